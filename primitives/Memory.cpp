@@ -1,0 +1,106 @@
+#include "primitives/Memory.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "primitives/MemoryKernels.h"
+
+namespace {
+
+const SpMemoryFunctions kRuntime = {std::malloc, std::calloc, std::realloc, std::free};
+
+SpStatus Copy8uPlain(const uint8_t* src, uint8_t* dst, int len) {
+    if (!src || !dst) return spStsNullPtrErr;
+    if (len < 1) return spStsSizeErr;
+    std::memmove(dst, src, size_t(len));
+    return spStsNoErr;
+}
+
+SpStatus Set8uPlain(uint8_t value, uint8_t* dst, int len) {
+    if (!dst) return spStsNullPtrErr;
+    if (len < 1) return spStsSizeErr;
+    std::memset(dst, value, size_t(len));
+    return spStsNoErr;
+}
+
+SpStatus Set16sPlain(int16_t value, int16_t* dst, int len) {
+    if (!dst) return spStsNullPtrErr;
+    if (len < 1) return spStsSizeErr;
+    for (int i = 0; i < len; ++i) dst[i] = value;
+    return spStsNoErr;
+}
+
+SpStatus CopyRegion8uPlain(const uint8_t* src, int srcStep, uint8_t* dst, int dstStep, SpSize roi) {
+    if (!src || !dst) return spStsNullPtrErr;
+    if (roi.width < 1 || roi.height < 1) return spStsSizeErr;
+    if (srcStep < 1 || dstStep < 1) return spStsStepErr;
+    if (srcStep == roi.width && dstStep == roi.width) {
+        std::memcpy(dst, src, size_t(roi.width) * size_t(roi.height));
+        return spStsNoErr;
+    }
+    for (int y = 0; y < roi.height; ++y)
+        std::memcpy(dst + ptrdiff_t(y) * dstStep, src + ptrdiff_t(y) * srcStep, size_t(roi.width));
+    return spStsNoErr;
+}
+
+}  // namespace
+
+namespace sp::kernels {
+#if SP_HAVE_X86_VARIANTS
+const Kernel<Copy8uFn> copy8u{"spCopy8u", Copy8uPlain,
+                              {{Isa::SSE2, x86::Copy8uSse2}, {Isa::AVX2, x86::Copy8uAvx2}}};
+const Kernel<Set8uFn> set8u{"spSet8u", Set8uPlain,
+                            {{Isa::SSE2, x86::Set8uSse2}, {Isa::AVX2, x86::Set8uAvx2}}};
+const Kernel<Set16sFn> set16s{"spSet16s", Set16sPlain, {{Isa::SSE2, x86::Set16sSse2}}};
+const Kernel<CopyRegion8uFn> copyRegion8u{
+    "spCopyRegion8u",
+    CopyRegion8uPlain,
+    {{Isa::SSE2, x86::CopyRegion8uSse2}, {Isa::AVX2, x86::CopyRegion8uAvx2}}};
+#else
+const Kernel<Copy8uFn> copy8u{"spCopy8u", Copy8uPlain};
+const Kernel<Set8uFn> set8u{"spSet8u", Set8uPlain};
+const Kernel<Set16sFn> set16s{"spSet16s", Set16sPlain};
+const Kernel<CopyRegion8uFn> copyRegion8u{"spCopyRegion8u", CopyRegion8uPlain};
+#endif
+}  // namespace sp::kernels
+
+const SpMemoryFunctions& spGetMemoryFunctions() { return kRuntime; }
+
+uint8_t* spAlloc8u(int n) {
+    if (n < 1) return nullptr;
+    // 40 spare bytes: up to 31 to reach a 32-byte boundary plus 8 for the raw address.
+    uint8_t* raw = static_cast<uint8_t*>(kRuntime.allocate(size_t(n) + 40));
+    if (!raw) return nullptr;
+    uint8_t* aligned =
+        reinterpret_cast<uint8_t*>((reinterpret_cast<uintptr_t>(raw) + 39) & ~uintptr_t(31));
+    std::memcpy(aligned - 8, &raw, sizeof(raw));
+    return aligned;
+}
+
+int16_t* spAlloc16s(int n) {
+    if (n < 1 || n > INT32_MAX / 2) return nullptr;
+    return reinterpret_cast<int16_t*>(spAlloc8u(2 * n));
+}
+
+void spFree(void* p) {
+    if (!p) return;
+    void* raw;
+    std::memcpy(&raw, static_cast<uint8_t*>(p) - 8, sizeof(raw));
+    kRuntime.release(raw);
+}
+
+SpStatus spCopy8u(const uint8_t* src, uint8_t* dst, int len) {
+    return sp::kernels::copy8u.Current()(src, dst, len);
+}
+
+SpStatus spSet8u(uint8_t value, uint8_t* dst, int len) {
+    return sp::kernels::set8u.Current()(value, dst, len);
+}
+
+SpStatus spSet16s(int16_t value, int16_t* dst, int len) {
+    return sp::kernels::set16s.Current()(value, dst, len);
+}
+
+SpStatus spCopyRegion8u(const uint8_t* src, int srcStep, uint8_t* dst, int dstStep, SpSize roi) {
+    return sp::kernels::copyRegion8u.Current()(src, srcStep, dst, dstStep, roi);
+}

@@ -1,0 +1,82 @@
+#include <emmintrin.h>
+
+#include <cstring>
+
+#include "primitives/MemoryKernels.h"
+
+namespace sp::x86 {
+namespace {
+
+bool Overlaps(const uint8_t* a, const uint8_t* b, size_t n) { return a < b + n && b < a + n; }
+
+// Copies n bytes with non-temporal stores once the destination is 16-byte aligned.
+void StreamCopy(const uint8_t* src, uint8_t* dst, size_t n) {
+    size_t head = (16 - (reinterpret_cast<uintptr_t>(dst) & 15)) & 15;
+    if (head > n) head = n;
+    std::memcpy(dst, src, head);
+    src += head;
+    dst += head;
+    n -= head;
+    size_t i = 0;
+    for (; i + 64 <= n; i += 64) {
+        __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i));
+        __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i + 16));
+        __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i + 32));
+        __m128i d = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i + 48));
+        _mm_stream_si128(reinterpret_cast<__m128i*>(dst + i), a);
+        _mm_stream_si128(reinterpret_cast<__m128i*>(dst + i + 16), b);
+        _mm_stream_si128(reinterpret_cast<__m128i*>(dst + i + 32), c);
+        _mm_stream_si128(reinterpret_cast<__m128i*>(dst + i + 48), d);
+    }
+    _mm_sfence();
+    std::memcpy(dst + i, src + i, n - i);
+}
+
+}  // namespace
+
+SpStatus Copy8uSse2(const uint8_t* src, uint8_t* dst, int len) {
+    if (!src || !dst) return spStsNullPtrErr;
+    if (len < 1) return spStsSizeErr;
+    const size_t n = size_t(len);
+    if (n > size_t(kernels::kStreamingCopyThreshold) && !Overlaps(src, dst, n))
+        StreamCopy(src, dst, n);
+    else
+        std::memmove(dst, src, n);
+    return spStsNoErr;
+}
+
+SpStatus Set8uSse2(uint8_t value, uint8_t* dst, int len) {
+    if (!dst) return spStsNullPtrErr;
+    if (len < 1) return spStsSizeErr;
+    std::memset(dst, value, size_t(len));
+    return spStsNoErr;
+}
+
+SpStatus Set16sSse2(int16_t value, int16_t* dst, int len) {
+    if (!dst) return spStsNullPtrErr;
+    if (len < 1) return spStsSizeErr;
+    const __m128i v = _mm_set1_epi16(value);
+    int i = 0;
+    for (; i + 8 <= len; i += 8) _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + i), v);
+    for (; i < len; ++i) dst[i] = value;
+    return spStsNoErr;
+}
+
+SpStatus CopyRegion8uSse2(const uint8_t* src, int srcStep, uint8_t* dst, int dstStep, SpSize roi) {
+    if (!src || !dst) return spStsNullPtrErr;
+    if (roi.width < 1 || roi.height < 1) return spStsSizeErr;
+    if (srcStep < 1 || dstStep < 1) return spStsStepErr;
+    if (srcStep == roi.width && dstStep == roi.width) {
+        const size_t n = size_t(roi.width) * size_t(roi.height);
+        if (n > size_t(kernels::kStreamingCopyThreshold))
+            StreamCopy(src, dst, n);
+        else
+            std::memcpy(dst, src, n);
+        return spStsNoErr;
+    }
+    for (int y = 0; y < roi.height; ++y)
+        std::memcpy(dst + ptrdiff_t(y) * dstStep, src + ptrdiff_t(y) * srcStep, size_t(roi.width));
+    return spStsNoErr;
+}
+
+}  // namespace sp::x86

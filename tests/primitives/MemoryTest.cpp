@@ -1,0 +1,146 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <vector>
+
+#include "primitives/Memory.h"
+#include "primitives/MemoryKernels.h"
+#include "tests/support/KernelCheck.h"
+#include "tests/support/Random.h"
+
+namespace {
+
+using qm::test::ForEachVariant;
+using qm::test::Rng;
+using qm::test::SameBytes;
+
+TEST(Memory, AlignedAllocation) {
+    EXPECT_EQ(spAlloc8u(0), nullptr);
+    EXPECT_EQ(spAlloc8u(-5), nullptr);
+    EXPECT_EQ(spAlloc16s(0), nullptr);
+    spFree(nullptr);
+    for (int n : {1, 7, 31, 32, 33, 4096, 1 << 20}) {
+        uint8_t* p = spAlloc8u(n);
+        ASSERT_NE(p, nullptr);
+        EXPECT_EQ(reinterpret_cast<uintptr_t>(p) % 32, 0u);
+        std::memset(p, 0xA5, size_t(n));  // ASan checks that all n bytes are ours
+        spFree(p);
+        int16_t* s = spAlloc16s(n);
+        ASSERT_NE(s, nullptr);
+        EXPECT_EQ(reinterpret_cast<uintptr_t>(s) % 32, 0u);
+        std::memset(s, 0x5A, size_t(n) * 2);
+        spFree(s);
+    }
+}
+
+TEST(Memory, ArgumentChecksInEveryVariant) {
+    uint8_t buf[16] = {};
+    int16_t wbuf[16] = {};
+    ForEachVariant(sp::kernels::copy8u, [&](auto* fn, auto*) {
+        EXPECT_EQ(fn(nullptr, buf, 4), -8);
+        EXPECT_EQ(fn(buf, nullptr, 4), -8);
+        EXPECT_EQ(fn(buf, buf + 8, 0), -6);
+    });
+    ForEachVariant(sp::kernels::set8u, [&](auto* fn, auto*) {
+        EXPECT_EQ(fn(1, nullptr, 4), -8);
+        EXPECT_EQ(fn(1, buf, -1), -6);
+    });
+    ForEachVariant(sp::kernels::set16s, [&](auto* fn, auto*) {
+        EXPECT_EQ(fn(1, nullptr, 4), -8);
+        EXPECT_EQ(fn(1, wbuf, 0), -6);
+    });
+    ForEachVariant(sp::kernels::copyRegion8u, [&](auto* fn, auto*) {
+        EXPECT_EQ(fn(nullptr, 4, buf, 4, {4, 2}), -8);
+        EXPECT_EQ(fn(buf, 4, buf + 8, 4, {0, 2}), -6);
+        EXPECT_EQ(fn(buf, 4, buf + 8, 4, {4, 0}), -6);
+        EXPECT_EQ(fn(buf, 0, buf + 8, 4, {4, 2}), -14);
+        EXPECT_EQ(fn(buf, 4, buf + 8, -4, {4, 2}), -14);
+    });
+    // The public entries reach the same checks.
+    EXPECT_EQ(spCopy8u(nullptr, buf, 1), -8);
+    EXPECT_EQ(spSet8u(0, buf, 0), -6);
+    EXPECT_EQ(spSet16s(0, nullptr, 1), -8);
+    EXPECT_EQ(spCopyRegion8u(buf, 1, buf, 0, {1, 1}), -14);
+}
+
+TEST(Memory, CopyAndFillVariantsMatchPlain) {
+    Rng rng(1);
+    // Lengths around vector widths, and one above the 1 MiB streaming threshold.
+    std::vector<int> lengths = {1, 15, 16, 17, 31, 32, 33, 127, 129, 4095};
+    lengths.push_back(int(sp::kernels::kStreamingCopyThreshold) + 77);
+    for (int len : lengths) {
+        SCOPED_TRACE(len);
+        std::vector<uint8_t> src = rng.Bytes(size_t(len) + 64);
+        const int offset = rng.Int(0, 31);
+        ForEachVariant(sp::kernels::copy8u, [&](auto* fn, auto* ref) {
+            std::vector<uint8_t> a(size_t(len) + 64, 0xCC), b(size_t(len) + 64, 0xCC);
+            ASSERT_EQ(fn(src.data() + 3, a.data() + offset, len), 0);
+            ASSERT_EQ(ref(src.data() + 3, b.data() + offset, len), 0);
+            EXPECT_TRUE(SameBytes(a.data(), b.data(), a.size()));
+        });
+        const uint8_t value = uint8_t(rng.Int(0, 255));
+        ForEachVariant(sp::kernels::set8u, [&](auto* fn, auto* ref) {
+            std::vector<uint8_t> a(size_t(len) + 64, 0xCC), b(size_t(len) + 64, 0xCC);
+            ASSERT_EQ(fn(value, a.data() + offset, len), 0);
+            ASSERT_EQ(ref(value, b.data() + offset, len), 0);
+            EXPECT_TRUE(SameBytes(a.data(), b.data(), a.size()));
+        });
+        const int16_t wvalue = int16_t(rng.Int(-32768, 32767));
+        ForEachVariant(sp::kernels::set16s, [&](auto* fn, auto* ref) {
+            std::vector<int16_t> a(size_t(len) + 64, 7), b(size_t(len) + 64, 7);
+            ASSERT_EQ(fn(wvalue, a.data() + 1, len), 0);
+            ASSERT_EQ(ref(wvalue, b.data() + 1, len), 0);
+            EXPECT_TRUE(SameBytes(a.data(), b.data(), a.size() * 2));
+        });
+    }
+}
+
+TEST(Memory, RegionCopyVariantsMatchPlain) {
+    Rng rng(2);
+    struct Case {
+        int width, height, srcStep, dstStep;
+    };
+    std::vector<Case> cases = {{1, 1, 1, 1},       {3, 5, 7, 3},        {64, 4, 64, 64},
+                               {33, 17, 40, 48},   {1920, 8, 1920, 2048}};
+    // One contiguous run of just over 1 MiB (the streaming path) and one of exactly 1 MiB.
+    cases.push_back({1024, 1025, 1024, 1024});
+    cases.push_back({1024, 1024, 1024, 1024});
+    for (int i = 0; i < 20; ++i) {
+        const int w = rng.Int(1, 300), h = rng.Int(1, 40);
+        cases.push_back({w, h, w + rng.Int(0, 40), w + rng.Int(0, 40)});
+    }
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.width << "x" << c.height << " steps " << c.srcStep
+                                        << "/" << c.dstStep);
+        std::vector<uint8_t> src = rng.Bytes(size_t(c.srcStep) * size_t(c.height));
+        const size_t dstSize = size_t(c.dstStep) * size_t(c.height);
+        std::vector<uint8_t> expected(dstSize, 0xEE);
+        ASSERT_EQ(spCopyRegion8u(src.data(), c.srcStep, expected.data(), c.dstStep,
+                                 {c.width, c.height}),
+                  0);
+        // Only the region is written; the gaps between rows keep their bytes.
+        for (int y = 0; y < c.height; ++y) {
+            ASSERT_TRUE(SameBytes(expected.data() + size_t(y) * c.dstStep,
+                                  src.data() + size_t(y) * c.srcStep, size_t(c.width)));
+            for (int x = c.width; x < c.dstStep; ++x)
+                ASSERT_EQ(expected[size_t(y) * c.dstStep + x], 0xEE);
+        }
+        ForEachVariant(sp::kernels::copyRegion8u, [&](auto* fn, auto* ref) {
+            std::vector<uint8_t> a(dstSize, 0xEE), b(dstSize, 0xEE);
+            ASSERT_EQ(fn(src.data(), c.srcStep, a.data(), c.dstStep, {c.width, c.height}), 0);
+            ASSERT_EQ(ref(src.data(), c.srcStep, b.data(), c.dstStep, {c.width, c.height}), 0);
+            EXPECT_TRUE(SameBytes(a.data(), b.data(), dstSize));
+        });
+    }
+}
+
+TEST(Memory, SlotsFollowTheClassIsa) {
+    const auto& k = sp::kernels::copy8u;
+    // Slots 0 and 1 share the baseline implementation, as do 2 and 3.
+    EXPECT_EQ(k.Slot(0), k.Slot(1));
+    EXPECT_EQ(k.Slot(2), k.Slot(3));
+    EXPECT_EQ(k.Slot(0), sp::x86::Copy8uSse2);
+    EXPECT_EQ(k.Slot(5), sp::HostRuns(sp::Isa::AVX2) ? sp::x86::Copy8uAvx2 : sp::x86::Copy8uSse2);
+}
+
+}  // namespace

@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# Builds and runs every test: the release and asan builds in full, then the concurrency tests
+# under ThreadSanitizer.
+set -euo pipefail
+cd "$(dirname "$0")/../.."
+bash tools/scripts/install-deps.sh
+jobs=$(nproc)
+for preset in release asan; do
+    echo "== $preset"
+    cmake --preset "$preset" >/dev/null
+    cmake --build --preset "$preset" -j "$jobs"
+    ctest --preset "$preset" -j "$jobs"
+done
+echo "== tsan (concurrency tests)"
+cmake --preset tsan >/dev/null
+cmake --build --preset tsan -j "$jobs"
+if ctest --preset tsan -N | grep -q "Total Tests: 0"; then
+    echo "no concurrency tests yet"
+else
+    ctest --preset tsan -j "$jobs"
+fi
