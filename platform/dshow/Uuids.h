@@ -52,7 +52,7 @@ inline constexpr GUID FORMAT_None = {0x0F6417D6, 0xC318, 0x11D0, {0xA4, 0x3F, 0x
 #endif
 
 namespace qm {
-// FOURCC subtypes that the SDK headers do not name.
+// FOURCC subtypes that the SDK headers do not all name.
 inline constexpr GUID MEDIASUBTYPE_I420 = MediaSubtypeFromFourCC(MakeFourCC('I', '4', '2', '0'));
 inline constexpr GUID MEDIASUBTYPE_HDYC = MediaSubtypeFromFourCC(MakeFourCC('H', 'D', 'Y', 'C'));
 inline constexpr GUID MEDIASUBTYPE_BYRG = MediaSubtypeFromFourCC(MakeFourCC('B', 'Y', 'R', 'G'));
