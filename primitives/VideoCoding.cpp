@@ -1,0 +1,254 @@
+#include "primitives/VideoCoding.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "primitives/VideoCodingIdct.h"
+#include "primitives/VideoCodingKernels.h"
+
+namespace {
+
+using sp::kernels::PredictFn;
+
+uint8_t ClampPixel(int v) {
+    return uint8_t(std::clamp(v, 0, 255));
+}
+int16_t Saturate16(int32_t v) {
+    return int16_t(std::clamp(v, -32768, 32767));
+}
+
+template <int W, int H>
+SpStatus CopyBlockPlain(const uint8_t* src, int srcStep, uint8_t* dst, int dstStep) {
+    if (!src || !dst) return spStsNullPtrErr;
+    if (srcStep < 1 || dstStep < 1) return spStsStepErr;
+    for (int y = 0; y < H; ++y)
+        std::memcpy(dst + ptrdiff_t(y) * dstStep, src + ptrdiff_t(y) * srcStep, W);
+    return spStsNoErr;
+}
+
+SpStatus AddResidual8x8Plain(const int16_t* residual, int residualStep, uint8_t* dst, int dstStep) {
+    if (!residual || !dst) return spStsNullPtrErr;
+    if (residualStep < 1 || (residualStep & 1) || dstStep < 1) return spStsStepErr;
+    for (int y = 0; y < 8; ++y) {
+        const int16_t* r = residual + ptrdiff_t(y) * (residualStep / 2);
+        uint8_t* d = dst + ptrdiff_t(y) * dstStep;
+        for (int x = 0; x < 8; ++x) d[x] = ClampPixel(d[x] + r[x]);
+    }
+    return spStsNoErr;
+}
+
+SpStatus AddConstant8x8Plain(int16_t value, uint8_t* dst, int dstStep) {
+    if (!dst) return spStsNullPtrErr;
+    if (dstStep < 1) return spStsStepErr;
+    for (int y = 0; y < 8; ++y) {
+        uint8_t* d = dst + ptrdiff_t(y) * dstStep;
+        for (int x = 0; x < 8; ++x) d[x] = ClampPixel(d[x] + value);
+    }
+    return spStsNoErr;
+}
+
+// One of the eight prediction routines: interpolation type T, rounding R (0 up, 1 down).
+template <int W, int H, int T, int R, bool Average>
+void PredictRoutine(const uint8_t* ref, int refStep, uint8_t* dst, int dstStep) {
+    for (int y = 0; y < H; ++y) {
+        const uint8_t* a = ref + ptrdiff_t(y) * refStep;
+        const uint8_t* c = a + refStep;
+        uint8_t* d = dst + ptrdiff_t(y) * dstStep;
+        for (int x = 0; x < W; ++x) {
+            int p;
+            if constexpr (T == 0)
+                p = a[x];
+            else if constexpr (T == 1)
+                p = (a[x] + a[x + 1] + 1 - R) >> 1;
+            else if constexpr (T == 2)
+                p = (a[x] + c[x] + 1 - R) >> 1;
+            else
+                p = (a[x] + a[x + 1] + c[x] + c[x + 1] + 2 - R) >> 2;
+            if constexpr (Average) p = (d[x] + p + 1) >> 1;
+            d[x] = uint8_t(p);
+        }
+    }
+}
+
+using Routine = void(const uint8_t*, int, uint8_t*, int);
+
+// Indexed by (rounding & 1) + (type & 3) * 2; a full-sample copy ignores the rounding.
+template <int W, int H, bool Average>
+constexpr Routine* kRoutines[8] = {
+    PredictRoutine<W, H, 0, 0, Average>, PredictRoutine<W, H, 0, 0, Average>,
+    PredictRoutine<W, H, 1, 0, Average>, PredictRoutine<W, H, 1, 1, Average>,
+    PredictRoutine<W, H, 2, 0, Average>, PredictRoutine<W, H, 2, 1, Average>,
+    PredictRoutine<W, H, 3, 0, Average>, PredictRoutine<W, H, 3, 1, Average>};
+
+template <int W, int H, bool Average>
+SpStatus PredictPlain(const uint8_t* ref, int refStep, uint8_t* dst, int dstStep, int type,
+                      int rounding) {
+    if (!ref || !dst) return spStsNullPtrErr;
+    if (refStep < 1 || dstStep < 1) return spStsStepErr;
+    kRoutines<W, H, Average>[(rounding & 1) + (type & 3) * 2](ref, refStep, dst, dstStep);
+    return spStsNoErr;
+}
+
+// One 1-D pass: in[u * inStride] -> out[x * outStride], rounded by shift and saturated.
+void Idct1d(const int16_t* in, int inStride, int16_t* out, int outStride, int shift) {
+    using namespace sp::vc;
+    int32_t X[8];
+    for (int u = 0; u < 8; ++u) X[u] = in[u * inStride];
+    for (int x = 0; x < 4; ++x) {
+        const int16_t* ke = kIdctEven[x];
+        const int16_t* ko = kIdctOdd[x];
+        // |sum| < 2^31 for any 16-bit input: the weights of one output add up to < 2.65 * 2^14.
+        const int32_t e =
+            (1 << (shift - 1)) + ke[0] * X[0] + ke[1] * X[2] + ke[2] * X[4] + ke[3] * X[6];
+        const int32_t o = ko[0] * X[1] + ko[1] * X[3] + ko[2] * X[5] + ko[3] * X[7];
+        out[x * outStride] = Saturate16((e + o) >> shift);
+        out[(7 - x) * outStride] = Saturate16((e - o) >> shift);
+    }
+}
+
+// Vertical pass on every column, then horizontal pass on every row.
+void Idct8x8(const int16_t* in, int16_t* out) {
+    int16_t t[64];
+    for (int j = 0; j < 8; ++j) Idct1d(in + j, 8, t + j, 8, sp::vc::kIdctShift1);
+    for (int i = 0; i < 8; ++i) Idct1d(t + 8 * i, 1, out + 8 * i, 1, sp::vc::kIdctShift2);
+}
+
+SpStatus InverseDct8x8Plain(const int16_t* coefficients, int16_t* out) {
+    if (!coefficients || !out) return spStsNullPtrErr;
+    int16_t r[64];
+    Idct8x8(coefficients, r);
+    std::memcpy(out, r, sizeof(r));
+    return spStsNoErr;
+}
+
+// Zero terms add nothing, so the full transform of the 4x4 corner is the reduced result.
+void Corner4x4(const int16_t* coefficients, int16_t* block) {
+    std::memset(block, 0, 64 * sizeof(int16_t));
+    for (int i = 0; i < 4; ++i) std::memcpy(block + 8 * i, coefficients + 8 * i, 8);
+}
+
+SpStatus InverseDct8x8ReducedPlain(const int16_t* coefficients, int16_t* out) {
+    if (!coefficients || !out) return spStsNullPtrErr;
+    int16_t c[64];
+    Corner4x4(coefficients, c);
+    Idct8x8(c, out);
+    return spStsNoErr;
+}
+
+void StorePixels(const int16_t* r, uint8_t* dst, int dstStep) {
+    for (int y = 0; y < 8; ++y)
+        for (int x = 0; x < 8; ++x) dst[ptrdiff_t(y) * dstStep + x] = ClampPixel(r[8 * y + x]);
+}
+
+SpStatus InverseDct8x8ToPixelsPlain(const int16_t* coefficients, uint8_t* dst, int dstStep,
+                                    int hint) {
+    if (!coefficients || !dst) return spStsNullPtrErr;
+    if (dstStep < 1) return spStsStepErr;
+    if (hint == vcIdctHintDcOnly) {
+        const uint8_t v = ClampPixel(coefficients[0] / 8);
+        for (int y = 0; y < 8; ++y) std::memset(dst + ptrdiff_t(y) * dstStep, v, 8);
+        return spStsNoErr;
+    }
+    int16_t r[64];
+    if (hint > 0 && hint <= vcIdctHintReducedMax) {
+        int16_t c[64];
+        Corner4x4(coefficients, c);
+        Idct8x8(c, r);
+    } else {
+        Idct8x8(coefficients, r);
+    }
+    StorePixels(r, dst, dstStep);
+    return spStsNoErr;
+}
+
+SpStatus InverseDct8x8StorePlain(const int16_t* coefficients, uint8_t* dst, int dstStep) {
+    if (!coefficients || !dst) return spStsNullPtrErr;
+    if (dstStep < 1) return spStsStepErr;
+    int16_t r[64];
+    Idct8x8(coefficients, r);
+    StorePixels(r, dst, dstStep);
+    return spStsNoErr;
+}
+
+}  // namespace
+
+namespace sp::kernels {
+
+const Kernel<CopyBlockFn> copyBlock8x8{"vcCopyBlock8x8", CopyBlockPlain<8, 8>};
+const Kernel<CopyBlockFn> copyBlock16x16{"vcCopyBlock16x16", CopyBlockPlain<16, 16>};
+const Kernel<AddResidualFn> addResidual8x8{"vcAddResidual8x8", AddResidual8x8Plain};
+const Kernel<AddConstantFn> addConstant8x8{"vcAddConstant8x8", AddConstant8x8Plain};
+const Kernel<PredictFn> predict8x4{"vcPredict8x4", PredictPlain<8, 4, false>};
+const Kernel<PredictFn> predict8x8{"vcPredict8x8", PredictPlain<8, 8, false>};
+const Kernel<PredictFn> predict16x8{"vcPredict16x8", PredictPlain<16, 8, false>};
+const Kernel<PredictFn> predict16x16{"vcPredict16x16", PredictPlain<16, 16, false>};
+const Kernel<PredictFn> predictAverage8x4{"vcPredictAverage8x4", PredictPlain<8, 4, true>};
+const Kernel<PredictFn> predictAverage8x8{"vcPredictAverage8x8", PredictPlain<8, 8, true>};
+const Kernel<PredictFn> predictAverage16x8{"vcPredictAverage16x8", PredictPlain<16, 8, true>};
+const Kernel<PredictFn> predictAverage16x16{"vcPredictAverage16x16", PredictPlain<16, 16, true>};
+const Kernel<IdctFn> inverseDct8x8{"vcInverseDct8x8", InverseDct8x8Plain};
+const Kernel<IdctFn> inverseDct8x8Reduced{"vcInverseDct8x8Reduced", InverseDct8x8ReducedPlain};
+const Kernel<IdctToPixelsFn> inverseDct8x8ToPixels{"vcInverseDct8x8ToPixels",
+                                                   InverseDct8x8ToPixelsPlain};
+const Kernel<IdctStoreFn> inverseDct8x8Store{"vcInverseDct8x8Store", InverseDct8x8StorePlain};
+
+}  // namespace sp::kernels
+
+using namespace sp::kernels;
+
+SpStatus vcCopyBlock8x8(const uint8_t* src, int srcStep, uint8_t* dst, int dstStep) {
+    return copyBlock8x8.Current()(src, srcStep, dst, dstStep);
+}
+SpStatus vcCopyBlock16x16(const uint8_t* src, int srcStep, uint8_t* dst, int dstStep) {
+    return copyBlock16x16.Current()(src, srcStep, dst, dstStep);
+}
+SpStatus vcAddResidual8x8(const int16_t* residual, int residualStep, uint8_t* dst, int dstStep) {
+    return addResidual8x8.Current()(residual, residualStep, dst, dstStep);
+}
+SpStatus vcAddConstant8x8(int16_t value, uint8_t* dst, int dstStep) {
+    return addConstant8x8.Current()(value, dst, dstStep);
+}
+SpStatus vcPredict8x4(const uint8_t* ref, int refStep, uint8_t* dst, int dstStep, int type,
+                      int rounding) {
+    return predict8x4.Current()(ref, refStep, dst, dstStep, type, rounding);
+}
+SpStatus vcPredict8x8(const uint8_t* ref, int refStep, uint8_t* dst, int dstStep, int type,
+                      int rounding) {
+    return predict8x8.Current()(ref, refStep, dst, dstStep, type, rounding);
+}
+SpStatus vcPredict16x8(const uint8_t* ref, int refStep, uint8_t* dst, int dstStep, int type,
+                       int rounding) {
+    return predict16x8.Current()(ref, refStep, dst, dstStep, type, rounding);
+}
+SpStatus vcPredict16x16(const uint8_t* ref, int refStep, uint8_t* dst, int dstStep, int type,
+                        int rounding) {
+    return predict16x16.Current()(ref, refStep, dst, dstStep, type, rounding);
+}
+SpStatus vcPredictAverage8x4(const uint8_t* ref, int refStep, uint8_t* dst, int dstStep, int type,
+                             int rounding) {
+    return predictAverage8x4.Current()(ref, refStep, dst, dstStep, type, rounding);
+}
+SpStatus vcPredictAverage8x8(const uint8_t* ref, int refStep, uint8_t* dst, int dstStep, int type,
+                             int rounding) {
+    return predictAverage8x8.Current()(ref, refStep, dst, dstStep, type, rounding);
+}
+SpStatus vcPredictAverage16x8(const uint8_t* ref, int refStep, uint8_t* dst, int dstStep, int type,
+                              int rounding) {
+    return predictAverage16x8.Current()(ref, refStep, dst, dstStep, type, rounding);
+}
+SpStatus vcPredictAverage16x16(const uint8_t* ref, int refStep, uint8_t* dst, int dstStep, int type,
+                               int rounding) {
+    return predictAverage16x16.Current()(ref, refStep, dst, dstStep, type, rounding);
+}
+SpStatus vcInverseDct8x8(const int16_t* coefficients, int16_t* out) {
+    return inverseDct8x8.Current()(coefficients, out);
+}
+SpStatus vcInverseDct8x8Reduced(const int16_t* coefficients, int16_t* out) {
+    return inverseDct8x8Reduced.Current()(coefficients, out);
+}
+SpStatus vcInverseDct8x8ToPixels(const int16_t* coefficients, uint8_t* dst, int dstStep, int hint) {
+    return inverseDct8x8ToPixels.Current()(coefficients, dst, dstStep, hint);
+}
+SpStatus vcInverseDct8x8Store(const int16_t* coefficients, uint8_t* dst, int dstStep) {
+    return inverseDct8x8Store.Current()(coefficients, dst, dstStep);
+}
