@@ -103,11 +103,12 @@ Status VideoData::Init(int32_t width, int32_t height, int32_t planeCount, int32_
 Status VideoData::Init(int32_t width, int32_t height, ColorFormat format, int32_t bitDepth) {
     if (IsSurfaceFormat(format)) {
         Close();
+        // MediaData::Alloc closes through the virtual Close, so describe the surface after it.
+        Status st = MediaData::Alloc(SurfaceMappingSize(format));
+        if (st != STATUS_OK) return st;
         m_colorFormat = format;
         m_iWidth = width;
         m_iHeight = height;
-        Status st = MediaData::Alloc(SurfaceMappingSize(format));
-        if (st != STATUS_OK) return st;
         std::memset(m_pBufferPointer, 0, m_nBufferSize);
         return STATUS_OK;
     }

@@ -1,0 +1,173 @@
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "SDKs/CodecFramework/core/VideoData.h"
+
+namespace {
+
+using namespace UMC;
+
+size_t RoundUp(size_t v, size_t a) {
+    return (v + a - 1) / a * a;
+}
+
+// Every format of the table, at an odd size, with the default and a wide alignment: the plane
+// sizes, pitches and offsets follow the layout rules, and Alloc lays the planes out contiguously.
+TEST(VideoData, LayoutOfEveryColourFormat) {
+    for (int row = 0; row < GetColorFormatLayoutCount(); ++row) {
+        const ColorFormatLayout& layout = GetColorFormatLayout(row);
+        if (IsSurfaceFormat(layout.format)) continue;
+        for (int32_t alignment : {1, 64}) {
+            SCOPED_TRACE(testing::Message()
+                         << GetColorFormatName(layout.format) << " align " << alignment);
+            VideoData v;
+            ASSERT_EQ(v.SetAlignment(alignment), STATUS_OK);
+            ASSERT_EQ(v.Init(37, 23, layout.format), STATUS_OK);
+            ASSERT_EQ(v.GetNumPlanes(), layout.planes);
+            const size_t bytes = size_t((layout.bitDepth + 7) / 8);
+            size_t offset = 0;
+            for (int i = 0; i < layout.planes; ++i) {
+                const PlaneLayout& pl = layout.plane[i];
+                const VideoData::PlaneInfo* p = v.GetPlaneInfo(i);
+                ASSERT_NE(p, nullptr);
+                EXPECT_EQ(p->m_width, (37 + pl.subsampleX - 1) / pl.subsampleX);
+                EXPECT_EQ(p->m_height, (23 + pl.subsampleY - 1) / pl.subsampleY);
+                size_t align = std::max({size_t(pl.samples) * bytes, size_t(alignment),
+                                         size_t(layout.minAlignment)}) *
+                               size_t(pl.pitchMultiplier);
+                EXPECT_EQ(p->m_nPitch, RoundUp(size_t(p->m_width) * pl.samples * bytes, align));
+                EXPECT_EQ(p->m_nOffset, offset);
+                EXPECT_EQ(p->m_nMemSize, p->m_nPitch * size_t(p->m_height));
+                offset += p->m_nMemSize;
+            }
+            EXPECT_EQ(v.GetMappingSize(), offset);
+            ASSERT_EQ(v.Alloc(), STATUS_OK);
+            EXPECT_EQ(v.GetDataSize(), offset);
+            EXPECT_EQ(reinterpret_cast<uintptr_t>(v.GetPlanePointer(0)) % size_t(alignment), 0u);
+            for (int i = 1; i < layout.planes; ++i)
+                EXPECT_EQ(v.GetPlanePointer(i),
+                          v.GetPlanePointer(i - 1) + v.GetPlaneInfo(i - 1)->m_nMemSize);
+            // The whole mapping is ours (ASan checks the last byte).
+            v.GetPlanePointer(0)[offset - 1] = 0;
+        }
+    }
+}
+
+TEST(VideoData, Yv12AndYuv420Pitches) {
+    VideoData yv12;
+    ASSERT_EQ(yv12.Init(33, 10, YV12, 0), STATUS_OK);
+    EXPECT_EQ(yv12.GetPlanePitch(0), 34u);  // aligned to 2, twice the chroma alignment
+    EXPECT_EQ(yv12.GetPlanePitch(1), 17u);
+    VideoData i420;
+    ASSERT_EQ(i420.Init(33, 10, YUV420, 0), STATUS_OK);
+    EXPECT_EQ(i420.GetPlanePitch(0), 33u);
+    EXPECT_EQ(i420.GetPlanePitch(1), 17u);
+    EXPECT_EQ(i420.GetPlaneInfo(2)->m_height, 5);
+}
+
+TEST(VideoData, InvalidDescriptions) {
+    VideoData v;
+    EXPECT_EQ(v.Init(0, 10, YV12), STATUS_INVALID_STREAM);
+    EXPECT_EQ(v.Init(10, -1, YV12), STATUS_INVALID_STREAM);
+    EXPECT_EQ(v.Init(10, 10, ColorFormat(31)), STATUS_INVALID_STREAM);
+    EXPECT_EQ(v.Init(10, 10, NONE), STATUS_INVALID_STREAM);
+    EXPECT_EQ(v.Init(10, 10, 3, 7), STATUS_INVALID_STREAM);  // bit depth below 8
+    EXPECT_EQ(v.Init(10, 10, 0, 8), STATUS_INVALID_STREAM);
+    EXPECT_EQ(v.Alloc(), STATUS_INVALID_STREAM);  // nothing to map
+    EXPECT_EQ(v.SetAlignment(3), STATUS_INVALID_PARAMS);
+    EXPECT_EQ(v.SetAlignment(0x200000), STATUS_INVALID_PARAMS);
+    EXPECT_EQ(v.SetSurface(nullptr, 0), STATUS_NULL_PTR);
+    uint8_t byte;
+    EXPECT_EQ(v.SetSurface(&byte, 0), STATUS_NOT_INITIALIZED);
+    EXPECT_EQ(v.SetBufferPointer(&byte, 1), STATUS_NOT_INITIALIZED);
+    EXPECT_EQ(v.GetDataSize(), 0u);
+    EXPECT_EQ(v.GetPlanePointer(5), nullptr);
+    EXPECT_EQ(v.SetPlanePointer(&byte, 0), STATUS_NOT_INITIALIZED);
+}
+
+TEST(VideoData, SurfaceFormatsHaveFixedMappings) {
+    VideoData a, b;
+    ASSERT_EQ(a.Init(64, 64, OPAQUE_SURFACE_A), STATUS_OK);
+    EXPECT_EQ(a.GetMappingSize(), 256u);
+    EXPECT_EQ(a.GetNumPlanes(), 0);
+    for (size_t i = 0; i < 256; ++i) ASSERT_EQ(a.GetBufferPointer()[i], 0);
+    ASSERT_EQ(b.Init(64, 64, OPAQUE_SURFACE_B), STATUS_OK);
+    EXPECT_EQ(b.GetMappingSize(), 16u);
+}
+
+TEST(VideoData, SetBufferPointerAlignsAndChecksSize) {
+    VideoData v;
+    ASSERT_EQ(v.SetAlignment(16), STATUS_OK);
+    ASSERT_EQ(v.Init(16, 8, YUV420), STATUS_OK);
+    const size_t mapping = v.GetMappingSize();
+    EXPECT_EQ(mapping, 16u * 8 + 2 * 16u * 4);  // chroma pitch rounds 8 up to 16
+    std::vector<uint8_t> mem(mapping + 32);
+    uint8_t* misaligned = mem.data() + 1;
+    while (reinterpret_cast<uintptr_t>(misaligned) % 16 == 0) ++misaligned;
+    EXPECT_EQ(v.SetBufferPointer(misaligned, mapping - 1), STATUS_NOT_ENOUGH_BUFFER);
+    EXPECT_EQ(v.GetDataSize(), 0u);
+    ASSERT_EQ(v.SetBufferPointer(misaligned, mapping + 16), STATUS_OK);
+    uint8_t* y = v.GetPlanePointer(0);
+    EXPECT_EQ(reinterpret_cast<uintptr_t>(y) % 16, 0u);
+    EXPECT_EQ(v.GetDataPointer(), y);
+    EXPECT_EQ(v.GetDataSize(), mapping);
+    EXPECT_EQ(v.GetBufferPointer(), misaligned);
+    EXPECT_EQ(v.GetPlanePointer(1), y + 128);
+    EXPECT_EQ(v.GetPlanePointer(2), y + 128 + 64);
+}
+
+TEST(VideoData, SetSurfaceDerivesChromaPitches) {
+    VideoData v;
+    ASSERT_EQ(v.Init(100, 20, YV12), STATUS_OK);
+    std::vector<uint8_t> mem(256 * 20 + 2 * 128 * 10);
+    ASSERT_EQ(v.SetSurface(mem.data(), 256), STATUS_OK);
+    EXPECT_EQ(v.GetPlanePitch(0), 256u);
+    EXPECT_EQ(v.GetPlanePitch(1), 128u);
+    EXPECT_EQ(v.GetPlanePointer(1), mem.data() + 256 * 20);
+    EXPECT_EQ(v.GetPlanePointer(2), mem.data() + 256 * 20 + 128 * 10);
+    EXPECT_EQ(v.GetDataSize(), mem.size());
+    EXPECT_EQ(v.CalcPitchFromMappingSize(mem.size()), 256u);
+
+    VideoData nv12;
+    ASSERT_EQ(nv12.Init(100, 20, NV12), STATUS_OK);
+    std::vector<uint8_t> mem2(128 * 30);
+    ASSERT_EQ(nv12.SetSurface(mem2.data(), 128), STATUS_OK);
+    EXPECT_EQ(nv12.GetPlanePitch(1), 128u);  // interleaved chroma rows as wide as luma rows
+}
+
+TEST(VideoData, CropMovesPlanesBySubsampledOffsets) {
+    VideoData v;
+    ASSERT_EQ(v.Init(64, 32, YUV420), STATUS_OK);
+    ASSERT_EQ(v.Alloc(), STATUS_OK);
+    uint8_t* y = v.GetPlanePointer(0);
+    uint8_t* u = v.GetPlanePointer(1);
+    VideoData copy(v);
+    ASSERT_EQ(copy.Crop({8, 4, 40, 20}), STATUS_OK);
+    EXPECT_EQ(copy.GetWidth(), 32);
+    EXPECT_EQ(copy.GetHeight(), 16);
+    EXPECT_EQ(copy.GetPlanePointer(0), y + 8 + 4 * 64);
+    EXPECT_EQ(copy.GetPlanePointer(1), u + 4 + 2 * 32);
+    EXPECT_EQ(copy.GetPlaneInfo(1)->m_width, 16);
+    // Right and bottom 0 keep the right and bottom edges.
+    VideoData edge(v);
+    ASSERT_EQ(edge.Crop({10, 2, 0, 0}), STATUS_OK);
+    EXPECT_EQ(edge.GetWidth(), 54);
+    EXPECT_EQ(edge.GetHeight(), 30);
+    // Outside the picture or empty: refused.
+    VideoData bad(v);
+    EXPECT_EQ(bad.Crop({-1, 0, 10, 10}), STATUS_INVALID_PARAMS);
+    EXPECT_EQ(bad.Crop({0, 0, 65, 10}), STATUS_INVALID_PARAMS);
+    EXPECT_EQ(bad.Crop({0, 0, 64, 33}), STATUS_INVALID_PARAMS);
+    EXPECT_EQ(bad.Crop({10, 0, 10, 10}), STATUS_INVALID_PARAMS);
+    EXPECT_EQ(bad.GetWidth(), 64);
+
+    VideoData yuy2;
+    ASSERT_EQ(yuy2.Init(16, 4, YUY2), STATUS_OK);
+    ASSERT_EQ(yuy2.Alloc(), STATUS_OK);
+    uint8_t* p = yuy2.GetPlanePointer(0);
+    ASSERT_EQ(yuy2.Crop({4, 1, 0, 0}), STATUS_OK);
+    EXPECT_EQ(yuy2.GetPlanePointer(0), p + 2 * 4 + 1 * 32);  // two pixels per 4-byte unit
+}
+
+}  // namespace
