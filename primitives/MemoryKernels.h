@@ -23,10 +23,8 @@ inline constexpr int64_t kStreamingCopyThreshold = 0x100000;
 
 namespace sp::x86 {
 SpStatus Copy8uSse2(const uint8_t*, uint8_t*, int);
-SpStatus Set8uSse2(uint8_t, uint8_t*, int);
 SpStatus Set16sSse2(int16_t, int16_t*, int);
 SpStatus CopyRegion8uSse2(const uint8_t*, int, uint8_t*, int, SpSize);
 SpStatus Copy8uAvx2(const uint8_t*, uint8_t*, int);
-SpStatus Set8uAvx2(uint8_t, uint8_t*, int);
 SpStatus CopyRegion8uAvx2(const uint8_t*, int, uint8_t*, int, SpSize);
 }  // namespace sp::x86

@@ -13,8 +13,8 @@ enum : SpStatus {
     spStsStepErr = -14,       // a row step below 1
     spStsCpuDetectErr = -53,  // the processor could not be identified
     spStsNonIntelCpu = 20,    // warning: vendor is not "GenuineIntel"
-    spStsNoSse3 = 36,         // warning: no SSE3, the generic class was chosen (also: no cache data)
-    spStsNoCacheInfo = 37,    // warning: the processor describes no data cache
+    spStsNoSse3 = 36,       // warning: no SSE3, the generic class was chosen (also: no cache data)
+    spStsNoCacheInfo = 37,  // warning: the processor describes no data cache
 };
 
 struct SpSize {

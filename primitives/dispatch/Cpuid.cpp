@@ -7,8 +7,8 @@
 #if defined(__x86_64__) || defined(_M_X64) || defined(__i386__)
 #define SP_X86 1
 #ifdef _MSC_VER
-#include <intrin.h>
 #include <immintrin.h>
+#include <intrin.h>
 #else
 #include <cpuid.h>
 #endif
@@ -61,7 +61,9 @@ bool Cpuid(uint32_t leaf, uint32_t subleaf, SpCpuidRegs* regs) {
     return g_source.load(std::memory_order_acquire)->cpuid(leaf, subleaf, regs);
 }
 
-uint64_t Xgetbv(uint32_t index) { return g_source.load(std::memory_order_acquire)->xgetbv(index); }
+uint64_t Xgetbv(uint32_t index) {
+    return g_source.load(std::memory_order_acquire)->xgetbv(index);
+}
 
 void SetSource(const SpCpuidSource* source) {
     g_source.store(source ? source : &kHardware, std::memory_order_release);

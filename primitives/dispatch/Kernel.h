@@ -2,7 +2,8 @@
 // six processor-class slots. Declaring a kernel:
 //
 //   const sp::Kernel<CopyFn> kCopy{"spCopy8u", CopyPlain,
-//                                  {{sp::Isa::SSE2, x86::CopySse2}, {sp::Isa::AVX2, x86::CopyAvx2}}};
+//                                  {{sp::Isa::SSE2, x86::CopySse2}, {sp::Isa::AVX2,
+//                                  x86::CopyAvx2}}};
 //   SpStatus spCopy8u(const uint8_t* s, uint8_t* d, int n) { return kCopy.Current()(s, d, n); }
 //
 // Slot c gets the most advanced variant whose instruction set class c may use and that this

@@ -130,13 +130,21 @@ SpStatus spGetProcessorFeatures(uint64_t* mask) {
     return CachedFeatures(mask);
 }
 
-bool spIsFeatureEnabled(uint64_t mask) { return (g_enabledMask.load() & mask) == mask; }
+bool spIsFeatureEnabled(uint64_t mask) {
+    return (g_enabledMask.load() & mask) == mask;
+}
 
-void spSetWideVectorPermission(int32_t permitted) { g_wideVectorPermission = permitted; }
+void spSetWideVectorPermission(int32_t permitted) {
+    g_wideVectorPermission = permitted;
+}
 
-int32_t spGetProcessorClass() { return g_processorClass.load(std::memory_order_relaxed); }
+int32_t spGetProcessorClass() {
+    return g_processorClass.load(std::memory_order_relaxed);
+}
 
-int32_t spGetLowPowerFlag() { return g_lowPower.load(); }
+int32_t spGetLowPowerFlag() {
+    return g_lowPower.load();
+}
 
 namespace sp::detail {
 namespace {
@@ -149,17 +157,17 @@ struct Leaf2Cache {
 constexpr int32_t K = 1024;
 constexpr int32_t M = 1024 * 1024;
 constexpr Leaf2Cache kLeaf2Caches[] = {
-    {0xEC, 24 * M},  {0xEB, 18 * M},  {0x4D, 16 * M},  {0x4C, 12 * M},     {0xEA, 12 * M},
-    {0x47, 8 * M},   {0x4B, 8 * M},   {0xE4, 8 * M},   {0x4A, 6 * M},      {0x4E, 6 * M},
-    {0xDE, 6 * M},   {0x29, 4 * M},   {0x46, 4 * M},   {0x49, 4 * M},      {0xD8, 4 * M},
-    {0xE3, 4 * M},   {0x48, 3 * M},   {0xDD, 3 * M},   {0x25, 2 * M},      {0x45, 2 * M},
-    {0x7D, 2 * M},   {0xD2, 2 * M},   {0xD7, 2 * M},   {0xE2, 2 * M},      {0xDC, 3 * M / 2},
-    {0x23, 1 * M},   {0x24, 1 * M},   {0x44, 1 * M},   {0x78, 1 * M},      {0x7C, 1 * M},
-    {0x87, 1 * M},   {0xD1, 1 * M},   {0xD6, 1 * M},   {0x22, 512 * K},    {0x43, 512 * K},
-    {0x7B, 512 * K}, {0x7F, 512 * K}, {0x80, 512 * K}, {0x86, 512 * K},    {0xD0, 512 * K},
-    {0x21, 256 * K}, {0x42, 256 * K}, {0x7A, 256 * K}, {0x1D, 128 * K},    {0x41, 128 * K},
-    {0x79, 128 * K}, {0x2C, 32 * K},  {0x68, 32 * K},  {0x0E, 24 * K},     {0x0C, 16 * K},
-    {0x0D, 16 * K},  {0x60, 16 * K},  {0x67, 16 * K},  {0x0A, 8 * K},      {0x66, 8 * K},
+    {0xEC, 24 * M},  {0xEB, 18 * M},  {0x4D, 16 * M},  {0x4C, 12 * M},  {0xEA, 12 * M},
+    {0x47, 8 * M},   {0x4B, 8 * M},   {0xE4, 8 * M},   {0x4A, 6 * M},   {0x4E, 6 * M},
+    {0xDE, 6 * M},   {0x29, 4 * M},   {0x46, 4 * M},   {0x49, 4 * M},   {0xD8, 4 * M},
+    {0xE3, 4 * M},   {0x48, 3 * M},   {0xDD, 3 * M},   {0x25, 2 * M},   {0x45, 2 * M},
+    {0x7D, 2 * M},   {0xD2, 2 * M},   {0xD7, 2 * M},   {0xE2, 2 * M},   {0xDC, 3 * M / 2},
+    {0x23, 1 * M},   {0x24, 1 * M},   {0x44, 1 * M},   {0x78, 1 * M},   {0x7C, 1 * M},
+    {0x87, 1 * M},   {0xD1, 1 * M},   {0xD6, 1 * M},   {0x22, 512 * K}, {0x43, 512 * K},
+    {0x7B, 512 * K}, {0x7F, 512 * K}, {0x80, 512 * K}, {0x86, 512 * K}, {0xD0, 512 * K},
+    {0x21, 256 * K}, {0x42, 256 * K}, {0x7A, 256 * K}, {0x1D, 128 * K}, {0x41, 128 * K},
+    {0x79, 128 * K}, {0x2C, 32 * K},  {0x68, 32 * K},  {0x0E, 24 * K},  {0x0C, 16 * K},
+    {0x0D, 16 * K},  {0x60, 16 * K},  {0x67, 16 * K},  {0x0A, 8 * K},   {0x66, 8 * K},
 };
 static_assert(sizeof(kLeaf2Caches) / sizeof(kLeaf2Caches[0]) == 55);
 

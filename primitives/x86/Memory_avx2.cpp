@@ -10,7 +10,9 @@ SP_TARGET_BEGIN_AVX2
 namespace sp::x86 {
 namespace {
 
-bool Overlaps(const uint8_t* a, const uint8_t* b, size_t n) { return a < b + n && b < a + n; }
+bool Overlaps(const uint8_t* a, const uint8_t* b, size_t n) {
+    return a < b + n && b < a + n;
+}
 
 void StreamCopy(const uint8_t* src, uint8_t* dst, size_t n) {
     size_t head = (32 - (reinterpret_cast<uintptr_t>(dst) & 31)) & 31;
@@ -44,25 +46,6 @@ SpStatus Copy8uAvx2(const uint8_t* src, uint8_t* dst, int len) {
         StreamCopy(src, dst, n);
     else
         std::memmove(dst, src, n);
-    return spStsNoErr;
-}
-
-SpStatus Set8uAvx2(uint8_t value, uint8_t* dst, int len) {
-    if (!dst) return spStsNullPtrErr;
-    if (len < 1) return spStsSizeErr;
-    const size_t n = size_t(len);
-    if (n <= size_t(kernels::kStreamingCopyThreshold)) {
-        std::memset(dst, value, n);
-        return spStsNoErr;
-    }
-    // Large fills: aligned non-temporal stores keep the filled buffer out of the cache.
-    size_t head = (32 - (reinterpret_cast<uintptr_t>(dst) & 31)) & 31;
-    std::memset(dst, value, head);
-    const __m256i v = _mm256_set1_epi8(char(value));
-    size_t i = head;
-    for (; i + 32 <= n; i += 32) _mm256_stream_si256(reinterpret_cast<__m256i*>(dst + i), v);
-    _mm_sfence();
-    std::memset(dst + i, value, n - i);
     return spStsNoErr;
 }
 

@@ -7,7 +7,9 @@
 namespace sp::x86 {
 namespace {
 
-bool Overlaps(const uint8_t* a, const uint8_t* b, size_t n) { return a < b + n && b < a + n; }
+bool Overlaps(const uint8_t* a, const uint8_t* b, size_t n) {
+    return a < b + n && b < a + n;
+}
 
 // Copies n bytes with non-temporal stores once the destination is 16-byte aligned.
 void StreamCopy(const uint8_t* src, uint8_t* dst, size_t n) {
@@ -42,13 +44,6 @@ SpStatus Copy8uSse2(const uint8_t* src, uint8_t* dst, int len) {
         StreamCopy(src, dst, n);
     else
         std::memmove(dst, src, n);
-    return spStsNoErr;
-}
-
-SpStatus Set8uSse2(uint8_t value, uint8_t* dst, int len) {
-    if (!dst) return spStsNullPtrErr;
-    if (len < 1) return spStsSizeErr;
-    std::memset(dst, value, size_t(len));
     return spStsNoErr;
 }
 
