@@ -45,6 +45,16 @@ typedef BYTE* LPBYTE;
 typedef DWORD* LPDWORD;
 typedef LONG HRESULT;
 typedef LONGLONG REFERENCE_TIME;
+typedef WCHAR TCHAR;
+typedef const TCHAR* LPCTSTR;
+typedef TCHAR* LPTSTR;
+typedef WCHAR OLECHAR;
+typedef OLECHAR* LPOLESTR;
+typedef const OLECHAR* LPCOLESTR;
+typedef DWORD_PTR HEVENT;
+typedef DWORD_PTR HSEMAPHORE;
+typedef void* HINSTANCE;
+typedef int (*FARPROC)();
 
 #ifndef TRUE
 #define TRUE 1
@@ -58,6 +68,14 @@ typedef LONGLONG REFERENCE_TIME;
 
 #define STDMETHODCALLTYPE
 #define WINAPI
+#define STDMETHODIMP HRESULT STDMETHODCALLTYPE
+#define STDMETHODIMP_(type) type STDMETHODCALLTYPE
+#define STDMETHOD(method) virtual HRESULT STDMETHODCALLTYPE method
+#define STDMETHOD_(type, method) virtual type STDMETHODCALLTYPE method
+#define PURE = 0
+#define NOERROR 0
+#define INFINITE 0xFFFFFFFFu
+#define MAXLONG 0x7FFFFFFF
 
 typedef struct tagRECT {
     LONG left;
@@ -74,6 +92,24 @@ typedef union _LARGE_INTEGER {
     LONGLONG QuadPart;
 } LARGE_INTEGER;
 
+// BITMAPINFOHEADER (wingdi.h on Windows).
+typedef struct tagBITMAPINFOHEADER {
+    DWORD biSize;
+    LONG biWidth;
+    LONG biHeight;
+    WORD biPlanes;
+    WORD biBitCount;
+    DWORD biCompression;
+    DWORD biSizeImage;
+    LONG biXPelsPerMeter;
+    LONG biYPelsPerMeter;
+    DWORD biClrUsed;
+    DWORD biClrImportant;
+} BITMAPINFOHEADER, *PBITMAPINFOHEADER, *LPBITMAPINFOHEADER;
+inline constexpr DWORD BI_RGB = 0;
+inline constexpr DWORD BI_BITFIELDS = 3;
+
+static_assert(sizeof(BITMAPINFOHEADER) == 40);
 static_assert(sizeof(LONG) == 4 && sizeof(DWORD) == 4 && sizeof(BOOL) == 4);
 static_assert(sizeof(WCHAR) == 2 && sizeof(REFERENCE_TIME) == 8 && sizeof(RECT) == 16);
 #endif

@@ -1,0 +1,80 @@
+#include "platform/win32/Module.h"
+
+#ifndef _WIN32
+#include <dlfcn.h>
+
+#include <cctype>
+#include <string>
+
+#include "platform/win32/LastError.h"
+#include "platform/win32/WinError.h"
+
+namespace {
+std::string Narrow(LPCWSTR text) {
+    std::string out;
+    for (; *text; ++text) {
+        char32_t c = *text;
+        if (c >= 0xD800 && c < 0xDC00 && text[1] >= 0xDC00 && text[1] < 0xE000)
+            c = 0x10000 + ((c - 0xD800) << 10) + (char32_t(*++text) - 0xDC00);
+        if (c < 0x80) {
+            out += char(c);
+        } else if (c < 0x800) {
+            out += char(0xC0 | (c >> 6));
+            out += char(0x80 | (c & 0x3F));
+        } else if (c < 0x10000) {
+            out += char(0xE0 | (c >> 12));
+            out += char(0x80 | ((c >> 6) & 0x3F));
+            out += char(0x80 | (c & 0x3F));
+        } else {
+            out += char(0xF0 | (c >> 18));
+            out += char(0x80 | ((c >> 12) & 0x3F));
+            out += char(0x80 | ((c >> 6) & 0x3F));
+            out += char(0x80 | (c & 0x3F));
+        }
+    }
+    return out;
+}
+}  // namespace
+
+HMODULE LoadLibraryW(LPCWSTR fileName) {
+    if (!fileName || !*fileName) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return nullptr;
+    }
+    std::string name = Narrow(fileName);
+    void* handle = dlopen(name.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (!handle && name.size() > 4) {
+        std::string lower = name.substr(name.size() - 4);
+        for (char& c : lower) c = char(std::tolower(static_cast<unsigned char>(c)));
+        if (lower == ".dll") {
+            std::string so = name.substr(0, name.size() - 4) + ".so";
+            const size_t slash = so.find_last_of('/');
+            so.insert(slash == std::string::npos ? 0 : slash + 1, "lib");
+            handle = dlopen(so.c_str(), RTLD_NOW | RTLD_LOCAL);
+        }
+    }
+    if (!handle) SetLastError(ERROR_MOD_NOT_FOUND);
+    return handle;
+}
+
+FARPROC GetProcAddress(HMODULE module, LPCSTR procName) {
+    if (!module || !procName) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return nullptr;
+    }
+    void* symbol = dlsym(module, procName);
+    if (!symbol) {
+        SetLastError(ERROR_PROC_NOT_FOUND);
+        return nullptr;
+    }
+    return reinterpret_cast<FARPROC>(symbol);
+}
+
+BOOL FreeLibrary(HMODULE module) {
+    if (!module || dlclose(module) != 0) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    return TRUE;
+}
+#endif
