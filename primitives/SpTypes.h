@@ -17,6 +17,14 @@ enum : SpStatus {
     spStsNoCacheInfo = 37,  // warning: the processor describes no data cache
 };
 
+// Codes of the audio coding and signal kernels.
+enum : SpStatus {
+    spStsBadArgErr = -5,         // an argument outside the values the kernel accepts
+    spStsMemAllocErr = -9,       // the kernel could not allocate its scratch memory
+    spStsContextMatchErr = -17,  // a state or specification whose tag does not match
+    spStsNumChannelsErr = -53,   // a channel count below 1
+};
+
 struct SpSize {
     int width;
     int height;

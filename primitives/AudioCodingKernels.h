@@ -1,0 +1,85 @@
+// The entry tables of the audio coding kernels, the context layouts and the constant tables that
+// the plain and SIMD variants share.
+#pragma once
+
+#include "primitives/AudioCoding.h"
+#include "primitives/dispatch/Kernel.h"
+
+// Contexts are laid out here so that every variant reads them the same way.
+struct AcSynthesisState {
+    uint32_t tag;
+    int32_t ring;  // slot that the next step writes; the step before sits at ring + 1
+    float* delay;  // refreshed by every call; the line always follows this header
+    // 16 slots of 32 matrixed values a(0..31) follow, one slot per step.
+};
+
+struct AcMdctSpec {
+    int32_t tag;
+    int32_t n;         // transform length N (outputs)
+    int32_t workSize;  // bytes of scratch the transform needs
+    int32_t stride;    // direct form: floats per matrix row; FFT form: 0
+    int32_t fftSize;   // FFT form: complex points (N / 4); direct form: 0
+    int32_t fftLog2;
+    int32_t reserved[2];
+    // Direct form (N = 12, 36): M = N / 2 rows of `stride` floats, row k holding
+    // 2/N * cos(pi / (4M) * (2j + 1) * (2k + 1)) for j < M, zero padded.
+    // FFT form: N/4 complex pre-twiddles (scaled by 2/N), N/4 complex post-twiddles,
+    // N/8 complex FFT twiddles, N/4 bit-reversal indices (int32).
+};
+
+namespace sp::ac {
+
+// Window of the synthesis filter bank, ISO/IEC 11172-3 Table 3-B.3 (512 coefficients).
+const float* SynthesisWindow();
+// Matrixing coefficients: row k (32 rows) holds cos(pi * m * (2k + 1) / 64) for m = 0..31.
+const float* SynthesisMatrix();
+// Window rearranged per step age t for the four accumulators of acSynthesis32 (see there):
+// for each t, 32 floats: t even: A[0..15], B[0..15]; t odd: C[0..15], E[0..15].
+const float* SynthesisWindowByAge();
+
+inline float* DelayLine(AcSynthesisState* s) {
+    return reinterpret_cast<float*>(reinterpret_cast<uint8_t*>(s) + 16);
+}
+inline const float* DirectMatrix(const AcMdctSpec* s) {
+    return reinterpret_cast<const float*>(reinterpret_cast<const uint8_t*>(s) + 32);
+}
+
+// Shared by the SIMD variants for the parts they do not vectorise.
+// Transform lengths whose matrix rows (stride floats) the direct form keeps on the stack.
+inline constexpr int kMaxDirectStride = 24;
+// The FFT form (N a power of two), shared by every variant; allocates scratch when work is null.
+SpStatus InverseMdctFft(const float* src, float* dst, const AcMdctSpec* spec, uint8_t* work);
+SpStatus CheckSynthesisArgs(const float* src, const float* dst, const AcSynthesisState* state,
+                            int mode);
+
+}  // namespace sp::ac
+
+namespace sp::kernels {
+
+using AcSynthesis32Fn = SpStatus(const float*, float*, AcSynthesisState*, int);
+using AcInverseMdctFn = SpStatus(const float*, float*, const AcMdctSpec*, uint8_t*);
+using AcPow43Fn = SpStatus(const int16_t*, float*, int);
+using AcPow2QuarterStepFn = SpStatus(const int16_t*, int, float*, int);
+using AcScaleBandsFn = SpStatus(float*, const float*, const int*, int);
+using AcHuffmanDecodePairsFn = SpStatus(const uint8_t**, int*, int16_t*, int, const AcHuffmanSpec*);
+using AcHuffmanDecodeQuadsFn = SpStatus(const uint8_t**, int*, int16_t*, const AcHuffmanSpec*);
+using AcHuffmanDecodePairsEscapeFn = SpStatus(const uint8_t**, int*, const AcHuffmanSpec*, int16_t*,
+                                              int, int);
+
+extern const Kernel<AcSynthesis32Fn> acSynthesis32;
+extern const Kernel<AcInverseMdctFn> acInverseMdct;
+extern const Kernel<AcPow43Fn> acPow43;
+extern const Kernel<AcPow2QuarterStepFn> acPow2QuarterStep;
+extern const Kernel<AcScaleBandsFn> acScaleBands;
+extern const Kernel<AcHuffmanDecodePairsFn> acHuffmanDecodePairs;
+extern const Kernel<AcHuffmanDecodeQuadsFn> acHuffmanDecodeQuads;
+extern const Kernel<AcHuffmanDecodePairsEscapeFn> acHuffmanDecodePairsEscape;
+
+}  // namespace sp::kernels
+
+namespace sp::x86 {
+SpStatus AcSynthesis32Sse2(const float*, float*, AcSynthesisState*, int);
+SpStatus AcSynthesis32Avx2(const float*, float*, AcSynthesisState*, int);
+SpStatus AcInverseMdctSse2(const float*, float*, const AcMdctSpec*, uint8_t*);
+SpStatus AcInverseMdctAvx2(const float*, float*, const AcMdctSpec*, uint8_t*);
+}  // namespace sp::x86

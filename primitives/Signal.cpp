@@ -1,0 +1,323 @@
+#include "primitives/Signal.h"
+
+#include <cmath>
+#include <cstring>
+
+#include "primitives/SignalKernels.h"
+
+namespace {
+
+#define SP_CHECK_1(p, n)              \
+    if (!(p)) return spStsNullPtrErr; \
+    if ((n) < 1) return spStsSizeErr
+#define SP_CHECK_2(p, q, n)                   \
+    if (!(p) || !(q)) return spStsNullPtrErr; \
+    if ((n) < 1) return spStsSizeErr
+#define SP_CHECK_3(p, q, r, n)                        \
+    if (!(p) || !(q) || !(r)) return spStsNullPtrErr; \
+    if ((n) < 1) return spStsSizeErr
+
+SpStatus Zero8uPlain(uint8_t* dst, int n) {
+    SP_CHECK_1(dst, n);
+    std::memset(dst, 0, size_t(n));
+    return spStsNoErr;
+}
+
+SpStatus Zero16sPlain(int16_t* dst, int n) {
+    SP_CHECK_1(dst, n);
+    std::memset(dst, 0, size_t(n) * 2);
+    return spStsNoErr;
+}
+
+SpStatus Zero32fPlain(float* dst, int n) {
+    SP_CHECK_1(dst, n);
+    for (int i = 0; i < n; ++i) dst[i] = 0.0f;
+    return spStsNoErr;
+}
+
+SpStatus Copy32fPlain(const float* src, float* dst, int n) {
+    SP_CHECK_2(src, dst, n);
+    std::memmove(dst, src, size_t(n) * sizeof(float));
+    return spStsNoErr;
+}
+
+SpStatus MulC32fInPlacePlain(float c, float* srcDst, int n) {
+    SP_CHECK_1(srcDst, n);
+    if (c == 1.0f) return spStsNoErr;
+    if (c == 0.0f) return Zero32fPlain(srcDst, n);
+    for (int i = 0; i < n; ++i) srcDst[i] *= c;
+    return spStsNoErr;
+}
+
+SpStatus MulC32fPlain(const float* src, float c, float* dst, int n) {
+    SP_CHECK_2(src, dst, n);
+    if (c == 1.0f) return Copy32fPlain(src, dst, n);
+    if (c == 0.0f) return Zero32fPlain(dst, n);
+    for (int i = 0; i < n; ++i) dst[i] = src[i] * c;
+    return spStsNoErr;
+}
+
+SpStatus AddProductC32fPlain(const float* src, float c, float* dst, int n) {
+    SP_CHECK_2(src, dst, n);
+    for (int i = 0; i < n; ++i) dst[i] += src[i] * c;
+    return spStsNoErr;
+}
+
+SpStatus Mul32fPlain(const float* a, const float* b, float* dst, int n) {
+    SP_CHECK_3(a, b, dst, n);
+    for (int i = 0; i < n; ++i) dst[i] = a[i] * b[i];
+    return spStsNoErr;
+}
+
+SpStatus Mul32fInPlacePlain(const float* a, float* srcDst, int n) {
+    SP_CHECK_2(a, srcDst, n);
+    for (int i = 0; i < n; ++i) srcDst[i] *= a[i];
+    return spStsNoErr;
+}
+
+SpStatus Add32fPlain(const float* a, const float* b, float* dst, int n) {
+    SP_CHECK_3(a, b, dst, n);
+    for (int i = 0; i < n; ++i) dst[i] = a[i] + b[i];
+    return spStsNoErr;
+}
+
+SpStatus Add32fInPlacePlain(const float* a, float* srcDst, int n) {
+    SP_CHECK_2(a, srcDst, n);
+    for (int i = 0; i < n; ++i) srcDst[i] += a[i];
+    return spStsNoErr;
+}
+
+SpStatus Sub32fInPlacePlain(const float* a, float* srcDst, int n) {
+    SP_CHECK_2(a, srcDst, n);
+    for (int i = 0; i < n; ++i) srcDst[i] -= a[i];
+    return spStsNoErr;
+}
+
+SpStatus AddProduct32fPlain(const float* a, const float* b, float* dst, int n) {
+    SP_CHECK_3(a, b, dst, n);
+    for (int i = 0; i < n; ++i) dst[i] += a[i] * b[i];
+    return spStsNoErr;
+}
+
+SpStatus DotProduct32fPlain(const float* a, const float* b, int n, float* result) {
+    SP_CHECK_3(a, b, result, n);
+    // Eight partial sums by i modulo 8, combined pairwise: the order the vector variants use.
+    float s[8] = {};
+    for (int i = 0; i < n; ++i) s[i & 7] += a[i] * b[i];
+    const float q0 = s[0] + s[4], q1 = s[1] + s[5], q2 = s[2] + s[6], q3 = s[3] + s[7];
+    *result = (q0 + q2) + (q1 + q3);
+    return spStsNoErr;
+}
+
+SpStatus Flip32Plain(const float* src, float* dst, int n) {
+    SP_CHECK_2(src, dst, n);
+    if (src == dst) {
+        for (int i = 0, j = n - 1; i < j; ++i, --j) {
+            const float t = dst[i];
+            dst[i] = dst[j];
+            dst[j] = t;
+        }
+        return spStsNoErr;
+    }
+    for (int i = 0; i < n; ++i) dst[i] = src[n - 1 - i];
+    return spStsNoErr;
+}
+
+// v / 2^shift rounded to nearest, ties to even, saturated to int16; a negative shift scales up.
+int16_t ScaleRoundSaturate(int64_t v, int shift) {
+    if (shift > 0) {
+        const int64_t q = v >> shift;  // floor
+        const int64_t r = v - (q << shift);
+        const int64_t half = int64_t(1) << (shift - 1);
+        v = (r > half || (r == half && (q & 1))) ? q + 1 : q;
+    } else if (shift < 0) {
+        v = -shift >= 32 ? (v > 0 ? INT32_MAX : v < 0 ? INT32_MIN : 0) : v * (int64_t(1) << -shift);
+    }
+    return int16_t(v > 32767 ? 32767 : v < -32768 ? -32768 : v);
+}
+
+SpStatus MulC16sScaledPlain(const int16_t* src, int16_t c, int16_t* dst, int n, int shift) {
+    SP_CHECK_2(src, dst, n);
+    if (shift > 30) {
+        std::memset(dst, 0, size_t(n) * 2);
+        return spStsNoErr;
+    }
+    if (c == 1 && shift == 0) {
+        if (src != dst) std::memmove(dst, src, size_t(n) * 2);
+        return spStsNoErr;
+    }
+    for (int i = 0; i < n; ++i) dst[i] = ScaleRoundSaturate(int64_t(src[i]) * c, shift);
+    return spStsNoErr;
+}
+
+SpStatus MulC16sScaledInPlacePlain(int16_t c, int16_t* srcDst, int n, int shift) {
+    return MulC16sScaledPlain(srcDst, c, srcDst, n, shift);
+}
+
+SpStatus Add16sScaledPlain(const int16_t* a, const int16_t* b, int16_t* dst, int n, int shift) {
+    SP_CHECK_3(a, b, dst, n);
+    if (shift > 16) {
+        std::memset(dst, 0, size_t(n) * 2);
+        return spStsNoErr;
+    }
+    for (int i = 0; i < n; ++i) dst[i] = ScaleRoundSaturate(int64_t(a[i]) + b[i], shift);
+    return spStsNoErr;
+}
+
+SpStatus Deinterleave32Plain(const float* src, int channels, int n, float* const* dst) {
+    if (!src || !dst) return spStsNullPtrErr;
+    if (channels < 1) return spStsNumChannelsErr;
+    if (n < 1) return spStsSizeErr;
+    for (int c = 0; c < channels; ++c)
+        if (!dst[c]) return spStsNullPtrErr;
+    for (int c = 0; c < channels; ++c) {
+        float* d = dst[c];
+        for (int i = 0; i < n; ++i) d[i] = src[size_t(i) * size_t(channels) + size_t(c)];
+    }
+    return spStsNoErr;
+}
+
+inline int16_t FloatToInt16(float v) {
+    if (v != v) return 0;
+    v = v < -32768.0f ? -32768.0f : v;
+    v = v > 32767.0f ? 32767.0f : v;
+    return int16_t(std::nearbyint(v));
+}
+
+SpStatus FloatToInt16InterleavePlain(const float* const* src, int channels, int n, int16_t* dst) {
+    if (!src || !dst) return spStsNullPtrErr;
+    if (channels < 1) return spStsNumChannelsErr;
+    if (n < 1) return spStsSizeErr;
+    for (int c = 0; c < channels; ++c)
+        if (!src[c]) return spStsNullPtrErr;
+    for (int c = 0; c < channels; ++c) {
+        const float* s = src[c];
+        for (int i = 0; i < n; ++i)
+            dst[size_t(i) * size_t(channels) + size_t(c)] = FloatToInt16(s[i]);
+    }
+    return spStsNoErr;
+}
+
+SpStatus SwapBytes16Plain(const uint16_t* src, uint16_t* dst, int n) {
+    SP_CHECK_2(src, dst, n);
+    for (int i = 0; i < n; ++i) {
+        uint16_t v;
+        std::memcpy(&v, src + i, 2);
+        v = uint16_t((v >> 8) | (v << 8));
+        std::memcpy(dst + i, &v, 2);
+    }
+    return spStsNoErr;
+}
+
+}  // namespace
+
+namespace sp::kernels {
+const Kernel<Zero8uFn> zero8u{"spZero8u", Zero8uPlain};
+const Kernel<Zero16sFn> zero16s{"spZero16s", Zero16sPlain};
+const Kernel<Zero32fFn> zero32f{"spZero32f", Zero32fPlain};
+const Kernel<Copy32fFn> copy32f{"spCopy32f", Copy32fPlain};
+const Kernel<MulC16sScaledInPlaceFn> mulC16sScaledInPlace{"spMulC16sScaledInPlace",
+                                                          MulC16sScaledInPlacePlain};
+const Kernel<MulC16sScaledFn> mulC16sScaled{"spMulC16sScaled", MulC16sScaledPlain};
+const Kernel<Add16sScaledFn> add16sScaled{"spAdd16sScaled", Add16sScaledPlain};
+const Kernel<Deinterleave32Fn> deinterleave32{"spDeinterleave32", Deinterleave32Plain};
+#if SP_HAVE_X86_VARIANTS
+#define SP_FLOAT_KERNEL(var, name, Fn, Op) \
+    const Kernel<Fn> var {                 \
+        name, Op##Plain, {                 \
+            {Isa::SSE2, x86::Op##Sse2}, {  \
+                Isa::AVX2, x86::Op##Avx2   \
+            }                              \
+        }                                  \
+    }
+const Kernel<SwapBytes16Fn> swapBytes16{"spSwapBytes16",
+                                        SwapBytes16Plain,
+                                        {{Isa::SSE2, x86::SwapBytes16Sse2},
+                                         {Isa::SSSE3, x86::SwapBytes16Ssse3},
+                                         {Isa::AVX2, x86::SwapBytes16Avx2}}};
+#else
+#define SP_FLOAT_KERNEL(var, name, Fn, Op) \
+    const Kernel<Fn> var {                 \
+        name, Op##Plain                    \
+    }
+const Kernel<SwapBytes16Fn> swapBytes16{"spSwapBytes16", SwapBytes16Plain};
+#endif
+SP_FLOAT_KERNEL(mulC32fInPlace, "spMulC32fInPlace", MulC32fInPlaceFn, MulC32fInPlace);
+SP_FLOAT_KERNEL(mulC32f, "spMulC32f", MulC32fFn, MulC32f);
+SP_FLOAT_KERNEL(addProductC32f, "spAddProductC32f", AddProductC32fFn, AddProductC32f);
+SP_FLOAT_KERNEL(mul32f, "spMul32f", Binary32fFn, Mul32f);
+SP_FLOAT_KERNEL(mul32fInPlace, "spMul32fInPlace", InPlace32fFn, Mul32fInPlace);
+SP_FLOAT_KERNEL(add32f, "spAdd32f", Binary32fFn, Add32f);
+SP_FLOAT_KERNEL(add32fInPlace, "spAdd32fInPlace", InPlace32fFn, Add32fInPlace);
+SP_FLOAT_KERNEL(sub32fInPlace, "spSub32fInPlace", InPlace32fFn, Sub32fInPlace);
+SP_FLOAT_KERNEL(addProduct32f, "spAddProduct32f", Binary32fFn, AddProduct32f);
+SP_FLOAT_KERNEL(dotProduct32f, "spDotProduct32f", DotProduct32fFn, DotProduct32f);
+SP_FLOAT_KERNEL(flip32, "spFlip32", Flip32Fn, Flip32);
+SP_FLOAT_KERNEL(floatToInt16Interleave, "spFloatToInt16Interleave", FloatToInt16InterleaveFn,
+                FloatToInt16Interleave);
+#undef SP_FLOAT_KERNEL
+}  // namespace sp::kernels
+
+SpStatus spZero8u(uint8_t* dst, int n) {
+    return sp::kernels::zero8u.Current()(dst, n);
+}
+SpStatus spZero16s(int16_t* dst, int n) {
+    return sp::kernels::zero16s.Current()(dst, n);
+}
+SpStatus spZero32f(float* dst, int n) {
+    return sp::kernels::zero32f.Current()(dst, n);
+}
+SpStatus spCopy32f(const float* src, float* dst, int n) {
+    return sp::kernels::copy32f.Current()(src, dst, n);
+}
+SpStatus spMulC32fInPlace(float c, float* srcDst, int n) {
+    return sp::kernels::mulC32fInPlace.Current()(c, srcDst, n);
+}
+SpStatus spMulC32f(const float* src, float c, float* dst, int n) {
+    return sp::kernels::mulC32f.Current()(src, c, dst, n);
+}
+SpStatus spAddProductC32f(const float* src, float c, float* dst, int n) {
+    return sp::kernels::addProductC32f.Current()(src, c, dst, n);
+}
+SpStatus spMul32f(const float* a, const float* b, float* dst, int n) {
+    return sp::kernels::mul32f.Current()(a, b, dst, n);
+}
+SpStatus spMul32fInPlace(const float* a, float* srcDst, int n) {
+    return sp::kernels::mul32fInPlace.Current()(a, srcDst, n);
+}
+SpStatus spAdd32f(const float* a, const float* b, float* dst, int n) {
+    return sp::kernels::add32f.Current()(a, b, dst, n);
+}
+SpStatus spAdd32fInPlace(const float* a, float* srcDst, int n) {
+    return sp::kernels::add32fInPlace.Current()(a, srcDst, n);
+}
+SpStatus spSub32fInPlace(const float* a, float* srcDst, int n) {
+    return sp::kernels::sub32fInPlace.Current()(a, srcDst, n);
+}
+SpStatus spAddProduct32f(const float* a, const float* b, float* dst, int n) {
+    return sp::kernels::addProduct32f.Current()(a, b, dst, n);
+}
+SpStatus spDotProduct32f(const float* a, const float* b, int n, float* result) {
+    return sp::kernels::dotProduct32f.Current()(a, b, n, result);
+}
+SpStatus spFlip32(const float* src, float* dst, int n) {
+    return sp::kernels::flip32.Current()(src, dst, n);
+}
+SpStatus spMulC16sScaledInPlace(int16_t c, int16_t* srcDst, int n, int shift) {
+    return sp::kernels::mulC16sScaledInPlace.Current()(c, srcDst, n, shift);
+}
+SpStatus spMulC16sScaled(const int16_t* src, int16_t c, int16_t* dst, int n, int shift) {
+    return sp::kernels::mulC16sScaled.Current()(src, c, dst, n, shift);
+}
+SpStatus spAdd16sScaled(const int16_t* a, const int16_t* b, int16_t* dst, int n, int shift) {
+    return sp::kernels::add16sScaled.Current()(a, b, dst, n, shift);
+}
+SpStatus spDeinterleave32(const float* src, int channels, int n, float* const* dst) {
+    return sp::kernels::deinterleave32.Current()(src, channels, n, dst);
+}
+SpStatus spFloatToInt16Interleave(const float* const* src, int channels, int n, int16_t* dst) {
+    return sp::kernels::floatToInt16Interleave.Current()(src, channels, n, dst);
+}
+SpStatus spSwapBytes16(const uint16_t* src, uint16_t* dst, int n) {
+    return sp::kernels::swapBytes16.Current()(src, dst, n);
+}
