@@ -1,0 +1,413 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <vector>
+
+#include "primitives/Signal.h"
+#include "primitives/SignalKernels.h"
+#include "tests/support/KernelCheck.h"
+#include "tests/support/Random.h"
+
+namespace {
+
+using qm::test::ForEachVariant;
+using qm::test::Rng;
+using qm::test::SameBytes;
+
+// Lengths around the short path (below 11) and the vector widths, at unaligned offsets.
+const int kLengths[] = {1, 2, 3, 7, 8, 10, 11, 12, 15, 16, 17, 31, 33, 64, 100, 257};
+
+std::vector<float> RandomFloats(Rng& rng, size_t n) {
+    std::vector<float> v(n);
+    rng.Fill(v.data(), n, -1000.0f, 1000.0f);
+    return v;
+}
+
+TEST(SignalFloat, ElementwiseOperationsAndVariants) {
+    Rng rng(1);
+    for (int n : kLengths) {
+        SCOPED_TRACE(n);
+        const std::vector<float> a = RandomFloats(rng, size_t(n) + 3);
+        const std::vector<float> b = RandomFloats(rng, size_t(n) + 3);
+        const std::vector<float> d0 = RandomFloats(rng, size_t(n) + 3);
+        const float c = float(rng.Real(-3, 3));
+        const float* pa = a.data() + 1;  // misaligned operands
+        const float* pb = b.data() + 3;
+        auto run = [&](auto check) {
+            std::vector<float> d = d0;
+            check(d.data() + 2);
+        };
+        // Results against the plain formula, through the public entries.
+        run([&](float* d) {
+            ASSERT_EQ(spMul32f(pa, pb, d, n), 0);
+            for (int i = 0; i < n; ++i) ASSERT_EQ(d[i], pa[i] * pb[i]);
+        });
+        run([&](float* d) {
+            ASSERT_EQ(spAdd32f(pa, pb, d, n), 0);
+            for (int i = 0; i < n; ++i) ASSERT_EQ(d[i], pa[i] + pb[i]);
+        });
+        run([&](float* d) {
+            ASSERT_EQ(spAddProduct32f(pa, pb, d, n), 0);
+            for (int i = 0; i < n; ++i) ASSERT_EQ(d[i], d0[size_t(i) + 2] + pa[i] * pb[i]);
+        });
+        run([&](float* d) {
+            ASSERT_EQ(spAddProductC32f(pa, c, d, n), 0);
+            for (int i = 0; i < n; ++i) ASSERT_EQ(d[i], d0[size_t(i) + 2] + pa[i] * c);
+        });
+        run([&](float* d) {
+            ASSERT_EQ(spMulC32f(pa, c, d, n), 0);
+            for (int i = 0; i < n; ++i) ASSERT_EQ(d[i], pa[i] * c);
+        });
+        run([&](float* d) {
+            ASSERT_EQ(spMulC32fInPlace(c, d, n), 0);
+            for (int i = 0; i < n; ++i) ASSERT_EQ(d[i], d0[size_t(i) + 2] * c);
+        });
+        run([&](float* d) {
+            ASSERT_EQ(spMul32fInPlace(pa, d, n), 0);
+            for (int i = 0; i < n; ++i) ASSERT_EQ(d[i], d0[size_t(i) + 2] * pa[i]);
+        });
+        run([&](float* d) {
+            ASSERT_EQ(spAdd32fInPlace(pa, d, n), 0);
+            for (int i = 0; i < n; ++i) ASSERT_EQ(d[i], d0[size_t(i) + 2] + pa[i]);
+        });
+        run([&](float* d) {
+            ASSERT_EQ(spSub32fInPlace(pa, d, n), 0);
+            for (int i = 0; i < n; ++i) ASSERT_EQ(d[i], d0[size_t(i) + 2] - pa[i]);
+        });
+        run([&](float* d) {
+            ASSERT_EQ(spFlip32(pa, d, n), 0);
+            for (int i = 0; i < n; ++i) ASSERT_EQ(d[i], pa[n - 1 - i]);
+            ASSERT_EQ(d[-1], d0[1]);  // neighbours untouched
+            ASSERT_EQ(d[n], d0[size_t(n) + 2]);
+        });
+        run([&](float* d) {
+            std::vector<float> copy(d, d + n);
+            ASSERT_EQ(spFlip32(d, d, n), 0);  // in place
+            for (int i = 0; i < n; ++i) ASSERT_EQ(d[i], copy[size_t(n - 1 - i)]);
+        });
+        run([&](float* d) {
+            ASSERT_EQ(spCopy32f(pa, d, n), 0);
+            ASSERT_TRUE(SameBytes(d, pa, size_t(n) * 4));
+            ASSERT_EQ(spZero32f(d, n), 0);
+            for (int i = 0; i < n; ++i) ASSERT_EQ(d[i], 0.0f);
+            ASSERT_EQ(d[n], d0[size_t(n) + 2]);
+        });
+
+        // Every variant against the reference, bit for bit (also with the output aliasing an
+        // input).
+        auto same = [&](const std::vector<float>& x, const std::vector<float>& y) {
+            return SameBytes(x.data(), y.data(), x.size() * 4);
+        };
+        ForEachVariant(sp::kernels::mul32f, [&](auto* fn, auto* ref) {
+            std::vector<float> x = d0, y = d0;
+            fn(pa, pb, x.data() + 2, n), ref(pa, pb, y.data() + 2, n);
+            EXPECT_TRUE(same(x, y));
+        });
+        for (auto* k : {&sp::kernels::add32f, &sp::kernels::addProduct32f})
+            ForEachVariant(*k, [&](auto* fn, auto* ref) {
+                std::vector<float> x = d0, y = d0;
+                fn(pa, pb, x.data() + 2, n), ref(pa, pb, y.data() + 2, n);
+                EXPECT_TRUE(same(x, y));
+                x = d0, y = d0;
+                fn(x.data() + 2, pb, x.data() + 2, n), ref(y.data() + 2, pb, y.data() + 2, n);
+                EXPECT_TRUE(same(x, y));
+            });
+        for (auto* k : {&sp::kernels::mul32fInPlace, &sp::kernels::add32fInPlace,
+                        &sp::kernels::sub32fInPlace})
+            ForEachVariant(*k, [&](auto* fn, auto* ref) {
+                std::vector<float> x = d0, y = d0;
+                fn(pa, x.data() + 2, n), ref(pa, y.data() + 2, n);
+                EXPECT_TRUE(same(x, y));
+            });
+        for (float cc : {c, 1.0f, 0.0f, -0.0f}) {
+            ForEachVariant(sp::kernels::mulC32f, [&](auto* fn, auto* ref) {
+                std::vector<float> x = d0, y = d0;
+                fn(pa, cc, x.data() + 2, n), ref(pa, cc, y.data() + 2, n);
+                EXPECT_TRUE(same(x, y));
+            });
+            ForEachVariant(sp::kernels::mulC32fInPlace, [&](auto* fn, auto* ref) {
+                std::vector<float> x = d0, y = d0;
+                fn(cc, x.data() + 2, n), ref(cc, y.data() + 2, n);
+                EXPECT_TRUE(same(x, y));
+            });
+            ForEachVariant(sp::kernels::addProductC32f, [&](auto* fn, auto* ref) {
+                std::vector<float> x = d0, y = d0;
+                fn(pa, cc, x.data() + 2, n), ref(pa, cc, y.data() + 2, n);
+                EXPECT_TRUE(same(x, y));
+            });
+        }
+        ForEachVariant(sp::kernels::flip32, [&](auto* fn, auto* ref) {
+            std::vector<float> x = d0, y = d0;
+            fn(pa, x.data() + 2, n), ref(pa, y.data() + 2, n);
+            EXPECT_TRUE(same(x, y));
+            fn(x.data() + 1, x.data() + 1, n), ref(y.data() + 1, y.data() + 1, n);
+            EXPECT_TRUE(same(x, y));
+        });
+    }
+}
+
+TEST(SignalFloat, MultiplyByOneOrZeroIsExact) {
+    // c = 1 leaves the data as it was and c = 0 clears it, whatever it held.
+    const float inf = std::numeric_limits<float>::infinity();
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    std::vector<float> data(40, 2.5f);
+    data[3] = nan, data[17] = inf, data[30] = -0.0f;
+    ForEachVariant(sp::kernels::mulC32fInPlace, [&](auto* fn, auto*) {
+        std::vector<float> x = data;
+        ASSERT_EQ(fn(1.0f, x.data(), 40), 0);
+        EXPECT_TRUE(SameBytes(x.data(), data.data(), 160));
+        ASSERT_EQ(fn(0.0f, x.data(), 40), 0);
+        for (float v : x) EXPECT_TRUE(v == 0.0f && !std::signbit(v));
+    });
+    ForEachVariant(sp::kernels::mulC32f, [&](auto* fn, auto*) {
+        std::vector<float> x(40, 9.0f);
+        ASSERT_EQ(fn(data.data(), 1.0f, x.data(), 40), 0);
+        EXPECT_TRUE(SameBytes(x.data(), data.data(), 160));
+        ASSERT_EQ(fn(data.data(), 0.0f, x.data(), 40), 0);
+        for (float v : x) EXPECT_TRUE(v == 0.0f && !std::signbit(v));
+    });
+}
+
+TEST(SignalFloat, DotProductIsTheSameInEveryVariantAndCloseToDouble) {
+    Rng rng(2);
+    for (int n : kLengths) {
+        const std::vector<float> a = RandomFloats(rng, size_t(n) + 1);
+        const std::vector<float> b = RandomFloats(rng, size_t(n));
+        float r = 0;
+        ASSERT_EQ(spDotProduct32f(a.data() + 1, b.data(), n, &r), 0);
+        double exact = 0, magnitude = 0;
+        for (int i = 0; i < n; ++i) {
+            exact += double(a[size_t(i) + 1]) * b[size_t(i)];
+            magnitude += std::fabs(double(a[size_t(i) + 1]) * b[size_t(i)]);
+        }
+        EXPECT_LE(std::fabs(r - exact), 1e-6 * magnitude) << n;
+        ForEachVariant(sp::kernels::dotProduct32f, [&](auto* fn, auto* ref) {
+            float x = 1, y = 2;
+            ASSERT_EQ(fn(a.data() + 1, b.data(), n, &x), 0);
+            ASSERT_EQ(ref(a.data() + 1, b.data(), n, &y), 0);
+            EXPECT_TRUE(SameBytes(&x, &y, 4)) << n;
+        });
+    }
+}
+
+TEST(SignalFloat, ArgumentChecks) {
+    float a[4] = {}, d[4] = {};
+    const float* srcs[2] = {a, nullptr};
+    float* dsts[2] = {d, nullptr};
+    int16_t s16[8] = {};
+    uint16_t u16[4] = {};
+    EXPECT_EQ(spZero8u(nullptr, 1), -8);
+    EXPECT_EQ(spZero8u(reinterpret_cast<uint8_t*>(d), 0), -6);
+    EXPECT_EQ(spZero16s(s16, -1), -6);
+    EXPECT_EQ(spZero32f(nullptr, 4), -8);
+    EXPECT_EQ(spCopy32f(a, nullptr, 4), -8);
+    EXPECT_EQ(spCopy32f(a, d, 0), -6);
+    EXPECT_EQ(spMulC16sScaled(s16, 1, nullptr, 4, 0), -8);
+    EXPECT_EQ(spMulC16sScaledInPlace(1, s16, 0, 0), -6);
+    EXPECT_EQ(spAdd16sScaled(s16, nullptr, s16, 4, 0), -8);
+    EXPECT_EQ(spDeinterleave32(a, 0, 2, dsts), -53);
+    EXPECT_EQ(spDeinterleave32(a, 2, 2, dsts), -8);  // second destination is null
+    EXPECT_EQ(spDeinterleave32(a, 1, 0, dsts), -6);
+    EXPECT_EQ(spFloatToInt16Interleave(srcs, 0, 4, s16), -53);
+    EXPECT_EQ(spFloatToInt16Interleave(srcs, 2, 4, s16), -8);
+    EXPECT_EQ(spFloatToInt16Interleave(srcs, 1, 0, s16), -6);
+    EXPECT_EQ(spSwapBytes16(u16, nullptr, 4), -8);
+    EXPECT_EQ(spSwapBytes16(u16, u16, 0), -6);
+    ForEachVariant(sp::kernels::mul32f, [&](auto* fn, auto*) {
+        EXPECT_EQ(fn(nullptr, a, d, 4), -8);
+        EXPECT_EQ(fn(a, nullptr, d, 4), -8);
+        EXPECT_EQ(fn(a, a, nullptr, 4), -8);
+        EXPECT_EQ(fn(a, a, d, 0), -6);
+    });
+    ForEachVariant(sp::kernels::sub32fInPlace, [&](auto* fn, auto*) {
+        EXPECT_EQ(fn(nullptr, d, 4), -8);
+        EXPECT_EQ(fn(a, d, -3), -6);
+    });
+    ForEachVariant(sp::kernels::dotProduct32f, [&](auto* fn, auto*) {
+        EXPECT_EQ(fn(a, a, 4, nullptr), -8);
+        EXPECT_EQ(fn(a, a, 0, d), -6);
+    });
+    ForEachVariant(sp::kernels::mulC32fInPlace, [&](auto* fn, auto*) {
+        EXPECT_EQ(fn(2.0f, nullptr, 4), -8);
+        EXPECT_EQ(fn(1.0f, d, 0), -6);
+    });
+    ForEachVariant(sp::kernels::floatToInt16Interleave, [&](auto* fn, auto*) {
+        EXPECT_EQ(fn(nullptr, 1, 4, s16), -8);
+        EXPECT_EQ(fn(srcs, -1, 4, s16), -53);
+        EXPECT_EQ(fn(srcs, 1, 4, nullptr), -8);
+    });
+    ForEachVariant(sp::kernels::swapBytes16, [&](auto* fn, auto*) {
+        EXPECT_EQ(fn(nullptr, u16, 4), -8);
+        EXPECT_EQ(fn(u16, u16, 0), -6);
+    });
+}
+
+// ---- Conversion to 16-bit PCM
+// ---------------------------------------------------------------------
+
+TEST(SignalConversion, RoundsToNearestEvenAndSaturates) {
+    const float inf = std::numeric_limits<float>::infinity();
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const float in[] = {0.5f,        1.5f,      2.5f,     -0.5f,    -1.5f,    -2.5f,
+                        0.49999997f, 32766.5f,  32767.4f, 32767.5f, 40000.0f, 1e20f,
+                        inf,         -32768.5f, -32769.f, -1e9f,    -inf,     nan,
+                        -0.0f,       1.75f,     -1.25f,   3.0f,     100.5f,   101.5f};
+    const int16_t expect[] = {0,      2,     2,     0,     -2,    -2,     0,      32766,
+                              32767,  32767, 32767, 32767, 32767, -32768, -32768, -32768,
+                              -32768, 0,     0,     2,     -1,    3,      100,    102};
+    constexpr int n = int(sizeof(in) / sizeof(in[0]));
+    static_assert(sizeof(expect) / sizeof(expect[0]) == n);
+    const float* src[1] = {in};
+    int16_t out[n];
+    ASSERT_EQ(spFloatToInt16Interleave(src, 1, n, out), 0);
+    for (int i = 0; i < n; ++i) EXPECT_EQ(out[i], expect[i]) << "input " << in[i];
+    ForEachVariant(sp::kernels::floatToInt16Interleave, [&](auto* fn, auto*) {
+        int16_t v[n];
+        ASSERT_EQ(fn(src, 1, n, v), 0);
+        for (int i = 0; i < n; ++i) EXPECT_EQ(v[i], expect[i]) << "input " << in[i];
+    });
+}
+
+TEST(SignalConversion, InterleavesInPointerOrderForEveryChannelCount) {
+    Rng rng(3);
+    for (int channels = 1; channels <= 9; ++channels) {
+        for (int n : {1, 7, 10, 11, 16, 23, 576, 1152}) {
+            std::vector<std::vector<float>> planes(static_cast<size_t>(channels));
+            std::vector<const float*> src;
+            for (auto& p : planes) {
+                p.resize(size_t(n) + 1);
+                rng.Fill(p.data(), p.size(), -40000.0f, 40000.0f);
+                for (size_t i = 0; i < p.size(); i += 5) p[i] = std::round(p[i]) + 0.5f;  // ties
+                src.push_back(p.data() + 1);
+            }
+            std::reverse(src.begin(), src.end());  // pointer order, not memory order
+            std::vector<int16_t> out(size_t(n) * size_t(channels) + 1, 0x7777);
+            ASSERT_EQ(spFloatToInt16Interleave(src.data(), channels, n, out.data()), 0);
+            EXPECT_EQ(out.back(), 0x7777);
+            for (int i = 0; i < n; ++i)
+                for (int c = 0; c < channels; ++c) {
+                    double v = std::clamp(double(src[size_t(c)][i]), -32768.0, 32767.0);
+                    const double r = std::nearbyint(v);
+                    ASSERT_EQ(out[size_t(i) * size_t(channels) + size_t(c)], int16_t(r))
+                        << channels << " channels, n " << n << ", i " << i << ", c " << c;
+                }
+            ForEachVariant(sp::kernels::floatToInt16Interleave, [&](auto* fn, auto* ref) {
+                std::vector<int16_t> a(out.size(), 1), b(out.size(), 1);
+                ASSERT_EQ(fn(src.data(), channels, n, a.data()), 0);
+                ASSERT_EQ(ref(src.data(), channels, n, b.data()), 0);
+                EXPECT_TRUE(SameBytes(a.data(), b.data(), a.size() * 2))
+                    << channels << " channels, n " << n;
+            });
+        }
+    }
+}
+
+TEST(SignalConversion, Deinterleave) {
+    Rng rng(4);
+    for (int channels : {1, 2, 3, 6}) {
+        const int n = 37;
+        std::vector<float> src = RandomFloats(rng, size_t(n) * size_t(channels));
+        std::vector<std::vector<float>> planes(static_cast<size_t>(channels),
+                                               std::vector<float>(size_t(n) + 1, -1.0f));
+        std::vector<float*> dst;
+        for (auto& p : planes) dst.push_back(p.data());
+        ASSERT_EQ(spDeinterleave32(src.data(), channels, n, dst.data()), 0);
+        for (int c = 0; c < channels; ++c) {
+            for (int i = 0; i < n; ++i)
+                ASSERT_EQ(planes[size_t(c)][size_t(i)], src[size_t(i * channels + c)]);
+            EXPECT_EQ(planes[size_t(c)][size_t(n)], -1.0f);
+        }
+    }
+}
+
+TEST(SignalConversion, SwapBytes) {
+    Rng rng(5);
+    for (int n : kLengths) {
+        std::vector<uint8_t> bytes = rng.Bytes(size_t(n) * 2 + 3);
+        // Byte-addressed data as the LPCM filter has it: an odd start address.
+        const uint16_t* src = reinterpret_cast<const uint16_t*>(bytes.data() + 1);
+        std::vector<uint8_t> out(size_t(n) * 2 + 4, 0xEE);
+        uint16_t* dst = reinterpret_cast<uint16_t*>(out.data() + 1);
+        ASSERT_EQ(spSwapBytes16(src, dst, n), 0);
+        for (int i = 0; i < n; ++i) {
+            ASSERT_EQ(out[size_t(1 + 2 * i)], bytes[size_t(2 + 2 * i)]);
+            ASSERT_EQ(out[size_t(2 + 2 * i)], bytes[size_t(1 + 2 * i)]);
+        }
+        EXPECT_EQ(out[0], 0xEE);
+        EXPECT_EQ(out[size_t(2 * n + 1)], 0xEE);
+        ForEachVariant(sp::kernels::swapBytes16, [&](auto* fn, auto* ref) {
+            std::vector<uint8_t> a = bytes, b = bytes;
+            // In place.
+            ASSERT_EQ(fn(reinterpret_cast<const uint16_t*>(a.data() + 1),
+                         reinterpret_cast<uint16_t*>(a.data() + 1), n),
+                      0);
+            ASSERT_EQ(ref(reinterpret_cast<const uint16_t*>(b.data() + 1),
+                          reinterpret_cast<uint16_t*>(b.data() + 1), n),
+                      0);
+            EXPECT_TRUE(SameBytes(a.data(), b.data(), a.size()));
+        });
+    }
+}
+
+// ---- 16-bit scaled arithmetic -------------------------------------------------------------------
+
+TEST(SignalInt16, ScaledMultiplyRoundsTiesToEvenAndSaturates) {
+    const int16_t src[] = {1, 3, 5, 7, -1, -3, -5, 32767, -32768, 100, 0, -7};
+    constexpr int n = 12;
+    int16_t out[n];
+    // x * 1 / 2: ties to even.
+    ASSERT_EQ(spMulC16sScaled(src, 1, out, n, 1), 0);
+    const int16_t half[] = {0, 2, 2, 4, 0, -2, -2, 16384, -16384, 50, 0, -4};
+    for (int i = 0; i < n; ++i) EXPECT_EQ(out[i], half[i]) << i;
+    // x * 3 saturates.
+    ASSERT_EQ(spMulC16sScaled(src, 3, out, n, 0), 0);
+    const int16_t triple[] = {3, 9, 15, 21, -3, -9, -15, 32767, -32768, 300, 0, -21};
+    for (int i = 0; i < n; ++i) EXPECT_EQ(out[i], triple[i]) << i;
+    // -32768 * -32768 / 2^15 = 32768 saturates; / 2^30 = 1.
+    const int16_t big[] = {-32768};
+    ASSERT_EQ(spMulC16sScaled(big, -32768, out, 1, 15), 0);
+    EXPECT_EQ(out[0], 32767);
+    ASSERT_EQ(spMulC16sScaled(big, -32768, out, 1, 30), 0);
+    EXPECT_EQ(out[0], 1);
+    ASSERT_EQ(spMulC16sScaled(big, -32768, out, 1, 31), 0);  // above 30 zeroes
+    EXPECT_EQ(out[0], 0);
+    // A negative shift scales up.
+    ASSERT_EQ(spMulC16sScaled(src, 1, out, 3, -2), 0);
+    EXPECT_EQ(out[0], 4);
+    EXPECT_EQ(out[1], 12);
+    ASSERT_EQ(spMulC16sScaled(src + 7, 1, out, 2, -40), 0);
+    EXPECT_EQ(out[0], 32767);
+    EXPECT_EQ(out[1], -32768);
+    // c = 1, shift 0 copies; in place leaves the data as it was.
+    ASSERT_EQ(spMulC16sScaled(src, 1, out, n, 0), 0);
+    EXPECT_TRUE(SameBytes(out, src, sizeof(src)));
+    ASSERT_EQ(spMulC16sScaledInPlace(1, out, n, 0), 0);
+    EXPECT_TRUE(SameBytes(out, src, sizeof(src)));
+    ASSERT_EQ(spMulC16sScaledInPlace(-1, out, n, 0), 0);
+    EXPECT_EQ(out[8], 32767);  // -(-32768) saturates
+    EXPECT_EQ(out[1], -3);
+    ASSERT_EQ(spMulC16sScaledInPlace(5, out, n, 33), 0);
+    for (int16_t v : out) EXPECT_EQ(v, 0);
+}
+
+TEST(SignalInt16, ScaledAddRoundsTiesToEvenAndSaturates) {
+    const int16_t a[] = {1, 2, 32767, -32768, 3, -3, 100};
+    const int16_t b[] = {0, 1, 32767, -32768, 2, -2, 28};
+    int16_t out[7];
+    ASSERT_EQ(spAdd16sScaled(a, b, out, 7, 1), 0);
+    const int16_t expect[] = {0, 2, 32767, -32768, 2, -2, 64};
+    for (int i = 0; i < 7; ++i) EXPECT_EQ(out[i], expect[i]) << i;
+    ASSERT_EQ(spAdd16sScaled(a, b, out, 7, 0), 0);
+    EXPECT_EQ(out[2], 32767);
+    EXPECT_EQ(out[3], -32768);
+    ASSERT_EQ(spAdd16sScaled(a, b, out, 7, 16), 0);
+    EXPECT_EQ(out[2], 1);  // 65534 / 65536 rounds to 1
+    EXPECT_EQ(out[3], -1);
+    ASSERT_EQ(spAdd16sScaled(a, b, out, 7, 17), 0);  // above 16 zeroes
+    for (int16_t v : out) EXPECT_EQ(v, 0);
+}
+
+}  // namespace
