@@ -1,0 +1,159 @@
+// Conversions from packed YUV sources (YUY2, UYVY, Y41P): plain versions, tables and entries.
+#include "primitives/ColourEngine.h"
+#include "primitives/ColourKernels.h"
+
+namespace {
+
+using namespace sp::colour;
+
+template <class Writer>
+SpStatus FromPacked(const uint8_t* src, int srcStep, bool uyvy, const Writer& writer,
+                    std::initializer_list<const void*> dst, std::initializer_list<int> dstSteps,
+                    SpSize roi) {
+    for (const void* p : dst)
+        if (!p) return spStsNullPtrErr;
+    SpStatus s = CheckArgs({src}, {srcStep}, roi);
+    if (s != spStsNoErr) return s;
+    for (int step : dstSteps)
+        if (step < 1) return spStsStepErr;
+    return Run(Packed422Reader{src, srcStep, uyvy}, writer, roi);
+}
+
+template <bool kUyvy>
+SpStatus ToNv12(const uint8_t* src, int srcStep, uint8_t* dstY, int dstYStep, uint8_t* dstUV,
+                int dstUVStep, SpSize roi) {
+    return FromPacked(src, srcStep, kUyvy, Nv12Writer{dstY, dstYStep, dstUV, dstUVStep},
+                      {dstY, dstUV}, {dstYStep, dstUVStep}, roi);
+}
+
+template <bool kUyvy>
+SpStatus ToOtherPacked(const uint8_t* src, int srcStep, uint8_t* dst, int dstStep, SpSize roi) {
+    return FromPacked(src, srcStep, kUyvy, Packed422Writer{dst, dstStep, !kUyvy}, {dst}, {dstStep},
+                      roi);
+}
+
+template <bool kUyvy, int kSy>
+SpStatus ToPlanar(const uint8_t* src, int srcStep, uint8_t* const dst[3], const int dstStep[3],
+                  SpSize roi) {
+    if (!dst || !dstStep) return spStsNullPtrErr;
+    return FromPacked(src, srcStep, kUyvy, PlanarWriter<2, kSy>{dst, dstStep},
+                      {dst[0], dst[1], dst[2]}, {dstStep[0], dstStep[1], dstStep[2]}, roi);
+}
+
+template <bool kUyvy, Rgb kLayout>
+SpStatus ToRgb(const uint8_t* src, int srcStep, uint8_t* dst, int dstStep, SpSize roi) {
+    return FromPacked(src, srcStep, kUyvy, RgbWriter<kLayout>{dst, dstStep}, {dst}, {dstStep}, roi);
+}
+
+template <bool kUyvy>
+SpStatus ToArgb(const uint8_t* src, int srcStep, uint8_t* dst, int dstStep, SpSize roi,
+                uint8_t alpha) {
+    return FromPacked(src, srcStep, kUyvy, RgbWriter<Rgb::Bgra32>{dst, dstStep, alpha}, {dst},
+                      {dstStep}, roi);
+}
+
+SpStatus Yuy2ToGray8Plain(const uint8_t* src, int srcStep, uint8_t* dst, int dstStep, SpSize roi) {
+    if (!dst) return spStsNullPtrErr;
+    SpStatus s = CheckArgs({src}, {srcStep, dstStep}, roi);
+    if (s != spStsNoErr) return s;
+    for (int y = 0; y < roi.height; ++y) {
+        const uint8_t* p = src + ptrdiff_t(y) * srcStep;
+        uint8_t* d = dst + ptrdiff_t(y) * dstStep;
+        for (int x = 0; x < roi.width; ++x) d[x] = p[2 * x];
+    }
+    return spStsNoErr;
+}
+
+SpStatus Y41pToYuv420Plain(const uint8_t* src, int srcStep, uint8_t* const dst[3],
+                           const int dstStep[3], SpSize roi) {
+    if (!dst || !dstStep || !dst[0] || !dst[1] || !dst[2]) return spStsNullPtrErr;
+    SpStatus s = CheckArgs({src}, {srcStep, dstStep[0], dstStep[1], dstStep[2]}, roi);
+    if (s != spStsNoErr) return s;
+    return Run(Y41pReader{src, srcStep}, PlanarWriter<2, 2>{dst, dstStep}, roi);
+}
+
+}  // namespace
+
+namespace sp::kernels {
+const Kernel<PackedToNv12Fn> yuy2ToNv12{"ccYuy2ToNv12", ToNv12<false>};
+const Kernel<PackedToPackedFn> yuy2ToUyvy{"ccYuy2ToUyvy", ToOtherPacked<false>};
+const Kernel<PackedToPlanar3Fn> yuy2ToYuv420{"ccYuy2ToYuv420", ToPlanar<false, 2>};
+const Kernel<PackedToPlanar3Fn> yuy2ToYuv422{"ccYuy2ToYuv422", ToPlanar<false, 1>};
+const Kernel<PackedToPackedFn> yuy2ToRgb24{"ccYuy2ToRgb24", ToRgb<false, Rgb::Bgr24>};
+const Kernel<PackedToArgbFn> yuy2ToArgb32{"ccYuy2ToArgb32", ToArgb<false>};
+const Kernel<PackedToPackedFn> yuy2ToRgb565{"ccYuy2ToRgb565", ToRgb<false, Rgb::R5G6B5>};
+const Kernel<PackedToPackedFn> yuy2ToRgb555{"ccYuy2ToRgb555", ToRgb<false, Rgb::X1R5G5B5>};
+const Kernel<PackedToPackedFn> yuy2ToRgb16Other{"ccYuy2ToRgb16Other", ToRgb<false, Rgb::X4R4G4B4>};
+const Kernel<PackedToPackedFn> yuy2ToGray8{"ccYuy2ToGray8", Yuy2ToGray8Plain};
+const Kernel<PackedToNv12Fn> uyvyToNv12{"ccUyvyToNv12", ToNv12<true>};
+const Kernel<PackedToPackedFn> uyvyToYuy2{"ccUyvyToYuy2", ToOtherPacked<true>};
+const Kernel<PackedToPlanar3Fn> uyvyToYuv420{"ccUyvyToYuv420", ToPlanar<true, 2>};
+const Kernel<PackedToPlanar3Fn> uyvyToYuv422{"ccUyvyToYuv422", ToPlanar<true, 1>};
+const Kernel<PackedToPackedFn> uyvyToRgb24{"ccUyvyToRgb24", ToRgb<true, Rgb::Bgr24>};
+const Kernel<PackedToArgbFn> uyvyToArgb32{"ccUyvyToArgb32", ToArgb<true>};
+const Kernel<PackedToPlanar3Fn> y41pToYuv420{"ccY41pToYuv420", Y41pToYuv420Plain};
+}  // namespace sp::kernels
+
+using namespace sp::kernels;
+
+SpStatus ccYuy2ToNv12(const uint8_t* src, int srcStep, uint8_t* dstY, int dstYStep, uint8_t* dstUV,
+                      int dstUVStep, SpSize roi) {
+    return yuy2ToNv12.Current()(src, srcStep, dstY, dstYStep, dstUV, dstUVStep, roi);
+}
+SpStatus ccYuy2ToUyvy(const uint8_t* src, int srcStep, uint8_t* dst, int dstStep, SpSize roi) {
+    return yuy2ToUyvy.Current()(src, srcStep, dst, dstStep, roi);
+}
+SpStatus ccYuy2ToYuv420(const uint8_t* src, int srcStep, uint8_t* const dst[3],
+                        const int dstStep[3], SpSize roi) {
+    return yuy2ToYuv420.Current()(src, srcStep, dst, dstStep, roi);
+}
+SpStatus ccYuy2ToYuv422(const uint8_t* src, int srcStep, uint8_t* const dst[3],
+                        const int dstStep[3], SpSize roi) {
+    return yuy2ToYuv422.Current()(src, srcStep, dst, dstStep, roi);
+}
+SpStatus ccYuy2ToRgb24(const uint8_t* src, int srcStep, uint8_t* dst, int dstStep, SpSize roi) {
+    return yuy2ToRgb24.Current()(src, srcStep, dst, dstStep, roi);
+}
+SpStatus ccYuy2ToArgb32(const uint8_t* src, int srcStep, uint8_t* dst, int dstStep, SpSize roi,
+                        uint8_t alpha) {
+    return yuy2ToArgb32.Current()(src, srcStep, dst, dstStep, roi, alpha);
+}
+SpStatus ccYuy2ToRgb565(const uint8_t* src, int srcStep, uint8_t* dst, int dstStep, SpSize roi) {
+    return yuy2ToRgb565.Current()(src, srcStep, dst, dstStep, roi);
+}
+SpStatus ccYuy2ToRgb555(const uint8_t* src, int srcStep, uint8_t* dst, int dstStep, SpSize roi) {
+    return yuy2ToRgb555.Current()(src, srcStep, dst, dstStep, roi);
+}
+SpStatus ccYuy2ToRgb16Other(const uint8_t* src, int srcStep, uint8_t* dst, int dstStep,
+                            SpSize roi) {
+    return yuy2ToRgb16Other.Current()(src, srcStep, dst, dstStep, roi);
+}
+SpStatus ccYuy2ToGray8(const uint8_t* src, int srcStep, uint8_t* dst, int dstStep, SpSize roi) {
+    return yuy2ToGray8.Current()(src, srcStep, dst, dstStep, roi);
+}
+SpStatus ccUyvyToNv12(const uint8_t* src, int srcStep, uint8_t* dstY, int dstYStep, uint8_t* dstUV,
+                      int dstUVStep, SpSize roi) {
+    return uyvyToNv12.Current()(src, srcStep, dstY, dstYStep, dstUV, dstUVStep, roi);
+}
+SpStatus ccUyvyToYuy2(const uint8_t* src, int srcStep, uint8_t* dst, int dstStep, SpSize roi) {
+    return uyvyToYuy2.Current()(src, srcStep, dst, dstStep, roi);
+}
+SpStatus ccUyvyToYuv420(const uint8_t* src, int srcStep, uint8_t* const dst[3],
+                        const int dstStep[3], SpSize roi) {
+    return uyvyToYuv420.Current()(src, srcStep, dst, dstStep, roi);
+}
+SpStatus ccUyvyToYuv422(const uint8_t* src, int srcStep, uint8_t* const dst[3],
+                        const int dstStep[3], SpSize roi) {
+    return uyvyToYuv422.Current()(src, srcStep, dst, dstStep, roi);
+}
+SpStatus ccUyvyToRgb24(const uint8_t* src, int srcStep, uint8_t* dst, int dstStep, SpSize roi) {
+    return uyvyToRgb24.Current()(src, srcStep, dst, dstStep, roi);
+}
+SpStatus ccUyvyToArgb32(const uint8_t* src, int srcStep, uint8_t* dst, int dstStep, SpSize roi,
+                        uint8_t alpha) {
+    return uyvyToArgb32.Current()(src, srcStep, dst, dstStep, roi, alpha);
+}
+SpStatus ccY41pToYuv420(const uint8_t* src, int srcStep, uint8_t* const dst[3],
+                        const int dstStep[3], SpSize roi) {
+    return y41pToYuv420.Current()(src, srcStep, dst, dstStep, roi);
+}

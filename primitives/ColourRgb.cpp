@@ -1,0 +1,214 @@
+// Conversions from RGB and grey sources, Bayer demosaicing and the luma range stretch: plain
+// versions, tables and entries.
+#include <cstdlib>
+
+#include "primitives/ColourEngine.h"
+#include "primitives/ColourKernels.h"
+
+namespace {
+
+using namespace sp::colour;
+
+template <class Reader, class Writer>
+SpStatus FromSingle(const uint8_t* src, int srcStep, const Writer& writer,
+                    std::initializer_list<const void*> dst, std::initializer_list<int> dstSteps,
+                    SpSize roi) {
+    for (const void* p : dst)
+        if (!p) return spStsNullPtrErr;
+    SpStatus s = CheckArgs({src}, {srcStep}, roi);
+    if (s != spStsNoErr) return s;
+    for (int step : dstSteps)
+        if (step < 1) return spStsStepErr;
+    return Run(Reader{src, srcStep}, writer, roi);
+}
+
+template <class Reader>
+SpStatus ToYuy2(const uint8_t* src, int srcStep, uint8_t* dst, int dstStep, SpSize roi) {
+    return FromSingle<Reader>(src, srcStep, Packed422Writer{dst, dstStep, false}, {dst}, {dstStep},
+                              roi);
+}
+
+template <class Reader>
+SpStatus ToYuv420(const uint8_t* src, int srcStep, uint8_t* const dst[3], const int dstStep[3],
+                  SpSize roi) {
+    if (!dst || !dstStep) return spStsNullPtrErr;
+    return FromSingle<Reader>(src, srcStep, PlanarWriter<2, 2>{dst, dstStep},
+                              {dst[0], dst[1], dst[2]}, {dstStep[0], dstStep[1], dstStep[2]}, roi);
+}
+
+template <class Reader>
+SpStatus ToRgb24(const uint8_t* src, int srcStep, uint8_t* dst, int dstStep, SpSize roi) {
+    return FromSingle<Reader>(src, srcStep, RgbWriter<Rgb::Bgr24>{dst, dstStep}, {dst}, {dstStep},
+                              roi);
+}
+
+template <class Reader>
+SpStatus ToArgb32(const uint8_t* src, int srcStep, uint8_t* dst, int dstStep, SpSize roi,
+                  uint8_t alpha) {
+    return FromSingle<Reader>(src, srcStep, RgbWriter<Rgb::Bgra32>{dst, dstStep, alpha}, {dst},
+                              {dstStep}, roi);
+}
+
+using Bgr24 = RgbReader<Rgb::Bgr24>;
+using Bgra32 = RgbReader<Rgb::Bgra32>;
+using R5G6B5 = RgbReader<Rgb::R5G6B5>;
+using X1R5G5B5 = RgbReader<Rgb::X1R5G5B5>;
+
+SpStatus Argb32ToArgb32Plain(const uint8_t* src, int srcStep, uint8_t* dst, int dstStep, SpSize roi,
+                             uint8_t alpha) {
+    if (!dst) return spStsNullPtrErr;
+    SpStatus s = CheckArgs({src}, {srcStep, dstStep}, roi);
+    if (s != spStsNoErr) return s;
+    for (int y = 0; y < roi.height; ++y) {
+        const uint8_t* p = src + ptrdiff_t(y) * srcStep;
+        uint8_t* d = dst + ptrdiff_t(y) * dstStep;
+        for (int x = 0; x < roi.width; ++x)
+            d[4 * x] = p[4 * x], d[4 * x + 1] = p[4 * x + 1], d[4 * x + 2] = p[4 * x + 2],
+                  d[4 * x + 3] = alpha;
+    }
+    return spStsNoErr;
+}
+
+// Colour of each position of the 2x2 mosaic cell (0 red, 1 green, 2 blue), per layout.
+constexpr int kBayerCell[4][4] = {{0, 1, 1, 2}, {1, 2, 0, 1}, {1, 0, 2, 1}, {2, 1, 1, 0}};
+
+// Mirror about the edge; keeps the parity, so the mosaic colour of the mirrored sample matches.
+int Mirror(int i, int n) {
+    if (i < 0) i = -i;
+    if (i >= n) i = 2 * (n - 1) - i;
+    return std::clamp(i, 0, n - 1);
+}
+
+SpStatus BayerToRgb24Plain(const uint8_t* src, int srcStep, uint8_t* dst, int dstStep, SpSize roi,
+                           int layout) {
+    if (!src || !dst) return spStsNullPtrErr;
+    if (roi.width < 1 || roi.height < 1) return spStsSizeErr;
+    if (srcStep < 1 || dstStep == 0 || std::abs(dstStep) < 3 * roi.width) return spStsStepErr;
+    if (layout < 0 || layout > 3) return ccStsRangeErr;
+    const int* cell = kBayerCell[layout];
+    const int w = roi.width, h = roi.height;
+    for (int y = 0; y < h; ++y) {
+        uint8_t* d = dst + ptrdiff_t(y) * dstStep;
+        for (int x = 0; x < w; ++x) {
+            int sum[3] = {0, 0, 0}, count[3] = {0, 0, 0};
+            const int own = cell[(y & 1) * 2 + (x & 1)];
+            for (int dy = -1; dy <= 1; ++dy) {
+                const int yy = Mirror(y + dy, h);
+                for (int dx = -1; dx <= 1; ++dx) {
+                    const int xx = Mirror(x + dx, w);
+                    const int c = cell[(yy & 1) * 2 + (xx & 1)];
+                    if (c == own) continue;  // the other colours: edges and corners
+                    sum[c] += src[ptrdiff_t(yy) * srcStep + xx];
+                    ++count[c];
+                }
+            }
+            uint8_t rgb[3];
+            for (int c = 0; c < 3; ++c)
+                rgb[c] = c == own   ? src[ptrdiff_t(y) * srcStep + x]
+                         : count[c] ? uint8_t((sum[c] + count[c] / 2) / count[c])
+                                    : 0;
+            d[3 * x] = rgb[2], d[3 * x + 1] = rgb[1], d[3 * x + 2] = rgb[0];
+        }
+    }
+    return spStsNoErr;
+}
+
+SpStatus LumaRangeStretchPlain(const uint8_t* src, int srcStep, uint8_t* dst, int dstStep,
+                               SpSize roi, int k) {
+    if (!dst) return spStsNullPtrErr;
+    SpStatus s = CheckArgs({src}, {srcStep, dstStep}, roi);
+    if (s != spStsNoErr) return s;
+    if (k < 0 || k > 7) return ccStsRangeErr;
+    uint8_t table[256];
+    for (int x = 0; x < 256; ++x) table[x] = Clamp255(((x * (k + 9) - 128 * k - 1148) >> 3) + 128);
+    for (int y = 0; y < roi.height; ++y) {
+        const uint8_t* p = src + ptrdiff_t(y) * srcStep;
+        uint8_t* d = dst + ptrdiff_t(y) * dstStep;
+        for (int x = 0; x < roi.width; ++x) d[x] = table[p[x]];
+    }
+    return spStsNoErr;
+}
+
+}  // namespace
+
+namespace sp::kernels {
+const Kernel<PackedToPackedFn> rgb24ToYuy2{"ccRgb24ToYuy2", ToYuy2<Bgr24>};
+const Kernel<PackedToPlanar3Fn> rgb24ToYuv420{"ccRgb24ToYuv420", ToYuv420<Bgr24>};
+const Kernel<PackedToArgbFn> rgb24ToArgb32{"ccRgb24ToArgb32", ToArgb32<Bgr24>};
+const Kernel<PackedToPackedFn> argb32ToYuy2{"ccArgb32ToYuy2", ToYuy2<Bgra32>};
+const Kernel<PackedToPackedFn> argb32ToRgb24{"ccArgb32ToRgb24", ToRgb24<Bgra32>};
+const Kernel<PackedToArgbFn> argb32ToArgb32{"ccArgb32ToArgb32", Argb32ToArgb32Plain};
+const Kernel<PackedToPackedFn> rgb565ToYuy2{"ccRgb565ToYuy2", ToYuy2<R5G6B5>};
+const Kernel<PackedToPlanar3Fn> rgb565ToYuv420{"ccRgb565ToYuv420", ToYuv420<R5G6B5>};
+const Kernel<PackedToPackedFn> rgb565ToRgb24{"ccRgb565ToRgb24", ToRgb24<R5G6B5>};
+const Kernel<PackedToPackedFn> rgb555ToYuy2{"ccRgb555ToYuy2", ToYuy2<X1R5G5B5>};
+const Kernel<PackedToPlanar3Fn> rgb555ToYuv420{"ccRgb555ToYuv420", ToYuv420<X1R5G5B5>};
+const Kernel<PackedToPackedFn> rgb555ToRgb24{"ccRgb555ToRgb24", ToRgb24<X1R5G5B5>};
+const Kernel<PackedToPackedFn> gray8ToYuy2{"ccGray8ToYuy2", ToYuy2<Gray8Reader>};
+const Kernel<PackedToPackedFn> gray8ToRgb24{"ccGray8ToRgb24", ToRgb24<Gray8Reader>};
+const Kernel<PackedToArgbFn> gray8ToArgb32{"ccGray8ToArgb32", ToArgb32<Gray8Reader>};
+const Kernel<BayerFn> bayerToRgb24{"ccBayerToRgb24", BayerToRgb24Plain};
+const Kernel<LumaStretchFn> lumaRangeStretch{"ccLumaRangeStretch", LumaRangeStretchPlain};
+}  // namespace sp::kernels
+
+using namespace sp::kernels;
+
+SpStatus ccRgb24ToYuy2(const uint8_t* src, int srcStep, uint8_t* dst, int dstStep, SpSize roi) {
+    return rgb24ToYuy2.Current()(src, srcStep, dst, dstStep, roi);
+}
+SpStatus ccRgb24ToYuv420(const uint8_t* src, int srcStep, uint8_t* const dst[3],
+                         const int dstStep[3], SpSize roi) {
+    return rgb24ToYuv420.Current()(src, srcStep, dst, dstStep, roi);
+}
+SpStatus ccRgb24ToArgb32(const uint8_t* src, int srcStep, uint8_t* dst, int dstStep, SpSize roi,
+                         uint8_t alpha) {
+    return rgb24ToArgb32.Current()(src, srcStep, dst, dstStep, roi, alpha);
+}
+SpStatus ccArgb32ToYuy2(const uint8_t* src, int srcStep, uint8_t* dst, int dstStep, SpSize roi) {
+    return argb32ToYuy2.Current()(src, srcStep, dst, dstStep, roi);
+}
+SpStatus ccArgb32ToRgb24(const uint8_t* src, int srcStep, uint8_t* dst, int dstStep, SpSize roi) {
+    return argb32ToRgb24.Current()(src, srcStep, dst, dstStep, roi);
+}
+SpStatus ccArgb32ToArgb32(const uint8_t* src, int srcStep, uint8_t* dst, int dstStep, SpSize roi,
+                          uint8_t alpha) {
+    return argb32ToArgb32.Current()(src, srcStep, dst, dstStep, roi, alpha);
+}
+SpStatus ccRgb565ToYuy2(const uint8_t* src, int srcStep, uint8_t* dst, int dstStep, SpSize roi) {
+    return rgb565ToYuy2.Current()(src, srcStep, dst, dstStep, roi);
+}
+SpStatus ccRgb565ToYuv420(const uint8_t* src, int srcStep, uint8_t* const dst[3],
+                          const int dstStep[3], SpSize roi) {
+    return rgb565ToYuv420.Current()(src, srcStep, dst, dstStep, roi);
+}
+SpStatus ccRgb565ToRgb24(const uint8_t* src, int srcStep, uint8_t* dst, int dstStep, SpSize roi) {
+    return rgb565ToRgb24.Current()(src, srcStep, dst, dstStep, roi);
+}
+SpStatus ccRgb555ToYuy2(const uint8_t* src, int srcStep, uint8_t* dst, int dstStep, SpSize roi) {
+    return rgb555ToYuy2.Current()(src, srcStep, dst, dstStep, roi);
+}
+SpStatus ccRgb555ToYuv420(const uint8_t* src, int srcStep, uint8_t* const dst[3],
+                          const int dstStep[3], SpSize roi) {
+    return rgb555ToYuv420.Current()(src, srcStep, dst, dstStep, roi);
+}
+SpStatus ccRgb555ToRgb24(const uint8_t* src, int srcStep, uint8_t* dst, int dstStep, SpSize roi) {
+    return rgb555ToRgb24.Current()(src, srcStep, dst, dstStep, roi);
+}
+SpStatus ccGray8ToYuy2(const uint8_t* src, int srcStep, uint8_t* dst, int dstStep, SpSize roi) {
+    return gray8ToYuy2.Current()(src, srcStep, dst, dstStep, roi);
+}
+SpStatus ccGray8ToRgb24(const uint8_t* src, int srcStep, uint8_t* dst, int dstStep, SpSize roi) {
+    return gray8ToRgb24.Current()(src, srcStep, dst, dstStep, roi);
+}
+SpStatus ccGray8ToArgb32(const uint8_t* src, int srcStep, uint8_t* dst, int dstStep, SpSize roi,
+                         uint8_t alpha) {
+    return gray8ToArgb32.Current()(src, srcStep, dst, dstStep, roi, alpha);
+}
+SpStatus ccBayerToRgb24(const uint8_t* src, int srcStep, uint8_t* dst, int dstStep, SpSize roi,
+                        int layout) {
+    return bayerToRgb24.Current()(src, srcStep, dst, dstStep, roi, layout);
+}
+SpStatus ccLumaRangeStretch(const uint8_t* src, int srcStep, uint8_t* dst, int dstStep, SpSize roi,
+                            int k) {
+    return lumaRangeStretch.Current()(src, srcStep, dst, dstStep, roi, k);
+}

@@ -1,0 +1,587 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <vector>
+
+#include "primitives/Colour.h"
+#include "primitives/ColourKernels.h"
+#include "primitives/Memory.h"
+#include "tests/support/KernelCheck.h"
+#include "tests/support/Random.h"
+
+namespace {
+
+using qm::test::ForEachVariant;
+using qm::test::Rng;
+using qm::test::SameBytes;
+
+// A planar 4:2:0 picture with its own steps (padding filled with noise).
+struct Yuv420 {
+    int w, h;
+    int step[3];
+    std::vector<uint8_t> plane[3];
+    const uint8_t* ptr[3];
+    uint8_t* mut[3];
+    Yuv420(int width, int height, Rng& rng, int pad = 0) : w(width), h(height) {
+        const int cw = (w + 1) / 2, ch = (h + 1) / 2;
+        step[0] = w + pad;
+        step[1] = step[2] = cw + pad;
+        plane[0] = rng.Bytes(size_t(step[0]) * h);
+        plane[1] = rng.Bytes(size_t(step[1]) * ch);
+        plane[2] = rng.Bytes(size_t(step[2]) * ch);
+        for (int i = 0; i < 3; ++i) ptr[i] = mut[i] = plane[i].data();
+    }
+    void Fill(uint8_t y, uint8_t u, uint8_t v) {
+        std::memset(plane[0].data(), y, plane[0].size());
+        std::memset(plane[1].data(), u, plane[1].size());
+        std::memset(plane[2].data(), v, plane[2].size());
+    }
+    uint8_t Y(int x, int yy) const { return plane[0][size_t(yy) * step[0] + x]; }
+    uint8_t U(int x, int yy) const { return plane[1][size_t(yy / 2) * step[1] + x / 2]; }
+    uint8_t V(int x, int yy) const { return plane[2][size_t(yy / 2) * step[2] + x / 2]; }
+};
+
+// The fixed-point BT.601 arithmetic of the 4:2:0 to RGB kernels, written out once more here.
+void ExpectedBgr(int Y, int U, int V, uint8_t out[3]) {
+    auto clamp = [](int v) { return uint8_t(v < 0 ? 0 : v > 255 ? 255 : v); };
+    const int y = ((Y - 16) * 128 * 9535) >> 16, u = (U - 128) * 128, v = (V - 128) * 128;
+    out[2] = clamp((y + ((v * 13074) >> 16) + 8) >> 4);
+    out[1] = clamp((y + ((v * -6660) >> 16) + ((u * -3211) >> 16) + 8) >> 4);
+    out[0] = clamp((y + ((u * 16523) >> 16) + 8) >> 4);
+}
+
+TEST(Colour, Yuv420ToRgbBlackWhiteAndAlphaInEveryVariant) {
+    Rng rng(1);
+    Yuv420 pic(2, 2, rng);
+    const uint8_t values[2] = {16, 235};
+    for (int i = 0; i < 2; ++i) {
+        pic.Fill(values[i], 128, 128);
+        const uint8_t want = i == 0 ? 0 : 255;
+        ForEachVariant(sp::kernels::yuv420ToRgb24, [&](auto* fn, auto* ref) {
+            for (auto* f : {fn, ref}) {
+                uint8_t out[12];
+                std::memset(out, 0x55, sizeof out);
+                ASSERT_EQ(f(pic.ptr, pic.step, out, 6, {2, 2}), 0);
+                for (uint8_t b : out) EXPECT_EQ(b, want);
+            }
+        });
+        ForEachVariant(sp::kernels::yuv420ToArgb32, [&](auto* fn, auto* ref) {
+            for (auto* f : {fn, ref}) {
+                uint8_t out[16];
+                ASSERT_EQ(f(pic.ptr, pic.step, out, 8, {2, 2}, 255), 0);
+                for (int p = 0; p < 4; ++p) {
+                    EXPECT_EQ(out[4 * p], want);
+                    EXPECT_EQ(out[4 * p + 2], want);
+                    EXPECT_EQ(out[4 * p + 3], 255);
+                }
+            }
+        });
+    }
+}
+
+TEST(Colour, Yuv420ToRgbMatchesTheFixedPointFormulaAndFloatingPoint) {
+    Rng rng(2);
+    Yuv420 pic(38, 6, rng);
+    std::vector<uint8_t> out(38 * 3 * 6);
+    ASSERT_EQ(ccYuv420ToRgb24(pic.ptr, pic.step, out.data(), 38 * 3, {38, 6}), 0);
+    for (int y = 0; y < 6; ++y)
+        for (int x = 0; x < 38; ++x) {
+            uint8_t want[3];
+            ExpectedBgr(pic.Y(x, y), pic.U(x, y), pic.V(x, y), want);
+            const uint8_t* got = &out[size_t(y) * 38 * 3 + 3 * x];
+            ASSERT_TRUE(SameBytes(got, want, 3)) << x << "," << y;
+            // Within rounding of the real-valued BT.601 equations.
+            const double Y = 1.164 * (pic.Y(x, y) - 16), U = pic.U(x, y) - 128.0,
+                         V = pic.V(x, y) - 128.0;
+            const double rgb[3] = {Y + 2.017 * U, Y - 0.392 * U - 0.813 * V, Y + 1.596 * V};
+            for (int c = 0; c < 3; ++c)
+                EXPECT_NEAR(got[c], std::clamp(rgb[c], 0.0, 255.0), 1.6) << c;
+        }
+}
+
+TEST(Colour, OddSizesToRgbWarnAndLeaveTheLastColumnAndRow) {
+    Rng rng(3);
+    Yuv420 pic(5, 3, rng);
+    ForEachVariant(sp::kernels::yuv420ToRgb24, [&](auto* fn, auto* ref) {
+        for (auto* f : {fn, ref}) {
+            std::vector<uint8_t> out(15 * 3, 0xEE);
+            EXPECT_EQ(f(pic.ptr, pic.step, out.data(), 15, {5, 3}), 35);
+            for (int y = 0; y < 3; ++y)
+                for (int x = 0; x < 5; ++x)
+                    for (int c = 0; c < 3; ++c) {
+                        if (x == 4 || y == 2) {
+                            EXPECT_EQ(out[size_t(y) * 15 + 3 * x + c], 0xEE);
+                        }
+                    }
+            // H below 2 converts nothing.
+            std::vector<uint8_t> one(15, 0xEE);
+            EXPECT_EQ(f(pic.ptr, pic.step, one.data(), 15, {5, 1}), 35);
+            EXPECT_EQ(std::count(one.begin(), one.end(), 0xEE), 15);
+        }
+    });
+    std::vector<uint8_t> argb(5 * 4 * 2, 0xEE);
+    EXPECT_EQ(ccYuv420ToArgb32(pic.ptr, pic.step, argb.data(), 20, {5, 2}, 255), 35);
+    EXPECT_EQ(argb[16], 0xEE);
+    std::vector<uint8_t> rgb565(5 * 2 * 2, 0xEE);
+    EXPECT_EQ(ccYuv420ToRgb565(pic.ptr, pic.step, rgb565.data(), 10, {5, 2}), 35);
+    EXPECT_EQ(rgb565[9], 0xEE);
+}
+
+TEST(Colour, Yuv420ToYuy2UyvyNv12Layouts) {
+    Rng rng(4);
+    Yuv420 pic(4, 2, rng);
+    ForEachVariant(sp::kernels::yuv420ToYuy2, [&](auto* fn, auto* ref) {
+        for (auto* f : {fn, ref}) {
+            uint8_t out[16];
+            ASSERT_EQ(f(pic.ptr, pic.step, out, 8, {4, 2}), 0);
+            for (int y = 0; y < 2; ++y) {
+                const uint8_t want[8] = {pic.Y(0, y), pic.U(0, 0), pic.Y(1, y), pic.V(0, 0),
+                                         pic.Y(2, y), pic.U(2, 0), pic.Y(3, y), pic.V(2, 0)};
+                EXPECT_TRUE(SameBytes(out + 8 * y, want, 8)) << "row " << y;
+            }
+        }
+    });
+    ForEachVariant(sp::kernels::yuv420ToUyvy, [&](auto* fn, auto* ref) {
+        for (auto* f : {fn, ref}) {
+            uint8_t out[16];
+            ASSERT_EQ(f(pic.ptr, pic.step, out, 8, {4, 2}), 0);
+            const uint8_t want[4] = {pic.U(0, 1), pic.Y(0, 1), pic.V(0, 1), pic.Y(1, 1)};
+            EXPECT_TRUE(SameBytes(out + 8, want, 4));
+        }
+    });
+    // 3x3: converts 2x2, leaves the rest, returns 0; below 2 is a size error.
+    Yuv420 odd(3, 3, rng);
+    ForEachVariant(sp::kernels::yuv420ToYuy2, [&](auto* fn, auto* ref) {
+        for (auto* f : {fn, ref}) {
+            std::vector<uint8_t> out(8 * 3, 0xEE);
+            ASSERT_EQ(f(odd.ptr, odd.step, out.data(), 8, {3, 3}), 0);
+            const uint8_t row1[4] = {odd.Y(0, 1), odd.U(0, 0), odd.Y(1, 1), odd.V(0, 0)};
+            EXPECT_TRUE(SameBytes(out.data() + 8, row1, 4));
+            for (int i = 4; i < 8; ++i) EXPECT_EQ(out[i], 0xEE);
+            for (int i = 16; i < 24; ++i) EXPECT_EQ(out[i], 0xEE);
+            EXPECT_EQ(f(odd.ptr, odd.step, out.data(), 8, {1, 3}), -6);
+            EXPECT_EQ(f(odd.ptr, odd.step, out.data(), 8, {3, 1}), -6);
+        }
+    });
+    ForEachVariant(sp::kernels::yuv420ToNv12, [&](auto* fn, auto* ref) {
+        for (auto* f : {fn, ref}) {
+            std::vector<uint8_t> y(3 * 3, 0xEE), uv(4 * 2, 0xEE);
+            ASSERT_EQ(f(odd.ptr, odd.step, y.data(), 3, uv.data(), 4, {3, 3}), 0);
+            EXPECT_EQ(y[4], odd.Y(1, 1));
+            EXPECT_EQ(y[2], 0xEE);
+            EXPECT_EQ(y[6], 0xEE);
+            EXPECT_EQ(uv[0], odd.U(0, 0));
+            EXPECT_EQ(uv[1], odd.V(0, 0));
+            EXPECT_EQ(uv[2], 0xEE);
+            EXPECT_EQ(uv[4], 0xEE);
+        }
+    });
+}
+
+// Every SIMD variant against the plain version on random pictures of random (also odd) sizes
+// and steps, including pictures large and aligned enough for the cache-bypassing stores.
+TEST(Colour, Yuv420VariantsMatchPlain) {
+    Rng rng(5);
+    for (int trial = 0; trial < 40; ++trial) {
+        const bool big = trial >= 36;
+        const int w = big ? 720 + 2 * rng.Int(0, 20) : rng.Int(1, 130);
+        const int h = big ? 576 : rng.Int(1, 9);
+        // Aligned steps for the large pictures so that the streaming path is taken.
+        const int pad = big ? (16 - w % 16) % 16 + 16 : rng.Int(0, 9);
+        SCOPED_TRACE(testing::Message() << w << "x" << h << " pad " << pad);
+        Yuv420 pic(w, h, rng, pad);
+        if (big) {
+            ASSERT_EQ(pic.step[0] % 16, 0);
+        }
+        const uint8_t* src[3] = {pic.ptr[0], pic.ptr[1], pic.ptr[2]};
+        int steps[3] = {pic.step[0], pic.step[1], pic.step[2]};
+        std::vector<int> srcSteps(steps, steps + 3);
+        auto buffers = [&](int stride) {
+            const size_t n = size_t(stride) * h + 64;
+            uint8_t* a = spAlloc8u(int(n));
+            uint8_t* b = spAlloc8u(int(n));
+            std::memset(a, 0x33, n);
+            std::memset(b, 0x33, n);
+            return std::make_pair(a, b);
+        };
+        auto compare = [&](auto& kernel, int bytesPerPixel) {
+            const int stride = big ? ((w * bytesPerPixel + 31) & ~31) : w * bytesPerPixel + 3;
+            ForEachVariant(kernel, [&](auto* fn, auto* ref) {
+                auto [a, b] = buffers(stride);
+                EXPECT_EQ(fn(src, steps, a, stride, SpSize{w, h}),
+                          ref(src, steps, b, stride, SpSize{w, h}));
+                EXPECT_TRUE(SameBytes(a, b, size_t(stride) * h + 64));
+                spFree(a);
+                spFree(b);
+            });
+        };
+        compare(sp::kernels::yuv420ToYuy2, 2);
+        compare(sp::kernels::yuv420ToUyvy, 2);
+        compare(sp::kernels::yuv420ToRgb24, 3);
+        ForEachVariant(sp::kernels::yuv420ToArgb32, [&](auto* fn, auto* ref) {
+            const int stride = w * 4 + 4;
+            auto [a, b] = buffers(stride);
+            const uint8_t alpha = uint8_t(rng.Int(0, 255));
+            EXPECT_EQ(fn(src, steps, a, stride, SpSize{w, h}, alpha),
+                      ref(src, steps, b, stride, SpSize{w, h}, alpha));
+            EXPECT_TRUE(SameBytes(a, b, size_t(stride) * h + 64));
+            spFree(a);
+            spFree(b);
+        });
+        ForEachVariant(sp::kernels::yuv420ToNv12, [&](auto* fn, auto* ref) {
+            const int stride = w + 5;
+            auto [ya, yb] = buffers(stride);
+            auto [ca, cb] = buffers(stride);
+            EXPECT_EQ(fn(src, steps, ya, stride, ca, stride, SpSize{w, h}),
+                      ref(src, steps, yb, stride, cb, stride, SpSize{w, h}));
+            EXPECT_TRUE(SameBytes(ya, yb, size_t(stride) * h + 64));
+            EXPECT_TRUE(SameBytes(ca, cb, size_t(stride) * h + 64));
+            for (uint8_t* p : {ya, yb, ca, cb}) spFree(p);
+        });
+    }
+}
+
+// Different routes to RGB must agree exactly: NV12, YUY2 and UYVY carry the same samples.
+TEST(Colour, PackedAndSemiPlanarSourcesAgreeWithPlanar) {
+    Rng rng(6);
+    const int w = 34, h = 6;
+    Yuv420 pic(w, h, rng);
+    std::vector<uint8_t> want(size_t(w) * 3 * h), got(want.size());
+    ASSERT_EQ(ccYuv420ToRgb24(pic.ptr, pic.step, want.data(), w * 3, {w, h}), 0);
+
+    std::vector<uint8_t> ny(size_t(w) * h), nuv(size_t(w) * h / 2);
+    ASSERT_EQ(ccYuv420ToNv12(pic.ptr, pic.step, ny.data(), w, nuv.data(), w, {w, h}), 0);
+    ASSERT_EQ(ccNv12ToRgb24(ny.data(), w, nuv.data(), w, got.data(), w * 3, {w, h}), 0);
+    EXPECT_TRUE(SameBytes(got.data(), want.data(), want.size()));
+
+    std::vector<uint8_t> yuy2(size_t(w) * 2 * h), uyvy(yuy2.size()), back(yuy2.size());
+    ASSERT_EQ(ccYuv420ToYuy2(pic.ptr, pic.step, yuy2.data(), w * 2, {w, h}), 0);
+    ASSERT_EQ(ccYuy2ToRgb24(yuy2.data(), w * 2, got.data(), w * 3, {w, h}), 0);
+    EXPECT_TRUE(SameBytes(got.data(), want.data(), want.size()));
+    ASSERT_EQ(ccYuy2ToUyvy(yuy2.data(), w * 2, uyvy.data(), w * 2, {w, h}), 0);
+    ASSERT_EQ(ccUyvyToRgb24(uyvy.data(), w * 2, got.data(), w * 3, {w, h}), 0);
+    EXPECT_TRUE(SameBytes(got.data(), want.data(), want.size()));
+    ASSERT_EQ(ccUyvyToYuy2(uyvy.data(), w * 2, back.data(), w * 2, {w, h}), 0);
+    EXPECT_TRUE(SameBytes(back.data(), yuy2.data(), yuy2.size()));
+
+    // ARGB32 carries the same colours as RGB24, with the alpha asked for.
+    std::vector<uint8_t> argb(size_t(w) * 4 * h);
+    ASSERT_EQ(ccYuy2ToArgb32(yuy2.data(), w * 2, argb.data(), w * 4, {w, h}, 200), 0);
+    ASSERT_EQ(ccArgb32ToRgb24(argb.data(), w * 4, got.data(), w * 3, {w, h}), 0);
+    EXPECT_TRUE(SameBytes(got.data(), want.data(), want.size()));
+    EXPECT_EQ(argb[3], 200);
+    ASSERT_EQ(ccNv12ToArgb32(ny.data(), w, nuv.data(), w, argb.data(), w * 4, {w, h}, 7), 0);
+    ASSERT_EQ(ccArgb32ToRgb24(argb.data(), w * 4, got.data(), w * 3, {w, h}), 0);
+    EXPECT_TRUE(SameBytes(got.data(), want.data(), want.size()));
+}
+
+// YUV layouts that keep the 4:2:0 samples come back unchanged.
+TEST(Colour, YuvRoundTripsAreExact) {
+    Rng rng(7);
+    for (SpSize size : {SpSize{16, 8}, SpSize{7, 5}, SpSize{2, 2}}) {
+        const int w = size.width, h = size.height, cw = (w + 1) / 2, ch = (h + 1) / 2;
+        SCOPED_TRACE(testing::Message() << w << "x" << h);
+        Yuv420 pic(w, h, rng);
+        std::vector<uint8_t> b0(size_t(w) * h), b1(size_t(cw) * ch), b2(b1.size());
+        uint8_t* back[3] = {b0.data(), b1.data(), b2.data()};
+        const int backStep[3] = {w, cw, cw};
+        auto expectSame = [&] {
+            for (int y = 0; y < h; ++y)
+                EXPECT_TRUE(SameBytes(back[0] + y * w, pic.ptr[0] + y * pic.step[0], size_t(w)));
+            for (int y = 0; y < ch; ++y)
+                for (int c = 1; c < 3; ++c)
+                    EXPECT_TRUE(
+                        SameBytes(back[c] + y * cw, pic.ptr[c] + y * pic.step[c], size_t(cw)));
+        };
+        // 4:2:2 planar: chroma rows repeated, then averaged back.
+        std::vector<uint8_t> p0(size_t(w) * h), p1(size_t(cw) * h), p2(p1.size());
+        uint8_t* p422[3] = {p0.data(), p1.data(), p2.data()};
+        const int s422[3] = {w, cw, cw};
+        ASSERT_EQ(ccYuv420ToYuv422(pic.ptr, pic.step, p422, s422, size), 0);
+        const uint8_t* c422[3] = {p0.data(), p1.data(), p2.data()};
+        ASSERT_EQ(ccYuv422ToYuv420(c422, s422, back, backStep, size), 0);
+        expectSame();
+        // Packed 4:2:2 through the planar 4:2:2 path and back through YUY2.
+        std::vector<uint8_t> yuy2(size_t(cw) * 4 * h);
+        ASSERT_EQ(ccYuv422ToYuy2(c422, s422, yuy2.data(), cw * 4, size), 0);
+        std::fill(b0.begin(), b0.end(), 0);
+        ASSERT_EQ(ccYuy2ToYuv420(yuy2.data(), cw * 4, back, backStep, size), 0);
+        expectSame();
+        ASSERT_EQ(ccYuy2ToYuv422(yuy2.data(), cw * 4, p422, s422, size), 0);
+        ASSERT_EQ(ccYuv422ToYuv420(c422, s422, back, backStep, size), 0);
+        expectSame();
+        // NV12.
+        std::vector<uint8_t> ny(size_t(w) * h), nuv(size_t(cw) * 2 * ch);
+        ASSERT_EQ(ccYuy2ToNv12(yuy2.data(), cw * 4, ny.data(), w, nuv.data(), cw * 2, size), 0);
+        std::fill(b1.begin(), b1.end(), 0);
+        ASSERT_EQ(ccNv12ToYuv420(ny.data(), w, nuv.data(), cw * 2, back, backStep, size), 0);
+        expectSame();
+        // UYVY.
+        std::vector<uint8_t> uyvy(yuy2.size());
+        ASSERT_EQ(ccNv12ToUyvy(ny.data(), w, nuv.data(), cw * 2, uyvy.data(), cw * 4, size), 0);
+        std::fill(b2.begin(), b2.end(), 0);
+        ASSERT_EQ(ccUyvyToYuv420(uyvy.data(), cw * 4, back, backStep, size), 0);
+        expectSame();
+        ASSERT_EQ(ccUyvyToNv12(uyvy.data(), cw * 4, ny.data(), w, nuv.data(), cw * 2, size), 0);
+        ASSERT_EQ(ccNv12ToYuy2(ny.data(), w, nuv.data(), cw * 2, yuy2.data(), cw * 4, size), 0);
+        ASSERT_EQ(ccUyvyToYuv422(uyvy.data(), cw * 4, p422, s422, size), 0);
+        ASSERT_EQ(ccYuv422ToYuv420(c422, s422, back, backStep, size), 0);
+        expectSame();
+    }
+}
+
+// 4:1:1 layouts average pairs of 4:2:0 chroma samples: equal pairs survive exactly.
+TEST(Colour, FourOneOneLayoutsKeepLumaAndAverageChroma) {
+    Rng rng(8);
+    const int w = 16, h = 4;
+    Yuv420 pic(w, h, rng);
+    for (int c = 1; c < 3; ++c)
+        for (int y = 0; y < 2; ++y)
+            for (int x = 0; x < 8; x += 2) pic.plane[c][y * 8 + x + 1] = pic.plane[c][y * 8 + x];
+    std::vector<uint8_t> y0(size_t(w) * h), u0(8), v0(8);
+    uint8_t* back[3] = {y0.data(), u0.data(), v0.data()};
+    const int backStep[3] = {w, 8, 8};
+    std::vector<uint8_t> y41p(size_t(12) * 2 * h);
+    ASSERT_EQ(ccYuv420ToY41p(pic.ptr, pic.step, y41p.data(), 24, {w, h}), 0);
+    EXPECT_EQ(y41p[0], pic.U(0, 0));
+    EXPECT_EQ(y41p[11], pic.Y(7, 0));
+    ASSERT_EQ(ccY41pToYuv420(y41p.data(), 24, back, backStep, {w, h}), 0);
+    EXPECT_TRUE(SameBytes(y0.data(), pic.ptr[0], y0.size()));
+    EXPECT_TRUE(SameBytes(u0.data(), pic.ptr[1], 8));
+    EXPECT_TRUE(SameBytes(v0.data(), pic.ptr[2], 8));
+
+    std::vector<uint8_t> l(size_t(w) * h), cu(size_t(4) * h), cv(cu.size());
+    uint8_t* p411[3] = {l.data(), cu.data(), cv.data()};
+    const int s411[3] = {w, 4, 4};
+    ASSERT_EQ(ccYuv420ToYuv411(pic.ptr, pic.step, p411, s411, {w, h}), 0);
+    const uint8_t* c411[3] = {l.data(), cu.data(), cv.data()};
+    std::fill(u0.begin(), u0.end(), 0);
+    ASSERT_EQ(ccYuv411ToYuv420(c411, s411, back, backStep, {w, h}), 0);
+    EXPECT_TRUE(SameBytes(u0.data(), pic.ptr[1], 8));
+    EXPECT_TRUE(SameBytes(v0.data(), pic.ptr[2], 8));
+}
+
+// RGB -> YUV -> RGB on pictures whose colour is constant over each 2x2 block, so that the
+// chroma subsampling loses nothing: only the rounding of the two conversions remains.
+TEST(Colour, RgbRoundTripsStayWithinRounding) {
+    Rng rng(9);
+    const int w = 12, h = 6;
+    std::vector<uint8_t> rgb(size_t(w) * 3 * h);
+    for (int y = 0; y < h; y += 2)
+        for (int x = 0; x < w; x += 2) {
+            const uint8_t c[3] = {uint8_t(rng.Int(20, 235)), uint8_t(rng.Int(20, 235)),
+                                  uint8_t(rng.Int(20, 235))};
+            for (int j = 0; j < 2; ++j)
+                for (int i = 0; i < 2; ++i)
+                    std::memcpy(&rgb[size_t(y + j) * w * 3 + 3 * (x + i)], c, 3);
+        }
+    auto near = [&](const std::vector<uint8_t>& got, int tolerance) {
+        int worst = 0;
+        for (size_t i = 0; i < rgb.size(); ++i) worst = std::max(worst, std::abs(got[i] - rgb[i]));
+        EXPECT_LE(worst, tolerance);
+    };
+    std::vector<uint8_t> y(size_t(w) * h), u(size_t(w / 2) * h / 2), v(u.size()), got(rgb.size());
+    uint8_t* planes[3] = {y.data(), u.data(), v.data()};
+    const int steps[3] = {w, w / 2, w / 2};
+    ASSERT_EQ(ccRgb24ToYuv420(rgb.data(), w * 3, planes, steps, {w, h}), 0);
+    const uint8_t* cplanes[3] = {y.data(), u.data(), v.data()};
+    ASSERT_EQ(ccYuv420ToRgb24(cplanes, steps, got.data(), w * 3, {w, h}), 0);
+    near(got, 3);
+    std::vector<uint8_t> yuy2(size_t(w) * 2 * h);
+    ASSERT_EQ(ccRgb24ToYuy2(rgb.data(), w * 3, yuy2.data(), w * 2, {w, h}), 0);
+    ASSERT_EQ(ccYuy2ToRgb24(yuy2.data(), w * 2, got.data(), w * 3, {w, h}), 0);
+    near(got, 3);
+    std::vector<uint8_t> argb(size_t(w) * 4 * h), argb2(argb.size());
+    ASSERT_EQ(ccRgb24ToArgb32(rgb.data(), w * 3, argb.data(), w * 4, {w, h}, 9), 0);
+    EXPECT_EQ(argb[3], 9);
+    ASSERT_EQ(ccArgb32ToArgb32(argb.data(), w * 4, argb2.data(), w * 4, {w, h}, 255), 0);
+    EXPECT_EQ(argb2[3], 255);
+    ASSERT_EQ(ccArgb32ToYuy2(argb2.data(), w * 4, yuy2.data(), w * 2, {w, h}), 0);
+    ASSERT_EQ(ccYuy2ToRgb24(yuy2.data(), w * 2, got.data(), w * 3, {w, h}), 0);
+    near(got, 3);
+    // 16-bit packings lose the low bits of each channel.
+    std::vector<uint8_t> w16(size_t(w) * 2 * h);
+    ASSERT_EQ(ccYuy2ToRgb565(yuy2.data(), w * 2, w16.data(), w * 2, {w, h}), 0);
+    ASSERT_EQ(ccRgb565ToRgb24(w16.data(), w * 2, got.data(), w * 3, {w, h}), 0);
+    near(got, 3 + 8);
+    ASSERT_EQ(ccRgb565ToYuv420(w16.data(), w * 2, planes, steps, {w, h}), 0);
+    ASSERT_EQ(ccRgb565ToYuy2(w16.data(), w * 2, yuy2.data(), w * 2, {w, h}), 0);
+    ASSERT_EQ(ccYuy2ToRgb555(yuy2.data(), w * 2, w16.data(), w * 2, {w, h}), 0);
+    ASSERT_EQ(ccRgb555ToRgb24(w16.data(), w * 2, got.data(), w * 3, {w, h}), 0);
+    near(got, 3 + 16);
+    ASSERT_EQ(ccRgb555ToYuy2(w16.data(), w * 2, yuy2.data(), w * 2, {w, h}), 0);
+    ASSERT_EQ(ccRgb555ToYuv420(w16.data(), w * 2, planes, steps, {w, h}), 0);
+    ASSERT_EQ(ccYuv420ToRgb24(cplanes, steps, got.data(), w * 3, {w, h}), 0);
+    near(got, 3 + 16);
+}
+
+TEST(Colour, SixteenBitPackings) {
+    Rng rng(10);
+    Yuv420 pic(2, 2, rng);
+    pic.Fill(235, 128, 128);  // white
+    uint8_t out[8];
+    ASSERT_EQ(ccYuv420ToRgb565(pic.ptr, pic.step, out, 4, {2, 2}), 0);
+    EXPECT_EQ(out[0] | out[1] << 8, 0xFFFF);
+    ASSERT_EQ(ccYuv420ToRgb555(pic.ptr, pic.step, out, 4, {2, 2}), 0);
+    EXPECT_EQ(out[0] | out[1] << 8, 0x7FFF);
+    ASSERT_EQ(ccYuv420ToRgb16Other(pic.ptr, pic.step, out, 4, {2, 2}), 0);
+    EXPECT_EQ(out[0] | out[1] << 8, 0x0FFF);
+    // Pure red through YUY2: (R, G, B) = (255, 0, 0) lands in the top bits.
+    const uint8_t red[3] = {0, 0, 255};  // B, G, R
+    uint8_t yuy2[4], w16[4];
+    uint8_t rgb2[6];
+    std::memcpy(rgb2, red, 3);
+    std::memcpy(rgb2 + 3, red, 3);
+    ASSERT_EQ(ccRgb24ToYuy2(rgb2, 6, yuy2, 4, {2, 1}), 0);
+    ASSERT_EQ(ccYuy2ToRgb565(yuy2, 4, w16, 4, {2, 1}), 0);
+    const int v565 = w16[0] | w16[1] << 8;
+    EXPECT_GE(v565 >> 11, 30);
+    EXPECT_LE((v565 >> 5) & 63, 2);
+    ASSERT_EQ(ccYuy2ToRgb16Other(yuy2, 4, w16, 4, {2, 1}), 0);
+    EXPECT_EQ((w16[0] | w16[1] << 8) >> 8, 0xF);
+}
+
+TEST(Colour, GreyAndYvu9Sources) {
+    const uint8_t grey[4] = {16, 235, 126, 16};
+    uint8_t rgb[12], yuy2[8], argb[16], back[4];
+    ASSERT_EQ(ccGray8ToRgb24(grey, 4, rgb, 12, {4, 1}), 0);
+    EXPECT_EQ(rgb[0], 0);
+    EXPECT_EQ(rgb[3], 255);
+    EXPECT_EQ(rgb[6], rgb[8]);  // neutral chroma: grey
+    ASSERT_EQ(ccGray8ToArgb32(grey, 4, argb, 16, {4, 1}, 255), 0);
+    EXPECT_EQ(argb[7], 255);
+    ASSERT_EQ(ccGray8ToYuy2(grey, 4, yuy2, 8, {4, 1}), 0);
+    EXPECT_EQ(yuy2[1], 128);
+    ASSERT_EQ(ccYuy2ToGray8(yuy2, 8, back, 4, {4, 1}), 0);
+    EXPECT_TRUE(SameBytes(back, grey, 4));
+
+    // YVU9: one chroma sample per 4x4 block.
+    Rng rng(11);
+    const int w = 8, h = 4;
+    std::vector<uint8_t> y = rng.Bytes(size_t(w) * h), u = rng.Bytes(2), v = rng.Bytes(2);
+    const uint8_t* planes[3] = {y.data(), u.data(), v.data()};
+    const int steps[3] = {w, 2, 2};
+    std::vector<uint8_t> packed(size_t(w) * 2 * h), uyvy(packed.size());
+    ASSERT_EQ(ccYvu9ToYuy2(planes, steps, packed.data(), w * 2, {w, h}), 0);
+    ASSERT_EQ(ccYvu9ToUyvy(planes, steps, uyvy.data(), w * 2, {w, h}), 0);
+    for (int row = 0; row < h; ++row)
+        for (int x = 0; x < w; x += 2) {
+            const uint8_t* p = &packed[size_t(row) * w * 2 + 2 * x];
+            EXPECT_EQ(p[0], y[size_t(row) * w + x]);
+            EXPECT_EQ(p[1], u[x / 4]);
+            EXPECT_EQ(p[3], v[x / 4]);
+            EXPECT_EQ(uyvy[size_t(row) * w * 2 + 2 * x], u[x / 4]);
+        }
+    std::vector<uint8_t> a(size_t(w) * 3 * h), b(a.size()), c(size_t(w) * 4 * h);
+    ASSERT_EQ(ccYvu9ToRgb24(planes, steps, a.data(), w * 3, {w, h}), 0);
+    ASSERT_EQ(ccYuy2ToRgb24(packed.data(), w * 2, b.data(), w * 3, {w, h}), 0);
+    EXPECT_TRUE(SameBytes(a.data(), b.data(), a.size()));
+    ASSERT_EQ(ccYvu9ToArgb32(planes, steps, c.data(), w * 4, {w, h}, 255), 0);
+    ASSERT_EQ(ccArgb32ToRgb24(c.data(), w * 4, b.data(), w * 3, {w, h}), 0);
+    EXPECT_TRUE(SameBytes(a.data(), b.data(), a.size()));
+}
+
+TEST(Colour, BayerDemosaicsFlatColoursAndWritesBottomUp) {
+    // A flat colour (R 200, G 100, B 50) in each mosaic gives that colour everywhere.
+    const int w = 6, h = 4;
+    const uint8_t rgbValue[3] = {200, 100, 50};
+    const int cells[4][4] = {{0, 1, 1, 2}, {1, 2, 0, 1}, {1, 0, 2, 1}, {2, 1, 1, 0}};
+    for (int layout = 0; layout < 4; ++layout) {
+        std::vector<uint8_t> mosaic(size_t(w) * h);
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x)
+                mosaic[size_t(y) * w + x] = rgbValue[cells[layout][(y & 1) * 2 + (x & 1)]];
+        std::vector<uint8_t> out(size_t(w) * 3 * h, 0);
+        // Bottom-up: the first source row lands in the last destination row.
+        ASSERT_EQ(
+            ccBayerToRgb24(mosaic.data(), w, out.data() + (h - 1) * w * 3, -w * 3, {w, h}, layout),
+            0);
+        for (int i = 0; i < w * h; ++i) {
+            EXPECT_EQ(out[3 * i], 50) << layout << " " << i;
+            EXPECT_EQ(out[3 * i + 1], 100);
+            EXPECT_EQ(out[3 * i + 2], 200);
+        }
+    }
+    // A lone bright red sample in an RG mosaic: its own position keeps it, the others interpolate.
+    std::vector<uint8_t> mosaic(size_t(w) * h, 0), out(size_t(w) * 3 * h);
+    mosaic[2 * w + 2] = 255;  // red site (even row, even column)
+    ASSERT_EQ(ccBayerToRgb24(mosaic.data(), w, out.data(), w * 3, {w, h}, ccBayerRG), 0);
+    EXPECT_EQ(out[(2 * w + 2) * 3 + 2], 255);
+    EXPECT_EQ(out[(2 * w + 3) * 3 + 2], 128);  // green site between two red sites
+    EXPECT_EQ(out[(1 * w + 1) * 3 + 2], 64);   // blue site among four red sites
+    uint8_t dummy[32];
+    EXPECT_EQ(ccBayerToRgb24(dummy, 2, dummy, 6, {2, 2}, 4), -11);
+}
+
+TEST(Colour, LumaRangeStretch) {
+    uint8_t in[256], out[256];
+    for (int i = 0; i < 256; ++i) in[i] = uint8_t(i);
+    for (int k = 0; k < 8; ++k) {
+        ASSERT_EQ(ccLumaRangeStretch(in, 256, out, 256, {256, 1}, k), 0);
+        for (int x = 0; x < 256; ++x) {
+            const int want = std::clamp(((x * (k + 9) - 128 * k - 1148) >> 3) + 128, 0, 255);
+            ASSERT_EQ(out[x], want) << "k " << k << " x " << x;
+        }
+    }
+    EXPECT_EQ(ccLumaRangeStretch(in, 256, out, 256, {256, 1}, 8), -11);
+    EXPECT_EQ(ccLumaRangeStretch(in, 256, out, 256, {256, 1}, -1), -11);
+    EXPECT_EQ(ccLumaRangeStretch(nullptr, 256, out, 256, {256, 1}, 0), -8);
+}
+
+TEST(Colour, BadArgumentsGiveStatusesInEveryKernel) {
+    uint8_t buf[64] = {};
+    const uint8_t* src[3] = {buf, buf, buf};
+    const uint8_t* nullSrc[3] = {buf, nullptr, buf};
+    uint8_t* dst[3] = {buf, buf, buf};
+    const int steps[3] = {8, 4, 4};
+    const int badSteps[3] = {8, 0, 4};
+    const SpSize ok{2, 2};
+    // Planar sources.
+    for (auto* k :
+         {&sp::kernels::yuv420ToRgb24, &sp::kernels::yuv420ToYuy2, &sp::kernels::yuv420ToUyvy,
+          &sp::kernels::yuv420ToRgb565, &sp::kernels::yuv420ToY41p, &sp::kernels::yuv422ToYuy2,
+          &sp::kernels::yvu9ToRgb24}) {
+        SCOPED_TRACE(k->Name());
+        ForEachVariant(*k, [&](auto* fn, auto* ref) {
+            for (auto* f : {fn, ref}) {
+                EXPECT_EQ(f(nullSrc, steps, buf, 8, ok), -8);
+                EXPECT_EQ(f(src, steps, nullptr, 8, ok), -8);
+                EXPECT_EQ(f(nullptr, steps, buf, 8, ok), -8);
+                EXPECT_EQ(f(src, steps, buf, 8, {0, 2}), -6);
+                EXPECT_EQ(f(src, steps, buf, 8, {2, -3}), -6);
+                EXPECT_EQ(f(src, badSteps, buf, 8, ok), -14);
+            }
+        });
+    }
+    ForEachVariant(sp::kernels::yuv420ToNv12, [&](auto* fn, auto*) {
+        EXPECT_EQ(fn(src, steps, buf, 8, nullptr, 8, ok), -8);
+        EXPECT_EQ(fn(src, steps, buf, 8, buf, 8, {2, 0}), -6);
+    });
+    for (auto* k : {&sp::kernels::yuv420ToYuv422, &sp::kernels::yuv422ToYuv420,
+                    &sp::kernels::yuv411ToYuv420}) {
+        uint8_t* nullDst[3] = {buf, buf, nullptr};
+        EXPECT_EQ(k->Reference()(src, steps, nullDst, steps, ok), -8);
+        EXPECT_EQ(k->Reference()(src, steps, dst, steps, {-1, 2}), -6);
+    }
+    // Single-plane sources.
+    for (auto* k :
+         {&sp::kernels::yuy2ToUyvy, &sp::kernels::yuy2ToRgb24, &sp::kernels::uyvyToYuy2,
+          &sp::kernels::rgb24ToYuy2, &sp::kernels::argb32ToRgb24, &sp::kernels::rgb565ToRgb24,
+          &sp::kernels::gray8ToYuy2, &sp::kernels::yuy2ToGray8}) {
+        SCOPED_TRACE(k->Name());
+        EXPECT_EQ(k->Reference()(nullptr, 8, buf, 8, ok), -8);
+        EXPECT_EQ(k->Reference()(buf, 8, nullptr, 8, ok), -8);
+        EXPECT_EQ(k->Reference()(buf, 8, buf, 8, {2, 0}), -6);
+        EXPECT_EQ(k->Reference()(buf, 0, buf, 8, ok), -14);
+    }
+    EXPECT_EQ(ccYuy2ToYuv420(buf, 8, nullptr, steps, ok), -8);
+    EXPECT_EQ(ccRgb24ToYuv420(buf, 8, dst, steps, {0, 0}), -6);
+    EXPECT_EQ(ccNv12ToYuy2(buf, 8, nullptr, 8, buf, 8, ok), -8);
+    EXPECT_EQ(ccNv12ToRgb24(buf, 8, buf, 8, buf, 8, {0, 2}), -6);
+    EXPECT_EQ(ccYuy2ToNv12(buf, 8, buf, 8, buf, 0, ok), -14);
+    EXPECT_EQ(ccBayerToRgb24(buf, 2, buf, 0, ok, 0), -14);
+    EXPECT_EQ(ccBayerToRgb24(buf, 2, nullptr, 6, ok, 0), -8);
+}
+
+}  // namespace
