@@ -339,7 +339,7 @@ TEST(Colour, FourOneOneLayoutsKeepLumaAndAverageChroma) {
     for (int c = 1; c < 3; ++c)
         for (int y = 0; y < 2; ++y)
             for (int x = 0; x < 8; x += 2) pic.plane[c][y * 8 + x + 1] = pic.plane[c][y * 8 + x];
-    std::vector<uint8_t> y0(size_t(w) * h), u0(8), v0(8);
+    std::vector<uint8_t> y0(size_t(w) * h), u0(16), v0(16);
     uint8_t* back[3] = {y0.data(), u0.data(), v0.data()};
     const int backStep[3] = {w, 8, 8};
     std::vector<uint8_t> y41p(size_t(12) * 2 * h);
@@ -348,8 +348,8 @@ TEST(Colour, FourOneOneLayoutsKeepLumaAndAverageChroma) {
     EXPECT_EQ(y41p[11], pic.Y(7, 0));
     ASSERT_EQ(ccY41pToYuv420(y41p.data(), 24, back, backStep, {w, h}), 0);
     EXPECT_TRUE(SameBytes(y0.data(), pic.ptr[0], y0.size()));
-    EXPECT_TRUE(SameBytes(u0.data(), pic.ptr[1], 8));
-    EXPECT_TRUE(SameBytes(v0.data(), pic.ptr[2], 8));
+    EXPECT_TRUE(SameBytes(u0.data(), pic.ptr[1], 16));
+    EXPECT_TRUE(SameBytes(v0.data(), pic.ptr[2], 16));
 
     std::vector<uint8_t> l(size_t(w) * h), cu(size_t(4) * h), cv(cu.size());
     uint8_t* p411[3] = {l.data(), cu.data(), cv.data()};
@@ -358,8 +358,8 @@ TEST(Colour, FourOneOneLayoutsKeepLumaAndAverageChroma) {
     const uint8_t* c411[3] = {l.data(), cu.data(), cv.data()};
     std::fill(u0.begin(), u0.end(), 0);
     ASSERT_EQ(ccYuv411ToYuv420(c411, s411, back, backStep, {w, h}), 0);
-    EXPECT_TRUE(SameBytes(u0.data(), pic.ptr[1], 8));
-    EXPECT_TRUE(SameBytes(v0.data(), pic.ptr[2], 8));
+    EXPECT_TRUE(SameBytes(u0.data(), pic.ptr[1], 16));
+    EXPECT_TRUE(SameBytes(v0.data(), pic.ptr[2], 16));
 }
 
 // RGB -> YUV -> RGB on pictures whose colour is constant over each 2x2 block, so that the
