@@ -1,0 +1,66 @@
+// Bit reading and the CRC-16 of MPEG audio frames.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace UMC {
+namespace mpa {
+
+// Most-significant-bit-first reader over a byte range. Reads past the end give zero bits and
+// are remembered in the position, so the caller can test Overrun() after a run of reads.
+struct BitReader {
+    const uint8_t* data = nullptr;
+    size_t size = 0;  // bytes
+    size_t pos = 0;   // bits
+
+    void Set(const uint8_t* d, size_t n, size_t bitPos = 0) {
+        data = d;
+        size = n;
+        pos = bitPos;
+    }
+    size_t BitsLeft() const { return pos < size * 8 ? size * 8 - pos : 0; }
+    bool Overrun() const { return pos > size * 8; }
+
+    // Up to 25 bits.
+    uint32_t Get(int n) {
+        if (n == 0) return 0;
+        size_t byte = pos >> 3;
+        uint32_t w;
+        if (byte + 4 <= size) {
+            w = (uint32_t(data[byte]) << 24) | (uint32_t(data[byte + 1]) << 16) |
+                (uint32_t(data[byte + 2]) << 8) | data[byte + 3];
+        } else {
+            w = 0;
+            for (size_t i = 0; i < 4; ++i) w = (w << 8) | (byte + i < size ? data[byte + i] : 0u);
+        }
+        uint32_t v = (w << (pos & 7)) >> (32 - n);
+        pos += size_t(n);
+        return v;
+    }
+    uint32_t Get1() {
+        size_t byte = pos >> 3;
+        uint32_t v = byte < size ? (data[byte] >> (7 - (pos & 7))) & 1u : 0u;
+        ++pos;
+        return v;
+    }
+};
+
+// CRC-16 with generator 0x8005, most significant bit first, over `bits` bits of data starting at
+// bit offset `bitPos`.
+inline uint16_t Crc16Bits(uint16_t crc, const uint8_t* data, size_t bitPos, size_t bits) {
+    for (size_t i = 0; i < bits; ++i, ++bitPos) {
+        uint32_t bit = (data[bitPos >> 3] >> (7 - (bitPos & 7))) & 1u;
+        uint32_t top = (crc >> 15) & 1u;
+        crc = uint16_t(crc << 1);
+        if (top ^ bit) crc ^= 0x8005;
+    }
+    return crc;
+}
+
+inline uint32_t LoadBE32(const uint8_t* p) {
+    return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | p[3];
+}
+
+}  // namespace mpa
+}  // namespace UMC
