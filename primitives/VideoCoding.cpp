@@ -174,23 +174,76 @@ SpStatus InverseDct8x8StorePlain(const int16_t* coefficients, uint8_t* dst, int 
 
 namespace sp::kernels {
 
-const Kernel<CopyBlockFn> copyBlock8x8{"vcCopyBlock8x8", CopyBlockPlain<8, 8>};
-const Kernel<CopyBlockFn> copyBlock16x16{"vcCopyBlock16x16", CopyBlockPlain<16, 16>};
-const Kernel<AddResidualFn> addResidual8x8{"vcAddResidual8x8", AddResidual8x8Plain};
-const Kernel<AddConstantFn> addConstant8x8{"vcAddConstant8x8", AddConstant8x8Plain};
-const Kernel<PredictFn> predict8x4{"vcPredict8x4", PredictPlain<8, 4, false>};
-const Kernel<PredictFn> predict8x8{"vcPredict8x8", PredictPlain<8, 8, false>};
-const Kernel<PredictFn> predict16x8{"vcPredict16x8", PredictPlain<16, 8, false>};
-const Kernel<PredictFn> predict16x16{"vcPredict16x16", PredictPlain<16, 16, false>};
-const Kernel<PredictFn> predictAverage8x4{"vcPredictAverage8x4", PredictPlain<8, 4, true>};
-const Kernel<PredictFn> predictAverage8x8{"vcPredictAverage8x8", PredictPlain<8, 8, true>};
-const Kernel<PredictFn> predictAverage16x8{"vcPredictAverage16x8", PredictPlain<16, 8, true>};
-const Kernel<PredictFn> predictAverage16x16{"vcPredictAverage16x16", PredictPlain<16, 16, true>};
-const Kernel<IdctFn> inverseDct8x8{"vcInverseDct8x8", InverseDct8x8Plain};
-const Kernel<IdctFn> inverseDct8x8Reduced{"vcInverseDct8x8Reduced", InverseDct8x8ReducedPlain};
-const Kernel<IdctToPixelsFn> inverseDct8x8ToPixels{"vcInverseDct8x8ToPixels",
-                                                   InverseDct8x8ToPixelsPlain};
-const Kernel<IdctStoreFn> inverseDct8x8Store{"vcInverseDct8x8Store", InverseDct8x8StorePlain};
+#if SP_HAVE_X86_VARIANTS
+#define SP_VC_ALL(Name)                                                 \
+    {                                                                   \
+        {Isa::SSE2, x86::Name##Sse2}, {Isa::SSSE3, x86::Name##Ssse3}, { \
+            Isa::AVX2, x86::Name##Avx2                                  \
+        }                                                               \
+    }
+#define SP_VC_SSE2_SSSE3(Name)           \
+    {                                    \
+        {Isa::SSE2, x86::Name##Sse2}, {  \
+            Isa::SSSE3, x86::Name##Ssse3 \
+        }                                \
+    }
+#define SP_VC_SSE2_AVX2(Name)           \
+    {                                   \
+        {Isa::SSE2, x86::Name##Sse2}, { \
+            Isa::AVX2, x86::Name##Avx2  \
+        }                               \
+    }
+#define SP_VC_SSE2(Name)               \
+    {                                  \
+        { Isa::SSE2, x86::Name##Sse2 } \
+    }
+#else
+#define SP_VC_ALL(Name) \
+    {}
+#define SP_VC_SSE2_SSSE3(Name) \
+    {}
+#define SP_VC_SSE2_AVX2(Name) \
+    {}
+#define SP_VC_SSE2(Name) \
+    {}
+#endif
+
+const Kernel<CopyBlockFn> copyBlock8x8{"vcCopyBlock8x8", CopyBlockPlain<8, 8>,
+                                       SP_VC_SSE2(CopyBlock8x8)};
+const Kernel<CopyBlockFn> copyBlock16x16{"vcCopyBlock16x16", CopyBlockPlain<16, 16>,
+                                         SP_VC_SSE2(CopyBlock16x16)};
+const Kernel<AddResidualFn> addResidual8x8{"vcAddResidual8x8", AddResidual8x8Plain,
+                                           SP_VC_SSE2_AVX2(AddResidual8x8)};
+const Kernel<AddConstantFn> addConstant8x8{"vcAddConstant8x8", AddConstant8x8Plain,
+                                           SP_VC_SSE2(AddConstant8x8)};
+const Kernel<PredictFn> predict8x4{"vcPredict8x4", PredictPlain<8, 4, false>,
+                                   SP_VC_SSE2_SSSE3(Predict8x4)};
+const Kernel<PredictFn> predict8x8{"vcPredict8x8", PredictPlain<8, 8, false>,
+                                   SP_VC_SSE2_SSSE3(Predict8x8)};
+const Kernel<PredictFn> predict16x8{"vcPredict16x8", PredictPlain<16, 8, false>,
+                                    SP_VC_ALL(Predict16x8)};
+const Kernel<PredictFn> predict16x16{"vcPredict16x16", PredictPlain<16, 16, false>,
+                                     SP_VC_ALL(Predict16x16)};
+const Kernel<PredictFn> predictAverage8x4{"vcPredictAverage8x4", PredictPlain<8, 4, true>,
+                                          SP_VC_SSE2_SSSE3(PredictAverage8x4)};
+const Kernel<PredictFn> predictAverage8x8{"vcPredictAverage8x8", PredictPlain<8, 8, true>,
+                                          SP_VC_SSE2_SSSE3(PredictAverage8x8)};
+const Kernel<PredictFn> predictAverage16x8{"vcPredictAverage16x8", PredictPlain<16, 8, true>,
+                                           SP_VC_ALL(PredictAverage16x8)};
+const Kernel<PredictFn> predictAverage16x16{"vcPredictAverage16x16", PredictPlain<16, 16, true>,
+                                            SP_VC_ALL(PredictAverage16x16)};
+const Kernel<IdctFn> inverseDct8x8{"vcInverseDct8x8", InverseDct8x8Plain, SP_VC_ALL(InverseDct8x8)};
+const Kernel<IdctFn> inverseDct8x8Reduced{"vcInverseDct8x8Reduced", InverseDct8x8ReducedPlain,
+                                          SP_VC_ALL(InverseDct8x8Reduced)};
+const Kernel<IdctToPixelsFn> inverseDct8x8ToPixels{
+    "vcInverseDct8x8ToPixels", InverseDct8x8ToPixelsPlain, SP_VC_ALL(InverseDct8x8ToPixels)};
+const Kernel<IdctStoreFn> inverseDct8x8Store{"vcInverseDct8x8Store", InverseDct8x8StorePlain,
+                                             SP_VC_ALL(InverseDct8x8Store)};
+
+#undef SP_VC_ALL
+#undef SP_VC_SSE2_SSSE3
+#undef SP_VC_SSE2
+#undef SP_VC_SSE2_AVX2
 
 }  // namespace sp::kernels
 

@@ -32,3 +32,37 @@ extern const Kernel<IdctToPixelsFn> inverseDct8x8ToPixels;
 extern const Kernel<IdctStoreFn> inverseDct8x8Store;
 
 }  // namespace sp::kernels
+
+// SIMD variants. SSE2: every kernel. SSSE3: prediction, averaging and the inverse DCTs. AVX2: the
+// 16-wide prediction and averaging, residual addition and the inverse DCTs (8-wide predictions
+// run their SSSE3 versions on AVX2 processors).
+namespace sp::x86 {
+#define SP_VC_DECLARE_PREDICT(Isa, W, H)                                          \
+    SpStatus Predict##W##x##H##Isa(const uint8_t*, int, uint8_t*, int, int, int); \
+    SpStatus PredictAverage##W##x##H##Isa(const uint8_t*, int, uint8_t*, int, int, int);
+#define SP_VC_DECLARE_IDCT(Isa)                                              \
+    SpStatus InverseDct8x8##Isa(const int16_t*, int16_t*);                   \
+    SpStatus InverseDct8x8Reduced##Isa(const int16_t*, int16_t*);            \
+    SpStatus InverseDct8x8ToPixels##Isa(const int16_t*, uint8_t*, int, int); \
+    SpStatus InverseDct8x8Store##Isa(const int16_t*, uint8_t*, int);
+SP_VC_DECLARE_PREDICT(Sse2, 8, 4)
+SP_VC_DECLARE_PREDICT(Sse2, 8, 8)
+SP_VC_DECLARE_PREDICT(Sse2, 16, 8)
+SP_VC_DECLARE_PREDICT(Sse2, 16, 16)
+SP_VC_DECLARE_PREDICT(Ssse3, 8, 4)
+SP_VC_DECLARE_PREDICT(Ssse3, 8, 8)
+SP_VC_DECLARE_PREDICT(Ssse3, 16, 8)
+SP_VC_DECLARE_PREDICT(Ssse3, 16, 16)
+SP_VC_DECLARE_PREDICT(Avx2, 16, 8)
+SP_VC_DECLARE_PREDICT(Avx2, 16, 16)
+SP_VC_DECLARE_IDCT(Sse2)
+SP_VC_DECLARE_IDCT(Ssse3)
+SP_VC_DECLARE_IDCT(Avx2)
+#undef SP_VC_DECLARE_PREDICT
+#undef SP_VC_DECLARE_IDCT
+SpStatus CopyBlock8x8Sse2(const uint8_t*, int, uint8_t*, int);
+SpStatus CopyBlock16x16Sse2(const uint8_t*, int, uint8_t*, int);
+SpStatus AddResidual8x8Sse2(const int16_t*, int, uint8_t*, int);
+SpStatus AddResidual8x8Avx2(const int16_t*, int, uint8_t*, int);
+SpStatus AddConstant8x8Sse2(int16_t, uint8_t*, int);
+}  // namespace sp::x86

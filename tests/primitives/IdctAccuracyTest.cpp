@@ -163,8 +163,11 @@ TEST(IdctAccuracy, Ieee1180RandomBlocksInEveryVariant) {
             const TestRun run = MakeRun(range[0], range[1], sign);
             SCOPED_TRACE(testing::Message() << "L=" << run.L << " H=" << run.H << " sign=" << sign);
             ExpectWithinLimits(run, kernel.Reference(), "plain");
-            qm::test::ForEachVariant(
-                kernel, [&](auto* variant, auto*) { ExpectWithinLimits(run, variant, "simd"); });
+            for (const auto& v : kernel.Variants()) {
+                if (!sp::HostRuns(v.isa)) continue;  // ForEachVariant reports these as skipped
+                SCOPED_TRACE(sp::IsaName(v.isa));
+                ExpectWithinLimits(run, v.fn, sp::IsaName(v.isa));
+            }
         }
     }
 }

@@ -1,0 +1,658 @@
+// The frame driver: set-up, the per-call decode loop, frame slots and reordering, time stamps,
+// skipping, flushing, the slice-parallel workers and the hand-over to post-processing.
+#include "SDKs/CodecFramework/mpeg2video/MPEG2VideoDecoderBase.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <new>
+
+#include "SDKs/CodecFramework/core/AspectRatio.h"
+#if __has_include("SDKs/CodecFramework/vpp/VideoProcessing.h")
+#include "SDKs/CodecFramework/vpp/VideoProcessing.h"
+#define QM_HAVE_VPP 1
+#endif
+#include "primitives/Memory.h"
+
+namespace UMC {
+
+MPEG2VideoDecoderBase::MPEG2VideoDecoderBase() {
+    m_width = m_height = 100;
+    m_ClipInfo.clip_width = m_ClipInfo.clip_height = 100;
+    SetDefaultMatrices();
+}
+
+MPEG2VideoDecoderBase::~MPEG2VideoDecoderBase() {
+    Close();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Set-up and teardown
+
+Status MPEG2VideoDecoderBase::Init(BaseCodecParams* params) {
+    auto* vp = DynamicCast<VideoDecoderParams>(params);
+    if (!vp) return STATUS_INIT_FAILED;
+    MediaData* initial = vp->m_pData;
+    if (initial && initial->GetDataSize() == 0) initial = nullptr;
+
+    Status st = BaseCodec::Init(params);
+    if (st != STATUS_OK) return st;
+    if (vp->lFlags & FLAG_VDEC_UNSUPPORTED) return STATUS_UNSUPPORTED;
+
+    Reset();
+    m_ClipInfo = vp->info;
+    m_extra0 = vp->m_extra0;
+    m_extra1 = vp->m_extra1;
+    m_flags = vp->lFlags;
+    m_PostProcessing = vp->pPostProcessing ? vp->pPostProcessing : m_allocatedPostProcessing;
+    m_playbackRate = vp->dPlaybackRate;
+
+    if (SetupThreads(vp->numThreads) != STATUS_OK) return STATUS_ALLOC_FAILED;
+    if (m_vlc.Build() != STATUS_OK) return STATUS_INIT_FAILED;
+
+    m_sequenceSeen = false;
+    m_streamType = 0;
+    if (initial) {
+        Mpeg2BitReader bs;
+        bs.Init(initial->GetDataPointer(), initial->GetDataSize());
+        int code;
+        while ((code = bs.FindStartCode()) >= 0 && code != 0xB3) bs.Skip(8);
+        if (code != 0xB3) return STATUS_SYNC_NOT_FOUND;
+        bs.Skip(32);
+        if (ParseSequenceHeader(bs) != STATUS_OK) return STATUS_INVALID_STREAM;
+        bs.AlignByte();
+        const uint8_t* stop = std::min(bs.ptr, bs.end);
+        initial->MoveDataPointer(stop - initial->GetDataPointer());
+    } else {
+        // Without headers the stream information given by the caller must describe the pictures.
+        if (m_ClipInfo.clip_width > 0 && m_ClipInfo.clip_height > 0) {
+            m_width = m_ClipInfo.clip_width;
+            m_height = m_ClipInfo.clip_height;
+        }
+        if (m_width <= 0 || m_height <= 0 || m_width > 65535 || m_height > 65535)
+            return STATUS_INVALID_PARAMS;
+    }
+
+    m_userData.Close();
+    m_userDataLocked = false;
+    if (!m_userDataBuffer) {
+        m_userDataBuffer = new (std::nothrow) SampleBuffer;
+        if (m_userDataBuffer) {
+            MediaBufferParams bp;
+            bp.m_prefInputBufferSize = 1024;
+            bp.m_numberOfFrames = 20;
+            bp.m_prefOutputBufferSize = 1024;
+            bp.m_pMemoryAllocator = m_pMemoryAllocator;
+            if (m_userDataBuffer->Init(&bp) != STATUS_OK) {
+                m_userDataBuffer->Close();
+                delete m_userDataBuffer;
+                m_userDataBuffer = nullptr;
+            }
+        }
+    }
+    Reset();
+    m_pictureCounter = -1;
+    m_initialised = true;
+    return STATUS_OK;
+}
+
+Status MPEG2VideoDecoderBase::Close() {
+    StopThreads();
+    delete[] m_contexts;
+    m_contexts = nullptr;
+    m_threads = 1;
+    if (m_userDataBuffer) {
+        m_userDataBuffer->Close();
+        delete m_userDataBuffer;
+        m_userDataBuffer = nullptr;
+    }
+    m_userData.Close();
+    m_userDataLocked = false;
+    ReleaseFrames();
+    m_vlc.Clear();
+    m_initialised = false;
+    m_sequenceSeen = false;
+    return VideoDecoder::Close();
+}
+
+Status MPEG2VideoDecoderBase::Reset() {
+    m_skipCounter = 0;
+    m_skipped = 0;
+    m_pictureCounter = 0;
+    m_firstISeen = false;
+    m_firstI = false;
+    m_bAllowed = false;
+    m_lastDropped = false;
+    m_waiting = 0;
+    m_skipB = m_skipP = false;
+    m_bCount = 0;
+    m_prevRef = 0;
+    m_newestRef = 1;
+    m_outSlot = -1;
+    m_fwdRef = 0;
+    m_bwdRef = 1;
+    m_curSlot = 2;
+    for (FrameSlot& s : m_slots) {
+        s.time = -1.0;
+        s.duration = 0.0;
+        s.codingType = -1;
+        s.damaged = 1;
+    }
+    m_fieldFlag = 0;
+    m_firstFieldType = 0;
+    if (m_userDataLocked && m_userDataBuffer) {
+        m_userData.SetDataSize(0);
+        m_userDataBuffer->UnLockOutputBuffer(&m_userData);
+    }
+    m_userDataLocked = false;
+    m_userData.Close();
+    if (m_userDataBuffer) m_userDataBuffer->Reset();
+    return STATUS_OK;
+}
+
+Status MPEG2VideoDecoderBase::GetInfo(BaseCodecParams* info) {
+    if (!info) return STATUS_NULL_PTR;
+    info->profile = m_profile;
+    info->level = m_level;
+    if (auto* vp = DynamicCast<VideoDecoderParams>(info)) {
+        Status st = VideoDecoder::GetInfo(info);
+        if (st != STATUS_OK) return st;
+        vp->m_extra0 = m_extra0;
+        vp->m_extra1 = m_extra1;
+        vp->lFlags = m_flags;
+        vp->numThreads = m_threads;
+        vp->profile = m_profile;
+        vp->level = m_level;
+    }
+    return STATUS_OK;
+}
+
+Status MPEG2VideoDecoderBase::SetParams(BaseCodecParams* params) {
+    auto* vp = DynamicCast<VideoDecoderParams>(params);
+    if (!vp) return STATUS_NULL_PTR;
+    switch (vp->lTrickModesFlag) {
+        case UMC_TRICK_MODES_REF_ONLY:
+            m_skipB = true;
+            break;
+        case UMC_TRICK_MODES_INTRA_ONLY:
+            m_skipB = m_skipP = true;
+            break;
+        case UMC_TRICK_MODES_RATE:
+            m_playbackRate = vp->dPlaybackRate;
+            break;
+        default:
+            m_skipB = m_skipP = false;
+            break;
+    }
+    return STATUS_OK;
+}
+
+namespace {
+
+int32_t SkipStep(double seconds, double frameRate) {
+    int32_t d = int32_t(seconds * frameRate);
+    return d <= 3 ? 1 : d;
+}
+
+}  // namespace
+
+Status MPEG2VideoDecoderBase::SkipVideoFrame(int32_t count) {
+    if (count > 0) {
+        m_skipCounter += count;
+    } else if (count < 0) {
+        const double rate = m_ClipInfo.framerate;
+        int32_t d = SkipStep(-double(count) / (rate > 0 ? rate : 30.0), rate);
+        if (m_skipCounter > 0) m_skipCounter = std::max(m_skipCounter - d, 0);
+    }
+    return STATUS_OK;
+}
+
+Status MPEG2VideoDecoderBase::ResetSkipCount() {
+    const double rate = m_ClipInfo.framerate;
+    int32_t d = SkipStep(10.0 / (rate > 0 ? rate : 30.0), rate);
+    if (m_skipCounter > 0) m_skipCounter = std::max(m_skipCounter - d, 0);
+    return STATUS_OK;
+}
+
+uint32_t MPEG2VideoDecoderBase::GetNumOfSkippedFrames() {
+    return m_skipped;
+}
+
+Status MPEG2VideoDecoderBase::GetUserData(MediaData* output) {
+    if (!output) return STATUS_NULL_PTR;
+    if (!m_userDataBuffer) return STATUS_NOT_ENOUGH_DATA;
+    if (m_userDataLocked) {
+        m_userData.SetDataSize(0);
+        m_userDataBuffer->UnLockOutputBuffer(&m_userData);
+        m_userDataLocked = false;
+    }
+    Status st = m_userDataBuffer->LockOutputBuffer(&m_userData);
+    if (st != STATUS_OK) return st;
+    m_userDataLocked = true;
+    output->SetBufferPointer(m_userData.GetDataPointer(), m_userData.GetDataSize());
+    output->SetDataSize(m_userData.GetDataSize());
+    double start, end;
+    m_userData.GetTime(start, end);
+    output->SetTime(start, end);
+    return STATUS_OK;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Threads
+
+Status MPEG2VideoDecoderBase::SetupThreads(int32_t requested) {
+    StopThreads();
+    delete[] m_contexts;
+    m_contexts = nullptr;
+    int32_t n = requested;
+    if (n <= 0) n = int32_t(std::max(1u, std::thread::hardware_concurrency()));
+    n = std::clamp(n, 1, kMaxThreads);
+    m_contexts = new (std::nothrow) Mpeg2ThreadContext[size_t(n)];
+    if (!m_contexts) return STATUS_ALLOC_FAILED;
+    m_threads = n;
+    RebuildContexts();
+    if (n > 1) {
+        m_workers = new (std::nothrow) Worker[size_t(n)];
+        if (!m_workers) return STATUS_ALLOC_FAILED;
+        for (int i = 1; i < n; ++i) {
+            m_workers[i].decoder = this;
+            m_workers[i].index = i;
+            try {
+                m_workers[i].thread = std::thread(WorkerMain, &m_workers[i]);
+            } catch (...) {
+                return STATUS_ALLOC_FAILED;
+            }
+        }
+    }
+    return STATUS_OK;
+}
+
+void MPEG2VideoDecoderBase::StopThreads() {
+    if (!m_workers) return;
+    for (int i = 1; i < m_threads; ++i) {
+        m_workers[i].exit.Set();
+        m_workers[i].start.Set();
+    }
+    for (int i = 1; i < m_threads; ++i)
+        if (m_workers[i].thread.joinable()) m_workers[i].thread.join();
+    delete[] m_workers;
+    m_workers = nullptr;
+}
+
+void MPEG2VideoDecoderBase::WorkerMain(Worker* worker) {
+    MPEG2VideoDecoderBase* dec = worker->decoder;
+    for (;;) {
+        worker->start.Wait();
+        if (worker->exit.Poll()) break;
+        worker->done.Reset();
+        Mpeg2ThreadContext& ctx = dec->m_contexts[worker->index];
+        ctx.result = dec->DecodeRange(ctx);
+        worker->done.Set();
+    }
+}
+
+// Decodes every slice in the context's range; 2 when any slice had errors.
+Status MPEG2VideoDecoderBase::DecodeRange(Mpeg2ThreadContext& ctx) {
+    bool damaged = false;
+    for (;;) {
+        Status st = FindSlice(ctx);
+        if (st == STATUS_NOT_ENOUGH_DATA) break;
+        if (st != STATUS_OK) {
+            damaged = true;
+            continue;
+        }
+        st = DecodeSlice(ctx);
+        if (st != STATUS_OK) damaged = true;
+    }
+    return damaged ? 2 : STATUS_OK;
+}
+
+// Splits the picture's slices over the threads and decodes them.
+Status MPEG2VideoDecoderBase::DecodePicture(const uint8_t* begin, const uint8_t* end) {
+    int used = m_threads;
+    const uint8_t* bounds[kMaxThreads + 1];
+    bounds[0] = begin;
+    if (used > 1) {
+        static thread_local const uint8_t* slices[kMaxSlices];
+        int count = 0;
+        Mpeg2BitReader scan;
+        scan.Init(begin, size_t(end - begin));
+        int code;
+        while ((code = scan.FindStartCode()) >= 1 && code <= 0xAF) {
+            if (count < kMaxSlices) slices[count++] = scan.ptr;
+            scan.Skip(32);
+        }
+        const ptrdiff_t length = end - begin;
+        int n = 1;
+        int next = 0;
+        for (int k = 1; k < used && next < count; ++k) {
+            const uint8_t* target = begin + length * k / used;
+            while (next < count && slices[next] < target) ++next;
+            if (next >= count || slices[next] <= bounds[n - 1]) break;
+            bounds[n++] = slices[next++];
+        }
+        used = n;
+    }
+    bounds[used] = end;
+    for (int j = 1; j < used; ++j) {
+        m_contexts[j].bs.Init(bounds[j - 1], size_t(bounds[j] - bounds[j - 1]));
+        m_workers[j].start.Set();
+    }
+    Mpeg2ThreadContext& main = m_contexts[0];
+    main.bs.Init(bounds[used - 1], size_t(end - bounds[used - 1]));
+    Status result = DecodeRange(main);
+    for (int j = 1; j < used; ++j) {
+        m_workers[j].done.Wait();
+        if (m_contexts[j].result != STATUS_OK) result = m_contexts[j].result;
+    }
+    return result;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Frame memory
+
+Status MPEG2VideoDecoderBase::AllocateFrames() {
+    const int32_t chroma = m_chromaFormat == 2 ? 2 : 1;
+    if (m_frameMid != MID_INVALID && m_allocWidth == m_mbWidth && m_allocHeight == m_mbHeight &&
+        m_allocChroma == chroma)
+        return STATUS_OK;
+    ReleaseFrames();
+    if (!m_pMemoryAllocator) return STATUS_ALLOC_FAILED;
+    m_lumaPitch = (m_mbWidth * 16 + 31) & ~31;
+    m_chromaPitch = m_lumaPitch / 2;
+    m_chromaHeight = chroma == 2 ? m_mbHeight * 16 : m_mbHeight * 8;
+    m_lumaSize = size_t(m_lumaPitch) * size_t(m_mbHeight) * 16;
+    m_chromaSize = size_t(m_chromaPitch) * size_t(m_chromaHeight);
+    const size_t frameSize = m_lumaSize + 2 * m_chromaSize;
+    if (m_pMemoryAllocator->Alloc(&m_frameMid, frameSize * 3, 0, 32) != STATUS_OK) {
+        m_frameMid = MID_INVALID;
+        return STATUS_ALLOC_FAILED;
+    }
+    m_frameBase = static_cast<uint8_t*>(m_pMemoryAllocator->Lock(m_frameMid));
+    if (!m_frameBase) {
+        m_pMemoryAllocator->Free(m_frameMid);
+        m_frameMid = MID_INVALID;
+        return STATUS_ALLOC_FAILED;
+    }
+    for (int i = 0; i < 3; ++i) {
+        uint8_t* y = m_frameBase + frameSize * size_t(i);
+        m_slots[i].planes[0] = y;
+        m_slots[i].planes[1] = y + m_lumaSize;
+        m_slots[i].planes[2] = y + m_lumaSize + m_chromaSize;
+        std::memset(y, 0, m_lumaSize);
+        std::memset(y + m_lumaSize, 128, 2 * m_chromaSize);
+    }
+    m_allocWidth = m_mbWidth;
+    m_allocHeight = m_mbHeight;
+    m_allocChroma = chroma;
+    return STATUS_OK;
+}
+
+void MPEG2VideoDecoderBase::ReleaseFrames() {
+    if (m_frameMid != MID_INVALID && m_pMemoryAllocator) {
+        m_pMemoryAllocator->Unlock(m_frameMid);
+        m_pMemoryAllocator->Free(m_frameMid);
+    }
+    m_frameMid = MID_INVALID;
+    m_frameBase = nullptr;
+    for (FrameSlot& s : m_slots) s.planes[0] = s.planes[1] = s.planes[2] = nullptr;
+    m_allocWidth = m_allocHeight = m_allocChroma = 0;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Decoding
+
+Status MPEG2VideoDecoderBase::GetFrame(MediaData* input, MediaData* output) {
+    if (!m_initialised) return STATUS_NOT_INITIALIZED;
+    if (!input || input->GetDataSize() == 0) {
+        if (!output) return STATUS_NULL_PTR;
+        if (m_waiting <= 0) return STATUS_NOT_ENOUGH_DATA;
+        const int slot = m_newestRef;
+        const double stamp = m_slots[slot].time;
+        double time = stamp >= 0 ? stamp : m_clock;
+        --m_waiting;
+        return OutputSlot(slot, time, output);
+    }
+    if (!output) return STATUS_NULL_PTR;
+    const uint8_t* data = input->GetDataPointer();
+    const size_t size = input->GetDataSize();
+    m_bs.Init(data, size);
+    m_inputTime = input->GetTime();
+    Status st = DecodeLoop(output);
+    m_bs.AlignByte();
+    const uint8_t* pos = std::min(m_bs.ptr, data + size);
+    input->MoveDataPointer(pos - data);
+    return st;
+}
+
+// Skips the slices of a picture that is not decoded.
+static void SkipSlices(Mpeg2BitReader& bs) {
+    int code;
+    while ((code = bs.FindStartCode()) >= 1 && code <= 0xAF) bs.Skip(32);
+}
+
+Status MPEG2VideoDecoderBase::DecodeLoop(MediaData* output) {
+    Mpeg2BitReader& bs = m_bs;
+    const uint8_t* const start = bs.start;
+    bool found = false;
+    if (!m_sequenceSeen) {
+        int code;
+        while ((code = bs.FindStartCode()) >= 0 && code != 0xB3) bs.Skip(8);
+        if (code != 0xB3) {
+            bs.ptr = std::max(start, bs.end - 3);
+            return STATUS_NOT_ENOUGH_DATA;
+        }
+        found = true;
+        bs.Skip(32);
+        Status st = ParseSequenceHeader(bs);
+        if (st != STATUS_OK) return st;
+    }
+    for (;;) {
+        const uint8_t* before = bs.ptr;
+        int code = bs.FindStartCode();
+        if (code < 0) {
+            if (!found) {
+                bs.ptr = start;
+                bs.bitOffset = 0;
+                return STATUS_SYNC_NOT_FOUND;
+            }
+            // Keep a prefix that may be split across inputs.
+            bs.ptr = std::max(before, bs.end - 3);
+            bs.bitOffset = 0;
+            return STATUS_NOT_ENOUGH_DATA;
+        }
+        found = true;
+        bs.Skip(32);
+        if (code == 0x00) break;
+        if (code == 0xB7) continue;
+        if (code >= 0x01 && code <= 0xAF) continue;  // a slice outside a picture
+        Status st = ParseHeader(0x100 + code, bs);
+        if (st == STATUS_NOT_ENOUGH_DATA) return st;
+        if (code == 0xB3 && st != STATUS_OK) return st;
+    }
+
+    const uint8_t* pictureStart = bs.ptr - 4;
+    Status st = ParsePictureHeader(bs);
+    if (st != STATUS_OK) {
+        if (st == STATUS_NOT_ENOUGH_DATA && m_pictureSkipped) {
+            SkipSlices(bs);
+            return st;
+        }
+        if (st == STATUS_NOT_ENOUGH_DATA) {
+            bs.ptr = pictureStart;
+            bs.bitOffset = 0;
+            return st;
+        }
+        SkipSlices(bs);
+        return st;
+    }
+    if (!m_frameBase) {
+        SkipSlices(bs);
+        return STATUS_INVALID_PARAMS;
+    }
+
+    const bool isB = m_codingType == 3;
+    const bool frameOrFirst = m_pictureStructure == 3 || m_fieldFlag == 0;
+    const bool reorder = (m_flags & FLAG_VDEC_REORDER) != 0;
+    const double period = m_framePeriod;
+    const double sign = m_playbackRate > 0 ? 1.0 : -1.0;
+
+    // B permission and dropping.
+    if (frameOrFirst) {
+        bool drop = false;
+        if (m_codingType == 1) {
+            if (m_firstISeen) m_bAllowed = true;
+            if (!m_firstISeen && m_skipCounter > 0) --m_skipCounter;
+            m_firstISeen = true;
+        } else if (m_codingType == 2) {
+            m_bAllowed = true;
+            drop = m_skipP;
+        } else if (!m_bAllowed && !(m_closedGop && !m_brokenLink)) {
+            drop = true;
+        } else if (m_skipB) {
+            drop = true;
+        } else if (m_skipCounter > 0) {
+            if (m_lastDropped) {
+                m_lastDropped = false;
+            } else {
+                --m_skipCounter;
+                drop = true;
+            }
+        }
+        if (drop) {
+            ++m_skipped;
+            ++m_pictureCounter;
+            m_lastDropped = true;
+            m_dropSecondField = m_pictureStructure != 3;
+            SkipSlices(bs);
+            return STATUS_NOT_ENOUGH_DATA;
+        }
+        if (m_codingType != 3) m_lastDropped = false;
+        ChooseSlot();
+    }
+
+    // Time stamps.
+    FrameSlot& slot = m_slots[m_curSlot];
+    double duration = period;
+    if (m_repeatFirstField) {
+        if (m_progressiveSequence)
+            duration = (m_topFieldFirst ? 3.0 : 2.0) * period;
+        else
+            duration = 1.5 * period;
+    }
+    slot.duration = duration;
+    const int tr = m_temporalReference;
+    double outTime = -1.0;
+    if (frameOrFirst) {
+        slot.time = m_inputTime;
+        if (m_inputTime > 0) {
+            if (isB)
+                m_clock = m_inputTime;
+            else if (!(reorder && m_waiting > 0 && m_outSlot >= 0))
+                m_clock = m_inputTime - double(tr - m_pictureCounter) * period;
+        }
+        if (m_outSlot >= 0 && !isB && m_outSlot != m_curSlot && m_slots[m_prevRef].time >= 0)
+            m_clock = m_slots[m_prevRef].time;
+        if (m_outSlot >= 0) {
+            if (m_slots[m_outSlot].time >= 0)
+                outTime = m_slots[m_outSlot].time;
+            else if (isB || reorder)
+                outTime = m_clock;
+            else
+                outTime = double(tr - m_pictureCounter) * period + m_clock;
+        }
+        ++m_pictureCounter;
+    }
+
+    // The picture's bytes: up to the first start code that is not a slice.
+    const uint8_t* sliceStart = bs.ptr;
+    SkipSlices(bs);
+    const uint8_t* sliceEnd = bs.ptr;
+    Status decoded = DecodePicture(sliceStart, sliceEnd);
+    bs.ptr = sliceEnd;
+    bs.bitOffset = 0;
+    if (frameOrFirst)
+        slot.damaged = decoded != STATUS_OK ? 1 : 0;
+    else if (decoded != STATUS_OK)
+        slot.damaged = 1;
+    slot.codingType = m_dPicture ? 1 : m_codingType;
+
+    if (m_pictureStructure != 3 && m_fieldFlag == 0) {
+        // First field: the frame is complete after its second field.
+        m_fieldFlag = 1;
+        m_firstFieldType = m_codingType;
+        m_firstFieldStructure = m_pictureStructure;
+        m_pendingOutTime = outTime;
+        return STATUS_NOT_ENOUGH_DATA;
+    }
+    if (m_pictureStructure != 3) {
+        m_fieldFlag = 0;
+        outTime = m_pendingOutTime;
+        if (m_outSlot >= 0 && outTime < 0 && m_slots[m_outSlot].time >= 0)
+            outTime = m_slots[m_outSlot].time;
+    }
+
+    // Advance the running clock.
+    if (isB)
+        m_clock += m_slots[2].duration * sign;
+    else if (m_outSlot >= 0)
+        m_clock += m_slots[m_prevRef].duration * sign;
+
+    if (m_outSlot < 0) return STATUS_NOT_ENOUGH_DATA;
+    return OutputSlot(m_outSlot, outTime, output);
+}
+
+Status MPEG2VideoDecoderBase::OutputSlot(int slotIndex, double time, MediaData* output) {
+    FrameSlot& slot = m_slots[slotIndex];
+    if (!m_frameBase || !slot.planes[0]) return STATUS_NOT_ENOUGH_DATA;
+    const ColorFormat format = m_chromaFormat == 2 ? YUV422 : YUV420;
+    VideoData& pic = m_LastDecodedFrame;
+    if (pic.GetColorFormat() != format || pic.GetWidth() != m_width ||
+        pic.GetHeight() != m_height) {
+        Status st = pic.Init(m_width, m_height, format);
+        if (st != STATUS_OK) return st;
+    }
+    uint8_t* locked = static_cast<uint8_t*>(m_pMemoryAllocator->Lock(m_frameMid));
+    if (!locked) return STATUS_FAILED;
+    if (locked != m_frameBase) {
+        const ptrdiff_t shift = locked - m_frameBase;
+        for (FrameSlot& s : m_slots)
+            for (uint8_t*& p : s.planes) p += shift;
+        m_frameBase = locked;
+    }
+    pic.SetFrameType(slot.codingType);
+    pic.SetTime(time, 0);
+    pic.SetDamaged(slot.damaged);
+    for (int p = 0; p < 3; ++p) {
+        pic.SetPlanePointer(slot.planes[p], p);
+        pic.SetPlanePitch(size_t(p ? m_chromaPitch : m_lumaPitch), p);
+    }
+    int32_t structure = PS_FRAME;
+    if (!m_progressiveSequence && !m_progressiveFrame) {
+        bool topFirst = m_pictureStructure == 3 ? m_topFieldFirst != 0 : m_firstFieldStructure == 1;
+        structure = topFirst ? PS_TOP_FIELD_FIRST : PS_BOTTOM_FIELD_FIRST;
+    }
+    pic.SetPictureStructure(structure);
+    pic.SetAspectRatio(m_ClipInfo.aspect_ratio_width > 0 ? m_ClipInfo.aspect_ratio_width : 1,
+                       m_ClipInfo.aspect_ratio_height > 0 ? m_ClipInfo.aspect_ratio_height : 1);
+
+    if (!m_PostProcessing) {
+#ifndef QM_HAVE_VPP
+        m_pMemoryAllocator->Unlock(m_frameMid);
+        return STATUS_NOT_INITIALIZED;
+#else
+        auto* vpp = new (std::nothrow) VideoProcessing;
+        if (!vpp) {
+            m_pMemoryAllocator->Unlock(m_frameMid);
+            return STATUS_ALLOC_FAILED;
+        }
+        SetOwnPostProcessing(vpp);
+#endif
+    }
+    Status st = m_PostProcessing->GetFrame(&pic, output);
+    output->SetDamaged(slot.damaged);
+    m_pMemoryAllocator->Unlock(m_frameMid);
+    return st;
+}
+
+}  // namespace UMC

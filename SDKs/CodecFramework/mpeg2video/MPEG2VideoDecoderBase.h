@@ -1,0 +1,271 @@
+// MPEG-1/MPEG-2 video decoder: header parsing, slice decoding into three frame slots, display
+// reordering, time stamps, skipping and the optional slice-parallel worker threads.
+#pragma once
+
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <thread>
+
+#include "SDKs/CodecFramework/core/MediaData.h"
+#include "SDKs/CodecFramework/core/SampleBuffer.h"
+#include "SDKs/CodecFramework/core/VideoDecoder.h"
+#include "SDKs/CodecFramework/mpeg2video/Mpeg2BitReader.h"
+#include "SDKs/CodecFramework/mpeg2video/Mpeg2Tables.h"
+
+namespace UMC {
+
+// Flag of VideoDecoderParams::lFlags: output pictures in display order.
+enum : int32_t { FLAG_VDEC_REORDER = 4, FLAG_VDEC_UNSUPPORTED = 0x100 };
+
+// Internal start codes (0x100 + the value after the 00 00 01 prefix).
+enum : int32_t {
+    MPEG2_PICTURE_START = 0x100,
+    MPEG2_USER_DATA = 0x1B2,
+    MPEG2_SEQUENCE_HEADER = 0x1B3,
+    MPEG2_EXTENSION = 0x1B5,
+    MPEG2_SEQUENCE_END = 0x1B7,
+    MPEG2_GROUP_START = 0x1B8,
+};
+
+// A simple auto-reset event for the slice workers.
+class Mpeg2Event {
+public:
+    void Set() {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_signalled = true;
+        m_cond.notify_one();
+    }
+    void Reset() {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_signalled = false;
+    }
+    void Wait() {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        m_cond.wait(lock, [this] { return m_signalled; });
+        m_signalled = false;
+    }
+    // Zero time-out poll; consumes the signal when set.
+    bool Poll() {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        bool s = m_signalled;
+        m_signalled = false;
+        return s;
+    }
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_cond;
+    bool m_signalled = false;
+};
+
+struct Mpeg2ThreadContext {
+    Mpeg2BitReader bs;
+    alignas(32) int16_t block[64];
+    alignas(32) int16_t residual[64];
+    const uint8_t* scan = kMpeg2ZigzagScan;
+    // Matrices in natural order: intra, non-intra, chroma intra, chroma non-intra.
+    uint8_t matrix[4][64];
+    int quantScale = 2;
+    int dcPred[3] = {128, 128, 128};
+    int pmv[2][2][2] = {};  // [r][s][t]
+    int mbRow = 0;
+    int mbCol = -1;
+    // Current macroblock.
+    int mbType = 0;
+    int motionType = 2;
+    int dctType = 0;
+    int fieldSelect[2][2] = {};
+    int mv[2][2][2] = {};
+    int dmv[2] = {};
+    // Previous macroblock, for skipped macroblocks of B pictures.
+    int prevMbType = 0;
+    int prevMotionType = 2;
+    int prevFieldSelect[2][2] = {};
+    Status result = STATUS_OK;
+};
+
+class MPEG2VideoDecoderBase : public VideoDecoder {
+    UMC_CLASS_IDENTITY(MPEG2VideoDecoderBase, VideoDecoder)
+
+public:
+    static constexpr int kMaxThreads = 8;
+    static constexpr int kMaxSlices = 1024;
+
+    MPEG2VideoDecoderBase();
+    ~MPEG2VideoDecoderBase() override;
+
+    Status Init(BaseCodecParams* params) override;
+    Status GetFrame(MediaData* input, MediaData* output) override;
+    Status GetInfo(BaseCodecParams* info) override;
+    Status Close() override;
+    Status Reset() override;
+    Status SetParams(BaseCodecParams* params) override;
+    Status ResetSkipCount() override;
+    Status SkipVideoFrame(int32_t count) override;
+    uint32_t GetNumOfSkippedFrames() override;
+    Status GetUserData(MediaData* output) override;
+    virtual int32_t GetSlot14Query() { return 0; }
+
+    // Header parser entry (start code 0x100..0x1B8); the reader stands after the 4-byte code.
+    Status ParseHeader(int32_t code, Mpeg2BitReader& bs);
+
+    // For tests and the tools.
+    const VideoStreamInfo& StreamInfo() const { return m_ClipInfo; }
+    double FramePeriod() const { return m_framePeriod; }
+    int32_t MbWidth() const { return m_mbWidth; }
+    int32_t MbHeight() const { return m_mbHeight; }
+    int32_t Profile() const { return m_profile; }
+    int32_t Level() const { return m_level; }
+    int32_t ThreadCount() const { return m_threads; }
+
+private:
+    struct FrameSlot {
+        uint8_t* planes[3] = {};
+        int32_t codingType = -1;
+        double time = -1.0;
+        double duration = 0.0;
+        int32_t damaged = 1;
+    };
+    struct Worker {
+        MPEG2VideoDecoderBase* decoder = nullptr;
+        int index = 0;
+        std::thread thread;
+        Mpeg2Event exit, start, done;
+    };
+
+    // Headers.
+    Status ParseSequenceHeader(Mpeg2BitReader& bs);
+    Status ParseExtensions(Mpeg2BitReader& bs);
+    Status ParseExtension(Mpeg2BitReader& bs);
+    Status ParseSequenceExtension(Mpeg2BitReader& bs);
+    Status ParseQuantMatrixExtension(Mpeg2BitReader& bs);
+    Status ParsePictureCodingExtension(Mpeg2BitReader& bs);
+    Status ParseGopHeader(Mpeg2BitReader& bs);
+    Status ParsePictureHeader(Mpeg2BitReader& bs);
+    Status ParseUserData(Mpeg2BitReader& bs);
+    void SetDefaultMatrices();
+    void LoadMatrix(int which, const uint8_t* zigzagOrder);
+    void UpdateSequenceInfo();
+    void RebuildContexts();
+    Status AllocateFrames();
+    void ReleaseFrames();
+
+    // Driver.
+    Status DecodeLoop(MediaData* output);
+    Status DecodePicture(const uint8_t* begin, const uint8_t* end);
+    Status OutputSlot(int slot, double time, MediaData* output);
+    void ChooseSlot();
+    Status SetupThreads(int32_t requested);
+    void StopThreads();
+    static void WorkerMain(Worker* worker);
+    Status DecodeRange(Mpeg2ThreadContext& ctx);
+
+    // Slices (Mpeg2Slice.cpp).
+    Status FindSlice(Mpeg2ThreadContext& ctx);
+    Status DecodeSlice(Mpeg2ThreadContext& ctx);
+    template <int kChroma, bool kField>
+    Status DecodeSliceMpeg2(Mpeg2ThreadContext& ctx);
+    template <int kChroma>
+    Status DecodeSliceIntra(Mpeg2ThreadContext& ctx);
+    Status DecodeSliceMpeg1(Mpeg2ThreadContext& ctx);
+    template <int kChroma, bool kField, bool kIntraOnly, bool kMpeg1>
+    Status DecodeSliceBody(Mpeg2ThreadContext& ctx);
+
+    friend struct Mpeg2SliceDecoder;
+
+public:
+    // Sequence state (read by the slice decoders).
+    int32_t m_width = 0, m_height = 0;
+    int32_t m_displayWidth = 0, m_displayHeight = 0;
+    int32_t m_chromaFormat = 1;  // 1 4:2:0, 2 4:2:2, 3 4:4:4 (decoded with the 4:2:0 layout)
+    int32_t m_bitRate = 0;
+    int32_t m_aspectCode = 0;
+    int32_t m_frameRateCode = 0;
+    int32_t m_profile = 4, m_level = 8;
+    int32_t m_progressiveSequence = 1;
+    int32_t m_frameRateExtN = 0, m_frameRateExtD = 0;
+    int32_t m_sequenceExtMarker = 0;
+    int32_t m_scalableMode = -1;
+    int32_t m_mbWidth = 0, m_mbHeight = 0, m_mbCount = 0;
+    bool m_sequenceSeen = false;
+    int32_t m_streamType = 0;
+
+    // GOP state.
+    int32_t m_closedGop = 0, m_brokenLink = 0, m_timeCodePictures = 0;
+    double m_timeCode = 0.0;
+    int32_t m_pictureCounter = -1;
+
+    // Picture state.
+    int32_t m_temporalReference = 0;
+    int32_t m_codingType = 1;
+    bool m_dPicture = false;
+    int32_t m_fullPel[2] = {0, 0};
+    int32_t m_fcode[2][2] = {{1, 1}, {1, 1}};
+    int32_t m_rsize[2][2] = {};
+    int32_t m_intraDcPrecision = 0;
+    int32_t m_dcReset = 128;
+    int32_t m_dcShift = 3;
+    int32_t m_pictureStructure = 3;
+    int32_t m_topFieldFirst = 0;
+    int32_t m_framePredFrameDct = 1;
+    int32_t m_concealmentVectors = 0;
+    int32_t m_qScaleType = 0;
+    int32_t m_intraVlcFormat = 0;
+    int32_t m_alternateScan = 0;
+    int32_t m_repeatFirstField = 0;
+    int32_t m_progressiveFrame = 1;
+    int32_t m_mbRows = 0;
+    int32_t m_firstFieldType = 0;  // coding type of the first field when a second one is due
+    int32_t m_firstFieldStructure = 0;
+
+    // Frame memory.
+    MemID m_frameMid = MID_INVALID;
+    uint8_t* m_frameBase = nullptr;
+    int32_t m_lumaPitch = 0, m_chromaPitch = 0;
+    size_t m_lumaSize = 0, m_chromaSize = 0;
+    int32_t m_chromaHeight = 0;
+    int32_t m_allocWidth = 0, m_allocHeight = 0, m_allocChroma = 0;
+    FrameSlot m_slots[3];
+    int32_t m_curSlot = 0, m_newestRef = 1, m_prevRef = 0, m_outSlot = -1;
+    int32_t m_fwdRef = 0, m_bwdRef = 1;
+    int32_t m_waiting = 0;
+    int32_t m_fieldFlag = 0;  // 1 while the second field of a pair is decoded
+
+    Mpeg2VlcTables m_vlc;
+
+private:
+    // Driver state.
+    int32_t m_flags = 0;
+    int32_t m_extra0 = 0, m_extra1 = 0;
+    bool m_skipB = false, m_skipP = false;
+    double m_playbackRate = 1.0;
+    double m_framePeriod = 1.0 / 30;
+    double m_clock = 0.0;
+    double m_inputTime = -1.0;
+    uint32_t m_skipped = 0;
+    int32_t m_skipCounter = 0;
+    int32_t m_bCount = 0;
+    bool m_firstI = false;
+    bool m_firstISeen = false;
+    bool m_bAllowed = false;
+    bool m_lastDropped = false;
+    bool m_initialised = false;
+    double m_pendingOutTime = -1.0;
+    bool m_pictureSkipped = false;
+    bool m_dropSecondField = false;  // the picture header asked to skip the picture
+    Mpeg2BitReader m_bs;             // the decode loop's reader over the caller's input
+
+    // Threads.
+    int32_t m_threads = 1;
+    Mpeg2ThreadContext* m_contexts = nullptr;
+    Worker* m_workers = nullptr;  // index 1..m_threads-1 used
+    uint8_t m_matrices[4][64];    // current matrices, natural order
+
+    // User data.
+    SampleBuffer* m_userDataBuffer = nullptr;
+    MediaData m_userData;
+    bool m_userDataLocked = false;
+};
+
+}  // namespace UMC

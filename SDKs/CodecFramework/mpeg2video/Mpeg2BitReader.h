@@ -1,0 +1,88 @@
+// Bit reader over one byte range of an MPEG-1/MPEG-2 video elementary stream. Reads never touch a
+// byte outside [start, end): missing bytes read as zero, so a truncated stream ends in a VLC or
+// range check instead of an out-of-bounds load.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
+namespace UMC {
+
+struct Mpeg2BitReader {
+    const uint8_t* ptr = nullptr;  // current byte
+    uint32_t bitOffset = 0;        // 0..7 from the most significant bit
+    const uint8_t* start = nullptr;
+    const uint8_t* end = nullptr;
+
+    void Init(const uint8_t* data, size_t size) {
+        start = ptr = data;
+        end = data + size;
+        bitOffset = 0;
+    }
+
+    // The next 32 bits, most significant first (zeros past the end).
+    uint32_t Peek32() const {
+        uint64_t w;
+        if (end - ptr >= 8) {
+            std::memcpy(&w, ptr, 8);
+            w = __builtin_bswap64(w);
+        } else {
+            w = 0;
+            for (int i = 0; i < 8; ++i) w = (w << 8) | (ptr + i < end ? ptr[i] : 0u);
+        }
+        return uint32_t((w << bitOffset) >> 32);
+    }
+    uint32_t Peek(int n) const { return n ? Peek32() >> (32 - n) : 0; }
+    void Skip(int n) {
+        bitOffset += uint32_t(n);
+        ptr += bitOffset >> 3;
+        bitOffset &= 7;
+    }
+    uint32_t Get(int n) {
+        uint32_t v = Peek(n);
+        Skip(n);
+        return v;
+    }
+    uint32_t Get1() { return Get(1); }
+
+    // Bits read so far and bits left before the end (negative once reads went past it).
+    ptrdiff_t BitsLeft() const { return (end - ptr) * 8 - ptrdiff_t(bitOffset); }
+    size_t BytesLeft() const { return ptr < end ? size_t(end - ptr) : 0; }
+
+    void AlignByte() {
+        if (bitOffset) {
+            ++ptr;
+            bitOffset = 0;
+        }
+    }
+
+    // Finds the next 00 00 01 prefix from the current position rounded up to a byte; on success the
+    // reader stands on its first byte and the start code value (the byte after) is returned, else
+    // the reader stands at the end and -1 is returned.
+    int FindStartCode() {
+        AlignByte();
+        if (ptr > end) ptr = end;
+        const uint8_t* p = ptr;
+        while (end - p > 3) {
+            // Skip ahead quickly: a prefix needs a zero at p[2].
+            if (p[2] > 1) {
+                p += 3;
+            } else if (p[0] == 0 && p[1] == 0 && p[2] == 1) {
+                ptr = p;
+                return p[3];
+            } else {
+                ++p;
+            }
+        }
+        ptr = end;
+        return -1;
+    }
+    // Start code value at the current byte-aligned position without moving, or -1.
+    int PeekStartCode() const {
+        if (bitOffset || end - ptr < 4 || ptr[0] || ptr[1] || ptr[2] != 1) return -1;
+        return ptr[3];
+    }
+};
+
+}  // namespace UMC

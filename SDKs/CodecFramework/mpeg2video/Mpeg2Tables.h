@@ -1,0 +1,71 @@
+// Constant tables of MPEG-1/MPEG-2 video and the two-level VLC lookup tables built from them.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "SDKs/CodecFramework/core/Status.h"
+
+namespace UMC {
+
+// One lookup entry. In a first-level table an entry with `sub` > 0 sends the lookup to the
+// second-level table at `value` indexed by the next `sub` bits. len 0 marks an invalid code.
+struct Mpeg2VlcEntry {
+    int16_t value;
+    uint8_t len;  // total code length including the first-level bits
+    uint8_t sub;
+};
+
+// Special values of the coefficient tables (others are run | level << 6).
+enum : int16_t { kVlcEndOfBlock = -2, kVlcEscape = -3 };
+// Motion type and macroblock flags packed into macroblock_type values.
+enum : int {
+    kMbQuant = 1,
+    kMbForward = 2,
+    kMbBackward = 4,
+    kMbPattern = 8,
+    kMbIntra = 16,
+};
+
+class Mpeg2VlcTable {
+public:
+    struct Code {
+        const char* bits;  // '0'/'1' characters, spaces ignored
+        int value;
+    };
+    // Builds the table; false when the codes are not a prefix code or too long.
+    bool Build(const Code* codes, int count, int firstBits);
+    void Clear() { m_entries.clear(); }
+    bool Empty() const { return m_entries.empty(); }
+
+    // Looks up the code at the top of `window`; returns the entry (len 0 = invalid).
+    const Mpeg2VlcEntry& Lookup(uint32_t window) const {
+        const Mpeg2VlcEntry& e = m_entries[window >> (32 - m_firstBits)];
+        if (!e.sub) return e;
+        return m_entries[size_t(e.value) + ((window << m_firstBits) >> (32 - e.sub))];
+    }
+
+private:
+    std::vector<Mpeg2VlcEntry> m_entries;
+    int m_firstBits = 0;
+};
+
+// The six decoding tables of slice decoding.
+struct Mpeg2VlcTables {
+    Mpeg2VlcTable addressIncrement;   // B.1 (value 34 = escape, 35 = MPEG-1 stuffing)
+    Mpeg2VlcTable macroblockType[3];  // B.2-B.4 (I, P, B) flags
+    Mpeg2VlcTable codedBlockPattern;  // B.9
+    Mpeg2VlcTable motionCode;         // B.10 without the sign
+    Mpeg2VlcTable dcSize[2];          // B.12 luma, B.13 chroma
+    Mpeg2VlcTable coefficients[2];    // B.14, B.15 without the sign
+    Status Build();
+    void Clear();
+};
+
+extern const uint8_t kMpeg2ZigzagScan[64];  // scan position -> coefficient index
+extern const uint8_t kMpeg2AlternateScan[64];
+extern const uint8_t kMpeg2DefaultIntraMatrix[64];  // natural (row) order
+extern const uint8_t kMpeg2NonLinearQuantiser[32];
+
+}  // namespace UMC
