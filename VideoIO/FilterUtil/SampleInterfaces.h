@@ -1,0 +1,93 @@
+// The interfaces of the sample allocator and its media samples beyond the platform's: the
+// allocator's control interface (IQMMemAllocatorBase / IQMMemAllocator), sized GetBuffer
+// (IDynamicSizeAllocator), the sample's markers (IMediaSampleMarker), its identity
+// (IQMMediaSample) and copying (ICopyMediaSample). The IIDs are fixed: other modules ask for
+// them by value.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/dshow/BufferInterfaces.h"
+#include "platform/dshow/Strmif.h"
+
+QM_DEFINE_GUID(IID_IQMMemAllocatorBase, 0x069D00BD, 0xFF44, 0x45D5, 0xAA, 0x4C, 0xFA, 0xDF, 0x7B,
+               0x7B, 0x70, 0x51);
+QM_DEFINE_GUID(IID_IQMMemAllocator, 0xE2D64E7A, 0xC16C, 0x4933, 0x89, 0x16, 0xE2, 0x49, 0xBE, 0x86,
+               0xAE, 0x08);
+QM_DEFINE_GUID(IID_IDynamicSizeAllocator, 0xBE8E9257, 0x5ED2, 0x4576, 0xA9, 0xCD, 0x8E, 0x71, 0x41,
+               0xDC, 0x53, 0x9B);
+QM_DEFINE_GUID(IID_IMediaSampleMarker, 0x6BBB47FC, 0x76DF, 0x4CCD, 0xBD, 0xA3, 0xDB, 0xBF, 0x9F,
+               0xCE, 0xAE, 0xFF);
+QM_DEFINE_GUID(IID_IQMMediaSample, 0xC12CDC78, 0xADA8, 0x4E62, 0xBD, 0xEA, 0xC3, 0x7F, 0x78, 0x4E,
+               0x11, 0x2A);
+QM_DEFINE_GUID(IID_ICopyMediaSample, 0xDF7AC040, 0x53A9, 0x4933, 0x97, 0x37, 0x0D, 0xD3, 0x13, 0x90,
+               0xF8, 0x07);
+
+// The allocator's control operations that do not involve consumers.
+struct IQMMemAllocatorBase : IUnknown {
+    // Committed (GetBuffer may hand out samples).
+    virtual BOOL STDMETHODCALLTYPE IsCommitted() = 0;
+    // True when pmt's major type or subtype differ from the allocator's type (ADTS and raw AAC
+    // count as the same). Without a valid own type nothing differs.
+    virtual BOOL STDMETHODCALLTYPE IsMediaTypeDifferent(const AM_MEDIA_TYPE* pmt) = 0;
+    // Takes over a new type with the same major type and subtype (VFW_E_TYPE_NOT_ACCEPTED
+    // otherwise; ADTS AAC may become raw AAC). Uncompressed video and PCM types resize the
+    // samples to the new sample size.
+    virtual HRESULT STDMETHODCALLTYPE SetNewMediaType(const AM_MEDIA_TYPE* pmt) = 0;
+    // A copy of the allocator's type into *pmt (which the caller frees with FreeMediaType).
+    virtual HRESULT STDMETHODCALLTYPE GetMediaType(AM_MEDIA_TYPE* pmt) = 0;
+    // Overrides cBuffers as the sample-count limit when non-zero; only while decommitted.
+    virtual HRESULT STDMETHODCALLTYPE SetRequiredNbrOfSamples(uint32_t nbrOfSamples) = 0;
+    // The total the memory blocks may reach, in megabytes of 1 000 000 bytes (0: no ceiling).
+    // S_FALSE when more is allocated already.
+    virtual HRESULT STDMETHODCALLTYPE SetMemoryLimit(double megabytes) = 0;
+    virtual double STDMETHODCALLTYPE GetMemoryLimit() = 0;
+    // Bytes in memory blocks, in megabytes.
+    virtual double STDMETHODCALLTYPE GetAllocatedMemory() = 0;
+    // A sample of size bytes fits in a block, or a new block may be added for it.
+    virtual BOOL STDMETHODCALLTYPE CanAllocateNewMemoryBuffer(int32_t size) = 0;
+};
+
+// The full control interface; the consumer operations act on the allocator's sample map.
+struct IQMMemAllocator : IQMMemAllocatorBase {
+    // The running flag; Start also starts the sample map.
+    virtual HRESULT STDMETHODCALLTYPE Start() = 0;
+    virtual HRESULT STDMETHODCALLTYPE Stop() = 0;
+    virtual BOOL STDMETHODCALLTYPE IsRunning() = 0;
+    // With the flag set, the allocator stops growing by sample count once it has a block.
+    virtual HRESULT STDMETHODCALLTYPE SetFixedMemory(BOOL fixedMemory) = 0;
+    // Reports the allocator's state when the report level is at least reportLevel.
+    virtual HRESULT STDMETHODCALLTYPE Dump(int reportLevel) = 0;
+};
+
+// Samples of a size other than the negotiated one.
+struct IDynamicSizeAllocator : IUnknown {
+    // Like GetBuffer for a sample of at least size bytes. Waits at most timeoutMs (INFINITE:
+    // no limit, 0: not at all) for memory, then VFW_E_TIMEOUT. Free samples that are too
+    // small give their memory back to make room.
+    virtual HRESULT STDMETHODCALLTYPE GetBufferOfSize(IMediaSample** ppBuffer, LONG size,
+                                                      DWORD timeoutMs) = 0;
+    // The largest buffer size of the samples created so far (0 without samples).
+    virtual LONG STDMETHODCALLTYPE GetLargestSampleSize() = 0;
+};
+
+// Values that producers and consumers attach to a sample; the sample never interprets them.
+struct IMediaSampleMarker : IUnknown {
+    virtual HRESULT STDMETHODCALLTYPE SetMarkerValue(uint32_t value) = 0;
+    virtual uint32_t STDMETHODCALLTYPE GetMarkerValue() = 0;
+    virtual HRESULT STDMETHODCALLTYPE SetMarkerTime1(REFERENCE_TIME time) = 0;
+    virtual REFERENCE_TIME STDMETHODCALLTYPE GetMarkerTime1() = 0;
+    virtual HRESULT STDMETHODCALLTYPE SetMarkerTime2(REFERENCE_TIME time) = 0;
+    virtual REFERENCE_TIME STDMETHODCALLTYPE GetMarkerTime2() = 0;
+};
+
+// Identifies a sample of the sample allocator.
+struct IQMMediaSample : IUnknown {};
+
+struct ICopyMediaSample : IUnknown {
+    // Data, length, times, media times, flags and media type into pMediaSample; markers and
+    // buffer properties as well when it is one of ours.
+    virtual HRESULT STDMETHODCALLTYPE CopyTo(IMediaSample* pMediaSample) = 0;
+    // The bytes and length of pNSSBuffer into this sample, with the buffer properties it has.
+    virtual HRESULT STDMETHODCALLTYPE CopyFrom(INSSBuffer* pNSSBuffer) = 0;
+};

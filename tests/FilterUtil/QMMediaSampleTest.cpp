@@ -1,0 +1,568 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <vector>
+
+#include "VideoIO/FilterUtil/QMMediaSample.h"
+#include "tests/support/ReportCapture.h"
+
+using qm::test::ReportCapture;
+using qm_DSFilters::ISampleOwner;
+using qm_DSFilters::QMMediaSample;
+
+namespace {
+
+// An allocator that only records what comes back to it.
+class RecordingAllocator : public IMemAllocator {
+public:
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** ppv) override {
+        *ppv = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
+    ULONG STDMETHODCALLTYPE Release() override { return 1; }
+    HRESULT STDMETHODCALLTYPE SetProperties(ALLOCATOR_PROPERTIES*, ALLOCATOR_PROPERTIES*) override {
+        return E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE GetProperties(ALLOCATOR_PROPERTIES*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE Commit() override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE Decommit() override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetBuffer(IMediaSample**, REFERENCE_TIME*, REFERENCE_TIME*,
+                                        DWORD) override {
+        return E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE ReleaseBuffer(IMediaSample* pSample) override {
+        released.push_back(pSample);
+        return result;
+    }
+
+    std::vector<IMediaSample*> released;
+    HRESULT result = S_OK;
+};
+
+// A sample over its own memory that destroys itself at its last release.
+struct OwnedSample {
+    explicit OwnedSample(LONG size) : memory(size_t(size), 0) {
+        sample = new QMMediaSample(nullptr, memory.data(), size);
+    }
+    ~OwnedSample() {
+        if (sample) sample->Release();
+    }
+    std::vector<BYTE> memory;
+    QMMediaSample* sample;
+};
+
+AM_MEDIA_TYPE* NewVideoType(LONG width) {
+    CMediaType mt(&MEDIATYPE_Video);
+    mt.SetSubtype(&MEDIASUBTYPE_YV12);
+    mt.SetFormatType(&FORMAT_VideoInfo);
+    VIDEOINFOHEADER vih{};
+    vih.bmiHeader.biWidth = width;
+    vih.bmiHeader.biHeight = 16;
+    mt.SetFormat(reinterpret_cast<const BYTE*>(&vih), sizeof(vih));
+    return CreateMediaType(&mt);
+}
+
+AM_SAMPLE2_PROPERTIES Props(QMMediaSample* s, DWORD size = sizeof(AM_SAMPLE2_PROPERTIES)) {
+    AM_SAMPLE2_PROPERTIES p{};
+    EXPECT_EQ(s->GetProperties(size, reinterpret_cast<BYTE*>(&p)), S_OK);
+    return p;
+}
+
+TEST(QMMediaSampleTest, TimesFollowTheirFlags) {
+    OwnedSample s(64);
+    REFERENCE_TIME start = 0, stop = 0;
+    EXPECT_EQ(s.sample->GetTime(&start, &stop), VFW_E_SAMPLE_TIME_NOT_SET);
+
+    REFERENCE_TIME t100 = 100, t200 = 200;
+    EXPECT_EQ(s.sample->SetTime(&t100, nullptr), S_OK);
+    EXPECT_EQ(s.sample->GetTime(&start, &stop), VFW_S_NO_STOP_TIME);
+    EXPECT_EQ(start, 100);
+    EXPECT_EQ(stop, 101);
+
+    EXPECT_EQ(s.sample->SetTime(&t100, &t200), S_OK);
+    {
+        ReportCapture capture;
+        // A stop before the start fails and keeps the times that were there.
+        EXPECT_EQ(s.sample->SetTime(&t200, &t100), E_INVALIDARG);
+        EXPECT_TRUE(capture.Contains("*pTimeEnd >= *pTimeStart"));
+        EXPECT_EQ(s.sample->SetTime(nullptr, &t100), E_INVALIDARG);
+        EXPECT_TRUE(capture.Contains("pTimeEnd == 0"));
+        EXPECT_EQ(s.sample->GetTime(nullptr, &stop), E_POINTER);
+        EXPECT_TRUE(capture.Contains("pTimeStart != 0"));
+    }
+    EXPECT_EQ(s.sample->GetTime(&start, &stop), S_OK);
+    EXPECT_EQ(start, 100);
+    EXPECT_EQ(stop, 200);
+
+    // Only a start again: the stop is gone, not left over from before.
+    EXPECT_EQ(s.sample->SetTime(&t200, nullptr), S_OK);
+    EXPECT_EQ(s.sample->GetTime(&start, &stop), VFW_S_NO_STOP_TIME);
+    EXPECT_EQ(stop, 201);
+    EXPECT_EQ(s.sample->SetTime(nullptr, nullptr), S_OK);
+    EXPECT_EQ(s.sample->GetTime(&start, &stop), VFW_E_SAMPLE_TIME_NOT_SET);
+}
+
+TEST(QMMediaSampleTest, MediaTimesKeepA32BitDifference) {
+    OwnedSample s(64);
+    LONGLONG start = 0, stop = 0;
+    EXPECT_EQ(s.sample->GetMediaTime(&start, &stop), VFW_E_MEDIA_TIME_NOT_SET);
+    LONGLONG a = 5'000'000'000LL, b = 5'000'000'300LL;
+    EXPECT_EQ(s.sample->SetMediaTime(&a, &b), S_OK);
+    EXPECT_EQ(s.sample->GetMediaTime(&start, &stop), S_OK);
+    EXPECT_EQ(start, a);
+    EXPECT_EQ(stop, b);
+    {
+        ReportCapture capture;
+        EXPECT_EQ(s.sample->SetMediaTime(&b, &a), E_UNEXPECTED);
+        EXPECT_EQ(s.sample->SetMediaTime(&a, nullptr), E_INVALIDARG);
+        EXPECT_TRUE(capture.Contains("pTimeEnd != 0"));
+        EXPECT_EQ(s.sample->SetMediaTime(nullptr, &a), E_INVALIDARG);
+        EXPECT_TRUE(capture.Contains("pTimeEnd == 0"));
+    }
+    EXPECT_EQ(s.sample->GetMediaTime(&start, &stop), S_OK);
+    EXPECT_EQ(stop, b);
+    EXPECT_EQ(s.sample->SetMediaTime(nullptr, nullptr), S_OK);
+    EXPECT_EQ(s.sample->GetMediaTime(&start, &stop), VFW_E_MEDIA_TIME_NOT_SET);
+}
+
+TEST(QMMediaSampleTest, LengthsAreBoundedByTheBufferInEveryView) {
+    OwnedSample s(100);
+    ReportCapture capture;
+    EXPECT_EQ(s.sample->SetActualDataLength(101), VFW_E_BUFFER_OVERFLOW);
+    EXPECT_TRUE(capture.Contains("lActual <= m_cbBuffer"));
+    EXPECT_EQ(s.sample->SetActualDataLength(-1), E_INVALIDARG);
+    EXPECT_EQ(s.sample->SetActualDataLength(40), S_OK);
+
+    INSSBuffer* nss = s.sample;
+    IMediaBuffer* dmo = s.sample;
+    IMFMediaBuffer* mf = s.sample;
+    // A DWORD length that would be negative as a LONG is an overflow, not a small length.
+    EXPECT_EQ(nss->SetLength(0x80000000u), VFW_E_BUFFER_OVERFLOW);
+    EXPECT_EQ(dmo->SetLength(101), VFW_E_BUFFER_OVERFLOW);
+    EXPECT_EQ(mf->SetCurrentLength(0xFFFFFFFFu), VFW_E_BUFFER_OVERFLOW);
+
+    DWORD length = 0, maxLength = 0;
+    BYTE* p = nullptr;
+    EXPECT_EQ(nss->GetLength(&length), S_OK);
+    EXPECT_EQ(length, 40u);
+    EXPECT_EQ(dmo->SetLength(70), S_OK);
+    EXPECT_EQ(s.sample->GetActualDataLength(), 70);
+    EXPECT_EQ(dmo->GetBufferAndLength(&p, &length), S_OK);
+    EXPECT_EQ(p, s.memory.data());
+    EXPECT_EQ(length, 70u);
+    EXPECT_EQ(mf->GetMaxLength(&maxLength), S_OK);
+    EXPECT_EQ(maxLength, 100u);
+    p = nullptr;
+    length = 0;
+    EXPECT_EQ(mf->Lock(&p, nullptr, &length), S_OK);
+    EXPECT_EQ(p, s.memory.data());
+    EXPECT_EQ(length, 70u);
+    EXPECT_EQ(mf->Unlock(), S_OK);
+    EXPECT_EQ(mf->Lock(nullptr, nullptr, nullptr), E_POINTER);
+    EXPECT_EQ(nss->GetMaxLength(nullptr), E_POINTER);
+    EXPECT_TRUE(capture.Contains("pdwMaxLength != 0"));
+}
+
+TEST(QMMediaSampleTest, GetPointerRefusesASampleWithoutMemory) {
+    QMMediaSample* s = new QMMediaSample(nullptr, nullptr, 0);
+    ReportCapture capture;
+    BYTE* p = reinterpret_cast<BYTE*>(1);
+    EXPECT_EQ(s->GetPointer(&p), E_UNEXPECTED);
+    EXPECT_TRUE(capture.Contains("m_pBuffer != 0"));
+    EXPECT_EQ(s->GetPointer(nullptr), E_POINTER);
+    s->Release();
+}
+
+TEST(QMMediaSampleTest, MediaTypeIsOwnedAndReportedThroughProperties) {
+    OwnedSample s(64);
+    AM_MEDIA_TYPE* out = reinterpret_cast<AM_MEDIA_TYPE*>(1);
+    EXPECT_EQ(s.sample->GetMediaType(&out), S_FALSE);
+    EXPECT_EQ(out, nullptr);
+
+    AM_MEDIA_TYPE* type = NewVideoType(32);
+    EXPECT_EQ(s.sample->SetMediaType(type), S_OK);
+    // The sample keeps its own copy.
+    DeleteMediaType(type);
+
+    AM_SAMPLE2_PROPERTIES p = Props(s.sample);
+    EXPECT_EQ(p.cbData, 64u);
+    EXPECT_TRUE(p.dwSampleFlags & AM_SAMPLE_TYPECHANGED);
+    ASSERT_NE(p.pMediaType, nullptr);
+    EXPECT_EQ(Props(s.sample).pMediaType, p.pMediaType);  // the stored type, not a copy
+    EXPECT_EQ(p.pbBuffer, s.memory.data());
+    EXPECT_EQ(p.cbBuffer, 64);
+
+    EXPECT_EQ(s.sample->GetMediaType(&out), S_OK);
+    ASSERT_NE(out, nullptr);
+    EXPECT_NE(out, p.pMediaType);
+    EXPECT_TRUE(IsEqualGUID(out->subtype, MEDIASUBTYPE_YV12));
+    ASSERT_EQ(out->cbFormat, sizeof(VIDEOINFOHEADER));
+    EXPECT_EQ(reinterpret_cast<VIDEOINFOHEADER*>(out->pbFormat)->bmiHeader.biWidth, 32);
+    DeleteMediaType(out);
+
+    EXPECT_EQ(s.sample->SetMediaType(nullptr), S_OK);
+    EXPECT_EQ(Props(s.sample).dwSampleFlags & AM_SAMPLE_TYPECHANGED, 0u);
+    EXPECT_EQ(s.sample->GetMediaType(&out), S_FALSE);
+}
+
+TEST(QMMediaSampleTest, GetPropertiesFillsOnlyTheAskedBytes) {
+    OwnedSample s(64);
+    LONGLONG a = 1, b = 2;
+    s.sample->SetMediaTime(&a, &b);
+    s.sample->SetSyncPoint(TRUE);
+    BYTE raw[80];
+    std::memset(raw, 0xAB, sizeof(raw));
+    EXPECT_EQ(s.sample->GetProperties(12, raw), S_OK);
+    AM_SAMPLE2_PROPERTIES p{};
+    std::memcpy(&p, raw, 12);
+    EXPECT_EQ(p.cbData, 12u);
+    // The media-time bit is internal.
+    EXPECT_EQ(p.dwSampleFlags, DWORD(AM_SAMPLE_SPLICEPOINT));
+    EXPECT_EQ(raw[12], 0xAB);
+    EXPECT_EQ(s.sample->GetProperties(80, raw), S_OK);
+    std::memcpy(&p, raw, sizeof(p));
+    EXPECT_EQ(p.cbData, 64u);
+    EXPECT_EQ(raw[64], 0xAB);
+    EXPECT_EQ(s.sample->GetProperties(0, nullptr), S_OK);
+    EXPECT_EQ(s.sample->GetProperties(4, nullptr), E_POINTER);
+}
+
+TEST(QMMediaSampleTest, SetPropertiesChecksBeforeItStores) {
+    OwnedSample s(64);
+    AM_SAMPLE2_PROPERTIES p = Props(s.sample);
+    auto set = [&](DWORD size) {
+        return s.sample->SetProperties(size, reinterpret_cast<const BYTE*>(&p));
+    };
+    EXPECT_EQ(set(3), S_OK);  // too short to say anything
+    EXPECT_EQ(s.sample->SetProperties(8, nullptr), E_POINTER);
+
+    ReportCapture capture;
+    p.dwSampleFlags = 0x20;  // the media-time bit is not for callers
+    EXPECT_EQ(set(64), E_INVALIDARG);
+    EXPECT_TRUE(capture.Contains("QMLogHRESULT: "));
+    p.dwSampleFlags = 0x200;
+    EXPECT_EQ(set(64), E_INVALIDARG);
+
+    // A time flag set newly without its times in the data.
+    p.cbData = 12;
+    p.dwSampleFlags = AM_SAMPLE_TIMEVALID;
+    EXPECT_EQ(set(64), E_INVALIDARG);
+
+    p = Props(s.sample);
+    BYTE other[4];
+    p.pbBuffer = other;
+    EXPECT_EQ(set(64), E_INVALIDARG);
+    p.pbBuffer = nullptr;
+    p.dwSampleFlags = AM_SAMPLE_TYPECHANGED;
+    EXPECT_EQ(set(64), E_INVALIDARG);
+    EXPECT_TRUE(capture.Contains("pProps->pMediaType != 0"));
+    p.dwSampleFlags = 0;
+    p.lActual = 65;
+    EXPECT_EQ(set(64), VFW_E_BUFFER_OVERFLOW);
+    p.cbData = 65;
+    p.lActual = 10;
+    EXPECT_EQ(set(80), E_INVALIDARG);
+
+    // Nothing of the refused requests was stored.
+    AM_SAMPLE2_PROPERTIES now = Props(s.sample);
+    EXPECT_EQ(now.dwSampleFlags, 0u);
+    EXPECT_EQ(now.lActual, 64);
+
+    // The used size is the smaller of cbData and the byte count: fields beyond it stay.
+    p = Props(s.sample);
+    p.cbData = 16;
+    p.dwTypeSpecificFlags = 7;
+    p.dwSampleFlags = AM_SAMPLE_SPLICEPOINT | AM_SAMPLE_PREROLL;
+    p.lActual = 12;
+    p.tStart = 999;
+    EXPECT_EQ(set(64), S_OK);
+    now = Props(s.sample);
+    EXPECT_EQ(now.dwTypeSpecificFlags, 7u);
+    EXPECT_EQ(now.dwSampleFlags, DWORD(AM_SAMPLE_SPLICEPOINT | AM_SAMPLE_PREROLL));
+    EXPECT_EQ(now.lActual, 12);
+    EXPECT_EQ(now.tStart, -1);
+    EXPECT_EQ(s.sample->IsPreroll(), S_OK);
+}
+
+TEST(QMMediaSampleTest, PropertiesRoundTripThroughAnotherSample) {
+    OwnedSample a(64), b(64);
+    REFERENCE_TIME t0 = 10, t1 = 20;
+    a.sample->SetTime(&t0, &t1);
+    a.sample->SetDiscontinuity(TRUE);
+    AM_MEDIA_TYPE* type = NewVideoType(48);
+    a.sample->SetMediaType(type);
+    DeleteMediaType(type);
+    LONGLONG m0 = 3, m1 = 4;
+    a.sample->SetMediaTime(&m0, &m1);
+
+    AM_SAMPLE2_PROPERTIES p = Props(a.sample);
+    p.pbBuffer = nullptr;
+    EXPECT_EQ(b.sample->SetProperties(sizeof(p), reinterpret_cast<const BYTE*>(&p)), S_OK);
+    AM_SAMPLE2_PROPERTIES q = Props(b.sample);
+    EXPECT_EQ(q.dwSampleFlags, p.dwSampleFlags);
+    EXPECT_EQ(q.tStart, 10);
+    EXPECT_EQ(q.tStop, 20);
+    ASSERT_NE(q.pMediaType, nullptr);
+    EXPECT_NE(q.pMediaType, p.pMediaType);  // b owns a copy
+    EXPECT_EQ(q.pbBuffer, b.memory.data());
+    // Media times are not part of the properties.
+    LONGLONG s = 0, e = 0;
+    EXPECT_EQ(b.sample->GetMediaTime(&s, &e), VFW_E_MEDIA_TIME_NOT_SET);
+
+    // The same block written back into its own sample changes nothing.
+    q = Props(a.sample);
+    EXPECT_EQ(a.sample->SetSampleProperties(sizeof(q), reinterpret_cast<BYTE*>(&q)), S_OK);
+    EXPECT_EQ(Props(a.sample).pMediaType, q.pMediaType);
+    EXPECT_EQ(a.sample->GetMediaTime(&s, &e), S_OK);
+}
+
+TEST(QMMediaSampleTest, QueryInterfaceAnswersEveryView) {
+    OwnedSample s(16);
+    struct Case {
+        const IID* iid;
+        void* part;
+    };
+    QMMediaSample* q = s.sample;
+    const Case cases[] = {
+        {&IID_IUnknown, static_cast<IMediaSample2*>(q)},
+        {&IID_IMediaSample, static_cast<IMediaSample2*>(q)},
+        {&IID_IMediaSample2, static_cast<IMediaSample2*>(q)},
+        {&IID_IMediaSampleMarker, static_cast<IMediaSampleMarker*>(q)},
+        {&IID_IQMMediaSample, static_cast<IQMMediaSample*>(q)},
+        {&IID_ICopyMediaSample, static_cast<ICopyMediaSample*>(q)},
+        {&IID_INSSBuffer, static_cast<INSSBuffer4*>(q)},
+        {&IID_INSSBuffer2, static_cast<INSSBuffer4*>(q)},
+        {&IID_INSSBuffer3, static_cast<INSSBuffer4*>(q)},
+        {&IID_INSSBuffer4, static_cast<INSSBuffer4*>(q)},
+        {&IID_IMediaBuffer, static_cast<IMediaBuffer*>(q)},
+        {&IID_IMFMediaBuffer, static_cast<IMFMediaBuffer*>(q)},
+    };
+    for (const Case& c : cases) {
+        void* p = nullptr;
+        ASSERT_EQ(q->QueryInterface(*c.iid, &p), S_OK);
+        EXPECT_EQ(p, c.part);
+        EXPECT_EQ(q->GetRefCount(), 2);
+        q->Release();
+    }
+    void* p = q;
+    EXPECT_EQ(q->QueryInterface(IID_IMemAllocator, &p), E_NOINTERFACE);
+    EXPECT_EQ(p, nullptr);
+    EXPECT_EQ(q->GetRefCount(), 1);
+}
+
+TEST(QMMediaSampleTest, LastReleaseHandsTheSampleToItsAllocatorOnce) {
+    RecordingAllocator allocator;
+    std::vector<BYTE> memory(32);
+    QMMediaSample* s = new QMMediaSample(&allocator, memory.data(), 32);
+    s->AddRef();
+    EXPECT_EQ(s->Release(), 1u);
+    EXPECT_TRUE(allocator.released.empty());
+    EXPECT_EQ(s->Release(), 0u);
+    ASSERT_EQ(allocator.released.size(), 1u);
+    EXPECT_EQ(allocator.released[0], static_cast<IMediaSample*>(s));
+    // Still alive: the allocator may hand it out again.
+    EXPECT_EQ(s->GetSize(), 32);
+    {
+        ReportCapture capture;
+        EXPECT_EQ(s->Release(), 0u);  // one Release too many
+        EXPECT_EQ(allocator.released.size(), 1u);
+        EXPECT_EQ(s->GetRefCount(), 0);
+        EXPECT_EQ(capture.Count(), 1u);
+    }
+    // A failing ReleaseBuffer is reported; the count still reaches 0.
+    allocator.result = E_UNEXPECTED;
+    s->AddRef();
+    ReportCapture capture;
+    EXPECT_EQ(s->Release(), 0u);
+    EXPECT_TRUE(capture.Contains("QMCheckHRESULT: "));
+    delete s;
+}
+
+TEST(QMMediaSampleTest, AnOwnerWithoutAllocatorMayKeepTheSample) {
+    struct Owner : ISampleOwner {
+        bool TakeSample(QMMediaSample* s) override {
+            taken.push_back(s);
+            return keep;
+        }
+        bool keep = true;
+        std::vector<QMMediaSample*> taken;
+    } owner;
+    std::vector<BYTE> memory(16);
+    QMMediaSample* s = new QMMediaSample(nullptr, memory.data(), 16, &owner);
+    EXPECT_EQ(s->Release(), 0u);
+    ASSERT_EQ(owner.taken.size(), 1u);
+    EXPECT_EQ(s->GetSize(), 16);  // kept alive by the owner
+    // When the owner declines, the sample destroys itself (the leak checker sees otherwise).
+    owner.keep = false;
+    s->AddRef();
+    EXPECT_EQ(s->Release(), 0u);
+    EXPECT_EQ(owner.taken.size(), 2u);
+}
+
+TEST(QMMediaSampleTest, PropertyMapByGuidAndIndex) {
+    OwnedSample s(16);
+    INSSBuffer4* b = s.sample;
+    const GUID high = {0x90000000, 0, 0, {0, 0, 0, 0, 0, 0, 0, 0}};
+    const GUID low = {0x10000000, 0, 0, {0, 0, 0, 0, 0, 0, 0, 1}};
+    const GUID absent = {0x50000000, 0, 0, {0, 0, 0, 0, 0, 0, 0, 0}};
+    BYTE v1[3] = {1, 2, 3}, v2[5] = {9, 8, 7, 6, 5};
+    EXPECT_EQ(b->SetProperty(high, v1, 3), S_OK);
+    EXPECT_EQ(b->SetProperty(low, v2, 5), S_OK);
+    EXPECT_EQ(b->SetProperty(high, v2, 2), S_OK);  // replaces
+
+    DWORD count = 0;
+    EXPECT_EQ(b->GetPropertyCount(&count), S_OK);
+    EXPECT_EQ(count, 2u);
+
+    DWORD size = 0;
+    EXPECT_EQ(b->GetProperty(high, nullptr, &size), S_OK);
+    EXPECT_EQ(size, 2u);
+    BYTE out[8] = {};
+    ReportCapture capture;
+    size = 1;
+    EXPECT_EQ(b->GetProperty(low, out, &size), E_INVALIDARG);
+    EXPECT_TRUE(capture.Contains("int(*pdwBufferPropertySize) >= it->second.size()"));
+    size = 8;
+    EXPECT_EQ(b->GetProperty(low, out, &size), S_OK);
+    EXPECT_EQ(size, 5u);
+    EXPECT_EQ(std::memcmp(out, v2, 5), 0);
+    EXPECT_TRUE(FAILED(b->GetProperty(absent, out, &size)));
+    EXPECT_EQ(b->GetProperty(low, out, nullptr), E_POINTER);
+
+    // Index order is GUID order, not insertion order.
+    GUID g{};
+    size = 8;
+    EXPECT_EQ(b->GetPropertyByIndex(0, &g, out, &size), S_OK);
+    EXPECT_TRUE(IsEqualGUID(g, low));
+    EXPECT_EQ(size, 5u);
+    size = 1;
+    EXPECT_EQ(b->GetPropertyByIndex(1, &g, out, &size), E_INVALIDARG);
+    EXPECT_TRUE(capture.Contains("*pdwBufferPropertySize >= it->second.size()"));
+    size = 8;
+    EXPECT_EQ(b->GetPropertyByIndex(1, &g, out, &size), S_OK);
+    EXPECT_TRUE(IsEqualGUID(g, high));
+    EXPECT_EQ(b->GetPropertyByIndex(2, &g, out, &size), E_INVALIDARG);
+    EXPECT_TRUE(capture.Contains("dwBufferPropertyIndex < DWORD(m_propertyMap.size())"));
+}
+
+TEST(QMMediaSampleTest, CopyToCarriesEverythingIntoAnotherSample) {
+    OwnedSample a(64), b(64), small(8);
+    for (int i = 0; i < 64; ++i) a.memory[size_t(i)] = BYTE(i * 3);
+    a.sample->SetActualDataLength(20);
+    REFERENCE_TIME t0 = 100, t1 = 150;
+    a.sample->SetTime(&t0, &t1);
+    LONGLONG m0 = 7, m1 = 9;
+    a.sample->SetMediaTime(&m0, &m1);
+    a.sample->SetSyncPoint(TRUE);
+    AM_SAMPLE2_PROPERTIES p = Props(a.sample);
+    p.dwSampleFlags |= AM_SAMPLE_TIMEDISCONTINUITY;
+    p.dwStreamId = 5;
+    p.pbBuffer = nullptr;
+    ASSERT_EQ(a.sample->SetProperties(sizeof(p), reinterpret_cast<BYTE*>(&p)), S_OK);
+    AM_MEDIA_TYPE* type = NewVideoType(64);
+    a.sample->SetMediaType(type);
+    DeleteMediaType(type);
+    a.sample->SetMarkerValue(11);
+    a.sample->SetMarkerTime1(-12);
+    a.sample->SetMarkerTime2(13);
+    const GUID key = {1, 2, 3, {4, 5, 6, 7, 8, 9, 10, 11}};
+    BYTE value[2] = {0x55, 0x66};
+    a.sample->SetProperty(key, value, 2);
+    // b starts with a state of its own that must not survive.
+    b.sample->SetPreroll(TRUE);
+
+    EXPECT_EQ(a.sample->CopyTo(b.sample), S_OK);
+    EXPECT_EQ(b.sample->GetActualDataLength(), 20);
+    EXPECT_EQ(std::memcmp(b.memory.data(), a.memory.data(), 20), 0);
+    AM_SAMPLE2_PROPERTIES pa = Props(a.sample), pb = Props(b.sample);
+    EXPECT_EQ(pb.dwSampleFlags, pa.dwSampleFlags);
+    EXPECT_EQ(pb.dwStreamId, 5u);
+    EXPECT_EQ(pb.tStart, 100);
+    EXPECT_EQ(pb.tStop, 150);
+    ASSERT_NE(pb.pMediaType, nullptr);
+    EXPECT_NE(pb.pMediaType, pa.pMediaType);
+    LONGLONG s = 0, e = 0;
+    EXPECT_EQ(b.sample->GetMediaTime(&s, &e), S_OK);
+    EXPECT_EQ(e, 9);
+    EXPECT_EQ(b.sample->GetMarkerValue(), 11u);
+    EXPECT_EQ(b.sample->GetMarkerTime1(), -12);
+    EXPECT_EQ(b.sample->GetMarkerTime2(), 13);
+    DWORD size = 2;
+    BYTE got[2] = {};
+    EXPECT_EQ(b.sample->GetProperty(key, got, &size), S_OK);
+    EXPECT_EQ(got[1], 0x66);
+
+    ReportCapture capture;
+    EXPECT_EQ(a.sample->CopyTo(small.sample), VFW_E_BUFFER_OVERFLOW);
+    EXPECT_TRUE(capture.Contains("pMediaSample->GetSize() >= m_lActual"));
+    EXPECT_EQ(a.sample->CopyTo(nullptr), E_INVALIDARG);
+    EXPECT_TRUE(capture.Contains("pMediaSample != 0"));
+}
+
+TEST(QMMediaSampleTest, CopyFromAnNSSBufferTakesBytesAndProperties) {
+    OwnedSample src(32), dst(32), small(4);
+    for (int i = 0; i < 32; ++i) src.memory[size_t(i)] = BYTE(200 - i);
+    src.sample->SetActualDataLength(10);
+    REFERENCE_TIME t0 = 40;
+    src.sample->SetTime(&t0, nullptr);
+    const GUID key = {7, 7, 7, {7, 7, 7, 7, 7, 7, 7, 7}};
+    BYTE value[1] = {42};
+    src.sample->SetProperty(key, value, 1);
+
+    EXPECT_EQ(dst.sample->CopyFrom(src.sample), S_OK);
+    EXPECT_EQ(dst.sample->GetActualDataLength(), 10);
+    EXPECT_EQ(std::memcmp(dst.memory.data(), src.memory.data(), 10), 0);
+    REFERENCE_TIME s = 0, e = 0;
+    EXPECT_EQ(dst.sample->GetTime(&s, &e), VFW_S_NO_STOP_TIME);
+    EXPECT_EQ(s, 40);
+    DWORD count = 0;
+    dst.sample->GetPropertyCount(&count);
+    EXPECT_EQ(count, 1u);
+
+    ReportCapture capture;
+    EXPECT_EQ(small.sample->CopyFrom(src.sample), VFW_E_BUFFER_OVERFLOW);
+    EXPECT_TRUE(capture.Contains("int(dwLength) <= m_cbBuffer"));
+    EXPECT_EQ(small.sample->GetActualDataLength(), 4);
+    EXPECT_EQ(dst.sample->CopyFrom(nullptr), E_INVALIDARG);
+    EXPECT_TRUE(capture.Contains("pNSSBuffer != 0"));
+}
+
+TEST(QMMediaSampleTest, ResetForReuseClearsStateButKeepsBufferProperties) {
+    OwnedSample s(32);
+    REFERENCE_TIME t0 = 1, t1 = 2;
+    s.sample->SetTime(&t0, &t1);
+    LONGLONG m0 = 1, m1 = 2;
+    s.sample->SetMediaTime(&m0, &m1);
+    s.sample->SetSyncPoint(TRUE);
+    AM_MEDIA_TYPE* type = NewVideoType(8);
+    s.sample->SetMediaType(type);
+    DeleteMediaType(type);
+    s.sample->SetMarkerValue(1);
+    s.sample->SetMarkerTime1(2);
+    s.sample->SetMarkerTime2(3);
+    s.sample->SetActualDataLength(5);
+    const GUID key = {9, 9, 9, {9, 9, 9, 9, 9, 9, 9, 9}};
+    BYTE value[1] = {1};
+    s.sample->SetProperty(key, value, 1);
+
+    s.sample->ResetForReuse();
+    AM_SAMPLE2_PROPERTIES p = Props(s.sample);
+    EXPECT_EQ(p.dwSampleFlags, 0u);
+    EXPECT_EQ(p.pMediaType, nullptr);
+    EXPECT_EQ(p.tStart, -1);
+    EXPECT_EQ(p.tStop, -1);
+    EXPECT_EQ(p.lActual, 5);
+    LONGLONG ms = 0, me = 0;
+    EXPECT_EQ(s.sample->GetMediaTime(&ms, &me), VFW_E_MEDIA_TIME_NOT_SET);
+    AM_MEDIA_TYPE* out = nullptr;
+    EXPECT_EQ(s.sample->GetMediaType(&out), S_FALSE);
+    EXPECT_EQ(s.sample->GetMarkerValue(), 0u);
+    EXPECT_EQ(s.sample->GetMarkerTime1(), 0);
+    EXPECT_EQ(s.sample->GetMarkerTime2(), 0);
+    DWORD count = 0;
+    s.sample->GetPropertyCount(&count);
+    EXPECT_EQ(count, 1u);
+}
+
+}  // namespace
