@@ -49,7 +49,7 @@ SpStatus AddConstant8x8Plain(int16_t value, uint8_t* dst, int dstStep) {
 
 // One of the eight prediction routines: interpolation type T, rounding R (0 up, 1 down).
 template <int W, int H, int T, int R, bool Average>
-void PredictRoutine(const uint8_t* ref, int refStep, uint8_t* dst, int dstStep) {
+void PredictRoutine(const uint8_t* ref, ptrdiff_t refStep, uint8_t* dst, ptrdiff_t dstStep) {
     for (int y = 0; y < H; ++y) {
         const uint8_t* a = ref + ptrdiff_t(y) * refStep;
         const uint8_t* c = a + refStep;
@@ -70,7 +70,7 @@ void PredictRoutine(const uint8_t* ref, int refStep, uint8_t* dst, int dstStep) 
     }
 }
 
-using Routine = void(const uint8_t*, int, uint8_t*, int);
+using Routine = void(const uint8_t*, ptrdiff_t, uint8_t*, ptrdiff_t);
 
 // Indexed by (rounding & 1) + (type & 3) * 2; a full-sample copy ignores the rounding.
 template <int W, int H, bool Average>

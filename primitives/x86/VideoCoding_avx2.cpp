@@ -4,6 +4,8 @@
 // rows, consumes lane by lane: no transpose at all.
 #include <immintrin.h>
 
+#include <cstddef>
+
 #include "primitives/VideoCodingIdct.h"
 #include "primitives/VideoCodingKernels.h"
 #include "primitives/x86/Target.h"
@@ -31,10 +33,10 @@ void Store16(uint8_t* p, __m128i v) {
 void Store8High(uint8_t* p, __m128i v) {
     Store8(p, _mm_unpackhi_epi64(v, v));
 }
-__m128i LoadRows8(const uint8_t* p, int step) {
+__m128i LoadRows8(const uint8_t* p, ptrdiff_t step) {
     return _mm_unpacklo_epi64(Load8(p), Load8(p + step));
 }
-void StoreRows8(uint8_t* p, int step, __m128i v) {
+void StoreRows8(uint8_t* p, ptrdiff_t step, __m128i v) {
     Store8(p, v);
     Store8High(p + step, v);
 }
@@ -42,10 +44,10 @@ __m256i Join(__m128i lo, __m128i hi) {
     return _mm256_inserti128_si256(_mm256_castsi128_si256(lo), hi, 1);
 }
 // Two 16-byte rows, the first in the low lane.
-__m256i LoadRows16(const uint8_t* p, int step) {
+__m256i LoadRows16(const uint8_t* p, ptrdiff_t step) {
     return Join(Load16(p), Load16(p + step));
 }
-void StoreRows16(uint8_t* p, int step, __m256i v) {
+void StoreRows16(uint8_t* p, ptrdiff_t step, __m256i v) {
     Store16(p, _mm256_castsi256_si128(v));
     Store16(p + step, _mm256_extracti128_si256(v, 1));
 }
@@ -69,7 +71,7 @@ __m256i QuarterRound(__m256i h0, __m256i h1) {
 }
 
 template <int H, int T, int R, bool Avg>
-void Predict16(const uint8_t* ref, int refStep, uint8_t* dst, int dstStep) {
+void Predict16(const uint8_t* ref, ptrdiff_t refStep, uint8_t* dst, ptrdiff_t dstStep) {
     __m128i prevRow = Load16(ref);
     __m256i prevSum = _mm256_setzero_si256();
     if constexpr (T == 3) prevSum = HorizontalSum(ref);
@@ -97,7 +99,7 @@ void Predict16(const uint8_t* ref, int refStep, uint8_t* dst, int dstStep) {
     }
 }
 
-using Routine = void(const uint8_t*, int, uint8_t*, int);
+using Routine = void(const uint8_t*, ptrdiff_t, uint8_t*, ptrdiff_t);
 
 template <int H, bool Avg>
 constexpr Routine* kRoutines[8] = {Predict16<H, 0, 0, Avg>, Predict16<H, 0, 0, Avg>,
@@ -225,7 +227,7 @@ void StoreResidual(const __m256i y[4], int16_t* out) {
     }
 }
 
-void StorePixels(const __m256i y[4], uint8_t* dst, int dstStep) {
+void StorePixels(const __m256i y[4], uint8_t* dst, ptrdiff_t dstStep) {
     for (int x = 0; x < 4; x += 2) {
         // Low lane: rows x, x + 1; high lane: rows 7 - x, 6 - x.
         const __m256i p = _mm256_packus_epi16(y[x], y[x + 1]);
@@ -254,7 +256,8 @@ SpStatus AddResidual8x8Avx2(const int16_t* residual, int residualStep, uint8_t* 
     if (!residual || !dst) return spStsNullPtrErr;
     if (residualStep < 1 || (residualStep & 1) || dstStep < 1) return spStsStepErr;
     const uint8_t* res = reinterpret_cast<const uint8_t*>(residual);
-    for (int y = 0; y < 8; y += 2, res += 2 * residualStep, dst += 2 * dstStep) {
+    for (int y = 0; y < 8;
+         y += 2, res += 2 * ptrdiff_t(residualStep), dst += 2 * ptrdiff_t(dstStep)) {
         const __m256i d = _mm256_cvtepu8_epi16(LoadRows8(dst, dstStep));
         // Pixels are 0..255, so the saturating add only clips what the pack clamps anyway.
         const __m256i s = _mm256_adds_epi16(d, LoadRows16(res, residualStep));

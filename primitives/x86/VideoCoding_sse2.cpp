@@ -2,7 +2,7 @@
 // per register, pmaddwd pairs) with a transpose after each.
 #include <emmintrin.h>
 
-#include <cstring>
+#include <cstddef>
 
 #include "primitives/VideoCodingIdct.h"
 #include "primitives/VideoCodingKernels.h"
@@ -26,10 +26,10 @@ void Store16(uint8_t* p, __m128i v) {
     _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v);
 }
 // Two 8-byte rows in one register (first row low).
-__m128i LoadRows(const uint8_t* p, int step) {
+__m128i LoadRows(const uint8_t* p, ptrdiff_t step) {
     return _mm_unpacklo_epi64(Load8(p), Load8(p + step));
 }
-void StoreRows(uint8_t* p, int step, __m128i v) {
+void StoreRows(uint8_t* p, ptrdiff_t step, __m128i v) {
     Store8(p, v);
     Store8(p + step, _mm_unpackhi_epi64(v, v));
 }
@@ -55,7 +55,7 @@ __m128i QuarterRound(__m128i h0, __m128i h1) {
 }
 
 template <int H, int T, int R, bool Avg>
-void Predict16(const uint8_t* ref, int refStep, uint8_t* dst, int dstStep) {
+void Predict16(const uint8_t* ref, ptrdiff_t refStep, uint8_t* dst, ptrdiff_t dstStep) {
     const __m128i zero = _mm_setzero_si128();
     __m128i prevA = Load16(ref), prevLo = zero, prevHi = zero;
     if constexpr (T == 3) {
@@ -89,7 +89,7 @@ void Predict16(const uint8_t* ref, int refStep, uint8_t* dst, int dstStep) {
 }
 
 template <int H, int T, int R, bool Avg>
-void Predict8(const uint8_t* ref, int refStep, uint8_t* dst, int dstStep) {
+void Predict8(const uint8_t* ref, ptrdiff_t refStep, uint8_t* dst, ptrdiff_t dstStep) {
     __m128i prev = _mm_setzero_si128();
     if constexpr (T == 3) prev = HorizontalSum(ref);
     for (int y = 0; y < H; y += 2, ref += 2 * refStep, dst += 2 * dstStep) {
@@ -111,7 +111,7 @@ void Predict8(const uint8_t* ref, int refStep, uint8_t* dst, int dstStep) {
     }
 }
 
-using Routine = void(const uint8_t*, int, uint8_t*, int);
+using Routine = void(const uint8_t*, ptrdiff_t, uint8_t*, ptrdiff_t);
 
 template <int W, int H, int T, int R, bool Avg>
 constexpr Routine* RoutineFor() {
@@ -259,7 +259,7 @@ void StoreResidual(const __m128i r[8], int16_t* out) {
     for (int i = 0; i < 8; ++i) _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 8 * i), r[i]);
 }
 
-void StorePixels(const __m128i r[8], uint8_t* dst, int dstStep) {
+void StorePixels(const __m128i r[8], uint8_t* dst, ptrdiff_t dstStep) {
     for (int i = 0; i < 8; i += 2, dst += 2 * dstStep)
         StoreRows(dst, dstStep, _mm_packus_epi16(r[i], r[i + 1]));
 }
@@ -285,7 +285,8 @@ SpStatus AddResidual8x8Sse2(const int16_t* residual, int residualStep, uint8_t* 
     if (residualStep < 1 || (residualStep & 1) || dstStep < 1) return spStsStepErr;
     const uint8_t* res = reinterpret_cast<const uint8_t*>(residual);
     const __m128i zero = _mm_setzero_si128();
-    for (int y = 0; y < 8; y += 2, res += 2 * residualStep, dst += 2 * dstStep) {
+    for (int y = 0; y < 8;
+         y += 2, res += 2 * ptrdiff_t(residualStep), dst += 2 * ptrdiff_t(dstStep)) {
         const __m128i r0 = Load16(res), r1 = Load16(res + residualStep);
         const __m128i d = LoadRows(dst, dstStep);
         // Pixels are 0..255, so the saturating add only clips what the pack clamps anyway.
@@ -300,7 +301,7 @@ SpStatus AddConstant8x8Sse2(int16_t value, uint8_t* dst, int dstStep) {
     if (!dst) return spStsNullPtrErr;
     if (dstStep < 1) return spStsStepErr;
     const __m128i v = _mm_set1_epi16(value), zero = _mm_setzero_si128();
-    for (int y = 0; y < 8; y += 2, dst += 2 * dstStep) {
+    for (int y = 0; y < 8; y += 2, dst += 2 * ptrdiff_t(dstStep)) {
         const __m128i d = LoadRows(dst, dstStep);
         const __m128i s0 = _mm_adds_epi16(_mm_unpacklo_epi8(d, zero), v);
         const __m128i s1 = _mm_adds_epi16(_mm_unpackhi_epi8(d, zero), v);

@@ -3,6 +3,8 @@
 // coefficient pairs with pshufb, so that no transpose is needed.
 #include <tmmintrin.h>
 
+#include <cstddef>
+
 #include "primitives/VideoCodingIdct.h"
 #include "primitives/VideoCodingKernels.h"
 #include "primitives/x86/Target.h"
@@ -27,10 +29,10 @@ void Store8(uint8_t* p, __m128i v) {
 void Store16(uint8_t* p, __m128i v) {
     _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v);
 }
-__m128i LoadRows(const uint8_t* p, int step) {
+__m128i LoadRows(const uint8_t* p, ptrdiff_t step) {
     return _mm_unpacklo_epi64(Load8(p), Load8(p + step));
 }
-void StoreRows(uint8_t* p, int step, __m128i v) {
+void StoreRows(uint8_t* p, ptrdiff_t step, __m128i v) {
     Store8(p, v);
     Store8(p + step, _mm_unpackhi_epi64(v, v));
 }
@@ -56,7 +58,7 @@ __m128i QuarterRound(__m128i h0, __m128i h1) {
 }
 
 template <int H, int T, int R, bool Avg>
-void Predict16(const uint8_t* ref, int refStep, uint8_t* dst, int dstStep) {
+void Predict16(const uint8_t* ref, ptrdiff_t refStep, uint8_t* dst, ptrdiff_t dstStep) {
     __m128i prevA = Load16(ref), prevLo = prevA, prevHi = prevA;
     if constexpr (T == 3) {
         const __m128i b = Load16(ref + 1);
@@ -87,7 +89,7 @@ void Predict16(const uint8_t* ref, int refStep, uint8_t* dst, int dstStep) {
 }
 
 template <int H, int T, int R, bool Avg>
-void Predict8(const uint8_t* ref, int refStep, uint8_t* dst, int dstStep) {
+void Predict8(const uint8_t* ref, ptrdiff_t refStep, uint8_t* dst, ptrdiff_t dstStep) {
     __m128i prev = _mm_setzero_si128();
     if constexpr (T == 3) prev = HorizontalSum8(ref);
     for (int y = 0; y < H; y += 2, ref += 2 * refStep, dst += 2 * dstStep) {
@@ -109,7 +111,7 @@ void Predict8(const uint8_t* ref, int refStep, uint8_t* dst, int dstStep) {
     }
 }
 
-using Routine = void(const uint8_t*, int, uint8_t*, int);
+using Routine = void(const uint8_t*, ptrdiff_t, uint8_t*, ptrdiff_t);
 
 template <int W, int H, int T, int R, bool Avg>
 constexpr Routine* RoutineFor() {
@@ -239,7 +241,7 @@ void StoreResidual(const __m128i r[8], int16_t* out) {
     for (int i = 0; i < 8; ++i) _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 8 * i), r[i]);
 }
 
-void StorePixels(const __m128i r[8], uint8_t* dst, int dstStep) {
+void StorePixels(const __m128i r[8], uint8_t* dst, ptrdiff_t dstStep) {
     for (int i = 0; i < 8; i += 2, dst += 2 * dstStep)
         StoreRows(dst, dstStep, _mm_packus_epi16(r[i], r[i + 1]));
 }

@@ -283,6 +283,10 @@ TEST(VideoCoding, InverseDctVariantsMatchPlain) {
             ASSERT_EQ(fn(c.data(), a), 0);
             ASSERT_EQ(ref(c.data(), b), 0);
             ASSERT_TRUE(SameBytes(a, b, sizeof(a)));
+            // In place: every coefficient is read before the first output is written.
+            std::memcpy(a, c.data(), sizeof(a));
+            ASSERT_EQ(fn(a, a), 0);
+            ASSERT_TRUE(SameBytes(a, b, sizeof(a)));
         });
         // Reduced: only the 4x4 corner counts; the rest holds junk that must not be read.
         std::vector<int16_t> corner = c;
@@ -292,6 +296,9 @@ TEST(VideoCoding, InverseDctVariantsMatchPlain) {
             int16_t a[64], b[64];
             ASSERT_EQ(fn(corner.data(), a), 0);
             ASSERT_EQ(ref(corner.data(), b), 0);
+            ASSERT_TRUE(SameBytes(a, b, sizeof(a)));
+            std::memcpy(a, corner.data(), sizeof(a));
+            ASSERT_EQ(fn(a, a), 0);
             ASSERT_TRUE(SameBytes(a, b, sizeof(a)));
         });
         const int dstStep = 8 + rng.Int(0, 24);
@@ -362,6 +369,22 @@ TEST(VideoCoding, InverseDctFormsAgree) {
         uint8_t px[64];
         ASSERT_EQ(vcInverseDct8x8ToPixels(c, px, 8, 0), 0);
         for (uint8_t v : px) ASSERT_EQ(v, d.pixel) << "DC " << d.dc;
+    }
+}
+
+// The decoders add (DC + 4) >> 3 for an inter block with only its DC coefficient instead of
+// transforming it; the transform must agree wherever DC / 8 is not a tie.
+TEST(VideoCoding, DcOnlyTransformMatchesTheShortcut) {
+    for (int dc = -2048; dc <= 2047; ++dc) {
+        if ((dc & 7) == 4) continue;
+        int16_t c[64] = {}, r[64], rr[64];
+        c[0] = int16_t(dc);
+        ASSERT_EQ(vcInverseDct8x8(c, r), 0);
+        ASSERT_EQ(vcInverseDct8x8Reduced(c, rr), 0);
+        for (int i = 0; i < 64; ++i) {
+            ASSERT_EQ(r[i], (dc + 4) >> 3) << "DC " << dc;
+            ASSERT_EQ(rr[i], (dc + 4) >> 3) << "DC " << dc;
+        }
     }
 }
 
