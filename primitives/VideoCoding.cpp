@@ -174,39 +174,20 @@ SpStatus InverseDct8x8StorePlain(const int16_t* coefficients, uint8_t* dst, int 
 
 namespace sp::kernels {
 
+// clang-format off
 #if SP_HAVE_X86_VARIANTS
-#define SP_VC_ALL(Name)                                                 \
-    {                                                                   \
-        {Isa::SSE2, x86::Name##Sse2}, {Isa::SSSE3, x86::Name##Ssse3}, { \
-            Isa::AVX2, x86::Name##Avx2                                  \
-        }                                                               \
-    }
-#define SP_VC_SSE2_SSSE3(Name)           \
-    {                                    \
-        {Isa::SSE2, x86::Name##Sse2}, {  \
-            Isa::SSSE3, x86::Name##Ssse3 \
-        }                                \
-    }
-#define SP_VC_SSE2_AVX2(Name)           \
-    {                                   \
-        {Isa::SSE2, x86::Name##Sse2}, { \
-            Isa::AVX2, x86::Name##Avx2  \
-        }                               \
-    }
-#define SP_VC_SSE2(Name)               \
-    {                                  \
-        { Isa::SSE2, x86::Name##Sse2 } \
-    }
-#else
 #define SP_VC_ALL(Name) \
-    {}
-#define SP_VC_SSE2_SSSE3(Name) \
-    {}
-#define SP_VC_SSE2_AVX2(Name) \
-    {}
-#define SP_VC_SSE2(Name) \
-    {}
+    {{Isa::SSE2, x86::Name##Sse2}, {Isa::SSSE3, x86::Name##Ssse3}, {Isa::AVX2, x86::Name##Avx2}}
+#define SP_VC_SSE2_SSSE3(Name) {{Isa::SSE2, x86::Name##Sse2}, {Isa::SSSE3, x86::Name##Ssse3}}
+#define SP_VC_SSE2_AVX2(Name) {{Isa::SSE2, x86::Name##Sse2}, {Isa::AVX2, x86::Name##Avx2}}
+#define SP_VC_SSE2(Name) {{Isa::SSE2, x86::Name##Sse2}}
+#else
+#define SP_VC_ALL(Name) {}
+#define SP_VC_SSE2_SSSE3(Name) {}
+#define SP_VC_SSE2_AVX2(Name) {}
+#define SP_VC_SSE2(Name) {}
 #endif
+// clang-format on
 
 const Kernel<CopyBlockFn> copyBlock8x8{"vcCopyBlock8x8", CopyBlockPlain<8, 8>,
                                        SP_VC_SSE2(CopyBlock8x8)};
