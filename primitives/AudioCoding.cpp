@@ -95,13 +95,20 @@ SpStatus Synthesis32Plain(const float* src, float* dst, AcSynthesisState* state,
     state->delay = line;
     const int slot = state->ring & 15;
 
-    float a[32] = {};
-    for (int k = 0; k < 32; ++k) {
-        const float x = src[k];
-        const float* row = tables.matrix + 32 * k;
-        for (int m = 0; m < 32; ++m) a[m] += x * row[m];
+    // Even and odd k are summed separately and then added: two independent chains per value,
+    // which the vector variants rely on for speed and reproduce exactly.
+    float even[32] = {}, odd[32] = {};
+    for (int k = 0; k < 32; k += 2) {
+        const float x0 = src[k], x1 = src[k + 1];
+        const float* row0 = tables.matrix + 32 * k;
+        const float* row1 = row0 + 32;
+        for (int m = 0; m < 32; ++m) {
+            even[m] += x0 * row0[m];
+            odd[m] += x1 * row1[m];
+        }
     }
-    std::memcpy(line + 32 * slot, a, sizeof(a));
+    float* newest = line + 32 * slot;
+    for (int m = 0; m < 32; ++m) newest[m] = even[m] + odd[m];
 
     float accA[16] = {}, accB[16] = {}, accC[16] = {}, accE[16] = {};
     for (int t = 0; t < 16; ++t) {
