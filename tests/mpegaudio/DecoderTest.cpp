@@ -1,0 +1,540 @@
+// MP3Decoder behaviour at the edges: input split anywhere, tags, damaged data, state moves,
+// parameters, time stamps and stream information.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <map>
+
+#include "tests/mpegaudio/DecodeHelpers.h"
+#include "tests/support/Paths.h"
+#include "tests/support/Random.h"
+
+namespace {
+
+using qm::test::Decoded;
+using qm::test::DecodeStream;
+
+std::vector<uint8_t> Fixture(const char* name) {
+    return qm::test::ReadFile(qm::test::FixtureDir() / "mpa" / name);
+}
+
+// Frame boundaries of a fixed-rate stream without tags, from the header fields.
+std::vector<size_t> FrameStarts(const std::vector<uint8_t>& d) {
+    static const int kKbps[2][3][16] = {
+        {{0, 32, 48, 56, 64, 80, 96, 112, 128, 144, 160, 176, 192, 224, 256, 0},
+         {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160, 0},
+         {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160, 0}},
+        {{0, 32, 64, 96, 128, 160, 192, 224, 256, 288, 320, 352, 384, 416, 448, 0},
+         {0, 32, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 384, 0},
+         {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 0}}};
+    static const int kHz[3][3] = {
+        {22050, 24000, 16000}, {44100, 48000, 32000}, {11025, 12000, 8000}};
+    std::vector<size_t> starts;
+    size_t p = 0;
+    while (p + 4 <= d.size() && d[p] == 0xFF) {
+        const int id = (d[p + 1] >> 3) & 1, v25 = !((d[p + 1] >> 4) & 1);
+        const int layer = 4 - ((d[p + 1] >> 1) & 3);
+        const int bi = d[p + 2] >> 4, si = (d[p + 2] >> 2) & 3, pad = (d[p + 2] >> 1) & 1;
+        const int kbps = kKbps[id][layer - 1][bi], hz = kHz[v25 ? 2 : id][si];
+        size_t len = layer == 1                ? size_t((12000 * kbps / hz + pad) * 4)
+                     : (layer == 2 || id == 1) ? size_t(144000 * kbps / hz + pad)
+                                               : size_t(72000 * kbps / hz + pad);
+        starts.push_back(p);
+        p += len;
+    }
+    return starts;
+}
+
+struct Call {
+    UMC::Status status;
+    size_t consumed;
+};
+
+// One GetFrame on data[0..size) with an output of `outBytes`.
+Call Feed(UMC::MP3Decoder& decoder, const uint8_t* data, size_t size, std::vector<uint8_t>& out,
+          UMC::AudioData& audio, double time = -1.0) {
+    UMC::MediaData in;
+    in.SetBufferPointer(const_cast<uint8_t*>(data), size);
+    in.SetDataSize(size);
+    in.SetTime(time, -1.0);
+    audio.SetBufferPointer(out.data(), out.size());
+    UMC::Status st = decoder.GetFrame(&in, &audio);
+    return {st, size_t(in.GetDataPointer() - data)};
+}
+
+void InitDecoder(UMC::MP3Decoder& decoder, uint32_t checkNextHeader = 0) {
+    UMC::MP3DecoderParams params;
+    params.check_next_header = checkNextHeader;
+    ASSERT_EQ(decoder.Init(&params), UMC::STATUS_OK);
+}
+
+TEST(MpegAudioInput, FrameSplitAtEveryByteGivesTheSameSamples) {
+    for (const char* name : {"l2_joint.mp2", "l3_cbr128_joint.mp3", "l3_mpeg25_8k.mp3"}) {
+        SCOPED_TRACE(name);
+        std::vector<uint8_t> all = Fixture(name);
+        std::vector<size_t> starts = FrameStarts(all);
+        ASSERT_GT(starts.size(), 5u);
+        // Frames 0 to 3; the split walks through frame 2.
+        std::vector<uint8_t> data(all.begin(), all.begin() + ptrdiff_t(starts[4]));
+        const Decoded whole = DecodeStream(data);
+        ASSERT_EQ(whole.frames, 4);
+        for (size_t split = starts[2] + 1; split < starts[3]; ++split) {
+            UMC::MP3Decoder decoder;
+            InitDecoder(decoder);
+            std::vector<uint8_t> out(1152 * 4);
+            UMC::AudioData audio;
+            std::vector<int16_t> pcm;
+            std::vector<uint8_t> staging(data.begin(), data.begin() + ptrdiff_t(split));
+            size_t start = 0;
+            auto drain = [&] {
+                while (start < staging.size()) {
+                    Call c =
+                        Feed(decoder, staging.data() + start, staging.size() - start, out, audio);
+                    start += c.consumed;
+                    if (c.status == UMC::STATUS_OK) {
+                        auto* s = reinterpret_cast<const int16_t*>(audio.GetDataPointer());
+                        pcm.insert(pcm.end(), s, s + audio.GetDataSize() / 2);
+                    } else if (c.consumed == 0) {
+                        // A piece of a frame, or fewer bytes than a header.
+                        ASSERT_TRUE(c.status == UMC::STATUS_NOT_ENOUGH_DATA ||
+                                    c.status == UMC::STATUS_SYNC_NOT_FOUND)
+                            << c.status;
+                        break;
+                    }
+                }
+            };
+            drain();
+            staging.insert(staging.end(), data.begin() + ptrdiff_t(split), data.end());
+            drain();
+            ASSERT_EQ(pcm, whole.pcm) << "split at byte " << split;
+        }
+    }
+}
+
+TEST(MpegAudioInput, Id3TagLargerThanTheInputIsConsumedOverSeveralCalls) {
+    std::vector<uint8_t> data = Fixture("l3_id3v2.mp3");
+    ASSERT_EQ(std::memcmp(data.data(), "ID3", 3), 0);
+    const size_t tag =
+        10 + ((size_t(data[6]) << 21) | (size_t(data[7]) << 14) | (size_t(data[8]) << 7) | data[9]);
+    ASSERT_GT(tag, 2000u);
+    UMC::MP3Decoder decoder;
+    InitDecoder(decoder);
+    std::vector<uint8_t> out(1152 * 4);
+    UMC::AudioData audio;
+    size_t pos = 0;
+    int calls = 0;
+    while (pos < tag) {
+        const size_t piece = std::min<size_t>(700, tag - pos);
+        Call c = Feed(decoder, data.data() + pos, piece, out, audio);
+        // The piece that ends the tag leaves nothing to search.
+        EXPECT_EQ(c.status,
+                  pos + piece < tag ? UMC::STATUS_NOT_ENOUGH_DATA : UMC::STATUS_SYNC_NOT_FOUND);
+        EXPECT_EQ(c.consumed, piece);
+        pos += c.consumed;
+        ++calls;
+    }
+    EXPECT_GE(calls, 3);
+    Call first = Feed(decoder, data.data() + pos, data.size() - pos, out, audio);
+    EXPECT_EQ(first.status, UMC::STATUS_OK);
+    EXPECT_EQ(audio.GetDataSize(), 1152u * 2 * 2);
+    // The whole file at once decodes like the same stream without the tag.
+    std::vector<uint8_t> bare(data.begin() + ptrdiff_t(tag), data.end());
+    EXPECT_EQ(DecodeStream(data).pcm, DecodeStream(bare).pcm);
+}
+
+TEST(MpegAudioInput, OneFrameWaitsForTheNextHeaderUnlessSynchronisedWithoutChecking) {
+    std::vector<uint8_t> data = Fixture("l2_44k.mp2");
+    std::vector<size_t> starts = FrameStarts(data);
+    const size_t len = starts[1];
+    std::vector<uint8_t> out(1152 * 4);
+    UMC::AudioData audio;
+    for (uint32_t check : {0u, 1u}) {
+        SCOPED_TRACE(check);
+        UMC::MP3Decoder decoder;
+        InitDecoder(decoder, check);
+        // Before synchronisation the following header is always needed.
+        EXPECT_EQ(Feed(decoder, data.data(), len, out, audio).status, UMC::STATUS_NOT_ENOUGH_DATA);
+        EXPECT_EQ(Feed(decoder, data.data(), len + 2, out, audio).status,
+                  UMC::STATUS_NOT_ENOUGH_DATA);
+        Call c = Feed(decoder, data.data(), len + 3, out, audio);
+        EXPECT_EQ(c.status, UMC::STATUS_OK);
+        EXPECT_EQ(c.consumed, len);
+        // Synchronised: the next frame alone decodes only when the check is off.
+        const size_t len2 = starts[2] - starts[1];
+        c = Feed(decoder, data.data() + starts[1], len2, out, audio);
+        EXPECT_EQ(c.status, check ? UMC::STATUS_NOT_ENOUGH_DATA : UMC::STATUS_OK);
+        EXPECT_EQ(c.consumed, check ? 0u : len2);
+    }
+}
+
+TEST(MpegAudioInput, GarbageBetweenFramesIsSkipped) {
+    std::vector<uint8_t> data = Fixture("l3_cbr128_joint.mp3");
+    std::vector<size_t> starts = FrameStarts(data);
+    std::vector<uint8_t> damaged;
+    qm::test::Rng rng(7);
+    int insertions = 0;
+    for (size_t i = 0; i < starts.size(); ++i) {
+        size_t end = i + 1 < starts.size() ? starts[i + 1] : data.size();
+        damaged.insert(damaged.end(), data.begin() + ptrdiff_t(starts[i]),
+                       data.begin() + ptrdiff_t(end));
+        if (i % 3 == 1) {
+            ++insertions;
+            // Bytes without 0xFF cannot start a header.
+            for (int k = rng.Int(1, 300); k > 0; --k) damaged.push_back(uint8_t(rng.Int(0, 254)));
+        }
+    }
+    Decoded clean = DecodeStream(data);
+    Decoded got = DecodeStream(damaged);
+    EXPECT_EQ(got.frames, clean.frames);
+    EXPECT_EQ(got.pcm, clean.pcm);
+    // Checking the next header drops each frame that garbage follows.
+    got = DecodeStream(damaged, 0, 1);
+    EXPECT_EQ(got.frames, DecodeStream(data, 0, 1).frames - insertions);
+}
+
+TEST(MpegAudioInput, StreamStartingInTheMiddleOfTheReservoir) {
+    std::vector<uint8_t> data = Fixture("l3_cbr128_joint.mp3");
+    std::vector<size_t> starts = FrameStarts(data);
+    // A frame whose main data begin in earlier frames (MPEG-1 stereo: 9-bit field after the
+    // header; no CRC in this stream).
+    size_t k = 0;
+    for (size_t i = 1; i + 2 < starts.size() && !k; ++i) {
+        const uint8_t* f = data.data() + starts[i];
+        if (((f[4] << 1) | (f[5] >> 7)) > 0) k = i;
+    }
+    ASSERT_GT(k, 0u) << "no frame with main_data_begin > 0";
+    UMC::MP3Decoder decoder;
+    InitDecoder(decoder);
+    std::vector<uint8_t> out(1152 * 4);
+    UMC::AudioData audio;
+    Call c = Feed(decoder, data.data() + starts[k], data.size() - starts[k], out, audio);
+    // The first frame gives nothing; the same call returns a later frame.
+    EXPECT_EQ(c.status, UMC::STATUS_OK);
+    EXPECT_GT(c.consumed, starts[k + 1] - starts[k]);
+}
+
+TEST(MpegAudioInput, DamagedStreamsNeverFail) {
+    qm::test::Rng rng(11);
+    for (const char* name : {"l2_crc.mp2", "l3_stereo_crc.mp3", "l3_vbr_v2.mp3", "l3_mpeg25_8k.mp3",
+                             "l3_free_format.mp3", "l2_lsf_24k.mp2"}) {
+        SCOPED_TRACE(name);
+        const std::vector<uint8_t> clean = Fixture(name);
+        for (int round = 0; round < 25; ++round) {
+            std::vector<uint8_t> d = clean;
+            for (int flips = rng.Int(1, 60); flips > 0; --flips)
+                d[size_t(rng.Int(0, int(d.size()) - 1))] ^= uint8_t(1 << rng.Int(0, 7));
+            d.resize(size_t(rng.Int(int(d.size()) / 2, int(d.size()))));
+            Decoded got = DecodeStream(d, size_t(rng.Int(0, 2000)), uint32_t(rng.Int(0, 1)));
+            if (got.channels) {
+                EXPECT_EQ(got.pcm.size() % size_t(got.channels), 0u);
+            }
+        }
+    }
+}
+
+TEST(MpegAudioErrors, Layer2FrameWithBadCrcIsDroppedAndOthersDecode) {
+    std::vector<uint8_t> data = Fixture("l2_crc.mp2");
+    std::vector<size_t> starts = FrameStarts(data);
+    ASSERT_EQ(data[1] & 1, 0) << "fixture must carry CRCs";
+    Decoded clean = DecodeStream(data);
+    // Flip a bit of the third frame's first allocation field.
+    data[starts[3] + 6] ^= 0x80;
+    Decoded got = DecodeStream(data);
+    EXPECT_EQ(got.frames, clean.frames - 1);
+    const size_t frame = 1152 * 2;
+    ASSERT_GE(got.pcm.size(), 3 * frame);
+    EXPECT_TRUE(std::equal(got.pcm.begin(), got.pcm.begin() + 3 * frame, clean.pcm.begin()));
+}
+
+TEST(MpegAudioErrors, Layer3FrameWithUndefinedTableGivesSilence) {
+    std::vector<uint8_t> data = Fixture("l3_cbr128_joint.mp3");
+    std::vector<size_t> starts = FrameStarts(data);
+    // Find a frame whose first granule/channel is a long block with a first region (MPEG-1
+    // stereo side information: window_switching_flag at bit 53, table_select[0] at 54).
+    auto bit = [&](size_t frame, int b) {
+        return (data[starts[frame] + 4 + size_t(b / 8)] >> (7 - b % 8)) & 1;
+    };
+    size_t k = 0;
+    for (size_t i = 2; i + 2 < starts.size() && !k; ++i)
+        if (!bit(i, 53)) k = i;
+    ASSERT_GT(k, 0u);
+    for (int b = 0; b < 5; ++b) {  // table_select[0] = 4 (00100)
+        uint8_t& byte = data[starts[k] + 4 + size_t((54 + b) / 8)];
+        const uint8_t mask = uint8_t(1 << (7 - (54 + b) % 8));
+        byte = b == 2 ? uint8_t(byte | mask) : uint8_t(byte & ~mask);
+    }
+    Decoded clean = DecodeStream(Fixture("l3_cbr128_joint.mp3"));
+    Decoded got = DecodeStream(data);
+    ASSERT_EQ(got.frames, clean.frames);
+    const size_t frame = 1152 * 2;
+    for (size_t i = k * frame; i < (k + 1) * frame; ++i) ASSERT_EQ(got.pcm[i], 0) << i;
+    EXPECT_TRUE(
+        std::equal(got.pcm.begin(), got.pcm.begin() + ptrdiff_t(k * frame), clean.pcm.begin()));
+}
+
+TEST(MpegAudioErrors, FreeFormatAfterFixedRateGivesSilence) {
+    std::vector<uint8_t> fixed = Fixture("l3_cbr128_joint.mp3");
+    std::vector<uint8_t> free = Fixture("l3_free_format.mp3");
+    std::vector<size_t> starts = FrameStarts(fixed);
+    std::vector<uint8_t> data(fixed.begin(), fixed.begin() + ptrdiff_t(starts[3]));
+    data.insert(data.end(), free.begin(), free.end());
+    UMC::MP3Decoder decoder;
+    InitDecoder(decoder);
+    std::vector<uint8_t> out(1152 * 4);
+    UMC::AudioData audio;
+    size_t pos = 0;
+    for (int i = 0; i < 3; ++i) {
+        Call c = Feed(decoder, data.data() + pos, data.size() - pos, out, audio);
+        ASSERT_EQ(c.status, UMC::STATUS_OK);
+        pos += c.consumed;
+    }
+    ASSERT_EQ(pos, starts[3]);
+    Call c = Feed(decoder, data.data() + pos, data.size() - pos, out, audio);
+    EXPECT_EQ(c.status, UMC::STATUS_OK);
+    EXPECT_EQ(c.consumed, 1u);  // put back to the candidate's second byte
+    ASSERT_EQ(audio.GetDataSize(), 1152u * 4);
+    auto* s = reinterpret_cast<const int16_t*>(audio.GetDataPointer());
+    for (size_t i = 0; i < 1152 * 2; ++i) ASSERT_EQ(s[i], 0);
+}
+
+TEST(MpegAudioErrors, TooSmallOutputSkipsTheFrame) {
+    std::vector<uint8_t> data = Fixture("l2_44k.mp2");
+    std::vector<size_t> starts = FrameStarts(data);
+    UMC::MP3Decoder decoder;
+    InitDecoder(decoder);
+    std::vector<uint8_t> small(1152 * 4 - 2), out(1152 * 4);
+    UMC::AudioData audio;
+    Call c = Feed(decoder, data.data(), data.size(), small, audio);
+    EXPECT_EQ(c.status, UMC::STATUS_NOT_ENOUGH_BUFFER);
+    EXPECT_EQ(c.consumed, starts[1]);
+    c = Feed(decoder, data.data() + starts[1], data.size() - starts[1], out, audio);
+    EXPECT_EQ(c.status, UMC::STATUS_OK);
+}
+
+// Moves the block to new memory at every Lock, as an allocator that compacts would.
+class MovingAllocator : public UMC::MemoryAllocator {
+public:
+    ~MovingAllocator() override { Close(); }
+    UMC::Status Init(UMC::MemoryAllocatorParams*) override { return UMC::STATUS_OK; }
+    UMC::Status Close() override {
+        for (auto& [id, b] : m_blocks) delete[] b.raw;
+        m_blocks.clear();
+        return UMC::STATUS_OK;
+    }
+    UMC::Status Alloc(UMC::MemID* id, size_t size, uint32_t, uint32_t) override {
+        Block b{new uint8_t[size + 64](), size, nullptr};
+        *id = ++m_last;
+        m_blocks[*id] = b;
+        return UMC::STATUS_OK;
+    }
+    void* Lock(UMC::MemID id) override {
+        auto it = m_blocks.find(id);
+        if (it == m_blocks.end()) return nullptr;
+        Block& b = it->second;
+        uint8_t* raw = new uint8_t[b.size + 64];
+        // Alternate the offset within the new memory so the address always changes.
+        uint8_t* p = Align(raw) + (m_flip ^= 32);
+        if (b.at) std::memcpy(p, b.at, b.size);
+        delete[] b.raw;
+        b.raw = raw;
+        b.at = p;
+        ++moves;
+        return p;
+    }
+    UMC::Status Unlock(UMC::MemID) override { return UMC::STATUS_OK; }
+    UMC::Status Free(UMC::MemID id) override {
+        auto it = m_blocks.find(id);
+        if (it == m_blocks.end()) return UMC::STATUS_FAILED;
+        delete[] it->second.raw;
+        m_blocks.erase(it);
+        return UMC::STATUS_OK;
+    }
+    UMC::Status DeallocateMem(UMC::MemID id) override { return Free(id); }
+    int moves = 0;
+
+private:
+    static uint8_t* Align(uint8_t* p) {
+        return reinterpret_cast<uint8_t*>((reinterpret_cast<uintptr_t>(p) + 31) & ~uintptr_t(31));
+    }
+    struct Block {
+        uint8_t* raw;
+        size_t size;
+        uint8_t* at;
+    };
+    std::map<UMC::MemID, Block> m_blocks;
+    UMC::MemID m_last = 0;
+    int m_flip = 0;
+};
+
+TEST(MpegAudioState, MovedStateBlockDecodesTheSame) {
+    MovingAllocator allocator;
+    for (const char* name : {"l3_vbr_v2.mp3", "l2_joint.mp2"}) {
+        SCOPED_TRACE(name);
+        std::vector<uint8_t> data = Fixture(name);
+        Decoded reference = DecodeStream(data);
+        UMC::MP3Decoder decoder;
+        UMC::MP3DecoderParams params;
+        params.lpMemoryAllocator = &allocator;
+        ASSERT_EQ(decoder.Init(&params), UMC::STATUS_OK);
+        std::vector<uint8_t> out(1152 * 4);
+        UMC::AudioData audio;
+        std::vector<int16_t> pcm;
+        size_t pos = 0;
+        const int movesBefore = allocator.moves;
+        while (pos < data.size()) {
+            Call c = Feed(decoder, data.data() + pos, data.size() - pos, out, audio);
+            pos += c.consumed;
+            if (c.status == UMC::STATUS_OK) {
+                auto* s = reinterpret_cast<const int16_t*>(audio.GetDataPointer());
+                pcm.insert(pcm.end(), s, s + audio.GetDataSize() / 2);
+            } else if (c.consumed == 0) {
+                break;
+            }
+        }
+        EXPECT_GT(allocator.moves - movesBefore, 10);
+        EXPECT_EQ(pcm, reference.pcm);
+    }
+}
+
+TEST(MpegAudioState, ResetKeepsTheStreamParameters) {
+    std::vector<uint8_t> l2 = Fixture("l2_44k.mp2");
+    std::vector<uint8_t> other = Fixture("l2_48k.mp2");
+    UMC::MP3Decoder decoder;
+    InitDecoder(decoder);
+    std::vector<uint8_t> out(1152 * 4);
+    UMC::AudioData audio;
+    ASSERT_EQ(Feed(decoder, l2.data(), l2.size(), out, audio).status, UMC::STATUS_OK);
+    ASSERT_EQ(decoder.Reset(), UMC::STATUS_OK);
+    float duration = -2.0f;
+    EXPECT_EQ(decoder.GetDuration(&duration), UMC::STATUS_OK);
+    EXPECT_EQ(duration, 0.0f);
+    // A stream at another sampling frequency is not taken up after Reset...
+    Call c = Feed(decoder, other.data(), other.size(), out, audio);
+    EXPECT_EQ(c.status, UMC::STATUS_SYNC_NOT_FOUND);
+    // ...the same one is, and its time stamps start again at 0.
+    c = Feed(decoder, l2.data(), l2.size(), out, audio);
+    EXPECT_EQ(c.status, UMC::STATUS_OK);
+    double start = -2, end = -2;
+    audio.GetTime(start, end);
+    EXPECT_EQ(start, 0.0);
+}
+
+TEST(MpegAudioState, TimeStampsRunOnWithoutInputTimes) {
+    std::vector<uint8_t> data = Fixture("l3_mpeg25_8k.mp3");
+    UMC::MP3Decoder decoder;
+    InitDecoder(decoder);
+    std::vector<uint8_t> out(1152 * 4);
+    UMC::AudioData audio;
+    size_t pos = 0;
+    const double step = 576.0 / 8000.0;  // MPEG-2.5 layer III: 576 samples per frame
+    for (int i = 0; i < 5; ++i) {
+        Call c = Feed(decoder, data.data() + pos, data.size() - pos, out, audio);
+        ASSERT_EQ(c.status, UMC::STATUS_OK);
+        pos += c.consumed;
+        EXPECT_EQ(audio.GetDataSize(), 576u * 2);
+        EXPECT_EQ(audio.m_iSampleFrequency, 8000);
+        double start, end;
+        audio.GetTime(start, end);
+        EXPECT_NEAR(start, i * step, 1e-9);
+        EXPECT_NEAR(end, (i + 1) * step, 1e-9);
+    }
+    // A time on the input is taken, and the input is restamped with the frame's end.
+    UMC::MediaData in;
+    in.SetBufferPointer(data.data() + pos, data.size() - pos);
+    in.SetDataSize(data.size() - pos);
+    in.SetTime(10.0, -1.0);
+    audio.SetBufferPointer(out.data(), out.size());
+    ASSERT_EQ(decoder.GetFrame(&in, &audio), UMC::STATUS_OK);
+    double start, end;
+    audio.GetTime(start, end);
+    EXPECT_EQ(start, 10.0);
+    in.GetTime(start, end);
+    EXPECT_NEAR(start, 10.0 + step, 1e-9);
+    EXPECT_EQ(end, 0.0);
+    float duration = 0;
+    ASSERT_EQ(decoder.GetDuration(&duration), UMC::STATUS_OK);
+    EXPECT_NEAR(duration, 6 * step, 1e-6);
+}
+
+TEST(MpegAudioInfo, StreamDescriptions) {
+    struct Case {
+        const char* file;
+        int type, version, layer, channels, rate, bitrate;
+        uint32_t mask;
+    };
+    for (const Case& k : {Case{"l2_48k.mp2", 288, 1, 2, 2, 48000, 384000, 0x3},
+                          Case{"l3_mono64.mp3", 320, 1, 3, 1, 44100, 64000, 0x4},
+                          Case{"l3_mpeg2_22k.mp3", 576, 2, 3, 2, 22050, 64000, 0x3},
+                          Case{"l3_mpeg25_8k.mp3", 576, 2, 3, 1, 8000, 16000, 0x4},
+                          Case{"l2_lsf_24k.mp2", 544, 2, 2, 2, 24000, 96000, 0x3}}) {
+        SCOPED_TRACE(k.file);
+        std::vector<uint8_t> data = Fixture(k.file);
+        UMC::MP3Decoder decoder;
+        InitDecoder(decoder);
+        UMC::AudioCodecParams info;
+        EXPECT_EQ(decoder.GetInfo(&info), UMC::Status(4));  // nothing decoded yet
+        EXPECT_EQ(info.m_SuggestedInputSize, 4096u);
+        EXPECT_EQ(info.m_SuggestedOutputSize, 13824u);
+        EXPECT_EQ(info.m_info_out.channels, 0);
+        std::vector<uint8_t> out(1152 * 4);
+        UMC::AudioData audio;
+        ASSERT_EQ(Feed(decoder, data.data(), data.size(), out, audio).status, UMC::STATUS_OK);
+        ASSERT_EQ(decoder.GetInfo(&info), UMC::STATUS_OK);
+        for (const UMC::AudioStreamInfo* s : {&info.m_info_in, &info.m_info_out}) {
+            EXPECT_EQ(s->stream_type, k.type);
+            EXPECT_EQ(s->version, k.version);
+            EXPECT_EQ(s->layer, k.layer);
+            EXPECT_EQ(s->channels, k.channels);
+            EXPECT_EQ(s->sample_frequency, k.rate);
+            EXPECT_EQ(s->bitrate, k.bitrate);
+            EXPECT_EQ(s->channel_mask, k.mask);
+            EXPECT_EQ(s->bitPerSample, 16);
+        }
+        EXPECT_EQ(info.m_frame_num, 1u);
+        EXPECT_EQ(audio.m_iChannels, k.channels);
+    }
+}
+
+TEST(MpegAudioInterface, ArgumentsAndStates) {
+    UMC::MP3Decoder decoder;
+    std::vector<uint8_t> bytes(64), out(1152 * 4);
+    UMC::MediaData in, empty;
+    in.SetBufferPointer(bytes.data(), bytes.size());
+    in.SetDataSize(bytes.size());
+    UMC::AudioData audio;
+    audio.SetBufferPointer(out.data(), out.size());
+    UMC::AudioCodecParams info;
+    float duration;
+    EXPECT_EQ(decoder.GetFrame(&in, &audio), UMC::STATUS_NOT_INITIALIZED);
+    EXPECT_EQ(decoder.GetFrame(nullptr, &audio), UMC::STATUS_NULL_PTR);
+    EXPECT_EQ(decoder.GetFrame(&empty, &audio), UMC::STATUS_NULL_PTR);
+    EXPECT_EQ(decoder.GetInfo(&info), UMC::STATUS_NOT_INITIALIZED);
+    EXPECT_EQ(decoder.GetInfo(nullptr), UMC::STATUS_NULL_PTR);
+    EXPECT_EQ(decoder.Reset(), UMC::STATUS_NOT_INITIALIZED);
+    EXPECT_EQ(decoder.GetDuration(&duration), UMC::STATUS_NOT_INITIALIZED);
+    EXPECT_EQ(decoder.GetDuration(nullptr), UMC::STATUS_NULL_PTR);
+    EXPECT_EQ(decoder.Init(nullptr), UMC::STATUS_NULL_PTR);
+
+    UMC::MP3DecoderParams bad;
+    bad.check_next_header = 2;
+    EXPECT_EQ(decoder.Init(&bad), UMC::STATUS_INIT_FAILED);
+    bad.check_next_header = 0;
+    bad.lfe_filter_mode = 5;
+    EXPECT_EQ(decoder.Init(&bad), UMC::STATUS_INIT_FAILED);
+    // Plain codec parameters are accepted with both fields 0.
+    UMC::AudioCodecParams plain;
+    EXPECT_EQ(decoder.Init(&plain), UMC::STATUS_OK);
+    EXPECT_EQ(decoder.SetParams(&plain), UMC::STATUS_NOT_IMPLEMENTED);
+    EXPECT_EQ(decoder.SetParams(nullptr), UMC::STATUS_NULL_PTR);
+    EXPECT_EQ(decoder.GetDuration(&duration), UMC::STATUS_OK);
+    EXPECT_EQ(duration, 0.0f);
+    // Zero bytes hold no header: more data is needed, nothing is consumed.
+    EXPECT_EQ(decoder.GetFrame(&in, &audio), UMC::STATUS_SYNC_NOT_FOUND);
+    EXPECT_EQ(in.GetDataSize(), 3u);
+    EXPECT_TRUE(decoder.TryCastByName(&UMC::AudioCodec::ClassName));
+    EXPECT_TRUE(decoder.TryCastById(&UMC::BaseCodec::ClassName));
+    EXPECT_EQ(decoder.Close(), UMC::STATUS_OK);
+    EXPECT_EQ(decoder.GetFrame(&in, &audio), UMC::STATUS_NOT_INITIALIZED);
+}
+
+}  // namespace
