@@ -544,6 +544,8 @@ Status MPEG2VideoDecoderBase::DecodeLoop(MediaData* output) {
     const int tr = m_temporalReference;
     double outTime = -1.0;
     if (frameOrFirst) {
+        // The first picture after a GOP header counts as 0.
+        ++m_pictureCounter;
         slot.time = m_inputTime;
         if (m_inputTime > 0) {
             if (isB)
@@ -561,7 +563,6 @@ Status MPEG2VideoDecoderBase::DecodeLoop(MediaData* output) {
             else
                 outTime = double(tr - m_pictureCounter) * period + m_clock;
         }
-        ++m_pictureCounter;
     }
 
     // The picture's bytes: up to the first start code that is not a slice.

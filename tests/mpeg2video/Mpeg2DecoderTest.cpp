@@ -1,0 +1,286 @@
+// The frame driver: set-up errors, output order, flushing, time stamps, skipping, reset, thread
+// splits and damaged or truncated input.
+#include <gtest/gtest.h>
+
+#include "tests/mpeg2video/Mpeg2StreamWriter.h"
+#include "tests/mpeg2video/Mpeg2TestSupport.h"
+#include "tests/support/Paths.h"
+#include "tests/support/Random.h"
+
+namespace {
+
+using namespace qm::test::mpeg2;
+using UMC::Status;
+
+std::vector<uint8_t> Fixture(const char* name) {
+    return ReadFile(qm::test::FixtureDir() / "mpeg2" / (std::string(name) + ".m2v"));
+}
+
+// Picture coding types in stream order.
+std::vector<int> PictureTypes(const std::vector<uint8_t>& s) {
+    std::vector<int> types;
+    for (size_t i = 0; i + 5 < s.size(); ++i)
+        if (!s[i] && !s[i + 1] && s[i + 2] == 1 && s[i + 3] == 0)
+            types.push_back((s[i + 5] >> 3) & 7);
+    return types;
+}
+
+// I picture followed by P pictures whose macroblocks are all skipped (copies).
+std::vector<uint8_t> IntraThenSkippedP(int pCount, bool interlacedRff = false) {
+    StreamWriter w;
+    StreamWriter::Sequence s;
+    s.progressive = interlacedRff ? 0 : 1;
+    w.SequenceHeader(s);
+    w.Gop(true);
+    StreamWriter::Picture i;
+    i.repeatFirstField = interlacedRff ? 1 : 0;
+    w.PictureHeader(i);
+    const int dc[6] = {100, 100, 100, 100, 128, 128};
+    for (int row = 0; row < 2; ++row) {
+        w.Slice(row, 8);
+        int pred[3] = {128, 128, 128};
+        for (int col = 0; col < 2; ++col) w.IntraMacroblockDcOnly(1, dc, 6, pred);
+    }
+    for (int k = 1; k <= pCount; ++k) {
+        StreamWriter::Picture p;
+        p.type = 2;
+        p.temporalReference = k;
+        w.PictureHeader(p);
+        for (int row = 0; row < 2; ++row) {
+            w.Slice(row, 8);
+            w.AddressIncrement(1);
+            w.Code("001");  // forward, zero vector
+            w.Code("1");
+            w.Code("1");
+            w.AddressIncrement(1);
+            w.Code("001");
+            w.Code("1");
+            w.Code("1");
+        }
+    }
+    w.StartCode(0xB7);
+    return w.Data();
+}
+
+struct Session {
+    CaptureStage stage;
+    UMC::MPEG2VideoDecoder decoder;
+    UMC::VideoData out;
+    Status Init(int32_t flags = UMC::FLAG_VDEC_REORDER, int threads = 1) {
+        UMC::VideoDecoderParams params;
+        params.numThreads = threads;
+        params.lFlags = flags;
+        params.pPostProcessing = &stage;
+        return decoder.Init(&params);
+    }
+    // Feeds one access unit at a time; returns the statuses.
+    std::vector<Status> Feed(const std::vector<uint8_t>& stream, double firstTime = -1.0) {
+        std::vector<Status> statuses;
+        size_t pos = 0;
+        while (pos < stream.size()) {
+            const size_t unit =
+                UMC::Mpeg2AccessUnitLength(stream.data() + pos, stream.size() - pos);
+            UMC::MediaData in;
+            in.SetBufferPointer(const_cast<uint8_t*>(stream.data()) + pos, unit);
+            in.SetDataSize(unit);
+            in.SetTime(pos == 0 ? firstTime : -1.0);
+            Status st = decoder.GetFrame(&in, &out);
+            statuses.push_back(st);
+            pos += unit;
+        }
+        return statuses;
+    }
+    Status Flush() { return decoder.GetFrame(nullptr, &out); }
+};
+
+TEST(Mpeg2Decoder, InitAndCallErrors) {
+    UMC::MPEG2VideoDecoder decoder;
+    UMC::VideoData out;
+    UMC::MediaData in;
+    EXPECT_EQ(decoder.GetFrame(&in, &out), UMC::STATUS_NOT_INITIALIZED);
+    EXPECT_EQ(decoder.Reset(), UMC::STATUS_NOT_INITIALIZED);
+    EXPECT_EQ(decoder.Init(nullptr), UMC::STATUS_INIT_FAILED);
+    UMC::BaseCodecParams wrongClass;
+    EXPECT_EQ(decoder.Init(&wrongClass), UMC::STATUS_INIT_FAILED);
+    UMC::VideoDecoderParams params;
+    params.lFlags = 0x100;
+    EXPECT_EQ(decoder.Init(&params), UMC::STATUS_UNSUPPORTED);
+    params.lFlags = 0;
+    params.numThreads = 99;
+    ASSERT_EQ(decoder.Init(&params), UMC::STATUS_OK);
+    UMC::VideoDecoderParams info;
+    ASSERT_EQ(decoder.GetInfo(&info), UMC::STATUS_OK);
+    EXPECT_EQ(info.numThreads, 8);
+    EXPECT_EQ(info.profile, 4);
+    EXPECT_EQ(info.level, 8);
+    uint8_t bytes[4] = {0, 0, 1, 0xB3};
+    in.SetBufferPointer(bytes, sizeof bytes);
+    in.SetDataSize(sizeof bytes);
+    EXPECT_EQ(decoder.GetFrame(&in, nullptr), UMC::STATUS_NULL_PTR);
+    EXPECT_EQ(decoder.GetFrame(nullptr, nullptr), UMC::STATUS_NULL_PTR);
+    EXPECT_EQ(decoder.GetFrame(nullptr, &out), UMC::STATUS_NOT_ENOUGH_DATA);
+    EXPECT_EQ(decoder.SetParams(nullptr), UMC::STATUS_NULL_PTR);
+}
+
+TEST(Mpeg2Decoder, InputWithoutStartCodeIsNotConsumed) {
+    Session s;
+    ASSERT_EQ(s.Init(), UMC::STATUS_OK);
+    std::vector<uint8_t> noise(1000, 0x55);
+    noise[10] = 0;
+    noise[11] = 0;  // 00 00 without the 01
+    UMC::MediaData in;
+    in.SetBufferPointer(noise.data(), noise.size());
+    in.SetDataSize(noise.size());
+    // Before the first sequence header the decoder waits for one.
+    EXPECT_EQ(s.decoder.GetFrame(&in, &s.out), UMC::STATUS_NOT_ENOUGH_DATA);
+    auto seq = IntraThenSkippedP(0);
+    s.Feed(seq);
+    in.SetBufferPointer(noise.data(), noise.size());
+    in.SetDataSize(noise.size());
+    EXPECT_EQ(s.decoder.GetFrame(&in, &s.out), UMC::STATUS_SYNC_NOT_FOUND);
+    EXPECT_EQ(in.GetDataSize(), noise.size());
+}
+
+TEST(Mpeg2Decoder, DisplayOrderHoldsEachReferenceUntilTheNext) {
+    const auto stream = IntraThenSkippedP(3);
+    Session s;
+    ASSERT_EQ(s.Init(), UMC::STATUS_OK);
+    EXPECT_EQ(s.Feed(stream), (std::vector<Status>{UMC::STATUS_NOT_ENOUGH_DATA, UMC::STATUS_OK,
+                                                   UMC::STATUS_OK, UMC::STATUS_OK}));
+    EXPECT_EQ(s.Flush(), UMC::STATUS_OK);
+    EXPECT_EQ(s.Flush(), UMC::STATUS_NOT_ENOUGH_DATA);
+    ASSERT_EQ(s.stage.pictures.size(), 4u);
+    const int types[4] = {1, 2, 2, 2};
+    for (int k = 0; k < 4; ++k) {
+        EXPECT_EQ(s.stage.pictures[size_t(k)].frameType, types[k]);
+        EXPECT_EQ(s.stage.pictures[size_t(k)].planes[0], 100);
+    }
+
+    Session decodeOrder;
+    ASSERT_EQ(decodeOrder.Init(0), UMC::STATUS_OK);
+    EXPECT_EQ(decodeOrder.Feed(stream), (std::vector<Status>(4, UMC::STATUS_OK)));
+    EXPECT_EQ(decodeOrder.Flush(), UMC::STATUS_NOT_ENOUGH_DATA);
+}
+
+TEST(Mpeg2Decoder, RepeatFirstFieldInAnInterlacedSequenceLastsOneAndAHalfPeriods) {
+    const auto stream = IntraThenSkippedP(2, true);
+    Session s;
+    ASSERT_EQ(s.Init(), UMC::STATUS_OK);
+    s.Feed(stream, 1.0);
+    s.Flush();
+    ASSERT_EQ(s.stage.pictures.size(), 3u);
+    const double period = 1.0 / 25.0;
+    EXPECT_DOUBLE_EQ(s.stage.pictures[0].time, 1.0);
+    EXPECT_NEAR(s.stage.pictures[1].time, 1.0 + 1.5 * period, 1e-9);
+    EXPECT_NEAR(s.stage.pictures[2].time, 1.0 + 2.5 * period, 1e-9);
+}
+
+TEST(Mpeg2Decoder, StreamStartingWithPAndBPicturesOutputsNothingBeforeTheFirstI) {
+    const auto full = Fixture("mpeg2_open_gop");
+    const auto types = PictureTypes(full);
+    ASSERT_EQ(types[0], 1);
+    // Cut the first access unit (sequence header, GOP, I picture); P and B pictures lead.
+    const size_t cut = UMC::Mpeg2AccessUnitLength(full.data(), full.size());
+    size_t seqEnd = 0;
+    for (size_t i = 4; i + 3 < full.size(); ++i)
+        if (!full[i] && !full[i + 1] && full[i + 2] == 1 && full[i + 3] == 0xB8) {
+            seqEnd = i;
+            break;
+        }
+    ASSERT_GT(seqEnd, 0u);
+    std::vector<uint8_t> stream(full.begin(), full.begin() + long(seqEnd));
+    stream.insert(stream.end(), full.begin() + long(cut), full.end());
+    const DecodeResult r = Decode(stream);
+    const DecodeResult all = Decode(full);
+    ASSERT_FALSE(r.pictures.empty());
+    ASSERT_LT(r.pictures.size(), all.pictures.size());
+    EXPECT_EQ(r.pictures[0].frameType, 1);
+    // From the next I picture on the pictures are those of the whole stream.
+    for (size_t k = 1; k <= r.pictures.size(); ++k)
+        EXPECT_EQ(r.pictures[r.pictures.size() - k].planes,
+                  all.pictures[all.pictures.size() - k].planes);
+}
+
+TEST(Mpeg2Decoder, TrickModesAndSkipping) {
+    const auto stream = Fixture("mpeg2_open_gop");
+    const auto types = PictureTypes(stream);
+    const int bCount = int(std::count(types.begin(), types.end(), 3));
+    const int iCount = int(std::count(types.begin(), types.end(), 1));
+    ASSERT_GT(bCount, 2);
+    {
+        Session s;
+        ASSERT_EQ(s.Init(), UMC::STATUS_OK);
+        UMC::VideoDecoderParams trick;
+        trick.lTrickModesFlag = UMC::UMC_TRICK_MODES_REF_ONLY;
+        ASSERT_EQ(s.decoder.SetParams(&trick), UMC::STATUS_OK);
+        s.Feed(stream);
+        while (s.Flush() == UMC::STATUS_OK) {
+        }
+        EXPECT_EQ(int(s.stage.pictures.size()), int(types.size()) - bCount);
+        EXPECT_EQ(int(s.decoder.GetNumOfSkippedFrames()), bCount);
+        for (const Picture& p : s.stage.pictures) EXPECT_NE(p.frameType, 3);
+    }
+    {
+        Session s;
+        ASSERT_EQ(s.Init(), UMC::STATUS_OK);
+        UMC::VideoDecoderParams trick;
+        trick.lTrickModesFlag = UMC::UMC_TRICK_MODES_INTRA_ONLY;
+        ASSERT_EQ(s.decoder.SetParams(&trick), UMC::STATUS_OK);
+        s.Feed(stream);
+        while (s.Flush() == UMC::STATUS_OK) {
+        }
+        EXPECT_EQ(int(s.stage.pictures.size()), iCount);
+    }
+    {
+        // Three pictures to skip: the first I picture takes one, then every other B picture.
+        Session s;
+        ASSERT_EQ(s.Init(), UMC::STATUS_OK);
+        ASSERT_EQ(s.decoder.SkipVideoFrame(3), UMC::STATUS_OK);
+        s.Feed(stream);
+        while (s.Flush() == UMC::STATUS_OK) {
+        }
+        EXPECT_EQ(s.decoder.GetNumOfSkippedFrames(), 2u);
+        EXPECT_EQ(s.stage.pictures.size(), types.size() - 2);
+    }
+}
+
+TEST(Mpeg2Decoder, ResetWaitsForTheNextIntraPicture) {
+    const auto stream = IntraThenSkippedP(2);
+    Session s;
+    ASSERT_EQ(s.Init(), UMC::STATUS_OK);
+    s.Feed(stream);
+    ASSERT_EQ(s.decoder.Reset(), UMC::STATUS_OK);
+    EXPECT_EQ(s.Flush(), UMC::STATUS_NOT_ENOUGH_DATA);
+    // Only the P pictures again: nothing comes out.
+    const size_t first = UMC::Mpeg2AccessUnitLength(stream.data(), stream.size());
+    std::vector<uint8_t> tail(stream.begin() + long(first), stream.end());
+    const size_t before = s.stage.pictures.size();
+    for (Status st : s.Feed(tail)) EXPECT_EQ(st, UMC::STATUS_NOT_ENOUGH_DATA);
+    EXPECT_EQ(s.stage.pictures.size(), before);
+}
+
+TEST(Mpeg2Decoder, DamagedAndTruncatedStreamsNeverFail) {
+    const auto clean = Fixture("mpeg2_interlaced_tff");
+    const size_t cleanCount = Decode(clean).pictures.size();
+    qm::test::Rng rng(7);
+    int damagedPictures = 0;
+    for (int round = 0; round < 40; ++round) {
+        SCOPED_TRACE(round);
+        auto stream = clean;
+        for (int k = 0; k < 1 + round % 8; ++k) {
+            const size_t at = size_t(rng.Int(40, int(stream.size()) - 1));
+            stream[at] = uint8_t(rng.Int(0, 255));
+        }
+        const DecodeResult r = Decode(stream, 1 + round % 3);
+        EXPECT_LE(r.pictures.size(), cleanCount + 2);
+        for (const Picture& p : r.pictures) damagedPictures += p.damaged;
+    }
+    EXPECT_GT(damagedPictures, 0);
+    for (size_t len = 1; len < clean.size(); len += clean.size() / 37) {
+        std::vector<uint8_t> prefix(clean.begin(), clean.begin() + long(len));
+        const DecodeResult r = Decode(prefix, 2);
+        EXPECT_LE(r.pictures.size(), cleanCount);
+    }
+}
+
+}  // namespace

@@ -1,0 +1,271 @@
+// Sequence, GOP and picture headers: stream type detection, sizes, rates, aspect ratios, bit rate
+// limits, user data and the header errors.
+#include <gtest/gtest.h>
+
+#include "tests/mpeg2video/Mpeg2StreamWriter.h"
+#include "tests/mpeg2video/Mpeg2TestSupport.h"
+
+namespace {
+
+using namespace qm::test::mpeg2;
+using UMC::Status;
+
+struct Initialised {
+    UMC::MPEG2VideoDecoder decoder;
+    CaptureStage stage;
+    Status status = UMC::STATUS_FAILED;
+    UMC::MPEG2VideoDecoderBase* base() { return decoder.Inner(); }
+};
+
+void InitWith(Initialised& d, std::vector<uint8_t> bytes, int32_t flags = UMC::FLAG_VDEC_REORDER) {
+    UMC::MediaData initial;
+    initial.SetBufferPointer(bytes.data(), bytes.size());
+    initial.SetDataSize(bytes.size());
+    UMC::VideoDecoderParams params;
+    params.m_pData = &initial;
+    params.numThreads = 1;
+    params.lFlags = flags;
+    params.pPostProcessing = &d.stage;
+    d.status = d.decoder.Init(&params);
+}
+
+std::vector<uint8_t> Sequence(const StreamWriter::Sequence& s) {
+    StreamWriter w;
+    w.SequenceHeader(s);
+    w.StartCode(0xB8);  // something after the headers
+    return w.Data();
+}
+
+TEST(Mpeg2Headers, StreamTypeFromSequenceExtensionAndConstrainedFlag) {
+    StreamWriter::Sequence s;
+    {
+        Initialised d;
+        InitWith(d, Sequence(s));
+        ASSERT_EQ(d.status, UMC::STATUS_OK);
+        EXPECT_EQ(d.base()->StreamInfo().stream_type, UMC::MPEG2_VIDEO);
+        EXPECT_EQ(d.base()->Profile(), 4);
+        EXPECT_EQ(d.base()->Level(), 8);
+    }
+    {
+        s.mpeg2 = false;
+        Initialised d;
+        InitWith(d, Sequence(s));
+        ASSERT_EQ(d.status, UMC::STATUS_OK);
+        EXPECT_EQ(d.base()->StreamInfo().stream_type, UMC::MPEG1_VIDEO);
+    }
+    {
+        // constrained_parameters_flag: MPEG-1 even with a sequence extension behind it.
+        s.mpeg2 = true;
+        s.constrained = 1;
+        Initialised d;
+        InitWith(d, Sequence(s));
+        ASSERT_EQ(d.status, UMC::STATUS_OK);
+        EXPECT_EQ(d.base()->StreamInfo().stream_type, UMC::MPEG1_VIDEO);
+    }
+}
+
+TEST(Mpeg2Headers, StreamTypeMayNotChange) {
+    StreamWriter w;
+    StreamWriter::Sequence s;
+    s.mpeg2 = false;
+    w.SequenceHeader(s);
+    w.StartCode(0xB8);
+    Initialised d;
+    InitWith(d, w.Data());
+    ASSERT_EQ(d.status, UMC::STATUS_OK);
+    StreamWriter second;
+    s.mpeg2 = true;
+    second.SequenceHeader(s);
+    second.StartCode(0xB8);
+    UMC::Mpeg2BitReader bs;
+    bs.Init(second.Data().data(), second.Data().size());
+    ASSERT_EQ(bs.FindStartCode(), 0xB3);
+    bs.Skip(32);
+    EXPECT_EQ(d.base()->ParseHeader(UMC::MPEG2_SEQUENCE_HEADER, bs), UMC::STATUS_INVALID_STREAM);
+}
+
+TEST(Mpeg2Headers, MacroblockSizes) {
+    struct Case {
+        int w, h, progressive, mbw, mbh;
+    } cases[] = {{1920, 1080, 1, 120, 68}, {1920, 1080, 0, 120, 68}, {720, 576, 0, 45, 36},
+                 {720, 480, 0, 45, 30},    {352, 240, 0, 22, 16},    {136, 72, 1, 9, 5}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.w) + "x" + std::to_string(c.h));
+        StreamWriter::Sequence s;
+        s.width = c.w;
+        s.height = c.h;
+        s.progressive = c.progressive;
+        Initialised d;
+        InitWith(d, Sequence(s));
+        ASSERT_EQ(d.status, UMC::STATUS_OK);
+        EXPECT_EQ(d.base()->MbWidth(), c.mbw);
+        EXPECT_EQ(d.base()->MbHeight(), c.mbh);
+        EXPECT_EQ(d.base()->StreamInfo().clip_width, c.w);
+        EXPECT_EQ(d.base()->StreamInfo().clip_height, c.h);
+    }
+}
+
+TEST(Mpeg2Headers, FrameRates) {
+    struct Case {
+        int code, n, d;
+        double period;
+    } cases[] = {{4, 1, 0, 1001.0 / 60000.0}, {3, 0, 0, 1.0 / 25.0},  {1, 0, 0, 1001.0 / 24000.0},
+                 {0, 0, 0, 1.0 / 30.0},       {12, 0, 0, 1.0 / 30.0}, {8, 0, 1, 2.0 / 60.0}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.code);
+        StreamWriter::Sequence s;
+        s.frameRateCode = c.code;
+        s.frameRateExtN = c.n;
+        s.frameRateExtD = c.d;
+        Initialised d;
+        InitWith(d, Sequence(s));
+        ASSERT_EQ(d.status, UMC::STATUS_OK);
+        EXPECT_DOUBLE_EQ(d.base()->FramePeriod(), c.period);
+        EXPECT_NEAR(d.base()->StreamInfo().framerate, 1.0 / c.period, 1e-9);
+    }
+}
+
+TEST(Mpeg2Headers, AspectRatios) {
+    struct Case {
+        bool mpeg2;
+        int w, h, code, sarW, sarH;
+    } cases[] = {{true, 720, 576, 2, 16, 15},  {true, 720, 576, 3, 64, 45},
+                 {true, 720, 480, 3, 32, 27},  {true, 720, 576, 1, 1, 1},
+                 {false, 352, 288, 3, 45, 64}, {false, 352, 288, 12, 9, 8}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.code);
+        StreamWriter::Sequence s;
+        s.mpeg2 = c.mpeg2;
+        s.width = c.w;
+        s.height = c.h;
+        s.aspect = c.code;
+        Initialised d;
+        InitWith(d, Sequence(s));
+        ASSERT_EQ(d.status, UMC::STATUS_OK);
+        EXPECT_EQ(d.base()->StreamInfo().aspect_ratio_width, c.sarW);
+        EXPECT_EQ(d.base()->StreamInfo().aspect_ratio_height, c.sarH);
+    }
+}
+
+TEST(Mpeg2Headers, BitRates) {
+    StreamWriter::Sequence s;
+    s.bitRateValue = 25000;
+    {
+        Initialised d;
+        InitWith(d, Sequence(s));
+        EXPECT_EQ(d.base()->StreamInfo().bitrate, 10000000);
+    }
+    {
+        s.bitRateExt = 1;  // 25000 + 2^18 units of 400
+        Initialised d;
+        InitWith(d, Sequence(s));
+        EXPECT_EQ(d.base()->StreamInfo().bitrate, (25000 + 262144) * 400);
+    }
+    {
+        s.bitRateExt = 41;  // 41 << 18 = 10747904 units: beyond 32 bits
+        Initialised d;
+        InitWith(d, Sequence(s));
+        EXPECT_EQ(d.base()->StreamInfo().bitrate, -1);
+    }
+}
+
+TEST(Mpeg2Headers, InvalidSizesAndMissingHeaders) {
+    StreamWriter::Sequence s;
+    s.width = 0;
+    Initialised d;
+    InitWith(d, Sequence(s));
+    EXPECT_EQ(d.status, UMC::STATUS_INVALID_STREAM);
+
+    Initialised none;
+    InitWith(none, std::vector<uint8_t>{1, 2, 3, 4, 5, 6, 7, 8});
+    EXPECT_EQ(none.status, UMC::STATUS_SYNC_NOT_FOUND);
+
+    // The same sequence header met by GetFrame reports the size itself.
+    Initialised later;
+    UMC::VideoDecoderParams params;
+    params.pPostProcessing = &later.stage;
+    ASSERT_EQ(later.decoder.Init(&params), UMC::STATUS_OK);
+    auto bytes = Sequence(s);
+    UMC::MediaData in;
+    in.SetBufferPointer(bytes.data(), bytes.size());
+    in.SetDataSize(bytes.size());
+    UMC::VideoData out;
+    EXPECT_EQ(later.decoder.GetFrame(&in, &out), UMC::STATUS_INVALID_PARAMS);
+}
+
+TEST(Mpeg2Headers, PictureHeaderErrors) {
+    auto run = [](const StreamWriter::Picture& p, bool mpeg2) {
+        StreamWriter w;
+        StreamWriter::Sequence s;
+        s.mpeg2 = mpeg2;
+        w.SequenceHeader(s);
+        w.PictureHeader(p);
+        w.Slice(0, 8);
+        w.StartCode(0xB7);
+        Initialised d;
+        InitWith(d, {});
+        UMC::MediaData in;
+        auto& bytes = w.Data();
+        in.SetBufferPointer(bytes.data(), bytes.size());
+        in.SetDataSize(bytes.size());
+        UMC::VideoData out;
+        return d.decoder.GetFrame(&in, &out);
+    };
+    StreamWriter::Picture p;
+    p.type = 0;
+    EXPECT_EQ(run(p, true), UMC::STATUS_INVALID_STREAM);
+    p.type = 5;
+    EXPECT_EQ(run(p, true), UMC::STATUS_INVALID_STREAM);
+    p.type = 1;
+    p.codingExtension = false;  // MPEG-2 needs the picture coding extension
+    EXPECT_EQ(run(p, true), UMC::STATUS_INVALID_STREAM);
+    p.codingExtension = true;  // MPEG-1 must not have it
+    EXPECT_EQ(run(p, false), UMC::STATUS_INVALID_STREAM);
+    p.codingExtension = false;
+    p.type = 2;
+    p.fcode = 0;
+    EXPECT_EQ(run(p, false), UMC::STATUS_INVALID_STREAM);
+}
+
+TEST(Mpeg2Headers, UserDataIsCollectedWithItsStartCode) {
+    StreamWriter w;
+    w.SequenceHeader({});
+    w.UserData({'C', 'C', 1, 2, 3});
+    w.Gop(true);
+    w.UserData({'X'});
+    w.PictureHeader({});
+    w.Slice(0, 8);
+    int pred[3] = {128, 128, 128};
+    const int dc[6] = {100, 100, 100, 100, 128, 128};
+    w.IntraMacroblockDcOnly(1, dc, 6, pred);
+    w.StartCode(0xB7);
+    Initialised d;
+    InitWith(d, {});
+    auto& bytes = w.Data();
+    UMC::MediaData in;
+    in.SetBufferPointer(bytes.data(), bytes.size());
+    in.SetDataSize(bytes.size());
+    UMC::VideoData out;
+    d.decoder.GetFrame(&in, &out);
+    UMC::MediaData ud;
+    ASSERT_EQ(d.decoder.GetUserData(&ud), UMC::STATUS_OK);
+    const std::vector<uint8_t> first(ud.GetDataPointer(), ud.GetDataPointer() + ud.GetDataSize());
+    EXPECT_EQ(first, (std::vector<uint8_t>{0, 0, 1, 0xB2, 'C', 'C', 1, 2, 3}));
+    ASSERT_EQ(d.decoder.GetUserData(&ud), UMC::STATUS_OK);
+    const std::vector<uint8_t> second(ud.GetDataPointer(), ud.GetDataPointer() + ud.GetDataSize());
+    EXPECT_EQ(second, (std::vector<uint8_t>{0, 0, 1, 0xB2, 'X'}));
+    EXPECT_NE(d.decoder.GetUserData(&ud), UMC::STATUS_OK);
+}
+
+TEST(Mpeg2Headers, ParseHeaderRejectsCodesOutsideTheHeaderRange) {
+    Initialised d;
+    InitWith(d, Sequence({}));
+    UMC::Mpeg2BitReader bs;
+    uint8_t zeros[16] = {};
+    bs.Init(zeros, sizeof zeros);
+    EXPECT_EQ(d.base()->ParseHeader(0xFF, bs), UMC::STATUS_INVALID_STREAM);
+    EXPECT_EQ(d.base()->ParseHeader(0x1B9, bs), UMC::STATUS_INVALID_STREAM);
+    EXPECT_EQ(d.base()->ParseHeader(UMC::MPEG2_SEQUENCE_END, bs), UMC::STATUS_OK);
+}
+
+}  // namespace
