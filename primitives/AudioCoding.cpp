@@ -6,6 +6,10 @@
 #include <new>
 #include <vector>
 
+#if defined(_MSC_VER) && !defined(__clang__)
+#include <stdlib.h>
+#endif
+
 #include "primitives/AudioCodingKernels.h"
 #include "primitives/Memory.h"
 
@@ -409,8 +413,13 @@ public:
     BitCursor(const uint8_t* p, int offset) : m_p(p), m_offset(offset & 7) {}
     // The next 57 bits, left-justified.
     uint64_t Window() const {
-        uint64_t w = 0;
-        for (int i = 0; i < 8; ++i) w = (w << 8) | m_p[i];
+        uint64_t w;
+        std::memcpy(&w, m_p, 8);
+#if defined(_MSC_VER) && !defined(__clang__)
+        w = _byteswap_uint64(w);
+#else
+        w = __builtin_bswap64(w);
+#endif
         return w << m_offset;
     }
     void Skip(int bits) {
@@ -433,23 +442,23 @@ private:
     int m_offset;
 };
 
-inline int32_t DecodeOne(BitCursor& bits, const AcHuffmanSpec* spec) {
+// Looks the code at the top of window up; returns its entry (a leaf).
+inline const HuffmanEntry& Lookup(uint64_t window, const AcHuffmanSpec* spec) {
     const HuffmanEntry* entries = Entries(spec);
-    const uint64_t window = bits.Window();
-    const HuffmanEntry* table = entries;
-    int tableBits = spec->rootBits;
-    int consumed = 0;
-    for (;;) {
-        const HuffmanEntry& e =
-            table[uint32_t(((window << consumed) >> (64 - tableBits)) & ((1u << tableBits) - 1))];
-        if (e.subBits == 0) {
-            bits.Skip(e.length);
-            return e.value;
-        }
-        consumed += tableBits;
-        table = entries + e.value;
-        tableBits = e.subBits;
+    const HuffmanEntry* e = &entries[window >> (64 - spec->rootBits)];
+    int consumed = spec->rootBits;
+    while (e->subBits != 0) {
+        const int bits = e->subBits;
+        e = &entries[e->value + int(((window << consumed) >> (64 - bits)))];
+        consumed += bits;
     }
+    return *e;
+}
+
+inline int32_t DecodeOne(BitCursor& bits, const AcHuffmanSpec* spec) {
+    const HuffmanEntry& e = Lookup(bits.Window(), spec);
+    bits.Skip(e.length);
+    return e.value;
 }
 
 SpStatus CheckHuffmanArgs(const uint8_t* const* bitStream, const int* bitOffset, const void* dst,
@@ -484,6 +493,19 @@ inline int EscapedLine(BitCursor& bits, int magnitude, int linbits) {
     return magnitude;
 }
 
+// One line from the window: escape bits, then the sign; `used` counts the bits taken.
+inline int EscapedLine(uint64_t window, int& used, int magnitude, int linbits) {
+    if (linbits > 0 && magnitude == 15) {
+        magnitude += int((window << used) >> (64 - linbits));
+        used += linbits;
+    }
+    if (magnitude != 0) {
+        if ((window << used) >> 63) magnitude = -magnitude;
+        ++used;
+    }
+    return magnitude;
+}
+
 SpStatus HuffmanDecodePairsEscapePlain(const uint8_t** bitStream, int* bitOffset,
                                        const AcHuffmanSpec* spec, int16_t* dst, int n,
                                        int linbits) {
@@ -491,10 +513,23 @@ SpStatus HuffmanDecodePairsEscapePlain(const uint8_t** bitStream, int* bitOffset
     if (n < 1) return spStsSizeErr;
     if (linbits < 0 || linbits > 13) return spStsBadArgErr;
     BitCursor bits(*bitStream, *bitOffset);
+    // When a whole pair (code, two escapes, two signs) fits in one 57-bit window, each pair
+    // takes one load.
+    const bool oneWindow = spec->maxLength + 2 * linbits + 2 <= 57;
     for (int i = 0; i < n; i += 2) {
-        const int32_t v = DecodeOne(bits, spec);
-        const int x = EscapedLine(bits, (v >> 4) & 15, linbits);
-        const int y = EscapedLine(bits, v & 15, linbits);
+        int x, y;
+        if (oneWindow) {
+            const uint64_t window = bits.Window();
+            const HuffmanEntry& e = Lookup(window, spec);
+            int used = e.length;
+            x = EscapedLine(window, used, (e.value >> 4) & 15, linbits);
+            y = EscapedLine(window, used, e.value & 15, linbits);
+            bits.Skip(used);
+        } else {
+            const int32_t v = DecodeOne(bits, spec);
+            x = EscapedLine(bits, (v >> 4) & 15, linbits);
+            y = EscapedLine(bits, v & 15, linbits);
+        }
         dst[i] = int16_t(x);
         if (i + 1 < n) dst[i + 1] = int16_t(y);
     }

@@ -399,7 +399,9 @@ private:
 
 // A canonical prefix code for `count` symbols whose lengths come from a random Huffman-like
 // assignment (Kraft sum exactly 1, so the code is complete), values given by the caller.
-std::vector<AcHuffmanCode> RandomCode(Rng& rng, const std::vector<int32_t>& values, int maxLen) {
+// A skewed code peels one symbol off at each level, reaching maxLen.
+std::vector<AcHuffmanCode> RandomCode(Rng& rng, const std::vector<int32_t>& values, int maxLen,
+                                      bool skewed = false) {
     const int count = int(values.size());
     std::vector<int> lengths(size_t(count), 0);
     // Split the code space recursively: each symbol range gets a subtree.
@@ -417,8 +419,9 @@ std::vector<AcHuffmanCode> RandomCode(Rng& rng, const std::vector<int32_t>& valu
         const int span = r.hi - r.lo;
         // Keep depths within maxLen: each side may hold at most 2^(maxLen - depth - 1) symbols.
         const int cap = 1 << std::min(30, maxLen - r.depth - 1);
-        const int left =
-            std::clamp(1 + rng.Int(0, span - 2), std::max(1, span - cap), std::min(span - 1, cap));
+        const int left = skewed ? std::max(1, span - cap)
+                                : std::clamp(1 + rng.Int(0, span - 2), std::max(1, span - cap),
+                                             std::min(span - 1, cap));
         todo.push_back({r.lo, r.lo + left, r.depth + 1});
         todo.push_back({r.lo + left, r.hi, r.depth + 1});
     }
@@ -492,40 +495,49 @@ TEST(AudioCodingHuffman, EscapeTableWithLinbitsAndSigns) {
     std::vector<int32_t> values;
     for (int x = 0; x < 16; ++x)
         for (int y = 0; y < 16; ++y) values.push_back(x << 4 | y);
-    const std::vector<AcHuffmanCode> codes = RandomCode(rng, values, 19);
-    HuffmanSetup s(codes);
-    for (int linbits : {0, 1, 6, 13}) {
-        BitWriter w;
-        std::vector<int16_t> expect;
-        const int lines = 2 * 200 + 1;  // an odd count drops its last line after reading it
-        for (int i = 0; i < lines; i += 2) {
-            const AcHuffmanCode& c = codes[size_t(rng.Int(0, 255))];
-            w.Put(c.code, c.length);
-            for (int half = 0; half < 2; ++half) {
-                int v = half == 0 ? c.value >> 4 : c.value & 15;
-                if (linbits > 0 && v == 15) {
-                    const int ext = rng.Int(0, (1 << linbits) - 1);
-                    w.Put(uint32_t(ext), linbits);
-                    v += ext;
-                }
-                if (v != 0) {
-                    const bool negative = rng.Bool();
-                    w.Put(negative ? 1 : 0, 1);
-                    if (negative) v = -v;
-                }
-                if (i + half < lines) expect.push_back(int16_t(v));
+    // 19 bits as in the standard's tables; 32 bits makes long pairs need more than one window.
+    for (int maxLen : {19, 32})
+        for (int linbits : {0, 1, 6, 13}) {
+            const std::vector<AcHuffmanCode> codes = RandomCode(rng, values, maxLen, maxLen == 32);
+            int longest = 0;
+            for (const AcHuffmanCode& c : codes) longest = std::max(longest, int(c.length));
+            if (maxLen == 32) {
+                ASSERT_EQ(longest, 32);  // pairs that need two windows
             }
+            HuffmanSetup s(codes);
+            BitWriter w;
+            std::vector<int16_t> expect;
+            const int lines = 2 * 200 + 1;  // an odd count drops its last line after reading it
+            for (int i = 0; i < lines; i += 2) {
+                const AcHuffmanCode& c = codes[size_t(rng.Int(0, 255))];
+                w.Put(c.code, c.length);
+                for (int half = 0; half < 2; ++half) {
+                    int v = half == 0 ? c.value >> 4 : c.value & 15;
+                    if (linbits > 0 && v == 15) {
+                        const int ext = rng.Int(0, (1 << linbits) - 1);
+                        w.Put(uint32_t(ext), linbits);
+                        v += ext;
+                    }
+                    if (v != 0) {
+                        const bool negative = rng.Bool();
+                        w.Put(negative ? 1 : 0, 1);
+                        if (negative) v = -v;
+                    }
+                    if (i + half < lines) expect.push_back(int16_t(v));
+                }
+            }
+            const std::vector<uint8_t> bytes = w.Bytes();
+            const uint8_t* p = bytes.data();
+            int offset = 0;
+            std::vector<int16_t> got(expect.size() + 1, 12345);
+            ASSERT_EQ(acHuffmanDecodePairsEscape(&p, &offset, s.spec, got.data(), lines, linbits),
+                      0);
+            EXPECT_EQ(got.back(), 12345);  // nothing written past n lines
+            got.pop_back();
+            EXPECT_EQ(got, expect)
+                << "linbits " << linbits << ", codes up to " << maxLen << " bits";
+            EXPECT_EQ(size_t(p - bytes.data()) * 8 + size_t(offset), w.BitCount());
         }
-        const std::vector<uint8_t> bytes = w.Bytes();
-        const uint8_t* p = bytes.data();
-        int offset = 0;
-        std::vector<int16_t> got(expect.size() + 1, 12345);
-        ASSERT_EQ(acHuffmanDecodePairsEscape(&p, &offset, s.spec, got.data(), lines, linbits), 0);
-        EXPECT_EQ(got.back(), 12345);  // nothing written past n lines
-        got.pop_back();
-        EXPECT_EQ(got, expect) << "linbits " << linbits;
-        EXPECT_EQ(size_t(p - bytes.data()) * 8 + size_t(offset), w.BitCount());
-    }
 }
 
 TEST(AudioCodingHuffman, BadListsAndIncompleteCodes) {
