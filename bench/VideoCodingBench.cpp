@@ -85,7 +85,7 @@ void AddResidual(benchmark::State& state, sp::kernels::AddResidualFn* fn) {
 }
 
 // Each case runs as "plain" (the reference) and "best" (what this processor's class selects, named
-// in the label); the inverse DCTs also run every SIMD variant by name.
+// in the label), and as every SIMD variant by name.
 enum Impl { kPlain, kBest, kSse2, kSsse3, kAvx2 };
 
 template <class Fn>
@@ -156,13 +156,19 @@ void BM_PredictAverage8x8(benchmark::State& s, Impl impl) {
     BENCHMARK_CAPTURE(fn, ssse3, kSsse3); \
     BENCHMARK_CAPTURE(fn, avx2, kAvx2)
 
+#define QM_BENCH_EVERY_TYPE(fn)                             \
+    QM_BENCH_BOTH_TYPES(fn);                                \
+    BENCHMARK_CAPTURE(fn, sse2, kSse2)->DenseRange(0, 3);   \
+    BENCHMARK_CAPTURE(fn, ssse3, kSsse3)->DenseRange(0, 3); \
+    BENCHMARK_CAPTURE(fn, avx2, kAvx2)->DenseRange(0, 3)
+
 QM_BENCH_EVERY(BM_InverseDct8x8);
 QM_BENCH_EVERY(BM_InverseDct8x8Reduced);
 QM_BENCH_EVERY(BM_InverseDct8x8Store);
-QM_BENCH_BOTH(BM_AddResidual8x8);
-QM_BENCH_BOTH_TYPES(BM_Predict16x16);
-QM_BENCH_BOTH_TYPES(BM_PredictAverage16x16);
-QM_BENCH_BOTH_TYPES(BM_Predict8x8);
-QM_BENCH_BOTH_TYPES(BM_PredictAverage8x8);
+QM_BENCH_EVERY(BM_AddResidual8x8);
+QM_BENCH_EVERY_TYPE(BM_Predict16x16);
+QM_BENCH_EVERY_TYPE(BM_PredictAverage16x16);
+QM_BENCH_EVERY_TYPE(BM_Predict8x8);
+QM_BENCH_EVERY_TYPE(BM_PredictAverage8x8);
 
 }  // namespace

@@ -178,12 +178,10 @@ namespace sp::kernels {
 #if SP_HAVE_X86_VARIANTS
 #define SP_VC_ALL(Name) \
     {{Isa::SSE2, x86::Name##Sse2}, {Isa::SSSE3, x86::Name##Ssse3}, {Isa::AVX2, x86::Name##Avx2}}
-#define SP_VC_SSE2_SSSE3(Name) {{Isa::SSE2, x86::Name##Sse2}, {Isa::SSSE3, x86::Name##Ssse3}}
 #define SP_VC_SSE2_AVX2(Name) {{Isa::SSE2, x86::Name##Sse2}, {Isa::AVX2, x86::Name##Avx2}}
 #define SP_VC_SSE2(Name) {{Isa::SSE2, x86::Name##Sse2}}
 #else
 #define SP_VC_ALL(Name) {}
-#define SP_VC_SSE2_SSSE3(Name) {}
 #define SP_VC_SSE2_AVX2(Name) {}
 #define SP_VC_SSE2(Name) {}
 #endif
@@ -198,17 +196,17 @@ const Kernel<AddResidualFn> addResidual8x8{"vcAddResidual8x8", AddResidual8x8Pla
 const Kernel<AddConstantFn> addConstant8x8{"vcAddConstant8x8", AddConstant8x8Plain,
                                            SP_VC_SSE2(AddConstant8x8)};
 const Kernel<PredictFn> predict8x4{"vcPredict8x4", PredictPlain<8, 4, false>,
-                                   SP_VC_SSE2_SSSE3(Predict8x4)};
+                                   SP_VC_ALL(Predict8x4)};
 const Kernel<PredictFn> predict8x8{"vcPredict8x8", PredictPlain<8, 8, false>,
-                                   SP_VC_SSE2_SSSE3(Predict8x8)};
+                                   SP_VC_ALL(Predict8x8)};
 const Kernel<PredictFn> predict16x8{"vcPredict16x8", PredictPlain<16, 8, false>,
                                     SP_VC_ALL(Predict16x8)};
 const Kernel<PredictFn> predict16x16{"vcPredict16x16", PredictPlain<16, 16, false>,
                                      SP_VC_ALL(Predict16x16)};
 const Kernel<PredictFn> predictAverage8x4{"vcPredictAverage8x4", PredictPlain<8, 4, true>,
-                                          SP_VC_SSE2_SSSE3(PredictAverage8x4)};
+                                          SP_VC_ALL(PredictAverage8x4)};
 const Kernel<PredictFn> predictAverage8x8{"vcPredictAverage8x8", PredictPlain<8, 8, true>,
-                                          SP_VC_SSE2_SSSE3(PredictAverage8x8)};
+                                          SP_VC_ALL(PredictAverage8x8)};
 const Kernel<PredictFn> predictAverage16x8{"vcPredictAverage16x8", PredictPlain<16, 8, true>,
                                            SP_VC_ALL(PredictAverage16x8)};
 const Kernel<PredictFn> predictAverage16x16{"vcPredictAverage16x16", PredictPlain<16, 16, true>,
@@ -222,7 +220,6 @@ const Kernel<IdctStoreFn> inverseDct8x8Store{"vcInverseDct8x8Store", InverseDct8
                                              SP_VC_ALL(InverseDct8x8Store)};
 
 #undef SP_VC_ALL
-#undef SP_VC_SSE2_SSSE3
 #undef SP_VC_SSE2
 #undef SP_VC_SSE2_AVX2
 

@@ -33,9 +33,8 @@ extern const Kernel<IdctStoreFn> inverseDct8x8Store;
 
 }  // namespace sp::kernels
 
-// SIMD variants. SSE2: every kernel. SSSE3: prediction, averaging and the inverse DCTs. AVX2: the
-// 16-wide prediction and averaging, residual addition and the inverse DCTs (8-wide predictions
-// run their SSSE3 versions on AVX2 processors).
+// SIMD variants. SSE2: every kernel. SSSE3 and AVX2: prediction, averaging and the inverse DCTs;
+// AVX2 also residual addition.
 namespace sp::x86 {
 #define SP_VC_DECLARE_PREDICT(Isa, W, H)                                          \
     SpStatus Predict##W##x##H##Isa(const uint8_t*, int, uint8_t*, int, int, int); \
@@ -53,6 +52,8 @@ SP_VC_DECLARE_PREDICT(Ssse3, 8, 4)
 SP_VC_DECLARE_PREDICT(Ssse3, 8, 8)
 SP_VC_DECLARE_PREDICT(Ssse3, 16, 8)
 SP_VC_DECLARE_PREDICT(Ssse3, 16, 16)
+SP_VC_DECLARE_PREDICT(Avx2, 8, 4)
+SP_VC_DECLARE_PREDICT(Avx2, 8, 8)
 SP_VC_DECLARE_PREDICT(Avx2, 16, 8)
 SP_VC_DECLARE_PREDICT(Avx2, 16, 16)
 SP_VC_DECLARE_IDCT(Sse2)

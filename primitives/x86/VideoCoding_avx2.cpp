@@ -99,20 +99,74 @@ void Predict16(const uint8_t* ref, ptrdiff_t refStep, uint8_t* dst, ptrdiff_t ds
     }
 }
 
+template <int R>
+__m128i Average128(__m128i a, __m128i b) {
+    const __m128i up = _mm_avg_epu8(a, b);
+    if constexpr (R == 0) return up;
+    return _mm_sub_epi8(up, _mm_and_si128(_mm_xor_si128(a, b), _mm_set1_epi8(1)));
+}
+
+// [h_y | h_y+1]: a[x] + a[x + 1] of rows y and y + 1, eight samples each, as 16-bit values.
+__m256i HorizontalSums8(const uint8_t* p, ptrdiff_t step) {
+    return _mm256_add_epi16(_mm256_cvtepu8_epi16(LoadRows8(p, step)),
+                            _mm256_cvtepu8_epi16(LoadRows8(p + 1, step)));
+}
+
+// Eight-wide blocks, two rows per 128-bit register; the four-sample average keeps the sums of two
+// rows in one 256-bit register and takes the sums of the rows below from the next pair's.
+template <int H, int T, int R, bool Avg>
+void Predict8(const uint8_t* ref, ptrdiff_t refStep, uint8_t* dst, ptrdiff_t dstStep) {
+    __m256i sums = _mm256_setzero_si256();
+    if constexpr (T == 3) sums = HorizontalSums8(ref, refStep);
+    for (int y = 0; y < H; y += 2, ref += 2 * refStep, dst += 2 * dstStep) {
+        __m128i p;
+        if constexpr (T == 0) {
+            p = LoadRows8(ref, refStep);
+        } else if constexpr (T == 1) {
+            p = Average128<R>(LoadRows8(ref, refStep), LoadRows8(ref + 1, refStep));
+        } else if constexpr (T == 2) {
+            p = Average128<R>(LoadRows8(ref, refStep), LoadRows8(ref + refStep, refStep));
+        } else {
+            const uint8_t* next = ref + 2 * refStep;
+            // The last pair has only one row below it (row H) inside the reference area.
+            const __m256i nextSums =
+                y + 2 < H
+                    ? HorizontalSums8(next, refStep)
+                    : _mm256_zextsi128_si256(_mm_add_epi16(_mm_cvtepu8_epi16(Load8(next)),
+                                                           _mm_cvtepu8_epi16(Load8(next + 1))));
+            const __m256i below = _mm256_permute2x128_si256(sums, nextSums, 0x21);
+            const __m256i v = QuarterRound<R>(sums, below);
+            p = _mm_packus_epi16(_mm256_castsi256_si128(v), _mm256_extracti128_si256(v, 1));
+            sums = nextSums;
+        }
+        if constexpr (Avg) p = _mm_avg_epu8(p, LoadRows8(dst, dstStep));
+        StoreRows8(dst, dstStep, p);
+    }
+}
+
 using Routine = void(const uint8_t*, ptrdiff_t, uint8_t*, ptrdiff_t);
 
-template <int H, bool Avg>
-constexpr Routine* kRoutines[8] = {Predict16<H, 0, 0, Avg>, Predict16<H, 0, 0, Avg>,
-                                   Predict16<H, 1, 0, Avg>, Predict16<H, 1, 1, Avg>,
-                                   Predict16<H, 2, 0, Avg>, Predict16<H, 2, 1, Avg>,
-                                   Predict16<H, 3, 0, Avg>, Predict16<H, 3, 1, Avg>};
+template <int W, int H, int T, int R, bool Avg>
+constexpr Routine* RoutineFor() {
+    if constexpr (W == 16)
+        return Predict16<H, T, R, Avg>;
+    else
+        return Predict8<H, T, R, Avg>;
+}
 
-template <int H, bool Avg>
+// Indexed by (rounding & 1) + (type & 3) * 2.
+template <int W, int H, bool Avg>
+constexpr Routine* kRoutines[8] = {RoutineFor<W, H, 0, 0, Avg>(), RoutineFor<W, H, 0, 0, Avg>(),
+                                   RoutineFor<W, H, 1, 0, Avg>(), RoutineFor<W, H, 1, 1, Avg>(),
+                                   RoutineFor<W, H, 2, 0, Avg>(), RoutineFor<W, H, 2, 1, Avg>(),
+                                   RoutineFor<W, H, 3, 0, Avg>(), RoutineFor<W, H, 3, 1, Avg>()};
+
+template <int W, int H, bool Avg>
 SpStatus Predict(const uint8_t* ref, int refStep, uint8_t* dst, int dstStep, int type,
                  int rounding) {
     if (!ref || !dst) return spStsNullPtrErr;
     if (refStep < 1 || dstStep < 1) return spStsStepErr;
-    kRoutines<H, Avg>[(rounding & 1) + (type & 3) * 2](ref, refStep, dst, dstStep);
+    kRoutines<W, H, Avg>[(rounding & 1) + (type & 3) * 2](ref, refStep, dst, dstStep);
     return spStsNoErr;
 }
 
@@ -240,16 +294,19 @@ void StorePixels(const __m256i y[4], uint8_t* dst, ptrdiff_t dstStep) {
 
 }  // namespace
 
-// Eight-sample-wide predictions gain nothing from 256-bit registers; they use the SSSE3 versions.
-#define SP_VC_PREDICT(Name, H, Avg)                                                           \
+#define SP_VC_PREDICT(Name, W, H, Avg)                                                        \
     SpStatus Name##Avx2(const uint8_t* ref, int refStep, uint8_t* dst, int dstStep, int type, \
                         int rounding) {                                                       \
-        return Predict<H, Avg>(ref, refStep, dst, dstStep, type, rounding);                   \
+        return Predict<W, H, Avg>(ref, refStep, dst, dstStep, type, rounding);                \
     }
-SP_VC_PREDICT(Predict16x8, 8, false)
-SP_VC_PREDICT(Predict16x16, 16, false)
-SP_VC_PREDICT(PredictAverage16x8, 8, true)
-SP_VC_PREDICT(PredictAverage16x16, 16, true)
+SP_VC_PREDICT(Predict8x4, 8, 4, false)
+SP_VC_PREDICT(Predict8x8, 8, 8, false)
+SP_VC_PREDICT(Predict16x8, 16, 8, false)
+SP_VC_PREDICT(Predict16x16, 16, 16, false)
+SP_VC_PREDICT(PredictAverage8x4, 8, 4, true)
+SP_VC_PREDICT(PredictAverage8x8, 8, 8, true)
+SP_VC_PREDICT(PredictAverage16x8, 16, 8, true)
+SP_VC_PREDICT(PredictAverage16x16, 16, 16, true)
 #undef SP_VC_PREDICT
 
 SpStatus AddResidual8x8Avx2(const int16_t* residual, int residualStep, uint8_t* dst, int dstStep) {
