@@ -1,0 +1,203 @@
+// Deinterlacing kernels: plain versions, tables and entries. The top field (even rows) is copied;
+// each bottom-field row is rebuilt from the top-field rows around it.
+#include <algorithm>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+
+#include "primitives/ImageKernels.h"
+
+namespace {
+
+SpStatus CheckPlane(const uint8_t* src, int srcStep, const uint8_t* dst, int dstStep, SpSize roi) {
+    if (!src || !dst) return spStsNullPtrErr;
+    if (roi.width < 1 || roi.height < 1) return spStsSizeErr;
+    if (srcStep < roi.width || dstStep < roi.width) return spStsStepErr;
+    return spStsNoErr;
+}
+
+// How far a sample lies outside the range of its two vertical neighbours (0 inside): the
+// signature of combing between two fields that show different moments.
+int Comb(int cur, int above, int below) {
+    const int lo = std::min(above, below), hi = std::max(above, below);
+    return cur < lo ? lo - cur : cur > hi ? cur - hi : 0;
+}
+
+// Edge-directed interpolation between rows a and b at x: of the directions -d, 0 and +d, the one
+// whose two ends differ least; the vertical direction wins ties.
+int EdgeDirected(const uint8_t* a, const uint8_t* b, int x, int width, int d) {
+    int best = std::abs(a[x] - b[x]);
+    int value = (a[x] + b[x] + 1) >> 1;
+    for (int k : {-d, d}) {
+        const int xa = x + k, xb = x - k;
+        if (xa < 0 || xa >= width || xb < 0 || xb >= width) continue;
+        const int diff = std::abs(a[xa] - b[xb]);
+        if (diff < best) best = diff, value = (a[xa] + b[xb] + 1) >> 1;
+    }
+    return value;
+}
+
+// Runs rebuild(row above, row below, current row, destination row, y) for every bottom-field
+// row after copying the top field. The last row of an even height has only the row above.
+template <class Rebuild>
+void ForEachBottomRow(const uint8_t* src, int srcStep, uint8_t* dst, int dstStep, SpSize roi,
+                      Rebuild rebuild) {
+    for (int y = 0; y < roi.height; y += 2)
+        if (src != dst)
+            std::memmove(dst + ptrdiff_t(y) * dstStep, src + ptrdiff_t(y) * srcStep,
+                         size_t(roi.width));
+    for (int y = 1; y < roi.height; y += 2) {
+        const uint8_t* above = src + ptrdiff_t(y - 1) * srcStep;
+        const uint8_t* below = y + 1 < roi.height ? src + ptrdiff_t(y + 1) * srcStep : above;
+        rebuild(above, below, src + ptrdiff_t(y) * srcStep, dst + ptrdiff_t(y) * dstStep, y);
+    }
+}
+
+SpStatus Method2Plain(const uint8_t* src, int srcStep, uint8_t* dst, int dstStep, SpSize roi,
+                      int weight, int threshold) {
+    SpStatus s = CheckPlane(src, srcStep, dst, dstStep, roi);
+    if (s != spStsNoErr) return s;
+    if (weight < 0 || weight > 128 || threshold < 0) return imStsRangeErr;
+    ForEachBottomRow(src, srcStep, dst, dstStep, roi,
+                     [&](const uint8_t* a, const uint8_t* b, const uint8_t* c, uint8_t* d, int) {
+                         for (int x = 0; x < roi.width; ++x) {
+                             const int cur = c[x];
+                             if (Comb(cur, a[x], b[x]) <= threshold) {
+                                 d[x] = uint8_t(cur);
+                                 continue;
+                             }
+                             const int mean = (a[x] + b[x] + 1) >> 1;
+                             d[x] = uint8_t(cur + (((mean - cur) * weight + 64) >> 7));
+                         }
+                     });
+    return spStsNoErr;
+}
+
+SpStatus Method4Plain(const uint8_t* src, int srcStep, uint8_t* dst, int dstStep, SpSize roi,
+                      int threshold) {
+    SpStatus s = CheckPlane(src, srcStep, dst, dstStep, roi);
+    if (s != spStsNoErr) return s;
+    if (threshold < 0) return imStsRangeErr;
+    ForEachBottomRow(src, srcStep, dst, dstStep, roi,
+                     [&](const uint8_t* a, const uint8_t* b, const uint8_t* c, uint8_t* d, int) {
+                         for (int x = 0; x < roi.width; ++x)
+                             d[x] = Comb(c[x], a[x], b[x]) > threshold
+                                        ? uint8_t(EdgeDirected(a, b, x, roi.width, 1))
+                                        : c[x];
+                     });
+    return spStsNoErr;
+}
+
+SpStatus Method5Plain(const uint8_t* src, int srcStep, uint8_t* dst, int dstStep, SpSize roi,
+                      int threshold) {
+    SpStatus s = CheckPlane(src, srcStep, dst, dstStep, roi);
+    if (s != spStsNoErr) return s;
+    if (threshold < 0) return imStsRangeErr;
+    const int lastEven = (roi.height - 1) & ~1;
+    ForEachBottomRow(src, srcStep, dst, dstStep, roi,
+                     [&](const uint8_t* a, const uint8_t* b, const uint8_t* c, uint8_t* d, int y) {
+                         // The outer taps repeat the nearest top-field row at the picture edges.
+                         const uint8_t* a2 = y >= 3 ? src + ptrdiff_t(y - 3) * srcStep : a;
+                         const uint8_t* b2 =
+                             y + 3 <= lastEven ? src + ptrdiff_t(y + 3) * srcStep : b;
+                         for (int x = 0; x < roi.width; ++x) {
+                             if (Comb(c[x], a[x], b[x]) <= threshold) {
+                                 d[x] = c[x];
+                                 continue;
+                             }
+                             const int v = (9 * (a[x] + b[x]) - a2[x] - b2[x] + 8) >> 4;
+                             d[x] = uint8_t(std::clamp(v, 0, 255));
+                         }
+                     });
+    return spStsNoErr;
+}
+
+SpStatus OtherAPlain(const uint8_t* src, int srcStep, uint8_t* dst, int dstStep, SpSize roi,
+                     ImDeinterlaceState* state) {
+    SpStatus s = CheckPlane(src, srcStep, dst, dstStep, roi);
+    if (s != spStsNoErr) return s;
+    if (!state || !state->history) return spStsNullPtrErr;
+    if (state->size.width != roi.width || state->size.height != roi.height) return spStsSizeErr;
+    if (state->historyStep < roi.width) return spStsStepErr;
+    if (state->threshold < 0) return imStsRangeErr;
+    const bool haveHistory = state->frames > 0;
+    const uint8_t* hist = state->history;
+    const int hs = state->historyStep;
+    // Motion is measured on the source before anything is written (src may be dst).
+    auto moved = [&](int x, int y) {
+        int m = 0;
+        for (int yy = std::max(0, y - 1); yy <= std::min(roi.height - 1, y + 1); ++yy)
+            m = std::max(m,
+                         std::abs(src[ptrdiff_t(yy) * srcStep + x] - hist[ptrdiff_t(yy) * hs + x]));
+        return m;
+    };
+    // Each decision reads one column of the source and history rows around the sample, so the
+    // history of a bottom-field sample can be replaced (with the source as it came, woven) right
+    // after its decision, even when src is dst. Top-field rows are never modified.
+    for (int y = 1; y < roi.height; y += 2) {
+        const uint8_t* a = src + ptrdiff_t(y - 1) * srcStep;
+        const uint8_t* b = y + 1 < roi.height ? src + ptrdiff_t(y + 1) * srcStep : a;
+        const uint8_t* c = src + ptrdiff_t(y) * srcStep;
+        uint8_t* d = dst + ptrdiff_t(y) * dstStep;
+        uint8_t* h = state->history + ptrdiff_t(y) * hs;
+        for (int x = 0; x < roi.width; ++x) {
+            const bool keep = haveHistory && moved(x, y) <= state->threshold;
+            const uint8_t cur = c[x];
+            d[x] = keep ? cur : uint8_t(EdgeDirected(a, b, x, roi.width, 1));
+            h[x] = cur;
+        }
+    }
+    for (int y = 0; y < roi.height; y += 2) {
+        const uint8_t* row = src + ptrdiff_t(y) * srcStep;
+        std::memcpy(state->history + ptrdiff_t(y) * hs, row, size_t(roi.width));
+        if (src != dst) std::memmove(dst + ptrdiff_t(y) * dstStep, row, size_t(roi.width));
+    }
+    if (state->frames < INT32_MAX) ++state->frames;
+    return spStsNoErr;
+}
+
+SpStatus OtherBPlain(const uint8_t* src, int srcStep, uint8_t* dst, int dstStep, SpSize roi,
+                     uint16_t sampleDistance) {
+    SpStatus s = CheckPlane(src, srcStep, dst, dstStep, roi);
+    if (s != spStsNoErr) return s;
+    if (sampleDistance < 1) return imStsRangeErr;
+    ForEachBottomRow(src, srcStep, dst, dstStep, roi,
+                     [&](const uint8_t* a, const uint8_t* b, const uint8_t*, uint8_t* d, int) {
+                         for (int x = 0; x < roi.width; ++x)
+                             d[x] = uint8_t(EdgeDirected(a, b, x, roi.width, sampleDistance));
+                     });
+    return spStsNoErr;
+}
+
+}  // namespace
+
+namespace sp::kernels {
+const Kernel<DeinterlaceMethod2Fn> deinterlaceMethod2{"imDeinterlaceMethod2", Method2Plain};
+const Kernel<DeinterlaceThresholdFn> deinterlaceMethod4{"imDeinterlaceMethod4", Method4Plain};
+const Kernel<DeinterlaceThresholdFn> deinterlaceMethod5{"imDeinterlaceMethod5", Method5Plain};
+const Kernel<DeinterlaceOtherAFn> deinterlaceOtherA{"imDeinterlaceOtherA", OtherAPlain};
+const Kernel<DeinterlaceOtherBFn> deinterlaceOtherB{"imDeinterlaceOtherB", OtherBPlain};
+}  // namespace sp::kernels
+
+SpStatus imDeinterlaceMethod2(const uint8_t* src, int srcStep, uint8_t* dst, int dstStep,
+                              SpSize roi, int weight, int threshold) {
+    return sp::kernels::deinterlaceMethod2.Current()(src, srcStep, dst, dstStep, roi, weight,
+                                                     threshold);
+}
+SpStatus imDeinterlaceMethod4(const uint8_t* src, int srcStep, uint8_t* dst, int dstStep,
+                              SpSize roi, int threshold) {
+    return sp::kernels::deinterlaceMethod4.Current()(src, srcStep, dst, dstStep, roi, threshold);
+}
+SpStatus imDeinterlaceMethod5(const uint8_t* src, int srcStep, uint8_t* dst, int dstStep,
+                              SpSize roi, int threshold) {
+    return sp::kernels::deinterlaceMethod5.Current()(src, srcStep, dst, dstStep, roi, threshold);
+}
+SpStatus imDeinterlaceOtherA(const uint8_t* src, int srcStep, uint8_t* dst, int dstStep, SpSize roi,
+                             ImDeinterlaceState* state) {
+    return sp::kernels::deinterlaceOtherA.Current()(src, srcStep, dst, dstStep, roi, state);
+}
+SpStatus imDeinterlaceOtherB(const uint8_t* src, int srcStep, uint8_t* dst, int dstStep, SpSize roi,
+                             uint16_t sampleDistance) {
+    return sp::kernels::deinterlaceOtherB.Current()(src, srcStep, dst, dstStep, roi,
+                                                    sampleDistance);
+}

@@ -1,0 +1,317 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <vector>
+
+#include "primitives/Image.h"
+#include "primitives/ImageKernels.h"
+#include "tests/support/KernelCheck.h"
+#include "tests/support/Random.h"
+
+namespace {
+
+using qm::test::Rng;
+using qm::test::SameBytes;
+
+// Top field `top`, bottom field `bottom`: the worst combing there is.
+std::vector<uint8_t> Combed(int w, int h, uint8_t top, uint8_t bottom) {
+    std::vector<uint8_t> p(size_t(w) * h);
+    for (int y = 0; y < h; ++y) std::memset(&p[size_t(y) * w], (y & 1) ? bottom : top, size_t(w));
+    return p;
+}
+
+TEST(Deinterlace, CombedFieldsAreRebuiltFromTheTopField) {
+    const int w = 8, h = 7;
+    const std::vector<uint8_t> src = Combed(w, h, 50, 200);
+    std::vector<uint8_t> out(src.size());
+    auto expectAll = [&](uint8_t v) {
+        for (uint8_t b : out) ASSERT_EQ(b, v);
+    };
+    ASSERT_EQ(imDeinterlaceMethod2(src.data(), w, out.data(), w, {w, h}, 128, 21), 0);
+    expectAll(50);
+    ASSERT_EQ(imDeinterlaceMethod4(src.data(), w, out.data(), w, {w, h}, 0), 0);
+    expectAll(50);
+    ASSERT_EQ(imDeinterlaceMethod5(src.data(), w, out.data(), w, {w, h}, 6), 0);
+    expectAll(50);
+    ASSERT_EQ(imDeinterlaceOtherB(src.data(), w, out.data(), w, {w, h}, 1), 0);
+    expectAll(50);
+    // Half weight moves the bottom field half way: 200 + ((50 - 200) * 64 + 64) >> 7.
+    ASSERT_EQ(imDeinterlaceMethod2(src.data(), w, out.data(), w, {w, h}, 64, 21), 0);
+    EXPECT_EQ(out[0], 50);
+    EXPECT_EQ(out[w], 125);
+}
+
+TEST(Deinterlace, ThresholdsKeepFaintCombingAndSmoothPictures) {
+    const int w = 6, h = 9;
+    // Combing of 10 stays under thresholds 21 and 17.
+    const std::vector<uint8_t> faint = Combed(w, h, 100, 110);
+    std::vector<uint8_t> out(faint.size());
+    ASSERT_EQ(imDeinterlaceMethod2(faint.data(), w, out.data(), w, {w, h}, 128, 21), 0);
+    EXPECT_TRUE(SameBytes(out.data(), faint.data(), out.size()));
+    ASSERT_EQ(imDeinterlaceMethod5(faint.data(), w, out.data(), w, {w, h}, 17), 0);
+    EXPECT_TRUE(SameBytes(out.data(), faint.data(), out.size()));
+    ASSERT_EQ(imDeinterlaceMethod4(faint.data(), w, out.data(), w, {w, h}, 9), 0);
+    EXPECT_EQ(out[w], 100);  // 10 above the threshold 9: rebuilt
+    // A vertical ramp has no combing: every method keeps it, and the pure interpolator
+    // reproduces it (odd height: every bottom row has a row below).
+    std::vector<uint8_t> ramp(size_t(w) * h);
+    for (int y = 0; y < h; ++y) std::memset(&ramp[size_t(y) * w], 20 * y, size_t(w));
+    for (int t : {0, 6}) {
+        ASSERT_EQ(imDeinterlaceMethod2(ramp.data(), w, out.data(), w, {w, h}, 128, t), 0);
+        EXPECT_TRUE(SameBytes(out.data(), ramp.data(), out.size()));
+        ASSERT_EQ(imDeinterlaceMethod4(ramp.data(), w, out.data(), w, {w, h}, t), 0);
+        EXPECT_TRUE(SameBytes(out.data(), ramp.data(), out.size()));
+        ASSERT_EQ(imDeinterlaceMethod5(ramp.data(), w, out.data(), w, {w, h}, t), 0);
+        EXPECT_TRUE(SameBytes(out.data(), ramp.data(), out.size()));
+    }
+    ASSERT_EQ(imDeinterlaceOtherB(ramp.data(), w, out.data(), w, {w, h}, 1), 0);
+    EXPECT_TRUE(SameBytes(out.data(), ramp.data(), out.size()));
+}
+
+TEST(Deinterlace, FourTapInterpolationValues) {
+    // One column: rows 0..6 = 0, x, 100, x, 100, x, 0 with x far off.
+    const uint8_t col[7] = {0, 255, 100, 255, 100, 255, 0};
+    uint8_t out[7];
+    ASSERT_EQ(imDeinterlaceMethod5(col, 1, out, 1, {1, 7}, 0), 0);
+    // Row 1: rows -2 (repeats row 0), 0, 2, 4: (9 * (0 + 100) - 0 - 100 + 8) >> 4 = 50.
+    EXPECT_EQ(out[1], 50);
+    // Row 3: (9 * 200 - 0 - 0 + 8) >> 4 = 113.
+    EXPECT_EQ(out[3], 113);
+    // Row 5: rows 2, 4, 6 and 8 (repeats row 6): (9 * 100 - 100 - 0 + 8) >> 4 = 50.
+    EXPECT_EQ(out[5], 50);
+}
+
+// A diagonal edge at x = 10 + y: the edge-directed interpolation rebuilds it exactly where a
+// vertical average would blur it.
+TEST(Deinterlace, EdgeDirectedInterpolationFollowsDiagonals) {
+    const int w = 32, h = 9;
+    std::vector<uint8_t> truth(size_t(w) * h), src;
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) truth[size_t(y) * w + x] = x >= 10 + y ? 255 : 0;
+    src = truth;
+    for (int y = 1; y < h; y += 2) std::memset(&src[size_t(y) * w], 77, size_t(w));
+    std::vector<uint8_t> out(src.size());
+    ASSERT_EQ(imDeinterlaceOtherB(src.data(), w, out.data(), w, {w, h}, 1), 0);
+    EXPECT_TRUE(SameBytes(out.data(), truth.data(), out.size()));
+    // In place gives the same.
+    std::vector<uint8_t> inPlace = src;
+    ASSERT_EQ(imDeinterlaceOtherB(inPlace.data(), w, inPlace.data(), w, {w, h}, 1), 0);
+    EXPECT_TRUE(SameBytes(inPlace.data(), truth.data(), out.size()));
+    // With sample distance 2 only every second byte belongs to the same component: an edge
+    // laid out that way is rebuilt too.
+    std::vector<uint8_t> packed(size_t(2 * w) * h, 128), want;
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) packed[size_t(y) * 2 * w + 2 * x] = truth[size_t(y) * w + x];
+    want = packed;
+    for (int y = 1; y < h; y += 2)
+        for (int x = 0; x < w; ++x) packed[size_t(y) * 2 * w + 2 * x] = 3;
+    std::vector<uint8_t> pout(packed.size());
+    ASSERT_EQ(imDeinterlaceOtherB(packed.data(), 2 * w, pout.data(), 2 * w, {2 * w, h}, 2), 0);
+    EXPECT_TRUE(SameBytes(pout.data(), want.data(), want.size()));
+}
+
+TEST(Deinterlace, MotionAdaptiveWeavesStillPicturesAndInterpolatesMotion) {
+    const int w = 16, h = 8;
+    Rng rng(1);
+    std::vector<uint8_t> history(size_t(w) * h);
+    ImDeinterlaceState state{history.data(), w, {w, h}, 17, 0};
+    const std::vector<uint8_t> pic = rng.Bytes(size_t(w) * h);
+    std::vector<uint8_t> out(pic.size()), spatial(pic.size());
+    ASSERT_EQ(imDeinterlaceOtherB(pic.data(), w, spatial.data(), w, {w, h}, 1), 0);
+    // First picture: no history, interpolated like the spatial method.
+    ASSERT_EQ(imDeinterlaceOtherA(pic.data(), w, out.data(), w, {w, h}, &state), 0);
+    EXPECT_TRUE(SameBytes(out.data(), spatial.data(), out.size()));
+    EXPECT_EQ(state.frames, 1);
+    // The same picture again: nothing moved, both fields are kept.
+    ASSERT_EQ(imDeinterlaceOtherA(pic.data(), w, out.data(), w, {w, h}, &state), 0);
+    EXPECT_TRUE(SameBytes(out.data(), pic.data(), out.size()));
+    // Motion in the left half only: the right half is woven, the left interpolated.
+    std::vector<uint8_t> moved = pic;
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w / 2; ++x) moved[size_t(y) * w + x] ^= 0x80;
+    std::vector<uint8_t> movedSpatial(pic.size());
+    ASSERT_EQ(imDeinterlaceOtherB(moved.data(), w, movedSpatial.data(), w, {w, h}, 1), 0);
+    std::vector<uint8_t> inPlace = moved;
+    ASSERT_EQ(imDeinterlaceOtherA(inPlace.data(), w, inPlace.data(), w, {w, h}, &state), 0);
+    for (int y = 1; y < h; y += 2) {
+        EXPECT_EQ(inPlace[size_t(y) * w + 2], movedSpatial[size_t(y) * w + 2]) << y;
+        EXPECT_EQ(inPlace[size_t(y) * w + w - 1], moved[size_t(y) * w + w - 1]) << y;
+    }
+    // The history holds the source as it came, so the next identical picture is woven.
+    ASSERT_EQ(imDeinterlaceOtherA(moved.data(), w, out.data(), w, {w, h}, &state), 0);
+    EXPECT_TRUE(SameBytes(out.data(), moved.data(), out.size()));
+}
+
+TEST(Deinterlace, BadArguments) {
+    uint8_t buf[64] = {};
+    ImDeinterlaceState state{buf, 4, {4, 4}, 0, 0};
+    for (auto* k : {&sp::kernels::deinterlaceMethod4, &sp::kernels::deinterlaceMethod5}) {
+        EXPECT_EQ(k->Reference()(nullptr, 4, buf, 4, {4, 4}, 0), -8);
+        EXPECT_EQ(k->Reference()(buf, 4, buf, 4, {0, 4}, 0), -6);
+        EXPECT_EQ(k->Reference()(buf, 3, buf, 4, {4, 4}, 0), -14);
+        EXPECT_EQ(k->Reference()(buf, 4, buf, 4, {4, 4}, -1), -11);
+    }
+    EXPECT_EQ(imDeinterlaceMethod2(buf, 4, buf, 4, {4, 4}, 129, 21), -11);
+    EXPECT_EQ(imDeinterlaceMethod2(buf, 4, nullptr, 4, {4, 4}, 128, 21), -8);
+    EXPECT_EQ(imDeinterlaceOtherB(buf, 4, buf, 4, {4, 4}, 0), -11);
+    EXPECT_EQ(imDeinterlaceOtherA(buf, 4, buf, 4, {4, 4}, nullptr), -8);
+    EXPECT_EQ(imDeinterlaceOtherA(buf, 4, buf, 4, {4, 2}, &state), -6);
+    state.history = nullptr;
+    EXPECT_EQ(imDeinterlaceOtherA(buf, 4, buf, 4, {4, 4}, &state), -8);
+}
+
+// ---- resizing -------------------------------------------------------------------------------
+
+std::vector<uint8_t> Work(SpSize s, SpSize d, int method, int channels) {
+    int bytes = 0;
+    EXPECT_EQ(imResizeGetBufferSize(s, d, method, channels, &bytes), 0);
+    EXPECT_GT(bytes, 0);
+    return std::vector<uint8_t>(size_t(bytes));
+}
+
+TEST(Resize, SameSizeIsIdentityForEveryMethodAndLayout) {
+    Rng rng(2);
+    const SpSize size{13, 7};
+    for (int method = 0; method < 4; ++method) {
+        SCOPED_TRACE(method);
+        for (int c : {1, 3, 4}) {
+            const std::vector<uint8_t> src = rng.Bytes(size_t(13 * c) * 7);
+            std::vector<uint8_t> dst(src.size());
+            std::vector<uint8_t> work = Work(size, size, method, c);
+            const auto& k = c == 1   ? sp::kernels::resize8uC1
+                            : c == 3 ? sp::kernels::resize8uC3
+                                     : sp::kernels::resize8uC4;
+            ASSERT_EQ(k.Reference()(src.data(), 13 * c, size, dst.data(), 13 * c, size, method,
+                                    work.data()),
+                      0);
+            EXPECT_TRUE(SameBytes(dst.data(), src.data(), src.size()));
+        }
+        std::vector<uint16_t> src16(13 * 7), dst16(src16.size());
+        for (auto& v : src16) v = uint16_t(rng.Int(0, 65535));
+        std::vector<uint8_t> work = Work(size, size, method, 1);
+        ASSERT_EQ(
+            imResizePlane16uC1(src16.data(), 26, size, dst16.data(), 26, size, method, work.data()),
+            0);
+        EXPECT_TRUE(SameBytes(dst16.data(), src16.data(), src16.size() * 2));
+    }
+}
+
+TEST(Resize, AreaHalvingAveragesBlocksAndLinearInterpolates) {
+    Rng rng(3);
+    const std::vector<uint8_t> src = rng.Bytes(8 * 6);
+    std::vector<uint8_t> dst(4 * 3);
+    std::vector<uint8_t> work = Work({8, 6}, {4, 3}, imArea, 1);
+    ASSERT_EQ(imResizePlane8uC1(src.data(), 8, {8, 6}, dst.data(), 4, {4, 3}, imArea, work.data()),
+              0);
+    for (int y = 0; y < 3; ++y)
+        for (int x = 0; x < 4; ++x) {
+            const int sum = src[(2 * y) * 8 + 2 * x] + src[(2 * y) * 8 + 2 * x + 1] +
+                            src[(2 * y + 1) * 8 + 2 * x] + src[(2 * y + 1) * 8 + 2 * x + 1];
+            EXPECT_EQ(dst[y * 4 + x], (sum + 2) / 4) << x << "," << y;
+        }
+    // Linear doubling of (0, 100): centres at -0.25, 0.25, 0.75, 1.25.
+    const uint8_t two[2] = {0, 100};
+    uint8_t four[4];
+    work = Work({2, 1}, {4, 1}, imLinear, 1);
+    ASSERT_EQ(imResizePlane8uC1(two, 2, {2, 1}, four, 4, {4, 1}, imLinear, work.data()), 0);
+    EXPECT_EQ(four[0], 0);
+    EXPECT_EQ(four[1], 25);
+    EXPECT_EQ(four[2], 75);
+    EXPECT_EQ(four[3], 100);
+    // Nearest tripling repeats.
+    uint8_t six[6];
+    work = Work({2, 1}, {6, 1}, imNearest, 1);
+    ASSERT_EQ(imResizePlane8uC1(two, 2, {2, 1}, six, 6, {6, 1}, imNearest, work.data()), 0);
+    const uint8_t want[6] = {0, 0, 0, 100, 100, 100};
+    EXPECT_TRUE(SameBytes(six, want, 6));
+}
+
+TEST(Resize, FlatPicturesStayFlatAndCubicOvershootClamps) {
+    for (int method = 0; method < 4; ++method) {
+        for (SpSize d : {SpSize{5, 3}, SpSize{40, 17}, SpSize{1, 1}}) {
+            std::vector<uint8_t> src(size_t(12 * 4) * 9, 0), dst(size_t(d.width * 4) * d.height);
+            for (size_t i = 0; i < src.size(); i += 4)
+                src[i] = 10, src[i + 1] = 200, src[i + 3] = 255;
+            std::vector<uint8_t> work = Work({12, 9}, d, method, 4);
+            ASSERT_EQ(imResizePlane8uC4(src.data(), 48, {12, 9}, dst.data(), d.width * 4, d, method,
+                                        work.data()),
+                      0);
+            for (size_t i = 0; i < dst.size(); i += 4) {
+                ASSERT_EQ(dst[i], 10);
+                ASSERT_EQ(dst[i + 1], 200);
+                ASSERT_EQ(dst[i + 2], 0);
+                ASSERT_EQ(dst[i + 3], 255);
+            }
+        }
+    }
+    // A hard step: cubic overshoots past both ends and must clamp, not wrap.
+    const uint16_t step[4] = {0, 0, 65535, 65535};
+    uint16_t out[16];
+    std::vector<uint8_t> work = Work({4, 1}, {16, 1}, imCubic, 1);
+    ASSERT_EQ(imResizePlane16uC1(step, 8, {4, 1}, out, 32, {16, 1}, imCubic, work.data()), 0);
+    EXPECT_EQ(out[0], 0);
+    EXPECT_EQ(out[15], 65535);
+    for (int i = 1; i < 16; ++i) EXPECT_GE(out[i], out[i - 1]) << i;  // monotone after clamping
+    uint8_t step8[4] = {0, 0, 255, 255}, out8[16];
+    ASSERT_EQ(imResizePlane8uC1(step8, 4, {4, 1}, out8, 16, {16, 1}, imCubic, work.data()), 0);
+    EXPECT_EQ(out8[15], 255);
+}
+
+// Packed YUY2 resizes as its luma plane and its two half-width chroma planes would.
+TEST(Resize, Yuy2MatchesItsPlanes) {
+    Rng rng(4);
+    const SpSize s{10, 6}, d{7, 9};
+    const int scw = 5, dcw = 4;
+    const std::vector<uint8_t> src = rng.Bytes(size_t(scw * 4) * s.height);
+    std::vector<uint8_t> dst(size_t(dcw * 4) * d.height, 0xEE);
+    for (int method = 0; method < 4; ++method) {
+        std::vector<uint8_t> work = Work(s, d, method, 2);
+        ASSERT_EQ(imResizeYuy2(src.data(), scw * 4, s, dst.data(), dcw * 4, d, method, work.data()),
+                  0);
+        std::vector<uint8_t> y(size_t(s.width) * s.height), u(size_t(scw) * s.height), v(u.size());
+        for (int r = 0; r < s.height; ++r) {
+            for (int x = 0; x < s.width; ++x)
+                y[size_t(r) * s.width + x] = src[size_t(r) * scw * 4 + 2 * x];
+            for (int x = 0; x < scw; ++x) {
+                u[size_t(r) * scw + x] = src[size_t(r) * scw * 4 + 4 * x + 1];
+                v[size_t(r) * scw + x] = src[size_t(r) * scw * 4 + 4 * x + 3];
+            }
+        }
+        std::vector<uint8_t> wy(size_t(d.width) * d.height), wu(size_t(dcw) * d.height),
+            wv(wu.size());
+        std::vector<uint8_t> pw = Work(s, d, method, 1);
+        ASSERT_EQ(imResizePlane8uC1(y.data(), s.width, s, wy.data(), d.width, d, method, pw.data()),
+                  0);
+        ASSERT_EQ(imResizePlane8uC1(u.data(), scw, {scw, s.height}, wu.data(), dcw, {dcw, d.height},
+                                    method, pw.data()),
+                  0);
+        ASSERT_EQ(imResizePlane8uC1(v.data(), scw, {scw, s.height}, wv.data(), dcw, {dcw, d.height},
+                                    method, pw.data()),
+                  0);
+        for (int r = 0; r < d.height; ++r) {
+            for (int x = 0; x < d.width; ++x)
+                ASSERT_EQ(dst[size_t(r) * dcw * 4 + 2 * x], wy[size_t(r) * d.width + x]) << method;
+            for (int x = 0; x < dcw; ++x) {
+                ASSERT_EQ(dst[size_t(r) * dcw * 4 + 4 * x + 1], wu[size_t(r) * dcw + x]);
+                ASSERT_EQ(dst[size_t(r) * dcw * 4 + 4 * x + 3], wv[size_t(r) * dcw + x]);
+            }
+        }
+    }
+}
+
+TEST(Resize, BadArguments) {
+    uint8_t buf[256] = {};
+    int bytes = 0;
+    EXPECT_EQ(imResizeGetBufferSize({4, 4}, {2, 2}, 4, 1, &bytes), -11);
+    EXPECT_EQ(imResizeGetBufferSize({4, 4}, {2, 2}, 1, 5, &bytes), -11);
+    EXPECT_EQ(imResizeGetBufferSize({0, 4}, {2, 2}, 1, 1, &bytes), -6);
+    EXPECT_EQ(imResizeGetBufferSize({4, 4}, {2, 2}, 1, 1, nullptr), -8);
+    EXPECT_EQ(imResizePlane8uC1(buf, 4, {4, 4}, buf, 2, {2, 2}, 1, nullptr), -8);
+    EXPECT_EQ(imResizePlane8uC1(nullptr, 4, {4, 4}, buf, 2, {2, 2}, 1, buf), -8);
+    EXPECT_EQ(imResizePlane8uC1(buf, 4, {4, 4}, buf, 2, {2, -2}, 1, buf), -6);
+    EXPECT_EQ(imResizePlane8uC3(buf, 4, {4, 4}, buf, 6, {2, 2}, 1, buf), -14);  // step < 12
+    EXPECT_EQ(imResizePlane8uC1(buf, 4, {4, 4}, buf, 2, {2, 2}, 7, buf), -11);
+    EXPECT_EQ(imResizeYuy2(buf, 4, {4, 4}, buf, 4, {2, 2}, 1, buf), -14);
+}
+
+}  // namespace
