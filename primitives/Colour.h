@@ -99,6 +99,11 @@ SpStatus ccYuv411ToYuv420(const uint8_t* const src[3], const int srcStep[3], uin
                           const int dstStep[3], SpSize roi);
 SpStatus ccY41pToYuv420(const uint8_t* src, int srcStep, uint8_t* const dst[3],
                         const int dstStep[3], SpSize roi);
+SpStatus ccYuv444ToRgb24(const uint8_t* const src[3], const int srcStep[3], uint8_t* dst,
+                         int dstStep, SpSize roi);
+// Packed 4:1:1, 6 bytes per 4 pixels: U Y0 Y1 V Y2 Y3.
+SpStatus ccY411ToYuv411(const uint8_t* src, int srcStep, uint8_t* const dst[3],
+                        const int dstStep[3], SpSize roi);
 // YVU9: chroma subsampled 4x4; the planes are passed in Y, U, V order like every planar source.
 SpStatus ccYvu9ToYuy2(const uint8_t* const src[3], const int srcStep[3], uint8_t* dst, int dstStep,
                       SpSize roi);

@@ -100,6 +100,24 @@ struct Y41pReader {
     }
 };
 
+// Y411: U Y0 Y1 V Y2 Y3 per 4 pixels.
+inline constexpr int kY411Luma[4] = {1, 2, 4, 5};
+
+struct Y411Reader {
+    static constexpr Space kSpace = Space::Yuv;
+    const uint8_t* p;
+    int step;
+    void Read(int y, int w, Channels ch) const {
+        const uint8_t* s = p + ptrdiff_t(y) * step;
+        for (int x = 0; x < w; ++x) {
+            const uint8_t* q = s + (x / 4) * 6;
+            ch[0][x] = q[kY411Luma[x & 3]];
+            ch[1][x] = q[0];
+            ch[2][x] = q[3];
+        }
+    }
+};
+
 enum class Rgb { Bgr24, Bgra32, R5G6B5, X1R5G5B5, X4R4G4B4 };
 
 template <Rgb kLayout>

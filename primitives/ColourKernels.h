@@ -70,6 +70,8 @@ extern const Kernel<Planar3ToPackedFn> yuv422ToYuy2;
 extern const Kernel<Planar3ToPlanar3Fn> yuv422ToYuv420;
 extern const Kernel<Planar3ToPlanar3Fn> yuv411ToYuv420;
 extern const Kernel<PackedToPlanar3Fn> y41pToYuv420;
+extern const Kernel<Planar3ToPackedFn> yuv444ToRgb24;
+extern const Kernel<PackedToPlanar3Fn> y411ToYuv411;
 extern const Kernel<Planar3ToPackedFn> yvu9ToYuy2;
 extern const Kernel<Planar3ToPackedFn> yvu9ToUyvy;
 extern const Kernel<Planar3ToPackedFn> yvu9ToRgb24;

@@ -72,6 +72,14 @@ SpStatus Y41pToYuv420Plain(const uint8_t* src, int srcStep, uint8_t* const dst[3
     return Run(Y41pReader{src, srcStep}, PlanarWriter<2, 2>{dst, dstStep}, roi);
 }
 
+SpStatus Y411ToYuv411Plain(const uint8_t* src, int srcStep, uint8_t* const dst[3],
+                           const int dstStep[3], SpSize roi) {
+    if (!dst || !dstStep || !dst[0] || !dst[1] || !dst[2]) return spStsNullPtrErr;
+    SpStatus s = CheckArgs({src}, {srcStep, dstStep[0], dstStep[1], dstStep[2]}, roi);
+    if (s != spStsNoErr) return s;
+    return Run(Y411Reader{src, srcStep}, PlanarWriter<4, 1>{dst, dstStep}, roi);
+}
+
 }  // namespace
 
 namespace sp::kernels {
@@ -92,6 +100,7 @@ const Kernel<PackedToPlanar3Fn> uyvyToYuv422{"ccUyvyToYuv422", ToPlanar<true, 1>
 const Kernel<PackedToPackedFn> uyvyToRgb24{"ccUyvyToRgb24", ToRgb<true, Rgb::Bgr24>};
 const Kernel<PackedToArgbFn> uyvyToArgb32{"ccUyvyToArgb32", ToArgb<true>};
 const Kernel<PackedToPlanar3Fn> y41pToYuv420{"ccY41pToYuv420", Y41pToYuv420Plain};
+const Kernel<PackedToPlanar3Fn> y411ToYuv411{"ccY411ToYuv411", Y411ToYuv411Plain};
 }  // namespace sp::kernels
 
 using namespace sp::kernels;
@@ -156,4 +165,8 @@ SpStatus ccUyvyToArgb32(const uint8_t* src, int srcStep, uint8_t* dst, int dstSt
 SpStatus ccY41pToYuv420(const uint8_t* src, int srcStep, uint8_t* const dst[3],
                         const int dstStep[3], SpSize roi) {
     return y41pToYuv420.Current()(src, srcStep, dst, dstStep, roi);
+}
+SpStatus ccY411ToYuv411(const uint8_t* src, int srcStep, uint8_t* const dst[3],
+                        const int dstStep[3], SpSize roi) {
+    return y411ToYuv411.Current()(src, srcStep, dst, dstStep, roi);
 }

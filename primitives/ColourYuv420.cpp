@@ -142,6 +142,13 @@ SpStatus Yvu9ToRgb24Plain(const uint8_t* const src[3], const int srcStep[3], uin
     return Run(PlanarReader{src, srcStep, 4, 4}, RgbWriter<Rgb::Bgr24>{dst, dstStep}, roi);
 }
 
+SpStatus Yuv444ToRgb24Plain(const uint8_t* const src[3], const int srcStep[3], uint8_t* dst,
+                            int dstStep, SpSize roi) {
+    SpStatus s = CheckPlanar(src, srcStep, {dst}, {dstStep}, roi);
+    if (s != spStsNoErr) return s;
+    return Run(PlanarReader{src, srcStep, 1, 1}, RgbWriter<Rgb::Bgr24>{dst, dstStep}, roi);
+}
+
 SpStatus Yvu9ToArgb32Plain(const uint8_t* const src[3], const int srcStep[3], uint8_t* dst,
                            int dstStep, SpSize roi, uint8_t alpha) {
     SpStatus s = CheckPlanar(src, srcStep, {dst}, {dstStep}, roi);
@@ -250,6 +257,7 @@ const Kernel<Planar3ToPlanar3Fn> yuv422ToYuv420{"ccYuv422ToYuv420",
                                                 PlanarToPlanarPlain<2, 1, 2, 2>};
 const Kernel<Planar3ToPlanar3Fn> yuv411ToYuv420{"ccYuv411ToYuv420",
                                                 PlanarToPlanarPlain<4, 1, 2, 2>};
+const Kernel<Planar3ToPackedFn> yuv444ToRgb24{"ccYuv444ToRgb24", Yuv444ToRgb24Plain};
 const Kernel<Planar3ToPackedFn> yvu9ToYuy2{"ccYvu9ToYuy2", PlanarToPacked422Plain<4, 4, false>};
 const Kernel<Planar3ToPackedFn> yvu9ToUyvy{"ccYvu9ToUyvy", PlanarToPacked422Plain<4, 4, true>};
 const Kernel<Planar3ToPackedFn> yvu9ToRgb24{"ccYvu9ToRgb24", Yvu9ToRgb24Plain};
@@ -349,4 +357,8 @@ SpStatus ccYvu9ToRgb24(const uint8_t* const src[3], const int srcStep[3], uint8_
 SpStatus ccYvu9ToArgb32(const uint8_t* const src[3], const int srcStep[3], uint8_t* dst,
                         int dstStep, SpSize roi, uint8_t alpha) {
     return yvu9ToArgb32.Current()(src, srcStep, dst, dstStep, roi, alpha);
+}
+SpStatus ccYuv444ToRgb24(const uint8_t* const src[3], const int srcStep[3], uint8_t* dst,
+                         int dstStep, SpSize roi) {
+    return yuv444ToRgb24.Current()(src, srcStep, dst, dstStep, roi);
 }
