@@ -23,8 +23,7 @@ T* AlignUp(uint8_t* p, uintptr_t alignment) {
     return reinterpret_cast<T*>(a);
 }
 
-// ---- Synthesis filter bank
-// -----------------------------------------------------------------------
+// ---- Synthesis filter bank ----------------------------------------------------------------------
 
 // ISO/IEC 11172-3 Table 3-B.3, D[0..256] in units of 2^-16 (every coefficient of the table is an
 // exact multiple of 2^-16). The rest follows from the symmetry of the prototype filter:
@@ -132,8 +131,7 @@ SpStatus Synthesis32Plain(const float* src, float* dst, AcSynthesisState* state,
     return spStsNoErr;
 }
 
-// ---- Inverse MDCT
-// --------------------------------------------------------------------------------
+// ---- Inverse MDCT -------------------------------------------------------------------------------
 
 struct MdctLayout {
     int stride = 0;   // direct form
@@ -206,32 +204,44 @@ SpStatus InverseMdctPlain(const float* src, float* dst, const AcMdctSpec* spec, 
         // y = DCT-IV of the input by the coefficient rows, then unfolded into the N outputs.
         const int stride = spec->stride;
         const float* rows = sp::ac::DirectMatrix(spec);
-        float y[sp::ac::kMaxDirectStride] = {};
-        for (int k = 0; k < m; ++k) {
-            const float x = src[k];
-            const float* row = rows + k * stride;
-            for (int j = 0; j < stride; ++j) y[j] += x * row[j];
+        // Even and odd k in separate sums, then added (M is even): shorter dependency chains
+        // for the vector variants, which reproduce this order exactly.
+        float even[sp::ac::kMaxDirectStride] = {}, odd[sp::ac::kMaxDirectStride] = {};
+        for (int k = 0; k < m; k += 2) {
+            const float x0 = src[k], x1 = src[k + 1];
+            const float* row0 = rows + k * stride;
+            const float* row1 = row0 + stride;
+            for (int j = 0; j < stride; ++j) {
+                even[j] += x0 * row0[j];
+                odd[j] += x1 * row1[j];
+            }
         }
-        for (int p = 0; p < m; ++p) Unfold(dst, m, p, y[p]);
+        for (int p = 0; p < m; ++p) Unfold(dst, m, p, even[p] + odd[p]);
         return spStsNoErr;
     }
     return sp::ac::InverseMdctFft(src, dst, spec, work);
 }
 
-// ---- Requantisation helpers
-// ----------------------------------------------------------------------
+// ---- Requantisation helpers ---------------------------------------------------------------------
 
-constexpr int kPow43TableSize = 8207;
+using sp::ac::Pow43Table;
 
-const float* Pow43Table() {
+}  // namespace
+
+const float* sp::ac::Pow43Table() {
     static const std::vector<float> table = [] {
         std::vector<float> t(kPow43TableSize);
-        for (int i = 0; i < kPow43TableSize; ++i)
-            t[size_t(i)] = float(std::pow(double(i), 4.0 / 3.0));
+        for (int i = 0; i < kPow43TableSize; ++i) t[size_t(i)] = Pow43Direct(i);
         return t;
     }();
     return table.data();
 }
+
+float sp::ac::Pow43Direct(int magnitude) {
+    return float(std::pow(double(magnitude), 4.0 / 3.0));
+}
+
+namespace {
 
 const float* Pow2QuarterTable() {
     static const std::vector<float> table = [] {
@@ -247,10 +257,14 @@ SpStatus Pow43Plain(const int16_t* src, float* dst, int n) {
     if (n < 1) return spStsSizeErr;
     const float* table = Pow43Table();
     for (int i = 0; i < n; ++i) {
+        // The sign is copied as a bit: random signs would defeat branch prediction.
         const int x = src[i];
         const int ax = x < 0 ? -x : x;
-        const float v = ax < kPow43TableSize ? table[ax] : float(std::pow(double(ax), 4.0 / 3.0));
-        dst[i] = x < 0 ? -v : v;
+        const float v = ax < sp::ac::kPow43TableSize ? table[ax] : sp::ac::Pow43Direct(ax);
+        uint32_t bits;
+        std::memcpy(&bits, &v, 4);
+        bits |= uint32_t(x) & 0x80000000u;
+        std::memcpy(dst + i, &bits, 4);
     }
     return spStsNoErr;
 }
@@ -276,8 +290,7 @@ SpStatus ScaleBandsPlain(float* lines, const float* factors, const int* bounds, 
     return spStsNoErr;
 }
 
-// ---- Huffman decoding
-// ----------------------------------------------------------------------------
+// ---- Huffman decoding ---------------------------------------------------------------------------
 
 constexpr int32_t kHuffmanTag = 0x48554646;
 constexpr int kHuffmanRootBits = 9;
@@ -499,11 +512,11 @@ inline int EscapedLine(uint64_t window, int& used, int magnitude, int linbits) {
         magnitude += int((window << used) >> (64 - linbits));
         used += linbits;
     }
-    if (magnitude != 0) {
-        if ((window << used) >> 63) magnitude = -magnitude;
-        ++used;
-    }
-    return magnitude;
+    // Branch-free sign: signs are random, a branch on them mispredicts half the time.
+    const int present = magnitude != 0;
+    const int negative = int((window << used) >> 63) & present;
+    used += present;
+    return (magnitude ^ -negative) + negative;
 }
 
 SpStatus HuffmanDecodePairsEscapePlain(const uint8_t** bitStream, int* bitOffset,
@@ -539,8 +552,7 @@ SpStatus HuffmanDecodePairsEscapePlain(const uint8_t** bitStream, int* bitOffset
 
 }  // namespace
 
-// ---- Shared pieces
-// -------------------------------------------------------------------------------
+// ---- Shared pieces ------------------------------------------------------------------------------
 
 namespace sp::ac {
 
@@ -611,8 +623,7 @@ SpStatus InverseMdctFft(const float* src, float* dst, const AcMdctSpec* spec, ui
 
 }  // namespace sp::ac
 
-// ---- Tables and entries
-// --------------------------------------------------------------------------
+// ---- Tables and entries -------------------------------------------------------------------------
 
 namespace sp::kernels {
 #if SP_HAVE_X86_VARIANTS
@@ -628,7 +639,11 @@ const Kernel<AcInverseMdctFn> acInverseMdct{
 const Kernel<AcSynthesis32Fn> acSynthesis32{"acSynthesis32", Synthesis32Plain};
 const Kernel<AcInverseMdctFn> acInverseMdct{"acInverseMdct", InverseMdctPlain};
 #endif
+#if SP_HAVE_X86_VARIANTS
+const Kernel<AcPow43Fn> acPow43{"acPow43", Pow43Plain, {{Isa::AVX2, x86::AcPow43Avx2}}};
+#else
 const Kernel<AcPow43Fn> acPow43{"acPow43", Pow43Plain};
+#endif
 const Kernel<AcPow2QuarterStepFn> acPow2QuarterStep{"acPow2QuarterStep", Pow2QuarterStepPlain};
 const Kernel<AcScaleBandsFn> acScaleBands{"acScaleBands", ScaleBandsPlain};
 const Kernel<AcHuffmanDecodePairsFn> acHuffmanDecodePairs{"acHuffmanDecodePairs",

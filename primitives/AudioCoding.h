@@ -32,7 +32,7 @@ SpStatus acSynthesisInit(AcSynthesisState** state, uint8_t* memory);
 // values give -5. A state whose tag does not match gives -17.
 SpStatus acSynthesis32(const float* src, float* dst, AcSynthesisState* state, int mode);
 
-// ---- Inverse MDCT ------------------------------------------------------------------------------
+// ---- Inverse MDCT -------------------------------------------------------------------------------
 
 struct AcMdctSpec;
 
@@ -52,7 +52,7 @@ SpStatus acMdctInit(AcMdctSpec** spec, int n, uint8_t* specMemory, uint8_t* init
 // -9). src may equal dst. A specification whose tag does not match gives -17.
 SpStatus acInverseMdct(const float* src, float* dst, const AcMdctSpec* spec, uint8_t* work);
 
-// ---- Requantisation helpers --------------------------------------------------------------------
+// ---- Requantisation helpers ---------------------------------------------------------------------
 
 // dst[i] = sign(x) * |x|^(4/3) for x = src[i], from a table for |x| <= 8206 (15 plus 13 linbits);
 // larger magnitudes are computed directly.
@@ -64,7 +64,7 @@ SpStatus acPow2QuarterStep(const int16_t* src, int offset, float* dst, int n);
 // bands + 1 non-decreasing, non-negative entries (else -5).
 SpStatus acScaleBands(float* lines, const float* factors, const int* bounds, int bands);
 
-// ---- Huffman decoding --------------------------------------------------------------------------
+// ---- Huffman decoding ---------------------------------------------------------------------------
 //
 // A code list is an array of (code, length, value) entries ended by an entry of length 0. Codes
 // are read most significant bit first; lengths run from 1 to 32; the codes must form a prefix

@@ -45,6 +45,11 @@ inline const float* DirectMatrix(const AcMdctSpec* s) {
 }
 
 // Shared by the SIMD variants for the parts they do not vectorise.
+// |x|^(4/3) for |x| < kPow43TableSize (15 plus 13 linbits), and the direct formula beyond.
+inline constexpr int kPow43TableSize = 8207;
+const float* Pow43Table();
+float Pow43Direct(int magnitude);
+
 // Transform lengths whose matrix rows (stride floats) the direct form keeps on the stack.
 inline constexpr int kMaxDirectStride = 24;
 // The FFT form (N a power of two), shared by every variant; allocates scratch when work is null.
@@ -68,7 +73,7 @@ using AcHuffmanDecodePairsEscapeFn = SpStatus(const uint8_t**, int*, const AcHuf
 
 extern const Kernel<AcSynthesis32Fn> acSynthesis32;
 extern const Kernel<AcInverseMdctFn> acInverseMdct;
-extern const Kernel<AcPow43Fn> acPow43;
+extern const Kernel<AcPow43Fn> acPow43;  // AVX2: gathers from the table
 extern const Kernel<AcPow2QuarterStepFn> acPow2QuarterStep;
 extern const Kernel<AcScaleBandsFn> acScaleBands;
 extern const Kernel<AcHuffmanDecodePairsFn> acHuffmanDecodePairs;
@@ -82,4 +87,5 @@ SpStatus AcSynthesis32Sse2(const float*, float*, AcSynthesisState*, int);
 SpStatus AcSynthesis32Avx2(const float*, float*, AcSynthesisState*, int);
 SpStatus AcInverseMdctSse2(const float*, float*, const AcMdctSpec*, uint8_t*);
 SpStatus AcInverseMdctAvx2(const float*, float*, const AcMdctSpec*, uint8_t*);
+SpStatus AcPow43Avx2(const int16_t*, float*, int);
 }  // namespace sp::x86

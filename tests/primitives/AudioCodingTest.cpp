@@ -18,8 +18,7 @@ using qm::test::SameBytes;
 
 constexpr double kPi = 3.14159265358979323846;
 
-// ---- Synthesis
-// -----------------------------------------------------------------------------------
+// ---- Synthesis ----------------------------------------------------------------------------------
 
 // The filter bank exactly as ISO/IEC 11172-3 writes it, in double precision: 1024-value V, the
 // 64 x 32 matrixing, the 512-value U and the window, summed per output.
@@ -204,8 +203,7 @@ TEST(AudioCodingSynthesis, VariantsMatchTheReferenceBitForBit) {
     });
 }
 
-// ---- Inverse MDCT
-// --------------------------------------------------------------------------------
+// ---- Inverse MDCT -------------------------------------------------------------------------------
 
 struct MdctSetup {
     std::vector<uint8_t> specMemory, work;
@@ -314,8 +312,7 @@ TEST(AudioCodingMdct, VariantsMatchTheReferenceBitForBit) {
     });
 }
 
-// ---- Requantisation helpers
-// ----------------------------------------------------------------------
+// ---- Requantisation helpers ---------------------------------------------------------------------
 
 TEST(AudioCodingRequantisation, Pow43) {
     std::vector<int16_t> in;
@@ -328,6 +325,22 @@ TEST(AudioCodingRequantisation, Pow43) {
         const double expect = (x < 0 ? -1 : 1) * std::pow(std::fabs(x), 4.0 / 3.0);
         ASSERT_EQ(out[i], float(expect)) << "x=" << x;  // correctly rounded from double
     }
+    ForEachVariant(sp::kernels::acPow43, [&](auto* fn, auto* ref) {
+        // Lengths that end inside a vector, and a value beyond the table in every position.
+        for (int n : {1, 7, 8, 9, 100, int(in.size())}) {
+            std::vector<float> a(static_cast<size_t>(n)), b(static_cast<size_t>(n));
+            ASSERT_EQ(fn(in.data() + in.size() - size_t(n), a.data(), n), 0);
+            ASSERT_EQ(ref(in.data() + in.size() - size_t(n), b.data(), n), 0);
+            EXPECT_TRUE(SameBytes(a.data(), b.data(), a.size() * 4)) << n;
+        }
+        std::vector<int16_t> mixed(64, -3);
+        for (size_t pos = 0; pos < mixed.size(); pos += 9) {
+            mixed[pos] = int16_t(pos % 2 ? 9000 : -9000);
+            std::vector<float> a(64), b(64);
+            fn(mixed.data(), a.data(), 64), ref(mixed.data(), b.data(), 64);
+            EXPECT_TRUE(SameBytes(a.data(), b.data(), a.size() * 4)) << pos;
+        }
+    });
     EXPECT_EQ(acPow43(nullptr, out.data(), 1), -8);
     EXPECT_EQ(acPow43(in.data(), nullptr, 1), -8);
     EXPECT_EQ(acPow43(in.data(), out.data(), 0), -6);
@@ -370,8 +383,7 @@ TEST(AudioCodingRequantisation, ScaleBands) {
     EXPECT_EQ(acScaleBands(nullptr, factors, bounds, 1), -8);
 }
 
-// ---- Huffman decoding
-// ----------------------------------------------------------------------------
+// ---- Huffman decoding ---------------------------------------------------------------------------
 
 class BitWriter {
 public:

@@ -245,8 +245,7 @@ TEST(SignalFloat, ArgumentChecks) {
     });
 }
 
-// ---- Conversion to 16-bit PCM
-// ---------------------------------------------------------------------
+// ---- Conversion to 16-bit PCM -------------------------------------------------------------------
 
 TEST(SignalConversion, RoundsToNearestEvenAndSaturates) {
     const float inf = std::numeric_limits<float>::infinity();
