@@ -54,6 +54,7 @@ public:
     // A picture laid out for a colour format; bitDepth 0 takes the format's default.
     virtual Status Init(int32_t width, int32_t height, ColorFormat format, int32_t bitDepth = 0);
     // Allocates memory for the whole mapping (aligned) and lays the planes out in it.
+    using MediaData::Alloc;
     virtual Status Alloc();
     virtual Status ReleaseImage();
     virtual size_t GetMappingSize() const;
