@@ -279,11 +279,19 @@ int DecodeFrame(State* s, const uint8_t* in, size_t size, int16_t* out, size_t o
                 return kUndecodableFrame;
             }
             const size_t unit = f.layer == 1 ? 4 : 1;
+            const uint32_t mask = 0xFFFEFC00u;
             length = 0;
             if (s->freeFormatLength > 0) {
+                // The length measured before, unless the header it points at disagrees.
                 length = size_t(s->freeFormatLength) + unit * size_t(f.paddingBit);
-            } else {
-                const uint32_t mask = 0xFFFEFC00u;
+                const size_t q = p + length;
+                if (q + 3 <= size) {
+                    uint32_t next = (uint32_t(in[q]) << 24) | (uint32_t(in[q + 1]) << 16) |
+                                    (uint32_t(in[q + 2]) << 8);
+                    if ((next & mask) != (word & mask)) length = 0;
+                }
+            }
+            if (!length) {
                 for (size_t q = p + 4; q + 3 <= size; ++q) {
                     uint32_t next = (uint32_t(in[q]) << 24) | (uint32_t(in[q + 1]) << 16) |
                                     (uint32_t(in[q + 2]) << 8);
