@@ -1,5 +1,6 @@
 // umc-decode --codec mpa: MPEG audio (layers I to III) to raw s16le PCM (.pcm) or WAV (.wav).
 // Extra option: --check-next-header (accept a frame only when the next header agrees).
+#include <bit>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -99,7 +100,16 @@ bool WriteOutput(const std::string& path, const PcmResult& r) {
         bytes.insert(bytes.end(), {'d', 'a', 't', 'a'});
         PutLe(bytes, dataBytes, 4);
     }
-    for (int16_t s : r.samples) PutLe(bytes, uint16_t(s), 2);
+    const size_t header = bytes.size();
+    bytes.resize(header + dataBytes);
+    if constexpr (std::endian::native == std::endian::little) {
+        std::memcpy(bytes.data() + header, r.samples.data(), dataBytes);
+    } else {
+        for (size_t i = 0; i < r.samples.size(); ++i) {
+            bytes[header + 2 * i] = uint8_t(uint16_t(r.samples[i]));
+            bytes[header + 2 * i + 1] = uint8_t(uint16_t(r.samples[i]) >> 8);
+        }
+    }
     std::ofstream out(path, std::ios::binary);
     out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
     return bool(out);
