@@ -50,14 +50,17 @@ SpStatus imDeinterlaceOtherB(const uint8_t* src, int srcStep, uint8_t* dst, int 
 
 enum ImInterpolation : int { imNearest = 0, imLinear = 1, imCubic = 2, imArea = 3 };
 
-// Bytes of work buffer that a resize from srcSize to dstSize with the method needs: channels 1,
-// 3 or 4 for the plane kernels (either sample size), 2 for imResizeYuy2. -11 for another method
-// or channel count.
+// Bytes of work buffer that a resize from srcSize to dstSize with the method needs: the samples
+// per pixel of the plane kernel (1 to 4, either sample size); 2 also serves imResizeYuy2. -11
+// for another method or channel count.
 SpStatus imResizeGetBufferSize(SpSize srcSize, SpSize dstSize, int method, int channels,
                                int* bytes);
 
 // Steps in bytes. -11 for an unknown method; -8 for a null plane or work buffer.
 SpStatus imResizePlane8uC1(const uint8_t* src, int srcStep, SpSize srcSize, uint8_t* dst,
+                           int dstStep, SpSize dstSize, int method, uint8_t* work);
+// Two interleaved samples per pixel (NV12's U/V plane).
+SpStatus imResizePlane8uC2(const uint8_t* src, int srcStep, SpSize srcSize, uint8_t* dst,
                            int dstStep, SpSize dstSize, int method, uint8_t* work);
 SpStatus imResizePlane8uC3(const uint8_t* src, int srcStep, SpSize srcSize, uint8_t* dst,
                            int dstStep, SpSize dstSize, int method, uint8_t* work);

@@ -20,6 +20,7 @@ extern const Kernel<DeinterlaceThresholdFn> deinterlaceMethod5;
 extern const Kernel<DeinterlaceOtherAFn> deinterlaceOtherA;
 extern const Kernel<DeinterlaceOtherBFn> deinterlaceOtherB;
 extern const Kernel<Resize8uFn> resize8uC1;
+extern const Kernel<Resize8uFn> resize8uC2;
 extern const Kernel<Resize8uFn> resize8uC3;
 extern const Kernel<Resize8uFn> resize8uC4;
 extern const Kernel<Resize16uFn> resize16uC1;

@@ -212,6 +212,7 @@ SpStatus ResizeYuy2Plain(const uint8_t* src, int srcStep, SpSize srcSize, uint8_
 
 namespace sp::kernels {
 const Kernel<Resize8uFn> resize8uC1{"imResizePlane8uC1", ResizePlain<uint8_t, 1>};
+const Kernel<Resize8uFn> resize8uC2{"imResizePlane8uC2", ResizePlain<uint8_t, 2>};
 const Kernel<Resize8uFn> resize8uC3{"imResizePlane8uC3", ResizePlain<uint8_t, 3>};
 const Kernel<Resize8uFn> resize8uC4{"imResizePlane8uC4", ResizePlain<uint8_t, 4>};
 const Kernel<Resize16uFn> resize16uC1{"imResizePlane16uC1", ResizePlain<uint16_t, 1>};
@@ -228,11 +229,12 @@ SpStatus imResizeGetBufferSize(SpSize srcSize, SpSize dstSize, int method, int c
     if (method < imNearest || method > imArea) return imStsRangeErr;
     if (channels < 1 || channels > 4) return imStsRangeErr;
     size_t total;
-    if (channels == 2) {  // YUY2: the luma pass, then two chroma passes at half width
+    if (channels == 2) {  // two-sample pixels, or YUY2: one luma and two half-width passes
         const SpSize sc{(srcSize.width + 1) / 2, srcSize.height};
         const SpSize dc{(dstSize.width + 1) / 2, dstSize.height};
-        total = std::max(MakeLayout(srcSize, dstSize, method, 1).total,
-                         MakeLayout(sc, dc, method, 1).total);
+        total = std::max({MakeLayout(srcSize, dstSize, method, 2).total,
+                          MakeLayout(srcSize, dstSize, method, 1).total,
+                          MakeLayout(sc, dc, method, 1).total});
     } else {
         total = MakeLayout(srcSize, dstSize, method, channels).total;
     }
@@ -244,6 +246,11 @@ SpStatus imResizeGetBufferSize(SpSize srcSize, SpSize dstSize, int method, int c
 SpStatus imResizePlane8uC1(const uint8_t* src, int srcStep, SpSize srcSize, uint8_t* dst,
                            int dstStep, SpSize dstSize, int method, uint8_t* work) {
     return sp::kernels::resize8uC1.Current()(src, srcStep, srcSize, dst, dstStep, dstSize, method,
+                                             work);
+}
+SpStatus imResizePlane8uC2(const uint8_t* src, int srcStep, SpSize srcSize, uint8_t* dst,
+                           int dstStep, SpSize dstSize, int method, uint8_t* work) {
+    return sp::kernels::resize8uC2.Current()(src, srcStep, srcSize, dst, dstStep, dstSize, method,
                                              work);
 }
 SpStatus imResizePlane8uC3(const uint8_t* src, int srcStep, SpSize srcSize, uint8_t* dst,

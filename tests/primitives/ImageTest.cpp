@@ -174,11 +174,12 @@ TEST(Resize, SameSizeIsIdentityForEveryMethodAndLayout) {
     const SpSize size{13, 7};
     for (int method = 0; method < 4; ++method) {
         SCOPED_TRACE(method);
-        for (int c : {1, 3, 4}) {
+        for (int c : {1, 2, 3, 4}) {
             const std::vector<uint8_t> src = rng.Bytes(size_t(13 * c) * 7);
             std::vector<uint8_t> dst(src.size());
             std::vector<uint8_t> work = Work(size, size, method, c);
             const auto& k = c == 1   ? sp::kernels::resize8uC1
+                            : c == 2 ? sp::kernels::resize8uC2
                             : c == 3 ? sp::kernels::resize8uC3
                                      : sp::kernels::resize8uC4;
             ASSERT_EQ(k.Reference()(src.data(), 13 * c, size, dst.data(), 13 * c, size, method,

@@ -261,10 +261,24 @@ TEST(VideoProcessing, ResizesInTheOutputFormat) {
             ASSERT_NEAR(rgb[i + 2], colour.r, 4);
         }
     }
-    // NV12's interleaved chroma has no resize kernel.
+    // NV12 keeps U and V apart while scaling the interleaved plane.
+    {
+        VideoData in, out;
+        const FlatColour c{30, 200, 120};
+        ASSERT_EQ(Flat(in, NV12, 16, 16, c), STATUS_OK);
+        Allocated(out, NV12, 6, 10);
+        VideoProcessing chain;
+        ASSERT_EQ(chain.GetFrame(&in, &out), STATUS_OK);
+        for (int y = 0; y < 5; ++y)
+            for (int x = 0; x < 3; ++x) {
+                ASSERT_EQ(At(out, 1, 2 * x, y), c.U());
+                ASSERT_EQ(At(out, 1, 2 * x + 1, y), c.V());
+            }
+    }
+    // Packed 4:1:1 has no resize kernel.
     VideoData in, out;
-    Allocated(in, YUV420, 16, 16);
-    Allocated(out, NV12, 8, 8);
+    Allocated(in, Y41P, 16, 16);
+    Allocated(out, Y41P, 8, 8);
     VideoProcessing chain;
     EXPECT_EQ(chain.GetFrame(&in, &out), STATUS_UNSUPPORTED);
 }

@@ -26,6 +26,7 @@ bool Resizable(ColorFormat f) {
         case RGB24:
         case RGB8:
         case Y800:
+        case NV12:
         case YUY2:
             return true;
         default:
@@ -88,19 +89,26 @@ Status VideoResizing::GetFrame(MediaData* input, MediaData* output) {
             st = imResizeYuy2(pi->m_pPlane, srcStep, srcSize, po->m_pPlane, dstStep, dstSize,
                               m_method, work);
         } else {
-            const SpSize ps{pi->m_width, pi->m_height}, pd{po->m_width, po->m_height};
-            const int channels = pi->m_iSamples;
-            if (channels != 1 && channels != 3 && channels != 4) return STATUS_UNSUPPORTED;
+            SpSize ps{pi->m_width, pi->m_height}, pd{po->m_width, po->m_height};
+            int channels = pi->m_iSamples;
+            if (format == NV12 && i == 1) {
+                // Interleaved U/V: pixels of two samples, half as many as the plane's bytes.
+                channels = 2;
+                ps.width = (ps.width + 1) / 2;
+                pd.width = (pd.width + 1) / 2;
+            }
+            if (channels < 1 || channels > 4) return STATUS_UNSUPPORTED;
             st = imResizeGetBufferSize(ps, pd, m_method, channels, &bytes);
             if (st < 0) return STATUS_INVALID_PARAMS;
             uint8_t* work = Work(bytes);
             if (!work) return STATUS_ALLOC_FAILED;
             if (pi->m_iSampleSize == 1) {
                 auto kernel = channels == 1   ? imResizePlane8uC1
+                              : channels == 2 ? imResizePlane8uC2
                               : channels == 3 ? imResizePlane8uC3
                                               : imResizePlane8uC4;
                 st = kernel(pi->m_pPlane, srcStep, ps, po->m_pPlane, dstStep, pd, m_method, work);
-            } else if (pi->m_iSampleSize == 2) {
+            } else if (pi->m_iSampleSize == 2 && channels != 2) {
                 auto kernel = channels == 1   ? imResizePlane16uC1
                               : channels == 3 ? imResizePlane16uC3
                                               : imResizePlane16uC4;

@@ -19,8 +19,8 @@ public:
     void SetMethod(int32_t method) { m_method = method; }
     int32_t GetMethod() const { return m_method; }
 
-    // STATUS_UNSUPPORTED for layouts without a resize kernel (16-bit RGB packings, NV12's
-    // interleaved chroma, Bayer mosaics), STATUS_INVALID_PARAMS for a format mismatch or an
+    // STATUS_UNSUPPORTED for layouts without a resize kernel (16-bit RGB packings, packed 4:1:1,
+    // Bayer mosaics), STATUS_INVALID_PARAMS for a format mismatch or an
     // interpolation outside 0..3, STATUS_FAILED when a kernel fails.
     Status GetFrame(MediaData* input, MediaData* output) override;
     Status Reset() override { return STATUS_OK; }
