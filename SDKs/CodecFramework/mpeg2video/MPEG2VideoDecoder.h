@@ -11,6 +11,9 @@ namespace UMC {
 
 class MPEG2VideoDecoderBase;
 
+// Flags of VideoDecoderParams::lFlags: output pictures in display order; a mode that is refused.
+enum : int32_t { FLAG_VDEC_REORDER = 4, FLAG_VDEC_UNSUPPORTED = 0x100 };
+
 class MPEG2VideoDecoder : public VideoDecoder {
     UMC_CLASS_IDENTITY(MPEG2VideoDecoder, VideoDecoder)
 

@@ -10,13 +10,11 @@
 #include "SDKs/CodecFramework/core/MediaData.h"
 #include "SDKs/CodecFramework/core/SampleBuffer.h"
 #include "SDKs/CodecFramework/core/VideoDecoder.h"
+#include "SDKs/CodecFramework/mpeg2video/MPEG2VideoDecoder.h"
 #include "SDKs/CodecFramework/mpeg2video/Mpeg2BitReader.h"
 #include "SDKs/CodecFramework/mpeg2video/Mpeg2Tables.h"
 
 namespace UMC {
-
-// Flag of VideoDecoderParams::lFlags: output pictures in display order.
-enum : int32_t { FLAG_VDEC_REORDER = 4, FLAG_VDEC_UNSUPPORTED = 0x100 };
 
 // Internal start codes (0x100 + the value after the 00 00 01 prefix).
 enum : int32_t {

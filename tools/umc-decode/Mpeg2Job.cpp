@@ -1,0 +1,186 @@
+// umc-decode --codec mpeg2: MPEG-1/MPEG-2 video elementary streams to raw frames (.yuv) or
+// YUV4MPEG2 (.y4m), every picture in display order, through the decoder's post-processing chain.
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "SDKs/CodecFramework/core/VideoData.h"
+#include "SDKs/CodecFramework/mpeg2video/MPEG2VideoDecoder.h"
+#include "tools/umc-decode/Job.h"
+
+namespace {
+
+struct FormatName {
+    const char* name;
+    UMC::ColorFormat format;
+};
+const FormatName kFormats[] = {
+    {"i420", UMC::YUV420}, {"yv12", UMC::YV12},   {"i422", UMC::YUV422}, {"nv12", UMC::NV12},
+    {"yuy2", UMC::YUY2},   {"uyvy", UMC::UYVY},   {"rgb24", UMC::RGB24}, {"rgb32", UMC::RGB32},
+    {"argb32", UMC::ARGB32}, {"i444", UMC::YUV444}, {"rgb565", UMC::RGB565},
+    {"rgb555", UMC::RGB555},
+};
+
+bool LooksLikeMpegVideo(const unsigned char* data, size_t size) {
+    // A sequence header start code among the first bytes, only zeros before it.
+    for (size_t i = 0; i + 3 < size && i < 4096; ++i) {
+        if (data[i] == 0 && data[i + 1] == 0 && data[i + 2] == 1) return data[i + 3] == 0xB3;
+        if (data[i] != 0) return false;
+    }
+    return false;
+}
+
+// Writes the planes of a picture without row padding.
+void AppendPlanes(const UMC::VideoData& picture, std::vector<uint8_t>& out) {
+    for (int p = 0; p < picture.GetNumPlanes(); ++p) {
+        const UMC::VideoData::PlaneInfo* info = picture.GetPlaneInfo(p);
+        const size_t rowBytes =
+            size_t(info->m_width) * size_t(info->m_iSamples) * size_t(info->m_iSampleSize);
+        for (int y = 0; y < info->m_height; ++y) {
+            const uint8_t* row = info->m_pPlane + size_t(y) * info->m_nPitch;
+            out.insert(out.end(), row, row + rowBytes);
+        }
+    }
+}
+
+int RunMpeg2(const umcdecode::Options& options) {
+    std::ifstream file(options.input, std::ios::binary);
+    if (!file) {
+        std::fprintf(stderr, "umc-decode: cannot read '%s'\n", options.input.c_str());
+        return 1;
+    }
+    std::vector<uint8_t> data((std::istreambuf_iterator<char>(file)),
+                              std::istreambuf_iterator<char>());
+
+    UMC::ColorFormat format = UMC::NONE;
+    if (!options.format.empty()) {
+        for (const FormatName& f : kFormats)
+            if (options.format == f.name) format = f.format;
+        if (format == UMC::NONE) {
+            std::fprintf(stderr, "umc-decode: unknown format '%s'\n", options.format.c_str());
+            return 2;
+        }
+    }
+
+    UMC::MPEG2VideoDecoder decoder;
+    UMC::VideoDecoderParams params;
+    UMC::MediaData initial;
+    initial.SetBufferPointer(data.data(), data.size());
+    initial.SetDataSize(data.size());
+    params.m_pData = &initial;
+    params.numThreads = options.threads;
+    params.lFlags = UMC::FLAG_VDEC_REORDER;
+    if (decoder.Init(&params) != UMC::STATUS_OK) {
+        std::fprintf(stderr, "umc-decode: '%s' has no MPEG-1/MPEG-2 video sequence header\n",
+                     options.input.c_str());
+        return 1;
+    }
+    UMC::VideoDecoderParams info;
+    decoder.GetInfo(&info);
+    if (format == UMC::NONE) format = info.info.color_format;
+    const bool y4m = options.output.size() > 4 &&
+                     options.output.compare(options.output.size() - 4, 4, ".y4m") == 0;
+    if (y4m && format != UMC::YUV420 && format != UMC::YUV422 && format != UMC::YUV444) {
+        std::fprintf(stderr, "umc-decode: .y4m output needs i420, i422 or i444\n");
+        return 2;
+    }
+
+    std::ofstream outFile;
+    if (!options.bench) {
+        outFile.open(options.output, std::ios::binary);
+        if (!outFile) {
+            std::fprintf(stderr, "umc-decode: cannot write '%s'\n", options.output.c_str());
+            return 1;
+        }
+    }
+
+    UMC::VideoData out;
+    int outWidth = 0, outHeight = 0;
+    int frames = 0, damaged = 0;
+    bool wroteHeader = false;
+    std::vector<uint8_t> bytes;
+    const auto begin = std::chrono::steady_clock::now();
+
+    auto prepareOutput = [&]() -> bool {
+        decoder.GetInfo(&info);
+        const int w = info.info.clip_width, h = info.info.clip_height;
+        if (w == outWidth && h == outHeight) return true;
+        if (out.Init(w, h, format) != UMC::STATUS_OK || out.Alloc() != UMC::STATUS_OK)
+            return false;
+        outWidth = w;
+        outHeight = h;
+        return true;
+    };
+    auto emit = [&]() {
+        ++frames;
+        damaged += out.GetDamaged() ? 1 : 0;
+        if (options.bench) return;
+        bytes.clear();
+        if (y4m && !wroteHeader) {
+            const double rate = info.info.framerate;
+            const int num = int(std::lround(rate * 1001.0));
+            char header[160];
+            const int structure = out.GetPictureStructure();
+            const char* chroma = format == UMC::YUV422 ? "422" : format == UMC::YUV444 ? "444"
+                                                                                        : "420jpeg";
+            std::snprintf(header, sizeof header, "YUV4MPEG2 W%d H%d F%d:1001 I%c A%d:%d C%s\n",
+                          outWidth, outHeight, num,
+                          structure == UMC::PS_TOP_FIELD_FIRST      ? 't'
+                          : structure == UMC::PS_BOTTOM_FIELD_FIRST ? 'b'
+                                                                    : 'p',
+                          info.info.aspect_ratio_width, info.info.aspect_ratio_height, chroma);
+            outFile << header;
+            wroteHeader = true;
+        }
+        if (y4m) outFile << "FRAME\n";
+        AppendPlanes(out, bytes);
+        outFile.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+    };
+
+    size_t pos = 0;  // from the start again: the decoder takes a repeated sequence header in stride
+    UMC::Status last = UMC::STATUS_OK;
+    while (pos < data.size()) {
+        const size_t unit = UMC::Mpeg2AccessUnitLength(data.data() + pos, data.size() - pos);
+        UMC::MediaData in;
+        in.SetBufferPointer(data.data() + pos, unit);
+        in.SetDataSize(unit);
+        while (in.GetDataSize() > 0) {
+            if (!prepareOutput()) {
+                std::fprintf(stderr, "umc-decode: cannot lay out a %dx%d output picture\n",
+                             info.info.clip_width, info.info.clip_height);
+                return 1;
+            }
+            const size_t before = in.GetDataSize();
+            last = decoder.GetFrame(&in, &out);
+            if (last == UMC::STATUS_OK) emit();
+            if (last != UMC::STATUS_OK && in.GetDataSize() == before) break;
+        }
+        pos += unit;
+    }
+    while (prepareOutput() && (last = decoder.GetFrame(nullptr, &out)) == UMC::STATUS_OK) emit();
+
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
+    if (frames == 0) {
+        std::fprintf(stderr, "umc-decode: no picture could be decoded from '%s'\n",
+                     options.input.c_str());
+        return 1;
+    }
+    if (options.bench) {
+        std::printf("frames %d seconds %.3f fps %.1f threads %d\n", frames, seconds,
+                    double(frames) / seconds, options.threads);
+    } else if (!outFile) {
+        std::fprintf(stderr, "umc-decode: writing '%s' failed\n", options.output.c_str());
+        return 1;
+    }
+    if (damaged) std::fprintf(stderr, "umc-decode: %d damaged pictures\n", damaged);
+    return 0;
+}
+
+const umcdecode::JobRegistration kRegistration("mpeg2", RunMpeg2, LooksLikeMpegVideo);
+
+}  // namespace
