@@ -284,3 +284,59 @@ TEST(Mpeg2Decoder, DamagedAndTruncatedStreamsNeverFail) {
 }
 
 }  // namespace
+
+namespace {
+
+// Inputs that once broke the decoder under the fuzzer; first byte = the fuzzer's mode bits.
+TEST(Mpeg2Decoder, FuzzFindingsStayFixed) {
+    const auto dir = qm::test::FixtureDir() / "mpeg2" / "fuzz";
+    int files = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(dir)) {
+        SCOPED_TRACE(entry.path().filename().string());
+        const auto bytes = ReadFile(entry.path());
+        ASSERT_FALSE(bytes.empty());
+        const uint8_t mode = bytes[0];
+        const std::vector<uint8_t> stream(bytes.begin() + 1, bytes.end());
+        const DecodeResult r =
+            Decode(stream, (mode & 1) ? 2 : 1, (mode & 2) ? UMC::FLAG_VDEC_REORDER : 0);
+        for (const Picture& p : r.pictures) {
+            const size_t luma = size_t(p.width) * size_t(p.height);
+            EXPECT_EQ(p.planes.size(), luma + 2 * size_t(p.chromaWidth) * size_t(p.chromaHeight));
+        }
+        ++files;
+    }
+    EXPECT_GT(files, 0);
+}
+
+TEST(Mpeg2Decoder, RejectedSequenceHeaderStopsDecodingUntilAGoodOne) {
+    StreamWriter w;
+    StreamWriter::Sequence good;
+    w.SequenceHeader(good);
+    auto picture = [&](int value) {
+        w.PictureHeader({});
+        const int v[6] = {value, value, value, value, 128, 128};
+        for (int row = 0; row < 2; ++row) {
+            w.Slice(row, 8);
+            int pred[3] = {128, 128, 128};
+            for (int col = 0; col < 2; ++col) w.IntraMacroblockDcOnly(1, v, 6, pred);
+        }
+    };
+    picture(100);
+    StreamWriter::Sequence bad = good;  // 4:2:2 and four times the size, but a zero height
+    bad.width = 64;
+    bad.height = 0;
+    bad.chroma = 2;
+    w.SequenceHeader(bad);
+    picture(60);
+    w.SequenceHeader(good);
+    picture(30);
+    w.StartCode(0xB7);
+    const DecodeResult r = Decode(w.Data(), 1, 0);
+    ASSERT_EQ(r.pictures.size(), 2u);
+    EXPECT_EQ(r.pictures[0].planes[0], 100);
+    EXPECT_EQ(r.pictures[1].planes[0], 30);
+    EXPECT_NE(std::find(r.statuses.begin(), r.statuses.end(), UMC::STATUS_INVALID_PARAMS),
+              r.statuses.end());
+}
+
+}  // namespace

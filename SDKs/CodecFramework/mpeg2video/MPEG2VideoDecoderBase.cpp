@@ -112,6 +112,7 @@ Status MPEG2VideoDecoderBase::Close() {
     m_vlc.Clear();
     m_initialised = false;
     m_sequenceSeen = false;
+    m_sequenceValid = false;
     return VideoDecoder::Close();
 }
 
@@ -486,7 +487,9 @@ Status MPEG2VideoDecoderBase::DecodeLoop(MediaData* output) {
         SkipSlices(bs);
         return st;
     }
-    if (!m_frameBase) {
+    const int32_t chroma = m_chromaFormat == 2 ? 2 : 1;
+    if (!m_frameBase || !m_sequenceValid || m_allocWidth != m_mbWidth ||
+        m_allocHeight != m_mbHeight || m_allocChroma != chroma) {
         SkipSlices(bs);
         return STATUS_INVALID_PARAMS;
     }
@@ -605,7 +608,7 @@ Status MPEG2VideoDecoderBase::DecodeLoop(MediaData* output) {
 
 Status MPEG2VideoDecoderBase::OutputSlot(int slotIndex, double time, MediaData* output) {
     FrameSlot& slot = m_slots[slotIndex];
-    if (!m_frameBase || !slot.planes[0]) return STATUS_NOT_ENOUGH_DATA;
+    if (!m_frameBase || !slot.planes[0] || !m_sequenceValid) return STATUS_NOT_ENOUGH_DATA;
     const ColorFormat format = m_chromaFormat == 2 ? YUV422 : YUV420;
     VideoData& pic = m_LastDecodedFrame;
     if (pic.GetColorFormat() != format || pic.GetWidth() != m_width ||

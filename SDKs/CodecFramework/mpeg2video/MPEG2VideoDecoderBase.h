@@ -187,6 +187,8 @@ public:
     int32_t m_scalableMode = -1;
     int32_t m_mbWidth = 0, m_mbHeight = 0, m_mbCount = 0;
     bool m_sequenceSeen = false;
+    bool m_sequenceValid = false;     // the last sequence header was accepted
+    bool m_inSequenceHeader = false;  // parsing the extensions of a sequence header
     int32_t m_streamType = 0;
 
     // GOP state.

@@ -87,6 +87,9 @@ Status MPEG2VideoDecoderBase::ParseSequenceHeader(Mpeg2BitReader& bs) {
         bs.bitOffset = 0;
         return STATUS_NOT_ENOUGH_DATA;
     }
+    // Until this header is accepted whole, no picture is decoded or output: a half-read header
+    // could leave sizes that differ from the frame memory.
+    m_sequenceValid = false;
     const int32_t width = int32_t(bs.Get(12));
     const int32_t height = int32_t(bs.Get(12));
     m_aspectCode = int32_t(bs.Get(4));
@@ -138,7 +141,9 @@ Status MPEG2VideoDecoderBase::ParseSequenceHeader(Mpeg2BitReader& bs) {
     }
     RebuildContexts();
 
+    m_inSequenceHeader = true;
     Status st = ParseExtensions(bs);
+    m_inSequenceHeader = false;
     if (st != STATUS_OK) return st;
 
     if (m_streamType == 17) {
@@ -155,6 +160,7 @@ Status MPEG2VideoDecoderBase::ParseSequenceHeader(Mpeg2BitReader& bs) {
     m_mbCount = m_mbWidth * m_mbHeight;
     if (AllocateFrames() != STATUS_OK) return STATUS_ALLOC_FAILED;
     UpdateSequenceInfo();
+    m_sequenceValid = true;
     return STATUS_OK;
 }
 
@@ -226,8 +232,8 @@ Status MPEG2VideoDecoderBase::ParseExtensions(Mpeg2BitReader& bs) {
 Status MPEG2VideoDecoderBase::ParseExtension(Mpeg2BitReader& bs) {
     const int id = int(bs.Get(4));
     switch (id) {
-        case 1:
-            return ParseSequenceExtension(bs);
+        case 1:  // only among a sequence header's extensions; elsewhere it could resize frames
+            return m_inSequenceHeader ? ParseSequenceExtension(bs) : STATUS_OK;
         case 2: {
             bs.Skip(3);  // video_format
             if (bs.Get1()) bs.Skip(24);

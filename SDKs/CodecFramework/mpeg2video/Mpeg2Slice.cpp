@@ -334,6 +334,12 @@ Status MPEG2VideoDecoderBase::DecodeSliceBody(Mpeg2ThreadContext& ctx) {
 
     // Intra block: DC, AC, inverse quantisation and mismatch control; written as pixels.
     auto intraBlock = [&](int blockIndex, uint8_t* dst, int dstStep) -> bool {
+        Mpeg2BitReader bs = ctx.bs;  // a local copy stays in registers through the loop
+        struct WriteBack {
+            Mpeg2BitReader& to;
+            const Mpeg2BitReader& from;
+            ~WriteBack() { to = from; }
+        } writeBack{ctx.bs, bs};
         int16_t* blk = ctx.block;
         std::memset(blk, 0, sizeof(ctx.block));
         const int cc = blockIndex < 4 ? 0 : (blockIndex & 1) + 1;
@@ -423,6 +429,12 @@ Status MPEG2VideoDecoderBase::DecodeSliceBody(Mpeg2ThreadContext& ctx) {
 
     // Non-intra block added to the prediction already in the picture.
     auto interBlock = [&](int blockIndex, uint8_t* dst, int dstStep) -> bool {
+        Mpeg2BitReader bs = ctx.bs;
+        struct WriteBack {
+            Mpeg2BitReader& to;
+            const Mpeg2BitReader& from;
+            ~WriteBack() { to = from; }
+        } writeBack{ctx.bs, bs};
         int16_t* blk = ctx.block;
         std::memset(blk, 0, sizeof(ctx.block));
         const int cc = blockIndex < 4 ? 0 : 1;

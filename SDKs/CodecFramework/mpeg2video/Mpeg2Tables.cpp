@@ -83,6 +83,7 @@ bool Mpeg2VlcTable::Build(const Code* codes, int count, int firstBits) {
             }
         }
     }
+    m_table = m_entries.data();
     return true;
 }
 

@@ -36,18 +36,22 @@ public:
     };
     // Builds the table; false when the codes are not a prefix code or too long.
     bool Build(const Code* codes, int count, int firstBits);
-    void Clear() { m_entries.clear(); }
+    void Clear() {
+        m_entries.clear();
+        m_table = nullptr;
+    }
     bool Empty() const { return m_entries.empty(); }
 
     // Looks up the code at the top of `window`; returns the entry (len 0 = invalid).
     const Mpeg2VlcEntry& Lookup(uint32_t window) const {
-        const Mpeg2VlcEntry& e = m_entries[window >> (32 - m_firstBits)];
+        const Mpeg2VlcEntry& e = m_table[window >> (32 - m_firstBits)];
         if (!e.sub) return e;
-        return m_entries[size_t(e.value) + ((window << m_firstBits) >> (32 - e.sub))];
+        return m_table[size_t(e.value) + ((window << m_firstBits) >> (32 - e.sub))];
     }
 
 private:
     std::vector<Mpeg2VlcEntry> m_entries;
+    const Mpeg2VlcEntry* m_table = nullptr;  // m_entries.data(), kept for the lookups
     int m_firstBits = 0;
 };
 
