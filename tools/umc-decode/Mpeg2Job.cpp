@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <numeric>
 #include <string>
 #include <vector>
 
@@ -19,10 +20,10 @@ struct FormatName {
     UMC::ColorFormat format;
 };
 const FormatName kFormats[] = {
-    {"i420", UMC::YUV420}, {"yv12", UMC::YV12},   {"i422", UMC::YUV422}, {"nv12", UMC::NV12},
-    {"yuy2", UMC::YUY2},   {"uyvy", UMC::UYVY},   {"rgb24", UMC::RGB24}, {"rgb32", UMC::RGB32},
-    {"argb32", UMC::ARGB32}, {"i444", UMC::YUV444}, {"rgb565", UMC::RGB565},
-    {"rgb555", UMC::RGB555},
+    {"i420", UMC::YUV420}, {"yv12", UMC::YV12},     {"i422", UMC::YUV422},
+    {"nv12", UMC::NV12},   {"yuy2", UMC::YUY2},     {"uyvy", UMC::UYVY},
+    {"rgb24", UMC::RGB24}, {"rgb32", UMC::RGB32},   {"argb32", UMC::ARGB32},
+    {"i444", UMC::YUV444}, {"rgb565", UMC::RGB565}, {"rgb555", UMC::RGB555},
 };
 
 bool LooksLikeMpegVideo(const unsigned char* data, size_t size) {
@@ -109,8 +110,7 @@ int RunMpeg2(const umcdecode::Options& options) {
         decoder.GetInfo(&info);
         const int w = info.info.clip_width, h = info.info.clip_height;
         if (w == outWidth && h == outHeight) return true;
-        if (out.Init(w, h, format) != UMC::STATUS_OK || out.Alloc() != UMC::STATUS_OK)
-            return false;
+        if (out.Init(w, h, format) != UMC::STATUS_OK || out.Alloc() != UMC::STATUS_OK) return false;
         outWidth = w;
         outHeight = h;
         return true;
@@ -121,18 +121,26 @@ int RunMpeg2(const umcdecode::Options& options) {
         if (options.bench) return;
         bytes.clear();
         if (y4m && !wroteHeader) {
+            // Rates of the MPEG table are n/1 or n*1000/1001.
             const double rate = info.info.framerate;
-            const int num = int(std::lround(rate * 1001.0));
-            char header[160];
+            int num = int(std::lround(rate)), den = 1;
+            if (std::fabs(rate - num) > 1e-6) {
+                num = int(std::lround(rate * 1001.0));
+                den = 1001;
+            }
+            int sarW = info.info.aspect_ratio_width, sarH = info.info.aspect_ratio_height;
+            if (sarW <= 0 || sarH <= 0) sarW = sarH = 1;
+            const int g = std::gcd(sarW, sarH);
             const int structure = out.GetPictureStructure();
-            const char* chroma = format == UMC::YUV422 ? "422" : format == UMC::YUV444 ? "444"
-                                                                                        : "420jpeg";
-            std::snprintf(header, sizeof header, "YUV4MPEG2 W%d H%d F%d:1001 I%c A%d:%d C%s\n",
-                          outWidth, outHeight, num,
-                          structure == UMC::PS_TOP_FIELD_FIRST      ? 't'
-                          : structure == UMC::PS_BOTTOM_FIELD_FIRST ? 'b'
-                                                                    : 'p',
-                          info.info.aspect_ratio_width, info.info.aspect_ratio_height, chroma);
+            const char interlace = structure == UMC::PS_TOP_FIELD_FIRST      ? 't'
+                                   : structure == UMC::PS_BOTTOM_FIELD_FIRST ? 'b'
+                                                                             : 'p';
+            const char* chroma = format == UMC::YUV422   ? "422"
+                                 : format == UMC::YUV444 ? "444"
+                                                         : "420jpeg";
+            char header[160];
+            std::snprintf(header, sizeof header, "YUV4MPEG2 W%d H%d F%d:%d I%c A%d:%d C%s\n",
+                          outWidth, outHeight, num, den, interlace, sarW / g, sarH / g, chroma);
             outFile << header;
             wroteHeader = true;
         }

@@ -8,10 +8,7 @@
 #include <new>
 
 #include "SDKs/CodecFramework/core/AspectRatio.h"
-#if __has_include("SDKs/CodecFramework/vpp/VideoProcessing.h")
 #include "SDKs/CodecFramework/vpp/VideoProcessing.h"
-#define QM_HAVE_VPP 1
-#endif
 #include "primitives/Memory.h"
 
 namespace UMC {
@@ -641,17 +638,12 @@ Status MPEG2VideoDecoderBase::OutputSlot(int slotIndex, double time, MediaData* 
                        m_ClipInfo.aspect_ratio_height > 0 ? m_ClipInfo.aspect_ratio_height : 1);
 
     if (!m_PostProcessing) {
-#ifndef QM_HAVE_VPP
-        m_pMemoryAllocator->Unlock(m_frameMid);
-        return STATUS_NOT_INITIALIZED;
-#else
         auto* vpp = new (std::nothrow) VideoProcessing;
         if (!vpp) {
             m_pMemoryAllocator->Unlock(m_frameMid);
             return STATUS_ALLOC_FAILED;
         }
         SetOwnPostProcessing(vpp);
-#endif
     }
     Status st = m_PostProcessing->GetFrame(&pic, output);
     output->SetDamaged(slot.damaged);
