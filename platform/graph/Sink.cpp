@@ -74,6 +74,11 @@ public:
         std::optional<SinkAllocatorOptions> options;
         {
             std::lock_guard<std::mutex> lock(m_sink->m_recordLock);
+            if (m_sink->m_givenAllocator) {
+                *ppAllocator = m_sink->m_givenAllocator;
+                m_sink->m_givenAllocator->AddRef();
+                return S_OK;
+            }
             options = m_sink->m_allocatorOptions;
         }
         if (!options) return CBaseInputPin::GetAllocator(ppAllocator);
@@ -261,6 +266,13 @@ void Sink::SetReceiveResult(HRESULT hr) {
 void Sink::SetAllocatorRequirements(std::optional<ALLOCATOR_PROPERTIES> props) {
     std::lock_guard<std::mutex> lock(m_recordLock);
     m_requirements = props;
+}
+
+void Sink::UseAllocator(IMemAllocator* allocator) {
+    std::lock_guard<std::mutex> lock(m_recordLock);
+    if (allocator) allocator->AddRef();
+    if (m_givenAllocator) m_givenAllocator->Release();
+    m_givenAllocator = allocator;
 }
 
 void Sink::OfferAllocator(std::optional<SinkAllocatorOptions> options) {

@@ -64,6 +64,8 @@ public:
     void SetReceiveResult(HRESULT hr);
     void SetAllocatorRequirements(std::optional<ALLOCATOR_PROPERTIES> props);
     void OfferAllocator(std::optional<SinkAllocatorOptions> options);
+    // Offers this allocator (held with a reference) instead; null goes back to the others.
+    void UseAllocator(IMemAllocator* allocator);
 
     // What was received (copies; safe while streaming).
     std::vector<ReceivedSample> Samples() const;
@@ -91,6 +93,7 @@ private:
     HRESULT m_receiveResult = S_OK;
     std::optional<ALLOCATOR_PROPERTIES> m_requirements;
     std::optional<SinkAllocatorOptions> m_allocatorOptions;
+    IMemAllocator* m_givenAllocator = nullptr;
     std::vector<ReceivedSample> m_samples;
     std::vector<SinkCall> m_calls;
     bool m_eosPending = false;
