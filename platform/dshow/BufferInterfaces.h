@@ -9,6 +9,18 @@
 #include <mediaobj.h>
 #include <mfobjects.h>
 #include <wmsbuffer.h>
+// Some SDKs (mingw-w64) stop at INSSBuffer3.
+#ifndef __INSSBuffer4_INTERFACE_DEFINED__
+#define __INSSBuffer4_INTERFACE_DEFINED__
+inline constexpr GUID IID_INSSBuffer4 = {0xB6B8FD5A, 0x32E2, 0x49D4, {0xA9, 0x10, 0xC2, 0x6C, 0xC8, 0x54, 0x65, 0xED}};
+struct INSSBuffer4 : INSSBuffer3 {
+    virtual HRESULT STDMETHODCALLTYPE GetPropertyCount(DWORD* pcBufferProperties) = 0;
+    virtual HRESULT STDMETHODCALLTYPE GetPropertyByIndex(DWORD dwBufferPropertyIndex,
+                                                         GUID* pguidBufferProperty,
+                                                         void* pvBufferProperty,
+                                                         DWORD* pdwBufferPropertySize) = 0;
+};
+#endif
 #else
 
 inline constexpr GUID IID_INSSBuffer = {
