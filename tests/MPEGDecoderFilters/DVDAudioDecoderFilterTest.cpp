@@ -1,6 +1,8 @@
 // DVD LPCM to PCM: byte order, computed times, segments and bad payloads.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "diagnostics/StatusConversion.h"
 #include "tests/MPEGDecoderFilters/FilterTestSupport.h"
 #include "tests/support/ReportCapture.h"
@@ -79,14 +81,35 @@ TEST(DVDAudioDecoderFilter, RefusesOtherLayoutsAndOffersTwoPcmTypes) {
     EXPECT_EQ(filter->GetMediaType(0, nullptr), E_INVALIDARG);
 }
 
-TEST(DVDAudioDecoderFilter, AllocatorWithFewerBuffersFailsTheConnection) {
+// The standard allocator, granting at most two buffers.
+class StingyAllocator : public CMemAllocator {
+public:
+    explicit StingyAllocator(HRESULT* phr) : CMemAllocator(NAME("stingy"), nullptr, phr) {}
+    HRESULT STDMETHODCALLTYPE SetProperties(ALLOCATOR_PROPERTIES* pRequest,
+                                            ALLOCATOR_PROPERTIES* pActual) override {
+        ALLOCATOR_PROPERTIES request = *pRequest;
+        request.cBuffers = std::min<LONG>(request.cBuffers, 2);
+        return CMemAllocator::SetProperties(&request, pActual);
+    }
+};
+
+TEST(DVDAudioDecoderFilter, AllocatorGrantingFewerBuffersFailsDecideBufferSize) {
     ReportCapture capture;
     FilterChain chain;
-    qm::graph::SinkAllocatorOptions fewer;
-    fewer.maxBuffers = 5;
-    EXPECT_TRUE(FAILED(
-        chain.Build(CreateDVDAudioDecoderFilter, LpcmType(2, 16, 48000), PcmOnly(), 1920, fewer)));
+    ASSERT_EQ(chain.Build(CreateDVDAudioDecoderFilter, LpcmType(2, 16, 48000), PcmOnly(), 1920),
+              S_OK);
+    auto* filter = dynamic_cast<CTransformFilter*>(chain.filter.Get());
+    HRESULT hr = S_OK;
+    auto* stingy = new StingyAllocator(&hr);
+    stingy->NonDelegatingAddRef();
+    ALLOCATOR_PROPERTIES props{0, 0, 1, 0};
+    EXPECT_EQ(filter->DecideBufferSize(stingy, &props), E_UNEXPECTED);
     EXPECT_TRUE(capture.Contains("actualProperties.cBuffers == pProperties->cBuffers"));
+    EXPECT_EQ(props.cBuffers, 10);
+    EXPECT_EQ(props.cbBuffer, 2 * 81920);
+    EXPECT_EQ(filter->DecideBufferSize(nullptr, &props), E_INVALIDARG);
+    EXPECT_EQ(filter->DecideBufferSize(stingy, nullptr), E_INVALIDARG);
+    stingy->NonDelegatingRelease();
 }
 
 }  // namespace
