@@ -85,6 +85,13 @@
         }                                                                                   \
     } while (0)
 
+// A formatted report (category 0, level 1) when reporting is on; the flow carries on.
+#define QMReport(format, ...)                                                        \
+    do {                                                                             \
+        if (QM_REPORTING())                                                          \
+            ::qm_log::_reportW(0, 1, __FILE__, __LINE__, format __VA_OPT__(, ) __VA_ARGS__); \
+    } while (0)
+
 namespace qm::detail {
 
 inline HRESULT LogHResult(HRESULT hr, const char* file, int line) {

@@ -1,0 +1,118 @@
+// The sample allocator that the decoders' input pins offer upstream. Unlike the standard
+// allocator it creates its samples one by one as GetBuffer needs them, carving them out of large
+// virtual-memory blocks; it grows beyond the requested count while its limits allow (a sample
+// count, a memory ceiling, or 1 MiB in total); released samples go through the consumer sample
+// map, which may keep them. Two locks: the allocator lock, and inside it the limit lock that
+// guards the growth decision and the ceiling. GetBuffer never waits holding a lock, and the
+// notify callback is called outside them.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "VideoIO/FilterUtil/ConsumerSampleMap.h"
+#include "VideoIO/FilterUtil/MemoryBufferInfo.h"
+#include "VideoIO/FilterUtil/SampleInterfaces.h"
+#include "platform/dshow/DShow.h"
+
+namespace qm_DSFilters {
+
+class QMMediaSample;
+
+class QMMemAllocator : public CUnknown,
+                       public IQMMemAllocator,
+                       public IDynamicSizeAllocator,
+                       public IMemAllocatorCallbackTemp {
+public:
+    // pmt (may be null) is the connection type of the pin that offers the allocator.
+    QMMemAllocator(const AM_MEDIA_TYPE* pmt, LPCTSTR name, HRESULT* phr);
+    ~QMMemAllocator() override;
+
+    DECLARE_IUNKNOWN
+    HRESULT STDMETHODCALLTYPE NonDelegatingQueryInterface(REFIID riid, void** ppv) override;
+
+    // IMemAllocator / IMemAllocatorCallbackTemp
+    HRESULT STDMETHODCALLTYPE SetProperties(ALLOCATOR_PROPERTIES* pRequest,
+                                            ALLOCATOR_PROPERTIES* pActual) override;
+    HRESULT STDMETHODCALLTYPE GetProperties(ALLOCATOR_PROPERTIES* pActual) override;
+    HRESULT STDMETHODCALLTYPE Commit() override;
+    HRESULT STDMETHODCALLTYPE Decommit() override;
+    HRESULT STDMETHODCALLTYPE GetBuffer(IMediaSample** ppBuffer, REFERENCE_TIME* pStartTime,
+                                        REFERENCE_TIME* pEndTime, DWORD dwFlags) override;
+    HRESULT STDMETHODCALLTYPE ReleaseBuffer(IMediaSample* pSample) override;
+    HRESULT STDMETHODCALLTYPE SetNotify(IMemAllocatorNotifyCallbackTemp* pNotify) override;
+    HRESULT STDMETHODCALLTYPE GetFreeCount(LONG* plBuffersFree) override;
+
+    // IQMMemAllocatorBase
+    BOOL STDMETHODCALLTYPE IsCommitted() override;
+    BOOL STDMETHODCALLTYPE IsMediaTypeDifferent(const AM_MEDIA_TYPE* pmt) override;
+    HRESULT STDMETHODCALLTYPE SetNewMediaType(const AM_MEDIA_TYPE* pmt) override;
+    HRESULT STDMETHODCALLTYPE GetMediaType(AM_MEDIA_TYPE* pmt) override;
+    HRESULT STDMETHODCALLTYPE SetRequiredNbrOfSamples(uint32_t nbrOfSamples) override;
+    HRESULT STDMETHODCALLTYPE SetMemoryLimit(double megabytes) override;
+    double STDMETHODCALLTYPE GetMemoryLimit() override;
+    double STDMETHODCALLTYPE GetAllocatedMemory() override;
+    BOOL STDMETHODCALLTYPE CanAllocateNewMemoryBuffer(int32_t size) override;
+
+    // IQMMemAllocator
+    HRESULT STDMETHODCALLTYPE Start() override;
+    HRESULT STDMETHODCALLTYPE Stop() override;
+    BOOL STDMETHODCALLTYPE IsRunning() override;
+    HRESULT STDMETHODCALLTYPE SetFixedMemory(BOOL fixedMemory) override;
+    HRESULT STDMETHODCALLTYPE Dump(int reportLevel) override;
+
+    // IDynamicSizeAllocator
+    HRESULT STDMETHODCALLTYPE GetBufferOfSize(IMediaSample** ppBuffer, LONG size,
+                                              DWORD timeoutMs) override;
+    LONG STDMETHODCALLTYPE GetLargestSampleSize() override;
+
+    // State for tests and diagnostics.
+    LONG GetAllocatedCount();      // samples created
+    uint64_t GetAllocatedBytes();  // bytes in memory blocks
+    LONG GetWaitingCount();        // GetBuffer calls waiting for a sample
+
+private:
+    // Under the allocator lock.
+    HRESULT ComputeChunkSize();
+    HRESULT Validate();
+    HRESULT ReleaseAllMemory();
+    bool AreAllBuffersFree() const;
+    bool IsDecommitComplete() const;
+    bool GrowthAllowed(uint64_t size);
+    HRESULT CreateSample(uint64_t sampleSize, QMMediaSample** ppSample);
+    // Gives a free sample's memory back to its block and destroys the sample.
+    HRESULT RetireSample(QMMediaSample* pSample);
+    QMMediaSample* FindSample(IMediaSample* pSample) const;
+    int64_t AlignedSize(int64_t size) const;
+    // One attempt of GetBuffer for a sample of at least size bytes (S_FALSE: nothing now).
+    HRESULT TryGetSample(int64_t size, bool mayRetire, QMMediaSample** ppSample);
+    // The waiting loop of both GetBuffer forms.
+    HRESULT WaitForSample(int64_t size, bool sized, DWORD timeoutMs, IMediaSample** ppBuffer);
+
+    CMediaType m_mt;
+    CAMEvent m_bufferAvailable;  // auto-reset
+    LONG m_nbrOfBuffers = 0;
+    LONG m_bufferSize = 0;
+    LONG m_alignmentSize = 0;
+    LONG m_prefixSize = 0;
+    bool m_propertiesSet = false;
+    bool m_propertiesChanged = false;
+    bool m_bCommitted = false;
+    bool m_decommitInProgress = false;
+    MemoryBufferInfo m_memoryBufferInfo;
+    std::vector<QMMediaSample*> m_samples;  // every sample created; m_lAllocated = its size
+    CCritSec m_allocatorLock;
+    bool m_running = false;
+    uint32_t m_requiredNbrOfSamples = 0;
+    uint64_t m_memoryLimit = 0;  // bytes; 0: none
+    CCritSec m_limitLock;
+    ConsumerSampleMap m_consumerSampleMap;
+    IMemAllocatorNotifyCallbackTemp* m_pNotify = nullptr;
+    bool m_fixedMemory = false;
+    LONG m_waiting = 0;
+};
+
+// The allocator for a pin of type pmt, with one reference on *ppAllocator.
+HRESULT CreateQMMemAllocator(const AM_MEDIA_TYPE* pmt, LPCTSTR name, IMemAllocator** ppAllocator);
+
+}  // namespace qm_DSFilters

@@ -1,0 +1,410 @@
+#include "VideoIO/MPEGDecoderFilters/MPEG2VideoDecoderFilter.h"
+
+#include <cmath>
+#include <cstddef>
+
+#include "SDKs/CodecFramework/CodecCommon/MediaSampleGlue.h"
+#include "SDKs/CodecFramework/CodecCommon/SubtypeColorFormat.h"
+#include "SDKs/CodecFramework/CodecCommon/TimeConversion.h"
+#include "VideoIO/FilterUtil/MediaTypeUtil.h"
+#include "diagnostics/CheckForms.h"
+
+namespace qm_MPEGDecoderFilters {
+namespace {
+
+// Keeps slightly negative (preroll) times positive inside the decoder; removed on output.
+constexpr REFERENCE_TIME kOneHour = 36000000000LL;
+// A media start of this value marks a sample without a time stamp.
+constexpr REFERENCE_TIME kNoTime = 0x7FFFFFFFFFFFFFFFLL;
+constexpr int kOutputTypeCount = 20;
+constexpr DWORD kFlagsInTrickModeOrder = 4;  // decode and display order
+
+// The 0x80040570 that a STATUS_INVALID_STREAM becomes.
+const HRESULT kInvalidStreamHr = qm::HResultFromCodecStatus(UMC::STATUS_INVALID_STREAM);
+
+// The sequence header bytes that follow a format block's fixed part, when there are any.
+void TrailingBytes(const AM_MEDIA_TYPE& mt, size_t headerSize, const BYTE** bytes, size_t* size) {
+    *bytes = nullptr;
+    *size = 0;
+    if (mt.cbFormat > headerSize) {
+        *bytes = mt.pbFormat + headerSize;
+        *size = mt.cbFormat - headerSize;
+    }
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------- MPEG2VideoDecoderInputPin
+
+MPEG2VideoDecoderInputPin::MPEG2VideoDecoderInputPin(LPCTSTR objectName, CTransformFilter* pFilter,
+                                                     HRESULT* phr)
+    : DecoderInputPin(objectName, pFilter, phr),
+      m_pDecoderFilter(static_cast<MPEG2VideoDecoderFilter*>(pFilter)) {}
+
+HRESULT STDMETHODCALLTYPE MPEG2VideoDecoderInputPin::NonDelegatingQueryInterface(REFIID riid,
+                                                                                 void** ppv) {
+    if (ppv && IsEqualGUID(riid, IID_ISubSegment))
+        return GetInterface(static_cast<ISubSegment*>(this), ppv);
+    return DecoderInputPin::NonDelegatingQueryInterface(riid, ppv);
+}
+
+HRESULT STDMETHODCALLTYPE MPEG2VideoDecoderInputPin::NewSubSegment(REFERENCE_TIME tStart,
+                                                                   double dRate) {
+    QMCheckCondition(m_pDecoderFilter != 0, E_UNEXPECTED);
+    QMCheckHRESULT(m_pDecoderFilter->NewSubSegment(tStart, dRate));
+    return S_OK;
+}
+
+// ------------------------------------------------------------------ MPEG2VideoDecoderFilter
+
+MPEG2VideoDecoderFilter::MPEG2VideoDecoderFilter(HRESULT* phr)
+    : TransformDecoderFilter(CLSID_MPEG2VideoDecoderFilter) {
+    CreatePins<MPEG2VideoDecoderInputPin, MPEG2VideoDecoderOutputPin>(phr);
+    if (SUCCEEDED(*phr) && m_pInput && m_pOutput) InitProcessorDispatch(phr);
+}
+
+MPEG2VideoDecoderFilter::~MPEG2VideoDecoderFilter() = default;
+
+HRESULT MPEG2VideoDecoderFilter::CheckInputType(const CMediaType* pmtIn) {
+    QMCheckCondition(pmtIn != 0, E_INVALIDARG);
+    if (qm::IsMPEG2VideoType(*pmtIn) || qm::IsMPEG1VideoType(*pmtIn)) return S_OK;
+    return VFW_E_TYPE_NOT_ACCEPTED;
+}
+
+HRESULT MPEG2VideoDecoderFilter::CheckTransform(const CMediaType* pmtIn, const CMediaType* pmtOut) {
+    QMCheckCondition(pmtIn != 0, E_INVALIDARG);
+    QMCheckCondition(pmtOut != 0, E_INVALIDARG);
+    if (!IsEqualGUID(pmtIn->majortype, MEDIATYPE_Video) ||
+        !IsEqualGUID(pmtOut->majortype, MEDIATYPE_Video) ||
+        qm::ColorFormatFromSubtype(pmtOut->subtype) == UMC::NONE)
+        return VFW_E_TYPE_NOT_ACCEPTED;
+    return S_OK;
+}
+
+HRESULT MPEG2VideoDecoderFilter::DecideBufferSize(IMemAllocator* pMemAlloc,
+                                                  ALLOCATOR_PROPERTIES* pProperties) {
+    LONG sampleSize = 0;
+    QMCheckHRESULT(qm::GetSampleSize(m_pOutput->CurrentMediaType(), &sampleSize));
+    return SetAllocatorProperties(pMemAlloc, pProperties, 10, sampleSize);
+}
+
+HRESULT MPEG2VideoDecoderFilter::GetMediaType(int position, CMediaType* pmtOut) {
+    QMCheckCondition(pmtOut != 0, E_INVALIDARG);
+    if (position < 0) return E_INVALIDARG;
+    if (position >= kOutputTypeCount) return VFW_S_NO_MORE_ITEMS;
+    QMCheckCondition(m_pInput->CurrentMediaType().IsValid(), E_UNEXPECTED);
+    const CMediaType& input = m_pInput->CurrentMediaType();
+
+    LONG width = 0, height = 0, aspectX = 0, aspectY = 0;
+    DWORD interlaceFlags = 0;
+    REFERENCE_TIME avgTimePerFrame = 0;
+    QMCheckHRESULT(qm::GetPictureSize(input, &width, &height));
+    QMCheckHRESULT(qm::GetPictureAspectRatio(input, &aspectX, &aspectY));
+    QMCheckHRESULT(qm::GetInterlaceFlags(input, &interlaceFlags));
+    QMCheckHRESULT(qm::GetAverageTimePerFrame(input, &avgTimePerFrame));
+    QMCheckCondition(avgTimePerFrame > 0, E_UNEXPECTED);
+
+    // The preferred subtype first; the table's other rows follow in order, without repeating it.
+    int row = position;
+    GUID subtype;
+    if (!IsEqualGUID(m_preferredSubtype, GUID_NULL)) {
+        int preferredRow = -1;
+        for (int i = 0; i < qm::GetSubtypeColorFormatCount() && preferredRow < 0; ++i)
+            if (IsEqualGUID(qm::GetSubtypeColorFormat(i).subtype, m_preferredSubtype))
+                preferredRow = i;
+        if (position == 0)
+            row = preferredRow;
+        else if (position <= preferredRow)
+            row = position - 1;
+    }
+    subtype = qm::GetSubtypeColorFormat(row).subtype;
+
+    CMediaType subtypeProbe;
+    subtypeProbe.majortype = MEDIATYPE_Video;
+    subtypeProbe.subtype = subtype;
+    const LONG signedHeight = qm::IsRGBVideoType(subtypeProbe) ? -std::abs(height) : std::abs(height);
+    QMCheckHRESULT(qm::CreateVideoInfoHeader2Type(pmtOut, width, signedHeight, aspectX, aspectY,
+                                                  interlaceFlags, &subtype, avgTimePerFrame, 0));
+    return S_OK;
+}
+
+HRESULT MPEG2VideoDecoderFilter::SetMediaType(PIN_DIRECTION direction, const CMediaType* pmt) {
+    QMCheckCondition(pmt != 0, E_INVALIDARG);
+    QMCheckCondition(pmt->majortype == MEDIATYPE_Video, E_INVALIDARG);
+    if (direction == PINDIR_OUTPUT) {
+        m_outputMediaType = *pmt;
+        m_outputInterlaceFlags = 0;
+        DWORD flags = 0;
+        LONG x = 0, y = 0;
+        QMCheckHRESULT(qm::GetInterlaceFlags(*pmt, &flags));
+        m_outputInterlaceFlags = flags;
+        QMCheckHRESULT(qm::GetPictureAspectRatio(*pmt, &x, &y));
+        m_outputAspectRatio[0] = DWORD(x);
+        m_outputAspectRatio[1] = DWORD(y);
+        return S_OK;
+    }
+    if (direction == PINDIR_INPUT) return SetInputMediaType(pmt);
+    return S_OK;
+}
+
+HRESULT MPEG2VideoDecoderFilter::SetInputMediaType(const CMediaType* pmt) {
+    m_inputMediaType = *pmt;
+    LONG aspectX = 0, aspectY = 0, width = 0, height = 0;
+    DWORD flags = 0;
+    QMCheckHRESULT(qm::GetPictureAspectRatio(*pmt, &aspectX, &aspectY));
+    QMCheckHRESULT(qm::GetPictureSize(*pmt, &width, &height));
+    QMCheckHRESULT(qm::GetInterlaceFlags(*pmt, &flags));
+
+    UMC::VideoStreamInfo& info = m_params.info;
+    if ((flags & AMINTERLACE_IsInterlaced) && (flags & AMINTERLACE_Field1First))
+        info.interlace_type = UMC::INTERLEAVED_TOP_FIELD_FIRST;
+    else if (flags & AMINTERLACE_IsInterlaced)
+        info.interlace_type = UMC::INTERLEAVED_BOTTOM_FIELD_FIRST;
+    else
+        info.interlace_type = UMC::PROGRESSIVE;
+    info.aspect_ratio_width = aspectX;
+    info.aspect_ratio_height = aspectY;
+    info.clip_width = width;
+    info.clip_height = std::abs(height);
+    m_params.lFlags = kFlagsInTrickModeOrder;
+    m_params.numThreads = 1;
+
+    const BYTE* sequenceHeader = nullptr;
+    size_t sequenceHeaderSize = 0;
+    if (IsEqualGUID(pmt->formattype, FORMAT_VideoInfo)) {
+        const VIDEOINFOHEADER* pvih = pmt->cbFormat >= sizeof(VIDEOINFOHEADER)
+                                          ? reinterpret_cast<const VIDEOINFOHEADER*>(pmt->pbFormat)
+                                          : nullptr;
+        QMCheckCondition(pvih != 0, E_UNEXPECTED);
+        TrailingBytes(*pmt, sizeof(VIDEOINFOHEADER), &sequenceHeader, &sequenceHeaderSize);
+    } else if (IsEqualGUID(pmt->formattype, FORMAT_VideoInfo2)) {
+        const VIDEOINFOHEADER2* pvih =
+            pmt->cbFormat >= sizeof(VIDEOINFOHEADER2)
+                ? reinterpret_cast<const VIDEOINFOHEADER2*>(pmt->pbFormat)
+                : nullptr;
+        QMCheckCondition(pvih != 0, E_UNEXPECTED);
+        TrailingBytes(*pmt, sizeof(VIDEOINFOHEADER2), &sequenceHeader, &sequenceHeaderSize);
+    } else if (IsEqualGUID(pmt->formattype, FORMAT_MPEG2Video)) {
+        const size_t fixed = offsetof(MPEG2VIDEOINFO, dwSequenceHeader);
+        const MPEG2VIDEOINFO* pmvi = pmt->cbFormat >= fixed && pmt->pbFormat
+                                         ? reinterpret_cast<const MPEG2VIDEOINFO*>(pmt->pbFormat)
+                                         : nullptr;
+        QMCheckCondition(pmvi != 0, E_UNEXPECTED);
+        QMCheckCondition(pmvi->cbSequenceHeader <= pmt->cbFormat - fixed, E_INVALIDARG);
+        m_params.profile = int32_t(pmvi->dwProfile);
+        m_params.level = int32_t(pmvi->dwLevel);
+        m_params.m_extra0 = int32_t(pmvi->dwProfile);
+        m_params.m_extra1 = int32_t(pmvi->dwLevel);
+        info.stream_type = UMC::MPEG2_VIDEO;
+        sequenceHeader = reinterpret_cast<const BYTE*>(pmvi->dwSequenceHeader);
+        sequenceHeaderSize = pmvi->cbSequenceHeader;
+    } else if (IsEqualGUID(pmt->formattype, FORMAT_MPEGVideo)) {
+        const size_t fixed = offsetof(MPEG1VIDEOINFO, bSequenceHeader);
+        const MPEG1VIDEOINFO* pmvi = pmt->cbFormat >= fixed && pmt->pbFormat
+                                         ? reinterpret_cast<const MPEG1VIDEOINFO*>(pmt->pbFormat)
+                                         : nullptr;
+        QMCheckCondition(pmvi != 0, E_UNEXPECTED);
+        QMCheckCondition(pmvi->cbSequenceHeader <= pmt->cbFormat - fixed, E_INVALIDARG);
+        info.stream_type = UMC::MPEG1_VIDEO;
+        sequenceHeader = pmvi->bSequenceHeader;
+        sequenceHeaderSize = pmvi->cbSequenceHeader;
+    } else {
+        return QMLogHRESULT(E_NOTIMPL);
+    }
+
+    UMC::MediaData initialData;
+    if (sequenceHeaderSize >= 1) {
+        initialData.SetBufferPointer(const_cast<uint8_t*>(sequenceHeader), sequenceHeaderSize);
+        initialData.SetDataSize(sequenceHeaderSize);
+        m_params.m_pData = &initialData;
+    } else {
+        m_params.m_pData = nullptr;
+    }
+    info.stream_subtype = 0;
+
+    REFERENCE_TIME avgTimePerFrame = 0;
+    QMCheckHRESULT(qm::GetAverageTimePerFrame(*pmt, &avgTimePerFrame));
+    QMCheckCondition(avgTimePerFrame > 0, E_UNEXPECTED);
+    info.framerate = 1.0 / (double(avgTimePerFrame) / 10000000.0);
+
+    const UMC::Status initStatus = m_decoder.Init(&m_params);
+    m_params.m_pData = nullptr;
+    QMCheckHRESULTUMC(initStatus);
+    QMCheckHRESULTUMC(m_decoder.GetInfo(&m_params));
+    m_preferredSubtype = qm::SubtypeFromColorFormat(m_params.info.color_format);
+    return S_OK;
+}
+
+HRESULT MPEG2VideoDecoderFilter::BreakConnect(PIN_DIRECTION direction) {
+    if (direction == PINDIR_INPUT) {
+        const UMC::Status status = m_decoder.Close();
+        if (status != UMC::STATUS_OK) QMReport(TEXT("Failed to close the decoder %d"), int(status));
+    }
+    return S_OK;
+}
+
+HRESULT MPEG2VideoDecoderFilter::Receive(IMediaSample* pSample) {
+    const HRESULT check = CheckReceive(pSample);
+    if (check != S_OK) return check;
+
+    UMC::MediaData data;
+    QMCheckHRESULT(qm::MediaSampleToMediaData(pSample, &data, false));
+
+    REFERENCE_TIME start = 0, stop = 0;
+    QMCheckHRESULT(pSample->GetTime(&start, &stop));
+    REFERENCE_TIME mediaStart = 0, mediaStop = 0;
+    double startSeconds, stopSeconds;
+    if (FAILED(pSample->GetMediaTime(&mediaStart, &mediaStop)) || mediaStart != kNoTime) {
+        startSeconds = qm::ReferenceTimeToSeconds(start + kOneHour);
+        stopSeconds = qm::ReferenceTimeToSeconds(stop + kOneHour);
+    } else {
+        startSeconds = stopSeconds = qm::ReferenceTimeToSeconds(kNoTime);
+    }
+    QMCheckHRESULTUMC(data.SetTime(startSeconds, stopSeconds));
+
+    while (data.GetDataSize() >= 4) {
+        const HRESULT hr = DecodeAndDeliver(&data);
+        if (hr == S_OK || hr == VFW_E_SAMPLE_REJECTED || hr == HR_FRAME_DROPPED) continue;
+        if (hr == HR_NO_FRAME) return S_OK;
+        if (hr == VFW_E_NOT_COMMITTED || hr == VFW_E_WRONG_STATE) return hr;
+        if (hr == S_FALSE) return S_FALSE;
+        return QMLogHRESULT(hr);
+    }
+    return S_OK;
+}
+
+HRESULT MPEG2VideoDecoderFilter::DecodeIntoSample(UMC::MediaData* pInput,
+                                                  IMediaSample* pOutSample) {
+    QMCheckCondition(pOutSample != 0, E_INVALIDARG);
+    UMC::VideoData picture;
+    QMCheckHRESULT(qm::InitVideoDataFromSample(m_outputMediaType, pOutSample, &picture));
+
+    const UMC::Status status = m_decoder.GetFrame(pInput, &picture);
+    m_decoderFed = true;
+    if (status == UMC::STATUS_NOT_ENOUGH_DATA || status == UMC::STATUS_SYNC_NOT_FOUND)
+        return HR_NO_FRAME;
+    if (status == UMC::STATUS_INVALID_STREAM) {
+        QMLogHRESULT(kInvalidStreamHr);
+        return HR_FRAME_DROPPED;
+    }
+    QMCheckHRESULTUMC(status);
+
+    QMCheckHRESULT(FollowOutputFormat(picture));
+    QMCheckHRESULT(pOutSample->SetActualDataLength(LONG(picture.GetDataSize())));
+
+    double pictureStart = 0, pictureEnd = 0;
+    QMCheckHRESULTUMC(picture.GetTime(pictureStart, pictureEnd));
+    if (pictureStart == qm::ReferenceTimeToSeconds(kNoTime)) return HR_FRAME_NO_TIME;
+
+    REFERENCE_TIME avgTimePerFrame = 0;
+    QMCheckHRESULT(qm::GetAverageTimePerFrame(m_inputMediaType, &avgTimePerFrame));
+    REFERENCE_TIME outStart = qm::SecondsToReferenceTime(pictureStart) - kOneHour;
+    REFERENCE_TIME outStop = outStart + avgTimePerFrame;
+    if (std::fabs(m_dRate) != 1.0) {
+        outStart = REFERENCE_TIME(double(outStart) / m_dRate);
+        outStop = REFERENCE_TIME(double(outStop) / m_dRate);
+    }
+    if (outStop < 1) return HR_FRAME_TOO_EARLY;
+    QMCheckHRESULT(pOutSample->SetTime(&outStart, &outStop));
+
+    DWORD frameFlag = AM_VIDEO_FLAG_I_SAMPLE;
+    if (picture.GetFrameType() == UMC::P_PICTURE) frameFlag = AM_VIDEO_FLAG_P_SAMPLE;
+    if (picture.GetFrameType() == UMC::B_PICTURE) frameFlag = AM_VIDEO_FLAG_B_SAMPLE;
+    IMediaSample2* sample2 = nullptr;
+    if (SUCCEEDED(pOutSample->QueryInterface(IID_IMediaSample2, reinterpret_cast<void**>(&sample2))) &&
+        sample2) {
+        AM_SAMPLE2_PROPERTIES props = {};
+        HRESULT hr = sample2->GetProperties(sizeof(props), reinterpret_cast<BYTE*>(&props));
+        if (SUCCEEDED(hr)) {
+            props.dwTypeSpecificFlags =
+                (props.dwTypeSpecificFlags & ~DWORD(AM_VIDEO_FLAG_IPB_MASK)) | frameFlag;
+            hr = sample2->SetProperties(sizeof(props), reinterpret_cast<const BYTE*>(&props));
+        }
+        sample2->Release();
+        QMCheckHRESULT(hr);
+    }
+    return S_OK;
+}
+
+HRESULT MPEG2VideoDecoderFilter::FollowOutputFormat(const UMC::VideoData& picture) {
+    if (m_decoder.GetInfo(&m_params) != UMC::STATUS_OK) return S_OK;
+    DWORD flags = 0;
+    if (m_params.info.interlace_type != UMC::PROGRESSIVE) {
+        if (picture.GetPictureStructure() == UMC::PS_TOP_FIELD_FIRST)
+            flags = AMINTERLACE_IsInterlaced | AMINTERLACE_Field1First;
+        else if (picture.GetPictureStructure() == UMC::PS_BOTTOM_FIELD_FIRST)
+            flags = AMINTERLACE_IsInterlaced;
+    }
+    int32_t x = m_params.info.aspect_ratio_width * m_params.info.clip_width;
+    int32_t y = m_params.info.aspect_ratio_height * m_params.info.clip_height;
+    if (x == 0 && y == 0) return S_OK;  // no ratio to derive: keep the current type
+    qm::ReduceRatio(&x, &y);
+    if (flags == m_outputInterlaceFlags && DWORD(x) == m_outputAspectRatio[0] &&
+        DWORD(y) == m_outputAspectRatio[1])
+        return S_OK;
+
+    CMediaType changed(m_outputMediaType);
+    QMCheckHRESULT(qm::SetInterlaceFlags(changed, flags));
+    QMCheckHRESULT(qm::SetPictureAspectRatio(changed, x, y));
+    IPin* downstream = m_pOutput->GetConnected();
+    if (!downstream) return S_OK;
+    const HRESULT accept = downstream->QueryAccept(&changed);
+    QMCheckHRESULT(accept);
+    if (accept == S_OK) {
+        QMCheckHRESULT(m_pOutput->SetMediaType(&changed));
+        m_outputTypeChanged = true;
+    }
+    return S_OK;
+}
+
+void MPEG2VideoDecoderFilter::ResetDecoder() {
+    const UMC::Status status = m_decoder.Reset();
+    if (status != UMC::STATUS_OK) {
+        QMLogHRESULT(E_UNEXPECTED);
+        QMReport(TEXT("Failed to reset the decoder %d"), int(status));
+    }
+}
+
+HRESULT MPEG2VideoDecoderFilter::EndOfStream() {
+    QMCheckHRESULT(Drain());
+    return DeliverEndOfStreamDownstream();
+}
+
+HRESULT MPEG2VideoDecoderFilter::NewSegment(REFERENCE_TIME tStart, REFERENCE_TIME tStop,
+                                            double dRate) {
+    QMCheckCondition((dRate == 1.0) || (dRate == -1.0), E_NOTIMPL);
+    ResetDecoder();
+    m_dRate = dRate;
+    m_decoderFed = false;
+    QMCheckHRESULT(CTransformFilter::NewSegment(tStart, tStop, dRate));
+    return S_OK;
+}
+
+HRESULT MPEG2VideoDecoderFilter::NewSubSegment(REFERENCE_TIME tStart, double dRate) {
+    QMCheckCondition(dRate < 0.0, E_INVALIDARG);
+    if (m_decoderFed) {
+        for (int i = 0; i < kMaxDrainSteps; ++i) {
+            const HRESULT hr = DecodeAndDeliver(nullptr);
+            if (hr == S_OK || hr == HR_FRAME_DROPPED) continue;
+            if (hr == HR_NO_FRAME || hr == VFW_E_NOT_COMMITTED || hr == VFW_E_WRONG_STATE ||
+                SUCCEEDED(hr))
+                break;
+            QMCheckHRESULT(hr);
+        }
+    }
+    ResetDecoder();
+    m_decoderFed = false;
+    m_dRate = dRate;
+    if (IPin* downstream = m_pOutput ? m_pOutput->GetConnected() : nullptr) {
+        ISubSegment* next = nullptr;
+        if (SUCCEEDED(downstream->QueryInterface(IID_ISubSegment, reinterpret_cast<void**>(&next))) &&
+            next) {
+            const HRESULT hr = next->NewSubSegment(tStart, dRate);
+            next->Release();
+            QMCheckHRESULT(hr);
+        }
+    }
+    return S_OK;
+}
+
+}  // namespace qm_MPEGDecoderFilters

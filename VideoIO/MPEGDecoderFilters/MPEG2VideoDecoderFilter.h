@@ -1,0 +1,74 @@
+// MPEG-1 and MPEG-2 video elementary streams to uncompressed pictures in one of 20 formats,
+// time-stamped, with output type changes on interlace or aspect changes and reverse playback
+// (rate -1 in NewSegment, backward sections announced through ISubSegment on the input pin).
+#pragma once
+
+#include "SDKs/CodecFramework/core/VideoDecoder.h"
+#include "SDKs/CodecFramework/mpeg2video/MPEG2VideoDecoder.h"
+#include "VideoIO/MPEGDecoderFilters/FilterIds.h"
+#include "VideoIO/MPEGDecoderFilters/SubSegment.h"
+#include "VideoIO/MPEGDecoderFilters/TransformDecoderFilter.h"
+
+namespace qm_MPEGDecoderFilters {
+
+class MPEG2VideoDecoderFilter;
+
+class MPEG2VideoDecoderInputPin : public DecoderInputPin, public ISubSegment {
+public:
+    MPEG2VideoDecoderInputPin(LPCTSTR objectName, CTransformFilter* pFilter, HRESULT* phr);
+
+    DECLARE_IUNKNOWN
+    HRESULT STDMETHODCALLTYPE NonDelegatingQueryInterface(REFIID riid, void** ppv) override;
+    HRESULT STDMETHODCALLTYPE NewSubSegment(REFERENCE_TIME tStart, double dRate) override;
+
+private:
+    MPEG2VideoDecoderFilter* m_pDecoderFilter;
+};
+
+class MPEG2VideoDecoderOutputPin : public DecoderOutputPin {
+public:
+    using DecoderOutputPin::DecoderOutputPin;
+};
+
+class MPEG2VideoDecoderFilter : public TransformDecoderFilter, public IMPEG2VideoDecoder {
+public:
+    explicit MPEG2VideoDecoderFilter(HRESULT* phr);
+    ~MPEG2VideoDecoderFilter() override;
+
+    DECLARE_IUNKNOWN
+
+    HRESULT CheckInputType(const CMediaType* pmtIn) override;
+    HRESULT CheckTransform(const CMediaType* pmtIn, const CMediaType* pmtOut) override;
+    HRESULT DecideBufferSize(IMemAllocator* pMemAlloc, ALLOCATOR_PROPERTIES* pProperties) override;
+    HRESULT GetMediaType(int position, CMediaType* pmtOut) override;
+    HRESULT SetMediaType(PIN_DIRECTION direction, const CMediaType* pmt) override;
+    HRESULT BreakConnect(PIN_DIRECTION direction) override;
+    HRESULT Receive(IMediaSample* pSample) override;
+    HRESULT EndOfStream() override;
+    HRESULT NewSegment(REFERENCE_TIME tStart, REFERENCE_TIME tStop, double dRate) override;
+
+    // A backward-played section begins: held pictures are delivered, the decoder is reset and
+    // the notice goes downstream.
+    HRESULT NewSubSegment(REFERENCE_TIME tStart, double dRate);
+
+    double Rate() const { return m_dRate; }
+    const GUID& PreferredSubtype() const { return m_preferredSubtype; }
+    const UMC::VideoDecoderParams& DecoderParams() const { return m_params; }
+
+protected:
+    HRESULT DecodeIntoSample(UMC::MediaData* pInput, IMediaSample* pOutSample) override;
+
+private:
+    HRESULT SetInputMediaType(const CMediaType* pmt);
+    HRESULT FollowOutputFormat(const UMC::VideoData& picture);
+    void ResetDecoder();
+
+    UMC::MPEG2VideoDecoder m_decoder;
+    UMC::VideoDecoderParams m_params;
+    DWORD m_outputInterlaceFlags = 0;
+    DWORD m_outputAspectRatio[2] = {0, 0};
+    GUID m_preferredSubtype = GUID_NULL;
+    double m_dRate = 1.0;
+};
+
+}  // namespace qm_MPEGDecoderFilters

@@ -1,0 +1,88 @@
+// Pushes arbitrary bytes through source -> decoder filter -> sink. Byte 0 chooses the filter
+// (MPEG-2 video, MPEG audio, DVD LPCM) and the sample size; the input types are fixed, so the
+// data decides everything else.
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+#include "VideoIO/MPEGDecoderFilters/DecoderFilters.h"
+#include "platform/graph/FilterGraph.h"
+#include "platform/graph/PushSource.h"
+#include "platform/graph/Sink.h"
+
+namespace {
+
+CMediaType VideoType() {
+    CMediaType t;
+    t.majortype = MEDIATYPE_Video;
+    t.subtype = MEDIASUBTYPE_MPEG2_VIDEO;
+    t.formattype = FORMAT_MPEG2Video;
+    const size_t size = offsetof(MPEG2VIDEOINFO, dwSequenceHeader);
+    auto* info = reinterpret_cast<MPEG2VIDEOINFO*>(t.AllocFormatBuffer(ULONG(size)));
+    std::memset(info, 0, size);
+    info->hdr.rcTarget = RECT{0, 0, 176, 144};
+    info->hdr.AvgTimePerFrame = 400000;
+    info->hdr.dwPictAspectRatioX = 4;
+    info->hdr.dwPictAspectRatioY = 3;
+    info->hdr.bmiHeader.biWidth = 176;
+    info->hdr.bmiHeader.biHeight = 144;
+    return t;
+}
+
+CMediaType AudioType(bool lpcm) {
+    CMediaType t;
+    t.majortype = MEDIATYPE_Audio;
+    t.subtype = lpcm ? MEDIASUBTYPE_DVD_LPCM_AUDIO : GUID{0x55, 0, 0x10, {0x80, 0, 0, 0xAA, 0, 0x38, 0x9B, 0x71}};
+    t.formattype = FORMAT_WaveFormatEx;
+    auto* w = reinterpret_cast<WAVEFORMATEX*>(t.AllocFormatBuffer(sizeof(WAVEFORMATEX)));
+    *w = WAVEFORMATEX{WORD(lpcm ? 0 : 0x55), 2, 48000, lpcm ? 192000u : 16000u,
+                      WORD(lpcm ? 4 : 1), WORD(lpcm ? 16 : 0), 0};
+    return t;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    if (size < 2) return 0;
+    const int kind = data[0] % 3;
+    const size_t piece = size_t(1) << (data[1] % 13);  // 1 byte to 4 KiB
+    data += 2;
+    size -= 2;
+    HRESULT (*create)(IBaseFilter**) = kind == 0   ? qm_MPEGDecoderFilters::CreateMPEG2VideoDecoderFilter
+                                       : kind == 1 ? qm_MPEGDecoderFilters::CreateMPEGAudioDecoderFilter
+                                                   : qm_MPEGDecoderFilters::CreateDVDAudioDecoderFilter;
+    const CMediaType input = kind == 0 ? VideoType() : AudioType(kind == 2);
+
+    qm::graph::FilterGraph* graph = nullptr;
+    qm::graph::PushSource* source = nullptr;
+    qm::graph::Sink* sink = nullptr;
+    IBaseFilter* filter = nullptr;
+    if (SUCCEEDED(qm::graph::FilterGraph::Create(&graph)) && SUCCEEDED(create(&filter)) &&
+        SUCCEEDED(qm::graph::PushSource::Create({input}, ALLOCATOR_PROPERTIES{2, 4096, 1, 0},
+                                                &source)) &&
+        SUCCEEDED(qm::graph::Sink::Create({}, &sink))) {
+        graph->AddFilter(source, TEXT("source"));
+        graph->AddFilter(filter, TEXT("decoder"));
+        graph->AddFilter(sink, TEXT("sink"));
+        if (SUCCEEDED(graph->ConnectFilters(source, filter)) &&
+            SUCCEEDED(graph->ConnectFilters(filter, sink)) && SUCCEEDED(graph->Pause()) &&
+            SUCCEEDED(graph->Run())) {
+            REFERENCE_TIME t = 0;
+            for (size_t offset = 0; offset < size; offset += piece) {
+                qm::graph::SampleSpec spec;
+                spec.start = t;
+                spec.stop = t + 400000;
+                t += 400000;
+                const size_t n = piece < size - offset ? piece : size - offset;
+                if (FAILED(source->Deliver(data + offset, n, spec))) break;
+            }
+            source->DeliverEndOfStream();
+            graph->Stop();
+        }
+    }
+    if (sink) sink->Release();
+    if (source) source->Release();
+    if (filter) filter->Release();
+    if (graph) graph->Release();
+    return 0;
+}

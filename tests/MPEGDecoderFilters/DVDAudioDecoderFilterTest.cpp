@@ -1,0 +1,115 @@
+// DVD LPCM to PCM: byte order, computed times, segments and bad payloads.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "diagnostics/StatusConversion.h"
+#include "tests/MPEGDecoderFilters/FilterTestSupport.h"
+#include "tests/support/ReportCapture.h"
+
+namespace {
+
+using namespace qm::test;
+using namespace qm_MPEGDecoderFilters;
+
+CMediaType LpcmType(WORD channels, WORD bits, DWORD rate) {
+    CMediaType t = MajorSubtype(MEDIATYPE_Audio, MEDIASUBTYPE_DVD_LPCM_AUDIO);
+    t.formattype = FORMAT_WaveFormatEx;
+    auto* w = reinterpret_cast<WAVEFORMATEX*>(t.AllocFormatBuffer(sizeof(WAVEFORMATEX)));
+    *w = WAVEFORMATEX{0, channels, rate, rate * channels * bits / 8, WORD(channels * bits / 8),
+                      bits, 0};
+    return t;
+}
+
+std::vector<CMediaType> PcmOnly() { return {MajorSubtype(MEDIATYPE_Audio, MEDIASUBTYPE_PCM)}; }
+
+TEST(DVDAudioDecoderFilter, SwapsBytesAndCountsTimeAt48kHz) {
+    FilterChain chain;
+    ASSERT_EQ(chain.Build(CreateDVDAudioDecoderFilter, LpcmType(2, 16, 48000), PcmOnly(), 1920),
+              S_OK);
+    ASSERT_EQ(chain.Start(), S_OK);
+    std::vector<uint8_t> payload(1920);
+    for (size_t i = 0; i < payload.size(); ++i) payload[i] = uint8_t(i * 7);
+    for (int i = 0; i < 3; ++i) ASSERT_EQ(chain.source->Deliver(payload.data(), payload.size()), S_OK);
+    const auto samples = chain.sink->Samples();
+    ASSERT_EQ(samples.size(), 3u);
+    for (size_t i = 0; i < samples.size(); ++i) {
+        EXPECT_EQ(samples[i].start, REFERENCE_TIME(i) * 100000);  // 480 frames = 10 ms
+        EXPECT_EQ(samples[i].stop, REFERENCE_TIME(i + 1) * 100000);
+        ASSERT_EQ(samples[i].data.size(), payload.size());
+        for (size_t k = 0; k < payload.size(); k += 2) {
+            ASSERT_EQ(samples[i].data[k], payload[k + 1]);
+            ASSERT_EQ(samples[i].data[k + 1], payload[k]);
+        }
+    }
+    // A new segment starts the clock again.
+    ASSERT_EQ(chain.source->DeliverNewSegment(0, 10000000, 1.0), S_OK);
+    ASSERT_EQ(chain.source->Deliver(payload.data(), 960), S_OK);
+    EXPECT_EQ(chain.sink->Samples().back().start, 0);
+    EXPECT_EQ(chain.sink->Samples().back().stop, 50000);
+}
+
+TEST(DVDAudioDecoderFilter, ShortPayloadFailsWithTheKernelStatus) {
+    ReportCapture capture;
+    FilterChain chain;
+    ASSERT_EQ(chain.Build(CreateDVDAudioDecoderFilter, LpcmType(2, 16, 48000), PcmOnly(), 1920),
+              S_OK);
+    ASSERT_EQ(chain.Start(), S_OK);
+    const uint8_t one = 0x12;
+    EXPECT_EQ(chain.source->Deliver(&one, 1), qm::HResultFromKernelStatus(-6));
+    EXPECT_TRUE(capture.Contains("QMCheckHRESULTKERNELSTATUS (code=-6):"));
+    EXPECT_EQ(chain.sink->SampleCount(), 0u);
+}
+
+TEST(DVDAudioDecoderFilter, RefusesOtherLayoutsAndOffersTwoPcmTypes) {
+    for (const CMediaType& bad : {LpcmType(1, 16, 48000), LpcmType(2, 24, 48000)}) {
+        FilterChain chain;
+        EXPECT_TRUE(FAILED(chain.Build(CreateDVDAudioDecoderFilter, bad, PcmOnly(), 1920)));
+    }
+    FilterChain chain;
+    ASSERT_EQ(chain.Build(CreateDVDAudioDecoderFilter, LpcmType(2, 16, 44100), PcmOnly(), 1920),
+              S_OK);
+    auto* filter = dynamic_cast<CTransformFilter*>(chain.filter.Get());
+    CMediaType t;
+    ASSERT_EQ(filter->GetMediaType(0, &t), S_OK);
+    auto* w = reinterpret_cast<WAVEFORMATEX*>(t.pbFormat);
+    EXPECT_EQ(w->wFormatTag, 1);
+    EXPECT_EQ(w->nSamplesPerSec, 44100u);
+    ASSERT_EQ(filter->GetMediaType(1, &t), S_OK);
+    EXPECT_EQ(reinterpret_cast<WAVEFORMATEX*>(t.pbFormat)->wFormatTag, 0xFFFE);
+    EXPECT_EQ(filter->GetMediaType(2, &t), VFW_S_NO_MORE_ITEMS);
+    EXPECT_EQ(filter->GetMediaType(0, nullptr), E_INVALIDARG);
+}
+
+// The standard allocator, granting at most two buffers.
+class StingyAllocator : public CMemAllocator {
+public:
+    explicit StingyAllocator(HRESULT* phr) : CMemAllocator(NAME("stingy"), nullptr, phr) {}
+    HRESULT STDMETHODCALLTYPE SetProperties(ALLOCATOR_PROPERTIES* pRequest,
+                                            ALLOCATOR_PROPERTIES* pActual) override {
+        ALLOCATOR_PROPERTIES request = *pRequest;
+        request.cBuffers = std::min<LONG>(request.cBuffers, 2);
+        return CMemAllocator::SetProperties(&request, pActual);
+    }
+};
+
+TEST(DVDAudioDecoderFilter, AllocatorGrantingFewerBuffersFailsDecideBufferSize) {
+    ReportCapture capture;
+    FilterChain chain;
+    ASSERT_EQ(chain.Build(CreateDVDAudioDecoderFilter, LpcmType(2, 16, 48000), PcmOnly(), 1920),
+              S_OK);
+    auto* filter = dynamic_cast<CTransformFilter*>(chain.filter.Get());
+    HRESULT hr = S_OK;
+    auto* stingy = new StingyAllocator(&hr);
+    stingy->NonDelegatingAddRef();
+    ALLOCATOR_PROPERTIES props{0, 0, 1, 0};
+    EXPECT_EQ(filter->DecideBufferSize(stingy, &props), E_UNEXPECTED);
+    EXPECT_TRUE(capture.Contains("actualProperties.cBuffers == pProperties->cBuffers"));
+    EXPECT_EQ(props.cBuffers, 10);
+    EXPECT_EQ(props.cbBuffer, 2 * 81920);
+    EXPECT_EQ(filter->DecideBufferSize(nullptr, &props), E_INVALIDARG);
+    EXPECT_EQ(filter->DecideBufferSize(stingy, nullptr), E_INVALIDARG);
+    stingy->NonDelegatingRelease();
+}
+
+}  // namespace

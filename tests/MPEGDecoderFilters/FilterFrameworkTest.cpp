@@ -1,0 +1,96 @@
+// What the five filters share: creation, identity, pins, allocator negotiation and output
+// samples, seen through the graph.
+#include <gtest/gtest.h>
+
+#include "VideoIO/MPEGDecoderFilters/FilterIds.h"
+#include "tests/MPEGDecoderFilters/FilterTestSupport.h"
+#include "tests/support/ReportCapture.h"
+
+namespace {
+
+using namespace qm::test;
+using namespace qm_MPEGDecoderFilters;
+
+struct Export {
+    const char* name;
+    HRESULT (*create)(IBaseFilter**);
+    GUID clsid;
+    GUID ownIid;
+};
+
+const Export kExports[] = {
+    {"MPEG2Video", CreateMPEG2VideoDecoderFilter, CLSID_MPEG2VideoDecoderFilter,
+     IID_IMPEG2VideoDecoder},
+    {"MPEGAudio", CreateMPEGAudioDecoderFilter, CLSID_MPEGAudioDecoderFilter,
+     IID_IMPEGAudioDecoder},
+    {"DVDAudio", CreateDVDAudioDecoderFilter, CLSID_DVDAudioDecoderFilter, IID_IDVDAudioDecoder},
+};
+
+TEST(DecoderFilterCreation, ExportsIdentityAndPins) {
+    for (const Export& e : kExports) {
+        SCOPED_TRACE(e.name);
+        ComPtr<IBaseFilter> filter;
+        ASSERT_TRUE(SUCCEEDED(e.create(filter.Out())));
+        ASSERT_NE(filter.Get(), nullptr);
+        // The creator holds the only reference.
+        EXPECT_EQ(filter->AddRef(), 2u);
+        EXPECT_EQ(filter->Release(), 1u);
+
+        CLSID clsid;
+        ASSERT_EQ(filter->GetClassID(&clsid), S_OK);
+        EXPECT_TRUE(IsEqualGUID(clsid, e.clsid));
+        for (const GUID* iid : {&IID_IBaseFilter, &IID_IMediaFilter, &IID_IPersist, &IID_IUnknown}) {
+            void* p = nullptr;
+            EXPECT_EQ(filter->QueryInterface(*iid, &p), S_OK);
+            if (p) static_cast<IUnknown*>(p)->Release();
+        }
+        void* own = reinterpret_cast<void*>(1);
+        EXPECT_EQ(filter->QueryInterface(e.ownIid, &own), E_NOINTERFACE);
+
+        auto* base = dynamic_cast<CBaseFilter*>(filter.Get());
+        ASSERT_NE(base, nullptr);
+        EXPECT_EQ(base->GetPinCount(), 2);
+        EXPECT_EQ(base->GetPin(2), nullptr);
+        EXPECT_EQ(base->GetPin(-1), nullptr);
+        ComPtr<IPin> in, out;
+        EXPECT_EQ(filter->FindPin(TEXT("in0"), in.Out()), S_OK);
+        EXPECT_EQ(filter->FindPin(TEXT("out0"), out.Out()), S_OK);
+        EXPECT_EQ(static_cast<IPin*>(base->GetPin(0)), in.Get());
+        EXPECT_EQ(static_cast<IPin*>(base->GetPin(1)), out.Get());
+    }
+}
+
+TEST(DecoderFilterCreation, CodecsNotInThisBuildAndBadArguments) {
+    ReportCapture capture;
+    IBaseFilter* f = reinterpret_cast<IBaseFilter*>(1);
+    EXPECT_EQ(CreateMPEG4VideoDecoderFilter(&f), E_NOTIMPL);
+    EXPECT_EQ(f, nullptr);
+    f = reinterpret_cast<IBaseFilter*>(1);
+    EXPECT_EQ(CreateAC3AudioDecoderFilter(&f), E_NOTIMPL);
+    EXPECT_EQ(f, nullptr);
+    EXPECT_EQ(CreateMPEG2VideoDecoderFilter(nullptr), E_POINTER);
+    EXPECT_GE(capture.Count(), 3u);
+}
+
+TEST(DecoderFilterInputPin, OffersTheSampleAllocator) {
+    ComPtr<IBaseFilter> filter;
+    ASSERT_TRUE(SUCCEEDED(CreateDVDAudioDecoderFilter(filter.Out())));
+    ComPtr<IPin> in;
+    ASSERT_EQ(filter->FindPin(TEXT("in0"), in.Out()), S_OK);
+    ComPtr<IMemInputPin> memInput;
+    ASSERT_EQ(in->QueryInterface(IID_IMemInputPin, reinterpret_cast<void**>(memInput.Out())), S_OK);
+    EXPECT_EQ(memInput->GetAllocator(nullptr), E_POINTER);
+    ComPtr<IMemAllocator> a1, a2;
+    ASSERT_EQ(memInput->GetAllocator(a1.Out()), S_OK);
+    ASSERT_EQ(memInput->GetAllocator(a2.Out()), S_OK);
+    EXPECT_EQ(a1.Get(), a2.Get());  // created once, handed out again
+    // The sample allocator answers its own interface.
+    void* own = nullptr;
+    const GUID kIQMMemAllocator = {0xE2D64E7A, 0xC16C, 0x4933,
+                                   {0x89, 0x16, 0xE2, 0x49, 0xBE, 0x86, 0xAE, 0x08}};
+    EXPECT_EQ(a1->QueryInterface(kIQMMemAllocator, &own), S_OK);
+    if (own) static_cast<IUnknown*>(own)->Release();
+    EXPECT_EQ(memInput->NotifyAllocator(nullptr, FALSE), E_POINTER);
+}
+
+}  // namespace

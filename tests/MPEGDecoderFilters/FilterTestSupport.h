@@ -1,0 +1,88 @@
+// Graph plumbing shared by the decoder filter tests.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <vector>
+
+#include "VideoIO/MPEGDecoderFilters/DecoderFilters.h"
+#include "platform/graph/FilterGraph.h"
+#include "platform/graph/PushSource.h"
+#include "platform/graph/Sink.h"
+#include "tests/support/Paths.h"
+
+namespace qm::test {
+
+// A COM reference released at scope end.
+template <class T>
+class ComPtr {
+public:
+    ComPtr() = default;
+    ~ComPtr() { Reset(); }
+    ComPtr(const ComPtr&) = delete;
+    ComPtr& operator=(const ComPtr&) = delete;
+    T** Out() {
+        Reset();
+        return &m_p;
+    }
+    T* Get() const { return m_p; }
+    T* operator->() const { return m_p; }
+    void Reset() {
+        if (m_p) m_p->Release();
+        m_p = nullptr;
+    }
+
+private:
+    T* m_p = nullptr;
+};
+
+inline std::vector<uint8_t> ReadFile(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// source -> filter -> sink, connected; members released in reverse order.
+struct FilterChain {
+    ComPtr<graph::FilterGraph> graph;
+    ComPtr<graph::PushSource> source;
+    ComPtr<IBaseFilter> filter;
+    ComPtr<graph::Sink> sink;
+
+    HRESULT Build(HRESULT (*create)(IBaseFilter**), const CMediaType& input,
+                  const std::vector<CMediaType>& accepted, LONG bufferSize,
+                  const std::optional<graph::SinkAllocatorOptions>& sinkAllocator = {}) {
+        HRESULT hr = graph::FilterGraph::Create(graph.Out());
+        if (FAILED(hr)) return hr;
+        hr = create(filter.Out());
+        if (FAILED(hr)) return hr;
+        hr = graph::PushSource::Create({input}, ALLOCATOR_PROPERTIES{4, bufferSize, 1, 0},
+                                       source.Out());
+        if (FAILED(hr)) return hr;
+        hr = graph::Sink::Create(accepted, sink.Out());
+        if (FAILED(hr)) return hr;
+        sink->OfferAllocator(sinkAllocator);
+        graph->AddFilter(source.Get(), TEXT("source"));
+        graph->AddFilter(filter.Get(), TEXT("decoder"));
+        graph->AddFilter(sink.Get(), TEXT("sink"));
+        hr = graph->ConnectFilters(source.Get(), filter.Get());
+        if (FAILED(hr)) return hr;
+        return graph->ConnectFilters(filter.Get(), sink.Get());
+    }
+    HRESULT Start() {
+        HRESULT hr = graph->Pause();
+        return SUCCEEDED(hr) ? graph->Run() : hr;
+    }
+    ~FilterChain() {
+        if (graph.Get()) graph->Stop();
+    }
+};
+
+inline CMediaType MajorSubtype(const GUID& major, const GUID& subtype) {
+    CMediaType t;
+    t.majortype = major;
+    t.subtype = subtype;
+    return t;
+}
+
+}  // namespace qm::test

@@ -1,0 +1,139 @@
+// The MPEG audio filter in a graph: input buffering across sample boundaries, time stamps, format
+// proposals and refused downstream types.
+#include <gtest/gtest.h>
+
+#include "tests/MPEGDecoderFilters/FilterTestSupport.h"
+#include "tests/support/Random.h"
+#include "tests/support/ReportCapture.h"
+#include "tools/qmdecode/StreamProbe.h"
+
+namespace {
+
+using namespace qm::test;
+using namespace qm_MPEGDecoderFilters;
+
+std::vector<CMediaType> PcmOnly() { return {MajorSubtype(MEDIATYPE_Audio, MEDIASUBTYPE_PCM)}; }
+
+struct Decoded {
+    std::vector<uint8_t> pcm;
+    std::vector<qm::graph::ReceivedSample> samples;
+};
+
+// Decodes a file delivered in pieces whose sizes cycle through `sizes`.
+Decoded DecodeInPieces(const std::vector<uint8_t>& file, const std::vector<size_t>& sizes) {
+    qmdecode::ProbedStream stream;
+    EXPECT_FALSE(qmdecode::ProbeStream(file, std::nullopt, 48000, &stream));
+    FilterChain chain;
+    EXPECT_EQ(chain.Build(CreateMPEGAudioDecoderFilter, stream.inputType, PcmOnly(), 4096), S_OK);
+    EXPECT_EQ(chain.Start(), S_OK);
+    EXPECT_EQ(chain.source->DeliverStream(file.data(), file.size(), sizes), S_OK);
+    EXPECT_EQ(chain.source->DeliverEndOfStream(), S_OK);
+    Decoded d;
+    d.samples = chain.sink->Samples();
+    for (const auto& s : d.samples) d.pcm.insert(d.pcm.end(), s.data.begin(), s.data.end());
+    EXPECT_EQ(chain.sink->EndOfStreamCount(), 1);
+    return d;
+}
+
+TEST(MPEGAudioDecoderFilter, SampleBoundariesDoNotChangeThePcm) {
+    for (const char* name : {"sample-layer3.mp3", "sample-layer2.mp2"}) {
+        SCOPED_TRACE(name);
+        const auto file = ReadFile(SourceDir() / "samples" / name);
+        ASSERT_FALSE(file.empty());
+        const Decoded whole = DecodeInPieces(file, {4096});
+        ASSERT_GT(whole.samples.size(), 10u);
+        // One frame per output sample, stamped from zero by the codec's own clock.
+        EXPECT_EQ(whole.samples[0].start, 0);
+        for (size_t i = 1; i < whole.samples.size(); ++i)
+            EXPECT_EQ(whole.samples[i].start, whole.samples[i - 1].stop);
+        EXPECT_EQ(whole.samples[0].data.size(), 1152u * 2 * 2);
+
+        qm::test::Rng rng(11);
+        std::vector<size_t> randomSizes;
+        for (int i = 0; i < 64; ++i) randomSizes.push_back(size_t(rng.Int(1, 3000)));
+        for (const std::vector<size_t>& sizes :
+             {std::vector<size_t>{1}, std::vector<size_t>{3, 417, 2}, randomSizes}) {
+            const Decoded split = DecodeInPieces(file, sizes);
+            EXPECT_EQ(split.samples.size(), whole.samples.size());
+            EXPECT_TRUE(split.pcm == whole.pcm);
+        }
+    }
+}
+
+TEST(MPEGAudioDecoderFilter, ProposesTheStreamFormatAfterTheFirstFrame) {
+    const auto file = ReadFile(FixtureDir() / "filters" / "mono22050.mp3");
+    ASSERT_FALSE(file.empty());
+    qmdecode::ProbedStream stream;
+    ASSERT_FALSE(qmdecode::ProbeStream(file, std::nullopt, 48000, &stream));
+    // The demultiplexer claims 44.1 kHz stereo.
+    auto* wfx = reinterpret_cast<WAVEFORMATEX*>(stream.inputType.pbFormat);
+    wfx->nChannels = 2;
+    wfx->nSamplesPerSec = 44100;
+    FilterChain chain;
+    ASSERT_EQ(chain.Build(CreateMPEGAudioDecoderFilter, stream.inputType, PcmOnly(), 4096), S_OK);
+    CMediaType connected;
+    ComPtr<IPin> in;
+    ASSERT_EQ(chain.sink->FindPin(TEXT("Input"), in.Out()), S_OK);
+    ASSERT_EQ(in->ConnectionMediaType(&connected), S_OK);
+    EXPECT_EQ(reinterpret_cast<WAVEFORMATEX*>(connected.pbFormat)->nSamplesPerSec, 44100u);
+    ASSERT_EQ(chain.Start(), S_OK);
+    ASSERT_EQ(chain.source->DeliverStream(file.data(), file.size(), {1000}), S_OK);
+    const auto samples = chain.sink->Samples();
+    ASSERT_FALSE(samples.empty());
+    ASSERT_TRUE(samples[0].hasMediaType);
+    const auto* changed = reinterpret_cast<const WAVEFORMATEX*>(samples[0].mediaType.pbFormat);
+    EXPECT_EQ(changed->nSamplesPerSec, 22050u);
+    EXPECT_EQ(changed->nChannels, 1);
+    EXPECT_EQ(samples[0].data.size(), 576u * 2);  // MPEG-2 layer III: 576 samples per frame
+    for (size_t i = 1; i < samples.size(); ++i) EXPECT_FALSE(samples[i].hasMediaType);
+}
+
+TEST(MPEGAudioDecoderFilter, RefusesAttachedDownstreamTypesAndUnknownSubtypes) {
+    const auto file = ReadFile(SourceDir() / "samples" / "sample-layer3.mp3");
+    qmdecode::ProbedStream stream;
+    ASSERT_FALSE(qmdecode::ProbeStream(file, std::nullopt, 48000, &stream));
+    {
+        ReportCapture capture;
+        FilterChain chain;
+        qm::graph::SinkAllocatorOptions attaching;
+        attaching.attachedType = MajorSubtype(MEDIATYPE_Audio, MEDIASUBTYPE_PCM);
+        ASSERT_EQ(chain.Build(CreateMPEGAudioDecoderFilter, stream.inputType, PcmOnly(), 4096,
+                              attaching),
+                  S_OK);
+        ASSERT_EQ(chain.Start(), S_OK);
+        EXPECT_EQ(chain.source->Deliver(file.data(), 4096), E_UNEXPECTED);
+        EXPECT_TRUE(capture.Contains("mtPtr.IsNull()"));
+        EXPECT_EQ(chain.sink->SampleCount(), 0u);
+    }
+    {
+        // MPEG-2 audio payloads carry no stream type: the connection fails at SetMediaType.
+        CMediaType mpeg2Audio(stream.inputType);
+        mpeg2Audio.subtype = MEDIASUBTYPE_MPEG2_AUDIO;
+        FilterChain chain;
+        EXPECT_TRUE(FAILED(chain.Build(CreateMPEGAudioDecoderFilter, mpeg2Audio, PcmOnly(), 4096)));
+    }
+}
+
+TEST(MPEGAudioDecoderFilter, NegativeTimesAreDroppedAndSegmentsRestartTheClock) {
+    const auto file = ReadFile(SourceDir() / "samples" / "sample-layer3.mp3");
+    qmdecode::ProbedStream stream;
+    ASSERT_FALSE(qmdecode::ProbeStream(file, std::nullopt, 48000, &stream));
+    FilterChain chain;
+    ASSERT_EQ(chain.Build(CreateMPEGAudioDecoderFilter, stream.inputType, PcmOnly(), 8192), S_OK);
+    ASSERT_EQ(chain.Start(), S_OK);
+    qm::graph::SampleSpec preroll;
+    preroll.start = -1000;
+    preroll.stop = 0;
+    EXPECT_EQ(chain.source->Deliver(file.data(), 8192, preroll), S_OK);
+    EXPECT_EQ(chain.sink->SampleCount(), 0u);
+    EXPECT_EQ(chain.source->Deliver(file.data(), 8192), S_OK);
+    const size_t first = chain.sink->SampleCount();
+    ASSERT_GT(first, 0u);
+    ASSERT_EQ(chain.source->DeliverNewSegment(0, 100000000, 1.0), S_OK);
+    EXPECT_EQ(chain.source->Deliver(file.data(), 8192), S_OK);
+    const auto samples = chain.sink->Samples();
+    ASSERT_GT(samples.size(), first);
+    EXPECT_EQ(samples[first].start, 0);
+}
+
+}  // namespace

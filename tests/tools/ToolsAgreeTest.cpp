@@ -1,0 +1,118 @@
+// qmdecode decodes through the filter graph, umc-decode through the codec alone: on every
+// committed stream their outputs must be the same bytes (the filters add no damage).
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "tests/support/Paths.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::vector<char> ReadAll(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    return std::vector<char>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+int Run(const std::string& command) { return std::system((command + " >/dev/null 2>&1").c_str()); }
+
+// The frame payloads of a YUV4MPEG2 file (headers differ between writers).
+std::vector<std::vector<char>> Y4mFrames(const std::vector<char>& file) {
+    std::vector<std::vector<char>> frames;
+    size_t pos = 0;
+    auto lineEnd = [&](size_t from) {
+        while (from < file.size() && file[from] != '\n') ++from;
+        return from;
+    };
+    const size_t header = lineEnd(0);
+    const std::string h(file.begin(), file.begin() + ptrdiff_t(header));
+    int w = 0, hgt = 0;
+    for (size_t i = 0; i < h.size(); ++i) {
+        if (h[i] == 'W' && h[i - 1] == ' ') w = std::atoi(h.c_str() + i + 1);
+        if (h[i] == 'H' && h[i - 1] == ' ') hgt = std::atoi(h.c_str() + i + 1);
+    }
+    const bool is422 = h.find("C422") != std::string::npos;
+    const size_t cw = size_t(w + 1) / 2, ch = is422 ? size_t(hgt) : size_t(hgt + 1) / 2;
+    const size_t frameBytes = size_t(w) * size_t(hgt) + 2 * cw * ch;
+    pos = header + 1;
+    while (pos < file.size()) {
+        const size_t end = lineEnd(pos);
+        if (end >= file.size() || end + 1 + frameBytes > file.size()) break;
+        frames.emplace_back(file.begin() + ptrdiff_t(end + 1),
+                            file.begin() + ptrdiff_t(end + 1 + frameBytes));
+        pos = end + 1 + frameBytes;
+    }
+    return frames;
+}
+
+bool UmcDecodeKnows(const std::string& codec) {
+    const fs::path out = fs::temp_directory_path() / "umc-decode-help.txt";
+    std::system((std::string(UMC_DECODE_PATH) + " --help 2>" + out.string()).c_str());
+    const auto text = ReadAll(out);
+    return std::string(text.begin(), text.end()).find(" " + codec) != std::string::npos;
+}
+
+// Decodes one stream with both tools and compares the outputs.
+void ExpectSameOutput(const fs::path& input) {
+    SCOPED_TRACE(input.string());
+    const fs::path dir = fs::temp_directory_path() / ("tools-agree-" + input.filename().string());
+    fs::create_directories(dir);
+    const bool video = input.extension() == ".m2v" || input.extension() == ".m1v";
+    const fs::path a = dir / (video ? "graph.y4m" : "graph.pcm");
+    const fs::path b = dir / (video ? "codec.y4m" : "codec.pcm");
+    ASSERT_EQ(Run(std::string(QMDECODE_PATH) + (video ? " --format i420 " : " ") + input.string() +
+                  " " + a.string()),
+              0);
+    ASSERT_EQ(Run(std::string(UMC_DECODE_PATH) + (video ? " --codec mpeg2 --format i420 "
+                                                        : " --codec mpa ") +
+                  input.string() + " " + b.string()),
+              0);
+    const auto graph = ReadAll(a), codec = ReadAll(b);
+    ASSERT_FALSE(graph.empty());
+    if (video) {
+        const auto fg = Y4mFrames(graph), fc = Y4mFrames(codec);
+        ASSERT_FALSE(fg.empty());
+        ASSERT_EQ(fg.size(), fc.size());
+        for (size_t i = 0; i < fg.size(); ++i) EXPECT_TRUE(fg[i] == fc[i]) << "frame " << i;
+    } else {
+        EXPECT_EQ(graph.size(), codec.size());
+        EXPECT_TRUE(graph == codec);
+    }
+    fs::remove_all(dir);
+}
+
+std::vector<fs::path> Streams(const std::vector<std::string>& extensions) {
+    std::vector<fs::path> found;
+    const fs::path root = qm::test::SourceDir();
+    for (const fs::path& dir : {root / "samples", root / "tests" / "fixtures" / "mpa",
+                                root / "tests" / "fixtures" / "mpeg2"}) {
+        if (!fs::is_directory(dir)) continue;
+        for (const auto& e : fs::directory_iterator(dir))
+            for (const auto& ext : extensions)
+                if (e.path().extension() == ext) found.push_back(e.path());
+    }
+    std::sort(found.begin(), found.end());
+    return found;
+}
+
+TEST(ToolsAgree, EveryCommittedAudioStream) {
+    if (!UmcDecodeKnows("mpa")) GTEST_SKIP() << "umc-decode has no MPEG audio job";
+    const auto streams = Streams({".mp3", ".mp2", ".mp1"});
+    ASSERT_FALSE(streams.empty());
+    for (const auto& s : streams) ExpectSameOutput(s);
+}
+
+TEST(ToolsAgree, EveryCommittedVideoStream) {
+    if (!UmcDecodeKnows("mpeg2")) GTEST_SKIP() << "umc-decode has no MPEG-2 job";
+    const auto streams = Streams({".m2v", ".m1v"});
+    ASSERT_FALSE(streams.empty());
+    for (const auto& s : streams) ExpectSameOutput(s);
+}
+
+}  // namespace
