@@ -21,8 +21,9 @@ std::recursive_mutex& Mutex(LPCRITICAL_SECTION cs) {
 
 // Every waitable object shares one lock and one condition: waits on several objects at once are
 // then simple, and the objects are few and lightly used.
-std::mutex g_lock;
-std::condition_variable g_changed;
+// Never destroyed: detached threads may still signal while the process exits.
+std::mutex& g_lock = *new std::mutex;
+std::condition_variable& g_changed = *new std::condition_variable;
 
 enum class Kind { Event, Semaphore, Thread };
 
