@@ -191,6 +191,7 @@ Sink::Sink(const std::vector<CMediaType>& accepted)
     : CBaseFilter(NAME("Sink"), nullptr, &m_lock, GUID_NULL), m_accepted(accepted) {}
 
 Sink::~Sink() {
+    if (m_givenAllocator) m_givenAllocator->Release();
     delete m_pin;
 }
 

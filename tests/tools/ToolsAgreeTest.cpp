@@ -2,6 +2,8 @@
 // committed stream their outputs must be the same bytes (the filters add no damage).
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
@@ -52,16 +54,20 @@ std::vector<std::vector<char>> Y4mFrames(const std::vector<char>& file) {
 }
 
 bool UmcDecodeKnows(const std::string& codec) {
-    const fs::path out = fs::temp_directory_path() / "umc-decode-help.txt";
+    // Test programs run in parallel: each asks into a file of its own.
+    const fs::path out = fs::temp_directory_path() /
+                         ("umc-decode-help-" + codec + "-" + std::to_string(::getpid()) + ".txt");
     std::system((std::string(UMC_DECODE_PATH) + " --help 2>" + out.string()).c_str());
     const auto text = ReadAll(out);
+    fs::remove(out);
     return std::string(text.begin(), text.end()).find(" " + codec) != std::string::npos;
 }
 
 // Decodes one stream with both tools and compares the outputs.
 void ExpectSameOutput(const fs::path& input) {
     SCOPED_TRACE(input.string());
-    const fs::path dir = fs::temp_directory_path() / ("tools-agree-" + input.filename().string());
+    const fs::path dir = fs::temp_directory_path() / ("tools-agree-" + std::to_string(::getpid()) +
+                                                      "-" + input.filename().string());
     fs::create_directories(dir);
     const bool video = input.extension() == ".m2v" || input.extension() == ".m1v";
     const fs::path a = dir / (video ? "graph.y4m" : "graph.pcm");

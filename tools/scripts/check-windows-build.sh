@@ -13,7 +13,8 @@ mapfile -t sources < <(git ls-files 'platform/*.cpp' 'diagnostics/*.cpp' 'primit
     'SDKs/*.cpp' 'VideoIO/*.cpp' | grep -v '^platform/graph/')
 failed=0
 for f in "${sources[@]}"; do
-    if ! "$CXX" -std=c++20 -Wall -Wextra -Werror -ffp-contract=off -I. -fsyntax-only "$f"; then
+    if ! "$CXX" -std=c++20 -Wall -Wextra -Werror -ffp-contract=off -DUNICODE -D_UNICODE -I. \
+        -fsyntax-only "$f"; then
         echo "check-windows-build: $f does not build for Windows" >&2
         failed=1
     fi
