@@ -1,28 +1,11 @@
 #include "VideoIO/MPEGDecoderFilters/DVDAudioDecoderFilter.h"
 
 #include "VideoIO/FilterUtil/MediaTypeUtil.h"
+#include "VideoIO/MPEGDecoderFilters/AudioTypes.h"
 #include "diagnostics/CheckForms.h"
 #include "primitives/Signal.h"
 
 namespace qm_MPEGDecoderFilters {
-namespace {
-
-// The WAVEFORMATEX of a type, or null when the type carries none (cbFormat is honoured).
-const WAVEFORMATEX* WaveFormat(const AM_MEDIA_TYPE& mt) {
-    if (!IsEqualGUID(mt.formattype, FORMAT_WaveFormatEx) || !mt.pbFormat ||
-        mt.cbFormat < sizeof(WAVEFORMATEX))
-        return nullptr;
-    return reinterpret_cast<const WAVEFORMATEX*>(mt.pbFormat);
-}
-
-bool IsPcmOutputType(const AM_MEDIA_TYPE& mt) {
-    return IsEqualGUID(mt.majortype, MEDIATYPE_Audio) &&
-           IsEqualGUID(mt.subtype, MEDIASUBTYPE_PCM) &&
-           IsEqualGUID(mt.formattype, FORMAT_WaveFormatEx);
-}
-
-}  // namespace
-
 DVDAudioDecoderFilter::DVDAudioDecoderFilter(HRESULT* phr)
     : TransformDecoderFilter(CLSID_DVDAudioDecoderFilter) {
     CreatePins<DVDAudioDecoderInputPin, DVDAudioDecoderOutputPin>(phr);
@@ -72,7 +55,8 @@ HRESULT DVDAudioDecoderFilter::GetMediaType(int position, CMediaType* pmtOut) {
         bits = wfx->wBitsPerSample;
     }
     if (position == 0)
-        QMCheckHRESULT(qm::CreatePcmWaveFormatExType(pmtOut, WAVE_FORMAT_PCM, channels, rate, bits));
+        QMCheckHRESULT(
+            qm::CreatePcmWaveFormatExType(pmtOut, WAVE_FORMAT_PCM, channels, rate, bits));
     else
         QMCheckHRESULT(
             qm::CreateWaveFormatExtensibleType(pmtOut, WAVE_FORMAT_PCM, channels, rate, bits, 0));
@@ -112,7 +96,9 @@ HRESULT DVDAudioDecoderFilter::Transform(IMediaSample* pIn, IMediaSample* pOut) 
     return S_OK;
 }
 
-HRESULT DVDAudioDecoderFilter::EndOfStream() { return DeliverEndOfStreamDownstream(); }
+HRESULT DVDAudioDecoderFilter::EndOfStream() {
+    return DeliverEndOfStreamDownstream();
+}
 
 HRESULT DVDAudioDecoderFilter::NewSegment(REFERENCE_TIME tStart, REFERENCE_TIME tStop,
                                           double dRate) {

@@ -122,7 +122,8 @@ HRESULT MPEG2VideoDecoderFilter::GetMediaType(int position, CMediaType* pmtOut) 
     CMediaType subtypeProbe;
     subtypeProbe.majortype = MEDIATYPE_Video;
     subtypeProbe.subtype = subtype;
-    const LONG signedHeight = qm::IsRGBVideoType(subtypeProbe) ? -std::abs(height) : std::abs(height);
+    const LONG signedHeight =
+        qm::IsRGBVideoType(subtypeProbe) ? -std::abs(height) : std::abs(height);
     QMCheckHRESULT(qm::CreateVideoInfoHeader2Type(pmtOut, width, signedHeight, aspectX, aspectY,
                                                   interlaceFlags, &subtype, avgTimePerFrame, 0));
     return S_OK;
@@ -311,7 +312,8 @@ HRESULT MPEG2VideoDecoderFilter::DecodeIntoSample(UMC::MediaData* pInput,
     if (picture.GetFrameType() == UMC::P_PICTURE) frameFlag = AM_VIDEO_FLAG_P_SAMPLE;
     if (picture.GetFrameType() == UMC::B_PICTURE) frameFlag = AM_VIDEO_FLAG_B_SAMPLE;
     IMediaSample2* sample2 = nullptr;
-    if (SUCCEEDED(pOutSample->QueryInterface(IID_IMediaSample2, reinterpret_cast<void**>(&sample2))) &&
+    if (SUCCEEDED(
+            pOutSample->QueryInterface(IID_IMediaSample2, reinterpret_cast<void**>(&sample2))) &&
         sample2) {
         AM_SAMPLE2_PROPERTIES props = {};
         HRESULT hr = sample2->GetProperties(sizeof(props), reinterpret_cast<BYTE*>(&props));
@@ -397,7 +399,8 @@ HRESULT MPEG2VideoDecoderFilter::NewSubSegment(REFERENCE_TIME tStart, double dRa
     m_dRate = dRate;
     if (IPin* downstream = m_pOutput ? m_pOutput->GetConnected() : nullptr) {
         ISubSegment* next = nullptr;
-        if (SUCCEEDED(downstream->QueryInterface(IID_ISubSegment, reinterpret_cast<void**>(&next))) &&
+        if (SUCCEEDED(
+                downstream->QueryInterface(IID_ISubSegment, reinterpret_cast<void**>(&next))) &&
             next) {
             const HRESULT hr = next->NewSubSegment(tStart, dRate);
             next->Release();

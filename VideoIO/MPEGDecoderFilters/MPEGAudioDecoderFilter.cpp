@@ -5,26 +5,10 @@
 #include "SDKs/CodecFramework/CodecCommon/TimeConversion.h"
 #include "SDKs/CodecFramework/core/AudioData.h"
 #include "VideoIO/FilterUtil/MediaTypeUtil.h"
+#include "VideoIO/MPEGDecoderFilters/AudioTypes.h"
 #include "diagnostics/CheckForms.h"
 
 namespace qm_MPEGDecoderFilters {
-namespace {
-
-const WAVEFORMATEX* WaveFormat(const AM_MEDIA_TYPE& mt) {
-    if (!IsEqualGUID(mt.formattype, FORMAT_WaveFormatEx) || !mt.pbFormat ||
-        mt.cbFormat < sizeof(WAVEFORMATEX))
-        return nullptr;
-    return reinterpret_cast<const WAVEFORMATEX*>(mt.pbFormat);
-}
-
-bool IsPcmOutputType(const AM_MEDIA_TYPE& mt) {
-    return IsEqualGUID(mt.majortype, MEDIATYPE_Audio) &&
-           IsEqualGUID(mt.subtype, MEDIASUBTYPE_PCM) &&
-           IsEqualGUID(mt.formattype, FORMAT_WaveFormatEx);
-}
-
-}  // namespace
-
 MPEGAudioDecoderFilter::MPEGAudioDecoderFilter(HRESULT* phr)
     : TransformDecoderFilter(CLSID_MPEGAudioDecoderFilter) {
     m_params.lfe_filter_mode = 0;
@@ -122,7 +106,8 @@ HRESULT MPEGAudioDecoderFilter::Receive(IMediaSample* pSample) {
 
     HRESULT result = S_OK;
     for (;;) {
-        const size_t threshold = m_params.m_SuggestedInputSize < 3 ? m_params.m_SuggestedInputSize : 3;
+        const size_t threshold =
+            m_params.m_SuggestedInputSize < 3 ? m_params.m_SuggestedInputSize : 3;
         if (Current().GetDataSize() <= threshold) break;
         const HRESULT hr = DecodeStep();
         if (hr == S_OK) continue;
@@ -206,9 +191,8 @@ HRESULT MPEGAudioDecoderFilter::FollowOutputFormat() {
         return S_OK;
     CMediaType changed;
     if (wfx->wFormatTag == WAVE_FORMAT_EXTENSIBLE)
-        QMCheckHRESULT(qm::CreateWaveFormatExtensibleType(&changed, WAVE_FORMAT_PCM,
-                                                          WORD(out.channels),
-                                                          DWORD(out.sample_frequency), 16, 0));
+        QMCheckHRESULT(qm::CreateWaveFormatExtensibleType(
+            &changed, WAVE_FORMAT_PCM, WORD(out.channels), DWORD(out.sample_frequency), 16, 0));
     else
         QMCheckHRESULT(qm::CreatePcmWaveFormatExType(&changed, WAVE_FORMAT_PCM, WORD(out.channels),
                                                      DWORD(out.sample_frequency), 16));
@@ -223,7 +207,9 @@ HRESULT MPEGAudioDecoderFilter::FollowOutputFormat() {
     return S_OK;
 }
 
-HRESULT MPEGAudioDecoderFilter::EndOfStream() { return DeliverEndOfStreamDownstream(); }
+HRESULT MPEGAudioDecoderFilter::EndOfStream() {
+    return DeliverEndOfStreamDownstream();
+}
 
 HRESULT MPEGAudioDecoderFilter::NewSegment(REFERENCE_TIME tStart, REFERENCE_TIME tStop,
                                            double dRate) {

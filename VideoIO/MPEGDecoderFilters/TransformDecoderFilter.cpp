@@ -13,7 +13,9 @@ TransformDecoderFilter::TransformDecoderFilter(REFCLSID clsid)
 
 TransformDecoderFilter::~TransformDecoderFilter() = default;
 
-HRESULT TransformDecoderFilter::QMLogOutOfMemory() { return QMLogHRESULT(E_OUTOFMEMORY); }
+HRESULT TransformDecoderFilter::QMLogOutOfMemory() {
+    return QMLogHRESULT(E_OUTOFMEMORY);
+}
 
 void TransformDecoderFilter::LogCreationFailure(HRESULT hr) {
     if (FAILED(hr)) QMLogHRESULT(hr);
@@ -81,7 +83,9 @@ HRESULT TransformDecoderFilter::GetOutputSample(IMediaSample* /*pInputSample*/,
     return S_OK;
 }
 
-HRESULT TransformDecoderFilter::DecodeIntoSample(UMC::MediaData*, IMediaSample*) { return E_UNEXPECTED; }
+HRESULT TransformDecoderFilter::DecodeIntoSample(UMC::MediaData*, IMediaSample*) {
+    return E_UNEXPECTED;
+}
 
 HRESULT TransformDecoderFilter::DeliverSample(IMediaSample* pOutSample) {
     if (m_outputTypeChanged) QMCheckHRESULT(pOutSample->SetMediaType(&m_outputMediaType));

@@ -32,11 +32,12 @@ CMediaType VideoType() {
 CMediaType AudioType(bool lpcm) {
     CMediaType t;
     t.majortype = MEDIATYPE_Audio;
-    t.subtype = lpcm ? MEDIASUBTYPE_DVD_LPCM_AUDIO : GUID{0x55, 0, 0x10, {0x80, 0, 0, 0xAA, 0, 0x38, 0x9B, 0x71}};
+    t.subtype = lpcm ? MEDIASUBTYPE_DVD_LPCM_AUDIO
+                     : GUID{0x55, 0, 0x10, {0x80, 0, 0, 0xAA, 0, 0x38, 0x9B, 0x71}};
     t.formattype = FORMAT_WaveFormatEx;
     auto* w = reinterpret_cast<WAVEFORMATEX*>(t.AllocFormatBuffer(sizeof(WAVEFORMATEX)));
-    *w = WAVEFORMATEX{WORD(lpcm ? 0 : 0x55), 2, 48000, lpcm ? 192000u : 16000u,
-                      WORD(lpcm ? 4 : 1), WORD(lpcm ? 16 : 0), 0};
+    *w = WAVEFORMATEX{WORD(lpcm ? 0 : 0x55), 2, 48000, lpcm ? 192000u : 16000u, WORD(lpcm ? 4 : 1),
+                      WORD(lpcm ? 16 : 0),   0};
     return t;
 }
 
@@ -48,9 +49,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const size_t piece = size_t(1) << (data[1] % 13);  // 1 byte to 4 KiB
     data += 2;
     size -= 2;
-    HRESULT (*create)(IBaseFilter**) = kind == 0   ? qm_MPEGDecoderFilters::CreateMPEG2VideoDecoderFilter
-                                       : kind == 1 ? qm_MPEGDecoderFilters::CreateMPEGAudioDecoderFilter
-                                                   : qm_MPEGDecoderFilters::CreateDVDAudioDecoderFilter;
+    HRESULT (*create)
+    (IBaseFilter**) = kind == 0   ? qm_MPEGDecoderFilters::CreateMPEG2VideoDecoderFilter
+                      : kind == 1 ? qm_MPEGDecoderFilters::CreateMPEGAudioDecoderFilter
+                                  : qm_MPEGDecoderFilters::CreateDVDAudioDecoderFilter;
     const CMediaType input = kind == 0 ? VideoType() : AudioType(kind == 2);
 
     qm::graph::FilterGraph* graph = nullptr;
@@ -58,8 +60,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     qm::graph::Sink* sink = nullptr;
     IBaseFilter* filter = nullptr;
     if (SUCCEEDED(qm::graph::FilterGraph::Create(&graph)) && SUCCEEDED(create(&filter)) &&
-        SUCCEEDED(qm::graph::PushSource::Create({input}, ALLOCATOR_PROPERTIES{2, 4096, 1, 0},
-                                                &source)) &&
+        SUCCEEDED(
+            qm::graph::PushSource::Create({input}, ALLOCATOR_PROPERTIES{2, 4096, 1, 0}, &source)) &&
         SUCCEEDED(qm::graph::Sink::Create({}, &sink))) {
         graph->AddFilter(source, TEXT("source"));
         graph->AddFilter(filter, TEXT("decoder"));

@@ -16,12 +16,14 @@ CMediaType LpcmType(WORD channels, WORD bits, DWORD rate) {
     CMediaType t = MajorSubtype(MEDIATYPE_Audio, MEDIASUBTYPE_DVD_LPCM_AUDIO);
     t.formattype = FORMAT_WaveFormatEx;
     auto* w = reinterpret_cast<WAVEFORMATEX*>(t.AllocFormatBuffer(sizeof(WAVEFORMATEX)));
-    *w = WAVEFORMATEX{0, channels, rate, rate * channels * bits / 8, WORD(channels * bits / 8),
+    *w = WAVEFORMATEX{0,    channels, rate, rate * channels * bits / 8, WORD(channels * bits / 8),
                       bits, 0};
     return t;
 }
 
-std::vector<CMediaType> PcmOnly() { return {MajorSubtype(MEDIATYPE_Audio, MEDIASUBTYPE_PCM)}; }
+std::vector<CMediaType> PcmOnly() {
+    return {MajorSubtype(MEDIATYPE_Audio, MEDIASUBTYPE_PCM)};
+}
 
 TEST(DVDAudioDecoderFilter, SwapsBytesAndCountsTimeAt48kHz) {
     FilterChain chain;
@@ -30,7 +32,8 @@ TEST(DVDAudioDecoderFilter, SwapsBytesAndCountsTimeAt48kHz) {
     ASSERT_EQ(chain.Start(), S_OK);
     std::vector<uint8_t> payload(1920);
     for (size_t i = 0; i < payload.size(); ++i) payload[i] = uint8_t(i * 7);
-    for (int i = 0; i < 3; ++i) ASSERT_EQ(chain.source->Deliver(payload.data(), payload.size()), S_OK);
+    for (int i = 0; i < 3; ++i)
+        ASSERT_EQ(chain.source->Deliver(payload.data(), payload.size()), S_OK);
     const auto samples = chain.sink->Samples();
     ASSERT_EQ(samples.size(), 3u);
     for (size_t i = 0; i < samples.size(); ++i) {

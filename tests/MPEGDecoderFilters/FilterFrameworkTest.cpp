@@ -39,7 +39,8 @@ TEST(DecoderFilterCreation, ExportsIdentityAndPins) {
         CLSID clsid;
         ASSERT_EQ(filter->GetClassID(&clsid), S_OK);
         EXPECT_TRUE(IsEqualGUID(clsid, e.clsid));
-        for (const GUID* iid : {&IID_IBaseFilter, &IID_IMediaFilter, &IID_IPersist, &IID_IUnknown}) {
+        for (const GUID* iid :
+             {&IID_IBaseFilter, &IID_IMediaFilter, &IID_IPersist, &IID_IUnknown}) {
             void* p = nullptr;
             EXPECT_EQ(filter->QueryInterface(*iid, &p), S_OK);
             if (p) static_cast<IUnknown*>(p)->Release();
@@ -86,8 +87,8 @@ TEST(DecoderFilterInputPin, OffersTheSampleAllocator) {
     EXPECT_EQ(a1.Get(), a2.Get());  // created once, handed out again
     // The sample allocator answers its own interface.
     void* own = nullptr;
-    const GUID kIQMMemAllocator = {0xE2D64E7A, 0xC16C, 0x4933,
-                                   {0x89, 0x16, 0xE2, 0x49, 0xBE, 0x86, 0xAE, 0x08}};
+    const GUID kIQMMemAllocator = {
+        0xE2D64E7A, 0xC16C, 0x4933, {0x89, 0x16, 0xE2, 0x49, 0xBE, 0x86, 0xAE, 0x08}};
     EXPECT_EQ(a1->QueryInterface(kIQMMemAllocator, &own), S_OK);
     if (own) static_cast<IUnknown*>(own)->Release();
     EXPECT_EQ(memInput->NotifyAllocator(nullptr, FALSE), E_POINTER);

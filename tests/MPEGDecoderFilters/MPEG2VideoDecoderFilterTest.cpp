@@ -31,7 +31,9 @@ Stream LoadSample(const char* name = "sample-mpeg2.m2v") {
     return s;
 }
 
-std::vector<CMediaType> AnyVideo() { return {MajorSubtype(MEDIATYPE_Video, GUID_NULL)}; }
+std::vector<CMediaType> AnyVideo() {
+    return {MajorSubtype(MEDIATYPE_Video, GUID_NULL)};
+}
 
 // Delivers every picture with its presentation time (shifted by `offset`).
 HRESULT DeliverPictures(FilterChain& chain, const Stream& s, REFERENCE_TIME offset = 0) {
@@ -88,7 +90,7 @@ TEST(MPEG2VideoDecoderFilter, OffersTwentyTypesPreferredFirst) {
     for (int position = 0; position < 20; ++position) {
         CMediaType t;
         ASSERT_EQ(filter->GetMediaType(position, &t), S_OK) << position;
-        const int row = position == 0 ? preferredRow
+        const int row = position == 0              ? preferredRow
                         : position <= preferredRow ? position - 1
                                                    : position;
         EXPECT_TRUE(IsEqualGUID(t.subtype, qm::GetSubtypeColorFormat(row).subtype)) << position;
@@ -211,14 +213,16 @@ protected:
     }
 };
 
-HRESULT CreateSkippingFilter(IBaseFilter** pp) { return CreateFilter<SkippingFilter>(pp); }
+HRESULT CreateSkippingFilter(IBaseFilter** pp) {
+    return CreateFilter<SkippingFilter>(pp);
+}
 
 TEST(MPEG2VideoDecoderFilter, QualityChangeOncePerRunOfSkips) {
     const Stream s = LoadSample();
     FilterChain chain;
-    ASSERT_EQ(chain.Build(CreateSkippingFilter, s.probe.inputType, AnyVideo(),
-                          LONG(LargestUnit(s))),
-              S_OK);
+    ASSERT_EQ(
+        chain.Build(CreateSkippingFilter, s.probe.inputType, AnyVideo(), LONG(LargestUnit(s))),
+        S_OK);
     ASSERT_EQ(chain.Start(), S_OK);
     const size_t third = s.units.size() / 3;
     for (size_t i = 0; i < third; ++i) {

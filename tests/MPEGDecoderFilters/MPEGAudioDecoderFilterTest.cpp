@@ -12,7 +12,9 @@ namespace {
 using namespace qm::test;
 using namespace qm_MPEGDecoderFilters;
 
-std::vector<CMediaType> PcmOnly() { return {MajorSubtype(MEDIATYPE_Audio, MEDIASUBTYPE_PCM)}; }
+std::vector<CMediaType> PcmOnly() {
+    return {MajorSubtype(MEDIATYPE_Audio, MEDIASUBTYPE_PCM)};
+}
 
 struct Decoded {
     std::vector<uint8_t> pcm;
@@ -97,9 +99,9 @@ TEST(MPEGAudioDecoderFilter, RefusesAttachedDownstreamTypesAndUnknownSubtypes) {
         FilterChain chain;
         qm::graph::SinkAllocatorOptions attaching;
         attaching.attachedType = MajorSubtype(MEDIATYPE_Audio, MEDIASUBTYPE_PCM);
-        ASSERT_EQ(chain.Build(CreateMPEGAudioDecoderFilter, stream.inputType, PcmOnly(), 4096,
-                              attaching),
-                  S_OK);
+        ASSERT_EQ(
+            chain.Build(CreateMPEGAudioDecoderFilter, stream.inputType, PcmOnly(), 4096, attaching),
+            S_OK);
         ASSERT_EQ(chain.Start(), S_OK);
         EXPECT_EQ(chain.source->Deliver(file.data(), 4096), E_UNEXPECTED);
         EXPECT_TRUE(capture.Contains("mtPtr.IsNull()"));

@@ -22,7 +22,9 @@ std::vector<char> ReadAll(const fs::path& p) {
     return std::vector<char>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-int Run(const std::string& command) { return std::system((command + " >/dev/null 2>&1").c_str()); }
+int Run(const std::string& command) {
+    return std::system((command + " >/dev/null 2>&1").c_str());
+}
 
 // The frame payloads of a YUV4MPEG2 file (headers differ between writers).
 std::vector<std::vector<char>> Y4mFrames(const std::vector<char>& file) {
@@ -75,9 +77,9 @@ void ExpectSameOutput(const fs::path& input) {
     ASSERT_EQ(Run(std::string(QMDECODE_PATH) + (video ? " --format i420 " : " ") + input.string() +
                   " " + a.string()),
               0);
-    ASSERT_EQ(Run(std::string(UMC_DECODE_PATH) + (video ? " --codec mpeg2 --format i420 "
-                                                        : " --codec mpa ") +
-                  input.string() + " " + b.string()),
+    ASSERT_EQ(Run(std::string(UMC_DECODE_PATH) +
+                  (video ? " --codec mpeg2 --format i420 " : " --codec mpa ") + input.string() +
+                  " " + b.string()),
               0);
     const auto graph = ReadAll(a), codec = ReadAll(b);
     ASSERT_FALSE(graph.empty());

@@ -24,7 +24,9 @@ bool IsY4mFormat(UMC::ColorFormat f) {
     }
 }
 
-bool Put(std::FILE* f, const void* p, size_t n) { return n == 0 || std::fwrite(p, 1, n, f) == n; }
+bool Put(std::FILE* f, const void* p, size_t n) {
+    return n == 0 || std::fwrite(p, 1, n, f) == n;
+}
 
 void PutLe(std::vector<uint8_t>& v, uint32_t value, int bytes) {
     for (int i = 0; i < bytes; ++i) v.push_back(uint8_t(value >> (8 * i)));
@@ -98,9 +100,9 @@ std::optional<std::string> PictureWriter::Write(const BYTE* data, LONG length) {
     if (!m_y4m) {
         for (int i = 0; i < picture.GetNumPlanes() && ok; ++i) {
             const auto* info = picture.GetPlaneInfo(i);
-            ok = planeRows(i, size_t(info->m_width) * size_t(info->m_iSamples) *
-                                  size_t(info->m_iSampleSize),
-                           info->m_height);
+            ok = planeRows(
+                i, size_t(info->m_width) * size_t(info->m_iSamples) * size_t(info->m_iSampleSize),
+                info->m_height);
         }
     } else if (m_format == UMC::YUV420 || m_format == UMC::YV12) {
         const int u = m_format == UMC::YV12 ? 2 : 1, v = 3 - u;
@@ -126,7 +128,8 @@ std::optional<std::string> PictureWriter::Write(const BYTE* data, LONG length) {
             for (int y = 0; y < m_height && ok; ++y) {
                 const uint8_t* r = p + size_t(y) * pitch;
                 for (int x = 0; x < w; ++x)
-                    row[size_t(x)] = plane == 0 ? r[2 * x + yOff] : r[4 * x + uOff + 2 * (plane - 1)];
+                    row[size_t(x)] =
+                        plane == 0 ? r[2 * x + yOff] : r[4 * x + uOff + 2 * (plane - 1)];
                 ok = Put(m_file, row.data(), row.size());
             }
         }

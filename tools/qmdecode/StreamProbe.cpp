@@ -147,8 +147,8 @@ size_t Id3v2Size(const std::vector<uint8_t>& d) {
 }
 
 std::optional<std::string> ProbeAudio(const std::vector<uint8_t>& d, ProbedStream* s) {
-    static const int kRates[3][3] = {{44100, 48000, 32000}, {22050, 24000, 16000},
-                                     {11025, 12000, 8000}};
+    static const int kRates[3][3] = {
+        {44100, 48000, 32000}, {22050, 24000, 16000}, {11025, 12000, 8000}};
     static const int kBitrates[2][3][16] = {
         {{0, 32, 64, 96, 128, 160, 192, 224, 256, 288, 320, 352, 384, 416, 448, 0},
          {0, 32, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 384, 0},
@@ -202,24 +202,33 @@ std::optional<std::string> ProbeAudio(const std::vector<uint8_t>& d, ProbedStrea
             mt.subtype = qm::MediaSubtypeFromFourCC(0x55);
             auto* wfx = reinterpret_cast<WAVEFORMATEX*>(mt.AllocFormatBuffer(sizeof(WAVEFORMATEX)));
             if (!wfx) return "out of memory";
-            *wfx = WAVEFORMATEX{0x55, WORD(s->channels), DWORD(s->sampleRate),
-                                DWORD(kbps * 125), 1, 0, 0};
+            *wfx = WAVEFORMATEX{
+                0x55, WORD(s->channels), DWORD(s->sampleRate), DWORD(kbps * 125), 1, 0, 0};
         } else {
             mt.subtype = MEDIASUBTYPE_MPEG1AudioPayload;
             auto* mwf =
                 reinterpret_cast<MPEG1WAVEFORMAT*>(mt.AllocFormatBuffer(sizeof(MPEG1WAVEFORMAT)));
             if (!mwf) return "out of memory";
             std::memset(mwf, 0, sizeof(*mwf));
-            mwf->wfx = WAVEFORMATEX{0x50, WORD(s->channels), DWORD(s->sampleRate),
-                                    DWORD(kbps * 125), 1, 0, WORD(sizeof(MPEG1WAVEFORMAT) - 18)};
+            mwf->wfx = WAVEFORMATEX{0x50,
+                                    WORD(s->channels),
+                                    DWORD(s->sampleRate),
+                                    DWORD(kbps * 125),
+                                    1,
+                                    0,
+                                    WORD(sizeof(MPEG1WAVEFORMAT) - 18)};
             mwf->fwHeadLayer = WORD(layer == 1 ? 1 : 2);
             mwf->dwHeadBitrate = DWORD(kbps * 1000);
         }
         char text[128];
         std::snprintf(text, sizeof(text), "MPEG-%s audio layer %s, %d Hz, %s, %d kbit/s",
-                      version == 3 ? "1" : version == 2 ? "2" : "2.5",
-                      layer == 1 ? "I" : layer == 2 ? "II" : "III", s->sampleRate,
-                      s->channels == 1 ? "mono" : "stereo", kbps);
+                      version == 3   ? "1"
+                      : version == 2 ? "2"
+                                     : "2.5",
+                      layer == 1   ? "I"
+                      : layer == 2 ? "II"
+                                   : "III",
+                      s->sampleRate, s->channels == 1 ? "mono" : "stereo", kbps);
         s->description = text;
         return std::nullopt;
     }
@@ -256,9 +265,12 @@ std::optional<std::string> ProbeStream(const std::vector<uint8_t>& data,
                                        ProbedStream* stream) {
     if (forced) {
         switch (*forced) {
-            case StreamKind::MpegVideo: return ProbeVideo(data, stream);
-            case StreamKind::MpegAudio: return ProbeAudio(data, stream);
-            case StreamKind::Lpcm: return DescribeLpcm(lpcmRate, stream);
+            case StreamKind::MpegVideo:
+                return ProbeVideo(data, stream);
+            case StreamKind::MpegAudio:
+                return ProbeAudio(data, stream);
+            case StreamKind::Lpcm:
+                return DescribeLpcm(lpcmRate, stream);
         }
     }
     if (LooksLikeVideo(data)) return ProbeVideo(data, stream);

@@ -59,7 +59,9 @@ StreamSink::StreamSink(const std::vector<CMediaType>& accepted,
       m_accepted(accepted),
       m_onSample(std::move(onSample)) {}
 
-StreamSink::~StreamSink() { delete m_pin; }
+StreamSink::~StreamSink() {
+    delete m_pin;
+}
 
 HRESULT StreamSink::Create(const std::vector<CMediaType>& accepted,
                            std::function<HRESULT(const SinkSample&)> onSample,
@@ -79,10 +81,16 @@ HRESULT StreamSink::Create(const std::vector<CMediaType>& accepted,
     return S_OK;
 }
 
-CBasePin* StreamSink::GetPin(int n) { return n == 0 ? m_pin : nullptr; }
+CBasePin* StreamSink::GetPin(int n) {
+    return n == 0 ? m_pin : nullptr;
+}
 
-IPin* StreamSink::InputPin() { return m_pin; }
+IPin* StreamSink::InputPin() {
+    return m_pin;
+}
 
-const CMediaType& StreamSink::ConnectionType() { return m_pin->CurrentMediaType(); }
+const CMediaType& StreamSink::ConnectionType() {
+    return m_pin->CurrentMediaType();
+}
 
 }  // namespace qmdecode

@@ -62,10 +62,14 @@ Options ParseArgs(int argc, char** argv) {
         };
         if (a == "--type") {
             const std::string t = next();
-            if (t == "mpeg2" || t == "mpeg1" || t == "video") o.type = StreamKind::MpegVideo;
-            else if (t == "mpa" || t == "mp3" || t == "audio") o.type = StreamKind::MpegAudio;
-            else if (t == "lpcm") o.type = StreamKind::Lpcm;
-            else Fail("unknown --type '" + t + "' (mpeg2, mpa or lpcm)", 2);
+            if (t == "mpeg2" || t == "mpeg1" || t == "video")
+                o.type = StreamKind::MpegVideo;
+            else if (t == "mpa" || t == "mp3" || t == "audio")
+                o.type = StreamKind::MpegAudio;
+            else if (t == "lpcm")
+                o.type = StreamKind::Lpcm;
+            else
+                Fail("unknown --type '" + t + "' (mpeg2, mpa or lpcm)", 2);
         } else if (a == "--rate") {
             o.lpcmRate = std::atoi(next().c_str());
         } else if (a == "--format") {
@@ -103,13 +107,13 @@ std::optional<GUID> SubtypeByName(std::string name) {
         GUID subtype;
     };
     const Named names[] = {
-        {"yuy2", MEDIASUBTYPE_YUY2},         {"nv12", MEDIASUBTYPE_NV12},
-        {"uyvy", MEDIASUBTYPE_UYVY},         {"rgb24", MEDIASUBTYPE_RGB24},
-        {"rgb32", MEDIASUBTYPE_RGB32},       {"argb32", MEDIASUBTYPE_ARGB32},
-        {"rgb8", MEDIASUBTYPE_RGB8},         {"rgb555", MEDIASUBTYPE_RGB555},
-        {"rgb565", MEDIASUBTYPE_RGB565},     {"i420", qm::MEDIASUBTYPE_I420},
-        {"iyuv", MEDIASUBTYPE_IYUV},         {"yv12", MEDIASUBTYPE_YV12},
-        {"yvu9", MEDIASUBTYPE_YVU9},         {"hdyc", qm::MEDIASUBTYPE_HDYC},
+        {"yuy2", MEDIASUBTYPE_YUY2},     {"nv12", MEDIASUBTYPE_NV12},
+        {"uyvy", MEDIASUBTYPE_UYVY},     {"rgb24", MEDIASUBTYPE_RGB24},
+        {"rgb32", MEDIASUBTYPE_RGB32},   {"argb32", MEDIASUBTYPE_ARGB32},
+        {"rgb8", MEDIASUBTYPE_RGB8},     {"rgb555", MEDIASUBTYPE_RGB555},
+        {"rgb565", MEDIASUBTYPE_RGB565}, {"i420", qm::MEDIASUBTYPE_I420},
+        {"iyuv", MEDIASUBTYPE_IYUV},     {"yv12", MEDIASUBTYPE_YV12},
+        {"yvu9", MEDIASUBTYPE_YVU9},     {"hdyc", qm::MEDIASUBTYPE_HDYC},
         {"y800", qm::MEDIASUBTYPE_Y800},
     };
     for (const Named& n : names)
@@ -212,7 +216,8 @@ int main(int argc, char** argv) {
     std::vector<CMediaType> accepted;
     if (video) {
         std::optional<GUID> subtype;
-        if (options.frame >= 0) subtype = MEDIASUBTYPE_RGB24;
+        if (options.frame >= 0)
+            subtype = MEDIASUBTYPE_RGB24;
         else if (!options.format.empty()) {
             subtype = SubtypeByName(options.format);
             if (!subtype) Fail("unknown --format '" + options.format + "'", 2);
@@ -271,7 +276,8 @@ int main(int argc, char** argv) {
                                       w->nChannels, int(w->nSamplesPerSec), w->wBitsPerSample);
             }
         }
-        if (!writeError) writeError = video ? pictures.Write(s.data, s.length) : pcm.Write(s.data, s.length);
+        if (!writeError)
+            writeError = video ? pictures.Write(s.data, s.length) : pcm.Write(s.data, s.length);
         return writeError ? E_FAIL : S_OK;
     };
     if (FAILED(StreamSink::Create(accepted, onSample, &sinkPtr))) Fail("cannot create the sink");
@@ -355,7 +361,8 @@ int main(int argc, char** argv) {
     std::string amount;
     if (video) {
         if (pictureCount == 0) Fail("no picture could be decoded from '" + options.input + "'");
-        if (options.frame >= pictureCount) Fail("the stream has only " + std::to_string(pictureCount) + " pictures");
+        if (options.frame >= pictureCount)
+            Fail("the stream has only " + std::to_string(pictureCount) + " pictures");
         duration = double(pictureCount) * double(stream.avgTimePerFrame) / 1e7;
         amount = std::to_string(pictureCount) + " frames";
     } else {
@@ -366,7 +373,8 @@ int main(int argc, char** argv) {
         amount = std::to_string(frames) + " samples";
     }
     std::string target = options.bench ? "(bench, not written)"
-                         : options.frame >= 0 ? "picture " + std::to_string(options.frame) + " -> " + options.bmpPath
+                         : options.frame >= 0
+                             ? "picture " + std::to_string(options.frame) + " -> " + options.bmpPath
                          : options.output.empty() ? "(not written)"
                                                   : "-> " + options.output;
     std::printf("%s: %s, %.2f s decoded in %.3f s (%.1fx real time) %s\n",

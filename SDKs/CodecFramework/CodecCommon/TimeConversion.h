@@ -5,7 +5,9 @@
 
 namespace qm {
 
-inline double ReferenceTimeToSeconds(REFERENCE_TIME t) { return double(t) / 10000000.0; }
+inline double ReferenceTimeToSeconds(REFERENCE_TIME t) {
+    return double(t) / 10000000.0;
+}
 
 // Rounds half away from zero.
 inline REFERENCE_TIME SecondsToReferenceTime(double s) {
