@@ -41,7 +41,7 @@ inline constexpr int32_t kAcMdctTag = 56;
 // Sizes for a transform of length N (12, 36 or a power of two >= 32, else -6). The init buffer
 // size is 0: acMdctInit needs no scratch memory and accepts a null init buffer.
 SpStatus acMdctGetSizes(int n, int* specSize, int* initBufferSize, int* workSize);
-// Builds the specification for length N in specMemory (specSize bytes); *spec receives its
+// Builds the transform set-up for length N in specMemory (specSize bytes); *spec receives its
 // aligned address.
 SpStatus acMdctInit(AcMdctSpec** spec, int n, uint8_t* specMemory, uint8_t* initBuffer);
 // N/2 inputs X[k] to N outputs
@@ -49,7 +49,7 @@ SpStatus acMdctInit(AcMdctSpec** spec, int n, uint8_t* specMemory, uint8_t* init
 // that is, the inverse MDCT of ISO/IEC 11172-3 scaled by 2/N (1/18 for N = 36, 1/6 for N = 12):
 // windows multiplied by N/2 restore the standard's scale. work is workSize bytes of scratch
 // memory or null (the kernel then allocates and frees its own where it needs one; failure gives
-// -9). src may equal dst. A specification whose tag does not match gives -17.
+// -9). src may equal dst. A set-up whose tag does not match gives -17.
 SpStatus acInverseMdct(const float* src, float* dst, const AcMdctSpec* spec, uint8_t* work);
 
 // ---- Requantisation helpers ---------------------------------------------------------------------
@@ -84,10 +84,10 @@ struct AcHuffmanCode {
 
 struct AcHuffmanSpec;
 
-// Bytes needed for the decoding specification of the code list; -5 for a list that is not a
+// Bytes needed for the decoding table of the code list; -5 for a list that is not a
 // prefix code, has a length above 32 or a value outside int16; -6 for an empty list.
 SpStatus acHuffmanGetSpecSize(const AcHuffmanCode* codes, int* size);
-// Builds the specification in memory (the size acHuffmanGetSpecSize returned); *spec receives its
+// Builds the decoding table in memory (the size acHuffmanGetSpecSize returned); *spec receives its
 // aligned address. Same checks as acHuffmanGetSpecSize.
 SpStatus acHuffmanInitSpec(const AcHuffmanCode* codes, AcHuffmanSpec** spec, uint8_t* memory);
 // Decodes `pairs` code words; dst[i] = value of the i-th.

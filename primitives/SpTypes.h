@@ -21,7 +21,7 @@ enum : SpStatus {
 enum : SpStatus {
     spStsBadArgErr = -5,         // an argument outside the values the kernel accepts
     spStsMemAllocErr = -9,       // the kernel could not allocate its scratch memory
-    spStsContextMatchErr = -17,  // a state or specification whose tag does not match
+    spStsContextMatchErr = -17,  // a state or set-up whose tag does not match
     spStsNumChannelsErr = -53,   // a channel count below 1
 };
 

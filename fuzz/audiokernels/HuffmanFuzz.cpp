@@ -1,4 +1,4 @@
-// Builds a decoding specification from a code list taken from the input (rejected lists must be
+// Builds a decoding table from a code list taken from the input (rejected lists must be
 // refused with a status), then decodes the rest of the input with every Huffman kernel, keeping
 // the documented read-ahead inside the buffer.
 #include <cstdint>

@@ -250,7 +250,7 @@ TEST(AudioCodingMdct, SizesAndArgumentChecks) {
             EXPECT_EQ(fn(in, nullptr, s.spec, s.work.data()), -8);
             EXPECT_EQ(fn(in, out, nullptr, s.work.data()), -8);
             const int32_t tag = s.spec->tag;
-            s.spec->tag = 0x434D4167;  // a synthesis tag is not an MDCT specification
+            s.spec->tag = 0x434D4167;  // a synthesis tag is not an MDCT set-up
             EXPECT_EQ(fn(in, out, s.spec, s.work.data()), -17);
             s.spec->tag = tag;
         });
