@@ -11,6 +11,7 @@
 
 #include "SDKs/CodecFramework/core/VideoData.h"
 #include "SDKs/CodecFramework/mpeg2video/MPEG2VideoDecoder.h"
+#include "tools/umc-decode/ChunkedFile.h"
 #include "tools/umc-decode/Job.h"
 
 namespace {
@@ -49,13 +50,13 @@ void AppendPlanes(const UMC::VideoData& picture, std::vector<uint8_t>& out) {
 }
 
 int RunMpeg2(const umcdecode::Options& options) {
-    std::ifstream file(options.input, std::ios::binary);
-    if (!file) {
+    umcdecode::ChunkedFile file;
+    if (!file.Open(options.input)) {
         std::fprintf(stderr, "umc-decode: cannot read '%s'\n", options.input.c_str());
         return 1;
     }
-    std::vector<uint8_t> data((std::istreambuf_iterator<char>(file)),
-                              std::istreambuf_iterator<char>());
+    const auto begin = std::chrono::steady_clock::now();
+    file.Ensure(umcdecode::ChunkedFile::kChunk);
 
     UMC::ColorFormat format = UMC::NONE;
     if (!options.format.empty()) {
@@ -70,8 +71,8 @@ int RunMpeg2(const umcdecode::Options& options) {
     UMC::MPEG2VideoDecoder decoder;
     UMC::VideoDecoderParams params;
     UMC::MediaData initial;
-    initial.SetBufferPointer(data.data(), data.size());
-    initial.SetDataSize(data.size());
+    initial.SetBufferPointer(const_cast<uint8_t*>(file.Data()), file.Size());
+    initial.SetDataSize(file.Size());
     params.m_pData = &initial;
     params.numThreads = options.threads;
     params.lFlags = UMC::FLAG_VDEC_REORDER;
@@ -104,7 +105,6 @@ int RunMpeg2(const umcdecode::Options& options) {
     int frames = 0, damaged = 0;
     bool wroteHeader = false;
     std::vector<uint8_t> bytes;
-    const auto begin = std::chrono::steady_clock::now();
 
     auto prepareOutput = [&]() -> bool {
         decoder.GetInfo(&info);
@@ -149,12 +149,15 @@ int RunMpeg2(const umcdecode::Options& options) {
         outFile.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
     };
 
-    size_t pos = 0;  // from the start again: the decoder takes a repeated sequence header in stride
+    // From the start again: the decoder takes a repeated sequence header in stride. Each access
+    // unit goes in whole; the window grows until one fits.
     UMC::Status last = UMC::STATUS_OK;
-    while (pos < data.size()) {
-        const size_t unit = UMC::Mpeg2AccessUnitLength(data.data() + pos, data.size() - pos);
+    while (file.Ensure(umcdecode::ChunkedFile::kChunk) > 0) {
+        size_t unit = UMC::Mpeg2AccessUnitLength(file.Data(), file.Size());
+        while (unit == file.Size() && file.Ensure(file.Size() * 2) > unit)
+            unit = UMC::Mpeg2AccessUnitLength(file.Data(), file.Size());
         UMC::MediaData in;
-        in.SetBufferPointer(data.data() + pos, unit);
+        in.SetBufferPointer(const_cast<uint8_t*>(file.Data()), unit);
         in.SetDataSize(unit);
         while (in.GetDataSize() > 0) {
             if (!prepareOutput()) {
@@ -167,7 +170,11 @@ int RunMpeg2(const umcdecode::Options& options) {
             if (last == UMC::STATUS_OK) emit();
             if (last != UMC::STATUS_OK && in.GetDataSize() == before) break;
         }
-        pos += unit;
+        file.Consume(unit);
+    }
+    if (file.Failed()) {
+        std::fprintf(stderr, "umc-decode: reading '%s' failed\n", options.input.c_str());
+        return 1;
     }
     while (prepareOutput() && (last = decoder.GetFrame(nullptr, &out)) == UMC::STATUS_OK) emit();
 

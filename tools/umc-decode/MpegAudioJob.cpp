@@ -10,6 +10,7 @@
 
 #include "SDKs/CodecFramework/core/AudioData.h"
 #include "SDKs/CodecFramework/mpegaudio/MP3Decoder.h"
+#include "tools/umc-decode/ChunkedFile.h"
 #include "tools/umc-decode/Job.h"
 
 namespace {
@@ -116,12 +117,11 @@ bool WriteOutput(const std::string& path, const PcmResult& r) {
 }
 
 int RunMpegAudio(const umcdecode::Options& options) {
-    std::ifstream in(options.input, std::ios::binary);
-    if (!in) {
+    std::vector<uint8_t> data;
+    if (!umcdecode::ReadWholeFile(options.input, data)) {
         std::fprintf(stderr, "umc-decode: cannot read '%s'\n", options.input.c_str());
         return 1;
     }
-    std::vector<uint8_t> data((std::istreambuf_iterator<char>(in)), {});
     uint32_t checkNextHeader = 0;
     for (const auto& extra : options.extra) {
         if (extra == "--check-next-header") {

@@ -1,5 +1,6 @@
 #include "SDKs/CodecFramework/mpeg2video/MPEG2VideoDecoder.h"
 
+#include <cstring>
 #include <new>
 
 #include "SDKs/CodecFramework/mpeg2video/MPEG2VideoDecoderBase.h"
@@ -66,18 +67,24 @@ size_t Mpeg2AccessUnitLength(const uint8_t* data, size_t size) {
     bool picture = false;
     size_t headersStart = 0;  // first sequence/GOP header after the picture's slices
     bool inHeaders = false;
-    for (size_t i = 0; i + 3 < size; ++i) {
-        if (data[i] || data[i + 1] || data[i + 2] != 1) continue;
-        const uint8_t code = data[i + 3];
+    // Every start code prefix ends in the byte 01: memchr finds the candidates.
+    for (size_t i = 2; i + 1 < size;) {
+        const void* one = std::memchr(data + i, 1, size - 1 - i);
+        if (!one) break;
+        const size_t at = size_t(static_cast<const uint8_t*>(one) - data);
+        i = at + 1;
+        if (data[at - 1] || data[at - 2]) continue;
+        const size_t prefix = at - 2;
+        const uint8_t code = data[at + 1];
         if (code == 0x00) {
-            if (picture) return inHeaders ? headersStart : i;
+            if (picture) return inHeaders ? headersStart : prefix;
             picture = true;
             inHeaders = false;
         } else if (picture && (code == 0xB3 || code == 0xB8) && !inHeaders) {
             inHeaders = true;
-            headersStart = i;
+            headersStart = prefix;
         }
-        i += 3;
+        i = at + 4;  // the next prefix starts after the code byte
     }
     return size;
 }

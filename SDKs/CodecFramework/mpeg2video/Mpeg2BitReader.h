@@ -63,17 +63,18 @@ struct Mpeg2BitReader {
     int FindStartCode() {
         AlignByte();
         if (ptr > end) ptr = end;
-        const uint8_t* p = ptr;
-        while (end - p > 3) {
-            // Skip ahead quickly: a prefix needs a zero at p[2].
-            if (p[2] > 1) {
-                p += 3;
-            } else if (p[0] == 0 && p[1] == 0 && p[2] == 1) {
-                ptr = p;
-                return p[3];
-            } else {
-                ++p;
+        // A prefix ends in the byte 01, which compressed data holds about once in 256 bytes:
+        // memchr skips to each candidate, the two zeros before it are checked after.
+        const size_t size = size_t(end - ptr);
+        for (size_t i = 2; i + 1 < size;) {
+            const void* one = std::memchr(ptr + i, 1, size - 1 - i);
+            if (!one) break;
+            const uint8_t* q = static_cast<const uint8_t*>(one);
+            if (q[-1] == 0 && q[-2] == 0) {
+                ptr = q - 2;
+                return q[1];
             }
+            i = size_t(q - ptr) + 1;
         }
         ptr = end;
         return -1;
