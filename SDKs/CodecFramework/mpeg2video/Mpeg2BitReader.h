@@ -86,4 +86,51 @@ struct Mpeg2BitReader {
     }
 };
 
+// A register-held window on a reader for the coefficient loops: the next bits stay left-aligned in
+// a 64-bit word, refilled 32 at a time, so a symbol costs shifts instead of a load per peek. After
+// Refill() at least 32 bits are valid, enough for any one coefficient code with its escape.
+// Store() hands the position back to the reader.
+struct Mpeg2BitCache {
+    uint64_t bits = 0;  // next bits, most significant first; zeros below the valid ones
+    int count = 0;      // valid bits in `bits`
+    const uint8_t* next;
+    const uint8_t* end;
+
+    explicit Mpeg2BitCache(const Mpeg2BitReader& r) : next(r.ptr), end(r.end) {
+        Refill();
+        Skip(int(r.bitOffset));
+        Refill();
+    }
+    void Refill() {
+        if (count >= 32) return;
+        uint32_t w;
+        if (end - next >= 4) {
+            std::memcpy(&w, next, 4);
+            w = __builtin_bswap32(w);
+        } else {
+            w = 0;
+            for (int i = 0; i < 4; ++i) w = (w << 8) | (next + i < end ? next[i] : 0u);
+        }
+        bits |= uint64_t(w) << (32 - count);
+        count += 32;
+        next += 4;
+    }
+    uint32_t Peek32() const { return uint32_t(bits >> 32); }
+    void Skip(int n) {
+        bits <<= n;
+        count -= n;
+    }
+    uint32_t Get(int n) {
+        const uint32_t v = n ? Peek32() >> (32 - n) : 0;
+        Skip(n);
+        return v;
+    }
+    uint32_t Get1() { return Get(1); }
+    ptrdiff_t BitsLeft() const { return (end - next) * 8 + count; }
+    void Store(Mpeg2BitReader& r) const {
+        r.ptr = next - (count + 7) / 8;
+        r.bitOffset = uint32_t((8 - count % 8) % 8);
+    }
+};
+
 }  // namespace UMC

@@ -334,11 +334,11 @@ Status MPEG2VideoDecoderBase::DecodeSliceBody(Mpeg2ThreadContext& ctx) {
 
     // Intra block: DC, AC, inverse quantisation and mismatch control; written as pixels.
     auto intraBlock = [&](int blockIndex, uint8_t* dst, int dstStep) -> bool {
-        Mpeg2BitReader bs = ctx.bs;  // a local copy stays in registers through the loop
+        Mpeg2BitCache bs(ctx.bs);
         struct WriteBack {
             Mpeg2BitReader& to;
-            const Mpeg2BitReader& from;
-            ~WriteBack() { to = from; }
+            const Mpeg2BitCache& from;
+            ~WriteBack() { from.Store(to); }
         } writeBack{ctx.bs, bs};
         int16_t* blk = ctx.block;
         std::memset(blk, 0, sizeof(ctx.block));
@@ -367,6 +367,7 @@ Status MPEG2VideoDecoderBase::DecodeSliceBody(Mpeg2ThreadContext& ctx) {
             int sum = blk[0];
             int i = 0;
             for (;;) {
+                bs.Refill();
                 uint32_t w = bs.Peek32();
                 const Mpeg2VlcEntry& e = table.Lookup(w);
                 if (!e.len) return false;
@@ -429,11 +430,11 @@ Status MPEG2VideoDecoderBase::DecodeSliceBody(Mpeg2ThreadContext& ctx) {
 
     // Non-intra block added to the prediction already in the picture.
     auto interBlock = [&](int blockIndex, uint8_t* dst, int dstStep) -> bool {
-        Mpeg2BitReader bs = ctx.bs;
+        Mpeg2BitCache bs(ctx.bs);
         struct WriteBack {
             Mpeg2BitReader& to;
-            const Mpeg2BitReader& from;
-            ~WriteBack() { to = from; }
+            const Mpeg2BitCache& from;
+            ~WriteBack() { from.Store(to); }
         } writeBack{ctx.bs, bs};
         int16_t* blk = ctx.block;
         std::memset(blk, 0, sizeof(ctx.block));
@@ -446,6 +447,7 @@ Status MPEG2VideoDecoderBase::DecodeSliceBody(Mpeg2ThreadContext& ctx) {
         int last = 0;
         bool first = true;
         for (;;) {
+            bs.Refill();
             uint32_t w = bs.Peek32();
             int run, level;
             if (first && (w >> 31)) {
