@@ -196,7 +196,18 @@ int main(int argc, char** argv) {
     {
         std::ifstream in(options.input, std::ios::binary);
         if (!in) Fail("cannot read '" + options.input + "'");
-        file.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        // One read of the known size: growing the vector byte by byte costs more than decoding
+        // a small stream. Pipes have no size and are read to their end.
+        const std::streamoff size = in.seekg(0, std::ios::end) ? std::streamoff(in.tellg()) : -1;
+        in.clear();
+        if (size > 0 && in.seekg(0)) {
+            file.resize(size_t(size));
+            if (!in.read(reinterpret_cast<char*>(file.data()), std::streamsize(size)))
+                Fail("cannot read '" + options.input + "'");
+        } else {
+            in.clear();
+            file.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        }
         if (file.empty()) Fail("'" + options.input + "' is empty");
     }
     ProbedStream stream;
