@@ -11,12 +11,12 @@
 #include <vector>
 
 #include "tests/support/Random.h"
-#include "tools/umc-decode/ChunkedFile.h"
+#include "tools/common/ChunkedFile.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-using umcdecode::ChunkedFile;
+using qmtool::ChunkedFile;
 
 TEST(ChunkedFile, WindowFollowsTheFileThroughRefillsAndGrowth) {
     const fs::path path =
@@ -47,12 +47,12 @@ TEST(ChunkedFile, WindowFollowsTheFileThroughRefillsAndGrowth) {
     }
 
     std::vector<uint8_t> whole;
-    ASSERT_TRUE(umcdecode::ReadWholeFile(path.string(), whole));
+    ASSERT_TRUE(qmtool::ReadWholeFile(path.string(), whole));
     EXPECT_TRUE(whole == content);
     fs::remove(path);
     ChunkedFile missing;
     EXPECT_FALSE(missing.Open((path.string() + ".absent")));
-    EXPECT_FALSE(umcdecode::ReadWholeFile(path.string() + ".absent", whole));
+    EXPECT_FALSE(qmtool::ReadWholeFile(path.string() + ".absent", whole));
 }
 
 }  // namespace

@@ -7,7 +7,6 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <optional>
 #include <string>
 #include <vector>
@@ -17,6 +16,7 @@
 #include "VideoIO/MPEGDecoderFilters/DecoderFilters.h"
 #include "platform/graph/FilterGraph.h"
 #include "platform/graph/PushSource.h"
+#include "tools/common/ChunkedFile.h"
 #include "tools/qmdecode/OutputWriters.h"
 #include "tools/qmdecode/StreamProbe.h"
 #include "tools/qmdecode/StreamSink.h"
@@ -193,23 +193,8 @@ struct Ref {
 int main(int argc, char** argv) {
     const Options options = ParseArgs(argc, argv);
     std::vector<uint8_t> file;
-    {
-        std::ifstream in(options.input, std::ios::binary);
-        if (!in) Fail("cannot read '" + options.input + "'");
-        // One read of the known size: growing the vector byte by byte costs more than decoding
-        // a small stream. Pipes have no size and are read to their end.
-        const std::streamoff size = in.seekg(0, std::ios::end) ? std::streamoff(in.tellg()) : -1;
-        in.clear();
-        if (size > 0 && in.seekg(0)) {
-            file.resize(size_t(size));
-            if (!in.read(reinterpret_cast<char*>(file.data()), std::streamsize(size)))
-                Fail("cannot read '" + options.input + "'");
-        } else {
-            in.clear();
-            file.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-        }
-        if (file.empty()) Fail("'" + options.input + "' is empty");
-    }
+    if (!qmtool::ReadWholeFile(options.input, file)) Fail("cannot read '" + options.input + "'");
+    if (file.empty()) Fail("'" + options.input + "' is empty");
     ProbedStream stream;
     if (auto error = ProbeStream(file, options.type, options.lpcmRate, &stream)) Fail(*error);
     const bool video = stream.kind == StreamKind::MpegVideo;

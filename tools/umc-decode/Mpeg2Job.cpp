@@ -11,7 +11,7 @@
 
 #include "SDKs/CodecFramework/core/VideoData.h"
 #include "SDKs/CodecFramework/mpeg2video/MPEG2VideoDecoder.h"
-#include "tools/umc-decode/ChunkedFile.h"
+#include "tools/common/ChunkedFile.h"
 #include "tools/umc-decode/Job.h"
 
 namespace {
@@ -50,13 +50,13 @@ void AppendPlanes(const UMC::VideoData& picture, std::vector<uint8_t>& out) {
 }
 
 int RunMpeg2(const umcdecode::Options& options) {
-    umcdecode::ChunkedFile file;
+    qmtool::ChunkedFile file;
     if (!file.Open(options.input)) {
         std::fprintf(stderr, "umc-decode: cannot read '%s'\n", options.input.c_str());
         return 1;
     }
     const auto begin = std::chrono::steady_clock::now();
-    file.Ensure(umcdecode::ChunkedFile::kChunk);
+    file.Ensure(qmtool::ChunkedFile::kChunk);
 
     UMC::ColorFormat format = UMC::NONE;
     if (!options.format.empty()) {
@@ -152,7 +152,7 @@ int RunMpeg2(const umcdecode::Options& options) {
     // From the start again: the decoder takes a repeated sequence header in stride. Each access
     // unit goes in whole; the window grows until one fits.
     UMC::Status last = UMC::STATUS_OK;
-    while (file.Ensure(umcdecode::ChunkedFile::kChunk) > 0) {
+    while (file.Ensure(qmtool::ChunkedFile::kChunk) > 0) {
         size_t unit = UMC::Mpeg2AccessUnitLength(file.Data(), file.Size());
         while (unit == file.Size() && file.Ensure(file.Size() * 2) > unit)
             unit = UMC::Mpeg2AccessUnitLength(file.Data(), file.Size());

@@ -10,7 +10,7 @@
 
 #include "SDKs/CodecFramework/core/AudioData.h"
 #include "SDKs/CodecFramework/mpegaudio/MP3Decoder.h"
-#include "tools/umc-decode/ChunkedFile.h"
+#include "tools/common/ChunkedFile.h"
 #include "tools/umc-decode/Job.h"
 
 namespace {
@@ -118,7 +118,7 @@ bool WriteOutput(const std::string& path, const PcmResult& r) {
 
 int RunMpegAudio(const umcdecode::Options& options) {
     std::vector<uint8_t> data;
-    if (!umcdecode::ReadWholeFile(options.input, data)) {
+    if (!qmtool::ReadWholeFile(options.input, data)) {
         std::fprintf(stderr, "umc-decode: cannot read '%s'\n", options.input.c_str());
         return 1;
     }

@@ -14,7 +14,9 @@ std::vector<Job>& MutableJobs() {
     static std::vector<Job> jobs;
     return jobs;
 }
-const std::vector<Job>& Jobs() { return MutableJobs(); }
+const std::vector<Job>& Jobs() {
+    return MutableJobs();
+}
 
 JobRegistration::JobRegistration(const char* codec, JobFunction run, ProbeFunction probe) {
     MutableJobs().push_back({codec, run, probe});

@@ -1,9 +1,9 @@
 #include "SDKs/CodecFramework/mpeg2video/MPEG2VideoDecoder.h"
 
-#include <cstring>
 #include <new>
 
 #include "SDKs/CodecFramework/mpeg2video/MPEG2VideoDecoderBase.h"
+#include "SDKs/CodecFramework/mpeg2video/Mpeg2BitReader.h"
 
 namespace UMC {
 
@@ -67,15 +67,10 @@ size_t Mpeg2AccessUnitLength(const uint8_t* data, size_t size) {
     bool picture = false;
     size_t headersStart = 0;  // first sequence/GOP header after the picture's slices
     bool inHeaders = false;
-    // Every start code prefix ends in the byte 01: memchr finds the candidates.
-    for (size_t i = 2; i + 1 < size;) {
-        const void* one = std::memchr(data + i, 1, size - 1 - i);
-        if (!one) break;
-        const size_t at = size_t(static_cast<const uint8_t*>(one) - data);
-        i = at + 1;
-        if (data[at - 1] || data[at - 2]) continue;
-        const size_t prefix = at - 2;
-        const uint8_t code = data[at + 1];
+    Mpeg2BitReader bs;
+    bs.Init(data, size);
+    for (int code; (code = bs.FindStartCode()) >= 0; bs.Skip(32)) {
+        const size_t prefix = size_t(bs.ptr - data);
         if (code == 0x00) {
             if (picture) return inHeaders ? headersStart : prefix;
             picture = true;
@@ -84,7 +79,6 @@ size_t Mpeg2AccessUnitLength(const uint8_t* data, size_t size) {
             inHeaders = true;
             headersStart = prefix;
         }
-        i = at + 4;  // the next prefix starts after the code byte
     }
     return size;
 }

@@ -311,23 +311,14 @@ Status MPEG2VideoDecoderBase::DecodePicture(const uint8_t* begin, const uint8_t*
     const uint8_t* bounds[kMaxThreads + 1];
     bounds[0] = begin;
     if (used > 1) {
-        static thread_local const uint8_t* slices[kMaxSlices];
-        int count = 0;
-        Mpeg2BitReader scan;
-        scan.Init(begin, size_t(end - begin));
-        int code;
-        while ((code = scan.FindStartCode()) >= 1 && code <= 0xAF) {
-            if (count < kMaxSlices) slices[count++] = scan.ptr;
-            scan.Skip(32);
-        }
         const ptrdiff_t length = end - begin;
         int n = 1;
         int next = 0;
-        for (int k = 1; k < used && next < count; ++k) {
+        for (int k = 1; k < used && next < m_sliceCount; ++k) {
             const uint8_t* target = begin + length * k / used;
-            while (next < count && slices[next] < target) ++next;
-            if (next >= count || slices[next] <= bounds[n - 1]) break;
-            bounds[n++] = slices[next++];
+            while (next < m_sliceCount && m_sliceStarts[next] < target) ++next;
+            if (next >= m_sliceCount || m_sliceStarts[next] <= bounds[n - 1]) break;
+            bounds[n++] = m_sliceStarts[next++];
         }
         used = n;
     }
@@ -566,8 +557,11 @@ Status MPEG2VideoDecoderBase::DecodeLoop(MediaData* output) {
     }
 
     // The picture's bytes: up to the first start code that is not a slice.
+    // The slice positions found on the way are where the threads' ranges may begin.
     const uint8_t* sliceStart = bs.ptr;
-    SkipSlices(bs);
+    m_sliceCount = 0;
+    for (int code; (code = bs.FindStartCode()) >= 1 && code <= 0xAF; bs.Skip(32))
+        if (m_sliceCount < kMaxSlices) m_sliceStarts[m_sliceCount++] = bs.ptr;
     const uint8_t* sliceEnd = bs.ptr;
     Status decoded = DecodePicture(sliceStart, sliceEnd);
     bs.ptr = sliceEnd;

@@ -151,6 +151,7 @@ private:
 
     // Driver.
     Status DecodeLoop(MediaData* output);
+    // Decodes the slices of [begin, end); m_sliceStarts holds their positions.
     Status DecodePicture(const uint8_t* begin, const uint8_t* end);
     Status OutputSlot(int slot, double time, MediaData* output);
     void ChooseSlot();
@@ -258,6 +259,9 @@ private:
 
     // Threads.
     int32_t m_threads = 1;
+    // Slice start codes of the picture being decoded, for the threads' split.
+    const uint8_t* m_sliceStarts[kMaxSlices] = {};
+    int m_sliceCount = 0;
     Mpeg2ThreadContext* m_contexts = nullptr;
     Worker* m_workers = nullptr;  // index 1..m_threads-1 used
     uint8_t m_matrices[4][64];    // current matrices, natural order

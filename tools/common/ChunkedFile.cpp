@@ -1,9 +1,9 @@
-#include "tools/umc-decode/ChunkedFile.h"
+#include "tools/common/ChunkedFile.h"
 
 #include <algorithm>
 #include <cstring>
 
-namespace umcdecode {
+namespace qmtool {
 
 ChunkedFile::~ChunkedFile() {
     if (m_file) std::fclose(m_file);
@@ -38,14 +38,27 @@ size_t ChunkedFile::Ensure(size_t want) {
 }
 
 bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& data) {
-    ChunkedFile file;
-    if (!file.Open(path)) return false;
     data.clear();
-    while (file.Ensure(ChunkedFile::kChunk) > 0) {
-        data.insert(data.end(), file.Data(), file.Data() + file.Size());
-        file.Consume(file.Size());
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (!file) return false;
+    // A file of known size is read into place at once; a pipe grows the vector chunk by chunk.
+    // The byte past the end is asked for too, so that the first short read ends the loop.
+    if (std::fseek(file, 0, SEEK_END) == 0) {
+        const long size = std::ftell(file);
+        if (size > 0) data.reserve(size_t(size) + 1);
     }
-    return !file.Failed();
+    std::rewind(file);
+    for (;;) {
+        const size_t have = data.size();
+        const size_t want = data.capacity() > have ? data.capacity() - have : ChunkedFile::kChunk;
+        data.resize(have + want);
+        const size_t got = std::fread(data.data() + have, 1, want, file);
+        data.resize(have + got);
+        if (got < want) break;  // the end, or an error
+    }
+    const bool ok = std::ferror(file) == 0;
+    std::fclose(file);
+    return ok;
 }
 
-}  // namespace umcdecode
+}  // namespace qmtool

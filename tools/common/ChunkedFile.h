@@ -1,6 +1,6 @@
-// Reads a file front to back into a sliding window, so that a stream of any length is decoded
-// from a buffer of a few megabytes: the caller looks at the window, consumes what the codec used
-// and asks for more.
+// Reading the tools' input files. ChunkedFile reads a file front to back into a sliding window,
+// so that a stream of any length is decoded from a buffer of a few megabytes: the caller looks at
+// the window, consumes what the codec used and asks for more.
 #pragma once
 
 #include <cstdint>
@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-namespace umcdecode {
+namespace qmtool {
 
 class ChunkedFile {
 public:
@@ -41,4 +41,4 @@ private:
 // The whole file, for jobs that need random access to short streams; false when unreadable.
 bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& data);
 
-}  // namespace umcdecode
+}  // namespace qmtool
