@@ -20,18 +20,24 @@ namespace {
 
 constexpr LONG kOneMiB = 1048576;
 
-// One allocator with the views the tests use; releases its reference at the end.
+// One allocator with the views the tests use; decommits and releases it at the end.
 struct Allocator {
     explicit Allocator(const AM_MEDIA_TYPE* pmt = nullptr) {
         EXPECT_EQ(CreateQMMemAllocator(pmt, TEXT("test allocator"), &mem), S_OK);
         impl = static_cast<QMMemAllocator*>(static_cast<IMemAllocatorCallbackTemp*>(mem));
     }
     ~Allocator() {
-        if (mem) mem->Release();
+        if (!mem) return;
+        mem->Decommit();
+        mem->Release();
     }
     HRESULT Set(LONG count, LONG size, LONG align = 1, LONG prefix = 0) {
         ALLOCATOR_PROPERTIES request{count, size, align, prefix}, actual{};
         return mem->SetProperties(&request, &actual);
+    }
+    HRESULT Start(LONG count, LONG size, LONG align = 1, LONG prefix = 0) {
+        const HRESULT hr = Set(count, size, align, prefix);
+        return FAILED(hr) ? hr : mem->Commit();
     }
     IMediaSample* Get(DWORD flags = AM_GBF_NOWAIT, HRESULT expected = S_OK) {
         IMediaSample* s = nullptr;
@@ -162,13 +168,11 @@ TEST(QMMemAllocatorTest, StoredBufferSizeNeverShrinks) {
     ASSERT_NE(s, nullptr);
     EXPECT_EQ(s->GetSize(), 100000);
     s->Release();
-    a.mem->Decommit();
 }
 
 TEST(QMMemAllocatorTest, TheSameRequestTwiceFreesNothing) {
     Allocator a;
-    ASSERT_EQ(a.Set(2, 100000), S_OK);
-    ASSERT_EQ(a.mem->Commit(), S_OK);
+    ASSERT_EQ(a.Start(2, 100000), S_OK);
     IMediaSample* first = a.Get();
     first->Release();
     const uint64_t bytes = a.impl->GetAllocatedBytes();
@@ -178,13 +182,11 @@ TEST(QMMemAllocatorTest, TheSameRequestTwiceFreesNothing) {
     IMediaSample* again = a.Get();
     EXPECT_EQ(again, first);
     again->Release();
-    a.mem->Decommit();
 }
 
 TEST(QMMemAllocatorTest, GrowsBeyondTheCountWithin1MiB) {
     Allocator a;
-    ASSERT_EQ(a.Set(2, 100000), S_OK);
-    ASSERT_EQ(a.mem->Commit(), S_OK);
+    ASSERT_EQ(a.Start(2, 100000), S_OK);
     std::vector<IMediaSample*> samples = a.Drain();
     // One block of the smallest multiple of 100 000 above 1 MiB holds 11 samples.
     EXPECT_EQ(samples.size(), 11u);
@@ -198,8 +200,7 @@ TEST(QMMemAllocatorTest, GrowsBeyondTheCountWithin1MiB) {
 
 TEST(QMMemAllocatorTest, AThirdLargeBufferWaitsForARelease) {
     Allocator a;
-    ASSERT_EQ(a.Set(2, 600000), S_OK);
-    ASSERT_EQ(a.mem->Commit(), S_OK);
+    ASSERT_EQ(a.Start(2, 600000), S_OK);
     IMediaSample* s1 = a.Get();
     IMediaSample* s2 = a.Get();
     ASSERT_NE(s1, nullptr);
@@ -217,13 +218,11 @@ TEST(QMMemAllocatorTest, AThirdLargeBufferWaitsForARelease) {
     EXPECT_EQ(a.impl->GetAllocatedCount(), 2);
     third->Release();
     s1->Release();
-    a.mem->Decommit();
 }
 
 TEST(QMMemAllocatorTest, DecommitWakesEveryWaitingGetBuffer) {
     Allocator a;
-    ASSERT_EQ(a.Set(1, 2000000), S_OK);
-    ASSERT_EQ(a.mem->Commit(), S_OK);
+    ASSERT_EQ(a.Start(1, 2000000), S_OK);
     std::vector<IMediaSample*> held = a.Drain();
     ASSERT_EQ(held.size(), 1u);
     HRESULT results[2] = {E_FAIL, E_FAIL};
@@ -270,8 +269,7 @@ TEST(QMMemAllocatorTest, DecommitWithASampleOutEndsWhenItComesBack) {
 
 TEST(QMMemAllocatorTest, CommitCancelsAnUnfinishedDecommit) {
     Allocator a;
-    ASSERT_EQ(a.Set(2, 4096), S_OK);
-    ASSERT_EQ(a.mem->Commit(), S_OK);
+    ASSERT_EQ(a.Start(2, 4096), S_OK);
     IMediaSample* s = a.Get();
     EXPECT_EQ(a.mem->Decommit(), S_OK);
     EXPECT_EQ(a.mem->Commit(), S_OK);
@@ -287,8 +285,7 @@ TEST(QMMemAllocatorTest, CommitCancelsAnUnfinishedDecommit) {
 
 TEST(QMMemAllocatorTest, ChunksFollowPrefixAndAlignment) {
     Allocator a;
-    ASSERT_EQ(a.Set(2, 1000, 64, 16), S_OK);
-    ASSERT_EQ(a.mem->Commit(), S_OK);
+    ASSERT_EQ(a.Start(2, 1000, 64, 16), S_OK);
     IMediaSample* s1 = a.Get();
     IMediaSample* s2 = a.Get();
     BYTE *p1 = nullptr, *p2 = nullptr;
@@ -304,13 +301,11 @@ TEST(QMMemAllocatorTest, ChunksFollowPrefixAndAlignment) {
 
     // Buffers of 1 MiB or more: one sample per block.
     Allocator big;
-    ASSERT_EQ(big.Set(2, 2000000), S_OK);
-    ASSERT_EQ(big.mem->Commit(), S_OK);
+    ASSERT_EQ(big.Start(2, 2000000), S_OK);
     std::vector<IMediaSample*> samples = big.Drain();
     EXPECT_EQ(samples.size(), 2u);
     EXPECT_EQ(big.impl->GetAllocatedBytes(), 4000000u);
     ReleaseAll(samples);
-    big.mem->Decommit();
 }
 
 TEST(QMMemAllocatorTest, MemoryCeilingReplacesTheCountLimit) {
@@ -328,14 +323,12 @@ TEST(QMMemAllocatorTest, MemoryCeilingReplacesTheCountLimit) {
     EXPECT_DOUBLE_EQ(a.impl->GetMemoryLimit(), 3.0);
     EXPECT_EQ(a.impl->SetMemoryLimit(-1.0), E_INVALIDARG);
     ReleaseAll(samples);
-    a.mem->Decommit();
 }
 
 TEST(QMMemAllocatorTest, ASmallCeilingIsTheChunkSize) {
     Allocator a;
     ASSERT_EQ(a.impl->SetMemoryLimit(0.5), S_OK);
-    ASSERT_EQ(a.Set(2, 100000), S_OK);
-    ASSERT_EQ(a.mem->Commit(), S_OK);
+    ASSERT_EQ(a.Start(2, 100000), S_OK);
     std::vector<IMediaSample*> samples = a.Drain();
     EXPECT_EQ(samples.size(), 5u);
     EXPECT_EQ(a.impl->GetAllocatedBytes(), 500000u);
@@ -345,12 +338,10 @@ TEST(QMMemAllocatorTest, ASmallCeilingIsTheChunkSize) {
     // A sample larger than the ceiling can never be made.
     Allocator b;
     ASSERT_EQ(b.impl->SetMemoryLimit(0.5), S_OK);
-    ASSERT_EQ(b.Set(2, 600000), S_OK);
-    ASSERT_EQ(b.mem->Commit(), S_OK);
+    ASSERT_EQ(b.Start(2, 600000), S_OK);
     ReportCapture capture;
     EXPECT_EQ(b.Get(0, E_OUTOFMEMORY), nullptr);
     EXPECT_TRUE(capture.Contains("! m_memoryBufferInfo.IsEmpty()"));
-    b.mem->Decommit();
 }
 
 TEST(QMMemAllocatorTest, RequiredSampleCountAndFixedMemory) {
@@ -376,13 +367,11 @@ TEST(QMMemAllocatorTest, RequiredSampleCountAndFixedMemory) {
     samples = f.Drain();
     EXPECT_EQ(samples.size(), 2u);  // the first block only
     ReleaseAll(samples);
-    f.mem->Decommit();
 }
 
 TEST(QMMemAllocatorTest, MisuseNeverCorruptsTheFreePool) {
     Allocator a;
-    ASSERT_EQ(a.Set(2, 600000), S_OK);
-    ASSERT_EQ(a.mem->Commit(), S_OK);
+    ASSERT_EQ(a.Start(2, 600000), S_OK);
     IMediaSample* s1 = a.Get();
     IMediaSample* s2 = a.Get();
     ReportCapture capture;
@@ -431,8 +420,7 @@ TEST(QMMemAllocatorTest, MisuseNeverCorruptsTheFreePool) {
 
 TEST(QMMemAllocatorTest, ReusedSamplesComeBackClean) {
     Allocator a;
-    ASSERT_EQ(a.Set(1, 1000), S_OK);
-    ASSERT_EQ(a.mem->Commit(), S_OK);
+    ASSERT_EQ(a.Start(1, 1000), S_OK);
     IMediaSample* s = a.Get();
     REFERENCE_TIME t0 = 5, t1 = 6;
     s->SetTime(&t0, &t1);
@@ -446,7 +434,6 @@ TEST(QMMemAllocatorTest, ReusedSamplesComeBackClean) {
     AM_MEDIA_TYPE* out = nullptr;
     EXPECT_EQ(s->GetMediaType(&out), S_FALSE);
     s->Release();
-    a.mem->Decommit();
 }
 
 TEST(QMMemAllocatorTest, MediaTypeRules) {
@@ -508,8 +495,7 @@ TEST(QMMemAllocatorTest, AdtsAacMayTurnIntoRawAac) {
 TEST(QMMemAllocatorTest, DumpReportsAtItsLevel) {
     CMediaType video = VideoType(16, 16);
     Allocator a(&video);
-    ASSERT_EQ(a.Set(2, 100000), S_OK);
-    ASSERT_EQ(a.mem->Commit(), S_OK);
+    ASSERT_EQ(a.Start(2, 100000), S_OK);
     IMediaSample* s = a.Get();
     {
         ReportCapture capture(1);
@@ -522,7 +508,6 @@ TEST(QMMemAllocatorTest, DumpReportsAtItsLevel) {
                              "m_lAllocated 1 m_lAllocatedSize 1100000"));
     }
     s->Release();
-    a.mem->Decommit();
 }
 
 TEST(QMMemAllocatorTest, NotifyIsCalledForEveryRelease) {
@@ -549,8 +534,7 @@ TEST(QMMemAllocatorTest, NotifyIsCalledForEveryRelease) {
     notify.allocator = a.impl;
     ASSERT_EQ(a.impl->SetNotify(&notify), S_OK);
     EXPECT_EQ(notify.refs, 1);
-    ASSERT_EQ(a.Set(2, 1000), S_OK);
-    ASSERT_EQ(a.mem->Commit(), S_OK);
+    ASSERT_EQ(a.Start(2, 1000), S_OK);
     IMediaSample* s1 = a.Get();
     IMediaSample* s2 = a.Get();
     s1->Release();
@@ -596,7 +580,6 @@ TEST(QMMemAllocatorTest, DynamicSizeMakesRoomFromFreeSamples) {
     EXPECT_EQ(other, big);
     other->Release();
     small->Release();
-    a.mem->Decommit();
 }
 
 TEST(QMMemAllocatorTest, SampleMapKeepsEachFreeSampleOnce) {

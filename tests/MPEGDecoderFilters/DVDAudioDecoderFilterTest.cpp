@@ -21,14 +21,13 @@ CMediaType LpcmType(WORD channels, WORD bits, DWORD rate) {
     return t;
 }
 
-std::vector<CMediaType> PcmOnly() {
-    return {MajorSubtype(MEDIATYPE_Audio, MEDIASUBTYPE_PCM)};
+HRESULT Build(FilterChain& chain, const CMediaType& lpcm) {
+    return chain.Build(CreateDVDAudioDecoderFilter, lpcm, PcmOnly(), 1920);
 }
 
 TEST(DVDAudioDecoderFilter, SwapsBytesAndCountsTimeAt48kHz) {
     FilterChain chain;
-    ASSERT_EQ(chain.Build(CreateDVDAudioDecoderFilter, LpcmType(2, 16, 48000), PcmOnly(), 1920),
-              S_OK);
+    ASSERT_EQ(Build(chain, LpcmType(2, 16, 48000)), S_OK);
     ASSERT_EQ(chain.Start(), S_OK);
     std::vector<uint8_t> payload(1920);
     for (size_t i = 0; i < payload.size(); ++i) payload[i] = uint8_t(i * 7);
@@ -55,8 +54,7 @@ TEST(DVDAudioDecoderFilter, SwapsBytesAndCountsTimeAt48kHz) {
 TEST(DVDAudioDecoderFilter, ShortPayloadFailsWithTheKernelStatus) {
     ReportCapture capture;
     FilterChain chain;
-    ASSERT_EQ(chain.Build(CreateDVDAudioDecoderFilter, LpcmType(2, 16, 48000), PcmOnly(), 1920),
-              S_OK);
+    ASSERT_EQ(Build(chain, LpcmType(2, 16, 48000)), S_OK);
     ASSERT_EQ(chain.Start(), S_OK);
     const uint8_t one = 0x12;
     EXPECT_EQ(chain.source->Deliver(&one, 1), qm::HResultFromKernelStatus(-6));
@@ -67,11 +65,10 @@ TEST(DVDAudioDecoderFilter, ShortPayloadFailsWithTheKernelStatus) {
 TEST(DVDAudioDecoderFilter, RefusesOtherLayoutsAndOffersTwoPcmTypes) {
     for (const CMediaType& bad : {LpcmType(1, 16, 48000), LpcmType(2, 24, 48000)}) {
         FilterChain chain;
-        EXPECT_TRUE(FAILED(chain.Build(CreateDVDAudioDecoderFilter, bad, PcmOnly(), 1920)));
+        EXPECT_TRUE(FAILED(Build(chain, bad)));
     }
     FilterChain chain;
-    ASSERT_EQ(chain.Build(CreateDVDAudioDecoderFilter, LpcmType(2, 16, 44100), PcmOnly(), 1920),
-              S_OK);
+    ASSERT_EQ(Build(chain, LpcmType(2, 16, 44100)), S_OK);
     auto* filter = dynamic_cast<CTransformFilter*>(chain.filter.Get());
     CMediaType t;
     ASSERT_EQ(filter->GetMediaType(0, &t), S_OK);
@@ -99,8 +96,7 @@ public:
 TEST(DVDAudioDecoderFilter, AllocatorGrantingFewerBuffersFailsDecideBufferSize) {
     ReportCapture capture;
     FilterChain chain;
-    ASSERT_EQ(chain.Build(CreateDVDAudioDecoderFilter, LpcmType(2, 16, 48000), PcmOnly(), 1920),
-              S_OK);
+    ASSERT_EQ(Build(chain, LpcmType(2, 16, 48000)), S_OK);
     auto* filter = dynamic_cast<CTransformFilter*>(chain.filter.Get());
     HRESULT hr = S_OK;
     auto* stingy = new StingyAllocator(&hr);

@@ -86,4 +86,8 @@ inline CMediaType MajorSubtype(const GUID& major, const GUID& subtype) {
     return t;
 }
 
+inline std::vector<CMediaType> PcmOnly() {
+    return {MajorSubtype(MEDIATYPE_Audio, MEDIASUBTYPE_PCM)};
+}
+
 }  // namespace qm::test

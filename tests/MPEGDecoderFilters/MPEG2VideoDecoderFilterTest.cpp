@@ -31,26 +31,29 @@ Stream LoadSample(const char* name = "sample-mpeg2.m2v") {
     return s;
 }
 
-std::vector<CMediaType> AnyVideo() {
-    return {MajorSubtype(MEDIATYPE_Video, GUID_NULL)};
+// source -> filter -> any video, input buffers large enough for every picture.
+HRESULT Build(FilterChain& chain, const Stream& s,
+              HRESULT (*create)(IBaseFilter**) = CreateMPEG2VideoDecoderFilter) {
+    size_t largest = 0;
+    for (const auto& u : s.units) largest = std::max(largest, u.size);
+    return chain.Build(create, s.probe.inputType, {MajorSubtype(MEDIATYPE_Video, GUID_NULL)},
+                       LONG(largest));
 }
 
-// Delivers every picture with its presentation time (shifted by `offset`).
-HRESULT DeliverPictures(FilterChain& chain, const Stream& s, REFERENCE_TIME offset = 0) {
-    for (const auto& u : s.units) {
+// Delivers pictures [from, to) with their presentation times shifted by `offset`, each lasting
+// `length` (0: a frame); returns the first result that is not S_OK.
+HRESULT DeliverPictures(FilterChain& chain, const Stream& s, REFERENCE_TIME offset = 0,
+                        size_t from = 0, size_t to = SIZE_MAX, REFERENCE_TIME length = 0) {
+    HRESULT result = S_OK;
+    for (size_t i = from; i < std::min(to, s.units.size()); ++i) {
         qm::graph::SampleSpec spec;
-        spec.start = u.pts + offset;
-        spec.stop = u.pts + offset + s.probe.avgTimePerFrame;
-        const HRESULT hr = chain.source->Deliver(s.file.data() + u.offset, u.size, spec);
-        if (hr != S_OK) return hr;
+        spec.start = s.units[i].pts + offset;
+        spec.stop = spec.start.value() + (length ? length : s.probe.avgTimePerFrame);
+        const HRESULT hr =
+            chain.source->Deliver(s.file.data() + s.units[i].offset, s.units[i].size, spec);
+        if (result == S_OK) result = hr;
     }
-    return S_OK;
-}
-
-size_t LargestUnit(const Stream& s) {
-    size_t n = 0;
-    for (const auto& u : s.units) n = std::max(n, u.size);
-    return n;
+    return result;
 }
 
 TEST(MPEG2VideoDecoderFilter, DecodesEveryPictureWithItsTime) {
@@ -58,9 +61,7 @@ TEST(MPEG2VideoDecoderFilter, DecodesEveryPictureWithItsTime) {
         SCOPED_TRACE(name);
         const Stream s = LoadSample(name);
         FilterChain chain;
-        ASSERT_EQ(chain.Build(CreateMPEG2VideoDecoderFilter, s.probe.inputType, AnyVideo(),
-                              LONG(LargestUnit(s))),
-                  S_OK);
+        ASSERT_EQ(Build(chain, s), S_OK);
         ASSERT_EQ(chain.Start(), S_OK);
         ASSERT_EQ(DeliverPictures(chain, s), S_OK);
         ASSERT_EQ(chain.source->DeliverEndOfStream(), S_OK);
@@ -77,8 +78,7 @@ TEST(MPEG2VideoDecoderFilter, DecodesEveryPictureWithItsTime) {
 TEST(MPEG2VideoDecoderFilter, OffersTwentyTypesPreferredFirst) {
     const Stream s = LoadSample();
     FilterChain chain;
-    ASSERT_EQ(chain.Build(CreateMPEG2VideoDecoderFilter, s.probe.inputType, AnyVideo(), 1 << 20),
-              S_OK);
+    ASSERT_EQ(Build(chain, s), S_OK);
     auto* filter = dynamic_cast<MPEG2VideoDecoderFilter*>(chain.filter.Get());
     ASSERT_NE(filter, nullptr);
     const GUID preferred = filter->PreferredSubtype();
@@ -109,9 +109,7 @@ TEST(MPEG2VideoDecoderFilter, RatesAndSubSegments) {
     ReportCapture capture;
     const Stream s = LoadSample();
     FilterChain chain;
-    ASSERT_EQ(chain.Build(CreateMPEG2VideoDecoderFilter, s.probe.inputType, AnyVideo(),
-                          LONG(LargestUnit(s))),
-              S_OK);
+    ASSERT_EQ(Build(chain, s), S_OK);
     ASSERT_EQ(chain.Start(), S_OK);
     EXPECT_EQ(chain.source->DeliverNewSegment(0, 0, 2.0), E_NOTIMPL);
     EXPECT_TRUE(capture.Contains("(dRate == 1.0) || (dRate == -1.0)"));
@@ -143,28 +141,14 @@ TEST(MPEG2VideoDecoderFilter, RefusedInterlaceChangeIsRetried) {
     auto* info = reinterpret_cast<MPEG2VIDEOINFO*>(s.probe.inputType.pbFormat);
     info->hdr.dwInterlaceFlags = AMINTERLACE_IsInterlaced;
     FilterChain chain;
-    ASSERT_EQ(chain.Build(CreateMPEG2VideoDecoderFilter, s.probe.inputType, AnyVideo(),
-                          LONG(LargestUnit(s))),
-              S_OK);
+    ASSERT_EQ(Build(chain, s), S_OK);
     chain.sink->SetQueryAcceptAnswer(false);
     ASSERT_EQ(chain.Start(), S_OK);
     const size_t half = s.units.size() / 2;
-    for (size_t i = 0; i < half; ++i) {
-        qm::graph::SampleSpec spec;
-        spec.start = s.units[i].pts;
-        spec.stop = spec.start.value() + s.probe.avgTimePerFrame;
-        ASSERT_EQ(chain.source->Deliver(s.file.data() + s.units[i].offset, s.units[i].size, spec),
-                  S_OK);
-    }
+    ASSERT_EQ(DeliverPictures(chain, s, 0, 0, half), S_OK);
     for (const auto& sample : chain.sink->Samples()) EXPECT_FALSE(sample.hasMediaType);
     chain.sink->SetQueryAcceptAnswer(true);
-    for (size_t i = half; i < s.units.size(); ++i) {
-        qm::graph::SampleSpec spec;
-        spec.start = s.units[i].pts;
-        spec.stop = spec.start.value() + s.probe.avgTimePerFrame;
-        ASSERT_EQ(chain.source->Deliver(s.file.data() + s.units[i].offset, s.units[i].size, spec),
-                  S_OK);
-    }
+    ASSERT_EQ(DeliverPictures(chain, s, 0, half), S_OK);
     const auto samples = chain.sink->Samples();
     size_t changed = 0;
     for (const auto& sample : samples) {
@@ -180,9 +164,7 @@ TEST(MPEG2VideoDecoderFilter, RefusedInterlaceChangeIsRetried) {
 TEST(MPEG2VideoDecoderFilter, StreamingEdgeCases) {
     const Stream s = LoadSample();
     FilterChain chain;
-    ASSERT_EQ(chain.Build(CreateMPEG2VideoDecoderFilter, s.probe.inputType, AnyVideo(),
-                          LONG(LargestUnit(s))),
-              S_OK);
+    ASSERT_EQ(Build(chain, s), S_OK);
     ASSERT_EQ(chain.Start(), S_OK);
     qm::graph::SampleSpec spec;
     spec.start = 0;
@@ -220,28 +202,16 @@ HRESULT CreateSkippingFilter(IBaseFilter** pp) {
 TEST(MPEG2VideoDecoderFilter, QualityChangeOncePerRunOfSkips) {
     const Stream s = LoadSample();
     FilterChain chain;
-    ASSERT_EQ(
-        chain.Build(CreateSkippingFilter, s.probe.inputType, AnyVideo(), LONG(LargestUnit(s))),
-        S_OK);
+    ASSERT_EQ(Build(chain, s, CreateSkippingFilter), S_OK);
     ASSERT_EQ(chain.Start(), S_OK);
     const size_t third = s.units.size() / 3;
-    for (size_t i = 0; i < third; ++i) {
-        qm::graph::SampleSpec spec;
-        spec.start = s.units[i].pts;
-        spec.stop = spec.start.value() + 1;
-        chain.source->Deliver(s.file.data() + s.units[i].offset, s.units[i].size, spec);
-    }
+    DeliverPictures(chain, s, 0, 0, third, 1);
     EXPECT_EQ(chain.sink->SampleCount(), 0u);
     EXPECT_EQ(chain.graph->CountEvents(EC_QUALITY_CHANGE), 1);
     // Pausing clears the flag: the next run of skips reports again.
     ASSERT_EQ(chain.graph->Pause(), S_OK);
     ASSERT_EQ(chain.graph->Run(), S_OK);
-    for (size_t i = third; i < 2 * third; ++i) {
-        qm::graph::SampleSpec spec;
-        spec.start = s.units[i].pts;
-        spec.stop = spec.start.value() + 1;
-        chain.source->Deliver(s.file.data() + s.units[i].offset, s.units[i].size, spec);
-    }
+    DeliverPictures(chain, s, 0, third, 2 * third, 1);
     EXPECT_EQ(chain.graph->CountEvents(EC_QUALITY_CHANGE), 2);
 }
 

@@ -95,8 +95,7 @@ std::vector<HRESULT> DeliverPieces(FilterChain& chain, const std::vector<uint8_t
 bool BuildChain(FilterChain& chain, const std::vector<uint8_t>& file) {
     qmdecode::ProbedStream stream;
     if (qmdecode::ProbeStream(file, std::nullopt, 48000, &stream)) return false;
-    return chain.Build(CreateMPEGAudioDecoderFilter, stream.inputType,
-                       {MajorSubtype(MEDIATYPE_Audio, MEDIASUBTYPE_PCM)},
+    return chain.Build(CreateMPEGAudioDecoderFilter, stream.inputType, PcmOnly(),
                        LONG(file.size())) == S_OK;
 }
 

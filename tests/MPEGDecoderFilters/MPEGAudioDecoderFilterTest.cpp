@@ -12,8 +12,10 @@ namespace {
 using namespace qm::test;
 using namespace qm_MPEGDecoderFilters;
 
-std::vector<CMediaType> PcmOnly() {
-    return {MajorSubtype(MEDIATYPE_Audio, MEDIASUBTYPE_PCM)};
+CMediaType InputType(const std::vector<uint8_t>& file) {
+    qmdecode::ProbedStream stream;
+    EXPECT_FALSE(qmdecode::ProbeStream(file, std::nullopt, 48000, &stream));
+    return stream.inputType;
 }
 
 struct Decoded {
@@ -23,10 +25,8 @@ struct Decoded {
 
 // Decodes a file delivered in pieces whose sizes cycle through `sizes`.
 Decoded DecodeInPieces(const std::vector<uint8_t>& file, const std::vector<size_t>& sizes) {
-    qmdecode::ProbedStream stream;
-    EXPECT_FALSE(qmdecode::ProbeStream(file, std::nullopt, 48000, &stream));
     FilterChain chain;
-    EXPECT_EQ(chain.Build(CreateMPEGAudioDecoderFilter, stream.inputType, PcmOnly(), 4096), S_OK);
+    EXPECT_EQ(chain.Build(CreateMPEGAudioDecoderFilter, InputType(file), PcmOnly(), 4096), S_OK);
     EXPECT_EQ(chain.Start(), S_OK);
     EXPECT_EQ(chain.source->DeliverStream(file.data(), file.size(), sizes), S_OK);
     EXPECT_EQ(chain.source->DeliverEndOfStream(), S_OK);
@@ -92,16 +92,14 @@ TEST(MPEGAudioDecoderFilter, ProposesTheStreamFormatAfterTheFirstFrame) {
 
 TEST(MPEGAudioDecoderFilter, RefusesAttachedDownstreamTypesAndUnknownSubtypes) {
     const auto file = ReadFile(SourceDir() / "samples" / "sample-layer3.mp3");
-    qmdecode::ProbedStream stream;
-    ASSERT_FALSE(qmdecode::ProbeStream(file, std::nullopt, 48000, &stream));
+    const CMediaType input = InputType(file);
     {
         ReportCapture capture;
         FilterChain chain;
         qm::graph::SinkAllocatorOptions attaching;
         attaching.attachedType = MajorSubtype(MEDIATYPE_Audio, MEDIASUBTYPE_PCM);
-        ASSERT_EQ(
-            chain.Build(CreateMPEGAudioDecoderFilter, stream.inputType, PcmOnly(), 4096, attaching),
-            S_OK);
+        ASSERT_EQ(chain.Build(CreateMPEGAudioDecoderFilter, input, PcmOnly(), 4096, attaching),
+                  S_OK);
         ASSERT_EQ(chain.Start(), S_OK);
         EXPECT_EQ(chain.source->Deliver(file.data(), 4096), E_UNEXPECTED);
         EXPECT_TRUE(capture.Contains("mtPtr.IsNull()"));
@@ -109,7 +107,7 @@ TEST(MPEGAudioDecoderFilter, RefusesAttachedDownstreamTypesAndUnknownSubtypes) {
     }
     {
         // MPEG-2 audio payloads carry no stream type: the connection fails at SetMediaType.
-        CMediaType mpeg2Audio(stream.inputType);
+        CMediaType mpeg2Audio(input);
         mpeg2Audio.subtype = MEDIASUBTYPE_MPEG2_AUDIO;
         FilterChain chain;
         EXPECT_TRUE(FAILED(chain.Build(CreateMPEGAudioDecoderFilter, mpeg2Audio, PcmOnly(), 4096)));
@@ -118,10 +116,9 @@ TEST(MPEGAudioDecoderFilter, RefusesAttachedDownstreamTypesAndUnknownSubtypes) {
 
 TEST(MPEGAudioDecoderFilter, NegativeTimesAreDroppedAndSegmentsRestartTheClock) {
     const auto file = ReadFile(SourceDir() / "samples" / "sample-layer3.mp3");
-    qmdecode::ProbedStream stream;
-    ASSERT_FALSE(qmdecode::ProbeStream(file, std::nullopt, 48000, &stream));
+    const CMediaType input = InputType(file);
     FilterChain chain;
-    ASSERT_EQ(chain.Build(CreateMPEGAudioDecoderFilter, stream.inputType, PcmOnly(), 8192), S_OK);
+    ASSERT_EQ(chain.Build(CreateMPEGAudioDecoderFilter, input, PcmOnly(), 8192), S_OK);
     ASSERT_EQ(chain.Start(), S_OK);
     qm::graph::SampleSpec preroll;
     preroll.start = -1000;
