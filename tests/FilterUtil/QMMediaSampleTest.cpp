@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <tuple>
 #include <vector>
 
 #include "VideoIO/FilterUtil/QMMediaSample.h"
@@ -63,6 +64,32 @@ AM_MEDIA_TYPE* NewVideoType(LONG width) {
     return CreateMediaType(&mt);
 }
 
+void SetVideoType(IMediaSample* s, LONG width) {
+    AM_MEDIA_TYPE* type = NewVideoType(width);
+    EXPECT_EQ(s->SetMediaType(type), S_OK);
+    DeleteMediaType(type);  // the sample keeps its own copy
+}
+
+void SetTimes(IMediaSample* s, REFERENCE_TIME start, REFERENCE_TIME stop) {
+    EXPECT_EQ(s->SetTime(&start, &stop), S_OK);
+}
+void SetMediaTimes(IMediaSample* s, LONGLONG start, LONGLONG stop) {
+    EXPECT_EQ(s->SetMediaTime(&start, &stop), S_OK);
+}
+
+// GetTime or GetMediaTime: the result and both times.
+using Times = std::tuple<HRESULT, LONGLONG, LONGLONG>;
+Times TimesOf(IMediaSample* s) {
+    REFERENCE_TIME start = 0, stop = 0;
+    const HRESULT hr = s->GetTime(&start, &stop);
+    return {hr, start, stop};
+}
+Times MediaTimesOf(IMediaSample* s) {
+    LONGLONG start = 0, stop = 0;
+    const HRESULT hr = s->GetMediaTime(&start, &stop);
+    return {hr, start, stop};
+}
+
 AM_SAMPLE2_PROPERTIES Props(QMMediaSample* s, DWORD size = sizeof(AM_SAMPLE2_PROPERTIES)) {
     AM_SAMPLE2_PROPERTIES p{};
     EXPECT_EQ(s->GetProperties(size, reinterpret_cast<BYTE*>(&p)), S_OK);
@@ -71,14 +98,10 @@ AM_SAMPLE2_PROPERTIES Props(QMMediaSample* s, DWORD size = sizeof(AM_SAMPLE2_PRO
 
 TEST(QMMediaSampleTest, TimesFollowTheirFlags) {
     OwnedSample s(64);
-    REFERENCE_TIME start = 0, stop = 0;
-    EXPECT_EQ(s.sample->GetTime(&start, &stop), VFW_E_SAMPLE_TIME_NOT_SET);
-
-    REFERENCE_TIME t100 = 100, t200 = 200;
+    EXPECT_EQ(std::get<0>(TimesOf(s.sample)), VFW_E_SAMPLE_TIME_NOT_SET);
+    REFERENCE_TIME t100 = 100, t200 = 200, stop = 0;
     EXPECT_EQ(s.sample->SetTime(&t100, nullptr), S_OK);
-    EXPECT_EQ(s.sample->GetTime(&start, &stop), VFW_S_NO_STOP_TIME);
-    EXPECT_EQ(start, 100);
-    EXPECT_EQ(stop, 101);
+    EXPECT_EQ(TimesOf(s.sample), Times(VFW_S_NO_STOP_TIME, 100, 101));
 
     EXPECT_EQ(s.sample->SetTime(&t100, &t200), S_OK);
     {
@@ -91,27 +114,21 @@ TEST(QMMediaSampleTest, TimesFollowTheirFlags) {
         EXPECT_EQ(s.sample->GetTime(nullptr, &stop), E_POINTER);
         EXPECT_TRUE(capture.Contains("pTimeStart != 0"));
     }
-    EXPECT_EQ(s.sample->GetTime(&start, &stop), S_OK);
-    EXPECT_EQ(start, 100);
-    EXPECT_EQ(stop, 200);
+    EXPECT_EQ(TimesOf(s.sample), Times(S_OK, 100, 200));
 
     // Only a start again: the stop is gone, not left over from before.
     EXPECT_EQ(s.sample->SetTime(&t200, nullptr), S_OK);
-    EXPECT_EQ(s.sample->GetTime(&start, &stop), VFW_S_NO_STOP_TIME);
-    EXPECT_EQ(stop, 201);
+    EXPECT_EQ(TimesOf(s.sample), Times(VFW_S_NO_STOP_TIME, 200, 201));
     EXPECT_EQ(s.sample->SetTime(nullptr, nullptr), S_OK);
-    EXPECT_EQ(s.sample->GetTime(&start, &stop), VFW_E_SAMPLE_TIME_NOT_SET);
+    EXPECT_EQ(std::get<0>(TimesOf(s.sample)), VFW_E_SAMPLE_TIME_NOT_SET);
 }
 
 TEST(QMMediaSampleTest, MediaTimesKeepA32BitDifference) {
     OwnedSample s(64);
-    LONGLONG start = 0, stop = 0;
-    EXPECT_EQ(s.sample->GetMediaTime(&start, &stop), VFW_E_MEDIA_TIME_NOT_SET);
+    EXPECT_EQ(std::get<0>(MediaTimesOf(s.sample)), VFW_E_MEDIA_TIME_NOT_SET);
     LONGLONG a = 5'000'000'000LL, b = 5'000'000'300LL;
     EXPECT_EQ(s.sample->SetMediaTime(&a, &b), S_OK);
-    EXPECT_EQ(s.sample->GetMediaTime(&start, &stop), S_OK);
-    EXPECT_EQ(start, a);
-    EXPECT_EQ(stop, b);
+    EXPECT_EQ(MediaTimesOf(s.sample), Times(S_OK, a, b));
     {
         ReportCapture capture;
         EXPECT_EQ(s.sample->SetMediaTime(&b, &a), E_UNEXPECTED);
@@ -120,10 +137,9 @@ TEST(QMMediaSampleTest, MediaTimesKeepA32BitDifference) {
         EXPECT_EQ(s.sample->SetMediaTime(nullptr, &a), E_INVALIDARG);
         EXPECT_TRUE(capture.Contains("pTimeEnd == 0"));
     }
-    EXPECT_EQ(s.sample->GetMediaTime(&start, &stop), S_OK);
-    EXPECT_EQ(stop, b);
+    EXPECT_EQ(MediaTimesOf(s.sample), Times(S_OK, a, b));
     EXPECT_EQ(s.sample->SetMediaTime(nullptr, nullptr), S_OK);
-    EXPECT_EQ(s.sample->GetMediaTime(&start, &stop), VFW_E_MEDIA_TIME_NOT_SET);
+    EXPECT_EQ(std::get<0>(MediaTimesOf(s.sample)), VFW_E_MEDIA_TIME_NOT_SET);
 }
 
 TEST(QMMediaSampleTest, LengthsAreBoundedByTheBufferInEveryView) {
@@ -180,10 +196,7 @@ TEST(QMMediaSampleTest, MediaTypeIsOwnedAndReportedThroughProperties) {
     EXPECT_EQ(s.sample->GetMediaType(&out), S_FALSE);
     EXPECT_EQ(out, nullptr);
 
-    AM_MEDIA_TYPE* type = NewVideoType(32);
-    EXPECT_EQ(s.sample->SetMediaType(type), S_OK);
-    // The sample keeps its own copy.
-    DeleteMediaType(type);
+    SetVideoType(s.sample, 32);
 
     AM_SAMPLE2_PROPERTIES p = Props(s.sample);
     EXPECT_EQ(p.cbData, 64u);
@@ -208,8 +221,7 @@ TEST(QMMediaSampleTest, MediaTypeIsOwnedAndReportedThroughProperties) {
 
 TEST(QMMediaSampleTest, GetPropertiesFillsOnlyTheAskedBytes) {
     OwnedSample s(64);
-    LONGLONG a = 1, b = 2;
-    s.sample->SetMediaTime(&a, &b);
+    SetMediaTimes(s.sample, 1, 2);
     s.sample->SetSyncPoint(TRUE);
     BYTE raw[80];
     std::memset(raw, 0xAB, sizeof(raw));
@@ -287,14 +299,10 @@ TEST(QMMediaSampleTest, SetPropertiesChecksBeforeItStores) {
 
 TEST(QMMediaSampleTest, PropertiesRoundTripThroughAnotherSample) {
     OwnedSample a(64), b(64);
-    REFERENCE_TIME t0 = 10, t1 = 20;
-    a.sample->SetTime(&t0, &t1);
+    SetTimes(a.sample, 10, 20);
     a.sample->SetDiscontinuity(TRUE);
-    AM_MEDIA_TYPE* type = NewVideoType(48);
-    a.sample->SetMediaType(type);
-    DeleteMediaType(type);
-    LONGLONG m0 = 3, m1 = 4;
-    a.sample->SetMediaTime(&m0, &m1);
+    SetVideoType(a.sample, 48);
+    SetMediaTimes(a.sample, 3, 4);
 
     AM_SAMPLE2_PROPERTIES p = Props(a.sample);
     p.pbBuffer = nullptr;
@@ -307,14 +315,13 @@ TEST(QMMediaSampleTest, PropertiesRoundTripThroughAnotherSample) {
     EXPECT_NE(q.pMediaType, p.pMediaType);  // b owns a copy
     EXPECT_EQ(q.pbBuffer, b.memory.data());
     // Media times are not part of the properties.
-    LONGLONG s = 0, e = 0;
-    EXPECT_EQ(b.sample->GetMediaTime(&s, &e), VFW_E_MEDIA_TIME_NOT_SET);
+    EXPECT_EQ(std::get<0>(MediaTimesOf(b.sample)), VFW_E_MEDIA_TIME_NOT_SET);
 
     // The same block written back into its own sample changes nothing.
     q = Props(a.sample);
     EXPECT_EQ(a.sample->SetSampleProperties(sizeof(q), reinterpret_cast<BYTE*>(&q)), S_OK);
     EXPECT_EQ(Props(a.sample).pMediaType, q.pMediaType);
-    EXPECT_EQ(a.sample->GetMediaTime(&s, &e), S_OK);
+    EXPECT_EQ(std::get<0>(MediaTimesOf(a.sample)), S_OK);
 }
 
 TEST(QMMediaSampleTest, QueryInterfaceAnswersEveryView) {
@@ -450,19 +457,15 @@ TEST(QMMediaSampleTest, CopyToCarriesEverythingIntoAnotherSample) {
     OwnedSample a(64), b(64), small(8);
     for (int i = 0; i < 64; ++i) a.memory[size_t(i)] = BYTE(i * 3);
     a.sample->SetActualDataLength(20);
-    REFERENCE_TIME t0 = 100, t1 = 150;
-    a.sample->SetTime(&t0, &t1);
-    LONGLONG m0 = 7, m1 = 9;
-    a.sample->SetMediaTime(&m0, &m1);
+    SetTimes(a.sample, 100, 150);
+    SetMediaTimes(a.sample, 7, 9);
     a.sample->SetSyncPoint(TRUE);
     AM_SAMPLE2_PROPERTIES p = Props(a.sample);
     p.dwSampleFlags |= AM_SAMPLE_TIMEDISCONTINUITY;
     p.dwStreamId = 5;
     p.pbBuffer = nullptr;
     ASSERT_EQ(a.sample->SetProperties(sizeof(p), reinterpret_cast<BYTE*>(&p)), S_OK);
-    AM_MEDIA_TYPE* type = NewVideoType(64);
-    a.sample->SetMediaType(type);
-    DeleteMediaType(type);
+    SetVideoType(a.sample, 64);
     a.sample->SetMarkerValue(11);
     a.sample->SetMarkerTime1(-12);
     a.sample->SetMarkerTime2(13);
@@ -482,9 +485,7 @@ TEST(QMMediaSampleTest, CopyToCarriesEverythingIntoAnotherSample) {
     EXPECT_EQ(pb.tStop, 150);
     ASSERT_NE(pb.pMediaType, nullptr);
     EXPECT_NE(pb.pMediaType, pa.pMediaType);
-    LONGLONG s = 0, e = 0;
-    EXPECT_EQ(b.sample->GetMediaTime(&s, &e), S_OK);
-    EXPECT_EQ(e, 9);
+    EXPECT_EQ(std::get<2>(MediaTimesOf(b.sample)), 9);
     EXPECT_EQ(b.sample->GetMarkerValue(), 11u);
     EXPECT_EQ(b.sample->GetMarkerTime1(), -12);
     EXPECT_EQ(b.sample->GetMarkerTime2(), 13);
@@ -513,9 +514,9 @@ TEST(QMMediaSampleTest, CopyFromAnNSSBufferTakesBytesAndProperties) {
     EXPECT_EQ(dst.sample->CopyFrom(src.sample), S_OK);
     EXPECT_EQ(dst.sample->GetActualDataLength(), 10);
     EXPECT_EQ(std::memcmp(dst.memory.data(), src.memory.data(), 10), 0);
-    REFERENCE_TIME s = 0, e = 0;
-    EXPECT_EQ(dst.sample->GetTime(&s, &e), VFW_S_NO_STOP_TIME);
-    EXPECT_EQ(s, 40);
+    const Times times = TimesOf(dst.sample);
+    EXPECT_EQ(std::get<0>(times), VFW_S_NO_STOP_TIME);
+    EXPECT_EQ(std::get<1>(times), 40);
     DWORD count = 0;
     dst.sample->GetPropertyCount(&count);
     EXPECT_EQ(count, 1u);
@@ -530,14 +531,10 @@ TEST(QMMediaSampleTest, CopyFromAnNSSBufferTakesBytesAndProperties) {
 
 TEST(QMMediaSampleTest, ResetForReuseClearsStateButKeepsBufferProperties) {
     OwnedSample s(32);
-    REFERENCE_TIME t0 = 1, t1 = 2;
-    s.sample->SetTime(&t0, &t1);
-    LONGLONG m0 = 1, m1 = 2;
-    s.sample->SetMediaTime(&m0, &m1);
+    SetTimes(s.sample, 1, 2);
+    SetMediaTimes(s.sample, 1, 2);
     s.sample->SetSyncPoint(TRUE);
-    AM_MEDIA_TYPE* type = NewVideoType(8);
-    s.sample->SetMediaType(type);
-    DeleteMediaType(type);
+    SetVideoType(s.sample, 8);
     s.sample->SetMarkerValue(1);
     s.sample->SetMarkerTime1(2);
     s.sample->SetMarkerTime2(3);
@@ -553,8 +550,7 @@ TEST(QMMediaSampleTest, ResetForReuseClearsStateButKeepsBufferProperties) {
     EXPECT_EQ(p.tStart, -1);
     EXPECT_EQ(p.tStop, -1);
     EXPECT_EQ(p.lActual, 5);
-    LONGLONG ms = 0, me = 0;
-    EXPECT_EQ(s.sample->GetMediaTime(&ms, &me), VFW_E_MEDIA_TIME_NOT_SET);
+    EXPECT_EQ(std::get<0>(MediaTimesOf(s.sample)), VFW_E_MEDIA_TIME_NOT_SET);
     AM_MEDIA_TYPE* out = nullptr;
     EXPECT_EQ(s.sample->GetMediaType(&out), S_FALSE);
     EXPECT_EQ(s.sample->GetMarkerValue(), 0u);

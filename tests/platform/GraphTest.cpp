@@ -74,6 +74,7 @@ public:
     bool SkippedFlag() const { return m_bSampleSkipped; }
 };
 
+// source -> pass-through -> sink, or source -> sink without the transform.
 struct Chain {
     FilterGraph* graph = nullptr;
     PushSource* source = nullptr;
@@ -81,24 +82,27 @@ struct Chain {
     Sink* sink = nullptr;
 
     explicit Chain(std::vector<CMediaType> sinkTypes = {VideoType(MEDIASUBTYPE_YV12)},
-                   const GUID& sourceSubtype = MEDIASUBTYPE_YV12) {
+                   bool withTransform = true, ALLOCATOR_PROPERTIES sourceProps = {2, 4096, 1, 0}) {
         EXPECT_EQ(FilterGraph::Create(&graph), S_OK);
-        EXPECT_EQ(PushSource::Create({VideoType(sourceSubtype)}, {2, 4096, 1, 0}, &source), S_OK);
-        transform = new PassThrough();
-        transform->AddRef();
+        EXPECT_EQ(PushSource::Create({VideoType(MEDIASUBTYPE_YV12)}, sourceProps, &source), S_OK);
         EXPECT_EQ(Sink::Create(sinkTypes, &sink), S_OK);
         EXPECT_EQ(graph->AddFilter(source, TEXT("source")), S_OK);
-        EXPECT_EQ(graph->AddFilter(transform, TEXT("transform")), S_OK);
+        if (withTransform) {
+            transform = new PassThrough();
+            transform->AddRef();
+            EXPECT_EQ(graph->AddFilter(transform, TEXT("transform")), S_OK);
+        }
         EXPECT_EQ(graph->AddFilter(sink, TEXT("sink")), S_OK);
     }
     ~Chain() {
         graph->Stop();
         graph->Release();
         source->Release();
-        transform->Release();
+        if (transform) transform->Release();
         sink->Release();
     }
     HRESULT Connect() {
+        if (!transform) return graph->ConnectFilters(source, sink);
         HRESULT hr = graph->ConnectFilters(source, transform);
         if (FAILED(hr)) return hr;
         return graph->ConnectFilters(transform, sink);
@@ -216,15 +220,11 @@ TEST(Graph, RefusedTypesLeaveBothPinsUnconnected) {
 }
 
 TEST(Graph, SinkThatRejectsAFormatChangeStopsTheStreamWithAnError) {
-    FilterGraph* graph = nullptr;
-    PushSource* source = nullptr;
-    Sink* sink = nullptr;
-    ASSERT_EQ(FilterGraph::Create(&graph), S_OK);
-    ASSERT_EQ(PushSource::Create({VideoType(MEDIASUBTYPE_YV12)}, {2, 1024, 1, 0}, &source), S_OK);
-    ASSERT_EQ(Sink::Create({}, &sink), S_OK);
-    graph->AddFilter(source, nullptr);
-    graph->AddFilter(sink, nullptr);
-    ASSERT_EQ(graph->ConnectFilters(source, sink), S_OK);
+    Chain c({}, false, {2, 1024, 1, 0});
+    ASSERT_EQ(c.Connect(), S_OK);
+    FilterGraph* graph = c.graph;
+    PushSource* source = c.source;
+    Sink* sink = c.sink;
     sink->SetAcceptFormatChanges(false);
     sink->SetQueryAcceptAnswer(false);
     CMediaType changed = VideoType(MEDIASUBTYPE_YUY2);
@@ -251,9 +251,6 @@ TEST(Graph, SinkThatRejectsAFormatChangeStopsTheStreamWithAnError) {
     ASSERT_EQ(sink->SampleCount(), 2u);
     EXPECT_TRUE(sink->Samples()[1].hasMediaType);
     EXPECT_TRUE(IsEqualGUID(sink->Samples()[1].mediaType.subtype, MEDIASUBTYPE_YUY2));
-    graph->Release();
-    source->Release();
-    sink->Release();
 }
 
 TEST(Graph, DownstreamAllocatorsAreUsedRefusedOrAttachTypes) {
@@ -291,20 +288,14 @@ TEST(Graph, DownstreamAllocatorsAreUsedRefusedOrAttachTypes) {
     }
     {
         // Samples handed out with a media type carry it down to the sink.
-        FilterGraph* graph = nullptr;
-        PushSource* source = nullptr;
-        Sink* sink = nullptr;
-        ASSERT_EQ(FilterGraph::Create(&graph), S_OK);
-        ASSERT_EQ(PushSource::Create({VideoType(MEDIASUBTYPE_YV12)}, {1, 256, 1, 0}, &source),
-                  S_OK);
-        ASSERT_EQ(Sink::Create({}, &sink), S_OK);
+        Chain c({}, false, {1, 256, 1, 0});
         SinkAllocatorOptions options;
         options.attachedType = VideoType(MEDIASUBTYPE_NV12);
-        sink->OfferAllocator(options);
-        graph->AddFilter(source, nullptr);
-        graph->AddFilter(sink, nullptr);
-        ASSERT_EQ(graph->ConnectFilters(source, sink), S_OK);
-        ASSERT_EQ(graph->Run(), S_OK);
+        c.sink->OfferAllocator(options);
+        ASSERT_EQ(c.Connect(), S_OK);
+        ASSERT_EQ(c.graph->Run(), S_OK);
+        PushSource* source = c.source;
+        Sink* sink = c.sink;
         const BYTE data[4] = {9, 9, 9, 9};
         EXPECT_EQ(source->Deliver(data, sizeof(data)), S_OK);
         ASSERT_EQ(sink->SampleCount(), 1u);
@@ -316,9 +307,6 @@ TEST(Graph, DownstreamAllocatorsAreUsedRefusedOrAttachTypes) {
         EXPECT_EQ(source->Deliver(data, sizeof(data), {}, AM_GBF_NOWAIT), VFW_E_TIMEOUT);
         held->Release();
         EXPECT_EQ(source->Deliver(data, 300), VFW_E_BUFFER_OVERFLOW);
-        graph->Release();
-        source->Release();
-        sink->Release();
     }
 }
 
