@@ -13,25 +13,10 @@ using qm_DSFilters::QMMediaSample;
 
 namespace {
 
-// An allocator that only records what comes back to it.
-class RecordingAllocator : public IMemAllocator {
+// The standard allocator, recording what comes back to it instead of pooling it.
+class RecordingAllocator : public CMemAllocator {
 public:
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** ppv) override {
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
-    ULONG STDMETHODCALLTYPE Release() override { return 1; }
-    HRESULT STDMETHODCALLTYPE SetProperties(ALLOCATOR_PROPERTIES*, ALLOCATOR_PROPERTIES*) override {
-        return E_NOTIMPL;
-    }
-    HRESULT STDMETHODCALLTYPE GetProperties(ALLOCATOR_PROPERTIES*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE Commit() override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE Decommit() override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetBuffer(IMediaSample**, REFERENCE_TIME*, REFERENCE_TIME*,
-                                        DWORD) override {
-        return E_NOTIMPL;
-    }
+    explicit RecordingAllocator(HRESULT* phr) : CMemAllocator(NAME("recording"), nullptr, phr) {}
     HRESULT STDMETHODCALLTYPE ReleaseBuffer(IMediaSample* pSample) override {
         released.push_back(pSample);
         return result;
@@ -359,7 +344,8 @@ TEST(QMMediaSampleTest, QueryInterfaceAnswersEveryView) {
 }
 
 TEST(QMMediaSampleTest, LastReleaseHandsTheSampleToItsAllocatorOnce) {
-    RecordingAllocator allocator;
+    HRESULT hr = S_OK;
+    RecordingAllocator allocator(&hr);
     std::vector<BYTE> memory(32);
     QMMediaSample* s = new QMMediaSample(&allocator, memory.data(), 32);
     s->AddRef();
