@@ -7,11 +7,13 @@
 #include "primitives/Colour.h"
 #include "primitives/ColourKernels.h"
 #include "primitives/Memory.h"
+#include "tests/primitives/VariantMatch.h"
 #include "tests/support/KernelCheck.h"
 #include "tests/support/Random.h"
 
 namespace {
 
+using qm::test::ForAll;
 using qm::test::ForEachVariant;
 using qm::test::Rng;
 using qm::test::SameBytes;
@@ -58,23 +60,19 @@ TEST(Colour, Yuv420ToRgbBlackWhiteAndAlphaInEveryVariant) {
     for (int i = 0; i < 2; ++i) {
         pic.Fill(values[i], 128, 128);
         const uint8_t want = i == 0 ? 0 : 255;
-        ForEachVariant(sp::kernels::yuv420ToRgb24, [&](auto* fn, auto* ref) {
-            for (auto* f : {fn, ref}) {
-                uint8_t out[12];
-                std::memset(out, 0x55, sizeof out);
-                ASSERT_EQ(f(pic.ptr, pic.step, out, 6, {2, 2}), 0);
-                for (uint8_t b : out) EXPECT_EQ(b, want);
-            }
+        ForAll(sp::kernels::yuv420ToRgb24, [&](auto* f) {
+            uint8_t out[12];
+            std::memset(out, 0x55, sizeof out);
+            ASSERT_EQ(f(pic.ptr, pic.step, out, 6, {2, 2}), 0);
+            for (uint8_t b : out) EXPECT_EQ(b, want);
         });
-        ForEachVariant(sp::kernels::yuv420ToArgb32, [&](auto* fn, auto* ref) {
-            for (auto* f : {fn, ref}) {
-                uint8_t out[16];
-                ASSERT_EQ(f(pic.ptr, pic.step, out, 8, {2, 2}, 255), 0);
-                for (int p = 0; p < 4; ++p) {
-                    EXPECT_EQ(out[4 * p], want);
-                    EXPECT_EQ(out[4 * p + 2], want);
-                    EXPECT_EQ(out[4 * p + 3], 255);
-                }
+        ForAll(sp::kernels::yuv420ToArgb32, [&](auto* f) {
+            uint8_t out[16];
+            ASSERT_EQ(f(pic.ptr, pic.step, out, 8, {2, 2}, 255), 0);
+            for (int p = 0; p < 4; ++p) {
+                EXPECT_EQ(out[4 * p], want);
+                EXPECT_EQ(out[4 * p + 2], want);
+                EXPECT_EQ(out[4 * p + 3], 255);
             }
         });
     }
@@ -103,22 +101,20 @@ TEST(Colour, Yuv420ToRgbMatchesTheFixedPointFormulaAndFloatingPoint) {
 TEST(Colour, OddSizesToRgbWarnAndLeaveTheLastColumnAndRow) {
     Rng rng(3);
     Yuv420 pic(5, 3, rng);
-    ForEachVariant(sp::kernels::yuv420ToRgb24, [&](auto* fn, auto* ref) {
-        for (auto* f : {fn, ref}) {
-            std::vector<uint8_t> out(15 * 3, 0xEE);
-            EXPECT_EQ(f(pic.ptr, pic.step, out.data(), 15, {5, 3}), 35);
-            for (int y = 0; y < 3; ++y)
-                for (int x = 0; x < 5; ++x)
-                    for (int c = 0; c < 3; ++c) {
-                        if (x == 4 || y == 2) {
-                            EXPECT_EQ(out[size_t(y) * 15 + 3 * x + c], 0xEE);
-                        }
+    ForAll(sp::kernels::yuv420ToRgb24, [&](auto* f) {
+        std::vector<uint8_t> out(15 * 3, 0xEE);
+        EXPECT_EQ(f(pic.ptr, pic.step, out.data(), 15, {5, 3}), 35);
+        for (int y = 0; y < 3; ++y)
+            for (int x = 0; x < 5; ++x)
+                for (int c = 0; c < 3; ++c) {
+                    if (x == 4 || y == 2) {
+                        EXPECT_EQ(out[size_t(y) * 15 + 3 * x + c], 0xEE);
                     }
-            // H below 2 converts nothing.
-            std::vector<uint8_t> one(15, 0xEE);
-            EXPECT_EQ(f(pic.ptr, pic.step, one.data(), 15, {5, 1}), 35);
-            EXPECT_EQ(std::count(one.begin(), one.end(), 0xEE), 15);
-        }
+                }
+        // H below 2 converts nothing.
+        std::vector<uint8_t> one(15, 0xEE);
+        EXPECT_EQ(f(pic.ptr, pic.step, one.data(), 15, {5, 1}), 35);
+        EXPECT_EQ(std::count(one.begin(), one.end(), 0xEE), 15);
     });
     std::vector<uint8_t> argb(5 * 4 * 2, 0xEE);
     EXPECT_EQ(ccYuv420ToArgb32(pic.ptr, pic.step, argb.data(), 20, {5, 2}, 255), 35);
@@ -131,51 +127,43 @@ TEST(Colour, OddSizesToRgbWarnAndLeaveTheLastColumnAndRow) {
 TEST(Colour, Yuv420ToYuy2UyvyNv12Layouts) {
     Rng rng(4);
     Yuv420 pic(4, 2, rng);
-    ForEachVariant(sp::kernels::yuv420ToYuy2, [&](auto* fn, auto* ref) {
-        for (auto* f : {fn, ref}) {
-            uint8_t out[16];
-            ASSERT_EQ(f(pic.ptr, pic.step, out, 8, {4, 2}), 0);
-            for (int y = 0; y < 2; ++y) {
-                const uint8_t want[8] = {pic.Y(0, y), pic.U(0, 0), pic.Y(1, y), pic.V(0, 0),
-                                         pic.Y(2, y), pic.U(2, 0), pic.Y(3, y), pic.V(2, 0)};
-                EXPECT_TRUE(SameBytes(out + 8 * y, want, 8)) << "row " << y;
-            }
+    ForAll(sp::kernels::yuv420ToYuy2, [&](auto* f) {
+        uint8_t out[16];
+        ASSERT_EQ(f(pic.ptr, pic.step, out, 8, {4, 2}), 0);
+        for (int y = 0; y < 2; ++y) {
+            const uint8_t want[8] = {pic.Y(0, y), pic.U(0, 0), pic.Y(1, y), pic.V(0, 0),
+                                     pic.Y(2, y), pic.U(2, 0), pic.Y(3, y), pic.V(2, 0)};
+            EXPECT_TRUE(SameBytes(out + 8 * y, want, 8)) << "row " << y;
         }
     });
-    ForEachVariant(sp::kernels::yuv420ToUyvy, [&](auto* fn, auto* ref) {
-        for (auto* f : {fn, ref}) {
-            uint8_t out[16];
-            ASSERT_EQ(f(pic.ptr, pic.step, out, 8, {4, 2}), 0);
-            const uint8_t want[4] = {pic.U(0, 1), pic.Y(0, 1), pic.V(0, 1), pic.Y(1, 1)};
-            EXPECT_TRUE(SameBytes(out + 8, want, 4));
-        }
+    ForAll(sp::kernels::yuv420ToUyvy, [&](auto* f) {
+        uint8_t out[16];
+        ASSERT_EQ(f(pic.ptr, pic.step, out, 8, {4, 2}), 0);
+        const uint8_t want[4] = {pic.U(0, 1), pic.Y(0, 1), pic.V(0, 1), pic.Y(1, 1)};
+        EXPECT_TRUE(SameBytes(out + 8, want, 4));
     });
     // 3x3: converts 2x2, leaves the rest, returns 0; below 2 is a size error.
     Yuv420 odd(3, 3, rng);
-    ForEachVariant(sp::kernels::yuv420ToYuy2, [&](auto* fn, auto* ref) {
-        for (auto* f : {fn, ref}) {
-            std::vector<uint8_t> out(8 * 3, 0xEE);
-            ASSERT_EQ(f(odd.ptr, odd.step, out.data(), 8, {3, 3}), 0);
-            const uint8_t row1[4] = {odd.Y(0, 1), odd.U(0, 0), odd.Y(1, 1), odd.V(0, 0)};
-            EXPECT_TRUE(SameBytes(out.data() + 8, row1, 4));
-            for (int i = 4; i < 8; ++i) EXPECT_EQ(out[i], 0xEE);
-            for (int i = 16; i < 24; ++i) EXPECT_EQ(out[i], 0xEE);
-            EXPECT_EQ(f(odd.ptr, odd.step, out.data(), 8, {1, 3}), -6);
-            EXPECT_EQ(f(odd.ptr, odd.step, out.data(), 8, {3, 1}), -6);
-        }
+    ForAll(sp::kernels::yuv420ToYuy2, [&](auto* f) {
+        std::vector<uint8_t> out(8 * 3, 0xEE);
+        ASSERT_EQ(f(odd.ptr, odd.step, out.data(), 8, {3, 3}), 0);
+        const uint8_t row1[4] = {odd.Y(0, 1), odd.U(0, 0), odd.Y(1, 1), odd.V(0, 0)};
+        EXPECT_TRUE(SameBytes(out.data() + 8, row1, 4));
+        for (int i = 4; i < 8; ++i) EXPECT_EQ(out[i], 0xEE);
+        for (int i = 16; i < 24; ++i) EXPECT_EQ(out[i], 0xEE);
+        EXPECT_EQ(f(odd.ptr, odd.step, out.data(), 8, {1, 3}), -6);
+        EXPECT_EQ(f(odd.ptr, odd.step, out.data(), 8, {3, 1}), -6);
     });
-    ForEachVariant(sp::kernels::yuv420ToNv12, [&](auto* fn, auto* ref) {
-        for (auto* f : {fn, ref}) {
-            std::vector<uint8_t> y(3 * 3, 0xEE), uv(4 * 2, 0xEE);
-            ASSERT_EQ(f(odd.ptr, odd.step, y.data(), 3, uv.data(), 4, {3, 3}), 0);
-            EXPECT_EQ(y[4], odd.Y(1, 1));
-            EXPECT_EQ(y[2], 0xEE);
-            EXPECT_EQ(y[6], 0xEE);
-            EXPECT_EQ(uv[0], odd.U(0, 0));
-            EXPECT_EQ(uv[1], odd.V(0, 0));
-            EXPECT_EQ(uv[2], 0xEE);
-            EXPECT_EQ(uv[4], 0xEE);
-        }
+    ForAll(sp::kernels::yuv420ToNv12, [&](auto* f) {
+        std::vector<uint8_t> y(3 * 3, 0xEE), uv(4 * 2, 0xEE);
+        ASSERT_EQ(f(odd.ptr, odd.step, y.data(), 3, uv.data(), 4, {3, 3}), 0);
+        EXPECT_EQ(y[4], odd.Y(1, 1));
+        EXPECT_EQ(y[2], 0xEE);
+        EXPECT_EQ(y[6], 0xEE);
+        EXPECT_EQ(uv[0], odd.U(0, 0));
+        EXPECT_EQ(uv[1], odd.V(0, 0));
+        EXPECT_EQ(uv[2], 0xEE);
+        EXPECT_EQ(uv[4], 0xEE);
     });
 }
 
@@ -194,50 +182,37 @@ TEST(Colour, Yuv420VariantsMatchPlain) {
         if (big) {
             ASSERT_EQ(pic.step[0] % 16, 0);
         }
-        const uint8_t* src[3] = {pic.ptr[0], pic.ptr[1], pic.ptr[2]};
-        int steps[3] = {pic.step[0], pic.step[1], pic.step[2]};
-        std::vector<int> srcSteps(steps, steps + 3);
-        auto buffers = [&](int stride) {
+        const SpSize size{w, h};
+        // Two aligned destinations (spAlloc8u) per call; statuses and all bytes must match.
+        auto compare = [&](const auto& kernel, int stride, auto call) {
             const size_t n = size_t(stride) * h + 64;
-            uint8_t* a = spAlloc8u(int(n));
-            uint8_t* b = spAlloc8u(int(n));
-            std::memset(a, 0x33, n);
-            std::memset(b, 0x33, n);
-            return std::make_pair(a, b);
-        };
-        auto compare = [&](auto& kernel, int bytesPerPixel) {
-            const int stride = big ? ((w * bytesPerPixel + 31) & ~31) : w * bytesPerPixel + 3;
             ForEachVariant(kernel, [&](auto* fn, auto* ref) {
-                auto [a, b] = buffers(stride);
-                EXPECT_EQ(fn(src, steps, a, stride, SpSize{w, h}),
-                          ref(src, steps, b, stride, SpSize{w, h}));
-                EXPECT_TRUE(SameBytes(a, b, size_t(stride) * h + 64));
-                spFree(a);
-                spFree(b);
+                uint8_t* out[2][2];
+                for (auto& o : out)
+                    for (uint8_t*& p : o) std::memset(p = spAlloc8u(int(n)), 0x33, n);
+                EXPECT_EQ(call(fn, out[0][0], out[0][1]), call(ref, out[1][0], out[1][1]));
+                EXPECT_TRUE(SameBytes(out[0][0], out[1][0], n));
+                EXPECT_TRUE(SameBytes(out[0][1], out[1][1], n));
+                for (auto& o : out)
+                    for (uint8_t* p : o) spFree(p);
             });
         };
-        compare(sp::kernels::yuv420ToYuy2, 2);
-        compare(sp::kernels::yuv420ToUyvy, 2);
-        compare(sp::kernels::yuv420ToRgb24, 3);
-        ForEachVariant(sp::kernels::yuv420ToArgb32, [&](auto* fn, auto* ref) {
-            const int stride = w * 4 + 4;
-            auto [a, b] = buffers(stride);
-            const uint8_t alpha = uint8_t(rng.Int(0, 255));
-            EXPECT_EQ(fn(src, steps, a, stride, SpSize{w, h}, alpha),
-                      ref(src, steps, b, stride, SpSize{w, h}, alpha));
-            EXPECT_TRUE(SameBytes(a, b, size_t(stride) * h + 64));
-            spFree(a);
-            spFree(b);
+        const std::pair<const sp::Kernel<sp::kernels::Planar3ToPackedFn>*, int> packed[] = {
+            {&sp::kernels::yuv420ToYuy2, 2},
+            {&sp::kernels::yuv420ToUyvy, 2},
+            {&sp::kernels::yuv420ToRgb24, 3}};
+        for (auto [kernel, bytesPerPixel] : packed) {
+            const int stride = big ? ((w * bytesPerPixel + 31) & ~31) : w * bytesPerPixel + 3;
+            compare(*kernel, stride, [&](auto* f, uint8_t* d, uint8_t*) {
+                return f(pic.ptr, pic.step, d, stride, size);
+            });
+        }
+        const uint8_t alpha = uint8_t(rng.Int(0, 255));
+        compare(sp::kernels::yuv420ToArgb32, w * 4 + 4, [&](auto* f, uint8_t* d, uint8_t*) {
+            return f(pic.ptr, pic.step, d, w * 4 + 4, size, alpha);
         });
-        ForEachVariant(sp::kernels::yuv420ToNv12, [&](auto* fn, auto* ref) {
-            const int stride = w + 5;
-            auto [ya, yb] = buffers(stride);
-            auto [ca, cb] = buffers(stride);
-            EXPECT_EQ(fn(src, steps, ya, stride, ca, stride, SpSize{w, h}),
-                      ref(src, steps, yb, stride, cb, stride, SpSize{w, h}));
-            EXPECT_TRUE(SameBytes(ya, yb, size_t(stride) * h + 64));
-            EXPECT_TRUE(SameBytes(ca, cb, size_t(stride) * h + 64));
-            for (uint8_t* p : {ya, yb, ca, cb}) spFree(p);
+        compare(sp::kernels::yuv420ToNv12, w + 5, [&](auto* f, uint8_t* y, uint8_t* uv) {
+            return f(pic.ptr, pic.step, y, w + 5, uv, w + 5, size);
         });
     }
 }
@@ -543,15 +518,13 @@ TEST(Colour, BadArgumentsGiveStatusesInEveryKernel) {
           &sp::kernels::yuv420ToRgb565, &sp::kernels::yuv420ToY41p, &sp::kernels::yuv422ToYuy2,
           &sp::kernels::yvu9ToRgb24}) {
         SCOPED_TRACE(k->Name());
-        ForEachVariant(*k, [&](auto* fn, auto* ref) {
-            for (auto* f : {fn, ref}) {
-                EXPECT_EQ(f(nullSrc, steps, buf, 8, ok), -8);
-                EXPECT_EQ(f(src, steps, nullptr, 8, ok), -8);
-                EXPECT_EQ(f(nullptr, steps, buf, 8, ok), -8);
-                EXPECT_EQ(f(src, steps, buf, 8, {0, 2}), -6);
-                EXPECT_EQ(f(src, steps, buf, 8, {2, -3}), -6);
-                EXPECT_EQ(f(src, badSteps, buf, 8, ok), -14);
-            }
+        ForAll(*k, [&](auto* f) {
+            EXPECT_EQ(f(nullSrc, steps, buf, 8, ok), -8);
+            EXPECT_EQ(f(src, steps, nullptr, 8, ok), -8);
+            EXPECT_EQ(f(nullptr, steps, buf, 8, ok), -8);
+            EXPECT_EQ(f(src, steps, buf, 8, {0, 2}), -6);
+            EXPECT_EQ(f(src, steps, buf, 8, {2, -3}), -6);
+            EXPECT_EQ(f(src, badSteps, buf, 8, ok), -14);
         });
     }
     ForEachVariant(sp::kernels::yuv420ToNv12, [&](auto* fn, auto*) {

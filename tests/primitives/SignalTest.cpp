@@ -3,16 +3,19 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <functional>
 #include <limits>
 #include <vector>
 
 #include "primitives/Signal.h"
 #include "primitives/SignalKernels.h"
+#include "tests/primitives/VariantMatch.h"
 #include "tests/support/KernelCheck.h"
 #include "tests/support/Random.h"
 
 namespace {
 
+using qm::test::ExpectVariantsMatch;
 using qm::test::ForEachVariant;
 using qm::test::Rng;
 using qm::test::SameBytes;
@@ -36,116 +39,67 @@ TEST(SignalFloat, ElementwiseOperationsAndVariants) {
         const float c = float(rng.Real(-3, 3));
         const float* pa = a.data() + 1;  // misaligned operands
         const float* pb = b.data() + 3;
-        auto run = [&](auto check) {
-            std::vector<float> d = d0;
-            check(d.data() + 2);
+        const float* old = d0.data() + 2;  // the destination's values before the call
+        // Results against the plain formula, through the public entries; the neighbours of the
+        // destination stay untouched.
+        const struct {
+            const char* name;
+            std::function<int(float*)> call;
+            std::function<float(int)> want;
+        } ops[] = {
+            {"mul", [&](float* d) { return spMul32f(pa, pb, d, n); },
+             [&](int i) { return pa[i] * pb[i]; }},
+            {"add", [&](float* d) { return spAdd32f(pa, pb, d, n); },
+             [&](int i) { return pa[i] + pb[i]; }},
+            {"addProduct", [&](float* d) { return spAddProduct32f(pa, pb, d, n); },
+             [&](int i) { return old[i] + pa[i] * pb[i]; }},
+            {"addProductC", [&](float* d) { return spAddProductC32f(pa, c, d, n); },
+             [&](int i) { return old[i] + pa[i] * c; }},
+            {"mulC", [&](float* d) { return spMulC32f(pa, c, d, n); },
+             [&](int i) { return pa[i] * c; }},
+            {"mulCInPlace", [&](float* d) { return spMulC32fInPlace(c, d, n); },
+             [&](int i) { return old[i] * c; }},
+            {"mulInPlace", [&](float* d) { return spMul32fInPlace(pa, d, n); },
+             [&](int i) { return old[i] * pa[i]; }},
+            {"addInPlace", [&](float* d) { return spAdd32fInPlace(pa, d, n); },
+             [&](int i) { return old[i] + pa[i]; }},
+            {"subInPlace", [&](float* d) { return spSub32fInPlace(pa, d, n); },
+             [&](int i) { return old[i] - pa[i]; }},
+            {"flip", [&](float* d) { return spFlip32(pa, d, n); },
+             [&](int i) { return pa[n - 1 - i]; }},
+            {"flipInPlace", [&](float* d) { return spFlip32(d, d, n); },
+             [&](int i) { return old[n - 1 - i]; }},
+            {"copy", [&](float* d) { return spCopy32f(pa, d, n); }, [&](int i) { return pa[i]; }},
+            {"zero", [&](float* d) { return spZero32f(d, n); }, [&](int) { return 0.0f; }},
         };
-        // Results against the plain formula, through the public entries.
-        run([&](float* d) {
-            ASSERT_EQ(spMul32f(pa, pb, d, n), 0);
-            for (int i = 0; i < n; ++i) ASSERT_EQ(d[i], pa[i] * pb[i]);
-        });
-        run([&](float* d) {
-            ASSERT_EQ(spAdd32f(pa, pb, d, n), 0);
-            for (int i = 0; i < n; ++i) ASSERT_EQ(d[i], pa[i] + pb[i]);
-        });
-        run([&](float* d) {
-            ASSERT_EQ(spAddProduct32f(pa, pb, d, n), 0);
-            for (int i = 0; i < n; ++i) ASSERT_EQ(d[i], d0[size_t(i) + 2] + pa[i] * pb[i]);
-        });
-        run([&](float* d) {
-            ASSERT_EQ(spAddProductC32f(pa, c, d, n), 0);
-            for (int i = 0; i < n; ++i) ASSERT_EQ(d[i], d0[size_t(i) + 2] + pa[i] * c);
-        });
-        run([&](float* d) {
-            ASSERT_EQ(spMulC32f(pa, c, d, n), 0);
-            for (int i = 0; i < n; ++i) ASSERT_EQ(d[i], pa[i] * c);
-        });
-        run([&](float* d) {
-            ASSERT_EQ(spMulC32fInPlace(c, d, n), 0);
-            for (int i = 0; i < n; ++i) ASSERT_EQ(d[i], d0[size_t(i) + 2] * c);
-        });
-        run([&](float* d) {
-            ASSERT_EQ(spMul32fInPlace(pa, d, n), 0);
-            for (int i = 0; i < n; ++i) ASSERT_EQ(d[i], d0[size_t(i) + 2] * pa[i]);
-        });
-        run([&](float* d) {
-            ASSERT_EQ(spAdd32fInPlace(pa, d, n), 0);
-            for (int i = 0; i < n; ++i) ASSERT_EQ(d[i], d0[size_t(i) + 2] + pa[i]);
-        });
-        run([&](float* d) {
-            ASSERT_EQ(spSub32fInPlace(pa, d, n), 0);
-            for (int i = 0; i < n; ++i) ASSERT_EQ(d[i], d0[size_t(i) + 2] - pa[i]);
-        });
-        run([&](float* d) {
-            ASSERT_EQ(spFlip32(pa, d, n), 0);
-            for (int i = 0; i < n; ++i) ASSERT_EQ(d[i], pa[n - 1 - i]);
-            ASSERT_EQ(d[-1], d0[1]);  // neighbours untouched
-            ASSERT_EQ(d[n], d0[size_t(n) + 2]);
-        });
-        run([&](float* d) {
-            std::vector<float> copy(d, d + n);
-            ASSERT_EQ(spFlip32(d, d, n), 0);  // in place
-            for (int i = 0; i < n; ++i) ASSERT_EQ(d[i], copy[size_t(n - 1 - i)]);
-        });
-        run([&](float* d) {
-            ASSERT_EQ(spCopy32f(pa, d, n), 0);
-            ASSERT_TRUE(SameBytes(d, pa, size_t(n) * 4));
-            ASSERT_EQ(spZero32f(d, n), 0);
-            for (int i = 0; i < n; ++i) ASSERT_EQ(d[i], 0.0f);
-            ASSERT_EQ(d[n], d0[size_t(n) + 2]);
-        });
+        for (const auto& op : ops) {
+            SCOPED_TRACE(op.name);
+            std::vector<float> d = d0;
+            ASSERT_EQ(op.call(d.data() + 2), 0);
+            for (int i = 0; i < n; ++i) ASSERT_EQ(d[size_t(i) + 2], op.want(i)) << i;
+            EXPECT_EQ(d[1], d0[1]);
+            EXPECT_EQ(d[size_t(n) + 2], d0[size_t(n) + 2]);
+        }
 
         // Every variant against the reference, bit for bit (also with the output aliasing an
         // input).
-        auto same = [&](const std::vector<float>& x, const std::vector<float>& y) {
-            return SameBytes(x.data(), y.data(), x.size() * 4);
-        };
-        ForEachVariant(sp::kernels::mul32f, [&](auto* fn, auto* ref) {
-            std::vector<float> x = d0, y = d0;
-            fn(pa, pb, x.data() + 2, n), ref(pa, pb, y.data() + 2, n);
-            EXPECT_TRUE(same(x, y));
-        });
-        for (auto* k : {&sp::kernels::add32f, &sp::kernels::addProduct32f})
-            ForEachVariant(*k, [&](auto* fn, auto* ref) {
-                std::vector<float> x = d0, y = d0;
-                fn(pa, pb, x.data() + 2, n), ref(pa, pb, y.data() + 2, n);
-                EXPECT_TRUE(same(x, y));
-                x = d0, y = d0;
-                fn(x.data() + 2, pb, x.data() + 2, n), ref(y.data() + 2, pb, y.data() + 2, n);
-                EXPECT_TRUE(same(x, y));
-            });
+        auto match = [&](const auto& kernel, auto call) { ExpectVariantsMatch(kernel, d0, call); };
+        match(sp::kernels::mul32f, [&](auto* f, float* d) { return f(pa, pb, d + 2, n); });
+        for (auto* k : {&sp::kernels::add32f, &sp::kernels::addProduct32f}) {
+            match(*k, [&](auto* f, float* d) { return f(pa, pb, d + 2, n); });
+            match(*k, [&](auto* f, float* d) { return f(d + 2, pb, d + 2, n); });
+        }
         for (auto* k : {&sp::kernels::mul32fInPlace, &sp::kernels::add32fInPlace,
                         &sp::kernels::sub32fInPlace})
-            ForEachVariant(*k, [&](auto* fn, auto* ref) {
-                std::vector<float> x = d0, y = d0;
-                fn(pa, x.data() + 2, n), ref(pa, y.data() + 2, n);
-                EXPECT_TRUE(same(x, y));
-            });
+            match(*k, [&](auto* f, float* d) { return f(pa, d + 2, n); });
         for (float cc : {c, 1.0f, 0.0f, -0.0f}) {
-            ForEachVariant(sp::kernels::mulC32f, [&](auto* fn, auto* ref) {
-                std::vector<float> x = d0, y = d0;
-                fn(pa, cc, x.data() + 2, n), ref(pa, cc, y.data() + 2, n);
-                EXPECT_TRUE(same(x, y));
-            });
-            ForEachVariant(sp::kernels::mulC32fInPlace, [&](auto* fn, auto* ref) {
-                std::vector<float> x = d0, y = d0;
-                fn(cc, x.data() + 2, n), ref(cc, y.data() + 2, n);
-                EXPECT_TRUE(same(x, y));
-            });
-            ForEachVariant(sp::kernels::addProductC32f, [&](auto* fn, auto* ref) {
-                std::vector<float> x = d0, y = d0;
-                fn(pa, cc, x.data() + 2, n), ref(pa, cc, y.data() + 2, n);
-                EXPECT_TRUE(same(x, y));
-            });
+            match(sp::kernels::mulC32f, [&](auto* f, float* d) { return f(pa, cc, d + 2, n); });
+            match(sp::kernels::mulC32fInPlace, [&](auto* f, float* d) { return f(cc, d + 2, n); });
+            match(sp::kernels::addProductC32f,
+                  [&](auto* f, float* d) { return f(pa, cc, d + 2, n); });
         }
-        ForEachVariant(sp::kernels::flip32, [&](auto* fn, auto* ref) {
-            std::vector<float> x = d0, y = d0;
-            fn(pa, x.data() + 2, n), ref(pa, y.data() + 2, n);
-            EXPECT_TRUE(same(x, y));
-            fn(x.data() + 1, x.data() + 1, n), ref(y.data() + 1, y.data() + 1, n);
-            EXPECT_TRUE(same(x, y));
-        });
+        match(sp::kernels::flip32, [&](auto* f, float* d) { return f(pa, d + 2, n); });
+        match(sp::kernels::flip32, [&](auto* f, float* d) { return f(d + 1, d + 1, n); });
     }
 }
 
@@ -293,13 +247,10 @@ TEST(SignalConversion, InterleavesInPointerOrderForEveryChannelCount) {
                     ASSERT_EQ(out[size_t(i) * size_t(channels) + size_t(c)], int16_t(r))
                         << channels << " channels, n " << n << ", i " << i << ", c " << c;
                 }
-            ForEachVariant(sp::kernels::floatToInt16Interleave, [&](auto* fn, auto* ref) {
-                std::vector<int16_t> a(out.size(), 1), b(out.size(), 1);
-                ASSERT_EQ(fn(src.data(), channels, n, a.data()), 0);
-                ASSERT_EQ(ref(src.data(), channels, n, b.data()), 0);
-                EXPECT_TRUE(SameBytes(a.data(), b.data(), a.size() * 2))
-                    << channels << " channels, n " << n;
-            });
+            SCOPED_TRACE(testing::Message() << channels << " channels, n " << n);
+            ExpectVariantsMatch(sp::kernels::floatToInt16Interleave,
+                                std::vector<int16_t>(out.size(), 1),
+                                [&](auto* f, int16_t* d) { return f(src.data(), channels, n, d); });
         }
     }
 }
@@ -337,16 +288,9 @@ TEST(SignalConversion, SwapBytes) {
         }
         EXPECT_EQ(out[0], 0xEE);
         EXPECT_EQ(out[size_t(2 * n + 1)], 0xEE);
-        ForEachVariant(sp::kernels::swapBytes16, [&](auto* fn, auto* ref) {
-            std::vector<uint8_t> a = bytes, b = bytes;
-            // In place.
-            ASSERT_EQ(fn(reinterpret_cast<const uint16_t*>(a.data() + 1),
-                         reinterpret_cast<uint16_t*>(a.data() + 1), n),
-                      0);
-            ASSERT_EQ(ref(reinterpret_cast<const uint16_t*>(b.data() + 1),
-                          reinterpret_cast<uint16_t*>(b.data() + 1), n),
-                      0);
-            EXPECT_TRUE(SameBytes(a.data(), b.data(), a.size()));
+        ExpectVariantsMatch(sp::kernels::swapBytes16, bytes, [&](auto* f, uint8_t* d) {
+            auto* words = reinterpret_cast<uint16_t*>(d + 1);
+            return f(words, words, n);  // in place
         });
     }
 }

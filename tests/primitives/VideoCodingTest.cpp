@@ -6,11 +6,14 @@
 
 #include "primitives/VideoCoding.h"
 #include "primitives/VideoCodingKernels.h"
+#include "tests/primitives/VariantMatch.h"
 #include "tests/support/KernelCheck.h"
 #include "tests/support/Random.h"
 
 namespace {
 
+using qm::test::ExpectVariantsMatch;
+using qm::test::ForAll;
 using qm::test::ForEachVariant;
 using qm::test::Rng;
 using qm::test::SameBytes;
@@ -26,16 +29,6 @@ const PredictKernel kPredictKernels[] = {
     {&k::predict16x8, 16, 8, false},       {&k::predict16x16, 16, 16, false},
     {&k::predictAverage8x4, 8, 4, true},   {&k::predictAverage8x8, 8, 8, true},
     {&k::predictAverage16x8, 16, 8, true}, {&k::predictAverage16x16, 16, 16, true}};
-
-// Calls check(fn) for the plain version and every variant this machine runs.
-template <class Fn, class Check>
-void ForAll(const sp::Kernel<Fn>& kernel, Check check) {
-    {
-        SCOPED_TRACE(std::string(kernel.Name()) + " plain");
-        check(kernel.Reference());
-    }
-    ForEachVariant(kernel, [&](auto* fn, auto*) { check(fn); });
-}
 
 TEST(VideoCoding, ArgumentChecks) {
     uint8_t pix[32 * 32] = {};
@@ -184,12 +177,8 @@ TEST(VideoCoding, PredictionVariantsMatchPlain) {
                 for (uint8_t& v : base) v = rng.Bool() ? 255 : 0;
             SCOPED_TRACE(testing::Message() << p.kernel->Name() << " type " << type << " rounding "
                                             << rounding << " steps " << refStep << "/" << dstStep);
-            ForEachVariant(*p.kernel, [&](auto* fn, auto* refFn) {
-                std::vector<uint8_t> a = base, b = base;
-                const uint8_t* src = ref.data();
-                ASSERT_EQ(fn(src, refStep, a.data() + dstStep, dstStep, type, rounding), 0);
-                ASSERT_EQ(refFn(src, refStep, b.data() + dstStep, dstStep, type, rounding), 0);
-                EXPECT_TRUE(SameBytes(a.data(), b.data(), a.size()));
+            ExpectVariantsMatch(*p.kernel, base, [&](auto* f, uint8_t* d) {
+                return f(ref.data(), refStep, d + dstStep, dstStep, type, rounding);
             });
             // The plain version writes exactly the block.
             std::vector<uint8_t> c = base;
@@ -216,31 +205,21 @@ TEST(VideoCoding, BlockVariantsMatchPlain) {
         if (iter % 3 == 0)
             for (uint8_t& v : base) v = rng.Bool() ? 255 : uint8_t(rng.Int(0, 2));
         for (const auto* kernel : {&k::copyBlock8x8, &k::copyBlock16x16})
-            ForEachVariant(*kernel, [&](auto* fn, auto* ref) {
-                std::vector<uint8_t> a = base, b = base;
-                ASSERT_EQ(fn(src.data(), srcStep, a.data(), dstStep), 0);
-                ASSERT_EQ(ref(src.data(), srcStep, b.data(), dstStep), 0);
-                EXPECT_TRUE(SameBytes(a.data(), b.data(), a.size()));
+            ExpectVariantsMatch(*kernel, base, [&](auto* f, uint8_t* d) {
+                return f(src.data(), srcStep, d, dstStep);
             });
         // Residual rows: packed or strided, small values or the whole 16-bit range.
         const int resStep = rng.Bool() ? 16 : 16 + 2 * rng.Int(0, 20);
         std::vector<int16_t> res(size_t(resStep / 2) * 7 + 8);
         for (int16_t& v : res)
             v = int16_t(iter % 4 == 0 ? rng.Int(-32768, 32767) : rng.Int(-300, 300));
-        ForEachVariant(k::addResidual8x8, [&](auto* fn, auto* ref) {
-            std::vector<uint8_t> a = base, b = base;
-            ASSERT_EQ(fn(res.data(), resStep, a.data(), dstStep), 0);
-            ASSERT_EQ(ref(res.data(), resStep, b.data(), dstStep), 0);
-            EXPECT_TRUE(SameBytes(a.data(), b.data(), a.size()));
+        ExpectVariantsMatch(k::addResidual8x8, base, [&](auto* f, uint8_t* d) {
+            return f(res.data(), resStep, d, dstStep);
         });
         const int extremes[4] = {-32768, 32767, -255, 255};
         const int16_t value = int16_t(iter < 4 ? extremes[iter] : rng.Int(-300, 300));
-        ForEachVariant(k::addConstant8x8, [&](auto* fn, auto* ref) {
-            std::vector<uint8_t> a = base, b = base;
-            ASSERT_EQ(fn(value, a.data(), dstStep), 0);
-            ASSERT_EQ(ref(value, b.data(), dstStep), 0);
-            EXPECT_TRUE(SameBytes(a.data(), b.data(), a.size()));
-        });
+        ExpectVariantsMatch(k::addConstant8x8, base,
+                            [&](auto* f, uint8_t* d) { return f(value, d, dstStep); });
     }
 }
 
@@ -278,45 +257,29 @@ TEST(VideoCoding, InverseDctVariantsMatchPlain) {
     for (int iter = 0; iter < 3000; ++iter) {
         const std::vector<int16_t> c = RandomCoefficients(rng, iter);
         SCOPED_TRACE(iter);
-        ForEachVariant(k::inverseDct8x8, [&](auto* fn, auto* ref) {
-            int16_t a[64], b[64];
-            ASSERT_EQ(fn(c.data(), a), 0);
-            ASSERT_EQ(ref(c.data(), b), 0);
-            ASSERT_TRUE(SameBytes(a, b, sizeof(a)));
-            // In place: every coefficient is read before the first output is written.
-            std::memcpy(a, c.data(), sizeof(a));
-            ASSERT_EQ(fn(a, a), 0);
-            ASSERT_TRUE(SameBytes(a, b, sizeof(a)));
-        });
         // Reduced: only the 4x4 corner counts; the rest holds junk that must not be read.
         std::vector<int16_t> corner = c;
         for (int i = 0; i < 64; ++i)
             if ((i & 7) >= 4 || i >= 32) corner[i] = int16_t(rng.Int(-32768, 32767));
-        ForEachVariant(k::inverseDct8x8Reduced, [&](auto* fn, auto* ref) {
-            int16_t a[64], b[64];
-            ASSERT_EQ(fn(corner.data(), a), 0);
-            ASSERT_EQ(ref(corner.data(), b), 0);
-            ASSERT_TRUE(SameBytes(a, b, sizeof(a)));
-            std::memcpy(a, corner.data(), sizeof(a));
-            ASSERT_EQ(fn(a, a), 0);
-            ASSERT_TRUE(SameBytes(a, b, sizeof(a)));
-        });
+        // Out of place, and in place: every coefficient is read before the first output is
+        // written.
+        const std::pair<const sp::Kernel<k::IdctFn>*, const std::vector<int16_t>*> forms[] = {
+            {&k::inverseDct8x8, &c}, {&k::inverseDct8x8Reduced, &corner}};
+        for (const auto& [kernel, in] : forms) {
+            const int16_t* coefficients = in->data();
+            ExpectVariantsMatch(*kernel, std::vector<int16_t>(64, 0),
+                                [&](auto* f, int16_t* d) { return f(coefficients, d); });
+            ExpectVariantsMatch(*kernel, *in, [](auto* f, int16_t* d) { return f(d, d); });
+        }
         const int dstStep = 8 + rng.Int(0, 24);
         const std::vector<uint8_t> base = rng.Bytes(size_t(dstStep) * 8 + 8);
         const int hint = iter % 14 - 2;  // -2..11: below, inside and above every hint range
-        ForEachVariant(k::inverseDct8x8ToPixels, [&](auto* fn, auto* ref) {
-            std::vector<uint8_t> a = base, b = base;
-            const std::vector<int16_t>& in = (hint >= 1 && hint <= 9) ? corner : c;
-            ASSERT_EQ(fn(in.data(), a.data() + 4, dstStep, hint), 0);
-            ASSERT_EQ(ref(in.data(), b.data() + 4, dstStep, hint), 0);
-            ASSERT_TRUE(SameBytes(a.data(), b.data(), a.size()));
+        const std::vector<int16_t>& in = (hint >= 1 && hint <= 9) ? corner : c;
+        ExpectVariantsMatch(k::inverseDct8x8ToPixels, base, [&](auto* f, uint8_t* d) {
+            return f(in.data(), d + 4, dstStep, hint);
         });
-        ForEachVariant(k::inverseDct8x8Store, [&](auto* fn, auto* ref) {
-            std::vector<uint8_t> a = base, b = base;
-            ASSERT_EQ(fn(c.data(), a.data() + 4, dstStep), 0);
-            ASSERT_EQ(ref(c.data(), b.data() + 4, dstStep), 0);
-            ASSERT_TRUE(SameBytes(a.data(), b.data(), a.size()));
-        });
+        ExpectVariantsMatch(k::inverseDct8x8Store, base,
+                            [&](auto* f, uint8_t* d) { return f(c.data(), d + 4, dstStep); });
     }
 }
 
