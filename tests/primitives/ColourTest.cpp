@@ -44,22 +44,11 @@ struct Yuv420 {
     uint8_t V(int x, int yy) const { return plane[2][size_t(yy / 2) * step[2] + x / 2]; }
 };
 
-// The fixed-point BT.601 arithmetic of the 4:2:0 to RGB kernels, written out once more here.
-void ExpectedBgr(int Y, int U, int V, uint8_t out[3]) {
-    auto clamp = [](int v) { return uint8_t(v < 0 ? 0 : v > 255 ? 255 : v); };
-    const int y = ((Y - 16) * 128 * 9535) >> 16, u = (U - 128) * 128, v = (V - 128) * 128;
-    out[2] = clamp((y + ((v * 13074) >> 16) + 8) >> 4);
-    out[1] = clamp((y + ((v * -6660) >> 16) + ((u * -3211) >> 16) + 8) >> 4);
-    out[0] = clamp((y + ((u * 16523) >> 16) + 8) >> 4);
-}
-
 TEST(Colour, Yuv420ToRgbBlackWhiteAndAlphaInEveryVariant) {
     Rng rng(1);
     Yuv420 pic(2, 2, rng);
-    const uint8_t values[2] = {16, 235};
-    for (int i = 0; i < 2; ++i) {
-        pic.Fill(values[i], 128, 128);
-        const uint8_t want = i == 0 ? 0 : 255;
+    for (auto [luma, want] : {std::pair<uint8_t, uint8_t>{16, 0}, {235, 255}}) {
+        pic.Fill(luma, 128, 128);
         ForAll(sp::kernels::yuv420ToRgb24, [&](auto* f) {
             uint8_t out[12];
             std::memset(out, 0x55, sizeof out);
@@ -78,23 +67,21 @@ TEST(Colour, Yuv420ToRgbBlackWhiteAndAlphaInEveryVariant) {
     }
 }
 
-TEST(Colour, Yuv420ToRgbMatchesTheFixedPointFormulaAndFloatingPoint) {
+TEST(Colour, Yuv420ToRgbFollowsTheBt601Equations) {
     Rng rng(2);
     Yuv420 pic(38, 6, rng);
     std::vector<uint8_t> out(38 * 3 * 6);
     ASSERT_EQ(ccYuv420ToRgb24(pic.ptr, pic.step, out.data(), 38 * 3, {38, 6}), 0);
     for (int y = 0; y < 6; ++y)
         for (int x = 0; x < 38; ++x) {
-            uint8_t want[3];
-            ExpectedBgr(pic.Y(x, y), pic.U(x, y), pic.V(x, y), want);
+            // Within rounding of the real-valued equations.
             const uint8_t* got = &out[size_t(y) * 38 * 3 + 3 * x];
-            ASSERT_TRUE(SameBytes(got, want, 3)) << x << "," << y;
-            // Within rounding of the real-valued BT.601 equations.
             const double Y = 1.164 * (pic.Y(x, y) - 16), U = pic.U(x, y) - 128.0,
                          V = pic.V(x, y) - 128.0;
             const double rgb[3] = {Y + 2.017 * U, Y - 0.392 * U - 0.813 * V, Y + 1.596 * V};
             for (int c = 0; c < 3; ++c)
-                EXPECT_NEAR(got[c], std::clamp(rgb[c], 0.0, 255.0), 1.6) << c;
+                EXPECT_NEAR(got[c], std::clamp(rgb[c], 0.0, 255.0), 1.6)
+                    << x << "," << y << " " << c;
         }
 }
 
@@ -104,13 +91,8 @@ TEST(Colour, OddSizesToRgbWarnAndLeaveTheLastColumnAndRow) {
     ForAll(sp::kernels::yuv420ToRgb24, [&](auto* f) {
         std::vector<uint8_t> out(15 * 3, 0xEE);
         EXPECT_EQ(f(pic.ptr, pic.step, out.data(), 15, {5, 3}), 35);
-        for (int y = 0; y < 3; ++y)
-            for (int x = 0; x < 5; ++x)
-                for (int c = 0; c < 3; ++c) {
-                    if (x == 4 || y == 2) {
-                        EXPECT_EQ(out[size_t(y) * 15 + 3 * x + c], 0xEE);
-                    }
-                }
+        for (size_t i = 0; i < out.size(); ++i)  // column 4 is bytes 12-14, row 2 from 30 on
+            EXPECT_TRUE((i % 15 < 12 && i < 30) || out[i] == 0xEE) << i;
         // H below 2 converts nothing.
         std::vector<uint8_t> one(15, 0xEE);
         EXPECT_EQ(f(pic.ptr, pic.step, one.data(), 15, {5, 1}), 35);
