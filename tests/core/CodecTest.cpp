@@ -120,28 +120,26 @@ TEST(AudioCodec, DurationIsNotProvidedByTheBase) {
 }
 
 TEST(AspectRatio, Reduction) {
-    int32_t w = 0, h = 0;
-    CalculateSampleAspectRatio(720, 576, 4, 3, &w, &h);  // 2304:2160
-    EXPECT_EQ(w, 16);
-    EXPECT_EQ(h, 15);
-    CalculateSampleAspectRatio(720, 480, 16, 9, &w, &h);  // 7680:6480
-    EXPECT_EQ(w, 32);
-    EXPECT_EQ(h, 27);
+    // Frame size and display ratio give the sample ratio: 2304:2160 and 7680:6480 reduce fully;
     // 17280:17280 halves to 135:135, then 3 divides it down to 5:5, where the walk stops.
-    CalculateSampleAspectRatio(1920, 1080, 16, 9, &w, &h);
-    EXPECT_EQ(w, 5);
-    EXPECT_EQ(h, 5);
-    // The walk stops once a term is no larger than the prime: 61 is never tried.
-    int64_t a = 61 * 67, b = 61 * 71;
-    ReduceAspectRatio(&a, &b);
-    EXPECT_EQ(a, 61 * 67);
-    EXPECT_EQ(b, 61 * 71);
-    // 3 * 5 vs 3 * 7: 3 divides both; then 5 and 7 are at or below the next prime.
-    a = 15;
-    b = 21;
-    ReduceAspectRatio(&a, &b);
-    EXPECT_EQ(a, 5);
-    EXPECT_EQ(b, 7);
+    const struct {
+        int32_t width, height, dw, dh, sw, sh;
+    } frames[] = {{720, 576, 4, 3, 16, 15}, {720, 480, 16, 9, 32, 27}, {1920, 1080, 16, 9, 5, 5}};
+    for (const auto& f : frames) {
+        int32_t w = 0, h = 0;
+        CalculateSampleAspectRatio(f.width, f.height, f.dw, f.dh, &w, &h);
+        EXPECT_EQ(w, f.sw) << f.width << "x" << f.height;
+        EXPECT_EQ(h, f.sh) << f.width << "x" << f.height;
+    }
+    // The walk stops once a term is no larger than the prime: 61 is never tried; 3 divides 15 and
+    // 21, then 5 and 7 are at or below the next prime.
+    const int64_t pairs[][4] = {{61 * 67, 61 * 71, 61 * 67, 61 * 71}, {15, 21, 5, 7}};
+    for (const auto& r : pairs) {
+        int64_t a = r[0], b = r[1];
+        ReduceAspectRatio(&a, &b);
+        EXPECT_EQ(a, r[2]) << r[0];
+        EXPECT_EQ(b, r[3]) << r[1];
+    }
 }
 
 }  // namespace

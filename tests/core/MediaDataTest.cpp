@@ -10,18 +10,6 @@ namespace {
 
 using namespace UMC;
 
-TEST(MediaData, FreshContainer) {
-    MediaData d;
-    double s, e;
-    d.GetTime(s, e);
-    EXPECT_EQ(s, -1.0);
-    EXPECT_EQ(e, -1.0);
-    EXPECT_EQ(d.GetBufferPointer(), nullptr);
-    EXPECT_EQ(d.GetDataSize(), 0u);
-    EXPECT_EQ(d.GetFrameType(), 0);
-    EXPECT_EQ(d.SetDataSize(1), STATUS_NULL_PTR);
-}
-
 TEST(MediaData, MoveDataPointerBounds) {
     std::vector<uint8_t> mem(100);
     MediaData d;
@@ -42,8 +30,16 @@ TEST(MediaData, MoveDataPointerBounds) {
     EXPECT_EQ(d.GetDataSize(), 0u);
 }
 
-TEST(MediaData, AllocOwnsAndCopiesDoNot) {
+TEST(MediaData, FreshAllocOwnsAndCopiesDoNot) {
     MediaData d;
+    double start = 0, end = 0;
+    d.GetTime(start, end);
+    EXPECT_EQ(start, -1.0);
+    EXPECT_EQ(end, -1.0);
+    EXPECT_EQ(d.GetBufferPointer(), nullptr);
+    EXPECT_EQ(d.GetDataSize(), 0u);
+    EXPECT_EQ(d.GetFrameType(), 0);
+    EXPECT_EQ(d.SetDataSize(1), STATUS_NULL_PTR);
     EXPECT_EQ(d.Alloc(0), STATUS_OK);
     EXPECT_EQ(d.GetBufferPointer(), nullptr);
     ASSERT_EQ(d.Alloc(64), STATUS_OK);

@@ -54,7 +54,9 @@ bool FakeCpuid(uint32_t leaf, uint32_t subleaf, SpCpuidRegs* r) {
     return true;
 }
 
-uint64_t FakeXgetbv(uint32_t) { return g_cpu.xcr0; }
+uint64_t FakeXgetbv(uint32_t) {
+    return g_cpu.xcr0;
+}
 
 const SpCpuidSource kFake = {FakeCpuid, FakeXgetbv};
 
@@ -188,13 +190,6 @@ TEST_F(ProcessorDispatchTest, LargestCacheThroughLeaf4SkipsInstructionCaches) {
     EXPECT_EQ(spGetLargestCacheSize(nullptr), -8);
 }
 
-TEST_F(ProcessorDispatchTest, LargestCacheWithNoDataCacheWarns37) {
-    g_cpu.leaf4[0] = CacheLeaf(2, 8, 1, 64, 64);
-    int32_t size = -1;
-    EXPECT_EQ(spGetLargestCacheSize(&size), 37);
-    EXPECT_EQ(size, 0);
-}
-
 TEST_F(ProcessorDispatchTest, LargestCacheThroughLeaf2Descriptors) {
     g_cpu.maxLeaf = 3;
     // Low byte 1; 0x41 (128 KiB) and 0x49 (4 MiB) present; the 0xEC in EDX is ignored because
@@ -214,29 +209,36 @@ TEST_F(ProcessorDispatchTest, LargestCacheThroughLeaf2Descriptors) {
     spSetCpuidSource(&kFake);
     EXPECT_EQ(spGetLargestCacheSize(&size), 0);
     EXPECT_EQ(size, 16777216);
-
-    spSetCpuidSource(&kFake);
-    g_cpu.leaf2[0] = 0x00410002;  // leaf 2 must be read once: low byte other than 1 is refused
-    EXPECT_EQ(spGetLargestCacheSize(&size), 37);
-
-    spSetCpuidSource(&kFake);
-    g_cpu.leaf2[0] = 0x00000001;
-    g_cpu.leaf2[1] = 0x000000F0;  // a prefetch descriptor, no cache
-    EXPECT_EQ(spGetLargestCacheSize(&size), 37);
 }
 
-TEST_F(ProcessorDispatchTest, LargestCacheNeedsIntelAndLeaf2) {
-    g_cpu.maxLeaf = 1;
-    int32_t size = -1;
-    EXPECT_EQ(spGetLargestCacheSize(&size), 36);
-    EXPECT_EQ(size, 0);
-
-    spSetCpuidSource(&kFake);
-    std::memcpy(g_cpu.vendor, "AuthenticAMD", 13);
-    g_cpu.maxLeaf = 0xD;
-    g_cpu.leaf4[0] = CacheLeaf(3, 16, 1, 64, 2048);
-    EXPECT_EQ(spGetLargestCacheSize(&size), 36);
-    EXPECT_EQ(size, 0);
+// No usable cache description: size 0 and a warning, 36 without Intel's leaf 2, else 37.
+TEST_F(ProcessorDispatchTest, LargestCacheUnknown) {
+    const struct {
+        const char* name;
+        void (*setup)();
+        SpStatus status;
+    } cases[] = {
+        {"only an instruction cache", [] { g_cpu.leaf4[0] = CacheLeaf(2, 8, 1, 64, 64); }, 37},
+        {"leaf 2 must be read once: low byte other than 1",
+         [] { g_cpu.maxLeaf = 3, g_cpu.leaf2[0] = 0x00410002; }, 37},
+        {"a prefetch descriptor, no cache",
+         [] { g_cpu.maxLeaf = 3, g_cpu.leaf2[0] = 1, g_cpu.leaf2[1] = 0xF0; }, 37},
+        {"no leaf 2", [] { g_cpu.maxLeaf = 1; }, 36},
+        {"not Intel",
+         [] {
+             std::memcpy(g_cpu.vendor, "AuthenticAMD", 13);
+             g_cpu.leaf4[0] = CacheLeaf(3, 16, 1, 64, 2048);
+         },
+         36},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        SetUp();
+        c.setup();
+        int32_t size = -1;
+        EXPECT_EQ(spGetLargestCacheSize(&size), c.status);
+        EXPECT_EQ(size, 0);
+    }
 }
 
 TEST(ProcessorDispatchHardware, RealProcessorChoosesAClass) {

@@ -81,10 +81,11 @@ TEST(SampleBufferStress, ProducerAndConsumerKeepOrder) {
         }
         double start, end;
         out.GetTime(start, end);
+        EXPECT_DOUBLE_EQ(start, samples * 0.5) << "sample " << samples;
+        EXPECT_DOUBLE_EQ(end, samples * 0.5 + 0.25);
         // Consume the sample in one or two pieces.
         const size_t first = rng.Bool() ? size : size_t(rng.Int(0, int(size)));
         if (first < size) {
-            EXPECT_DOUBLE_EQ(start, samples * 0.5) << "sample " << samples;
             out.MoveDataPointer(ptrdiff_t(first));
             out.SetTime(start + 0.1, end);
             ASSERT_EQ(buffer.UnLockOutputBuffer(&out), UMC::STATUS_OK);
@@ -96,8 +97,6 @@ TEST(SampleBufferStress, ProducerAndConsumerKeepOrder) {
             rest.MoveDataPointer(ptrdiff_t(size - first));
             ASSERT_EQ(buffer.UnLockOutputBuffer(&rest), UMC::STATUS_OK);
         } else {
-            EXPECT_DOUBLE_EQ(start, samples * 0.5) << "sample " << samples;
-            EXPECT_DOUBLE_EQ(end, samples * 0.5 + 0.25);
             out.MoveDataPointer(ptrdiff_t(size));
             ASSERT_EQ(buffer.UnLockOutputBuffer(&out), UMC::STATUS_OK);
         }
