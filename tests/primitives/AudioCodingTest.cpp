@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <numeric>
 #include <vector>
 
 #include "primitives/AudioCoding.h"
@@ -405,47 +406,33 @@ private:
     size_t m_count = 0;
 };
 
-// A canonical prefix code for `count` symbols whose lengths come from a random Huffman-like
-// assignment (Kraft sum exactly 1, so the code is complete), values given by the caller.
-// A skewed code peels one symbol off at each level, reaching maxLen.
+// A complete canonical prefix code for `values`, no code longer than maxLen: from the empty
+// code, a random leaf below maxLen (the first deepest one when skewed, so that codes reach
+// maxLen) is split until there is one leaf per value; the lengths are shuffled over the values.
 std::vector<AcHuffmanCode> RandomCode(Rng& rng, const std::vector<int32_t>& values, int maxLen,
                                       bool skewed = false) {
-    const int count = int(values.size());
-    std::vector<int> lengths(size_t(count), 0);
-    // Split the code space recursively: each symbol range gets a subtree.
-    struct Range {
-        int lo, hi, depth;
-    };
-    std::vector<Range> todo{{0, count, 0}};
-    while (!todo.empty()) {
-        const Range r = todo.back();
-        todo.pop_back();
-        if (r.hi - r.lo == 1) {
-            lengths[size_t(r.lo)] = std::max(1, r.depth);
-            continue;
-        }
-        const int span = r.hi - r.lo;
-        // Keep depths within maxLen: each side may hold at most 2^(maxLen - depth - 1) symbols.
-        const int cap = 1 << std::min(30, maxLen - r.depth - 1);
-        const int left = skewed ? std::max(1, span - cap)
-                                : std::clamp(1 + rng.Int(0, span - 2), std::max(1, span - cap),
-                                             std::min(span - 1, cap));
-        todo.push_back({r.lo, r.lo + left, r.depth + 1});
-        todo.push_back({r.lo + left, r.hi, r.depth + 1});
+    std::vector<int> lengths{0};
+    while (lengths.size() < values.size()) {
+        std::vector<size_t> open;
+        for (size_t i = 0; i < lengths.size(); ++i)
+            if (lengths[i] < maxLen) open.push_back(i);
+        size_t pick = open[size_t(rng.Int(0, int(open.size()) - 1))];
+        if (skewed)
+            pick = *std::max_element(open.begin(), open.end(),
+                                     [&](size_t a, size_t b) { return lengths[a] < lengths[b]; });
+        const int length = ++lengths[pick];
+        lengths.push_back(length);
     }
-    // Canonical codes from the lengths.
-    std::vector<int> order(static_cast<size_t>(count));
-    for (int i = 0; i < count; ++i) order[size_t(i)] = i;
+    std::shuffle(lengths.begin(), lengths.end(), rng.Engine());
+    std::vector<size_t> order(values.size());
+    std::iota(order.begin(), order.end(), 0);
     std::stable_sort(order.begin(), order.end(),
-                     [&](int a, int b) { return lengths[size_t(a)] < lengths[size_t(b)]; });
+                     [&](size_t a, size_t b) { return lengths[a] < lengths[b]; });
     std::vector<AcHuffmanCode> codes;
     uint64_t code = 0;
-    int len = lengths[size_t(order[0])];
-    for (int idx : order) {
-        code <<= (lengths[size_t(idx)] - len);
-        len = lengths[size_t(idx)];
-        codes.push_back({uint32_t(code), len, values[size_t(idx)]});
-        ++code;
+    for (size_t i = 0; i < order.size(); ++i) {
+        if (i > 0) code = (code + 1) << (lengths[order[i]] - lengths[order[i - 1]]);
+        codes.push_back({uint32_t(code), lengths[order[i]], values[order[i]]});
     }
     codes.push_back({0, 0, 0});
     return codes;

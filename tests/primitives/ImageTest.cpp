@@ -258,44 +258,38 @@ TEST(Resize, FlatPicturesStayFlatAndCubicOvershootClamps) {
     EXPECT_EQ(out8[15], 255);
 }
 
+// One component of a packed picture: `width` samples `step` bytes apart from `offset` in each row.
+std::vector<uint8_t> Component(const std::vector<uint8_t>& packed, size_t rowBytes, int width,
+                               int offset, int step) {
+    std::vector<uint8_t> c;
+    for (size_t row = 0; row < packed.size() / rowBytes; ++row)
+        for (int x = 0; x < width; ++x) c.push_back(packed[row * rowBytes + offset + x * step]);
+    return c;
+}
+
 // Packed YUY2 resizes as its luma plane and its two half-width chroma planes would.
 TEST(Resize, Yuy2MatchesItsPlanes) {
     Rng rng(4);
-    const SpSize s{10, 6}, d{7, 9};
-    const int scw = 5, dcw = 4;
-    const std::vector<uint8_t> src = rng.Bytes(size_t(scw * 4) * s.height);
-    std::vector<uint8_t> dst(size_t(dcw * 4) * d.height, 0xEE);
+    const SpSize s{10, 6}, d{7, 9}, sc{5, 6}, dc{4, 9};  // chroma 5 and 4 wide
+    const std::vector<uint8_t> src = rng.Bytes(size_t(sc.width * 4) * s.height);
+    std::vector<uint8_t> dst(size_t(dc.width * 4) * d.height, 0xEE);
     for (int method = 0; method < 4; ++method) {
-        std::vector<uint8_t> work = Work(s, d, method, 2);
-        ASSERT_EQ(imResizeYuy2(src.data(), scw * 4, s, dst.data(), dcw * 4, d, method, work.data()),
+        SCOPED_TRACE(method);
+        std::vector<uint8_t> work = Work(s, d, method, 2), planeWork = Work(s, d, method, 1);
+        ASSERT_EQ(imResizeYuy2(src.data(), sc.width * 4, s, dst.data(), dc.width * 4, d, method,
+                               work.data()),
                   0);
-        std::vector<uint8_t> y(size_t(s.width) * s.height), u(size_t(scw) * s.height), v(u.size());
-        for (int r = 0; r < s.height; ++r) {
-            for (int x = 0; x < s.width; ++x)
-                y[size_t(r) * s.width + x] = src[size_t(r) * scw * 4 + 2 * x];
-            for (int x = 0; x < scw; ++x) {
-                u[size_t(r) * scw + x] = src[size_t(r) * scw * 4 + 4 * x + 1];
-                v[size_t(r) * scw + x] = src[size_t(r) * scw * 4 + 4 * x + 3];
-            }
-        }
-        std::vector<uint8_t> wy(size_t(d.width) * d.height), wu(size_t(dcw) * d.height),
-            wv(wu.size());
-        std::vector<uint8_t> pw = Work(s, d, method, 1);
-        ASSERT_EQ(imResizePlane8uC1(y.data(), s.width, s, wy.data(), d.width, d, method, pw.data()),
-                  0);
-        ASSERT_EQ(imResizePlane8uC1(u.data(), scw, {scw, s.height}, wu.data(), dcw, {dcw, d.height},
-                                    method, pw.data()),
-                  0);
-        ASSERT_EQ(imResizePlane8uC1(v.data(), scw, {scw, s.height}, wv.data(), dcw, {dcw, d.height},
-                                    method, pw.data()),
-                  0);
-        for (int r = 0; r < d.height; ++r) {
-            for (int x = 0; x < d.width; ++x)
-                ASSERT_EQ(dst[size_t(r) * dcw * 4 + 2 * x], wy[size_t(r) * d.width + x]) << method;
-            for (int x = 0; x < dcw; ++x) {
-                ASSERT_EQ(dst[size_t(r) * dcw * 4 + 4 * x + 1], wu[size_t(r) * dcw + x]);
-                ASSERT_EQ(dst[size_t(r) * dcw * 4 + 4 * x + 3], wv[size_t(r) * dcw + x]);
-            }
+        const struct {
+            int offset, step;
+            SpSize from, to;
+        } parts[] = {{0, 2, s, d}, {1, 4, sc, dc}, {3, 4, sc, dc}};
+        for (const auto& c : parts) {
+            const std::vector<uint8_t> plane = Component(src, 20, c.from.width, c.offset, c.step);
+            std::vector<uint8_t> want(size_t(c.to.width) * c.to.height);
+            ASSERT_EQ(imResizePlane8uC1(plane.data(), c.from.width, c.from, want.data(), c.to.width,
+                                        c.to, method, planeWork.data()),
+                      0);
+            EXPECT_EQ(Component(dst, 16, c.to.width, c.offset, c.step), want) << c.offset;
         }
     }
 }

@@ -5,11 +5,13 @@
 
 #include "primitives/Memory.h"
 #include "primitives/MemoryKernels.h"
+#include "tests/primitives/VariantMatch.h"
 #include "tests/support/KernelCheck.h"
 #include "tests/support/Random.h"
 
 namespace {
 
+using qm::test::ExpectVariantsMatch;
 using qm::test::ForEachVariant;
 using qm::test::Rng;
 using qm::test::SameBytes;
@@ -72,26 +74,16 @@ TEST(Memory, CopyAndFillVariantsMatchPlain) {
         SCOPED_TRACE(len);
         std::vector<uint8_t> src = rng.Bytes(size_t(len) + 64);
         const int offset = rng.Int(0, 31);
-        ForEachVariant(sp::kernels::copy8u, [&](auto* fn, auto* ref) {
-            std::vector<uint8_t> a(size_t(len) + 64, 0xCC), b(size_t(len) + 64, 0xCC);
-            ASSERT_EQ(fn(src.data() + 3, a.data() + offset, len), 0);
-            ASSERT_EQ(ref(src.data() + 3, b.data() + offset, len), 0);
-            EXPECT_TRUE(SameBytes(a.data(), b.data(), a.size()));
+        const std::vector<uint8_t> base(size_t(len) + 64, 0xCC);
+        ExpectVariantsMatch(sp::kernels::copy8u, base, [&](auto* f, uint8_t* d) {
+            return f(src.data() + 3, d + offset, len);
         });
         const uint8_t value = uint8_t(rng.Int(0, 255));
-        ForEachVariant(sp::kernels::set8u, [&](auto* fn, auto* ref) {
-            std::vector<uint8_t> a(size_t(len) + 64, 0xCC), b(size_t(len) + 64, 0xCC);
-            ASSERT_EQ(fn(value, a.data() + offset, len), 0);
-            ASSERT_EQ(ref(value, b.data() + offset, len), 0);
-            EXPECT_TRUE(SameBytes(a.data(), b.data(), a.size()));
-        });
+        ExpectVariantsMatch(sp::kernels::set8u, base,
+                            [&](auto* f, uint8_t* d) { return f(value, d + offset, len); });
         const int16_t wvalue = int16_t(rng.Int(-32768, 32767));
-        ForEachVariant(sp::kernels::set16s, [&](auto* fn, auto* ref) {
-            std::vector<int16_t> a(size_t(len) + 64, 7), b(size_t(len) + 64, 7);
-            ASSERT_EQ(fn(wvalue, a.data() + 1, len), 0);
-            ASSERT_EQ(ref(wvalue, b.data() + 1, len), 0);
-            EXPECT_TRUE(SameBytes(a.data(), b.data(), a.size() * 2));
-        });
+        ExpectVariantsMatch(sp::kernels::set16s, std::vector<int16_t>(size_t(len) + 64, 7),
+                            [&](auto* f, int16_t* d) { return f(wvalue, d + 1, len); });
     }
 }
 
@@ -100,8 +92,8 @@ TEST(Memory, RegionCopyVariantsMatchPlain) {
     struct Case {
         int width, height, srcStep, dstStep;
     };
-    std::vector<Case> cases = {{1, 1, 1, 1},       {3, 5, 7, 3},        {64, 4, 64, 64},
-                               {33, 17, 40, 48},   {1920, 8, 1920, 2048}};
+    std::vector<Case> cases = {
+        {1, 1, 1, 1}, {3, 5, 7, 3}, {64, 4, 64, 64}, {33, 17, 40, 48}, {1920, 8, 1920, 2048}};
     // One contiguous run of just over 1 MiB (the streaming path) and one of exactly 1 MiB.
     cases.push_back({1024, 1025, 1024, 1024});
     cases.push_back({1024, 1024, 1024, 1024});
@@ -110,14 +102,14 @@ TEST(Memory, RegionCopyVariantsMatchPlain) {
         cases.push_back({w, h, w + rng.Int(0, 40), w + rng.Int(0, 40)});
     }
     for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << c.width << "x" << c.height << " steps " << c.srcStep
-                                        << "/" << c.dstStep);
+        SCOPED_TRACE(testing::Message()
+                     << c.width << "x" << c.height << " steps " << c.srcStep << "/" << c.dstStep);
         std::vector<uint8_t> src = rng.Bytes(size_t(c.srcStep) * size_t(c.height));
         const size_t dstSize = size_t(c.dstStep) * size_t(c.height);
         std::vector<uint8_t> expected(dstSize, 0xEE);
-        ASSERT_EQ(spCopyRegion8u(src.data(), c.srcStep, expected.data(), c.dstStep,
-                                 {c.width, c.height}),
-                  0);
+        ASSERT_EQ(
+            spCopyRegion8u(src.data(), c.srcStep, expected.data(), c.dstStep, {c.width, c.height}),
+            0);
         // Only the region is written; the gaps between rows keep their bytes.
         for (int y = 0; y < c.height; ++y) {
             ASSERT_TRUE(SameBytes(expected.data() + size_t(y) * c.dstStep,
@@ -125,12 +117,10 @@ TEST(Memory, RegionCopyVariantsMatchPlain) {
             for (int x = c.width; x < c.dstStep; ++x)
                 ASSERT_EQ(expected[size_t(y) * c.dstStep + x], 0xEE);
         }
-        ForEachVariant(sp::kernels::copyRegion8u, [&](auto* fn, auto* ref) {
-            std::vector<uint8_t> a(dstSize, 0xEE), b(dstSize, 0xEE);
-            ASSERT_EQ(fn(src.data(), c.srcStep, a.data(), c.dstStep, {c.width, c.height}), 0);
-            ASSERT_EQ(ref(src.data(), c.srcStep, b.data(), c.dstStep, {c.width, c.height}), 0);
-            EXPECT_TRUE(SameBytes(a.data(), b.data(), dstSize));
-        });
+        ExpectVariantsMatch(sp::kernels::copyRegion8u, std::vector<uint8_t>(dstSize, 0xEE),
+                            [&](auto* f, uint8_t* d) {
+                                return f(src.data(), c.srcStep, d, c.dstStep, {c.width, c.height});
+                            });
     }
 }
 

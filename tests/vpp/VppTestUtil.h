@@ -1,6 +1,7 @@
 // Flat-colour pictures in any layout and a way back to RGB24 for checking them.
 #pragma once
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <vector>
@@ -31,60 +32,28 @@ inline UMC::Status Flat(UMC::VideoData& v, UMC::ColorFormat format, int w, int h
     if (st != STATUS_OK) return st;
     const uint8_t Y = uint8_t(c.Y()), U = uint8_t(c.U()), V = uint8_t(c.V());
     const uint8_t B = uint8_t(c.b), G = uint8_t(c.g), R = uint8_t(c.r);
-    std::vector<uint8_t> pattern[4];
-    switch (format) {
-        case YV12:
-        case YVU9:
-            pattern[0] = {Y}, pattern[1] = {V}, pattern[2] = {U};
-            break;
-        case YUV420:
-        case YUV422:
-        case YUV444:
-        case YUV411:
-        case YUV420_ALT:
-        case YUV420A:
-        case YUV422A:
-        case YUV444A:
-            pattern[0] = {Y}, pattern[1] = {U}, pattern[2] = {V}, pattern[3] = {255};
-            break;
-        case NV12:
-            pattern[0] = {Y}, pattern[1] = {U, V};
-            break;
-        case YUY2:
-            pattern[0] = {Y, U, Y, V};
-            break;
-        case UYVY:
-            pattern[0] = {U, Y, V, Y};
-            break;
-        case Y41P:
-            pattern[0] = {U, Y, V, Y, U, Y, V, Y, Y, Y, Y, Y};
-            break;
-        case Y411:
-            pattern[0] = {U, Y, Y, V, Y, Y};
-            break;
-        case ARGB32:
-        case RGB32:
-            pattern[0] = {B, G, R, 255};
-            break;
-        case RGB24:
-            pattern[0] = {B, G, R};
-            break;
-        case RGB565: {
-            const int word = ((R >> 3) << 11) | ((G >> 2) << 5) | (B >> 3);
-            pattern[0] = {uint8_t(word), uint8_t(word >> 8)};
-            break;
-        }
-        case RGB555: {
-            const int word = ((R >> 3) << 10) | ((G >> 3) << 5) | (B >> 3);
-            pattern[0] = {uint8_t(word), uint8_t(word >> 8)};
-            break;
-        }
-        case RGB8:
-            pattern[0] = {Y};
-            break;
-        default:
-            break;
-    }
+    const int w565 = ((R >> 3) << 11) | ((G >> 2) << 5) | (B >> 3);
+    const int w555 = ((R >> 3) << 10) | ((G >> 3) << 5) | (B >> 3);
+    // The repeating byte pattern of each plane, per group of layouts.
+    const std::vector<std::pair<std::vector<ColorFormat>, std::vector<std::vector<uint8_t>>>>
+        layouts = {
+            {{YV12, YVU9}, {{Y}, {V}, {U}}},
+            {{YUV420, YUV422, YUV444, YUV411, YUV420_ALT, YUV420A, YUV422A, YUV444A},
+             {{Y}, {U}, {V}, {255}}},
+            {{NV12}, {{Y}, {U, V}}},
+            {{YUY2}, {{Y, U, Y, V}}},
+            {{UYVY}, {{U, Y, V, Y}}},
+            {{Y41P}, {{U, Y, V, Y, U, Y, V, Y, Y, Y, Y, Y}}},
+            {{Y411}, {{U, Y, Y, V, Y, Y}}},
+            {{ARGB32, RGB32}, {{B, G, R, 255}}},
+            {{RGB24}, {{B, G, R}}},
+            {{RGB565}, {{uint8_t(w565), uint8_t(w565 >> 8)}}},
+            {{RGB555}, {{uint8_t(w555), uint8_t(w555 >> 8)}}},
+            {{RGB8}, {{Y}}},
+        };
+    std::vector<std::vector<uint8_t>> pattern(4);
+    for (const auto& [formats, planes] : layouts)
+        if (std::find(formats.begin(), formats.end(), format) != formats.end()) pattern = planes;
     for (int i = 0; i < v.GetNumPlanes(); ++i) {
         const VideoData::PlaneInfo* p = v.GetPlaneInfo(i);
         for (int row = 0; row < p->m_height; ++row) {
@@ -96,8 +65,8 @@ inline UMC::Status Flat(UMC::VideoData& v, UMC::ColorFormat format, int w, int h
                         {0, 1, 1, 2}, {1, 2, 0, 1}, {1, 0, 2, 1}, {2, 1, 1, 0}};
                     const int colour = cells[format - BAYER_RG][(row & 1) * 2 + (x & 1)];
                     d[x] = colour == 0 ? R : colour == 1 ? G : B;
-                } else if (!pattern[i].empty()) {
-                    d[x] = pattern[i][x % pattern[i].size()];
+                } else if (size_t(i) < pattern.size() && !pattern[size_t(i)].empty()) {
+                    d[x] = pattern[size_t(i)][x % pattern[size_t(i)].size()];
                 }
             }
         }
