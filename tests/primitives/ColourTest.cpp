@@ -18,15 +18,17 @@ using qm::test::ForEachVariant;
 using qm::test::Rng;
 using qm::test::SameBytes;
 
-// A planar 4:2:0 picture with its own steps (padding filled with noise).
+// A planar picture of random samples, chroma subsampled sx times across and sy times down
+// (4:2:0 by default), each plane with its own step (padding filled with noise).
 struct Yuv420 {
     int w, h;
     int step[3];
     std::vector<uint8_t> plane[3];
     const uint8_t* ptr[3];
     uint8_t* mut[3];
-    Yuv420(int width, int height, Rng& rng, int pad = 0) : w(width), h(height) {
-        const int cw = (w + 1) / 2, ch = (h + 1) / 2;
+    Yuv420(int width, int height, Rng& rng, int pad = 0, int sx = 2, int sy = 2)
+        : w(width), h(height) {
+        const int cw = (w + sx - 1) / sx, ch = (h + sy - 1) / sy;
         step[0] = w + pad;
         step[1] = step[2] = cw + pad;
         plane[0] = rng.Bytes(size_t(step[0]) * h);
@@ -239,51 +241,36 @@ TEST(Colour, YuvRoundTripsAreExact) {
     for (SpSize size : {SpSize{16, 8}, SpSize{7, 5}, SpSize{2, 2}}) {
         const int w = size.width, h = size.height, cw = (w + 1) / 2, ch = (h + 1) / 2;
         SCOPED_TRACE(testing::Message() << w << "x" << h);
-        Yuv420 pic(w, h, rng);
-        std::vector<uint8_t> b0(size_t(w) * h), b1(size_t(cw) * ch), b2(b1.size());
-        uint8_t* back[3] = {b0.data(), b1.data(), b2.data()};
-        const int backStep[3] = {w, cw, cw};
+        Yuv420 pic(w, h, rng), back(w, h, rng), p422(w, h, rng, 0, 2, 1);
         auto expectSame = [&] {
-            for (int y = 0; y < h; ++y)
-                EXPECT_TRUE(SameBytes(back[0] + y * w, pic.ptr[0] + y * pic.step[0], size_t(w)));
-            for (int y = 0; y < ch; ++y)
-                for (int c = 1; c < 3; ++c)
-                    EXPECT_TRUE(
-                        SameBytes(back[c] + y * cw, pic.ptr[c] + y * pic.step[c], size_t(cw)));
+            for (int c = 0; c < 3; ++c) EXPECT_EQ(back.plane[c], pic.plane[c]) << "plane " << c;
+            back.Fill(0, 0, 0);  // the next route must write every sample again
         };
         // 4:2:2 planar: chroma rows repeated, then averaged back.
-        std::vector<uint8_t> p0(size_t(w) * h), p1(size_t(cw) * h), p2(p1.size());
-        uint8_t* p422[3] = {p0.data(), p1.data(), p2.data()};
-        const int s422[3] = {w, cw, cw};
-        ASSERT_EQ(ccYuv420ToYuv422(pic.ptr, pic.step, p422, s422, size), 0);
-        const uint8_t* c422[3] = {p0.data(), p1.data(), p2.data()};
-        ASSERT_EQ(ccYuv422ToYuv420(c422, s422, back, backStep, size), 0);
+        ASSERT_EQ(ccYuv420ToYuv422(pic.ptr, pic.step, p422.mut, p422.step, size), 0);
+        ASSERT_EQ(ccYuv422ToYuv420(p422.ptr, p422.step, back.mut, back.step, size), 0);
         expectSame();
         // Packed 4:2:2 through the planar 4:2:2 path and back through YUY2.
-        std::vector<uint8_t> yuy2(size_t(cw) * 4 * h);
-        ASSERT_EQ(ccYuv422ToYuy2(c422, s422, yuy2.data(), cw * 4, size), 0);
-        std::fill(b0.begin(), b0.end(), 0);
-        ASSERT_EQ(ccYuy2ToYuv420(yuy2.data(), cw * 4, back, backStep, size), 0);
+        std::vector<uint8_t> yuy2(size_t(cw) * 4 * h), uyvy(yuy2.size());
+        ASSERT_EQ(ccYuv422ToYuy2(p422.ptr, p422.step, yuy2.data(), cw * 4, size), 0);
+        ASSERT_EQ(ccYuy2ToYuv420(yuy2.data(), cw * 4, back.mut, back.step, size), 0);
         expectSame();
-        ASSERT_EQ(ccYuy2ToYuv422(yuy2.data(), cw * 4, p422, s422, size), 0);
-        ASSERT_EQ(ccYuv422ToYuv420(c422, s422, back, backStep, size), 0);
+        ASSERT_EQ(ccYuy2ToYuv422(yuy2.data(), cw * 4, p422.mut, p422.step, size), 0);
+        ASSERT_EQ(ccYuv422ToYuv420(p422.ptr, p422.step, back.mut, back.step, size), 0);
         expectSame();
         // NV12.
         std::vector<uint8_t> ny(size_t(w) * h), nuv(size_t(cw) * 2 * ch);
         ASSERT_EQ(ccYuy2ToNv12(yuy2.data(), cw * 4, ny.data(), w, nuv.data(), cw * 2, size), 0);
-        std::fill(b1.begin(), b1.end(), 0);
-        ASSERT_EQ(ccNv12ToYuv420(ny.data(), w, nuv.data(), cw * 2, back, backStep, size), 0);
+        ASSERT_EQ(ccNv12ToYuv420(ny.data(), w, nuv.data(), cw * 2, back.mut, back.step, size), 0);
         expectSame();
         // UYVY.
-        std::vector<uint8_t> uyvy(yuy2.size());
         ASSERT_EQ(ccNv12ToUyvy(ny.data(), w, nuv.data(), cw * 2, uyvy.data(), cw * 4, size), 0);
-        std::fill(b2.begin(), b2.end(), 0);
-        ASSERT_EQ(ccUyvyToYuv420(uyvy.data(), cw * 4, back, backStep, size), 0);
+        ASSERT_EQ(ccUyvyToYuv420(uyvy.data(), cw * 4, back.mut, back.step, size), 0);
         expectSame();
         ASSERT_EQ(ccUyvyToNv12(uyvy.data(), cw * 4, ny.data(), w, nuv.data(), cw * 2, size), 0);
         ASSERT_EQ(ccNv12ToYuy2(ny.data(), w, nuv.data(), cw * 2, yuy2.data(), cw * 4, size), 0);
-        ASSERT_EQ(ccUyvyToYuv422(uyvy.data(), cw * 4, p422, s422, size), 0);
-        ASSERT_EQ(ccYuv422ToYuv420(c422, s422, back, backStep, size), 0);
+        ASSERT_EQ(ccUyvyToYuv422(uyvy.data(), cw * 4, p422.mut, p422.step, size), 0);
+        ASSERT_EQ(ccYuv422ToYuv420(p422.ptr, p422.step, back.mut, back.step, size), 0);
         expectSame();
     }
 }
@@ -292,31 +279,19 @@ TEST(Colour, YuvRoundTripsAreExact) {
 TEST(Colour, FourOneOneLayoutsKeepLumaAndAverageChroma) {
     Rng rng(8);
     const int w = 16, h = 4;
-    Yuv420 pic(w, h, rng);
+    Yuv420 pic(w, h, rng), back(w, h, rng), p411(w, h, rng, 0, 4, 1);
     for (int c = 1; c < 3; ++c)
-        for (int y = 0; y < 2; ++y)
-            for (int x = 0; x < 8; x += 2) pic.plane[c][y * 8 + x + 1] = pic.plane[c][y * 8 + x];
-    std::vector<uint8_t> y0(size_t(w) * h), u0(16), v0(16);
-    uint8_t* back[3] = {y0.data(), u0.data(), v0.data()};
-    const int backStep[3] = {w, 8, 8};
+        for (int x = 0; x < 16; x += 2) pic.plane[c][x + 1] = pic.plane[c][x];
     std::vector<uint8_t> y41p(size_t(12) * 2 * h);
     ASSERT_EQ(ccYuv420ToY41p(pic.ptr, pic.step, y41p.data(), 24, {w, h}), 0);
     EXPECT_EQ(y41p[0], pic.U(0, 0));
     EXPECT_EQ(y41p[11], pic.Y(7, 0));
-    ASSERT_EQ(ccY41pToYuv420(y41p.data(), 24, back, backStep, {w, h}), 0);
-    EXPECT_TRUE(SameBytes(y0.data(), pic.ptr[0], y0.size()));
-    EXPECT_TRUE(SameBytes(u0.data(), pic.ptr[1], 16));
-    EXPECT_TRUE(SameBytes(v0.data(), pic.ptr[2], 16));
-
-    std::vector<uint8_t> l(size_t(w) * h), cu(size_t(4) * h), cv(cu.size());
-    uint8_t* p411[3] = {l.data(), cu.data(), cv.data()};
-    const int s411[3] = {w, 4, 4};
-    ASSERT_EQ(ccYuv420ToYuv411(pic.ptr, pic.step, p411, s411, {w, h}), 0);
-    const uint8_t* c411[3] = {l.data(), cu.data(), cv.data()};
-    std::fill(u0.begin(), u0.end(), 0);
-    ASSERT_EQ(ccYuv411ToYuv420(c411, s411, back, backStep, {w, h}), 0);
-    EXPECT_TRUE(SameBytes(u0.data(), pic.ptr[1], 16));
-    EXPECT_TRUE(SameBytes(v0.data(), pic.ptr[2], 16));
+    ASSERT_EQ(ccY41pToYuv420(y41p.data(), 24, back.mut, back.step, {w, h}), 0);
+    for (int c = 0; c < 3; ++c) EXPECT_EQ(back.plane[c], pic.plane[c]) << "plane " << c;
+    back.Fill(0, 0, 0);
+    ASSERT_EQ(ccYuv420ToYuv411(pic.ptr, pic.step, p411.mut, p411.step, {w, h}), 0);
+    ASSERT_EQ(ccYuv411ToYuv420(p411.ptr, p411.step, back.mut, back.step, {w, h}), 0);
+    for (int c = 0; c < 3; ++c) EXPECT_EQ(back.plane[c], pic.plane[c]) << "plane " << c;
 }
 
 // RGB -> YUV -> RGB on pictures whose colour is constant over each 2x2 block, so that the
@@ -338,12 +313,10 @@ TEST(Colour, RgbRoundTripsStayWithinRounding) {
         for (size_t i = 0; i < rgb.size(); ++i) worst = std::max(worst, std::abs(got[i] - rgb[i]));
         EXPECT_LE(worst, tolerance);
     };
-    std::vector<uint8_t> y(size_t(w) * h), u(size_t(w / 2) * h / 2), v(u.size()), got(rgb.size());
-    uint8_t* planes[3] = {y.data(), u.data(), v.data()};
-    const int steps[3] = {w, w / 2, w / 2};
-    ASSERT_EQ(ccRgb24ToYuv420(rgb.data(), w * 3, planes, steps, {w, h}), 0);
-    const uint8_t* cplanes[3] = {y.data(), u.data(), v.data()};
-    ASSERT_EQ(ccYuv420ToRgb24(cplanes, steps, got.data(), w * 3, {w, h}), 0);
+    std::vector<uint8_t> got(rgb.size());
+    Yuv420 yuv(w, h, rng);
+    ASSERT_EQ(ccRgb24ToYuv420(rgb.data(), w * 3, yuv.mut, yuv.step, {w, h}), 0);
+    ASSERT_EQ(ccYuv420ToRgb24(yuv.ptr, yuv.step, got.data(), w * 3, {w, h}), 0);
     near(got, 3);
     std::vector<uint8_t> yuy2(size_t(w) * 2 * h);
     ASSERT_EQ(ccRgb24ToYuy2(rgb.data(), w * 3, yuy2.data(), w * 2, {w, h}), 0);
@@ -362,14 +335,14 @@ TEST(Colour, RgbRoundTripsStayWithinRounding) {
     ASSERT_EQ(ccYuy2ToRgb565(yuy2.data(), w * 2, w16.data(), w * 2, {w, h}), 0);
     ASSERT_EQ(ccRgb565ToRgb24(w16.data(), w * 2, got.data(), w * 3, {w, h}), 0);
     near(got, 3 + 8);
-    ASSERT_EQ(ccRgb565ToYuv420(w16.data(), w * 2, planes, steps, {w, h}), 0);
+    ASSERT_EQ(ccRgb565ToYuv420(w16.data(), w * 2, yuv.mut, yuv.step, {w, h}), 0);
     ASSERT_EQ(ccRgb565ToYuy2(w16.data(), w * 2, yuy2.data(), w * 2, {w, h}), 0);
     ASSERT_EQ(ccYuy2ToRgb555(yuy2.data(), w * 2, w16.data(), w * 2, {w, h}), 0);
     ASSERT_EQ(ccRgb555ToRgb24(w16.data(), w * 2, got.data(), w * 3, {w, h}), 0);
     near(got, 3 + 16);
     ASSERT_EQ(ccRgb555ToYuy2(w16.data(), w * 2, yuy2.data(), w * 2, {w, h}), 0);
-    ASSERT_EQ(ccRgb555ToYuv420(w16.data(), w * 2, planes, steps, {w, h}), 0);
-    ASSERT_EQ(ccYuv420ToRgb24(cplanes, steps, got.data(), w * 3, {w, h}), 0);
+    ASSERT_EQ(ccRgb555ToYuv420(w16.data(), w * 2, yuv.mut, yuv.step, {w, h}), 0);
+    ASSERT_EQ(ccYuv420ToRgb24(yuv.ptr, yuv.step, got.data(), w * 3, {w, h}), 0);
     near(got, 3 + 16);
 }
 

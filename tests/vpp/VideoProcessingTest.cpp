@@ -35,6 +35,13 @@ void Allocated(VideoData& v, ColorFormat format, int w, int h, uint8_t fill = 0x
         std::memset(v.GetPlanePointer(i), fill, v.GetPlaneInfo(i)->m_nMemSize);
 }
 
+// Plane 0 rows alternate between `top` (even rows) and `bottom` (odd rows): combed fields.
+void Combed(VideoData& v, ColorFormat format, int w, int h, uint8_t top, uint8_t bottom) {
+    Allocated(v, format, w, h, top);
+    for (int y = 1; y < h; y += 2)
+        std::memset(v.GetPlanePointer(0) + y * v.GetPlanePitch(0), bottom, v.GetPlanePitch(0));
+}
+
 uint8_t At(const VideoData& v, int plane, int x, int y) {
     return v.GetPlanePointer(plane)[size_t(y) * v.GetPlanePitch(plane) + x];
 }
@@ -101,9 +108,7 @@ TEST(VideoProcessing, SmallerInputLandsTopLeftAndLeavesTheRest) {
 TEST(VideoProcessing, DeinterlacesInterlacedFramesOnly) {
     const int w = 16, h = 8;
     VideoData in, out;
-    Allocated(in, YUV420, w, h, 128);
-    for (int y = 1; y < h; y += 2)
-        std::memset(in.GetPlanePointer(0) + y * in.GetPlanePitch(0), 220, w);
+    Combed(in, YUV420, w, h, 128, 220);
     Allocated(out, YUV420, w, h);
     VideoProcessing chain;
     VideoProcessingParams params;
@@ -366,9 +371,7 @@ TEST(Deinterlacing, MethodsThresholdsAndLayouts) {
     EXPECT_EQ(d.GetThreshold(), 3);
 
     VideoData in, out, other;
-    Allocated(in, YUY2, 8, 6, 50);
-    for (int y = 1; y < 6; y += 2)
-        std::memset(in.GetPlanePointer(0) + y * in.GetPlanePitch(0), 200, 16);
+    Combed(in, YUY2, 8, 6, 50, 200);
     Allocated(out, YUY2, 8, 6);
     Allocated(other, YUV420, 8, 6);
     EXPECT_EQ(d.GetFrame(&in, &other), STATUS_INVALID_PARAMS);
@@ -385,9 +388,7 @@ TEST(Deinterlacing, MethodsThresholdsAndLayouts) {
     }
     // Motion-adaptive on a planar picture: first picture interpolated, a repeat woven.
     VideoData p, q;
-    Allocated(p, YUV420, 8, 6, 50);
-    for (int y = 1; y < 6; y += 2)
-        std::memset(p.GetPlanePointer(0) + y * p.GetPlanePitch(0), 200, 8);
+    Combed(p, YUV420, 8, 6, 50, 200);
     Allocated(q, YUV420, 8, 6);
     d.SetMethod(6);
     ASSERT_EQ(d.GetFrame(&p, &q), STATUS_OK);
