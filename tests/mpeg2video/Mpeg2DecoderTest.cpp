@@ -339,4 +339,119 @@ TEST(Mpeg2Decoder, RejectedSequenceHeaderStopsDecodingUntilAGoodOne) {
               r.statuses.end());
 }
 
+// Pictures of intra macroblocks, flat luma `value`: 32x32, a frame picture or a field pair
+// (each field its own access unit).
+void IntraPicture(StreamWriter& w, int type, int tr, int value, bool fields = false,
+                  bool bottomFirst = false) {
+    for (int f = 0; f < (fields ? 2 : 1); ++f) {
+        StreamWriter::Picture p;
+        p.type = type;
+        p.temporalReference = tr;
+        if (fields) {
+            p.structure = (f == 0) != bottomFirst ? 1 : 2;
+            p.progressiveFrame = 0;
+            p.topFieldFirst = 0;
+        }
+        w.PictureHeader(p);
+        const int dc[6] = {value, value, value, value, 128, 128};
+        for (int row = 0; row < (fields ? 1 : 2); ++row) {
+            w.Slice(row, 8);
+            int pred[3] = {128, 128, 128};
+            for (int col = 0; col < 2; ++col)
+                w.IntraMacroblockDcOnly(1, dc, 6, pred, -1, type == 1 ? "1" : "00011");
+        }
+    }
+}
+
+// Closed GOPs of (type, temporal reference) in decode order; the luma of each picture is
+// 20 + 10 x its display index in the stream.
+std::vector<uint8_t> IntraGops(const std::vector<std::vector<std::pair<int, int>>>& gops,
+                               bool fields, bool bottomFirst = false) {
+    StreamWriter w;
+    StreamWriter::Sequence s;
+    s.progressive = fields ? 0 : 1;
+    w.SequenceHeader(s);
+    int base = 0;
+    for (const auto& gop : gops) {
+        w.Gop(true);
+        for (auto [type, tr] : gop)
+            IntraPicture(w, type, tr, 20 + 10 * (base + tr), fields, bottomFirst);
+        base += int(gop.size());
+    }
+    w.StartCode(0xB7);
+    return w.Data();
+}
+
+std::vector<int> Lumas(const std::vector<Picture>& pictures) {
+    std::vector<int> values;
+    for (const Picture& p : pictures) values.push_back(p.planes[0]);
+    return values;
+}
+
+TEST(Mpeg2Decoder, SkippingDropsWholeFieldPairsAndCountsThemOnce) {
+    for (bool bottomFirst : {false, true}) {
+        SCOPED_TRACE(bottomFirst);
+        const auto stream =
+            IntraGops({{{1, 0}, {2, 2}, {3, 1}, {2, 4}, {3, 3}}, {{1, 0}, {2, 2}, {3, 1}}}, true,
+                      bottomFirst);
+        const DecodeResult all = Decode(stream);
+        ASSERT_EQ(Lumas(all.pictures), (std::vector<int>{20, 30, 40, 50, 60, 70, 80, 90}));
+        // The first I picture takes one of the three, then each B frame one (a P frame between).
+        Session s;
+        ASSERT_EQ(s.Init(), UMC::STATUS_OK);
+        ASSERT_EQ(s.decoder.SkipVideoFrame(3), UMC::STATUS_OK);
+        s.Feed(stream);
+        while (s.Flush() == UMC::STATUS_OK) {
+        }
+        EXPECT_EQ(Lumas(s.stage.pictures), (std::vector<int>{20, 40, 60, 70, 80, 90}));
+        EXPECT_EQ(s.decoder.GetNumOfSkippedFrames(), 2u);
+        for (const Picture& p : s.stage.pictures) EXPECT_EQ(p.damaged, 0);
+    }
+}
+
+TEST(Mpeg2Decoder, TimeStampsFollowTheDisplayOrderInBothOutputOrders) {
+    const double period = 1.0 / 25.0;
+    for (bool fields : {false, true}) {
+        const auto stream = IntraGops(
+            {{{1, 0}, {2, 3}, {3, 1}, {3, 2}, {2, 6}, {3, 4}, {3, 5}}, {{1, 0}, {2, 2}, {3, 1}}},
+            fields);
+        for (int32_t flags : {0, int32_t(UMC::FLAG_VDEC_REORDER)}) {
+            for (double first : {-1.0, 1.0}) {
+                SCOPED_TRACE(testing::Message() << "fields " << fields << " flags " << flags
+                                                << " first stamp " << first);
+                Session s;
+                ASSERT_EQ(s.Init(flags), UMC::STATUS_OK);
+                s.Feed(stream, first);
+                while (s.Flush() == UMC::STATUS_OK) {
+                }
+                ASSERT_EQ(s.stage.pictures.size(), 10u);
+                const double start = first < 0 ? 0.0 : first;
+                for (const Picture& p : s.stage.pictures) {
+                    const int display = (p.planes[0] - 20) / 10;
+                    EXPECT_NEAR(p.time, start + display * period, 1e-9) << "picture " << display;
+                }
+            }
+        }
+    }
+}
+
+TEST(Mpeg2Decoder, SequenceHeaderOfAnotherStreamTypeLeavesTheOldSequenceDecoding) {
+    StreamWriter w;
+    StreamWriter::Sequence mpeg2;
+    w.SequenceHeader(mpeg2);
+    IntraPicture(w, 1, 0, 100);
+    StreamWriter::Sequence mpeg1 = mpeg2;  // no extension: an MPEG-1 header, 4x the size
+    mpeg1.mpeg2 = false;
+    mpeg1.width = 64;
+    w.SequenceHeader(mpeg1);
+    IntraPicture(w, 1, 0, 60);
+    IntraPicture(w, 1, 1, 30);
+    w.StartCode(0xB7);
+    const DecodeResult r = Decode(w.Data(), 1, 0);
+    EXPECT_EQ(Lumas(r.pictures), (std::vector<int>{100, 60, 30}));
+    for (const Picture& p : r.pictures) EXPECT_EQ(p.width, 32);
+    EXPECT_NE(std::find(r.statuses.begin(), r.statuses.end(), UMC::STATUS_INVALID_STREAM),
+              r.statuses.end());
+}
+
 }  // namespace

@@ -306,4 +306,62 @@ TEST(Mpeg2Slices, DualPrimeAveragesSameAndOppositeParityFields) {
     for (int y = 16; y < 32; ++y) EXPECT_EQ(Luma(pic, 20, y), y % 2 ? 50 : 100) << y;
 }
 
+TEST(Mpeg2Slices, SkippedMacroblocksOfBFieldsPredictFromTheirOwnParity) {
+    // Reference frames of fields: I (top 100, bottom 50) and P of intra macroblocks (top 200,
+    // bottom 150). In each B field the first macroblock predicts forward from the field of the
+    // other parity and the second is skipped: it keeps the direction and the zero vector but must
+    // read the field of its own parity.
+    StreamWriter w;
+    StreamWriter::Sequence s;
+    s.width = 48;
+    s.height = 32;
+    s.progressive = 0;
+    w.SequenceHeader(s);
+    w.Gop(true);
+    auto field = [&](int type, int tr, int structure) {
+        StreamWriter::Picture p;
+        p.type = type;
+        p.temporalReference = tr;
+        p.structure = structure;
+        p.progressiveFrame = 0;
+        w.PictureHeader(p);
+        w.Slice(0, 8);
+    };
+    auto intraField = [&](int type, int tr, int structure, int value) {
+        field(type, tr, structure);
+        const int dc[6] = {value, value, value, value, 128, 128};
+        int pred[3] = {128, 128, 128};
+        for (int col = 0; col < 3; ++col)
+            w.IntraMacroblockDcOnly(1, dc, 6, pred, -1, type == 1 ? "1" : "00011");
+    };
+    intraField(1, 0, 1, 100);
+    intraField(1, 0, 2, 50);
+    intraField(2, 2, 1, 200);
+    intraField(2, 2, 2, 150);
+    for (int structure : {1, 2}) {
+        field(3, 1, structure);
+        const int otherParity = structure == 1 ? 1 : 0;
+        for (int increment : {1, 2}) {  // macroblock 0, then 2 after a skipped macroblock 1
+            w.AddressIncrement(increment);
+            w.Code("0010");  // forward, not coded
+            w.Code("01");    // field prediction
+            w.Put(uint32_t(increment == 1 ? otherParity : 1 - otherParity), 1);
+            w.MotionDelta(0, 1);
+            w.MotionDelta(0, 1);
+        }
+    }
+    w.StartCode(0xB7);
+    const DecodeResult r = Decode(w.Data());
+    ASSERT_EQ(r.pictures.size(), 3u);
+    const Picture& b = r.pictures[1];
+    EXPECT_EQ(b.frameType, 3);
+    EXPECT_EQ(b.damaged, 0);
+    for (int y = 0; y < 32; ++y) {
+        const bool top = y % 2 == 0;
+        EXPECT_EQ(Luma(b, 0, y), top ? 50 : 100) << y;
+        EXPECT_EQ(Luma(b, 16, y), top ? 100 : 50) << y;
+        EXPECT_EQ(Luma(b, 32, y), top ? 100 : 50) << y;
+    }
+}
+
 }  // namespace

@@ -174,6 +174,22 @@ public:
         }
         Code(kCodes[increment]);
     }
+    // motion_code and motion_residual of one vector component difference (f_code 1..9).
+    void MotionDelta(int delta, int fcode) {
+        static const char* kCodes[17] = {
+            "1",          "01",         "001",        "0001",       "000011",    "0000101",
+            "0000100",    "0000011",    "000001011",  "000001010",  "000001001", "0000010001",
+            "0000010000", "0000001111", "0000001110", "0000001101", "0000001100"};
+        const int r = fcode - 1;
+        if (delta == 0) {
+            Code("1");
+            return;
+        }
+        const int magnitude = std::abs(delta) - 1;
+        Code(kCodes[(magnitude >> r) + 1]);
+        Put(delta < 0 ? 1 : 0, 1);
+        if (r) Put(uint32_t(magnitude & ((1 << r) - 1)), r);
+    }
     // dct_dc_size and dct_dc_differential.
     void DcDifferential(int diff, bool chroma) {
         static const char* kLuma[] = {"100",     "00",       "01",        "101",

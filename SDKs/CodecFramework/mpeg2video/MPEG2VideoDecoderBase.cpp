@@ -116,7 +116,8 @@ Status MPEG2VideoDecoderBase::Close() {
 Status MPEG2VideoDecoderBase::Reset() {
     m_skipCounter = 0;
     m_skipped = 0;
-    m_pictureCounter = 0;
+    m_pictureCounter = -1;  // the next picture counts as the first of a GOP
+    m_dropSecondField = false;
     m_firstISeen = false;
     m_firstI = false;
     m_bAllowed = false;
@@ -514,7 +515,14 @@ Status MPEG2VideoDecoderBase::DecodeLoop(MediaData* output) {
             ++m_skipped;
             ++m_pictureCounter;
             m_lastDropped = true;
-            m_dropSecondField = m_pictureStructure != 3;
+            if (m_pictureStructure != 3) {
+                // The whole frame goes: its second field must pair with this one and be dropped
+                // too, not start a frame of its own.
+                m_dropSecondField = true;
+                m_fieldFlag = 1;
+                m_firstFieldType = m_codingType;
+                m_firstFieldStructure = m_pictureStructure;
+            }
             SkipSlices(bs);
             return STATUS_NOT_ENOUGH_DATA;
         }
@@ -534,26 +542,30 @@ Status MPEG2VideoDecoderBase::DecodeLoop(MediaData* output) {
     slot.duration = duration;
     const int tr = m_temporalReference;
     double outTime = -1.0;
+    // The running clock stands, when a reference picture arrives, at the display time of the
+    // previous reference; n counts the pictures since the GOP header before this one (-1 for the
+    // first), so a reference without a stamp is shown (tr - n) periods after it.
+    const bool firstReference = !isB && m_slots[m_prevRef].codingType < 0;
     if (frameOrFirst) {
-        // The first picture after a GOP header counts as 0.
-        ++m_pictureCounter;
+        const int32_t n = m_pictureCounter;
         slot.time = m_inputTime;
         if (m_inputTime > 0) {
             if (isB)
                 m_clock = m_inputTime;
             else if (!(reorder && m_waiting > 0 && m_outSlot >= 0))
-                m_clock = m_inputTime - double(tr - m_pictureCounter) * period;
+                m_clock = m_inputTime - double(tr - n) * period;
         }
-        if (m_outSlot >= 0 && !isB && m_outSlot != m_curSlot && m_slots[m_prevRef].time >= 0)
+        if (m_outSlot >= 0 && !isB && m_slots[m_prevRef].time >= 0)
             m_clock = m_slots[m_prevRef].time;
         if (m_outSlot >= 0) {
             if (m_slots[m_outSlot].time >= 0)
                 outTime = m_slots[m_outSlot].time;
-            else if (isB || reorder)
+            else if (isB || reorder || firstReference)
                 outTime = m_clock;
             else
-                outTime = double(tr - m_pictureCounter) * period + m_clock;
+                outTime = double(tr - n) * period + m_clock;
         }
+        ++m_pictureCounter;
     }
 
     // The picture's bytes: up to the first start code that is not a slice.
@@ -587,9 +599,12 @@ Status MPEG2VideoDecoderBase::DecodeLoop(MediaData* output) {
             outTime = m_slots[m_outSlot].time;
     }
 
-    // Advance the running clock.
+    // Advance the running clock. A first reference shown at once (decode order) has no reference
+    // before it to release: the clock stays on its own display time.
     if (isB)
         m_clock += m_slots[2].duration * sign;
+    else if (firstReference && m_outSlot == m_curSlot)
+        m_clock = outTime;
     else if (m_outSlot >= 0)
         m_clock += m_slots[m_prevRef].duration * sign;
 

@@ -78,8 +78,6 @@ struct Mpeg2ThreadContext {
     int dmv[2] = {};
     // Previous macroblock, for skipped macroblocks of B pictures.
     int prevMbType = 0;
-    int prevMotionType = 2;
-    int prevFieldSelect[2][2] = {};
     Status result = STATUS_OK;
 };
 

@@ -87,13 +87,10 @@ Status MPEG2VideoDecoderBase::ParseSequenceHeader(Mpeg2BitReader& bs) {
         bs.bitOffset = 0;
         return STATUS_NOT_ENOUGH_DATA;
     }
-    // Until this header is accepted whole, no picture is decoded or output: a half-read header
-    // could leave sizes that differ from the frame memory.
-    m_sequenceValid = false;
     const int32_t width = int32_t(bs.Get(12));
     const int32_t height = int32_t(bs.Get(12));
-    m_aspectCode = int32_t(bs.Get(4));
-    m_frameRateCode = int32_t(bs.Get(4));
+    const int32_t aspectCode = int32_t(bs.Get(4));
+    const int32_t frameRateCode = int32_t(bs.Get(4));
     const int32_t bitRateValue = int32_t(bs.Get(18));
     bs.Skip(1);   // marker
     bs.Skip(10);  // vbv_buffer_size_value
@@ -116,8 +113,13 @@ Status MPEG2VideoDecoderBase::ParseSequenceHeader(Mpeg2BitReader& bs) {
     if (m_streamType == 0)
         m_streamType = type;
     else if (m_streamType != type)
-        return STATUS_INVALID_STREAM;
+        return STATUS_INVALID_STREAM;  // nothing overwritten: decoding goes on with the old one
 
+    // Until this header is accepted whole, no picture is decoded or output: a half-read header
+    // could leave sizes that differ from the frame memory.
+    m_sequenceValid = false;
+    m_aspectCode = aspectCode;
+    m_frameRateCode = frameRateCode;
     m_width = width;
     m_height = height;
     m_bitRate = bitRateValue * 400;
@@ -280,19 +282,17 @@ Status MPEG2VideoDecoderBase::ParseSequenceExtension(Mpeg2BitReader& bs) {
     return STATUS_OK;
 }
 
+// A luma matrix loaded here also becomes its chroma matrix (4:2:0 has no other); a chroma matrix
+// left unloaded in 4:2:2 keeps what an earlier extension gave it.
 Status MPEG2VideoDecoderBase::ParseQuantMatrixExtension(Mpeg2BitReader& bs) {
     uint8_t m[64];
-    bool chromaIntraLoaded = false, chromaNonIntraLoaded = false;
     for (int which = 0; which < 4; ++which) {
         if (!bs.Get1()) continue;
         for (uint8_t& v : m) v = uint8_t(bs.Get(8));
         if (which >= 2 && m_chromaFormat == 1) continue;
         LoadMatrix(which, m);
-        if (which == 2) chromaIntraLoaded = true;
-        if (which == 3) chromaNonIntraLoaded = true;
+        if (which < 2) LoadMatrix(which + 2, m);
     }
-    if (!chromaIntraLoaded) std::memcpy(m_matrices[2], m_matrices[0], 64);
-    if (!chromaNonIntraLoaded) std::memcpy(m_matrices[3], m_matrices[1], 64);
     if (bs.BitsLeft() < 0) return STATUS_INVALID_STREAM;
     RebuildContexts();
     return STATUS_OK;

@@ -542,10 +542,12 @@ Status MPEG2VideoDecoderBase::DecodeSliceBody(Mpeg2ThreadContext& ctx) {
         // B: the previous macroblock's directions and vectors with frame (field) motion.
         const int t = ctx.prevMbType;
         if (t & kMbIntra || !(t & (kMbForward | kMbBackward))) return false;
+        // A skipped macroblock of a field picture predicts from the field of its own parity,
+        // whatever field the macroblock before it chose.
         for (int s = 0; s < 2; ++s) {
             ctx.mv[0][s][0] = ctx.pmv[0][s][0];
             ctx.mv[0][s][1] = ctx.pmv[0][s][1];
-            ctx.fieldSelect[0][s] = ctx.prevFieldSelect[0][s];
+            ctx.fieldSelect[0][s] = bottom;
         }
         const int motionType = kField ? 1 : 2;
         bool ok = true;
@@ -720,9 +722,6 @@ Status MPEG2VideoDecoderBase::DecodeSliceBody(Mpeg2ThreadContext& ctx) {
                         if (!interBlock(b, bd[b], bstep[b])) return kSliceDamaged;
             }
             ctx.prevMbType = mbType;
-            ctx.prevMotionType = motionType;
-            ctx.prevFieldSelect[0][0] = ctx.fieldSelect[0][0];
-            ctx.prevFieldSelect[0][1] = ctx.fieldSelect[0][1];
         } else {
             return kSliceDamaged;
         }
