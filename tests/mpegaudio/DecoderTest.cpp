@@ -244,6 +244,22 @@ TEST(MpegAudioErrors, Layer2FrameWithBadCrcIsDroppedAndOthersDecode) {
     const size_t frame = 1152 * 2;
     ASSERT_GE(got.pcm.size(), 3 * frame);
     EXPECT_TRUE(std::equal(got.pcm.begin(), got.pcm.begin() + 3 * frame, clean.pcm.begin()));
+    // The same with the very first frame damaged: no earlier frame has proved the CRCs right.
+    std::vector<uint8_t> first = Fixture("l2_crc.mp2");
+    first[starts[0] + 6] ^= 0x80;
+    Decoded firstGone = DecodeStream(first);
+    EXPECT_EQ(firstGone.frames, clean.frames - 1);
+    // After a Reset too: a damaged first frame is dropped, the next one decodes.
+    UMC::MP3Decoder decoder;
+    InitDecoder(decoder);
+    std::vector<uint8_t> out(1152 * 4);
+    UMC::AudioData audio;
+    Call c = Feed(decoder, data.data(), data.size(), out, audio);
+    ASSERT_EQ(c.status, UMC::STATUS_OK);
+    ASSERT_EQ(decoder.Reset(), UMC::STATUS_OK);
+    c = Feed(decoder, first.data(), first.size(), out, audio);
+    EXPECT_EQ(c.status, UMC::STATUS_OK);
+    EXPECT_EQ(c.consumed, starts[2]);  // the damaged frame and the one after it
 }
 
 TEST(MpegAudioErrors, Layer3FrameWithUndefinedTableGivesSilence) {

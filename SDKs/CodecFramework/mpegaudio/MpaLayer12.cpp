@@ -133,12 +133,7 @@ int DecodeLayer2(State* s, const uint8_t* frame, size_t length) {
         uint16_t read = uint16_t((frame[4] << 8) | frame[5]);
         s->header.crcRead = read;
         s->header.crcComputed = crc;
-        // A stream whose protection words never verified (rewritten headers, broken muxers)
-        // carries no usable CRC; once one has verified, a mismatch means a damaged frame.
-        if (crc == read)
-            s->crcVerified = 1;
-        else if (s->crcVerified)
-            return -1;
+        if (crc != read) return -1;  // damaged allocation or selection: the frame is discarded
     }
     for (int sb = 0; sb < sblimit; ++sb)
         for (int ch = 0; ch < channels; ++ch) {

@@ -272,8 +272,11 @@ bool DecodeHuffman(State* s, const GranuleChannel& g, Layer3Channel& c, const ui
         }
         acHuffmanDecodePairsEscape(&p, &off, s->huff[kSpec[t]], c.quant + bounds[r], n,
                                    kHuffTables[t].linbits);
-        // A damaged region may run far; stop reading at the granule's end.
-        if (BitPos(base, p, off) > bitEnd + 4096) return true;
+        // A damaged region may run far: stop reading there; the lines after it are zero.
+        if (BitPos(base, p, off) > bitEnd + 4096) {
+            bigEnd = bounds[r + 1];
+            break;
+        }
     }
     int i = bigEnd;
     const AcHuffmanSpec* quad = s->huff[15 + g.count1Table];

@@ -99,7 +99,6 @@ struct State {
     int32_t framesDecoded;
     int32_t id3Pending;        // -1: none
     int32_t freeFormatLength;  // bytes of a free-format frame without padding, 0 unknown
-    int32_t crcVerified;       // a layer II CRC has matched in this stream
     uint64_t streamPosition;
     BitReader reader;
     BitReader savedReader;
