@@ -1,8 +1,12 @@
 // Layer III on written frames: damaged regions and the paths that encoders seldom take.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 #include "tests/mpegaudio/DecodeHelpers.h"
+#include "tests/mpegaudio/IntensityStreams.h"
 #include "tests/mpegaudio/Layer3Writer.h"
+#include "tests/support/Paths.h"
 
 namespace {
 
@@ -48,6 +52,24 @@ TEST(Layer3Damage, BigValueRegionRunningFarLeavesZerosAfterIt) {
     ASSERT_EQ(a.frames, 2);
     ASSERT_EQ(b.frames, 2);
     EXPECT_EQ(a.pcm, b.pcm);
+}
+
+// Intensity stereo per window of short blocks, within mixed blocks (whose two long subbands also
+// take the alias butterflies), at illegal positions and in the last band, against the oracle
+// decodes of the same streams.
+TEST(Layer3Stereo, IntensityStreamsMatchTheReferenceDecodes) {
+    for (const NamedStream& s : IntensityStreams()) {
+        SCOPED_TRACE(s.name);
+        ASSERT_FALSE(s.bytes.empty());
+        const std::vector<int16_t> ref =
+            qm::test::ReadPcm(qm::test::FixtureDir() / "mpa" / "synthetic" / (s.name + ".pcm"));
+        const Decoded got = DecodeStream(s.bytes);
+        ASSERT_EQ(got.pcm.size(), ref.size());
+        int worst = 0;
+        for (size_t i = 0; i < ref.size(); ++i)
+            worst = std::max(worst, std::abs(got.pcm[i] - ref[i]));
+        EXPECT_LE(worst, 1);
+    }
 }
 
 }  // namespace

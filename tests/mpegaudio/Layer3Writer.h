@@ -1,7 +1,7 @@
 // Writes layer III frames with chosen side information, scale factors and quantised lines, so
 // that tests can force stereo modes, block types and damage that encoders never produce. Every
 // frame carries its own main data (main_data_begin 0); the lines are coded in the big-value
-// region only, with one Huffman table for every region.
+// region only, with one Huffman table for every region. A frame whose data do not fit is empty.
 #pragma once
 
 #include <cstdint>
@@ -59,7 +59,7 @@ struct Layer3Channel {
 
 struct Layer3Frame {
     bool mpeg1 = true;
-    int bitrateIndex = 14;  // MPEG-1: 320 kbit/s; MPEG-2: 144 kbit/s
+    int bitrateIndex = 14;  // 320 kbit/s (MPEG-1), 160 kbit/s (MPEG-2)
     int samplingIndex = 1;  // 48000 / 24000 Hz
     int mode = 1;           // 0 stereo, 1 joint, 2 dual, 3 mono
     int modeExtension = 0;  // bit 0 intensity, bit 1 mid/side
@@ -232,6 +232,7 @@ inline std::vector<uint8_t> WriteFrame(const Layer3Frame& f) {
     std::vector<uint8_t> frame = w.Bytes();
     const std::vector<uint8_t> data = main.Bytes();
     frame.insert(frame.end(), data.begin(), data.end());
+    if (frame.size() > size_t(FrameBytes(f))) return {};  // the main data do not fit
     frame.resize(size_t(FrameBytes(f)), 0);
     return frame;
 }

@@ -497,12 +497,15 @@ void Reorder(State* s, const GranuleChannel& g, Layer3Channel& c) {
     c.nonZero = nz > 576 ? 576 : nz;
 }
 
-void AliasReduce(Layer3Channel& c) {
+// The butterflies at the subband boundaries below the last non-zero line, at most `boundaries`
+// of them (a mixed block has one, between its two long subbands).
+void AliasReduce(Layer3Channel& c, int boundaries = 31) {
     int limit = c.nonZero - 10;
     if (limit > 558) limit = 558;
     if (limit > 0) {
         const Layer3Constants& k = Constants();
         int count = (limit + 17) / 18;
+        if (count > boundaries) count = boundaries;
         for (int sb = 1; sb <= count && sb < 32; ++sb) {
             float* lo = c.xr + 18 * sb - 1;
             float* hi = c.xr + 18 * sb;
@@ -662,6 +665,7 @@ int DecodeLayer3(State* s, const uint8_t* frame, size_t length) {
             Layer3Channel& c = s->l3[ch];
             if (IsShort(g)) {
                 Reorder(s, g, c);
+                if (g.mixedBlock) AliasReduce(c, 1);
             } else {
                 AliasReduce(c);
             }
