@@ -106,6 +106,7 @@ public:
         int progressiveFrame = 1;
         int dcPrecision = 0;
         bool codingExtension = true;  // MPEG-2 streams
+        int fullPel = 0;              // MPEG-1 full_pel_forward/backward_vector
     };
     void PictureHeader(const Picture& p) {
         StartCode(0x00);
@@ -113,18 +114,19 @@ public:
         Put(uint32_t(p.type), 3);
         Put(0xFFFF, 16);
         if (p.type == 2 || p.type == 3) {
-            Put(0, 1);
+            Put(uint32_t(p.fullPel), 1);
             Put(uint32_t(p.fcode), 3);
         }
         if (p.type == 3) {
-            Put(0, 1);
+            Put(uint32_t(p.fullPel), 1);
             Put(uint32_t(p.fcode), 3);
         }
         Put(0, 1);
         if (p.codingExtension) {
             StartCode(0xB5);
             Put(8, 4);
-            const uint32_t f = p.type == 1 ? 15u : uint32_t(p.fcode);
+            // I pictures code a forward f_code only for concealment vectors.
+            const uint32_t f = p.type == 1 && !p.concealment ? 15u : uint32_t(p.fcode);
             const uint32_t b = p.type == 3 ? uint32_t(p.fcode) : 15u;
             Put(f, 4);
             Put(f, 4);
