@@ -36,12 +36,16 @@ void Transform(State* s, const float* coef, int blksw, float* out) {
     spDeinterleave32(coef, 2, 128, halves);
     acInverseMdct(even, out, s->mdct256, s->mdctWork);
     acInverseMdct(odd, out + 256, s->mdct256, s->mdctWork);
-    // The first short transform's phase starts a quarter period earlier than the kernel's: its
-    // first 64 values are the negated mirror of values 128..191 of the kernel's output.
-    std::memcpy(s->tmp, out, 256 * sizeof(float));
-    for (int n = 0; n < 64; ++n) out[n] = -0.5f * s->tmp[191 - n];
-    for (int n = 64; n < 256; ++n) out[n] = 0.5f * s->tmp[n - 64];
-    spMulC32fInPlace(0.5f, out + 256, 256);
+    // The kernel's output is one period-window of each short transform: the first short block
+    // starts a quarter period (64 values) earlier, the second a quarter period later, and the
+    // values outside the kernel's window are its mirror images with the sign of the symmetry.
+    std::memcpy(s->tmp, out, 512 * sizeof(float));
+    const float* first = s->tmp;
+    const float* second = s->tmp + 256;
+    for (int n = 0; n < 64; ++n) out[n] = -0.5f * first[191 - n];
+    for (int n = 64; n < 256; ++n) out[n] = 0.5f * first[n - 64];
+    for (int n = 0; n < 192; ++n) out[256 + n] = 0.5f * second[n + 64];
+    for (int n = 192; n < 256; ++n) out[256 + n] = -0.5f * second[n - 192];
 }
 
 void WriteOutput(State* s, float* const* pcm, int16_t* out) {
