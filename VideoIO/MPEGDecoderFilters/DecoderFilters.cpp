@@ -1,5 +1,6 @@
 #include "VideoIO/MPEGDecoderFilters/DecoderFilters.h"
 
+#include "VideoIO/MPEGDecoderFilters/AC3AudioDecoderFilter.h"
 #include "VideoIO/MPEGDecoderFilters/DVDAudioDecoderFilter.h"
 #include "VideoIO/MPEGDecoderFilters/FilterCreation.h"
 #include "VideoIO/MPEGDecoderFilters/MPEG2VideoDecoderFilter.h"
@@ -19,15 +20,14 @@ HRESULT CreateDVDAudioDecoderFilter(IBaseFilter** ppInstance) {
     return CreateFilter<DVDAudioDecoderFilter>(ppInstance);
 }
 
-// The MPEG-4 and AC-3 decoders are not part of this build yet.
+// The MPEG-4 decoder is not part of this build yet.
 HRESULT CreateMPEG4VideoDecoderFilter(IBaseFilter** ppInstance) {
     if (ppInstance) *ppInstance = nullptr;
     return QMLogHRESULT(E_NOTIMPL);
 }
 
 HRESULT CreateAC3AudioDecoderFilter(IBaseFilter** ppInstance) {
-    if (ppInstance) *ppInstance = nullptr;
-    return QMLogHRESULT(E_NOTIMPL);
+    return CreateFilter<AC3AudioDecoderFilter>(ppInstance);
 }
 
 }  // namespace qm_MPEGDecoderFilters

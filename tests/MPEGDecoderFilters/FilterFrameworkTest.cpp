@@ -66,11 +66,8 @@ TEST(DecoderFilterCreation, CodecsNotInThisBuildAndBadArguments) {
     IBaseFilter* f = reinterpret_cast<IBaseFilter*>(1);
     EXPECT_EQ(CreateMPEG4VideoDecoderFilter(&f), E_NOTIMPL);
     EXPECT_EQ(f, nullptr);
-    f = reinterpret_cast<IBaseFilter*>(1);
-    EXPECT_EQ(CreateAC3AudioDecoderFilter(&f), E_NOTIMPL);
-    EXPECT_EQ(f, nullptr);
     EXPECT_EQ(CreateMPEG2VideoDecoderFilter(nullptr), E_POINTER);
-    EXPECT_GE(capture.Count(), 3u);
+    EXPECT_GE(capture.Count(), 2u);
 }
 
 TEST(DecoderFilterInputPin, OffersTheSampleAllocator) {

@@ -78,8 +78,10 @@ void ExpectSameOutput(const fs::path& input) {
                   " " + a.string()),
               0);
     ASSERT_EQ(Run(std::string(UMC_DECODE_PATH) +
-                  (video ? " --codec mpeg2 --format i420 " : " --codec mpa ") + input.string() +
-                  " " + b.string()),
+                  (video                         ? " --codec mpeg2 --format i420 "
+                   : input.extension() == ".ac3" ? " --codec ac3 "
+                                                 : " --codec mpa ") +
+                  input.string() + " " + b.string()),
               0);
     const auto graph = ReadAll(a), codec = ReadAll(b);
     ASSERT_FALSE(graph.empty());
@@ -98,8 +100,9 @@ void ExpectSameOutput(const fs::path& input) {
 std::vector<fs::path> Streams(const std::vector<std::string>& extensions) {
     std::vector<fs::path> found;
     const fs::path root = qm::test::SourceDir();
-    for (const fs::path& dir : {root / "samples", root / "tests" / "fixtures" / "mpa",
-                                root / "tests" / "fixtures" / "mpeg2"}) {
+    for (const fs::path& dir :
+         {root / "samples", root / "tests" / "fixtures" / "mpa",
+          root / "tests" / "fixtures" / "mpeg2", root / "tests" / "fixtures" / "ac3"}) {
         if (!fs::is_directory(dir)) continue;
         for (const auto& e : fs::directory_iterator(dir))
             for (const auto& ext : extensions)
@@ -112,6 +115,13 @@ std::vector<fs::path> Streams(const std::vector<std::string>& extensions) {
 TEST(ToolsAgree, EveryCommittedAudioStream) {
     if (!UmcDecodeKnows("mpa")) GTEST_SKIP() << "umc-decode has no MPEG audio job";
     const auto streams = Streams({".mp3", ".mp2", ".mp1"});
+    ASSERT_FALSE(streams.empty());
+    for (const auto& s : streams) ExpectSameOutput(s);
+}
+
+TEST(ToolsAgree, EveryCommittedAc3Stream) {
+    if (!UmcDecodeKnows("ac3")) GTEST_SKIP() << "umc-decode has no AC-3 job";
+    const auto streams = Streams({".ac3"});
     ASSERT_FALSE(streams.empty());
     for (const auto& s : streams) ExpectSameOutput(s);
 }

@@ -271,9 +271,12 @@ std::optional<std::string> ProbeStream(const std::vector<uint8_t>& data,
                 return ProbeAudio(data, stream);
             case StreamKind::Lpcm:
                 return DescribeLpcm(lpcmRate, stream);
+            case StreamKind::Ac3:
+                return ProbeAc3Stream(data, stream);
         }
     }
     if (LooksLikeVideo(data)) return ProbeVideo(data, stream);
+    if (!ProbeAc3Stream(data, stream)) return std::nullopt;
     if (!ProbeAudio(data, stream)) return std::nullopt;
     return "unknown stream: neither an MPEG video sequence header nor an MPEG audio frame "
            "(DVD LPCM needs --type lpcm)";

@@ -12,7 +12,7 @@
 
 namespace qmdecode {
 
-enum class StreamKind { MpegVideo, MpegAudio, Lpcm };
+enum class StreamKind { MpegVideo, MpegAudio, Lpcm, Ac3 };
 
 struct ProbedStream {
     StreamKind kind = StreamKind::MpegVideo;
@@ -31,5 +31,8 @@ struct ProbedStream {
 std::optional<std::string> ProbeStream(const std::vector<uint8_t>& data,
                                        std::optional<StreamKind> forced, int lpcmRate,
                                        ProbedStream* stream);
+
+// AC-3: a sync word with a valid header confirmed by the next frame's sync word.
+std::optional<std::string> ProbeAc3Stream(const std::vector<uint8_t>& data, ProbedStream* stream);
 
 }  // namespace qmdecode

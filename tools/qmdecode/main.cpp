@@ -68,8 +68,10 @@ Options ParseArgs(int argc, char** argv) {
                 o.type = StreamKind::MpegAudio;
             else if (t == "lpcm")
                 o.type = StreamKind::Lpcm;
+            else if (t == "ac3")
+                o.type = StreamKind::Ac3;
             else
-                Fail("unknown --type '" + t + "' (mpeg2, mpa or lpcm)", 2);
+                Fail("unknown --type '" + t + "' (mpeg2, mpa, ac3 or lpcm)", 2);
         } else if (a == "--rate") {
             o.lpcmRate = std::atoi(next().c_str());
         } else if (a == "--format") {
@@ -207,6 +209,8 @@ int main(int argc, char** argv) {
     HRESULT hr = video ? qm_MPEGDecoderFilters::CreateMPEG2VideoDecoderFilter(&decoder.p)
                  : stream.kind == StreamKind::MpegAudio
                      ? qm_MPEGDecoderFilters::CreateMPEGAudioDecoderFilter(&decoder.p)
+                 : stream.kind == StreamKind::Ac3
+                     ? qm_MPEGDecoderFilters::CreateAC3AudioDecoderFilter(&decoder.p)
                      : qm_MPEGDecoderFilters::CreateDVDAudioDecoderFilter(&decoder.p);
     if (FAILED(hr)) Fail("cannot create the decoder filter");
     std::vector<CMediaType> accepted;
@@ -328,6 +332,18 @@ int main(int argc, char** argv) {
             hr = source.p->Deliver(file.data() + u.offset, u.size, spec);
             if (hr != S_OK) break;
             progress.Update(u.offset + u.size);
+        }
+    } else if (stream.kind == StreamKind::Ac3) {
+        // The filter needs time stamps: one sync frame per sample, as a demultiplexer sends them.
+        const auto* wfx = reinterpret_cast<const WAVEFORMATEX*>(stream.inputType.pbFormat);
+        const size_t piece = wfx->nBlockAlign ? wfx->nBlockAlign : 4096;
+        for (size_t offset = 0, i = 0; offset < file.size(); offset += piece, ++i) {
+            qm::graph::SampleSpec spec;
+            spec.start = REFERENCE_TIME(i) * 1536 * 10000000 / stream.sampleRate;
+            spec.stop = REFERENCE_TIME(i + 1) * 1536 * 10000000 / stream.sampleRate;
+            hr = source.p->Deliver(file.data() + offset, std::min(piece, file.size() - offset), spec);
+            if (hr != S_OK) break;
+            progress.Update(offset);
         }
     } else {
         const size_t piece = stream.kind == StreamKind::Lpcm ? 19200 : 4096;

@@ -63,6 +63,10 @@ int main(int argc, char** argv) {
         } else if (arg == "-h" || arg == "--help") {
             Usage();
             return 0;
+        } else if (arg == "--channels" || arg == "--conceal") {
+            // job options that take a value
+            options.extra.push_back(arg);
+            options.extra.push_back(value(arg.c_str()));
         } else if (arg.size() > 2 && arg.compare(0, 2, "--") == 0) {
             options.extra.push_back(arg);
         } else {

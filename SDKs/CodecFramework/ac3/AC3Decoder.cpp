@@ -1,0 +1,225 @@
+#include "SDKs/CodecFramework/ac3/AC3Decoder.h"
+
+#include <cmath>
+#include <cstring>
+
+#include "SDKs/CodecFramework/ac3/Ac3State.h"
+
+namespace UMC {
+
+namespace {
+
+Status Translate(int result) {
+    switch (result) {
+        case ac3::kFrameDecoded:
+            return STATUS_OK;
+        case ac3::kNeedMoreData:
+            return STATUS_NOT_ENOUGH_DATA;
+        case ac3::kBadParameter:
+            return STATUS_INVALID_PARAMS;
+        case ac3::kOutOfMemory:
+            return STATUS_ALLOC_FAILED;
+        case ac3::kUndecodableFrame:
+            return STATUS_INVALID_STREAM;
+        case ac3::kNullPointer:
+            return STATUS_NULL_PTR;
+        case ac3::kNoSyncWord:
+            return STATUS_SYNC_NOT_FOUND;
+        case ac3::kOutputTooSmall:
+            return STATUS_NOT_ENOUGH_BUFFER;
+        default:
+            return STATUS_NOT_IMPLEMENTED;
+    }
+}
+
+constexpr int32_t kStreamTypeAc3 = 4;
+
+}  // namespace
+
+AC3Decoder::~AC3Decoder() {
+    Close();
+}
+
+ac3::State* AC3Decoder::LockState() {
+    if (!m_pMemoryAllocator || m_stateId == MID_INVALID) return nullptr;
+    void* p = m_pMemoryAllocator->Lock(m_stateId);
+    if (!p) return nullptr;
+    m_pState = static_cast<ac3::State*>(p);
+    if (m_pLastStateAddress && p != m_pLastStateAddress)
+        ac3::StateRebase(m_pState,
+                         static_cast<uint8_t*>(p) - static_cast<uint8_t*>(m_pLastStateAddress));
+    m_pLastStateAddress = p;
+    return m_pState;
+}
+
+void AC3Decoder::UnlockState() {
+    if (m_pState) m_pMemoryAllocator->Unlock(m_stateId);
+    m_pState = nullptr;
+}
+
+Status AC3Decoder::Init(BaseCodecParams* params) {
+    if (m_initialised || m_stateId != MID_INVALID) Close();
+    size_t size = 0;
+    int r = ac3::StateInit(nullptr, &size);
+    if (r != ac3::kFrameDecoded) {
+        const Status st = Translate(r);
+        return st == STATUS_NOT_IMPLEMENTED ? STATUS_UNSUPPORTED : st;
+    }
+    BaseCodecParams defaults;
+    if (BaseCodec::Init(params ? params : &defaults) != STATUS_OK) return STATUS_ALLOC_FAILED;
+    if (m_pMemoryAllocator->Alloc(&m_stateId, size, 0, 16) != STATUS_OK) {
+        m_stateId = MID_INVALID;
+        return STATUS_ALLOC_FAILED;
+    }
+    m_pLastStateAddress = nullptr;
+    ac3::State* s = LockState();
+    if (!s) {
+        m_pMemoryAllocator->Free(m_stateId);
+        m_stateId = MID_INVALID;
+        return STATUS_ALLOC_FAILED;
+    }
+    r = ac3::StateInit(reinterpret_cast<uint8_t*>(s), &size);
+    UnlockState();
+    if (r != ac3::kFrameDecoded) {
+        m_pMemoryAllocator->Free(m_stateId);
+        m_stateId = MID_INVALID;
+        return Translate(r);
+    }
+    m_info.valid = 0;
+    m_frameNumber = 0;
+    m_nextTime = 0.0;
+    m_initialised = 1;
+    if (params) return SetParams(params);
+    return STATUS_OK;
+}
+
+Status AC3Decoder::GetFrame(MediaData* input, MediaData* output) {
+    if (!input || !output) return STATUS_NULL_PTR;
+    if (!m_initialised) return STATUS_NOT_INITIALIZED;
+    if (!input->GetDataPointer() || !output->GetDataPointer()) return STATUS_NULL_PTR;
+    ac3::State* s = LockState();
+    if (!s) return STATUS_ALLOC_FAILED;
+
+    const size_t outBytes =
+        output->GetBufferSize() - size_t(output->GetDataPointer() - output->GetBufferPointer());
+    int16_t* pcm = reinterpret_cast<int16_t*>(output->GetDataPointer());
+    size_t consumed = 0;
+    int r = ac3::DecodeFrame(s, input->GetDataPointer(), input->GetDataSize(), pcm, outBytes,
+                             &consumed);
+    const int channels = s->outChannels;
+    const int rate = s->bsi.sampleRate;
+    input->MoveDataPointer(ptrdiff_t(consumed));
+    if (consumed > 0 && (r == ac3::kFrameDecoded || r == ac3::kUndecodableFrame)) {
+        double start = input->GetTime();
+        if (start == -1.0) start = m_nextTime;
+        const double end = start + double(ac3::kFrameSamples) / double(rate);
+        m_nextTime = end;
+        input->SetTime(end, 0.0);
+        const size_t bytes = size_t(channels) * ac3::kFrameSamples * sizeof(int16_t);
+        if (r == ac3::kUndecodableFrame) std::memset(pcm, 0, bytes);
+        output->SetDataSize(bytes);
+        output->SetTime(start, end);
+        if (r == ac3::kFrameDecoded) {
+            if (auto* audio = DynamicCast<AudioData>(output)) {
+                audio->m_iChannels = channels;
+                audio->m_iSampleFrequency = rate;
+                audio->m_iBitPerSample = 16;
+                audio->m_iChannelMask = ac3::ChannelMask(s->outAcmod, s->outLfe);
+            }
+            m_frameNumber = uint32_t(s->framesDecoded);
+            const ac3::Bsi& bsi = s->bsi;
+            m_info.in.channels = bsi.nfchans + bsi.lfeon;
+            m_info.in.sample_frequency = rate;
+            m_info.in.bitPerSample = 16;
+            m_info.in.bitrate = bsi.bitrateKbps * 1000;
+            m_info.in.channel_mask = ac3::ChannelMask(bsi.acmod, bsi.lfeon);
+            m_info.in.stream_type = kStreamTypeAc3;
+            m_info.valid = 1;
+        }
+    }
+    UnlockState();
+    return Translate(r);
+}
+
+Status AC3Decoder::GetInfo(BaseCodecParams* info) {
+    if (!info) return STATUS_NULL_PTR;
+    if (!m_initialised) return STATUS_NOT_INITIALIZED;
+    BaseCodec::GetInfo(info);
+    auto* audio = DynamicCast<AudioCodecParams>(info);
+    if (!audio) return STATUS_OK;
+    audio->m_SuggestedInputSize = 3840;
+    audio->m_SuggestedOutputSize = 18432;
+    audio->m_info_in.stream_type = kStreamTypeAc3;
+    audio->m_info_in.bitPerSample = 16;
+    audio->m_info_out.bitPerSample = 16;
+    ac3::State* s = LockState();
+    if (!s) return STATUS_ALLOC_FAILED;
+    if (m_info.valid) {
+        audio->m_info_in.sample_frequency = m_info.in.sample_frequency;
+        audio->m_info_in.bitrate = m_info.in.bitrate;
+        audio->m_info_in.channel_mask = m_info.in.channel_mask;
+    }
+    audio->m_info_out.channels = s->outChannels;
+    audio->m_info_out.sample_frequency = s->bsi.sampleRate;
+    audio->m_info_out.channel_mask = ac3::ChannelMask(s->outAcmod, s->outLfe);
+    audio->m_frame_num = m_frameNumber;
+    UnlockState();
+    return STATUS_OK;
+}
+
+Status AC3Decoder::Close() {
+    if (m_pMemoryAllocator && m_stateId != MID_INVALID) {
+        if (m_pState) m_pMemoryAllocator->Unlock(m_stateId);
+        m_pMemoryAllocator->Free(m_stateId);
+    }
+    m_pState = nullptr;
+    m_pLastStateAddress = nullptr;
+    m_stateId = MID_INVALID;
+    m_initialised = 0;
+    m_info.valid = 0;
+    BaseCodec::Close();
+    return STATUS_OK;
+}
+
+Status AC3Decoder::Reset() {
+    if (!m_initialised) return STATUS_NOT_INITIALIZED;
+    ac3::State* s = LockState();
+    if (!s) return STATUS_ALLOC_FAILED;
+    ac3::StateReset(s);
+    UnlockState();
+    return STATUS_OK;
+}
+
+Status AC3Decoder::SetParams(BaseCodecParams* params) {
+    auto* p = DynamicCast<AC3DecoderParams>(params);
+    if (!p) return STATUS_NULL_PTR;
+    if (!m_initialised) return STATUS_NOT_INITIALIZED;
+    ac3::State* s = LockState();
+    if (!s) return STATUS_ALLOC_FAILED;
+    // Each field is taken only when it is in range; the others keep their values.
+    if (p->output_config <= 8) s->outputConfig = p->output_config;
+    if (p->output_lfe <= 1) s->outputLfe = p->output_lfe;
+    if (p->dual_mono_mode <= 3) s->dualMonoMode = p->dual_mono_mode;
+    if (p->drc_boost_scale >= 0.0f && p->drc_boost_scale <= 1.0f)
+        s->drcBoostScale = p->drc_boost_scale;
+    if (p->drc_cut_scale >= 0.0f && p->drc_cut_scale <= 1.0f) s->drcCutScale = p->drc_cut_scale;
+    if (p->drc_mode <= 3) s->drcMode = p->drc_mode;
+    if (p->stereo_mode >= -1 && p->stereo_mode <= 3) s->stereoMode = p->stereo_mode;
+    if (p->conceal_mode <= 1) s->concealMode = p->conceal_mode;
+    if (p->output_gain >= 0.0f && std::isfinite(p->output_gain)) s->outputGain = p->output_gain;
+    ac3::ChooseOutput(s);
+    UnlockState();
+    return STATUS_OK;
+}
+
+Status AC3Decoder::GetDuration(float* duration) {
+    if (!duration) return STATUS_NULL_PTR;
+    if (!m_initialised) return STATUS_NOT_INITIALIZED;
+    ac3::State* s = LockState();
+    if (!s) return STATUS_ALLOC_FAILED;
+    *duration = float(double(s->framesDecoded) * ac3::kFrameSamples / double(s->bsi.sampleRate));
+    UnlockState();
+    return STATUS_OK;
+}
+
+}  // namespace UMC

@@ -1,0 +1,83 @@
+// Editing sync frames in place: clearing the dither flags of every block and writing CRC words
+// that match the frame's contents. Used to make reference copies and damaged test streams.
+#include <cstring>
+#include <vector>
+
+#include "SDKs/CodecFramework/ac3/Ac3State.h"
+
+namespace UMC {
+namespace ac3 {
+
+void WriteCrcs(uint8_t* frame, size_t frameBytes) {
+    const int n = int(frameBytes / 2);
+    const int f = n / 8 + n / 2;
+    // crc2 closes the frame: the remainder over the data followed by crc2 is then 0.
+    frame[frameBytes - 2] = frame[frameBytes - 1] = 0;
+    const uint16_t crc2 = Crc16(frame + 2 * f, size_t(2 * (n - f)) - 2);
+    frame[frameBytes - 2] = uint8_t(crc2 >> 8);
+    frame[frameBytes - 1] = uint8_t(crc2);
+
+    // crc1 leads its range, so it is the solution of a linear system: the remainder is linear in
+    // the 16 bits of the word.
+    const size_t length = size_t(2 * f - 2);
+    frame[2] = frame[3] = 0;
+    const uint16_t target = Crc16(frame + 2, length);
+    std::vector<uint8_t> unit(length, 0);
+    uint16_t column[16];
+    for (int bit = 0; bit < 16; ++bit) {
+        unit[0] = uint8_t(bit < 8 ? 0x80 >> bit : 0);
+        unit[1] = uint8_t(bit >= 8 ? 0x80 >> (bit - 8) : 0);
+        column[bit] = Crc16(unit.data(), length);
+    }
+    // Gaussian elimination over GF(2): rows are remainder bits, the unknowns the word's bits.
+    uint32_t rows[16];
+    for (int r = 0; r < 16; ++r) {
+        uint32_t row = ((target >> r) & 1u) << 16;
+        for (int bit = 0; bit < 16; ++bit) row |= uint32_t((column[bit] >> r) & 1u) << bit;
+        rows[r] = row;
+    }
+    int rank = 0;
+    int pivotOf[16];
+    for (int bit = 0; bit < 16; ++bit) {
+        pivotOf[bit] = -1;
+        for (int r = rank; r < 16; ++r) {
+            if (!((rows[r] >> bit) & 1u)) continue;
+            std::swap(rows[r], rows[rank]);
+            for (int o = 0; o < 16; ++o)
+                if (o != rank && ((rows[o] >> bit) & 1u)) rows[o] ^= rows[rank];
+            pivotOf[bit] = rank++;
+            break;
+        }
+    }
+    uint16_t word = 0;
+    for (int bit = 0; bit < 16; ++bit)
+        if (pivotOf[bit] >= 0 && ((rows[pivotOf[bit]] >> 16) & 1u))
+            word = uint16_t(word | (bit < 8 ? 0x8000 >> bit : 0x80 >> (bit - 8)));
+    frame[2] = uint8_t(word >> 8);
+    frame[3] = uint8_t(word);
+}
+
+bool ClearDitherFlags(State* s, uint8_t* frame, size_t frameBytes) {
+    BitReader br;
+    br.Set(frame, frameBytes);
+    Bsi bsi{};
+    if (!ParseSyncInfo(br, &bsi) || size_t(bsi.frameWords) * 2 != frameBytes || !ParseBsi(br, &bsi))
+        return false;
+    s->bsi = bsi;
+    s->haveBsi = 1;
+    ChooseOutput(s);
+    StartFrame(s);
+    for (int blk = 0; blk < kBlocks; ++blk) {
+        const size_t flags = br.pos + size_t(bsi.nfchans);
+        for (int ch = 0; ch < bsi.nfchans; ++ch) {
+            const size_t bit = flags + size_t(ch);
+            frame[bit >> 3] = uint8_t(frame[bit >> 3] & ~(0x80u >> (bit & 7)));
+        }
+        if (!ParseAudioBlock(s, br, blk)) return false;
+    }
+    WriteCrcs(frame, frameBytes);
+    return true;
+}
+
+}  // namespace ac3
+}  // namespace UMC

@@ -1,0 +1,75 @@
+// The AC-3 filter in a graph: the stereo fold of a 5.1 stream, time stamps taken from the input
+// samples, and samples without or with negative times.
+#include <gtest/gtest.h>
+
+#include "tests/MPEGDecoderFilters/FilterTestSupport.h"
+#include "tests/support/ReportCapture.h"
+#include "tools/qmdecode/StreamProbe.h"
+
+namespace {
+
+using namespace qm::test;
+using namespace qm_MPEGDecoderFilters;
+using qm::graph::SampleSpec;
+
+constexpr REFERENCE_TIME kFrame48k = 320000;  // 1536 samples at 48 kHz in 100-ns units
+
+CMediaType Ac3Type(const std::vector<uint8_t>& file) {
+    qmdecode::ProbedStream stream;
+    EXPECT_FALSE(qmdecode::ProbeStream(file, std::nullopt, 48000, &stream));
+    EXPECT_EQ(stream.kind, qmdecode::StreamKind::Ac3);
+    return stream.inputType;
+}
+
+TEST(AC3AudioDecoderFilter, FoldsToStereoWithTheInputTimes) {
+    const auto file = ReadFile(FixtureDir() / "ac3" / "c32lfe_48k.ac3");
+    ASSERT_FALSE(file.empty());
+    const size_t frameBytes = 1792;  // 448 kbit/s at 48 kHz
+    FilterChain chain;
+    ASSERT_EQ(chain.Build(CreateAC3AudioDecoderFilter, Ac3Type(file), PcmOnly(), 8192), S_OK);
+    // The offered type before the first frame: two channels at the input's rate.
+    CMediaType connected;
+    ComPtr<IPin> in;
+    ASSERT_EQ(chain.sink->FindPin(TEXT("Input"), in.Out()), S_OK);
+    ASSERT_EQ(in->ConnectionMediaType(&connected), S_OK);
+    const auto* wfx = reinterpret_cast<const WAVEFORMATEX*>(connected.pbFormat);
+    EXPECT_EQ(wfx->nChannels, 2);
+    EXPECT_EQ(wfx->nSamplesPerSec, 48000u);
+
+    ASSERT_EQ(chain.Start(), S_OK);
+    // Two frames per input sample, stamped 1 s apart from 5 s on.
+    const REFERENCE_TIME base = 50000000;
+    ASSERT_EQ(chain.source->DeliverStream(file.data(), file.size(), {2 * frameBytes},
+                                          [&](size_t index, size_t) {
+                                              SampleSpec spec;
+                                              spec.start = base + REFERENCE_TIME(index) * 10000000;
+                                              spec.stop = *spec.start + 2 * kFrame48k;
+                                              return spec;
+                                          }),
+              S_OK);
+    ASSERT_EQ(chain.source->DeliverEndOfStream(), S_OK);
+    const auto samples = chain.sink->Samples();
+    ASSERT_EQ(samples.size(), file.size() / frameBytes);
+    EXPECT_EQ(samples[0].data.size(), 1536u * 2 * 2);
+    EXPECT_EQ(samples[0].start, base);
+    EXPECT_EQ(samples[1].start, base + kFrame48k);
+    EXPECT_EQ(samples[2].start, base + 10000000);
+}
+
+TEST(AC3AudioDecoderFilter, SamplesWithoutTimesFailAndNegativeTimesAreDropped) {
+    const auto file = ReadFile(FixtureDir() / "ac3" / "stereo_48k.ac3");
+    ASSERT_FALSE(file.empty());
+    ReportCapture capture;
+    FilterChain chain;
+    ASSERT_EQ(chain.Build(CreateAC3AudioDecoderFilter, Ac3Type(file), PcmOnly(), 8192), S_OK);
+    ASSERT_EQ(chain.Start(), S_OK);
+    SampleSpec negative;
+    negative.start = -1000;
+    EXPECT_EQ(chain.source->Deliver(file.data(), 768 * 2, negative), S_OK);
+    EXPECT_TRUE(chain.sink->Samples().empty());
+    EXPECT_TRUE(FAILED(chain.source->Deliver(file.data(), 768 * 2, SampleSpec{})));
+    EXPECT_GE(capture.Count(), 1u);
+    EXPECT_TRUE(chain.sink->Samples().empty());
+}
+
+}  // namespace

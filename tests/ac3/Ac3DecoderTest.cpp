@@ -1,0 +1,289 @@
+// Frame driver behaviour: CRC failures and both concealment modes, silence, cut streams, rate
+// changes, time stamps, parameters, and damaged or foreign input.
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "tests/ac3/Ac3TestSupport.h"
+
+namespace qm::test {
+namespace {
+
+constexpr size_t kFrame = 1536;
+
+// Samples [from, to) of one frame's interleaved output.
+std::vector<int16_t> Slice(const Ac3Decoded& d, size_t frame, size_t firstBlock = 0,
+                           size_t endBlock = 6) {
+    const size_t per = 256 * size_t(d.channels);
+    const size_t base = frame * kFrame * size_t(d.channels);
+    return std::vector<int16_t>(d.pcm.begin() + ptrdiff_t(base + firstBlock * per),
+                                d.pcm.begin() + ptrdiff_t(base + endBlock * per));
+}
+
+bool AllZero(const std::vector<int16_t>& v) {
+    for (int16_t x : v)
+        if (x) return false;
+    return true;
+}
+
+class Ac3Damage : public ::testing::Test {
+protected:
+    void SetUp() override {
+        clean = WithoutDither(Ac3Fixture("stereo_48k"));
+        offsets = FrameOffsets(clean);
+        ASSERT_GE(offsets.size(), 6u);
+        reference = DecodeAc3(clean, Ac3Params(8));
+    }
+    size_t FrameEnd(size_t i) const {
+        return i + 1 < offsets.size() ? offsets[i + 1] : clean.size();
+    }
+    std::vector<uint8_t> clean;
+    std::vector<size_t> offsets;
+    Ac3Decoded reference;
+};
+
+TEST_F(Ac3Damage, Crc1FailureConcealsTheWholeFrameAndConsumesExactlyIt) {
+    for (uint32_t mode : {0u, 1u}) {
+        std::vector<uint8_t> bad = clean;
+        bad[offsets[3] + 9] ^= 0x10;  // inside bsi and block 0
+        UMC::AC3DecoderParams p = Ac3Params(8);
+        p.conceal_mode = mode;
+        const Ac3Decoded d = DecodeAc3(bad, p, 700);
+        ASSERT_EQ(d.frames, reference.frames);
+        EXPECT_EQ(d.errors, 0);
+        EXPECT_EQ(Slice(d, 2), Slice(reference, 2));
+        // conceal_mode 0: block 0 carries the previous block's tail, then silence; mode 1:
+        // silence throughout.
+        EXPECT_EQ(AllZero(Slice(d, 3, 0, 1)), mode == 1);
+        EXPECT_TRUE(AllZero(Slice(d, 3, 1, 6)));
+        // The next frame starts without the overlap, then decodes as before.
+        EXPECT_NE(Slice(d, 4, 0, 1), Slice(reference, 4, 0, 1));
+        EXPECT_EQ(Slice(d, 4, 1, 6), Slice(reference, 4, 1, 6));
+    }
+}
+
+TEST_F(Ac3Damage, Crc2FailureKeepsTheFirstTwoBlocks) {
+    std::vector<uint8_t> bad = clean;
+    bad[FrameEnd(3) - 1] ^= 0x01;  // crc2 itself
+    const Ac3Decoded d = DecodeAc3(bad, Ac3Params(8));
+    ASSERT_EQ(d.frames, reference.frames);
+    EXPECT_EQ(Slice(d, 3, 0, 2), Slice(reference, 3, 0, 2));
+    EXPECT_FALSE(AllZero(Slice(d, 3, 2, 3)));  // the tail of block 1
+    EXPECT_TRUE(AllZero(Slice(d, 3, 3, 6)));
+}
+
+TEST_F(Ac3Damage, UnsupportedBsidWithAGoodCrcIsReportedAndDecodingGoesOn) {
+    std::vector<uint8_t> bad = clean;
+    uint8_t* f = bad.data() + offsets[2];
+    f[5] = uint8_t((f[5] & 0x07) | (10 << 3));  // bsid 10
+    UMC::ac3::WriteCrcs(f, FrameEnd(2) - offsets[2]);
+    const Ac3Decoded d = DecodeAc3(bad, Ac3Params(8));
+    EXPECT_EQ(d.errors, 1);
+    EXPECT_EQ(d.frames, reference.frames - 1);
+    EXPECT_EQ(Slice(d, d.frames - 1, 1, 6), Slice(reference, reference.frames - 1, 1, 6));
+}
+
+TEST_F(Ac3Damage, CutStreamsAndGarbageNeedMoreDataOrNoSync) {
+    // A stream cut inside its last frame: the frames before it, and no error.
+    std::vector<uint8_t> cut(clean.begin(), clean.begin() + ptrdiff_t(offsets.back() + 100));
+    const Ac3Decoded d = DecodeAc3(cut, Ac3Params(8), 333);
+    EXPECT_EQ(d.frames, reference.frames - 1);
+    EXPECT_EQ(d.errors, 0);
+
+    UMC::AC3Decoder decoder;
+    UMC::AC3DecoderParams p = Ac3Params(8);
+    ASSERT_EQ(decoder.Init(&p), UMC::STATUS_OK);
+    std::vector<uint8_t> garbage(1000, 0x5A);
+    std::vector<uint8_t> pcm(18432);
+    UMC::MediaData in;
+    UMC::AudioData out;
+    in.SetBufferPointer(garbage.data(), garbage.size());
+    in.SetDataSize(garbage.size());
+    out.SetBufferPointer(pcm.data(), pcm.size());
+    EXPECT_EQ(decoder.GetFrame(&in, &out), UMC::STATUS_SYNC_NOT_FOUND);
+    EXPECT_EQ(in.GetDataSize(), 2u);
+
+    // An output buffer below one frame: nothing consumed.
+    in.SetBufferPointer(clean.data(), clean.size());
+    in.SetDataSize(clean.size());
+    out.SetBufferPointer(pcm.data(), 1536 * 2 * 2 - 2);
+    EXPECT_EQ(decoder.GetFrame(&in, &out), UMC::STATUS_NOT_ENOUGH_BUFFER);
+}
+
+TEST_F(Ac3Damage, RandomDamageWithValidCrcsNeverBreaksTheDecoder) {
+    std::mt19937 rng(12);
+    for (int trial = 0; trial < 300; ++trial) {
+        std::vector<uint8_t> bad = clean;
+        const size_t frame = size_t(rng()) % offsets.size();
+        const size_t begin = offsets[frame], end = FrameEnd(frame);
+        for (int k = 0; k < 1 + int(rng() % 8); ++k)
+            bad[begin + 5 + size_t(rng()) % (end - begin - 5)] ^= uint8_t(1u << (rng() % 8));
+        if (trial % 2) UMC::ac3::WriteCrcs(bad.data() + begin, end - begin);
+        const Ac3Decoded d = DecodeAc3(bad, Ac3Params(trial % 3 == 0 ? 0 : 8), 512);
+        EXPECT_EQ(d.pcm.size(), size_t(d.frames) * kFrame * size_t(d.channels));
+        EXPECT_GE(d.frames, reference.frames - 1);
+    }
+}
+
+TEST(Ac3Decoder, DigitalSilenceDecodesToExactZeros) {
+    const Ac3Decoded d = DecodeAc3(WithoutDither(Ac3Fixture("tone_then_silence")), Ac3Params(8));
+    ASSERT_GE(d.frames, 6);
+    EXPECT_FALSE(AllZero(Slice(d, 1)));
+    EXPECT_TRUE(AllZero(Slice(d, size_t(d.frames) - 1)));
+}
+
+TEST(Ac3Decoder, DitherIsTheSameOnEveryRunAndAfterReset) {
+    const std::vector<uint8_t> stream = Ac3Fixture("c32lfe_48k");
+    const Ac3Decoded a = DecodeAc3(stream, Ac3Params(8));
+    const Ac3Decoded b = DecodeAc3(stream, Ac3Params(8), 999);
+    EXPECT_EQ(a.pcm, b.pcm);
+
+    UMC::AC3Decoder decoder;
+    UMC::AC3DecoderParams p = Ac3Params(8);
+    ASSERT_EQ(decoder.Init(&p), UMC::STATUS_OK);
+    std::vector<uint8_t> pcm(18432);
+    UMC::MediaData in;
+    UMC::AudioData out;
+    std::vector<int16_t> runs[2];
+    for (auto& run : runs) {
+        in.SetBufferPointer(const_cast<uint8_t*>(stream.data()), stream.size());
+        in.SetDataSize(stream.size());
+        for (int i = 0; i < 3; ++i) {
+            out.SetBufferPointer(pcm.data(), pcm.size());
+            ASSERT_EQ(decoder.GetFrame(&in, &out), UMC::STATUS_OK);
+            const auto* s = reinterpret_cast<const int16_t*>(pcm.data());
+            run.insert(run.end(), s, s + out.GetDataSize() / 2);
+        }
+        ASSERT_EQ(decoder.Reset(), UMC::STATUS_OK);
+    }
+    EXPECT_EQ(runs[0], runs[1]);
+    EXPECT_EQ(std::vector<int16_t>(a.pcm.begin(), a.pcm.begin() + ptrdiff_t(runs[0].size())),
+              runs[0]);
+}
+
+TEST(Ac3Decoder, RateChangeMidStreamAndTimeStamps) {
+    std::vector<uint8_t> stream = Ac3Fixture("stereo_32k");
+    const size_t first = FrameOffsets(stream).size();
+    const std::vector<uint8_t> second = Ac3Fixture("stereo_48k");
+    stream.insert(stream.end(), second.begin(), second.end());
+    const Ac3Decoded d = DecodeAc3(stream, Ac3Params(0), 4096);
+    ASSERT_EQ(d.frames, int(first + FrameOffsets(second).size()));
+    EXPECT_EQ(d.rate, 48000);
+    ASSERT_GT(d.starts.size(), first + 1);
+    EXPECT_NEAR(d.starts[1] - d.starts[0], 1536.0 / 32000.0, 1e-9);
+    EXPECT_NEAR(d.starts[first + 1] - d.starts[first], 1536.0 / 48000.0, 1e-9);
+
+    // The input's own time stamp wins over the running clock.
+    UMC::AC3Decoder decoder;
+    UMC::AC3DecoderParams p = Ac3Params(0);
+    ASSERT_EQ(decoder.Init(&p), UMC::STATUS_OK);
+    std::vector<uint8_t> pcm(18432);
+    UMC::MediaData in;
+    UMC::AudioData out;
+    in.SetBufferPointer(const_cast<uint8_t*>(second.data()), second.size());
+    in.SetDataSize(second.size());
+    in.SetTime(2.0, -1.0);
+    double s = 0, e = 0;
+    out.SetBufferPointer(pcm.data(), pcm.size());
+    ASSERT_EQ(decoder.GetFrame(&in, &out), UMC::STATUS_OK);
+    out.GetTime(s, e);
+    EXPECT_DOUBLE_EQ(s, 2.0);
+    EXPECT_DOUBLE_EQ(e, 2.032);
+    out.SetBufferPointer(pcm.data(), pcm.size());
+    ASSERT_EQ(decoder.GetFrame(&in, &out), UMC::STATUS_OK);
+    out.GetTime(s, e);
+    EXPECT_DOUBLE_EQ(s, 2.032);
+    float duration = 0;
+    ASSERT_EQ(decoder.GetDuration(&duration), UMC::STATUS_OK);
+    EXPECT_FLOAT_EQ(duration, 0.064f);
+}
+
+TEST(Ac3Decoder, ParametersInfoAndOutputLayouts) {
+    UMC::AC3Decoder decoder;
+    UMC::AC3DecoderParams p = Ac3Params(8);
+    ASSERT_EQ(decoder.Init(&p), UMC::STATUS_OK);
+    UMC::AC3DecoderParams bad;
+    bad.output_config = 9;  // out of range: the previous value stays
+    bad.stereo_mode = 4;
+    EXPECT_EQ(decoder.SetParams(&bad), UMC::STATUS_OK);
+    UMC::AudioCodecParams plain;
+    EXPECT_EQ(decoder.SetParams(&plain), UMC::STATUS_NULL_PTR);
+
+    const std::vector<uint8_t> stream = Ac3Fixture("c32lfe_48k");
+    std::vector<uint8_t> pcm(18432);
+    UMC::MediaData in;
+    UMC::AudioData out;
+    in.SetBufferPointer(const_cast<uint8_t*>(stream.data()), stream.size());
+    in.SetDataSize(stream.size());
+    out.SetBufferPointer(pcm.data(), pcm.size());
+    ASSERT_EQ(decoder.GetFrame(&in, &out), UMC::STATUS_OK);
+    EXPECT_EQ(out.m_iChannels, 6);
+    EXPECT_EQ(out.m_iChannelMask, 0x3Fu);
+
+    UMC::AudioCodecParams info;
+    ASSERT_EQ(decoder.GetInfo(&info), UMC::STATUS_OK);
+    EXPECT_EQ(info.m_SuggestedInputSize, 3840u);
+    EXPECT_EQ(info.m_SuggestedOutputSize, 18432u);
+    EXPECT_EQ(info.m_info_in.stream_type, 4);
+    EXPECT_EQ(info.m_info_in.bitrate, 448000);
+    EXPECT_EQ(info.m_info_in.channel_mask, 0x3Fu);
+    EXPECT_EQ(info.m_info_out.channels, 6);
+    EXPECT_EQ(info.m_frame_num, 1u);
+
+    // The low-frequency channel on request from a stream that has none: silent.
+    UMC::AC3DecoderParams lfe = Ac3Params(2);
+    lfe.output_lfe = 1;
+    const Ac3Decoded d = DecodeAc3(Ac3Fixture("stereo_48k"), lfe);
+    ASSERT_EQ(d.channels, 3);
+    EXPECT_EQ(d.mask, 0xBu);
+    bool silent = true;
+    for (size_t i = 2; i < d.pcm.size(); i += 3) silent &= d.pcm[i] == 0;
+    EXPECT_TRUE(silent);
+
+    // With both dynamic range scales at zero the gain words have no effect; the fixtures carry
+    // none, so the output equals the default decode.
+    UMC::AC3DecoderParams flat = Ac3Params(8);
+    flat.drc_boost_scale = flat.drc_cut_scale = 0.0f;
+    EXPECT_EQ(DecodeAc3(stream, flat).pcm, DecodeAc3(stream, Ac3Params(8)).pcm);
+}
+
+TEST(Ac3Decoder, MonoFoldsToBothSidesAt3dBDown) {
+    const std::vector<uint8_t> stream = WithoutDither(Ac3Fixture("mono_48k"));
+    const Ac3Decoded mono = DecodeAc3(stream, Ac3Params(8));
+    const Ac3Decoded stereo = DecodeAc3(stream, Ac3Params(0));
+    ASSERT_EQ(stereo.pcm.size(), mono.pcm.size() * 2);
+    for (size_t i = 0; i < mono.pcm.size(); ++i) {
+        ASSERT_EQ(stereo.pcm[2 * i], stereo.pcm[2 * i + 1]);
+        ASSERT_NEAR(stereo.pcm[2 * i], 0.70710677 * mono.pcm[i], 1.0);
+    }
+}
+
+TEST(Ac3Decoder, DynamicRangeWordsAndTheirScales) {
+    // The encoders here write no gain words, so the word-to-gain step is checked on its own:
+    // three bits of signed doubling and five of linear mantissa, 0 dB at zero.
+    size_t size = 0;
+    UMC::ac3::StateInit(nullptr, &size);
+    std::vector<uint8_t> memory(size);
+    UMC::ac3::StateInit(memory.data(), &size);
+    auto* s = reinterpret_cast<UMC::ac3::State*>(memory.data());
+    struct Case {
+        int word;
+        float boost, cut, gain;
+    };
+    const Case cases[] = {
+        {0x00, 1, 1, 1.0f}, {0x20, 1, 1, 2.0f}, {0x60, 1, 1, 8.0f},   {0x80, 1, 1, 1.0f / 16},
+        {0xE0, 1, 1, 0.5f}, {0x10, 1, 1, 1.5f}, {0x7F, 1, 1, 15.75f}, {0x20, 0, 1, 1.0f},
+        {0xE0, 1, 0, 1.0f}, {0xE0, 0, 1, 0.5f}, {0x20, 1, 0, 2.0f},
+    };
+    for (const Case& c : cases) {
+        s->drcBoostScale = c.boost;
+        s->drcCutScale = c.cut;
+        EXPECT_FLOAT_EQ(UMC::ac3::DynamicRangeGain(s, c.word, false), c.gain) << c.word;
+    }
+    // Compression words: four bits of doubling, four of mantissa.
+    s->drcBoostScale = s->drcCutScale = 1;
+    EXPECT_FLOAT_EQ(UMC::ac3::DynamicRangeGain(s, 0x18, true), 3.0f);
+}
+
+}  // namespace
+}  // namespace qm::test

@@ -1,0 +1,142 @@
+// Decoding AC-3 fixtures through the codec interface, no-dither copies, and PSNR.
+#pragma once
+
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "SDKs/CodecFramework/ac3/AC3Decoder.h"
+#include "SDKs/CodecFramework/ac3/Ac3State.h"
+#include "SDKs/CodecFramework/core/AudioData.h"
+#include "tests/support/Paths.h"
+
+namespace qm::test {
+
+inline std::vector<uint8_t> ReadBytes(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
+}
+
+inline std::vector<uint8_t> Ac3Fixture(const std::string& name) {
+    return ReadBytes(FixtureDir() / "ac3" / (name + ".ac3"));
+}
+
+inline std::vector<int16_t> Ac3Reference(const std::string& name) {
+    const std::vector<uint8_t> bytes = ReadBytes(FixtureDir() / "ac3" / (name + ".ref"));
+    std::vector<int16_t> pcm(bytes.size() / 2);
+    for (size_t i = 0; i < pcm.size(); ++i)
+        pcm[i] = int16_t(uint16_t(bytes[2 * i] | (bytes[2 * i + 1] << 8)));
+    return pcm;
+}
+
+// Byte offsets of the sync frames of a stream.
+inline std::vector<size_t> FrameOffsets(const std::vector<uint8_t>& data) {
+    std::vector<size_t> offsets;
+    size_t pos = 0;
+    while (pos + 5 <= data.size() && data[pos] == 0x0B && data[pos + 1] == 0x77) {
+        const int words = UMC::ac3::FrameWords(data[pos + 4] >> 6, data[pos + 4] & 0x3f);
+        if (words == 0 || pos + size_t(words) * 2 > data.size()) break;
+        offsets.push_back(pos);
+        pos += size_t(words) * 2;
+    }
+    return offsets;
+}
+
+// The stream with every dither flag cleared (CRCs rewritten).
+inline std::vector<uint8_t> WithoutDither(std::vector<uint8_t> data) {
+    size_t size = 0;
+    UMC::ac3::StateInit(nullptr, &size);
+    std::vector<uint8_t> memory(size);
+    UMC::ac3::StateInit(memory.data(), &size);
+    auto* state = reinterpret_cast<UMC::ac3::State*>(memory.data());
+    const std::vector<size_t> offsets = FrameOffsets(data);
+    for (size_t i = 0; i < offsets.size(); ++i) {
+        const size_t end = i + 1 < offsets.size() ? offsets[i + 1] : data.size();
+        UMC::ac3::ClearDitherFlags(state, data.data() + offsets[i], end - offsets[i]);
+    }
+    return data;
+}
+
+struct Ac3Decoded {
+    std::vector<int16_t> pcm;
+    std::vector<double> starts;  // per frame
+    int channels = 0;
+    int rate = 0;
+    uint32_t mask = 0;
+    int frames = 0;
+    int errors = 0;  // calls that failed other than for more data or no sync word
+};
+
+inline UMC::AC3DecoderParams Ac3Params(uint32_t outputConfig = 8) {
+    UMC::AC3DecoderParams p;
+    p.output_config = outputConfig;
+    return p;
+}
+
+// Feeds `data` in pieces of `chunk` bytes (0: all at once) and decodes every frame.
+inline Ac3Decoded DecodeAc3(const std::vector<uint8_t>& data, UMC::AC3DecoderParams params,
+                            size_t chunk = 0) {
+    Ac3Decoded result;
+    UMC::AC3Decoder decoder;
+    if (decoder.Init(&params) != UMC::STATUS_OK) return result;
+    std::vector<uint8_t> staging;
+    std::vector<uint8_t> outBuffer(18432);
+    UMC::MediaData in;
+    UMC::AudioData out;
+    size_t fed = 0;
+    if (chunk == 0) chunk = data.size() ? data.size() : 1;
+    while (true) {
+        const bool more = fed < data.size();
+        if (more) {
+            const size_t n = std::min(chunk, data.size() - fed);
+            staging.insert(staging.end(), data.begin() + ptrdiff_t(fed),
+                           data.begin() + ptrdiff_t(fed + n));
+            fed += n;
+        }
+        size_t start = 0;
+        while (start < staging.size()) {
+            in.SetBufferPointer(staging.data() + start, staging.size() - start);
+            in.SetDataSize(staging.size() - start);
+            out.SetBufferPointer(outBuffer.data(), outBuffer.size());
+            const UMC::Status st = decoder.GetFrame(&in, &out);
+            const size_t used = size_t(in.GetDataPointer() - (staging.data() + start));
+            start += used;
+            if (st == UMC::STATUS_OK) {
+                ++result.frames;
+                result.channels = out.m_iChannels;
+                result.rate = out.m_iSampleFrequency;
+                result.mask = out.m_iChannelMask;
+                double s = 0, e = 0;
+                out.GetTime(s, e);
+                result.starts.push_back(s);
+                const auto* p = reinterpret_cast<const int16_t*>(out.GetDataPointer());
+                result.pcm.insert(result.pcm.end(), p, p + out.GetDataSize() / 2);
+                continue;
+            }
+            if (st != UMC::STATUS_NOT_ENOUGH_DATA && st != UMC::STATUS_SYNC_NOT_FOUND)
+                ++result.errors;
+            if (used == 0) break;
+        }
+        staging.erase(staging.begin(), staging.begin() + ptrdiff_t(start));
+        if (!more) break;
+    }
+    return result;
+}
+
+// PSNR of channel `ch` of interleaved `a` against `ref` (full scale 32767); 200 when identical.
+inline double ChannelPsnr(const int16_t* a, const double* ref, size_t samples, int channels,
+                          int ch) {
+    double sum = 0.0;
+    for (size_t i = 0; i < samples; ++i) {
+        const double d = double(a[i * size_t(channels) + size_t(ch)]) - ref[i];
+        sum += d * d;
+    }
+    if (sum == 0.0) return 200.0;
+    return 10.0 * std::log10(32767.0 * 32767.0 / (sum / double(samples)));
+}
+
+}  // namespace qm::test
