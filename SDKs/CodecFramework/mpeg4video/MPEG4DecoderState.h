@@ -218,8 +218,10 @@ struct Mpeg4VopState {
     int32_t packetMacroblocks;  // macroblocks decoded in the current packet
     int32_t packet;             // number of the current video packet in this VOP
     int32_t runningQuant;
-    int32_t error;   // 0, or kMpeg4VopConcealed
-    int16_t* block;  // 6 x 64 coefficients, 16-byte aligned (kernel work area)
+    int32_t error;              // 0, or kMpeg4VopConcealed
+    int16_t* block;             // 6 x 64 coefficients, 16-byte aligned (kernel work area)
+    int64_t timeBase;           // VOP time of the last modulo_time_base second (ticks)
+    int64_t referenceTimeBase;  // the same for B-VOPs: the base of the newer reference
     alignas(16) uint8_t intraSpec[kVcQuantMatrixSpecSize];
     alignas(16) uint8_t interSpec[kVcQuantMatrixSpecSize];
 };

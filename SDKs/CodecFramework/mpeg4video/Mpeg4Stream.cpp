@@ -1,5 +1,6 @@
 #include "SDKs/CodecFramework/mpeg4video/Mpeg4Stream.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "SDKs/CodecFramework/mpeg4video/Mpeg4Headers.h"
@@ -122,6 +123,25 @@ void Mpeg4Pictures::SwapCurrentForward(MPEG4DecoderState& s) {
     std::swap(s.dec.current, s.dec.forward);
 }
 
+int64_t VopTime(MPEG4DecoderState& s) {
+    Mpeg4VopState& d = s.dec;
+    if (s.vol.shortVideoHeader) {
+        int64_t t = int64_t(s.sh.temporalReference) * 1001 + d.timeBase;
+        if (d.current && d.current->time > t) {
+            t += 256 * 1001;
+            d.timeBase += 256 * 1001;
+        }
+        return t;
+    }
+    const int64_t seconds = int64_t(s.vop.moduloTimeBase) * s.vol.timeIncrementResolution;
+    if (s.vop.codingType == MPEG4_VOP_B) return seconds + s.vop.timeIncrement + d.referenceTimeBase;
+    d.timeBase = std::max(d.timeBase, s.gov.time);
+    d.referenceTimeBase = std::max(d.referenceTimeBase, d.timeBase);
+    const int64_t t = seconds + s.vop.timeIncrement + d.timeBase;
+    if (s.vop.moduloTimeBase != 0) d.timeBase = t - s.vop.timeIncrement;
+    return t;
+}
+
 int32_t DecodeVop(MPEG4DecoderState& s) {
     Mpeg4VopState& d = s.dec;
     if (!d.current || !d.predictors) return PARSE_ERROR;
@@ -149,14 +169,28 @@ Status Mpeg4StreamDecoder::Next(const MPEG4FrameBuffer** frame, int32_t* vopResu
     for (;;) {
         bool volChanged = false;
         if (const Status st = FindNextVop(s, &volChanged); st != STATUS_OK) return st;
-        if (volChanged)
-            if (const Status st = m_pictures.Allocate(s, false); st != STATUS_OK) return st;
+        if (volChanged) {
+            // A repeated VOL keeps the pictures; a new size needs new ones.
+            const bool sameSize = (s.vol.width + 15) / 16 == s.dec.mbWidth &&
+                                  (s.vol.height + 15) / 16 == s.dec.mbHeight;
+            const Status st =
+                sameSize ? (BuildQuantSpecs(s) == PARSE_OK ? STATUS_OK : STATUS_INVALID_STREAM)
+                         : m_pictures.Allocate(s, false);
+            if (st != STATUS_OK) return st;
+        }
         if (ParseVopHeader(s) != PARSE_OK) continue;  // the next VOP may be intact
+        const int64_t time = VopTime(s);
+        // The previous picture becomes the forward reference, as the frame driver rotates them.
+        Mpeg4Pictures::SwapCurrentForward(s);
         const int32_t result = DecodeVop(s);
-        if (result == PARSE_UNSUPPORTED || result == PARSE_ERROR) continue;
+        if (result == PARSE_UNSUPPORTED || result == PARSE_ERROR) {
+            Mpeg4Pictures::SwapCurrentForward(s);
+            continue;
+        }
+        s.dec.current->time = time;
+        s.dec.current->codingType = s.vop.codingType;
         *frame = s.dec.current;
         *vopResult = result;
-        Mpeg4Pictures::SwapCurrentForward(s);
         return STATUS_OK;
     }
 }

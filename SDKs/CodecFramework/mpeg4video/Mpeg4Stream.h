@@ -39,6 +39,11 @@ private:
     std::vector<int16_t> m_block;
 };
 
+// VOP time in ticks of vop_time_increment_resolution (short header: 1/30000 s) of the VOP whose
+// header was just parsed; advances the time bases. The short-header temporal reference wraps:
+// a time below the current frame's is moved on by 256 x 1001 ticks.
+int64_t VopTime(MPEG4DecoderState& s);
+
 // Decodes the VOP whose header was just parsed into s.dec.current: I-VOPs; 0 or
 // kMpeg4VopConcealed; PARSE_UNSUPPORTED for the coding types decoded elsewhere.
 int32_t DecodeVop(MPEG4DecoderState& s);
