@@ -123,8 +123,10 @@ int32_t RecoverFromError(MPEG4DecoderState& s, int32_t from) {
                 return first;
             }
             d.packet = packet;
+            // Search on from the byte after this marker's first byte.
             s.bits = before;
-            s.bits.Skip(8 - s.bits.bitOffset);  // past this marker's stuffing byte
+            s.bits.ptr += 2;
+            s.bits.bitOffset = 0;
         }
     }
     ConcealMacroblocks(s, from, d.mbCount);
