@@ -436,3 +436,14 @@ SpStatus vcInverseDct8x8Top2x2(int16_t* block) {
 SpStatus vcInverseDct8x8Top4x4(int16_t* block) {
     return vcInverseDct8x8Reduced(block, block);
 }
+
+// The prediction and the residual addition are the video coding kernels, each dispatched.
+SpStatus vcPredictAddResidual(const int16_t* residual, int residualStep, const uint8_t* ref,
+                              int refStep, uint8_t* dst, int dstStep, int halfIndex, int rounding) {
+    if (!residual || !ref || !dst) return spStsNullPtrErr;
+    alignas(16) uint8_t prediction[64];
+    if (const SpStatus st = vcPredict8x8(ref, refStep, prediction, 8, halfIndex & 3, rounding & 1))
+        return st;
+    if (const SpStatus st = vcAddResidual8x8(residual, residualStep, prediction, 8)) return st;
+    return vcCopyBlock8x8(prediction, 8, dst, dstStep);
+}

@@ -82,6 +82,12 @@ SpStatus vcInverseDct8x8Top4x4(int16_t* block);
 SpStatus vcAverageInto8x8(const uint8_t* src, int srcStep, uint8_t* dst, int dstStep);
 SpStatus vcAverageInto16x16(const uint8_t* src, int srcStep, uint8_t* dst, int dstStep);
 
+// Half-sample prediction of an 8x8 block from ref (interpolation type halfIndex & 3 with
+// rounding & 1, as vcPredict8x8) plus a 16-bit residual (residualStep in bytes), saturated into
+// dst.
+SpStatus vcPredictAddResidual(const int16_t* residual, int residualStep, const uint8_t* ref,
+                              int refStep, uint8_t* dst, int dstStep, int halfIndex, int rounding);
+
 // The DC scaler of ISO/IEC 14496-2 for quantiser 1..31 (luma or chroma); 8 otherwise.
 int vcDcScaler(int quant, int chroma);
 

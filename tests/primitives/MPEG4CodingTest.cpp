@@ -280,6 +280,27 @@ TEST(Mpeg4Coding, IntraDequantisation) {
     EXPECT_EQ(block[63], 1);  // the sum 52 is even: mismatch control toggles coefficient 63
 }
 
+TEST(Mpeg4Coding, PredictionPlusResidual) {
+    // Reference columns 10, 11, 12... rows add 100: half-sample positions land between them.
+    uint8_t ref[9 * 16];
+    for (int y = 0; y < 9; ++y)
+        for (int x = 0; x < 16; ++x) ref[y * 16 + x] = uint8_t(10 + x + 100 * (y & 1));
+    int16_t residual[64];
+    for (int i = 0; i < 64; ++i) residual[i] = int16_t(i == 0 ? 300 : i == 1 ? -300 : 1);
+    struct Case {
+        int half, rounding, second;  // the expected second-row first sample before the residual
+    };
+    for (const Case& c : {Case{0, 0, 110}, Case{1, 0, 111}, Case{1, 1, 110}, Case{2, 0, 60},
+                          Case{3, 0, 61}, Case{3, 1, 60}}) {
+        uint8_t dst[8 * 8];
+        ASSERT_EQ(vcPredictAddResidual(residual, 16, ref, 16, dst, 8, c.half, c.rounding), 0);
+        EXPECT_EQ(dst[0], 255) << c.half;  // saturated
+        EXPECT_EQ(dst[1], 0) << c.half;
+        EXPECT_EQ(dst[8], c.second + 1) << c.half << " " << c.rounding;
+    }
+    EXPECT_EQ(vcPredictAddResidual(nullptr, 16, ref, 16, ref, 8, 0, 0), -8);
+}
+
 // Every SIMD variant against the plain reference on random blocks and all quantisers.
 TEST(Mpeg4Coding, VariantsMatchReference) {
     Rng rng(0x4D50);
