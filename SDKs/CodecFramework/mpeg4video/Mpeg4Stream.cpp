@@ -1,0 +1,198 @@
+#include "SDKs/CodecFramework/mpeg4video/Mpeg4Stream.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "SDKs/CodecFramework/mpeg4video/Mpeg4Headers.h"
+#include "SDKs/CodecFramework/mpeg4video/Mpeg4Tables.h"
+#include "SDKs/CodecFramework/mpeg4video/Mpeg4Vop.h"
+
+namespace UMC::mpeg4 {
+
+Status FindHeaders(MPEG4DecoderState& s) {
+    Mpeg4BitReader& r = s.bits;
+    bool sawSequence = false, sawObject = false;
+    for (;;) {
+        if (!r.NextStartCodeOrShortHeader()) return STATUS_SYNC_NOT_FOUND;
+        if (r.AtShortHeaderMarker()) {
+            if (ParseVideoObjectLayer(s) != PARSE_OK) return STATUS_INVALID_STREAM;
+            return STATUS_OK;
+        }
+        const uint8_t code = *r.ptr;
+        if (code == 0xB0 && !sawSequence) {
+            sawSequence = true;
+            r.Skip(8);
+            if (ParseVisualObjectSequence(s) != PARSE_OK) return STATUS_INVALID_STREAM;
+        } else if (code == 0xB5 && !sawObject) {
+            sawObject = true;
+            r.Skip(8);
+            if (ParseVisualObject(s) != PARSE_OK) return STATUS_INVALID_STREAM;
+        } else if (code >= 0x20 && code <= 0x2F) {
+            r.ptr -= 3;
+            if (ParseVideoObjectLayer(s) != PARSE_OK) return STATUS_INVALID_STREAM;
+            return STATUS_OK;
+        } else {
+            r.Skip(8);
+        }
+    }
+}
+
+Status FindNextVop(MPEG4DecoderState& s, bool* volChanged) {
+    Mpeg4BitReader& r = s.bits;
+    if (volChanged) *volChanged = false;
+    if (s.vol.shortVideoHeader)
+        return r.NextShortHeaderMarker() ? STATUS_OK : STATUS_SYNC_NOT_FOUND;
+    for (;;) {
+        if (!r.NextStartCode()) return STATUS_SYNC_NOT_FOUND;
+        const uint8_t code = *r.ptr;
+        int32_t result = PARSE_OK;
+        if (code == 0xB6) {
+            r.Skip(8);
+            return STATUS_OK;
+        }
+        if (code >= 0x20 && code <= 0x2F) {
+            r.ptr -= 3;
+            result = ParseVideoObjectLayer(s);
+            if (volChanged) *volChanged = true;
+        } else {
+            r.Skip(8);
+            if (code == 0xB0)
+                result = ParseVisualObjectSequence(s);
+            else if (code == 0xB5)
+                result = ParseVisualObject(s);
+            else if (code == 0xB3)
+                result = ParseGroupOfVops(s);
+        }
+        if (result != PARSE_OK) return STATUS_INVALID_STREAM;
+    }
+}
+
+Status Mpeg4Pictures::Allocate(MPEG4DecoderState& s, bool withBackward) {
+    Mpeg4VopState& d = s.dec;
+    const int32_t mbWidth = (s.vol.width + 15) / 16, mbHeight = (s.vol.height + 15) / 16;
+    if (mbWidth < 1 || mbHeight < 1 || int64_t(mbWidth) * mbHeight > kMpeg4MaxMacroblocks)
+        return STATUS_ALLOC_FAILED;
+    const int32_t mbCount = mbWidth * mbHeight;
+    const int32_t yPitch = (mbWidth + 2) * 16, uvPitch = yPitch / 2;
+    const size_t ySize = size_t(yPitch) * size_t((mbHeight + 2) * 16);
+    const size_t uvSize = size_t(uvPitch) * size_t((mbHeight + 2) * 8);
+    const int frames = withBackward ? 3 : 2;
+    for (int i = 0; i < 3; ++i) {
+        MPEG4FrameBuffer& f = m_frames[i];
+        f = MPEG4FrameBuffer{};
+        if (i >= frames) {
+            m_planes[i].clear();
+            continue;
+        }
+        m_planes[i].assign(ySize + 2 * uvSize, 0);
+        std::memset(m_planes[i].data() + ySize, 128, 2 * uvSize);
+        f.yBase = m_planes[i].data();
+        f.uBase = f.yBase + ySize;
+        f.vBase = f.uBase + uvSize;
+        f.yPitch = yPitch;
+        f.uvPitch = uvPitch;
+        f.y = f.yBase + 16 * yPitch + 16;
+        f.u = f.uBase + 8 * uvPitch + 8;
+        f.v = f.vBase + 8 * uvPitch + 8;
+        f.mbWidth = mbWidth;
+        f.mbHeight = mbHeight;
+    }
+    m_quant.assign(size_t(mbCount), 0);
+    m_info.assign(size_t(mbCount), Mpeg4MacroblockInfo{});
+    m_predictors.assign(size_t(mbCount), Mpeg4IntraPredictors{});
+    m_partition.assign(size_t(mbCount), Mpeg4PartitionEntry{});
+    m_block.assign(6 * 64 + 8, 0);
+    d.mbWidth = mbWidth;
+    d.mbHeight = mbHeight;
+    d.mbCount = mbCount;
+    d.macroblockNumberBits = BitsFor(mbCount);
+    d.quant = m_quant.data();
+    d.info = m_info.data();
+    d.predictors = m_predictors.data();
+    d.partition = m_partition.data();
+    const uintptr_t blockAddress =
+        (reinterpret_cast<uintptr_t>(m_block.data()) + 15) & ~uintptr_t(15);
+    d.block = reinterpret_cast<int16_t*>(blockAddress);
+    d.current = &m_frames[0];
+    d.forward = &m_frames[1];
+    d.backward = withBackward ? &m_frames[2] : nullptr;
+    return BuildQuantSpecs(s) == PARSE_OK ? STATUS_OK : STATUS_INVALID_STREAM;
+}
+
+void Mpeg4Pictures::SwapCurrentForward(MPEG4DecoderState& s) {
+    std::swap(s.dec.current, s.dec.forward);
+}
+
+int64_t VopTime(MPEG4DecoderState& s) {
+    Mpeg4VopState& d = s.dec;
+    if (s.vol.shortVideoHeader) {
+        int64_t t = int64_t(s.sh.temporalReference) * 1001 + d.timeBase;
+        if (d.current && d.current->time > t) {
+            t += 256 * 1001;
+            d.timeBase += 256 * 1001;
+        }
+        return t;
+    }
+    const int64_t seconds = int64_t(s.vop.moduloTimeBase) * s.vol.timeIncrementResolution;
+    if (s.vop.codingType == MPEG4_VOP_B) return seconds + s.vop.timeIncrement + d.referenceTimeBase;
+    d.timeBase = std::max(d.timeBase, s.gov.time);
+    d.referenceTimeBase = std::max(d.referenceTimeBase, d.timeBase);
+    const int64_t t = seconds + s.vop.timeIncrement + d.timeBase;
+    if (s.vop.moduloTimeBase != 0) d.timeBase = t - s.vop.timeIncrement;
+    return t;
+}
+
+int32_t DecodeVop(MPEG4DecoderState& s) {
+    Mpeg4VopState& d = s.dec;
+    if (!d.current || !d.predictors) return PARSE_ERROR;
+    if (!s.vop.coded) {  // the forward reference again
+        if (d.forward && d.forward != d.current) ConcealMacroblocks(s, 0, d.mbCount);
+        return 0;
+    }
+    if (s.vop.codingType != MPEG4_VOP_I) return PARSE_UNSUPPORTED;
+    return DecodeIVop(s);
+}
+
+Mpeg4StreamDecoder::Mpeg4StreamDecoder() : m_state(std::make_unique<MPEG4DecoderState>()) {}
+
+Status Mpeg4StreamDecoder::Open(const uint8_t* data, size_t size) {
+    *m_state = MPEG4DecoderState{};
+    m_state->vo.verid = 1;
+    m_input.Assign(data, size);
+    m_state->bits.Init(m_input.Data(), m_input.Size());
+    if (const Status st = FindHeaders(*m_state); st != STATUS_OK) return st;
+    return m_pictures.Allocate(*m_state, false);
+}
+
+Status Mpeg4StreamDecoder::Next(const MPEG4FrameBuffer** frame, int32_t* vopResult) {
+    MPEG4DecoderState& s = *m_state;
+    for (;;) {
+        bool volChanged = false;
+        if (const Status st = FindNextVop(s, &volChanged); st != STATUS_OK) return st;
+        if (volChanged) {
+            // A repeated VOL keeps the pictures; a new size needs new ones.
+            const bool sameSize = (s.vol.width + 15) / 16 == s.dec.mbWidth &&
+                                  (s.vol.height + 15) / 16 == s.dec.mbHeight;
+            const Status st =
+                sameSize ? (BuildQuantSpecs(s) == PARSE_OK ? STATUS_OK : STATUS_INVALID_STREAM)
+                         : m_pictures.Allocate(s, false);
+            if (st != STATUS_OK) return st;
+        }
+        if (ParseVopHeader(s) != PARSE_OK) continue;  // the next VOP may be intact
+        const int64_t time = VopTime(s);
+        // The previous picture becomes the forward reference, as the frame driver rotates them.
+        Mpeg4Pictures::SwapCurrentForward(s);
+        const int32_t result = DecodeVop(s);
+        if (result == PARSE_UNSUPPORTED || result == PARSE_ERROR) {
+            Mpeg4Pictures::SwapCurrentForward(s);
+            continue;
+        }
+        s.dec.current->time = time;
+        s.dec.current->codingType = s.vop.codingType;
+        *frame = s.dec.current;
+        *vopResult = result;
+        return STATUS_OK;
+    }
+}
+
+}  // namespace UMC::mpeg4

@@ -1,0 +1,28 @@
+// Fuzzes the MPEG-4 header parsers and VOP decoding: the whole input is one elementary stream
+// (MPEG-4 or short header) decoded VOP by VOP, every visible sample of each picture read. Any
+// crash, hang, leak or sanitizer report is a finding.
+#include <cstddef>
+#include <cstdint>
+
+#include "SDKs/CodecFramework/mpeg4video/Mpeg4Stream.h"
+#include "primitives/dispatch/ProcessorDispatch.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    static bool dispatched = (spInitProcessorDispatch(), true);
+    (void)dispatched;
+    UMC::mpeg4::Mpeg4StreamDecoder decoder;
+    if (decoder.Open(data, size) != UMC::STATUS_OK) return 0;
+    const UMC::MPEG4FrameBuffer* frame = nullptr;
+    int32_t result = 0;
+    volatile uint32_t sum = 0;
+    for (int vops = 0; vops < 64 && decoder.Next(&frame, &result) == UMC::STATUS_OK; ++vops) {
+        const int width = decoder.State().vol.width, height = decoder.State().vol.height;
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x) sum = sum + frame->y[ptrdiff_t(y) * frame->yPitch + x];
+        for (int y = 0; y < (height + 1) / 2; ++y)
+            for (int x = 0; x < (width + 1) / 2; ++x)
+                sum = sum + frame->u[ptrdiff_t(y) * frame->uvPitch + x] +
+                      frame->v[ptrdiff_t(y) * frame->uvPitch + x];
+    }
+    return 0;
+}

@@ -1,0 +1,449 @@
+#include "primitives/MPEG4Coding.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "primitives/MPEG4CodingKernels.h"
+#include "primitives/MPEG4CodingTables.h"
+#include "primitives/VideoCoding.h"
+
+namespace {
+
+using sp::mpeg4::TcoefEntry;
+using sp::mpeg4::TcoefTable;
+
+using sp::mpeg4::AlignedSpec;
+using sp::mpeg4::kInterTag;
+using sp::mpeg4::kIntraTag;
+using sp::mpeg4::MaxQuant;
+using sp::mpeg4::QuantSpec;
+
+// The bit position of the coefficient decoders (see the header for the padding they rely on).
+struct BitPos {
+    const uint8_t* p;
+    int off;
+
+    uint32_t Show32() const {
+        uint64_t w = 0;
+        for (int i = 0; i < 5; ++i) w = (w << 8) | p[i];
+        return uint32_t(w >> (8 - off));
+    }
+    uint32_t Show(int n) const { return Show32() >> (32 - n); }
+    void Skip(int n) {
+        off += n;
+        p += off >> 3;
+        off &= 7;
+    }
+    uint32_t Get(int n) {
+        const uint32_t v = Show(n);
+        Skip(n);
+        return v;
+    }
+};
+
+int16_t Clip2048(int v) {
+    return int16_t(std::clamp(v, -2048, 2047));
+}
+
+// One (last, run, level) event; false on a bit pattern that is no code.
+struct Event {
+    int last, run, level;
+};
+
+bool ReadTableCode(BitPos& b, const TcoefTable& t, Event& e) {
+    const TcoefEntry& x = t.lookup[b.Show(sp::mpeg4::kTcoefLookupBits)];
+    if (x.bits == 0 || x.level == 0) return false;
+    b.Skip(x.bits);
+    const bool negative = b.Get(1) != 0;
+    e = {x.last, x.run, negative ? -int(x.level) : int(x.level)};
+    return true;
+}
+
+// An MPEG-4 event with the three escape modes.
+bool ReadEventMpeg4(BitPos& b, const TcoefTable& t, Event& e) {
+    const TcoefEntry& x = t.lookup[b.Show(sp::mpeg4::kTcoefLookupBits)];
+    if (x.bits == 0) return false;
+    if (x.level != 0) return ReadTableCode(b, t, e);
+    b.Skip(x.bits);
+    if (b.Show(1) == 0) {  // mode 1: the level is offset by the largest level of the run
+        b.Skip(1);
+        if (!ReadTableCode(b, t, e)) return false;
+        const int add = t.maxLevel[e.last][e.run];
+        e.level += e.level < 0 ? -add : add;
+        return true;
+    }
+    if (b.Show(2) == 2) {  // mode 2: the run is offset by the largest run of the level
+        b.Skip(2);
+        if (!ReadTableCode(b, t, e)) return false;
+        const int absLevel = e.level < 0 ? -e.level : e.level;
+        e.run += t.maxRun[e.last][absLevel] + 1;
+        return true;
+    }
+    b.Skip(2);  // mode 3: fixed-length last, run, level between marker bits
+    e.last = int(b.Get(1));
+    e.run = int(b.Get(6));
+    if (b.Get(1) != 1) return false;
+    const uint32_t level = b.Get(12);
+    if (b.Get(1) != 1) return false;
+    e.level = int(level) - ((level & 0x800) ? 4096 : 0);
+    return e.level != 0;
+}
+
+// A short-header event: escape is last, run and an 8-bit level (0 and -128 are not codes).
+bool ReadEventH263(BitPos& b, Event& e) {
+    const TcoefTable& t = sp::mpeg4::InterTcoef();
+    const TcoefEntry& x = t.lookup[b.Show(sp::mpeg4::kTcoefLookupBits)];
+    if (x.bits == 0) return false;
+    if (x.level != 0) return ReadTableCode(b, t, e);
+    b.Skip(x.bits);
+    e.last = int(b.Get(1));
+    e.run = int(b.Get(6));
+    e.level = int(int8_t(uint8_t(b.Get(8))));
+    return e.level != 0 && e.level != -128;
+}
+
+SpStatus CheckPosition(const uint8_t** bits, const int* bitOffset) {
+    if (!bits || !*bits || !bitOffset) return spStsNullPtrErr;
+    if (*bitOffset < 0 || *bitOffset > 7) return vcStsBitOffsetErr;
+    return spStsNoErr;
+}
+
+QuantSpec* MutableSpec(void* buffer) {
+    return const_cast<QuantSpec*>(AlignedSpec(buffer));
+}
+
+SpStatus QuantMatrixInit(const uint8_t* matrix, void* buffer, int bitsPerPixel,
+                         const char (&tag)[4]) {
+    if (!buffer) return spStsNullPtrErr;
+    if (bitsPerPixel < 4 || bitsPerPixel > 12) return vcStsRangeErr;
+    if (matrix)
+        for (int i = 0; i < 64; ++i)
+            if (matrix[i] == 0) return vcStsQuantErr;
+    QuantSpec* s = MutableSpec(buffer);
+    for (int i = 0; i < 64; ++i) s->weights[i] = matrix ? matrix[i] : 16;
+    s->bitsPerPixel = bitsPerPixel;
+    s->matrix = matrix ? 1 : 0;
+    std::memcpy(s->tag, tag, 4);
+    return spStsNoErr;
+}
+
+// H.263 reconstruction of one non-zero level.
+int DequantH263(int c, int quant) {
+    const int add = (quant & 1) ? quant : quant - 1;
+    return c > 0 ? 2 * quant * c + add : 2 * quant * c - add;
+}
+
+}  // namespace
+
+int vcDcScaler(int quant, int chroma) {
+    if (quant < 1 || quant > 31 || quant < 5) return 8;
+    if (chroma) return quant < 25 ? (quant + 13) / 2 : quant - 6;
+    if (quant < 9) return 2 * quant;
+    return quant < 25 ? quant + 8 : 2 * quant - 16;
+}
+
+const uint8_t* vcScanTable(int scan) {
+    switch (scan) {
+        case vcScanAlternateVertical:
+            return sp::mpeg4::kAlternateVertical;
+        case vcScanAlternateHorizontal:
+            return sp::mpeg4::kAlternateHorizontal;
+        default:
+            return sp::mpeg4::kZigzag;
+    }
+}
+
+SpStatus vcQuantMatrixInitIntra(const uint8_t* matrix, void* buffer, int bitsPerPixel) {
+    return QuantMatrixInit(matrix, buffer, bitsPerPixel, kIntraTag);
+}
+SpStatus vcQuantMatrixInitInter(const uint8_t* matrix, void* buffer, int bitsPerPixel) {
+    return QuantMatrixInit(matrix, buffer, bitsPerPixel, kInterTag);
+}
+SpStatus vcQuantMatrixSpecSize(int* size) {
+    if (!size) return spStsNullPtrErr;
+    *size = kVcQuantMatrixSpecSize;
+    return spStsNoErr;
+}
+SpStatus vcDecoderStateSize(int* size) {
+    if (!size) return spStsNullPtrErr;
+    *size = 384;
+    return spStsNoErr;
+}
+
+SpStatus vcDecodeIntraDcMpeg4(const uint8_t** bits, int* bitOffset, int16_t* dc, int chroma) {
+    if (const SpStatus st = CheckPosition(bits, bitOffset); st != spStsNoErr) return st;
+    if (!dc) return spStsNullPtrErr;
+    BitPos b{*bits, *bitOffset};
+    const uint8_t code = sp::mpeg4::DcSizeLookup(chroma)[b.Show(sp::mpeg4::kDcSizeLookupBits)];
+    if (code == 0) return vcStsVlcErr;
+    b.Skip(code >> 4);
+    const int size = code & 15;
+    int value = 0;
+    if (size > 0) {
+        const int v = int(b.Get(size));
+        value = (v >> (size - 1)) ? v : v - (1 << size) + 1;
+        if (size > 8 && b.Get(1) != 1) return vcStsVlcErr;
+    }
+    *dc = int16_t(value);
+    *bits = b.p;
+    *bitOffset = b.off;
+    return spStsNoErr;
+}
+
+namespace {
+
+SpStatus DecodeIntraCoefsPlain(const uint8_t** bits, int* bitOffset, int16_t* block, int* lastIndex,
+                               int reversible, int dcRead, int scan) {
+    if (const SpStatus st = CheckPosition(bits, bitOffset); st != spStsNoErr) return st;
+    if (!block || !lastIndex) return spStsNullPtrErr;
+    const int16_t dc = block[0];
+    std::memset(block, 0, 64 * sizeof(int16_t));
+    if (dcRead) block[0] = dc;
+    // Reversible codes are not decoded: the caller conceals the packet.
+    if (reversible) return vcStsVlcErr;
+    const uint8_t* order = vcScanTable(scan);
+    const TcoefTable& t = sp::mpeg4::IntraTcoef();
+    BitPos b{*bits, *bitOffset};
+    int i = dcRead ? 1 : 0;
+    int last = dcRead ? 0 : -1;
+    for (;;) {
+        Event e;
+        if (!ReadEventMpeg4(b, t, e)) return vcStsVlcErr;
+        i += e.run;
+        if (i > 63) return vcStsVlcErr;
+        block[order[i]] = Clip2048(e.level);
+        last = i++;
+        if (e.last) break;
+        if (i > 63) return vcStsVlcErr;
+    }
+    *lastIndex = last;
+    *bits = b.p;
+    *bitOffset = b.off;
+    return spStsNoErr;
+}
+
+SpStatus DecodeInterCoefsPlain(const uint8_t** bits, int* bitOffset, int16_t* block, int* count,
+                               int reversible, int scan, const void* spec, int quant) {
+    if (const SpStatus st = CheckPosition(bits, bitOffset); st != spStsNoErr) return st;
+    if (!block || !count || !spec) return spStsNullPtrErr;
+    const QuantSpec* s = AlignedSpec(spec);
+    if (std::memcmp(s->tag, kInterTag, 4) != 0) return spStsContextMatchErr;
+    if (quant < 1 || quant > MaxQuant(s->bitsPerPixel)) return vcStsQuantErr;
+    std::memset(block, 0, 64 * sizeof(int16_t));
+    if (reversible) return vcStsVlcErr;
+    const uint8_t* order = vcScanTable(scan);
+    const TcoefTable& t = sp::mpeg4::InterTcoef();
+    BitPos b{*bits, *bitOffset};
+    int i = 0, last = 0, sum = 0;
+    for (;;) {
+        Event e;
+        if (!ReadEventMpeg4(b, t, e)) return vcStsVlcErr;
+        i += e.run;
+        if (i > 63) return vcStsVlcErr;
+        const int pos = order[i];
+        const int c = std::clamp(e.level, -2048, 2047);
+        int f;
+        if (s->matrix) {
+            const int p = (2 * c + (c > 0 ? 1 : -1)) * s->weights[pos] * quant;
+            f = p >= 0 ? p >> 4 : -((-p) >> 4);
+        } else {
+            f = DequantH263(c, quant);
+        }
+        block[pos] = Clip2048(f);
+        sum += block[pos];
+        last = i++;
+        if (e.last) break;
+        if (i > 63) return vcStsVlcErr;
+    }
+    if (s->matrix && (sum & 1) == 0) {
+        block[63] ^= 1;
+        last = 63;
+    }
+    *count = last;
+    *bits = b.p;
+    *bitOffset = b.off;
+    return spStsNoErr;
+}
+
+SpStatus DecodeH263Events(BitPos& b, int16_t* block, int first, int quant, int& last) {
+    int i = first;
+    for (;;) {
+        Event e;
+        if (!ReadEventH263(b, e)) return vcStsVlcErr;
+        i += e.run;
+        if (i > 63) return vcStsVlcErr;
+        const int pos = sp::mpeg4::kZigzag[i];
+        block[pos] = Clip2048(DequantH263(e.level, quant));
+        last = i++;
+        if (e.last) return spStsNoErr;
+        if (i > 63) return vcStsVlcErr;
+    }
+}
+
+SpStatus DecodeIntraBlockH263Plain(const uint8_t** bits, int* bitOffset, int16_t* block, int* count,
+                                   int coded, int quant) {
+    if (const SpStatus st = CheckPosition(bits, bitOffset); st != spStsNoErr) return st;
+    if (!block || !count) return spStsNullPtrErr;
+    if (quant < 1 || quant > 31) return vcStsQuantErr;
+    BitPos b{*bits, *bitOffset};
+    const int dc = int(b.Get(8));
+    if (dc == 0 || dc == 128) return vcStsIntraDcErr;
+    std::memset(block, 0, 64 * sizeof(int16_t));
+    block[0] = int16_t((dc == 255 ? 128 : dc) * 8);
+    int last = 0;
+    if (coded)
+        if (const SpStatus st = DecodeH263Events(b, block, 1, quant, last); st != spStsNoErr)
+            return st;
+    *count = last;
+    *bits = b.p;
+    *bitOffset = b.off;
+    return spStsNoErr;
+}
+
+SpStatus DecodeInterBlockH263Plain(const uint8_t** bits, int* bitOffset, int16_t* block, int* count,
+                                   int quant) {
+    if (const SpStatus st = CheckPosition(bits, bitOffset); st != spStsNoErr) return st;
+    if (!block || !count) return spStsNullPtrErr;
+    if (quant < 1 || quant > 31) return vcStsQuantErr;
+    std::memset(block, 0, 64 * sizeof(int16_t));
+    BitPos b{*bits, *bitOffset};
+    int last = 0;
+    if (const SpStatus st = DecodeH263Events(b, block, 0, quant, last); st != spStsNoErr) return st;
+    *count = last;
+    *bits = b.p;
+    *bitOffset = b.off;
+    return spStsNoErr;
+}
+
+SpStatus DequantIntraPlain(int16_t* block, int lastIndex, const void* spec, int quant, int chroma) {
+    if (!block || !spec) return spStsNullPtrErr;
+    const QuantSpec* s = AlignedSpec(spec);
+    if (std::memcmp(s->tag, kIntraTag, 4) != 0) return spStsContextMatchErr;
+    if (quant < 1 || quant > MaxQuant(s->bitsPerPixel)) return vcStsQuantErr;
+    const int limit = (1 << (s->bitsPerPixel + 3)) - 1;
+    const auto clip = [limit](int v) { return int16_t(std::clamp(v, -limit - 1, limit)); };
+    block[0] = clip(block[0] * vcDcScaler(quant, chroma));
+    if (lastIndex == 0) {
+        if (s->matrix && (block[0] & 1) == 0) block[63] = 1;
+        return spStsNoErr;
+    }
+    if (!s->matrix) {
+        for (int i = 1; i < 64; ++i)
+            if (block[i]) block[i] = clip(DequantH263(block[i], quant));
+        return spStsNoErr;
+    }
+    int sum = block[0];
+    for (int i = 1; i < 64; ++i) {
+        const int p = block[i] * s->weights[i] * quant;
+        block[i] = clip(p >= 0 ? p >> 3 : -((-p) >> 3));
+        sum += block[i];
+    }
+    if ((sum & 1) == 0) block[63] ^= 1;
+    return spStsNoErr;
+}
+
+SpStatus AverageIntoPlain8(const uint8_t* src, int srcStep, uint8_t* dst, int dstStep) {
+    if (!src || !dst) return spStsNullPtrErr;
+    for (int y = 0; y < 8; ++y)
+        for (int x = 0; x < 8; ++x) {
+            uint8_t& d = dst[ptrdiff_t(y) * dstStep + x];
+            d = uint8_t((d + src[ptrdiff_t(y) * srcStep + x] + 1) >> 1);
+        }
+    return spStsNoErr;
+}
+SpStatus AverageIntoPlain16(const uint8_t* src, int srcStep, uint8_t* dst, int dstStep) {
+    if (!src || !dst) return spStsNullPtrErr;
+    for (int y = 0; y < 16; ++y)
+        for (int x = 0; x < 16; ++x) {
+            uint8_t& d = dst[ptrdiff_t(y) * dstStep + x];
+            d = uint8_t((d + src[ptrdiff_t(y) * srcStep + x] + 1) >> 1);
+        }
+    return spStsNoErr;
+}
+
+}  // namespace
+
+namespace sp::kernels {
+
+#if SP_HAVE_X86_VARIANTS
+#define SP_X86(isa, fn) \
+    { sp::Isa::isa, sp::x86::fn }
+#else
+#define SP_X86(isa, fn) \
+    { sp::Isa::SSE2, nullptr }
+#endif
+
+const Kernel<DecodeIntraCoefsFn> decodeIntraCoefsMpeg4{"vcDecodeIntraCoefsMpeg4",
+                                                       DecodeIntraCoefsPlain};
+const Kernel<DecodeInterCoefsFn> decodeInterCoefsMpeg4{"vcDecodeInterCoefsMpeg4",
+                                                       DecodeInterCoefsPlain};
+const Kernel<DecodeIntraBlockH263Fn> decodeIntraBlockH263{"vcDecodeIntraBlockH263",
+                                                          DecodeIntraBlockH263Plain};
+const Kernel<DecodeInterBlockH263Fn> decodeInterBlockH263{"vcDecodeInterBlockH263",
+                                                          DecodeInterBlockH263Plain};
+const Kernel<DequantIntraFn> dequantIntraMpeg4{
+    "vcDequantIntraMpeg4",
+    DequantIntraPlain,
+    {SP_X86(SSE2, DequantIntraMpeg4Sse2), SP_X86(AVX2, DequantIntraMpeg4Avx2)}};
+const Kernel<AverageIntoFn> averageInto8x8{
+    "vcAverageInto8x8", AverageIntoPlain8, {SP_X86(SSE2, AverageInto8x8Sse2)}};
+const Kernel<AverageIntoFn> averageInto16x16{
+    "vcAverageInto16x16",
+    AverageIntoPlain16,
+    {SP_X86(SSE2, AverageInto16x16Sse2), SP_X86(AVX2, AverageInto16x16Avx2)}};
+
+#undef SP_X86
+
+}  // namespace sp::kernels
+
+SpStatus vcDecodeIntraCoefsMpeg4(const uint8_t** bits, int* bitOffset, int16_t* block,
+                                 int* lastIndex, int reversible, int dcRead, int scan) {
+    return sp::kernels::decodeIntraCoefsMpeg4.Current()(bits, bitOffset, block, lastIndex,
+                                                        reversible, dcRead, scan);
+}
+SpStatus vcDecodeInterCoefsMpeg4(const uint8_t** bits, int* bitOffset, int16_t* block, int* count,
+                                 int reversible, int scan, const void* spec, int quant) {
+    return sp::kernels::decodeInterCoefsMpeg4.Current()(bits, bitOffset, block, count, reversible,
+                                                        scan, spec, quant);
+}
+SpStatus vcDecodeIntraBlockH263(const uint8_t** bits, int* bitOffset, int16_t* block, int* count,
+                                int coded, int quant) {
+    return sp::kernels::decodeIntraBlockH263.Current()(bits, bitOffset, block, count, coded, quant);
+}
+SpStatus vcDecodeInterBlockH263(const uint8_t** bits, int* bitOffset, int16_t* block, int* count,
+                                int quant) {
+    return sp::kernels::decodeInterBlockH263.Current()(bits, bitOffset, block, count, quant);
+}
+SpStatus vcDequantIntraMpeg4(int16_t* block, int lastIndex, const void* spec, int quant,
+                             int chroma) {
+    return sp::kernels::dequantIntraMpeg4.Current()(block, lastIndex, spec, quant, chroma);
+}
+SpStatus vcAverageInto8x8(const uint8_t* src, int srcStep, uint8_t* dst, int dstStep) {
+    return sp::kernels::averageInto8x8.Current()(src, srcStep, dst, dstStep);
+}
+SpStatus vcAverageInto16x16(const uint8_t* src, int srcStep, uint8_t* dst, int dstStep) {
+    return sp::kernels::averageInto16x16.Current()(src, srcStep, dst, dstStep);
+}
+
+// The reduced entry points share the transform whose result does not depend on how many
+// coefficients are set; their variants are those of the video coding transforms.
+SpStatus vcInverseDct8x8Full(int16_t* block) {
+    return vcInverseDct8x8(block, block);
+}
+SpStatus vcInverseDct8x8Top2x2(int16_t* block) {
+    return vcInverseDct8x8Reduced(block, block);
+}
+SpStatus vcInverseDct8x8Top4x4(int16_t* block) {
+    return vcInverseDct8x8Reduced(block, block);
+}
+
+// The prediction and the residual addition are the video coding kernels, each dispatched.
+SpStatus vcPredictAddResidual(const int16_t* residual, int residualStep, const uint8_t* ref,
+                              int refStep, uint8_t* dst, int dstStep, int halfIndex, int rounding) {
+    if (!residual || !ref || !dst) return spStsNullPtrErr;
+    alignas(16) uint8_t prediction[64];
+    if (const SpStatus st = vcPredict8x8(ref, refStep, prediction, 8, halfIndex & 3, rounding & 1))
+        return st;
+    if (const SpStatus st = vcAddResidual8x8(residual, residualStep, prediction, 8)) return st;
+    return vcCopyBlock8x8(prediction, 8, dst, dstStep);
+}

@@ -1,0 +1,95 @@
+// MPEG-4 Part 2 kernels: dequantisation specifications, intra DC and coefficient decoding (MPEG-4
+// and short-header forms), intra dequantisation, the inverse DCT entry points of the decoder and
+// bidirectional averaging.
+//
+// Coefficient decoders take the decoder's bit position as two values: a pointer to the current
+// byte pointer and a pointer to the bit offset (0..7, most significant bit first), and advance
+// both. They read up to 8 bytes past the bits they consume and never check an end: the caller
+// keeps kMpeg4InputPadding zero bytes after its data (zeros never form a valid code, so decoding
+// stops there). Blocks are 64 signed 16-bit values in raster order.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "primitives/SpTypes.h"
+
+// Zero bytes a caller keeps after the coded data it hands to the decoding kernels.
+inline constexpr size_t kMpeg4InputPadding = 64;
+
+enum : SpStatus {
+    vcStsRangeErr = -11,       // bits per pixel or another parameter outside its range
+    vcStsVlcErr = -190,        // a bit pattern that is no code of the table (or a failed marker)
+    vcStsIntraDcErr = -191,    // short-header intra DC code 0 or 128
+    vcStsQuantErr = -192,      // quantiser outside 1..31 (or the bit depth's range), zero weight
+    vcStsBitOffsetErr = -193,  // bit offset outside 0..7
+};
+
+// Scans of the coefficient decoders.
+enum : int {
+    vcScanZigzag = 0,
+    vcScanAlternateVertical = 1,
+    vcScanAlternateHorizontal = 2,
+};
+
+// Size of the caller buffer of a dequantisation specification (it is used from its first
+// 16-byte-aligned address).
+inline constexpr int kVcQuantMatrixSpecSize = 156;
+
+// Build an intra (inter) dequantisation specification in buffer. matrix: 64 weights in raster
+// order, or null for the H.263 method. bitsPerPixel 4..12.
+SpStatus vcQuantMatrixInitIntra(const uint8_t* matrix, void* buffer, int bitsPerPixel);
+SpStatus vcQuantMatrixInitInter(const uint8_t* matrix, void* buffer, int bitsPerPixel);
+SpStatus vcQuantMatrixSpecSize(int* size);
+// Size of the decoder's kernel work buffer.
+SpStatus vcDecoderStateSize(int* size);
+
+// dct_dc_size (luma or chroma table) and dct_dc_differential into *dc.
+SpStatus vcDecodeIntraDcMpeg4(const uint8_t** bits, int* bitOffset, int16_t* dc, int chroma);
+
+// Clears the block (keeping block[0] when dcRead), then decodes intra TCOEF events into it in the
+// given scan, starting at scan index 1 when dcRead. *lastIndex: the scan index of the last
+// coefficient written, -1 when none. Quantised values are clipped to -2048..2047.
+SpStatus vcDecodeIntraCoefsMpeg4(const uint8_t** bits, int* bitOffset, int16_t* block,
+                                 int* lastIndex, int reversible, int dcRead, int scan);
+
+// Inter TCOEF events dequantised with the non-intra specification. *count: the scan index of the
+// last non-zero coefficient (0 when only the DC position was coded; 63 when mismatch control
+// changed coefficient 63).
+SpStatus vcDecodeInterCoefsMpeg4(const uint8_t** bits, int* bitOffset, int16_t* block, int* count,
+                                 int reversible, int scan, const void* spec, int quant);
+
+// Short-header intra block: 8-bit INTRADC, then (when coded) AC events of the short-header table,
+// dequantised by the H.263 method. *count: the scan index of the last coefficient (0: DC only).
+SpStatus vcDecodeIntraBlockH263(const uint8_t** bits, int* bitOffset, int16_t* block, int* count,
+                                int coded, int quant);
+// Short-header inter block, dequantised.
+SpStatus vcDecodeInterBlockH263(const uint8_t** bits, int* bitOffset, int16_t* block, int* count,
+                                int quant);
+
+// Intra dequantisation in place: DC by the DC scaler, AC by the specification's method, with
+// mismatch control for the MPEG method. lastIndex 0 means only the DC may be non-zero.
+SpStatus vcDequantIntraMpeg4(int16_t* block, int lastIndex, const void* spec, int quant,
+                             int chroma);
+
+// 8x8 inverse DCT in place (residuals out). Top2x2 / Top4x4 give the same result when only the
+// top-left 2x2 / 4x4 coefficients can be non-zero.
+SpStatus vcInverseDct8x8Full(int16_t* block);
+SpStatus vcInverseDct8x8Top2x2(int16_t* block);
+SpStatus vcInverseDct8x8Top4x4(int16_t* block);
+
+// dst = (dst + src + 1) >> 1 per sample over an 8x8 (16x16) block.
+SpStatus vcAverageInto8x8(const uint8_t* src, int srcStep, uint8_t* dst, int dstStep);
+SpStatus vcAverageInto16x16(const uint8_t* src, int srcStep, uint8_t* dst, int dstStep);
+
+// Half-sample prediction of an 8x8 block from ref (interpolation type halfIndex & 3 with
+// rounding & 1, as vcPredict8x8) plus a 16-bit residual (residualStep in bytes), saturated into
+// dst.
+SpStatus vcPredictAddResidual(const int16_t* residual, int residualStep, const uint8_t* ref,
+                              int refStep, uint8_t* dst, int dstStep, int halfIndex, int rounding);
+
+// The DC scaler of ISO/IEC 14496-2 for quantiser 1..31 (luma or chroma); 8 otherwise.
+int vcDcScaler(int quant, int chroma);
+
+// The scan tables (scan index -> raster position) by scan number.
+const uint8_t* vcScanTable(int scan);

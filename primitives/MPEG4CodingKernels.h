@@ -1,0 +1,62 @@
+// The entry tables of the MPEG-4 kernels (for the variant tests and benchmarks) and the layout of
+// the dequantisation specification that every variant reads.
+#pragma once
+
+#include <cstring>
+
+#include "primitives/MPEG4Coding.h"
+#include "primitives/dispatch/Kernel.h"
+
+namespace sp::mpeg4 {
+
+struct QuantSpec {
+    uint16_t weights[64];  // raster order; 16 everywhere for the H.263 method
+    int32_t bitsPerPixel;
+    int32_t matrix;  // 1: MPEG method
+    char tag[4];     // "RAMC" intra, "SAMC" non-intra
+};
+static_assert(sizeof(QuantSpec) + 15 <= kVcQuantMatrixSpecSize);
+
+inline const QuantSpec* AlignedSpec(const void* buffer) {
+    const uintptr_t a = (reinterpret_cast<uintptr_t>(buffer) + 15) & ~uintptr_t(15);
+    return reinterpret_cast<const QuantSpec*>(a);
+}
+inline constexpr char kIntraTag[4] = {'R', 'A', 'M', 'C'};
+inline constexpr char kInterTag[4] = {'S', 'A', 'M', 'C'};
+
+// The largest quantiser for a bit depth.
+inline int MaxQuant(int bitsPerPixel) {
+    return bitsPerPixel > 8 ? (31 << (bitsPerPixel - 8)) < 2047 ? (31 << (bitsPerPixel - 8)) : 2047
+                            : 31;
+}
+
+}  // namespace sp::mpeg4
+
+namespace sp::kernels {
+
+using DecodeIntraCoefsFn = SpStatus(const uint8_t**, int*, int16_t*, int*, int, int, int);
+using DecodeInterCoefsFn = SpStatus(const uint8_t**, int*, int16_t*, int*, int, int, const void*,
+                                    int);
+using DecodeIntraBlockH263Fn = SpStatus(const uint8_t**, int*, int16_t*, int*, int, int);
+using DecodeInterBlockH263Fn = SpStatus(const uint8_t**, int*, int16_t*, int*, int);
+using DequantIntraFn = SpStatus(int16_t*, int, const void*, int, int);
+using AverageIntoFn = SpStatus(const uint8_t*, int, uint8_t*, int);
+
+extern const Kernel<DecodeIntraCoefsFn> decodeIntraCoefsMpeg4;
+extern const Kernel<DecodeInterCoefsFn> decodeInterCoefsMpeg4;
+extern const Kernel<DecodeIntraBlockH263Fn> decodeIntraBlockH263;
+extern const Kernel<DecodeInterBlockH263Fn> decodeInterBlockH263;
+extern const Kernel<DequantIntraFn> dequantIntraMpeg4;
+extern const Kernel<AverageIntoFn> averageInto8x8;
+extern const Kernel<AverageIntoFn> averageInto16x16;
+
+}  // namespace sp::kernels
+
+// SIMD variants: intra dequantisation and averaging (the VLC decoders are serial by nature).
+namespace sp::x86 {
+SpStatus DequantIntraMpeg4Sse2(int16_t*, int, const void*, int, int);
+SpStatus DequantIntraMpeg4Avx2(int16_t*, int, const void*, int, int);
+SpStatus AverageInto8x8Sse2(const uint8_t*, int, uint8_t*, int);
+SpStatus AverageInto16x16Sse2(const uint8_t*, int, uint8_t*, int);
+SpStatus AverageInto16x16Avx2(const uint8_t*, int, uint8_t*, int);
+}  // namespace sp::x86

@@ -1,0 +1,99 @@
+// Helpers for the MPEG-4 decoder tests: fixture loading, whole-stream decoding into packed
+// pictures, PSNR, and a bit writer for hand-made headers.
+#pragma once
+
+#include <cmath>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "SDKs/CodecFramework/mpeg4video/Mpeg4Stream.h"
+#include "tests/support/Paths.h"
+
+namespace qm::test::mpeg4 {
+
+inline std::vector<uint8_t> ReadFile(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
+}
+
+inline std::filesystem::path Fixture(const std::string& name) {
+    return FixtureDir() / "mpeg4" / name;
+}
+
+// The visible planes of a frame, packed: Y then U then V.
+inline std::vector<uint8_t> Packed(const UMC::MPEG4FrameBuffer& f, int width, int height) {
+    std::vector<uint8_t> out;
+    const int cw = (width + 1) / 2, ch = (height + 1) / 2;
+    out.reserve(size_t(width) * height + 2 * size_t(cw) * ch);
+    for (int y = 0; y < height; ++y)
+        out.insert(out.end(), f.y + y * f.yPitch, f.y + y * f.yPitch + width);
+    for (const uint8_t* plane : {f.u, f.v})
+        for (int y = 0; y < ch; ++y)
+            out.insert(out.end(), plane + y * f.uvPitch, plane + y * f.uvPitch + cw);
+    return out;
+}
+
+struct Decoded {
+    UMC::Status open = UMC::STATUS_OK;
+    int width = 0, height = 0;
+    std::vector<std::vector<uint8_t>> pictures;
+    std::vector<int32_t> results;  // the VOP decoder's result per picture
+};
+
+inline Decoded DecodeAll(const std::vector<uint8_t>& stream) {
+    Decoded d;
+    UMC::mpeg4::Mpeg4StreamDecoder decoder;
+    d.open = decoder.Open(stream.data(), stream.size());
+    if (d.open != UMC::STATUS_OK) return d;
+    d.width = decoder.State().vol.width;
+    d.height = decoder.State().vol.height;
+    const UMC::MPEG4FrameBuffer* frame = nullptr;
+    int32_t result = 0;
+    while (decoder.Next(&frame, &result) == UMC::STATUS_OK && d.pictures.size() < 1000) {
+        d.pictures.push_back(Packed(*frame, d.width, d.height));
+        d.results.push_back(result);
+    }
+    return d;
+}
+
+inline double Psnr(const uint8_t* a, const uint8_t* b, size_t n) {
+    double sum = 0;
+    for (size_t i = 0; i < n; ++i)
+        sum += double(int(a[i]) - int(b[i])) * double(int(a[i]) - int(b[i]));
+    if (sum == 0) return 99.0;
+    return 10.0 * std::log10(255.0 * 255.0 * double(n) / sum);
+}
+
+// MSB-first bit writer for hand-made headers.
+class BitWriter {
+public:
+    void Put(uint32_t value, int bits) {
+        for (int i = bits - 1; i >= 0; --i) {
+            if (m_bit == 0) m_bytes.push_back(0);
+            if ((value >> i) & 1) m_bytes.back() |= uint8_t(0x80 >> m_bit);
+            m_bit = (m_bit + 1) & 7;
+        }
+    }
+    void StartCode(uint8_t value) {
+        Align();
+        for (uint8_t b : {uint8_t(0), uint8_t(0), uint8_t(1), value}) Put(b, 8);
+    }
+    // Stuffing of the next start code: a zero bit and ones up to the byte boundary.
+    void Stuff() {
+        Put(0, 1);
+        while (m_bit) Put(1, 1);
+    }
+    void Align() {
+        while (m_bit) Put(0, 1);
+    }
+    std::vector<uint8_t>& Bytes() { return m_bytes; }
+
+private:
+    std::vector<uint8_t> m_bytes;
+    int m_bit = 0;
+};
+
+}  // namespace qm::test::mpeg4

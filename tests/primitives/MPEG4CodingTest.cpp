@@ -1,0 +1,335 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "primitives/MPEG4Coding.h"
+#include "primitives/MPEG4CodingKernels.h"
+#include "tests/primitives/VariantMatch.h"
+#include "tests/support/Random.h"
+
+namespace {
+
+using qm::test::ExpectVariantsMatch;
+using qm::test::ForAll;
+using qm::test::Rng;
+namespace k = sp::kernels;
+
+// Bits written as text ("0101 1"), spaces ignored, followed by the decoders' zero padding.
+std::vector<uint8_t> Bits(const std::string& text) {
+    std::vector<uint8_t> out;
+    int n = 0;
+    for (char c : text) {
+        if (c == ' ') continue;
+        if (n % 8 == 0) out.push_back(0);
+        if (c == '1') out.back() |= uint8_t(0x80 >> (n % 8));
+        ++n;
+    }
+    out.resize(out.size() + kMpeg4InputPadding, 0);
+    return out;
+}
+
+struct Spec {
+    alignas(16) uint8_t bytes[kVcQuantMatrixSpecSize + 16];
+};
+
+TEST(Mpeg4Coding, SpecificationsAndSizes) {
+    int size = 0;
+    EXPECT_EQ(vcQuantMatrixSpecSize(&size), 0);
+    EXPECT_EQ(size, 156);
+    EXPECT_EQ(vcDecoderStateSize(&size), 0);
+    EXPECT_EQ(size, 384);
+    EXPECT_EQ(vcQuantMatrixSpecSize(nullptr), -8);
+    Spec s;
+    uint8_t matrix[64];
+    std::memset(matrix, 16, 64);
+    EXPECT_EQ(vcQuantMatrixInitIntra(matrix, nullptr, 8), -8);
+    EXPECT_EQ(vcQuantMatrixInitIntra(matrix, s.bytes + 1, 3), vcStsRangeErr);
+    EXPECT_EQ(vcQuantMatrixInitInter(matrix, s.bytes + 3, 13), vcStsRangeErr);
+    matrix[40] = 0;
+    EXPECT_EQ(vcQuantMatrixInitIntra(matrix, s.bytes, 8), vcStsQuantErr);
+    EXPECT_EQ(vcQuantMatrixInitInter(matrix, s.bytes, 8), vcStsQuantErr);
+    // A non-intra specification is refused where an intra one is needed, and the other way.
+    ASSERT_EQ(vcQuantMatrixInitInter(nullptr, s.bytes + 5, 8), 0);
+    int16_t block[64] = {5};
+    EXPECT_EQ(vcDequantIntraMpeg4(block, 0, s.bytes + 5, 4, 0), spStsContextMatchErr);
+    EXPECT_EQ(block[0], 5);
+    const std::vector<uint8_t> one = Bits("10 0 0111 0");
+    const uint8_t* p = one.data();
+    int off = 0, count = 0;
+    ASSERT_EQ(vcQuantMatrixInitIntra(nullptr, s.bytes + 5, 8), 0);
+    EXPECT_EQ(vcDecodeInterCoefsMpeg4(&p, &off, block, &count, 0, 0, s.bytes + 5, 4),
+              spStsContextMatchErr);
+}
+
+// Every kernel that takes a quantiser refuses 0 and 32 before touching the block or the position.
+TEST(Mpeg4Coding, QuantiserOutOfRangeTouchesNothing) {
+    Spec intra, inter;
+    ASSERT_EQ(vcQuantMatrixInitIntra(nullptr, intra.bytes, 8), 0);
+    ASSERT_EQ(vcQuantMatrixInitInter(nullptr, inter.bytes, 8), 0);
+    const std::vector<uint8_t> data = Bits("0001 0000 10 0 0111 0");
+    for (int q : {0, 32}) {
+        SCOPED_TRACE(q);
+        int16_t block[64];
+        for (int i = 0; i < 64; ++i) block[i] = int16_t(i + 1);
+        const uint8_t* p = data.data();
+        int off = 0, count = 0;
+        ForAll(k::dequantIntraMpeg4,
+               [&](auto* fn) { EXPECT_EQ(fn(block, 63, intra.bytes, q, 0), vcStsQuantErr); });
+        EXPECT_EQ(vcDecodeInterCoefsMpeg4(&p, &off, block, &count, 0, 0, inter.bytes, q),
+                  vcStsQuantErr);
+        EXPECT_EQ(vcDecodeIntraBlockH263(&p, &off, block, &count, 1, q), vcStsQuantErr);
+        EXPECT_EQ(vcDecodeInterBlockH263(&p, &off, block, &count, q), vcStsQuantErr);
+        for (int i = 0; i < 64; ++i) ASSERT_EQ(block[i], i + 1);
+        EXPECT_EQ(p, data.data());
+        EXPECT_EQ(off, 0);
+    }
+}
+
+TEST(Mpeg4Coding, PositionChecks) {
+    const std::vector<uint8_t> data = Bits("10 0");
+    int16_t block[64] = {};
+    int last = 0;
+    const uint8_t* p = data.data();
+    int off = 8;
+    EXPECT_EQ(vcDecodeIntraCoefsMpeg4(&p, &off, block, &last, 0, 0, 0), vcStsBitOffsetErr);
+    off = -1;
+    EXPECT_EQ(vcDecodeIntraDcMpeg4(&p, &off, block, 0), vcStsBitOffsetErr);
+    off = 0;
+    EXPECT_EQ(vcDecodeIntraDcMpeg4(nullptr, &off, block, 0), -8);
+    EXPECT_EQ(vcDecodeIntraDcMpeg4(&p, nullptr, block, 0), -8);
+    EXPECT_EQ(vcDecodeIntraCoefsMpeg4(&p, &off, nullptr, &last, 0, 0, 0), -8);
+}
+
+struct DcCase {
+    const char* bits;
+    int chroma;
+    int status;
+    int value;
+    int consumed;
+};
+
+TEST(Mpeg4Coding, IntraDcSizesAndDifferentials) {
+    const DcCase cases[] = {
+        {"011", 0, 0, 0, 3},                                 // luma size 0
+        {"11 1", 0, 0, 1, 3},                                // size 1, positive
+        {"11 0", 0, 0, -1, 3},                               // size 1, negative
+        {"010 011", 0, 0, -4, 6},                            // size 3: 3 - 7
+        {"11", 1, 0, 0, 2},                                  // chroma size 0
+        {"001 101", 1, 0, 5, 6},                             // chroma size 3
+        {"0000 0000 1 1001011000 1", 0, 0, 600, 20},         // size 10 with its marker
+        {"0000 0000 1 1001011000 0", 0, vcStsVlcErr, 0, 0},  // marker missing
+        {"0000 0000 0000 0", 0, vcStsVlcErr, 0, 0},          // no luma code
+        {"0000 0000 0000 1", 1, vcStsVlcErr, 0, 0},          // beyond the chroma sizes
+    };
+    for (const DcCase& c : cases) {
+        SCOPED_TRACE(c.bits);
+        const std::vector<uint8_t> data = Bits(c.bits);
+        const uint8_t* p = data.data();
+        int off = 0;
+        int16_t dc = 77;
+        EXPECT_EQ(vcDecodeIntraDcMpeg4(&p, &off, &dc, c.chroma), c.status);
+        if (c.status != 0) continue;
+        EXPECT_EQ(dc, c.value);
+        EXPECT_EQ((p - data.data()) * 8 + off, c.consumed);
+    }
+}
+
+struct CoefCase {
+    const char* bits;
+    int dcRead;
+    int scan;
+    int status;
+    int last;                                // scan index of the last coefficient
+    std::vector<std::pair<int, int>> coefs;  // raster position, value
+};
+
+TEST(Mpeg4Coding, IntraEventsAndEscapes) {
+    const CoefCase cases[] = {
+        // (last 0, run 0, level 1), then (last 1, run 0, level 1) negative.
+        {"10 0 0111 1", 0, 0, 0, 1, {{0, 1}, {1, -1}}},
+        // With a separate DC the events start at scan index 1.
+        {"0111 0", 1, 0, 0, 1, {{0, 42}, {1, 1}}},
+        // Escape mode 1: level + the largest level of run 0 (27).
+        {"0000011 0 10 0 0111 0", 1, 0, 0, 2, {{0, 42}, {1, 28}, {8, 1}}},
+        // Escape mode 2: run + the largest run of (last 1, level 1), 20, + 1.
+        {"0000011 10 0111 1", 1, 0, 0, 22, {{0, 42}, {41, -1}}},
+        // ... and of (last 0, level 1), 14, + 1.
+        {"0000011 10 10 0 0111 0", 1, 0, 0, 17, {{0, 42}, {12, 1}, {19, 1}}},
+        // Escape mode 3: last 1, run 5, level -100 between marker bits.
+        {"0000011 11 1 000101 1 111110011100 1", 1, 0, 0, 6, {{0, 42}, {3, -100}}},
+        // The same event in the alternate scans.
+        {"0000011 11 1 000101 1 111110011100 1",
+         1,
+         vcScanAlternateVertical,
+         0,
+         6,
+         {{0, 42}, {2, -100}}},
+        {"0000011 11 1 000101 1 111110011100 1",
+         1,
+         vcScanAlternateHorizontal,
+         0,
+         6,
+         {{0, 42}, {16, -100}}},
+        // Escape mode 3 with a failed marker.
+        {"0000011 11 1 000101 0 111110011100 1", 1, 0, vcStsVlcErr, 0, {}},
+        // A run past the end of the block.
+        {"0000011 11 1 111111 1 000000000001 1", 1, 0, vcStsVlcErr, 0, {}},
+        // Nine zeros are no code.
+        {"0000 0000 0", 0, 0, vcStsVlcErr, 0, {}},
+    };
+    for (const CoefCase& c : cases) {
+        SCOPED_TRACE(c.bits);
+        const std::vector<uint8_t> data = Bits(c.bits);
+        ForAll(k::decodeIntraCoefsMpeg4, [&](auto* fn) {
+            int16_t block[64];
+            std::fill(block, block + 64, int16_t(9));
+            block[0] = 42;
+            const uint8_t* p = data.data();
+            int off = 0, last = -5;
+            ASSERT_EQ(fn(&p, &off, block, &last, 0, c.dcRead, c.scan), c.status);
+            if (c.status != 0) return;
+            EXPECT_EQ(last, c.last);
+            int16_t want[64] = {};
+            for (auto [pos, value] : c.coefs) want[pos] = int16_t(value);
+            for (int i = 0; i < 64; ++i) EXPECT_EQ(block[i], want[i]) << "position " << i;
+        });
+    }
+}
+
+TEST(Mpeg4Coding, ShortHeaderIntraBlocks) {
+    int16_t block[64];
+    int count = 0;
+    for (const char* invalid : {"0000 0000", "1000 0000"}) {
+        const std::vector<uint8_t> data = Bits(invalid);
+        const uint8_t* p = data.data();
+        int off = 0;
+        EXPECT_EQ(vcDecodeIntraBlockH263(&p, &off, block, &count, 0, 5), vcStsIntraDcErr);
+    }
+    // 255 stands for 128; an uncoded block is its DC alone.
+    std::vector<uint8_t> data = Bits("1111 1111");
+    const uint8_t* p = data.data();
+    int off = 0;
+    ASSERT_EQ(vcDecodeIntraBlockH263(&p, &off, block, &count, 0, 5), 0);
+    EXPECT_EQ(block[0], 1024);
+    EXPECT_EQ(count, 0);
+    // DC 16, then (last 1, run 1, level 1) at QP 4: 2*4*1 + 3; and the 8-bit escape level.
+    data = Bits("0001 0000 001111 0");
+    p = data.data();
+    ASSERT_EQ(vcDecodeIntraBlockH263(&p, &off, block, &count, 1, 4), 0);
+    EXPECT_EQ(block[0], 128);
+    EXPECT_EQ(block[8], 11);
+    EXPECT_EQ(count, 2);
+    data = Bits("0001 0000 0000011 1 000000 1111 1110");  // level -2 at QP 5: -(20 + 5)
+    p = data.data();
+    off = 0;
+    ASSERT_EQ(vcDecodeIntraBlockH263(&p, &off, block, &count, 1, 5), 0);
+    EXPECT_EQ(block[1], -25);
+    data = Bits("0001 0000 0000011 1 000000 1000 0000");  // level -128 is no code
+    p = data.data();
+    EXPECT_EQ(vcDecodeIntraBlockH263(&p, &off, block, &count, 1, 5), vcStsVlcErr);
+}
+
+TEST(Mpeg4Coding, InterEventsDequantised) {
+    Spec h263, mpeg;
+    ASSERT_EQ(vcQuantMatrixInitInter(nullptr, h263.bytes, 8), 0);
+    uint8_t matrix[64];
+    std::memset(matrix, 16, 64);
+    ASSERT_EQ(vcQuantMatrixInitInter(matrix, mpeg.bytes, 8), 0);
+    // (0, 0, 1) then (1, 0, 1) negative.
+    const std::vector<uint8_t> data = Bits("10 0 0111 1");
+    int16_t block[64];
+    int count = 0;
+    const uint8_t* p = data.data();
+    int off = 0;
+    ASSERT_EQ(vcDecodeInterCoefsMpeg4(&p, &off, block, &count, 0, 0, h263.bytes, 6), 0);
+    EXPECT_EQ(block[0], 17);  // (2*1 + 1) * 6 - 1
+    EXPECT_EQ(block[1], -17);
+    EXPECT_EQ(count, 1);
+    p = data.data();
+    ASSERT_EQ(vcDecodeInterCoefsMpeg4(&p, &off, block, &count, 0, 0, mpeg.bytes, 6), 0);
+    EXPECT_EQ(block[0], 18);  // (2 + 1) * 16 * 6 / 16
+    EXPECT_EQ(block[1], -18);
+    EXPECT_EQ(block[63], 1);  // the sum 0 is even: mismatch control
+    EXPECT_EQ(count, 63);
+}
+
+TEST(Mpeg4Coding, IntraDequantisation) {
+    Spec h263, mpeg;
+    ASSERT_EQ(vcQuantMatrixInitIntra(nullptr, h263.bytes, 8), 0);
+    uint8_t matrix[64];
+    for (int i = 0; i < 64; ++i) matrix[i] = uint8_t(8 + i);
+    ASSERT_EQ(vcQuantMatrixInitIntra(matrix, mpeg.bytes, 8), 0);
+    int16_t block[64] = {};
+    block[0] = 100;  // x luma scaler 2 * 6 = 12, clipped to 2047
+    block[1] = 1;
+    block[2] = -1;
+    block[3] = 3000;
+    ASSERT_EQ(vcDequantIntraMpeg4(block, 63, h263.bytes, 6, 0), 0);
+    EXPECT_EQ(block[0], 1200);
+    EXPECT_EQ(block[1], 17);  // 2*6 + 5
+    EXPECT_EQ(block[2], -17);
+    EXPECT_EQ(block[3], 2047);
+    std::fill(block, block + 64, int16_t(0));
+    block[0] = 10;  // chroma scaler at QP 6: (6 + 13) / 2 = 9
+    block[9] = -3;  // -(3 * 17 * 6) / 8 truncated towards zero: -38
+    ASSERT_EQ(vcDequantIntraMpeg4(block, 63, mpeg.bytes, 6, 1), 0);
+    EXPECT_EQ(block[0], 90);
+    EXPECT_EQ(block[9], -38);
+    EXPECT_EQ(block[63], 1);  // the sum 52 is even: mismatch control toggles coefficient 63
+}
+
+TEST(Mpeg4Coding, PredictionPlusResidual) {
+    // Reference columns 10, 11, 12... rows add 100: half-sample positions land between them.
+    uint8_t ref[9 * 16];
+    for (int y = 0; y < 9; ++y)
+        for (int x = 0; x < 16; ++x) ref[y * 16 + x] = uint8_t(10 + x + 100 * (y & 1));
+    int16_t residual[64];
+    for (int i = 0; i < 64; ++i) residual[i] = int16_t(i == 0 ? 300 : i == 1 ? -300 : 1);
+    struct Case {
+        int half, rounding, second;  // the expected second-row first sample before the residual
+    };
+    for (const Case& c : {Case{0, 0, 110}, Case{1, 0, 111}, Case{1, 1, 110}, Case{2, 0, 60},
+                          Case{3, 0, 61}, Case{3, 1, 60}}) {
+        uint8_t dst[8 * 8];
+        ASSERT_EQ(vcPredictAddResidual(residual, 16, ref, 16, dst, 8, c.half, c.rounding), 0);
+        EXPECT_EQ(dst[0], 255) << c.half;  // saturated
+        EXPECT_EQ(dst[1], 0) << c.half;
+        EXPECT_EQ(dst[8], c.second + 1) << c.half << " " << c.rounding;
+    }
+    EXPECT_EQ(vcPredictAddResidual(nullptr, 16, ref, 16, ref, 8, 0, 0), -8);
+}
+
+// Every SIMD variant against the plain reference on random blocks and all quantisers.
+TEST(Mpeg4Coding, VariantsMatchReference) {
+    Rng rng(0x4D50);
+    Spec specs[2];
+    uint8_t matrix[64];
+    for (uint8_t& w : matrix) w = uint8_t(rng.Int(1, 255));
+    ASSERT_EQ(vcQuantMatrixInitIntra(nullptr, specs[0].bytes, 8), 0);
+    ASSERT_EQ(vcQuantMatrixInitIntra(matrix, specs[1].bytes, 8), 0);
+    for (int trial = 0; trial < 400; ++trial) {
+        SCOPED_TRACE(trial);
+        std::vector<int16_t> block(64);
+        const int range = trial % 3 == 0 ? 32767 : trial % 3 == 1 ? 2048 : 20;
+        for (int16_t& c : block) c = rng.Int(0, 3) ? 0 : int16_t(rng.Int(-range, range));
+        if (trial % 7 == 0) block[63] = -32768;
+        const int q = 1 + trial % 31, chroma = trial & 1, last = (trial % 5 == 0) ? 0 : 63;
+        const void* spec = specs[(trial >> 1) & 1].bytes;
+        ExpectVariantsMatch(k::dequantIntraMpeg4, block,
+                            [&](auto* fn, int16_t* b) { return fn(b, last, spec, q, chroma); });
+    }
+    for (int trial = 0; trial < 50; ++trial) {
+        const std::vector<uint8_t> base = rng.Bytes(32 * 32);
+        const std::vector<uint8_t> src = rng.Bytes(32 * 32);
+        ExpectVariantsMatch(k::averageInto8x8, base, [&](auto* fn, uint8_t* d) {
+            return fn(src.data() + 3, 32, d + 1, 32);
+        });
+        ExpectVariantsMatch(k::averageInto16x16, base, [&](auto* fn, uint8_t* d) {
+            return fn(src.data() + 5, 32, d + 2, 32);
+        });
+    }
+}
+
+}  // namespace
