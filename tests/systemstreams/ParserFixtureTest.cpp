@@ -77,7 +77,8 @@ TEST_P(ParserFixture, StreamsMatchFfmpeg) {
             // the first included.
             const std::vector<int64_t> pts = got.Pts(key);
             ASSERT_FALSE(pts.empty());
-            const std::set<int64_t> known(e.pts.begin(), e.pts.end());
+            std::set<int64_t> known(e.pts.begin(), e.pts.end());
+            known.erase(-1);  // packets ffprobe gives no time
             EXPECT_EQ(*std::min_element(pts.begin(), pts.end()), *known.begin());
             for (int64_t t : pts) EXPECT_TRUE(known.count(t)) << t;
         }
