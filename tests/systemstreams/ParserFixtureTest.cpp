@@ -3,14 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <fstream>
 #include <set>
-#include <sstream>
 #include <string>
 
 #include "VideoIO/MPEGSystemFilters/ContainerProbe.h"
 #include "tests/support/Paths.h"
 #include "tests/systemstreams/Collector.h"
+#include "tests/systemstreams/ExpectedStreams.h"
 
 namespace {
 
@@ -18,31 +17,7 @@ using namespace qm_MPEGSystemFilters;
 using qm::test::Collector;
 
 std::filesystem::path Dir() {
-    return qm::test::FixtureDir() / "containers";
-}
-
-struct Expected {
-    int index;
-    std::string codec;
-    size_t size;
-    uint32_t crc;
-    std::vector<int64_t> pts;
-};
-
-std::vector<Expected> ReadExpected(const std::string& name) {
-    std::vector<Expected> all;
-    std::ifstream streams(Dir() / (name + ".streams"));
-    Expected e;
-    while (streams >> e.index >> e.codec) {
-        const std::string base = name + ".s" + std::to_string(e.index);
-        std::ifstream crc(Dir() / (base + ".crc"));
-        crc >> e.size >> std::hex >> e.crc;
-        std::ifstream pts(Dir() / (base + ".pts"));
-        e.pts.clear();
-        for (int64_t t; pts >> t;) e.pts.push_back(t);
-        all.push_back(e);
-    }
-    return all;
+    return qm::test::ContainerDir();
 }
 
 class ParserFixture : public ::testing::TestWithParam<std::pair<const char*, ContainerKind>> {};
@@ -53,7 +28,7 @@ TEST_P(ParserFixture, StreamsMatchFfmpeg) {
     const std::vector<uint8_t> data = qm::test::ReadFile(Dir() / file);
     ASSERT_FALSE(data.empty());
     ASSERT_EQ(ProbeContainer(data.data(), data.size()), GetParam().second);
-    const std::vector<Expected> expected = ReadExpected(name);
+    const std::vector<qm::test::ExpectedStream> expected = qm::test::ReadExpected(name);
     ASSERT_FALSE(expected.empty());
 
     for (int maxPiece : {1 << 20, 4096, 7}) {
@@ -67,7 +42,7 @@ TEST_P(ParserFixture, StreamsMatchFfmpeg) {
         for (uint32_t key : got.order)
             if (got.streams[key].coding != StreamCoding::Subpicture) keys.push_back(key);
         ASSERT_EQ(keys.size(), expected.size());
-        for (const Expected& e : expected) {
+        for (const qm::test::ExpectedStream& e : expected) {
             SCOPED_TRACE(name + " stream " + std::to_string(e.index) + " " + e.codec);
             const uint32_t key = keys[size_t(e.index)];
             const std::vector<uint8_t> bytes = got.Bytes(key);
