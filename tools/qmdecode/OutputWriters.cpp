@@ -1,5 +1,7 @@
 #include "tools/qmdecode/OutputWriters.h"
 
+#include "tools/qmdecode/OutputTarget.h"
+
 #include <cstdlib>
 #include <cstring>
 #include <vector>
@@ -40,7 +42,7 @@ bool EndsWith(const std::string& text, const std::string& suffix) {
 }
 
 PictureWriter::~PictureWriter() {
-    if (m_file) std::fclose(m_file);
+    CloseOutputFile(m_file);
 }
 
 std::optional<std::string> PictureWriter::ChangeType(const CMediaType& type) {
@@ -64,7 +66,7 @@ std::optional<std::string> PictureWriter::Open(const std::string& path, bool y4m
         return std::string("YUV4MPEG2 needs a YUV output format, not ") +
                UMC::GetColorFormatName(m_format);
     m_y4m = y4m;
-    m_file = std::fopen(path.c_str(), "wb");
+    m_file = OpenOutputFile(path);
     if (!m_file) return "cannot write '" + path + "'";
     if (y4m) {
         // Frame rate as a fraction of 100-ns units: 10 000 000 / avgTimePerFrame.
@@ -139,7 +141,7 @@ std::optional<std::string> PictureWriter::Write(const BYTE* data, LONG length) {
 
 std::optional<std::string> PictureWriter::Close() {
     if (!m_file) return std::nullopt;
-    const bool ok = std::fclose(m_file) == 0;
+    const bool ok = CloseOutputFile(m_file);
     m_file = nullptr;
     return ok ? std::nullopt : std::optional<std::string>("write failed");
 }
@@ -181,18 +183,18 @@ std::optional<std::string> WriteBmp24(const std::string& path, const CMediaType&
 }
 
 PcmWriter::~PcmWriter() {
-    if (m_file) std::fclose(m_file);
+    CloseOutputFile(m_file);
 }
 
 std::optional<std::string> PcmWriter::Open(const std::string& path, bool wav, int channels,
                                            int rate, int bits) {
-    m_file = std::fopen(path.c_str(), "wb");
+    m_file = OpenOutputFile(path);
     if (!m_file) return "cannot write '" + path + "'";
     m_wav = wav;
     if (wav) {
         std::vector<uint8_t> h;
         for (char c : std::string("RIFF")) h.push_back(uint8_t(c));
-        PutLe(h, 0, 4);  // filled in by Close
+        PutLe(h, IsStandardStream(m_file) ? 0xFFFFFFFFu : 0, 4);  // filled in by Close
         for (char c : std::string("WAVEfmt ")) h.push_back(uint8_t(c));
         PutLe(h, 16, 4);
         PutLe(h, 1, 2);
@@ -202,7 +204,7 @@ std::optional<std::string> PcmWriter::Open(const std::string& path, bool wav, in
         PutLe(h, uint32_t(channels * bits / 8), 2);
         PutLe(h, uint32_t(bits), 2);
         for (char c : std::string("data")) h.push_back(uint8_t(c));
-        PutLe(h, 0, 4);
+        PutLe(h, IsStandardStream(m_file) ? 0xFFFFFFFFu : 0, 4);
         if (!Put(m_file, h.data(), h.size())) return "write failed";
     }
     return std::nullopt;
@@ -218,7 +220,7 @@ std::optional<std::string> PcmWriter::Write(const BYTE* data, LONG length) {
 std::optional<std::string> PcmWriter::Close() {
     if (!m_file) return std::nullopt;
     bool ok = true;
-    if (m_wav) {
+    if (m_wav && !IsStandardStream(m_file)) {
         const uint32_t data = m_bytes > 0xFFFFFFF0u ? 0xFFFFFFF0u : uint32_t(m_bytes);
         std::vector<uint8_t> v;
         PutLe(v, data + 36, 4);
@@ -227,7 +229,7 @@ std::optional<std::string> PcmWriter::Close() {
         PutLe(v, data, 4);
         ok = ok && std::fseek(m_file, 40, SEEK_SET) == 0 && Put(m_file, v.data(), 4);
     }
-    ok = std::fclose(m_file) == 0 && ok;
+    ok = CloseOutputFile(m_file) && ok;
     m_file = nullptr;
     return ok ? std::nullopt : std::optional<std::string>("write failed");
 }

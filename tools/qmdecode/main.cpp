@@ -17,6 +17,8 @@
 #include "platform/graph/FilterGraph.h"
 #include "platform/graph/PushSource.h"
 #include "tools/common/ChunkedFile.h"
+#include "tools/qmdecode/ContainerDecode.h"
+#include "tools/qmdecode/OutputTarget.h"
 #include "tools/qmdecode/OutputWriters.h"
 #include "tools/qmdecode/StreamProbe.h"
 #include "tools/qmdecode/StreamSink.h"
@@ -193,9 +195,10 @@ struct Ref {
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (auto status = RunContainer(argc, argv)) return *status;
     const Options options = ParseArgs(argc, argv);
     std::vector<uint8_t> file;
-    if (!qmtool::ReadWholeFile(options.input, file)) Fail("cannot read '" + options.input + "'");
+    if (!ReadInputFile(options.input, file)) Fail("cannot read '" + options.input + "'");
     if (file.empty()) Fail("'" + options.input + "' is empty");
     ProbedStream stream;
     if (auto error = ProbeStream(file, options.type, options.lpcmRate, &stream)) Fail(*error);
