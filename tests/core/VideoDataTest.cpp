@@ -171,3 +171,44 @@ TEST(VideoData, CropMovesPlanesBySubsampledOffsets) {
 }
 
 }  // namespace
+
+namespace {
+
+// Laying the planes out again over the container's own picture memory must keep that memory
+// (the planes still point into it) and still free it once; moving to outside memory frees it.
+// ASan reports the use after free and the leak that the wrong ownership gives.
+TEST(VideoData, RelayoutOverOwnMemory) {
+    for (int route = 0; route < 3; ++route) {
+        SCOPED_TRACE(route);
+        VideoData v;
+        ASSERT_EQ(v.SetAlignment(64), STATUS_OK);  // 63 spare bytes after the mapping
+        ASSERT_EQ(v.Init(32, 16, UMC::YV12), STATUS_OK);
+        ASSERT_EQ(v.Alloc(), STATUS_OK);
+        uint8_t* own = v.GetBufferPointer();
+        const size_t size = v.GetBufferSize();
+        if (route == 0) {
+            ASSERT_EQ(v.SetSurface(own, 0), STATUS_OK);
+        }
+        if (route == 1) {
+            ASSERT_EQ(v.SetBufferPointer(own, size), STATUS_OK);
+        }
+        if (route == 2) {  // inside, not at start
+            ASSERT_EQ(v.SetSurface(own + 32, 0), STATUS_OK);
+        }
+        volatile uint8_t* last = v.GetPlanePointer(2) + v.GetPlaneInfo(2)->m_nMemSize - 1;
+        *last = 7;
+        EXPECT_EQ(*last, 7);
+        EXPECT_EQ(v.GetPlanePointer(0), own + (route == 2 ? 32 : 0));
+    }
+    // Outside memory: the own block goes (LeakSanitizer would see it otherwise).
+    VideoData v;
+    ASSERT_EQ(v.Init(32, 16, UMC::YV12), STATUS_OK);
+    ASSERT_EQ(v.Alloc(), STATUS_OK);
+    std::vector<uint8_t> outside(v.GetBufferSize());
+    ASSERT_EQ(v.SetSurface(outside.data(), 0), STATUS_OK);
+    ASSERT_EQ(v.Alloc(), STATUS_OK);
+    ASSERT_EQ(v.SetBufferPointer(outside.data(), outside.size()), STATUS_OK);
+    EXPECT_EQ(v.GetPlanePointer(0), outside.data());
+}
+
+}  // namespace
