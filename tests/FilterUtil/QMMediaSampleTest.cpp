@@ -204,6 +204,30 @@ TEST(QMMediaSampleTest, MediaTypeIsOwnedAndReportedThroughProperties) {
     EXPECT_EQ(s.sample->GetMediaType(&out), S_FALSE);
 }
 
+// The type that GetProperties hands out may come straight back, through SetMediaType or a
+// properties round trip; the sample must copy it before it lets go of its own (ASan sees a use
+// after free otherwise).
+TEST(QMMediaSampleTest, TheStoredTypeMayBeHandedBack) {
+    OwnedSample s(64);
+    SetVideoType(s.sample, 48);
+    for (int route = 0; route < 2; ++route) {
+        SCOPED_TRACE(route);
+        AM_SAMPLE2_PROPERTIES p = Props(s.sample);
+        ASSERT_NE(p.pMediaType, nullptr);
+        if (route == 0)
+            ASSERT_EQ(s.sample->SetMediaType(p.pMediaType), S_OK);
+        else
+            ASSERT_EQ(s.sample->SetProperties(sizeof(p), reinterpret_cast<const BYTE*>(&p)), S_OK);
+        AM_MEDIA_TYPE* out = nullptr;
+        ASSERT_EQ(s.sample->GetMediaType(&out), S_OK);
+        ASSERT_NE(out, nullptr);
+        EXPECT_TRUE(IsEqualGUID(out->subtype, MEDIASUBTYPE_YV12));
+        ASSERT_EQ(out->cbFormat, sizeof(VIDEOINFOHEADER));
+        EXPECT_EQ(reinterpret_cast<VIDEOINFOHEADER*>(out->pbFormat)->bmiHeader.biWidth, 48);
+        DeleteMediaType(out);
+    }
+}
+
 TEST(QMMediaSampleTest, GetPropertiesFillsOnlyTheAskedBytes) {
     OwnedSample s(64);
     SetMediaTimes(s.sample, 1, 2);
