@@ -468,14 +468,20 @@ HRESULT STDMETHODCALLTYPE QMMemAllocator::SetNewMediaType(const AM_MEDIA_TYPE* p
         QMCheckHRESULT(qm::GetSampleSize(*pmt, &newBufferSize));
         QMCheckCondition(newBufferSize > 0, E_INVALIDARG);
     } else if (qm::IsPCMAudioType(*pmt)) {
-        // The same duration per buffer: scale by the change of the frame size.
+        // The rule for PCM: a buffer keeps its number of sample frames, so its bytes follow the
+        // frame size (channels x bytes per sample): 19 200 bytes of 16-bit stereo (4 800 frames)
+        // become 9 600 bytes of 16-bit mono. The sampling rate does not enter, and a part frame
+        // is dropped. Without a PCM type before, the buffer size stays (one frame if unset).
         LONG newFrame = 0, oldFrame = 0;
         QMCheckHRESULT(qm::GetSampleSize(*pmt, &newFrame));
         if (m_mt.IsValid() && qm::IsPCMAudioType(m_mt) &&
-            SUCCEEDED(qm::GetSampleSize(m_mt, &oldFrame)) && oldFrame > 0 && m_bufferSize > 0)
-            newBufferSize = LONG(int64_t(m_bufferSize) / oldFrame * newFrame);
-        else
+            SUCCEEDED(qm::GetSampleSize(m_mt, &oldFrame)) && oldFrame > 0 && m_bufferSize > 0) {
+            const int64_t scaled = int64_t(m_bufferSize) / oldFrame * newFrame;
+            QMCheckCondition(scaled <= 2147483647LL, E_INVALIDARG);
+            newBufferSize = LONG(scaled);
+        } else {
             newBufferSize = m_bufferSize > 0 ? m_bufferSize : newFrame;
+        }
         QMCheckCondition(newBufferSize > 0, E_INVALIDARG);
     }
 
@@ -618,6 +624,11 @@ LONG QMMemAllocator::GetAllocatedCount() {
 uint64_t QMMemAllocator::GetAllocatedBytes() {
     CAutoLock lock(&m_allocatorLock);
     return m_memoryBufferInfo.GetAllocatedSize();
+}
+
+uint32_t QMMemAllocator::GetStreamKind() {
+    CAutoLock lock(&m_allocatorLock);
+    return m_consumerSampleMap.GetStreamKind();
 }
 
 LONG QMMemAllocator::GetWaitingCount() {

@@ -74,6 +74,7 @@ public:
     LONG GetAllocatedCount();      // samples created
     uint64_t GetAllocatedBytes();  // bytes in memory blocks
     LONG GetWaitingCount();        // GetBuffer calls waiting for a sample
+    uint32_t GetStreamKind();      // what the consumer sample map was told of the stream
 
 private:
     // Under the allocator lock.

@@ -487,9 +487,57 @@ TEST(QMMemAllocatorTest, AdtsAacMayTurnIntoRawAac) {
     ASSERT_EQ(a.impl->GetMediaType(&now), S_OK);
     EXPECT_TRUE(IsEqualGUID(now.subtype, raw.subtype));
     FreeMediaType(now);
+    // The consumer sample map learns that the stream is raw AAC now.
+    EXPECT_EQ(a.impl->GetStreamKind(), 16777216u);
     // Raw back to ADTS is a different stream.
     ReportCapture capture;
     EXPECT_EQ(a.impl->SetNewMediaType(&adts), VFW_E_TYPE_NOT_ACCEPTED);
+}
+
+CMediaType PcmType(WORD channels, DWORD rate, WORD bits) {
+    CMediaType mt(&MEDIATYPE_Audio);
+    mt.SetSubtype(&MEDIASUBTYPE_PCM);
+    mt.SetFormatType(&FORMAT_WaveFormatEx);
+    WAVEFORMATEX wfx{};
+    wfx.wFormatTag = 1;
+    wfx.nChannels = channels;
+    wfx.nSamplesPerSec = rate;
+    wfx.wBitsPerSample = bits;
+    wfx.nBlockAlign = WORD(channels * bits / 8);
+    wfx.nAvgBytesPerSec = rate * wfx.nBlockAlign;
+    mt.SetFormat(reinterpret_cast<const BYTE*>(&wfx), sizeof(wfx));
+    return mt;
+}
+
+// A PCM type change keeps the number of sample frames per buffer; the bytes follow the frame size,
+// not the sampling rate.
+TEST(QMMemAllocatorTest, PcmTypeChangesKeepTheFramesPerBuffer) {
+    CMediaType stereo = PcmType(2, 48000, 16);
+    Allocator a(&stereo);
+    ASSERT_EQ(a.Set(4, 19200), S_OK);  // 4 800 frames of 4 bytes
+    const struct {
+        WORD channels;
+        DWORD rate;
+        WORD bits;
+        LONG bytes;
+    } steps[] = {
+        {1, 48000, 16, 9600}, {1, 22050, 16, 9600}, {6, 44100, 24, 86400}, {2, 44100, 16, 19200}};
+    for (const auto& step : steps) {
+        CMediaType next = PcmType(step.channels, step.rate, step.bits);
+        ASSERT_EQ(a.impl->SetNewMediaType(&next), S_OK);
+        ALLOCATOR_PROPERTIES props{};
+        ASSERT_EQ(a.mem->GetProperties(&props), S_OK);
+        EXPECT_EQ(props.cbBuffer, step.bytes) << step.channels << " x " << step.bits;
+    }
+    // A part frame is dropped: 10 bytes of stereo 16-bit are two frames, 4 bytes of mono.
+    CMediaType again = PcmType(2, 48000, 16);
+    Allocator b(&again);
+    ASSERT_EQ(b.Set(1, 10), S_OK);
+    CMediaType mono = PcmType(1, 48000, 16);
+    ASSERT_EQ(b.impl->SetNewMediaType(&mono), S_OK);
+    ALLOCATOR_PROPERTIES props{};
+    ASSERT_EQ(b.mem->GetProperties(&props), S_OK);
+    EXPECT_EQ(props.cbBuffer, 4);
 }
 
 TEST(QMMemAllocatorTest, DumpReportsAtItsLevel) {

@@ -502,6 +502,11 @@ TEST(MPEG2VideoDecoderFilter, InputFormatFillsTheDecoderParameters) {
     ASSERT_NE(decoder, nullptr);
     ASSERT_EQ(decoder->SetMediaType(PINDIR_INPUT, &s.probe.inputType), S_OK);
     EXPECT_EQ(decoder->DecoderParams().info.stream_type, UMC::MPEG1_VIDEO);
+    // Without a sequence header the decoder has only the filter's word for the stream type.
+    CMediaType bare(s.probe.inputType);
+    reinterpret_cast<MPEG1VIDEOINFO*>(bare.pbFormat)->cbSequenceHeader = 0;
+    ASSERT_EQ(decoder->SetMediaType(PINDIR_INPUT, &bare), S_OK);
+    EXPECT_EQ(decoder->DecoderParams().info.stream_type, UMC::MPEG1_VIDEO);
 
     const Stream s2 = LoadSample();
     const struct {
