@@ -85,19 +85,23 @@ TEST(MPEG2VideoDecoderFilter, OffersTwentyTypesPreferredFirst) {
     ASSERT_EQ(Build(chain, s), S_OK);
     auto* filter = dynamic_cast<MPEG2VideoDecoderFilter*>(chain.filter.Get());
     ASSERT_NE(filter, nullptr);
-    const GUID preferred = filter->PreferredSubtype();
-    int preferredRow = -1;
-    for (int i = 0; i < qm::GetSubtypeColorFormatCount(); ++i)
-        if (preferredRow < 0 && IsEqualGUID(qm::GetSubtypeColorFormat(i).subtype, preferred))
-            preferredRow = i;
-    ASSERT_GE(preferredRow, 0);
+    // The decoder gives planar 4:2:0, whose first subtype is I420: it comes first, and the other
+    // nineteen rows follow in their order (IYUV and the second UYVY included).
+    auto fourcc = [](const char* c) {
+        return qm::MediaSubtypeFromFourCC(DWORD(uint8_t(c[0])) | DWORD(uint8_t(c[1])) << 8 |
+                                          DWORD(uint8_t(c[2])) << 16 | DWORD(uint8_t(c[3])) << 24);
+    };
+    const GUID expected[20] = {
+        fourcc("I420"),      MEDIASUBTYPE_YUY2,   MEDIASUBTYPE_NV12,   MEDIASUBTYPE_UYVY,
+        MEDIASUBTYPE_RGB24,  MEDIASUBTYPE_RGB32,  MEDIASUBTYPE_ARGB32, MEDIASUBTYPE_RGB8,
+        MEDIASUBTYPE_RGB555, MEDIASUBTYPE_RGB565, fourcc("IYUV"),      MEDIASUBTYPE_YV12,
+        MEDIASUBTYPE_YVU9,   MEDIASUBTYPE_UYVY,   fourcc("HDYC"),      fourcc("BYRG"),
+        fourcc("BYGB"),      fourcc("BYGR"),      fourcc("BYBG"),      fourcc("Y800")};
+    EXPECT_TRUE(IsEqualGUID(filter->PreferredSubtype(), expected[0]));
     for (int position = 0; position < 20; ++position) {
         CMediaType t;
         ASSERT_EQ(filter->GetMediaType(position, &t), S_OK) << position;
-        const int row = position == 0              ? preferredRow
-                        : position <= preferredRow ? position - 1
-                                                   : position;
-        EXPECT_TRUE(IsEqualGUID(t.subtype, qm::GetSubtypeColorFormat(row).subtype)) << position;
+        EXPECT_TRUE(IsEqualGUID(t.subtype, expected[position])) << position;
         const auto* vih = reinterpret_cast<const VIDEOINFOHEADER2*>(t.pbFormat);
         if (qm::IsRGBVideoType(t))
             EXPECT_LT(vih->bmiHeader.biHeight, 0) << position;  // top-down RGB
