@@ -211,13 +211,15 @@ HRESULT STDMETHODCALLTYPE QMMediaSample::GetMediaType(AM_MEDIA_TYPE** ppMediaTyp
 }
 
 HRESULT QMMediaSample::SetMediaTypeLocked(const AM_MEDIA_TYPE* pMediaType) {
-    m_mediaTypePtr.Reset(nullptr);
     if (!pMediaType) {
+        m_mediaTypePtr.Reset(nullptr);
         m_dwFlags &= ~DWORD(AM_SAMPLE_TYPECHANGED);
         return S_OK;
     }
+    // Copy before freeing: the caller may hand back the very type that GetProperties gave out.
     AM_MEDIA_TYPE* copy = CreateMediaType(pMediaType);
     if (!copy) {
+        m_mediaTypePtr.Reset(nullptr);
         m_dwFlags &= ~DWORD(AM_SAMPLE_TYPECHANGED);
         QMCheckCondition(copy != 0, E_OUTOFMEMORY);
     }

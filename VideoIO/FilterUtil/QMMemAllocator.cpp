@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <mutex>
 #include <new>
 
 #include "VideoIO/FilterUtil/MediaTypeUtil.h"
@@ -18,6 +19,13 @@ constexpr uint32_t kRawAACStreamKind = 16777216;
 const GUID kADTSAACSubtype = qm::MediaSubtypeFromFourCC(0x1600);
 const GUID kRawAACSubtype = qm::MediaSubtypeFromFourCC(0x00FF);
 
+// The allocator lock in the form the condition variable waits with.
+struct LockableCritSec {
+    CCritSec& cs;
+    void lock() { cs.Lock(); }
+    void unlock() { cs.Unlock(); }
+};
+
 bool IsAACPair(const GUID& a, const GUID& b) {
     return (IsEqualGUID(a, kADTSAACSubtype) || IsEqualGUID(a, kRawAACSubtype)) &&
            (IsEqualGUID(b, kADTSAACSubtype) || IsEqualGUID(b, kRawAACSubtype));
@@ -30,7 +38,6 @@ QMMemAllocator::QMMemAllocator(const AM_MEDIA_TYPE* pmt, LPCTSTR name, HRESULT* 
       m_consumerSampleMap(static_cast<IMemAllocatorCallbackTemp*>(this), name, &m_allocatorLock) {
     const HRESULT hr = [&]() -> HRESULT {
         if (pmt) QMCheckHRESULT(m_mt.Set(*pmt));
-        QMCheckCondition(static_cast<HANDLE>(m_bufferAvailable) != 0, E_OUTOFMEMORY);
         if (m_mt.IsValid() && qm::IsUncompressedVideoType(m_mt)) {
             LONG sampleSize = 0;
             QMCheckHRESULT(qm::GetSampleSize(m_mt, &sampleSize));
@@ -174,6 +181,8 @@ HRESULT QMMemAllocator::RetireSample(QMMediaSample* pSample) {
         m_memoryBufferInfo.Free(pSample->GetBufferPointer() - m_prefixSize,
                                 uint64_t(pSample->GetSize()) + uint64_t(m_prefixSize));
     delete pSample;
+    // The memory may be what another waiter needs.
+    WakeWaiters();
     QMCheckHRESULT(hr);
     return S_OK;
 }
@@ -268,41 +277,26 @@ HRESULT QMMemAllocator::WaitForSample(int64_t size, bool sized, DWORD timeoutMs,
     const bool unlimited = timeoutMs == INFINITE;
     const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
 
-    m_allocatorLock.Lock();
+    LockableCritSec lock{m_allocatorLock};
+    std::unique_lock<LockableCritSec> held(lock);
     for (;;) {
-        if (!m_bCommitted) {
-            // Pass the wake-up on: Decommit signals once for every waiter.
-            if (m_waiting > 0) m_bufferAvailable.Set();
-            m_allocatorLock.Unlock();
-            return VFW_E_NOT_COMMITTED;
-        }
+        if (!m_bCommitted) return VFW_E_NOT_COMMITTED;
         QMMediaSample* pQMSample = nullptr;
         const HRESULT hr = TryGetSample(sized ? size : m_bufferSize, sized, &pQMSample);
         if (hr == S_OK) {
-            // A release may have signalled once for several free samples.
-            if (m_waiting > 0) m_bufferAvailable.Set();
-            m_allocatorLock.Unlock();
             *ppBuffer = static_cast<IMediaSample2*>(pQMSample);
             return S_OK;
         }
-        if (FAILED(hr) || timeoutMs == 0) {
-            m_allocatorLock.Unlock();
-            return FAILED(hr) ? hr : VFW_E_TIMEOUT;
-        }
+        if (FAILED(hr)) return hr;
+        if (timeoutMs == 0) return VFW_E_TIMEOUT;
 
-        DWORD waitMs = INFINITE;
-        if (!unlimited) {
-            const auto left =
-                std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-            waitMs = left.count() > 0 ? DWORD(left.count()) : 0;
-        }
         ++m_waiting;
-        m_allocatorLock.Unlock();
-        const bool signalled = waitMs != 0 && m_bufferAvailable.Wait(waitMs);
-        m_allocatorLock.Lock();
+        if (unlimited) {
+            m_bufferAvailable.wait(held);
+        } else if (m_bufferAvailable.wait_until(held, deadline) == std::cv_status::timeout) {
+            timeoutMs = 0;  // time is up: one last look, then VFW_E_TIMEOUT
+        }
         --m_waiting;
-        // Time is up: one last look, then VFW_E_TIMEOUT.
-        if (!signalled && !unlimited) timeoutMs = 0;
     }
 }
 
@@ -380,7 +374,7 @@ HRESULT STDMETHODCALLTYPE QMMemAllocator::Decommit() {
         CAutoLock lock(&m_allocatorLock);
         if (!m_bCommitted && !m_decommitInProgress) return S_OK;
         m_bCommitted = false;
-        m_bufferAvailable.Set();
+        WakeWaiters();  // they fail with VFW_E_NOT_COMMITTED
         if (IsDecommitComplete()) {
             m_decommitInProgress = false;
             QMCheckHRESULT(ReleaseAllMemory());
@@ -410,7 +404,7 @@ HRESULT STDMETHODCALLTYPE QMMemAllocator::ReleaseBuffer(IMediaSample* pSample) {
         QMMediaSample* pQMSample = FindSample(pSample);
         QMCheckCondition(pQMSample != 0, E_INVALIDARG);
         QMCheckHRESULT(m_consumerSampleMap.AddReleasedSample(pQMSample));
-        m_bufferAvailable.Set();
+        WakeWaiters();
         if (m_decommitInProgress && IsDecommitComplete()) {
             m_decommitInProgress = false;
             dropSelfReference = true;
@@ -474,14 +468,20 @@ HRESULT STDMETHODCALLTYPE QMMemAllocator::SetNewMediaType(const AM_MEDIA_TYPE* p
         QMCheckHRESULT(qm::GetSampleSize(*pmt, &newBufferSize));
         QMCheckCondition(newBufferSize > 0, E_INVALIDARG);
     } else if (qm::IsPCMAudioType(*pmt)) {
-        // The same duration per buffer: scale by the change of the frame size.
+        // The rule for PCM: a buffer keeps its number of sample frames, so its bytes follow the
+        // frame size (channels x bytes per sample): 19 200 bytes of 16-bit stereo (4 800 frames)
+        // become 9 600 bytes of 16-bit mono. The sampling rate does not enter, and a part frame
+        // is dropped. Without a PCM type before, the buffer size stays (one frame if unset).
         LONG newFrame = 0, oldFrame = 0;
         QMCheckHRESULT(qm::GetSampleSize(*pmt, &newFrame));
         if (m_mt.IsValid() && qm::IsPCMAudioType(m_mt) &&
-            SUCCEEDED(qm::GetSampleSize(m_mt, &oldFrame)) && oldFrame > 0 && m_bufferSize > 0)
-            newBufferSize = LONG(int64_t(m_bufferSize) / oldFrame * newFrame);
-        else
+            SUCCEEDED(qm::GetSampleSize(m_mt, &oldFrame)) && oldFrame > 0 && m_bufferSize > 0) {
+            const int64_t scaled = int64_t(m_bufferSize) / oldFrame * newFrame;
+            QMCheckCondition(scaled <= 2147483647LL, E_INVALIDARG);
+            newBufferSize = LONG(scaled);
+        } else {
             newBufferSize = m_bufferSize > 0 ? m_bufferSize : newFrame;
+        }
         QMCheckCondition(newBufferSize > 0, E_INVALIDARG);
     }
 
@@ -492,6 +492,8 @@ HRESULT STDMETHODCALLTYPE QMMemAllocator::SetNewMediaType(const AM_MEDIA_TYPE* p
         m_bufferSize = newBufferSize;
         m_propertiesChanged = true;
         if (m_memoryBufferInfo.IsEmpty()) QMCheckHRESULT(ComputeChunkSize());
+        // A smaller size may fit where the old one did not.
+        WakeWaiters();
     }
     return S_OK;
 }
@@ -510,8 +512,11 @@ HRESULT STDMETHODCALLTYPE QMMemAllocator::SetRequiredNbrOfSamples(uint32_t nbrOf
     // clang-format off
     QMCheckCondition(! m_bCommitted, VFW_E_NOT_COMMITTED);
     // clang-format on
-    CAutoLock limitLock(&m_limitLock);
-    m_requiredNbrOfSamples = nbrOfSamples;
+    {
+        CAutoLock limitLock(&m_limitLock);
+        m_requiredNbrOfSamples = nbrOfSamples;
+    }
+    WakeWaiters();
     return S_OK;
 }
 
@@ -525,6 +530,7 @@ HRESULT STDMETHODCALLTYPE QMMemAllocator::SetMemoryLimit(double megabytes) {
         CAutoLock limitLock(&m_limitLock);
         m_memoryLimit = bytes;
     }
+    WakeWaiters();  // growth may have become possible
     QMCheckHRESULT(ComputeChunkSize());
     return S_OK;
 }
@@ -568,8 +574,11 @@ BOOL STDMETHODCALLTYPE QMMemAllocator::IsRunning() {
 
 HRESULT STDMETHODCALLTYPE QMMemAllocator::SetFixedMemory(BOOL fixedMemory) {
     CAutoLock lock(&m_allocatorLock);
-    CAutoLock limitLock(&m_limitLock);
-    m_fixedMemory = fixedMemory != FALSE;
+    {
+        CAutoLock limitLock(&m_limitLock);
+        m_fixedMemory = fixedMemory != FALSE;
+    }
+    WakeWaiters();  // growth may have become possible
     return S_OK;
 }
 
@@ -615,6 +624,11 @@ LONG QMMemAllocator::GetAllocatedCount() {
 uint64_t QMMemAllocator::GetAllocatedBytes() {
     CAutoLock lock(&m_allocatorLock);
     return m_memoryBufferInfo.GetAllocatedSize();
+}
+
+uint32_t QMMemAllocator::GetStreamKind() {
+    CAutoLock lock(&m_allocatorLock);
+    return m_consumerSampleMap.GetStreamKind();
 }
 
 LONG QMMemAllocator::GetWaitingCount() {

@@ -4,9 +4,13 @@
 // count, a memory ceiling, or 1 MiB in total); released samples go through the consumer sample
 // map, which may keep them. Two locks: the allocator lock, and inside it the limit lock that
 // guards the growth decision and the ceiling. GetBuffer never waits holding a lock, and the
-// notify callback is called outside them.
+// notify callback is called outside them. Every change that may let a waiting GetBuffer
+// proceed (a release, freed memory, a raised limit, a smaller buffer size, a decommit) wakes
+// all waiters, each of which looks again for itself: with one wake-up per change, a waiter
+// that could not use it would swallow it while another one could.
 #pragma once
 
+#include <condition_variable>
 #include <cstdint>
 #include <vector>
 
@@ -70,6 +74,7 @@ public:
     LONG GetAllocatedCount();      // samples created
     uint64_t GetAllocatedBytes();  // bytes in memory blocks
     LONG GetWaitingCount();        // GetBuffer calls waiting for a sample
+    uint32_t GetStreamKind();      // what the consumer sample map was told of the stream
 
 private:
     // Under the allocator lock.
@@ -88,9 +93,13 @@ private:
     HRESULT TryGetSample(int64_t size, bool mayRetire, QMMediaSample** ppSample);
     // The waiting loop of both GetBuffer forms.
     HRESULT WaitForSample(int64_t size, bool sized, DWORD timeoutMs, IMediaSample** ppBuffer);
+    // Under the allocator lock, after a change that may let a waiter proceed.
+    void WakeWaiters() { m_bufferAvailable.notify_all(); }
 
     CMediaType m_mt;
-    CAMEvent m_bufferAvailable;  // auto-reset
+    // Waited on with the allocator lock; notified under it, so no wake-up falls between a
+    // waiter's last look and its sleep.
+    std::condition_variable_any m_bufferAvailable;
     LONG m_nbrOfBuffers = 0;
     LONG m_bufferSize = 0;
     LONG m_alignmentSize = 0;

@@ -65,6 +65,9 @@ HRESULT DVDAudioDecoderFilter::GetMediaType(int position, CMediaType* pmtOut) {
 
 HRESULT DVDAudioDecoderFilter::DecideBufferSize(IMemAllocator* pMemAlloc,
                                                 ALLOCATOR_PROPERTIES* pProperties) {
+    // The arguments first: an unconnected filter has no output type to read.
+    QMCheckCondition(pMemAlloc != 0, E_INVALIDARG);
+    QMCheckCondition(pProperties != 0, E_INVALIDARG);
     const WAVEFORMATEX* wfx = WaveFormat(m_pOutput->CurrentMediaType());
     QMCheckCondition(wfx != 0, E_UNEXPECTED);
     return SetAllocatorProperties(pMemAlloc, pProperties, 10, LONG(wfx->nChannels) * 81920);

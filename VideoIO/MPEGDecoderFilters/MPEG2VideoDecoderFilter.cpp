@@ -1,5 +1,6 @@
 #include "VideoIO/MPEGDecoderFilters/MPEG2VideoDecoderFilter.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
 
@@ -21,6 +22,15 @@ constexpr DWORD kFlagsInTrickModeOrder = 4;  // decode and display order
 
 // The 0x80040570 that a STATUS_INVALID_STREAM becomes.
 const HRESULT kInvalidStreamHr = qm::HResultFromCodecStatus(UMC::STATUS_INVALID_STREAM);
+
+// Turns a top-down picture upside down in place, for bottom-up RGB.
+void FlipRows(const UMC::VideoData& picture) {
+    uint8_t* top = picture.GetPlanePointer(0);
+    const size_t pitch = picture.GetPlanePitch(0);
+    if (!top || pitch == 0) return;
+    uint8_t* bottom = top + pitch * size_t(picture.GetHeight() - 1);
+    for (; top < bottom; top += pitch, bottom -= pitch) std::swap_ranges(top, top + pitch, bottom);
+}
 
 // The sequence header bytes that follow a format block's fixed part, when there are any.
 void TrailingBytes(const AM_MEDIA_TYPE& mt, size_t headerSize, const BYTE** bytes, size_t* size) {
@@ -83,6 +93,9 @@ HRESULT MPEG2VideoDecoderFilter::CheckTransform(const CMediaType* pmtIn, const C
 
 HRESULT MPEG2VideoDecoderFilter::DecideBufferSize(IMemAllocator* pMemAlloc,
                                                   ALLOCATOR_PROPERTIES* pProperties) {
+    // The arguments first: an unconnected filter has no output type to read.
+    QMCheckCondition(pMemAlloc != 0, E_INVALIDARG);
+    QMCheckCondition(pProperties != 0, E_INVALIDARG);
     LONG sampleSize = 0;
     QMCheckHRESULT(qm::GetSampleSize(m_pOutput->CurrentMediaType(), &sampleSize));
     return SetAllocatorProperties(pMemAlloc, pProperties, 10, sampleSize);
@@ -136,12 +149,17 @@ HRESULT MPEG2VideoDecoderFilter::SetMediaType(PIN_DIRECTION direction, const CMe
         m_outputMediaType = *pmt;
         m_outputInterlaceFlags = 0;
         DWORD flags = 0;
-        LONG x = 0, y = 0;
+        LONG x = 0, y = 0, width = 0, height = 0;
+        m_outputBottomUp = qm::IsRGBVideoType(*pmt) &&
+                           SUCCEEDED(qm::GetPictureSize(*pmt, &width, &height)) && height > 0;
         QMCheckHRESULT(qm::GetInterlaceFlags(*pmt, &flags));
         m_outputInterlaceFlags = flags;
         QMCheckHRESULT(qm::GetPictureAspectRatio(*pmt, &x, &y));
-        m_outputAspectRatio[0] = DWORD(x);
-        m_outputAspectRatio[1] = DWORD(y);
+        // Kept in lowest terms, as the pictures' ratio is derived: 16:12 is no change from 4:3.
+        int32_t rx = int32_t(x), ry = int32_t(y);
+        qm::ReduceRatio(&rx, &ry);
+        m_outputAspectRatio[0] = DWORD(rx);
+        m_outputAspectRatio[1] = DWORD(ry);
         return S_OK;
     }
     if (direction == PINDIR_INPUT) return SetInputMediaType(pmt);
@@ -265,7 +283,11 @@ HRESULT MPEG2VideoDecoderFilter::Receive(IMediaSample* pSample) {
 
     while (data.GetDataSize() >= 4) {
         const HRESULT hr = DecodeAndDeliver(&data);
-        if (hr == S_OK || hr == VFW_E_SAMPLE_REJECTED || hr == HR_FRAME_DROPPED) continue;
+        // A picture before the segment start (preroll after a seek) is decoded but not
+        // delivered; the stream goes on with the next one.
+        if (hr == S_OK || hr == VFW_E_SAMPLE_REJECTED || hr == HR_FRAME_DROPPED ||
+            hr == HR_FRAME_TOO_EARLY)
+            continue;
         if (hr == HR_NO_FRAME) return S_OK;
         if (hr == VFW_E_NOT_COMMITTED || hr == VFW_E_WRONG_STATE) return hr;
         if (hr == S_FALSE) return S_FALSE;
@@ -290,6 +312,7 @@ HRESULT MPEG2VideoDecoderFilter::DecodeIntoSample(UMC::MediaData* pInput,
     }
     QMCheckHRESULTUMC(status);
 
+    if (m_outputBottomUp) FlipRows(picture);
     QMCheckHRESULT(FollowOutputFormat(picture));
     QMCheckHRESULT(pOutSample->SetActualDataLength(LONG(picture.GetDataSize())));
 
@@ -301,9 +324,12 @@ HRESULT MPEG2VideoDecoderFilter::DecodeIntoSample(UMC::MediaData* pInput,
     QMCheckHRESULT(qm::GetAverageTimePerFrame(m_inputMediaType, &avgTimePerFrame));
     REFERENCE_TIME outStart = qm::SecondsToReferenceTime(pictureStart) - kOneHour;
     REFERENCE_TIME outStop = outStart + avgTimePerFrame;
-    if (std::fabs(m_dRate) != 1.0) {
-        outStart = REFERENCE_TIME(double(outStart) / m_dRate);
-        outStop = REFERENCE_TIME(double(outStop) / m_dRate);
+    // Stream times run forward in every segment, backward ones included; the rate only
+    // scales them, so the sign of the rate must not turn them negative or swap start and stop.
+    const double speed = std::fabs(m_dRate);
+    if (speed != 1.0) {
+        outStart = REFERENCE_TIME(double(outStart) / speed);
+        outStop = REFERENCE_TIME(double(outStop) / speed);
     }
     if (outStop < 1) return HR_FRAME_TOO_EARLY;
     QMCheckHRESULT(pOutSample->SetTime(&outStart, &outStop));
@@ -348,6 +374,9 @@ HRESULT MPEG2VideoDecoderFilter::FollowOutputFormat(const UMC::VideoData& pictur
     CMediaType changed(m_outputMediaType);
     QMCheckHRESULT(qm::SetInterlaceFlags(changed, flags));
     QMCheckHRESULT(qm::SetPictureAspectRatio(changed, x, y));
+    // A format that cannot carry the flags or the ratio (VIDEOINFOHEADER) has nothing to
+    // propose; asking again for every picture would attach a type to each of them.
+    if (changed == m_outputMediaType) return S_OK;
     IPin* downstream = m_pOutput->GetConnected();
     if (!downstream) return S_OK;
     const HRESULT accept = downstream->QueryAccept(&changed);
@@ -384,16 +413,8 @@ HRESULT MPEG2VideoDecoderFilter::NewSegment(REFERENCE_TIME tStart, REFERENCE_TIM
 
 HRESULT MPEG2VideoDecoderFilter::NewSubSegment(REFERENCE_TIME tStart, double dRate) {
     QMCheckCondition(dRate < 0.0, E_INVALIDARG);
-    if (m_decoderFed) {
-        for (int i = 0; i < kMaxDrainSteps; ++i) {
-            const HRESULT hr = DecodeAndDeliver(nullptr);
-            if (hr == S_OK || hr == HR_FRAME_DROPPED) continue;
-            if (hr == HR_NO_FRAME || hr == VFW_E_NOT_COMMITTED || hr == VFW_E_WRONG_STATE ||
-                SUCCEEDED(hr))
-                break;
-            QMCheckHRESULT(hr);
-        }
-    }
+    // Held pictures go out before the jump, whatever their times.
+    QMCheckHRESULT(Drain());
     ResetDecoder();
     m_decoderFed = false;
     m_dRate = dRate;

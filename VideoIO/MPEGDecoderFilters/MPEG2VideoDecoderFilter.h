@@ -66,6 +66,8 @@ private:
     UMC::MPEG2VideoDecoder m_decoder;
     UMC::VideoDecoderParams m_params;
     DWORD m_outputInterlaceFlags = 0;
+    // RGB with a positive height: rows go bottom-up in the sample (what renderers propose).
+    bool m_outputBottomUp = false;
     DWORD m_outputAspectRatio[2] = {0, 0};
     GUID m_preferredSubtype = GUID_NULL;
     double m_dRate = 1.0;

@@ -32,6 +32,9 @@ HRESULT MPEGAudioDecoderFilter::CheckTransform(const CMediaType* pmtIn, const CM
 
 HRESULT MPEGAudioDecoderFilter::DecideBufferSize(IMemAllocator* pMemAlloc,
                                                  ALLOCATOR_PROPERTIES* pProperties) {
+    // The arguments first: an unconnected filter has no output type to read.
+    QMCheckCondition(pMemAlloc != 0, E_INVALIDARG);
+    QMCheckCondition(pProperties != 0, E_INVALIDARG);
     const WAVEFORMATEX* wfx = WaveFormat(m_pOutput->CurrentMediaType());
     QMCheckCondition(wfx != 0, E_UNEXPECTED);
     return SetAllocatorProperties(pMemAlloc, pProperties, 10, LONG(wfx->nChannels) * 8192);
@@ -65,7 +68,7 @@ HRESULT MPEGAudioDecoderFilter::SetMediaType(PIN_DIRECTION direction, const CMed
         if (!IsPcmOutputType(*pmt)) return E_FAIL;
         m_outputMediaType = *pmt;
         QMCheckHRESULT(qm::GetAudioStreamInfo(*pmt, &m_params.m_info_out));
-        QMCheckHRESULTUMC(m_decoder.Init(&m_params));
+        if (!m_followingStream) QMCheckHRESULTUMC(m_decoder.Init(&m_params));
     }
     return S_OK;
 }
@@ -201,7 +204,10 @@ HRESULT MPEGAudioDecoderFilter::FollowOutputFormat() {
     const HRESULT accept = downstream->QueryAccept(&changed);
     QMCheckHRESULT(accept);
     if (accept == S_OK) {
-        QMCheckHRESULT(m_pOutput->SetMediaType(&changed));
+        m_followingStream = true;
+        const HRESULT hr = m_pOutput->SetMediaType(&changed);
+        m_followingStream = false;
+        QMCheckHRESULT(hr);
         m_outputTypeChanged = true;
     }
     return S_OK;

@@ -49,6 +49,9 @@ private:
     UMC::MP3Decoder m_decoder;
     UMC::MP3DecoderParams m_params;
     int m_current = 0;
+    // Set while the filter itself switches the output to the format found in the stream: the
+    // codec already decodes that format and must keep its clock and state.
+    bool m_followingStream = false;
     UMC::MediaData m_buffers[2];
 };
 

@@ -23,7 +23,9 @@ void TransformDecoderFilter::LogCreationFailure(HRESULT hr) {
 
 void TransformDecoderFilter::InitProcessorDispatch(HRESULT* phr) {
     const SpStatus status = spInitProcessorDispatch();
-    if (status != 0) {
+    // Only a failure reaches the creator: a warning (a processor that is not Intel's, one
+    // without SSE3) still gives working kernels, and hosts test the creation for S_OK.
+    if (status < 0) {
         const HRESULT hr = QMLogHRESULTKERNELSTATUS(status);
         if (phr && *phr == S_OK) *phr = hr;
     }

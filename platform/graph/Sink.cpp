@@ -120,6 +120,15 @@ public:
         r.syncPoint = pSample->IsSyncPoint() == S_OK;
         r.discontinuity = pSample->IsDiscontinuity() == S_OK;
         r.preroll = pSample->IsPreroll() == S_OK;
+        IMediaSample2* sample2 = nullptr;
+        if (SUCCEEDED(
+                pSample->QueryInterface(IID_IMediaSample2, reinterpret_cast<void**>(&sample2))) &&
+            sample2) {
+            AM_SAMPLE2_PROPERTIES props{};
+            if (SUCCEEDED(sample2->GetProperties(sizeof(props), reinterpret_cast<BYTE*>(&props))))
+                r.typeSpecificFlags = props.dwTypeSpecificFlags;
+            sample2->Release();
+        }
         AM_MEDIA_TYPE* mt = nullptr;
         if (pSample->GetMediaType(&mt) == S_OK && mt) {
             r.hasMediaType = true;

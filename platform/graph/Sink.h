@@ -23,6 +23,7 @@ struct ReceivedSample {
     HRESULT mediaTimeResult = S_OK;
     LONGLONG mediaStart = 0, mediaStop = 0;
     bool syncPoint = false, discontinuity = false, preroll = false;
+    DWORD typeSpecificFlags = 0;  // from IMediaSample2, when the sample has it
     bool hasMediaType = false;
     CMediaType mediaType;
     IMediaSample* sample = nullptr;  // identity only: not held

@@ -204,6 +204,30 @@ TEST(QMMediaSampleTest, MediaTypeIsOwnedAndReportedThroughProperties) {
     EXPECT_EQ(s.sample->GetMediaType(&out), S_FALSE);
 }
 
+// The type that GetProperties hands out may come straight back, through SetMediaType or a
+// properties round trip; the sample must copy it before it lets go of its own (ASan sees a use
+// after free otherwise).
+TEST(QMMediaSampleTest, TheStoredTypeMayBeHandedBack) {
+    OwnedSample s(64);
+    SetVideoType(s.sample, 48);
+    for (int route = 0; route < 2; ++route) {
+        SCOPED_TRACE(route);
+        AM_SAMPLE2_PROPERTIES p = Props(s.sample);
+        ASSERT_NE(p.pMediaType, nullptr);
+        if (route == 0)
+            ASSERT_EQ(s.sample->SetMediaType(p.pMediaType), S_OK);
+        else
+            ASSERT_EQ(s.sample->SetProperties(sizeof(p), reinterpret_cast<const BYTE*>(&p)), S_OK);
+        AM_MEDIA_TYPE* out = nullptr;
+        ASSERT_EQ(s.sample->GetMediaType(&out), S_OK);
+        ASSERT_NE(out, nullptr);
+        EXPECT_TRUE(IsEqualGUID(out->subtype, MEDIASUBTYPE_YV12));
+        ASSERT_EQ(out->cbFormat, sizeof(VIDEOINFOHEADER));
+        EXPECT_EQ(reinterpret_cast<VIDEOINFOHEADER*>(out->pbFormat)->bmiHeader.biWidth, 48);
+        DeleteMediaType(out);
+    }
+}
+
 TEST(QMMediaSampleTest, GetPropertiesFillsOnlyTheAskedBytes) {
     OwnedSample s(64);
     SetMediaTimes(s.sample, 1, 2);
@@ -309,33 +333,73 @@ TEST(QMMediaSampleTest, PropertiesRoundTripThroughAnotherSample) {
     EXPECT_EQ(std::get<0>(MediaTimesOf(a.sample)), S_OK);
 }
 
-TEST(QMMediaSampleTest, QueryInterfaceAnswersEveryView) {
+// Every view that QueryInterface hands out is the same object (COM identity) and, used through
+// its own methods, shows the same memory and state; each costs one reference.
+template <class View>
+View* ViewOf(QMMediaSample* q, REFIID iid, IUnknown* identity) {
+    View* v = nullptr;
+    EXPECT_EQ(q->QueryInterface(iid, reinterpret_cast<void**>(&v)), S_OK);
+    if (!v) return nullptr;
+    EXPECT_EQ(q->GetRefCount(), 2);
+    IUnknown* u = nullptr;
+    EXPECT_EQ(v->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&u)), S_OK);
+    EXPECT_EQ(u, identity);
+    if (u) u->Release();
+    return v;
+}
+
+TEST(QMMediaSampleTest, EveryViewIsTheSameSample) {
     OwnedSample s(16);
-    struct Case {
-        const IID* iid;
-        void* part;
-    };
     QMMediaSample* q = s.sample;
-    const Case cases[] = {
-        {&IID_IUnknown, static_cast<IMediaSample2*>(q)},
-        {&IID_IMediaSample, static_cast<IMediaSample2*>(q)},
-        {&IID_IMediaSample2, static_cast<IMediaSample2*>(q)},
-        {&IID_IMediaSampleMarker, static_cast<IMediaSampleMarker*>(q)},
-        {&IID_IQMMediaSample, static_cast<IQMMediaSample*>(q)},
-        {&IID_ICopyMediaSample, static_cast<ICopyMediaSample*>(q)},
-        {&IID_INSSBuffer, static_cast<INSSBuffer4*>(q)},
-        {&IID_INSSBuffer2, static_cast<INSSBuffer4*>(q)},
-        {&IID_INSSBuffer3, static_cast<INSSBuffer4*>(q)},
-        {&IID_INSSBuffer4, static_cast<INSSBuffer4*>(q)},
-        {&IID_IMediaBuffer, static_cast<IMediaBuffer*>(q)},
-        {&IID_IMFMediaBuffer, static_cast<IMFMediaBuffer*>(q)},
-    };
-    for (const Case& c : cases) {
-        void* p = nullptr;
-        ASSERT_EQ(q->QueryInterface(*c.iid, &p), S_OK);
-        EXPECT_EQ(p, c.part);
-        EXPECT_EQ(q->GetRefCount(), 2);
-        q->Release();
+    ASSERT_EQ(q->SetActualDataLength(5), S_OK);
+    IUnknown* identity = nullptr;
+    ASSERT_EQ(q->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&identity)), S_OK);
+    identity->Release();
+
+    for (const IID* iid : {&IID_IMediaSample, &IID_IMediaSample2}) {
+        IMediaSample* v = ViewOf<IMediaSample>(q, *iid, identity);
+        ASSERT_NE(v, nullptr);
+        EXPECT_EQ(v->GetSize(), 16);
+        EXPECT_EQ(v->GetActualDataLength(), 5);
+        v->Release();
+    }
+    for (const IID* iid : {&IID_INSSBuffer, &IID_INSSBuffer2, &IID_INSSBuffer3, &IID_INSSBuffer4}) {
+        INSSBuffer* v = ViewOf<INSSBuffer>(q, *iid, identity);
+        ASSERT_NE(v, nullptr);
+        DWORD max = 0, length = 0;
+        EXPECT_EQ(v->GetMaxLength(&max), S_OK);
+        EXPECT_EQ(v->GetLength(&length), S_OK);
+        EXPECT_EQ(max, 16u);
+        EXPECT_EQ(length, 5u);
+        v->Release();
+    }
+    {
+        IMediaBuffer* v = ViewOf<IMediaBuffer>(q, IID_IMediaBuffer, identity);
+        ASSERT_NE(v, nullptr);
+        DWORD max = 0;
+        EXPECT_EQ(v->GetMaxLength(&max), S_OK);
+        EXPECT_EQ(max, 16u);
+        v->Release();
+    }
+    {
+        IMFMediaBuffer* v = ViewOf<IMFMediaBuffer>(q, IID_IMFMediaBuffer, identity);
+        ASSERT_NE(v, nullptr);
+        DWORD length = 0;
+        EXPECT_EQ(v->GetCurrentLength(&length), S_OK);
+        EXPECT_EQ(length, 5u);
+        v->Release();
+    }
+    {
+        IMediaSampleMarker* v = ViewOf<IMediaSampleMarker>(q, IID_IMediaSampleMarker, identity);
+        ASSERT_NE(v, nullptr);
+        EXPECT_EQ(v->SetMarkerValue(7), S_OK);
+        EXPECT_EQ(q->GetMarkerValue(), 7u);
+        v->Release();
+    }
+    for (const IID* iid : {&IID_IQMMediaSample, &IID_ICopyMediaSample}) {
+        IUnknown* v = ViewOf<IUnknown>(q, *iid, identity);
+        ASSERT_NE(v, nullptr);
+        v->Release();
     }
     void* p = q;
     EXPECT_EQ(q->QueryInterface(IID_IMemAllocator, &p), E_NOINTERFACE);

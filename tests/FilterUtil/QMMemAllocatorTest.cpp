@@ -95,34 +95,52 @@ CMediaType AacType(DWORD fourcc) {
     return mt;
 }
 
-TEST(QMMemAllocatorTest, CreationGivesOneReferenceAndTheInterfaceTable) {
+TEST(QMMemAllocatorTest, CreationGivesOneReferenceAndOneObjectBehindEveryInterface) {
     const LONG before = CBaseObject::ObjectsActive();
     IMemAllocator* mem = nullptr;
     ASSERT_EQ(CreateQMMemAllocator(nullptr, TEXT("a"), &mem), S_OK);
     auto* impl = static_cast<QMMemAllocator*>(static_cast<IMemAllocatorCallbackTemp*>(mem));
     EXPECT_EQ(CBaseObject::ObjectsActive(), before + 1);
 
-    struct Case {
-        IID iid;
-        void* part;
+    // Each interface of the contract works on the same object: what one view sets, another
+    // reads, and all of them are one COM identity.
+    IUnknown* identity = nullptr;
+    ASSERT_EQ(mem->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&identity)), S_OK);
+    identity->Release();
+    auto sameObject = [&](IUnknown* view) {
+        IUnknown* u = nullptr;
+        EXPECT_EQ(view->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&u)), S_OK);
+        EXPECT_EQ(u, identity);
+        if (u) u->Release();
     };
-    const Case cases[] = {
-        {IID_IUnknown, static_cast<IMemAllocatorCallbackTemp*>(impl)},
-        {IID_IMemAllocator, static_cast<IMemAllocatorCallbackTemp*>(impl)},
-        {IID_IMemAllocatorCallbackTemp, static_cast<IMemAllocatorCallbackTemp*>(impl)},
-        {{0x069D00BD, 0xFF44, 0x45D5, {0xAA, 0x4C, 0xFA, 0xDF, 0x7B, 0x7B, 0x70, 0x51}},
-         static_cast<IQMMemAllocator*>(impl)},
-        {{0xE2D64E7A, 0xC16C, 0x4933, {0x89, 0x16, 0xE2, 0x49, 0xBE, 0x86, 0xAE, 0x08}},
-         static_cast<IQMMemAllocator*>(impl)},
-        {{0xBE8E9257, 0x5ED2, 0x4576, {0xA9, 0xCD, 0x8E, 0x71, 0x41, 0xDC, 0x53, 0x9B}},
-         static_cast<IDynamicSizeAllocator*>(impl)},
-    };
-    for (const Case& c : cases) {
-        void* p = nullptr;
-        ASSERT_EQ(mem->QueryInterface(c.iid, &p), S_OK);
-        EXPECT_EQ(p, c.part);
-        static_cast<IUnknown*>(p)->Release();
+    const IID kControl[] = {
+        {0x069D00BD, 0xFF44, 0x45D5, {0xAA, 0x4C, 0xFA, 0xDF, 0x7B, 0x7B, 0x70, 0x51}},
+        {0xE2D64E7A, 0xC16C, 0x4933, {0x89, 0x16, 0xE2, 0x49, 0xBE, 0x86, 0xAE, 0x08}}};
+    for (const IID& iid : kControl) {
+        IQMMemAllocatorBase* control = nullptr;
+        ASSERT_EQ(mem->QueryInterface(iid, reinterpret_cast<void**>(&control)), S_OK);
+        sameObject(control);
+        EXPECT_EQ(control->SetMemoryLimit(2.0), S_OK);
+        control->Release();
+        EXPECT_DOUBLE_EQ(impl->GetMemoryLimit(), 2.0);
+        impl->SetMemoryLimit(0);
     }
+    IMemAllocatorCallbackTemp* callback = nullptr;
+    ASSERT_EQ(
+        mem->QueryInterface(IID_IMemAllocatorCallbackTemp, reinterpret_cast<void**>(&callback)),
+        S_OK);
+    sameObject(callback);
+    LONG free = -1;
+    EXPECT_EQ(callback->GetFreeCount(&free), S_OK);
+    EXPECT_EQ(free, 0);
+    callback->Release();
+    const IID kDynamic = {
+        0xBE8E9257, 0x5ED2, 0x4576, {0xA9, 0xCD, 0x8E, 0x71, 0x41, 0xDC, 0x53, 0x9B}};
+    IDynamicSizeAllocator* dynamic = nullptr;
+    ASSERT_EQ(mem->QueryInterface(kDynamic, reinterpret_cast<void**>(&dynamic)), S_OK);
+    sameObject(dynamic);
+    EXPECT_EQ(dynamic->GetLargestSampleSize(), 0);
+    dynamic->Release();
     void* p = mem;
     EXPECT_EQ(mem->QueryInterface(IID_IMediaSample, &p), E_NOINTERFACE);
     EXPECT_EQ(p, nullptr);
@@ -487,9 +505,57 @@ TEST(QMMemAllocatorTest, AdtsAacMayTurnIntoRawAac) {
     ASSERT_EQ(a.impl->GetMediaType(&now), S_OK);
     EXPECT_TRUE(IsEqualGUID(now.subtype, raw.subtype));
     FreeMediaType(now);
+    // The consumer sample map learns that the stream is raw AAC now.
+    EXPECT_EQ(a.impl->GetStreamKind(), 16777216u);
     // Raw back to ADTS is a different stream.
     ReportCapture capture;
     EXPECT_EQ(a.impl->SetNewMediaType(&adts), VFW_E_TYPE_NOT_ACCEPTED);
+}
+
+CMediaType PcmType(WORD channels, DWORD rate, WORD bits) {
+    CMediaType mt(&MEDIATYPE_Audio);
+    mt.SetSubtype(&MEDIASUBTYPE_PCM);
+    mt.SetFormatType(&FORMAT_WaveFormatEx);
+    WAVEFORMATEX wfx{};
+    wfx.wFormatTag = 1;
+    wfx.nChannels = channels;
+    wfx.nSamplesPerSec = rate;
+    wfx.wBitsPerSample = bits;
+    wfx.nBlockAlign = WORD(channels * bits / 8);
+    wfx.nAvgBytesPerSec = rate * wfx.nBlockAlign;
+    mt.SetFormat(reinterpret_cast<const BYTE*>(&wfx), sizeof(wfx));
+    return mt;
+}
+
+// A PCM type change keeps the number of sample frames per buffer; the bytes follow the frame size,
+// not the sampling rate.
+TEST(QMMemAllocatorTest, PcmTypeChangesKeepTheFramesPerBuffer) {
+    CMediaType stereo = PcmType(2, 48000, 16);
+    Allocator a(&stereo);
+    ASSERT_EQ(a.Set(4, 19200), S_OK);  // 4 800 frames of 4 bytes
+    const struct {
+        WORD channels;
+        DWORD rate;
+        WORD bits;
+        LONG bytes;
+    } steps[] = {
+        {1, 48000, 16, 9600}, {1, 22050, 16, 9600}, {6, 44100, 24, 86400}, {2, 44100, 16, 19200}};
+    for (const auto& step : steps) {
+        CMediaType next = PcmType(step.channels, step.rate, step.bits);
+        ASSERT_EQ(a.impl->SetNewMediaType(&next), S_OK);
+        ALLOCATOR_PROPERTIES props{};
+        ASSERT_EQ(a.mem->GetProperties(&props), S_OK);
+        EXPECT_EQ(props.cbBuffer, step.bytes) << step.channels << " x " << step.bits;
+    }
+    // A part frame is dropped: 10 bytes of stereo 16-bit are two frames, 4 bytes of mono.
+    CMediaType again = PcmType(2, 48000, 16);
+    Allocator b(&again);
+    ASSERT_EQ(b.Set(1, 10), S_OK);
+    CMediaType mono = PcmType(1, 48000, 16);
+    ASSERT_EQ(b.impl->SetNewMediaType(&mono), S_OK);
+    ALLOCATOR_PROPERTIES props{};
+    ASSERT_EQ(b.mem->GetProperties(&props), S_OK);
+    EXPECT_EQ(props.cbBuffer, 4);
 }
 
 TEST(QMMemAllocatorTest, DumpReportsAtItsLevel) {

@@ -2,7 +2,11 @@
 // samples, seen through the graph.
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include "VideoIO/MPEGDecoderFilters/FilterIds.h"
+#include "primitives/dispatch/Cpuid.h"
+#include "primitives/dispatch/ProcessorDispatch.h"
 #include "tests/MPEGDecoderFilters/FilterTestSupport.h"
 #include "tests/support/ReportCapture.h"
 
@@ -89,6 +93,62 @@ TEST(DecoderFilterInputPin, OffersTheSampleAllocator) {
     EXPECT_EQ(a1->QueryInterface(kIQMMemAllocator, &own), S_OK);
     if (own) static_cast<IUnknown*>(own)->Release();
     EXPECT_EQ(memInput->NotifyAllocator(nullptr, FALSE), E_POINTER);
+}
+
+// A processor of another vendor with SSE3: the dispatch only warns, so creation is a plain S_OK
+// (hosts compare with S_OK).
+bool OtherVendorCpuid(uint32_t leaf, uint32_t, SpCpuidRegs* r) {
+    *r = {};
+    if (leaf == 0) {
+        r->eax = 1;
+        std::memcpy(&r->ebx, "Auth", 4);
+        std::memcpy(&r->edx, "enti", 4);
+        std::memcpy(&r->ecx, "cAMD", 4);
+    } else if (leaf == 1) {
+        r->eax = 0x00A00F11;
+        r->ecx = 0x1;                      // SSE3
+        r->edx = (1u << 25) | (1u << 26);  // SSE, SSE2
+    }
+    return true;
+}
+
+uint64_t NoXgetbv(uint32_t) {
+    return 0;
+}
+
+TEST(DecoderFilterCreation, AnotherProcessorVendorStillGivesSOk) {
+    const SpCpuidSource other{OtherVendorCpuid, NoXgetbv};
+    spSetCpuidSource(&other);
+    ASSERT_GT(spInitProcessorDispatch(), 0);  // the warning the filters must not pass on
+    for (const Export& e : kExports) {
+        SCOPED_TRACE(e.name);
+        ComPtr<IBaseFilter> filter;
+        EXPECT_EQ(e.create(filter.Out()), S_OK);
+        EXPECT_NE(filter.Get(), nullptr);
+    }
+    spSetCpuidSource(nullptr);
+    spInitProcessorDispatch();
+}
+
+// An unconnected filter: the arguments are checked before the output type is read.
+TEST(DecoderFilterCreation, DecideBufferSizeChecksItsArgumentsFirst) {
+    ReportCapture capture;
+    for (const Export& e : kExports) {
+        SCOPED_TRACE(e.name);
+        ComPtr<IBaseFilter> filter;
+        ASSERT_EQ(e.create(filter.Out()), S_OK);
+        auto* transform = dynamic_cast<CTransformFilter*>(filter.Get());
+        ASSERT_NE(transform, nullptr);
+        ComPtr<IMemAllocator> allocator;
+        ASSERT_EQ(CoCreateInstance(CLSID_MemoryAllocator, nullptr, CLSCTX_INPROC_SERVER,
+                                   IID_IMemAllocator, reinterpret_cast<void**>(allocator.Out())),
+                  S_OK);
+        ALLOCATOR_PROPERTIES props{};
+        EXPECT_EQ(transform->DecideBufferSize(nullptr, &props), E_INVALIDARG);
+        EXPECT_EQ(transform->DecideBufferSize(allocator.Get(), nullptr), E_INVALIDARG);
+    }
+    EXPECT_TRUE(capture.Contains("pMemAlloc != 0"));
+    EXPECT_TRUE(capture.Contains("pProperties != 0"));
 }
 
 }  // namespace

@@ -2,6 +2,10 @@
 // refused format changes, skipped frames and the edge cases of the streaming path.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <map>
+#include <set>
+
 #include "SDKs/CodecFramework/CodecCommon/SubtypeColorFormat.h"
 #include "VideoIO/FilterUtil/MediaTypeUtil.h"
 #include "VideoIO/MPEGDecoderFilters/FilterCreation.h"
@@ -81,19 +85,23 @@ TEST(MPEG2VideoDecoderFilter, OffersTwentyTypesPreferredFirst) {
     ASSERT_EQ(Build(chain, s), S_OK);
     auto* filter = dynamic_cast<MPEG2VideoDecoderFilter*>(chain.filter.Get());
     ASSERT_NE(filter, nullptr);
-    const GUID preferred = filter->PreferredSubtype();
-    int preferredRow = -1;
-    for (int i = 0; i < qm::GetSubtypeColorFormatCount(); ++i)
-        if (preferredRow < 0 && IsEqualGUID(qm::GetSubtypeColorFormat(i).subtype, preferred))
-            preferredRow = i;
-    ASSERT_GE(preferredRow, 0);
+    // The decoder gives planar 4:2:0, whose first subtype is I420: it comes first, and the other
+    // nineteen rows follow in their order (IYUV and the second UYVY included).
+    auto fourcc = [](const char* c) {
+        return qm::MediaSubtypeFromFourCC(DWORD(uint8_t(c[0])) | DWORD(uint8_t(c[1])) << 8 |
+                                          DWORD(uint8_t(c[2])) << 16 | DWORD(uint8_t(c[3])) << 24);
+    };
+    const GUID expected[20] = {
+        fourcc("I420"),      MEDIASUBTYPE_YUY2,   MEDIASUBTYPE_NV12,   MEDIASUBTYPE_UYVY,
+        MEDIASUBTYPE_RGB24,  MEDIASUBTYPE_RGB32,  MEDIASUBTYPE_ARGB32, MEDIASUBTYPE_RGB8,
+        MEDIASUBTYPE_RGB555, MEDIASUBTYPE_RGB565, fourcc("IYUV"),      MEDIASUBTYPE_YV12,
+        MEDIASUBTYPE_YVU9,   MEDIASUBTYPE_UYVY,   fourcc("HDYC"),      fourcc("BYRG"),
+        fourcc("BYGB"),      fourcc("BYGR"),      fourcc("BYBG"),      fourcc("Y800")};
+    EXPECT_TRUE(IsEqualGUID(filter->PreferredSubtype(), expected[0]));
     for (int position = 0; position < 20; ++position) {
         CMediaType t;
         ASSERT_EQ(filter->GetMediaType(position, &t), S_OK) << position;
-        const int row = position == 0              ? preferredRow
-                        : position <= preferredRow ? position - 1
-                                                   : position;
-        EXPECT_TRUE(IsEqualGUID(t.subtype, qm::GetSubtypeColorFormat(row).subtype)) << position;
+        EXPECT_TRUE(IsEqualGUID(t.subtype, expected[position])) << position;
         const auto* vih = reinterpret_cast<const VIDEOINFOHEADER2*>(t.pbFormat);
         if (qm::IsRGBVideoType(t))
             EXPECT_LT(vih->bmiHeader.biHeight, 0) << position;  // top-down RGB
@@ -123,15 +131,16 @@ TEST(MPEG2VideoDecoderFilter, RatesAndSubSegments) {
     EXPECT_EQ(sub->NewSubSegment(0, 1.0), E_INVALIDARG);
     ASSERT_EQ(sub->NewSubSegment(0, -2.0), S_OK);
 
-    // A backward section with negative stream times: output times are divided by the rate.
-    const REFERENCE_TIME offset = -100000000;  // ten seconds before the segment start
-    ASSERT_EQ(DeliverPictures(chain, s, offset), S_OK);
+    // A backward section at twice the speed: stream times run forward and are halved; the sign
+    // of the rate neither makes them negative nor puts a stop before its start.
+    ASSERT_EQ(DeliverPictures(chain, s), S_OK);
     ASSERT_EQ(chain.source->DeliverEndOfStream(), S_OK);
     const auto samples = chain.sink->Samples();
     ASSERT_EQ(samples.size(), s.units.size());
     for (size_t i = 0; i < samples.size(); ++i) {
-        const REFERENCE_TIME start = REFERENCE_TIME(i) * s.probe.avgTimePerFrame + offset;
-        EXPECT_EQ(samples[i].start, REFERENCE_TIME(double(start) / -2.0)) << i;
+        const REFERENCE_TIME start = REFERENCE_TIME(i) * s.probe.avgTimePerFrame;
+        EXPECT_EQ(samples[i].start, start / 2) << i;
+        EXPECT_EQ(samples[i].stop, (start + s.probe.avgTimePerFrame) / 2) << i;
     }
 }
 
@@ -213,6 +222,311 @@ TEST(MPEG2VideoDecoderFilter, QualityChangeOncePerRunOfSkips) {
     ASSERT_EQ(chain.graph->Run(), S_OK);
     DeliverPictures(chain, s, 0, third, 2 * third, 1);
     EXPECT_EQ(chain.graph->CountEvents(EC_QUALITY_CHANGE), 2);
+}
+
+// The picture coding type (1 I, 2 P, 3 B) of each unit, by presentation time.
+std::map<REFERENCE_TIME, int> PictureTypes(const Stream& s) {
+    std::map<REFERENCE_TIME, int> types;
+    for (const auto& u : s.units) {
+        const uint8_t* p = s.file.data() + u.offset;
+        for (size_t i = 0; i + 5 < u.size; ++i)
+            if (p[i] == 0 && p[i + 1] == 0 && p[i + 2] == 1 && p[i + 3] == 0) {
+                types[u.pts] = (p[i + 5] >> 3) & 7;
+                break;
+            }
+    }
+    return types;
+}
+
+// A seek: the source starts ten frames before the segment start and marks those samples as
+// preroll. They are decoded (the later pictures need them) but none is delivered, and every
+// picture from the start on arrives once, with its time and its I/P/B flag.
+TEST(MPEG2VideoDecoderFilter, SeekDeliversFromTheSegmentStartOn) {
+    const Stream s = LoadSample();
+    ASSERT_GT(s.units.size(), 20u);
+    const REFERENCE_TIME frame = s.probe.avgTimePerFrame;
+    const REFERENCE_TIME offset = -10 * frame;
+    FilterChain chain;
+    ASSERT_EQ(Build(chain, s), S_OK);
+    ASSERT_EQ(chain.Start(), S_OK);
+    ASSERT_EQ(chain.source->DeliverNewSegment(0, s.units.size() * frame + offset, 1.0), S_OK);
+    for (const auto& u : s.units) {
+        qm::graph::SampleSpec spec;
+        spec.start = u.pts + offset;
+        spec.stop = *spec.start + frame;
+        spec.preroll = *spec.start < 0;
+        EXPECT_EQ(chain.source->Deliver(s.file.data() + u.offset, u.size, spec), S_OK);
+    }
+    ASSERT_EQ(chain.source->DeliverEndOfStream(), S_OK);
+    const auto samples = chain.sink->Samples();
+    ASSERT_EQ(samples.size(), s.units.size() - 10);
+    const auto types = PictureTypes(s);
+    const DWORD flagOf[] = {0, AM_VIDEO_FLAG_I_SAMPLE, AM_VIDEO_FLAG_P_SAMPLE,
+                            AM_VIDEO_FLAG_B_SAMPLE};
+    std::set<int> seen;
+    for (size_t i = 0; i < samples.size(); ++i) {
+        EXPECT_EQ(samples[i].start, REFERENCE_TIME(i) * frame) << i;
+        EXPECT_EQ(samples[i].stop, REFERENCE_TIME(i + 1) * frame) << i;
+        const auto type = types.find(samples[i].start - offset);
+        ASSERT_NE(type, types.end()) << i;
+        ASSERT_TRUE(type->second >= 1 && type->second <= 3);
+        seen.insert(type->second);
+        EXPECT_EQ(samples[i].typeSpecificFlags & AM_VIDEO_FLAG_IPB_MASK, flagOf[type->second]) << i;
+    }
+    EXPECT_EQ(seen.size(), 3u);  // the stream has I, P and B pictures
+}
+
+// Reverse playback: each sub-segment first delivers what the decoder still holds, then resets it.
+// Held pictures from before the start (stop below 1) are dropped without ending the drain.
+TEST(MPEG2VideoDecoderFilter, SubSegmentsDrainBeforeTheJump) {
+    const Stream s = LoadSample();
+    const REFERENCE_TIME frame = s.probe.avgTimePerFrame;
+    FilterChain chain;
+    ASSERT_EQ(Build(chain, s), S_OK);
+    ASSERT_EQ(chain.Start(), S_OK);
+    ASSERT_EQ(chain.source->DeliverNewSegment(0, 0, -1.0), S_OK);
+    ComPtr<IPin> in;
+    ASSERT_EQ(chain.filter->FindPin(TEXT("in0"), in.Out()), S_OK);
+    ComPtr<ISubSegment> sub;
+    ASSERT_EQ(in->QueryInterface(IID_ISubSegment, reinterpret_cast<void**>(sub.Out())), S_OK);
+
+    // A section entirely before the start: nothing is delivered, the drain still succeeds.
+    const size_t gop = s.units.size() / 2;
+    ASSERT_EQ(DeliverPictures(chain, s, -REFERENCE_TIME(s.units.size()) * frame, 0, gop), S_OK);
+    EXPECT_EQ(sub->NewSubSegment(0, -1.0), S_OK);
+    EXPECT_EQ(chain.sink->SampleCount(), 0u);
+
+    // A visible section: all its pictures arrive before the next sub-segment begins, and the
+    // next section starts from a clean decoder.
+    ASSERT_EQ(DeliverPictures(chain, s, 0, 0, gop), S_OK);
+    ASSERT_EQ(sub->NewSubSegment(0, -1.0), S_OK);
+    const size_t first = chain.sink->SampleCount();
+    EXPECT_EQ(first, gop);
+    ASSERT_EQ(DeliverPictures(chain, s, 0, 0, gop), S_OK);
+    ASSERT_EQ(chain.source->DeliverEndOfStream(), S_OK);
+    const auto samples = chain.sink->Samples();
+    ASSERT_EQ(samples.size(), 2 * gop);
+    for (size_t i = 0; i < gop; ++i) {
+        EXPECT_EQ(samples[i].start, samples[first + i].start) << i;
+        EXPECT_TRUE(samples[i].data == samples[first + i].data) << i;
+    }
+}
+
+// What downstream answers: S_FALSE ends the sample's decoding and comes back upstream; a
+// rejected sample is passed over and decoding goes on with the same input sample.
+TEST(MPEG2VideoDecoderFilter, DownstreamRefusals) {
+    const Stream s = LoadSample();
+    std::vector<size_t> counts;
+    size_t received = 0;
+    for (HRESULT answer : {S_FALSE, S_OK, VFW_E_SAMPLE_REJECTED}) {
+        SCOPED_TRACE(answer);
+        FilterChain chain;
+        ASSERT_EQ(chain.Build(CreateMPEG2VideoDecoderFilter, s.probe.inputType,
+                              {MajorSubtype(MEDIATYPE_Video, GUID_NULL)}, LONG(s.file.size())),
+                  S_OK);
+        ASSERT_EQ(chain.Start(), S_OK);
+        chain.sink->SetReceiveResult(answer);
+        // Three pictures per input sample (they lie one after another in the file).
+        received = 0;
+        int falses = 0;
+        for (size_t i = 0; i + 3 <= s.units.size(); i += 3) {
+            const size_t size = s.units[i + 2].offset + s.units[i + 2].size - s.units[i].offset;
+            qm::graph::SampleSpec spec;
+            spec.start = s.units[i].pts;
+            spec.stop = *spec.start + s.probe.avgTimePerFrame;
+            const size_t before = chain.sink->SampleCount();
+            const HRESULT hr = chain.source->Deliver(s.file.data() + s.units[i].offset, size, spec);
+            const size_t delivered = chain.sink->SampleCount() - before;
+            received += 3;
+            if (answer == S_FALSE) {
+                EXPECT_LE(delivered, 1u) << i;  // nothing after the first refusal
+                EXPECT_EQ(hr, delivered ? S_FALSE : S_OK) << i;
+                falses += hr == S_FALSE;
+            } else {
+                EXPECT_EQ(hr, S_OK) << i;
+            }
+        }
+        chain.sink->SetReceiveResult(S_OK);
+        ASSERT_EQ(chain.source->DeliverEndOfStream(), S_OK);
+        if (answer == S_FALSE) {
+            EXPECT_GT(falses, 2);
+        } else {
+            counts.push_back(chain.sink->SampleCount());
+        }
+    }
+    // Rejected pictures cost nothing else: as many arrive as when all are accepted.
+    ASSERT_EQ(counts.size(), 2u);
+    EXPECT_EQ(counts[1], counts[0]);
+    EXPECT_GT(counts[0], received / 2);
+}
+
+// Output types: a VIDEOINFOHEADER connection cannot carry interlace flags or an aspect ratio,
+// so no picture carries a type; an input ratio that is not in lowest terms is no change; a real
+// change is proposed once, reduced.
+TEST(MPEG2VideoDecoderFilter, OutputTypeChangesOnlyWhenSomethingChanged) {
+    const Stream base = LoadSample();
+    LONG streamX = 0, streamY = 0;
+    ASSERT_EQ(qm::GetPictureAspectRatio(base.probe.inputType, &streamX, &streamY), S_OK);
+    int32_t rx = streamX, ry = streamY;
+    qm::ReduceRatio(&rx, &ry);
+    // The sample stream has square pixels: 352:288 as the demultiplexer gives it, 11:9 reduced.
+    ASSERT_TRUE(rx == 11 && ry == 9) << streamX << ":" << streamY;
+
+    enum Case { VideoInfoOutput, RatioNotReduced, RatioChanged };
+    for (Case c : {VideoInfoOutput, RatioNotReduced, RatioChanged}) {
+        SCOPED_TRACE(int(c));
+        Stream s = LoadSample();
+        auto* info = reinterpret_cast<MPEG2VIDEOINFO*>(s.probe.inputType.pbFormat);
+        if (c == RatioNotReduced) {
+            info->hdr.dwPictAspectRatioX = DWORD(2 * rx);
+            info->hdr.dwPictAspectRatioY = DWORD(2 * ry);
+        }
+        if (c == RatioChanged) {
+            info->hdr.dwPictAspectRatioX = 32;
+            info->hdr.dwPictAspectRatioY = 18;
+        }
+        FilterChain chain;
+        ASSERT_EQ(qm::graph::FilterGraph::Create(chain.graph.Out()), S_OK);
+        ASSERT_EQ(CreateMPEG2VideoDecoderFilter(chain.filter.Out()), S_OK);
+        size_t largest = 0;
+        for (const auto& u : s.units) largest = std::max(largest, u.size);
+        ASSERT_EQ(qm::graph::PushSource::Create({s.probe.inputType},
+                                                ALLOCATOR_PROPERTIES{4, LONG(largest), 1, 0},
+                                                chain.source.Out()),
+                  S_OK);
+        ASSERT_EQ(qm::graph::Sink::Create({}, chain.sink.Out()), S_OK);
+        chain.graph->AddFilter(chain.source.Get(), TEXT("source"));
+        chain.graph->AddFilter(chain.filter.Get(), TEXT("decoder"));
+        chain.graph->AddFilter(chain.sink.Get(), TEXT("sink"));
+        ASSERT_EQ(chain.graph->ConnectFilters(chain.source.Get(), chain.filter.Get()), S_OK);
+        LONG width = 0, height = 0;
+        ASSERT_EQ(qm::GetPictureSize(s.probe.inputType, &width, &height), S_OK);
+        CMediaType output;
+        const GUID yuy2 = MEDIASUBTYPE_YUY2;
+        if (c == VideoInfoOutput) {
+            output.InitMediaType();
+            output.majortype = MEDIATYPE_Video;
+            output.subtype = yuy2;
+            output.formattype = FORMAT_VideoInfo;
+            VIDEOINFOHEADER vih{};
+            vih.bmiHeader.biSize = sizeof(vih.bmiHeader);
+            vih.bmiHeader.biWidth = width;
+            vih.bmiHeader.biHeight = height;
+            vih.bmiHeader.biBitCount = 16;
+            vih.bmiHeader.biCompression = 0x32595559;  // 'YUY2'
+            vih.bmiHeader.biSizeImage = DWORD(width * height * 2);
+            vih.AvgTimePerFrame = s.probe.avgTimePerFrame;
+            output.SetFormat(reinterpret_cast<const BYTE*>(&vih), sizeof(vih));
+            output.bFixedSizeSamples = TRUE;
+            output.lSampleSize = vih.bmiHeader.biSizeImage;
+        } else {
+            // The stream's own interlace flags: only the ratio is under test.
+            ASSERT_EQ(qm::CreateVideoInfoHeader2Type(
+                          &output, width, height, LONG(info->hdr.dwPictAspectRatioX),
+                          LONG(info->hdr.dwPictAspectRatioY), info->hdr.dwInterlaceFlags, &yuy2,
+                          s.probe.avgTimePerFrame, 0),
+                      S_OK);
+        }
+        ASSERT_EQ(chain.graph->ConnectFilters(chain.filter.Get(), chain.sink.Get(), &output), S_OK);
+        ASSERT_EQ(chain.Start(), S_OK);
+        ASSERT_EQ(DeliverPictures(chain, s), S_OK);
+        ASSERT_EQ(chain.source->DeliverEndOfStream(), S_OK);
+        const auto samples = chain.sink->Samples();
+        ASSERT_EQ(samples.size(), s.units.size());
+        size_t attached = 0;
+        for (const auto& sample : samples) attached += sample.hasMediaType ? 1 : 0;
+        EXPECT_EQ(attached, c == RatioChanged ? 1u : 0u);
+        if (c == RatioChanged) {
+            ASSERT_TRUE(samples[0].hasMediaType);
+            LONG x = 0, y = 0;
+            ASSERT_EQ(qm::GetPictureAspectRatio(samples[0].mediaType, &x, &y), S_OK);
+            EXPECT_EQ(x, rx);
+            EXPECT_EQ(y, ry);
+        }
+    }
+}
+
+// A renderer's RGB type with a positive height asks for bottom-up rows: the same pictures as
+// top-down output, rows reversed.
+TEST(MPEG2VideoDecoderFilter, BottomUpRgbIsWrittenBottomUp) {
+    const Stream s = LoadSample();
+    std::vector<std::vector<qm::graph::ReceivedSample>> runs;
+    LONG width = 0, height = 0;
+    ASSERT_EQ(qm::GetPictureSize(s.probe.inputType, &width, &height), S_OK);
+    for (bool bottomUp : {false, true}) {
+        FilterChain chain;
+        ASSERT_EQ(qm::graph::FilterGraph::Create(chain.graph.Out()), S_OK);
+        ASSERT_EQ(CreateMPEG2VideoDecoderFilter(chain.filter.Out()), S_OK);
+        size_t largest = 0;
+        for (const auto& u : s.units) largest = std::max(largest, u.size);
+        ASSERT_EQ(qm::graph::PushSource::Create({s.probe.inputType},
+                                                ALLOCATOR_PROPERTIES{4, LONG(largest), 1, 0},
+                                                chain.source.Out()),
+                  S_OK);
+        ASSERT_EQ(qm::graph::Sink::Create({}, chain.sink.Out()), S_OK);
+        chain.graph->AddFilter(chain.source.Get(), TEXT("source"));
+        chain.graph->AddFilter(chain.filter.Get(), TEXT("decoder"));
+        chain.graph->AddFilter(chain.sink.Get(), TEXT("sink"));
+        ASSERT_EQ(chain.graph->ConnectFilters(chain.source.Get(), chain.filter.Get()), S_OK);
+        CMediaType rgb;
+        const GUID rgb32 = MEDIASUBTYPE_RGB32;
+        ASSERT_EQ(qm::CreateVideoInfoHeader2Type(&rgb, width, bottomUp ? height : -height, 4, 3, 0,
+                                                 &rgb32, s.probe.avgTimePerFrame, 0),
+                  S_OK);
+        ASSERT_EQ(chain.graph->ConnectFilters(chain.filter.Get(), chain.sink.Get(), &rgb), S_OK);
+        ASSERT_EQ(chain.Start(), S_OK);
+        ASSERT_EQ(DeliverPictures(chain, s, 0, 0, 4), S_OK);
+        ASSERT_EQ(chain.source->DeliverEndOfStream(), S_OK);
+        runs.push_back(chain.sink->Samples());
+    }
+    ASSERT_EQ(runs[0].size(), 4u);
+    ASSERT_EQ(runs[1].size(), 4u);
+    const size_t row = size_t(width) * 4;
+    for (size_t i = 0; i < 4; ++i) {
+        const auto& down = runs[0][i].data;
+        const auto& up = runs[1][i].data;
+        ASSERT_EQ(down.size(), row * size_t(height));
+        ASSERT_EQ(up.size(), down.size());
+        bool reversed = true;
+        for (size_t y = 0; y < size_t(height) && reversed; ++y)
+            reversed = std::equal(down.begin() + y * row, down.begin() + (y + 1) * row,
+                                  up.begin() + (size_t(height) - 1 - y) * row);
+        EXPECT_TRUE(reversed) << i;
+        EXPECT_FALSE(down == up) << i;  // a picture that is the same both ways proves nothing
+    }
+}
+
+// How the input format block reaches the decoder parameters: interlace order and stream type.
+TEST(MPEG2VideoDecoderFilter, InputFormatFillsTheDecoderParameters) {
+    const Stream s = LoadSample("sample-mpeg1.m1v");
+    ASSERT_TRUE(IsEqualGUID(s.probe.inputType.formattype, FORMAT_MPEGVideo));
+    ComPtr<IBaseFilter> filter;
+    ASSERT_EQ(CreateMPEG2VideoDecoderFilter(filter.Out()), S_OK);
+    auto* decoder = dynamic_cast<MPEG2VideoDecoderFilter*>(filter.Get());
+    ASSERT_NE(decoder, nullptr);
+    ASSERT_EQ(decoder->SetMediaType(PINDIR_INPUT, &s.probe.inputType), S_OK);
+    EXPECT_EQ(decoder->DecoderParams().info.stream_type, UMC::MPEG1_VIDEO);
+    // Without a sequence header the decoder has only the filter's word for the stream type.
+    CMediaType bare(s.probe.inputType);
+    reinterpret_cast<MPEG1VIDEOINFO*>(bare.pbFormat)->cbSequenceHeader = 0;
+    ASSERT_EQ(decoder->SetMediaType(PINDIR_INPUT, &bare), S_OK);
+    EXPECT_EQ(decoder->DecoderParams().info.stream_type, UMC::MPEG1_VIDEO);
+
+    const Stream s2 = LoadSample();
+    const struct {
+        DWORD flags;
+        int32_t interlaceType;
+    } cases[] = {{AMINTERLACE_IsInterlaced | AMINTERLACE_Field1First, 2},
+                 {AMINTERLACE_IsInterlaced, 3},
+                 {AMINTERLACE_Field1First, 0},
+                 {0, 0}};
+    for (const auto& c : cases) {
+        CMediaType t(s2.probe.inputType);
+        reinterpret_cast<MPEG2VIDEOINFO*>(t.pbFormat)->hdr.dwInterlaceFlags = c.flags;
+        ASSERT_EQ(decoder->SetMediaType(PINDIR_INPUT, &t), S_OK);
+        EXPECT_EQ(decoder->DecoderParams().info.interlace_type, c.interlaceType) << c.flags;
+        EXPECT_EQ(decoder->DecoderParams().info.stream_type, UMC::MPEG2_VIDEO);
+    }
 }
 
 }  // namespace

@@ -135,4 +135,65 @@ TEST(MPEGAudioDecoderFilter, NegativeTimesAreDroppedAndSegmentsRestartTheClock) 
     EXPECT_EQ(samples[first].start, 0);
 }
 
+// The stream is 22 050 Hz mono; the input type claims 44.1 kHz stereo. The filter switches the
+// output to the stream's format after the first frame, and from then on everything must be as if
+// the type had been right from the start: the same frames, PCM and times.
+TEST(MPEGAudioDecoderFilter, AcceptedFormatChangeLosesNothing) {
+    const auto file = ReadFile(FixtureDir() / "filters" / "mono22050.mp3");
+    ASSERT_FALSE(file.empty());
+    Decoded runs[2];
+    for (int claimed = 0; claimed < 2; ++claimed) {
+        CMediaType input = InputType(file);
+        if (claimed) {
+            auto* wfx = reinterpret_cast<WAVEFORMATEX*>(input.pbFormat);
+            wfx->nChannels = 2;
+            wfx->nSamplesPerSec = 44100;
+        }
+        FilterChain chain;
+        ASSERT_EQ(chain.Build(CreateMPEGAudioDecoderFilter, input, PcmOnly(), 4096), S_OK);
+        ASSERT_EQ(chain.Start(), S_OK);
+        ASSERT_EQ(chain.source->DeliverStream(file.data(), file.size(), {1000}), S_OK);
+        ASSERT_EQ(chain.source->DeliverEndOfStream(), S_OK);
+        runs[claimed].samples = chain.sink->Samples();
+        for (const auto& s : runs[claimed].samples)
+            runs[claimed].pcm.insert(runs[claimed].pcm.end(), s.data.begin(), s.data.end());
+    }
+    const auto& truth = runs[0].samples;
+    const auto& changed = runs[1].samples;
+    ASSERT_GT(truth.size(), 30u);
+    EXPECT_EQ(changed.size(), truth.size());
+    EXPECT_TRUE(runs[1].pcm == runs[0].pcm);
+    for (size_t i = 0; i < std::min(truth.size(), changed.size()); ++i) {
+        EXPECT_EQ(changed[i].start, truth[i].start) << i;
+        EXPECT_EQ(changed[i].stop, truth[i].stop) << i;
+    }
+    ASSERT_FALSE(changed.empty());
+    EXPECT_TRUE(changed[0].hasMediaType);
+    EXPECT_FALSE(truth[0].hasMediaType);
+}
+
+// A new segment (a seek) discards the bytes still waiting for the rest of their frame: the
+// stream played again from its start gives exactly the frames of a fresh decode.
+TEST(MPEGAudioDecoderFilter, NewSegmentDiscardsPendingBytes) {
+    const auto file = ReadFile(SourceDir() / "samples" / "sample-layer3.mp3");
+    const Decoded fresh = DecodeInPieces(file, {4096});
+    FilterChain chain;
+    ASSERT_EQ(chain.Build(CreateMPEGAudioDecoderFilter, InputType(file), PcmOnly(), 4096), S_OK);
+    ASSERT_EQ(chain.Start(), S_OK);
+    // Up to the middle of a frame somewhere past the start.
+    ASSERT_EQ(chain.source->Deliver(file.data(), 3000), S_OK);
+    const size_t before = chain.sink->SampleCount();
+    ASSERT_EQ(chain.source->DeliverNewSegment(0, 0, 1.0), S_OK);
+    ASSERT_EQ(chain.source->DeliverStream(file.data(), file.size(), {4096}), S_OK);
+    ASSERT_EQ(chain.source->DeliverEndOfStream(), S_OK);
+    const auto samples = chain.sink->Samples();
+    ASSERT_EQ(samples.size() - before, fresh.samples.size());
+    std::vector<uint8_t> pcm;
+    for (size_t i = before; i < samples.size(); ++i) {
+        pcm.insert(pcm.end(), samples[i].data.begin(), samples[i].data.end());
+        EXPECT_EQ(samples[i].start, fresh.samples[i - before].start) << i;
+    }
+    EXPECT_TRUE(pcm == fresh.pcm);
+}
+
 }  // namespace

@@ -120,20 +120,25 @@ TEST(AudioCodec, DurationIsNotProvidedByTheBase) {
 }
 
 TEST(AspectRatio, Reduction) {
-    // Frame size and display ratio give the sample ratio: 2304:2160 and 7680:6480 reduce fully;
-    // 17280:17280 halves to 135:135, then 3 divides it down to 5:5, where the walk stops.
+    // Frame size and display ratio give the sample ratio. Square pixels must come out as 1:1:
+    // 17280:17280 halves to 135:135, then 3 and 5 divide it to the end (a term equal to the prime
+    // is still divided).
     const struct {
         int32_t width, height, dw, dh, sw, sh;
-    } frames[] = {{720, 576, 4, 3, 16, 15}, {720, 480, 16, 9, 32, 27}, {1920, 1080, 16, 9, 5, 5}};
+    } frames[] = {{720, 576, 4, 3, 16, 15}, {720, 480, 16, 9, 32, 27}, {1920, 1080, 16, 9, 1, 1},
+                  {720, 480, 3, 2, 1, 1},   {640, 480, 4, 3, 1, 1},    {352, 288, 4, 3, 12, 11}};
     for (const auto& f : frames) {
         int32_t w = 0, h = 0;
         CalculateSampleAspectRatio(f.width, f.height, f.dw, f.dh, &w, &h);
         EXPECT_EQ(w, f.sw) << f.width << "x" << f.height;
         EXPECT_EQ(h, f.sh) << f.width << "x" << f.height;
     }
-    // The walk stops once a term is no larger than the prime: 61 is never tried; 3 divides 15 and
-    // 21, then 5 and 7 are at or below the next prime.
-    const int64_t pairs[][4] = {{61 * 67, 61 * 71, 61 * 67, 61 * 71}, {15, 21, 5, 7}};
+    // The walk ends once a term is below the prime: 61 is never tried; 3 divides 15 and 21, and
+    // 5:7 has no common prime left; 7 still divides 49:49 to the end.
+    const int64_t pairs[][4] = {{61 * 67, 61 * 71, 61 * 67, 61 * 71},
+                                {15, 21, 5, 7},
+                                {49, 49, 1, 1},
+                                {59 * 2, 59 * 6, 1, 3}};
     for (const auto& r : pairs) {
         int64_t a = r[0], b = r[1];
         ReduceAspectRatio(&a, &b);

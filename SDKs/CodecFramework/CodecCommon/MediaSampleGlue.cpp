@@ -21,9 +21,11 @@ HRESULT MediaSampleToMediaData(IMediaSample* pSample, UMC::MediaData* pData, boo
     QMCheckHRESULTUMC(pData->SetDataSize(size_t(actual)));
     if (withTime) {
         REFERENCE_TIME start = 0, stop = 0;
-        if (pSample->GetTime(&start, &stop) == S_OK) {
-            const UMC::Status st =
-                pData->SetTime(ReferenceTimeToSeconds(start), ReferenceTimeToSeconds(stop));
+        const HRESULT timeResult = pSample->GetTime(&start, &stop);
+        // A start without a stop is still a start; the end is then unknown (-1).
+        if (timeResult == S_OK || timeResult == VFW_S_NO_STOP_TIME) {
+            const double end = timeResult == S_OK ? ReferenceTimeToSeconds(stop) : -1.0;
+            const UMC::Status st = pData->SetTime(ReferenceTimeToSeconds(start), end);
             if (st != UMC::STATUS_OK) QMLogHRESULT(HResultFromCodecStatus(st));
         }
     }

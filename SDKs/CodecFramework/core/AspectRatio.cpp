@@ -10,8 +10,10 @@ void ReduceAspectRatio(int64_t* a, int64_t* b) {
     }
     static const int64_t kPrimes[] = {2,  3,  5,  7,  11, 13, 17, 19, 23,
                                       29, 31, 37, 41, 43, 47, 53, 59};
+    // A term equal to the prime can still be divided by it (5:5 becomes 1:1); only a term below
+    // the prime ends the walk.
     for (int64_t p : kPrimes) {
-        if (*a <= p || *b <= p) break;
+        if (*a < p || *b < p) break;
         while (*a % p == 0 && *b % p == 0) {
             *a /= p;
             *b /= p;

@@ -1,6 +1,7 @@
 // A lazily initialised, re-entrant lock over an operating-system critical section.
 #pragma once
 
+#include <atomic>
 #include <mutex>
 
 #include "SDKs/CodecFramework/core/Status.h"
@@ -19,13 +20,15 @@ public:
     Status Lock();    // STATUS_NOT_INITIALIZED before Init
     Status Unlock();  // STATUS_NOT_INITIALIZED before Init
     void Delete();
-    bool IsInitialized() const { return m_initialized != 0; }
-    // The owners' pattern: lock, initialising first when needed.
+    bool IsInitialized() const { return m_initialized.load(std::memory_order_acquire) != 0; }
+    // The owners' pattern: lock, initialising first when needed. Safe when several threads make
+    // the first call at once: exactly one section is created and all of them use it.
     Status LockOrInit();
 
 private:
     std::recursive_mutex* m_section = nullptr;
-    int32_t m_initialized = 0;
+    // Published after m_section, so a thread that sees it set also sees the section.
+    std::atomic<int32_t> m_initialized{0};
 };
 
 // Null-pointer-checked free-function forms of the operations.

@@ -48,6 +48,7 @@ void VideoData::CopyPlanes(const VideoData& other) {
     m_iAspectHeight = other.m_iAspectHeight;
     m_iAlignment = other.m_iAlignment;
     m_pbAllocated = nullptr;  // a copy never owns the picture memory
+    m_nAllocatedSize = 0;
     m_pPlaneData = nullptr;
     m_iPlanes = 0;
     if (other.m_pPlaneData && other.m_iPlanes > 0) {
@@ -78,6 +79,7 @@ Status VideoData::ReleaseImage() {
     if (m_pbAllocated) {
         spFree(m_pbAllocated);
         m_pbAllocated = nullptr;
+        m_nAllocatedSize = 0;
     }
     return MediaData::Close();
 }
@@ -169,7 +171,8 @@ Status VideoData::Alloc() {
     uint8_t* memory = spAlloc8u(int(total));
     if (!memory) return STATUS_ALLOC_FAILED;
     Status st = SetBufferPointer(memory, total);
-    m_pbAllocated = memory;  // after SetBufferPointer, which releases an older one
+    m_pbAllocated = memory;
+    m_nAllocatedSize = total;
     return st;
 }
 
@@ -200,13 +203,21 @@ Status VideoData::SetBufferPointer(uint8_t* pointer, size_t size) {
         m_pPlaneData[i].m_pPlane = planeStart;
         planeStart += m_pPlaneData[i].m_nMemSize;
     }
-    uint8_t* keep = m_pbAllocated;
-    m_pbAllocated = nullptr;
-    if (keep && keep != pointer) spFree(keep);
+    KeepOrFreeOwnMemory(pointer);
     MediaData::SetBufferPointer(pointer, size);
     m_nDataSize = size_t(aligned - pointer) + mapping;
     MoveDataPointer(aligned - pointer);
     return STATUS_OK;
+}
+
+void VideoData::KeepOrFreeOwnMemory(const uint8_t* pointer) {
+    if (!m_pbAllocated) return;
+    const uintptr_t p = reinterpret_cast<uintptr_t>(pointer);
+    const uintptr_t own = reinterpret_cast<uintptr_t>(m_pbAllocated);
+    if (p >= own && p - own < m_nAllocatedSize) return;
+    spFree(m_pbAllocated);
+    m_pbAllocated = nullptr;
+    m_nAllocatedSize = 0;
 }
 
 Status VideoData::SetSurface(uint8_t* pointer, size_t pitch) {
@@ -228,9 +239,7 @@ Status VideoData::SetSurface(uint8_t* pointer, size_t pitch) {
         p.m_pPlane = pointer + offset;
         offset += p.m_nMemSize;
     }
-    uint8_t* keep = m_pbAllocated;
-    m_pbAllocated = nullptr;
-    if (keep) spFree(keep);
+    KeepOrFreeOwnMemory(pointer);
     MediaData::SetBufferPointer(pointer, offset);
     m_nDataSize = offset;
     return STATUS_OK;

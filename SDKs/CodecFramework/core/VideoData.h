@@ -87,6 +87,9 @@ protected:
     void CopyPlanes(const VideoData& other);
     void FreePlaneTable();
     uint8_t* AlignUp(uint8_t* p) const;
+    // Before the planes move to pointer: the picture memory this container allocated is kept
+    // when pointer lies inside it (the planes still use it) and freed otherwise.
+    void KeepOrFreeOwnMemory(const uint8_t* pointer);
 
     PlaneInfo* m_pPlaneData = nullptr;
     int32_t m_iPlanes = 0;
@@ -98,6 +101,7 @@ protected:
     int32_t m_iAspectHeight = 1;
     int32_t m_iAlignment = 1;
     uint8_t* m_pbAllocated = nullptr;
+    size_t m_nAllocatedSize = 0;  // bytes at m_pbAllocated
 };
 
 }  // namespace UMC
