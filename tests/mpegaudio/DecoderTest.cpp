@@ -412,6 +412,43 @@ TEST(MpegAudioState, MovedStateBlockDecodesTheSame) {
     }
 }
 
+// Decodes data[pos..] to its end with `decoder`; the samples of every decoded frame.
+std::vector<int16_t> DecodeRest(UMC::MP3Decoder& decoder, const std::vector<uint8_t>& data,
+                                size_t pos) {
+    std::vector<uint8_t> out(1152 * 4);
+    UMC::AudioData audio;
+    std::vector<int16_t> pcm;
+    while (pos < data.size()) {
+        Call c = Feed(decoder, data.data() + pos, data.size() - pos, out, audio);
+        pos += c.consumed;
+        if (c.status == UMC::STATUS_OK) {
+            auto* s = reinterpret_cast<const int16_t*>(audio.GetDataPointer());
+            pcm.insert(pcm.end(), s, s + audio.GetDataSize() / 2);
+        } else if (c.consumed == 0) {
+            break;
+        }
+    }
+    return pcm;
+}
+
+TEST(MpegAudioState, ResetForgetsTheReservoirOverlapAndFilters) {
+    // A seek: ten frames, Reset, then on from frame 20, whose main data begin in frames that
+    // were never fed. The result must be that of a fresh decoder started at frame 20.
+    std::vector<uint8_t> data = Fixture("l3_cbr128_joint.mp3");
+    std::vector<size_t> starts = FrameStarts(data);
+    ASSERT_GT(starts.size(), 30u);
+    UMC::MP3Decoder fresh, seeking;
+    InitDecoder(fresh);
+    InitDecoder(seeking);
+    const std::vector<uint8_t> head(data.begin(), data.begin() + ptrdiff_t(starts[10]));
+    ASSERT_FALSE(DecodeRest(seeking, head, 0).empty());
+    ASSERT_EQ(seeking.Reset(), UMC::STATUS_OK);
+    const std::vector<int16_t> expected = DecodeRest(fresh, data, starts[20]);
+    ASSERT_FALSE(expected.empty());
+    EXPECT_LT(expected.size(), (starts.size() - 20) * 1152 * 2);  // frame 20 itself is skipped
+    EXPECT_EQ(DecodeRest(seeking, data, starts[20]), expected);
+}
+
 TEST(MpegAudioState, ResetKeepsTheStreamParameters) {
     std::vector<uint8_t> l2 = Fixture("l2_44k.mp2");
     std::vector<uint8_t> other = Fixture("l2_48k.mp2");
