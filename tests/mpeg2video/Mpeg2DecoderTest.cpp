@@ -409,6 +409,34 @@ TEST(Mpeg2Decoder, SkippingDropsWholeFieldPairsAndCountsThemOnce) {
     }
 }
 
+TEST(Mpeg2Decoder, NegativeSkipCountsAndResetSkipCountLowerTheCounter) {
+    // 25 pictures per second: -2 pictures lowers by 1 (steps of 3 or less count as 1), a reset
+    // by 10; of 14 the first I picture then takes one and two B frames go.
+    const auto stream =
+        IntraGops({{{1, 0}, {2, 2}, {3, 1}, {2, 4}, {3, 3}}, {{1, 0}, {2, 2}, {3, 1}}}, false);
+    const size_t first = UMC::Mpeg2AccessUnitLength(stream.data(), stream.size());
+    std::vector<uint8_t> header(stream.begin(), stream.begin() + ptrdiff_t(first));
+    UMC::MediaData initial;
+    initial.SetBufferPointer(header.data(), header.size());
+    initial.SetDataSize(header.size());
+    Session s;
+    UMC::VideoDecoderParams params;
+    params.m_pData = &initial;
+    params.numThreads = 1;
+    params.lFlags = UMC::FLAG_VDEC_REORDER;
+    params.pPostProcessing = &s.stage;
+    ASSERT_EQ(s.decoder.Init(&params), UMC::STATUS_OK);
+    ASSERT_EQ(s.decoder.SkipVideoFrame(14), UMC::STATUS_OK);
+    ASSERT_EQ(s.decoder.SkipVideoFrame(-2), UMC::STATUS_OK);
+    ASSERT_EQ(s.decoder.SkipVideoFrame(0), UMC::STATUS_OK);
+    ASSERT_EQ(s.decoder.ResetSkipCount(), UMC::STATUS_OK);
+    s.Feed(stream);
+    while (s.Flush() == UMC::STATUS_OK) {
+    }
+    EXPECT_EQ(Lumas(s.stage.pictures), (std::vector<int>{20, 40, 60, 70, 80, 90}));
+    EXPECT_EQ(s.decoder.GetNumOfSkippedFrames(), 2u);
+}
+
 TEST(Mpeg2Decoder, TimeStampsFollowTheDisplayOrderInBothOutputOrders) {
     const double period = 1.0 / 25.0;
     for (bool fields : {false, true}) {

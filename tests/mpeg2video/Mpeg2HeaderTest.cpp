@@ -268,4 +268,72 @@ TEST(Mpeg2Headers, ParseHeaderRejectsCodesOutsideTheHeaderRange) {
     EXPECT_EQ(d.base()->ParseHeader(UMC::MPEG2_SEQUENCE_END, bs), UMC::STATUS_OK);
 }
 
+// sequence_display_extension: video format, colour description, display size.
+void SequenceDisplayExtension(StreamWriter& w, int width, int height, bool colour) {
+    w.StartCode(0xB5);
+    w.Put(2, 4);
+    w.Put(5, 3);
+    w.Put(colour ? 1 : 0, 1);
+    if (colour) w.Put(0x010101, 24);
+    w.Put(uint32_t(width), 14);
+    w.Put(1, 1);
+    w.Put(uint32_t(height), 14);
+}
+
+TEST(Mpeg2Headers, DisplayExtensionsGiveTheAspectAndLeaveThePicturesAlone) {
+    // 16:9 shown on 704 of 720 columns: samples of 16:11.
+    for (bool colour : {false, true}) {
+        StreamWriter w;
+        StreamWriter::Sequence s;
+        s.width = 720;
+        s.height = 576;
+        s.aspect = 3;
+        w.SequenceHeader(s);
+        SequenceDisplayExtension(w, 704, 576, colour);
+        w.StartCode(0xB8);
+        Initialised d;
+        InitWith(d, w.Data());
+        ASSERT_EQ(d.status, UMC::STATUS_OK);
+        EXPECT_EQ(d.base()->StreamInfo().aspect_ratio_width, 16);
+        EXPECT_EQ(d.base()->StreamInfo().aspect_ratio_height, 11);
+        EXPECT_EQ(d.base()->StreamInfo().disp_clip_width, 704);
+    }
+    // A picture display extension (frame centre offsets) between the coding extension and the
+    // slices changes nothing in the picture.
+    auto stream = [](bool display) {
+        StreamWriter w;
+        StreamWriter::Sequence s;
+        s.progressive = 0;
+        w.SequenceHeader(s);
+        if (display) SequenceDisplayExtension(w, 32, 32, true);
+        StreamWriter::Picture p;
+        p.progressiveFrame = 0;
+        p.repeatFirstField = 1;
+        w.PictureHeader(p);
+        if (display) {
+            w.StartCode(0xB5);
+            w.Put(7, 4);
+            for (int k = 0; k < 3; ++k) {  // interlaced, repeat_first_field: three offsets
+                w.Put(0xFFF0, 16);
+                w.Put(1, 1);
+                w.Put(0x0010, 16);
+                w.Put(1, 1);
+            }
+        }
+        const int dc[6] = {90, 100, 110, 120, 60, 200};
+        for (int row = 0; row < 2; ++row) {
+            w.Slice(row, 8);
+            int pred[3] = {128, 128, 128};
+            for (int col = 0; col < 2; ++col) w.IntraMacroblockDcOnly(1, dc, 6, pred);
+        }
+        w.StartCode(0xB7);
+        return w.Data();
+    };
+    const DecodeResult plain = Decode(stream(false)), shown = Decode(stream(true));
+    ASSERT_EQ(plain.pictures.size(), 1u);
+    ASSERT_EQ(shown.pictures.size(), 1u);
+    EXPECT_EQ(shown.pictures[0].planes, plain.pictures[0].planes);
+    EXPECT_EQ(shown.pictures[0].damaged, 0);
+}
+
 }  // namespace

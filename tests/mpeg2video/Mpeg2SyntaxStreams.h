@@ -473,6 +473,15 @@ inline void FieldPair(SyntaxWriter& sw, int firstType, int secondType, int tr, b
     }
 }
 
+// 64 x 96, interlaced: three macroblock rows per field.
+inline SyntaxWriter::Options Interlaced(int chroma = 1) {
+    SyntaxWriter::Options o;
+    o.progressive = 0;
+    o.height = 96;
+    o.chroma = chroma;
+    return o;
+}
+
 inline std::vector<SyntaxStream> SyntaxStreams() {
     std::vector<SyntaxStream> out;
     PictureMix mix;
@@ -487,10 +496,7 @@ inline std::vector<SyntaxStream> SyntaxStreams() {
     }
     // Field pairs I/I, P/P, B/B, I/P and B/B in both field orders.
     for (bool topFirst : {true, false}) {
-        SyntaxWriter::Options o;
-        o.progressive = 0;
-        o.height = 96;
-        SyntaxWriter sw(o, topFirst ? 2 : 3);
+        SyntaxWriter sw(Interlaced(), topFirst ? 2 : 3);
         sw.Writer().Gop(true);
         FieldPair(sw, 1, 1, 0, topFirst, mix);
         FieldPair(sw, 2, 2, 2, topFirst, mix);
@@ -501,10 +507,7 @@ inline std::vector<SyntaxStream> SyntaxStreams() {
     }
     // Interlaced frame pictures: field and frame prediction, field DCT, dual prime.
     {
-        SyntaxWriter::Options o;
-        o.progressive = 0;
-        o.height = 96;
-        SyntaxWriter sw(o, 4);
+        SyntaxWriter sw(Interlaced(), 4);
         sw.Writer().Gop(true);
         PictureMix dual = mix;
         dual.dualPrime = true;
@@ -519,10 +522,7 @@ inline std::vector<SyntaxStream> SyntaxStreams() {
     }
     // Dual prime in field pictures (P field pairs only).
     {
-        SyntaxWriter::Options o;
-        o.progressive = 0;
-        o.height = 96;
-        SyntaxWriter sw(o, 5);
+        SyntaxWriter sw(Interlaced(), 5);
         sw.Writer().Gop(true);
         PictureMix dual = mix;
         dual.dualPrime = true;
@@ -533,10 +533,7 @@ inline std::vector<SyntaxStream> SyntaxStreams() {
     }
     // Concealment motion vectors in I, P and B pictures, frame and field.
     {
-        SyntaxWriter::Options o;
-        o.progressive = 0;
-        o.height = 96;
-        SyntaxWriter sw(o, 6);
+        SyntaxWriter sw(Interlaced(), 6);
         sw.Writer().Gop(true);
         const int seq[][2] = {{1, 0}, {2, 3}, {3, 1}, {3, 2}};
         for (auto [type, tr] : seq) {
@@ -552,11 +549,7 @@ inline std::vector<SyntaxStream> SyntaxStreams() {
     // 4:2:2 frames and fields, with quant matrix extensions: the chroma non-intra matrix
     // loaded, then luma-only extensions (is the chroma one kept or replaced?).
     {
-        SyntaxWriter::Options o;
-        o.chroma = 2;
-        o.progressive = 0;
-        o.height = 96;
-        SyntaxWriter sw(o, 7);
+        SyntaxWriter sw(Interlaced(2), 7);
         sw.Writer().Gop(true);
         RandomPicture(sw, PictureOf(1, 0, 3, true), mix);
         sw.MatricesAfterNextPicture(16, 48);

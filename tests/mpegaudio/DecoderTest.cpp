@@ -382,6 +382,25 @@ private:
     int m_flip = 0;
 };
 
+// Decodes data[pos..] to its end with `decoder`; the samples of every decoded frame.
+std::vector<int16_t> DecodeRest(UMC::MP3Decoder& decoder, const std::vector<uint8_t>& data,
+                                size_t pos) {
+    std::vector<uint8_t> out(1152 * 4);
+    UMC::AudioData audio;
+    std::vector<int16_t> pcm;
+    while (pos < data.size()) {
+        Call c = Feed(decoder, data.data() + pos, data.size() - pos, out, audio);
+        pos += c.consumed;
+        if (c.status == UMC::STATUS_OK) {
+            auto* s = reinterpret_cast<const int16_t*>(audio.GetDataPointer());
+            pcm.insert(pcm.end(), s, s + audio.GetDataSize() / 2);
+        } else if (c.consumed == 0) {
+            break;
+        }
+    }
+    return pcm;
+}
+
 TEST(MpegAudioState, MovedStateBlockDecodesTheSame) {
     MovingAllocator allocator;
     for (const char* name : {"l3_vbr_v2.mp3", "l2_joint.mp2"}) {
@@ -392,24 +411,29 @@ TEST(MpegAudioState, MovedStateBlockDecodesTheSame) {
         UMC::MP3DecoderParams params;
         params.lpMemoryAllocator = &allocator;
         ASSERT_EQ(decoder.Init(&params), UMC::STATUS_OK);
-        std::vector<uint8_t> out(1152 * 4);
-        UMC::AudioData audio;
-        std::vector<int16_t> pcm;
-        size_t pos = 0;
         const int movesBefore = allocator.moves;
-        while (pos < data.size()) {
-            Call c = Feed(decoder, data.data() + pos, data.size() - pos, out, audio);
-            pos += c.consumed;
-            if (c.status == UMC::STATUS_OK) {
-                auto* s = reinterpret_cast<const int16_t*>(audio.GetDataPointer());
-                pcm.insert(pcm.end(), s, s + audio.GetDataSize() / 2);
-            } else if (c.consumed == 0) {
-                break;
-            }
-        }
+        const std::vector<int16_t> pcm = DecodeRest(decoder, data, 0);
         EXPECT_GT(allocator.moves - movesBefore, 10);
         EXPECT_EQ(pcm, reference.pcm);
     }
+}
+
+TEST(MpegAudioState, ResetForgetsTheReservoirOverlapAndFilters) {
+    // A seek: ten frames, Reset, then on from frame 20, whose main data begin in frames that
+    // were never fed. The result must be that of a fresh decoder started at frame 20.
+    std::vector<uint8_t> data = Fixture("l3_cbr128_joint.mp3");
+    std::vector<size_t> starts = FrameStarts(data);
+    ASSERT_GT(starts.size(), 30u);
+    UMC::MP3Decoder fresh, seeking;
+    InitDecoder(fresh);
+    InitDecoder(seeking);
+    const std::vector<uint8_t> head(data.begin(), data.begin() + ptrdiff_t(starts[10]));
+    ASSERT_FALSE(DecodeRest(seeking, head, 0).empty());
+    ASSERT_EQ(seeking.Reset(), UMC::STATUS_OK);
+    const std::vector<int16_t> expected = DecodeRest(fresh, data, starts[20]);
+    ASSERT_FALSE(expected.empty());
+    EXPECT_LT(expected.size(), (starts.size() - 20) * 1152 * 2);  // frame 20 itself is skipped
+    EXPECT_EQ(DecodeRest(seeking, data, starts[20]), expected);
 }
 
 TEST(MpegAudioState, ResetKeepsTheStreamParameters) {

@@ -63,8 +63,21 @@ struct Layer3Frame {
     int samplingIndex = 1;  // 48000 / 24000 Hz
     int mode = 1;           // 0 stereo, 1 joint, 2 dual, 3 mono
     int modeExtension = 0;  // bit 0 intensity, bit 1 mid/side
+    bool crc = false;       // protection word over the header's last 16 bits and the side info
     Layer3Channel gr[2][2];
 };
+
+// CRC-16 of MPEG audio (generator 0x8005, initial 0xFFFF) over `bits` bits from bit `pos`.
+inline uint16_t Crc16(const std::vector<uint8_t>& data, size_t pos, size_t bits,
+                      uint16_t crc = 0xFFFF) {
+    for (size_t i = pos; i < pos + bits; ++i) {
+        const int bit = (data[i >> 3] >> (7 - (i & 7))) & 1;
+        const int top = (crc >> 15) & 1;
+        crc = uint16_t(crc << 1);
+        if (top ^ bit) crc ^= 0x8005;
+    }
+    return crc;
+}
 
 inline int FrameBytes(const Layer3Frame& f) {
     const int kbps = ::UMC::mpa::kBitrates[3 * (f.mpeg1 ? 1 : 0) + 2][f.bitrateIndex];
@@ -194,14 +207,15 @@ inline std::vector<uint8_t> WriteFrame(const Layer3Frame& f) {
     w.Put(0xFFF, 12);
     w.Put(f.mpeg1 ? 1 : 0, 1);
     w.Put(1, 2);  // layer III
-    w.Put(1, 1);  // no CRC
+    w.Put(f.crc ? 0 : 1, 1);
     w.Put(uint32_t(f.bitrateIndex), 4);
     w.Put(uint32_t(f.samplingIndex), 2);
     w.Put(0, 1);  // padding
     w.Put(0, 1);
     w.Put(uint32_t(f.mode), 2);
     w.Put(uint32_t(f.modeExtension), 2);
-    w.Put(0, 4);  // copyright, original, emphasis
+    w.Put(0, 4);              // copyright, original, emphasis
+    if (f.crc) w.Put(0, 16);  // filled in below
     w.Put(0, f.mpeg1 ? 9 : 8);
     w.Put(0, f.mpeg1 ? (channels == 1 ? 5 : 3) : (channels == 1 ? 1 : 2));
     if (f.mpeg1) w.Put(0, 4 * channels);  // scfsi
@@ -230,6 +244,12 @@ inline std::vector<uint8_t> WriteFrame(const Layer3Frame& f) {
             w.Put(0, 1);  // count1 table A
         }
     std::vector<uint8_t> frame = w.Bytes();
+    if (f.crc) {
+        const size_t sideBits = 8 * (frame.size() - 6);
+        const uint16_t crc = Crc16(frame, 48, sideBits, Crc16(frame, 16, 16));
+        frame[4] = uint8_t(crc >> 8);
+        frame[5] = uint8_t(crc);
+    }
     const std::vector<uint8_t> data = main.Bytes();
     frame.insert(frame.end(), data.begin(), data.end());
     if (frame.size() > size_t(FrameBytes(f))) return {};  // the main data do not fit

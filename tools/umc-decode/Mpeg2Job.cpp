@@ -20,11 +20,13 @@ struct FormatName {
     const char* name;
     UMC::ColorFormat format;
 };
+// The layouts the post-processing chain reaches from 4:2:0 and 4:2:2 pictures (no 4:4:4: the
+// decoder never produces it and the chain does not upsample chroma to it).
 const FormatName kFormats[] = {
-    {"i420", UMC::YUV420}, {"yv12", UMC::YV12},     {"i422", UMC::YUV422},
-    {"nv12", UMC::NV12},   {"yuy2", UMC::YUY2},     {"uyvy", UMC::UYVY},
-    {"rgb24", UMC::RGB24}, {"rgb32", UMC::RGB32},   {"argb32", UMC::ARGB32},
-    {"i444", UMC::YUV444}, {"rgb565", UMC::RGB565}, {"rgb555", UMC::RGB555},
+    {"i420", UMC::YUV420},   {"yv12", UMC::YV12},     {"i422", UMC::YUV422},
+    {"nv12", UMC::NV12},     {"yuy2", UMC::YUY2},     {"uyvy", UMC::UYVY},
+    {"rgb24", UMC::RGB24},   {"rgb32", UMC::RGB32},   {"argb32", UMC::ARGB32},
+    {"rgb565", UMC::RGB565}, {"rgb555", UMC::RGB555},
 };
 
 bool LooksLikeMpegVideo(const unsigned char* data, size_t size) {
@@ -86,8 +88,8 @@ int RunMpeg2(const umcdecode::Options& options) {
     if (format == UMC::NONE) format = info.info.color_format;
     const bool y4m = options.output.size() > 4 &&
                      options.output.compare(options.output.size() - 4, 4, ".y4m") == 0;
-    if (y4m && format != UMC::YUV420 && format != UMC::YUV422 && format != UMC::YUV444) {
-        std::fprintf(stderr, "umc-decode: .y4m output needs i420, i422 or i444\n");
+    if (y4m && format != UMC::YUV420 && format != UMC::YUV422) {
+        std::fprintf(stderr, "umc-decode: .y4m output needs i420 or i422\n");
         return 2;
     }
 
@@ -135,9 +137,10 @@ int RunMpeg2(const umcdecode::Options& options) {
             const char interlace = structure == UMC::PS_TOP_FIELD_FIRST      ? 't'
                                    : structure == UMC::PS_BOTTOM_FIELD_FIRST ? 'b'
                                                                              : 'p';
-            const char* chroma = format == UMC::YUV422   ? "422"
-                                 : format == UMC::YUV444 ? "444"
-                                                         : "420jpeg";
+            // 4:2:0 chroma sits between the luma columns in MPEG-1, on the left one in MPEG-2.
+            const char* chroma = format == UMC::YUV422                       ? "422"
+                                 : info.info.stream_type == UMC::MPEG1_VIDEO ? "420jpeg"
+                                                                             : "420mpeg2";
             char header[160];
             std::snprintf(header, sizeof header, "YUV4MPEG2 W%d H%d F%d:%d I%c A%d:%d C%s\n",
                           outWidth, outHeight, num, den, interlace, sarW / g, sarH / g, chroma);
