@@ -258,6 +258,35 @@ TEST(Ac3Decoder, MonoFoldsToBothSidesAt3dBDown) {
     }
 }
 
+TEST(Ac3Decoder, DualMonoModesSelectOrMixThePrograms) {
+    const std::vector<uint8_t> stream = WithoutDither(Ac3Fixture("dual_mono"));
+    const Ac3Decoded both = DecodeAc3(stream, Ac3Params(8));
+    ASSERT_EQ(both.channels, 2);
+    const double k = 0.70710677;
+    struct Case {
+        uint32_t config, mode;
+        double w1[2], w2[2];  // weight of programme 1 and 2 in each output channel
+        int channels;
+    };
+    const Case cases[] = {
+        {0, 0, {1, 0}, {0, 1}, 2},     {0, 1, {k, k}, {0, 0}, 2},   {0, 2, {0, 0}, {k, k}, 2},
+        {0, 3, {.5, .5}, {.5, .5}, 2}, {1, 0, {.5, 0}, {.5, 0}, 1}, {1, 2, {0, 0}, {1, 0}, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "config " << c.config << " mode " << c.mode);
+        UMC::AC3DecoderParams p = Ac3Params(c.config);
+        p.dual_mono_mode = c.mode;
+        const Ac3Decoded d = DecodeAc3(stream, p);
+        ASSERT_EQ(d.channels, c.channels);
+        ASSERT_EQ(d.pcm.size(), both.pcm.size() / 2 * size_t(c.channels));
+        for (size_t i = 0; i < both.pcm.size() / 2; ++i)
+            for (int o = 0; o < c.channels; ++o)
+                ASSERT_NEAR(d.pcm[i * size_t(c.channels) + size_t(o)],
+                            c.w1[o] * both.pcm[2 * i] + c.w2[o] * both.pcm[2 * i + 1], 1.5)
+                    << "sample " << i << " channel " << o;
+    }
+}
+
 TEST(Ac3Decoder, DynamicRangeWordsAndTheirScales) {
     // The encoders here write no gain words, so the word-to-gain step is checked on its own:
     // three bits of signed doubling and five of linear mantissa, 0 dB at zero.

@@ -208,30 +208,39 @@ bool ParseAudioBlock(State* s, BitReader& br, int blk) {
     }
 
     // bit allocation parameters
+    // Parameters sent again unchanged need no new allocation.
     if (br.Get1()) {
+        const int32_t before[5] = {b.sdcycod, b.fdcycod, b.sgaincod, b.dbpbcod, b.floorcod};
         b.sdcycod = int32_t(br.Get(2));
         b.fdcycod = int32_t(br.Get(2));
         b.sgaincod = int32_t(br.Get(2));
         b.dbpbcod = int32_t(br.Get(2));
         b.floorcod = int32_t(br.Get(3));
+        const int32_t after[5] = {b.sdcycod, b.fdcycod, b.sgaincod, b.dbpbcod, b.floorcod};
+        if (!b.baSeen || std::memcmp(before, after, sizeof(before)))
+            for (int i = 0; i < kSlots; ++i) b.baDirty[i] = 1;
         b.baSeen = 1;
-        for (int i = 0; i < kSlots; ++i) b.baDirty[i] = 1;
     } else if (!b.baSeen) {
         return false;
     }
     if (br.Get1()) {
-        b.csnroffst = int32_t(br.Get(6));
+        const int32_t csnr = int32_t(br.Get(6));
+        const bool coarseChanged = csnr != b.csnroffst;
+        b.csnroffst = csnr;
         int seen = 0;
         auto read = [&](int slot) {
-            b.fsnroffst[slot] = int32_t(br.Get(4));
-            b.fgaincod[slot] = int32_t(br.Get(3));
+            const int32_t fine = int32_t(br.Get(4)), gain = int32_t(br.Get(3));
+            if (coarseChanged || !(b.snrSeen & (1 << slot)) || fine != b.fsnroffst[slot] ||
+                gain != b.fgaincod[slot])
+                b.baDirty[slot] = 1;
+            b.fsnroffst[slot] = fine;
+            b.fgaincod[slot] = gain;
             seen |= 1 << slot;
         };
         if (b.cplinu) read(kCpl);
         for (int ch = 0; ch < nf; ++ch) read(ch);
         if (bsi.lfeon) read(kLfe);
         b.snrSeen = seen;
-        for (int i = 0; i < kSlots; ++i) b.baDirty[i] = 1;
     }
     for (int ch = 0; ch < nf; ++ch)
         if (!(b.snrSeen & (1 << ch))) return false;

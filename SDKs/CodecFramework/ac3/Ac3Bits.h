@@ -1,8 +1,10 @@
 // Most-significant-bit-first reader over one sync frame.
 #pragma once
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 namespace UMC {
 namespace ac3 {
@@ -25,15 +27,17 @@ struct BitReader {
     uint32_t Get(int n) {
         if (n == 0) return 0;
         const size_t byte = pos >> 3;
-        uint32_t w;
-        if (byte + 4 <= size) {
-            w = (uint32_t(data[byte]) << 24) | (uint32_t(data[byte + 1]) << 16) |
-                (uint32_t(data[byte + 2]) << 8) | data[byte + 3];
+        uint32_t v;
+        if (byte + 8 <= size) {
+            uint64_t w;
+            std::memcpy(&w, data + byte, 8);
+            if constexpr (std::endian::native == std::endian::little) w = __builtin_bswap64(w);
+            v = uint32_t((w << (pos & 7)) >> (64 - n));
         } else {
-            w = 0;
+            uint32_t w = 0;
             for (size_t i = 0; i < 4; ++i) w = (w << 8) | (byte + i < size ? data[byte + i] : 0u);
+            v = (w << (pos & 7)) >> (32 - n);
         }
-        const uint32_t v = (w << (pos & 7)) >> (32 - n);
         pos += size_t(n);
         return v;
     }

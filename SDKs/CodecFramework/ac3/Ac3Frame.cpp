@@ -109,7 +109,7 @@ int DecodeFrame(State* s, const uint8_t* in, size_t size, int16_t* out, size_t o
     br.Set(frame, frameBytes);
     if (crc1) {
         BitReader probe = br;
-        probe.Get(16 + 16 + 8);
+        probe.Skip(16 + 16 + 8);  // syncinfo
         Bsi parsed = bsi;
         if (!ParseBsi(probe, &parsed)) {
             *consumed = pos + 6;  // up to bsid

@@ -79,5 +79,85 @@ bool ClearDitherFlags(State* s, uint8_t* frame, size_t frameBytes) {
     return true;
 }
 
+namespace {
+
+struct BitWriter {
+    uint8_t* data;
+    size_t size;  // bytes
+    size_t pos = 0;
+    void Put(uint32_t v, int n) {
+        for (int i = n - 1; i >= 0; --i, ++pos)
+            if (pos < size * 8 && ((v >> i) & 1u))
+                data[pos >> 3] = uint8_t(data[pos >> 3] | (0x80u >> (pos & 7)));
+    }
+};
+
+void Copy(BitReader& br, BitWriter& bw, size_t bits) {
+    for (; bits >= 16; bits -= 16) bw.Put(br.Get(16), 16);
+    bw.Put(br.Get(int(bits)), int(bits));
+}
+
+}  // namespace
+
+bool ConvertToDualMono(State* s, const uint8_t* frame, size_t frameBytes, uint8_t* out) {
+    // Where each block of the source ends, from the parser.
+    BitReader parse;
+    parse.Set(frame, frameBytes);
+    Bsi bsi{};
+    if (!ParseSyncInfo(parse, &bsi) || size_t(bsi.frameWords) * 2 != frameBytes) return false;
+    const size_t bsiStart = parse.pos;
+    if (!ParseBsi(parse, &bsi) || bsi.acmod != 2 || bsi.lfeon) return false;
+    const size_t bsiEnd = parse.pos;
+    s->bsi = bsi;
+    s->haveBsi = 1;
+    ChooseOutput(s);
+    StartFrame(s);
+    size_t blockEnd[kBlocks];
+    for (int blk = 0; blk < kBlocks; ++blk) {
+        if (!ParseAudioBlock(s, parse, blk) || s->blk.cplinu) return false;
+        blockEnd[blk] = parse.pos;
+    }
+
+    std::memset(out, 0, frameBytes);
+    BitReader br;
+    br.Set(frame, frameBytes);
+    BitWriter bw{out, frameBytes};
+    Copy(br, bw, bsiStart);
+    Copy(br, bw, 5 + 3);  // bsid, bsmod
+    br.Get(3);
+    bw.Put(0, 3);     // acmod 1+1
+    br.Get(2);        // dsurmod: only in 2/0
+    Copy(br, bw, 1);  // lfeon
+    const uint32_t dialnorm = br.Get(5);
+    bw.Put(dialnorm, 5);
+    for (int field : {8, 8, 7}) {  // compr, langcod, mixlevel and roomtyp
+        const uint32_t present = br.Get1();
+        bw.Put(present, 1);
+        if (present) Copy(br, bw, size_t(field));
+    }
+    bw.Put(dialnorm, 5);  // dialnorm2
+    bw.Put(0, 3);         // no compr2, langcod2, mixlevel2
+    Copy(br, bw, bsiEnd - br.pos);
+    for (int blk = 0; blk < kBlocks; ++blk) {
+        Copy(br, bw, 4);  // blksw and dithflag of both channels
+        const uint32_t dynrnge = br.Get1();
+        bw.Put(dynrnge, 1);
+        if (dynrnge) Copy(br, bw, 8);
+        bw.Put(0, 1);  // dynrng2e
+        const uint32_t cplstre = br.Get1();
+        bw.Put(cplstre, 1);
+        if (cplstre) Copy(br, bw, 1);  // cplinu, 0
+        if (br.Get1()) br.Get(4);      // rematstr and the flags: not in 1+1
+        Copy(br, bw, blockEnd[blk] - br.pos);
+    }
+    // The rest up to crc2 (auxiliary bits), shortened or padded by the change in length.
+    const size_t end = frameBytes * 8 - 16;
+    while (br.pos < end && bw.pos < end) bw.Put(br.Get1(), 1);
+    while (br.pos < end)
+        if (br.Get1()) return false;  // the frame had no room for the longer syntax
+    WriteCrcs(out, frameBytes);
+    return true;
+}
+
 }  // namespace ac3
 }  // namespace UMC

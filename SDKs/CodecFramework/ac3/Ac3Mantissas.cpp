@@ -17,8 +17,11 @@ constexpr int kFieldBits[16] = {0, 0, 0, 3, 0, 4, 5, 6, 7, 8, 9, 10, 11, 12, 14,
 struct Quantizers {
     float scale[25];  // 2^-exponent
     float level3[3], level5[5], level7[7], level11[11], level15[15];
+    float field[16];  // weight of the least significant bit of the single-field classes
     Quantizers() {
         for (int e = 0; e < 25; ++e) scale[e] = std::ldexp(1.0f, -e);
+        for (int bap = 0; bap < 16; ++bap)
+            field[bap] = kFieldBits[bap] ? std::ldexp(1.0f, 1 - kFieldBits[bap]) : 0.0f;
         auto fill = [](float* t, int levels) {
             for (int c = 0; c < levels; ++c) t[c] = float(2 * c - (levels - 1)) / float(levels);
         };
@@ -110,7 +113,7 @@ bool ReadChannel(State* s, BitReader& br, Groups& g, int slot, bool dither, uint
             default: {
                 const int bits = kFieldBits[bap[bin]];
                 const int32_t c = int32_t(br.Get(bits) << (32 - bits)) >> (32 - bits);
-                m = std::ldexp(float(c), 1 - bits);
+                m = float(c) * q.field[bap[bin]];
                 break;
             }
         }

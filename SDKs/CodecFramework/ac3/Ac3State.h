@@ -185,6 +185,10 @@ void WriteCrcs(uint8_t* frame, size_t frameBytes);
 // Clears the dither flag of every channel in every block and rewrites the CRCs; false when the
 // frame does not parse. Uses s as scratch.
 bool ClearDitherFlags(State* s, uint8_t* frame, size_t frameBytes);
+// Rewrites a 2/0 frame without coupling or low-frequency channel as a 1+1 (dual mono) frame of
+// the same size into `out`: the bsi of two programmes, a second gain flag per block, no
+// rematrixing fields. False when the frame does not qualify or lacks the room.
+bool ConvertToDualMono(State* s, const uint8_t* frame, size_t frameBytes, uint8_t* out);
 // Channel mask of an acmod with or without the low-frequency channel.
 uint32_t ChannelMask(int acmod, int lfe);
 int ChannelsOf(int acmod);
