@@ -347,6 +347,23 @@ TEST(Mpeg4Coding, Deblocking) {
     EXPECT_EQ(vcDeblockVerticalEdge(nullptr, 16, 3, 2, 6), -8);
 }
 
+// The reduced transforms give the full transform's result on the blocks they are meant for.
+TEST(Mpeg4Coding, ReducedInverseTransforms) {
+    Rng rng(0x1DC7);
+    for (int trial = 0; trial < 200; ++trial) {
+        const int corner = trial & 1 ? 2 : 4;
+        alignas(16) int16_t full[64] = {}, reduced[64];
+        for (int y = 0; y < corner; ++y)
+            for (int x = 0; x < corner; ++x) full[y * 8 + x] = int16_t(rng.Int(-2048, 2047));
+        std::memcpy(reduced, full, sizeof full);
+        ASSERT_EQ(vcInverseDct8x8Full(full), 0);
+        ASSERT_EQ(corner == 2 ? vcInverseDct8x8Top2x2(reduced) : vcInverseDct8x8Top4x4(reduced), 0);
+        ASSERT_EQ(std::memcmp(full, reduced, sizeof full), 0) << trial;
+    }
+    EXPECT_EQ(vcInverseDct8x8Full(nullptr), -8);
+    EXPECT_EQ(vcInverseDct8x8Top2x2(nullptr), -8);
+}
+
 // Every SIMD variant against the plain reference on random blocks and all quantisers.
 TEST(Mpeg4Coding, VariantsMatchReference) {
     Rng rng(0x4D50);
