@@ -447,3 +447,63 @@ SpStatus vcPredictAddResidual(const int16_t* residual, int residualStep, const u
     if (const SpStatus st = vcAddResidual8x8(residual, residualStep, prediction, 8)) return st;
     return vcCopyBlock8x8(prediction, 8, dst, dstStep);
 }
+
+namespace {
+
+// One line of 10 samples v0..v9 across the edge (between v4 and v5), `stride` apart.
+void DeblockLine(uint8_t* v4, ptrdiff_t stride, int quant, int thr1, int thr2) {
+    int v[10];
+    for (int i = 0; i < 10; ++i) v[i] = v4[(i - 4) * stride];
+    int flat = 0;
+    for (int i = 0; i < 9; ++i) flat += std::abs(v[i] - v[i + 1]) <= thr1 ? 1 : 0;
+    if (flat < thr2) {
+        // Default mode: the edge pair moves towards the smallest of the three (2, -5, 5, -2)
+        // activities, kept in eighths so that only the final step rounds.
+        const auto activity = [&](int i) {
+            return 2 * v[i] - 5 * v[i + 1] + 5 * v[i + 2] - 2 * v[i + 3];
+        };
+        const int a0 = activity(3);
+        if (std::abs(a0) >= 8 * quant) return;
+        const int smallest = std::min({std::abs(a0), std::abs(activity(1)), std::abs(activity(5))});
+        const int corrected = a0 < 0 ? -smallest : smallest;
+        int d = (5 * (corrected - a0) + 32) >> 6;
+        const int half = (v[4] - v[5]) / 2;
+        d = half >= 0 ? std::clamp(d, 0, half) : std::clamp(d, half, 0);
+        v4[0] = uint8_t(v[4] - d);
+        v4[stride] = uint8_t(v[5] + d);
+        return;
+    }
+    // DC offset mode: a 9-tap low-pass over v1..v8 where the block is nearly flat.
+    const int hi = *std::max_element(v + 1, v + 9), lo = *std::min_element(v + 1, v + 9);
+    if (hi - lo >= 2 * quant) return;
+    const int p0 = std::abs(v[1] - v[0]) < quant ? v[0] : v[1];
+    const int p9 = std::abs(v[8] - v[9]) < quant ? v[9] : v[8];
+    static constexpr int kTaps[9] = {1, 1, 2, 2, 4, 2, 2, 1, 1};
+    for (int n = 1; n <= 8; ++n) {
+        int sum = 8;
+        for (int k = -4; k <= 4; ++k) {
+            const int m = n + k;
+            sum += kTaps[k + 4] * (m < 1 ? p0 : m > 8 ? p9 : v[m]);
+        }
+        v4[(n - 4) * stride] = uint8_t(sum >> 4);
+    }
+}
+
+SpStatus Deblock(uint8_t* first, int step, int quant, int thr1, int thr2, bool horizontalEdge) {
+    if (!first) return spStsNullPtrErr;
+    if (quant < 1 || quant > 31) return vcStsQuantErr;
+    const ptrdiff_t across = horizontalEdge ? step : 1;
+    const ptrdiff_t along = horizontalEdge ? 1 : step;
+    for (int line = 0; line < 8; ++line)
+        DeblockLine(first - across + line * along, across, quant, thr1, thr2);
+    return spStsNoErr;
+}
+
+}  // namespace
+
+SpStatus vcDeblockHorizontalEdge(uint8_t* first, int step, int quant, int thr1, int thr2) {
+    return Deblock(first, step, quant, thr1, thr2, true);
+}
+SpStatus vcDeblockVerticalEdge(uint8_t* first, int step, int quant, int thr1, int thr2) {
+    return Deblock(first, step, quant, thr1, thr2, false);
+}

@@ -88,6 +88,14 @@ SpStatus vcAverageInto16x16(const uint8_t* src, int srcStep, uint8_t* dst, int d
 SpStatus vcPredictAddResidual(const int16_t* residual, int residualStep, const uint8_t* ref,
                               int refStep, uint8_t* dst, int dstStep, int halfIndex, int rounding);
 
+// Post-processing deblocking across one 8-sample block edge, over the 8 lines that cross it.
+// first: the first sample after the edge (the edge lies between first[-1] and first[0] across the
+// lines); Horizontal filters a horizontal edge (samples along a column, lines side by side),
+// Vertical a vertical edge. thr1: the flatness threshold of a sample step, thr2: the number of flat
+// steps (of 9) from which the stronger smoothing mode is chosen.
+SpStatus vcDeblockHorizontalEdge(uint8_t* first, int step, int quant, int thr1, int thr2);
+SpStatus vcDeblockVerticalEdge(uint8_t* first, int step, int quant, int thr1, int thr2);
+
 // The DC scaler of ISO/IEC 14496-2 for quantiser 1..31 (luma or chroma); 8 otherwise.
 int vcDcScaler(int quant, int chroma);
 

@@ -301,6 +301,69 @@ TEST(Mpeg4Coding, PredictionPlusResidual) {
     EXPECT_EQ(vcPredictAddResidual(nullptr, 16, ref, 16, ref, 8, 0, 0), -8);
 }
 
+// Lines of 10 samples across an edge, filtered in both orientations: textured sides take the
+// default mode (only the edge pair moves, and not across a real edge), flat sides the low-pass.
+TEST(Mpeg4Coding, Deblocking) {
+    struct Case {
+        int line[10];
+        int quant;
+        int want[10];
+    };
+    const Case cases[] = {
+        {{10, 14, 10, 14, 10, 40, 44, 40, 44, 40}, 20, {10, 14, 10, 14, 15, 35, 44, 40, 44, 40}},
+        {{10, 14, 10, 14, 10, 40, 44, 40, 44, 40}, 10, {10, 14, 10, 14, 10, 40, 44, 40, 44, 40}},
+        {{10, 10, 10, 10, 10, 20, 20, 20, 20, 20}, 10, {10, 11, 11, 13, 14, 16, 18, 19, 19, 20}},
+        {{10, 10, 10, 10, 10, 20, 20, 20, 20, 20}, 4, {10, 10, 10, 10, 10, 20, 20, 20, 20, 20}},
+        {{7, 7, 7, 7, 7, 7, 7, 7, 7, 7}, 31, {7, 7, 7, 7, 7, 7, 7, 7, 7, 7}},
+    };
+    for (const Case& c : cases) {
+        for (bool horizontal : {true, false}) {
+            SCOPED_TRACE(::testing::Message()
+                         << c.quant << (horizontal ? " horizontal" : " vertical"));
+            uint8_t picture[16 * 16] = {};
+            // The edge lies between index 7 and 8 of the 16 samples across it.
+            for (int line = 0; line < 8; ++line)
+                for (int i = 0; i < 10; ++i) {
+                    const int across = 3 + i, along = 4 + line;
+                    picture[horizontal ? across * 16 + along : along * 16 + across] =
+                        uint8_t(c.line[i]);
+                }
+            uint8_t* first = horizontal ? picture + 8 * 16 + 4 : picture + 4 * 16 + 8;
+            ASSERT_EQ(horizontal ? vcDeblockHorizontalEdge(first, 16, c.quant, 2, 6)
+                                 : vcDeblockVerticalEdge(first, 16, c.quant, 2, 6),
+                      0);
+            for (int line = 0; line < 8; ++line)
+                for (int i = 0; i < 10; ++i) {
+                    const int across = 3 + i, along = 4 + line;
+                    ASSERT_EQ(picture[horizontal ? across * 16 + along : along * 16 + across],
+                              c.want[i])
+                        << "line " << line << " sample " << i;
+                }
+        }
+    }
+    uint8_t picture[16 * 16] = {};
+    EXPECT_EQ(vcDeblockHorizontalEdge(picture + 128, 16, 0, 2, 6), vcStsQuantErr);
+    EXPECT_EQ(vcDeblockVerticalEdge(picture + 128, 16, 32, 2, 6), vcStsQuantErr);
+    EXPECT_EQ(vcDeblockVerticalEdge(nullptr, 16, 3, 2, 6), -8);
+}
+
+// The reduced transforms give the full transform's result on the blocks they are meant for.
+TEST(Mpeg4Coding, ReducedInverseTransforms) {
+    Rng rng(0x1DC7);
+    for (int trial = 0; trial < 200; ++trial) {
+        const int corner = trial & 1 ? 2 : 4;
+        alignas(16) int16_t full[64] = {}, reduced[64];
+        for (int y = 0; y < corner; ++y)
+            for (int x = 0; x < corner; ++x) full[y * 8 + x] = int16_t(rng.Int(-2048, 2047));
+        std::memcpy(reduced, full, sizeof full);
+        ASSERT_EQ(vcInverseDct8x8Full(full), 0);
+        ASSERT_EQ(corner == 2 ? vcInverseDct8x8Top2x2(reduced) : vcInverseDct8x8Top4x4(reduced), 0);
+        ASSERT_EQ(std::memcmp(full, reduced, sizeof full), 0) << trial;
+    }
+    EXPECT_EQ(vcInverseDct8x8Full(nullptr), -8);
+    EXPECT_EQ(vcInverseDct8x8Top2x2(nullptr), -8);
+}
+
 // Every SIMD variant against the plain reference on random blocks and all quantisers.
 TEST(Mpeg4Coding, VariantsMatchReference) {
     Rng rng(0x4D50);

@@ -243,3 +243,12 @@ struct MPEG4DecoderState {
 };
 
 }  // namespace UMC
+
+namespace UMC {
+
+// Size of the block the decoder object allocates for its state; the state grows into it as the
+// inter and frame-driver parts add their fields.
+inline constexpr size_t kMpeg4DecoderStateSize = 2736;
+static_assert(sizeof(MPEG4DecoderState) <= kMpeg4DecoderStateSize);
+
+}  // namespace UMC
