@@ -39,11 +39,11 @@ std::string Fixture(const std::string& file) {
 
 TEST(QmdecodeContainers, DemuxGivesFfmpegsBytesForEveryStream) {
     Scratch tmp;
-    for (const char* file : {"dvd.vob", "system.mpg", "transport.ts"}) {
+    for (const char* file : {"dvd.vob", "system.mpg", "transport.ts", "mpeg4.avi"}) {
         const std::string name = std::string(file).substr(0, std::string(file).find('.'));
         for (const auto& e : qm::test::ReadExpected(name)) {
             SCOPED_TRACE(name + " stream " + std::to_string(e.index));
-            const bool video = e.codec.find("video") != std::string::npos;
+            const bool video = e.IsVideo();
             const std::string out = tmp(name + ".es");
             ASSERT_EQ(Qmdecode("--demux " + std::string(video ? "--video " : "--audio ") +
                                std::to_string(e.index) + " " + Fixture(file) + " " + out),
