@@ -3,9 +3,9 @@
 // video units go through the picture framer as well.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <algorithm>
 #include <memory>
 #include <vector>
 
