@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "VideoIO/MPEGSystemFilters/AviParser.h"
 #include "VideoIO/MPEGSystemFilters/ProgramStreamParser.h"
 #include "VideoIO/MPEGSystemFilters/TransportStreamParser.h"
 
@@ -58,6 +59,8 @@ std::unique_ptr<SystemStreamParser> CreateParser(ContainerKind kind, IAccessUnit
             return std::make_unique<ProgramStreamParser>(sink);
         case ContainerKind::TransportStream:
             return std::make_unique<TransportStreamParser>(sink);
+        case ContainerKind::Avi:
+            return std::make_unique<AviParser>(sink);
         default:
             return nullptr;
     }

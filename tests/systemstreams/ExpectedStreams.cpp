@@ -1,5 +1,6 @@
 #include "tests/systemstreams/ExpectedStreams.h"
 
+#include <cstdlib>
 #include <fstream>
 
 #include "tests/support/Paths.h"
@@ -14,13 +15,19 @@ std::vector<ExpectedStream> ReadExpected(const std::string& name) {
     std::vector<ExpectedStream> all;
     std::ifstream streams(ContainerDir() / (name + ".streams"));
     ExpectedStream e;
-    while (streams >> e.index >> e.codec) {
+    std::string timeBase;
+    while (streams >> e.index >> e.codec >> timeBase) {
+        // Packet times in the stream's time base, kept in 90 kHz ticks.
+        const double num = std::atof(timeBase.c_str());
+        const size_t slash = timeBase.find('/');
+        const double den = slash == std::string::npos ? 1 : std::atof(timeBase.c_str() + slash + 1);
         const std::string base = name + ".s" + std::to_string(e.index);
         std::ifstream crc(ContainerDir() / (base + ".crc"));
         crc >> e.size >> std::hex >> e.crc;
         std::ifstream pts(ContainerDir() / (base + ".pts"));
         e.pts.clear();
-        for (int64_t t; pts >> t;) e.pts.push_back(t);
+        for (int64_t t; pts >> t;)
+            e.pts.push_back(t < 0 ? -1 : int64_t(double(t) * num / den * 90000.0 + 0.5));
         all.push_back(e);
     }
     return all;

@@ -1,5 +1,6 @@
 // What the fixture script recorded about each container: per stream its codec, the size and
-// CRC-32 of ffmpeg's copy of it, and ffprobe's packet times (-1 for a packet without one).
+// CRC-32 of ffmpeg's copy of it, and ffprobe's packet times in 90 kHz ticks (-1 for a packet
+// without one).
 #pragma once
 
 #include <cstdint>
@@ -12,6 +13,7 @@ namespace qm::test {
 struct ExpectedStream {
     int index = 0;
     std::string codec;
+    bool IsVideo() const { return codec.find("video") != std::string::npos || codec == "mpeg4"; }
     size_t size = 0;
     uint32_t crc = 0;
     std::vector<int64_t> pts;

@@ -64,7 +64,8 @@ INSTANTIATE_TEST_SUITE_P(
     Containers, ParserFixture,
     ::testing::Values(std::make_pair("dvd.vob", ContainerKind::ProgramStream),
                       std::make_pair("system.mpg", ContainerKind::ProgramStream),
-                      std::make_pair("transport.ts", ContainerKind::TransportStream)),
+                      std::make_pair("transport.ts", ContainerKind::TransportStream),
+                      std::make_pair("mpeg4.avi", ContainerKind::Avi)),
     [](const auto& info) {
         std::string n = info.param.first;
         return n.substr(0, n.find('.'));

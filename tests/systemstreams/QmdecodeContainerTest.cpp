@@ -39,11 +39,11 @@ std::string Fixture(const std::string& file) {
 
 TEST(QmdecodeContainers, DemuxGivesFfmpegsBytesForEveryStream) {
     Scratch tmp;
-    for (const char* file : {"dvd.vob", "system.mpg", "transport.ts"}) {
+    for (const char* file : {"dvd.vob", "system.mpg", "transport.ts", "mpeg4.avi"}) {
         const std::string name = std::string(file).substr(0, std::string(file).find('.'));
         for (const auto& e : qm::test::ReadExpected(name)) {
             SCOPED_TRACE(name + " stream " + std::to_string(e.index));
-            const bool video = e.codec.find("video") != std::string::npos;
+            const bool video = e.IsVideo();
             const std::string out = tmp(name + ".es");
             ASSERT_EQ(Qmdecode("--demux " + std::string(video ? "--video " : "--audio ") +
                                std::to_string(e.index) + " " + Fixture(file) + " " + out),
@@ -114,6 +114,33 @@ TEST(QmdecodeContainers, StandardInputAndOutput) {
                               .c_str()),
               0);
     EXPECT_EQ(qm::test::ReadFile(tmp("p.wav")), qm::test::ReadFile(tmp("a.wav")));
+}
+
+// Two MP3 files joined with cat: the second, in another format, is decoded to a numbered output.
+TEST(QmdecodeContainers, JoinedStreamsGoOnInANumberedOutput) {
+    Scratch tmp;
+    ASSERT_EQ(Qmdecode(Fixture("joined.mp3") + " " + tmp("j.wav")), 0);
+    struct Format {
+        uint16_t channels;
+        uint32_t rate;
+        size_t dataBytes;
+    };
+    auto format = [](const std::vector<uint8_t>& wav) {
+        Format f{};
+        if (wav.size() < 44) return f;
+        f.channels = uint16_t(wav[22] | wav[23] << 8);
+        f.rate = uint32_t(wav[24] | wav[25] << 8 | wav[26] << 16);
+        f.dataBytes = wav.size() - 44;
+        return f;
+    };
+    const Format first = format(qm::test::ReadFile(tmp("j.wav")));
+    const Format second = format(qm::test::ReadFile(tmp("j.1.wav")));
+    EXPECT_EQ(first.channels, 2);
+    EXPECT_EQ(first.rate, 44100u);
+    EXPECT_GE(first.dataBytes, 4u * 44100 / 2);  // 0.6 s each
+    EXPECT_EQ(second.channels, 1);
+    EXPECT_EQ(second.rate, 48000u);
+    EXPECT_GE(second.dataBytes, 2u * 48000 / 2);
 }
 
 }  // namespace

@@ -18,6 +18,7 @@
 #include "platform/graph/PushSource.h"
 #include "tools/common/ChunkedFile.h"
 #include "tools/qmdecode/ContainerDecode.h"
+#include "tools/qmdecode/FormatChanges.h"
 #include "tools/qmdecode/OutputTarget.h"
 #include "tools/qmdecode/OutputWriters.h"
 #include "tools/qmdecode/StreamProbe.h"
@@ -32,6 +33,7 @@ struct Options {
     std::optional<StreamKind> type;
     int lpcmRate = 48000;
     std::string format;
+    std::string outputFormat;  // y4m, wav or raw: for names without a telling extension
     bool info = false;
     bool bench = false;
     long frame = -1;
@@ -45,12 +47,17 @@ struct Options {
 }
 
 void Usage() {
-    std::fprintf(stderr,
-                 "usage: qmdecode [--type mpeg2|mpa|lpcm] [--rate N] [--format SUBTYPE] [--info]\n"
-                 "                [--frame N OUT.bmp] [--bench] INPUT [OUTPUT]\n"
-                 "  OUTPUT: .y4m (YUV4MPEG2) or raw frames for video, .wav or raw PCM for audio\n"
-                 "  SUBTYPE: yuy2 nv12 uyvy rgb24 rgb32 argb32 rgb8 rgb555 rgb565 i420 iyuv yv12\n"
-                 "           yvu9 hdyc y800 (default: the decoder's preferred format)\n");
+    std::fprintf(
+        stderr,
+        "usage: qmdecode [--type mpeg2|mpa|lpcm] [--rate N] [--format SUBTYPE] [--info]\n"
+        "                [--frame N OUT.bmp] [--bench] [--output-format y4m|wav|raw]\n"
+        "                INPUT [OUTPUT]\n"
+        "       qmdecode [--info] [--demux] [--video N] [--audio N] [--output-format F]\n"
+        "                CONTAINER [OUTPUT [OUTPUT]]  (.mpg .vob .ts .avi; N: --info's number)\n"
+        "  INPUT or OUTPUT '-': standard input or output\n"
+        "  OUTPUT: .y4m (YUV4MPEG2) or raw frames for video, .wav or raw PCM for audio\n"
+        "  SUBTYPE: yuy2 nv12 uyvy rgb24 rgb32 argb32 rgb8 rgb555 rgb565 i420 iyuv yv12\n"
+        "           yvu9 hdyc y800 (default: the decoder's preferred format)\n");
 }
 
 Options ParseArgs(int argc, char** argv) {
@@ -78,6 +85,8 @@ Options ParseArgs(int argc, char** argv) {
             o.lpcmRate = std::atoi(next().c_str());
         } else if (a == "--format") {
             o.format = next();
+        } else if (a == "--output-format") {
+            o.outputFormat = next();
         } else if (a == "--info") {
             o.info = true;
         } else if (a == "--bench") {
@@ -251,11 +260,21 @@ int main(int argc, char** argv) {
     long pictureCount = 0;
     uint64_t pcmBytes = 0;
     CMediaType outputType;
+    std::string outputName = options.output;
+    int outputPart = 0;
     StreamSink* sinkPtr = nullptr;
     auto onSample = [&](const SinkSample& s) -> HRESULT {
         if (s.newType) {
+            if (writerOpen && NeedsNewOutput(outputType, *s.newType, video, pictures)) {
+                // What follows goes to a numbered output in its own format.
+                pictures.Close();
+                pcm.Close();
+                writerOpen = false;
+                outputName = NumberedName(options.output, ++outputPart);
+                std::fprintf(stderr, "qmdecode: the stream changes format; the rest goes to '%s'\n",
+                             outputName.c_str());
+            }
             outputType = *s.newType;
-            if (writerOpen && video) writeError = pictures.ChangeType(outputType);
         }
         if (video) {
             const long index = pictureCount++;
@@ -271,11 +290,13 @@ int main(int argc, char** argv) {
         if (!writerOpen) {
             writerOpen = true;
             if (video) {
-                writeError = pictures.Open(options.output, EndsWith(options.output, ".y4m"),
-                                           outputType, stream.avgTimePerFrame);
+                writeError = pictures.Open(
+                    outputName, WantsContainer(options.output, options.outputFormat, ".y4m"),
+                    outputType, stream.avgTimePerFrame);
             } else {
                 const auto* w = reinterpret_cast<const WAVEFORMATEX*>(outputType.pbFormat);
-                writeError = pcm.Open(options.output, EndsWith(options.output, ".wav"),
+                writeError = pcm.Open(outputName,
+                                      WantsContainer(options.output, options.outputFormat, ".wav"),
                                       w->nChannels, int(w->nSamplesPerSec), w->wBitsPerSample);
             }
         }
@@ -350,11 +371,27 @@ int main(int argc, char** argv) {
         }
     } else {
         const size_t piece = stream.kind == StreamKind::Lpcm ? 19200 : 4096;
-        for (size_t offset = 0; offset < file.size(); offset += piece) {
-            const size_t n = std::min(piece, file.size() - offset);
+        // At a format change the decoder starts again, so that it resynchronises.
+        std::vector<size_t> changes;
+        if (stream.kind == StreamKind::MpegAudio)
+            changes = MpegAudioFormatChanges(file.data(), file.size());
+        changes.push_back(file.size());
+        size_t change = 0;
+        for (size_t offset = 0; offset < file.size();) {
+            if (offset == changes[change]) {
+                // The decoder keeps its first stream's format through a new segment: connecting
+                // it again starts it afresh on what follows.
+                graph.p->Stop();
+                hr = graph.p->Reconnect(source.p->OutputPin());
+                if (SUCCEEDED(hr)) hr = graph.p->Run();
+                if (FAILED(hr)) break;
+                ++change;
+            }
+            const size_t n = std::min(piece, changes[change] - offset);
             hr = source.p->Deliver(file.data() + offset, n);
             if (hr != S_OK) break;
-            progress.Update(offset + n);
+            offset += n;
+            progress.Update(offset);
         }
     }
     if (hr == S_OK) source.p->DeliverEndOfStream();
