@@ -348,6 +348,17 @@ View* ViewOf(QMMediaSample* q, REFIID iid, IUnknown* identity) {
     return v;
 }
 
+// One value read through a view, which is then released.
+template <class View, class Read>
+DWORD ReadThrough(QMMediaSample* q, REFIID iid, IUnknown* identity, Read read) {
+    View* v = ViewOf<View>(q, iid, identity);
+    if (!v) return ~DWORD(0);
+    DWORD value = 0;
+    EXPECT_EQ(read(v, &value), S_OK);
+    v->Release();
+    return value;
+}
+
 TEST(QMMediaSampleTest, EveryViewIsTheSameSample) {
     OwnedSample s(16);
     QMMediaSample* q = s.sample;
@@ -364,31 +375,22 @@ TEST(QMMediaSampleTest, EveryViewIsTheSameSample) {
         v->Release();
     }
     for (const IID* iid : {&IID_INSSBuffer, &IID_INSSBuffer2, &IID_INSSBuffer3, &IID_INSSBuffer4}) {
-        INSSBuffer* v = ViewOf<INSSBuffer>(q, *iid, identity);
-        ASSERT_NE(v, nullptr);
-        DWORD max = 0, length = 0;
-        EXPECT_EQ(v->GetMaxLength(&max), S_OK);
-        EXPECT_EQ(v->GetLength(&length), S_OK);
-        EXPECT_EQ(max, 16u);
-        EXPECT_EQ(length, 5u);
-        v->Release();
+        EXPECT_EQ(
+            ReadThrough<INSSBuffer>(q, *iid, identity,
+                                    [](INSSBuffer* v, DWORD* d) { return v->GetMaxLength(d); }),
+            16u);
+        EXPECT_EQ(ReadThrough<INSSBuffer>(q, *iid, identity,
+                                          [](INSSBuffer* v, DWORD* d) { return v->GetLength(d); }),
+                  5u);
     }
-    {
-        IMediaBuffer* v = ViewOf<IMediaBuffer>(q, IID_IMediaBuffer, identity);
-        ASSERT_NE(v, nullptr);
-        DWORD max = 0;
-        EXPECT_EQ(v->GetMaxLength(&max), S_OK);
-        EXPECT_EQ(max, 16u);
-        v->Release();
-    }
-    {
-        IMFMediaBuffer* v = ViewOf<IMFMediaBuffer>(q, IID_IMFMediaBuffer, identity);
-        ASSERT_NE(v, nullptr);
-        DWORD length = 0;
-        EXPECT_EQ(v->GetCurrentLength(&length), S_OK);
-        EXPECT_EQ(length, 5u);
-        v->Release();
-    }
+    EXPECT_EQ(
+        ReadThrough<IMediaBuffer>(q, IID_IMediaBuffer, identity,
+                                  [](IMediaBuffer* v, DWORD* d) { return v->GetMaxLength(d); }),
+        16u);
+    EXPECT_EQ(ReadThrough<IMFMediaBuffer>(
+                  q, IID_IMFMediaBuffer, identity,
+                  [](IMFMediaBuffer* v, DWORD* d) { return v->GetCurrentLength(d); }),
+              5u);
     {
         IMediaSampleMarker* v = ViewOf<IMediaSampleMarker>(q, IID_IMediaSampleMarker, identity);
         ASSERT_NE(v, nullptr);

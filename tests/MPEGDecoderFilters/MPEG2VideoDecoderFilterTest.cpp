@@ -360,6 +360,26 @@ TEST(MPEG2VideoDecoderFilter, DownstreamRefusals) {
     EXPECT_GT(counts[0], received / 2);
 }
 
+// source -> filter -> a sink that takes anything, the filter's output connected with `output`
+// (as a renderer proposes its own type).
+HRESULT BuildWithOutput(FilterChain& chain, const Stream& s, const CMediaType& output) {
+    HRESULT hr = qm::graph::FilterGraph::Create(chain.graph.Out());
+    if (SUCCEEDED(hr)) hr = CreateMPEG2VideoDecoderFilter(chain.filter.Out());
+    size_t largest = 0;
+    for (const auto& u : s.units) largest = std::max(largest, u.size);
+    if (SUCCEEDED(hr))
+        hr = qm::graph::PushSource::Create(
+            {s.probe.inputType}, ALLOCATOR_PROPERTIES{4, LONG(largest), 1, 0}, chain.source.Out());
+    if (SUCCEEDED(hr)) hr = qm::graph::Sink::Create({}, chain.sink.Out());
+    if (FAILED(hr)) return hr;
+    chain.graph->AddFilter(chain.source.Get(), TEXT("source"));
+    chain.graph->AddFilter(chain.filter.Get(), TEXT("decoder"));
+    chain.graph->AddFilter(chain.sink.Get(), TEXT("sink"));
+    hr = chain.graph->ConnectFilters(chain.source.Get(), chain.filter.Get());
+    return FAILED(hr) ? hr
+                      : chain.graph->ConnectFilters(chain.filter.Get(), chain.sink.Get(), &output);
+}
+
 // Output types: a VIDEOINFOHEADER connection cannot carry interlace flags or an aspect ratio,
 // so no picture carries a type; an input ratio that is not in lowest terms is no change; a real
 // change is proposed once, reduced.
@@ -385,20 +405,6 @@ TEST(MPEG2VideoDecoderFilter, OutputTypeChangesOnlyWhenSomethingChanged) {
             info->hdr.dwPictAspectRatioX = 32;
             info->hdr.dwPictAspectRatioY = 18;
         }
-        FilterChain chain;
-        ASSERT_EQ(qm::graph::FilterGraph::Create(chain.graph.Out()), S_OK);
-        ASSERT_EQ(CreateMPEG2VideoDecoderFilter(chain.filter.Out()), S_OK);
-        size_t largest = 0;
-        for (const auto& u : s.units) largest = std::max(largest, u.size);
-        ASSERT_EQ(qm::graph::PushSource::Create({s.probe.inputType},
-                                                ALLOCATOR_PROPERTIES{4, LONG(largest), 1, 0},
-                                                chain.source.Out()),
-                  S_OK);
-        ASSERT_EQ(qm::graph::Sink::Create({}, chain.sink.Out()), S_OK);
-        chain.graph->AddFilter(chain.source.Get(), TEXT("source"));
-        chain.graph->AddFilter(chain.filter.Get(), TEXT("decoder"));
-        chain.graph->AddFilter(chain.sink.Get(), TEXT("sink"));
-        ASSERT_EQ(chain.graph->ConnectFilters(chain.source.Get(), chain.filter.Get()), S_OK);
         LONG width = 0, height = 0;
         ASSERT_EQ(qm::GetPictureSize(s.probe.inputType, &width, &height), S_OK);
         CMediaType output;
@@ -427,7 +433,8 @@ TEST(MPEG2VideoDecoderFilter, OutputTypeChangesOnlyWhenSomethingChanged) {
                           s.probe.avgTimePerFrame, 0),
                       S_OK);
         }
-        ASSERT_EQ(chain.graph->ConnectFilters(chain.filter.Get(), chain.sink.Get(), &output), S_OK);
+        FilterChain chain;
+        ASSERT_EQ(BuildWithOutput(chain, s, output), S_OK);
         ASSERT_EQ(chain.Start(), S_OK);
         ASSERT_EQ(DeliverPictures(chain, s), S_OK);
         ASSERT_EQ(chain.source->DeliverEndOfStream(), S_OK);
@@ -454,26 +461,13 @@ TEST(MPEG2VideoDecoderFilter, BottomUpRgbIsWrittenBottomUp) {
     LONG width = 0, height = 0;
     ASSERT_EQ(qm::GetPictureSize(s.probe.inputType, &width, &height), S_OK);
     for (bool bottomUp : {false, true}) {
-        FilterChain chain;
-        ASSERT_EQ(qm::graph::FilterGraph::Create(chain.graph.Out()), S_OK);
-        ASSERT_EQ(CreateMPEG2VideoDecoderFilter(chain.filter.Out()), S_OK);
-        size_t largest = 0;
-        for (const auto& u : s.units) largest = std::max(largest, u.size);
-        ASSERT_EQ(qm::graph::PushSource::Create({s.probe.inputType},
-                                                ALLOCATOR_PROPERTIES{4, LONG(largest), 1, 0},
-                                                chain.source.Out()),
-                  S_OK);
-        ASSERT_EQ(qm::graph::Sink::Create({}, chain.sink.Out()), S_OK);
-        chain.graph->AddFilter(chain.source.Get(), TEXT("source"));
-        chain.graph->AddFilter(chain.filter.Get(), TEXT("decoder"));
-        chain.graph->AddFilter(chain.sink.Get(), TEXT("sink"));
-        ASSERT_EQ(chain.graph->ConnectFilters(chain.source.Get(), chain.filter.Get()), S_OK);
         CMediaType rgb;
         const GUID rgb32 = MEDIASUBTYPE_RGB32;
         ASSERT_EQ(qm::CreateVideoInfoHeader2Type(&rgb, width, bottomUp ? height : -height, 4, 3, 0,
                                                  &rgb32, s.probe.avgTimePerFrame, 0),
                   S_OK);
-        ASSERT_EQ(chain.graph->ConnectFilters(chain.filter.Get(), chain.sink.Get(), &rgb), S_OK);
+        FilterChain chain;
+        ASSERT_EQ(BuildWithOutput(chain, s, rgb), S_OK);
         ASSERT_EQ(chain.Start(), S_OK);
         ASSERT_EQ(DeliverPictures(chain, s, 0, 0, 4), S_OK);
         ASSERT_EQ(chain.source->DeliverEndOfStream(), S_OK);
