@@ -262,6 +262,20 @@ TEST(MpegAudioErrors, Layer2FrameWithBadCrcIsDroppedAndOthersDecode) {
     EXPECT_EQ(c.consumed, starts[2]);  // the damaged frame and the one after it
 }
 
+TEST(MpegAudioErrors, FreeFormatRelabelledStreamKeepsItsCrcsAndStillDropsDamage) {
+    // A fixed-rate stream relabelled as free format (bit rate index 0) keeps CRC words computed
+    // over the old header, as the ISO free-format test stream does.
+    std::vector<uint8_t> data = Fixture("l2_crc.mp2");
+    std::vector<size_t> starts = FrameStarts(data);
+    const Decoded clean = DecodeStream(data);
+    for (size_t p : starts) data[p + 2] &= 0x0F;
+    const Decoded relabelled = DecodeStream(data);
+    EXPECT_EQ(relabelled.frames, clean.frames);
+    EXPECT_EQ(relabelled.pcm, clean.pcm);
+    data[starts[3] + 6] ^= 0x80;
+    EXPECT_EQ(DecodeStream(data).frames, clean.frames - 1);
+}
+
 TEST(MpegAudioErrors, Layer3FrameWithUndefinedTableGivesSilence) {
     std::vector<uint8_t> data = Fixture("l3_cbr128_joint.mp3");
     std::vector<size_t> starts = FrameStarts(data);

@@ -1,7 +1,8 @@
 // Joint-stereo layer III streams that force the intensity-stereo cases: the intensity bound of the
 // right channel per window of short blocks and within mixed blocks, illegal positions, the last
 // band, both intensity scales of MPEG-2, and frames that switch between intensity alone and
-// intensity with mid/side. The oracle decodes of these streams are committed beside the fixtures.
+// intensity with mid/side; and one MPEG-2 stream of preflag scale factors. The oracle decodes of
+// these streams are committed beside the fixtures.
 #pragma once
 
 #include <string>
@@ -111,12 +112,39 @@ inline std::vector<uint8_t> IntensityStream(bool mpeg1, int frames, bool allowMi
     return out;
 }
 
+// MPEG-2 without intensity: scale factors of the third partition table (scalefac_compress 500
+// and up, which sets the preflag), in long, short and mixed blocks.
+inline std::vector<uint8_t> PreflagStream(int frames, uint32_t seed) {
+    StreamRng rng(seed);
+    std::vector<uint8_t> out;
+    for (int n = 0; n < frames; ++n) {
+        Layer3Frame f;
+        f.mpeg1 = false;
+        f.mode = 1;
+        f.modeExtension = n % 2 ? 0 : 2;
+        for (int ch = 0; ch < 2; ++ch) {
+            Layer3Channel& c = f.gr[0][ch];
+            BlockOfGranule(n, true, c.blockType, c.mixed);
+            c.scalefacCompress = ch == 0 ? 500 + 3 * 3 + 2 : 202;  // slen 3 and 2; 2 bits each
+            for (int sfb = 0; sfb < 21; ++sfb) c.scfLong[sfb] = rng.Int(0, 3);
+            for (int sfb = 0; sfb < 12; ++sfb)
+                for (int w = 0; w < 3; ++w) c.scfShort[sfb][w] = rng.Int(0, 3);
+            for (int i = 0; i < 200; ++i) c.lines[i] = rng.Int(0, 9) < 3 ? 0 : rng.Int(-3, 3);
+        }
+        const std::vector<uint8_t> bytes = WriteFrame(f);
+        if (bytes.empty()) return {};
+        out.insert(out.end(), bytes.begin(), bytes.end());
+    }
+    return out;
+}
+
 // MPEG-2 splits the cases: the oracles part on illegal positions (ffmpeg decodes them as
 // intensity) and on intensity in mixed blocks (mpg123 places the bound elsewhere).
 inline std::vector<NamedStream> IntensityStreams() {
     return {{"is_mpeg1_48k", IntensityStream(true, 12, true, 7, 1)},
             {"is_mpeg2_24k", IntensityStream(false, 12, false, 7, 2)},
-            {"is_mpeg2_24k_mixed", IntensityStream(false, 12, true, 6, 3)}};
+            {"is_mpeg2_24k_mixed", IntensityStream(false, 12, true, 6, 3)},
+            {"preflag_mpeg2_24k", PreflagStream(12, 4)}};
 }
 
 }  // namespace qm::test::mpa

@@ -99,6 +99,25 @@ int DecodeLayer1(State* s, const uint8_t* frame, size_t length) {
     return kFrameDecoded;
 }
 
+// Free-format streams made by relabelling a fixed-rate stream keep the protection words computed
+// over the old header: accepted when the header with the bit rate index of the frame's measured
+// rate gives the word (a damaged frame still fails).
+bool FreeFormatCrcMatches(const FrameHeader& h, const uint8_t* frame, size_t length, size_t bits,
+                          uint16_t read) {
+    if (h.bitrateIndex != 0 || length <= size_t(h.paddingBit)) return false;
+    const int hz = SampleRate(h);
+    // Lengths are rounded down from the rate (44.1 kHz): the nearest rate is the one.
+    const int kbps =
+        int((uint64_t(length - size_t(h.paddingBit)) * uint64_t(hz) + 72000u) / 144000u);
+    const int16_t* rates = kBitrates[3 * h.id + 1];
+    for (int index = 1; index < 15; ++index) {
+        if (rates[index] != kbps) continue;
+        const uint8_t header[2] = {uint8_t((frame[2] & 0x0F) | (index << 4)), frame[3]};
+        return Crc16Bits(Crc16Bits(0xFFFF, header, 0, 16), frame, 48, bits) == read;
+    }
+    return false;
+}
+
 int DecodeLayer2(State* s, const uint8_t* frame, size_t length) {
     const int channels = s->header.channels;
     if (s->allocTable < 0) {
@@ -133,7 +152,8 @@ int DecodeLayer2(State* s, const uint8_t* frame, size_t length) {
         uint16_t read = uint16_t((frame[4] << 8) | frame[5]);
         s->header.crcRead = read;
         s->header.crcComputed = crc;
-        if (crc != read) return -1;  // damaged allocation or selection: the frame is discarded
+        if (crc != read && !FreeFormatCrcMatches(s->header, frame, length, bits, read))
+            return -1;  // damaged allocation or selection: the frame is discarded
     }
     for (int sb = 0; sb < sblimit; ++sb)
         for (int ch = 0; ch < channels; ++ch) {
