@@ -83,6 +83,39 @@ TEST_F(Ac3Damage, UnsupportedBsidWithAGoodCrcIsReportedAndDecodingGoesOn) {
     EXPECT_EQ(Slice(d, d.frames - 1, 1, 6), Slice(reference, reference.frames - 1, 1, 6));
 }
 
+TEST_F(Ac3Damage, CouplingRangeEndingBeforeItBeginsConcealsTheFrame) {
+    std::vector<uint8_t> bad = clean;
+    uint8_t* f = bad.data() + offsets[3];
+    const size_t bytes = FrameEnd(3) - offsets[3];
+    UMC::ac3::BitReader br;
+    br.Set(f, bytes);
+    UMC::ac3::Bsi bsi{};
+    ASSERT_TRUE(UMC::ac3::ParseSyncInfo(br, &bsi));
+    ASSERT_TRUE(UMC::ac3::ParseBsi(br, &bsi));
+    ASSERT_EQ(bsi.acmod, 2);
+    br.Get(4);                        // blksw, dithflag
+    if (br.Get1()) br.Get(8);         // dynrng
+    ASSERT_EQ(br.Get(2), 3u);         // a new coupling strategy, in use
+    const size_t begin = br.pos + 3;  // behind chincpl and phsflginu
+    auto put = [&](size_t pos, uint32_t v, int bits) {
+        for (int i = 0; i < bits; ++i, ++pos) {
+            const uint8_t mask = uint8_t(0x80u >> (pos & 7));
+            f[pos >> 3] =
+                uint8_t(((v >> (bits - 1 - i)) & 1u) ? f[pos >> 3] | mask : f[pos >> 3] & ~mask);
+        }
+    };
+    put(begin, 15, 4);     // cplbegf
+    put(begin + 4, 0, 4);  // cplendf
+    UMC::ac3::WriteCrcs(f, bytes);
+    UMC::AC3DecoderParams p = Ac3Params(8);
+    p.conceal_mode = 1;
+    const Ac3Decoded d = DecodeAc3(bad, p);
+    ASSERT_EQ(d.frames, reference.frames);
+    EXPECT_EQ(d.errors, 0);
+    EXPECT_TRUE(AllZero(Slice(d, 3)));
+    EXPECT_EQ(Slice(d, 4, 1, 6), Slice(reference, 4, 1, 6));
+}
+
 TEST_F(Ac3Damage, CutStreamsAndGarbageNeedMoreDataOrNoSync) {
     // A stream cut inside its last frame: the frames before it, and no error.
     std::vector<uint8_t> cut(clean.begin(), clean.begin() + ptrdiff_t(offsets.back() + 100));
