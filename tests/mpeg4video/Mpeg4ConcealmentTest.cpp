@@ -111,13 +111,40 @@ TEST_F(Mpeg4Concealment, TruncatedVopEndsInCopiesOfThePreviousPicture) {
     }
 }
 
+// A lost GOB (its bytes zeroed, start code included): the GOB header after it resumes decoding,
+// and only the lost GOB's macroblock row differs (copied from the previous picture).
+TEST_F(Mpeg4Concealment, LostGobIsConcealed) {
+    // First the same picture coded at another quantiser, so that its copies show.
+    const std::vector<uint8_t> clean = ReadFile(Fixture("h263_sqcif.h263"));
+    std::vector<uint8_t> stream = clean;
+    const std::vector<uint8_t> gob = ReadFile(Fixture("h263_gob.h263"));
+    stream.insert(stream.end(), gob.begin(), gob.end());
+    const Decoded good = DecodeAll(stream);
+    ASSERT_EQ(good.pictures.size(), 2u);
+    // GOB start codes of the second picture: 16 zero bits and a one at any bit position; byte-
+    // aligned here because the encoder stuffs before each.
+    std::vector<size_t> gobs;
+    for (size_t i = clean.size() + 4; i + 2 < stream.size(); ++i)
+        if (stream[i] == 0 && stream[i + 1] == 0 && (stream[i + 2] & 0x80)) gobs.push_back(i);
+    ASSERT_GE(gobs.size(), 3u);
+    const int lost = (stream[gobs[1] + 2] >> 2) & 31;  // gob_number of the second GOB header
+    for (size_t i = gobs[1]; i < gobs[2]; ++i) stream[i] = 0;
+    const Decoded cut = DecodeAll(stream);
+    ASSERT_EQ(cut.pictures.size(), 2u);
+    EXPECT_EQ(cut.results[1], UMC::kMpeg4VopConcealed);
+    const std::vector<int> differ =
+        DifferingMacroblocks(cut.pictures[1], good.pictures[1], good.width, good.height);
+    EXPECT_FALSE(differ.empty());
+    for (int mb : differ) EXPECT_EQ(mb / 8, lost) << mb;  // sub-QCIF: 8 macroblocks a GOB
+}
+
 // Random damage (flipped, zeroed and cut bytes) in every fixture: the decoder reports, conceals
 // and carries on; the sanitizers watch every access.
 TEST_F(Mpeg4Concealment, RandomDamageIsSurvived) {
     qm::test::Rng rng(0x4D34);
-    for (const char* file :
-         {"intra_h263q.m4v", "intra_mpegq.m4v", "intra_partitioned.m4v", "intra_resync.m4v",
-          "intra_interlaced.m4v", "intra_q1.m4v", "intra_xvid.m4v", "h263_sqcif.h263"}) {
+    for (const char* file : {"intra_h263q.m4v", "intra_mpegq.m4v", "intra_partitioned.m4v",
+                             "intra_resync.m4v", "intra_interlaced.m4v", "intra_q1.m4v",
+                             "intra_xvid.m4v", "h263_sqcif.h263", "h263_gob.h263"}) {
         SCOPED_TRACE(file);
         const std::vector<uint8_t> clean = ReadFile(Fixture(file));
         for (int trial = 0; trial < 40; ++trial) {

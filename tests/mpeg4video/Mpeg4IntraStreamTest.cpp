@@ -50,7 +50,8 @@ INSTANTIATE_TEST_SUITE_P(
         StreamCase{"intra_odd74x42.m4v", 74, 42}, StreamCase{"intra_odd98x66.m4v", 98, 66},
         StreamCase{"intra_interlaced.m4v", 96, 64}, StreamCase{"intra_q1.m4v", 96, 64},
         StreamCase{"intra_xvid.m4v", 96, 64}, StreamCase{"h263_sqcif.h263", 128, 96},
-        StreamCase{"h263_qcif.h263", 176, 144}, StreamCase{"h263_cif.h263", 352, 288}),
+        StreamCase{"h263_gob.h263", 128, 96}, StreamCase{"h263_qcif.h263", 176, 144},
+        StreamCase{"h263_cif.h263", 352, 288}),
     [](const ::testing::TestParamInfo<StreamCase>& info) {
         std::string name = info.param.file;
         for (char& ch : name)
