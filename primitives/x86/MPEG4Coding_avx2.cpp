@@ -1,7 +1,5 @@
 #include <immintrin.h>
 
-#include <algorithm>
-
 #include "primitives/MPEG4CodingKernels.h"
 #include "primitives/x86/Target.h"
 

@@ -1,7 +1,5 @@
 #include <emmintrin.h>
 
-#include <algorithm>
-
 #include "primitives/MPEG4CodingKernels.h"
 
 namespace sp::x86 {

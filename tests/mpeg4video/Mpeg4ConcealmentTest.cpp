@@ -114,9 +114,11 @@ TEST_F(Mpeg4Concealment, TruncatedVopEndsInCopiesOfThePreviousPicture) {
 // A lost GOB (its bytes zeroed, start code included): the GOB header after it resumes decoding,
 // and only the lost GOB's macroblock row differs (copied from the previous picture).
 TEST_F(Mpeg4Concealment, LostGobIsConcealed) {
-    std::vector<uint8_t> clean = ReadFile(Fixture("h263_gob.h263"));
+    // First the same picture coded at another quantiser, so that its copies show.
+    const std::vector<uint8_t> clean = ReadFile(Fixture("h263_sqcif.h263"));
     std::vector<uint8_t> stream = clean;
-    stream.insert(stream.end(), clean.begin(), clean.end());
+    const std::vector<uint8_t> gob = ReadFile(Fixture("h263_gob.h263"));
+    stream.insert(stream.end(), gob.begin(), gob.end());
     const Decoded good = DecodeAll(stream);
     ASSERT_EQ(good.pictures.size(), 2u);
     // GOB start codes of the second picture: 16 zero bits and a one at any bit position; byte-
