@@ -90,7 +90,7 @@ std::optional<VideoSequence> FindVideoSequence(const uint8_t* p, size_t size) {
     return s;
 }
 
-std::optional<AudioFrame> FindAudioFrame(const uint8_t* p, size_t size) {
+bool ParseAudioFrameHeader(const uint8_t* p, size_t avail, AudioFrame* f) {
     static const int kRates[3] = {44100, 48000, 32000};
     static const int kKbps[2][3][15] = {
         {{0, 32, 64, 96, 128, 160, 192, 224, 256, 288, 320, 352, 384, 416, 448},
@@ -99,20 +99,33 @@ std::optional<AudioFrame> FindAudioFrame(const uint8_t* p, size_t size) {
         {{0, 32, 48, 56, 64, 80, 96, 112, 128, 144, 160, 176, 192, 224, 256},
          {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160},
          {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160}}};
-    for (size_t i = 0; i + 4 <= size; ++i) {
-        if (p[i] != 0xFF || (p[i + 1] & 0xE0) != 0xE0) continue;
-        const int versionBits = (p[i + 1] >> 3) & 3, layerBits = (p[i + 1] >> 1) & 3;
-        const int rateIndex = (p[i + 2] >> 2) & 3, bitrateIndex = p[i + 2] >> 4;
-        if (versionBits == 1 || layerBits == 0 || rateIndex == 3 || bitrateIndex == 15) continue;
-        AudioFrame f;
-        f.mpegVersion = versionBits == 3 ? 1 : versionBits == 2 ? 2 : 25;
-        f.layer = 4 - layerBits;
-        f.sampleRate = kRates[rateIndex] / (f.mpegVersion == 1 ? 1 : f.mpegVersion == 2 ? 2 : 4);
-        f.mode = p[i + 3] >> 6;
-        f.channels = f.mode == 3 ? 1 : 2;
-        f.kbps = kKbps[f.mpegVersion == 1 ? 0 : 1][f.layer - 1][bitrateIndex];
-        return f;
-    }
+    if (avail < 4 || p[0] != 0xFF || (p[1] & 0xE0) != 0xE0) return false;
+    const int versionBits = (p[1] >> 3) & 3, layerBits = (p[1] >> 1) & 3;
+    const int rateIndex = (p[2] >> 2) & 3, bitrateIndex = p[2] >> 4;
+    if (versionBits == 1 || layerBits == 0 || rateIndex == 3 || bitrateIndex == 15) return false;
+    f->mpegVersion = versionBits == 3 ? 1 : versionBits == 2 ? 2 : 25;
+    f->layer = 4 - layerBits;
+    f->sampleRate = kRates[rateIndex] / (f->mpegVersion == 1 ? 1 : f->mpegVersion == 2 ? 2 : 4);
+    f->mode = p[3] >> 6;
+    f->channels = f->mode == 3 ? 1 : 2;
+    f->kbps = kKbps[f->mpegVersion == 1 ? 0 : 1][f->layer - 1][bitrateIndex];
+    const int padding = (p[2] >> 1) & 1;
+    const int bits = f->kbps * 1000;
+    if (f->kbps == 0)
+        f->length = 0;
+    else if (f->layer == 1)
+        f->length = size_t((12 * bits / f->sampleRate + padding) * 4);
+    else if (f->layer == 3 && f->mpegVersion != 1)
+        f->length = size_t(72 * bits / f->sampleRate + padding);
+    else
+        f->length = size_t(144 * bits / f->sampleRate + padding);
+    return true;
+}
+
+std::optional<AudioFrame> FindAudioFrame(const uint8_t* p, size_t size) {
+    AudioFrame f;
+    for (size_t i = 0; i + 4 <= size; ++i)
+        if (ParseAudioFrameHeader(p + i, size - i, &f)) return f;
     return std::nullopt;
 }
 

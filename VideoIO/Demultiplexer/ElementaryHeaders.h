@@ -25,8 +25,9 @@ struct AudioFrame {
     int layer = 0;
     int sampleRate = 0;
     int channels = 0;
-    int mode = 0;  // 0 stereo, 1 joint, 2 dual, 3 mono
-    int kbps = 0;  // 0 for free format
+    int mode = 0;       // 0 stereo, 1 joint, 2 dual, 3 mono
+    int kbps = 0;       // 0 for free format
+    size_t length = 0;  // frame length in bytes, 0 for free format
 };
 
 struct Ac3Frame {
@@ -34,6 +35,9 @@ struct Ac3Frame {
     int channels = 0;  // including LFE
     int kbps = 0;
 };
+
+// The MPEG audio frame header at `p` (4 bytes needed); false when it is none.
+bool ParseAudioFrameHeader(const uint8_t* p, size_t avail, AudioFrame* frame);
 
 // Each finds the first complete header in the bytes; nullopt when there is none.
 std::optional<VideoSequence> FindVideoSequence(const uint8_t* p, size_t size);

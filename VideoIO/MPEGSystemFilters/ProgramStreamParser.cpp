@@ -15,27 +15,6 @@ bool IsStartCode(const uint8_t* p) {
     return p[0] == 0 && p[1] == 0 && p[2] == 1 && p[3] >= 0xB9;
 }
 
-StreamCoding CodingFromStreamType(uint8_t type, StreamCoding fallback) {
-    switch (type) {
-        case 0x01:
-        case 0x02:
-            return StreamCoding::MpegVideo;
-        case 0x03:
-        case 0x04:
-            return StreamCoding::MpegAudio;
-        case 0x0F:
-            return StreamCoding::Aac;
-        case 0x10:
-            return StreamCoding::Mpeg4Video;
-        case 0x1B:
-            return StreamCoding::H264;
-        case 0x81:
-            return StreamCoding::Ac3;
-        default:
-            return fallback;
-    }
-}
-
 }  // namespace
 
 bool DecodeDvdLpcmFormat(uint8_t format, StreamInfo* info) {
@@ -49,29 +28,15 @@ bool DecodeDvdLpcmFormat(uint8_t format, StreamInfo* info) {
     return true;
 }
 
-ProgramStreamParser::ProgramStreamParser(IAccessUnitSink* sink) : SystemStreamParser(sink) {}
-
-void ProgramStreamParser::Feed(const uint8_t* data, size_t size) {
-    m_stats.bytesIn += size;
-    m_queue.Append(data, size);
-    while (ParseOne(false)) {
-    }
-}
-
-void ProgramStreamParser::Finish() {
-    while (ParseOne(true)) {
-    }
-    m_stats.bytesSkipped += m_queue.Size();
-    m_queue.Clear();
-}
+ProgramStreamParser::ProgramStreamParser(IAccessUnitSink* sink) : QueuedParser(sink) {}
 
 void ProgramStreamParser::Reset() {
-    m_queue.Clear();
+    Queue().Clear();
 }
 
 bool ProgramStreamParser::ParseOne(bool final) {
-    const uint8_t* p = m_queue.Data();
-    const size_t avail = m_queue.Size();
+    const uint8_t* p = Queue().Data();
+    const size_t avail = Queue().Size();
     if (avail < 4) return false;
     if (!IsStartCode(p)) {
         // Lost: skip to the next start code of a system structure, keeping a possible prefix.
@@ -79,7 +44,7 @@ bool ProgramStreamParser::ParseOne(bool final) {
         while (i + 4 <= avail && !IsStartCode(p + i)) ++i;
         if (i + 4 > avail) i = avail - 3;
         m_stats.bytesSkipped += i;
-        m_queue.Consume(i);
+        Queue().Consume(i);
         return true;
     }
     const uint8_t id = p[3];
@@ -97,7 +62,7 @@ bool ProgramStreamParser::ParseOne(bool final) {
             ++m_mpeg1Packs;
         } else {
             m_stats.bytesSkipped += 4;
-            m_queue.Consume(4);
+            Queue().Consume(4);
             return true;
         }
     } else {
@@ -108,16 +73,16 @@ bool ProgramStreamParser::ParseOne(bool final) {
         if (!final) return false;
         // Cut short at the end of the input: what there is is given out as damaged.
         if (id != kEndCode && id != kPackStart && id != kSystemHeader && id != kStreamMap) {
-            OnPesPacket(p, avail, m_queue.Offset(), true);
+            OnPesPacket(p, avail, Queue().Offset(), true);
         }
-        m_queue.Consume(avail);
+        Queue().Consume(avail);
         return false;
     }
     if (id == kStreamMap)
         OnProgramStreamMap(p, length);
     else if (id > kStreamMap)
-        OnPesPacket(p, length, m_queue.Offset(), false);
-    m_queue.Consume(length);
+        OnPesPacket(p, length, Queue().Offset(), false);
+    Queue().Consume(length);
     return true;
 }
 

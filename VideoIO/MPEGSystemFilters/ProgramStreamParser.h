@@ -11,25 +11,21 @@
 
 namespace qm_MPEGSystemFilters {
 
-class ProgramStreamParser : public SystemStreamParser {
+class ProgramStreamParser : public QueuedParser {
 public:
     explicit ProgramStreamParser(IAccessUnitSink* sink);
-    void Feed(const uint8_t* data, size_t size) override;
-    void Finish() override;
     void Reset() override;
 
     // True once a pack header of the MPEG-1 system form has been seen.
     bool IsMpeg1System() const { return m_mpeg1Packs > 0 && m_mpeg2Packs == 0; }
 
 private:
-    // Parses one structure at the front of the queue; false when more bytes are needed.
-    bool ParseOne(bool final);
+    bool ParseOne(bool final) override;
     void OnPesPacket(const uint8_t* p, size_t size, uint64_t offset, bool damaged);
     void OnProgramStreamMap(const uint8_t* p, size_t size);
     void OnPrivateStream1(const uint8_t* payload, size_t size, const AccessUnit& unit);
     void Announce(const StreamInfo& info);
 
-    ByteQueue m_queue;
     std::array<uint8_t, 256> m_psmType{};  // stream_type by stream id, 0 = not in the map
     std::map<uint32_t, StreamInfo> m_streams;
     uint64_t m_mpeg1Packs = 0, m_mpeg2Packs = 0;

@@ -35,26 +35,8 @@ bool HasAc3Descriptor(const uint8_t* d, size_t size) {
 }
 
 StreamCoding CodingOf(uint8_t type, const uint8_t* descriptors, size_t size) {
-    switch (type) {
-        case 0x01:
-        case 0x02:
-            return StreamCoding::MpegVideo;
-        case 0x03:
-        case 0x04:
-            return StreamCoding::MpegAudio;
-        case 0x0F:
-            return StreamCoding::Aac;
-        case 0x10:
-            return StreamCoding::Mpeg4Video;
-        case 0x1B:
-            return StreamCoding::H264;
-        case 0x81:
-            return StreamCoding::Ac3;
-        case 0x06:
-            return HasAc3Descriptor(descriptors, size) ? StreamCoding::Ac3 : StreamCoding::Unknown;
-        default:
-            return StreamCoding::Unknown;
-    }
+    if (type == 0x06 && HasAc3Descriptor(descriptors, size)) return StreamCoding::Ac3;
+    return CodingFromStreamType(type, StreamCoding::Unknown);
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include "VideoIO/MPEGSystemFilters/SystemStream.h"
 
+#include "VideoIO/MPEGSystemFilters/ByteQueue.h"
+
 namespace qm_MPEGSystemFilters {
 
 const char* StreamCodingName(StreamCoding coding) {
@@ -37,6 +39,47 @@ bool IsVideoCoding(StreamCoding c) {
 bool IsAudioCoding(StreamCoding c) {
     return c == StreamCoding::MpegAudio || c == StreamCoding::Ac3 || c == StreamCoding::Lpcm ||
            c == StreamCoding::Pcm || c == StreamCoding::Aac || c == StreamCoding::Dts;
+}
+
+StreamCoding CodingFromStreamType(uint8_t type, StreamCoding fallback) {
+    switch (type) {
+        case 0x01:
+        case 0x02:
+            return StreamCoding::MpegVideo;
+        case 0x03:
+        case 0x04:
+            return StreamCoding::MpegAudio;
+        case 0x0F:
+            return StreamCoding::Aac;
+        case 0x10:
+            return StreamCoding::Mpeg4Video;
+        case 0x1B:
+            return StreamCoding::H264;
+        case 0x81:
+            return StreamCoding::Ac3;
+        default:
+            return fallback;
+    }
+}
+
+QueuedParser::QueuedParser(IAccessUnitSink* sink)
+    : SystemStreamParser(sink), m_queue(std::make_unique<ByteQueue>()) {}
+
+QueuedParser::~QueuedParser() = default;
+
+void QueuedParser::Feed(const uint8_t* data, size_t size) {
+    m_stats.bytesIn += size;
+    m_queue->Append(data, size);
+    while (ParseOne(false)) {
+    }
+}
+
+void QueuedParser::Finish() {
+    while (ParseOne(true)) {
+    }
+    m_stats.bytesSkipped += m_queue->Size();
+    m_queue->Clear();
+    OnFinished();
 }
 
 }  // namespace qm_MPEGSystemFilters

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 
 namespace qm_MPEGSystemFilters {
 
@@ -23,6 +24,9 @@ enum class StreamCoding {
 };
 
 const char* StreamCodingName(StreamCoding coding);
+// The coding an MPEG-2 stream_type names (program stream map and PMT); `fallback` for the
+// others, among them 0x06 (private data), whose descriptors tell.
+StreamCoding CodingFromStreamType(uint8_t streamType, StreamCoding fallback);
 bool IsVideoCoding(StreamCoding coding);
 bool IsAudioCoding(StreamCoding coding);
 
@@ -70,6 +74,8 @@ struct ParserStats {
     uint64_t droppedUnits = 0;  // unusable: no start seen, header cut or invalid
 };
 
+class ByteQueue;
+
 class SystemStreamParser {
 public:
     explicit SystemStreamParser(IAccessUnitSink* sink) : m_sink(sink) {}
@@ -91,6 +97,28 @@ protected:
     }
     IAccessUnitSink* m_sink;
     ParserStats m_stats;
+};
+
+// A parser that keeps the unparsed tail of its input in a queue and takes one structure at a
+// time from its front.
+class QueuedParser : public SystemStreamParser {
+public:
+    explicit QueuedParser(IAccessUnitSink* sink);
+    ~QueuedParser() override;
+    void Feed(const uint8_t* data, size_t size) override;
+    // Parses what is left; what no structure takes counts as skipped.
+    void Finish() override;
+
+protected:
+    // One structure from the front of the queue; false when more bytes are needed (or, when
+    // `final`, when nothing more can be parsed).
+    virtual bool ParseOne(bool final) = 0;
+    // After the last structure at the end of input.
+    virtual void OnFinished() {}
+    ByteQueue& Queue() { return *m_queue; }
+
+private:
+    std::unique_ptr<ByteQueue> m_queue;
 };
 
 }  // namespace qm_MPEGSystemFilters

@@ -18,31 +18,20 @@ struct TransportStreamParser::Pes {
     uint64_t offset = 0;
 };
 
-TransportStreamParser::TransportStreamParser(IAccessUnitSink* sink) : SystemStreamParser(sink) {
+TransportStreamParser::TransportStreamParser(IAccessUnitSink* sink) : QueuedParser(sink) {
     m_psi[0] = std::make_unique<SectionAssembler>(
         [this](const uint8_t* s, size_t n) { OnSection(0, s, n); });
 }
 
 TransportStreamParser::~TransportStreamParser() = default;
 
-void TransportStreamParser::Feed(const uint8_t* data, size_t size) {
-    m_stats.bytesIn += size;
-    m_queue.Append(data, size);
-    while (ParseOne(false)) {
-    }
-}
-
-void TransportStreamParser::Finish() {
-    while (ParseOne(true)) {
-    }
-    m_stats.bytesSkipped += m_queue.Size();
-    m_queue.Clear();
+void TransportStreamParser::OnFinished() {
     for (auto& [pid, pes] : m_pes)
         if (pes->active) EndPes(*pes, pes->expected != 0);
 }
 
 void TransportStreamParser::Reset() {
-    m_queue.Clear();
+    Queue().Clear();
     m_synced = false;
     for (auto& [pid, pes] : m_pes) {
         pes->active = false;
@@ -55,8 +44,8 @@ void TransportStreamParser::Reset() {
 // Looks for a position where kConfirmations packets in a row start with the sync byte, trying
 // both packet sizes until one is settled. False when more input is needed.
 bool TransportStreamParser::FindSync(bool final) {
-    const uint8_t* p = m_queue.Data();
-    const size_t avail = m_queue.Size();
+    const uint8_t* p = Queue().Data();
+    const size_t avail = Queue().Size();
     const size_t sizes[2] = {188, 192};
     for (size_t i = 0; i < avail; ++i) {
         for (size_t size : sizes) {
@@ -77,36 +66,36 @@ bool TransportStreamParser::FindSync(bool final) {
                 m_prefix = prefix;
                 m_synced = true;
                 m_stats.bytesSkipped += i;
-                m_queue.Consume(i);
+                Queue().Consume(i);
                 return true;
             }
             if (more && !final) {
                 // Not decidable yet: keep from here on.
                 m_stats.bytesSkipped += i;
-                m_queue.Consume(i);
+                Queue().Consume(i);
                 return false;
             }
         }
     }
     m_stats.bytesSkipped += avail;
-    m_queue.Consume(avail);
+    Queue().Consume(avail);
     return false;
 }
 
 bool TransportStreamParser::ParseOne(bool final) {
     if (!m_synced && !FindSync(final)) return false;
-    const uint8_t* p = m_queue.Data();
-    if (m_queue.Size() < m_packetSize) return false;
+    const uint8_t* p = Queue().Data();
+    if (Queue().Size() < m_packetSize) return false;
     if (p[m_prefix] != kSync) {
         ++m_syncLosses;
         m_synced = false;
         MarkAllDamaged();
         m_stats.bytesSkipped += 1;
-        m_queue.Consume(1);
+        Queue().Consume(1);
         return true;
     }
-    OnPacket(p + m_prefix, m_queue.Offset());
-    m_queue.Consume(m_packetSize);
+    OnPacket(p + m_prefix, Queue().Offset());
+    Queue().Consume(m_packetSize);
     return true;
 }
 

@@ -13,12 +13,10 @@
 
 namespace qm_MPEGSystemFilters {
 
-class TransportStreamParser : public SystemStreamParser {
+class TransportStreamParser : public QueuedParser {
 public:
     explicit TransportStreamParser(IAccessUnitSink* sink);
     ~TransportStreamParser() override;
-    void Feed(const uint8_t* data, size_t size) override;
-    void Finish() override;
     void Reset() override;
 
     size_t PacketSize() const { return m_packetSize; }
@@ -30,14 +28,14 @@ public:
 
 private:
     struct Pes;
-    bool ParseOne(bool final);
+    bool ParseOne(bool final) override;
+    void OnFinished() override;
     bool FindSync(bool final);
     void OnPacket(const uint8_t* p, uint64_t offset);
     void OnSection(uint16_t pid, const uint8_t* s, size_t size);
     void EndPes(Pes& pes, bool cutShort);
     void MarkAllDamaged();
 
-    ByteQueue m_queue;
     size_t m_packetSize = 0;  // 0 until synchronised
     size_t m_prefix = 0;
     bool m_synced = false;
