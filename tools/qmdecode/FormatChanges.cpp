@@ -18,9 +18,10 @@ bool ParseHeader(const uint8_t* p, size_t avail, Header* h) {
 
 // A header at `at` whose length leads to another header (or exactly to the end).
 bool Confirmed(const uint8_t* d, size_t n, size_t at, Header* h) {
-    if (!ParseHeader(d + at, n - at, h) || h->length == 0) return false;
-    Header next;
-    return at + h->length == n || ParseHeader(d + at + h->length, n - at - h->length, &next);
+    if (at >= n || !ParseHeader(d + at, n - at, h) || h->length == 0) return false;
+    const size_t next = at + h->length;
+    Header following;
+    return next == n || (next < n && ParseHeader(d + next, n - next, &following));
 }
 
 }  // namespace
