@@ -26,3 +26,11 @@ function(qm_glob out)
     file(GLOB files CONFIGURE_DEPENDS ${ARGN})
     set(${out} ${files} PARENT_SCOPE)
 endfunction()
+
+# Windows: the wide-character SDK, and programs and DLLs that carry their C++ runtime with them
+# so that Wine (or a bare Windows) needs no mingw DLLs beside them.
+if(WIN32)
+    target_compile_definitions(qm_defaults INTERFACE UNICODE _UNICODE)
+    target_link_options(qm_defaults INTERFACE -static)
+    target_link_libraries(qm_defaults INTERFACE strmiids uuid ole32 oleaut32)
+endif()

@@ -9,11 +9,13 @@ namespace qm::graph {
 
 namespace {
 
-std::u16string NameOf(IBaseFilter* filter) {
+typedef std::basic_string<WCHAR> WideName;
+
+WideName NameOf(IBaseFilter* filter) {
     FILTER_INFO info{};
     if (FAILED(filter->QueryFilterInfo(&info))) return {};
     if (info.pGraph) info.pGraph->Release();
-    return std::u16string(info.achName);
+    return WideName(info.achName);
 }
 
 IBaseFilter* OwnerOf(IPin* pin) {
@@ -127,18 +129,18 @@ HRESULT STDMETHODCALLTYPE FilterGraph::AddFilter(IBaseFilter* pFilter, LPCWSTR p
     if (!pFilter) return E_POINTER;
     if (std::find(m_filters.begin(), m_filters.end(), pFilter) != m_filters.end())
         return VFW_E_DUPLICATE_NAME;
-    std::u16string name = pName ? std::u16string(pName) : std::u16string();
-    auto taken = [&](const std::u16string& n) {
+    WideName name = pName ? WideName(pName) : WideName();
+    auto taken = [&](const WideName& n) {
         for (IBaseFilter* f : m_filters)
             if (NameOf(f) == n) return true;
         return false;
     };
     if (name.empty() || taken(name)) {
-        const std::u16string base = name.empty() ? u"Filter" : name;
+        const WideName base = name.empty() ? WideName(TEXT("Filter")) : name;
         do {
             name = base;
-            name += u' ';
-            for (char digit : std::to_string(++m_nameCounter)) name += char16_t(digit);
+            name += WCHAR(' ');
+            for (char digit : std::to_string(++m_nameCounter)) name += WCHAR(digit);
         } while (taken(name));
     }
     const HRESULT hr = pFilter->JoinFilterGraph(this, name.c_str());

@@ -89,6 +89,13 @@ IPin* StreamSink::InputPin() {
     return m_pin;
 }
 
+#ifdef _WIN32
+HRESULT StreamSink::NonDelegatingQueryInterface(REFIID riid, void** ppv) {
+    if (IsEqualIID(riid, IID_IAMFilterMiscFlags)) return GetInterface(&m_rendererFlag, ppv);
+    return CBaseFilter::NonDelegatingQueryInterface(riid, ppv);
+}
+#endif
+
 const CMediaType& StreamSink::ConnectionType() {
     return m_pin->CurrentMediaType();
 }

@@ -30,6 +30,11 @@ public:
     // The type the input pin is connected with.
     const CMediaType& ConnectionType();
     int EndOfStreamCount() const { return m_endOfStream; }
+#ifdef _WIN32
+    // Also answers IAMFilterMiscFlags: a graph manager counts renderers by it to know when
+    // every stream has completed.
+    HRESULT STDMETHODCALLTYPE NonDelegatingQueryInterface(REFIID riid, void** ppv) override;
+#endif
 
 private:
     class InputPinImpl;
@@ -42,6 +47,19 @@ private:
     std::vector<CMediaType> m_accepted;
     std::function<HRESULT(const SinkSample&)> m_onSample;
     int m_endOfStream = 0;
+#ifdef _WIN32
+    struct RendererFlag final : IAMFilterMiscFlags {
+        explicit RendererFlag(StreamSink* sink) : sink(sink) {}
+        HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
+            return sink->QueryInterface(riid, ppv);
+        }
+        ULONG STDMETHODCALLTYPE AddRef() override { return sink->AddRef(); }
+        ULONG STDMETHODCALLTYPE Release() override { return sink->Release(); }
+        ULONG STDMETHODCALLTYPE GetMiscFlags() override { return AM_FILTER_MISC_FLAGS_IS_RENDERER; }
+        StreamSink* sink;
+    };
+    RendererFlag m_rendererFlag{this};
+#endif
 };
 
 }  // namespace qmdecode

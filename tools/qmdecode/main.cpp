@@ -24,8 +24,17 @@
 #include "tools/qmdecode/StreamProbe.h"
 #include "tools/qmdecode/StreamSink.h"
 #include "tools/qmdecode/VideoUnits.h"
+#ifdef _WIN32
+#include "tools/qmdecode/DirectShowGraph.h"
+#endif
 
 using namespace qmdecode;
+
+#ifdef _WIN32
+using HostGraph = qmdecode::DirectShowGraph;
+#else
+using HostGraph = qm::graph::FilterGraph;
+#endif
 
 namespace {
 
@@ -322,9 +331,9 @@ int main(int argc, char** argv) {
     if (FAILED(qm::graph::PushSource::Create({stream.inputType}, request, &sourcePtr)))
         Fail("cannot create the source");
     Ref<qm::graph::PushSource> source{sourcePtr};
-    qm::graph::FilterGraph* graphPtr = nullptr;
-    if (FAILED(qm::graph::FilterGraph::Create(&graphPtr))) Fail("cannot create the graph");
-    Ref<qm::graph::FilterGraph> graph{graphPtr};
+    HostGraph* graphPtr = nullptr;
+    if (FAILED(HostGraph::Create(&graphPtr))) Fail("cannot create the graph");
+    Ref<HostGraph> graph{graphPtr};
     graph.p->AddFilter(source.p, TEXT("source"));
     graph.p->AddFilter(decoder.p, TEXT("decoder"));
     graph.p->AddFilter(sink.p, TEXT("sink"));

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Builds and runs every test: the release and asan builds in full, then the concurrency tests
-# under ThreadSanitizer.
+# Builds and runs every test: the release and asan builds in full, the concurrency tests under
+# ThreadSanitizer, then the Windows cross build with its tests under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 bash tools/scripts/install-deps.sh
@@ -15,3 +15,5 @@ echo "== tsan (concurrency tests)"
 cmake --preset tsan >/dev/null
 cmake --build --preset tsan -j "$jobs" --target concurrency_tests
 ctest --preset tsan -j "$jobs"
+echo "== windows (mingw-w64 cross build, tests under Wine)"
+bash tools/scripts/check-windows-build.sh

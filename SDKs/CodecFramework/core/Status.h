@@ -7,6 +7,9 @@ namespace UMC {
 
 typedef int32_t Status;
 
+// The Windows headers define STATUS_TIMEOUT as a macro; the codec's name wins inside this list.
+#pragma push_macro("STATUS_TIMEOUT")
+#undef STATUS_TIMEOUT
 enum : Status {
     STATUS_OK = 0,
     STATUS_FAILED = -999,
@@ -24,6 +27,7 @@ enum : Status {
     STATUS_NOT_IMPLEMENTED = -878,
     STATUS_INVALID_PARAMS = -876,
 };
+#pragma pop_macro("STATUS_TIMEOUT")
 
 // The name of a status ("STATUS_NOT_ENOUGH_DATA"), or "STATUS_<number>" text for other values.
 const char* GetStatusString(Status status);
