@@ -1,16 +1,16 @@
 #include "VideoIO/MPEGDecoderFilters/MPEGAudioDecoderFilter.h"
 
-#include "SDKs/CodecFramework/CodecCommon/AudioStreamDescription.h"
-#include "SDKs/CodecFramework/CodecCommon/MediaSampleGlue.h"
-#include "SDKs/CodecFramework/CodecCommon/TimeConversion.h"
-#include "SDKs/CodecFramework/core/AudioData.h"
 #include "VideoIO/FilterUtil/MediaTypeUtil.h"
-#include "VideoIO/MPEGDecoderFilters/AudioTypes.h"
 #include "diagnostics/CheckForms.h"
 
 namespace qm_MPEGDecoderFilters {
+
+// The codec runs its own clock from the first frame, so input times are optional, and a
+// format change found in the stream must keep that clock.
 MPEGAudioDecoderFilter::MPEGAudioDecoderFilter(HRESULT* phr)
-    : TransformDecoderFilter(CLSID_MPEGAudioDecoderFilter) {
+    : AudioCodecFilter(CLSID_MPEGAudioDecoderFilter, {.inputTimesRequired = false,
+                                                      .keepCodecOnFormatFollow = true,
+                                                      .passInvalidTailAfterEnd = false}) {
     m_params.lfe_filter_mode = 0;
     m_params.check_next_header = 0;
     CreatePins<MPEGAudioDecoderInputPin, MPEGAudioDecoderOutputPin>(phr);
@@ -22,210 +22,6 @@ MPEGAudioDecoderFilter::~MPEGAudioDecoderFilter() = default;
 HRESULT MPEGAudioDecoderFilter::CheckInputType(const CMediaType* pmtIn) {
     QMCheckCondition(pmtIn != 0, E_INVALIDARG);
     return qm::IsMPEGAudioType(*pmtIn) ? S_OK : VFW_E_TYPE_NOT_ACCEPTED;
-}
-
-HRESULT MPEGAudioDecoderFilter::CheckTransform(const CMediaType* pmtIn, const CMediaType* pmtOut) {
-    QMCheckCondition(pmtIn != 0, E_INVALIDARG);
-    QMCheckCondition(pmtOut != 0, E_INVALIDARG);
-    return IsPcmOutputType(*pmtOut) ? S_OK : VFW_E_TYPE_NOT_ACCEPTED;
-}
-
-HRESULT MPEGAudioDecoderFilter::DecideBufferSize(IMemAllocator* pMemAlloc,
-                                                 ALLOCATOR_PROPERTIES* pProperties) {
-    // The arguments first: an unconnected filter has no output type to read.
-    QMCheckCondition(pMemAlloc != 0, E_INVALIDARG);
-    QMCheckCondition(pProperties != 0, E_INVALIDARG);
-    const WAVEFORMATEX* wfx = WaveFormat(m_pOutput->CurrentMediaType());
-    QMCheckCondition(wfx != 0, E_UNEXPECTED);
-    return SetAllocatorProperties(pMemAlloc, pProperties, 10, LONG(wfx->nChannels) * 8192);
-}
-
-HRESULT MPEGAudioDecoderFilter::GetMediaType(int position, CMediaType* pmtOut) {
-    QMCheckCondition(pmtOut != 0, E_INVALIDARG);
-    QMCheckCondition(m_pInput->CurrentMediaType().IsValid(), E_UNEXPECTED);
-    if (position < 0) return E_INVALIDARG;
-    if (position >= 2) return VFW_S_NO_MORE_ITEMS;
-    const WORD channels = WORD(m_params.m_info_in.channels);
-    const DWORD rate = DWORD(m_params.m_info_in.sample_frequency);
-    if (position == 0)
-        QMCheckHRESULT(qm::CreatePcmWaveFormatExType(pmtOut, WAVE_FORMAT_PCM, channels, rate, 16));
-    else
-        QMCheckHRESULT(
-            qm::CreateWaveFormatExtensibleType(pmtOut, WAVE_FORMAT_PCM, channels, rate, 16, 0));
-    return S_OK;
-}
-
-HRESULT MPEGAudioDecoderFilter::SetMediaType(PIN_DIRECTION direction, const CMediaType* pmt) {
-    QMCheckCondition(pmt != 0, E_INVALIDARG);
-    if (direction == PINDIR_INPUT) {
-        QMCheckCondition(pmt->majortype == MEDIATYPE_Audio, E_INVALIDARG);
-        m_inputMediaType = *pmt;
-        QMCheckHRESULT(qm::GetAudioStreamInfo(*pmt, &m_params.m_info_in));
-        QMCheckHRESULTUMC(m_decoder.Init(&m_params));
-        return S_OK;
-    }
-    if (direction == PINDIR_OUTPUT) {
-        if (!IsPcmOutputType(*pmt)) return E_FAIL;
-        m_outputMediaType = *pmt;
-        QMCheckHRESULT(qm::GetAudioStreamInfo(*pmt, &m_params.m_info_out));
-        if (!m_followingStream) QMCheckHRESULTUMC(m_decoder.Init(&m_params));
-    }
-    return S_OK;
-}
-
-HRESULT MPEGAudioDecoderFilter::BreakConnect(PIN_DIRECTION direction) {
-    if (direction == PINDIR_INPUT) {
-        const UMC::Status status = m_decoder.Close();
-        if (status != UMC::STATUS_OK) QMReport(TEXT("Failed to close the decoder %d"), int(status));
-    }
-    return S_OK;
-}
-
-HRESULT MPEGAudioDecoderFilter::SwitchBuffers(size_t extra) {
-    UMC::MediaData& from = Current();
-    UMC::MediaData& to = m_buffers[1 - m_current];
-    const size_t need = from.GetDataSize() + extra;
-    to.Reset();
-    if (to.GetBufferSize() < need) QMCheckHRESULTUMC(to.Alloc(need));
-    if (from.GetDataSize() > 0) QMCheckHRESULTUMC(from.MoveDataTo(&to));
-    from.Reset();
-    m_current = 1 - m_current;
-    return S_OK;
-}
-
-HRESULT MPEGAudioDecoderFilter::Receive(IMediaSample* pSample) {
-    const HRESULT check = CheckReceive(pSample);
-    if (check != S_OK) return check;
-
-    REFERENCE_TIME start = 0, stop = 0;
-    if (pSample->GetTime(&start, &stop) == S_OK && start < 0) return S_OK;
-
-    UMC::MediaData wrapper;
-    QMCheckHRESULT(qm::MediaSampleToMediaData(pSample, &wrapper, false));
-
-    if (Current().GetDataSize() + wrapper.GetDataSize() > Current().GetBufferSize())
-        QMCheckHRESULT(SwitchBuffers(wrapper.GetDataSize()));
-    if (wrapper.GetDataSize() > 0) QMCheckHRESULTUMC(wrapper.MoveDataTo(&Current()));
-
-    HRESULT result = S_OK;
-    for (;;) {
-        const size_t threshold =
-            m_params.m_SuggestedInputSize < 3 ? m_params.m_SuggestedInputSize : 3;
-        if (Current().GetDataSize() <= threshold) break;
-        const HRESULT hr = DecodeStep();
-        if (hr == S_OK) continue;
-        if (hr == HR_NO_FRAME) {
-            if (wrapper.GetDataSize() == 0) break;
-            QMCheckHRESULT(SwitchBuffers(wrapper.GetDataSize()));
-            QMCheckHRESULTUMC(wrapper.MoveDataTo(&Current()));
-            continue;
-        }
-        result = hr;
-        break;
-    }
-
-    // Keep the pending bytes at the start of a buffer between calls.
-    if (Current().GetDataSize() > 0) {
-        const HRESULT hr = SwitchBuffers(0);
-        if (FAILED(hr)) return hr;
-    } else {
-        Current().Reset();
-    }
-    return result;
-}
-
-HRESULT MPEGAudioDecoderFilter::DecodeStep() {
-    IMediaSample* pOutSample = nullptr;
-    HRESULT hr = GetOutputSample(nullptr, &pOutSample);
-    if (hr == VFW_E_NOT_COMMITTED || hr == VFW_E_WRONG_STATE) return hr;
-    QMCheckHRESULT(hr);
-
-    BYTE* pointer = nullptr;
-    hr = pOutSample->GetPointer(&pointer);
-    if (FAILED(hr)) {
-        pOutSample->Release();
-        return QMLogHRESULT(hr);
-    }
-    UMC::AudioData audio;
-    audio.SetBufferPointer(pointer, size_t(pOutSample->GetSize()));
-    const UMC::Status status = m_decoder.GetFrame(&Current(), &audio);
-    if (status == UMC::STATUS_NOT_ENOUGH_DATA || status == UMC::STATUS_SYNC_NOT_FOUND) {
-        pOutSample->Release();
-        return HR_NO_FRAME;
-    }
-    if (status < 0) {
-        pOutSample->Release();
-        const HRESULT error = qm::HResultFromCodecStatus(status);
-        if (QM_REPORTING())
-            qm_log::_report_errW(0, 1, __FILE__, __LINE__, error,
-                                 TEXT("QMCheckHRESULTUMC (code=%d):"), int(status));
-        NotifyEvent(EC_ERRORABORT, LONG_PTR(error), 0);
-        return QMLogHRESULT(error);
-    }
-
-    hr = FollowOutputFormat();
-    if (SUCCEEDED(hr)) hr = pOutSample->SetActualDataLength(LONG(audio.GetDataSize()));
-    if (FAILED(hr)) {
-        pOutSample->Release();
-        return QMLogHRESULT(hr);
-    }
-    double startSeconds = 0, endSeconds = 0;
-    audio.GetTime(startSeconds, endSeconds);
-    REFERENCE_TIME outStart = qm::SecondsToReferenceTime(startSeconds);
-    REFERENCE_TIME outStop = qm::SecondsToReferenceTime(endSeconds);
-    if (outStop < 1) {
-        pOutSample->Release();
-        return HR_FRAME_TOO_EARLY;
-    }
-    hr = pOutSample->SetTime(&outStart, &outStop);
-    if (SUCCEEDED(hr)) hr = DeliverSample(pOutSample);
-    pOutSample->Release();
-    if (hr == S_FALSE || hr == VFW_E_NOT_COMMITTED || hr == VFW_E_WRONG_STATE) return hr;
-    return SUCCEEDED(hr) ? S_OK : QMLogHRESULT(hr);
-}
-
-HRESULT MPEGAudioDecoderFilter::FollowOutputFormat() {
-    if (m_decoder.GetInfo(&m_params) != UMC::STATUS_OK) return S_OK;
-    const UMC::AudioStreamInfo& out = m_params.m_info_out;
-    const WAVEFORMATEX* wfx = WaveFormat(m_outputMediaType);
-    if (!wfx || out.channels <= 0 || out.sample_frequency <= 0) return S_OK;
-    if (wfx->nChannels == out.channels && wfx->nSamplesPerSec == DWORD(out.sample_frequency) &&
-        wfx->wBitsPerSample == 16)
-        return S_OK;
-    CMediaType changed;
-    if (wfx->wFormatTag == WAVE_FORMAT_EXTENSIBLE)
-        QMCheckHRESULT(qm::CreateWaveFormatExtensibleType(
-            &changed, WAVE_FORMAT_PCM, WORD(out.channels), DWORD(out.sample_frequency), 16, 0));
-    else
-        QMCheckHRESULT(qm::CreatePcmWaveFormatExType(&changed, WAVE_FORMAT_PCM, WORD(out.channels),
-                                                     DWORD(out.sample_frequency), 16));
-    IPin* downstream = m_pOutput->GetConnected();
-    if (!downstream) return S_OK;
-    const HRESULT accept = downstream->QueryAccept(&changed);
-    QMCheckHRESULT(accept);
-    if (accept == S_OK) {
-        m_followingStream = true;
-        const HRESULT hr = m_pOutput->SetMediaType(&changed);
-        m_followingStream = false;
-        QMCheckHRESULT(hr);
-        m_outputTypeChanged = true;
-    }
-    return S_OK;
-}
-
-HRESULT MPEGAudioDecoderFilter::EndOfStream() {
-    return DeliverEndOfStreamDownstream();
-}
-
-HRESULT MPEGAudioDecoderFilter::NewSegment(REFERENCE_TIME tStart, REFERENCE_TIME tStop,
-                                           double dRate) {
-    const UMC::Status status = m_decoder.Reset();
-    if (status != UMC::STATUS_OK) QMReport(TEXT("Failed to reset the decoder %d"), int(status));
-    m_buffers[0].Reset();
-    m_buffers[1].Reset();
-    m_current = 0;
-    QMCheckHRESULT(CTransformFilter::NewSegment(tStart, tStop, dRate));
-    return S_OK;
 }
 
 }  // namespace qm_MPEGDecoderFilters

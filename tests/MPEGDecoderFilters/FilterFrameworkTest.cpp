@@ -28,6 +28,7 @@ const Export kExports[] = {
     {"MPEGAudio", CreateMPEGAudioDecoderFilter, CLSID_MPEGAudioDecoderFilter,
      IID_IMPEGAudioDecoder},
     {"DVDAudio", CreateDVDAudioDecoderFilter, CLSID_DVDAudioDecoderFilter, IID_IDVDAudioDecoder},
+    {"AC3Audio", CreateAC3AudioDecoderFilter, CLSID_AC3AudioDecoderFilter, IID_IAC3AudioDecoder},
 };
 
 TEST(DecoderFilterCreation, ExportsIdentityAndPins) {
