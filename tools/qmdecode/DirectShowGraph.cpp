@@ -76,6 +76,28 @@ HRESULT DirectShowGraph::ConnectFilters(IBaseFilter* upstream, IBaseFilter* down
     return hr;
 }
 
+HRESULT DirectShowGraph::Reconnect(IPin* pin) {
+    if (!pin) return E_POINTER;
+    IPin* other = nullptr;
+    HRESULT hr = pin->ConnectedTo(&other);
+    if (FAILED(hr)) return hr;
+    AM_MEDIA_TYPE mt = {};
+    PIN_DIRECTION dir = PINDIR_OUTPUT;
+    hr = pin->ConnectionMediaType(&mt);
+    if (SUCCEEDED(hr)) hr = pin->QueryDirection(&dir);
+    if (SUCCEEDED(hr)) {
+        IPin* out = dir == PINDIR_OUTPUT ? pin : other;
+        IPin* in = dir == PINDIR_OUTPUT ? other : pin;
+        m_graph->Disconnect(out);
+        m_graph->Disconnect(in);
+        hr = m_graph->ConnectDirect(out, in, &mt);
+    }
+    if (mt.pbFormat) CoTaskMemFree(mt.pbFormat);
+    if (mt.pUnk) mt.pUnk->Release();
+    other->Release();
+    return hr;
+}
+
 HRESULT DirectShowGraph::Pause() {
     const HRESULT hr = m_control->Pause();
     if (hr != S_FALSE) return hr;

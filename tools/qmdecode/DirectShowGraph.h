@@ -24,6 +24,9 @@ public:
     // `downstream`, through the graph's Connect (a direct connection first, then intelligent
     // connect through registered filters).
     HRESULT ConnectFilters(IBaseFilter* upstream, IBaseFilter* downstream);
+    // Connects `pin` again to its peer with the same media type, so that the downstream filter
+    // starts afresh (the graph must be stopped).
+    HRESULT Reconnect(IPin* pin);
     HRESULT Pause();
     HRESULT Run();
     // Waits briefly for the completion a sink sent at end of stream, then stops the graph.
