@@ -1,4 +1,4 @@
-// MPEG-4 Part 2 kernels: dequantisation specifications, intra DC and coefficient decoding (MPEG-4
+// MPEG-4 Part 2 kernels: dequantisation set-ups, intra DC and coefficient decoding (MPEG-4
 // and short-header forms), intra dequantisation, the inverse DCT entry points of the decoder and
 // bidirectional averaging.
 //
@@ -32,11 +32,11 @@ enum : int {
     vcScanAlternateHorizontal = 2,
 };
 
-// Size of the caller buffer of a dequantisation specification (it is used from its first
+// Size of the caller buffer of a dequantisation set-up (it is used from its first
 // 16-byte-aligned address).
 inline constexpr int kVcQuantMatrixSpecSize = 156;
 
-// Build an intra (inter) dequantisation specification in buffer. matrix: 64 weights in raster
+// Build an intra (inter) dequantisation set-up in buffer. matrix: 64 weights in raster
 // order, or null for the H.263 method. bitsPerPixel 4..12.
 SpStatus vcQuantMatrixInitIntra(const uint8_t* matrix, void* buffer, int bitsPerPixel);
 SpStatus vcQuantMatrixInitInter(const uint8_t* matrix, void* buffer, int bitsPerPixel);
@@ -53,7 +53,7 @@ SpStatus vcDecodeIntraDcMpeg4(const uint8_t** bits, int* bitOffset, int16_t* dc,
 SpStatus vcDecodeIntraCoefsMpeg4(const uint8_t** bits, int* bitOffset, int16_t* block,
                                  int* lastIndex, int reversible, int dcRead, int scan);
 
-// Inter TCOEF events dequantised with the non-intra specification. *count: the scan index of the
+// Inter TCOEF events dequantised with the non-intra set-up. *count: the scan index of the
 // last non-zero coefficient (0 when only the DC position was coded; 63 when mismatch control
 // changed coefficient 63).
 SpStatus vcDecodeInterCoefsMpeg4(const uint8_t** bits, int* bitOffset, int16_t* block, int* count,
@@ -67,7 +67,7 @@ SpStatus vcDecodeIntraBlockH263(const uint8_t** bits, int* bitOffset, int16_t* b
 SpStatus vcDecodeInterBlockH263(const uint8_t** bits, int* bitOffset, int16_t* block, int* count,
                                 int quant);
 
-// Intra dequantisation in place: DC by the DC scaler, AC by the specification's method, with
+// Intra dequantisation in place: DC by the DC scaler, AC by the set-up's method, with
 // mismatch control for the MPEG method. lastIndex 0 means only the DC may be non-zero.
 SpStatus vcDequantIntraMpeg4(int16_t* block, int lastIndex, const void* spec, int quant,
                              int chroma);

@@ -1,5 +1,5 @@
 // The entry tables of the MPEG-4 kernels (for the variant tests and benchmarks) and the layout of
-// the dequantisation specification that every variant reads.
+// the dequantisation set-up that every variant reads.
 #pragma once
 
 #include <cstring>

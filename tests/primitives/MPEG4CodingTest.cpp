@@ -50,7 +50,7 @@ TEST(Mpeg4Coding, SpecificationsAndSizes) {
     matrix[40] = 0;
     EXPECT_EQ(vcQuantMatrixInitIntra(matrix, s.bytes, 8), vcStsQuantErr);
     EXPECT_EQ(vcQuantMatrixInitInter(matrix, s.bytes, 8), vcStsQuantErr);
-    // A non-intra specification is refused where an intra one is needed, and the other way.
+    // A non-intra set-up is refused where an intra one is needed, and the other way.
     ASSERT_EQ(vcQuantMatrixInitInter(nullptr, s.bytes + 5, 8), 0);
     int16_t block[64] = {5};
     EXPECT_EQ(vcDequantIntraMpeg4(block, 0, s.bytes + 5, 4, 0), spStsContextMatchErr);
