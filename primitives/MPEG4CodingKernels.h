@@ -73,11 +73,16 @@ extern const Kernel<DeringBlockFn> deringBlock8x8;
 
 }  // namespace sp::kernels
 
-// SIMD variants: intra dequantisation and averaging (the VLC decoders are serial by nature).
+// SIMD variants: intra dequantisation, averaging and the 16-wide quarter-sample prediction (the
+// VLC decoders are serial by nature).
 namespace sp::x86 {
 SpStatus DequantIntraMpeg4Sse2(int16_t*, int, const void*, int, int);
 SpStatus DequantIntraMpeg4Avx2(int16_t*, int, const void*, int, int);
 SpStatus AverageInto8x8Sse2(const uint8_t*, int, uint8_t*, int);
 SpStatus AverageInto16x16Sse2(const uint8_t*, int, uint8_t*, int);
 SpStatus AverageInto16x16Avx2(const uint8_t*, int, uint8_t*, int);
+SpStatus QuarterPel16x16Sse2(const uint8_t*, int, uint8_t*, int, int, int);
+SpStatus QuarterPel16x16Avx2(const uint8_t*, int, uint8_t*, int, int, int);
+SpStatus QuarterPelWidth16Sse2(const uint8_t*, int, uint8_t*, int, int, int, int);
+SpStatus QuarterPelWidth16Avx2(const uint8_t*, int, uint8_t*, int, int, int, int);
 }  // namespace sp::x86

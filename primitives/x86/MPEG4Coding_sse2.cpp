@@ -82,6 +82,12 @@ inline void StoreRows(uint8_t* p, int, V v) {
 inline V AvgU8(V a, V b) {
     return _mm_avg_epu8(a, b);
 }
+inline V Srai16(V a, int n) {
+    return _mm_srai_epi16(a, n);
+}
+inline void StoreU8(uint8_t* p, V v) {
+    _mm_storel_epi64(reinterpret_cast<V*>(p), _mm_packus_epi16(v, v));
+}
 
 }  // namespace
 
