@@ -143,7 +143,7 @@ void BM_PredictQuarterPelWidth8(benchmark::State& state) {
     }
     state.SetItemsProcessed(int64_t(state.iterations()) * 90);
 }
-BENCHMARK(BM_PredictQuarterPelWidth8)->DenseRange(0, 0);
+BENCHMARK(BM_PredictQuarterPelWidth8)->DenseRange(0, 1);
 
 // range(1) = 1 for quarter-sample vectors.
 void BM_ObmcBlock8x8(benchmark::State& state) {

@@ -83,6 +83,7 @@ SpStatus AverageInto16x16Sse2(const uint8_t*, int, uint8_t*, int);
 SpStatus AverageInto16x16Avx2(const uint8_t*, int, uint8_t*, int);
 SpStatus QuarterPel16x16Sse2(const uint8_t*, int, uint8_t*, int, int, int);
 SpStatus QuarterPel16x16Avx2(const uint8_t*, int, uint8_t*, int, int, int);
+SpStatus QuarterPelWidth8Sse2(const uint8_t*, int, uint8_t*, int, int, int, int);
 SpStatus QuarterPelWidth16Sse2(const uint8_t*, int, uint8_t*, int, int, int, int);
 SpStatus QuarterPelWidth16Avx2(const uint8_t*, int, uint8_t*, int, int, int, int);
 }  // namespace sp::x86

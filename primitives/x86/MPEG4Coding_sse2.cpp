@@ -95,6 +95,11 @@ inline void StoreU8(uint8_t* p, V v) {
 #include "primitives/x86/MPEG4CodingOps.inc"
 #undef SP_VARIANT
 
+SpStatus QuarterPelWidth8Sse2(const uint8_t* ref, int refStep, uint8_t* dst, int dstStep, int index,
+                              int rounding, int height) {
+    return QuarterPelBlockSse2<8>(ref, refStep, dst, dstStep, index, rounding, height);
+}
+
 SpStatus AverageInto8x8Sse2(const uint8_t* src, int srcStep, uint8_t* dst, int dstStep) {
     if (!src || !dst) return spStsNullPtrErr;
     for (int y = 0; y < 8; ++y) {
