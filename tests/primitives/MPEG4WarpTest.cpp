@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <vector>
 
 #include "primitives/MPEG4Coding.h"
@@ -302,6 +303,11 @@ TEST(Mpeg4Warp, Arguments) {
     EXPECT_EQ(vcWarpLuma(plane, 64, plane, 64, &empty, spec.bytes), -6);
     EXPECT_EQ(vcWarpChroma(plane, nullptr, 64, plane, plane, 64, &vop, spec.bytes), -8);
     EXPECT_EQ(vcWarpGetMotionVector(0, 0, nullptr, spec.bytes), -8);
+    EXPECT_EQ(vcWarpGetMotionVector(-1, 0, &mv, spec.bytes), -11);
+    const VcRect huge{1 << 30, 0, 16, 16};
+    EXPECT_EQ(vcWarpLuma(plane, 64, plane, 64, &huge, spec.bytes), -6);
+    const VcRect farVop{1 << 30, 0, 64, 48};
+    EXPECT_EQ(vcWarpInit(spec.bytes, d, d, 0, 0, vcSpriteGmc, 1, 0, 0, &farVop, &vop), -11);
 }
 
 TEST(Mpeg4Warp, BrightnessChange) {
