@@ -41,6 +41,15 @@ inline int MaxQuant(int bitsPerPixel) {
 
 }  // namespace sp::mpeg4
 
+// A variant-list entry that exists only where the x86 variants are built.
+#if SP_HAVE_X86_VARIANTS
+#define SP_MPEG4_X86(isa, fn) \
+    { sp::Isa::isa, sp::x86::fn }
+#else
+#define SP_MPEG4_X86(isa, fn) \
+    { sp::Isa::SSE2, nullptr }
+#endif
+
 namespace sp::kernels {
 
 using DecodeIntraCoefsFn = SpStatus(const uint8_t**, int*, int16_t*, int*, int, int, int);

@@ -154,27 +154,18 @@ const uint8_t kObmcHorizontalWeight[64] = {
 
 namespace sp::kernels {
 
-#if SP_HAVE_X86_VARIANTS
-#define SP_X86(isa, fn) \
-    { sp::Isa::isa, sp::x86::fn }
-#else
-#define SP_X86(isa, fn) \
-    { sp::Isa::SSE2, nullptr }
-#endif
-
 const Kernel<QuarterPel16x16Fn> predictQuarterPel16x16{
     "vcPredictQuarterPel16x16",
     sp::mpeg4::QuarterPel16x16Plain,
-    {SP_X86(SSE2, QuarterPel16x16Sse2), SP_X86(AVX2, QuarterPel16x16Avx2)}};
+    {SP_MPEG4_X86(SSE2, QuarterPel16x16Sse2), SP_MPEG4_X86(AVX2, QuarterPel16x16Avx2)}};
 const Kernel<QuarterPelWidthFn> predictQuarterPelWidth8{"vcPredictQuarterPelWidth8",
                                                         sp::mpeg4::QuarterPelWidthPlain<8>,
-                                                        {SP_X86(SSE2, QuarterPelWidth8Sse2)}};
+                                                        {SP_MPEG4_X86(SSE2, QuarterPelWidth8Sse2)}};
 const Kernel<QuarterPelWidthFn> predictQuarterPelWidth16{
     "vcPredictQuarterPelWidth16",
     sp::mpeg4::QuarterPelWidthPlain<16>,
-    {SP_X86(SSE2, QuarterPelWidth16Sse2), SP_X86(AVX2, QuarterPelWidth16Avx2)}};
+    {SP_MPEG4_X86(SSE2, QuarterPelWidth16Sse2), SP_MPEG4_X86(AVX2, QuarterPelWidth16Avx2)}};
 
-#undef SP_X86
 const Kernel<ObmcFn> obmcBlock8x8{"vcObmcBlock8x8", sp::mpeg4::ObmcPlain<false>};
 const Kernel<ObmcFn> obmcBlock8x8QuarterPel{"vcObmcBlock8x8QuarterPel", sp::mpeg4::ObmcPlain<true>};
 
