@@ -28,14 +28,6 @@ bool ReadMcbpcIntra(Mpeg4BitReader& r, int32_t& type, int32_t& cbpc) {
     }
 }
 
-bool ReadCbpy(Mpeg4BitReader& r, int32_t& cbpy) {
-    const uint8_t code = CbpyIntra(r.Show(6));
-    if (code == 0) return false;
-    r.Skip(code >> 4);
-    cbpy = code & 15;
-    return true;
-}
-
 void SkipTrailingStuffing(Mpeg4BitReader& r) {
     while (!r.PastEnd() && r.Show(9) == 1) r.Skip(9);
 }

@@ -40,6 +40,21 @@ void ClearIntraPredictors(MPEG4DecoderState& s, int32_t index);
 int32_t AddQuant(const MPEG4DecoderState& s, int32_t quant, int32_t delta);
 // dquant (2 bits) as a quantiser step.
 int32_t ReadDquant(Mpeg4BitReader& r);
+// cbpy as the intra table gives it (inter macroblocks use 15 minus it); false for no code.
+bool ReadCbpy(Mpeg4BitReader& r, int32_t& cbpy);
+
+// Runs a coefficient kernel on the reader's position; false when the kernel failed or the
+// position is no longer inside the data.
+template <class Call>
+bool WithPosition(Mpeg4BitReader& r, Call call) {
+    if (r.PastEnd()) return false;
+    const uint8_t* p = r.ptr;
+    int off = r.bitOffset;
+    const SpStatus st = call(&p, &off);
+    r.ptr = const_cast<uint8_t*>(p);
+    r.bitOffset = off;
+    return st == 0 && !r.PastEnd();
+}
 
 // True when stuffing and a resync marker follow at the current position.
 bool VideoPacketAhead(const MPEG4DecoderState& s);
