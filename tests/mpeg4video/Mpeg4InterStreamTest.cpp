@@ -51,7 +51,10 @@ TEST_P(Mpeg4InterStream, EveryPictureWithin50dBOfTheReference) {
 INSTANTIATE_TEST_SUITE_P(Fixtures, Mpeg4InterStream,
                          ::testing::Values(StreamCase{"inter_p.m4v", 64, 48},
                                            StreamCase{"inter_mv4.m4v", 64, 48},
-                                           StreamCase{"inter_partitioned.m4v", 64, 48}),
+                                           StreamCase{"inter_partitioned.m4v", 64, 48},
+                                           StreamCase{"inter_b2.m4v", 64, 48},
+                                           StreamCase{"inter_resync.m4v", 64, 48},
+                                           StreamCase{"inter_odd74x42.m4v", 74, 42}),
                          [](const ::testing::TestParamInfo<StreamCase>& info) {
                              std::string name = info.param.file;
                              for (char& ch : name)
