@@ -45,6 +45,9 @@ public:
             if (FindNextVop(s, &volChanged) != STATUS_OK) break;
             if (ParseVopHeader(s) != PARSE_OK) continue;
             const int64_t time = VopTime(s);
+            // Packed streams put a not-coded placeholder after a picture already given out.
+            if (!s.vop.coded && ((older && older->time == time) || (newer && newer->time == time)))
+                continue;
             MPEG4FrameBuffer* cur = nullptr;
             for (MPEG4FrameBuffer* f : frames)
                 if (f != older && f != newer) cur = f;

@@ -48,18 +48,19 @@ TEST_P(Mpeg4InterStream, EveryPictureWithin50dBOfTheReference) {
                 sum / double(d.pictures.size()));
 }
 
-INSTANTIATE_TEST_SUITE_P(Fixtures, Mpeg4InterStream,
-                         ::testing::Values(StreamCase{"inter_p.m4v", 64, 48},
-                                           StreamCase{"inter_mv4.m4v", 64, 48},
-                                           StreamCase{"inter_partitioned.m4v", 64, 48},
-                                           StreamCase{"inter_b2.m4v", 64, 48},
-                                           StreamCase{"inter_resync.m4v", 64, 48},
-                                           StreamCase{"inter_odd74x42.m4v", 74, 42}),
-                         [](const ::testing::TestParamInfo<StreamCase>& info) {
-                             std::string name = info.param.file;
-                             for (char& ch : name)
-                                 if (ch == '.') ch = '_';
-                             return name;
-                         });
+INSTANTIATE_TEST_SUITE_P(
+    Fixtures, Mpeg4InterStream,
+    ::testing::Values(StreamCase{"inter_p.m4v", 64, 48}, StreamCase{"inter_mv4.m4v", 64, 48},
+                      StreamCase{"inter_partitioned.m4v", 64, 48},
+                      StreamCase{"inter_b2.m4v", 64, 48}, StreamCase{"inter_resync.m4v", 64, 48},
+                      StreamCase{"inter_odd74x42.m4v", 74, 42},
+                      StreamCase{"inter_qpel.m4v", 64, 48}, StreamCase{"xvid_qpel_b.m4v", 64, 48},
+                      StreamCase{"xvid_gmc.m4v", 64, 48}),
+    [](const ::testing::TestParamInfo<StreamCase>& info) {
+        std::string name = info.param.file;
+        for (char& ch : name)
+            if (ch == '.') ch = '_';
+        return name;
+    });
 
 }  // namespace

@@ -59,7 +59,8 @@ bool DecodeMacroblock(BContext& c, int32_t index) {
     }
     if (r.PastEnd()) return false;
     int32_t type = kDirect, cbp = 0;
-    if (!r.Get1()) {
+    const bool deltaCoded = !r.Get1();  // modb 1: direct with a zero delta
+    if (deltaCoded) {
         const bool withCbp = !r.Get1();
         if (!ReadBType(r, type)) return false;
         if (withCbp) cbp = int32_t(r.Get(6));
@@ -83,7 +84,7 @@ bool DecodeMacroblock(BContext& c, int32_t index) {
     }
     if (type == kDirect) {
         MotionVector delta{};
-        if (!ReadVector(r, 1, MotionVector{0, 0}, delta)) return false;
+        if (deltaCoded && !ReadVector(r, 1, MotionVector{0, 0}, delta)) return false;
         DirectVectors(c, co, delta, forward, backward);
     }
     const bool four = type == kDirect;

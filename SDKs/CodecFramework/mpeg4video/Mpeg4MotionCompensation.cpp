@@ -20,14 +20,14 @@ struct Plane {
 // Limits one coordinate of a block so that it lies inside the padded reference. Beyond the
 // picture every sample repeats the edge, so a block moved back to the limit (and its half-sample
 // position, which interpolates equal samples there, dropped) predicts exactly the same values.
-void Clamp(int32_t& position, int32_t& half, int32_t extent, int32_t border, int32_t size) {
+void Clamp(int32_t& position, int32_t& fraction, int32_t extent, int32_t border, int32_t size) {
     const int32_t low = -border, high = extent + border - size;
     if (position < low) {
         position = low;
-        half = 0;
-    } else if (position > high || (position == high && half)) {
+        fraction = 0;
+    } else if (position > high || (position == high && fraction)) {
         position = high;
-        half = 0;
+        fraction = 0;
     }
 }
 
@@ -57,6 +57,38 @@ void Planes(const MPEG4DecoderState& s, const MPEG4FrameBuffer& f, Plane planes[
     planes[2] = {f.v, f.uvPitch, (width + 1) / 2, (height + 1) / 2, 8};
 }
 
+// Quarter-sample luma prediction of a size x size block (through a scratch block when averaged).
+void PredictQuarter(const Plane& p, int32_t x, int32_t y, MotionVector mv, int32_t size,
+                    uint8_t* dst, int32_t dstPitch, int32_t rounding, Blend blend) {
+    int32_t ix = x + (mv.x >> 2), iy = y + (mv.y >> 2);
+    int32_t qx = mv.x & 3, qy = mv.y & 3;
+    Clamp(ix, qx, p.width, p.border, size);
+    Clamp(iy, qy, p.height, p.border, size);
+    const uint8_t* src = p.origin + ptrdiff_t(iy) * p.pitch + ix;
+    alignas(16) uint8_t scratch[16 * 16];
+    uint8_t* out = blend == Blend::Average ? scratch : dst;
+    const int32_t outPitch = blend == Blend::Average ? 16 : dstPitch;
+    const int index = qx + 4 * qy;
+    if (size == 16)
+        vcPredictQuarterPel16x16(src, p.pitch, out, outPitch, index, rounding);
+    else
+        vcPredictQuarterPelWidth8(src, p.pitch, out, outPitch, index, rounding, 8);
+    if (blend == Blend::Average) {
+        if (size == 16)
+            vcAverageInto16x16(scratch, 16, dst, dstPitch);
+        else
+            vcAverageInto8x8(scratch, 16, dst, dstPitch);
+    }
+}
+
+void PredictLuma(const Plane& p, int32_t x, int32_t y, MotionVector mv, int32_t size, uint8_t* dst,
+                 int32_t dstPitch, int32_t rounding, Blend blend, bool quarter) {
+    if (quarter)
+        PredictQuarter(p, x, y, mv, size, dst, dstPitch, rounding, blend);
+    else
+        PredictHalf(p, x, y, mv, size, dst, dstPitch, rounding, blend);
+}
+
 }  // namespace
 
 void PredictMacroblock(const MPEG4DecoderState& s, const MPEG4FrameBuffer& ref, int32_t column,
@@ -69,12 +101,13 @@ void PredictMacroblock(const MPEG4DecoderState& s, const MPEG4FrameBuffer& ref, 
     uint8_t* dstY = cur.y + ptrdiff_t(y) * cur.yPitch + x;
     const bool quarter = s.vol.quarterSample != 0;
     if (!fourVectors) {
-        PredictHalf(planes[0], x, y, luma[0], 16, dstY, cur.yPitch, rounding, blend);
+        PredictLuma(planes[0], x, y, luma[0], 16, dstY, cur.yPitch, rounding, blend, quarter);
     } else {
         for (int b = 0; b < 4; ++b) {
             const int32_t bx = (b & 1) * 8, by = (b >> 1) * 8;
-            PredictHalf(planes[0], x + bx, y + by, luma[b], 8,
-                        dstY + ptrdiff_t(by) * cur.yPitch + bx, cur.yPitch, rounding, blend);
+            PredictLuma(planes[0], x + bx, y + by, luma[b], 8,
+                        dstY + ptrdiff_t(by) * cur.yPitch + bx, cur.yPitch, rounding, blend,
+                        quarter);
         }
     }
     const MotionVector c =
