@@ -46,6 +46,12 @@ void DirectVectors(const BContext& c, const Mpeg4MacroblockInfo& co, MotionVecto
     }
 }
 
+void SkipMacroblock(BContext& c, int32_t index) {
+    Mpeg4VopState& d = c.s.dec;
+    CopyMacroblock(c.s, *d.forward, index % d.mbWidth, index / d.mbWidth);
+    d.quant[index] = uint8_t(d.runningQuant);
+}
+
 bool DecodeMacroblock(BContext& c, int32_t index) {
     MPEG4DecoderState& s = c.s;
     Mpeg4BitReader& r = s.bits;
@@ -53,8 +59,7 @@ bool DecodeMacroblock(BContext& c, int32_t index) {
     const int32_t column = index % d.mbWidth, row = index / d.mbWidth;
     const Mpeg4MacroblockInfo& co = c.colocated[index];
     if (co.notCoded) {  // skipped with its co-located macroblock: no bits at all
-        CopyMacroblock(s, *d.forward, column, row);
-        d.quant[index] = uint8_t(d.runningQuant);
+        SkipMacroblock(c, index);
         return true;
     }
     if (r.PastEnd()) return false;
@@ -110,15 +115,20 @@ int32_t DecodeMacroblocks(BContext& c) {
         bool newPacket = false;
         if (index > 0 && !s.vol.resyncMarkerDisable && VideoPacketAhead(s)) {
             int32_t first = 0;
+            newPacket = true;
             if (ReadVideoPacketHeader(s, &first) != PARSE_OK || first < index) {
                 index = RecoverFromError(s, index);
-                newPacket = true;
-            } else if (first > index) {
-                d.error = kMpeg4VopConcealed;
-                ConcealMacroblocks(s, index, first);
-                index = first;
+            } else {
+                // Macroblocks skipped with their co-located ones take no bits, so a packet may
+                // start after them; any other gap is lost data.
+                for (; index < first && c.colocated[index].notCoded; ++index)
+                    SkipMacroblock(c, index);
+                if (first > index) {
+                    d.error = kMpeg4VopConcealed;
+                    ConcealMacroblocks(s, index, first);
+                    index = first;
+                }
             }
-            newPacket = true;
         }
         if (index >= d.mbCount) break;
         if (newPacket || index % d.mbWidth == 0) c.forward = c.backward = {0, 0};
