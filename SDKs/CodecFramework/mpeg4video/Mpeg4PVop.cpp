@@ -191,6 +191,28 @@ int32_t DecodeCombined(PContext& c) {
     return d.error;
 }
 
+// A short-header P picture: macroblocks in GOBs; a GOB header ends vector prediction from above.
+int32_t DecodeShortHeader(PContext& c) {
+    MPEG4DecoderState& s = c.s;
+    Mpeg4VopState& d = s.dec;
+    int32_t index = 0;
+    c.packetFirst = 0;
+    while (index < d.mbCount) {
+        bool recovered = false, header = false;
+        index = StartGob(s, index, recovered, header);
+        if (recovered || header) c.packetFirst = index;
+        if (recovered) continue;
+        if (index >= d.mbCount) break;
+        if (!DecodeCombinedMacroblock(c, index)) {
+            index = RecoverFromError(s, index);
+            continue;
+        }
+        ++index;
+    }
+    SkipTrailingStuffing(s.bits);
+    return d.error;
+}
+
 // One data-partitioned packet from macroblock `first`: the next macroblock, or -1 after an error.
 int32_t DecodePartitionedPacket(PContext& c, int32_t first) {
     MPEG4DecoderState& s = c.s;
@@ -313,12 +335,12 @@ int32_t DecodePredictedVop(MPEG4DecoderState& s, bool gmc) {
     d.runningQuant = std::clamp(s.vol.shortVideoHeader ? s.sh.quant : s.vop.quant, 1, 31);
     ResetIntraPredictors(s);
     PContext c{s, gmc, 0, true};
-    if (s.vol.dataPartitioned && !s.vol.shortVideoHeader) return DecodePartitioned(c);
+    if (s.vol.shortVideoHeader) return DecodeShortHeader(c);
+    if (s.vol.dataPartitioned) return DecodePartitioned(c);
     return DecodeCombined(c);
 }
 
 int32_t DecodePVop(MPEG4DecoderState& s) {
-    if (s.vol.shortVideoHeader) return PARSE_UNSUPPORTED;
     return DecodePredictedVop(s, false);
 }
 

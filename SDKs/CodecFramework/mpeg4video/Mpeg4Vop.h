@@ -62,6 +62,14 @@ bool VideoPacketAhead(const MPEG4DecoderState& s);
 // a new packet. Returns 0 or PARSE_ERROR.
 int32_t ReadVideoPacketHeader(MPEG4DecoderState& s, int32_t* first);
 
+// A GOB header at the current position or the next byte boundary: its number, and its quantiser
+// as the running one; false when none is there.
+bool ReadGobHeader(MPEG4DecoderState& s, int32_t& gob);
+// At macroblock `index` of a short-header picture: reads the GOB header when a GOB starts there
+// (header), conceals GOBs found missing, and returns the macroblock to decode next; recovered:
+// a bad header sent decoding on to a later GOB, whose header the caller reads again.
+int32_t StartGob(MPEG4DecoderState& s, int32_t index, bool& recovered, bool& header);
+
 // After an error at macroblock `from`: finds the next usable video packet (or GOB), conceals the
 // macroblocks up to it and returns where decoding continues (mbCount when nothing is left).
 int32_t RecoverFromError(MPEG4DecoderState& s, int32_t from);
