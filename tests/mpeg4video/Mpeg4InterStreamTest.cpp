@@ -55,7 +55,8 @@ INSTANTIATE_TEST_SUITE_P(
                       StreamCase{"inter_b2.m4v", 64, 48}, StreamCase{"inter_resync.m4v", 64, 48},
                       StreamCase{"inter_odd74x42.m4v", 74, 42},
                       StreamCase{"inter_qpel.m4v", 64, 48}, StreamCase{"xvid_qpel_b.m4v", 64, 48},
-                      StreamCase{"xvid_gmc.m4v", 64, 48}, StreamCase{"h263_p.h263", 128, 96}),
+                      StreamCase{"xvid_gmc.m4v", 64, 48}, StreamCase{"h263_p.h263", 128, 96},
+                      StreamCase{"inter_interlaced.m4v", 64, 48}),
     [](const ::testing::TestParamInfo<StreamCase>& info) {
         std::string name = info.param.file;
         for (char& ch : name)

@@ -15,7 +15,9 @@ struct BContext {
     MPEG4DecoderState& s;
     const Mpeg4MacroblockInfo* colocated;  // the newer reference's records
     int32_t trb, trd;
-    MotionVector forward, backward;  // vector predictors, reset per row and packet
+    // Vector predictors per field (frame vectors set both; vertical in frame units), reset per
+    // row and packet.
+    MotionVector forward[2], backward[2];
 };
 
 // mb_type: 1 direct, 01 interpolate, 001 backward, 0001 forward.
@@ -46,6 +48,26 @@ void DirectVectors(const BContext& c, const Mpeg4MacroblockInfo& co, MotionVecto
     }
 }
 
+void ResetPredictors(BContext& c) {
+    c.forward[0] = c.forward[1] = c.backward[0] = c.backward[1] = {0, 0};
+}
+
+// The vectors of one direction: one frame vector (all four blocks), or two field vectors (in
+// vec[0] and vec[1], vertical in field lines). Updates the direction's predictors.
+bool ReadBVectors(Mpeg4BitReader& r, int32_t fcode, bool field, MotionVector predictor[2],
+                  MotionVector vec[4]) {
+    if (!field) {
+        if (!ReadVector(r, fcode, predictor[0], vec[0])) return false;
+        vec[1] = vec[2] = vec[3] = predictor[0] = predictor[1] = vec[0];
+        return true;
+    }
+    for (int f = 0; f < 2; ++f) {
+        if (!ReadVector(r, fcode, {predictor[f].x, predictor[f].y / 2}, vec[f])) return false;
+        predictor[f] = {vec[f].x, vec[f].y * 2};
+    }
+    return true;
+}
+
 void SkipMacroblock(BContext& c, int32_t index) {
     Mpeg4VopState& d = c.s.dec;
     CopyMacroblock(c.s, *d.forward, index % d.mbWidth, index / d.mbWidth);
@@ -71,21 +93,38 @@ bool DecodeMacroblock(BContext& c, int32_t index) {
         if (withCbp) cbp = int32_t(r.Get(6));
     }
     if (type != kDirect && cbp) d.runningQuant = AddQuant(s, d.runningQuant, ReadDbquant(r));
-    bool fieldDct = false;
+    bool fieldDct = false, fieldPrediction = false;
+    int32_t forwardSelect[2] = {0, 0}, backwardSelect[2] = {0, 0};
     if (s.vol.interlaced) {
         fieldDct = cbp && r.Get1();
-        if (type != kDirect && r.Get1()) return false;  // field prediction is not decoded yet
+        if (type != kDirect) {
+            fieldPrediction = r.Get1() != 0;
+            if (fieldPrediction && type != kBackward) {
+                forwardSelect[0] = int32_t(r.Get1());
+                forwardSelect[1] = int32_t(r.Get1());
+            }
+            if (fieldPrediction && type != kForward) {
+                backwardSelect[0] = int32_t(r.Get1());
+                backwardSelect[1] = int32_t(r.Get1());
+            }
+        }
     }
     MotionVector forward[4] = {}, backward[4] = {};
-    if (type == kForward || type == kInterpolate) {
-        if (!ReadVector(r, s.vop.fcodeForward, c.forward, forward[0])) return false;
-        c.forward = forward[0];
-        forward[1] = forward[2] = forward[3] = forward[0];
-    }
-    if (type == kBackward || type == kInterpolate) {
-        if (!ReadVector(r, s.vop.fcodeBackward, c.backward, backward[0])) return false;
-        c.backward = backward[0];
-        backward[1] = backward[2] = backward[3] = backward[0];
+    if (type == kForward || type == kInterpolate)
+        if (!ReadBVectors(r, s.vop.fcodeForward, fieldPrediction, c.forward, forward)) return false;
+    if (type == kBackward || type == kInterpolate)
+        if (!ReadBVectors(r, s.vop.fcodeBackward, fieldPrediction, c.backward, backward))
+            return false;
+    if (fieldPrediction) {
+        if (type != kBackward)
+            PredictFieldMacroblock(s, *d.forward, column, row, forward, forwardSelect, 0,
+                                   Blend::Replace);
+        if (type != kForward)
+            PredictFieldMacroblock(s, *d.backward, column, row, backward, backwardSelect, 0,
+                                   type == kBackward ? Blend::Replace : Blend::Average);
+        if (!DecodeInterTexture(s, column, row, cbp, d.runningQuant, fieldDct, false)) return false;
+        d.quant[index] = uint8_t(d.runningQuant);
+        return true;
     }
     if (type == kDirect) {
         MotionVector delta{};
@@ -131,10 +170,10 @@ int32_t DecodeMacroblocks(BContext& c) {
             }
         }
         if (index >= d.mbCount) break;
-        if (newPacket || index % d.mbWidth == 0) c.forward = c.backward = {0, 0};
+        if (newPacket || index % d.mbWidth == 0) ResetPredictors(c);
         if (!DecodeMacroblock(c, index)) {
             index = RecoverFromError(s, index);
-            c.forward = c.backward = {0, 0};
+            ResetPredictors(c);
             continue;
         }
         ++index;
@@ -162,7 +201,7 @@ int32_t DecodeBVop(MPEG4DecoderState& s) {
     d.info = d.bInfo ? d.bInfo : local.data();
     // Distances outside 0 < trb < trd (no usable references) still give bounded vectors.
     const int32_t trd = std::max(d.trd, 1);
-    BContext c{s, colocated, std::clamp(d.trb, 0, trd), trd, {0, 0}, {0, 0}};
+    BContext c{s, colocated, std::clamp(d.trb, 0, trd), trd, {}, {}};
     const int32_t result = DecodeMacroblocks(c);
     d.info = colocated;
     return result;

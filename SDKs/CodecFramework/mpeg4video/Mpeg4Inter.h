@@ -25,6 +25,9 @@ struct MotionVector {
 int32_t WrapVector(int32_t value, int32_t fcode);
 // Reads a vector difference pair and adds it to `predictor`.
 bool ReadVector(Mpeg4BitReader& r, int32_t fcode, MotionVector predictor, MotionVector& mv);
+// The two field vectors (top, bottom) of a field-predicted macroblock from its frame predictor.
+bool ReadFieldVectors(Mpeg4BitReader& r, int32_t fcode, MotionVector predictor,
+                      MotionVector field[2]);
 // Median predictor of luma block `block` of macroblock `index` from the records in s.dec.info,
 // `current` holding the vectors already decoded in this macroblock (blocks below `block`).
 // Candidates before `packetFirst` (the first macroblock of the video packet) are unavailable.
@@ -44,6 +47,13 @@ enum class Blend { Replace, Average };
 void PredictMacroblock(const MPEG4DecoderState& s, const MPEG4FrameBuffer& ref, int32_t column,
                        int32_t row, const MotionVector luma[4], bool fourVectors, int32_t rounding,
                        Blend blend);
+// Field prediction of a macroblock: each field (top, bottom) from the reference field select[f]
+// (0 top, 1 bottom) at its vector, vertical components in field lines.
+void PredictFieldMacroblock(const MPEG4DecoderState& s, const MPEG4FrameBuffer& ref, int32_t column,
+                            int32_t row, const MotionVector field[2], const int32_t select[2],
+                            int32_t rounding, Blend blend);
+// The vector a field-predicted macroblock offers its neighbours' prediction.
+MotionVector FieldAverage(const MotionVector field[2]);
 // Copies the co-located macroblock from ref (vector 0).
 void CopyMacroblock(const MPEG4DecoderState& s, const MPEG4FrameBuffer& ref, int32_t column,
                     int32_t row);

@@ -117,6 +117,55 @@ void PredictMacroblock(const MPEG4DecoderState& s, const MPEG4FrameBuffer& ref, 
     PredictHalf(planes[2], x / 2, y / 2, c, 8, cur.v + chromaOffset, cur.uvPitch, rounding, blend);
 }
 
+void PredictFieldMacroblock(const MPEG4DecoderState& s, const MPEG4FrameBuffer& ref, int32_t column,
+                            int32_t row, const MotionVector field[2], const int32_t select[2],
+                            int32_t rounding, Blend blend) {
+    const MPEG4FrameBuffer& cur = *s.dec.current;
+    int32_t width = 0, height = 0;
+    PaddedExtent(s, ref, width, height);
+    const bool quarter = s.vol.quarterSample != 0;
+    for (int f = 0; f < 2; ++f) {
+        const int32_t sel = select[f] & 1;
+        // The selected reference field and the current macroblock's field, as planes of their own.
+        const Plane luma{ref.y + sel * ref.yPitch, 2 * ref.yPitch, width, height / 2, 8};
+        uint8_t* dstY = cur.y + ptrdiff_t(row * 16 + f) * cur.yPitch + column * 16;
+        const MotionVector mv = field[f];
+        int32_t ix = column * 16 + (quarter ? mv.x >> 2 : mv.x >> 1);
+        int32_t iy = row * 8 + (quarter ? mv.y >> 2 : mv.y >> 1);
+        int32_t fx = quarter ? mv.x & 3 : mv.x & 1, fy = quarter ? mv.y & 3 : mv.y & 1;
+        Clamp(ix, fx, luma.width, 16, 16);
+        Clamp(iy, fy, luma.height, luma.border, 8);
+        const uint8_t* src = luma.origin + ptrdiff_t(iy) * luma.pitch + ix;
+        alignas(16) uint8_t scratch[16 * 8];
+        uint8_t* out = blend == Blend::Average ? scratch : dstY;
+        const int32_t outPitch = blend == Blend::Average ? 16 : 2 * cur.yPitch;
+        if (quarter)
+            vcPredictQuarterPelWidth16(src, luma.pitch, out, outPitch, fx + 4 * fy, rounding, 8);
+        else
+            vcPredict16x8(src, luma.pitch, out, outPitch, fx | (fy << 1), rounding);
+        if (blend == Blend::Average)
+            for (int y = 0; y < 8; ++y)
+                for (int x = 0; x < 16; ++x) {
+                    uint8_t& d = dstY[ptrdiff_t(y) * 2 * cur.yPitch + x];
+                    d = uint8_t((d + scratch[y * 16 + x] + 1) >> 1);
+                }
+        // Chroma: the field's own vector, 8x4 per field.
+        const MotionVector c = ChromaVector(mv, quarter);
+        for (int plane = 0; plane < 2; ++plane) {
+            const uint8_t* base = (plane ? ref.v : ref.u) + sel * ref.uvPitch;
+            uint8_t* dst =
+                (plane ? cur.v : cur.u) + ptrdiff_t(row * 8 + f) * cur.uvPitch + column * 8;
+            int32_t cx = column * 8 + (c.x >> 1), cy = row * 4 + (c.y >> 1);
+            int32_t hx = c.x & 1, hy = c.y & 1;
+            Clamp(cx, hx, (width + 1) / 2, 8, 8);
+            Clamp(cy, hy, (height + 1) / 4, 4, 4);
+            const uint8_t* src = base + ptrdiff_t(cy) * 2 * ref.uvPitch + cx;
+            (blend == Blend::Average ? vcPredictAverage8x4 : vcPredict8x4)(
+                src, 2 * ref.uvPitch, dst, 2 * cur.uvPitch, hx | (hy << 1), rounding);
+        }
+    }
+}
+
 void CopyMacroblock(const MPEG4DecoderState& s, const MPEG4FrameBuffer& ref, int32_t column,
                     int32_t row) {
     const MPEG4FrameBuffer& cur = *s.dec.current;

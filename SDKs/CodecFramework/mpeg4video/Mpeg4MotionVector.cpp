@@ -20,6 +20,14 @@ bool ReadVector(Mpeg4BitReader& r, int32_t fcode, MotionVector predictor, Motion
     return true;
 }
 
+bool ReadFieldVectors(Mpeg4BitReader& r, int32_t fcode, MotionVector predictor,
+                      MotionVector field[2]) {
+    // The vertical predictor in field lines.
+    const MotionVector fieldPredictor{predictor.x, predictor.y / 2};
+    return ReadVector(r, fcode, fieldPredictor, field[0]) &&
+           ReadVector(r, fcode, fieldPredictor, field[1]);
+}
+
 namespace {
 
 int32_t Median(int32_t a, int32_t b, int32_t c) {
@@ -94,6 +102,12 @@ MotionVector ChromaVector(MotionVector luma, bool quarterSample) {
     // A quarter or three-quarter position rounds to the chroma half sample.
     const int32_t x = ToHalfSample(luma.x, quarterSample), y = ToHalfSample(luma.y, quarterSample);
     return {(x >> 1) | (x & 1), (y >> 1) | (y & 1)};
+}
+
+MotionVector FieldAverage(const MotionVector field[2]) {
+    // Horizontal: the mean, a half position kept as such; vertical: two field lines per frame line.
+    const int32_t x = field[0].x + field[1].x;
+    return {(x >> 1) | (x & 1), field[0].y + field[1].y};
 }
 
 MotionVector ChromaVector4(const MotionVector luma[4], bool quarterSample) {

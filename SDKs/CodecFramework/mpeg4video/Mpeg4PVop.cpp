@@ -129,11 +129,17 @@ bool DecodeCombinedMacroblock(PContext& c, int32_t index) {
     if (type == MPEG4_MB_INTER_Q || type == MPEG4_MB_INTRA_Q)
         d.runningQuant = AddQuant(s, d.runningQuant, ReadDquant(r));
     const int32_t cbp = (cbpy << 2) | cbpc;
-    bool fieldDct = false;
+    bool fieldDct = false, fieldPrediction = false;
+    int32_t select[2] = {0, 0};
     if (s.vol.interlaced) {
         fieldDct = (intra || cbp) && r.Get1();
-        if (!intra && type != MPEG4_MB_INTER4V && !mcsel && r.Get1())
-            return false;  // field prediction is not decoded here yet
+        if (!intra && type != MPEG4_MB_INTER4V && !mcsel) {
+            fieldPrediction = r.Get1() != 0;
+            if (fieldPrediction) {
+                select[0] = int32_t(r.Get1());
+                select[1] = int32_t(r.Get1());
+            }
+        }
     }
     if (intra)
         return DecodeIntra(
@@ -141,12 +147,23 @@ bool DecodeCombinedMacroblock(PContext& c, int32_t index) {
             UseDcVlc(s, c.firstInPacket ? d.runningQuant : before), acPred, fieldDct, nullptr,
             s.vol.shortVideoHeader ? IntraTexture::ShortHeader : IntraTexture::Combined);
     MotionVector mv[4] = {};
-    if (!mcsel && !ReadVectors(c, index, type, mv)) return false;
-    PredictInter(c, index, type, mcsel, mv);
     const int32_t column = index % d.mbWidth, row = index / d.mbWidth;
+    if (fieldPrediction) {
+        MotionVector field[2];
+        if (!ReadFieldVectors(s.bits, s.vop.fcodeForward,
+                              PredictVector(s, index, 0, c.packetFirst, mv), field))
+            return false;
+        PredictFieldMacroblock(s, *d.forward, column, row, field, select, s.vop.roundingType,
+                               Blend::Replace);
+        mv[0] = mv[1] = mv[2] = mv[3] = FieldAverage(field);
+    } else {
+        if (!mcsel && !ReadVectors(c, index, type, mv)) return false;
+        PredictInter(c, index, type, mcsel, mv);
+    }
     if (!DecodeInterTexture(s, column, row, cbp, d.runningQuant, fieldDct, false)) return false;
     d.quant[index] = uint8_t(d.runningQuant);
     Record(s, index, type, mv, false);
+    if (fieldPrediction) d.info[index].field = uint8_t(1 | select[0] << 1 | select[1] << 2);
     return true;
 }
 
