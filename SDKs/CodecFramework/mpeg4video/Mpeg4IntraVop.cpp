@@ -177,18 +177,7 @@ int32_t DecodePartitioned(MPEG4DecoderState& s) {
             index = RecoverFromError(s, reconstructed);
             continue;
         }
-        index = next;
-        if (index >= d.mbCount) break;
-        int32_t first = 0;
-        if (!VideoPacketAhead(s) || ReadVideoPacketHeader(s, &first) != PARSE_OK || first < index) {
-            index = RecoverFromError(s, index);
-            continue;
-        }
-        if (first > index) {
-            d.error = kMpeg4VopConcealed;
-            ConcealMacroblocks(s, index, first);
-            index = first;
-        }
+        index = next < d.mbCount ? NextPartitionedPacket(s, next) : next;
     }
     SkipTrailingStuffing(s.bits);
     return d.error;

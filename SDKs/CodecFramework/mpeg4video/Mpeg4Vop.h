@@ -70,6 +70,10 @@ bool ReadGobHeader(MPEG4DecoderState& s, int32_t& gob);
 // a bad header sent decoding on to a later GOB, whose header the caller reads again.
 int32_t StartGob(MPEG4DecoderState& s, int32_t index, bool& recovered, bool& header);
 
+// After a data-partitioned packet ending before macroblock `index` (not the last): reads the
+// next packet header and returns its first macroblock, concealing any gap (or recovers).
+int32_t NextPartitionedPacket(MPEG4DecoderState& s, int32_t index);
+
 // After an error at macroblock `from`: finds the next usable video packet (or GOB), conceals the
 // macroblocks up to it and returns where decoding continues (mbCount when nothing is left).
 int32_t RecoverFromError(MPEG4DecoderState& s, int32_t from);
