@@ -49,7 +49,8 @@ void SkipMacroblock(PContext& c, int32_t index) {
         CopyMacroblock(s, *s.dec.forward, column, row);
     }
     s.dec.quant[index] = uint8_t(s.dec.runningQuant);
-    Record(s, index, MPEG4_MB_INTER, mv, true);
+    // A warped macroblock is a prediction of its own: B-VOPs do not skip with it.
+    Record(s, index, MPEG4_MB_INTER, mv, !c.gmc);
 }
 
 // The vectors of an inter macroblock: one, or four with inter4v.
