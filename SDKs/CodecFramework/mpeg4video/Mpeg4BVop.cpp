@@ -39,12 +39,14 @@ int32_t ReadDbquant(Mpeg4BitReader& r) {
 // Forward and backward vectors of the four blocks in direct mode from the co-located vectors.
 void DirectVectors(const BContext& c, const Mpeg4MacroblockInfo& co, MotionVector delta,
                    MotionVector forward[4], MotionVector backward[4]) {
+    // 64-bit products: the distances are VOP time ticks and may be large.
+    const int64_t trb = c.trb, trd = c.trd;
     for (int b = 0; b < 4; ++b) {
-        const int32_t mx = co.mv[b][0], my = co.mv[b][1];
-        forward[b].x = c.trb * mx / c.trd + delta.x;
-        forward[b].y = c.trb * my / c.trd + delta.y;
-        backward[b].x = delta.x == 0 ? (c.trb - c.trd) * mx / c.trd : forward[b].x - mx;
-        backward[b].y = delta.y == 0 ? (c.trb - c.trd) * my / c.trd : forward[b].y - my;
+        const int64_t mx = co.mv[b][0], my = co.mv[b][1];
+        forward[b].x = int32_t(trb * mx / trd) + delta.x;
+        forward[b].y = int32_t(trb * my / trd) + delta.y;
+        backward[b].x = delta.x == 0 ? int32_t((trb - trd) * mx / trd) : forward[b].x - int32_t(mx);
+        backward[b].y = delta.y == 0 ? int32_t((trb - trd) * my / trd) : forward[b].y - int32_t(my);
     }
 }
 
