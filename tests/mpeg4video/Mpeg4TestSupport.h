@@ -2,12 +2,16 @@
 // pictures, PSNR, and a bit writer for hand-made headers.
 #pragma once
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "SDKs/CodecFramework/mpeg4video/Mpeg4Stream.h"
 #include "tests/support/Paths.h"
@@ -59,12 +63,57 @@ inline Decoded DecodeAll(const std::vector<uint8_t>& stream) {
     return d;
 }
 
+// A committed stream, its picture size, and ffmpeg's decode beside it (<stem>.yuv).
+struct StreamCase {
+    const char* file;
+    int width, height;
+
+    size_t FrameSize() const {
+        return size_t(width) * height + 2 * size_t((width + 1) / 2) * ((height + 1) / 2);
+    }
+    std::vector<uint8_t> Stream() const { return ReadFile(Fixture(file)); }
+    std::vector<uint8_t> Reference() const {
+        const std::string name(file);
+        return ReadFile(Fixture(name.substr(0, name.rfind('.')) + ".yuv"));
+    }
+};
+
+// Test names from the stream file names.
+inline std::string StreamCaseName(const ::testing::TestParamInfo<StreamCase>& info) {
+    std::string name = info.param.file;
+    for (char& ch : name)
+        if (ch == '.') ch = '_';
+    return name;
+}
+
 inline double Psnr(const uint8_t* a, const uint8_t* b, size_t n) {
     double sum = 0;
     for (size_t i = 0; i < n; ++i)
         sum += double(int(a[i]) - int(b[i])) * double(int(a[i]) - int(b[i]));
     if (sum == 0) return 99.0;
     return 10.0 * std::log10(255.0 * 255.0 * double(n) / sum);
+}
+
+// A whole-stream decode against the stream's reference: the size, the picture count, and every
+// picture at least 50 dB and decoded without a reported error. Prints the minimum and mean.
+inline void ExpectMatchesReference(const StreamCase& c, const Decoded& d) {
+    const std::vector<uint8_t> reference = c.Reference();
+    const size_t frameSize = c.FrameSize();
+    ASSERT_EQ(reference.size() % frameSize, 0u);
+    ASSERT_EQ(d.open, UMC::STATUS_OK);
+    EXPECT_EQ(d.width, c.width);
+    EXPECT_EQ(d.height, c.height);
+    ASSERT_EQ(d.pictures.size(), reference.size() / frameSize);
+    double minimum = 99.0, sum = 0;
+    for (size_t i = 0; i < d.pictures.size(); ++i) {
+        const double psnr = Psnr(d.pictures[i].data(), reference.data() + i * frameSize, frameSize);
+        minimum = std::min(minimum, psnr);
+        sum += psnr;
+        EXPECT_GE(psnr, 50.0) << "picture " << i;
+        EXPECT_EQ(d.results[i], 0) << "picture " << i;
+    }
+    std::printf("%s: %zu pictures, min %.2f dB, mean %.2f dB\n", c.file, d.pictures.size(), minimum,
+                sum / double(d.pictures.size()));
 }
 
 // MSB-first bit writer for hand-made headers.

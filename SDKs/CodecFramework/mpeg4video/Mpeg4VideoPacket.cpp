@@ -59,6 +59,17 @@ int32_t ReadVideoPacketHeader(MPEG4DecoderState& s, int32_t* first) {
     return PARSE_OK;
 }
 
+int32_t NextPartitionedPacket(MPEG4DecoderState& s, int32_t index) {
+    int32_t first = 0;
+    if (!VideoPacketAhead(s) || ReadVideoPacketHeader(s, &first) != PARSE_OK || first < index)
+        return RecoverFromError(s, index);
+    if (first > index) {
+        s.dec.error = kMpeg4VopConcealed;
+        ConcealMacroblocks(s, index, first);
+    }
+    return first;
+}
+
 void ConcealMacroblocks(MPEG4DecoderState& s, int32_t from, int32_t to) {
     Mpeg4VopState& d = s.dec;
     to = std::min(to, d.mbCount);
