@@ -1,0 +1,62 @@
+#include "SDKs/CodecFramework/mpeg4video/Mpeg4PostFilter.h"
+
+#include <algorithm>
+
+#include "primitives/MPEG4Coding.h"
+#include "primitives/Memory.h"
+
+namespace UMC::mpeg4 {
+
+namespace {
+
+// Strip by strip, so the edges are filtered while the rows are still in the cache: the edge above
+// strip k once it is copied, then the vertical edges of the strip above it.
+void DeblockPlane(const uint8_t* src, int32_t srcPitch, uint8_t* dst, int32_t dstPitch,
+                  int32_t width, int32_t height, int32_t quant, int32_t thr1, int32_t thr2) {
+    const int32_t strips = height / 8;
+    auto verticalEdges = [&](int32_t strip) {
+        uint8_t* row = dst + ptrdiff_t(strip) * 8 * dstPitch;
+        for (int32_t x = 8; x < width; x += 8)
+            vcDeblockVerticalEdge(row + x, dstPitch, quant, thr1, thr2);
+    };
+    for (int32_t k = 0; k < strips; ++k) {
+        const ptrdiff_t offset = ptrdiff_t(k) * 8;
+        spCopyRegion8u(src + offset * srcPitch, srcPitch, dst + offset * dstPitch, dstPitch,
+                       SpSize{width, 8});
+        if (k == 0) continue;
+        uint8_t* edge = dst + offset * dstPitch;
+        for (int32_t x = 0; x < width; x += 8)
+            vcDeblockHorizontalEdge(edge + x, dstPitch, quant, thr1, thr2);
+        verticalEdges(k - 1);
+    }
+    if (strips > 0) verticalEdges(strips - 1);
+    // Chroma rows below the last whole strip are copied as they are.
+    if (const int32_t rest = height - strips * 8; rest > 0) {
+        const ptrdiff_t offset = ptrdiff_t(strips) * 8;
+        spCopyRegion8u(src + offset * srcPitch, srcPitch, dst + offset * dstPitch, dstPitch,
+                       SpSize{width, rest});
+    }
+}
+
+}  // namespace
+
+void DeblockFrame(const MPEG4FrameBuffer& src, MPEG4FrameBuffer& dst, int32_t width, int32_t height,
+                  const Mpeg4PostFilterSettings& settings, int32_t quant) {
+    quant = std::clamp(quant, 1, 31);
+    const int32_t w = std::min((width + 7) & ~7, src.mbWidth * 16);
+    const int32_t h = std::min((height + 7) & ~7, src.mbHeight * 16);
+    const uint8_t* from[3] = {src.y, src.u, src.v};
+    uint8_t* to[3] = {dst.y, dst.u, dst.v};
+    for (int p = 0; p < 3; ++p) {
+        const int32_t pw = p ? w / 2 : w, ph = p ? h / 2 : h;
+        const int32_t srcPitch = p ? src.uvPitch : src.yPitch;
+        const int32_t dstPitch = p ? dst.uvPitch : dst.yPitch;
+        if (settings.deblock[p])
+            DeblockPlane(from[p], srcPitch, to[p], dstPitch, pw, ph, quant, settings.thr1,
+                         settings.thr2);
+        else
+            spCopyRegion8u(from[p], srcPitch, to[p], dstPitch, SpSize{pw, ph});
+    }
+}
+
+}  // namespace UMC::mpeg4
