@@ -8,6 +8,7 @@
 #include "SDKs/CodecFramework/CodecCommon/SubtypeColorFormat.h"
 #include "SDKs/CodecFramework/CodecCommon/TimeConversion.h"
 #include "VideoIO/FilterUtil/MediaTypeUtil.h"
+#include "VideoIO/MPEGDecoderFilters/VideoFilterHelpers.h"
 #include "diagnostics/CheckForms.h"
 
 namespace qm_MPEGDecoderFilters {
@@ -22,25 +23,6 @@ constexpr DWORD kFlagsInTrickModeOrder = 4;  // decode and display order
 
 // The 0x80040570 that a STATUS_INVALID_STREAM becomes.
 const HRESULT kInvalidStreamHr = qm::HResultFromCodecStatus(UMC::STATUS_INVALID_STREAM);
-
-// Turns a top-down picture upside down in place, for bottom-up RGB.
-void FlipRows(const UMC::VideoData& picture) {
-    uint8_t* top = picture.GetPlanePointer(0);
-    const size_t pitch = picture.GetPlanePitch(0);
-    if (!top || pitch == 0) return;
-    uint8_t* bottom = top + pitch * size_t(picture.GetHeight() - 1);
-    for (; top < bottom; top += pitch, bottom -= pitch) std::swap_ranges(top, top + pitch, bottom);
-}
-
-// The sequence header bytes that follow a format block's fixed part, when there are any.
-void TrailingBytes(const AM_MEDIA_TYPE& mt, size_t headerSize, const BYTE** bytes, size_t* size) {
-    *bytes = nullptr;
-    *size = 0;
-    if (mt.cbFormat > headerSize) {
-        *bytes = mt.pbFormat + headerSize;
-        *size = mt.cbFormat - headerSize;
-    }
-}
 
 }  // namespace
 
@@ -149,9 +131,8 @@ HRESULT MPEG2VideoDecoderFilter::SetMediaType(PIN_DIRECTION direction, const CMe
         m_outputMediaType = *pmt;
         m_outputInterlaceFlags = 0;
         DWORD flags = 0;
-        LONG x = 0, y = 0, width = 0, height = 0;
-        m_outputBottomUp = qm::IsRGBVideoType(*pmt) &&
-                           SUCCEEDED(qm::GetPictureSize(*pmt, &width, &height)) && height > 0;
+        LONG x = 0, y = 0;
+        m_outputBottomUp = IsBottomUpRGB(*pmt);
         QMCheckHRESULT(qm::GetInterlaceFlags(*pmt, &flags));
         m_outputInterlaceFlags = flags;
         QMCheckHRESULT(qm::GetPictureAspectRatio(*pmt, &x, &y));
@@ -195,14 +176,14 @@ HRESULT MPEG2VideoDecoderFilter::SetInputMediaType(const CMediaType* pmt) {
                                           ? reinterpret_cast<const VIDEOINFOHEADER*>(pmt->pbFormat)
                                           : nullptr;
         QMCheckCondition(pvih != 0, E_UNEXPECTED);
-        TrailingBytes(*pmt, sizeof(VIDEOINFOHEADER), &sequenceHeader, &sequenceHeaderSize);
+        TrailingFormatBytes(*pmt, sizeof(VIDEOINFOHEADER), &sequenceHeader, &sequenceHeaderSize);
     } else if (IsEqualGUID(pmt->formattype, FORMAT_VideoInfo2)) {
         const VIDEOINFOHEADER2* pvih =
             pmt->cbFormat >= sizeof(VIDEOINFOHEADER2)
                 ? reinterpret_cast<const VIDEOINFOHEADER2*>(pmt->pbFormat)
                 : nullptr;
         QMCheckCondition(pvih != 0, E_UNEXPECTED);
-        TrailingBytes(*pmt, sizeof(VIDEOINFOHEADER2), &sequenceHeader, &sequenceHeaderSize);
+        TrailingFormatBytes(*pmt, sizeof(VIDEOINFOHEADER2), &sequenceHeader, &sequenceHeaderSize);
     } else if (IsEqualGUID(pmt->formattype, FORMAT_MPEG2Video)) {
         const size_t fixed = offsetof(MPEG2VIDEOINFO, dwSequenceHeader);
         const MPEG2VIDEOINFO* pmvi = pmt->cbFormat >= fixed && pmt->pbFormat
@@ -334,23 +315,7 @@ HRESULT MPEG2VideoDecoderFilter::DecodeIntoSample(UMC::MediaData* pInput,
     if (outStop < 1) return HR_FRAME_TOO_EARLY;
     QMCheckHRESULT(pOutSample->SetTime(&outStart, &outStop));
 
-    DWORD frameFlag = AM_VIDEO_FLAG_I_SAMPLE;
-    if (picture.GetFrameType() == UMC::P_PICTURE) frameFlag = AM_VIDEO_FLAG_P_SAMPLE;
-    if (picture.GetFrameType() == UMC::B_PICTURE) frameFlag = AM_VIDEO_FLAG_B_SAMPLE;
-    IMediaSample2* sample2 = nullptr;
-    if (SUCCEEDED(
-            pOutSample->QueryInterface(IID_IMediaSample2, reinterpret_cast<void**>(&sample2))) &&
-        sample2) {
-        AM_SAMPLE2_PROPERTIES props = {};
-        HRESULT hr = sample2->GetProperties(sizeof(props), reinterpret_cast<BYTE*>(&props));
-        if (SUCCEEDED(hr)) {
-            props.dwTypeSpecificFlags =
-                (props.dwTypeSpecificFlags & ~DWORD(AM_VIDEO_FLAG_IPB_MASK)) | frameFlag;
-            hr = sample2->SetProperties(sizeof(props), reinterpret_cast<const BYTE*>(&props));
-        }
-        sample2->Release();
-        QMCheckHRESULT(hr);
-    }
+    QMCheckHRESULT(SetSampleFrameType(pOutSample, picture.GetFrameType()));
     return S_OK;
 }
 
@@ -371,20 +336,9 @@ HRESULT MPEG2VideoDecoderFilter::FollowOutputFormat(const UMC::VideoData& pictur
         DWORD(y) == m_outputAspectRatio[1])
         return S_OK;
 
-    CMediaType changed(m_outputMediaType);
-    QMCheckHRESULT(qm::SetInterlaceFlags(changed, flags));
-    QMCheckHRESULT(qm::SetPictureAspectRatio(changed, x, y));
-    // A format that cannot carry the flags or the ratio (VIDEOINFOHEADER) has nothing to
-    // propose; asking again for every picture would attach a type to each of them.
-    if (changed == m_outputMediaType) return S_OK;
-    IPin* downstream = m_pOutput->GetConnected();
-    if (!downstream) return S_OK;
-    const HRESULT accept = downstream->QueryAccept(&changed);
-    QMCheckHRESULT(accept);
-    if (accept == S_OK) {
-        QMCheckHRESULT(m_pOutput->SetMediaType(&changed));
-        m_outputTypeChanged = true;
-    }
+    bool changed = false;
+    QMCheckHRESULT(ProposeOutputType(m_pOutput, m_outputMediaType, flags, x, y, &changed));
+    if (changed) m_outputTypeChanged = true;
     return S_OK;
 }
 

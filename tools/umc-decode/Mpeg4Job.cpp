@@ -1,6 +1,7 @@
 // umc-decode --codec mpeg4: MPEG-4 Part 2 visual elementary streams (and short-header H.263
 // baseline streams) to raw frames (.yuv) or YUV4MPEG2 (.y4m), every picture in display order,
-// through the frame driver and its post-processing chain.
+// through the frame driver and its post-processing chain (--postfilter: the luma post-filter that
+// the decoder filter switches on).
 #include <chrono>
 #include <cstdio>
 #include <fstream>
@@ -79,6 +80,16 @@ int RunMpeg4(const umcdecode::Options& options) {
         std::fprintf(stderr, "umc-decode: '%s' has no usable MPEG-4 video object layer\n",
                      options.input.c_str());
         return 1;
+    }
+    for (const std::string& extra : options.extra) {
+        if (extra == "--postfilter") {
+            // The decoder filter's set-up: deblocking and deringing of the luma plane.
+            decoder.SetDeblocking(1, 0, 0, 2, 6);
+            decoder.SetDeringing(1, 0, 0);
+        } else {
+            std::fprintf(stderr, "umc-decode: mpeg4 does not know %s\n", extra.c_str());
+            return 2;
+        }
     }
     const bool shortHeader = decoder.State().vol.shortVideoHeader != 0;
     UMC::VideoDecoderParams info;
