@@ -104,6 +104,9 @@ HRESULT MPEG4VideoDecoderFilter::SetMediaType(PIN_DIRECTION direction, const CMe
 
 HRESULT MPEG4VideoDecoderFilter::SetInputMediaType(const CMediaType* pmt) {
     m_inputMediaType = *pmt;
+    // Other format blocks cannot be read at all: refused quietly.
+    const bool videoInfo = IsEqualGUID(pmt->formattype, FORMAT_VideoInfo);
+    if (!videoInfo && !IsEqualGUID(pmt->formattype, FORMAT_VideoInfo2)) return E_FAIL;
     UMC::VideoStreamInfo& info = m_params.info;
     LONG aspectX = 0, aspectY = 0, width = 0, height = 0;
     QMCheckHRESULT(qm::GetPictureAspectRatio(*pmt, &aspectX, &aspectY));
@@ -117,12 +120,8 @@ HRESULT MPEG4VideoDecoderFilter::SetInputMediaType(const CMediaType* pmt) {
     // The decoder-specific information (the VOL) follows the header in the format block.
     const BYTE* headers = nullptr;
     size_t headersSize = 0;
-    if (IsEqualGUID(pmt->formattype, FORMAT_VideoInfo))
-        TrailingFormatBytes(*pmt, sizeof(VIDEOINFOHEADER), &headers, &headersSize);
-    else if (IsEqualGUID(pmt->formattype, FORMAT_VideoInfo2))
-        TrailingFormatBytes(*pmt, sizeof(VIDEOINFOHEADER2), &headers, &headersSize);
-    else
-        return E_FAIL;
+    TrailingFormatBytes(*pmt, videoInfo ? sizeof(VIDEOINFOHEADER) : sizeof(VIDEOINFOHEADER2),
+                        &headers, &headersSize);
     UMC::MediaData initialData;
     m_params.m_pData = nullptr;
     if (headersSize >= 1) {
