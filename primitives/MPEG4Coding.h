@@ -101,3 +101,94 @@ int vcDcScaler(int quant, int chroma);
 
 // The scan tables (scan index -> raster position) by scan number.
 const uint8_t* vcScanTable(int scan);
+
+// ---- Motion compensation beyond half-sample prediction ----
+//
+// The prediction kernels read the reference around ref without bounds checks: the caller clamps
+// its vectors so that the referenced area lies inside the padded reference.
+
+// A motion vector (half-sample units, or quarter-sample units for the quarter-sample kernels).
+struct VcMotionVector {
+    int16_t dx, dy;
+};
+
+// Quarter-sample prediction: index (mv.x & 3) + 4 x (mv.y & 3), ref at the integer position
+// (mv >> 2). The 8-tap filter only sees the (width + 1) x (height + 1) reference samples of the
+// block and mirrors them at its edges, so the block size is part of the result: 16x16 for a
+// macroblock, 8 wide for inter4v blocks, 16 wide and 8 high for field prediction (the caller
+// doubles both steps). rounding: vop_rounding_type. Index 0 copies.
+SpStatus vcPredictQuarterPel16x16(const uint8_t* ref, int refStep, uint8_t* dst, int dstStep,
+                                  int index, int rounding);
+SpStatus vcPredictQuarterPelWidth8(const uint8_t* ref, int refStep, uint8_t* dst, int dstStep,
+                                   int index, int rounding, int height);
+SpStatus vcPredictQuarterPelWidth16(const uint8_t* ref, int refStep, uint8_t* dst, int dstStep,
+                                    int index, int rounding, int height);
+
+// Overlapped block motion compensation of one 8x8 luma block: ref is the co-located block of the
+// reference (vector 0); each prediction is taken at its vector, and the three of every sample
+// (own, above or below, left or right by the sample's half of the block) are weighted by the
+// standard's matrices. The caller substitutes the own vector for missing or intra neighbours.
+SpStatus vcObmcBlock8x8(const uint8_t* ref, int refStep, uint8_t* dst, int dstStep,
+                        const VcMotionVector* own, const VcMotionVector* above,
+                        const VcMotionVector* below, const VcMotionVector* left,
+                        const VcMotionVector* right, int rounding);
+// The same with quarter-sample vectors (each prediction an 8x8 quarter-sample block).
+SpStatus vcObmcBlock8x8QuarterPel(const uint8_t* ref, int refStep, uint8_t* dst, int dstStep,
+                                  const VcMotionVector* own, const VcMotionVector* above,
+                                  const VcMotionVector* below, const VcMotionVector* left,
+                                  const VcMotionVector* right, int rounding);
+
+// ---- Global motion compensation and static sprites ----
+
+struct VcRect {
+    int x, y, width, height;
+};
+
+enum : int {
+    vcSpriteStatic = 1,
+    vcSpriteGmc = 2,
+};
+
+// Size of the caller buffer of a warping set-up (used from its first 16-byte-aligned address).
+inline constexpr int kVcWarpSpecSize = 384;
+
+// Build a warping set-up. du/dv: the VOP's warping-point differentials as coded (half-sample
+// units), numPoints of them (0..3; 4 only for a static sprite); accuracy: sprite_warping_accuracy
+// 0..3; mode: vcSpriteStatic or vcSpriteGmc; fcode 1..7 bounds the representative vector;
+// quarterSample: representative vectors in quarter-sample units; rounding: vop_rounding_type.
+// vop: the VOP rectangle whose corners are the warping points (GMC: 0, 0, VOL width, height).
+// ref: the rectangle the reference plane covers (GMC: the VOP; static sprite: the sprite's left,
+// top, width and height). Samples outside ref repeat its edge.
+SpStatus vcWarpInit(void* buffer, const int* du, const int* dv, int numPoints, int accuracy,
+                    int mode, int fcode, int quarterSample, int rounding, const VcRect* vop,
+                    const VcRect* ref);
+// Warped luma of region (VOP luma coordinates) into dst (the region's first sample). ref: the
+// sample at the reference rectangle's top-left corner.
+SpStatus vcWarpLuma(const uint8_t* ref, int refStep, uint8_t* dst, int dstStep,
+                    const VcRect* region, const void* spec);
+// The same for both chroma planes; region in chroma coordinates, references at the chroma
+// corner of the reference rectangle (its coordinates halved).
+SpStatus vcWarpChroma(const uint8_t* refU, const uint8_t* refV, int refStep, uint8_t* dstU,
+                      uint8_t* dstV, int dstStep, const VcRect* region, const void* spec);
+// Representative vector of the GMC macroblock (mbX, mbY) for vector prediction: the average
+// warped displacement of its 256 luma samples in half-sample (quarter-sample) units, within the
+// fcode range; 0 without warping points.
+SpStatus vcWarpGetMotionVector(int mbX, int mbY, VcMotionVector* mv, const void* spec);
+// Brightness change of a warped sprite region: Y' = Y + Y x factor / 100 rounded, clamped.
+// factor: brightness_change_factor -112..1648; 0 leaves the region alone.
+SpStatus vcSpriteBrightness(uint8_t* plane, int step, int width, int height, int factor);
+
+// ---- Deringing post-filter ----
+
+// Deringing thresholds of count blocks (4: the luma blocks of a macroblock at src, in raster
+// order; 1: one block). Each block's threshold is the mid-grey of its extremes; within a
+// macroblock a flat block (range < 32) takes the threshold of the block with the largest range
+// when that range is at least 64, and all thresholds are 0 when it is below 64. dst (may be null)
+// receives a copy of the blocks; minMax (may be null) their minimum and maximum, two per block.
+SpStatus vcDeringThreshold(const uint8_t* src, int srcStep, uint8_t* dst, int dstStep,
+                           uint8_t* minMax, int count, int* thresholds);
+// Deringing of one 8x8 block from src into dst (not the same samples): a sample whose 3x3
+// neighbourhood lies entirely on one side of threshold is smoothed with the (1 2 1) x (1 2 1)
+// kernel, the change limited to quant / 2; others are copied. Reads one sample around the block.
+SpStatus vcDeringBlock8x8(const uint8_t* src, int srcStep, uint8_t* dst, int dstStep, int quant,
+                          int threshold);

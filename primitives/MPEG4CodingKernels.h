@@ -17,6 +17,15 @@ struct QuantSpec {
 };
 static_assert(sizeof(QuantSpec) + 15 <= kVcQuantMatrixSpecSize);
 
+// The quarter-sample interpolation of a width x height block (width 8 or 16, height up to 16).
+void QuarterPelPlain(const uint8_t* ref, int refStep, uint8_t* dst, int dstStep, int width,
+                     int height, int index, int rounding);
+
+// The overlapped block motion compensation weights (raster order).
+extern const uint8_t kObmcOwnWeight[64];
+extern const uint8_t kObmcVerticalWeight[64];
+extern const uint8_t kObmcHorizontalWeight[64];
+
 inline const QuantSpec* AlignedSpec(const void* buffer) {
     const uintptr_t a = (reinterpret_cast<uintptr_t>(buffer) + 15) & ~uintptr_t(15);
     return reinterpret_cast<const QuantSpec*>(a);
@@ -41,6 +50,12 @@ using DecodeIntraBlockH263Fn = SpStatus(const uint8_t**, int*, int16_t*, int*, i
 using DecodeInterBlockH263Fn = SpStatus(const uint8_t**, int*, int16_t*, int*, int);
 using DequantIntraFn = SpStatus(int16_t*, int, const void*, int, int);
 using AverageIntoFn = SpStatus(const uint8_t*, int, uint8_t*, int);
+using QuarterPel16x16Fn = SpStatus(const uint8_t*, int, uint8_t*, int, int, int);
+using QuarterPelWidthFn = SpStatus(const uint8_t*, int, uint8_t*, int, int, int, int);
+using ObmcFn = SpStatus(const uint8_t*, int, uint8_t*, int, const VcMotionVector*,
+                        const VcMotionVector*, const VcMotionVector*, const VcMotionVector*,
+                        const VcMotionVector*, int);
+using DeringBlockFn = SpStatus(const uint8_t*, int, uint8_t*, int, int, int);
 
 extern const Kernel<DecodeIntraCoefsFn> decodeIntraCoefsMpeg4;
 extern const Kernel<DecodeInterCoefsFn> decodeInterCoefsMpeg4;
@@ -49,6 +64,12 @@ extern const Kernel<DecodeInterBlockH263Fn> decodeInterBlockH263;
 extern const Kernel<DequantIntraFn> dequantIntraMpeg4;
 extern const Kernel<AverageIntoFn> averageInto8x8;
 extern const Kernel<AverageIntoFn> averageInto16x16;
+extern const Kernel<QuarterPel16x16Fn> predictQuarterPel16x16;
+extern const Kernel<QuarterPelWidthFn> predictQuarterPelWidth8;
+extern const Kernel<QuarterPelWidthFn> predictQuarterPelWidth16;
+extern const Kernel<ObmcFn> obmcBlock8x8;
+extern const Kernel<ObmcFn> obmcBlock8x8QuarterPel;
+extern const Kernel<DeringBlockFn> deringBlock8x8;
 
 }  // namespace sp::kernels
 

@@ -1,15 +1,21 @@
 // Fuzzes the MPEG-4 header parsers and VOP decoding: the whole input is one elementary stream
-// (MPEG-4 or short header) decoded VOP by VOP, every visible sample of each picture read. Any
-// crash, hang, leak or sanitizer report is a finding.
+// (MPEG-4 or short header) decoded VOP by VOP, every visible sample of each picture read; then
+// the same input through the two-reference driver of the tests, which decodes P-, B- and S-VOPs.
+// Any crash, hang, leak or sanitizer report is a finding.
 #include <cstddef>
 #include <cstdint>
 
 #include "SDKs/CodecFramework/mpeg4video/Mpeg4Stream.h"
 #include "primitives/dispatch/ProcessorDispatch.h"
+#include "tests/mpeg4video/Mpeg4InterDriver.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static bool dispatched = (spInitProcessorDispatch(), true);
     (void)dispatched;
+    {
+        qm::test::mpeg4::InterDriver inter;  // Packed() reads every visible sample
+        inter.Run(std::vector<uint8_t>(data, data + size));
+    }
     UMC::mpeg4::Mpeg4StreamDecoder decoder;
     if (decoder.Open(data, size) != UMC::STATUS_OK) return 0;
     const UMC::MPEG4FrameBuffer* frame = nullptr;

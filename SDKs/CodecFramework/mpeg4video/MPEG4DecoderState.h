@@ -222,6 +222,7 @@ struct Mpeg4VopState {
     // Temporal distances of a B-VOP, set by the frame driver: TRB from the older reference to
     // the B-VOP, TRD between the references (in VOP time ticks; 0 < trb < trd).
     int32_t trb, trd;
+    const void* warpSpec;       // GMC set-up of the S-VOP being decoded (its decoder's own buffer)
     int32_t packetMacroblocks;  // macroblocks decoded in the current packet
     int32_t packet;             // number of the current video packet in this VOP
     int32_t runningQuant;

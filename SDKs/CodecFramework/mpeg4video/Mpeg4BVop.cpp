@@ -1,9 +1,171 @@
+#include <algorithm>
+#include <vector>
+
+#include "SDKs/CodecFramework/mpeg4video/Mpeg4Inter.h"
 #include "SDKs/CodecFramework/mpeg4video/Mpeg4InterVop.h"
+#include "SDKs/CodecFramework/mpeg4video/Mpeg4Vop.h"
 
 namespace UMC::mpeg4 {
 
-int32_t DecodeBVop(MPEG4DecoderState&) {
-    return PARSE_UNSUPPORTED;
+namespace {
+
+enum BType { kDirect, kInterpolate, kBackward, kForward };
+
+struct BContext {
+    MPEG4DecoderState& s;
+    const Mpeg4MacroblockInfo* colocated;  // the newer reference's records
+    int32_t trb, trd;
+    MotionVector forward, backward;  // vector predictors, reset per row and packet
+};
+
+// mb_type: 1 direct, 01 interpolate, 001 backward, 0001 forward.
+bool ReadBType(Mpeg4BitReader& r, int32_t& type) {
+    const uint32_t v = r.Show(4);
+    if (v == 0) return false;
+    int32_t length = 1;
+    while (!(v & (8u >> (length - 1)))) ++length;
+    r.Skip(length);
+    type = length - 1;
+    return true;
+}
+
+int32_t ReadDbquant(Mpeg4BitReader& r) {
+    if (!r.Get1()) return 0;
+    return r.Get1() ? 2 : -2;
+}
+
+// Forward and backward vectors of the four blocks in direct mode from the co-located vectors.
+void DirectVectors(const BContext& c, const Mpeg4MacroblockInfo& co, MotionVector delta,
+                   MotionVector forward[4], MotionVector backward[4]) {
+    for (int b = 0; b < 4; ++b) {
+        const int32_t mx = co.mv[b][0], my = co.mv[b][1];
+        forward[b].x = c.trb * mx / c.trd + delta.x;
+        forward[b].y = c.trb * my / c.trd + delta.y;
+        backward[b].x = delta.x == 0 ? (c.trb - c.trd) * mx / c.trd : forward[b].x - mx;
+        backward[b].y = delta.y == 0 ? (c.trb - c.trd) * my / c.trd : forward[b].y - my;
+    }
+}
+
+void SkipMacroblock(BContext& c, int32_t index) {
+    Mpeg4VopState& d = c.s.dec;
+    CopyMacroblock(c.s, *d.forward, index % d.mbWidth, index / d.mbWidth);
+    d.quant[index] = uint8_t(d.runningQuant);
+}
+
+bool DecodeMacroblock(BContext& c, int32_t index) {
+    MPEG4DecoderState& s = c.s;
+    Mpeg4BitReader& r = s.bits;
+    Mpeg4VopState& d = s.dec;
+    const int32_t column = index % d.mbWidth, row = index / d.mbWidth;
+    const Mpeg4MacroblockInfo& co = c.colocated[index];
+    if (co.notCoded) {  // skipped with its co-located macroblock: no bits at all
+        SkipMacroblock(c, index);
+        return true;
+    }
+    if (r.PastEnd()) return false;
+    int32_t type = kDirect, cbp = 0;
+    const bool deltaCoded = !r.Get1();  // modb 1: direct with a zero delta
+    if (deltaCoded) {
+        const bool withCbp = !r.Get1();
+        if (!ReadBType(r, type)) return false;
+        if (withCbp) cbp = int32_t(r.Get(6));
+    }
+    if (type != kDirect && cbp) d.runningQuant = AddQuant(s, d.runningQuant, ReadDbquant(r));
+    bool fieldDct = false;
+    if (s.vol.interlaced) {
+        fieldDct = cbp && r.Get1();
+        if (type != kDirect && r.Get1()) return false;  // field prediction is not decoded yet
+    }
+    MotionVector forward[4] = {}, backward[4] = {};
+    if (type == kForward || type == kInterpolate) {
+        if (!ReadVector(r, s.vop.fcodeForward, c.forward, forward[0])) return false;
+        c.forward = forward[0];
+        forward[1] = forward[2] = forward[3] = forward[0];
+    }
+    if (type == kBackward || type == kInterpolate) {
+        if (!ReadVector(r, s.vop.fcodeBackward, c.backward, backward[0])) return false;
+        c.backward = backward[0];
+        backward[1] = backward[2] = backward[3] = backward[0];
+    }
+    if (type == kDirect) {
+        MotionVector delta{};
+        if (deltaCoded && !ReadVector(r, 1, MotionVector{0, 0}, delta)) return false;
+        DirectVectors(c, co, delta, forward, backward);
+    }
+    const bool four = type == kDirect;
+    if (type != kBackward)
+        PredictMacroblock(s, *d.forward, column, row, forward, four, 0, Blend::Replace);
+    if (type != kForward)
+        PredictMacroblock(s, *d.backward, column, row, backward, four, 0,
+                          type == kBackward ? Blend::Replace : Blend::Average);
+    if (!DecodeInterTexture(s, column, row, cbp, d.runningQuant, fieldDct, false)) return false;
+    d.quant[index] = uint8_t(d.runningQuant);
+    return true;
+}
+
+void SkipTrailingStuffing(Mpeg4BitReader& r) {
+    while (!r.PastEnd() && r.Show(9) == 1) r.Skip(9);
+}
+
+int32_t DecodeMacroblocks(BContext& c) {
+    MPEG4DecoderState& s = c.s;
+    Mpeg4VopState& d = s.dec;
+    int32_t index = 0;
+    while (index < d.mbCount) {
+        bool newPacket = false;
+        if (index > 0 && !s.vol.resyncMarkerDisable && VideoPacketAhead(s)) {
+            int32_t first = 0;
+            newPacket = true;
+            if (ReadVideoPacketHeader(s, &first) != PARSE_OK || first < index) {
+                index = RecoverFromError(s, index);
+            } else {
+                // Macroblocks skipped with their co-located ones take no bits, so a packet may
+                // start after them; any other gap is lost data.
+                for (; index < first && c.colocated[index].notCoded; ++index)
+                    SkipMacroblock(c, index);
+                if (first > index) {
+                    d.error = kMpeg4VopConcealed;
+                    ConcealMacroblocks(s, index, first);
+                    index = first;
+                }
+            }
+        }
+        if (index >= d.mbCount) break;
+        if (newPacket || index % d.mbWidth == 0) c.forward = c.backward = {0, 0};
+        if (!DecodeMacroblock(c, index)) {
+            index = RecoverFromError(s, index);
+            c.forward = c.backward = {0, 0};
+            continue;
+        }
+        ++index;
+    }
+    SkipTrailingStuffing(s.bits);
+    return d.error;
+}
+
+}  // namespace
+
+int32_t DecodeBVop(MPEG4DecoderState& s) {
+    Mpeg4VopState& d = s.dec;
+    if (!d.current || !d.forward || !d.backward || !d.info || d.current == d.forward ||
+        d.current == d.backward)
+        return PARSE_ERROR;
+    d.error = 0;
+    d.packetMacroblocks = 0;
+    d.packet = 0;
+    d.runningQuant = std::clamp(s.vop.quant, 1, 31);
+    // Concealment writes the records of the macroblocks it copies: give it the B-VOP's own
+    // array so that the newer reference's records stay for the next B-VOP.
+    std::vector<Mpeg4MacroblockInfo> local;
+    Mpeg4MacroblockInfo* const colocated = d.info;
+    if (!d.bInfo) local.resize(size_t(d.mbCount));
+    d.info = d.bInfo ? d.bInfo : local.data();
+    // Distances outside 0 < trb < trd (no usable references) still give bounded vectors.
+    const int32_t trd = std::max(d.trd, 1);
+    BContext c{s, colocated, std::clamp(d.trb, 0, trd), trd, {0, 0}, {0, 0}};
+    const int32_t result = DecodeMacroblocks(c);
+    d.info = colocated;
+    return result;
 }
 
 }  // namespace UMC::mpeg4

@@ -1,5 +1,6 @@
 #include "SDKs/CodecFramework/mpeg4video/Mpeg4Headers.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "SDKs/CodecFramework/mpeg4video/Mpeg4Tables.h"
@@ -510,8 +511,8 @@ int32_t ResyncMarkerBits(const MPEG4DecoderState& s) {
         case MPEG4_VOP_I:
             return 17;
         case MPEG4_VOP_B:
-            return 16 + (s.vop.fcodeForward > s.vop.fcodeBackward ? s.vop.fcodeForward
-                                                                  : s.vop.fcodeBackward);
+            // At least 18 bits: the encoders in use never write the 17-bit marker in a B-VOP.
+            return 16 + std::max({s.vop.fcodeForward, s.vop.fcodeBackward, 2});
         default:
             return 16 + s.vop.fcodeForward;
     }

@@ -66,19 +66,6 @@ void FillBlock(uint8_t* dst, int32_t pitch, int value) {
     for (int y = 0; y < 8; ++y) std::memset(dst + ptrdiff_t(y) * pitch, v, 8);
 }
 
-// Runs a coefficient kernel on the reader's position; false when the kernel failed or the
-// position is no longer inside the data.
-template <class Call>
-bool WithPosition(Mpeg4BitReader& r, Call call) {
-    if (r.PastEnd()) return false;
-    const uint8_t* p = r.ptr;
-    int off = r.bitOffset;
-    const SpStatus st = call(&p, &off);
-    r.ptr = const_cast<uint8_t*>(p);
-    r.bitOffset = off;
-    return st == 0 && !r.PastEnd();
-}
-
 int32_t DecodeShortHeaderTexture(MPEG4DecoderState& s, const IntraMacroblock& mb,
                                  uint8_t* const dst[6], const int32_t pitch[6]) {
     int16_t* block = s.dec.block;

@@ -28,14 +28,6 @@ bool ReadMcbpcIntra(Mpeg4BitReader& r, int32_t& type, int32_t& cbpc) {
     }
 }
 
-bool ReadCbpy(Mpeg4BitReader& r, int32_t& cbpy) {
-    const uint8_t code = CbpyIntra(r.Show(6));
-    if (code == 0) return false;
-    r.Skip(code >> 4);
-    cbpy = code & 15;
-    return true;
-}
-
 void SkipTrailingStuffing(Mpeg4BitReader& r) {
     while (!r.PastEnd() && r.Show(9) == 1) r.Skip(9);
 }
@@ -202,44 +194,15 @@ int32_t DecodePartitioned(MPEG4DecoderState& s) {
     return d.error;
 }
 
-// A GOB header at the current position or the next byte boundary: its number and quantiser.
-bool ReadGobHeader(MPEG4DecoderState& s, int32_t& gob) {
-    Mpeg4BitReader& r = s.bits;
-    if (r.Show(17) != 1) {
-        if (r.ShowAligned(17) != 1) return false;
-        r.Align();
-    }
-    r.Skip(17);
-    gob = int32_t(r.Get(5));
-    r.Skip(2);  // gob_frame_id
-    const int32_t quant = int32_t(r.Get(5));
-    s.dec.runningQuant = quant ? quant : 1;
-    return true;
-}
-
 int32_t DecodeShortHeader(MPEG4DecoderState& s) {
     Mpeg4BitReader& r = s.bits;
     Mpeg4VopState& d = s.dec;
-    const int32_t gobMacroblocks = std::max(1, d.mbWidth * s.sh.rowsPerGob);
     int32_t index = 0;
     while (index < d.mbCount) {
-        if (index > 0 && index % gobMacroblocks == 0) {
-            const int32_t expected = index / gobMacroblocks;
-            int32_t gob = 0;
-            if (ReadGobHeader(s, gob)) {
-                if (gob > s.sh.gobsInVop || gob < expected) {
-                    index = RecoverFromError(s, index);
-                    continue;
-                }
-                if (gob > expected) {
-                    d.error = kMpeg4VopConcealed;
-                    const int32_t first = std::min(gob * gobMacroblocks, d.mbCount);
-                    ConcealMacroblocks(s, index, first);
-                    index = first;
-                    if (index >= d.mbCount) break;
-                }
-            }
-        }
+        bool recovered = false, header = false;
+        index = StartGob(s, index, recovered, header);
+        if (recovered) continue;
+        if (index >= d.mbCount) break;
         int32_t type = 0, cbpc = 0, cbpy = 0;
         bool ok = ReadMcbpcIntra(r, type, cbpc) && ReadCbpy(r, cbpy);
         if (ok) {
@@ -267,6 +230,42 @@ int32_t DecodeShortHeader(MPEG4DecoderState& s) {
 }
 
 }  // namespace
+
+bool ReadGobHeader(MPEG4DecoderState& s, int32_t& gob) {
+    Mpeg4BitReader& r = s.bits;
+    if (r.Show(17) != 1) {
+        if (r.ShowAligned(17) != 1) return false;
+        r.Align();
+    }
+    r.Skip(17);
+    gob = int32_t(r.Get(5));
+    r.Skip(2);  // gob_frame_id
+    const int32_t quant = int32_t(r.Get(5));
+    s.dec.runningQuant = quant ? quant : 1;
+    return true;
+}
+
+int32_t StartGob(MPEG4DecoderState& s, int32_t index, bool& recovered, bool& header) {
+    Mpeg4VopState& d = s.dec;
+    const int32_t gobMacroblocks = std::max(1, d.mbWidth * s.sh.rowsPerGob);
+    recovered = header = false;
+    if (index == 0 || index % gobMacroblocks != 0) return index;
+    const int32_t expected = index / gobMacroblocks;
+    int32_t gob = 0;
+    if (!ReadGobHeader(s, gob)) return index;
+    header = true;
+    if (gob > s.sh.gobsInVop || gob < expected) {
+        recovered = true;
+        return RecoverFromError(s, index);
+    }
+    if (gob > expected) {
+        d.error = kMpeg4VopConcealed;
+        const int32_t first = std::min(gob * gobMacroblocks, d.mbCount);
+        ConcealMacroblocks(s, index, first);
+        return first;
+    }
+    return index;
+}
 
 int32_t DecodeIVop(MPEG4DecoderState& s) {
     Mpeg4VopState& d = s.dec;

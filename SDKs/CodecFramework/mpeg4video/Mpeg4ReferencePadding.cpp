@@ -28,16 +28,23 @@ void PadPlane(uint8_t* origin, int32_t pitch, int32_t width, int32_t height, int
 
 }  // namespace
 
-void PadReference(const MPEG4DecoderState& s, MPEG4FrameBuffer& f) {
+void PaddedExtent(const MPEG4DecoderState& s, const MPEG4FrameBuffer& f, int32_t& width,
+                  int32_t& height) {
     const int32_t alignedWidth = f.mbWidth * 16, alignedHeight = f.mbHeight * 16;
-    int32_t width = std::min(s.vol.width, alignedWidth);
-    int32_t height = std::min(s.vol.height, alignedHeight);
+    width = std::min(s.vol.width, alignedWidth);
+    height = std::min(s.vol.height, alignedHeight);
     // Streams from encoders that padded the macroblock-aligned picture.
     if ((s.compatibilityMode == 1 && s.compatibilityFlag == 0) ||
         (s.compatibilityMode == 2 && s.compatibilityFlag == 1)) {
         width = alignedWidth;
         height = alignedHeight;
     }
+}
+
+void PadReference(const MPEG4DecoderState& s, MPEG4FrameBuffer& f) {
+    const int32_t alignedWidth = f.mbWidth * 16, alignedHeight = f.mbHeight * 16;
+    int32_t width = 0, height = 0;
+    PaddedExtent(s, f, width, height);
     PadPlane(f.y, f.yPitch, width, height, 16, alignedWidth, alignedHeight);
     const int32_t cw = (width + 1) / 2, ch = (height + 1) / 2;
     PadPlane(f.u, f.uvPitch, cw, ch, 8, alignedWidth / 2, alignedHeight / 2);

@@ -40,12 +40,35 @@ void ClearIntraPredictors(MPEG4DecoderState& s, int32_t index);
 int32_t AddQuant(const MPEG4DecoderState& s, int32_t quant, int32_t delta);
 // dquant (2 bits) as a quantiser step.
 int32_t ReadDquant(Mpeg4BitReader& r);
+// cbpy as the intra table gives it (inter macroblocks use 15 minus it); false for no code.
+bool ReadCbpy(Mpeg4BitReader& r, int32_t& cbpy);
+
+// Runs a coefficient kernel on the reader's position; false when the kernel failed or the
+// position is no longer inside the data.
+template <class Call>
+bool WithPosition(Mpeg4BitReader& r, Call call) {
+    if (r.PastEnd()) return false;
+    const uint8_t* p = r.ptr;
+    int off = r.bitOffset;
+    const SpStatus st = call(&p, &off);
+    r.ptr = const_cast<uint8_t*>(p);
+    r.bitOffset = off;
+    return st == 0 && !r.PastEnd();
+}
 
 // True when stuffing and a resync marker follow at the current position.
 bool VideoPacketAhead(const MPEG4DecoderState& s);
 // Reads a video packet header from its stuffing; sets *first and the running quantiser and starts
 // a new packet. Returns 0 or PARSE_ERROR.
 int32_t ReadVideoPacketHeader(MPEG4DecoderState& s, int32_t* first);
+
+// A GOB header at the current position or the next byte boundary: its number, and its quantiser
+// as the running one; false when none is there.
+bool ReadGobHeader(MPEG4DecoderState& s, int32_t& gob);
+// At macroblock `index` of a short-header picture: reads the GOB header when a GOB starts there
+// (header), conceals GOBs found missing, and returns the macroblock to decode next; recovered:
+// a bad header sent decoding on to a later GOB, whose header the caller reads again.
+int32_t StartGob(MPEG4DecoderState& s, int32_t index, bool& recovered, bool& header);
 
 // After an error at macroblock `from`: finds the next usable video packet (or GOB), conceals the
 // macroblocks up to it and returns where decoding continues (mbCount when nothing is left).

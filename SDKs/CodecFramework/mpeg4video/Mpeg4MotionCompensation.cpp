@@ -1,0 +1,130 @@
+#include <algorithm>
+
+#include "SDKs/CodecFramework/mpeg4video/Mpeg4Inter.h"
+#include "SDKs/CodecFramework/mpeg4video/Mpeg4InterVop.h"
+#include "SDKs/CodecFramework/mpeg4video/Mpeg4Vop.h"
+#include "primitives/MPEG4Coding.h"
+#include "primitives/VideoCoding.h"
+
+namespace UMC::mpeg4 {
+
+namespace {
+
+struct Plane {
+    const uint8_t* origin;
+    int32_t pitch;
+    int32_t width, height;  // padded extent
+    int32_t border;
+};
+
+// Limits one coordinate of a block so that it lies inside the padded reference. Beyond the
+// picture every sample repeats the edge, so a block moved back to the limit (and its half-sample
+// position, which interpolates equal samples there, dropped) predicts exactly the same values.
+void Clamp(int32_t& position, int32_t& fraction, int32_t extent, int32_t border, int32_t size) {
+    const int32_t low = -border, high = extent + border - size;
+    if (position < low) {
+        position = low;
+        fraction = 0;
+    } else if (position > high || (position == high && fraction)) {
+        position = high;
+        fraction = 0;
+    }
+}
+
+using PredictFn = SpStatus (*)(const uint8_t*, int, uint8_t*, int, int, int);
+
+// Half-sample prediction of a size x size block at (x, y) displaced by mv (half samples).
+void PredictHalf(const Plane& p, int32_t x, int32_t y, MotionVector mv, int32_t size, uint8_t* dst,
+                 int32_t dstPitch, int32_t rounding, Blend blend) {
+    int32_t ix = x + (mv.x >> 1), iy = y + (mv.y >> 1);
+    int32_t hx = mv.x & 1, hy = mv.y & 1;
+    Clamp(ix, hx, p.width, p.border, size);
+    Clamp(iy, hy, p.height, p.border, size);
+    const uint8_t* src = p.origin + ptrdiff_t(iy) * p.pitch + ix;
+    PredictFn fn;
+    if (size == 16)
+        fn = blend == Blend::Average ? vcPredictAverage16x16 : vcPredict16x16;
+    else
+        fn = blend == Blend::Average ? vcPredictAverage8x8 : vcPredict8x8;
+    fn(src, p.pitch, dst, dstPitch, hx | (hy << 1), rounding);
+}
+
+void Planes(const MPEG4DecoderState& s, const MPEG4FrameBuffer& f, Plane planes[3]) {
+    int32_t width = 0, height = 0;
+    PaddedExtent(s, f, width, height);
+    planes[0] = {f.y, f.yPitch, width, height, 16};
+    planes[1] = {f.u, f.uvPitch, (width + 1) / 2, (height + 1) / 2, 8};
+    planes[2] = {f.v, f.uvPitch, (width + 1) / 2, (height + 1) / 2, 8};
+}
+
+// Quarter-sample luma prediction of a size x size block (through a scratch block when averaged).
+void PredictQuarter(const Plane& p, int32_t x, int32_t y, MotionVector mv, int32_t size,
+                    uint8_t* dst, int32_t dstPitch, int32_t rounding, Blend blend) {
+    int32_t ix = x + (mv.x >> 2), iy = y + (mv.y >> 2);
+    int32_t qx = mv.x & 3, qy = mv.y & 3;
+    Clamp(ix, qx, p.width, p.border, size);
+    Clamp(iy, qy, p.height, p.border, size);
+    const uint8_t* src = p.origin + ptrdiff_t(iy) * p.pitch + ix;
+    alignas(16) uint8_t scratch[16 * 16];
+    uint8_t* out = blend == Blend::Average ? scratch : dst;
+    const int32_t outPitch = blend == Blend::Average ? 16 : dstPitch;
+    const int index = qx + 4 * qy;
+    if (size == 16)
+        vcPredictQuarterPel16x16(src, p.pitch, out, outPitch, index, rounding);
+    else
+        vcPredictQuarterPelWidth8(src, p.pitch, out, outPitch, index, rounding, 8);
+    if (blend == Blend::Average) {
+        if (size == 16)
+            vcAverageInto16x16(scratch, 16, dst, dstPitch);
+        else
+            vcAverageInto8x8(scratch, 16, dst, dstPitch);
+    }
+}
+
+void PredictLuma(const Plane& p, int32_t x, int32_t y, MotionVector mv, int32_t size, uint8_t* dst,
+                 int32_t dstPitch, int32_t rounding, Blend blend, bool quarter) {
+    if (quarter)
+        PredictQuarter(p, x, y, mv, size, dst, dstPitch, rounding, blend);
+    else
+        PredictHalf(p, x, y, mv, size, dst, dstPitch, rounding, blend);
+}
+
+}  // namespace
+
+void PredictMacroblock(const MPEG4DecoderState& s, const MPEG4FrameBuffer& ref, int32_t column,
+                       int32_t row, const MotionVector luma[4], bool fourVectors, int32_t rounding,
+                       Blend blend) {
+    const MPEG4FrameBuffer& cur = *s.dec.current;
+    Plane planes[3];
+    Planes(s, ref, planes);
+    const int32_t x = column * 16, y = row * 16;
+    uint8_t* dstY = cur.y + ptrdiff_t(y) * cur.yPitch + x;
+    const bool quarter = s.vol.quarterSample != 0;
+    if (!fourVectors) {
+        PredictLuma(planes[0], x, y, luma[0], 16, dstY, cur.yPitch, rounding, blend, quarter);
+    } else {
+        for (int b = 0; b < 4; ++b) {
+            const int32_t bx = (b & 1) * 8, by = (b >> 1) * 8;
+            PredictLuma(planes[0], x + bx, y + by, luma[b], 8,
+                        dstY + ptrdiff_t(by) * cur.yPitch + bx, cur.yPitch, rounding, blend,
+                        quarter);
+        }
+    }
+    const MotionVector c =
+        fourVectors ? ChromaVector4(luma, quarter) : ChromaVector(luma[0], quarter);
+    const ptrdiff_t chromaOffset = ptrdiff_t(row) * 8 * cur.uvPitch + column * 8;
+    PredictHalf(planes[1], x / 2, y / 2, c, 8, cur.u + chromaOffset, cur.uvPitch, rounding, blend);
+    PredictHalf(planes[2], x / 2, y / 2, c, 8, cur.v + chromaOffset, cur.uvPitch, rounding, blend);
+}
+
+void CopyMacroblock(const MPEG4DecoderState& s, const MPEG4FrameBuffer& ref, int32_t column,
+                    int32_t row) {
+    const MPEG4FrameBuffer& cur = *s.dec.current;
+    const ptrdiff_t lumaOffset = ptrdiff_t(row) * 16 * cur.yPitch + column * 16;
+    const ptrdiff_t chromaOffset = ptrdiff_t(row) * 8 * cur.uvPitch + column * 8;
+    vcCopyBlock16x16(ref.y + lumaOffset, ref.yPitch, cur.y + lumaOffset, cur.yPitch);
+    vcCopyBlock8x8(ref.u + chromaOffset, ref.uvPitch, cur.u + chromaOffset, cur.uvPitch);
+    vcCopyBlock8x8(ref.v + chromaOffset, ref.uvPitch, cur.v + chromaOffset, cur.uvPitch);
+}
+
+}  // namespace UMC::mpeg4

@@ -1,0 +1,207 @@
+// Quarter-sample prediction and overlapped block motion compensation (plain versions and entry
+// tables).
+#include <algorithm>
+
+#include "primitives/MPEG4Coding.h"
+#include "primitives/MPEG4CodingKernels.h"
+
+namespace sp::mpeg4 {
+
+namespace {
+
+uint8_t Clip255(int v) {
+    return uint8_t(std::clamp(v, 0, 255));
+}
+
+// Position c of a line of n + 1 samples (0..n), mirrored at both ends with the edge repeated.
+int Mirror(int c, int n) {
+    return c < 0 ? -1 - c : c > n ? 2 * n + 1 - c : c;
+}
+
+// Half-sample value between positions c and c + 1 of a line of n + 1 samples.
+template <class Line>
+int HalfSample(const Line& at, int c, int n, int rounding) {
+    auto p = [&](int k) { return int(at(Mirror(k, n))); };
+    const int sum = 20 * (p(c) + p(c + 1)) - 6 * (p(c - 1) + p(c + 2)) + 3 * (p(c - 2) + p(c + 3)) -
+                    (p(c - 3) + p(c + 4));
+    return Clip255((sum + 16 - rounding) >> 5);
+}
+
+// One line position at fraction f (0..3 quarters) past c.
+template <class Line>
+int QuarterSample(const Line& at, int c, int n, int f, int rounding) {
+    if (f == 0) return at(c);
+    const int half = HalfSample(at, c, n, rounding);
+    if (f == 2) return half;
+    return (int(at(f == 1 ? c : c + 1)) + half + 1 - rounding) >> 1;
+}
+
+}  // namespace
+
+void QuarterPelPlain(const uint8_t* ref, int refStep, uint8_t* dst, int dstStep, int width,
+                     int height, int index, int rounding) {
+    const int fx = index & 3, fy = (index >> 2) & 3;
+    rounding &= 1;
+    // Horizontal stage over the height + 1 rows of the block's area, then vertical.
+    uint8_t rows[17][16];
+    for (int r = 0; r <= height; ++r) {
+        const uint8_t* line = ref + r * refStep;
+        auto at = [line](int c) { return line[c]; };
+        for (int c = 0; c < width; ++c)
+            rows[r][c] = uint8_t(QuarterSample(at, c, width, fx, rounding));
+    }
+    for (int c = 0; c < width; ++c) {
+        auto at = [&rows, c](int r) { return rows[r][c]; };
+        for (int r = 0; r < height; ++r)
+            dst[r * dstStep + c] = uint8_t(QuarterSample(at, r, height, fy, rounding));
+    }
+}
+
+namespace {
+
+SpStatus QuarterPel16x16Plain(const uint8_t* ref, int refStep, uint8_t* dst, int dstStep, int index,
+                              int rounding) {
+    if (!ref || !dst) return spStsNullPtrErr;
+    QuarterPelPlain(ref, refStep, dst, dstStep, 16, 16, index, rounding);
+    return spStsNoErr;
+}
+
+template <int Width>
+SpStatus QuarterPelWidthPlain(const uint8_t* ref, int refStep, uint8_t* dst, int dstStep, int index,
+                              int rounding, int height) {
+    if (!ref || !dst) return spStsNullPtrErr;
+    if (height < 1 || height > 16) return spStsSizeErr;
+    QuarterPelPlain(ref, refStep, dst, dstStep, Width, height, index, rounding);
+    return spStsNoErr;
+}
+
+// Half-sample 8x8 prediction at vector v (bilinear, rounding-controlled).
+void HalfPel8x8(const uint8_t* ref, int step, VcMotionVector v, int rounding, uint8_t* out) {
+    const uint8_t* p = ref + (v.dy >> 1) * step + (v.dx >> 1);
+    const int hx = v.dx & 1, hy = v.dy & 1;
+    for (int r = 0; r < 8; ++r)
+        for (int c = 0; c < 8; ++c) {
+            const uint8_t* s = p + r * step + c;
+            int v2;
+            if (hx && hy)
+                v2 = (s[0] + s[1] + s[step] + s[step + 1] + 2 - rounding) >> 2;
+            else if (hx)
+                v2 = (s[0] + s[1] + 1 - rounding) >> 1;
+            else if (hy)
+                v2 = (s[0] + s[step] + 1 - rounding) >> 1;
+            else
+                v2 = s[0];
+            out[r * 8 + c] = uint8_t(v2);
+        }
+}
+
+void QuarterPel8x8(const uint8_t* ref, int step, VcMotionVector v, int rounding, uint8_t* out) {
+    QuarterPelPlain(ref + (v.dy >> 2) * step + (v.dx >> 2), step, out, 8, 8, 8,
+                    (v.dx & 3) + 4 * (v.dy & 3), rounding);
+}
+
+template <bool Quarter>
+SpStatus ObmcPlain(const uint8_t* ref, int refStep, uint8_t* dst, int dstStep,
+                   const VcMotionVector* own, const VcMotionVector* above,
+                   const VcMotionVector* below, const VcMotionVector* left,
+                   const VcMotionVector* right, int rounding) {
+    if (!ref || !dst || !own || !above || !below || !left || !right) return spStsNullPtrErr;
+    rounding &= 1;
+    uint8_t pred[5][64];
+    const VcMotionVector* vectors[5] = {own, above, below, left, right};
+    for (int k = 0; k < 5; ++k) {
+        if (Quarter)
+            QuarterPel8x8(ref, refStep, *vectors[k], rounding, pred[k]);
+        else
+            HalfPel8x8(ref, refStep, *vectors[k], rounding, pred[k]);
+    }
+    for (int r = 0; r < 8; ++r)
+        for (int c = 0; c < 8; ++c) {
+            const int i = r * 8 + c;
+            const int vertical = r < 4 ? 1 : 2, horizontal = c < 4 ? 3 : 4;
+            dst[r * dstStep + c] = uint8_t((pred[0][i] * kObmcOwnWeight[i] +
+                                            pred[vertical][i] * kObmcVerticalWeight[i] +
+                                            pred[horizontal][i] * kObmcHorizontalWeight[i] + 4) >>
+                                           3);
+        }
+    return spStsNoErr;
+}
+
+}  // namespace
+
+// Weights of ISO/IEC 14496-2 7.6.6 (the H.263 Annex F matrices); the three sum to 8.
+const uint8_t kObmcOwnWeight[64] = {
+    4, 5, 5, 5, 5, 5, 5, 4,  //
+    5, 5, 5, 5, 5, 5, 5, 5,  //
+    5, 5, 6, 6, 6, 6, 5, 5,  //
+    5, 5, 6, 6, 6, 6, 5, 5,  //
+    5, 5, 6, 6, 6, 6, 5, 5,  //
+    5, 5, 6, 6, 6, 6, 5, 5,  //
+    5, 5, 5, 5, 5, 5, 5, 5,  //
+    4, 5, 5, 5, 5, 5, 5, 4,
+};
+const uint8_t kObmcVerticalWeight[64] = {
+    2, 2, 2, 2, 2, 2, 2, 2,  //
+    1, 1, 2, 2, 2, 2, 1, 1,  //
+    1, 1, 1, 1, 1, 1, 1, 1,  //
+    1, 1, 1, 1, 1, 1, 1, 1,  //
+    1, 1, 1, 1, 1, 1, 1, 1,  //
+    1, 1, 1, 1, 1, 1, 1, 1,  //
+    1, 1, 2, 2, 2, 2, 1, 1,  //
+    2, 2, 2, 2, 2, 2, 2, 2,
+};
+const uint8_t kObmcHorizontalWeight[64] = {
+    2, 1, 1, 1, 1, 1, 1, 2,  //
+    2, 2, 1, 1, 1, 1, 2, 2,  //
+    2, 2, 1, 1, 1, 1, 2, 2,  //
+    2, 2, 1, 1, 1, 1, 2, 2,  //
+    2, 2, 1, 1, 1, 1, 2, 2,  //
+    2, 2, 1, 1, 1, 1, 2, 2,  //
+    2, 2, 1, 1, 1, 1, 2, 2,  //
+    2, 1, 1, 1, 1, 1, 1, 2,
+};
+
+}  // namespace sp::mpeg4
+
+namespace sp::kernels {
+
+const Kernel<QuarterPel16x16Fn> predictQuarterPel16x16{"vcPredictQuarterPel16x16",
+                                                       sp::mpeg4::QuarterPel16x16Plain};
+const Kernel<QuarterPelWidthFn> predictQuarterPelWidth8{"vcPredictQuarterPelWidth8",
+                                                        sp::mpeg4::QuarterPelWidthPlain<8>};
+const Kernel<QuarterPelWidthFn> predictQuarterPelWidth16{"vcPredictQuarterPelWidth16",
+                                                         sp::mpeg4::QuarterPelWidthPlain<16>};
+const Kernel<ObmcFn> obmcBlock8x8{"vcObmcBlock8x8", sp::mpeg4::ObmcPlain<false>};
+const Kernel<ObmcFn> obmcBlock8x8QuarterPel{"vcObmcBlock8x8QuarterPel", sp::mpeg4::ObmcPlain<true>};
+
+}  // namespace sp::kernels
+
+SpStatus vcPredictQuarterPel16x16(const uint8_t* ref, int refStep, uint8_t* dst, int dstStep,
+                                  int index, int rounding) {
+    return sp::kernels::predictQuarterPel16x16.Current()(ref, refStep, dst, dstStep, index,
+                                                         rounding);
+}
+SpStatus vcPredictQuarterPelWidth8(const uint8_t* ref, int refStep, uint8_t* dst, int dstStep,
+                                   int index, int rounding, int height) {
+    return sp::kernels::predictQuarterPelWidth8.Current()(ref, refStep, dst, dstStep, index,
+                                                          rounding, height);
+}
+SpStatus vcPredictQuarterPelWidth16(const uint8_t* ref, int refStep, uint8_t* dst, int dstStep,
+                                    int index, int rounding, int height) {
+    return sp::kernels::predictQuarterPelWidth16.Current()(ref, refStep, dst, dstStep, index,
+                                                           rounding, height);
+}
+SpStatus vcObmcBlock8x8(const uint8_t* ref, int refStep, uint8_t* dst, int dstStep,
+                        const VcMotionVector* own, const VcMotionVector* above,
+                        const VcMotionVector* below, const VcMotionVector* left,
+                        const VcMotionVector* right, int rounding) {
+    return sp::kernels::obmcBlock8x8.Current()(ref, refStep, dst, dstStep, own, above, below, left,
+                                               right, rounding);
+}
+SpStatus vcObmcBlock8x8QuarterPel(const uint8_t* ref, int refStep, uint8_t* dst, int dstStep,
+                                  const VcMotionVector* own, const VcMotionVector* above,
+                                  const VcMotionVector* below, const VcMotionVector* left,
+                                  const VcMotionVector* right, int rounding) {
+    return sp::kernels::obmcBlock8x8QuarterPel.Current()(ref, refStep, dst, dstStep, own, above,
+                                                         below, left, right, rounding);
+}

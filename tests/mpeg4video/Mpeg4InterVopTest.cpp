@@ -1,0 +1,186 @@
+// The inter VOP pieces the streams rarely reach: vector wrap and chroma rounding, vectors far
+// outside the picture, B-VOP macroblocks skipped with their co-located ones, and damaged inter
+// VOPs decoded without reading or writing out of bounds.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "SDKs/CodecFramework/mpeg4video/Mpeg4Inter.h"
+#include "primitives/dispatch/ProcessorDispatch.h"
+#include "tests/mpeg4video/Mpeg4InterDriver.h"
+#include "tests/support/Random.h"
+
+namespace {
+
+using namespace qm::test::mpeg4;
+using UMC::mpeg4::MotionVector;
+
+TEST(Mpeg4MotionVectors, DifferencesWrapIntoTheFcodeRange) {
+    EXPECT_EQ(UMC::mpeg4::WrapVector(40, 1), -24);
+    EXPECT_EQ(UMC::mpeg4::WrapVector(-33, 1), 31);
+    EXPECT_EQ(UMC::mpeg4::WrapVector(31, 1), 31);
+    EXPECT_EQ(UMC::mpeg4::WrapVector(64, 2), -64);
+    EXPECT_EQ(UMC::mpeg4::WrapVector(-64, 2), -64);
+
+    // motion_code 2 ('001'), negative, with a 2-bit residual 2 at fcode 3: -(4 + 2 + 1).
+    BitWriter w;
+    w.Put(0b0011, 4);
+    w.Put(0b10, 2);
+    w.Put(0, 12);  // no code
+    w.Bytes().resize(w.Bytes().size() + 8, 0);
+    UMC::Mpeg4BitReader r;
+    r.Init(w.Bytes().data(), w.Bytes().size());
+    int32_t difference = 0;
+    ASSERT_TRUE(UMC::mpeg4::ReadMotionDifference(r, 3, difference));
+    EXPECT_EQ(difference, -7);
+    EXPECT_FALSE(UMC::mpeg4::ReadMotionDifference(r, 3, difference));
+}
+
+TEST(Mpeg4MotionVectors, ChromaRounding) {
+    const MotionVector ones[4] = {{1, 1}, {1, 1}, {1, 1}, {1, 1}};
+    EXPECT_EQ(UMC::mpeg4::ChromaVector4(ones, false).x, 1);  // sum 4
+    const MotionVector fourteen[4] = {{4, -4}, {4, -4}, {3, -3}, {3, -3}};
+    EXPECT_EQ(UMC::mpeg4::ChromaVector4(fourteen, false).x, 2);  // sum 14
+    EXPECT_EQ(UMC::mpeg4::ChromaVector4(fourteen, false).y, -2);
+    // One vector: a quarter of a chroma sample rounds to the half sample.
+    EXPECT_EQ(UMC::mpeg4::ChromaVector({1, -1}, false).x, 1);
+    EXPECT_EQ(UMC::mpeg4::ChromaVector({1, -1}, false).y, -1);
+    EXPECT_EQ(UMC::mpeg4::ChromaVector({4, -3}, false).x, 2);
+    EXPECT_EQ(UMC::mpeg4::ChromaVector({4, -3}, false).y, -1);
+    // Quarter-sample vectors are halved towards zero first: -3 quarter samples is -1 half, 6 is 3.
+    EXPECT_EQ(UMC::mpeg4::ChromaVector({-3, 6}, true).x, -1);
+    EXPECT_EQ(UMC::mpeg4::ChromaVector({-3, 6}, true).y, 1);
+}
+
+// A small VOL with frames and arrays, the forward reference random and padded.
+class Mpeg4InterFrames : public ::testing::Test {
+protected:
+    void SetUp() override {
+        spInitProcessorDispatch();
+        s.vo.verid = 1;
+        s.vol.width = 40;
+        s.vol.height = 24;
+        s.vol.quantPrecision = 5;
+        s.vol.resyncMarkerDisable = 1;
+        ASSERT_EQ(pictures.Allocate(s, true), UMC::STATUS_OK);
+        qm::test::Rng rng(7);
+        for (UMC::MPEG4FrameBuffer* f : {s.dec.forward, s.dec.backward}) {
+            for (int y = 0; y < 32; ++y) {
+                rng.Fill(f->y + y * f->yPitch, 48, uint8_t(0), uint8_t(255));
+                if (y < 16) {
+                    rng.Fill(f->u + y * f->uvPitch, 24, uint8_t(0), uint8_t(255));
+                    rng.Fill(f->v + y * f->uvPitch, 24, uint8_t(0), uint8_t(255));
+                }
+            }
+            UMC::mpeg4::PadReference(s, *f);
+        }
+        bInfo.assign(size_t(s.dec.mbCount), UMC::Mpeg4MacroblockInfo{});
+        s.dec.bInfo = bInfo.data();
+    }
+
+    UMC::MPEG4DecoderState s{};
+    UMC::mpeg4::Mpeg4Pictures pictures;
+    std::vector<UMC::Mpeg4MacroblockInfo> bInfo;
+};
+
+TEST_F(Mpeg4InterFrames, VectorsFarOutsideRepeatTheEdge) {
+    const UMC::MPEG4FrameBuffer& ref = *s.dec.forward;
+    const UMC::MPEG4FrameBuffer& cur = *s.dec.current;
+    for (bool quarter : {false, true}) {
+        s.vol.quarterSample = quarter;
+        const int unit = quarter ? 4 : 2;
+        // 100 samples left of the picture (and half a sample down): every row is its first sample.
+        MotionVector mv[4] = {{-100 * unit, 1}, {}, {}, {}};
+        mv[1] = mv[2] = mv[3] = mv[0];
+        UMC::mpeg4::PredictMacroblock(s, ref, 0, 0, mv, false, 0, UMC::mpeg4::Blend::Replace);
+        for (int y = 0; y < 16; ++y)
+            for (int x = 1; x < 16; ++x)
+                ASSERT_EQ(cur.y[y * cur.yPitch + x], cur.y[y * cur.yPitch]) << y << "," << x;
+        // Far below and right of the picture: the bottom-right sample everywhere.
+        for (int v : {32767, 1000}) {
+            mv[0] = mv[1] = mv[2] = mv[3] = {v, v};
+            UMC::mpeg4::PredictMacroblock(s, ref, 2, 1, mv, true, 1, UMC::mpeg4::Blend::Average);
+            UMC::mpeg4::PredictMacroblock(s, ref, 2, 1, mv, false, 1, UMC::mpeg4::Blend::Replace);
+            const uint8_t corner = ref.y[23 * ref.yPitch + 39];
+            for (int y = 16; y < 32; ++y)
+                for (int x = 32; x < 48; ++x) ASSERT_EQ(cur.y[y * cur.yPitch + x], corner);
+        }
+    }
+}
+
+TEST_F(Mpeg4InterFrames, PaddingRepeatsTheVisibleEdge) {
+    const UMC::MPEG4FrameBuffer& f = *s.dec.forward;
+    for (int y = -16; y < 48; ++y) {
+        const int sy = std::clamp(y, 0, 23);
+        for (int x = -16; x < 64; ++x) {
+            const int sx = std::clamp(x, 0, 39);
+            ASSERT_EQ(f.y[y * f.yPitch + x], f.y[sy * f.yPitch + sx]) << x << "," << y;
+        }
+    }
+    for (int y = -8; y < 24; ++y)
+        for (int x = -8; x < 32; ++x)
+            ASSERT_EQ(f.u[y * f.uvPitch + x],
+                      f.u[std::clamp(y, 0, 11) * f.uvPitch + std::clamp(x, 0, 19)]);
+}
+
+TEST_F(Mpeg4InterFrames, BMacroblocksSkippedWithTheirColocatedOnesReadNothing) {
+    for (int i = 0; i < s.dec.mbCount; ++i) s.dec.info[i].notCoded = 1;
+    std::vector<uint8_t> nothing(kMpeg4InputPadding, 0);
+    s.bits.Init(nothing.data(), 0);
+    s.vop.codingType = UMC::MPEG4_VOP_B;
+    s.vop.quant = 4;
+    s.vop.fcodeForward = s.vop.fcodeBackward = 1;
+    s.dec.trb = 1;
+    s.dec.trd = 2;
+    EXPECT_EQ(UMC::mpeg4::DecodeBVop(s), 0);
+    EXPECT_EQ(s.bits.Position(), 0u);
+    const auto a = Packed(*s.dec.current, 40, 24), b = Packed(*s.dec.forward, 40, 24);
+    EXPECT_EQ(a, b);
+    EXPECT_EQ(s.dec.info[0].notCoded, 1);  // the newer reference's records stay
+}
+
+// Random bits as P-, B- and S-VOP data under every tool combination: a result of 0 or a concealed
+// error, never an access outside the frames (the sanitizer builds watch that).
+TEST_F(Mpeg4InterFrames, RandomDataIsSurvived) {
+    qm::test::Rng rng(11);
+    std::vector<uint8_t> data(200 + kMpeg4InputPadding);
+    for (int trial = 0; trial < 300; ++trial) {
+        SCOPED_TRACE(trial);
+        rng.Fill(data.data(), 200, uint8_t(0), uint8_t(255));
+        s.bits.Init(data.data(), size_t(rng.Int(0, 200)));
+        s.vol.quarterSample = rng.Bool();
+        s.vol.interlaced = rng.Bool();
+        s.vol.resyncMarkerDisable = rng.Bool();
+        s.vol.dataPartitioned = rng.Bool();
+        s.vol.reversibleVlc = rng.Bool();
+        s.vop.quant = rng.Int(1, 31);
+        s.vop.fcodeForward = rng.Int(1, 7);
+        s.vop.fcodeBackward = rng.Int(1, 7);
+        s.vop.roundingType = rng.Bool();
+        s.dec.trb = rng.Int(-3, 3);
+        s.dec.trd = rng.Int(-3, 3);
+        const int type = rng.Int(0, 2);
+        int32_t result = 0;
+        if (type == 0) {
+            s.vop.codingType = UMC::MPEG4_VOP_P;
+            result = UMC::mpeg4::DecodePVop(s);
+        } else if (type == 1) {
+            s.vop.codingType = UMC::MPEG4_VOP_B;
+            result = UMC::mpeg4::DecodeBVop(s);
+        } else {
+            s.vop.codingType = UMC::MPEG4_VOP_S;
+            s.vol.spriteEnable = UMC::MPEG4_SPRITE_GMC;
+            s.vol.spriteWarpingPoints = rng.Int(0, 3);
+            for (int i = 0; i < 4; ++i) {
+                s.vop.du[i] = rng.Int(-1000, 1000);
+                s.vop.dv[i] = rng.Int(-1000, 1000);
+            }
+            result = UMC::mpeg4::DecodeSVop(s);
+            s.vol.spriteEnable = UMC::MPEG4_SPRITE_NONE;
+        }
+        EXPECT_TRUE(result == 0 || result == UMC::kMpeg4VopConcealed || result == UMC::PARSE_ERROR)
+            << result;
+    }
+}
+
+}  // namespace

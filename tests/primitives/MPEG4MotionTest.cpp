@@ -1,0 +1,238 @@
+// Quarter-sample prediction and overlapped block motion compensation against the equations of
+// ISO/IEC 14496-2 written out directly, plus the properties that catch edge faults.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <vector>
+
+#include "primitives/MPEG4Coding.h"
+#include "primitives/MPEG4CodingKernels.h"
+#include "primitives/VideoCoding.h"
+#include "tests/primitives/VariantMatch.h"
+#include "tests/support/Random.h"
+
+namespace {
+
+using qm::test::ExpectVariantsMatch;
+using qm::test::ForAll;
+using qm::test::Rng;
+namespace k = sp::kernels;
+
+constexpr int kStep = 48;
+
+// The standard's quarter-sample interpolation of a w x h block: the (w + 1) x (h + 1) area is
+// extended by three mirrored samples on every side, half samples use the 8-tap filter in its
+// /256 form, quarter samples average a half sample with its nearest integer-stage sample; rows
+// are interpolated first, then columns.
+std::vector<int> QuarterPelFormula(const uint8_t* ref, int w, int h, int index, int rc) {
+    const int fx = index & 3, fy = index >> 2;
+    auto clip = [](int v) { return std::min(255, std::max(0, v)); };
+    auto floorDiv = [](int n, int d) { return n >= 0 ? n / d : -((-n + d - 1) / d); };
+    auto interpolate = [&](const std::vector<int>& line, int n, int f, int pos) {
+        // line: n + 1 samples; build the mirrored extension explicitly.
+        std::vector<int> ext(n + 1 + 8);
+        for (int k2 = 0; k2 < int(ext.size()); ++k2) {
+            const int src = k2 - 3;
+            ext[k2] = src < 0 ? line[-src - 1] : src > n ? line[2 * n + 1 - src] : line[src];
+        }
+        auto at = [&](int c) { return ext[c + 3]; };
+        if (f == 0) return at(pos);
+        const int half = clip(floorDiv(
+            160 * (at(pos) + at(pos + 1)) - 48 * (at(pos - 1) + at(pos + 2)) +
+                24 * (at(pos - 2) + at(pos + 3)) - 8 * (at(pos - 3) + at(pos + 4)) + 128 - rc,
+            256));
+        if (f == 2) return half;
+        return (at(f == 1 ? pos : pos + 1) + half + 1 - rc) / 2;
+    };
+    std::vector<std::vector<int>> rows(h + 1, std::vector<int>(w));
+    for (int r = 0; r <= h; ++r) {
+        std::vector<int> line(w + 1);
+        for (int c = 0; c <= w; ++c) line[c] = ref[r * kStep + c];
+        for (int c = 0; c < w; ++c) rows[r][c] = interpolate(line, w, fx, c);
+    }
+    std::vector<int> out(w * h);
+    for (int c = 0; c < w; ++c) {
+        std::vector<int> column(h + 1);
+        for (int r = 0; r <= h; ++r) column[r] = rows[r][c];
+        for (int r = 0; r < h; ++r) out[r * w + c] = interpolate(column, h, fy, r);
+    }
+    return out;
+}
+
+struct QpelShape {
+    int width, height;
+    const sp::Kernel<sp::kernels::QuarterPelWidthFn>* kernel;  // null: the 16x16 entry
+};
+
+SpStatus CallQpel(const QpelShape& s, const uint8_t* ref, uint8_t* dst, int index, int rc) {
+    if (!s.kernel) return vcPredictQuarterPel16x16(ref, kStep, dst, kStep, index, rc);
+    return s.width == 8 ? vcPredictQuarterPelWidth8(ref, kStep, dst, kStep, index, rc, s.height)
+                        : vcPredictQuarterPelWidth16(ref, kStep, dst, kStep, index, rc, s.height);
+}
+
+const QpelShape kShapes[] = {{16, 16, nullptr},
+                             {8, 8, &k::predictQuarterPelWidth8},
+                             {8, 4, &k::predictQuarterPelWidth8},
+                             {16, 8, &k::predictQuarterPelWidth16},
+                             {16, 16, &k::predictQuarterPelWidth16}};
+
+TEST(Mpeg4Motion, QuarterSampleMatchesTheEquations) {
+    Rng rng(0x9E1);
+    for (const QpelShape& s : kShapes)
+        for (int trial = 0; trial < 6; ++trial)
+            for (int index = 0; index < 16; ++index)
+                for (int rc = 0; rc < 2; ++rc) {
+                    SCOPED_TRACE(testing::Message() << s.width << "x" << s.height << " index "
+                                                    << index << " rounding " << rc);
+                    // Extremes make the filter clip; smooth data does not.
+                    std::vector<uint8_t> ref = rng.Bytes(kStep * 24);
+                    if (trial & 1)
+                        for (uint8_t& v : ref) v = rng.Bool() ? 0 : 255;
+                    std::vector<uint8_t> dst(kStep * 24, 0xCD);
+                    ASSERT_EQ(CallQpel(s, ref.data() + 3 * kStep + 3, dst.data(), index, rc), 0);
+                    const std::vector<int> want =
+                        QuarterPelFormula(ref.data() + 3 * kStep + 3, s.width, s.height, index, rc);
+                    for (int r = 0; r < s.height; ++r)
+                        for (int c = 0; c < s.width; ++c)
+                            ASSERT_EQ(dst[r * kStep + c], want[r * s.width + c])
+                                << "at " << c << "," << r;
+                    // Nothing outside the block is written.
+                    for (int r = 0; r < 24; ++r)
+                        for (int c = 0; c < kStep; ++c) {
+                            if (r >= s.height || c >= s.width) {
+                                ASSERT_EQ(dst[r * kStep + c], 0xCD);
+                            }
+                        }
+                }
+}
+
+TEST(Mpeg4Motion, QuarterSampleSeesOnlyTheBlockArea) {
+    // The filter mirrors at the (w + 1) x (h + 1) area: samples beyond it never matter, and a
+    // flat area stays flat at every position and rounding.
+    Rng rng(0x9E2);
+    for (const QpelShape& s : kShapes)
+        for (int index = 0; index < 16; ++index) {
+            std::vector<uint8_t> a = rng.Bytes(kStep * 24), b = rng.Bytes(kStep * 24);
+            for (int r = 0; r <= s.height; ++r)
+                for (int c = 0; c <= s.width; ++c)
+                    b[(r + 4) * kStep + c + 4] = a[(r + 4) * kStep + c + 4];
+            std::vector<uint8_t> da(kStep * 24), db(kStep * 24);
+            ASSERT_EQ(CallQpel(s, a.data() + 4 * kStep + 4, da.data(), index, 1), 0);
+            ASSERT_EQ(CallQpel(s, b.data() + 4 * kStep + 4, db.data(), index, 1), 0);
+            EXPECT_EQ(da, db) << s.width << "x" << s.height << " index " << index;
+            std::vector<uint8_t> flat(kStep * 24, 77), out(kStep * 24, 0);
+            ASSERT_EQ(CallQpel(s, flat.data() + 4 * kStep + 4, out.data(), index, index & 1), 0);
+            for (int r = 0; r < s.height; ++r)
+                for (int c = 0; c < s.width; ++c) ASSERT_EQ(out[r * kStep + c], 77);
+        }
+    // A step edge: the half-sample overshoot of the 8-tap filter is clipped.
+    std::vector<uint8_t> step(kStep * 24);
+    for (int r = 0; r < 24; ++r)
+        for (int c = 0; c < kStep; ++c) step[r * kStep + c] = c < 8 ? 0 : 255;
+    uint8_t out[kStep * 24];
+    ASSERT_EQ(vcPredictQuarterPel16x16(step.data(), kStep, out, kStep, 2, 0), 0);
+    // Half between 7 and 8 is 128 (rounding 0), 6.5 under-shoots to 0, 8.5 overshoots to 255.
+    EXPECT_EQ(out[7], 128);
+    EXPECT_EQ(out[6], 0);
+    EXPECT_EQ(out[8], 255);
+    ASSERT_EQ(vcPredictQuarterPel16x16(step.data(), kStep, out, kStep, 2, 1), 0);
+    EXPECT_EQ(out[7], 127);
+}
+
+TEST(Mpeg4Motion, QuarterSampleArguments) {
+    uint8_t buf[kStep * 24] = {};
+    EXPECT_EQ(vcPredictQuarterPel16x16(nullptr, kStep, buf, kStep, 1, 0), -8);
+    EXPECT_EQ(vcPredictQuarterPelWidth8(buf, kStep, nullptr, kStep, 1, 0, 8), -8);
+    EXPECT_EQ(vcPredictQuarterPelWidth16(buf, kStep, buf, kStep, 1, 0, 0), -6);
+    EXPECT_EQ(vcPredictQuarterPelWidth16(buf, kStep, buf, kStep, 1, 0, 17), -6);
+}
+
+// Weights of the standard, typed from its matrices.
+constexpr int kOwn[8][8] = {{4, 5, 5, 5, 5, 5, 5, 4}, {5, 5, 5, 5, 5, 5, 5, 5},
+                            {5, 5, 6, 6, 6, 6, 5, 5}, {5, 5, 6, 6, 6, 6, 5, 5},
+                            {5, 5, 6, 6, 6, 6, 5, 5}, {5, 5, 6, 6, 6, 6, 5, 5},
+                            {5, 5, 5, 5, 5, 5, 5, 5}, {4, 5, 5, 5, 5, 5, 5, 4}};
+constexpr int kTopBottom[8][8] = {{2, 2, 2, 2, 2, 2, 2, 2}, {1, 1, 2, 2, 2, 2, 1, 1},
+                                  {1, 1, 1, 1, 1, 1, 1, 1}, {1, 1, 1, 1, 1, 1, 1, 1},
+                                  {1, 1, 1, 1, 1, 1, 1, 1}, {1, 1, 1, 1, 1, 1, 1, 1},
+                                  {1, 1, 2, 2, 2, 2, 1, 1}, {2, 2, 2, 2, 2, 2, 2, 2}};
+constexpr int kLeftRight[8][8] = {{2, 1, 1, 1, 1, 1, 1, 2}, {2, 2, 1, 1, 1, 1, 2, 2},
+                                  {2, 2, 1, 1, 1, 1, 2, 2}, {2, 2, 1, 1, 1, 1, 2, 2},
+                                  {2, 2, 1, 1, 1, 1, 2, 2}, {2, 2, 1, 1, 1, 1, 2, 2},
+                                  {2, 2, 1, 1, 1, 1, 2, 2}, {2, 1, 1, 1, 1, 1, 1, 2}};
+
+TEST(Mpeg4Motion, OverlappedBlockMotionCompensation) {
+    Rng rng(0x0B3C);
+    constexpr int kPlane = 64;
+    for (int quarter = 0; quarter < 2; ++quarter)
+        for (int trial = 0; trial < 60; ++trial) {
+            SCOPED_TRACE(testing::Message() << "quarter " << quarter << " trial " << trial);
+            std::vector<uint8_t> ref = rng.Bytes(kPlane * kPlane);
+            const uint8_t* origin = ref.data() + 24 * kPlane + 24;
+            VcMotionVector v[5];
+            for (VcMotionVector& m : v) m = {int16_t(rng.Int(-30, 30)), int16_t(rng.Int(-30, 30))};
+            if (trial % 10 == 0)
+                for (VcMotionVector& m : v) m = v[0];
+            const int rc = trial & 1;
+            // Each of the five predictions by the ordinary (half- or quarter-sample) kernels.
+            uint8_t pred[5][16 * 8];
+            for (int n = 0; n < 5; ++n) {
+                if (quarter)
+                    ASSERT_EQ(vcPredictQuarterPelWidth8(
+                                  origin + (v[n].dy >> 2) * kPlane + (v[n].dx >> 2), kPlane,
+                                  pred[n], 8, (v[n].dx & 3) + 4 * (v[n].dy & 3), rc, 8),
+                              0);
+                else
+                    ASSERT_EQ(
+                        vcPredict8x8(origin + (v[n].dy >> 1) * kPlane + (v[n].dx >> 1), kPlane,
+                                     pred[n], 8, (v[n].dx & 1) + 2 * (v[n].dy & 1), rc),
+                        0);
+            }
+            auto check = [&](auto* fn) {
+                uint8_t out[8 * 16];
+                std::fill(out, out + sizeof out, 0xEE);
+                ASSERT_EQ(fn(origin, kPlane, out, 16, &v[0], &v[1], &v[2], &v[3], &v[4], rc), 0);
+                for (int r = 0; r < 8; ++r)
+                    for (int c = 0; c < 8; ++c) {
+                        const int vert = r < 4 ? 1 : 2, horiz = c < 4 ? 3 : 4;
+                        const int want = (pred[0][r * 8 + c] * kOwn[r][c] +
+                                          pred[vert][r * 8 + c] * kTopBottom[r][c] +
+                                          pred[horiz][r * 8 + c] * kLeftRight[r][c] + 4) /
+                                         8;
+                        ASSERT_EQ(out[r * 16 + c], want) << "at " << c << "," << r;
+                        ASSERT_EQ(out[r * 16 + c + 8], 0xEE);
+                    }
+                if (trial % 10 == 0) {
+                    for (int r = 0; r < 8; ++r)
+                        for (int c = 0; c < 8; ++c) {
+                            ASSERT_EQ(out[r * 16 + c], pred[0][r * 8 + c]);
+                        }
+                }
+            };
+            ForAll(quarter ? k::obmcBlock8x8QuarterPel : k::obmcBlock8x8, check);
+        }
+    uint8_t buf[64 * 64] = {};
+    VcMotionVector z{0, 0};
+    EXPECT_EQ(vcObmcBlock8x8(buf, 64, buf, 64, &z, &z, nullptr, &z, &z, 0), -8);
+    EXPECT_EQ(vcObmcBlock8x8QuarterPel(buf, 64, nullptr, 64, &z, &z, &z, &z, &z, 0), -8);
+}
+
+TEST(Mpeg4Motion, VariantsMatchReference) {
+    Rng rng(0x9E3);
+    for (int trial = 0; trial < 64; ++trial) {
+        const std::vector<uint8_t> ref = rng.Bytes(kStep * 40);
+        const std::vector<uint8_t> base(kStep * 24, 0);
+        const int index = trial % 16, rc = (trial >> 4) & 1, h = trial & 1 ? 8 : 16;
+        ExpectVariantsMatch(k::predictQuarterPel16x16, base, [&](auto* fn, uint8_t* d) {
+            return fn(ref.data() + 5 * kStep + 5, kStep, d + 1, kStep, index, rc);
+        });
+        ExpectVariantsMatch(k::predictQuarterPelWidth16, base, [&](auto* fn, uint8_t* d) {
+            return fn(ref.data() + 5 * kStep + 3, 2 * kStep, d, 2 * kStep, index, rc, h);
+        });
+        ExpectVariantsMatch(k::predictQuarterPelWidth8, base, [&](auto* fn, uint8_t* d) {
+            return fn(ref.data() + 5 * kStep + 3, kStep, d, kStep, index, rc, h);
+        });
+    }
+}
+
+}  // namespace
