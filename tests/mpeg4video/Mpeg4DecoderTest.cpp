@@ -41,16 +41,18 @@ struct DriverRun {
     int drained = 0;
 };
 
-// Feeds the whole stream as one sample (optionally stamped) and drains the decoder.
+// Feeds the whole stream as one sample (optionally stamped), or one VOP per sample, and drains
+// the decoder.
 DriverRun DecodeThroughDriver(UMC::MPEG4VideoDecoder& decoder, std::vector<uint8_t> stream,
-                              double firstStamp = -1.0) {
+                              double firstStamp = -1.0, bool perVop = false) {
     DriverRun run;
     UMC::VideoDecoderParams info;
     UMC::VideoData out;
-    UMC::MediaData in;
-    in.SetBufferPointer(stream.data(), stream.size());
-    in.SetDataSize(stream.size());
-    in.SetTime(firstStamp);
+    std::vector<size_t> cuts{0};
+    for (size_t i = 1; perVop && i + 3 < stream.size(); ++i)
+        if (stream[i] == 0 && stream[i + 1] == 0 && stream[i + 2] == 1 && stream[i + 3] == 0xB6)
+            cuts.push_back(i);
+    cuts.push_back(stream.size());
     auto take = [&](UMC::MediaData* input) {
         decoder.GetInfo(&info);
         if (out.GetWidth() != info.info.clip_width) {
@@ -69,10 +71,16 @@ DriverRun DecodeThroughDriver(UMC::MPEG4VideoDecoder& decoder, std::vector<uint8
         }
         return st;
     };
-    for (int guard = 0; guard < 10000 && in.GetDataSize() > 0; ++guard) {
-        const size_t before = in.GetDataSize();
-        const UMC::Status st = take(&in);
-        if (st != UMC::STATUS_OK && in.GetDataSize() == before) break;
+    for (size_t c = 0; c + 1 < cuts.size(); ++c) {
+        UMC::MediaData in;
+        in.SetBufferPointer(stream.data() + cuts[c], cuts[c + 1] - cuts[c]);
+        in.SetDataSize(cuts[c + 1] - cuts[c]);
+        in.SetTime(c == 0 ? firstStamp : -1.0);
+        for (int guard = 0; guard < 10000 && in.GetDataSize() > 0; ++guard) {
+            const size_t before = in.GetDataSize();
+            const UMC::Status st = take(&in);
+            if (st != UMC::STATUS_OK && in.GetDataSize() == before) break;
+        }
     }
     while (take(nullptr) == UMC::STATUS_OK) ++run.drained;
     return run;
@@ -342,6 +350,51 @@ TEST_F(Mpeg4Decoder, PostFilterChangesTheOutputNotTheReferences) {
         EXPECT_GT(Psnr(a.data(), b.data(), luma), 35.0);
     }
     EXPECT_TRUE(anyChange);
+}
+
+}  // namespace
+
+namespace {
+
+// Inter streams through the driver in display order against ffmpeg's decode: the same pictures,
+// each within 45 dB, B-VOPs between their references.
+TEST_F(Mpeg4Decoder, InterStreamsInDisplayOrder) {
+    for (const char* name : {"inter_b2", "xvid_qpel_b", "inter_odd74x42", "xvid_gmc", "h263_p"}) {
+        SCOPED_TRACE(name);
+        const std::string file = std::string(name) + (name[0] == 'h' ? ".h263" : ".m4v");
+        const std::vector<uint8_t> stream = ReadFile(Fixture(file));
+        const std::vector<uint8_t> reference = ReadFile(Fixture(std::string(name) + ".yuv"));
+        UMC::MPEG4VideoDecoder decoder;
+        ASSERT_EQ(InitWith(decoder, stream, UMC::FLAG_VDEC_REORDER), UMC::STATUS_OK);
+        const int w = decoder.State().vol.width, h = decoder.State().vol.height;
+        const size_t frame = size_t(w) * h + 2 * size_t((w + 1) / 2) * ((h + 1) / 2);
+        const DriverRun run = DecodeThroughDriver(decoder, stream);
+        ASSERT_EQ(run.pictures.size() * frame, reference.size());
+        bool sawB = false;
+        for (size_t i = 0; i < run.pictures.size(); ++i) {
+            EXPECT_GE(Psnr(run.pictures[i].bytes.data(), reference.data() + i * frame, frame), 45.0)
+                << i;
+            sawB = sawB || run.pictures[i].frameType == UMC::B_PICTURE;
+        }
+        if (std::string(name).find("_b") != std::string::npos) {
+            EXPECT_TRUE(sawB);
+        }
+    }
+}
+
+// Skipping takes every second B-VOP at most, until the requests are used up.
+TEST_F(Mpeg4Decoder, SkipsBVopsAlternately) {
+    const std::vector<uint8_t> stream = ReadFile(Fixture("inter_b2.m4v"));
+    UMC::MPEG4VideoDecoder full, skipping;
+    ASSERT_EQ(InitWith(full, stream, UMC::FLAG_VDEC_REORDER), UMC::STATUS_OK);
+    ASSERT_EQ(InitWith(skipping, stream, UMC::FLAG_VDEC_REORDER), UMC::STATUS_OK);
+    const size_t all = DecodeThroughDriver(full, stream, -1.0, true).pictures.size();
+    ASSERT_EQ(skipping.SkipVideoFrame(2), UMC::STATUS_OK);
+    const size_t fewer = DecodeThroughDriver(skipping, stream, -1.0, true).pictures.size();
+    EXPECT_EQ(skipping.GetNumOfSkippedFrames(), 2u);
+    EXPECT_EQ(fewer, all - 2);
+    ASSERT_EQ(skipping.ResetSkipCount(), UMC::STATUS_OK);
+    EXPECT_EQ(skipping.GetNumOfSkippedFrames(), 0u);
 }
 
 }  // namespace
