@@ -112,3 +112,91 @@ void BM_DecodeIntraCoefsMpeg4(benchmark::State& state) {
 BENCHMARK(BM_DecodeIntraCoefsMpeg4);
 
 }  // namespace
+
+// Quarter-sample prediction of 45 macroblocks, each of the 16 positions in turn.
+// range(0) = implementation.
+void BM_PredictQuarterPel16x16(benchmark::State& state) {
+    auto* fn = Implementation(k::predictQuarterPel16x16, state.range(0), state);
+    if (!fn) return;
+    std::mt19937 rng(5);
+    std::vector<uint8_t> ref(752 * 40), dst(720 * 16);
+    for (uint8_t& v : ref) v = uint8_t(rng());
+    for (auto _ : state) {
+        for (int m = 0; m < 45; ++m)
+            fn(&ref[752 * 3 + size_t(m) * 16 + 3], 752, &dst[size_t(m) * 16], 720, m & 15, m & 1);
+        benchmark::DoNotOptimize(dst.data());
+    }
+    state.SetItemsProcessed(int64_t(state.iterations()) * 45);
+}
+BENCHMARK(BM_PredictQuarterPel16x16)->DenseRange(0, 2);
+
+void BM_PredictQuarterPelWidth8(benchmark::State& state) {
+    auto* fn = Implementation(k::predictQuarterPelWidth8, state.range(0), state);
+    if (!fn) return;
+    std::mt19937 rng(6);
+    std::vector<uint8_t> ref(752 * 24), dst(720 * 8);
+    for (uint8_t& v : ref) v = uint8_t(rng());
+    for (auto _ : state) {
+        for (int b = 0; b < 90; ++b)
+            fn(&ref[752 * 3 + size_t(b) * 8 + 3], 752, &dst[size_t(b) * 8], 720, b & 15, 0, 8);
+        benchmark::DoNotOptimize(dst.data());
+    }
+    state.SetItemsProcessed(int64_t(state.iterations()) * 90);
+}
+BENCHMARK(BM_PredictQuarterPelWidth8)->DenseRange(0, 1);
+
+// range(1) = 1 for quarter-sample vectors.
+void BM_ObmcBlock8x8(benchmark::State& state) {
+    auto* fn = Implementation(state.range(1) ? k::obmcBlock8x8QuarterPel : k::obmcBlock8x8,
+                              state.range(0), state);
+    if (!fn) return;
+    std::mt19937 rng(7);
+    std::vector<uint8_t> ref(752 * 64), dst(720 * 8);
+    for (uint8_t& v : ref) v = uint8_t(rng());
+    const VcMotionVector own{3, -5}, above{1, 2}, below{-6, 7}, left{5, 5}, right{-2, -1};
+    for (auto _ : state) {
+        for (int b = 0; b < 80; ++b)
+            fn(&ref[752 * 24 + size_t(b) * 8 + 24], 752, &dst[size_t(b) * 8], 720, &own, &above,
+               &below, &left, &right, b & 1);
+        benchmark::DoNotOptimize(dst.data());
+    }
+    state.SetItemsProcessed(int64_t(state.iterations()) * 80);
+}
+BENCHMARK(BM_ObmcBlock8x8)->ArgsProduct({{0}, {0, 1}});
+
+// GMC macroblocks with range(0) warping points.
+void BM_WarpLuma(benchmark::State& state) {
+    std::mt19937 rng(8);
+    std::vector<uint8_t> ref(720 * 576);
+    for (uint8_t& v : ref) v = uint8_t(rng());
+    alignas(16) uint8_t spec[kVcWarpSpecSize];
+    const int du[3] = {5, -9, 4}, dv[3] = {-3, 6, 11};
+    const VcRect vop{0, 0, 720, 576};
+    vcWarpInit(spec, du, dv, int(state.range(0)), 2, vcSpriteGmc, 2, 0, 0, &vop, &vop);
+    uint8_t dst[256];
+    for (auto _ : state) {
+        for (int m = 0; m < 45; ++m) {
+            const VcRect mb{m * 16, 256, 16, 16};
+            vcWarpLuma(ref.data(), 720, dst, 16, &mb, spec);
+        }
+        benchmark::DoNotOptimize(dst);
+    }
+    state.SetItemsProcessed(int64_t(state.iterations()) * 45);
+}
+BENCHMARK(BM_WarpLuma)->DenseRange(1, 3);
+
+void BM_DeringBlock8x8(benchmark::State& state) {
+    auto* fn = Implementation(k::deringBlock8x8, state.range(0), state);
+    if (!fn) return;
+    std::mt19937 rng(9);
+    std::vector<uint8_t> src(720 * 10), dst(720 * 8);
+    for (size_t i = 0; i < src.size(); ++i)
+        src[i] = uint8_t((i % 720) < 360 ? 40 : 200) + rng() % 5;
+    for (auto _ : state) {
+        for (int b = 0; b < 88; ++b)
+            fn(&src[720 + size_t(b) * 8 + 1], 720, &dst[size_t(b) * 8], 720, 12, 120);
+        benchmark::DoNotOptimize(dst.data());
+    }
+    state.SetItemsProcessed(int64_t(state.iterations()) * 88);
+}
+BENCHMARK(BM_DeringBlock8x8)->DenseRange(0, 0);

@@ -365,14 +365,6 @@ SpStatus AverageIntoPlain16(const uint8_t* src, int srcStep, uint8_t* dst, int d
 
 namespace sp::kernels {
 
-#if SP_HAVE_X86_VARIANTS
-#define SP_X86(isa, fn) \
-    { sp::Isa::isa, sp::x86::fn }
-#else
-#define SP_X86(isa, fn) \
-    { sp::Isa::SSE2, nullptr }
-#endif
-
 const Kernel<DecodeIntraCoefsFn> decodeIntraCoefsMpeg4{"vcDecodeIntraCoefsMpeg4",
                                                        DecodeIntraCoefsPlain};
 const Kernel<DecodeInterCoefsFn> decodeInterCoefsMpeg4{"vcDecodeInterCoefsMpeg4",
@@ -384,15 +376,13 @@ const Kernel<DecodeInterBlockH263Fn> decodeInterBlockH263{"vcDecodeInterBlockH26
 const Kernel<DequantIntraFn> dequantIntraMpeg4{
     "vcDequantIntraMpeg4",
     DequantIntraPlain,
-    {SP_X86(SSE2, DequantIntraMpeg4Sse2), SP_X86(AVX2, DequantIntraMpeg4Avx2)}};
+    {SP_MPEG4_X86(SSE2, DequantIntraMpeg4Sse2), SP_MPEG4_X86(AVX2, DequantIntraMpeg4Avx2)}};
 const Kernel<AverageIntoFn> averageInto8x8{
-    "vcAverageInto8x8", AverageIntoPlain8, {SP_X86(SSE2, AverageInto8x8Sse2)}};
+    "vcAverageInto8x8", AverageIntoPlain8, {SP_MPEG4_X86(SSE2, AverageInto8x8Sse2)}};
 const Kernel<AverageIntoFn> averageInto16x16{
     "vcAverageInto16x16",
     AverageIntoPlain16,
-    {SP_X86(SSE2, AverageInto16x16Sse2), SP_X86(AVX2, AverageInto16x16Avx2)}};
-
-#undef SP_X86
+    {SP_MPEG4_X86(SSE2, AverageInto16x16Sse2), SP_MPEG4_X86(AVX2, AverageInto16x16Avx2)}};
 
 }  // namespace sp::kernels
 

@@ -172,7 +172,7 @@ SpStatus vcWarpChroma(const uint8_t* refU, const uint8_t* refV, int refStep, uin
                       uint8_t* dstV, int dstStep, const VcRect* region, const void* spec);
 // Representative vector of the GMC macroblock (mbX, mbY) for vector prediction: the average
 // warped displacement of its 256 luma samples in half-sample (quarter-sample) units, within the
-// fcode range; 0 without warping points.
+// fcode range; 0 without warping points. mbX, mbY 0..512.
 SpStatus vcWarpGetMotionVector(int mbX, int mbY, VcMotionVector* mv, const void* spec);
 // Brightness change of a warped sprite region: Y' = Y + Y x factor / 100 rounded, clamped.
 // factor: brightness_change_factor -112..1648; 0 leaves the region alone.

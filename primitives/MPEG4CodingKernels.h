@@ -41,6 +41,15 @@ inline int MaxQuant(int bitsPerPixel) {
 
 }  // namespace sp::mpeg4
 
+// A variant-list entry that exists only where the x86 variants are built.
+#if SP_HAVE_X86_VARIANTS
+#define SP_MPEG4_X86(isa, fn) \
+    { sp::Isa::isa, sp::x86::fn }
+#else
+#define SP_MPEG4_X86(isa, fn) \
+    { sp::Isa::SSE2, nullptr }
+#endif
+
 namespace sp::kernels {
 
 using DecodeIntraCoefsFn = SpStatus(const uint8_t**, int*, int16_t*, int*, int, int, int);
@@ -73,11 +82,17 @@ extern const Kernel<DeringBlockFn> deringBlock8x8;
 
 }  // namespace sp::kernels
 
-// SIMD variants: intra dequantisation and averaging (the VLC decoders are serial by nature).
+// SIMD variants: intra dequantisation, averaging and the 16-wide quarter-sample prediction (the
+// VLC decoders are serial by nature).
 namespace sp::x86 {
 SpStatus DequantIntraMpeg4Sse2(int16_t*, int, const void*, int, int);
 SpStatus DequantIntraMpeg4Avx2(int16_t*, int, const void*, int, int);
 SpStatus AverageInto8x8Sse2(const uint8_t*, int, uint8_t*, int);
 SpStatus AverageInto16x16Sse2(const uint8_t*, int, uint8_t*, int);
 SpStatus AverageInto16x16Avx2(const uint8_t*, int, uint8_t*, int);
+SpStatus QuarterPel16x16Sse2(const uint8_t*, int, uint8_t*, int, int, int);
+SpStatus QuarterPel16x16Avx2(const uint8_t*, int, uint8_t*, int, int, int);
+SpStatus QuarterPelWidth8Sse2(const uint8_t*, int, uint8_t*, int, int, int, int);
+SpStatus QuarterPelWidth16Sse2(const uint8_t*, int, uint8_t*, int, int, int, int);
+SpStatus QuarterPelWidth16Avx2(const uint8_t*, int, uint8_t*, int, int, int, int);
 }  // namespace sp::x86

@@ -4,6 +4,7 @@
 
 #include "primitives/MPEG4Coding.h"
 #include "primitives/MPEG4CodingKernels.h"
+#include "primitives/VideoCoding.h"
 
 namespace sp::mpeg4 {
 
@@ -75,29 +76,17 @@ SpStatus QuarterPelWidthPlain(const uint8_t* ref, int refStep, uint8_t* dst, int
     return spStsNoErr;
 }
 
-// Half-sample 8x8 prediction at vector v (bilinear, rounding-controlled).
+// The five predictions of OBMC go through the dispatched prediction kernels; only the
+// weighting is done here.
 void HalfPel8x8(const uint8_t* ref, int step, VcMotionVector v, int rounding, uint8_t* out) {
-    const uint8_t* p = ref + (v.dy >> 1) * step + (v.dx >> 1);
-    const int hx = v.dx & 1, hy = v.dy & 1;
-    for (int r = 0; r < 8; ++r)
-        for (int c = 0; c < 8; ++c) {
-            const uint8_t* s = p + r * step + c;
-            int v2;
-            if (hx && hy)
-                v2 = (s[0] + s[1] + s[step] + s[step + 1] + 2 - rounding) >> 2;
-            else if (hx)
-                v2 = (s[0] + s[1] + 1 - rounding) >> 1;
-            else if (hy)
-                v2 = (s[0] + s[step] + 1 - rounding) >> 1;
-            else
-                v2 = s[0];
-            out[r * 8 + c] = uint8_t(v2);
-        }
+    vcPredict8x8(ref + (v.dy >> 1) * step + (v.dx >> 1), step, out, 8, (v.dx & 1) + 2 * (v.dy & 1),
+                 rounding);
 }
 
 void QuarterPel8x8(const uint8_t* ref, int step, VcMotionVector v, int rounding, uint8_t* out) {
-    QuarterPelPlain(ref + (v.dy >> 2) * step + (v.dx >> 2), step, out, 8, 8, 8,
-                    (v.dx & 3) + 4 * (v.dy & 3), rounding);
+    sp::kernels::predictQuarterPelWidth8.Current()(ref + (v.dy >> 2) * step + (v.dx >> 2), step,
+                                                   out, 8, (v.dx & 3) + 4 * (v.dy & 3), rounding,
+                                                   8);
 }
 
 template <bool Quarter>
@@ -165,12 +154,18 @@ const uint8_t kObmcHorizontalWeight[64] = {
 
 namespace sp::kernels {
 
-const Kernel<QuarterPel16x16Fn> predictQuarterPel16x16{"vcPredictQuarterPel16x16",
-                                                       sp::mpeg4::QuarterPel16x16Plain};
+const Kernel<QuarterPel16x16Fn> predictQuarterPel16x16{
+    "vcPredictQuarterPel16x16",
+    sp::mpeg4::QuarterPel16x16Plain,
+    {SP_MPEG4_X86(SSE2, QuarterPel16x16Sse2), SP_MPEG4_X86(AVX2, QuarterPel16x16Avx2)}};
 const Kernel<QuarterPelWidthFn> predictQuarterPelWidth8{"vcPredictQuarterPelWidth8",
-                                                        sp::mpeg4::QuarterPelWidthPlain<8>};
-const Kernel<QuarterPelWidthFn> predictQuarterPelWidth16{"vcPredictQuarterPelWidth16",
-                                                         sp::mpeg4::QuarterPelWidthPlain<16>};
+                                                        sp::mpeg4::QuarterPelWidthPlain<8>,
+                                                        {SP_MPEG4_X86(SSE2, QuarterPelWidth8Sse2)}};
+const Kernel<QuarterPelWidthFn> predictQuarterPelWidth16{
+    "vcPredictQuarterPelWidth16",
+    sp::mpeg4::QuarterPelWidthPlain<16>,
+    {SP_MPEG4_X86(SSE2, QuarterPelWidth16Sse2), SP_MPEG4_X86(AVX2, QuarterPelWidth16Avx2)}};
+
 const Kernel<ObmcFn> obmcBlock8x8{"vcObmcBlock8x8", sp::mpeg4::ObmcPlain<false>};
 const Kernel<ObmcFn> obmcBlock8x8QuarterPel{"vcObmcBlock8x8QuarterPel", sp::mpeg4::ObmcPlain<true>};
 

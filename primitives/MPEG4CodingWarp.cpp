@@ -2,6 +2,7 @@
 // representative vector of GMC macroblocks and the sprite brightness change.
 #include <algorithm>
 #include <cstring>
+#include <initializer_list>
 
 #include "primitives/MPEG4Coding.h"
 
@@ -156,8 +157,11 @@ uint8_t Sample(const WarpSpec& w, const uint8_t* ref, int step, int refX, int re
     return uint8_t((v + s * s / 2 - w.rounding) >> (2 * w.log2s));
 }
 
+// Regions beyond any VOL or sprite size are refused before their coordinates could overflow.
 bool BadRegion(const VcRect* region) {
-    return region->width < 1 || region->height < 1;
+    return region->width < 1 || region->height < 1 || region->width > 8192 ||
+           region->height > 8192 || region->x < -16384 || region->x > 16384 || region->y < -16384 ||
+           region->y > 16384;
 }
 
 }  // namespace
@@ -176,6 +180,8 @@ SpStatus vcWarpInit(void* buffer, const int* du, const int* dv, int numPoints, i
     if (vop->width < 1 || vop->height < 1 || ref->width < 1 || ref->height < 1 ||
         vop->width > 8191 || vop->height > 8191 || ref->width > 8191 || ref->height > 8191)
         return spStsSizeErr;
+    for (const VcRect* r : {vop, ref})
+        if (r->x < -8192 || r->x > 8192 || r->y < -8192 || r->y > 8192) return vcStsRangeErr;
     WarpSpec w{};
     w.points = numPoints;
     w.accuracy = accuracy;
@@ -277,6 +283,7 @@ SpStatus vcWarpGetMotionVector(int mbX, int mbY, VcMotionVector* mv, const void*
     if (!mv || !spec) return spStsNullPtrErr;
     const WarpSpec* w = CheckSpec(spec);
     if (!w) return spStsContextMatchErr;
+    if (mbX < 0 || mbY < 0 || mbX > 512 || mbY > 512) return vcStsRangeErr;
     if (w->points == 0) {
         *mv = {0, 0};
         return spStsNoErr;

@@ -82,12 +82,23 @@ inline void StoreRows(uint8_t* p, int, V v) {
 inline V AvgU8(V a, V b) {
     return _mm_avg_epu8(a, b);
 }
+inline V Srai16(V a, int n) {
+    return _mm_srai_epi16(a, n);
+}
+inline void StoreU8(uint8_t* p, V v) {
+    _mm_storel_epi64(reinterpret_cast<V*>(p), _mm_packus_epi16(v, v));
+}
 
 }  // namespace
 
 #define SP_VARIANT(name) name##Sse2
 #include "primitives/x86/MPEG4CodingOps.inc"
 #undef SP_VARIANT
+
+SpStatus QuarterPelWidth8Sse2(const uint8_t* ref, int refStep, uint8_t* dst, int dstStep, int index,
+                              int rounding, int height) {
+    return QuarterPelBlockSse2<8>(ref, refStep, dst, dstStep, index, rounding, height);
+}
 
 SpStatus AverageInto8x8Sse2(const uint8_t* src, int srcStep, uint8_t* dst, int dstStep) {
     if (!src || !dst) return spStsNullPtrErr;
