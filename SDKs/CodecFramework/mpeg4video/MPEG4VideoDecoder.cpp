@@ -506,6 +506,15 @@ int32_t MPEG4VideoDecoder::DispatchVop(int64_t t, MPEG4FrameBuffer** chosen) {
     return result;
 }
 
+// A post-filter frame of the source's size, locked.
+Status MPEG4VideoDecoder::PreparePostFilterFrame(const MPEG4FrameBuffer& source,
+                                                 Mpeg4FrameMemory& filtered) {
+    if (filtered.mid == MID_INVALID || filtered.frame.mbWidth != source.mbWidth ||
+        filtered.frame.mbHeight != source.mbHeight)
+        return AllocateFrame(*m_pMemoryAllocator, source.mbWidth, source.mbHeight, filtered);
+    return LockFrame(*m_pMemoryAllocator, filtered);
+}
+
 double MPEG4VideoDecoder::StampOutput(MediaData* input, const MPEG4FrameBuffer& frame) {
     const double inTime = input ? input->GetTime() : -1.0;
     if (inTime != -1.0 && m_firstTime == -1.0) m_firstTime = inTime;
@@ -529,18 +538,22 @@ Status MPEG4VideoDecoder::Output(MPEG4FrameBuffer& source, double time, MediaDat
         (s.vol.spriteEnable == MPEG4_SPRITE_STATIC || source.codingType == MPEG4_VOP_I) ? I_PICTURE
         : source.codingType == MPEG4_VOP_B                                              ? B_PICTURE
                                                                                         : P_PICTURE;
-    if (m_postFilter.Any()) {
+    const int32_t quant = s.vol.shortVideoHeader ? s.sh.quant : s.vop.quant;
+    if (m_postFilter.AnyDeblocking()) {
         Mpeg4FrameMemory& filtered = m_frames[kFilter0];
-        if (filtered.mid == MID_INVALID || filtered.frame.mbWidth != source.mbWidth ||
-            filtered.frame.mbHeight != source.mbHeight) {
-            const Status st =
-                AllocateFrame(*m_pMemoryAllocator, source.mbWidth, source.mbHeight, filtered);
-            if (st != STATUS_OK) return st;
-        } else if (const Status st = LockFrame(*m_pMemoryAllocator, filtered); st != STATUS_OK) {
+        if (const Status st = PreparePostFilterFrame(source, filtered); st != STATUS_OK) return st;
+        DeblockFrame(*frame, filtered.frame, s.vol.width, s.vol.height, m_postFilter, quant);
+        frame = &filtered.frame;
+    }
+    if (m_postFilter.AnyDeringing()) {
+        Mpeg4FrameMemory& filtered = m_frames[kFilter1];
+        if (const Status st = PreparePostFilterFrame(source, filtered); st != STATUS_OK) {
+            UnlockFrame(*m_pMemoryAllocator, m_frames[kFilter0]);
             return st;
         }
-        const int32_t quant = s.vol.shortVideoHeader ? s.sh.quant : s.vop.quant;
-        DeblockFrame(source, filtered.frame, s.vol.width, s.vol.height, m_postFilter, quant);
+        // The filter looks one sample past the picture's edge.
+        PadReference(s, *frame);
+        DeringFrame(*frame, filtered.frame, s.vol.width, s.vol.height, m_postFilter, quant);
         frame = &filtered.frame;
     }
 
@@ -569,7 +582,8 @@ Status MPEG4VideoDecoder::Output(MPEG4FrameBuffer& source, double time, MediaDat
         SetOwnPostProcessing(vpp);
     }
     Status st = m_PostProcessing->GetFrame(&pic, output);
-    if (m_postFilter.Any()) UnlockFrame(*m_pMemoryAllocator, m_frames[kFilter0]);
+    UnlockFrame(*m_pMemoryAllocator, m_frames[kFilter0]);
+    UnlockFrame(*m_pMemoryAllocator, m_frames[kFilter1]);
     if (st != STATUS_OK) return st;
     output->SetDamaged(0);
     return STATUS_OK;

@@ -50,6 +50,8 @@ private:
     void UnlockBuffers();
     Status DecodeNextVop(MPEG4FrameBuffer** output);
     int32_t DispatchVop(int64_t time, MPEG4FrameBuffer** output);
+    Status PreparePostFilterFrame(const MPEG4FrameBuffer& source,
+                                  mpeg4::Mpeg4FrameMemory& filtered);
     double StampOutput(MediaData* input, const MPEG4FrameBuffer& frame);
     Status Output(MPEG4FrameBuffer& frame, double time, MediaData* output, int32_t damaged);
     Status GetFrameBody(MediaData* input, MediaData* output);

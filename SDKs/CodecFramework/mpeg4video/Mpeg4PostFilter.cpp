@@ -38,13 +38,66 @@ void DeblockPlane(const uint8_t* src, int32_t srcPitch, uint8_t* dst, int32_t ds
     }
 }
 
+void DeringPlane(const uint8_t* src, int32_t srcPitch, uint8_t* dst, int32_t dstPitch,
+                 int32_t width, int32_t height, int32_t quant, bool luma) {
+    spCopyRegion8u(src, srcPitch, dst, dstPitch, SpSize{width, height});
+    auto block = [&](int32_t x, int32_t y, int threshold) {
+        const ptrdiff_t s = ptrdiff_t(y) * srcPitch + x, d = ptrdiff_t(y) * dstPitch + x;
+        vcDeringBlock8x8(src + s, srcPitch, dst + d, dstPitch, quant, threshold);
+    };
+    // Luma macroblocks share their thresholds' flat-block rule; chroma blocks stand alone.
+    const int32_t step = luma ? 16 : 8;
+    for (int32_t y = 0; y + 8 <= height; y += step)
+        for (int32_t x = 0; x + 8 <= width; x += step) {
+            const uint8_t* at = src + ptrdiff_t(y) * srcPitch + x;
+            if (luma && x + 16 <= width && y + 16 <= height) {
+                int thresholds[4] = {};
+                vcDeringThreshold(at, srcPitch, nullptr, 0, nullptr, 4, thresholds);
+                for (int b = 0; b < 4; ++b) block(x + (b & 1) * 8, y + (b >> 1) * 8, thresholds[b]);
+                continue;
+            }
+            for (int32_t by = y; by < y + step && by + 8 <= height; by += 8)
+                for (int32_t bx = x; bx < x + step && bx + 8 <= width; bx += 8) {
+                    int threshold = 0;
+                    vcDeringThreshold(src + ptrdiff_t(by) * srcPitch + bx, srcPitch, nullptr, 0,
+                                      nullptr, 1, &threshold);
+                    block(bx, by, threshold);
+                }
+        }
+}
+
+// The filtered area: the luma size rounded up to 8, within the frame.
+void FilteredSize(const MPEG4FrameBuffer& f, int32_t width, int32_t height, int32_t* w,
+                  int32_t* h) {
+    *w = std::min((width + 7) & ~7, f.mbWidth * 16);
+    *h = std::min((height + 7) & ~7, f.mbHeight * 16);
+}
+
 }  // namespace
+
+void DeringFrame(const MPEG4FrameBuffer& src, MPEG4FrameBuffer& dst, int32_t width, int32_t height,
+                 const Mpeg4PostFilterSettings& settings, int32_t quant) {
+    quant = std::clamp(quant, 1, 31);
+    int32_t w, h;
+    FilteredSize(src, width, height, &w, &h);
+    const uint8_t* from[3] = {src.y, src.u, src.v};
+    uint8_t* to[3] = {dst.y, dst.u, dst.v};
+    for (int p = 0; p < 3; ++p) {
+        const int32_t pw = p ? w / 2 : w, ph = p ? h / 2 : h;
+        const int32_t srcPitch = p ? src.uvPitch : src.yPitch;
+        const int32_t dstPitch = p ? dst.uvPitch : dst.yPitch;
+        if (settings.dering[p])
+            DeringPlane(from[p], srcPitch, to[p], dstPitch, pw, ph, quant, p == 0);
+        else
+            spCopyRegion8u(from[p], srcPitch, to[p], dstPitch, SpSize{pw, ph});
+    }
+}
 
 void DeblockFrame(const MPEG4FrameBuffer& src, MPEG4FrameBuffer& dst, int32_t width, int32_t height,
                   const Mpeg4PostFilterSettings& settings, int32_t quant) {
     quant = std::clamp(quant, 1, 31);
-    const int32_t w = std::min((width + 7) & ~7, src.mbWidth * 16);
-    const int32_t h = std::min((height + 7) & ~7, src.mbHeight * 16);
+    int32_t w, h;
+    FilteredSize(src, width, height, &w, &h);
     const uint8_t* from[3] = {src.y, src.u, src.v};
     uint8_t* to[3] = {dst.y, dst.u, dst.v};
     for (int p = 0; p < 3; ++p) {
