@@ -50,7 +50,7 @@ HRESULT STDMETHODCALLTYPE MPEG2VideoDecoderInputPin::NewSubSegment(REFERENCE_TIM
 // ------------------------------------------------------------------ MPEG2VideoDecoderFilter
 
 MPEG2VideoDecoderFilter::MPEG2VideoDecoderFilter(HRESULT* phr)
-    : TransformDecoderFilter(CLSID_MPEG2VideoDecoderFilter) {
+    : VideoCodecFilter(CLSID_MPEG2VideoDecoderFilter) {
     CreatePins<MPEG2VideoDecoderInputPin, MPEG2VideoDecoderOutputPin>(phr);
     if (SUCCEEDED(*phr) && m_pInput && m_pOutput) InitProcessorDispatch(phr);
 }
@@ -61,26 +61,6 @@ HRESULT MPEG2VideoDecoderFilter::CheckInputType(const CMediaType* pmtIn) {
     QMCheckCondition(pmtIn != 0, E_INVALIDARG);
     if (qm::IsMPEG2VideoType(*pmtIn) || qm::IsMPEG1VideoType(*pmtIn)) return S_OK;
     return VFW_E_TYPE_NOT_ACCEPTED;
-}
-
-HRESULT MPEG2VideoDecoderFilter::CheckTransform(const CMediaType* pmtIn, const CMediaType* pmtOut) {
-    QMCheckCondition(pmtIn != 0, E_INVALIDARG);
-    QMCheckCondition(pmtOut != 0, E_INVALIDARG);
-    if (!IsEqualGUID(pmtIn->majortype, MEDIATYPE_Video) ||
-        !IsEqualGUID(pmtOut->majortype, MEDIATYPE_Video) ||
-        qm::ColorFormatFromSubtype(pmtOut->subtype) == UMC::NONE)
-        return VFW_E_TYPE_NOT_ACCEPTED;
-    return S_OK;
-}
-
-HRESULT MPEG2VideoDecoderFilter::DecideBufferSize(IMemAllocator* pMemAlloc,
-                                                  ALLOCATOR_PROPERTIES* pProperties) {
-    // The arguments first: an unconnected filter has no output type to read.
-    QMCheckCondition(pMemAlloc != 0, E_INVALIDARG);
-    QMCheckCondition(pProperties != 0, E_INVALIDARG);
-    LONG sampleSize = 0;
-    QMCheckHRESULT(qm::GetSampleSize(m_pOutput->CurrentMediaType(), &sampleSize));
-    return SetAllocatorProperties(pMemAlloc, pProperties, 10, sampleSize);
 }
 
 HRESULT MPEG2VideoDecoderFilter::GetMediaType(int position, CMediaType* pmtOut) {
@@ -235,14 +215,6 @@ HRESULT MPEG2VideoDecoderFilter::SetInputMediaType(const CMediaType* pmt) {
     return S_OK;
 }
 
-HRESULT MPEG2VideoDecoderFilter::BreakConnect(PIN_DIRECTION direction) {
-    if (direction == PINDIR_INPUT) {
-        const UMC::Status status = m_decoder.Close();
-        if (status != UMC::STATUS_OK) QMReport(TEXT("Failed to close the decoder %d"), int(status));
-    }
-    return S_OK;
-}
-
 HRESULT MPEG2VideoDecoderFilter::Receive(IMediaSample* pSample) {
     const HRESULT check = CheckReceive(pSample);
     if (check != S_OK) return check;
@@ -348,11 +320,6 @@ void MPEG2VideoDecoderFilter::ResetDecoder() {
         QMLogHRESULT(E_UNEXPECTED);
         QMReport(TEXT("Failed to reset the decoder %d"), int(status));
     }
-}
-
-HRESULT MPEG2VideoDecoderFilter::EndOfStream() {
-    QMCheckHRESULT(Drain());
-    return DeliverEndOfStreamDownstream();
 }
 
 HRESULT MPEG2VideoDecoderFilter::NewSegment(REFERENCE_TIME tStart, REFERENCE_TIME tStop,

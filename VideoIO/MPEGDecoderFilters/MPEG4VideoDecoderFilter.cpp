@@ -25,7 +25,7 @@ DWORD InterlaceFlagsOf(int32_t interlaceType) {
 }  // namespace
 
 MPEG4VideoDecoderFilter::MPEG4VideoDecoderFilter(HRESULT* phr)
-    : TransformDecoderFilter(CLSID_MPEG4VideoDecoderFilter) {
+    : VideoCodecFilter(CLSID_MPEG4VideoDecoderFilter) {
     // The kernels are chosen first; the pins are made whatever the outcome.
     HRESULT dispatch = S_OK;
     InitProcessorDispatch(&dispatch);
@@ -38,25 +38,6 @@ MPEG4VideoDecoderFilter::~MPEG4VideoDecoderFilter() = default;
 HRESULT MPEG4VideoDecoderFilter::CheckInputType(const CMediaType* pmtIn) {
     QMCheckCondition(pmtIn != 0, E_INVALIDARG);
     return qm::IsMPEG4VideoType(*pmtIn) ? S_OK : VFW_E_TYPE_NOT_ACCEPTED;
-}
-
-HRESULT MPEG4VideoDecoderFilter::CheckTransform(const CMediaType* pmtIn, const CMediaType* pmtOut) {
-    QMCheckCondition(pmtIn != 0, E_INVALIDARG);
-    QMCheckCondition(pmtOut != 0, E_INVALIDARG);
-    if (!IsEqualGUID(pmtIn->majortype, MEDIATYPE_Video) ||
-        !IsEqualGUID(pmtOut->majortype, MEDIATYPE_Video) ||
-        qm::ColorFormatFromSubtype(pmtOut->subtype) == UMC::NONE)
-        return VFW_E_TYPE_NOT_ACCEPTED;
-    return S_OK;
-}
-
-HRESULT MPEG4VideoDecoderFilter::DecideBufferSize(IMemAllocator* pMemAlloc,
-                                                  ALLOCATOR_PROPERTIES* pProperties) {
-    QMCheckCondition(pMemAlloc != 0, E_INVALIDARG);
-    QMCheckCondition(pProperties != 0, E_INVALIDARG);
-    LONG sampleSize = 0;
-    QMCheckHRESULT(qm::GetSampleSize(m_pOutput->CurrentMediaType(), &sampleSize));
-    return SetAllocatorProperties(pMemAlloc, pProperties, 10, sampleSize);
 }
 
 HRESULT MPEG4VideoDecoderFilter::GetMediaType(int position, CMediaType* pmtOut) {
@@ -156,14 +137,6 @@ HRESULT MPEG4VideoDecoderFilter::SetInputMediaType(const CMediaType* pmt) {
     return S_OK;
 }
 
-HRESULT MPEG4VideoDecoderFilter::BreakConnect(PIN_DIRECTION direction) {
-    if (direction == PINDIR_INPUT) {
-        const UMC::Status status = m_decoder.Close();
-        if (status != UMC::STATUS_OK) QMReport(TEXT("Failed to close the decoder %d"), int(status));
-    }
-    return S_OK;
-}
-
 HRESULT MPEG4VideoDecoderFilter::Receive(IMediaSample* pSample) {
     const HRESULT check = CheckReceive(pSample);
     if (check != S_OK) return check;
@@ -230,11 +203,6 @@ HRESULT MPEG4VideoDecoderFilter::FollowOutputFormat() {
     QMCheckHRESULT(ProposeOutputType(m_pOutput, m_outputMediaType, flags, x, y, &changed));
     if (changed) m_outputTypeChanged = true;
     return S_OK;
-}
-
-HRESULT MPEG4VideoDecoderFilter::EndOfStream() {
-    QMCheckHRESULT(Drain());
-    return DeliverEndOfStreamDownstream();
 }
 
 HRESULT MPEG4VideoDecoderFilter::NewSegment(REFERENCE_TIME tStart, REFERENCE_TIME tStop,

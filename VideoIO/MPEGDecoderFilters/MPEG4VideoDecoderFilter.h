@@ -8,7 +8,7 @@
 #include "SDKs/CodecFramework/core/VideoDecoder.h"
 #include "SDKs/CodecFramework/mpeg4video/MPEG4VideoDecoder.h"
 #include "VideoIO/MPEGDecoderFilters/FilterIds.h"
-#include "VideoIO/MPEGDecoderFilters/TransformDecoderFilter.h"
+#include "VideoIO/MPEGDecoderFilters/VideoCodecFilter.h"
 
 namespace qm_MPEGDecoderFilters {
 
@@ -22,7 +22,7 @@ public:
     using DecoderOutputPin::DecoderOutputPin;
 };
 
-class MPEG4VideoDecoderFilter : public TransformDecoderFilter, public IMPEG4VideoDecoder {
+class MPEG4VideoDecoderFilter : public VideoCodecFilter, public IMPEG4VideoDecoder {
 public:
     explicit MPEG4VideoDecoderFilter(HRESULT* phr);
     ~MPEG4VideoDecoderFilter() override;
@@ -30,13 +30,9 @@ public:
     DECLARE_IUNKNOWN
 
     HRESULT CheckInputType(const CMediaType* pmtIn) override;
-    HRESULT CheckTransform(const CMediaType* pmtIn, const CMediaType* pmtOut) override;
-    HRESULT DecideBufferSize(IMemAllocator* pMemAlloc, ALLOCATOR_PROPERTIES* pProperties) override;
     HRESULT GetMediaType(int position, CMediaType* pmtOut) override;
     HRESULT SetMediaType(PIN_DIRECTION direction, const CMediaType* pmt) override;
-    HRESULT BreakConnect(PIN_DIRECTION direction) override;
     HRESULT Receive(IMediaSample* pSample) override;
-    HRESULT EndOfStream() override;
     HRESULT NewSegment(REFERENCE_TIME tStart, REFERENCE_TIME tStop, double dRate) override;
 
     const GUID& PreferredSubtype() const { return m_preferredSubtype; }
@@ -45,6 +41,7 @@ public:
     REFERENCE_TIME NextStartTime() const { return m_nextStartTime; }
 
 protected:
+    UMC::VideoDecoder& Decoder() override { return m_decoder; }
     HRESULT DecodeIntoSample(UMC::MediaData* pInput, IMediaSample* pOutSample) override;
 
 private:

@@ -11,26 +11,8 @@
 
 namespace qmdecode {
 
-namespace {
-
-bool IsVopStart(const uint8_t* p, bool shortHeader) {
-    return p[0] == 0 && p[1] == 0 &&
-           (shortHeader ? (p[2] & 0xFC) == 0x80 : p[2] == 1 && p[3] == 0xB6);
-}
-
-}  // namespace
-
 bool LooksLikeMpeg4Video(const std::vector<uint8_t>& d) {
-    for (size_t i = 0; i + 3 < d.size() && i < 4096; ++i) {
-        if (d[i] == 0 && d[i + 1] == 0) {
-            if (d[i + 2] == 1)
-                return d[i + 3] == 0xB0 || d[i + 3] == 0xB5 ||
-                       (d[i + 3] >= 0x20 && d[i + 3] <= 0x2F);
-            if ((d[i + 2] & 0xFC) == 0x80) return true;
-        }
-        if (d[i] != 0) return false;
-    }
-    return false;
+    return UMC::mpeg4::LooksLikeMpeg4Video(d.data(), d.size());
 }
 
 std::optional<std::string> ProbeMpeg4Video(const std::vector<uint8_t>& d, ProbedStream* s) {
@@ -64,7 +46,7 @@ std::optional<std::string> ProbeMpeg4Video(const std::vector<uint8_t>& d, Probed
     if (!shortHeader) {
         headers = d.size();
         for (size_t i = 0; i + 3 < d.size(); ++i)
-            if (IsVopStart(d.data() + i, false)) {
+            if (d[i] == 0 && d[i + 1] == 0 && d[i + 2] == 1 && d[i + 3] == 0xB6) {
                 headers = i;
                 break;
             }
@@ -99,19 +81,12 @@ std::optional<std::string> ProbeMpeg4Video(const std::vector<uint8_t>& d, Probed
 std::vector<VideoUnit> SplitMpeg4Units(const uint8_t* data, size_t size, bool shortHeader,
                                        REFERENCE_TIME framePeriod) {
     std::vector<VideoUnit> units;
-    size_t start = 0;
-    bool seenVop = false;
-    for (size_t i = 0; i + 3 < size; ++i) {
-        if (!IsVopStart(data + i, shortHeader)) continue;
-        if (seenVop) {
-            units.push_back({start, i - start, REFERENCE_TIME(units.size()) * framePeriod});
-            start = i;
-        }
-        seenVop = true;
-        i += 2;
+    for (size_t offset = 0; offset < size;) {
+        const size_t n =
+            UMC::mpeg4::Mpeg4AccessUnitLength(data + offset, size - offset, shortHeader);
+        units.push_back({offset, n, REFERENCE_TIME(units.size()) * framePeriod});
+        offset += n;
     }
-    if (start < size)
-        units.push_back({start, size - start, REFERENCE_TIME(units.size()) * framePeriod});
     return units;
 }
 

@@ -12,41 +12,15 @@
 #include "SDKs/CodecFramework/core/VideoData.h"
 #include "SDKs/CodecFramework/mpeg2video/MPEG2VideoDecoder.h"
 #include "SDKs/CodecFramework/mpeg4video/MPEG4VideoDecoder.h"
+#include "SDKs/CodecFramework/mpeg4video/Mpeg4Stream.h"
 #include "tools/common/ChunkedFile.h"
 #include "tools/umc-decode/Job.h"
 #include "tools/umc-decode/VideoOutput.h"
 
 namespace {
 
-// A visual object sequence, visual object or VOL start code, or a short-header picture start,
-// after nothing but zeros.
 bool LooksLikeMpeg4Video(const unsigned char* data, size_t size) {
-    for (size_t i = 0; i + 3 < size && i < 4096; ++i) {
-        if (data[i] == 0 && data[i + 1] == 0) {
-            if (data[i + 2] == 1)
-                return data[i + 3] == 0xB0 || data[i + 3] == 0xB5 ||
-                       (data[i + 3] >= 0x20 && data[i + 3] <= 0x2F);
-            if ((data[i + 2] & 0xFC) == 0x80) return true;
-        }
-        if (data[i] != 0) return false;
-    }
-    return false;
-}
-
-// Length of the access unit at `data`: up to the start of the VOP (or short-header picture) after
-// the first one, so that each call of the decoder copies one picture's bytes.
-size_t Mpeg4AccessUnitLength(const uint8_t* data, size_t size, bool shortHeader) {
-    bool seenPicture = false;
-    for (size_t i = 0; i + 3 < size; ++i) {
-        if (data[i] != 0 || data[i + 1] != 0) continue;
-        const bool picture =
-            shortHeader ? (data[i + 2] & 0xFC) == 0x80 : data[i + 2] == 1 && data[i + 3] == 0xB6;
-        if (!picture) continue;
-        if (seenPicture) return i;
-        seenPicture = true;
-        i += 2;
-    }
-    return size;
+    return UMC::mpeg4::LooksLikeMpeg4Video(data, size);
 }
 
 int RunMpeg4(const umcdecode::Options& options) {
@@ -144,8 +118,8 @@ int RunMpeg4(const umcdecode::Options& options) {
     // One access unit per sample, as a demultiplexer would hand them over.
     size_t offset = 0;
     while (offset < data.size() && !sizeChanged) {
-        const size_t unit =
-            Mpeg4AccessUnitLength(data.data() + offset, data.size() - offset, shortHeader);
+        const size_t unit = UMC::mpeg4::Mpeg4AccessUnitLength(data.data() + offset,
+                                                              data.size() - offset, shortHeader);
         UMC::MediaData in;
         in.SetBufferPointer(data.data() + offset, unit);
         in.SetDataSize(unit);

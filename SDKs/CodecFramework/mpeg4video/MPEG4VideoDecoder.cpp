@@ -212,30 +212,13 @@ Status MPEG4VideoDecoder::AllocateBuffers() {
         FreeBuffers();
         return st;
     }
-    const int32_t mbCount = mbWidth * mbHeight;
     try {
-        m_quant.assign(size_t(mbCount), 0);
-        m_info.assign(size_t(mbCount), Mpeg4MacroblockInfo{});
-        m_predictors.assign(size_t(mbCount), Mpeg4IntraPredictors{});
-        m_partition.assign(size_t(mbCount), Mpeg4PartitionEntry{});
-        m_bInfo.assign(size_t(mbCount), Mpeg4MacroblockInfo{});
-        m_block.assign(6 * 64 + 8, 0);
+        m_arrays.Allocate(s, mbWidth, mbHeight);
     } catch (const std::bad_alloc&) {
         FreeBuffers();
         return STATUS_ALLOC_FAILED;
     }
     Mpeg4VopState& d = s.dec;
-    d.mbWidth = mbWidth;
-    d.mbHeight = mbHeight;
-    d.mbCount = mbCount;
-    d.macroblockNumberBits = BitsFor(mbCount);
-    d.quant = m_quant.data();
-    d.info = m_info.data();
-    d.predictors = m_predictors.data();
-    d.partition = m_partition.data();
-    d.bInfo = m_bInfo.data();
-    d.block = reinterpret_cast<int16_t*>((reinterpret_cast<uintptr_t>(m_block.data()) + 15) &
-                                         ~uintptr_t(15));
     // A static sprite stream keeps its one reference, the sprite, outside the rotation.
     d.current = &m_frames[kCurrent].frame;
     d.forward = staticSprite ? &m_frames[kSprite].frame : &m_frames[kForward].frame;
@@ -249,22 +232,10 @@ Status MPEG4VideoDecoder::AllocateBuffers() {
 void MPEG4VideoDecoder::FreeBuffers() {
     if (m_pMemoryAllocator)
         for (Mpeg4FrameMemory& f : m_frames) FreeFrame(*m_pMemoryAllocator, f);
-    m_quant.clear();
-    m_info.clear();
-    m_predictors.clear();
-    m_partition.clear();
-    m_bInfo.clear();
-    m_block.clear();
     if (m_state) {
-        Mpeg4VopState& d = m_state->dec;
-        d.quant = nullptr;
-        d.info = nullptr;
-        d.predictors = nullptr;
-        d.partition = nullptr;
-        d.bInfo = nullptr;
-        d.block = nullptr;
-        d.current = d.forward = d.backward = d.sprite = nullptr;
-        d.mbWidth = d.mbHeight = d.mbCount = 0;
+        m_arrays.Free(*m_state);
+        m_state->dec.current = m_state->dec.forward = m_state->dec.backward = nullptr;
+        m_state->dec.sprite = nullptr;
     }
     m_outputFrame = nullptr;
 }

@@ -12,6 +12,7 @@
 #include "SDKs/CodecFramework/mpeg4video/MPEG4DecoderState.h"
 #include "SDKs/CodecFramework/mpeg4video/Mpeg4FrameBuffer.h"
 #include "SDKs/CodecFramework/mpeg4video/Mpeg4PostFilter.h"
+#include "SDKs/CodecFramework/mpeg4video/Mpeg4Stream.h"
 
 namespace UMC {
 
@@ -60,12 +61,7 @@ private:
     VideoDecoderParams m_params;
     Mpeg4PaddedInput m_input;
     mpeg4::Mpeg4FrameMemory m_frames[kFrameCount];
-    std::vector<uint8_t> m_quant;
-    std::vector<Mpeg4MacroblockInfo> m_info;
-    std::vector<Mpeg4IntraPredictors> m_predictors;
-    std::vector<Mpeg4PartitionEntry> m_partition;
-    std::vector<Mpeg4MacroblockInfo> m_bInfo;
-    std::vector<int16_t> m_block;
+    mpeg4::Mpeg4MacroblockArrays m_arrays;
 
     bool m_initialised = false;
     bool m_headersFound = false;

@@ -66,11 +66,24 @@ void DeringPlane(const uint8_t* src, int32_t srcPitch, uint8_t* dst, int32_t dst
         }
 }
 
-// The filtered area: the luma size rounded up to 8, within the frame.
-void FilteredSize(const MPEG4FrameBuffer& f, int32_t width, int32_t height, int32_t* w,
-                  int32_t* h) {
-    *w = std::min((width + 7) & ~7, f.mbWidth * 16);
-    *h = std::min((height + 7) & ~7, f.mbHeight * 16);
+// Filters the enabled planes of src into dst with filter(plane, from, fromPitch, to, toPitch,
+// width, height) and copies the others. The area is the luma size rounded up to 8 (chroma: half).
+template <class Filter>
+void FilterPlanes(const MPEG4FrameBuffer& src, MPEG4FrameBuffer& dst, int32_t width, int32_t height,
+                  const uint8_t enabled[3], Filter filter) {
+    const int32_t w = std::min((width + 7) & ~7, src.mbWidth * 16);
+    const int32_t h = std::min((height + 7) & ~7, src.mbHeight * 16);
+    const uint8_t* from[3] = {src.y, src.u, src.v};
+    uint8_t* to[3] = {dst.y, dst.u, dst.v};
+    for (int p = 0; p < 3; ++p) {
+        const int32_t pw = p ? w / 2 : w, ph = p ? h / 2 : h;
+        const int32_t srcPitch = p ? src.uvPitch : src.yPitch;
+        const int32_t dstPitch = p ? dst.uvPitch : dst.yPitch;
+        if (enabled[p])
+            filter(p, from[p], srcPitch, to[p], dstPitch, pw, ph);
+        else
+            spCopyRegion8u(from[p], srcPitch, to[p], dstPitch, SpSize{pw, ph});
+    }
 }
 
 }  // namespace
@@ -78,38 +91,21 @@ void FilteredSize(const MPEG4FrameBuffer& f, int32_t width, int32_t height, int3
 void DeringFrame(const MPEG4FrameBuffer& src, MPEG4FrameBuffer& dst, int32_t width, int32_t height,
                  const Mpeg4PostFilterSettings& settings, int32_t quant) {
     quant = std::clamp(quant, 1, 31);
-    int32_t w, h;
-    FilteredSize(src, width, height, &w, &h);
-    const uint8_t* from[3] = {src.y, src.u, src.v};
-    uint8_t* to[3] = {dst.y, dst.u, dst.v};
-    for (int p = 0; p < 3; ++p) {
-        const int32_t pw = p ? w / 2 : w, ph = p ? h / 2 : h;
-        const int32_t srcPitch = p ? src.uvPitch : src.yPitch;
-        const int32_t dstPitch = p ? dst.uvPitch : dst.yPitch;
-        if (settings.dering[p])
-            DeringPlane(from[p], srcPitch, to[p], dstPitch, pw, ph, quant, p == 0);
-        else
-            spCopyRegion8u(from[p], srcPitch, to[p], dstPitch, SpSize{pw, ph});
-    }
+    FilterPlanes(
+        src, dst, width, height, settings.dering,
+        [&](int p, const uint8_t* from, int32_t fromPitch, uint8_t* to, int32_t toPitch, int32_t w,
+            int32_t h) { DeringPlane(from, fromPitch, to, toPitch, w, h, quant, p == 0); });
 }
 
 void DeblockFrame(const MPEG4FrameBuffer& src, MPEG4FrameBuffer& dst, int32_t width, int32_t height,
                   const Mpeg4PostFilterSettings& settings, int32_t quant) {
     quant = std::clamp(quant, 1, 31);
-    int32_t w, h;
-    FilteredSize(src, width, height, &w, &h);
-    const uint8_t* from[3] = {src.y, src.u, src.v};
-    uint8_t* to[3] = {dst.y, dst.u, dst.v};
-    for (int p = 0; p < 3; ++p) {
-        const int32_t pw = p ? w / 2 : w, ph = p ? h / 2 : h;
-        const int32_t srcPitch = p ? src.uvPitch : src.yPitch;
-        const int32_t dstPitch = p ? dst.uvPitch : dst.yPitch;
-        if (settings.deblock[p])
-            DeblockPlane(from[p], srcPitch, to[p], dstPitch, pw, ph, quant, settings.thr1,
-                         settings.thr2);
-        else
-            spCopyRegion8u(from[p], srcPitch, to[p], dstPitch, SpSize{pw, ph});
-    }
+    FilterPlanes(src, dst, width, height, settings.deblock,
+                 [&](int, const uint8_t* from, int32_t fromPitch, uint8_t* to, int32_t toPitch,
+                     int32_t w, int32_t h) {
+                     DeblockPlane(from, fromPitch, to, toPitch, w, h, quant, settings.thr1,
+                                  settings.thr2);
+                 });
 }
 
 }  // namespace UMC::mpeg4
