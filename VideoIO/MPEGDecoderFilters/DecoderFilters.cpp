@@ -4,6 +4,7 @@
 #include "VideoIO/MPEGDecoderFilters/DVDAudioDecoderFilter.h"
 #include "VideoIO/MPEGDecoderFilters/FilterCreation.h"
 #include "VideoIO/MPEGDecoderFilters/MPEG2VideoDecoderFilter.h"
+#include "VideoIO/MPEGDecoderFilters/MPEG4VideoDecoderFilter.h"
 #include "VideoIO/MPEGDecoderFilters/MPEGAudioDecoderFilter.h"
 
 namespace qm_MPEGDecoderFilters {
@@ -20,10 +21,8 @@ HRESULT CreateDVDAudioDecoderFilter(IBaseFilter** ppInstance) {
     return CreateFilter<DVDAudioDecoderFilter>(ppInstance);
 }
 
-// The MPEG-4 decoder is not part of this build yet.
 HRESULT CreateMPEG4VideoDecoderFilter(IBaseFilter** ppInstance) {
-    if (ppInstance) *ppInstance = nullptr;
-    return QMLogHRESULT(E_NOTIMPL);
+    return CreateFilter<MPEG4VideoDecoderFilter>(ppInstance);
 }
 
 HRESULT CreateAC3AudioDecoderFilter(IBaseFilter** ppInstance) {

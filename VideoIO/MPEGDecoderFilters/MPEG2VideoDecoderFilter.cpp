@@ -8,6 +8,7 @@
 #include "SDKs/CodecFramework/CodecCommon/SubtypeColorFormat.h"
 #include "SDKs/CodecFramework/CodecCommon/TimeConversion.h"
 #include "VideoIO/FilterUtil/MediaTypeUtil.h"
+#include "VideoIO/MPEGDecoderFilters/VideoFilterHelpers.h"
 #include "diagnostics/CheckForms.h"
 
 namespace qm_MPEGDecoderFilters {
@@ -22,25 +23,6 @@ constexpr DWORD kFlagsInTrickModeOrder = 4;  // decode and display order
 
 // The 0x80040570 that a STATUS_INVALID_STREAM becomes.
 const HRESULT kInvalidStreamHr = qm::HResultFromCodecStatus(UMC::STATUS_INVALID_STREAM);
-
-// Turns a top-down picture upside down in place, for bottom-up RGB.
-void FlipRows(const UMC::VideoData& picture) {
-    uint8_t* top = picture.GetPlanePointer(0);
-    const size_t pitch = picture.GetPlanePitch(0);
-    if (!top || pitch == 0) return;
-    uint8_t* bottom = top + pitch * size_t(picture.GetHeight() - 1);
-    for (; top < bottom; top += pitch, bottom -= pitch) std::swap_ranges(top, top + pitch, bottom);
-}
-
-// The sequence header bytes that follow a format block's fixed part, when there are any.
-void TrailingBytes(const AM_MEDIA_TYPE& mt, size_t headerSize, const BYTE** bytes, size_t* size) {
-    *bytes = nullptr;
-    *size = 0;
-    if (mt.cbFormat > headerSize) {
-        *bytes = mt.pbFormat + headerSize;
-        *size = mt.cbFormat - headerSize;
-    }
-}
 
 }  // namespace
 
@@ -68,7 +50,7 @@ HRESULT STDMETHODCALLTYPE MPEG2VideoDecoderInputPin::NewSubSegment(REFERENCE_TIM
 // ------------------------------------------------------------------ MPEG2VideoDecoderFilter
 
 MPEG2VideoDecoderFilter::MPEG2VideoDecoderFilter(HRESULT* phr)
-    : TransformDecoderFilter(CLSID_MPEG2VideoDecoderFilter) {
+    : VideoCodecFilter(CLSID_MPEG2VideoDecoderFilter) {
     CreatePins<MPEG2VideoDecoderInputPin, MPEG2VideoDecoderOutputPin>(phr);
     if (SUCCEEDED(*phr) && m_pInput && m_pOutput) InitProcessorDispatch(phr);
 }
@@ -79,26 +61,6 @@ HRESULT MPEG2VideoDecoderFilter::CheckInputType(const CMediaType* pmtIn) {
     QMCheckCondition(pmtIn != 0, E_INVALIDARG);
     if (qm::IsMPEG2VideoType(*pmtIn) || qm::IsMPEG1VideoType(*pmtIn)) return S_OK;
     return VFW_E_TYPE_NOT_ACCEPTED;
-}
-
-HRESULT MPEG2VideoDecoderFilter::CheckTransform(const CMediaType* pmtIn, const CMediaType* pmtOut) {
-    QMCheckCondition(pmtIn != 0, E_INVALIDARG);
-    QMCheckCondition(pmtOut != 0, E_INVALIDARG);
-    if (!IsEqualGUID(pmtIn->majortype, MEDIATYPE_Video) ||
-        !IsEqualGUID(pmtOut->majortype, MEDIATYPE_Video) ||
-        qm::ColorFormatFromSubtype(pmtOut->subtype) == UMC::NONE)
-        return VFW_E_TYPE_NOT_ACCEPTED;
-    return S_OK;
-}
-
-HRESULT MPEG2VideoDecoderFilter::DecideBufferSize(IMemAllocator* pMemAlloc,
-                                                  ALLOCATOR_PROPERTIES* pProperties) {
-    // The arguments first: an unconnected filter has no output type to read.
-    QMCheckCondition(pMemAlloc != 0, E_INVALIDARG);
-    QMCheckCondition(pProperties != 0, E_INVALIDARG);
-    LONG sampleSize = 0;
-    QMCheckHRESULT(qm::GetSampleSize(m_pOutput->CurrentMediaType(), &sampleSize));
-    return SetAllocatorProperties(pMemAlloc, pProperties, 10, sampleSize);
 }
 
 HRESULT MPEG2VideoDecoderFilter::GetMediaType(int position, CMediaType* pmtOut) {
@@ -149,9 +111,8 @@ HRESULT MPEG2VideoDecoderFilter::SetMediaType(PIN_DIRECTION direction, const CMe
         m_outputMediaType = *pmt;
         m_outputInterlaceFlags = 0;
         DWORD flags = 0;
-        LONG x = 0, y = 0, width = 0, height = 0;
-        m_outputBottomUp = qm::IsRGBVideoType(*pmt) &&
-                           SUCCEEDED(qm::GetPictureSize(*pmt, &width, &height)) && height > 0;
+        LONG x = 0, y = 0;
+        m_outputBottomUp = IsBottomUpRGB(*pmt);
         QMCheckHRESULT(qm::GetInterlaceFlags(*pmt, &flags));
         m_outputInterlaceFlags = flags;
         QMCheckHRESULT(qm::GetPictureAspectRatio(*pmt, &x, &y));
@@ -195,14 +156,14 @@ HRESULT MPEG2VideoDecoderFilter::SetInputMediaType(const CMediaType* pmt) {
                                           ? reinterpret_cast<const VIDEOINFOHEADER*>(pmt->pbFormat)
                                           : nullptr;
         QMCheckCondition(pvih != 0, E_UNEXPECTED);
-        TrailingBytes(*pmt, sizeof(VIDEOINFOHEADER), &sequenceHeader, &sequenceHeaderSize);
+        TrailingFormatBytes(*pmt, sizeof(VIDEOINFOHEADER), &sequenceHeader, &sequenceHeaderSize);
     } else if (IsEqualGUID(pmt->formattype, FORMAT_VideoInfo2)) {
         const VIDEOINFOHEADER2* pvih =
             pmt->cbFormat >= sizeof(VIDEOINFOHEADER2)
                 ? reinterpret_cast<const VIDEOINFOHEADER2*>(pmt->pbFormat)
                 : nullptr;
         QMCheckCondition(pvih != 0, E_UNEXPECTED);
-        TrailingBytes(*pmt, sizeof(VIDEOINFOHEADER2), &sequenceHeader, &sequenceHeaderSize);
+        TrailingFormatBytes(*pmt, sizeof(VIDEOINFOHEADER2), &sequenceHeader, &sequenceHeaderSize);
     } else if (IsEqualGUID(pmt->formattype, FORMAT_MPEG2Video)) {
         const size_t fixed = offsetof(MPEG2VIDEOINFO, dwSequenceHeader);
         const MPEG2VIDEOINFO* pmvi = pmt->cbFormat >= fixed && pmt->pbFormat
@@ -251,14 +212,6 @@ HRESULT MPEG2VideoDecoderFilter::SetInputMediaType(const CMediaType* pmt) {
     QMCheckHRESULTUMC(initStatus);
     QMCheckHRESULTUMC(m_decoder.GetInfo(&m_params));
     m_preferredSubtype = qm::SubtypeFromColorFormat(m_params.info.color_format);
-    return S_OK;
-}
-
-HRESULT MPEG2VideoDecoderFilter::BreakConnect(PIN_DIRECTION direction) {
-    if (direction == PINDIR_INPUT) {
-        const UMC::Status status = m_decoder.Close();
-        if (status != UMC::STATUS_OK) QMReport(TEXT("Failed to close the decoder %d"), int(status));
-    }
     return S_OK;
 }
 
@@ -334,23 +287,7 @@ HRESULT MPEG2VideoDecoderFilter::DecodeIntoSample(UMC::MediaData* pInput,
     if (outStop < 1) return HR_FRAME_TOO_EARLY;
     QMCheckHRESULT(pOutSample->SetTime(&outStart, &outStop));
 
-    DWORD frameFlag = AM_VIDEO_FLAG_I_SAMPLE;
-    if (picture.GetFrameType() == UMC::P_PICTURE) frameFlag = AM_VIDEO_FLAG_P_SAMPLE;
-    if (picture.GetFrameType() == UMC::B_PICTURE) frameFlag = AM_VIDEO_FLAG_B_SAMPLE;
-    IMediaSample2* sample2 = nullptr;
-    if (SUCCEEDED(
-            pOutSample->QueryInterface(IID_IMediaSample2, reinterpret_cast<void**>(&sample2))) &&
-        sample2) {
-        AM_SAMPLE2_PROPERTIES props = {};
-        HRESULT hr = sample2->GetProperties(sizeof(props), reinterpret_cast<BYTE*>(&props));
-        if (SUCCEEDED(hr)) {
-            props.dwTypeSpecificFlags =
-                (props.dwTypeSpecificFlags & ~DWORD(AM_VIDEO_FLAG_IPB_MASK)) | frameFlag;
-            hr = sample2->SetProperties(sizeof(props), reinterpret_cast<const BYTE*>(&props));
-        }
-        sample2->Release();
-        QMCheckHRESULT(hr);
-    }
+    QMCheckHRESULT(SetSampleFrameType(pOutSample, picture.GetFrameType()));
     return S_OK;
 }
 
@@ -371,20 +308,9 @@ HRESULT MPEG2VideoDecoderFilter::FollowOutputFormat(const UMC::VideoData& pictur
         DWORD(y) == m_outputAspectRatio[1])
         return S_OK;
 
-    CMediaType changed(m_outputMediaType);
-    QMCheckHRESULT(qm::SetInterlaceFlags(changed, flags));
-    QMCheckHRESULT(qm::SetPictureAspectRatio(changed, x, y));
-    // A format that cannot carry the flags or the ratio (VIDEOINFOHEADER) has nothing to
-    // propose; asking again for every picture would attach a type to each of them.
-    if (changed == m_outputMediaType) return S_OK;
-    IPin* downstream = m_pOutput->GetConnected();
-    if (!downstream) return S_OK;
-    const HRESULT accept = downstream->QueryAccept(&changed);
-    QMCheckHRESULT(accept);
-    if (accept == S_OK) {
-        QMCheckHRESULT(m_pOutput->SetMediaType(&changed));
-        m_outputTypeChanged = true;
-    }
+    bool changed = false;
+    QMCheckHRESULT(ProposeOutputType(m_pOutput, m_outputMediaType, flags, x, y, &changed));
+    if (changed) m_outputTypeChanged = true;
     return S_OK;
 }
 
@@ -394,11 +320,6 @@ void MPEG2VideoDecoderFilter::ResetDecoder() {
         QMLogHRESULT(E_UNEXPECTED);
         QMReport(TEXT("Failed to reset the decoder %d"), int(status));
     }
-}
-
-HRESULT MPEG2VideoDecoderFilter::EndOfStream() {
-    QMCheckHRESULT(Drain());
-    return DeliverEndOfStreamDownstream();
 }
 
 HRESULT MPEG2VideoDecoderFilter::NewSegment(REFERENCE_TIME tStart, REFERENCE_TIME tStop,

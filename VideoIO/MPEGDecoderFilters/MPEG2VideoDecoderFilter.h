@@ -7,7 +7,7 @@
 #include "SDKs/CodecFramework/mpeg2video/MPEG2VideoDecoder.h"
 #include "VideoIO/MPEGDecoderFilters/FilterIds.h"
 #include "VideoIO/MPEGDecoderFilters/SubSegment.h"
-#include "VideoIO/MPEGDecoderFilters/TransformDecoderFilter.h"
+#include "VideoIO/MPEGDecoderFilters/VideoCodecFilter.h"
 
 namespace qm_MPEGDecoderFilters {
 
@@ -30,7 +30,7 @@ public:
     using DecoderOutputPin::DecoderOutputPin;
 };
 
-class MPEG2VideoDecoderFilter : public TransformDecoderFilter, public IMPEG2VideoDecoder {
+class MPEG2VideoDecoderFilter : public VideoCodecFilter, public IMPEG2VideoDecoder {
 public:
     explicit MPEG2VideoDecoderFilter(HRESULT* phr);
     ~MPEG2VideoDecoderFilter() override;
@@ -38,13 +38,9 @@ public:
     DECLARE_IUNKNOWN
 
     HRESULT CheckInputType(const CMediaType* pmtIn) override;
-    HRESULT CheckTransform(const CMediaType* pmtIn, const CMediaType* pmtOut) override;
-    HRESULT DecideBufferSize(IMemAllocator* pMemAlloc, ALLOCATOR_PROPERTIES* pProperties) override;
     HRESULT GetMediaType(int position, CMediaType* pmtOut) override;
     HRESULT SetMediaType(PIN_DIRECTION direction, const CMediaType* pmt) override;
-    HRESULT BreakConnect(PIN_DIRECTION direction) override;
     HRESULT Receive(IMediaSample* pSample) override;
-    HRESULT EndOfStream() override;
     HRESULT NewSegment(REFERENCE_TIME tStart, REFERENCE_TIME tStop, double dRate) override;
 
     // A backward-played section begins: held pictures are delivered, the decoder is reset and
@@ -56,6 +52,7 @@ public:
     const UMC::VideoDecoderParams& DecoderParams() const { return m_params; }
 
 protected:
+    UMC::VideoDecoder& Decoder() override { return m_decoder; }
     HRESULT DecodeIntoSample(UMC::MediaData* pInput, IMediaSample* pOutSample) override;
 
 private:

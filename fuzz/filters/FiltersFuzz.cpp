@@ -1,6 +1,6 @@
 // Pushes arbitrary bytes through source -> decoder filter -> sink. Byte 0 chooses the filter
-// (MPEG-2 video, MPEG audio, DVD LPCM) and the sample size; the input types are fixed, so the
-// data decides everything else.
+// (MPEG-2 video, MPEG audio, DVD LPCM, MPEG-4 video) and the sample size; the input types are
+// fixed (MPEG-4 without a VOL in the format block), so the data decides everything else.
 #include <cstdint>
 #include <cstring>
 #include <vector>
@@ -29,6 +29,20 @@ CMediaType VideoType() {
     return t;
 }
 
+CMediaType Mpeg4Type() {
+    CMediaType t;
+    t.majortype = MEDIATYPE_Video;
+    t.subtype = GUID{0x5634504D, 0, 0x10, {0x80, 0, 0, 0xAA, 0, 0x38, 0x9B, 0x71}};  // MP4V
+    t.formattype = FORMAT_VideoInfo;
+    auto* info = reinterpret_cast<VIDEOINFOHEADER*>(t.AllocFormatBuffer(sizeof(VIDEOINFOHEADER)));
+    std::memset(info, 0, sizeof(VIDEOINFOHEADER));
+    info->rcTarget = RECT{0, 0, 176, 144};
+    info->AvgTimePerFrame = 400000;
+    info->bmiHeader.biWidth = 176;
+    info->bmiHeader.biHeight = 144;
+    return t;
+}
+
 CMediaType AudioType(bool lpcm) {
     CMediaType t;
     t.majortype = MEDIATYPE_Audio;
@@ -45,15 +59,18 @@ CMediaType AudioType(bool lpcm) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 2) return 0;
-    const int kind = data[0] % 3;
+    const int kind = data[0] % 4;
     const size_t piece = size_t(1) << (data[1] % 13);  // 1 byte to 4 KiB
     data += 2;
     size -= 2;
-    HRESULT (*create)
+    HRESULT(*create)
     (IBaseFilter**) = kind == 0   ? qm_MPEGDecoderFilters::CreateMPEG2VideoDecoderFilter
                       : kind == 1 ? qm_MPEGDecoderFilters::CreateMPEGAudioDecoderFilter
-                                  : qm_MPEGDecoderFilters::CreateDVDAudioDecoderFilter;
-    const CMediaType input = kind == 0 ? VideoType() : AudioType(kind == 2);
+                      : kind == 2 ? qm_MPEGDecoderFilters::CreateDVDAudioDecoderFilter
+                                  : qm_MPEGDecoderFilters::CreateMPEG4VideoDecoderFilter;
+    const CMediaType input = kind == 0   ? VideoType()
+                             : kind == 3 ? Mpeg4Type()
+                                         : AudioType(kind == 2);
 
     qm::graph::FilterGraph* graph = nullptr;
     qm::graph::PushSource* source = nullptr;

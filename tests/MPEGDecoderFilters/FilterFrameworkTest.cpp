@@ -66,12 +66,10 @@ TEST(DecoderFilterCreation, ExportsIdentityAndPins) {
     }
 }
 
-TEST(DecoderFilterCreation, CodecsNotInThisBuildAndBadArguments) {
+TEST(DecoderFilterCreation, BadArguments) {
     ReportCapture capture;
-    IBaseFilter* f = reinterpret_cast<IBaseFilter*>(1);
-    EXPECT_EQ(CreateMPEG4VideoDecoderFilter(&f), E_NOTIMPL);
-    EXPECT_EQ(f, nullptr);
     EXPECT_EQ(CreateMPEG2VideoDecoderFilter(nullptr), E_POINTER);
+    EXPECT_EQ(CreateMPEG4VideoDecoderFilter(nullptr), E_POINTER);
     EXPECT_GE(capture.Count(), 2u);
 }
 

@@ -71,14 +71,16 @@ void ExpectSameOutput(const fs::path& input) {
     const fs::path dir = fs::temp_directory_path() / ("tools-agree-" + std::to_string(::getpid()) +
                                                       "-" + input.filename().string());
     fs::create_directories(dir);
-    const bool video = input.extension() == ".m2v" || input.extension() == ".m1v";
+    const bool mpeg4 = input.extension() == ".m4v" || input.extension() == ".h263";
+    const bool video = mpeg4 || input.extension() == ".m2v" || input.extension() == ".m1v";
     const fs::path a = dir / (video ? "graph.y4m" : "graph.pcm");
     const fs::path b = dir / (video ? "codec.y4m" : "codec.pcm");
     ASSERT_EQ(Run(std::string(QMDECODE_PATH) + (video ? " --format i420 " : " ") + input.string() +
                   " " + a.string()),
               0);
     ASSERT_EQ(Run(std::string(UMC_DECODE_PATH) +
-                  (video                         ? " --codec mpeg2 --format i420 "
+                  (mpeg4                         ? " --codec mpeg4 --format i420 --postfilter "
+                   : video                       ? " --codec mpeg2 --format i420 "
                    : input.extension() == ".ac3" ? " --codec ac3 "
                                                  : " --codec mpa ") +
                   input.string() + " " + b.string()),
@@ -102,7 +104,8 @@ std::vector<fs::path> Streams(const std::vector<std::string>& extensions) {
     const fs::path root = qm::test::SourceDir();
     for (const fs::path& dir :
          {root / "samples", root / "tests" / "fixtures" / "mpa",
-          root / "tests" / "fixtures" / "mpeg2", root / "tests" / "fixtures" / "ac3"}) {
+          root / "tests" / "fixtures" / "mpeg2", root / "tests" / "fixtures" / "ac3",
+          root / "tests" / "fixtures" / "mpeg4"}) {
         if (!fs::is_directory(dir)) continue;
         for (const auto& e : fs::directory_iterator(dir))
             for (const auto& ext : extensions)
@@ -129,6 +132,13 @@ TEST(ToolsAgree, EveryCommittedAc3Stream) {
 TEST(ToolsAgree, EveryCommittedVideoStream) {
     if (!UmcDecodeKnows("mpeg2")) GTEST_SKIP() << "umc-decode has no MPEG-2 job";
     const auto streams = Streams({".m2v", ".m1v"});
+    ASSERT_FALSE(streams.empty());
+    for (const auto& s : streams) ExpectSameOutput(s);
+}
+
+TEST(ToolsAgree, EveryCommittedMpeg4Stream) {
+    if (!UmcDecodeKnows("mpeg4")) GTEST_SKIP() << "umc-decode has no MPEG-4 job";
+    const auto streams = Streams({".m4v", ".h263"});
     ASSERT_FALSE(streams.empty());
     for (const auto& s : streams) ExpectSameOutput(s);
 }

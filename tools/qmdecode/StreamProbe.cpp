@@ -266,7 +266,8 @@ std::optional<std::string> ProbeStream(const std::vector<uint8_t>& data,
     if (forced) {
         switch (*forced) {
             case StreamKind::MpegVideo:
-                return ProbeVideo(data, stream);
+                return LooksLikeMpeg4Video(data) ? ProbeMpeg4Video(data, stream)
+                                                 : ProbeVideo(data, stream);
             case StreamKind::MpegAudio:
                 return ProbeAudio(data, stream);
             case StreamKind::Lpcm:
@@ -276,6 +277,7 @@ std::optional<std::string> ProbeStream(const std::vector<uint8_t>& data,
         }
     }
     if (LooksLikeVideo(data)) return ProbeVideo(data, stream);
+    if (LooksLikeMpeg4Video(data)) return ProbeMpeg4Video(data, stream);
     if (!ProbeAc3Stream(data, stream)) return std::nullopt;
     if (!ProbeAudio(data, stream)) return std::nullopt;
     return "unknown stream: neither an MPEG video sequence header nor an MPEG audio frame "

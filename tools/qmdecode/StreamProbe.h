@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/dshow/DShow.h"
+#include "tools/qmdecode/VideoUnits.h"
 
 namespace qmdecode {
 
@@ -20,6 +21,8 @@ struct ProbedStream {
     std::string description;  // "MPEG-2 video 720x576, 25.000 fps"
     // Video.
     bool mpeg2 = false;
+    bool mpeg4 = false;        // MPEG-4 Part 2 or H.263 (the MPEG-4 decoder)
+    bool shortHeader = false;  // H.263
     int width = 0, height = 0;
     REFERENCE_TIME avgTimePerFrame = 0;
     // Audio.
@@ -34,5 +37,13 @@ std::optional<std::string> ProbeStream(const std::vector<uint8_t>& data,
 
 // AC-3: a sync word with a valid header confirmed by the next frame's sync word.
 std::optional<std::string> ProbeAc3Stream(const std::vector<uint8_t>& data, ProbedStream* stream);
+
+// MPEG-4 Part 2 and H.263: a visual object sequence, visual object or VOL start code, or a
+// short-header picture start, after nothing but zeros.
+bool LooksLikeMpeg4Video(const std::vector<uint8_t>& data);
+std::optional<std::string> ProbeMpeg4Video(const std::vector<uint8_t>& data, ProbedStream* stream);
+// One unit per VOP (with the headers before it), in decoding order, `framePeriod` apart.
+std::vector<VideoUnit> SplitMpeg4Units(const uint8_t* data, size_t size, bool shortHeader,
+                                       REFERENCE_TIME framePeriod);
 
 }  // namespace qmdecode

@@ -227,7 +227,8 @@ int main(int argc, char** argv) {
 
     // The decoder and the types the sink accepts.
     Ref<IBaseFilter> decoder;
-    HRESULT hr = video ? qm_MPEGDecoderFilters::CreateMPEG2VideoDecoderFilter(&decoder.p)
+    HRESULT hr = stream.mpeg4 ? qm_MPEGDecoderFilters::CreateMPEG4VideoDecoderFilter(&decoder.p)
+                 : video      ? qm_MPEGDecoderFilters::CreateMPEG2VideoDecoderFilter(&decoder.p)
                  : stream.kind == StreamKind::MpegAudio
                      ? qm_MPEGDecoderFilters::CreateMPEGAudioDecoderFilter(&decoder.p)
                  : stream.kind == StreamKind::Ac3
@@ -321,7 +322,9 @@ int main(int argc, char** argv) {
     std::vector<VideoUnit> units;
     size_t maxSample = 0;
     if (video) {
-        units = SplitVideoUnits(file.data(), file.size(), stream.avgTimePerFrame);
+        units = stream.mpeg4 ? SplitMpeg4Units(file.data(), file.size(), stream.shortHeader,
+                                               stream.avgTimePerFrame)
+                             : SplitVideoUnits(file.data(), file.size(), stream.avgTimePerFrame);
         for (const VideoUnit& u : units) maxSample = std::max(maxSample, u.size);
     } else {
         maxSample = stream.kind == StreamKind::Lpcm ? 19200 : 4096;
@@ -374,7 +377,8 @@ int main(int argc, char** argv) {
             qm::graph::SampleSpec spec;
             spec.start = REFERENCE_TIME(i) * 1536 * 10000000 / stream.sampleRate;
             spec.stop = REFERENCE_TIME(i + 1) * 1536 * 10000000 / stream.sampleRate;
-            hr = source.p->Deliver(file.data() + offset, std::min(piece, file.size() - offset), spec);
+            hr = source.p->Deliver(file.data() + offset, std::min(piece, file.size() - offset),
+                                   spec);
             if (hr != S_OK) break;
             progress.Update(offset);
         }

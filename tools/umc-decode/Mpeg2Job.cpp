@@ -13,21 +13,9 @@
 #include "SDKs/CodecFramework/mpeg2video/MPEG2VideoDecoder.h"
 #include "tools/common/ChunkedFile.h"
 #include "tools/umc-decode/Job.h"
+#include "tools/umc-decode/VideoOutput.h"
 
 namespace {
-
-struct FormatName {
-    const char* name;
-    UMC::ColorFormat format;
-};
-// The layouts the post-processing chain reaches from 4:2:0 and 4:2:2 pictures (no 4:4:4: the
-// decoder never produces it and the chain does not upsample chroma to it).
-const FormatName kFormats[] = {
-    {"i420", UMC::YUV420},   {"yv12", UMC::YV12},     {"i422", UMC::YUV422},
-    {"nv12", UMC::NV12},     {"yuy2", UMC::YUY2},     {"uyvy", UMC::UYVY},
-    {"rgb24", UMC::RGB24},   {"rgb32", UMC::RGB32},   {"argb32", UMC::ARGB32},
-    {"rgb565", UMC::RGB565}, {"rgb555", UMC::RGB555},
-};
 
 bool LooksLikeMpegVideo(const unsigned char* data, size_t size) {
     // A sequence header start code among the first bytes, only zeros before it.
@@ -36,19 +24,6 @@ bool LooksLikeMpegVideo(const unsigned char* data, size_t size) {
         if (data[i] != 0) return false;
     }
     return false;
-}
-
-// Writes the planes of a picture without row padding.
-void AppendPlanes(const UMC::VideoData& picture, std::vector<uint8_t>& out) {
-    for (int p = 0; p < picture.GetNumPlanes(); ++p) {
-        const UMC::VideoData::PlaneInfo* info = picture.GetPlaneInfo(p);
-        const size_t rowBytes =
-            size_t(info->m_width) * size_t(info->m_iSamples) * size_t(info->m_iSampleSize);
-        for (int y = 0; y < info->m_height; ++y) {
-            const uint8_t* row = info->m_pPlane + size_t(y) * info->m_nPitch;
-            out.insert(out.end(), row, row + rowBytes);
-        }
-    }
 }
 
 int RunMpeg2(const umcdecode::Options& options) {
@@ -60,14 +35,10 @@ int RunMpeg2(const umcdecode::Options& options) {
     const auto begin = std::chrono::steady_clock::now();
     file.Ensure(qmtool::ChunkedFile::kChunk);
 
-    UMC::ColorFormat format = UMC::NONE;
-    if (!options.format.empty()) {
-        for (const FormatName& f : kFormats)
-            if (options.format == f.name) format = f.format;
-        if (format == UMC::NONE) {
-            std::fprintf(stderr, "umc-decode: unknown format '%s'\n", options.format.c_str());
-            return 2;
-        }
+    UMC::ColorFormat format = umcdecode::VideoFormatByName(options.format, UMC::NONE);
+    if (!options.format.empty() && format == UMC::NONE) {
+        std::fprintf(stderr, "umc-decode: unknown format '%s'\n", options.format.c_str());
+        return 2;
     }
 
     UMC::MPEG2VideoDecoder decoder;
@@ -148,7 +119,7 @@ int RunMpeg2(const umcdecode::Options& options) {
             wroteHeader = true;
         }
         if (y4m) outFile << "FRAME\n";
-        AppendPlanes(out, bytes);
+        umcdecode::AppendPlanes(out, bytes);
         outFile.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
     };
 

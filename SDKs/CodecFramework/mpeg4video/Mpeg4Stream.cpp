@@ -9,6 +9,33 @@
 
 namespace UMC::mpeg4 {
 
+bool LooksLikeMpeg4Video(const uint8_t* data, size_t size) {
+    for (size_t i = 0; i + 3 < size && i < 4096; ++i) {
+        if (data[i] == 0 && data[i + 1] == 0) {
+            if (data[i + 2] == 1)
+                return data[i + 3] == 0xB0 || data[i + 3] == 0xB5 ||
+                       (data[i + 3] >= 0x20 && data[i + 3] <= 0x2F);
+            if ((data[i + 2] & 0xFC) == 0x80) return true;
+        }
+        if (data[i] != 0) return false;
+    }
+    return false;
+}
+
+size_t Mpeg4AccessUnitLength(const uint8_t* data, size_t size, bool shortHeader) {
+    bool seenPicture = false;
+    for (size_t i = 0; i + 3 < size; ++i) {
+        if (data[i] != 0 || data[i + 1] != 0) continue;
+        const bool picture =
+            shortHeader ? (data[i + 2] & 0xFC) == 0x80 : data[i + 2] == 1 && data[i + 3] == 0xB6;
+        if (!picture) continue;
+        if (seenPicture) return i;
+        seenPicture = true;
+        i += 2;
+    }
+    return size;
+}
+
 Status FindHeaders(MPEG4DecoderState& s) {
     Mpeg4BitReader& r = s.bits;
     bool sawSequence = false, sawObject = false;
@@ -67,12 +94,50 @@ Status FindNextVop(MPEG4DecoderState& s, bool* volChanged) {
     }
 }
 
+void Mpeg4MacroblockArrays::Allocate(MPEG4DecoderState& s, int32_t mbWidth, int32_t mbHeight) {
+    Mpeg4VopState& d = s.dec;
+    const int32_t mbCount = mbWidth * mbHeight;
+    m_quant.assign(size_t(mbCount), 0);
+    m_info.assign(size_t(mbCount), Mpeg4MacroblockInfo{});
+    m_bInfo.assign(size_t(mbCount), Mpeg4MacroblockInfo{});
+    m_predictors.assign(size_t(mbCount), Mpeg4IntraPredictors{});
+    m_partition.assign(size_t(mbCount), Mpeg4PartitionEntry{});
+    m_block.assign(6 * 64 + 8, 0);
+    d.mbWidth = mbWidth;
+    d.mbHeight = mbHeight;
+    d.mbCount = mbCount;
+    d.macroblockNumberBits = BitsFor(mbCount);
+    d.quant = m_quant.data();
+    d.info = m_info.data();
+    d.bInfo = m_bInfo.data();
+    d.predictors = m_predictors.data();
+    d.partition = m_partition.data();
+    const uintptr_t blockAddress =
+        (reinterpret_cast<uintptr_t>(m_block.data()) + 15) & ~uintptr_t(15);
+    d.block = reinterpret_cast<int16_t*>(blockAddress);
+}
+
+void Mpeg4MacroblockArrays::Free(MPEG4DecoderState& s) {
+    m_quant = {};
+    m_info = {};
+    m_bInfo = {};
+    m_predictors = {};
+    m_partition = {};
+    m_block = {};
+    Mpeg4VopState& d = s.dec;
+    d.quant = nullptr;
+    d.info = d.bInfo = nullptr;
+    d.predictors = nullptr;
+    d.partition = nullptr;
+    d.block = nullptr;
+    d.mbWidth = d.mbHeight = d.mbCount = 0;
+}
+
 Status Mpeg4Pictures::Allocate(MPEG4DecoderState& s, bool withBackward) {
     Mpeg4VopState& d = s.dec;
     const int32_t mbWidth = (s.vol.width + 15) / 16, mbHeight = (s.vol.height + 15) / 16;
     if (mbWidth < 1 || mbHeight < 1 || int64_t(mbWidth) * mbHeight > kMpeg4MaxMacroblocks)
         return STATUS_ALLOC_FAILED;
-    const int32_t mbCount = mbWidth * mbHeight;
     const int32_t yPitch = (mbWidth + 2) * 16, uvPitch = yPitch / 2;
     const size_t ySize = size_t(yPitch) * size_t((mbHeight + 2) * 16);
     const size_t uvSize = size_t(uvPitch) * size_t((mbHeight + 2) * 8);
@@ -97,22 +162,7 @@ Status Mpeg4Pictures::Allocate(MPEG4DecoderState& s, bool withBackward) {
         f.mbWidth = mbWidth;
         f.mbHeight = mbHeight;
     }
-    m_quant.assign(size_t(mbCount), 0);
-    m_info.assign(size_t(mbCount), Mpeg4MacroblockInfo{});
-    m_predictors.assign(size_t(mbCount), Mpeg4IntraPredictors{});
-    m_partition.assign(size_t(mbCount), Mpeg4PartitionEntry{});
-    m_block.assign(6 * 64 + 8, 0);
-    d.mbWidth = mbWidth;
-    d.mbHeight = mbHeight;
-    d.mbCount = mbCount;
-    d.macroblockNumberBits = BitsFor(mbCount);
-    d.quant = m_quant.data();
-    d.info = m_info.data();
-    d.predictors = m_predictors.data();
-    d.partition = m_partition.data();
-    const uintptr_t blockAddress =
-        (reinterpret_cast<uintptr_t>(m_block.data()) + 15) & ~uintptr_t(15);
-    d.block = reinterpret_cast<int16_t*>(blockAddress);
+    m_arrays.Allocate(s, mbWidth, mbHeight);
     d.current = &m_frames[0];
     d.forward = &m_frames[1];
     d.backward = withBackward ? &m_frames[2] : nullptr;

@@ -10,6 +10,14 @@
 
 namespace UMC::mpeg4 {
 
+// True when the data starts (after zero bytes) with a visual object sequence, visual object or
+// VOL start code, or a short-header picture start.
+bool LooksLikeMpeg4Video(const uint8_t* data, size_t size);
+
+// Length of the access unit at `data`: up to the start of the second VOP (short header: picture),
+// or `size` when there is none. Feeding the decoder one unit per call copies one picture's bytes.
+size_t Mpeg4AccessUnitLength(const uint8_t* data, size_t size, bool shortHeader);
+
 // Finds and parses the stream headers up to the VOL (or a short-header marker, which sets up
 // short-header mode). STATUS_OK, STATUS_SYNC_NOT_FOUND or STATUS_INVALID_STREAM.
 Status FindHeaders(MPEG4DecoderState& s);
@@ -18,6 +26,22 @@ Status FindHeaders(MPEG4DecoderState& s);
 // *volChanged tells that a VOL was parsed. STATUS_OK (the reader stands at the VOP header),
 // STATUS_SYNC_NOT_FOUND or STATUS_INVALID_STREAM.
 Status FindNextVop(MPEG4DecoderState& s, bool* volChanged);
+
+// The per-macroblock arrays and the kernel work block for mbWidth x mbHeight macroblocks (a size
+// already checked against kMpeg4MaxMacroblocks), pointed to by s.dec with the VOP geometry.
+class Mpeg4MacroblockArrays {
+public:
+    void Allocate(MPEG4DecoderState& s, int32_t mbWidth, int32_t mbHeight);
+    void Free(MPEG4DecoderState& s);
+
+private:
+    std::vector<uint8_t> m_quant;
+    std::vector<Mpeg4MacroblockInfo> m_info;
+    std::vector<Mpeg4MacroblockInfo> m_bInfo;
+    std::vector<Mpeg4IntraPredictors> m_predictors;
+    std::vector<Mpeg4PartitionEntry> m_partition;
+    std::vector<int16_t> m_block;
+};
 
 // Frames (current, forward, and backward unless B-VOPs are excluded) and per-macroblock arrays
 // for the VOL's size, pointed to by the state. The forward reference starts black (luma 0,
@@ -32,11 +56,7 @@ public:
 private:
     MPEG4FrameBuffer m_frames[3] = {};
     std::vector<uint8_t> m_planes[3];
-    std::vector<uint8_t> m_quant;
-    std::vector<Mpeg4MacroblockInfo> m_info;
-    std::vector<Mpeg4IntraPredictors> m_predictors;
-    std::vector<Mpeg4PartitionEntry> m_partition;
-    std::vector<int16_t> m_block;
+    Mpeg4MacroblockArrays m_arrays;
 };
 
 // VOP time in ticks of vop_time_increment_resolution (short header: 1/30000 s) of the VOP whose

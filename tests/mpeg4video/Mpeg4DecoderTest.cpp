@@ -1,0 +1,408 @@
+// The frame driver: display order and the drain, time stamps, not-coded VOPs, skipping, the
+// post-filter, and the codec interface's refusals.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "SDKs/CodecFramework/core/VideoData.h"
+#include "SDKs/CodecFramework/mpeg2video/MPEG2VideoDecoder.h"
+#include "SDKs/CodecFramework/mpeg4video/MPEG4VideoDecoder.h"
+#include "SDKs/CodecFramework/mpeg4video/Mpeg4FrameBuffer.h"
+#include "SDKs/CodecFramework/mpeg4video/Mpeg4PostFilter.h"
+#include "primitives/dispatch/ProcessorDispatch.h"
+#include "tests/mpeg4video/Mpeg4TestSupport.h"
+
+namespace {
+
+using namespace qm::test::mpeg4;
+
+struct Picture {
+    std::vector<uint8_t> bytes;
+    double time = 0;
+    int32_t frameType = 0;
+    int32_t structure = 0;
+    UMC::Status status = UMC::STATUS_OK;
+};
+
+std::vector<uint8_t> PackedVideo(const UMC::VideoData& v) {
+    std::vector<uint8_t> out;
+    for (int p = 0; p < v.GetNumPlanes(); ++p) {
+        const UMC::VideoData::PlaneInfo* info = v.GetPlaneInfo(p);
+        for (int y = 0; y < info->m_height; ++y) {
+            const uint8_t* row = info->m_pPlane + size_t(y) * info->m_nPitch;
+            out.insert(out.end(), row, row + info->m_width);
+        }
+    }
+    return out;
+}
+
+struct DriverRun {
+    std::vector<Picture> pictures;
+    int drained = 0;
+};
+
+// Feeds the whole stream as one sample (optionally stamped), or one VOP per sample, and drains
+// the decoder.
+DriverRun DecodeThroughDriver(UMC::MPEG4VideoDecoder& decoder, std::vector<uint8_t> stream,
+                              double firstStamp = -1.0, bool perVop = false) {
+    DriverRun run;
+    UMC::VideoDecoderParams info;
+    UMC::VideoData out;
+    std::vector<size_t> cuts{0};
+    for (size_t i = 1; perVop && i + 3 < stream.size(); ++i)
+        if (stream[i] == 0 && stream[i + 1] == 0 && stream[i + 2] == 1 && stream[i + 3] == 0xB6)
+            cuts.push_back(i);
+    cuts.push_back(stream.size());
+    auto take = [&](UMC::MediaData* input) {
+        decoder.GetInfo(&info);
+        if (out.GetWidth() != info.info.clip_width) {
+            out.Init(info.info.clip_width, info.info.clip_height, UMC::YUV420);
+            out.Alloc();
+        }
+        const UMC::Status st = decoder.GetFrame(input, &out);
+        if (st == UMC::STATUS_OK || st == UMC::kMpeg4FrameDamaged) {
+            Picture p;
+            p.bytes = PackedVideo(out);
+            p.time = out.GetTime();
+            p.frameType = out.GetFrameType();
+            p.structure = out.GetPictureStructure();
+            p.status = st;
+            run.pictures.push_back(std::move(p));
+        }
+        return st;
+    };
+    for (size_t c = 0; c + 1 < cuts.size(); ++c) {
+        UMC::MediaData in;
+        in.SetBufferPointer(stream.data() + cuts[c], cuts[c + 1] - cuts[c]);
+        in.SetDataSize(cuts[c + 1] - cuts[c]);
+        in.SetTime(c == 0 ? firstStamp : -1.0);
+        for (int guard = 0; guard < 10000 && in.GetDataSize() > 0; ++guard) {
+            const size_t before = in.GetDataSize();
+            const UMC::Status st = take(&in);
+            if (st != UMC::STATUS_OK && in.GetDataSize() == before) break;
+        }
+    }
+    while (take(nullptr) == UMC::STATUS_OK) ++run.drained;
+    return run;
+}
+
+// Init with the stream's headers as the decoder-specific data.
+UMC::Status InitWith(UMC::MPEG4VideoDecoder& decoder, std::vector<uint8_t> headers, int32_t flags,
+                     double rate = 0.0) {
+    UMC::VideoDecoderParams params;
+    UMC::MediaData initial;
+    initial.SetBufferPointer(headers.data(), headers.size());
+    initial.SetDataSize(headers.size());
+    params.m_pData = &initial;
+    params.lFlags = flags;
+    params.info.framerate = rate;
+    return decoder.Init(&params);
+}
+
+// A not-coded P-VOP with the given time increment, after the stream's last VOP.
+void AppendNotCodedVop(std::vector<uint8_t>& stream, int32_t timeIncrement, int32_t bits) {
+    BitWriter w;
+    w.StartCode(0xB6);
+    w.Put(1, 2);  // P
+    w.Put(0, 1);  // modulo_time_base
+    w.Put(1, 1);
+    w.Put(uint32_t(timeIncrement), bits);
+    w.Put(1, 1);
+    w.Put(0, 1);  // vop_coded
+    w.Stuff();
+    stream.insert(stream.end(), w.Bytes().begin(), w.Bytes().end());
+}
+
+class Mpeg4Decoder : public ::testing::Test {
+protected:
+    void SetUp() override { spInitProcessorDispatch(); }
+};
+
+TEST_F(Mpeg4Decoder, MatchesTheDecodingOrderLoopInBothOrders) {
+    for (const char* file : {"intra_resync.m4v", "intra_odd74x42.m4v", "intra_interlaced.m4v",
+                             "h263_qcif.h263", "h263_gob.h263"}) {
+        SCOPED_TRACE(file);
+        const std::vector<uint8_t> stream = ReadFile(Fixture(file));
+        const Decoded direct = DecodeAll(stream);
+        ASSERT_FALSE(direct.pictures.empty());
+        for (int32_t flags : {0, int32_t(UMC::FLAG_VDEC_REORDER)}) {
+            UMC::MPEG4VideoDecoder decoder;
+            ASSERT_EQ(InitWith(decoder, stream, flags), UMC::STATUS_OK);
+            const DriverRun run = DecodeThroughDriver(decoder, stream);
+            ASSERT_EQ(run.pictures.size(), direct.pictures.size());
+            // Display order holds the newest reference back until the drain (short-header
+            // streams have no B-VOPs to wait for).
+            const bool shortHeader = decoder.State().vol.shortVideoHeader != 0;
+            EXPECT_EQ(run.drained, flags && !shortHeader ? 1 : 0);
+            for (size_t i = 0; i < run.pictures.size(); ++i) {
+                EXPECT_EQ(run.pictures[i].bytes, direct.pictures[i]) << "picture " << i;
+                EXPECT_EQ(run.pictures[i].frameType, UMC::I_PICTURE);
+            }
+        }
+    }
+}
+
+TEST_F(Mpeg4Decoder, TimesFromTheFrameRateOrTheVopTimes) {
+    {
+        const std::vector<uint8_t> stream = ReadFile(Fixture("intra_resync.m4v"));
+        UMC::MPEG4VideoDecoder decoder;
+        ASSERT_EQ(InitWith(decoder, stream, 0, 25.0), UMC::STATUS_OK);
+        const DriverRun run = DecodeThroughDriver(decoder, stream, 2.0);
+        ASSERT_EQ(run.pictures.size(), 2u);
+        // The sample's stamp, then one frame duration per further VOP of the same sample.
+        for (size_t i = 0; i < run.pictures.size(); ++i)
+            EXPECT_NEAR(run.pictures[i].time, 2.0 + 0.04 * double(i), 1e-9) << i;
+    }
+    {
+        // Without a rate: VOP times over the time increment resolution.
+        const std::vector<uint8_t> stream = ReadFile(Fixture("intra_resync.m4v"));
+        UMC::MPEG4VideoDecoder decoder;
+        ASSERT_EQ(InitWith(decoder, stream, 0), UMC::STATUS_OK);
+        const DriverRun run = DecodeThroughDriver(decoder, stream);
+        ASSERT_EQ(run.pictures.size(), 2u);
+        const double tick = 1.0 / decoder.State().vol.timeIncrementResolution;
+        EXPECT_NEAR(run.pictures[0].time, 0.0, 1e-9);
+        EXPECT_GT(run.pictures[1].time, run.pictures[0].time);
+        const double ticks = (run.pictures[1].time - run.pictures[0].time) / tick;
+        EXPECT_NEAR(ticks, std::round(ticks), 1e-6);
+    }
+}
+
+TEST_F(Mpeg4Decoder, NotCodedVopRepeatsTheReferenceOrIsDropped) {
+    std::vector<uint8_t> stream = ReadFile(Fixture("intra_resync.m4v"));
+    UMC::MPEG4VideoDecoder probe;
+    ASSERT_EQ(InitWith(probe, stream, 0), UMC::STATUS_OK);
+    const DriverRun plain = DecodeThroughDriver(probe, stream);
+    ASSERT_EQ(plain.pictures.size(), 2u);
+    const int32_t bits = probe.State().vol.timeIncrementBits;
+    const int32_t last = probe.State().vop.timeIncrement;
+    const int32_t resolution = probe.State().vol.timeIncrementResolution;
+
+    // A placeholder at the time of the picture already shown: no picture.
+    std::vector<uint8_t> placeholder = stream;
+    AppendNotCodedVop(placeholder, last, bits);
+    UMC::MPEG4VideoDecoder a;
+    ASSERT_EQ(InitWith(a, stream, 0), UMC::STATUS_OK);
+    EXPECT_EQ(DecodeThroughDriver(a, placeholder).pictures.size(), 2u);
+
+    // A not-coded VOP at a new time shows the previous picture again.
+    std::vector<uint8_t> repeat = stream;
+    AppendNotCodedVop(repeat, (last + 1) % resolution, bits);
+    for (int32_t flags : {0, int32_t(UMC::FLAG_VDEC_REORDER)}) {
+        UMC::MPEG4VideoDecoder b;
+        ASSERT_EQ(InitWith(b, stream, flags), UMC::STATUS_OK);
+        const DriverRun run = DecodeThroughDriver(b, repeat);
+        ASSERT_EQ(run.pictures.size(), 3u);
+        EXPECT_EQ(run.pictures[2].bytes, plain.pictures[1].bytes);
+        EXPECT_EQ(run.pictures[2].frameType, UMC::P_PICTURE);
+    }
+}
+
+TEST_F(Mpeg4Decoder, ResetWaitsForAnIntraVopAndDrainsOncePerInit) {
+    const std::vector<uint8_t> stream = ReadFile(Fixture("intra_resync.m4v"));
+    UMC::MPEG4VideoDecoder decoder;
+    ASSERT_EQ(InitWith(decoder, stream, UMC::FLAG_VDEC_REORDER), UMC::STATUS_OK);
+    EXPECT_EQ(DecodeThroughDriver(decoder, stream).pictures.size(), 2u);
+    ASSERT_EQ(decoder.Reset(), UMC::STATUS_OK);
+    // The drain already happened: the second pass comes out in decoding order, without one.
+    const DriverRun again = DecodeThroughDriver(decoder, stream);
+    EXPECT_EQ(again.pictures.size(), 2u);
+    EXPECT_EQ(again.drained, 0);
+}
+
+TEST_F(Mpeg4Decoder, InterfaceRefusals) {
+    UMC::MPEG4VideoDecoder decoder;
+    UMC::VideoData out;
+    EXPECT_EQ(decoder.GetFrame(nullptr, &out), UMC::STATUS_NOT_INITIALIZED);
+    EXPECT_EQ(decoder.GetFrame(nullptr, nullptr), UMC::STATUS_NULL_PTR);
+    EXPECT_EQ(decoder.Reset(), UMC::STATUS_NOT_INITIALIZED);
+    EXPECT_EQ(decoder.SkipVideoFrame(1), UMC::STATUS_NOT_INITIALIZED);
+    UMC::VideoDecoderParams info;
+    EXPECT_EQ(decoder.GetInfo(&info), UMC::STATUS_NOT_INITIALIZED);
+    EXPECT_EQ(decoder.Init(nullptr), UMC::STATUS_NULL_PTR);
+    UMC::BaseCodecParams plain;
+    EXPECT_EQ(decoder.Init(&plain), UMC::STATUS_NULL_PTR);
+
+    // No size and no headers.
+    UMC::VideoDecoderParams empty;
+    EXPECT_EQ(decoder.Init(&empty), UMC::STATUS_INIT_FAILED);
+
+    // Headers in the parameters: size, aspect ratio and the bytes consumed.
+    std::vector<uint8_t> stream = ReadFile(Fixture("intra_odd74x42.m4v"));
+    UMC::MediaData initial;
+    initial.SetBufferPointer(stream.data(), stream.size());
+    initial.SetDataSize(stream.size());
+    UMC::VideoDecoderParams params;
+    params.m_pData = &initial;
+    ASSERT_EQ(decoder.Init(&params), UMC::STATUS_OK);
+    EXPECT_LT(initial.GetDataSize(), stream.size());
+    ASSERT_EQ(decoder.GetInfo(&info), UMC::STATUS_OK);
+    EXPECT_EQ(info.info.clip_width, 74);
+    EXPECT_EQ(info.info.clip_height, 42);
+    EXPECT_EQ(info.info.aspect_ratio_width, 1);
+    UMC::BaseCodecParams profile;
+    EXPECT_EQ(decoder.GetInfo(&profile), UMC::STATUS_OK);
+
+    // Garbage before any header: no frame, nothing consumed.
+    UMC::MPEG4VideoDecoder fresh;
+    UMC::VideoDecoderParams sized;
+    sized.info.clip_width = sized.info.clip_height = 16;
+    ASSERT_EQ(fresh.Init(&sized), UMC::STATUS_OK);
+    std::vector<uint8_t> junk(64, 0x55);
+    UMC::MediaData in;
+    in.SetBufferPointer(junk.data(), junk.size());
+    in.SetDataSize(junk.size());
+    out.Init(16, 16, UMC::YUV420);
+    out.Alloc();
+    EXPECT_EQ(fresh.GetFrame(&in, &out), UMC::STATUS_NOT_ENOUGH_DATA);
+    EXPECT_EQ(in.GetDataSize(), junk.size());
+    EXPECT_EQ(out.GetDamaged(), 1);
+}
+
+TEST_F(Mpeg4Decoder, OutputFormatsOfTheChain) {
+    const std::vector<uint8_t> stream = ReadFile(Fixture("intra_odd98x66.m4v"));
+    for (UMC::ColorFormat format : {UMC::YV12, UMC::NV12, UMC::YUY2, UMC::RGB32}) {
+        UMC::MPEG4VideoDecoder decoder;
+        ASSERT_EQ(InitWith(decoder, stream, 0), UMC::STATUS_OK);
+        std::vector<uint8_t> copy = stream;
+        UMC::MediaData in;
+        in.SetBufferPointer(copy.data(), copy.size());
+        in.SetDataSize(copy.size());
+        UMC::VideoData out;
+        // The size comes from the VOL at the first call; the output follows it.
+        out.Init(98, 66, format);
+        out.Alloc();
+        EXPECT_EQ(decoder.GetFrame(&in, &out), UMC::STATUS_OK) << int(format);
+        EXPECT_EQ(out.GetDamaged(), 0);
+    }
+}
+
+// A luma plane of two flat halves meeting at column 8 (and a flat U plane with a step at row 8).
+struct EdgePicture {
+    UMC::mpeg4::Mpeg4FrameMemory src, dst;
+    UMC::DefaultMemoryAllocator allocator;
+    EdgePicture(int left, int right) {
+        allocator.Init(nullptr);
+        UMC::mpeg4::AllocateFrame(allocator, 1, 1, src);
+        UMC::mpeg4::AllocateFrame(allocator, 1, 1, dst);
+        for (int y = 0; y < 16; ++y)
+            for (int x = 0; x < 16; ++x)
+                src.frame.y[y * src.frame.yPitch + x] = uint8_t(x < 8 ? left : right);
+        for (int y = 0; y < 8; ++y)
+            for (int x = 0; x < 8; ++x)
+                src.frame.u[y * src.frame.uvPitch + x] = uint8_t(y < 8 ? left : right);
+    }
+    ~EdgePicture() {
+        UMC::mpeg4::FreeFrame(allocator, src);
+        UMC::mpeg4::FreeFrame(allocator, dst);
+    }
+    bool LumaChanged() const {
+        for (int y = 0; y < 16; ++y)
+            if (std::memcmp(src.frame.y + y * src.frame.yPitch, dst.frame.y + y * dst.frame.yPitch,
+                            16))
+                return true;
+        return false;
+    }
+};
+
+TEST_F(Mpeg4Decoder, DeblockingFollowsTheQuantiserAndThePlaneSwitches) {
+    UMC::mpeg4::Mpeg4PostFilterSettings settings;
+    settings.deblock[0] = 1;
+    {
+        // A step below twice the quantiser on flat blocks is smoothed ...
+        EdgePicture p(100, 104);
+        UMC::mpeg4::DeblockFrame(p.src.frame, p.dst.frame, 16, 16, settings, 4);
+        EXPECT_TRUE(p.LumaChanged());
+        EXPECT_LT(p.dst.frame.y[8] - p.dst.frame.y[7], 4);
+    }
+    {
+        // ... one of twice the quantiser or more is a real edge and stays.
+        EdgePicture p(100, 108);
+        UMC::mpeg4::DeblockFrame(p.src.frame, p.dst.frame, 16, 16, settings, 4);
+        EXPECT_FALSE(p.LumaChanged());
+    }
+    {
+        // The luma switch off: the plane is copied as it is.
+        EdgePicture p(100, 104);
+        settings.deblock[0] = 0;
+        UMC::mpeg4::DeblockFrame(p.src.frame, p.dst.frame, 16, 16, settings, 4);
+        EXPECT_FALSE(p.LumaChanged());
+    }
+}
+
+TEST_F(Mpeg4Decoder, PostFilterChangesTheOutputNotTheReferences) {
+    // h263_p: its P pictures predict from unfiltered references, or they would drift apart.
+    std::vector<uint8_t> stream = ReadFile(Fixture("h263_p.h263"));
+    UMC::MPEG4VideoDecoder plainDecoder;
+    ASSERT_EQ(InitWith(plainDecoder, stream, 0), UMC::STATUS_OK);
+    const DriverRun plain = DecodeThroughDriver(plainDecoder, stream);
+    const size_t luma = size_t(plainDecoder.State().vol.width) * plainDecoder.State().vol.height;
+    for (int mode = 0; mode < 2; ++mode) {
+        SCOPED_TRACE(mode ? "deringing" : "deblocking");
+        UMC::MPEG4VideoDecoder filteredDecoder;
+        ASSERT_EQ(InitWith(filteredDecoder, stream, 0), UMC::STATUS_OK);
+        if (mode)
+            filteredDecoder.SetDeringing(1, 0, 0);
+        else
+            filteredDecoder.SetDeblocking(1, 0, 0, 2, 6);
+        const DriverRun filtered = DecodeThroughDriver(filteredDecoder, stream);
+        ASSERT_EQ(plain.pictures.size(), filtered.pictures.size());
+        bool anyChange = false;
+        for (size_t i = 0; i < plain.pictures.size(); ++i) {
+            const auto& a = plain.pictures[i].bytes;
+            const auto& b = filtered.pictures[i].bytes;
+            anyChange = anyChange || !std::equal(a.begin(), a.begin() + luma, b.begin());
+            // Chroma is not filtered, and the filter stays close to the decoded picture.
+            EXPECT_TRUE(std::equal(a.begin() + luma, a.end(), b.begin() + luma));
+            EXPECT_GT(Psnr(a.data(), b.data(), luma), 35.0);
+        }
+        EXPECT_TRUE(anyChange);
+    }
+}
+
+}  // namespace
+
+namespace {
+
+// Inter streams through the driver in display order against ffmpeg's decode: the same pictures,
+// each within 45 dB, B-VOPs between their references.
+TEST_F(Mpeg4Decoder, InterStreamsInDisplayOrder) {
+    for (const char* name : {"inter_b2", "xvid_qpel_b", "inter_odd74x42", "xvid_gmc", "h263_p"}) {
+        SCOPED_TRACE(name);
+        const std::string file = std::string(name) + (name[0] == 'h' ? ".h263" : ".m4v");
+        const std::vector<uint8_t> stream = ReadFile(Fixture(file));
+        const std::vector<uint8_t> reference = ReadFile(Fixture(std::string(name) + ".yuv"));
+        UMC::MPEG4VideoDecoder decoder;
+        ASSERT_EQ(InitWith(decoder, stream, UMC::FLAG_VDEC_REORDER), UMC::STATUS_OK);
+        const int w = decoder.State().vol.width, h = decoder.State().vol.height;
+        const size_t frame = size_t(w) * h + 2 * size_t((w + 1) / 2) * ((h + 1) / 2);
+        const DriverRun run = DecodeThroughDriver(decoder, stream);
+        ASSERT_EQ(run.pictures.size() * frame, reference.size());
+        bool sawB = false;
+        for (size_t i = 0; i < run.pictures.size(); ++i) {
+            EXPECT_GE(Psnr(run.pictures[i].bytes.data(), reference.data() + i * frame, frame), 45.0)
+                << i;
+            sawB = sawB || run.pictures[i].frameType == UMC::B_PICTURE;
+        }
+        if (std::string(name).find("_b") != std::string::npos) {
+            EXPECT_TRUE(sawB);
+        }
+    }
+}
+
+// Skipping takes every second B-VOP at most, until the requests are used up.
+TEST_F(Mpeg4Decoder, SkipsBVopsAlternately) {
+    const std::vector<uint8_t> stream = ReadFile(Fixture("inter_b2.m4v"));
+    UMC::MPEG4VideoDecoder full, skipping;
+    ASSERT_EQ(InitWith(full, stream, UMC::FLAG_VDEC_REORDER), UMC::STATUS_OK);
+    ASSERT_EQ(InitWith(skipping, stream, UMC::FLAG_VDEC_REORDER), UMC::STATUS_OK);
+    const size_t all = DecodeThroughDriver(full, stream, -1.0, true).pictures.size();
+    ASSERT_EQ(skipping.SkipVideoFrame(2), UMC::STATUS_OK);
+    const size_t fewer = DecodeThroughDriver(skipping, stream, -1.0, true).pictures.size();
+    EXPECT_EQ(skipping.GetNumOfSkippedFrames(), 2u);
+    EXPECT_EQ(fewer, all - 2);
+    ASSERT_EQ(skipping.ResetSkipCount(), UMC::STATUS_OK);
+    EXPECT_EQ(skipping.GetNumOfSkippedFrames(), 0u);
+}
+
+}  // namespace
