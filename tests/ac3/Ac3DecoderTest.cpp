@@ -82,6 +82,22 @@ TEST_F(Ac3Damage, UnsupportedBsidWithAGoodCrcIsReportedAndDecodingGoesOn) {
     EXPECT_EQ(d.errors, 1);
     EXPECT_EQ(d.frames, reference.frames - 1);
     EXPECT_EQ(Slice(d, d.frames - 1, 1, 6), Slice(reference, reference.frames - 1, 1, 6));
+
+    // On its own: the whole frame is consumed and stands as a frame of silence.
+    UMC::AC3Decoder decoder;
+    UMC::AC3DecoderParams p = Ac3Params(0);
+    ASSERT_EQ(decoder.Init(&p), UMC::STATUS_OK);
+    UMC::MediaData in;
+    in.SetBufferPointer(f, FrameEnd(2) - offsets[2]);
+    in.SetDataSize(FrameEnd(2) - offsets[2]);
+    in.SetTime(2.0, 0.0);
+    std::vector<int16_t> pcm(1536 * 2, 7);
+    UMC::AudioData out;
+    out.SetBufferPointer(reinterpret_cast<uint8_t*>(pcm.data()), pcm.size() * 2);
+    EXPECT_EQ(decoder.GetFrame(&in, &out), UMC::STATUS_INVALID_STREAM);
+    EXPECT_EQ(in.GetDataSize(), 0u);
+    EXPECT_EQ(out.GetDataSize(), pcm.size() * 2);
+    EXPECT_TRUE(AllZero(pcm));
 }
 
 TEST_F(Ac3Damage, CouplingRangeEndingBeforeItBeginsConcealsTheFrame) {
