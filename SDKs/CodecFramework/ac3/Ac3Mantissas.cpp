@@ -49,16 +49,28 @@ struct Groups {
     int n3 = 0, n5 = 0, n11 = 0;
 };
 
-float Dither(State* s) {
-    const int16_t a = int16_t(uint16_t(int32_t(int16_t(s->dither)) * 47989));
+float Dither(uint16_t& state) {
+    const int16_t a = int16_t(uint16_t(int32_t(int16_t(state)) * 47989));
     const int16_t b = int16_t(uint16_t(int32_t(a) * 47989));
-    s->dither = uint16_t(b);
+    state = uint16_t(b);
     return float(int(a) + int(b)) * 0.35355338f * (1.0f / 32768.0f);
 }
 
 // Reads bins [start, end) of a channel; zero-allocation bins take dither when `dither` is set.
 // Returns false on a reserved code.
-bool ReadChannel(State* s, BitReader& br, Groups& g, int slot, bool dither, uint8_t* zeroMap) {
+bool ReadChannel(State* s, BitReader& reader, Groups& groups, int slot, bool dither,
+                 uint8_t* zeroMap) {
+    // Local copies: the byte stores to zeroMap could otherwise alias the reader and the groups,
+    // which would then go through memory on every bin.
+    BitReader br = reader;
+    Groups g = groups;
+    uint16_t noise = s->dither;
+    auto finish = [&](bool ok) {
+        reader = br;
+        groups = g;
+        s->dither = noise;
+        return ok;
+    };
     const Quantizers& q = Q();
     const BlockState& b = s->blk;
     const uint8_t* bap = b.bap[slot];
@@ -70,12 +82,12 @@ bool ReadChannel(State* s, BitReader& br, Groups& g, int slot, bool dither, uint
         switch (bap[bin]) {
             case 0:
                 if (zeroMap) zeroMap[bin] = 1;
-                m = dither ? Dither(s) : 0.0f;
+                m = dither ? Dither(noise) : 0.0f;
                 break;
             case 1:
                 if (g.n3 == 0) {
                     const uint32_t c = br.Get(5);
-                    if (c > 26) return false;
+                    if (c > 26) return finish(false);
                     g.v3 = q.group3[c];
                     g.n3 = 3;
                 }
@@ -84,7 +96,7 @@ bool ReadChannel(State* s, BitReader& br, Groups& g, int slot, bool dither, uint
             case 2:
                 if (g.n5 == 0) {
                     const uint32_t c = br.Get(7);
-                    if (c > 124) return false;
+                    if (c > 124) return finish(false);
                     g.v5 = q.group5[c];
                     g.n5 = 3;
                 }
@@ -92,14 +104,14 @@ bool ReadChannel(State* s, BitReader& br, Groups& g, int slot, bool dither, uint
                 break;
             case 3: {
                 const int c = int(br.Get(3));
-                if (c > 6) return false;
+                if (c > 6) return finish(false);
                 m = q.level7[c];
                 break;
             }
             case 4:
                 if (g.n11 == 0) {
                     const uint32_t c = br.Get(7);
-                    if (c > 120) return false;
+                    if (c > 120) return finish(false);
                     g.v11 = q.group11[c];
                     g.n11 = 2;
                 }
@@ -107,7 +119,7 @@ bool ReadChannel(State* s, BitReader& br, Groups& g, int slot, bool dither, uint
                 break;
             case 5: {
                 const int c = int(br.Get(4));
-                if (c > 14) return false;
+                if (c > 14) return finish(false);
                 m = q.level15[c];
                 break;
             }
@@ -120,7 +132,7 @@ bool ReadChannel(State* s, BitReader& br, Groups& g, int slot, bool dither, uint
         }
         out[bin] = m * q.scale[exps[bin]];
     }
-    return true;
+    return finish(true);
 }
 
 }  // namespace
