@@ -78,7 +78,7 @@ void BM_InverseMdct(benchmark::State& state) {
     }
     state.SetItemsProcessed(int64_t(state.iterations()) * transforms);  // transforms
 }
-BENCHMARK(BM_InverseMdct)->ArgsProduct({{0, 1, 2}, {36, 12, 512}});
+BENCHMARK(BM_InverseMdct)->ArgsProduct({{0, 1, 2}, {36, 12, 256, 512}});
 
 // A stereo MPEG-1 frame: 1152 samples per channel to interleaved 16-bit PCM.
 void BM_FloatToInt16Interleave(benchmark::State& state) {

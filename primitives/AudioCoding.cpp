@@ -153,7 +153,7 @@ bool MdctLayoutFor(int n, MdctLayout* layout) {
     layout->fftSize = n / 4;
     while ((1 << layout->fftLog2) < layout->fftSize) ++layout->fftLog2;
     const int l = layout->fftSize;
-    layout->dataBytes = (2 * l + 2 * l + l) * 4 + l * 4;
+    layout->dataBytes = (2 * l + 2 * l + l) * 4 + l * 4 + 2 * l * 4 + 2 * l * 4;
     layout->workBytes = 2 * l * 4;
     return true;
 }
@@ -726,6 +726,19 @@ SpStatus acMdctInit(AcMdctSpec** spec, int n, uint8_t* specMemory, uint8_t* /*in
             const double c = -2.0 * kPi * j / l;
             twiddle[2 * j] = float(std::cos(c));
             twiddle[2 * j + 1] = float(std::sin(c));
+        }
+        // The same values again in the split layouts of the vector variants.
+        const sp::ac::MdctSplitTables split = sp::ac::SplitTablesOf(s);
+        for (int half = 1; half < l; half *= 2) {
+            float* re = split.stage + 2 * (half - 1);
+            for (int j = 0; j < half; ++j) {
+                re[j] = twiddle[2 * j * (l / (2 * half))];
+                re[half + j] = twiddle[2 * j * (l / (2 * half)) + 1];
+            }
+        }
+        for (int k = 0; k < l; ++k) {
+            split.postRe[k] = post[2 * k];
+            split.postIm[k] = post[2 * k + 1];
         }
     }
     s->tag = kAcMdctTag;

@@ -24,7 +24,10 @@ struct AcMdctSpec {
     // Direct form (N = 12, 36): M = N / 2 rows of `stride` floats, row k holding
     // 2/N * cos(pi / (4M) * (2j + 1) * (2k + 1)) for j < M, zero padded.
     // FFT form: N/4 complex pre-twiddles (scaled by 2/N), N/4 complex post-twiddles,
-    // N/8 complex FFT twiddles, N/4 bit-reversal indices (int32).
+    // N/8 complex FFT twiddles, N/4 bit-reversal indices (int32); then for the vector variants,
+    // per butterfly stage of half-size h (1, 2, 4, ...) its h twiddles as h real parts and h
+    // imaginary parts from float 2(h - 1) (N/2 floats in all), and the post-twiddles as N/4
+    // real parts and N/4 imaginary parts.
 };
 
 namespace sp::ac {
@@ -49,6 +52,17 @@ inline const float* DirectMatrix(const AcMdctSpec* s) {
 inline constexpr int kPow43TableSize = 8207;
 const float* Pow43Table();
 float Pow43Direct(int magnitude);
+
+// The split-layout tables of the FFT form (see AcMdctSpec).
+struct MdctSplitTables {
+    float* stage;
+    float* postRe;
+    float* postIm;
+};
+inline MdctSplitTables SplitTablesOf(const AcMdctSpec* s) {
+    float* base = const_cast<float*>(DirectMatrix(s)) + 6 * s->fftSize;
+    return {base, base + 2 * s->fftSize, base + 3 * s->fftSize};
+}
 
 // Transform lengths whose matrix rows (stride floats) the direct form keeps on the stack.
 inline constexpr int kMaxDirectStride = 24;

@@ -8,7 +8,7 @@
 
 #include "SDKs/CodecFramework/ac3/AC3Decoder.h"
 #include "SDKs/CodecFramework/ac3/Ac3State.h"
-#include "SDKs/CodecFramework/core/AudioData.h"
+#include "fuzz/AudioCodecFeed.h"
 #include "primitives/dispatch/ProcessorDispatch.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -33,9 +33,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         }
     }
     static const size_t kPieces[4] = {0, 17, 301, 2000};
-    const size_t piece = kPieces[(options >> 4) & 3] ? kPieces[(options >> 4) & 3] : size + 1;
-    const bool resetMidway = options & 0x40;
-
     UMC::AC3Decoder decoder;
     UMC::AC3DecoderParams params;
     params.output_config = options & 0x0f;  // 9..15 are refused and keep 0
@@ -45,39 +42,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     params.stereo_mode = int32_t((more >> 5) & 7) - 2;
     params.drc_mode = options >> 7 ? 3 : 0;
     if (decoder.Init(&params) != UMC::STATUS_OK) return 0;
-    std::vector<uint8_t> staging;
-    std::vector<uint8_t> out(18432);  // exactly six channels of one frame
-    UMC::AudioData audio;
-    size_t fed = 0, start = 0;
-    while (true) {
-        const bool again = fed < size;
-        if (again) {
-            const size_t n = piece < size - fed ? piece : size - fed;
-            std::vector<uint8_t> next(staging.begin() + ptrdiff_t(start), staging.end());
-            next.insert(next.end(), stream.begin() + ptrdiff_t(fed),
-                        stream.begin() + ptrdiff_t(fed + n));
-            staging.swap(next);
-            start = 0;
-            fed += n;
-            if (resetMidway && fed >= size / 2 && fed - n < size / 2) decoder.Reset();
-        }
-        while (start < staging.size()) {
-            UMC::MediaData in;
-            in.SetBufferPointer(staging.data() + start, staging.size() - start);
-            in.SetDataSize(staging.size() - start);
-            audio.SetBufferPointer(out.data(), out.size());
-            const UMC::Status st = decoder.GetFrame(&in, &audio);
-            const size_t used = size_t(in.GetDataPointer() - (staging.data() + start));
-            if (used > staging.size() - start) __builtin_trap();
-            if (st == UMC::STATUS_OK && audio.GetDataSize() > out.size()) __builtin_trap();
-            start += used;
-            if (st != UMC::STATUS_OK && used == 0) break;
-        }
-        if (!again) break;
-    }
-    UMC::AudioCodecParams info;
-    decoder.GetInfo(&info);
-    float duration;
-    decoder.GetDuration(&duration);
+    // Output room for exactly six channels of one frame.
+    qmfuzz::FeedAudioCodec(decoder, stream.data(), stream.size(), kPieces[(options >> 4) & 3],
+                           18432, options & 0x40);
     return 0;
 }

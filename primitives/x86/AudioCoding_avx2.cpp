@@ -1,6 +1,7 @@
 #include <immintrin.h>
 
 #include "primitives/AudioCodingKernels.h"
+#include "primitives/Memory.h"
 #include "primitives/x86/Target.h"
 
 SP_TARGET_BEGIN_AVX2
@@ -27,6 +28,9 @@ inline V Mul(V a, V b) {
 }
 inline V Add(V a, V b) {
     return _mm256_add_ps(a, b);
+}
+inline V Sub(V a, V b) {
+    return _mm256_sub_ps(a, b);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include <emmintrin.h>
 
 #include "primitives/AudioCodingKernels.h"
+#include "primitives/Memory.h"
 
 namespace sp::x86 {
 namespace {
@@ -24,6 +25,9 @@ inline V Mul(V a, V b) {
 }
 inline V Add(V a, V b) {
     return _mm_add_ps(a, b);
+}
+inline V Sub(V a, V b) {
+    return _mm_sub_ps(a, b);
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 // samples, and samples without or with negative times.
 #include <gtest/gtest.h>
 
+#include "SDKs/CodecFramework/ac3/Ac3State.h"
 #include "tests/MPEGDecoderFilters/FilterTestSupport.h"
 #include "tests/support/ReportCapture.h"
 #include "tools/qmdecode/StreamProbe.h"
@@ -70,6 +71,37 @@ TEST(AC3AudioDecoderFilter, SamplesWithoutTimesFailAndNegativeTimesAreDropped) {
     EXPECT_TRUE(FAILED(chain.source->Deliver(file.data(), 768 * 2, SampleSpec{})));
     EXPECT_GE(capture.Count(), 1u);
     EXPECT_TRUE(chain.sink->Samples().empty());
+}
+
+TEST(AC3AudioDecoderFilter, AnUndecodableFrameAfterEndOfStreamIsPassedOver) {
+    const auto file = ReadFile(FixtureDir() / "ac3" / "stereo_48k.ac3");
+    ASSERT_GE(file.size(), 768u * 3);
+    // A frame of bsid 10 with good CRCs: the codec cannot decode it and says so.
+    std::vector<uint8_t> foreign(file.begin() + 768 * 2, file.begin() + 768 * 3);
+    foreign[5] = uint8_t((foreign[5] & 0x07) | (10 << 3));
+    UMC::ac3::WriteCrcs(foreign.data(), foreign.size());
+    SampleSpec timed;
+    timed.start = 0;
+
+    ReportCapture capture;
+    FilterChain chain;
+    ASSERT_EQ(chain.Build(CreateAC3AudioDecoderFilter, Ac3Type(file), PcmOnly(), 8192), S_OK);
+    ASSERT_EQ(chain.Start(), S_OK);
+    ASSERT_EQ(chain.source->Deliver(file.data(), 768 * 2, timed), S_OK);
+    ASSERT_EQ(chain.sink->Samples().size(), 2u);
+    ASSERT_EQ(chain.source->DeliverEndOfStream(), S_OK);
+    const size_t reports = capture.Count();
+    EXPECT_EQ(chain.source->Deliver(foreign.data(), foreign.size(), timed), S_OK);
+    EXPECT_EQ(chain.sink->Samples().size(), 2u);
+    EXPECT_EQ(capture.Count(), reports);
+
+    // Before end of stream the same frame is a codec error.
+    FilterChain fresh;
+    ASSERT_EQ(fresh.Build(CreateAC3AudioDecoderFilter, Ac3Type(file), PcmOnly(), 8192), S_OK);
+    ASSERT_EQ(fresh.Start(), S_OK);
+    EXPECT_TRUE(FAILED(fresh.source->Deliver(foreign.data(), foreign.size(), timed)));
+    EXPECT_GT(capture.Count(), reports);
+    EXPECT_TRUE(fresh.sink->Samples().empty());
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 // changes, time stamps, parameters, and damaged or foreign input.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <random>
 
 #include "tests/ac3/Ac3TestSupport.h"
@@ -81,6 +82,22 @@ TEST_F(Ac3Damage, UnsupportedBsidWithAGoodCrcIsReportedAndDecodingGoesOn) {
     EXPECT_EQ(d.errors, 1);
     EXPECT_EQ(d.frames, reference.frames - 1);
     EXPECT_EQ(Slice(d, d.frames - 1, 1, 6), Slice(reference, reference.frames - 1, 1, 6));
+
+    // On its own: the whole frame is consumed and stands as a frame of silence.
+    UMC::AC3Decoder decoder;
+    UMC::AC3DecoderParams p = Ac3Params(0);
+    ASSERT_EQ(decoder.Init(&p), UMC::STATUS_OK);
+    UMC::MediaData in;
+    in.SetBufferPointer(f, FrameEnd(2) - offsets[2]);
+    in.SetDataSize(FrameEnd(2) - offsets[2]);
+    in.SetTime(2.0, 0.0);
+    std::vector<int16_t> pcm(1536 * 2, 7);
+    UMC::AudioData out;
+    out.SetBufferPointer(reinterpret_cast<uint8_t*>(pcm.data()), pcm.size() * 2);
+    EXPECT_EQ(decoder.GetFrame(&in, &out), UMC::STATUS_INVALID_STREAM);
+    EXPECT_EQ(in.GetDataSize(), 0u);
+    EXPECT_EQ(out.GetDataSize(), pcm.size() * 2);
+    EXPECT_TRUE(AllZero(pcm));
 }
 
 TEST_F(Ac3Damage, CouplingRangeEndingBeforeItBeginsConcealsTheFrame) {
@@ -321,7 +338,7 @@ TEST(Ac3Decoder, DualMonoModesSelectOrMixThePrograms) {
 }
 
 TEST(Ac3Decoder, DynamicRangeWordsAndTheirScales) {
-    // The encoders here write no gain words, so the word-to-gain step is checked on its own:
+    // The word-to-gain step on its own, over the whole word range:
     // three bits of signed doubling and five of linear mantissa, 0 dB at zero.
     size_t size = 0;
     UMC::ac3::StateInit(nullptr, &size);
@@ -345,6 +362,92 @@ TEST(Ac3Decoder, DynamicRangeWordsAndTheirScales) {
     // Compression words: four bits of doubling, four of mantissa.
     s->drcBoostScale = s->drcCutScale = 1;
     EXPECT_FLOAT_EQ(UMC::ac3::DynamicRangeGain(s, 0x18, true), 3.0f);
+}
+
+// The stream with the given gain words written into every frame of `frameBytes`, each grown to
+// `grownBytes` to make room (CRCs rewritten).
+std::vector<uint8_t> WithGainWords(const std::vector<uint8_t>& data, size_t frameBytes,
+                                   size_t grownBytes, const int dynrng[6], int compr) {
+    size_t size = 0;
+    UMC::ac3::StateInit(nullptr, &size);
+    std::vector<uint8_t> memory(size);
+    UMC::ac3::StateInit(memory.data(), &size);
+    auto* state = reinterpret_cast<UMC::ac3::State*>(memory.data());
+    const size_t frames = data.size() / frameBytes;
+    std::vector<uint8_t> out(frames * grownBytes);
+    for (size_t i = 0; i < frames; ++i)
+        if (!UMC::ac3::WriteGainWords(state, data.data() + i * frameBytes, frameBytes, dynrng,
+                                      compr, out.data() + i * grownBytes, grownBytes))
+            return {};
+    return out;
+}
+
+// The gain of a word in 1/2^20 steps: signed doublings above, linear mantissa below.
+double GainOf(int64_t d) {
+    const int64_t e = d >= 0 ? d / (1 << 20) : -((-d + (1 << 20) - 1) / (1 << 20));
+    return std::ldexp(1.0 + double(d - e * (1 << 20)) / double(1 << 20), int(e));
+}
+
+TEST(Ac3Decoder, GainWordsInTheStreamInEveryDrcMode) {
+    const std::vector<uint8_t> clean = WithoutDither(Ac3Fixture("stereo_48k"));
+    struct Words {
+        int dynrng, compr;
+    };
+    // A boost, a cut and a fraction; the word of block 0 stays through blocks 1, 2, 4 and 5,
+    // which carry none. The compression word -6 dB only counts in mode 3.
+    const Words words[] = {{0x20, -1}, {0xE0, -1}, {0x10, -1}, {0xE0, 0xF0}};
+    struct Scales {
+        float boost, cut;
+    };
+    const Scales scales[] = {{1, 1}, {0.5f, 0.5f}, {0, 1}, {1, 0}};
+    for (uint32_t config : {8u, 1u}) {  // as coded, and the mono downmix
+        UMC::AC3DecoderParams flat = Ac3Params(config);
+        const Ac3Decoded reference = DecodeAc3(clean, flat);
+        ASSERT_GT(reference.frames, 4);
+        for (const Words& w : words) {
+            const int dynrng[6] = {w.dynrng, -1, -1, w.dynrng, -1, -1};
+            // 192 kbit/s frames grown to 256 kbit/s.
+            const std::vector<uint8_t> stream = WithGainWords(clean, 768, 1024, dynrng, w.compr);
+            ASSERT_FALSE(stream.empty()) << "no room for the gain words";
+            for (uint32_t mode = 0; mode < 4; ++mode) {
+                for (const Scales& sc : scales) {
+                    SCOPED_TRACE(testing::Message() << "config " << config << " word " << w.dynrng
+                                                    << " compr " << w.compr << " mode " << mode
+                                                    << " scales " << sc.boost << "/" << sc.cut);
+                    const int64_t word = w.dynrng;
+                    int64_t d = ((word >> 5) >= 4 ? (word >> 5) - 8 : (word >> 5)) * (1 << 20) +
+                                (word & 0x1f) * (1 << 15);
+                    if (mode == 3) {
+                        d = w.compr >= 0
+                                ? ((w.compr >> 4) >= 8 ? (w.compr >> 4) - 16 : (w.compr >> 4)) *
+                                          (1 << 20) +
+                                      (w.compr & 0xf) * (1 << 16)
+                                : d + 1922304;
+                    } else if (d >= 1) {
+                        d = int64_t(double(d) * sc.boost);
+                    } else if (mode != 2 || config == 8) {  // mode 2 cuts a downmix in full
+                        d = int64_t(double(d) * sc.cut);
+                    }
+                    const double gain = GainOf(d);
+                    UMC::AC3DecoderParams p = Ac3Params(config);
+                    p.drc_mode = mode;
+                    p.drc_boost_scale = sc.boost;
+                    p.drc_cut_scale = sc.cut;
+                    const Ac3Decoded d2 = DecodeAc3(stream, p);
+                    ASSERT_EQ(d2.errors, 0);
+                    ASSERT_EQ(d2.pcm.size(), reference.pcm.size());
+                    size_t compared = 0;
+                    for (size_t i = 0; i < d2.pcm.size(); ++i) {
+                        const double want = gain * reference.pcm[i];
+                        if (std::fabs(want) > 32000) continue;  // saturated
+                        ++compared;
+                        ASSERT_NEAR(d2.pcm[i], want, 0.5 * gain + 1.0) << "sample " << i;
+                    }
+                    EXPECT_GT(compared, d2.pcm.size() / 3);
+                }
+            }
+        }
+    }
 }
 
 }  // namespace

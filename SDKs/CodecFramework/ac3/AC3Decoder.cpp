@@ -34,57 +34,23 @@ Status Translate(int result) {
 
 constexpr int32_t kStreamTypeAc3 = 4;
 
+void RebaseState(void* state, ptrdiff_t delta) {
+    ac3::StateRebase(static_cast<ac3::State*>(state), delta);
+}
+
 }  // namespace
 
 AC3Decoder::~AC3Decoder() {
     Close();
 }
 
-ac3::State* AC3Decoder::LockState() {
-    if (!m_pMemoryAllocator || m_stateId == MID_INVALID) return nullptr;
-    void* p = m_pMemoryAllocator->Lock(m_stateId);
-    if (!p) return nullptr;
-    m_pState = static_cast<ac3::State*>(p);
-    if (m_pLastStateAddress && p != m_pLastStateAddress)
-        ac3::StateRebase(m_pState,
-                         static_cast<uint8_t*>(p) - static_cast<uint8_t*>(m_pLastStateAddress));
-    m_pLastStateAddress = p;
-    return m_pState;
-}
-
-void AC3Decoder::UnlockState() {
-    if (m_pState) m_pMemoryAllocator->Unlock(m_stateId);
-    m_pState = nullptr;
-}
-
 Status AC3Decoder::Init(BaseCodecParams* params) {
-    if (m_initialised || m_stateId != MID_INVALID) Close();
-    size_t size = 0;
-    int r = ac3::StateInit(nullptr, &size);
-    if (r != ac3::kFrameDecoded) {
-        const Status st = Translate(r);
-        return st == STATUS_NOT_IMPLEMENTED ? STATUS_UNSUPPORTED : st;
-    }
+    if (m_initialised || m_state.Exists()) Close();
     BaseCodecParams defaults;
     if (BaseCodec::Init(params ? params : &defaults) != STATUS_OK) return STATUS_ALLOC_FAILED;
-    if (m_pMemoryAllocator->Alloc(&m_stateId, size, 0, 16) != STATUS_OK) {
-        m_stateId = MID_INVALID;
-        return STATUS_ALLOC_FAILED;
-    }
-    m_pLastStateAddress = nullptr;
-    ac3::State* s = LockState();
-    if (!s) {
-        m_pMemoryAllocator->Free(m_stateId);
-        m_stateId = MID_INVALID;
-        return STATUS_ALLOC_FAILED;
-    }
-    r = ac3::StateInit(reinterpret_cast<uint8_t*>(s), &size);
-    UnlockState();
-    if (r != ac3::kFrameDecoded) {
-        m_pMemoryAllocator->Free(m_stateId);
-        m_stateId = MID_INVALID;
-        return Translate(r);
-    }
+    const int r = m_state.Create(m_pMemoryAllocator, ac3::StateInit, RebaseState,
+                                 ac3::kFrameDecoded, ac3::kOutOfMemory);
+    if (r != ac3::kFrameDecoded) return Translate(r);
     m_info.valid = 0;
     m_frameNumber = 0;
     m_nextTime = 0.0;
@@ -168,13 +134,7 @@ Status AC3Decoder::GetInfo(BaseCodecParams* info) {
 }
 
 Status AC3Decoder::Close() {
-    if (m_pMemoryAllocator && m_stateId != MID_INVALID) {
-        if (m_pState) m_pMemoryAllocator->Unlock(m_stateId);
-        m_pMemoryAllocator->Free(m_stateId);
-    }
-    m_pState = nullptr;
-    m_pLastStateAddress = nullptr;
-    m_stateId = MID_INVALID;
+    m_state.Free();
     m_initialised = 0;
     m_info.valid = 0;
     BaseCodec::Close();

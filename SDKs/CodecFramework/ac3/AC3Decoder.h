@@ -3,6 +3,7 @@
 
 #include <cstdint>
 
+#include "SDKs/CodecFramework/CodecCommon/CodecStateBlock.h"
 #include "SDKs/CodecFramework/core/AudioCodec.h"
 #include "SDKs/CodecFramework/core/AudioData.h"
 
@@ -42,8 +43,8 @@ public:
     Status GetDuration(float* duration) override;
 
 private:
-    ac3::State* LockState();
-    void UnlockState();
+    ac3::State* LockState() { return static_cast<ac3::State*>(m_state.Lock()); }
+    void UnlockState() { m_state.Unlock(); }
 
     uint32_t m_frameNumber = 0;
     struct Info {
@@ -52,9 +53,7 @@ private:
         AudioStreamInfo out;
     } m_info;
     double m_nextTime = 0.0;
-    MemID m_stateId = MID_INVALID;
-    ac3::State* m_pState = nullptr;       // while locked
-    void* m_pLastStateAddress = nullptr;  // where the block was at the previous lock
+    CodecStateBlock m_state;
     int32_t m_initialised = 0;
 };
 

@@ -13,7 +13,9 @@ namespace {
 
 // Decodes `groups` groups of three differential exponents, each applying to `repeat` bins from
 // `bin` on, starting from `value`. False when an exponent leaves 0..24 or a group code is reserved.
-bool DecodeExponents(BitReader& br, int groups, int repeat, int value, int8_t* exps, int bin) {
+bool DecodeExponents(BitReader& reader, int groups, int repeat, int value, int8_t* exps, int bin) {
+    // A local reader: the byte stores to exps could otherwise alias it.
+    BitReader br = reader;
     for (int g = 0; g < groups; ++g) {
         const int code = int(br.Get(7));
         if (code > 124) return false;
@@ -21,9 +23,14 @@ bool DecodeExponents(BitReader& br, int groups, int repeat, int value, int8_t* e
         for (int d : diffs) {
             value += d;
             if (value < 0 || value > 24) return false;
-            for (int r = 0; r < repeat && bin < 256; ++r) exps[bin++] = int8_t(value);
+            if (repeat == 1) {
+                if (bin < 256) exps[bin++] = int8_t(value);
+            } else {
+                for (int r = 0; r < repeat && bin < 256; ++r) exps[bin++] = int8_t(value);
+            }
         }
     }
+    reader = br;
     return true;
 }
 

@@ -112,8 +112,13 @@ int DecodeFrame(State* s, const uint8_t* in, size_t size, int16_t* out, size_t o
         probe.Skip(16 + 16 + 8);  // syncinfo
         Bsi parsed = bsi;
         if (!ParseBsi(probe, &parsed)) {
-            *consumed = pos + 6;  // up to bsid
-            return kBadParameter;
+            // A later bit-stream version under a good CRC: the frame's size is trusted, so it is
+            // passed over whole as silence, and no tail from before it follows.
+            if (outBytes < size_t(s->outChannels) * kFrameSamples * sizeof(int16_t))
+                return kOutputTooSmall;
+            std::memset(s->delay, 0, sizeof(s->delay));
+            *consumed = pos + frameBytes;
+            return kUndecodableFrame;
         }
         br = probe;
         s->bsi = parsed;

@@ -97,32 +97,59 @@ void Copy(BitReader& br, BitWriter& bw, size_t bits) {
     bw.Put(br.Get(int(bits)), int(bits));
 }
 
-}  // namespace
+// Parses a frame for where its bsi and each block end and whether any block uses coupling; false
+// when it does not parse.
+struct FrameLayout {
+    Bsi bsi{};
+    size_t bsiStart = 0, bsiEnd = 0;
+    size_t blockEnd[kBlocks] = {};
+    bool coupling = false;
+};
 
-bool ConvertToDualMono(State* s, const uint8_t* frame, size_t frameBytes, uint8_t* out) {
-    // Where each block of the source ends, from the parser.
+bool Layout(State* s, const uint8_t* frame, size_t frameBytes, FrameLayout* l) {
+    Bsi* bsi = &l->bsi;
     BitReader parse;
     parse.Set(frame, frameBytes);
-    Bsi bsi{};
-    if (!ParseSyncInfo(parse, &bsi) || size_t(bsi.frameWords) * 2 != frameBytes) return false;
-    const size_t bsiStart = parse.pos;
-    if (!ParseBsi(parse, &bsi) || bsi.acmod != 2 || bsi.lfeon) return false;
-    const size_t bsiEnd = parse.pos;
-    s->bsi = bsi;
+    if (!ParseSyncInfo(parse, bsi) || size_t(bsi->frameWords) * 2 != frameBytes) return false;
+    l->bsiStart = parse.pos;
+    if (!ParseBsi(parse, bsi)) return false;
+    l->bsiEnd = parse.pos;
+    s->bsi = *bsi;
     s->haveBsi = 1;
     ChooseOutput(s);
     StartFrame(s);
-    size_t blockEnd[kBlocks];
     for (int blk = 0; blk < kBlocks; ++blk) {
-        if (!ParseAudioBlock(s, parse, blk) || s->blk.cplinu) return false;
-        blockEnd[blk] = parse.pos;
+        if (!ParseAudioBlock(s, parse, blk)) return false;
+        l->blockEnd[blk] = parse.pos;
+        l->coupling = l->coupling || s->blk.cplinu;
     }
+    return true;
+}
+
+// Copies the auxiliary bits up to crc2, shortened or padded with zeros by the change in length,
+// and closes the frame with new CRCs. False when the longer syntax did not fit.
+bool FinishFrame(BitReader& br, size_t frameBytes, BitWriter& bw, uint8_t* out, size_t outBytes) {
+    const size_t end = frameBytes * 8 - 16, outEnd = outBytes * 8 - 16;
+    while (br.pos < end && bw.pos < outEnd) bw.Put(br.Get1(), 1);
+    while (br.pos < end)
+        if (br.Get1()) return false;
+    if (bw.pos > outEnd) return false;
+    WriteCrcs(out, outBytes);
+    return true;
+}
+
+}  // namespace
+
+bool ConvertToDualMono(State* s, const uint8_t* frame, size_t frameBytes, uint8_t* out) {
+    FrameLayout l;
+    if (!Layout(s, frame, frameBytes, &l) || l.bsi.acmod != 2 || l.bsi.lfeon || l.coupling)
+        return false;
 
     std::memset(out, 0, frameBytes);
     BitReader br;
     br.Set(frame, frameBytes);
     BitWriter bw{out, frameBytes};
-    Copy(br, bw, bsiStart);
+    Copy(br, bw, l.bsiStart);
     Copy(br, bw, 5 + 3);  // bsid, bsmod
     br.Get(3);
     bw.Put(0, 3);     // acmod 1+1
@@ -137,7 +164,7 @@ bool ConvertToDualMono(State* s, const uint8_t* frame, size_t frameBytes, uint8_
     }
     bw.Put(dialnorm, 5);  // dialnorm2
     bw.Put(0, 3);         // no compr2, langcod2, mixlevel2
-    Copy(br, bw, bsiEnd - br.pos);
+    Copy(br, bw, l.bsiEnd - br.pos);
     for (int blk = 0; blk < kBlocks; ++blk) {
         Copy(br, bw, 4);  // blksw and dithflag of both channels
         const uint32_t dynrnge = br.Get1();
@@ -148,15 +175,43 @@ bool ConvertToDualMono(State* s, const uint8_t* frame, size_t frameBytes, uint8_
         bw.Put(cplstre, 1);
         if (cplstre) Copy(br, bw, 1);  // cplinu, 0
         if (br.Get1()) br.Get(4);      // rematstr and the flags: not in 1+1
-        Copy(br, bw, blockEnd[blk] - br.pos);
+        Copy(br, bw, l.blockEnd[blk] - br.pos);
     }
-    // The rest up to crc2 (auxiliary bits), shortened or padded by the change in length.
-    const size_t end = frameBytes * 8 - 16;
-    while (br.pos < end && bw.pos < end) bw.Put(br.Get1(), 1);
-    while (br.pos < end)
-        if (br.Get1()) return false;  // the frame had no room for the longer syntax
-    WriteCrcs(out, frameBytes);
-    return true;
+    return FinishFrame(br, frameBytes, bw, out, frameBytes);
+}
+
+bool WriteGainWords(State* s, const uint8_t* frame, size_t frameBytes, const int dynrng[kBlocks],
+                    int compr, uint8_t* out, size_t outBytes) {
+    FrameLayout l;
+    if (!Layout(s, frame, frameBytes, &l) || l.bsi.acmod == 0 || outBytes < frameBytes)
+        return false;
+    int frmsizecod = 0;
+    while (frmsizecod < 38 && size_t(FrameWords(l.bsi.fscod, frmsizecod)) * 2 != outBytes)
+        ++frmsizecod;
+    if (frmsizecod == 38) return false;
+
+    std::memset(out, 0, outBytes);
+    BitReader br;
+    br.Set(frame, frameBytes);
+    BitWriter bw{out, outBytes};
+    // Up to compre: sync info, bsid, bsmod, acmod, the mix levels and dsurmod, lfeon, dialnorm.
+    const int acmod = l.bsi.acmod;
+    Copy(br, bw,
+         l.bsiStart + 5 + 3 + 3 + ((acmod & 1) && acmod != 1 ? 2 : 0) + ((acmod & 4) ? 2 : 0) +
+             (acmod == 2 ? 2 : 0) + 1 + 5);
+    if (br.Get1()) br.Get(8);
+    bw.Put(compr >= 0 ? 1 : 0, 1);
+    if (compr >= 0) bw.Put(uint32_t(compr), 8);
+    Copy(br, bw, l.bsiEnd - br.pos);
+    for (int blk = 0; blk < kBlocks; ++blk) {
+        Copy(br, bw, size_t(2 * l.bsi.nfchans));  // blksw and dithflag
+        if (br.Get1()) br.Get(8);
+        bw.Put(dynrng[blk] >= 0 ? 1 : 0, 1);
+        if (dynrng[blk] >= 0) bw.Put(uint32_t(dynrng[blk]), 8);
+        Copy(br, bw, l.blockEnd[blk] - br.pos);
+    }
+    out[4] = uint8_t((l.bsi.fscod << 6) | frmsizecod);
+    return FinishFrame(br, frameBytes, bw, out, outBytes);
 }
 
 }  // namespace ac3

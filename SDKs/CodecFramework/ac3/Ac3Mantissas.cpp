@@ -16,20 +16,23 @@ constexpr int kFieldBits[16] = {0, 0, 0, 3, 0, 4, 5, 6, 7, 8, 9, 10, 11, 12, 14,
 
 struct Quantizers {
     float scale[25];  // 2^-exponent
-    float level3[3], level5[5], level7[7], level11[11], level15[15];
+    float level7[7], level15[15];
     float field[16];  // weight of the least significant bit of the single-field classes
+    // Every group code already split into its levels, so that a group costs one lookup.
+    float group3[27][3], group5[125][3], group11[121][2];
     Quantizers() {
         for (int e = 0; e < 25; ++e) scale[e] = std::ldexp(1.0f, -e);
         for (int bap = 0; bap < 16; ++bap)
             field[bap] = kFieldBits[bap] ? std::ldexp(1.0f, 1 - kFieldBits[bap]) : 0.0f;
-        auto fill = [](float* t, int levels) {
-            for (int c = 0; c < levels; ++c) t[c] = float(2 * c - (levels - 1)) / float(levels);
-        };
-        fill(level3, 3);
-        fill(level5, 5);
-        fill(level7, 7);
-        fill(level11, 11);
-        fill(level15, 15);
+        auto level = [](int c, int levels) { return float(2 * c - (levels - 1)) / float(levels); };
+        for (int c = 0; c < 7; ++c) level7[c] = level(c, 7);
+        for (int c = 0; c < 15; ++c) level15[c] = level(c, 15);
+        for (int c = 0; c < 27; ++c)
+            for (int i = 0, d = 9; i < 3; ++i, d /= 3) group3[c][i] = level(c / d % 3, 3);
+        for (int c = 0; c < 125; ++c)
+            for (int i = 0, d = 25; i < 3; ++i, d /= 5) group5[c][i] = level(c / d % 5, 5);
+        for (int c = 0; c < 121; ++c)
+            for (int i = 0, d = 11; i < 2; ++i, d /= 11) group11[c][i] = level(c / d % 11, 11);
     }
 };
 const Quantizers& Q() {
@@ -37,22 +40,37 @@ const Quantizers& Q() {
     return q;
 }
 
-// Group values not yet used, shared by all channels of a block.
+// Group values not yet used, shared by all channels of a block: the group's levels and how many
+// remain.
 struct Groups {
-    float v3[3], v5[3], v11[2];
+    const float* v3 = nullptr;
+    const float* v5 = nullptr;
+    const float* v11 = nullptr;
     int n3 = 0, n5 = 0, n11 = 0;
 };
 
-float Dither(State* s) {
-    const int16_t a = int16_t(uint16_t(int32_t(int16_t(s->dither)) * 47989));
+float Dither(uint16_t& state) {
+    const int16_t a = int16_t(uint16_t(int32_t(int16_t(state)) * 47989));
     const int16_t b = int16_t(uint16_t(int32_t(a) * 47989));
-    s->dither = uint16_t(b);
+    state = uint16_t(b);
     return float(int(a) + int(b)) * 0.35355338f * (1.0f / 32768.0f);
 }
 
 // Reads bins [start, end) of a channel; zero-allocation bins take dither when `dither` is set.
 // Returns false on a reserved code.
-bool ReadChannel(State* s, BitReader& br, Groups& g, int slot, bool dither, uint8_t* zeroMap) {
+bool ReadChannel(State* s, BitReader& reader, Groups& groups, int slot, bool dither,
+                 uint8_t* zeroMap) {
+    // Local copies: the byte stores to zeroMap could otherwise alias the reader and the groups,
+    // which would then go through memory on every bin.
+    BitReader br = reader;
+    Groups g = groups;
+    uint16_t noise = s->dither;
+    auto finish = [&](bool ok) {
+        reader = br;
+        groups = g;
+        s->dither = noise;
+        return ok;
+    };
     const Quantizers& q = Q();
     const BlockState& b = s->blk;
     const uint8_t* bap = b.bap[slot];
@@ -64,49 +82,44 @@ bool ReadChannel(State* s, BitReader& br, Groups& g, int slot, bool dither, uint
         switch (bap[bin]) {
             case 0:
                 if (zeroMap) zeroMap[bin] = 1;
-                m = dither ? Dither(s) : 0.0f;
+                m = dither ? Dither(noise) : 0.0f;
                 break;
             case 1:
                 if (g.n3 == 0) {
-                    const int c = int(br.Get(5));
-                    if (c > 26) return false;
-                    g.v3[0] = q.level3[c / 9];
-                    g.v3[1] = q.level3[(c % 9) / 3];
-                    g.v3[2] = q.level3[c % 3];
+                    const uint32_t c = br.Get(5);
+                    if (c > 26) return finish(false);
+                    g.v3 = q.group3[c];
                     g.n3 = 3;
                 }
                 m = g.v3[3 - g.n3--];
                 break;
             case 2:
                 if (g.n5 == 0) {
-                    const int c = int(br.Get(7));
-                    if (c > 124) return false;
-                    g.v5[0] = q.level5[c / 25];
-                    g.v5[1] = q.level5[(c % 25) / 5];
-                    g.v5[2] = q.level5[c % 5];
+                    const uint32_t c = br.Get(7);
+                    if (c > 124) return finish(false);
+                    g.v5 = q.group5[c];
                     g.n5 = 3;
                 }
                 m = g.v5[3 - g.n5--];
                 break;
             case 3: {
                 const int c = int(br.Get(3));
-                if (c > 6) return false;
+                if (c > 6) return finish(false);
                 m = q.level7[c];
                 break;
             }
             case 4:
                 if (g.n11 == 0) {
-                    const int c = int(br.Get(7));
-                    if (c > 120) return false;
-                    g.v11[0] = q.level11[c / 11];
-                    g.v11[1] = q.level11[c % 11];
+                    const uint32_t c = br.Get(7);
+                    if (c > 120) return finish(false);
+                    g.v11 = q.group11[c];
                     g.n11 = 2;
                 }
                 m = g.v11[2 - g.n11--];
                 break;
             case 5: {
                 const int c = int(br.Get(4));
-                if (c > 14) return false;
+                if (c > 14) return finish(false);
                 m = q.level15[c];
                 break;
             }
@@ -119,7 +132,7 @@ bool ReadChannel(State* s, BitReader& br, Groups& g, int slot, bool dither, uint
         }
         out[bin] = m * q.scale[exps[bin]];
     }
-    return true;
+    return finish(true);
 }
 
 }  // namespace

@@ -189,6 +189,13 @@ bool ClearDitherFlags(State* s, uint8_t* frame, size_t frameBytes);
 // the same size into `out`: the bsi of two programmes, a second gain flag per block, no
 // rematrixing fields. False when the frame does not qualify or lacks the room.
 bool ConvertToDualMono(State* s, const uint8_t* frame, size_t frameBytes, uint8_t* out);
+// Rewrites a frame (not 1+1) into `out` with the given gain words: per block a dynrng word, or -1
+// for none (the previous block's gain stays), and the bsi compr word, or -1 for none. `outBytes`
+// is a frame size of the same sampling rate, at least the frame's own: encoders leave little
+// room, so a larger frame makes some. False when the frame does not parse or the words do not
+// fit.
+bool WriteGainWords(State* s, const uint8_t* frame, size_t frameBytes, const int dynrng[kBlocks],
+                    int compr, uint8_t* out, size_t outBytes);
 // Channel mask of an acmod with or without the low-frequency channel.
 uint32_t ChannelMask(int acmod, int lfe);
 int ChannelsOf(int acmod);

@@ -44,32 +44,19 @@ void Describe(const mpa::FrameHeader& h, AudioStreamInfo& info) {
     info.stream_type = (h.id ? 0x100 : 0x200) | (h.layer == 1 ? 0x10 : h.layer == 2 ? 0x20 : 0x40);
 }
 
+void RebaseState(void* state, ptrdiff_t delta) {
+    mpa::StateRebase(static_cast<mpa::State*>(state), delta);
+}
+
 }  // namespace
 
 MP3Decoder::~MP3Decoder() {
     Close();
 }
 
-mpa::State* MP3Decoder::LockState() {
-    if (!m_pMemoryAllocator || m_stateId == MID_INVALID) return nullptr;
-    void* p = m_pMemoryAllocator->Lock(m_stateId);
-    if (!p) return nullptr;
-    m_pState = static_cast<mpa::State*>(p);
-    if (m_pLastStateAddress && p != m_pLastStateAddress)
-        mpa::StateRebase(m_pState,
-                         static_cast<uint8_t*>(p) - static_cast<uint8_t*>(m_pLastStateAddress));
-    m_pLastStateAddress = p;
-    return m_pState;
-}
-
-void MP3Decoder::UnlockState() {
-    if (m_pState) m_pMemoryAllocator->Unlock(m_stateId);
-    m_pState = nullptr;
-}
-
 Status MP3Decoder::Init(BaseCodecParams* params) {
     if (!params) return STATUS_NULL_PTR;
-    if (m_initialised || m_stateId != MID_INVALID) Close();
+    if (m_initialised || m_state.Exists()) Close();
     if (BaseCodec::Init(params) != STATUS_OK) return STATUS_ALLOC_FAILED;
     uint32_t lfe = 0, check = 0;
     if (auto* mp = DynamicCast<MP3DecoderParams>(params)) {
@@ -80,27 +67,9 @@ Status MP3Decoder::Init(BaseCodecParams* params) {
     m_lfeFilterMode = lfe;
     m_checkNextHeader = check;
 
-    size_t size = 0;
-    int r = mpa::StateInit(nullptr, &size);
+    const int r = m_state.Create(m_pMemoryAllocator, mpa::StateInit, RebaseState,
+                                 mpa::kFrameDecoded, mpa::kOutOfMemory);
     if (r != mpa::kFrameDecoded) return Translate(r);
-    if (m_pMemoryAllocator->Alloc(&m_stateId, size, 0, 16) != STATUS_OK) {
-        m_stateId = MID_INVALID;
-        return STATUS_ALLOC_FAILED;
-    }
-    m_pLastStateAddress = nullptr;
-    mpa::State* s = LockState();
-    if (!s) {
-        m_pMemoryAllocator->Free(m_stateId);
-        m_stateId = MID_INVALID;
-        return STATUS_ALLOC_FAILED;
-    }
-    r = mpa::StateInit(reinterpret_cast<uint8_t*>(s), &size);
-    UnlockState();
-    if (r != mpa::kFrameDecoded) {
-        m_pMemoryAllocator->Free(m_stateId);
-        m_stateId = MID_INVALID;
-        return Translate(r);
-    }
     m_info.valid = 0;
     m_frameNumber = 0;
     m_nextTime = 0.0;
@@ -180,13 +149,7 @@ Status MP3Decoder::GetInfo(BaseCodecParams* info) {
 }
 
 Status MP3Decoder::Close() {
-    if (m_pMemoryAllocator && m_stateId != MID_INVALID) {
-        if (m_pState) m_pMemoryAllocator->Unlock(m_stateId);
-        m_pMemoryAllocator->Free(m_stateId);
-    }
-    m_pState = nullptr;
-    m_pLastStateAddress = nullptr;
-    m_stateId = MID_INVALID;
+    m_state.Free();
     m_initialised = 0;
     m_info.valid = 0;
     BaseCodec::Close();

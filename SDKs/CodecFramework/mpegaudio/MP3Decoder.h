@@ -3,6 +3,7 @@
 
 #include <cstdint>
 
+#include "SDKs/CodecFramework/CodecCommon/CodecStateBlock.h"
 #include "SDKs/CodecFramework/core/AudioCodec.h"
 #include "SDKs/CodecFramework/core/AudioData.h"
 
@@ -34,8 +35,8 @@ public:
     Status GetDuration(float* duration) override;
 
 private:
-    mpa::State* LockState();
-    void UnlockState();
+    mpa::State* LockState() { return static_cast<mpa::State*>(m_state.Lock()); }
+    void UnlockState() { m_state.Unlock(); }
 
     uint32_t m_frameNumber = 0;
     struct Info {
@@ -44,9 +45,7 @@ private:
         AudioStreamInfo out;
     } m_info;
     double m_nextTime = 0.0;
-    MemID m_stateId = MID_INVALID;
-    mpa::State* m_pState = nullptr;       // while locked
-    void* m_pLastStateAddress = nullptr;  // where the block was at the previous lock
+    CodecStateBlock m_state;
     uint32_t m_lfeFilterMode = 0;
     uint32_t m_checkNextHeader = 0;
     int32_t m_initialised = 0;

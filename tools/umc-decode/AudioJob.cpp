@@ -1,0 +1,137 @@
+#include "tools/umc-decode/AudioJob.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+
+#include "SDKs/CodecFramework/core/AudioData.h"
+#include "tools/common/ChunkedFile.h"
+#include "tools/common/WavFile.h"
+
+namespace umcdecode {
+
+namespace {
+
+bool WriteOutput(const std::string& path, const PcmResult& r) {
+    const uint32_t dataBytes = uint32_t(r.samples.size() * 2);
+    const bool wav = path.size() >= 4 && path.compare(path.size() - 4, 4, ".wav") == 0;
+    std::vector<uint8_t> bytes;
+    if (wav) bytes = qmtool::WavHeader(r.channels, r.rate, r.mask, dataBytes);
+    const size_t header = bytes.size();
+    bytes.resize(header + dataBytes);
+    for (size_t i = 0; i < r.samples.size(); ++i) {
+        bytes[header + 2 * i] = uint8_t(uint16_t(r.samples[i]));
+        bytes[header + 2 * i + 1] = uint8_t(uint16_t(r.samples[i]) >> 8);
+    }
+    std::ofstream out(path, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+    return bool(out);
+}
+
+}  // namespace
+
+PcmResult DecodeInPieces(UMC::AudioCodec& decoder, const std::vector<uint8_t>& data,
+                         size_t pcmBytes, bool keep) {
+    PcmResult result;
+    const size_t kPiece = 4096;
+    std::vector<uint8_t> staging(2 * kPiece + 8192);
+    std::vector<uint8_t> pcm(pcmBytes);
+    size_t held = 0, fed = 0;
+    UMC::MediaData in;
+    UMC::AudioData out;
+    while (true) {
+        const bool more = fed < data.size();
+        if (more) {
+            const size_t n = std::min(kPiece, data.size() - fed);
+            if (held + n > staging.size()) staging.resize(held + n);
+            std::memcpy(staging.data() + held, data.data() + fed, n);
+            held += n;
+            fed += n;
+        }
+        size_t start = 0;
+        while (start < held) {
+            in.SetBufferPointer(staging.data() + start, held - start);
+            in.SetDataSize(held - start);
+            out.SetBufferPointer(pcm.data(), pcm.size());
+            const UMC::Status st = decoder.GetFrame(&in, &out);
+            const size_t used = size_t(in.GetDataPointer() - (staging.data() + start));
+            start += used;
+            if (st == UMC::STATUS_OK) {
+                ++result.frames;
+                result.channels = out.m_iChannels;
+                result.rate = out.m_iSampleFrequency;
+                result.mask = out.m_iChannelMask;
+                const size_t count = out.GetDataSize() / 2;
+                if (result.channels > 0) result.sampleFrames += count / size_t(result.channels);
+                if (keep) {
+                    const int16_t* s = reinterpret_cast<const int16_t*>(out.GetDataPointer());
+                    result.samples.insert(result.samples.end(), s, s + count);
+                }
+                continue;
+            }
+            if (st != UMC::STATUS_NOT_ENOUGH_DATA && st != UMC::STATUS_SYNC_NOT_FOUND)
+                ++result.damaged;
+            if (used == 0) break;
+        }
+        std::memmove(staging.data(), staging.data() + start, held - start);
+        held -= start;
+        if (!more) break;
+    }
+    return result;
+}
+
+int RunAudioJob(
+    const Options& options, const char* name,
+    const std::function<PcmResult(const std::vector<uint8_t>& data, bool keep)>& decode) {
+    std::vector<uint8_t> data;
+    if (!qmtool::ReadWholeFile(options.input, data)) {
+        std::fprintf(stderr, "umc-decode: cannot read '%s'\n", options.input.c_str());
+        return 1;
+    }
+    if (options.bench) {
+        // Whole passes for at least a second, so that short files still give a figure.
+        using Clock = std::chrono::steady_clock;
+        PcmResult r;
+        int passes = 0;
+        const auto start = Clock::now();
+        double elapsed = 0.0;
+        do {
+            r = decode(data, false);
+            ++passes;
+            elapsed = std::chrono::duration<double>(Clock::now() - start).count();
+        } while (elapsed < 1.0 && !r.failed && r.frames > 0);
+        if (r.failed || r.frames == 0 || r.rate == 0) {
+            std::fprintf(stderr, "umc-decode: no %s frame decoded from '%s'\n", name,
+                         options.input.c_str());
+            return 1;
+        }
+        const double seconds = double(r.sampleFrames) / double(r.rate);
+        std::printf("%s: %d frames, %.3f s of audio, %d passes in %.3f s: %.1fx real time\n",
+                    options.input.c_str(), r.frames, seconds, passes, elapsed,
+                    seconds * passes / elapsed);
+        return 0;
+    }
+
+    const PcmResult r = decode(data, true);
+    if (r.failed) {
+        std::fprintf(stderr, "umc-decode: the %s decoder could not be set up\n", name);
+        return 1;
+    }
+    if (r.frames == 0) {
+        std::fprintf(stderr, "umc-decode: no %s frame found in '%s'\n", name,
+                     options.input.c_str());
+        return 1;
+    }
+    if (!WriteOutput(options.output, r)) {
+        std::fprintf(stderr, "umc-decode: cannot write '%s'\n", options.output.c_str());
+        return 1;
+    }
+    std::fprintf(stderr, "%s: %d frames, %d channels, %d Hz, %zu samples%s\n",
+                 options.input.c_str(), r.frames, r.channels, r.rate, r.samples.size(),
+                 r.damaged ? " (damaged frames skipped or silenced)" : "");
+    return 0;
+}
+
+}  // namespace umcdecode
