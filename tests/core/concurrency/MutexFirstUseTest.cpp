@@ -3,13 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <barrier>
 #include <chrono>
 #include <memory>
 #include <thread>
 #include <vector>
 
 #include "SDKs/CodecFramework/core/Mutex.h"
+#include "tests/support/ThreadBarrier.h"
 
 namespace {
 
@@ -21,10 +21,10 @@ TEST(MutexFirstUse, RacingFirstUsersShareOneLock) {
 
     std::atomic<int> inside{0};
     std::atomic<int> overlaps{0};
-    std::barrier start(kThreads);
+    qm::test::ThreadBarrier start(kThreads);
     auto worker = [&] {
         for (int round = 0; round < kRounds; ++round) {
-            start.arrive_and_wait();
+            start.ArriveAndWait();
             UMC::AutomaticMutex hold(*mutexes[size_t(round)]);
             if (inside.fetch_add(1) != 0) overlaps.fetch_add(1);
             // Stay inside long enough for a second holder to show up if the lock let it in.
