@@ -6,10 +6,11 @@
 namespace qm_MPEGDecoderFilters {
 
 // Frames are stamped from the input samples' times, so samples must carry them; a damaged
-// tail after end of stream is passed over.
+// tail after end of stream is passed over. Following a rate change keeps the codec: the frame
+// that announced it is already decoded, and a new Init would drop its overlap from the next.
 AC3AudioDecoderFilter::AC3AudioDecoderFilter(HRESULT* phr)
     : AudioCodecFilter(CLSID_AC3AudioDecoderFilter, {.inputTimesRequired = true,
-                                                     .keepCodecOnFormatFollow = false,
+                                                     .keepCodecOnFormatFollow = true,
                                                      .passInvalidTailAfterEnd = true}) {
     m_params.dual_mono_mode = 0;
     m_params.output_config = 0;

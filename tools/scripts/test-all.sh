@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Builds and runs every test: the release and asan builds in full, the concurrency tests under
+# Builds and runs every test: the release and asan builds in full (with the fuzz corpus replays,
+# label "fuzz", and the damaged-stream tests, label "damage"), the concurrency tests under
 # ThreadSanitizer, then the Windows cross build with its tests under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
