@@ -131,6 +131,11 @@ TEST(QmdecodeContainers, JoinedStreamsGoOnInANumberedOutput) {
         f.channels = uint16_t(wav[22] | wav[23] << 8);
         f.rate = uint32_t(wav[24] | wav[25] << 8 | wav[26] << 16);
         f.dataBytes = wav.size() - 44;
+        // Each file's header counts its own samples.
+        const uint32_t riff = uint32_t(wav[4] | wav[5] << 8 | wav[6] << 16 | wav[7] << 24);
+        const uint32_t data = uint32_t(wav[40] | wav[41] << 8 | wav[42] << 16 | wav[43] << 24);
+        EXPECT_EQ(data, f.dataBytes);
+        EXPECT_EQ(riff, f.dataBytes + 36);
         return f;
     };
     const Format first = format(qm::test::ReadFile(tmp("j.wav")));
