@@ -42,6 +42,48 @@ void TrailingBytes(const AM_MEDIA_TYPE& mt, size_t headerSize, const BYTE** byte
     }
 }
 
+// The picture size of a sequence header that comes before the unit's picture, if there is one
+// (the 12-bit fields; larger sizes need the sequence extension and are not followed).
+bool SequenceSize(const uint8_t* p, size_t size, LONG* width, LONG* height) {
+    for (size_t i = 0; i + 7 <= size; ++i) {
+        if (p[i] != 0 || p[i + 1] != 0 || p[i + 2] != 1) continue;
+        if (p[i + 3] == 0x00) return false;
+        if (p[i + 3] == 0xB3) {
+            *width = LONG((p[i + 4] << 4) | (p[i + 5] >> 4));
+            *height = LONG(((p[i + 5] & 0x0F) << 8) | p[i + 6]);
+            return *width > 0 && *height > 0;
+        }
+    }
+    return false;
+}
+
+// `type` (VIDEOINFOHEADER or VIDEOINFOHEADER2) for pictures of another size.
+bool ResizeVideoType(CMediaType* type, LONG width, LONG height) {
+    BITMAPINFOHEADER* bmi = nullptr;
+    RECT* rects = nullptr;
+    if (IsEqualGUID(type->formattype, FORMAT_VideoInfo2) &&
+        type->cbFormat >= sizeof(VIDEOINFOHEADER2)) {
+        auto* v = reinterpret_cast<VIDEOINFOHEADER2*>(type->pbFormat);
+        bmi = &v->bmiHeader;
+        rects = &v->rcSource;
+        v->rcTarget = RECT{0, 0, width, height};
+    } else if (IsEqualGUID(type->formattype, FORMAT_VideoInfo) &&
+               type->cbFormat >= sizeof(VIDEOINFOHEADER)) {
+        auto* v = reinterpret_cast<VIDEOINFOHEADER*>(type->pbFormat);
+        bmi = &v->bmiHeader;
+        rects = &v->rcSource;
+        v->rcTarget = RECT{0, 0, width, height};
+    }
+    if (!bmi) return false;
+    *rects = RECT{0, 0, width, height};
+    bmi->biWidth = width;
+    bmi->biHeight = bmi->biHeight < 0 ? -height : height;
+    const int64_t rowBytes = ((int64_t(bmi->biBitCount) * width + 31) / 8) & ~int64_t(3);
+    bmi->biSizeImage = DWORD(rowBytes * height);
+    type->lSampleSize = ULONG(bmi->biSizeImage);
+    return true;
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------- MPEG2VideoDecoderInputPin
@@ -256,6 +298,7 @@ HRESULT MPEG2VideoDecoderFilter::SetInputMediaType(const CMediaType* pmt) {
 
 HRESULT MPEG2VideoDecoderFilter::BreakConnect(PIN_DIRECTION direction) {
     if (direction == PINDIR_INPUT) {
+        m_pictures.Clear();
         const UMC::Status status = m_decoder.Close();
         if (status != UMC::STATUS_OK) QMReport(TEXT("Failed to close the decoder %d"), int(status));
     }
@@ -272,26 +315,43 @@ HRESULT MPEG2VideoDecoderFilter::Receive(IMediaSample* pSample) {
     REFERENCE_TIME start = 0, stop = 0;
     QMCheckHRESULT(pSample->GetTime(&start, &stop));
     REFERENCE_TIME mediaStart = 0, mediaStop = 0;
-    double startSeconds, stopSeconds;
-    if (FAILED(pSample->GetMediaTime(&mediaStart, &mediaStop)) || mediaStart != kNoTime) {
-        startSeconds = qm::ReferenceTimeToSeconds(start + kOneHour);
-        stopSeconds = qm::ReferenceTimeToSeconds(stop + kOneHour);
-    } else {
-        startSeconds = stopSeconds = qm::ReferenceTimeToSeconds(kNoTime);
-    }
-    QMCheckHRESULTUMC(data.SetTime(startSeconds, stopSeconds));
+    const bool timed =
+        FAILED(pSample->GetMediaTime(&mediaStart, &mediaStop)) || mediaStart != kNoTime;
+    // Pictures may be cut anywhere between samples: they are put together again first.
+    m_pictures.Append(data.GetDataPointer(), data.GetDataSize(), timed, start, stop);
+    return DecodePictures(false);
+}
 
-    while (data.GetDataSize() >= 4) {
-        const HRESULT hr = DecodeAndDeliver(&data);
-        // A picture before the segment start (preroll after a seek) is decoded but not
-        // delivered; the stream goes on with the next one.
-        if (hr == S_OK || hr == VFW_E_SAMPLE_REJECTED || hr == HR_FRAME_DROPPED ||
-            hr == HR_FRAME_TOO_EARLY)
-            continue;
-        if (hr == HR_NO_FRAME) return S_OK;
-        if (hr == VFW_E_NOT_COMMITTED || hr == VFW_E_WRONG_STATE) return hr;
-        if (hr == S_FALSE) return S_FALSE;
-        return QMLogHRESULT(hr);
+HRESULT MPEG2VideoDecoderFilter::DecodePictures(bool final) {
+    PictureAssembler::Unit unit;
+    while (m_pictures.Next(&unit, final)) {
+        if (unit.size < 4) continue;
+        QMCheckHRESULT(FollowPictureSize(unit.data, unit.size));
+        UMC::MediaData data;
+        QMCheckHRESULTUMC(data.SetBufferPointer(const_cast<uint8_t*>(unit.data), unit.size));
+        QMCheckHRESULTUMC(data.SetDataSize(unit.size));
+        // A picture without a time stamp of its own (one of several in a packet) is timed by
+        // the decoder's clock from the pictures before it.
+        const double startSeconds =
+            unit.timed ? qm::ReferenceTimeToSeconds(unit.start + kOneHour) : -1.0;
+        const double stopSeconds =
+            unit.timed ? qm::ReferenceTimeToSeconds(unit.stop + kOneHour) : -1.0;
+        QMCheckHRESULTUMC(data.SetTime(startSeconds, stopSeconds));
+
+        while (data.GetDataSize() >= 4) {
+            const HRESULT hr = DecodeAndDeliver(&data);
+            // A picture before the segment start (preroll after a seek) is decoded but not
+            // delivered; the stream goes on with the next one.
+            if (hr == S_OK || hr == VFW_E_SAMPLE_REJECTED || hr == HR_FRAME_DROPPED ||
+                hr == HR_FRAME_TOO_EARLY)
+                continue;
+            if (hr == HR_NO_FRAME) break;
+            if (hr == VFW_E_NOT_COMMITTED || hr == VFW_E_WRONG_STATE) return hr;
+            // Downstream wants no more of this input: what is still gathered goes too.
+            m_pictures.Clear();
+            if (hr == S_FALSE) return S_FALSE;
+            return QMLogHRESULT(hr);
+        }
     }
     return S_OK;
 }
@@ -354,6 +414,34 @@ HRESULT MPEG2VideoDecoderFilter::DecodeIntoSample(UMC::MediaData* pInput,
     return S_OK;
 }
 
+HRESULT MPEG2VideoDecoderFilter::FollowPictureSize(const uint8_t* unit, size_t size) {
+    LONG width = 0, height = 0, outWidth = 0, outHeight = 0;
+    if (!SequenceSize(unit, size, &width, &height)) return S_OK;
+    if (FAILED(qm::GetPictureSize(m_outputMediaType, &outWidth, &outHeight))) return S_OK;
+    if (width == outWidth && height == std::abs(outHeight)) return S_OK;
+    IPin* downstream = m_pOutput ? m_pOutput->GetConnected() : nullptr;
+    IMemAllocator* allocator = m_pOutput ? m_pOutput->Allocator() : nullptr;
+    if (!downstream || !allocator) return S_OK;
+    CMediaType changed(m_outputMediaType);
+    if (!ResizeVideoType(&changed, width, height)) return S_OK;
+    // Pictures that do not fit the buffers downstream, or a type it refuses, are scaled to the
+    // connection's size instead, as before the change.
+    ALLOCATOR_PROPERTIES properties{};
+    if (FAILED(allocator->GetProperties(&properties)) ||
+        LONG(changed.lSampleSize) > properties.cbBuffer)
+        return S_OK;
+    const HRESULT accept = downstream->QueryAccept(&changed);
+    QMCheckHRESULT(accept);
+    if (accept != S_OK) return S_OK;
+    // The pictures of the old size still held go out in it first.
+    QMCheckHRESULT(Drain());
+    ResetDecoder();
+    m_decoderFed = false;
+    QMCheckHRESULT(m_pOutput->SetMediaType(&changed));
+    m_outputTypeChanged = true;
+    return S_OK;
+}
+
 HRESULT MPEG2VideoDecoderFilter::FollowOutputFormat(const UMC::VideoData& picture) {
     if (m_decoder.GetInfo(&m_params) != UMC::STATUS_OK) return S_OK;
     DWORD flags = 0;
@@ -397,6 +485,9 @@ void MPEG2VideoDecoderFilter::ResetDecoder() {
 }
 
 HRESULT MPEG2VideoDecoderFilter::EndOfStream() {
+    // The last picture has nothing after it to show where it ends.
+    const HRESULT hr = DecodePictures(true);
+    if (hr == VFW_E_NOT_COMMITTED || hr == VFW_E_WRONG_STATE) return hr;
     QMCheckHRESULT(Drain());
     return DeliverEndOfStreamDownstream();
 }
@@ -405,15 +496,32 @@ HRESULT MPEG2VideoDecoderFilter::NewSegment(REFERENCE_TIME tStart, REFERENCE_TIM
                                             double dRate) {
     QMCheckCondition((dRate == 1.0) || (dRate == -1.0), E_NOTIMPL);
     ResetDecoder();
+    m_pictures.Clear();
     m_dRate = dRate;
     m_decoderFed = false;
     QMCheckHRESULT(CTransformFilter::NewSegment(tStart, tStop, dRate));
     return S_OK;
 }
 
+HRESULT MPEG2VideoDecoderFilter::EndFlush() {
+    {
+        CAutoLock lock(&m_csReceive);
+        m_pictures.Clear();
+    }
+    return TransformDecoderFilter::EndFlush();
+}
+
+HRESULT MPEG2VideoDecoderFilter::StopStreaming() {
+    m_pictures.Clear();
+    return TransformDecoderFilter::StopStreaming();
+}
+
 HRESULT MPEG2VideoDecoderFilter::NewSubSegment(REFERENCE_TIME tStart, double dRate) {
     QMCheckCondition(dRate < 0.0, E_INVALIDARG);
-    // Held pictures go out before the jump, whatever their times.
+    // Held pictures go out before the jump, whatever their times; the section's last picture
+    // ends here.
+    const HRESULT hr = DecodePictures(true);
+    if (FAILED(hr)) return hr;
     QMCheckHRESULT(Drain());
     ResetDecoder();
     m_decoderFed = false;

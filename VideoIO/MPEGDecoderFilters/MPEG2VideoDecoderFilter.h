@@ -6,6 +6,7 @@
 #include "SDKs/CodecFramework/core/VideoDecoder.h"
 #include "SDKs/CodecFramework/mpeg2video/MPEG2VideoDecoder.h"
 #include "VideoIO/MPEGDecoderFilters/FilterIds.h"
+#include "VideoIO/MPEGDecoderFilters/PictureAssembler.h"
 #include "VideoIO/MPEGDecoderFilters/SubSegment.h"
 #include "VideoIO/MPEGDecoderFilters/TransformDecoderFilter.h"
 
@@ -46,6 +47,8 @@ public:
     HRESULT Receive(IMediaSample* pSample) override;
     HRESULT EndOfStream() override;
     HRESULT NewSegment(REFERENCE_TIME tStart, REFERENCE_TIME tStop, double dRate) override;
+    HRESULT EndFlush() override;
+    HRESULT StopStreaming() override;
 
     // A backward-played section begins: held pictures are delivered, the decoder is reset and
     // the notice goes downstream.
@@ -61,9 +64,15 @@ protected:
 private:
     HRESULT SetInputMediaType(const CMediaType* pmt);
     HRESULT FollowOutputFormat(const UMC::VideoData& picture);
+    // A sequence header with another picture size: held pictures go out, then the output type
+    // changes to the new size when downstream takes it.
+    HRESULT FollowPictureSize(const uint8_t* unit, size_t size);
     void ResetDecoder();
+    // Decodes the pictures gathered so far; `final` when the input ends after them.
+    HRESULT DecodePictures(bool final);
 
     UMC::MPEG2VideoDecoder m_decoder;
+    PictureAssembler m_pictures;
     UMC::VideoDecoderParams m_params;
     DWORD m_outputInterlaceFlags = 0;
     // RGB with a positive height: rows go bottom-up in the sample (what renderers propose).
