@@ -311,7 +311,7 @@ HRESULT DemultiplexerFilter::Load(const std::string& path, std::vector<uint8_t> 
         s.info = f.info;
         s.typed =
             BuildStreamMediaType(f.info, f.bytes.data(), f.bytes.size(), &s.type, &s.description);
-        if (!s.typed) s.description = StreamCodingName(f.info.coding);
+        if (!s.typed) s.description = UntypedStreamDescription(f.info);
         s.firstPts = f.firstPts;
         s.largestUnit = f.largestUnit;
         if (s.typed && f.firstPts >= 0 && (base < 0 || f.firstPts < base)) base = f.firstPts;

@@ -127,7 +127,8 @@ TEST_P(DemultiplexerFixture, EveryStreamWholeWithItsTimes) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Containers, DemultiplexerFixture,
-                         ::testing::Values("dvd.vob", "system.mpg", "transport.ts", "mpeg4.avi"),
+                         ::testing::Values("dvd.vob", "system.mpg", "transport.ts", "mpeg4.avi",
+                                           "bluray.m2ts"),
                          [](const auto& info) {
                              std::string n = info.param;
                              return n.substr(0, n.find('.'));

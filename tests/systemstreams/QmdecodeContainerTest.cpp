@@ -39,7 +39,7 @@ std::string Fixture(const std::string& file) {
 
 TEST(QmdecodeContainers, DemuxGivesFfmpegsBytesForEveryStream) {
     Scratch tmp;
-    for (const char* file : {"dvd.vob", "system.mpg", "transport.ts", "mpeg4.avi"}) {
+    for (const char* file : {"dvd.vob", "system.mpg", "transport.ts", "mpeg4.avi", "bluray.m2ts"}) {
         const std::string name = std::string(file).substr(0, std::string(file).find('.'));
         for (const auto& e : qm::test::ReadExpected(name)) {
             SCOPED_TRACE(name + " stream " + std::to_string(e.index));
@@ -95,6 +95,30 @@ TEST(QmdecodeContainers, DvdLpcmDecodesToTheRecordedSamples) {
     const auto e = qm::test::ReadExpected("dvd")[2];
     EXPECT_EQ(pcm.size(), e.size);
     EXPECT_EQ(qm::test::Crc32(pcm), e.crc);
+}
+
+// Blu-ray LPCM (stream type 0x80 under the HDMV registration): 16-bit stereo goes through the
+// DVD LPCM decoder to ffmpeg's samples; a 24-bit track is listed as not decoded and refused.
+TEST(QmdecodeContainers, BlurayLpcm) {
+    Scratch tmp;
+    ASSERT_EQ(Qmdecode("--audio 1 " + Fixture("bluray.m2ts") + " " + tmp("b.pcm") +
+                       " --output-format raw"),
+              0);
+    auto pcm = qm::test::ReadFile(tmp("b.pcm"));
+    for (size_t i = 0; i + 1 < pcm.size(); i += 2) std::swap(pcm[i], pcm[i + 1]);
+    const auto e = qm::test::ReadExpected("bluray")[1];
+    EXPECT_EQ(pcm.size(), e.size);
+    EXPECT_EQ(qm::test::Crc32(pcm), e.crc);
+
+    const std::string info = tmp("info.txt");
+    ASSERT_EQ(std::system((std::string(QMDECODE_PATH) + " --info " + Fixture("bluray24.m2ts") +
+                           " >" + info + " 2>&1")
+                              .c_str()),
+              0);
+    const auto text = qm::test::ReadFile(info);
+    EXPECT_NE(std::string(text.begin(), text.end()).find("24 bits (not decoded"),
+              std::string::npos);
+    EXPECT_NE(Qmdecode("--audio 0 " + Fixture("bluray24.m2ts") + " " + tmp("c.wav")), 0);
 }
 
 TEST(QmdecodeContainers, StandardInputAndOutput) {
