@@ -215,6 +215,8 @@ HRESULT MPEG2VideoDecoderFilter::SetInputMediaType(const CMediaType* pmt) {
     QMCheckHRESULT(qm::GetPictureAspectRatio(*pmt, &aspectX, &aspectY));
     QMCheckHRESULT(qm::GetPictureSize(*pmt, &width, &height));
     QMCheckHRESULT(qm::GetInterlaceFlags(*pmt, &flags));
+    m_sequenceSize[0] = width;
+    m_sequenceSize[1] = std::abs(height);
 
     UMC::VideoStreamInfo& info = m_params.info;
     if ((flags & AMINTERLACE_IsInterlaced) && (flags & AMINTERLACE_Field1First))
@@ -417,8 +419,14 @@ HRESULT MPEG2VideoDecoderFilter::DecodeIntoSample(UMC::MediaData* pInput,
 HRESULT MPEG2VideoDecoderFilter::FollowPictureSize(const uint8_t* unit, size_t size) {
     LONG width = 0, height = 0, outWidth = 0, outHeight = 0;
     if (!SequenceSize(unit, size, &width, &height)) return S_OK;
-    if (FAILED(qm::GetPictureSize(m_outputMediaType, &outWidth, &outHeight))) return S_OK;
-    if (width == outWidth && height == std::abs(outHeight)) return S_OK;
+    if (width == m_sequenceSize[0] && height == m_sequenceSize[1]) return S_OK;
+    const LONG oldWidth = m_sequenceSize[0], oldHeight = m_sequenceSize[1];
+    m_sequenceSize[0] = width;
+    m_sequenceSize[1] = height;
+    // An output connected at another size than the stream's is scaled on purpose: it stays.
+    if (FAILED(qm::GetPictureSize(m_outputMediaType, &outWidth, &outHeight)) ||
+        outWidth != oldWidth || std::abs(outHeight) != oldHeight)
+        return S_OK;
     IPin* downstream = m_pOutput ? m_pOutput->GetConnected() : nullptr;
     IMemAllocator* allocator = m_pOutput ? m_pOutput->Allocator() : nullptr;
     if (!downstream || !allocator) return S_OK;

@@ -78,6 +78,7 @@ private:
     // RGB with a positive height: rows go bottom-up in the sample (what renderers propose).
     bool m_outputBottomUp = false;
     DWORD m_outputAspectRatio[2] = {0, 0};
+    LONG m_sequenceSize[2] = {0, 0};  // picture size of the last sequence header (or input type)
     GUID m_preferredSubtype = GUID_NULL;
     double m_dRate = 1.0;
 };
