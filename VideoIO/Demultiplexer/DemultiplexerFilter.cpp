@@ -6,7 +6,6 @@
 #include <new>
 
 #include "VideoIO/Demultiplexer/StreamMediaType.h"
-#include "VideoIO/MPEGSystemFilters/MpegVideoFramer.h"
 #include "VideoIO/MPEGSystemFilters/Pes.h"
 
 #ifdef _WIN32
@@ -127,8 +126,6 @@ public:
     bool dead = false;  // downstream refused a sample: nothing more is delivered
     REFERENCE_TIME lastTime = 0;
     std::unique_ptr<CMediaType> pendingType;
-    // MPEG video goes out one picture per sample.
-    std::unique_ptr<MpegVideoFramer> framer;
 
 private:
     DemuxStream m_stream;
@@ -138,13 +135,7 @@ private:
 class DemultiplexerFilter::Streamer : public IAccessUnitSink {
 public:
     explicit Streamer(DemultiplexerFilter* filter) : m_filter(filter) {
-        for (OutputPin* pin : filter->m_pins) {
-            m_byKey[pin->Stream().info.key] = pin;
-            pin->framer.reset();
-            if (pin->Stream().info.coding == StreamCoding::MpegVideo)
-                pin->framer = std::make_unique<MpegVideoFramer>(
-                    [this](const MpegVideoFramer::Unit& picture) { OnPicture(picture); });
-        }
+        for (OutputPin* pin : filter->m_pins) m_byKey[pin->Stream().info.key] = pin;
     }
     bool Stopping() const { return m_stopping || m_filter->m_quit.load(); }
 
@@ -166,40 +157,9 @@ public:
         if (u.damaged) {
             ++m_filter->m_damagedUnits;
             pin->discontinuity = true;
-            if (pin->framer) pin->framer->Reset();
-            return;
-        }
-        if (pin->framer) {
-            m_framedPin = pin;
-            m_framedUnit = &u;
-            pin->framer->Push(u.data, u.size, u.pts, u.dts);
             return;
         }
         DeliverChecked(pin, u);
-    }
-
-    // End of input: what the framers still hold.
-    void Flush() {
-        for (auto& [key, pin] : m_byKey) {
-            if (!pin->framer || pin->dead || Stopping()) continue;
-            m_framedPin = pin;
-            m_framedUnit = nullptr;
-            pin->framer->Flush();
-        }
-    }
-
-    // A framed picture of m_framedPin.
-    void OnPicture(const MpegVideoFramer::Unit& picture) {
-        if (Stopping() || m_framedPin->dead) return;
-        AccessUnit u;
-        u.key = m_framedPin->Stream().info.key;
-        u.data = picture.data;
-        u.size = picture.size;
-        u.pts = picture.pts;
-        u.dts = picture.dts;
-        u.syncPoint = picture.sequenceHeader;
-        if (m_framedUnit) u.fileOffset = m_framedUnit->fileOffset;
-        DeliverChecked(m_framedPin, u);
     }
 
 private:
@@ -270,8 +230,6 @@ private:
     DemultiplexerFilter* m_filter;
     std::map<uint32_t, OutputPin*> m_byKey;
     bool m_stopping = false;
-    OutputPin* m_framedPin = nullptr;
-    const AccessUnit* m_framedUnit = nullptr;
 };
 
 DemultiplexerFilter::DemultiplexerFilter()
@@ -353,7 +311,7 @@ HRESULT DemultiplexerFilter::Load(const std::string& path, std::vector<uint8_t> 
         s.info = f.info;
         s.typed =
             BuildStreamMediaType(f.info, f.bytes.data(), f.bytes.size(), &s.type, &s.description);
-        if (!s.typed) s.description = StreamCodingName(f.info.coding);
+        if (!s.typed) s.description = UntypedStreamDescription(f.info);
         s.firstPts = f.firstPts;
         s.largestUnit = f.largestUnit;
         if (s.typed && f.firstPts >= 0 && (base < 0 || f.firstPts < base)) base = f.firstPts;
@@ -454,7 +412,6 @@ void DemultiplexerFilter::StreamingThread() {
             m_bytesRead += n;
         }
         if (!streamer.Stopping()) parser->Finish();
-        streamer.Flush();
     }
     if (!streamer.Stopping())
         for (OutputPin* pin : m_pins)

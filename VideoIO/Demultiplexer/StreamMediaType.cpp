@@ -5,10 +5,13 @@
 
 #include "VideoIO/Demultiplexer/ElementaryHeaders.h"
 #include "VideoIO/FilterUtil/MediaTypeUtil.h"
+#include "VideoIO/MPEGSystemFilters/Psi.h"
 
 namespace qm_Demultiplexer {
 
+using qm_MPEGSystemFilters::kHdmvLpcmStreamType;
 using qm_MPEGSystemFilters::StreamCoding;
+using qm_MPEGSystemFilters::StreamCodingName;
 using qm_MPEGSystemFilters::StreamInfo;
 
 namespace {
@@ -145,7 +148,8 @@ bool LpcmType(const StreamInfo& info, CMediaType* type, std::string* text) {
     *w = WAVEFORMATEX{
         0, info.channels, info.sampleRate, info.sampleRate * align, align, info.bitsPerSample, 0};
     char line[96];
-    std::snprintf(line, sizeof(line), "DVD LPCM audio, %u Hz, %u ch, %u bits",
+    std::snprintf(line, sizeof(line), "%s LPCM audio, %u Hz, %u ch, %u bits",
+                  info.containerType == kHdmvLpcmStreamType ? "Blu-ray" : "DVD",
                   unsigned(info.sampleRate), unsigned(info.channels), unsigned(info.bitsPerSample));
     *text = line;
     return true;
@@ -192,6 +196,20 @@ bool BuildStreamMediaType(const StreamInfo& info, const uint8_t* data, size_t si
         default:
             return false;
     }
+}
+
+std::string UntypedStreamDescription(const StreamInfo& info) {
+    // Only Blu-ray LPCM headers fill in the sample size of an untyped transport stream.
+    if (info.containerType == kHdmvLpcmStreamType && info.bitsPerSample != 0) {
+        char line[128];
+        std::snprintf(line, sizeof(line),
+                      "Blu-ray LPCM audio, %u Hz, %u ch, %u bits (not decoded: only 16-bit "
+                      "stereo is)",
+                      unsigned(info.sampleRate), unsigned(info.channels),
+                      unsigned(info.bitsPerSample));
+        return line;
+    }
+    return StreamCodingName(info.coding);
 }
 
 }  // namespace qm_Demultiplexer

@@ -15,5 +15,7 @@ namespace qm_Demultiplexer {
 // caller tries again with more. `description` is a one-line text for listings.
 bool BuildStreamMediaType(const qm_MPEGSystemFilters::StreamInfo& info, const uint8_t* data,
                           size_t size, CMediaType* type, std::string* description);
+// The listing line of a stream that gets no type, saying why where that is known.
+std::string UntypedStreamDescription(const qm_MPEGSystemFilters::StreamInfo& info);
 
 }  // namespace qm_Demultiplexer

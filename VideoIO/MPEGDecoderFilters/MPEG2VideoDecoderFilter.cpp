@@ -24,6 +24,48 @@ constexpr DWORD kFlagsInTrickModeOrder = 4;  // decode and display order
 // The 0x80040570 that a STATUS_INVALID_STREAM becomes.
 const HRESULT kInvalidStreamHr = qm::HResultFromCodecStatus(UMC::STATUS_INVALID_STREAM);
 
+// The picture size of a sequence header that comes before the unit's picture, if there is one
+// (the 12-bit fields; larger sizes need the sequence extension and are not followed).
+bool SequenceSize(const uint8_t* p, size_t size, LONG* width, LONG* height) {
+    for (size_t i = 0; i + 7 <= size; ++i) {
+        if (p[i] != 0 || p[i + 1] != 0 || p[i + 2] != 1) continue;
+        if (p[i + 3] == 0x00) return false;
+        if (p[i + 3] == 0xB3) {
+            *width = LONG((p[i + 4] << 4) | (p[i + 5] >> 4));
+            *height = LONG(((p[i + 5] & 0x0F) << 8) | p[i + 6]);
+            return *width > 0 && *height > 0;
+        }
+    }
+    return false;
+}
+
+// `type` (VIDEOINFOHEADER or VIDEOINFOHEADER2) for pictures of another size.
+bool ResizeVideoType(CMediaType* type, LONG width, LONG height) {
+    BITMAPINFOHEADER* bmi = nullptr;
+    RECT* rects = nullptr;
+    if (IsEqualGUID(type->formattype, FORMAT_VideoInfo2) &&
+        type->cbFormat >= sizeof(VIDEOINFOHEADER2)) {
+        auto* v = reinterpret_cast<VIDEOINFOHEADER2*>(type->pbFormat);
+        bmi = &v->bmiHeader;
+        rects = &v->rcSource;
+        v->rcTarget = RECT{0, 0, width, height};
+    } else if (IsEqualGUID(type->formattype, FORMAT_VideoInfo) &&
+               type->cbFormat >= sizeof(VIDEOINFOHEADER)) {
+        auto* v = reinterpret_cast<VIDEOINFOHEADER*>(type->pbFormat);
+        bmi = &v->bmiHeader;
+        rects = &v->rcSource;
+        v->rcTarget = RECT{0, 0, width, height};
+    }
+    if (!bmi) return false;
+    *rects = RECT{0, 0, width, height};
+    bmi->biWidth = width;
+    bmi->biHeight = bmi->biHeight < 0 ? -height : height;
+    const int64_t rowBytes = ((int64_t(bmi->biBitCount) * width + 31) / 8) & ~int64_t(3);
+    bmi->biSizeImage = DWORD(rowBytes * height);
+    type->lSampleSize = ULONG(bmi->biSizeImage);
+    return true;
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------- MPEG2VideoDecoderInputPin
@@ -134,6 +176,8 @@ HRESULT MPEG2VideoDecoderFilter::SetInputMediaType(const CMediaType* pmt) {
     QMCheckHRESULT(qm::GetPictureAspectRatio(*pmt, &aspectX, &aspectY));
     QMCheckHRESULT(qm::GetPictureSize(*pmt, &width, &height));
     QMCheckHRESULT(qm::GetInterlaceFlags(*pmt, &flags));
+    m_sequenceSize[0] = width;
+    m_sequenceSize[1] = std::abs(height);
 
     UMC::VideoStreamInfo& info = m_params.info;
     if ((flags & AMINTERLACE_IsInterlaced) && (flags & AMINTERLACE_Field1First))
@@ -215,6 +259,11 @@ HRESULT MPEG2VideoDecoderFilter::SetInputMediaType(const CMediaType* pmt) {
     return S_OK;
 }
 
+HRESULT MPEG2VideoDecoderFilter::BreakConnect(PIN_DIRECTION direction) {
+    if (direction == PINDIR_INPUT) m_pictures.Clear();
+    return VideoCodecFilter::BreakConnect(direction);
+}
+
 HRESULT MPEG2VideoDecoderFilter::Receive(IMediaSample* pSample) {
     const HRESULT check = CheckReceive(pSample);
     if (check != S_OK) return check;
@@ -225,26 +274,43 @@ HRESULT MPEG2VideoDecoderFilter::Receive(IMediaSample* pSample) {
     REFERENCE_TIME start = 0, stop = 0;
     QMCheckHRESULT(pSample->GetTime(&start, &stop));
     REFERENCE_TIME mediaStart = 0, mediaStop = 0;
-    double startSeconds, stopSeconds;
-    if (FAILED(pSample->GetMediaTime(&mediaStart, &mediaStop)) || mediaStart != kNoTime) {
-        startSeconds = qm::ReferenceTimeToSeconds(start + kOneHour);
-        stopSeconds = qm::ReferenceTimeToSeconds(stop + kOneHour);
-    } else {
-        startSeconds = stopSeconds = qm::ReferenceTimeToSeconds(kNoTime);
-    }
-    QMCheckHRESULTUMC(data.SetTime(startSeconds, stopSeconds));
+    const bool timed =
+        FAILED(pSample->GetMediaTime(&mediaStart, &mediaStop)) || mediaStart != kNoTime;
+    // Pictures may be cut anywhere between samples: they are put together again first.
+    m_pictures.Append(data.GetDataPointer(), data.GetDataSize(), timed, start, stop);
+    return DecodePictures(false);
+}
 
-    while (data.GetDataSize() >= 4) {
-        const HRESULT hr = DecodeAndDeliver(&data);
-        // A picture before the segment start (preroll after a seek) is decoded but not
-        // delivered; the stream goes on with the next one.
-        if (hr == S_OK || hr == VFW_E_SAMPLE_REJECTED || hr == HR_FRAME_DROPPED ||
-            hr == HR_FRAME_TOO_EARLY)
-            continue;
-        if (hr == HR_NO_FRAME) return S_OK;
-        if (hr == VFW_E_NOT_COMMITTED || hr == VFW_E_WRONG_STATE) return hr;
-        if (hr == S_FALSE) return S_FALSE;
-        return QMLogHRESULT(hr);
+HRESULT MPEG2VideoDecoderFilter::DecodePictures(bool final) {
+    PictureAssembler::Unit unit;
+    while (m_pictures.Next(&unit, final)) {
+        if (unit.size < 4) continue;
+        QMCheckHRESULT(FollowPictureSize(unit.data, unit.size));
+        UMC::MediaData data;
+        QMCheckHRESULTUMC(data.SetBufferPointer(const_cast<uint8_t*>(unit.data), unit.size));
+        QMCheckHRESULTUMC(data.SetDataSize(unit.size));
+        // A picture without a time stamp of its own (one of several in a packet) is timed by
+        // the decoder's clock from the pictures before it.
+        const double startSeconds =
+            unit.timed ? qm::ReferenceTimeToSeconds(unit.start + kOneHour) : -1.0;
+        const double stopSeconds =
+            unit.timed ? qm::ReferenceTimeToSeconds(unit.stop + kOneHour) : -1.0;
+        QMCheckHRESULTUMC(data.SetTime(startSeconds, stopSeconds));
+
+        while (data.GetDataSize() >= 4) {
+            const HRESULT hr = DecodeAndDeliver(&data);
+            // A picture before the segment start (preroll after a seek) is decoded but not
+            // delivered; the stream goes on with the next one.
+            if (hr == S_OK || hr == VFW_E_SAMPLE_REJECTED || hr == HR_FRAME_DROPPED ||
+                hr == HR_FRAME_TOO_EARLY)
+                continue;
+            if (hr == HR_NO_FRAME) break;
+            if (hr == VFW_E_NOT_COMMITTED || hr == VFW_E_WRONG_STATE) return hr;
+            // Downstream wants no more of this input: what is still gathered goes too.
+            m_pictures.Clear();
+            if (hr == S_FALSE) return S_FALSE;
+            return QMLogHRESULT(hr);
+        }
     }
     return S_OK;
 }
@@ -291,6 +357,40 @@ HRESULT MPEG2VideoDecoderFilter::DecodeIntoSample(UMC::MediaData* pInput,
     return S_OK;
 }
 
+HRESULT MPEG2VideoDecoderFilter::FollowPictureSize(const uint8_t* unit, size_t size) {
+    LONG width = 0, height = 0, outWidth = 0, outHeight = 0;
+    if (!SequenceSize(unit, size, &width, &height)) return S_OK;
+    if (width == m_sequenceSize[0] && height == m_sequenceSize[1]) return S_OK;
+    const LONG oldWidth = m_sequenceSize[0], oldHeight = m_sequenceSize[1];
+    m_sequenceSize[0] = width;
+    m_sequenceSize[1] = height;
+    // An output connected at another size than the stream's is scaled on purpose: it stays.
+    if (FAILED(qm::GetPictureSize(m_outputMediaType, &outWidth, &outHeight)) ||
+        outWidth != oldWidth || std::abs(outHeight) != oldHeight)
+        return S_OK;
+    IPin* downstream = m_pOutput ? m_pOutput->GetConnected() : nullptr;
+    IMemAllocator* allocator = m_pOutput ? m_pOutput->Allocator() : nullptr;
+    if (!downstream || !allocator) return S_OK;
+    CMediaType changed(m_outputMediaType);
+    if (!ResizeVideoType(&changed, width, height)) return S_OK;
+    // Pictures that do not fit the buffers downstream, or a type it refuses, are scaled to the
+    // connection's size instead, as before the change.
+    ALLOCATOR_PROPERTIES properties{};
+    if (FAILED(allocator->GetProperties(&properties)) ||
+        LONG(changed.lSampleSize) > properties.cbBuffer)
+        return S_OK;
+    const HRESULT accept = downstream->QueryAccept(&changed);
+    QMCheckHRESULT(accept);
+    if (accept != S_OK) return S_OK;
+    // The pictures of the old size still held go out in it first.
+    QMCheckHRESULT(Drain());
+    ResetDecoder();
+    m_decoderFed = false;
+    QMCheckHRESULT(m_pOutput->SetMediaType(&changed));
+    m_outputTypeChanged = true;
+    return S_OK;
+}
+
 HRESULT MPEG2VideoDecoderFilter::FollowOutputFormat(const UMC::VideoData& picture) {
     if (m_decoder.GetInfo(&m_params) != UMC::STATUS_OK) return S_OK;
     DWORD flags = 0;
@@ -322,19 +422,43 @@ void MPEG2VideoDecoderFilter::ResetDecoder() {
     }
 }
 
+HRESULT MPEG2VideoDecoderFilter::EndOfStream() {
+    // The last picture has nothing after it to show where it ends.
+    const HRESULT hr = DecodePictures(true);
+    if (hr == VFW_E_NOT_COMMITTED || hr == VFW_E_WRONG_STATE) return hr;
+    return VideoCodecFilter::EndOfStream();
+}
+
 HRESULT MPEG2VideoDecoderFilter::NewSegment(REFERENCE_TIME tStart, REFERENCE_TIME tStop,
                                             double dRate) {
     QMCheckCondition((dRate == 1.0) || (dRate == -1.0), E_NOTIMPL);
     ResetDecoder();
+    m_pictures.Clear();
     m_dRate = dRate;
     m_decoderFed = false;
     QMCheckHRESULT(CTransformFilter::NewSegment(tStart, tStop, dRate));
     return S_OK;
 }
 
+HRESULT MPEG2VideoDecoderFilter::EndFlush() {
+    {
+        CAutoLock lock(&m_csReceive);
+        m_pictures.Clear();
+    }
+    return TransformDecoderFilter::EndFlush();
+}
+
+HRESULT MPEG2VideoDecoderFilter::StopStreaming() {
+    m_pictures.Clear();
+    return TransformDecoderFilter::StopStreaming();
+}
+
 HRESULT MPEG2VideoDecoderFilter::NewSubSegment(REFERENCE_TIME tStart, double dRate) {
     QMCheckCondition(dRate < 0.0, E_INVALIDARG);
-    // Held pictures go out before the jump, whatever their times.
+    // Held pictures go out before the jump, whatever their times; the section's last picture
+    // ends here.
+    const HRESULT hr = DecodePictures(true);
+    if (FAILED(hr)) return hr;
     QMCheckHRESULT(Drain());
     ResetDecoder();
     m_decoderFed = false;

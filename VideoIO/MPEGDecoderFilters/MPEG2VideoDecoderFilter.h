@@ -6,6 +6,7 @@
 #include "SDKs/CodecFramework/core/VideoDecoder.h"
 #include "SDKs/CodecFramework/mpeg2video/MPEG2VideoDecoder.h"
 #include "VideoIO/MPEGDecoderFilters/FilterIds.h"
+#include "VideoIO/MPEGDecoderFilters/PictureAssembler.h"
 #include "VideoIO/MPEGDecoderFilters/SubSegment.h"
 #include "VideoIO/MPEGDecoderFilters/VideoCodecFilter.h"
 
@@ -40,8 +41,12 @@ public:
     HRESULT CheckInputType(const CMediaType* pmtIn) override;
     HRESULT GetMediaType(int position, CMediaType* pmtOut) override;
     HRESULT SetMediaType(PIN_DIRECTION direction, const CMediaType* pmt) override;
+    HRESULT BreakConnect(PIN_DIRECTION direction) override;
     HRESULT Receive(IMediaSample* pSample) override;
+    HRESULT EndOfStream() override;
     HRESULT NewSegment(REFERENCE_TIME tStart, REFERENCE_TIME tStop, double dRate) override;
+    HRESULT EndFlush() override;
+    HRESULT StopStreaming() override;
 
     // A backward-played section begins: held pictures are delivered, the decoder is reset and
     // the notice goes downstream.
@@ -58,14 +63,21 @@ protected:
 private:
     HRESULT SetInputMediaType(const CMediaType* pmt);
     HRESULT FollowOutputFormat(const UMC::VideoData& picture);
+    // A sequence header with another picture size: held pictures go out, then the output type
+    // changes to the new size when downstream takes it.
+    HRESULT FollowPictureSize(const uint8_t* unit, size_t size);
     void ResetDecoder();
+    // Decodes the pictures gathered so far; `final` when the input ends after them.
+    HRESULT DecodePictures(bool final);
 
     UMC::MPEG2VideoDecoder m_decoder;
+    PictureAssembler m_pictures;
     UMC::VideoDecoderParams m_params;
     DWORD m_outputInterlaceFlags = 0;
     // RGB with a positive height: rows go bottom-up in the sample (what renderers propose).
     bool m_outputBottomUp = false;
     DWORD m_outputAspectRatio[2] = {0, 0};
+    LONG m_sequenceSize[2] = {0, 0};  // picture size of the last sequence header (or input type)
     GUID m_preferredSubtype = GUID_NULL;
     double m_dRate = 1.0;
 };

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 
 namespace qm_MPEGSystemFilters {
 
@@ -34,8 +35,23 @@ bool HasAc3Descriptor(const uint8_t* d, size_t size) {
     return false;
 }
 
-StreamCoding CodingOf(uint8_t type, const uint8_t* descriptors, size_t size) {
+// A registration descriptor (tag 0x05) naming `id` among the descriptors.
+bool HasRegistration(const uint8_t* d, size_t size, const char* id) {
+    for (size_t i = 0; i + 2 <= size;) {
+        const uint8_t tag = d[i], length = d[i + 1];
+        if (i + 2 + length > size) break;
+        if (tag == 0x05 && length >= 4 && std::memcmp(d + i + 2, id, 4) == 0) return true;
+        i += 2 + length;
+    }
+    return false;
+}
+
+StreamCoding CodingOf(uint8_t type, const uint8_t* descriptors, size_t size, bool hdmv) {
     if (type == 0x06 && HasAc3Descriptor(descriptors, size)) return StreamCoding::Ac3;
+    // 0x80 is LPCM only in Blu-ray (HDMV) multiplexes; elsewhere it is private (DigiCipher II
+    // video among others).
+    if (type == kHdmvLpcmStreamType && (hdmv || HasRegistration(descriptors, size, "HDMV")))
+        return StreamCoding::Lpcm;
     return CodingFromStreamType(type, StreamCoding::Unknown);
 }
 
@@ -123,6 +139,7 @@ bool ParsePmt(const uint8_t* s, size_t size, std::vector<PmtStream>* streams) {
     const size_t programInfo = ((size_t(s[10]) & 0x0F) << 8) | s[11];
     size_t i = 12 + programInfo;
     if (i > end) return false;
+    const bool hdmv = HasRegistration(s + 12, programInfo, "HDMV");
     while (i + 5 <= end) {
         const uint8_t type = s[i];
         const uint16_t pid = uint16_t(((s[i + 1] & 0x1F) << 8) | s[i + 2]);
@@ -130,9 +147,37 @@ bool ParsePmt(const uint8_t* s, size_t size, std::vector<PmtStream>* streams) {
         if (i + 5 + esInfo > end) return false;
         const bool known = std::any_of(streams->begin(), streams->end(),
                                        [pid](const PmtStream& e) { return e.pid == pid; });
-        if (!known) streams->push_back({type, pid, CodingOf(type, s + i + 5, esInfo)});
+        if (!known) streams->push_back({type, pid, CodingOf(type, s + i + 5, esInfo, hdmv)});
         i += 5 + esInfo;
     }
+    return true;
+}
+
+bool DecodeHdmvLpcmHeader(const uint8_t* h, size_t size, StreamInfo* info) {
+    if (size < 4) return false;
+    static const uint16_t kChannels[16] = {0, 1, 0, 2, 3, 3, 4, 4, 5, 6, 7, 8, 0, 0, 0, 0};
+    const uint16_t channels = kChannels[h[2] >> 4];
+    uint32_t rate = 0;
+    switch (h[2] & 0x0F) {
+        case 1:
+            rate = 48000;
+            break;
+        case 4:
+            rate = 96000;
+            break;
+        case 5:
+            rate = 192000;
+            break;
+        default:
+            break;
+    }
+    static const uint16_t kBits[4] = {0, 16, 20, 24};
+    const uint16_t bits = kBits[h[3] >> 6];
+    if (channels == 0 || rate == 0 || bits == 0) return false;
+    info->sampleRate = rate;
+    info->channels = channels;
+    info->bitsPerSample = bits;
+    info->coding = channels == 2 && bits == 16 ? StreamCoding::Lpcm : StreamCoding::Unknown;
     return true;
 }
 

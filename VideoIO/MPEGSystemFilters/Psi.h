@@ -54,6 +54,13 @@ struct SectionHeader {
     bool currentNext;
 };
 
+// Blu-ray LPCM: each PES payload starts with a 4-byte header (payload size, channel layout and
+// rate, sample size) in front of big-endian samples.
+constexpr uint8_t kHdmvLpcmStreamType = 0x80;
+// The format of such a header. Only 16-bit stereo has the byte layout of DVD LPCM samples;
+// other layouts (odd channel counts padded, 24-bit samples packed) are left untyped.
+bool DecodeHdmvLpcmHeader(const uint8_t* header, size_t size, StreamInfo* info);
+
 // Parse a whole section (CRC already checked). False when malformed.
 bool ParseSectionHeader(const uint8_t* s, size_t size, SectionHeader* header);
 bool ParsePat(const uint8_t* s, size_t size, std::vector<PatEntry>* programs);

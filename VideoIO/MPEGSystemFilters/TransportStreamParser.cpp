@@ -16,6 +16,7 @@ struct TransportStreamParser::Pes {
     bool damaged = false;
     size_t expected = 0;  // whole PES packet size from its length field; 0 = unbounded
     uint64_t offset = 0;
+    bool hdmvLpcm = false;  // payloads start with the Blu-ray LPCM header
 };
 
 TransportStreamParser::TransportStreamParser(IAccessUnitSink* sink) : QueuedParser(sink) {
@@ -191,6 +192,21 @@ void TransportStreamParser::EndPes(Pes& pes, bool cutShort) {
     unit.dts = header.dts;
     unit.damaged = pes.damaged || cutShort;
     unit.fileOffset = pes.offset;
+    if (pes.hdmvLpcm && unit.size > 0) {
+        StreamInfo info = pes.info;
+        if (!DecodeHdmvLpcmHeader(unit.data, unit.size, &info)) {
+            ++m_stats.droppedUnits;
+            pes.bytes.clear();
+            return;
+        }
+        if (info.coding != pes.info.coding || info.sampleRate != pes.info.sampleRate ||
+            info.channels != pes.info.channels || info.bitsPerSample != pes.info.bitsPerSample) {
+            pes.info = info;
+            m_sink->OnStream(pes.info);
+        }
+        unit.data += 4;
+        unit.size -= 4;
+    }
     if (unit.size > 0) Emit(unit);
     pes.bytes.clear();
 }
@@ -225,6 +241,7 @@ void TransportStreamParser::OnSection(uint16_t pid, const uint8_t* s, size_t siz
         pes->info.key = e.pid;
         pes->info.coding = e.coding;
         pes->info.containerType = e.streamType;
+        pes->hdmvLpcm = e.streamType == kHdmvLpcmStreamType && e.coding == StreamCoding::Lpcm;
         m_sink->OnStream(pes->info);
     }
 }

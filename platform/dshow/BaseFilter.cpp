@@ -1,5 +1,6 @@
 #include "platform/dshow/BaseFilter.h"
 
+#include <atomic>
 #include <cstring>
 #include <new>
 
@@ -7,6 +8,15 @@
 #include "platform/dshow/Allocator.h"
 
 namespace {
+
+// The state is written by the thread that drives the graph while streaming threads read it in
+// CheckStreaming (a source streams from Pause on, while the graph goes on to Run): both sides
+// use atomic accesses. Pins reach their filter's state through a derived class's view.
+struct FilterState : CBaseFilter {
+    static std::atomic_ref<FILTER_STATE> Of(CBaseFilter* filter) {
+        return std::atomic_ref<FILTER_STATE>(filter->*(&FilterState::m_State));
+    }
+};
 
 size_t WideLength(LPCWSTR s) {
     size_t n = 0;
@@ -80,7 +90,7 @@ HRESULT STDMETHODCALLTYPE CBaseFilter::GetClassID(CLSID* pClsID) {
 
 HRESULT STDMETHODCALLTYPE CBaseFilter::GetState(DWORD, FILTER_STATE* State) {
     if (!State) return E_POINTER;
-    *State = m_State;
+    *State = FilterState::Of(this).load();
     return S_OK;
 }
 
@@ -113,7 +123,7 @@ HRESULT STDMETHODCALLTYPE CBaseFilter::Stop() {
             }
         }
     }
-    m_State = State_Stopped;
+    FilterState::Of(this).store(State_Stopped);
     return hr;
 }
 
@@ -129,7 +139,7 @@ HRESULT STDMETHODCALLTYPE CBaseFilter::Pause() {
             }
         }
     }
-    m_State = State_Paused;
+    FilterState::Of(this).store(State_Paused);
     return S_OK;
 }
 
@@ -150,7 +160,7 @@ HRESULT STDMETHODCALLTYPE CBaseFilter::Run(REFERENCE_TIME tStart) {
             }
         }
     }
-    m_State = State_Running;
+    FilterState::Of(this).store(State_Running);
     return S_OK;
 }
 
@@ -858,7 +868,7 @@ HRESULT CBaseInputPin::BreakConnect() {
 }
 
 HRESULT CBaseInputPin::CheckStreaming() {
-    if (IsStopped()) return VFW_E_WRONG_STATE;
+    if (FilterState::Of(m_pFilter).load() == State_Stopped) return VFW_E_WRONG_STATE;
     if (m_bFlushing) return S_FALSE;
     if (m_bRunTimeError) return VFW_E_RUNTIME_ERROR;
     return S_OK;

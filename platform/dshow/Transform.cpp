@@ -1,5 +1,6 @@
 #include "platform/dshow/Transform.h"
 
+#include <atomic>
 #include <new>
 
 // ---------------------------------------------------------------------------- CTransformFilter
@@ -46,7 +47,7 @@ HRESULT STDMETHODCALLTYPE CTransformFilter::Stop() {
     CAutoLock lockFilter(&m_csFilter);
     if (m_State == State_Stopped) return S_OK;
     if (m_pInput == nullptr || !m_pInput->IsConnected() || !m_pOutput->IsConnected()) {
-        m_State = State_Stopped;
+        std::atomic_ref<FILTER_STATE>(m_State).store(State_Stopped);
         m_bEOSDelivered = false;
         return S_OK;
     }
@@ -74,9 +75,9 @@ HRESULT STDMETHODCALLTYPE CTransformFilter::Pause() {
             m_pOutput->DeliverEndOfStream();
             m_bEOSDelivered = true;
         }
-        m_State = State_Paused;
+        std::atomic_ref<FILTER_STATE>(m_State).store(State_Paused);
     } else if (!m_pOutput->IsConnected()) {
-        m_State = State_Paused;
+        std::atomic_ref<FILTER_STATE>(m_State).store(State_Paused);
     } else {
         if (m_State == State_Stopped) {
             CAutoLock lockReceive(&m_csReceive);

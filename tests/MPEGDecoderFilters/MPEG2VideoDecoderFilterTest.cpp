@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <map>
+#include <random>
 #include <set>
 
 #include "SDKs/CodecFramework/CodecCommon/SubtypeColorFormat.h"
@@ -190,6 +191,72 @@ TEST(MPEG2VideoDecoderFilter, StreamingEdgeCases) {
     ASSERT_EQ(chain.source->DeliverEndOfStream(), S_OK);
     EXPECT_EQ(chain.sink->SampleCount(), 0u);
     EXPECT_EQ(chain.sink->EndOfStreamCount(), 1);
+}
+
+// A demultiplexer cuts the stream where its packets end, not where pictures do. Whatever the
+// cut, the pictures, their times and their order are those of one picture per sample. A sample
+// carries a time only when a picture begins in it (the first one's), as packets do.
+TEST(MPEG2VideoDecoderFilter, AnySplitIntoSamplesDecodesTheSame) {
+    for (const char* name : {"sample-mpeg2.m2v", "sample-mpeg1.m1v"}) {
+        SCOPED_TRACE(name);
+        const Stream s = LoadSample(name);
+        // Where each picture's start code lies (a unit may begin with sequence headers).
+        std::vector<size_t> pictures;
+        for (const auto& u : s.units) {
+            size_t at = u.offset;
+            const uint8_t* p = s.file.data();
+            while (at + 4 <= u.offset + u.size &&
+                   !(p[at] == 0 && p[at + 1] == 0 && p[at + 2] == 1 && p[at + 3] == 0))
+                ++at;
+            pictures.push_back(at);
+        }
+        auto decode = [&](const std::vector<size_t>& cuts) {
+            FilterChain chain;
+            EXPECT_EQ(chain.Build(CreateMPEG2VideoDecoderFilter, s.probe.inputType,
+                                  {MajorSubtype(MEDIATYPE_Video, GUID_NULL)}, LONG(s.file.size())),
+                      S_OK);
+            EXPECT_EQ(chain.Start(), S_OK);
+            size_t unit = 0;
+            for (size_t i = 0; i + 1 < cuts.size(); ++i) {
+                qm::graph::SampleSpec spec;
+                while (unit < s.units.size() && pictures[unit] < cuts[i]) ++unit;
+                // The first picture start code at or after the cut lies in this sample.
+                if (unit < s.units.size() && pictures[unit] < cuts[i + 1]) {
+                    spec.start = s.units[unit].pts;
+                    spec.stop = *spec.start + s.probe.avgTimePerFrame;
+                } else {
+                    spec.start = spec.stop = 0;
+                    spec.mediaStart = spec.mediaStop = 0x7FFFFFFFFFFFFFFFLL;
+                }
+                EXPECT_EQ(
+                    chain.source->Deliver(s.file.data() + cuts[i], cuts[i + 1] - cuts[i], spec),
+                    S_OK)
+                    << cuts[i];
+            }
+            EXPECT_EQ(chain.source->DeliverEndOfStream(), S_OK);
+            return chain.sink->Samples();
+        };
+        std::vector<size_t> whole;
+        for (const auto& u : s.units) whole.push_back(u.offset);
+        whole.push_back(s.file.size());
+        const auto expected = decode(whole);
+        ASSERT_EQ(expected.size(), s.units.size());
+
+        std::mt19937 random(20261206);
+        for (size_t largest : {size_t(7), size_t(300), size_t(5000), s.file.size() / 3}) {
+            SCOPED_TRACE(largest);
+            std::vector<size_t> cuts{0};
+            while (cuts.back() < s.file.size())
+                cuts.push_back(std::min(s.file.size(), cuts.back() + 1 + random() % largest));
+            const auto got = decode(cuts);
+            ASSERT_EQ(got.size(), expected.size());
+            for (size_t i = 0; i < got.size(); ++i) {
+                EXPECT_EQ(got[i].start, expected[i].start) << i;
+                EXPECT_EQ(got[i].stop, expected[i].stop) << i;
+                EXPECT_TRUE(got[i].data == expected[i].data) << i;
+            }
+        }
+    }
 }
 
 // Skips every picture, to see the quality event of the delivery step.

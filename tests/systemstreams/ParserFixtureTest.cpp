@@ -65,7 +65,8 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(std::make_pair("dvd.vob", ContainerKind::ProgramStream),
                       std::make_pair("system.mpg", ContainerKind::ProgramStream),
                       std::make_pair("transport.ts", ContainerKind::TransportStream),
-                      std::make_pair("mpeg4.avi", ContainerKind::Avi)),
+                      std::make_pair("mpeg4.avi", ContainerKind::Avi),
+                      std::make_pair("bluray.m2ts", ContainerKind::TransportStream)),
     [](const auto& info) {
         std::string n = info.param.first;
         return n.substr(0, n.find('.'));

@@ -191,6 +191,7 @@ std::optional<std::string> PcmWriter::Open(const std::string& path, bool wav, in
     m_file = OpenOutputFile(path);
     if (!m_file) return "cannot write '" + path + "'";
     m_wav = wav;
+    m_bytes = 0;  // a numbered output after a format change counts its own
     if (wav) {
         std::vector<uint8_t> h;
         for (char c : std::string("RIFF")) h.push_back(uint8_t(c));

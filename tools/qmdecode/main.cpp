@@ -268,7 +268,9 @@ int main(int argc, char** argv) {
     bool writerOpen = false;
     std::optional<std::string> writeError;
     long pictureCount = 0;
-    uint64_t pcmBytes = 0;
+    // Across format changes: sample frames and seconds, each part in its own format.
+    uint64_t pcmFrames = 0;
+    double pcmSeconds = 0;
     CMediaType outputType;
     std::string outputName = options.output;
     int outputPart = 0;
@@ -294,7 +296,11 @@ int main(int argc, char** argv) {
                 return writeError ? E_FAIL : S_OK;
             }
         } else {
-            pcmBytes += uint64_t(s.length > 0 ? s.length : 0);
+            const auto* w = reinterpret_cast<const WAVEFORMATEX*>(outputType.pbFormat);
+            const uint64_t frames =
+                uint64_t(s.length > 0 ? s.length : 0) / std::max<uint64_t>(1, w->nBlockAlign);
+            pcmFrames += frames;
+            pcmSeconds += double(frames) / double(std::max<DWORD>(1, w->nSamplesPerSec));
         }
         if (options.bench || options.output.empty()) return S_OK;
         if (!writerOpen) {
@@ -431,11 +437,9 @@ int main(int argc, char** argv) {
         duration = double(pictureCount) * double(stream.avgTimePerFrame) / 1e7;
         amount = std::to_string(pictureCount) + " frames";
     } else {
-        const auto* w = reinterpret_cast<const WAVEFORMATEX*>(outputType.pbFormat);
-        const uint64_t frames = pcmBytes / std::max<uint64_t>(1, w->nBlockAlign);
-        if (frames == 0) Fail("no audio could be decoded from '" + options.input + "'");
-        duration = double(frames) / double(std::max<DWORD>(1, w->nSamplesPerSec));
-        amount = std::to_string(frames) + " samples";
+        if (pcmFrames == 0) Fail("no audio could be decoded from '" + options.input + "'");
+        duration = pcmSeconds;
+        amount = std::to_string(pcmFrames) + " samples";
     }
     std::string target = options.bench ? "(bench, not written)"
                          : options.frame >= 0
