@@ -9,8 +9,15 @@ namespace qm_log {
 namespace {
 
 std::atomic<int> g_level{0};
-std::mutex g_sinkMutex;
-std::function<void(const Report&)> g_sink;
+// Created on first use, so loading the library runs no code.
+struct Sink {
+    std::mutex mutex;
+    std::function<void(const Report&)> capture;
+};
+Sink& TheSink() {
+    static Sink sink;
+    return sink;
+}
 
 void AppendUtf8(std::string& out, char32_t c) {
     if (c < 0x80) {
@@ -83,7 +90,8 @@ std::string FormatV(const WCHAR* format, va_list args) {
                 long long v;
                 bool isSigned = conv == u'd' || conv == u'i';
                 if (size == kLongLong)
-                    v = isSigned ? va_arg(args, long long) : (long long)va_arg(args, unsigned long long);
+                    v = isSigned ? va_arg(args, long long)
+                                 : (long long)va_arg(args, unsigned long long);
                 else if (size == kLong)
                     v = isSigned ? va_arg(args, long) : (long long)va_arg(args, unsigned long);
                 else
@@ -131,9 +139,10 @@ std::string FormatV(const WCHAR* format, va_list args) {
 }
 
 void Deliver(Report&& report) {
-    std::lock_guard<std::mutex> lock(g_sinkMutex);
-    if (g_sink) {
-        g_sink(report);
+    Sink& sink = TheSink();
+    std::lock_guard<std::mutex> lock(sink.mutex);
+    if (sink.capture) {
+        sink.capture(report);
         return;
     }
     std::string line = report.Line();
@@ -189,15 +198,18 @@ std::string Report::Line() const {
     return out;
 }
 
-int get_report_level(uint32_t /*category*/) { return g_level.load(std::memory_order_relaxed); }
+int get_report_level(uint32_t /*category*/) {
+    return g_level.load(std::memory_order_relaxed);
+}
 
 void set_report_level(uint32_t /*category*/, int level) {
     g_level.store(level, std::memory_order_relaxed);
 }
 
 void set_capture(std::function<void(const Report&)> sink) {
-    std::lock_guard<std::mutex> lock(g_sinkMutex);
-    g_sink = std::move(sink);
+    Sink& state = TheSink();
+    std::lock_guard<std::mutex> lock(state.mutex);
+    state.capture = std::move(sink);
 }
 
 int _reportW0(uint32_t category, int level, const char* file, int line, const WCHAR* text) {
@@ -217,8 +229,8 @@ int _reportW(uint32_t category, int level, const char* file, int line, const WCH
     return 0;
 }
 
-int _report_condW0(uint32_t category, int level, const char* file, int line,
-                   const WCHAR* condition, const WCHAR* prefix) {
+int _report_condW0(uint32_t category, int level, const char* file, int line, const WCHAR* condition,
+                   const WCHAR* prefix) {
     Report r = Make(category, level, file, line);
     r.condition = ToUtf8(condition);
     r.prefix = ToUtf8(prefix);

@@ -627,30 +627,31 @@ SpStatus InverseMdctFft(const float* src, float* dst, const AcMdctSpec* spec, ui
 
 namespace sp::kernels {
 #if SP_HAVE_X86_VARIANTS
-const Kernel<AcSynthesis32Fn> acSynthesis32{
+constinit const Kernel<AcSynthesis32Fn> acSynthesis32{
     "acSynthesis32",
     Synthesis32Plain,
     {{Isa::SSE2, x86::AcSynthesis32Sse2}, {Isa::AVX2, x86::AcSynthesis32Avx2}}};
-const Kernel<AcInverseMdctFn> acInverseMdct{
+constinit const Kernel<AcInverseMdctFn> acInverseMdct{
     "acInverseMdct",
     InverseMdctPlain,
     {{Isa::SSE2, x86::AcInverseMdctSse2}, {Isa::AVX2, x86::AcInverseMdctAvx2}}};
 #else
-const Kernel<AcSynthesis32Fn> acSynthesis32{"acSynthesis32", Synthesis32Plain};
-const Kernel<AcInverseMdctFn> acInverseMdct{"acInverseMdct", InverseMdctPlain};
+constinit const Kernel<AcSynthesis32Fn> acSynthesis32{"acSynthesis32", Synthesis32Plain};
+constinit const Kernel<AcInverseMdctFn> acInverseMdct{"acInverseMdct", InverseMdctPlain};
 #endif
 #if SP_HAVE_X86_VARIANTS
-const Kernel<AcPow43Fn> acPow43{"acPow43", Pow43Plain, {{Isa::AVX2, x86::AcPow43Avx2}}};
+constinit const Kernel<AcPow43Fn> acPow43{"acPow43", Pow43Plain, {{Isa::AVX2, x86::AcPow43Avx2}}};
 #else
-const Kernel<AcPow43Fn> acPow43{"acPow43", Pow43Plain};
+constinit const Kernel<AcPow43Fn> acPow43{"acPow43", Pow43Plain};
 #endif
-const Kernel<AcPow2QuarterStepFn> acPow2QuarterStep{"acPow2QuarterStep", Pow2QuarterStepPlain};
-const Kernel<AcScaleBandsFn> acScaleBands{"acScaleBands", ScaleBandsPlain};
-const Kernel<AcHuffmanDecodePairsFn> acHuffmanDecodePairs{"acHuffmanDecodePairs",
-                                                          HuffmanDecodePairsPlain};
-const Kernel<AcHuffmanDecodeQuadsFn> acHuffmanDecodeQuads{"acHuffmanDecodeQuads",
-                                                          HuffmanDecodeQuadsPlain};
-const Kernel<AcHuffmanDecodePairsEscapeFn> acHuffmanDecodePairsEscape{
+constinit const Kernel<AcPow2QuarterStepFn> acPow2QuarterStep{"acPow2QuarterStep",
+                                                              Pow2QuarterStepPlain};
+constinit const Kernel<AcScaleBandsFn> acScaleBands{"acScaleBands", ScaleBandsPlain};
+constinit const Kernel<AcHuffmanDecodePairsFn> acHuffmanDecodePairs{"acHuffmanDecodePairs",
+                                                                    HuffmanDecodePairsPlain};
+constinit const Kernel<AcHuffmanDecodeQuadsFn> acHuffmanDecodeQuads{"acHuffmanDecodeQuads",
+                                                                    HuffmanDecodeQuadsPlain};
+constinit const Kernel<AcHuffmanDecodePairsEscapeFn> acHuffmanDecodePairsEscape{
     "acHuffmanDecodePairsEscape", HuffmanDecodePairsEscapePlain};
 }  // namespace sp::kernels
 

@@ -83,24 +83,26 @@ SpStatus Y411ToYuv411Plain(const uint8_t* src, int srcStep, uint8_t* const dst[3
 }  // namespace
 
 namespace sp::kernels {
-const Kernel<PackedToNv12Fn> yuy2ToNv12{"ccYuy2ToNv12", ToNv12<false>};
-const Kernel<PackedToPackedFn> yuy2ToUyvy{"ccYuy2ToUyvy", ToOtherPacked<false>};
-const Kernel<PackedToPlanar3Fn> yuy2ToYuv420{"ccYuy2ToYuv420", ToPlanar<false, 2>};
-const Kernel<PackedToPlanar3Fn> yuy2ToYuv422{"ccYuy2ToYuv422", ToPlanar<false, 1>};
-const Kernel<PackedToPackedFn> yuy2ToRgb24{"ccYuy2ToRgb24", ToRgb<false, Rgb::Bgr24>};
-const Kernel<PackedToArgbFn> yuy2ToArgb32{"ccYuy2ToArgb32", ToArgb<false>};
-const Kernel<PackedToPackedFn> yuy2ToRgb565{"ccYuy2ToRgb565", ToRgb<false, Rgb::R5G6B5>};
-const Kernel<PackedToPackedFn> yuy2ToRgb555{"ccYuy2ToRgb555", ToRgb<false, Rgb::X1R5G5B5>};
-const Kernel<PackedToPackedFn> yuy2ToRgb16Other{"ccYuy2ToRgb16Other", ToRgb<false, Rgb::X4R4G4B4>};
-const Kernel<PackedToPackedFn> yuy2ToGray8{"ccYuy2ToGray8", Yuy2ToGray8Plain};
-const Kernel<PackedToNv12Fn> uyvyToNv12{"ccUyvyToNv12", ToNv12<true>};
-const Kernel<PackedToPackedFn> uyvyToYuy2{"ccUyvyToYuy2", ToOtherPacked<true>};
-const Kernel<PackedToPlanar3Fn> uyvyToYuv420{"ccUyvyToYuv420", ToPlanar<true, 2>};
-const Kernel<PackedToPlanar3Fn> uyvyToYuv422{"ccUyvyToYuv422", ToPlanar<true, 1>};
-const Kernel<PackedToPackedFn> uyvyToRgb24{"ccUyvyToRgb24", ToRgb<true, Rgb::Bgr24>};
-const Kernel<PackedToArgbFn> uyvyToArgb32{"ccUyvyToArgb32", ToArgb<true>};
-const Kernel<PackedToPlanar3Fn> y41pToYuv420{"ccY41pToYuv420", Y41pToYuv420Plain};
-const Kernel<PackedToPlanar3Fn> y411ToYuv411{"ccY411ToYuv411", Y411ToYuv411Plain};
+constinit const Kernel<PackedToNv12Fn> yuy2ToNv12{"ccYuy2ToNv12", ToNv12<false>};
+constinit const Kernel<PackedToPackedFn> yuy2ToUyvy{"ccYuy2ToUyvy", ToOtherPacked<false>};
+constinit const Kernel<PackedToPlanar3Fn> yuy2ToYuv420{"ccYuy2ToYuv420", ToPlanar<false, 2>};
+constinit const Kernel<PackedToPlanar3Fn> yuy2ToYuv422{"ccYuy2ToYuv422", ToPlanar<false, 1>};
+constinit const Kernel<PackedToPackedFn> yuy2ToRgb24{"ccYuy2ToRgb24", ToRgb<false, Rgb::Bgr24>};
+constinit const Kernel<PackedToArgbFn> yuy2ToArgb32{"ccYuy2ToArgb32", ToArgb<false>};
+constinit const Kernel<PackedToPackedFn> yuy2ToRgb565{"ccYuy2ToRgb565", ToRgb<false, Rgb::R5G6B5>};
+constinit const Kernel<PackedToPackedFn> yuy2ToRgb555{"ccYuy2ToRgb555",
+                                                      ToRgb<false, Rgb::X1R5G5B5>};
+constinit const Kernel<PackedToPackedFn> yuy2ToRgb16Other{"ccYuy2ToRgb16Other",
+                                                          ToRgb<false, Rgb::X4R4G4B4>};
+constinit const Kernel<PackedToPackedFn> yuy2ToGray8{"ccYuy2ToGray8", Yuy2ToGray8Plain};
+constinit const Kernel<PackedToNv12Fn> uyvyToNv12{"ccUyvyToNv12", ToNv12<true>};
+constinit const Kernel<PackedToPackedFn> uyvyToYuy2{"ccUyvyToYuy2", ToOtherPacked<true>};
+constinit const Kernel<PackedToPlanar3Fn> uyvyToYuv420{"ccUyvyToYuv420", ToPlanar<true, 2>};
+constinit const Kernel<PackedToPlanar3Fn> uyvyToYuv422{"ccUyvyToYuv422", ToPlanar<true, 1>};
+constinit const Kernel<PackedToPackedFn> uyvyToRgb24{"ccUyvyToRgb24", ToRgb<true, Rgb::Bgr24>};
+constinit const Kernel<PackedToArgbFn> uyvyToArgb32{"ccUyvyToArgb32", ToArgb<true>};
+constinit const Kernel<PackedToPlanar3Fn> y41pToYuv420{"ccY41pToYuv420", Y41pToYuv420Plain};
+constinit const Kernel<PackedToPlanar3Fn> y411ToYuv411{"ccY411ToYuv411", Y411ToYuv411Plain};
 }  // namespace sp::kernels
 
 using namespace sp::kernels;

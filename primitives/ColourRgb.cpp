@@ -132,23 +132,23 @@ SpStatus LumaRangeStretchPlain(const uint8_t* src, int srcStep, uint8_t* dst, in
 }  // namespace
 
 namespace sp::kernels {
-const Kernel<PackedToPackedFn> rgb24ToYuy2{"ccRgb24ToYuy2", ToYuy2<Bgr24>};
-const Kernel<PackedToPlanar3Fn> rgb24ToYuv420{"ccRgb24ToYuv420", ToYuv420<Bgr24>};
-const Kernel<PackedToArgbFn> rgb24ToArgb32{"ccRgb24ToArgb32", ToArgb32<Bgr24>};
-const Kernel<PackedToPackedFn> argb32ToYuy2{"ccArgb32ToYuy2", ToYuy2<Bgra32>};
-const Kernel<PackedToPackedFn> argb32ToRgb24{"ccArgb32ToRgb24", ToRgb24<Bgra32>};
-const Kernel<PackedToArgbFn> argb32ToArgb32{"ccArgb32ToArgb32", Argb32ToArgb32Plain};
-const Kernel<PackedToPackedFn> rgb565ToYuy2{"ccRgb565ToYuy2", ToYuy2<R5G6B5>};
-const Kernel<PackedToPlanar3Fn> rgb565ToYuv420{"ccRgb565ToYuv420", ToYuv420<R5G6B5>};
-const Kernel<PackedToPackedFn> rgb565ToRgb24{"ccRgb565ToRgb24", ToRgb24<R5G6B5>};
-const Kernel<PackedToPackedFn> rgb555ToYuy2{"ccRgb555ToYuy2", ToYuy2<X1R5G5B5>};
-const Kernel<PackedToPlanar3Fn> rgb555ToYuv420{"ccRgb555ToYuv420", ToYuv420<X1R5G5B5>};
-const Kernel<PackedToPackedFn> rgb555ToRgb24{"ccRgb555ToRgb24", ToRgb24<X1R5G5B5>};
-const Kernel<PackedToPackedFn> gray8ToYuy2{"ccGray8ToYuy2", ToYuy2<Gray8Reader>};
-const Kernel<PackedToPackedFn> gray8ToRgb24{"ccGray8ToRgb24", ToRgb24<Gray8Reader>};
-const Kernel<PackedToArgbFn> gray8ToArgb32{"ccGray8ToArgb32", ToArgb32<Gray8Reader>};
-const Kernel<BayerFn> bayerToRgb24{"ccBayerToRgb24", BayerToRgb24Plain};
-const Kernel<LumaStretchFn> lumaRangeStretch{"ccLumaRangeStretch", LumaRangeStretchPlain};
+constinit const Kernel<PackedToPackedFn> rgb24ToYuy2{"ccRgb24ToYuy2", ToYuy2<Bgr24>};
+constinit const Kernel<PackedToPlanar3Fn> rgb24ToYuv420{"ccRgb24ToYuv420", ToYuv420<Bgr24>};
+constinit const Kernel<PackedToArgbFn> rgb24ToArgb32{"ccRgb24ToArgb32", ToArgb32<Bgr24>};
+constinit const Kernel<PackedToPackedFn> argb32ToYuy2{"ccArgb32ToYuy2", ToYuy2<Bgra32>};
+constinit const Kernel<PackedToPackedFn> argb32ToRgb24{"ccArgb32ToRgb24", ToRgb24<Bgra32>};
+constinit const Kernel<PackedToArgbFn> argb32ToArgb32{"ccArgb32ToArgb32", Argb32ToArgb32Plain};
+constinit const Kernel<PackedToPackedFn> rgb565ToYuy2{"ccRgb565ToYuy2", ToYuy2<R5G6B5>};
+constinit const Kernel<PackedToPlanar3Fn> rgb565ToYuv420{"ccRgb565ToYuv420", ToYuv420<R5G6B5>};
+constinit const Kernel<PackedToPackedFn> rgb565ToRgb24{"ccRgb565ToRgb24", ToRgb24<R5G6B5>};
+constinit const Kernel<PackedToPackedFn> rgb555ToYuy2{"ccRgb555ToYuy2", ToYuy2<X1R5G5B5>};
+constinit const Kernel<PackedToPlanar3Fn> rgb555ToYuv420{"ccRgb555ToYuv420", ToYuv420<X1R5G5B5>};
+constinit const Kernel<PackedToPackedFn> rgb555ToRgb24{"ccRgb555ToRgb24", ToRgb24<X1R5G5B5>};
+constinit const Kernel<PackedToPackedFn> gray8ToYuy2{"ccGray8ToYuy2", ToYuy2<Gray8Reader>};
+constinit const Kernel<PackedToPackedFn> gray8ToRgb24{"ccGray8ToRgb24", ToRgb24<Gray8Reader>};
+constinit const Kernel<PackedToArgbFn> gray8ToArgb32{"ccGray8ToArgb32", ToArgb32<Gray8Reader>};
+constinit const Kernel<BayerFn> bayerToRgb24{"ccBayerToRgb24", BayerToRgb24Plain};
+constinit const Kernel<LumaStretchFn> lumaRangeStretch{"ccLumaRangeStretch", LumaRangeStretchPlain};
 }  // namespace sp::kernels
 
 using namespace sp::kernels;

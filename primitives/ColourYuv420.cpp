@@ -207,61 +207,65 @@ SpStatus Nv12ToArgb32Plain(const uint8_t* srcY, int srcYStep, const uint8_t* src
 
 namespace sp::kernels {
 #if SP_HAVE_X86_VARIANTS
-const Kernel<Planar3ToPackedFn> yuv420ToRgb24{"ccYuv420ToRgb24",
-                                              Yuv420ToRgb24Plain,
-                                              {{Isa::SSE2, x86::Yuv420ToRgb24Sse2},
-                                               {Isa::SSSE3, x86::Yuv420ToRgb24Ssse3},
-                                               {Isa::AVX2, x86::Yuv420ToRgb24Avx2}}};
-const Kernel<Planar3ToArgbFn> yuv420ToArgb32{
+constinit const Kernel<Planar3ToPackedFn> yuv420ToRgb24{"ccYuv420ToRgb24",
+                                                        Yuv420ToRgb24Plain,
+                                                        {{Isa::SSE2, x86::Yuv420ToRgb24Sse2},
+                                                         {Isa::SSSE3, x86::Yuv420ToRgb24Ssse3},
+                                                         {Isa::AVX2, x86::Yuv420ToRgb24Avx2}}};
+constinit const Kernel<Planar3ToArgbFn> yuv420ToArgb32{
     "ccYuv420ToArgb32",
     Yuv420ToArgb32Plain,
     {{Isa::SSE2, x86::Yuv420ToArgb32Sse2}, {Isa::AVX2, x86::Yuv420ToArgb32Avx2}}};
-const Kernel<Planar3ToPackedFn> yuv420ToYuy2{
+constinit const Kernel<Planar3ToPackedFn> yuv420ToYuy2{
     "ccYuv420ToYuy2",
     Yuv420ToYuy2Plain,
     {{Isa::SSE2, x86::Yuv420ToYuy2Sse2}, {Isa::AVX2, x86::Yuv420ToYuy2Avx2}}};
-const Kernel<Planar3ToPackedFn> yuv420ToUyvy{
+constinit const Kernel<Planar3ToPackedFn> yuv420ToUyvy{
     "ccYuv420ToUyvy",
     Yuv420ToUyvyPlain,
     {{Isa::SSE2, x86::Yuv420ToUyvySse2}, {Isa::AVX2, x86::Yuv420ToUyvyAvx2}}};
-const Kernel<Planar3ToNv12Fn> yuv420ToNv12{
+constinit const Kernel<Planar3ToNv12Fn> yuv420ToNv12{
     "ccYuv420ToNv12",
     Yuv420ToNv12Plain,
     {{Isa::SSE2, x86::Yuv420ToNv12Sse2}, {Isa::AVX2, x86::Yuv420ToNv12Avx2}}};
 #else
-const Kernel<Planar3ToPackedFn> yuv420ToRgb24{"ccYuv420ToRgb24", Yuv420ToRgb24Plain};
-const Kernel<Planar3ToArgbFn> yuv420ToArgb32{"ccYuv420ToArgb32", Yuv420ToArgb32Plain};
-const Kernel<Planar3ToPackedFn> yuv420ToYuy2{"ccYuv420ToYuy2", Yuv420ToYuy2Plain};
-const Kernel<Planar3ToPackedFn> yuv420ToUyvy{"ccYuv420ToUyvy", Yuv420ToUyvyPlain};
-const Kernel<Planar3ToNv12Fn> yuv420ToNv12{"ccYuv420ToNv12", Yuv420ToNv12Plain};
+constinit const Kernel<Planar3ToPackedFn> yuv420ToRgb24{"ccYuv420ToRgb24", Yuv420ToRgb24Plain};
+constinit const Kernel<Planar3ToArgbFn> yuv420ToArgb32{"ccYuv420ToArgb32", Yuv420ToArgb32Plain};
+constinit const Kernel<Planar3ToPackedFn> yuv420ToYuy2{"ccYuv420ToYuy2", Yuv420ToYuy2Plain};
+constinit const Kernel<Planar3ToPackedFn> yuv420ToUyvy{"ccYuv420ToUyvy", Yuv420ToUyvyPlain};
+constinit const Kernel<Planar3ToNv12Fn> yuv420ToNv12{"ccYuv420ToNv12", Yuv420ToNv12Plain};
 #endif
-const Kernel<Planar3ToPackedFn> yuv420ToRgb565{"ccYuv420ToRgb565", Yuv420ToRgb16Plain<Rgb::R5G6B5>};
-const Kernel<Planar3ToPackedFn> yuv420ToRgb555{"ccYuv420ToRgb555",
-                                               Yuv420ToRgb16Plain<Rgb::X1R5G5B5>};
-const Kernel<Planar3ToPackedFn> yuv420ToRgb16Other{"ccYuv420ToRgb16Other",
-                                                   Yuv420ToRgb16Plain<Rgb::X4R4G4B4>};
-const Kernel<Planar3ToPlanar3Fn> yuv420ToYuv422{"ccYuv420ToYuv422",
-                                                PlanarToPlanarPlain<2, 2, 2, 1>};
-const Kernel<Planar3ToPlanar3Fn> yuv420ToYuv411{"ccYuv420ToYuv411",
-                                                PlanarToPlanarPlain<2, 2, 4, 1>};
-const Kernel<Planar3ToPackedFn> yuv420ToY41p{"ccYuv420ToY41p", Yuv420ToY41pPlain};
+constinit const Kernel<Planar3ToPackedFn> yuv420ToRgb565{"ccYuv420ToRgb565",
+                                                         Yuv420ToRgb16Plain<Rgb::R5G6B5>};
+constinit const Kernel<Planar3ToPackedFn> yuv420ToRgb555{"ccYuv420ToRgb555",
+                                                         Yuv420ToRgb16Plain<Rgb::X1R5G5B5>};
+constinit const Kernel<Planar3ToPackedFn> yuv420ToRgb16Other{"ccYuv420ToRgb16Other",
+                                                             Yuv420ToRgb16Plain<Rgb::X4R4G4B4>};
+constinit const Kernel<Planar3ToPlanar3Fn> yuv420ToYuv422{"ccYuv420ToYuv422",
+                                                          PlanarToPlanarPlain<2, 2, 2, 1>};
+constinit const Kernel<Planar3ToPlanar3Fn> yuv420ToYuv411{"ccYuv420ToYuv411",
+                                                          PlanarToPlanarPlain<2, 2, 4, 1>};
+constinit const Kernel<Planar3ToPackedFn> yuv420ToY41p{"ccYuv420ToY41p", Yuv420ToY41pPlain};
 
-const Kernel<Nv12ToPackedFn> nv12ToYuy2{"ccNv12ToYuy2", Nv12ToPackedPlain<false>};
-const Kernel<Nv12ToPackedFn> nv12ToUyvy{"ccNv12ToUyvy", Nv12ToPackedPlain<true>};
-const Kernel<Nv12ToPlanar3Fn> nv12ToYuv420{"ccNv12ToYuv420", Nv12ToYuv420Plain};
-const Kernel<Nv12ToPackedFn> nv12ToRgb24{"ccNv12ToRgb24", Nv12ToRgb24Plain};
-const Kernel<Nv12ToArgbFn> nv12ToArgb32{"ccNv12ToArgb32", Nv12ToArgb32Plain};
+constinit const Kernel<Nv12ToPackedFn> nv12ToYuy2{"ccNv12ToYuy2", Nv12ToPackedPlain<false>};
+constinit const Kernel<Nv12ToPackedFn> nv12ToUyvy{"ccNv12ToUyvy", Nv12ToPackedPlain<true>};
+constinit const Kernel<Nv12ToPlanar3Fn> nv12ToYuv420{"ccNv12ToYuv420", Nv12ToYuv420Plain};
+constinit const Kernel<Nv12ToPackedFn> nv12ToRgb24{"ccNv12ToRgb24", Nv12ToRgb24Plain};
+constinit const Kernel<Nv12ToArgbFn> nv12ToArgb32{"ccNv12ToArgb32", Nv12ToArgb32Plain};
 
-const Kernel<Planar3ToPackedFn> yuv422ToYuy2{"ccYuv422ToYuy2", PlanarToPacked422Plain<2, 1, false>};
-const Kernel<Planar3ToPlanar3Fn> yuv422ToYuv420{"ccYuv422ToYuv420",
-                                                PlanarToPlanarPlain<2, 1, 2, 2>};
-const Kernel<Planar3ToPlanar3Fn> yuv411ToYuv420{"ccYuv411ToYuv420",
-                                                PlanarToPlanarPlain<4, 1, 2, 2>};
-const Kernel<Planar3ToPackedFn> yuv444ToRgb24{"ccYuv444ToRgb24", Yuv444ToRgb24Plain};
-const Kernel<Planar3ToPackedFn> yvu9ToYuy2{"ccYvu9ToYuy2", PlanarToPacked422Plain<4, 4, false>};
-const Kernel<Planar3ToPackedFn> yvu9ToUyvy{"ccYvu9ToUyvy", PlanarToPacked422Plain<4, 4, true>};
-const Kernel<Planar3ToPackedFn> yvu9ToRgb24{"ccYvu9ToRgb24", Yvu9ToRgb24Plain};
-const Kernel<Planar3ToArgbFn> yvu9ToArgb32{"ccYvu9ToArgb32", Yvu9ToArgb32Plain};
+constinit const Kernel<Planar3ToPackedFn> yuv422ToYuy2{"ccYuv422ToYuy2",
+                                                       PlanarToPacked422Plain<2, 1, false>};
+constinit const Kernel<Planar3ToPlanar3Fn> yuv422ToYuv420{"ccYuv422ToYuv420",
+                                                          PlanarToPlanarPlain<2, 1, 2, 2>};
+constinit const Kernel<Planar3ToPlanar3Fn> yuv411ToYuv420{"ccYuv411ToYuv420",
+                                                          PlanarToPlanarPlain<4, 1, 2, 2>};
+constinit const Kernel<Planar3ToPackedFn> yuv444ToRgb24{"ccYuv444ToRgb24", Yuv444ToRgb24Plain};
+constinit const Kernel<Planar3ToPackedFn> yvu9ToYuy2{"ccYvu9ToYuy2",
+                                                     PlanarToPacked422Plain<4, 4, false>};
+constinit const Kernel<Planar3ToPackedFn> yvu9ToUyvy{"ccYvu9ToUyvy",
+                                                     PlanarToPacked422Plain<4, 4, true>};
+constinit const Kernel<Planar3ToPackedFn> yvu9ToRgb24{"ccYvu9ToRgb24", Yvu9ToRgb24Plain};
+constinit const Kernel<Planar3ToArgbFn> yvu9ToArgb32{"ccYvu9ToArgb32", Yvu9ToArgb32Plain};
 }  // namespace sp::kernels
 
 using namespace sp::kernels;

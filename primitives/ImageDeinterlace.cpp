@@ -172,11 +172,14 @@ SpStatus OtherBPlain(const uint8_t* src, int srcStep, uint8_t* dst, int dstStep,
 }  // namespace
 
 namespace sp::kernels {
-const Kernel<DeinterlaceMethod2Fn> deinterlaceMethod2{"imDeinterlaceMethod2", Method2Plain};
-const Kernel<DeinterlaceThresholdFn> deinterlaceMethod4{"imDeinterlaceMethod4", Method4Plain};
-const Kernel<DeinterlaceThresholdFn> deinterlaceMethod5{"imDeinterlaceMethod5", Method5Plain};
-const Kernel<DeinterlaceOtherAFn> deinterlaceOtherA{"imDeinterlaceOtherA", OtherAPlain};
-const Kernel<DeinterlaceOtherBFn> deinterlaceOtherB{"imDeinterlaceOtherB", OtherBPlain};
+constinit const Kernel<DeinterlaceMethod2Fn> deinterlaceMethod2{"imDeinterlaceMethod2",
+                                                                Method2Plain};
+constinit const Kernel<DeinterlaceThresholdFn> deinterlaceMethod4{"imDeinterlaceMethod4",
+                                                                  Method4Plain};
+constinit const Kernel<DeinterlaceThresholdFn> deinterlaceMethod5{"imDeinterlaceMethod5",
+                                                                  Method5Plain};
+constinit const Kernel<DeinterlaceOtherAFn> deinterlaceOtherA{"imDeinterlaceOtherA", OtherAPlain};
+constinit const Kernel<DeinterlaceOtherBFn> deinterlaceOtherB{"imDeinterlaceOtherB", OtherBPlain};
 }  // namespace sp::kernels
 
 SpStatus imDeinterlaceMethod2(const uint8_t* src, int srcStep, uint8_t* dst, int dstStep,

@@ -211,14 +211,14 @@ SpStatus ResizeYuy2Plain(const uint8_t* src, int srcStep, SpSize srcSize, uint8_
 }  // namespace
 
 namespace sp::kernels {
-const Kernel<Resize8uFn> resize8uC1{"imResizePlane8uC1", ResizePlain<uint8_t, 1>};
-const Kernel<Resize8uFn> resize8uC2{"imResizePlane8uC2", ResizePlain<uint8_t, 2>};
-const Kernel<Resize8uFn> resize8uC3{"imResizePlane8uC3", ResizePlain<uint8_t, 3>};
-const Kernel<Resize8uFn> resize8uC4{"imResizePlane8uC4", ResizePlain<uint8_t, 4>};
-const Kernel<Resize16uFn> resize16uC1{"imResizePlane16uC1", ResizePlain<uint16_t, 1>};
-const Kernel<Resize16uFn> resize16uC3{"imResizePlane16uC3", ResizePlain<uint16_t, 3>};
-const Kernel<Resize16uFn> resize16uC4{"imResizePlane16uC4", ResizePlain<uint16_t, 4>};
-const Kernel<Resize8uFn> resizeYuy2{"imResizeYuy2", ResizeYuy2Plain};
+constinit const Kernel<Resize8uFn> resize8uC1{"imResizePlane8uC1", ResizePlain<uint8_t, 1>};
+constinit const Kernel<Resize8uFn> resize8uC2{"imResizePlane8uC2", ResizePlain<uint8_t, 2>};
+constinit const Kernel<Resize8uFn> resize8uC3{"imResizePlane8uC3", ResizePlain<uint8_t, 3>};
+constinit const Kernel<Resize8uFn> resize8uC4{"imResizePlane8uC4", ResizePlain<uint8_t, 4>};
+constinit const Kernel<Resize16uFn> resize16uC1{"imResizePlane16uC1", ResizePlain<uint16_t, 1>};
+constinit const Kernel<Resize16uFn> resize16uC3{"imResizePlane16uC3", ResizePlain<uint16_t, 3>};
+constinit const Kernel<Resize16uFn> resize16uC4{"imResizePlane16uC4", ResizePlain<uint16_t, 4>};
+constinit const Kernel<Resize8uFn> resizeYuy2{"imResizeYuy2", ResizeYuy2Plain};
 }  // namespace sp::kernels
 
 SpStatus imResizeGetBufferSize(SpSize srcSize, SpSize dstSize, int method, int channels,

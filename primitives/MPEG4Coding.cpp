@@ -365,21 +365,21 @@ SpStatus AverageIntoPlain16(const uint8_t* src, int srcStep, uint8_t* dst, int d
 
 namespace sp::kernels {
 
-const Kernel<DecodeIntraCoefsFn> decodeIntraCoefsMpeg4{"vcDecodeIntraCoefsMpeg4",
-                                                       DecodeIntraCoefsPlain};
-const Kernel<DecodeInterCoefsFn> decodeInterCoefsMpeg4{"vcDecodeInterCoefsMpeg4",
-                                                       DecodeInterCoefsPlain};
-const Kernel<DecodeIntraBlockH263Fn> decodeIntraBlockH263{"vcDecodeIntraBlockH263",
-                                                          DecodeIntraBlockH263Plain};
-const Kernel<DecodeInterBlockH263Fn> decodeInterBlockH263{"vcDecodeInterBlockH263",
-                                                          DecodeInterBlockH263Plain};
-const Kernel<DequantIntraFn> dequantIntraMpeg4{
+constinit const Kernel<DecodeIntraCoefsFn> decodeIntraCoefsMpeg4{"vcDecodeIntraCoefsMpeg4",
+                                                                 DecodeIntraCoefsPlain};
+constinit const Kernel<DecodeInterCoefsFn> decodeInterCoefsMpeg4{"vcDecodeInterCoefsMpeg4",
+                                                                 DecodeInterCoefsPlain};
+constinit const Kernel<DecodeIntraBlockH263Fn> decodeIntraBlockH263{"vcDecodeIntraBlockH263",
+                                                                    DecodeIntraBlockH263Plain};
+constinit const Kernel<DecodeInterBlockH263Fn> decodeInterBlockH263{"vcDecodeInterBlockH263",
+                                                                    DecodeInterBlockH263Plain};
+constinit const Kernel<DequantIntraFn> dequantIntraMpeg4{
     "vcDequantIntraMpeg4",
     DequantIntraPlain,
     {SP_MPEG4_X86(SSE2, DequantIntraMpeg4Sse2), SP_MPEG4_X86(AVX2, DequantIntraMpeg4Avx2)}};
-const Kernel<AverageIntoFn> averageInto8x8{
+constinit const Kernel<AverageIntoFn> averageInto8x8{
     "vcAverageInto8x8", AverageIntoPlain8, {SP_MPEG4_X86(SSE2, AverageInto8x8Sse2)}};
-const Kernel<AverageIntoFn> averageInto16x16{
+constinit const Kernel<AverageIntoFn> averageInto16x16{
     "vcAverageInto16x16",
     AverageIntoPlain16,
     {SP_MPEG4_X86(SSE2, AverageInto16x16Sse2), SP_MPEG4_X86(AVX2, AverageInto16x16Avx2)}};

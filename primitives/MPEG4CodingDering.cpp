@@ -39,7 +39,8 @@ SpStatus DeringBlockPlain(const uint8_t* src, int srcStep, uint8_t* dst, int dst
 }  // namespace sp::mpeg4
 
 namespace sp::kernels {
-const Kernel<DeringBlockFn> deringBlock8x8{"vcDeringBlock8x8", sp::mpeg4::DeringBlockPlain};
+constinit const Kernel<DeringBlockFn> deringBlock8x8{"vcDeringBlock8x8",
+                                                     sp::mpeg4::DeringBlockPlain};
 }  // namespace sp::kernels
 
 SpStatus vcDeringBlock8x8(const uint8_t* src, int srcStep, uint8_t* dst, int dstStep, int quant,

@@ -7,7 +7,22 @@
 
 namespace {
 
-const SpMemoryFunctions kRuntime = {std::malloc, std::calloc, std::realloc, std::free};
+// Wrapped: on Windows the C runtime's functions are imported, and a table of their addresses
+// would be filled by code at load time.
+void* RuntimeAllocate(size_t n) {
+    return std::malloc(n);
+}
+void* RuntimeAllocateZeroed(size_t count, size_t size) {
+    return std::calloc(count, size);
+}
+void* RuntimeReallocate(void* p, size_t n) {
+    return std::realloc(p, n);
+}
+void RuntimeRelease(void* p) {
+    std::free(p);
+}
+constinit const SpMemoryFunctions kRuntime = {RuntimeAllocate, RuntimeAllocateZeroed,
+                                              RuntimeReallocate, RuntimeRelease};
 
 SpStatus Copy8uPlain(const uint8_t* src, uint8_t* dst, int len) {
     if (!src || !dst) return spStsNullPtrErr;
@@ -47,20 +62,20 @@ SpStatus CopyRegion8uPlain(const uint8_t* src, int srcStep, uint8_t* dst, int ds
 
 namespace sp::kernels {
 #if SP_HAVE_X86_VARIANTS
-const Kernel<Copy8uFn> copy8u{
+constinit const Kernel<Copy8uFn> copy8u{
     "spCopy8u", Copy8uPlain, {{Isa::SSE2, x86::Copy8uSse2}, {Isa::AVX2, x86::Copy8uAvx2}}};
 // The C runtime's memset is already the fastest fill on every class.
-const Kernel<Set8uFn> set8u{"spSet8u", Set8uPlain};
-const Kernel<Set16sFn> set16s{"spSet16s", Set16sPlain, {{Isa::SSE2, x86::Set16sSse2}}};
-const Kernel<CopyRegion8uFn> copyRegion8u{
+constinit const Kernel<Set8uFn> set8u{"spSet8u", Set8uPlain};
+constinit const Kernel<Set16sFn> set16s{"spSet16s", Set16sPlain, {{Isa::SSE2, x86::Set16sSse2}}};
+constinit const Kernel<CopyRegion8uFn> copyRegion8u{
     "spCopyRegion8u",
     CopyRegion8uPlain,
     {{Isa::SSE2, x86::CopyRegion8uSse2}, {Isa::AVX2, x86::CopyRegion8uAvx2}}};
 #else
-const Kernel<Copy8uFn> copy8u{"spCopy8u", Copy8uPlain};
-const Kernel<Set8uFn> set8u{"spSet8u", Set8uPlain};
-const Kernel<Set16sFn> set16s{"spSet16s", Set16sPlain};
-const Kernel<CopyRegion8uFn> copyRegion8u{"spCopyRegion8u", CopyRegion8uPlain};
+constinit const Kernel<Copy8uFn> copy8u{"spCopy8u", Copy8uPlain};
+constinit const Kernel<Set8uFn> set8u{"spSet8u", Set8uPlain};
+constinit const Kernel<Set16sFn> set16s{"spSet16s", Set16sPlain};
+constinit const Kernel<CopyRegion8uFn> copyRegion8u{"spCopyRegion8u", CopyRegion8uPlain};
 #endif
 }  // namespace sp::kernels
 

@@ -212,35 +212,35 @@ SpStatus SwapBytes16Plain(const uint16_t* src, uint16_t* dst, int n) {
 }  // namespace
 
 namespace sp::kernels {
-const Kernel<Zero8uFn> zero8u{"spZero8u", Zero8uPlain};
-const Kernel<Zero16sFn> zero16s{"spZero16s", Zero16sPlain};
-const Kernel<Zero32fFn> zero32f{"spZero32f", Zero32fPlain};
-const Kernel<Copy32fFn> copy32f{"spCopy32f", Copy32fPlain};
-const Kernel<MulC16sScaledInPlaceFn> mulC16sScaledInPlace{"spMulC16sScaledInPlace",
-                                                          MulC16sScaledInPlacePlain};
-const Kernel<MulC16sScaledFn> mulC16sScaled{"spMulC16sScaled", MulC16sScaledPlain};
-const Kernel<Add16sScaledFn> add16sScaled{"spAdd16sScaled", Add16sScaledPlain};
-const Kernel<Deinterleave32Fn> deinterleave32{"spDeinterleave32", Deinterleave32Plain};
+constinit const Kernel<Zero8uFn> zero8u{"spZero8u", Zero8uPlain};
+constinit const Kernel<Zero16sFn> zero16s{"spZero16s", Zero16sPlain};
+constinit const Kernel<Zero32fFn> zero32f{"spZero32f", Zero32fPlain};
+constinit const Kernel<Copy32fFn> copy32f{"spCopy32f", Copy32fPlain};
+constinit const Kernel<MulC16sScaledInPlaceFn> mulC16sScaledInPlace{"spMulC16sScaledInPlace",
+                                                                    MulC16sScaledInPlacePlain};
+constinit const Kernel<MulC16sScaledFn> mulC16sScaled{"spMulC16sScaled", MulC16sScaledPlain};
+constinit const Kernel<Add16sScaledFn> add16sScaled{"spAdd16sScaled", Add16sScaledPlain};
+constinit const Kernel<Deinterleave32Fn> deinterleave32{"spDeinterleave32", Deinterleave32Plain};
 #if SP_HAVE_X86_VARIANTS
 #define SP_FLOAT_KERNEL(var, name, Fn, Op) \
-    const Kernel<Fn> var {                 \
+    constinit const Kernel<Fn> var {       \
         name, Op##Plain, {                 \
             {Isa::SSE2, x86::Op##Sse2}, {  \
                 Isa::AVX2, x86::Op##Avx2   \
             }                              \
         }                                  \
     }
-const Kernel<SwapBytes16Fn> swapBytes16{"spSwapBytes16",
-                                        SwapBytes16Plain,
-                                        {{Isa::SSE2, x86::SwapBytes16Sse2},
-                                         {Isa::SSSE3, x86::SwapBytes16Ssse3},
-                                         {Isa::AVX2, x86::SwapBytes16Avx2}}};
+constinit const Kernel<SwapBytes16Fn> swapBytes16{"spSwapBytes16",
+                                                  SwapBytes16Plain,
+                                                  {{Isa::SSE2, x86::SwapBytes16Sse2},
+                                                   {Isa::SSSE3, x86::SwapBytes16Ssse3},
+                                                   {Isa::AVX2, x86::SwapBytes16Avx2}}};
 #else
 #define SP_FLOAT_KERNEL(var, name, Fn, Op) \
-    const Kernel<Fn> var {                 \
+    constinit const Kernel<Fn> var {       \
         name, Op##Plain                    \
     }
-const Kernel<SwapBytes16Fn> swapBytes16{"spSwapBytes16", SwapBytes16Plain};
+constinit const Kernel<SwapBytes16Fn> swapBytes16{"spSwapBytes16", SwapBytes16Plain};
 #endif
 SP_FLOAT_KERNEL(mulC32fInPlace, "spMulC32fInPlace", MulC32fInPlaceFn, MulC32fInPlace);
 SP_FLOAT_KERNEL(mulC32f, "spMulC32f", MulC32fFn, MulC32f);

@@ -187,37 +187,38 @@ namespace sp::kernels {
 #endif
 // clang-format on
 
-const Kernel<CopyBlockFn> copyBlock8x8{"vcCopyBlock8x8", CopyBlockPlain<8, 8>,
-                                       SP_VC_SSE2(CopyBlock8x8)};
-const Kernel<CopyBlockFn> copyBlock16x16{"vcCopyBlock16x16", CopyBlockPlain<16, 16>,
-                                         SP_VC_SSE2(CopyBlock16x16)};
-const Kernel<AddResidualFn> addResidual8x8{"vcAddResidual8x8", AddResidual8x8Plain,
-                                           SP_VC_SSE2_AVX2(AddResidual8x8)};
-const Kernel<AddConstantFn> addConstant8x8{"vcAddConstant8x8", AddConstant8x8Plain,
-                                           SP_VC_SSE2(AddConstant8x8)};
-const Kernel<PredictFn> predict8x4{"vcPredict8x4", PredictPlain<8, 4, false>,
-                                   SP_VC_ALL(Predict8x4)};
-const Kernel<PredictFn> predict8x8{"vcPredict8x8", PredictPlain<8, 8, false>,
-                                   SP_VC_ALL(Predict8x8)};
-const Kernel<PredictFn> predict16x8{"vcPredict16x8", PredictPlain<16, 8, false>,
-                                    SP_VC_ALL(Predict16x8)};
-const Kernel<PredictFn> predict16x16{"vcPredict16x16", PredictPlain<16, 16, false>,
-                                     SP_VC_ALL(Predict16x16)};
-const Kernel<PredictFn> predictAverage8x4{"vcPredictAverage8x4", PredictPlain<8, 4, true>,
-                                          SP_VC_ALL(PredictAverage8x4)};
-const Kernel<PredictFn> predictAverage8x8{"vcPredictAverage8x8", PredictPlain<8, 8, true>,
-                                          SP_VC_ALL(PredictAverage8x8)};
-const Kernel<PredictFn> predictAverage16x8{"vcPredictAverage16x8", PredictPlain<16, 8, true>,
-                                           SP_VC_ALL(PredictAverage16x8)};
-const Kernel<PredictFn> predictAverage16x16{"vcPredictAverage16x16", PredictPlain<16, 16, true>,
-                                            SP_VC_ALL(PredictAverage16x16)};
-const Kernel<IdctFn> inverseDct8x8{"vcInverseDct8x8", InverseDct8x8Plain, SP_VC_ALL(InverseDct8x8)};
-const Kernel<IdctFn> inverseDct8x8Reduced{"vcInverseDct8x8Reduced", InverseDct8x8ReducedPlain,
-                                          SP_VC_ALL(InverseDct8x8Reduced)};
-const Kernel<IdctToPixelsFn> inverseDct8x8ToPixels{
+constinit const Kernel<CopyBlockFn> copyBlock8x8{"vcCopyBlock8x8", CopyBlockPlain<8, 8>,
+                                                 SP_VC_SSE2(CopyBlock8x8)};
+constinit const Kernel<CopyBlockFn> copyBlock16x16{"vcCopyBlock16x16", CopyBlockPlain<16, 16>,
+                                                   SP_VC_SSE2(CopyBlock16x16)};
+constinit const Kernel<AddResidualFn> addResidual8x8{"vcAddResidual8x8", AddResidual8x8Plain,
+                                                     SP_VC_SSE2_AVX2(AddResidual8x8)};
+constinit const Kernel<AddConstantFn> addConstant8x8{"vcAddConstant8x8", AddConstant8x8Plain,
+                                                     SP_VC_SSE2(AddConstant8x8)};
+constinit const Kernel<PredictFn> predict8x4{"vcPredict8x4", PredictPlain<8, 4, false>,
+                                             SP_VC_ALL(Predict8x4)};
+constinit const Kernel<PredictFn> predict8x8{"vcPredict8x8", PredictPlain<8, 8, false>,
+                                             SP_VC_ALL(Predict8x8)};
+constinit const Kernel<PredictFn> predict16x8{"vcPredict16x8", PredictPlain<16, 8, false>,
+                                              SP_VC_ALL(Predict16x8)};
+constinit const Kernel<PredictFn> predict16x16{"vcPredict16x16", PredictPlain<16, 16, false>,
+                                               SP_VC_ALL(Predict16x16)};
+constinit const Kernel<PredictFn> predictAverage8x4{"vcPredictAverage8x4", PredictPlain<8, 4, true>,
+                                                    SP_VC_ALL(PredictAverage8x4)};
+constinit const Kernel<PredictFn> predictAverage8x8{"vcPredictAverage8x8", PredictPlain<8, 8, true>,
+                                                    SP_VC_ALL(PredictAverage8x8)};
+constinit const Kernel<PredictFn> predictAverage16x8{
+    "vcPredictAverage16x8", PredictPlain<16, 8, true>, SP_VC_ALL(PredictAverage16x8)};
+constinit const Kernel<PredictFn> predictAverage16x16{
+    "vcPredictAverage16x16", PredictPlain<16, 16, true>, SP_VC_ALL(PredictAverage16x16)};
+constinit const Kernel<IdctFn> inverseDct8x8{"vcInverseDct8x8", InverseDct8x8Plain,
+                                             SP_VC_ALL(InverseDct8x8)};
+constinit const Kernel<IdctFn> inverseDct8x8Reduced{
+    "vcInverseDct8x8Reduced", InverseDct8x8ReducedPlain, SP_VC_ALL(InverseDct8x8Reduced)};
+constinit const Kernel<IdctToPixelsFn> inverseDct8x8ToPixels{
     "vcInverseDct8x8ToPixels", InverseDct8x8ToPixelsPlain, SP_VC_ALL(InverseDct8x8ToPixels)};
-const Kernel<IdctStoreFn> inverseDct8x8Store{"vcInverseDct8x8Store", InverseDct8x8StorePlain,
-                                             SP_VC_ALL(InverseDct8x8Store)};
+constinit const Kernel<IdctStoreFn> inverseDct8x8Store{
+    "vcInverseDct8x8Store", InverseDct8x8StorePlain, SP_VC_ALL(InverseDct8x8Store)};
 
 #undef SP_VC_ALL
 #undef SP_VC_SSE2

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "diagnostics/CheckForms.h"
+#include "platform/dshow/UuidConstants.h"
 
 namespace qm {
 
@@ -64,25 +65,27 @@ constexpr GUID FourCC(char a, char b, char c, char d) {
     return MediaSubtypeFromFourCC(MakeFourCC(a, b, c, d));
 }
 
-const GUID kMPEG4Video[] = {
+constexpr GUID kMPEG4Video[] = {
     FourCC('d', 'i', 'v', 'x'), FourCC('D', 'I', 'V', 'X'), FourCC('X', 'V', 'I', 'D'),
     FourCC('D', 'X', '5', '0'), FourCC('M', 'P', '4', 'V'), FourCC('m', 'p', '4', 'v'),
     FourCC('M', '4', 'S', '2'), FourCC('m', '4', 's', '2'), FourCC('D', 'I', 'V', '5')};
-const GUID kMPEGAudio[] = {MEDIASUBTYPE_MPEG1AudioPayload, MEDIASUBTYPE_MPEG2_AUDIO,
-                           MediaSubtypeFromFourCC(0x0055)};
-const GUID kAC3Audio[] = {MEDIASUBTYPE_DOLBY_AC3, MediaSubtypeFromFourCC(0x0092),
-                          MediaSubtypeFromFourCC(0x2000)};
-const GUID kUncompressedVideo[] = {
-    MEDIASUBTYPE_NV12,   MEDIASUBTYPE_YUY2,   MEDIASUBTYPE_YVYU,  FourCC('Y', 'U', 'Y', 'V'),
-    MEDIASUBTYPE_UYVY,   MEDIASUBTYPE_IYUV,   MEDIASUBTYPE_YV12,  MEDIASUBTYPE_I420,
-    MEDIASUBTYPE_RGB32,  MEDIASUBTYPE_ARGB32, MEDIASUBTYPE_RGB24, MEDIASUBTYPE_RGB555,
-    MEDIASUBTYPE_RGB565, MEDIASUBTYPE_RGB8,   MEDIASUBTYPE_YVU9,  MEDIASUBTYPE_HDYC,
-    MEDIASUBTYPE_BYRG,   MEDIASUBTYPE_BYGB,   MEDIASUBTYPE_BYGR,  MEDIASUBTYPE_BYBG,
-    MEDIASUBTYPE_Y800};
-const GUID kRGBVideo[] = {MEDIASUBTYPE_RGB1,   MEDIASUBTYPE_RGB4,   MEDIASUBTYPE_RGB8,
-                          MEDIASUBTYPE_RGB555, MEDIASUBTYPE_RGB565, MEDIASUBTYPE_RGB24,
-                          MEDIASUBTYPE_RGB32,  MEDIASUBTYPE_ARGB32};
-const GUID kPCMAudio[] = {MEDIASUBTYPE_PCM, MEDIASUBTYPE_IEEE_FLOAT};
+constexpr GUID kMPEGAudio[] = {uuids::MEDIASUBTYPE_MPEG1AudioPayload,
+                               uuids::MEDIASUBTYPE_MPEG2_AUDIO, MediaSubtypeFromFourCC(0x0055)};
+constexpr GUID kAC3Audio[] = {uuids::MEDIASUBTYPE_DOLBY_AC3, MediaSubtypeFromFourCC(0x0092),
+                              MediaSubtypeFromFourCC(0x2000)};
+constexpr GUID kUncompressedVideo[] = {
+    uuids::MEDIASUBTYPE_NV12,   uuids::MEDIASUBTYPE_YUY2,  uuids::MEDIASUBTYPE_YVYU,
+    FourCC('Y', 'U', 'Y', 'V'), uuids::MEDIASUBTYPE_UYVY,  uuids::MEDIASUBTYPE_IYUV,
+    uuids::MEDIASUBTYPE_YV12,   MEDIASUBTYPE_I420,         uuids::MEDIASUBTYPE_RGB32,
+    uuids::MEDIASUBTYPE_ARGB32, uuids::MEDIASUBTYPE_RGB24, uuids::MEDIASUBTYPE_RGB555,
+    uuids::MEDIASUBTYPE_RGB565, uuids::MEDIASUBTYPE_RGB8,  uuids::MEDIASUBTYPE_YVU9,
+    MEDIASUBTYPE_HDYC,          MEDIASUBTYPE_BYRG,         MEDIASUBTYPE_BYGB,
+    MEDIASUBTYPE_BYGR,          MEDIASUBTYPE_BYBG,         MEDIASUBTYPE_Y800};
+constexpr GUID kRGBVideo[] = {uuids::MEDIASUBTYPE_RGB1,   uuids::MEDIASUBTYPE_RGB4,
+                              uuids::MEDIASUBTYPE_RGB8,   uuids::MEDIASUBTYPE_RGB555,
+                              uuids::MEDIASUBTYPE_RGB565, uuids::MEDIASUBTYPE_RGB24,
+                              uuids::MEDIASUBTYPE_RGB32,  uuids::MEDIASUBTYPE_ARGB32};
+constexpr GUID kPCMAudio[] = {uuids::MEDIASUBTYPE_PCM, uuids::MEDIASUBTYPE_IEEE_FLOAT};
 
 static_assert(std::size(kUncompressedVideo) == 21 && std::size(kMPEG4Video) == 9);
 

@@ -11,6 +11,7 @@
 // else the reference.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <initializer_list>
 #include <span>
@@ -41,29 +42,19 @@ class Kernel {
 public:
     static constexpr int kMaxVariants = 6;
 
-    Kernel(const char* name, Fn* reference, std::initializer_list<Variant<Fn>> simd = {})
+    // Constant: a kernel table needs no code at load time. Each slot is chosen on its first use.
+    constexpr Kernel(const char* name, Fn* reference, std::initializer_list<Variant<Fn>> simd = {})
         : m_name(name), m_reference(reference) {
         for (const Variant<Fn>& v : simd)
-            if (m_count < kMaxVariants && v.fn) m_variants[m_count++] = v;
-        for (int cls = 0; cls < 6; ++cls) {
-            Fn* chosen = reference;
-            Isa chosenIsa = Isa::Plain;
-            for (int i = 0; i < m_count; ++i) {
-                const Variant<Fn>& v = m_variants[i];
-                if (v.isa <= kClassIsa[cls] && v.isa >= chosenIsa && HostRuns(v.isa)) {
-                    chosen = v.fn;
-                    chosenIsa = v.isa;
-                }
-            }
-            m_slots[cls] = chosen;
-        }
+            if (m_count < kMaxVariants) m_variants[m_count++] = v;
     }
 
     // The implementation for the chosen processor class.
-    Fn* Current() const {
-        return m_slots[detail::g_processorClass.load(std::memory_order_relaxed)];
+    Fn* Current() const { return Slot(detail::g_processorClass.load(std::memory_order_relaxed)); }
+    Fn* Slot(int cls) const {
+        Fn* fn = m_slots[cls].load(std::memory_order_relaxed);
+        return fn ? fn : Choose(cls);
     }
-    Fn* Slot(int cls) const { return m_slots[cls]; }
     Fn* Reference() const { return m_reference; }
     const char* Name() const { return m_name; }
     std::span<const Variant<Fn>> Variants() const { return {m_variants, size_t(m_count)}; }
@@ -73,7 +64,22 @@ private:
     Fn* m_reference;
     Variant<Fn> m_variants[kMaxVariants] = {};
     int m_count = 0;
-    Fn* m_slots[6] = {};
+    // Filled on first use; racing first users store the same pointer.
+    mutable std::atomic<Fn*> m_slots[6] = {};
+
+    Fn* Choose(int cls) const {
+        Fn* chosen = m_reference;
+        Isa chosenIsa = Isa::Plain;
+        for (int i = 0; i < m_count; ++i) {
+            const Variant<Fn>& v = m_variants[i];
+            if (v.fn && v.isa <= kClassIsa[cls] && v.isa >= chosenIsa && HostRuns(v.isa)) {
+                chosen = v.fn;
+                chosenIsa = v.isa;
+            }
+        }
+        m_slots[cls].store(chosen, std::memory_order_relaxed);
+        return chosen;
+    }
 };
 
 }  // namespace sp

@@ -158,7 +158,7 @@ const std::map<std::string, uint32_t> kConstants = [] {
 // The vtable slot of a virtual member function: with the Itanium C++ ABI a pointer to a virtual
 // member holds 1 + the byte offset of its slot.
 template <typename F>
-long Slot(F f) {
+long SlotOf(F f) {
     struct Raw {
         uintptr_t ptr;
         ptrdiff_t adj;
@@ -168,9 +168,18 @@ long Slot(F f) {
     if ((raw.ptr & 1) == 0) return -1;  // not virtual
     return long((raw.ptr - 1) / sizeof(void*));
 }
+// QueryInterface by its COM signature: the SDK headers add a template overload beside it.
+template <class I, typename F>
+long Slot(F f) {
+    return SlotOf(f);
+}
+template <class I>
+long Slot(HRESULT (STDMETHODCALLTYPE I::*f)(REFIID, void**)) {
+    return SlotOf(f);
+}
 
 #define QM_M(iface, method) \
-    { #method, Slot(&iface::method) }
+    { #method, Slot < iface>(&iface::method) }
 #define QM_VTABLE(iface, ...)                     \
     {                                             \
 #iface, {                                 \

@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <numbers>
 #include <vector>
 
 #include "primitives/VideoCoding.h"
@@ -38,7 +39,8 @@ struct Basis {
     Basis() {
         for (int k = 0; k < 8; ++k)
             for (int n = 0; n < 8; ++n)
-                c[k][n] = (k == 0 ? std::sqrt(0.125) : 0.5) * std::cos((2 * n + 1) * k * M_PI / 16);
+                c[k][n] = (k == 0 ? std::sqrt(0.125) : 0.5) *
+                          std::cos((2 * n + 1) * k * std::numbers::pi / 16);
     }
 };
 const Basis kBasis;

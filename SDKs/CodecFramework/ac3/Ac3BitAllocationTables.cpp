@@ -1,7 +1,7 @@
 #include "SDKs/CodecFramework/ac3/Ac3BitAllocationTables.h"
 
 #include <array>
-#include <cmath>
+#include <cstddef>
 
 namespace UMC {
 namespace ac3 {
@@ -32,22 +32,11 @@ constexpr std::array<uint8_t, 256> MakeBinBand() {
     return t;
 }
 
-std::array<uint8_t, 256> MakeLogAdd() {
-    // 128 units per 6 dB of power, truncated.
-    std::array<uint8_t, 256> t{};
-    for (int i = 0; i < 256; ++i) {
-        const double db = 2.0 * i * 6.0 / 128.0;  // the index is half the difference
-        t[size_t(i)] =
-            uint8_t(std::floor(128.0 / 6.0 * 10.0 * std::log10(1.0 + std::pow(10.0, -db / 10.0))));
-    }
-    return t;
-}
-
 }  // namespace
 
 const std::array<uint8_t, 51> kBandStart = kStarts;
 
-const std::array<uint8_t, 256> kBinBand = MakeBinBand();
+constexpr std::array<uint8_t, 256> kBinBand = MakeBinBand();
 
 const int16_t kHearingThreshold[3][50] = {
     {0x04d0, 0x04d0, 0x0440, 0x0400, 0x03e0, 0x03c0, 0x03b0, 0x03b0, 0x03a0, 0x03a0,
@@ -66,7 +55,19 @@ const int16_t kHearingThreshold[3][50] = {
      0x0340, 0x0330, 0x0320, 0x0310, 0x0300, 0x02f0, 0x02f0, 0x02f0, 0x0300, 0x0310,
      0x0330, 0x0350, 0x03c0, 0x0410, 0x0470, 0x04a0, 0x0460, 0x0440, 0x0450, 0x04e0}};
 
-const std::array<uint8_t, 256> kLogAdd = MakeLogAdd();
+// 128 units per 6 dB of power, truncated: floor(128 / 6 * 10 log10(1 + 10^(-i * 12 / 128 / 10))).
+const std::array<uint8_t, 256> kLogAdd = {
+    64, 63, 62, 61, 60, 59, 58, 57, 56, 55, 54, 53, 52, 52, 51, 50, 49, 48, 47, 47, 46, 45, 44, 44,
+    43, 42, 41, 41, 40, 39, 38, 38, 37, 36, 36, 35, 35, 34, 33, 33, 32, 32, 31, 30, 30, 29, 29, 28,
+    28, 27, 27, 26, 26, 25, 25, 24, 24, 23, 23, 22, 22, 21, 21, 21, 20, 20, 19, 19, 19, 18, 18, 18,
+    17, 17, 17, 16, 16, 16, 15, 15, 15, 14, 14, 14, 13, 13, 13, 13, 12, 12, 12, 12, 11, 11, 11, 11,
+    10, 10, 10, 10, 10, 9,  9,  9,  9,  9,  8,  8,  8,  8,  8,  8,  7,  7,  7,  7,  7,  7,  6,  6,
+    6,  6,  6,  6,  6,  6,  5,  5,  5,  5,  5,  5,  5,  5,  4,  4,  4,  4,  4,  4,  4,  4,  4,  4,
+    4,  3,  3,  3,  3,  3,  3,  3,  3,  3,  3,  3,  3,  3,  3,  2,  2,  2,  2,  2,  2,  2,  2,  2,
+    2,  2,  2,  2,  2,  2,  2,  2,  2,  2,  1,  1,  1,  1,  1,  1,  1,  1,  1,  1,  1,  1,  1,  1,
+    1,  1,  1,  1,  1,  1,  1,  1,  1,  1,  1,  1,  1,  1,  1,  1,  1,  1,  0,  0,  0,  0,  0,  0,
+    0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,
+    0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0};
 
 const uint8_t kBapByAddress[64] = {0,  1,  1,  1,  1,  1,  2,  2,  3,  3,  3,  4,  4,  5,  5,  6,
                                    6,  6,  6,  7,  7,  7,  7,  8,  8,  8,  8,  9,  9,  9,  9,  10,

@@ -1,6 +1,5 @@
 #include "SDKs/CodecFramework/mpegaudio/MpaTables.h"
 
-#include <cmath>
 #include <initializer_list>
 
 namespace UMC {
@@ -25,14 +24,27 @@ const int32_t kSamplesPerFrame[2][3] = {{384, 1152, 576}, {384, 1152, 1152}};
 
 namespace {
 
+// 2^(1 - i/3) rounded to float, and a near-zero last entry.
 struct ScaleFactorTable {
     float v[64];
-    ScaleFactorTable() {
-        for (int i = 0; i < 63; ++i) v[i] = float(2.0 * std::pow(2.0, -i / 3.0));
-        v[63] = 1.0e-20f;
-    }
 };
-const ScaleFactorTable kScaleFactorTable;
+// clang-format off
+constexpr ScaleFactorTable kScaleFactorTable = {{
+    2.0f, 1.58740103f, 1.25992107f, 1.0f, 0.793700516f,
+    0.629960537f, 0.5f, 0.396850258f, 0.314980268f, 0.25f,
+    0.198425129f, 0.157490134f, 0.125f, 0.0992125645f, 0.0787450671f,
+    0.0625f, 0.0496062823f, 0.0393725336f, 0.03125f, 0.0248031411f,
+    0.0196862668f, 0.015625f, 0.0124015706f, 0.00984313339f, 0.0078125f,
+    0.00620078528f, 0.00492156669f, 0.00390625f, 0.00310039264f, 0.00246078335f,
+    0.001953125f, 0.00155019632f, 0.00123039167f, 0.0009765625f, 0.00077509816f,
+    0.000615195837f, 0.00048828125f, 0.00038754908f, 0.000307597918f, 0.000244140625f,
+    0.00019377454f, 0.000153798959f, 0.000122070312f, 9.688727e-05f, 7.68994796e-05f,
+    6.10351562e-05f, 4.8443635e-05f, 3.84497398e-05f, 3.05175781e-05f, 2.42218175e-05f,
+    1.92248699e-05f, 1.52587891e-05f, 1.21109088e-05f, 9.61243495e-06f, 7.62939453e-06f,
+    6.05545438e-06f, 4.80621748e-06f, 3.81469727e-06f, 3.02772719e-06f, 2.40310874e-06f,
+    1.90734863e-06f, 1.51386359e-06f, 1.20155437e-06f,
+    1.0e-20f}};
+// clang-format on
 
 }  // namespace
 
@@ -61,22 +73,22 @@ const QuantClass kQuantClasses[17] = {
 namespace {
 
 // Allocation value -> quantisation class, one row per kind of subband.
-const int8_t kRowA0[16] = {-1, 0, 2, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16};
-const int8_t kRowA1[16] = {-1, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 16};
-const int8_t kRowA2[8] = {-1, 0, 1, 2, 3, 4, 5, 16};
-const int8_t kRowA3[4] = {-1, 0, 1, 16};
-const int8_t kRowC0[16] = {-1, 0, 1, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15};
-const int8_t kRowC1[8] = {-1, 0, 1, 3, 4, 5, 6, 7};
-const int8_t kRowL0[16] = {-1, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14};
-const int8_t kRowL1[8] = {-1, 0, 1, 3, 4, 5, 6, 7};
-const int8_t kRowL2[4] = {-1, 0, 1, 3};
+constexpr int8_t kRowA0[16] = {-1, 0, 2, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16};
+constexpr int8_t kRowA1[16] = {-1, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 16};
+constexpr int8_t kRowA2[8] = {-1, 0, 1, 2, 3, 4, 5, 16};
+constexpr int8_t kRowA3[4] = {-1, 0, 1, 16};
+constexpr int8_t kRowC0[16] = {-1, 0, 1, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15};
+constexpr int8_t kRowC1[8] = {-1, 0, 1, 3, 4, 5, 6, 7};
+constexpr int8_t kRowL0[16] = {-1, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14};
+constexpr int8_t kRowL1[8] = {-1, 0, 1, 3, 4, 5, 6, 7};
+constexpr int8_t kRowL2[4] = {-1, 0, 1, 3};
 
 struct Band {
     int first, last, nbal;
     const int8_t* row;
 };
 
-AllocTable MakeTable(int sblimit, std::initializer_list<Band> bands) {
+constexpr AllocTable MakeTable(int sblimit, std::initializer_list<Band> bands) {
     AllocTable t{};
     t.sblimit = sblimit;
     for (int sb = 0; sb < 32; ++sb)
@@ -89,7 +101,7 @@ AllocTable MakeTable(int sblimit, std::initializer_list<Band> bands) {
     return t;
 }
 
-const AllocTable kLayer2Tables[5] = {
+constexpr AllocTable kLayer2Tables[5] = {
     MakeTable(27,
               {{0, 2, 4, kRowA0}, {3, 10, 4, kRowA1}, {11, 22, 3, kRowA2}, {23, 26, 2, kRowA3}}),
     MakeTable(30,
