@@ -51,8 +51,13 @@ struct Mpeg2BlockEnd {
 // block, which holds the DC). A non-intra block may open with the short code "1s" (run 0, level
 // +-1). False on an invalid code or a position past 63.
 template <bool kMpeg1, bool kIntra>
-inline bool DecodeCoefficients(Mpeg2BitCache& bs, const Mpeg2VlcTable& table, const uint8_t* scan,
-                               const uint8_t* W, int q, int16_t* blk, Mpeg2BlockEnd& end) {
+inline bool DecodeCoefficients(Mpeg2BitCache& cache, const Mpeg2VlcTable& table,
+                               const uint8_t* scan, const uint8_t* W, int q, int16_t* blk,
+                               Mpeg2BlockEnd& end) {
+    // A local copy stays in registers: stores through the reference would also keep the table's
+    // fields from being held across the loop.
+    Mpeg2BitCache bs = cache;
+    bool ok = true;
     int i = kIntra ? 0 : -1;
     int sum = kIntra ? blk[0] : 0;
     int last = 0;
@@ -67,7 +72,10 @@ inline bool DecodeCoefficients(Mpeg2BitCache& bs, const Mpeg2VlcTable& table, co
             bs.Skip(2);
         } else {
             const Mpeg2VlcEntry& e = table.Lookup(w);
-            if (!e.len) return false;
+            if (!e.len) {
+                ok = false;
+                break;
+            }
             if (e.value >= 0) {
                 run = e.value & 63;
                 level = e.value >> 6;
@@ -78,12 +86,18 @@ inline bool DecodeCoefficients(Mpeg2BitCache& bs, const Mpeg2VlcTable& table, co
                 break;
             } else {
                 bs.Skip(6);
-                if (!ReadEscapedCoefficient<kMpeg1>(bs, run, level)) return false;
+                if (!ReadEscapedCoefficient<kMpeg1>(bs, run, level)) {
+                    ok = false;
+                    break;
+                }
             }
         }
         first = false;
         i += run + 1;
-        if (i > 63) return false;
+        if (i > 63) {
+            ok = false;
+            break;
+        }
         const int idx = scan[i];
         int v;
         if constexpr (kIntra) {
@@ -100,9 +114,10 @@ inline bool DecodeCoefficients(Mpeg2BitCache& bs, const Mpeg2VlcTable& table, co
         sum += v;
         last = i;
     }
+    cache = bs;
     end.last = last;
     end.sum = sum;
-    return true;
+    return ok;
 }
 
 // Intra block of colour component cc (0 Y, 1 Cb, 2 Cr): DC differential, AC coefficients (none
