@@ -439,50 +439,56 @@ Status Mpeg2SliceDecoder<kChroma, kField, kIntraOnly, kMpeg1>::DecodeNonIntra(Mp
 template <int kChroma, bool kField, bool kIntraOnly, bool kMpeg1>
 bool Mpeg2SliceDecoder<kChroma, kField, kIntraOnly, kMpeg1>::ReadVectors(int s, int motionType,
                                                                          bool concealment) {
-    Mpeg2BitCache& bs = m_bs;
+    // On a local copy of the window, which stays in registers.
+    Mpeg2BitCache bs = m_bs;
     Mpeg2ThreadContext& ctx = m_ctx;
-    const int rx = m_dec.m_rsize[s][0], ry = m_dec.m_rsize[s][1];
-    const Mpeg2VlcTable& mc = m_dec.m_vlc.motionCode;
-    if (kMpeg1) {
-        int x, y;
-        if (!DecodeMotionComponent(bs, mc, rx, ctx.pmv[0][s][0], x) ||
-            !DecodeMotionComponent(bs, mc, ry, ctx.pmv[0][s][1], y))
-            return false;
-        ctx.mv[0][s][0] = ctx.pmv[0][s][0] = ctx.pmv[1][s][0] = x;
-        ctx.mv[0][s][1] = ctx.pmv[0][s][1] = ctx.pmv[1][s][1] = y;
+    const bool ok = [&] {
+        const int rx = m_dec.m_rsize[s][0], ry = m_dec.m_rsize[s][1];
+        const Mpeg2VlcTable& mc = m_dec.m_vlc.motionCode;
+        if (kMpeg1) {
+            int x, y;
+            if (!DecodeMotionComponent(bs, mc, rx, ctx.pmv[0][s][0], x) ||
+                !DecodeMotionComponent(bs, mc, ry, ctx.pmv[0][s][1], y))
+                return false;
+            ctx.mv[0][s][0] = ctx.pmv[0][s][0] = ctx.pmv[1][s][0] = x;
+            ctx.mv[0][s][1] = ctx.pmv[0][s][1] = ctx.pmv[1][s][1] = y;
+            return true;
+        }
+        bool fieldFormat = kField || motionType == 1 || motionType == 3;
+        if (!kField && concealment) fieldFormat = false;
+        const bool dual = motionType == 3 && !concealment;
+        const bool two =
+            !concealment && ((!kField && motionType == 1) || (kField && motionType == 2));
+        if (!two) {
+            bs.Refill();
+            if (kField && !dual) ctx.fieldSelect[0][s] = int(bs.Get1());
+            int x, y;
+            if (!DecodeMotionComponent(bs, mc, rx, ctx.pmv[0][s][0], x)) return false;
+            if (dual) ctx.dmv[0] = ReadDmv(bs);
+            const int predY = (!kField && fieldFormat) ? ctx.pmv[0][s][1] >> 1 : ctx.pmv[0][s][1];
+            if (!DecodeMotionComponent(bs, mc, ry, predY, y)) return false;
+            if (dual) ctx.dmv[1] = ReadDmv(bs);
+            ctx.mv[0][s][0] = x;
+            ctx.mv[0][s][1] = y;
+            ctx.pmv[0][s][0] = ctx.pmv[1][s][0] = x;
+            ctx.pmv[0][s][1] = ctx.pmv[1][s][1] = (!kField && fieldFormat) ? y * 2 : y;
+            return true;
+        }
+        for (int r = 0; r < 2; ++r) {
+            bs.Refill();
+            ctx.fieldSelect[r][s] = int(bs.Get1());
+            int x, y;
+            if (!DecodeMotionComponent(bs, mc, rx, ctx.pmv[r][s][0], x)) return false;
+            const int predY = kField ? ctx.pmv[r][s][1] : ctx.pmv[r][s][1] >> 1;
+            if (!DecodeMotionComponent(bs, mc, ry, predY, y)) return false;
+            ctx.mv[r][s][0] = ctx.pmv[r][s][0] = x;
+            ctx.mv[r][s][1] = y;
+            ctx.pmv[r][s][1] = kField ? y : y * 2;
+        }
         return true;
-    }
-    bool fieldFormat = kField || motionType == 1 || motionType == 3;
-    if (!kField && concealment) fieldFormat = false;
-    const bool dual = motionType == 3 && !concealment;
-    const bool two = !concealment && ((!kField && motionType == 1) || (kField && motionType == 2));
-    if (!two) {
-        bs.Refill();
-        if (kField && !dual) ctx.fieldSelect[0][s] = int(bs.Get1());
-        int x, y;
-        if (!DecodeMotionComponent(bs, mc, rx, ctx.pmv[0][s][0], x)) return false;
-        if (dual) ctx.dmv[0] = ReadDmv(bs);
-        const int predY = (!kField && fieldFormat) ? ctx.pmv[0][s][1] >> 1 : ctx.pmv[0][s][1];
-        if (!DecodeMotionComponent(bs, mc, ry, predY, y)) return false;
-        if (dual) ctx.dmv[1] = ReadDmv(bs);
-        ctx.mv[0][s][0] = x;
-        ctx.mv[0][s][1] = y;
-        ctx.pmv[0][s][0] = ctx.pmv[1][s][0] = x;
-        ctx.pmv[0][s][1] = ctx.pmv[1][s][1] = (!kField && fieldFormat) ? y * 2 : y;
-        return true;
-    }
-    for (int r = 0; r < 2; ++r) {
-        bs.Refill();
-        ctx.fieldSelect[r][s] = int(bs.Get1());
-        int x, y;
-        if (!DecodeMotionComponent(bs, mc, rx, ctx.pmv[r][s][0], x)) return false;
-        const int predY = kField ? ctx.pmv[r][s][1] : ctx.pmv[r][s][1] >> 1;
-        if (!DecodeMotionComponent(bs, mc, ry, predY, y)) return false;
-        ctx.mv[r][s][0] = ctx.pmv[r][s][0] = x;
-        ctx.mv[r][s][1] = y;
-        ctx.pmv[r][s][1] = kField ? y : y * 2;
-    }
-    return true;
+    }();
+    m_bs = bs;
+    return ok;
 }
 
 // The prediction of a non-intra macroblock into the picture.
