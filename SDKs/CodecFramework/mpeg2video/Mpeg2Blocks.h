@@ -51,13 +51,8 @@ struct Mpeg2BlockEnd {
 // block, which holds the DC). A non-intra block may open with the short code "1s" (run 0, level
 // +-1). False on an invalid code or a position past 63.
 template <bool kMpeg1, bool kIntra>
-inline bool DecodeCoefficients(Mpeg2BitCache& cache, const Mpeg2VlcTable& table,
-                               const uint8_t* scan, const uint8_t* W, int q, int16_t* blk,
-                               Mpeg2BlockEnd& end) {
-    // A local copy stays in registers: stores through the reference would also keep the table's
-    // fields from being held across the loop.
-    Mpeg2BitCache bs = cache;
-    bool ok = true;
+inline bool DecodeCoefficients(Mpeg2BitCache& bs, const Mpeg2VlcTable& table, const uint8_t* scan,
+                               const uint8_t* W, int q, int16_t* blk, Mpeg2BlockEnd& end) {
     int i = kIntra ? 0 : -1;
     int sum = kIntra ? blk[0] : 0;
     int last = 0;
@@ -72,10 +67,7 @@ inline bool DecodeCoefficients(Mpeg2BitCache& cache, const Mpeg2VlcTable& table,
             bs.Skip(2);
         } else {
             const Mpeg2VlcEntry& e = table.Lookup(w);
-            if (!e.len) {
-                ok = false;
-                break;
-            }
+            if (!e.len) return false;
             if (e.value >= 0) {
                 run = e.value & 63;
                 level = e.value >> 6;
@@ -86,18 +78,12 @@ inline bool DecodeCoefficients(Mpeg2BitCache& cache, const Mpeg2VlcTable& table,
                 break;
             } else {
                 bs.Skip(6);
-                if (!ReadEscapedCoefficient<kMpeg1>(bs, run, level)) {
-                    ok = false;
-                    break;
-                }
+                if (!ReadEscapedCoefficient<kMpeg1>(bs, run, level)) return false;
             }
         }
         first = false;
         i += run + 1;
-        if (i > 63) {
-            ok = false;
-            break;
-        }
+        if (i > 63) return false;
         const int idx = scan[i];
         int v;
         if constexpr (kIntra) {
@@ -114,78 +100,90 @@ inline bool DecodeCoefficients(Mpeg2BitCache& cache, const Mpeg2VlcTable& table,
         sum += v;
         last = i;
     }
-    cache = bs;
     end.last = last;
     end.sum = sum;
+    return true;
+}
+
+// Runs a block decoder on a register-held cache of the context's reader and hands the position
+// back whatever the outcome.
+template <typename Decode>
+inline bool WithBitCache(Mpeg2BitReader& reader, Decode decode) {
+    Mpeg2BitCache bs(reader);
+    const bool ok = decode(bs);
+    bs.Store(reader);
     return ok;
 }
 
 // Intra block of colour component cc (0 Y, 1 Cb, 2 Cr): DC differential, AC coefficients (none
 // in a D picture), inverse quantisation and mismatch control; written as pixels.
 template <bool kMpeg1>
-inline bool DecodeIntraBlock(Mpeg2BitCache& bs, Mpeg2ThreadContext& ctx, const Mpeg2VlcTables& vlc,
+inline bool DecodeIntraBlock(Mpeg2ThreadContext& ctx, const Mpeg2VlcTables& vlc,
                              const Mpeg2VlcTable& table, int cc, int dcShift, bool dcOnly,
                              uint8_t* dst, int dstStep) {
-    bs.Refill();
-    int16_t* blk = ctx.block;
-    std::memset(blk, 0, sizeof(ctx.block));
-    const Mpeg2VlcEntry& de = vlc.dcSize[cc ? 1 : 0].Lookup(bs.Peek32());
-    if (!de.len) return false;
-    bs.Skip(de.len);
-    const int size = de.value;
-    int diff = 0;
-    if (size) {
-        const int v = int(bs.Get(size));
-        diff = v < (1 << (size - 1)) ? v - (1 << size) + 1 : v;
-    }
-    ctx.dcPred[cc] += diff;
-    if (kMpeg1)
-        blk[0] = int16_t(ctx.dcPred[cc] * 8);
-    else
-        blk[0] = int16_t(Mpeg2Saturate(ctx.dcPred[cc] << dcShift));
-    Mpeg2BlockEnd end;
-    if (!dcOnly) {
-        if (!DecodeCoefficients<kMpeg1, true>(bs, table, ctx.scan, ctx.matrix[cc ? 2 : 0],
-                                              ctx.quantScale, blk, end))
-            return false;
-        if (!kMpeg1 && !(end.sum & 1)) blk[63] ^= 1;
-    }
-    if (bs.BitsLeft() < 0) return false;
-    // The flat DC shortcut truncates DC / 8; it is exact only for multiples of 8 (intra DC
-    // precision 8 bits). Finer DC values take the transform, which rounds and sees the
-    // mismatch-control change of coefficient 63.
-    if (end.last == 0 && !(blk[0] & 7))
-        vcInverseDct8x8ToPixels(blk, dst, dstStep, vcIdctHintDcOnly);
-    else
-        vcInverseDct8x8Store(blk, dst, dstStep);
-    return true;
+    return WithBitCache(ctx.bs, [&](Mpeg2BitCache& bs) {
+        int16_t* blk = ctx.block;
+        std::memset(blk, 0, sizeof(ctx.block));
+        const Mpeg2VlcEntry& de = vlc.dcSize[cc ? 1 : 0].Lookup(bs.Peek32());
+        if (!de.len) return false;
+        bs.Skip(de.len);
+        const int size = de.value;
+        int diff = 0;
+        if (size) {
+            const int v = int(bs.Get(size));
+            diff = v < (1 << (size - 1)) ? v - (1 << size) + 1 : v;
+        }
+        ctx.dcPred[cc] += diff;
+        if (kMpeg1)
+            blk[0] = int16_t(ctx.dcPred[cc] * 8);
+        else
+            blk[0] = int16_t(Mpeg2Saturate(ctx.dcPred[cc] << dcShift));
+        Mpeg2BlockEnd end;
+        if (!dcOnly) {
+            if (!DecodeCoefficients<kMpeg1, true>(bs, table, ctx.scan, ctx.matrix[cc ? 2 : 0],
+                                                  ctx.quantScale, blk, end))
+                return false;
+            if (!kMpeg1 && !(end.sum & 1)) blk[63] ^= 1;
+        }
+        if (bs.BitsLeft() < 0) return false;
+        // The flat DC shortcut truncates DC / 8; it is exact only for multiples of 8 (intra DC
+        // precision 8 bits). Finer DC values take the transform, which rounds and sees the
+        // mismatch-control change of coefficient 63.
+        if (end.last == 0 && !(blk[0] & 7))
+            vcInverseDct8x8ToPixels(blk, dst, dstStep, vcIdctHintDcOnly);
+        else
+            vcInverseDct8x8Store(blk, dst, dstStep);
+        return true;
+    });
 }
 
 // Non-intra block of a luma (chroma false) or chroma component, added to the prediction that
 // the picture already holds at dst.
 template <bool kMpeg1>
-inline bool DecodeInterBlock(Mpeg2BitCache& bs, Mpeg2ThreadContext& ctx, const Mpeg2VlcTable& table,
-                             bool chroma, uint8_t* dst, int dstStep) {
-    int16_t* blk = ctx.block;
-    std::memset(blk, 0, sizeof(ctx.block));
-    Mpeg2BlockEnd end;
-    if (!DecodeCoefficients<kMpeg1, false>(bs, table, ctx.scan, ctx.matrix[chroma ? 3 : 1],
-                                           ctx.quantScale, blk, end))
-        return false;
-    if (bs.BitsLeft() < 0) return false;
-    // DC only: (DC + 4) >> 3 everywhere, except for a tie (DC % 8 == 4), which the
-    // mismatch-control change of coefficient 63 breaks differently per pixel.
-    if (end.last == 0 && (kMpeg1 || (blk[0] & 7) != 4)) {
-        vcAddConstant8x8(int16_t((blk[0] + 4) >> 3), dst, dstStep);
+inline bool DecodeInterBlock(Mpeg2ThreadContext& ctx, const Mpeg2VlcTable& table, bool chroma,
+                             uint8_t* dst, int dstStep) {
+    return WithBitCache(ctx.bs, [&](Mpeg2BitCache& bs) {
+        int16_t* blk = ctx.block;
+        std::memset(blk, 0, sizeof(ctx.block));
+        Mpeg2BlockEnd end;
+        if (!DecodeCoefficients<kMpeg1, false>(bs, table, ctx.scan, ctx.matrix[chroma ? 3 : 1],
+                                               ctx.quantScale, blk, end))
+            return false;
+        if (bs.BitsLeft() < 0) return false;
+        // DC only: (DC + 4) >> 3 everywhere, except for a tie (DC % 8 == 4), which the
+        // mismatch-control change of coefficient 63 breaks differently per pixel.
+        if (end.last == 0 && (kMpeg1 || (blk[0] & 7) != 4)) {
+            vcAddConstant8x8(int16_t((blk[0] + 4) >> 3), dst, dstStep);
+            return true;
+        }
+        if (!kMpeg1 && !(end.sum & 1)) blk[63] ^= 1;
+        if (end.last < 10 && !blk[63])
+            vcInverseDct8x8Reduced(blk, ctx.residual);
+        else
+            vcInverseDct8x8(blk, ctx.residual);
+        vcAddResidual8x8(ctx.residual, 16, dst, dstStep);
         return true;
-    }
-    if (!kMpeg1 && !(end.sum & 1)) blk[63] ^= 1;
-    if (end.last < 10 && !blk[63])
-        vcInverseDct8x8Reduced(blk, ctx.residual);
-    else
-        vcInverseDct8x8(blk, ctx.residual);
-    vcAddResidual8x8(ctx.residual, 16, dst, dstStep);
-    return true;
+    });
 }
 
 }  // namespace UMC

@@ -121,9 +121,8 @@ Status MPEG2VideoDecoderBase::DecodeSliceMpeg2(Mpeg2ThreadContext& ctx) {
 namespace {
 
 // One component of a motion vector (ISO/IEC 13818-2 7.6.3.1). Returns false on an invalid code.
-inline bool DecodeMotionComponent(Mpeg2BitCache& bs, const Mpeg2VlcTable& table, int rsize,
+inline bool DecodeMotionComponent(Mpeg2BitReader& bs, const Mpeg2VlcTable& table, int rsize,
                                   int pred, int& out) {
-    bs.Refill();
     uint32_t w = bs.Peek32();
     int delta;
     if (w >> 31) {
@@ -151,8 +150,7 @@ inline bool DecodeMotionComponent(Mpeg2BitCache& bs, const Mpeg2VlcTable& table,
     return true;
 }
 
-inline int ReadDmv(Mpeg2BitCache& bs) {
-    bs.Refill();
+inline int ReadDmv(Mpeg2BitReader& bs) {
     if (!bs.Get1()) return 0;
     return bs.Get1() ? -1 : 1;
 }
@@ -181,7 +179,6 @@ private:
     static constexpr int kChromaMbHeight = kChroma == 1 ? 8 : 16;
 
     // The steps, in stream order.
-    Status DecodeMacroblocks();
     int ReadAddressIncrement();
     Status Advance(int increment);
     Status ReadModes(Mpeg2Macroblock& mb);
@@ -205,7 +202,7 @@ private:
 
     const MPEG2VideoDecoderBase& m_dec;
     Mpeg2ThreadContext& m_ctx;
-    Mpeg2BitCache m_bs;  // the context's reader, held in registers for the slice
+    Mpeg2BitReader& m_bs;
     const int m_mbWidth, m_mbRows;
     const int m_pitch, m_cpitch;
     const int m_stepY, m_stepC;  // row steps: doubled in a field picture
@@ -252,13 +249,6 @@ Mpeg2SliceDecoder<kChroma, kField, kIntraOnly, kMpeg1>::Mpeg2SliceDecoder(
 
 template <int kChroma, bool kField, bool kIntraOnly, bool kMpeg1>
 Status Mpeg2SliceDecoder<kChroma, kField, kIntraOnly, kMpeg1>::Run() {
-    const Status st = DecodeMacroblocks();
-    m_bs.Store(m_ctx.bs);
-    return st;
-}
-
-template <int kChroma, bool kField, bool kIntraOnly, bool kMpeg1>
-Status Mpeg2SliceDecoder<kChroma, kField, kIntraOnly, kMpeg1>::DecodeMacroblocks() {
     for (;;) {
         const int increment = ReadAddressIncrement();
         if (increment == 0) return STATUS_OK;  // only stuffing or the slice's end remain
@@ -288,7 +278,6 @@ template <int kChroma, bool kField, bool kIntraOnly, bool kMpeg1>
 int Mpeg2SliceDecoder<kChroma, kField, kIntraOnly, kMpeg1>::ReadAddressIncrement() {
     int increment = 0;
     for (;;) {
-        m_bs.Refill();
         const uint32_t w = m_bs.Peek32();
         if ((w >> 21) == 0) return 0;
         if (w >> 31) {
@@ -341,8 +330,7 @@ Status Mpeg2SliceDecoder<kChroma, kField, kIntraOnly, kMpeg1>::Advance(int incre
 // macroblock_type, frame/field motion type, dct_type and quantiser_scale_code.
 template <int kChroma, bool kField, bool kIntraOnly, bool kMpeg1>
 Status Mpeg2SliceDecoder<kChroma, kField, kIntraOnly, kMpeg1>::ReadModes(Mpeg2Macroblock& mb) {
-    Mpeg2BitCache& bs = m_bs;
-    bs.Refill();
+    Mpeg2BitReader& bs = m_bs;
     if (m_codingType == 4) {
         if (!bs.Get1()) return kSliceDamaged;
         mb.type = kMbIntra;
@@ -403,7 +391,6 @@ Status Mpeg2SliceDecoder<kChroma, kField, kIntraOnly, kMpeg1>::DecodeIntra(
     Mpeg2ThreadContext& ctx = m_ctx;
     if (!kMpeg1 && m_dec.m_concealmentVectors) {
         if (!ReadVectors(0, kField ? 1 : 2, true)) return kSliceDamaged;
-        m_bs.Refill();
         m_bs.Skip(1);  // marker
     } else {
         std::memset(ctx.pmv, 0, sizeof(ctx.pmv));
@@ -411,11 +398,10 @@ Status Mpeg2SliceDecoder<kChroma, kField, kIntraOnly, kMpeg1>::DecodeIntra(
     const bool dcOnly = m_codingType == 4;
     for (int b = 0; b < kBlocks; ++b) {
         const int cc = b < 4 ? 0 : (b & 1) + 1;
-        if (!DecodeIntraBlock<kMpeg1>(m_bs, ctx, m_dec.m_vlc, m_intraTable, cc, m_dcShift, dcOnly,
+        if (!DecodeIntraBlock<kMpeg1>(ctx, m_dec.m_vlc, m_intraTable, cc, m_dcShift, dcOnly,
                                       mb.blockDst[b], mb.blockStep[b]))
             return kSliceDamaged;
     }
-    m_bs.Refill();
     if (dcOnly && !m_bs.Get1()) return kSliceDamaged;  // end_of_macroblock
     return STATUS_OK;
 }
@@ -439,56 +425,48 @@ Status Mpeg2SliceDecoder<kChroma, kField, kIntraOnly, kMpeg1>::DecodeNonIntra(Mp
 template <int kChroma, bool kField, bool kIntraOnly, bool kMpeg1>
 bool Mpeg2SliceDecoder<kChroma, kField, kIntraOnly, kMpeg1>::ReadVectors(int s, int motionType,
                                                                          bool concealment) {
-    // On a local copy of the window, which stays in registers.
-    Mpeg2BitCache bs = m_bs;
+    Mpeg2BitReader& bs = m_bs;
     Mpeg2ThreadContext& ctx = m_ctx;
-    const bool ok = [&] {
-        const int rx = m_dec.m_rsize[s][0], ry = m_dec.m_rsize[s][1];
-        const Mpeg2VlcTable& mc = m_dec.m_vlc.motionCode;
-        if (kMpeg1) {
-            int x, y;
-            if (!DecodeMotionComponent(bs, mc, rx, ctx.pmv[0][s][0], x) ||
-                !DecodeMotionComponent(bs, mc, ry, ctx.pmv[0][s][1], y))
-                return false;
-            ctx.mv[0][s][0] = ctx.pmv[0][s][0] = ctx.pmv[1][s][0] = x;
-            ctx.mv[0][s][1] = ctx.pmv[0][s][1] = ctx.pmv[1][s][1] = y;
-            return true;
-        }
-        bool fieldFormat = kField || motionType == 1 || motionType == 3;
-        if (!kField && concealment) fieldFormat = false;
-        const bool dual = motionType == 3 && !concealment;
-        const bool two =
-            !concealment && ((!kField && motionType == 1) || (kField && motionType == 2));
-        if (!two) {
-            bs.Refill();
-            if (kField && !dual) ctx.fieldSelect[0][s] = int(bs.Get1());
-            int x, y;
-            if (!DecodeMotionComponent(bs, mc, rx, ctx.pmv[0][s][0], x)) return false;
-            if (dual) ctx.dmv[0] = ReadDmv(bs);
-            const int predY = (!kField && fieldFormat) ? ctx.pmv[0][s][1] >> 1 : ctx.pmv[0][s][1];
-            if (!DecodeMotionComponent(bs, mc, ry, predY, y)) return false;
-            if (dual) ctx.dmv[1] = ReadDmv(bs);
-            ctx.mv[0][s][0] = x;
-            ctx.mv[0][s][1] = y;
-            ctx.pmv[0][s][0] = ctx.pmv[1][s][0] = x;
-            ctx.pmv[0][s][1] = ctx.pmv[1][s][1] = (!kField && fieldFormat) ? y * 2 : y;
-            return true;
-        }
-        for (int r = 0; r < 2; ++r) {
-            bs.Refill();
-            ctx.fieldSelect[r][s] = int(bs.Get1());
-            int x, y;
-            if (!DecodeMotionComponent(bs, mc, rx, ctx.pmv[r][s][0], x)) return false;
-            const int predY = kField ? ctx.pmv[r][s][1] : ctx.pmv[r][s][1] >> 1;
-            if (!DecodeMotionComponent(bs, mc, ry, predY, y)) return false;
-            ctx.mv[r][s][0] = ctx.pmv[r][s][0] = x;
-            ctx.mv[r][s][1] = y;
-            ctx.pmv[r][s][1] = kField ? y : y * 2;
-        }
+    const int rx = m_dec.m_rsize[s][0], ry = m_dec.m_rsize[s][1];
+    const Mpeg2VlcTable& mc = m_dec.m_vlc.motionCode;
+    if (kMpeg1) {
+        int x, y;
+        if (!DecodeMotionComponent(bs, mc, rx, ctx.pmv[0][s][0], x) ||
+            !DecodeMotionComponent(bs, mc, ry, ctx.pmv[0][s][1], y))
+            return false;
+        ctx.mv[0][s][0] = ctx.pmv[0][s][0] = ctx.pmv[1][s][0] = x;
+        ctx.mv[0][s][1] = ctx.pmv[0][s][1] = ctx.pmv[1][s][1] = y;
         return true;
-    }();
-    m_bs = bs;
-    return ok;
+    }
+    bool fieldFormat = kField || motionType == 1 || motionType == 3;
+    if (!kField && concealment) fieldFormat = false;
+    const bool dual = motionType == 3 && !concealment;
+    const bool two = !concealment && ((!kField && motionType == 1) || (kField && motionType == 2));
+    if (!two) {
+        if (kField && !dual) ctx.fieldSelect[0][s] = int(bs.Get1());
+        int x, y;
+        if (!DecodeMotionComponent(bs, mc, rx, ctx.pmv[0][s][0], x)) return false;
+        if (dual) ctx.dmv[0] = ReadDmv(bs);
+        const int predY = (!kField && fieldFormat) ? ctx.pmv[0][s][1] >> 1 : ctx.pmv[0][s][1];
+        if (!DecodeMotionComponent(bs, mc, ry, predY, y)) return false;
+        if (dual) ctx.dmv[1] = ReadDmv(bs);
+        ctx.mv[0][s][0] = x;
+        ctx.mv[0][s][1] = y;
+        ctx.pmv[0][s][0] = ctx.pmv[1][s][0] = x;
+        ctx.pmv[0][s][1] = ctx.pmv[1][s][1] = (!kField && fieldFormat) ? y * 2 : y;
+        return true;
+    }
+    for (int r = 0; r < 2; ++r) {
+        ctx.fieldSelect[r][s] = int(bs.Get1());
+        int x, y;
+        if (!DecodeMotionComponent(bs, mc, rx, ctx.pmv[r][s][0], x)) return false;
+        const int predY = kField ? ctx.pmv[r][s][1] : ctx.pmv[r][s][1] >> 1;
+        if (!DecodeMotionComponent(bs, mc, ry, predY, y)) return false;
+        ctx.mv[r][s][0] = ctx.pmv[r][s][0] = x;
+        ctx.mv[r][s][1] = y;
+        ctx.pmv[r][s][1] = kField ? y : y * 2;
+    }
+    return true;
 }
 
 // The prediction of a non-intra macroblock into the picture.
@@ -512,7 +490,6 @@ bool Mpeg2SliceDecoder<kChroma, kField, kIntraOnly, kMpeg1>::Predict(Mpeg2Macrob
 // coded_block_pattern (two more bits for 4:2:2), -1 for an invalid code.
 template <int kChroma, bool kField, bool kIntraOnly, bool kMpeg1>
 int Mpeg2SliceDecoder<kChroma, kField, kIntraOnly, kMpeg1>::ReadCodedBlockPattern() {
-    m_bs.Refill();
     const Mpeg2VlcEntry& e = m_dec.m_vlc.codedBlockPattern.Lookup(m_bs.Peek32());
     if (!e.len) return -1;
     m_bs.Skip(e.len);
@@ -526,7 +503,7 @@ bool Mpeg2SliceDecoder<kChroma, kField, kIntraOnly, kMpeg1>::DecodeCodedBlocks(
     const Mpeg2Macroblock& mb, int cbp) {
     for (int b = 0; b < kBlocks; ++b)
         if ((cbp >> (kBlocks - 1 - b)) & 1)
-            if (!DecodeInterBlock<kMpeg1>(m_bs, m_ctx, m_interTable, b >= 4, mb.blockDst[b],
+            if (!DecodeInterBlock<kMpeg1>(m_ctx, m_interTable, b >= 4, mb.blockDst[b],
                                           mb.blockStep[b]))
                 return false;
     return true;
