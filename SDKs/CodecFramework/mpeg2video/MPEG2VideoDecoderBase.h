@@ -169,6 +169,7 @@ private:
     template <int kChroma, bool kField, bool kIntraOnly, bool kMpeg1>
     Status DecodeSliceBody(Mpeg2ThreadContext& ctx);
 
+    friend struct Mpeg2SliceDecoder;
 
 public:
     // Sequence state (read by the slice decoders).
