@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "SDKs/CodecFramework/mpeg2video/Mpeg2BitReader.h"
+
 namespace qm_MPEGDecoderFilters {
 namespace {
 
@@ -33,22 +35,11 @@ void PictureAssembler::Append(const uint8_t* data, size_t size, bool timed, REFE
 bool PictureAssembler::Next(Unit* unit, bool final) {
     Discard();
     const uint8_t* b = m_bytes.data();
-    size_t i = std::max(m_scanned, m_begin);
-    while (i + 4 <= m_end) {
-        // b[i + 2] rules out start codes at i, i + 1 and i + 2 unless it is 0 or 1.
-        if (b[i + 2] > 1) {
-            i += 3;
-            continue;
-        }
-        if (b[i + 2] == 0) {
-            ++i;
-            continue;
-        }
-        if (b[i] != 0 || b[i + 1] != 0) {
-            i += 3;
-            continue;
-        }
-        const uint8_t code = b[i + 3];
+    const size_t from = std::max(m_scanned, m_begin);
+    UMC::Mpeg2BitReader bs;
+    bs.Init(b + from, m_end - from);
+    for (int code; (code = bs.FindStartCode()) >= 0; bs.Skip(32)) {
+        const size_t i = size_t(bs.ptr - b);
         if (code == 0x00) {
             if (m_inPicture) {
                 m_scanned = i;  // the next picture is marked when the scan resumes here
@@ -66,9 +57,9 @@ bool PictureAssembler::Next(Unit* unit, bool final) {
             Cut(i + 4, unit);
             return true;
         }
-        i += 4;
     }
-    m_scanned = i;
+    // A start code may straddle the end: its first three bytes are looked at again.
+    m_scanned = std::max(from, m_end >= 3 ? m_end - 3 : 0);
     if (Pending() > 0 && (final || Pending() >= kMaxPicture)) {
         Cut(m_end, unit);
         return true;

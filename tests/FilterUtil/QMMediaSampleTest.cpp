@@ -6,6 +6,7 @@
 
 #include "VideoIO/FilterUtil/QMMediaSample.h"
 #include "tests/support/ReportCapture.h"
+#include "tests/support/VideoTypes.h"
 
 using qm::test::ReportCapture;
 using qm_DSFilters::ISampleOwner;
@@ -38,19 +39,9 @@ struct OwnedSample {
     QMMediaSample* sample;
 };
 
-AM_MEDIA_TYPE* NewVideoType(LONG width) {
-    CMediaType mt(&MEDIATYPE_Video);
-    mt.SetSubtype(&MEDIASUBTYPE_YV12);
-    mt.SetFormatType(&FORMAT_VideoInfo);
-    VIDEOINFOHEADER vih{};
-    vih.bmiHeader.biWidth = width;
-    vih.bmiHeader.biHeight = 16;
-    mt.SetFormat(reinterpret_cast<const BYTE*>(&vih), sizeof(vih));
-    return CreateMediaType(&mt);
-}
-
 void SetVideoType(IMediaSample* s, LONG width) {
-    AM_MEDIA_TYPE* type = NewVideoType(width);
+    const CMediaType video = qm::test::VideoInfoType(width, 16);
+    AM_MEDIA_TYPE* type = CreateMediaType(&video);
     EXPECT_EQ(s->SetMediaType(type), S_OK);
     DeleteMediaType(type);  // the sample keeps its own copy
 }

@@ -6,6 +6,7 @@
 #include "platform/graph/FilterGraph.h"
 #include "platform/graph/PushSource.h"
 #include "platform/graph/Sink.h"
+#include "tests/support/VideoTypes.h"
 
 using qm::graph::FilterGraph;
 using qm::graph::PushSource;
@@ -16,26 +17,13 @@ using qm_DSFilters::QMMemAllocator;
 
 namespace {
 
-CMediaType SmallVideoType() {
-    CMediaType mt(&MEDIATYPE_Video);
-    mt.SetSubtype(&MEDIASUBTYPE_YV12);
-    mt.SetFormatType(&FORMAT_VideoInfo);
-    VIDEOINFOHEADER vih{};
-    vih.bmiHeader.biSize = sizeof(vih.bmiHeader);
-    vih.bmiHeader.biWidth = 32;
-    vih.bmiHeader.biHeight = 32;
-    vih.bmiHeader.biSizeImage = 32 * 32 * 3 / 2;
-    mt.SetFormat(reinterpret_cast<const BYTE*>(&vih), sizeof(vih));
-    return mt;
-}
-
 // The allocator offered by a downstream input pin serves the push source through the graph:
 // negotiated at connection, committed by the run, its samples carry the data and times to the
 // sink, and the stop decommits it with every sample back.
 TEST(QMMemAllocatorGraphTest, ServesAPushSourceAsTheDownstreamAllocator) {
     const LONG objectsBefore = CBaseObject::ObjectsActive();
     {
-        const CMediaType type = SmallVideoType();
+        const CMediaType type = qm::test::VideoInfoType(32, 32);
         IMemAllocator* mem = nullptr;
         ASSERT_EQ(CreateQMMemAllocator(&type, TEXT("input pin allocator"), &mem), S_OK);
         auto* impl = static_cast<QMMemAllocator*>(static_cast<IMemAllocatorCallbackTemp*>(mem));

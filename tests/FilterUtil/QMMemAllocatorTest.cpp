@@ -9,8 +9,10 @@
 #include "VideoIO/FilterUtil/QMMediaSample.h"
 #include "VideoIO/FilterUtil/QMMemAllocator.h"
 #include "tests/support/ReportCapture.h"
+#include "tests/support/VideoTypes.h"
 
 using qm::test::ReportCapture;
+using qm::test::VideoInfoType;
 using qm_DSFilters::ConsumerSampleMap;
 using qm_DSFilters::CreateQMMemAllocator;
 using qm_DSFilters::QMMediaSample;
@@ -73,19 +75,6 @@ struct Allocator {
 void ReleaseAll(std::vector<IMediaSample*>& samples) {
     for (IMediaSample* s : samples) s->Release();
     samples.clear();
-}
-
-CMediaType VideoType(LONG width, LONG height, const GUID& subtype = MEDIASUBTYPE_YV12) {
-    CMediaType mt(&MEDIATYPE_Video);
-    mt.SetSubtype(&subtype);
-    mt.SetFormatType(&FORMAT_VideoInfo);
-    VIDEOINFOHEADER vih{};
-    vih.bmiHeader.biSize = sizeof(vih.bmiHeader);
-    vih.bmiHeader.biWidth = width;
-    vih.bmiHeader.biHeight = height;
-    vih.bmiHeader.biSizeImage = DWORD(width * height * 3 / 2);
-    mt.SetFormat(reinterpret_cast<const BYTE*>(&vih), sizeof(vih));
-    return mt;
 }
 
 CMediaType AacType(DWORD fourcc) {
@@ -443,7 +432,7 @@ TEST(QMMemAllocatorTest, ReusedSamplesComeBackClean) {
     REFERENCE_TIME t0 = 5, t1 = 6;
     s->SetTime(&t0, &t1);
     s->SetDiscontinuity(TRUE);
-    CMediaType type = VideoType(16, 16);
+    CMediaType type = VideoInfoType(16, 16);
     s->SetMediaType(&type);
     s->Release();
     s = a.Get();
@@ -455,7 +444,7 @@ TEST(QMMemAllocatorTest, ReusedSamplesComeBackClean) {
 }
 
 TEST(QMMemAllocatorTest, MediaTypeRules) {
-    CMediaType video = VideoType(320, 240);
+    CMediaType video = VideoInfoType(320, 240);
     Allocator a(&video);
     ALLOCATOR_PROPERTIES props{};
     a.mem->GetProperties(&props);
@@ -469,9 +458,9 @@ TEST(QMMemAllocatorTest, MediaTypeRules) {
     EXPECT_TRUE(IsEqualGUID(copy.subtype, MEDIASUBTYPE_YV12));
     FreeMediaType(copy);
 
-    CMediaType other = VideoType(320, 240, MEDIASUBTYPE_YUY2);
+    CMediaType other = VideoInfoType(320, 240, MEDIASUBTYPE_YUY2);
     EXPECT_TRUE(a.impl->IsMediaTypeDifferent(&other));
-    CMediaType larger = VideoType(640, 480);
+    CMediaType larger = VideoInfoType(640, 480);
     EXPECT_FALSE(a.impl->IsMediaTypeDifferent(&larger));
     ReportCapture capture;
     EXPECT_EQ(a.impl->SetNewMediaType(&other), VFW_E_TYPE_NOT_ACCEPTED);
@@ -559,7 +548,7 @@ TEST(QMMemAllocatorTest, PcmTypeChangesKeepTheFramesPerBuffer) {
 }
 
 TEST(QMMemAllocatorTest, DumpReportsAtItsLevel) {
-    CMediaType video = VideoType(16, 16);
+    CMediaType video = VideoInfoType(16, 16);
     Allocator a(&video);
     ASSERT_EQ(a.Start(2, 100000), S_OK);
     IMediaSample* s = a.Get();

@@ -11,54 +11,23 @@
 #include "VideoIO/FilterUtil/MediaTypeUtil.h"
 #include "VideoIO/MPEGDecoderFilters/FilterCreation.h"
 #include "VideoIO/MPEGDecoderFilters/MPEG2VideoDecoderFilter.h"
-#include "tests/MPEGDecoderFilters/FilterTestSupport.h"
+#include "tests/MPEGDecoderFilters/VideoStreamSupport.h"
 #include "tests/support/ReportCapture.h"
-#include "tools/qmdecode/StreamProbe.h"
-#include "tools/qmdecode/VideoUnits.h"
 
 namespace {
 
 using namespace qm::test;
 using namespace qm_MPEGDecoderFilters;
 
-struct Stream {
-    std::vector<uint8_t> file;
-    qmdecode::ProbedStream probe;
-    std::vector<qmdecode::VideoUnit> units;
-};
+using Stream = VideoStream;
 
 Stream LoadSample(const char* name = "sample-mpeg2.m2v") {
-    Stream s;
-    s.file = ReadFile(SourceDir() / "samples" / name);
-    EXPECT_FALSE(s.file.empty());
-    EXPECT_FALSE(qmdecode::ProbeStream(s.file, std::nullopt, 48000, &s.probe));
-    s.units = qmdecode::SplitVideoUnits(s.file.data(), s.file.size(), s.probe.avgTimePerFrame);
-    return s;
+    return LoadVideoStream(SourceDir() / "samples" / name);
 }
 
-// source -> filter -> any video, input buffers large enough for every picture.
 HRESULT Build(FilterChain& chain, const Stream& s,
               HRESULT (*create)(IBaseFilter**) = CreateMPEG2VideoDecoderFilter) {
-    size_t largest = 0;
-    for (const auto& u : s.units) largest = std::max(largest, u.size);
-    return chain.Build(create, s.probe.inputType, {MajorSubtype(MEDIATYPE_Video, GUID_NULL)},
-                       LONG(largest));
-}
-
-// Delivers pictures [from, to) with their presentation times shifted by `offset`, each lasting
-// `length` (0: a frame); returns the first result that is not S_OK.
-HRESULT DeliverPictures(FilterChain& chain, const Stream& s, REFERENCE_TIME offset = 0,
-                        size_t from = 0, size_t to = SIZE_MAX, REFERENCE_TIME length = 0) {
-    HRESULT result = S_OK;
-    for (size_t i = from; i < std::min(to, s.units.size()); ++i) {
-        qm::graph::SampleSpec spec;
-        spec.start = s.units[i].pts + offset;
-        spec.stop = spec.start.value() + (length ? length : s.probe.avgTimePerFrame);
-        const HRESULT hr =
-            chain.source->Deliver(s.file.data() + s.units[i].offset, s.units[i].size, spec);
-        if (result == S_OK) result = hr;
-    }
-    return result;
+    return BuildVideoChain(chain, s, create);
 }
 
 TEST(MPEG2VideoDecoderFilter, DecodesEveryPictureWithItsTime) {
@@ -68,7 +37,7 @@ TEST(MPEG2VideoDecoderFilter, DecodesEveryPictureWithItsTime) {
         FilterChain chain;
         ASSERT_EQ(Build(chain, s), S_OK);
         ASSERT_EQ(chain.Start(), S_OK);
-        ASSERT_EQ(DeliverPictures(chain, s), S_OK);
+        ASSERT_EQ(DeliverUnits(chain, s), S_OK);
         ASSERT_EQ(chain.source->DeliverEndOfStream(), S_OK);
         const auto samples = chain.sink->Samples();
         ASSERT_EQ(samples.size(), s.units.size());
@@ -134,7 +103,7 @@ TEST(MPEG2VideoDecoderFilter, RatesAndSubSegments) {
 
     // A backward section at twice the speed: stream times run forward and are halved; the sign
     // of the rate neither makes them negative nor puts a stop before its start.
-    ASSERT_EQ(DeliverPictures(chain, s), S_OK);
+    ASSERT_EQ(DeliverUnits(chain, s), S_OK);
     ASSERT_EQ(chain.source->DeliverEndOfStream(), S_OK);
     const auto samples = chain.sink->Samples();
     ASSERT_EQ(samples.size(), s.units.size());
@@ -155,10 +124,10 @@ TEST(MPEG2VideoDecoderFilter, RefusedInterlaceChangeIsRetried) {
     chain.sink->SetQueryAcceptAnswer(false);
     ASSERT_EQ(chain.Start(), S_OK);
     const size_t half = s.units.size() / 2;
-    ASSERT_EQ(DeliverPictures(chain, s, 0, 0, half), S_OK);
+    ASSERT_EQ(DeliverUnits(chain, s, 0, 0, half), S_OK);
     for (const auto& sample : chain.sink->Samples()) EXPECT_FALSE(sample.hasMediaType);
     chain.sink->SetQueryAcceptAnswer(true);
-    ASSERT_EQ(DeliverPictures(chain, s, 0, half), S_OK);
+    ASSERT_EQ(DeliverUnits(chain, s, 0, half), S_OK);
     const auto samples = chain.sink->Samples();
     size_t changed = 0;
     for (const auto& sample : samples) {
@@ -281,13 +250,13 @@ TEST(MPEG2VideoDecoderFilter, QualityChangeOncePerRunOfSkips) {
     ASSERT_EQ(Build(chain, s, CreateSkippingFilter), S_OK);
     ASSERT_EQ(chain.Start(), S_OK);
     const size_t third = s.units.size() / 3;
-    DeliverPictures(chain, s, 0, 0, third, 1);
+    DeliverUnits(chain, s, 0, 0, third, 1);
     EXPECT_EQ(chain.sink->SampleCount(), 0u);
     EXPECT_EQ(chain.graph->CountEvents(EC_QUALITY_CHANGE), 1);
     // Pausing clears the flag: the next run of skips reports again.
     ASSERT_EQ(chain.graph->Pause(), S_OK);
     ASSERT_EQ(chain.graph->Run(), S_OK);
-    DeliverPictures(chain, s, 0, third, 2 * third, 1);
+    DeliverUnits(chain, s, 0, third, 2 * third, 1);
     EXPECT_EQ(chain.graph->CountEvents(EC_QUALITY_CHANGE), 2);
 }
 
@@ -359,17 +328,17 @@ TEST(MPEG2VideoDecoderFilter, SubSegmentsDrainBeforeTheJump) {
 
     // A section entirely before the start: nothing is delivered, the drain still succeeds.
     const size_t gop = s.units.size() / 2;
-    ASSERT_EQ(DeliverPictures(chain, s, -REFERENCE_TIME(s.units.size()) * frame, 0, gop), S_OK);
+    ASSERT_EQ(DeliverUnits(chain, s, -REFERENCE_TIME(s.units.size()) * frame, 0, gop), S_OK);
     EXPECT_EQ(sub->NewSubSegment(0, -1.0), S_OK);
     EXPECT_EQ(chain.sink->SampleCount(), 0u);
 
     // A visible section: all its pictures arrive before the next sub-segment begins, and the
     // next section starts from a clean decoder.
-    ASSERT_EQ(DeliverPictures(chain, s, 0, 0, gop), S_OK);
+    ASSERT_EQ(DeliverUnits(chain, s, 0, 0, gop), S_OK);
     ASSERT_EQ(sub->NewSubSegment(0, -1.0), S_OK);
     const size_t first = chain.sink->SampleCount();
     EXPECT_EQ(first, gop);
-    ASSERT_EQ(DeliverPictures(chain, s, 0, 0, gop), S_OK);
+    ASSERT_EQ(DeliverUnits(chain, s, 0, 0, gop), S_OK);
     ASSERT_EQ(chain.source->DeliverEndOfStream(), S_OK);
     const auto samples = chain.sink->Samples();
     ASSERT_EQ(samples.size(), 2 * gop);
@@ -503,7 +472,7 @@ TEST(MPEG2VideoDecoderFilter, OutputTypeChangesOnlyWhenSomethingChanged) {
         FilterChain chain;
         ASSERT_EQ(BuildWithOutput(chain, s, output), S_OK);
         ASSERT_EQ(chain.Start(), S_OK);
-        ASSERT_EQ(DeliverPictures(chain, s), S_OK);
+        ASSERT_EQ(DeliverUnits(chain, s), S_OK);
         ASSERT_EQ(chain.source->DeliverEndOfStream(), S_OK);
         const auto samples = chain.sink->Samples();
         ASSERT_EQ(samples.size(), s.units.size());
@@ -536,7 +505,7 @@ TEST(MPEG2VideoDecoderFilter, BottomUpRgbIsWrittenBottomUp) {
         FilterChain chain;
         ASSERT_EQ(BuildWithOutput(chain, s, rgb), S_OK);
         ASSERT_EQ(chain.Start(), S_OK);
-        ASSERT_EQ(DeliverPictures(chain, s, 0, 0, 4), S_OK);
+        ASSERT_EQ(DeliverUnits(chain, s, 0, 0, 4), S_OK);
         ASSERT_EQ(chain.source->DeliverEndOfStream(), S_OK);
         runs.push_back(chain.sink->Samples());
     }

@@ -8,9 +8,8 @@
 #include "VideoIO/FilterUtil/MediaTypeUtil.h"
 #include "VideoIO/FilterUtil/SampleInterfaces.h"
 #include "VideoIO/MPEGDecoderFilters/MPEG4VideoDecoderFilter.h"
-#include "tests/MPEGDecoderFilters/FilterTestSupport.h"
+#include "tests/MPEGDecoderFilters/VideoStreamSupport.h"
 #include "tests/support/ReportCapture.h"
-#include "tools/qmdecode/StreamProbe.h"
 
 namespace {
 
@@ -22,50 +21,28 @@ GUID FourCC(const char* c) {
                                       DWORD(uint8_t(c[2])) << 16 | DWORD(uint8_t(c[3])) << 24);
 }
 
-struct Stream {
-    std::vector<uint8_t> file;
-    qmdecode::ProbedStream probe;
-    std::vector<qmdecode::VideoUnit> units;
-};
+using Stream = VideoStream;
 
 Stream Load(const char* name) {
-    Stream s;
-    s.file = ReadFile(FixtureDir() / "mpeg4" / name);
-    EXPECT_FALSE(s.file.empty());
-    EXPECT_FALSE(qmdecode::ProbeStream(s.file, std::nullopt, 48000, &s.probe));
-    EXPECT_TRUE(s.probe.mpeg4);
-    s.units = qmdecode::SplitMpeg4Units(s.file.data(), s.file.size(), s.probe.shortHeader,
-                                        s.probe.avgTimePerFrame);
-    return s;
+    return LoadVideoStream(FixtureDir() / "mpeg4" / name);
 }
 
 HRESULT Build(FilterChain& chain, const Stream& s, const CMediaType* input = nullptr) {
-    return chain.Build(CreateMPEG4VideoDecoderFilter, input ? *input : s.probe.inputType,
-                       {MajorSubtype(MEDIATYPE_Video, GUID_NULL)}, LONG(s.file.size()));
+    return BuildVideoChain(chain, s, CreateMPEG4VideoDecoderFilter, input);
 }
 
-// Delivers every VOP; the first sample carries marker time `marker` when it is given.
+// Delivers every VOP; each sample carries marker time `marker` when it is given.
 HRESULT DeliverAll(FilterChain& chain, const Stream& s, std::optional<REFERENCE_TIME> marker) {
-    HRESULT result = S_OK;
-    for (size_t i = 0; i < s.units.size(); ++i) {
-        qm::graph::SampleSpec spec;
-        spec.start = s.units[i].pts;
-        spec.stop = s.units[i].pts + s.probe.avgTimePerFrame;
-        if (marker)
-            spec.decorate = [&](IMediaSample* sample) {
-                IMediaSampleMarker* m = nullptr;
-                if (SUCCEEDED(sample->QueryInterface(IID_IMediaSampleMarker,
-                                                     reinterpret_cast<void**>(&m))) &&
-                    m) {
-                    m->SetMarkerTime1(*marker);
-                    m->Release();
-                }
-            };
-        const HRESULT hr =
-            chain.source->Deliver(s.file.data() + s.units[i].offset, s.units[i].size, spec);
-        if (result == S_OK) result = hr;
-    }
-    return result;
+    if (!marker) return DeliverUnits(chain, s);
+    return DeliverUnits(chain, s, 0, 0, SIZE_MAX, 0, [&](IMediaSample* sample) {
+        IMediaSampleMarker* m = nullptr;
+        if (SUCCEEDED(
+                sample->QueryInterface(IID_IMediaSampleMarker, reinterpret_cast<void**>(&m))) &&
+            m) {
+            m->SetMarkerTime1(*marker);
+            m->Release();
+        }
+    });
 }
 
 TEST(MPEG4VideoDecoderFilter, PicturesFromTheRunningClockAndTheDrain) {

@@ -8,6 +8,7 @@
 #include "platform/graph/FilterGraph.h"
 #include "platform/graph/PushSource.h"
 #include "platform/graph/Sink.h"
+#include "tests/support/VideoTypes.h"
 
 namespace {
 
@@ -19,15 +20,7 @@ using qm::graph::SinkAllocatorOptions;
 using qm::graph::SinkCall;
 
 CMediaType VideoType(const GUID& subtype, LONG sampleSize = 4096) {
-    CMediaType mt(&MEDIATYPE_Video);
-    mt.SetSubtype(&subtype);
-    mt.SetFormatType(&FORMAT_VideoInfo);
-    VIDEOINFOHEADER vih{};
-    vih.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    vih.bmiHeader.biWidth = 64;
-    vih.bmiHeader.biHeight = 32;
-    vih.bmiHeader.biSizeImage = DWORD(sampleSize);
-    mt.SetFormat(reinterpret_cast<BYTE*>(&vih), sizeof(vih));
+    CMediaType mt = qm::test::VideoInfoType(64, 32, subtype, sampleSize);
     mt.SetSampleSize(ULONG(sampleSize));
     return mt;
 }

@@ -1,5 +1,7 @@
 #include "tools/qmdecode/VideoUnits.h"
 
+#include "SDKs/CodecFramework/mpeg2video/Mpeg2BitReader.h"
+
 namespace qmdecode {
 
 std::vector<VideoUnit> SplitVideoUnits(const uint8_t* d, size_t n, REFERENCE_TIME period) {
@@ -14,9 +16,10 @@ std::vector<VideoUnit> SplitVideoUnits(const uint8_t* d, size_t n, REFERENCE_TIM
         unitStart = end;
         unitHasPicture = false;
     };
-    for (size_t i = 0; i + 3 < n; ++i) {
-        if (d[i] != 0 || d[i + 1] != 0 || d[i + 2] != 1) continue;
-        const uint8_t code = d[i + 3];
+    UMC::Mpeg2BitReader bs;
+    bs.Init(d, n);
+    for (int code; (code = bs.FindStartCode()) >= 0; bs.Skip(32)) {
+        const size_t i = size_t(bs.ptr - d);
         const bool opensUnit = code == 0xB3 || code == 0xB8 || code == 0x00;
         if (opensUnit && unitHasPicture) close(i);
         if (code == 0xB8) framesBeforeGop = framesSeen;
@@ -24,17 +27,17 @@ std::vector<VideoUnit> SplitVideoUnits(const uint8_t* d, size_t n, REFERENCE_TIM
             const int tr = (int(d[i + 4]) << 2) | (d[i + 5] >> 6);
             // The picture structure from the picture coding extension, when there is one.
             int structure = 3;
-            for (size_t j = i + 4; j + 7 < n; ++j) {
-                if (d[j] != 0 || d[j + 1] != 0 || d[j + 2] != 1) continue;
-                if (d[j + 3] == 0xB5 && (d[j + 4] >> 4) == 8) structure = d[j + 6] & 3;
-                if (d[j + 3] != 0xB5) break;
+            UMC::Mpeg2BitReader ext;
+            ext.Init(d + i + 4, n - i - 4);
+            while (ext.FindStartCode() == 0xB5 && ext.end - ext.ptr > 7) {
+                if ((ext.ptr[4] >> 4) == 8) structure = ext.ptr[6] & 3;
+                ext.Skip(32);
             }
             pts = (framesBeforeGop + tr) * period;
             if (structure == 3 || !pendingFirstField) ++framesSeen;
             pendingFirstField = structure != 3 && !pendingFirstField;
             unitHasPicture = true;
         }
-        i += 3;
     }
     close(n);
     return units;

@@ -285,14 +285,16 @@ void MPEG2VideoDecoderBase::WorkerMain(Worker* worker) {
         if (worker->exit.Poll()) break;
         worker->done.Reset();
         Mpeg2ThreadContext& ctx = dec->m_contexts[worker->index];
-        ctx.result = dec->DecodeRange(ctx);
+        ctx.result = dec->DecodeGroups(ctx);
         worker->done.Set();
     }
 }
 
-// Decodes every slice in the context's range; 2 when any slice had errors.
-Status MPEG2VideoDecoderBase::DecodeRange(Mpeg2ThreadContext& ctx) {
+// Decodes every slice in the context's range; 2 when any slice had errors. lastRow receives the
+// furthest macroblock row written (MPEG-1 slices may run on past their own row).
+Status MPEG2VideoDecoderBase::DecodeRange(Mpeg2ThreadContext& ctx, int32_t* lastRow) {
     bool damaged = false;
+    int32_t furthest = ctx.mbRow;
     for (;;) {
         Status st = FindSlice(ctx);
         if (st == STATUS_NOT_ENOUGH_DATA) break;
@@ -302,40 +304,63 @@ Status MPEG2VideoDecoderBase::DecodeRange(Mpeg2ThreadContext& ctx) {
         }
         st = DecodeSlice(ctx);
         if (st != STATUS_OK) damaged = true;
+        furthest = std::max(furthest, ctx.mbRow);
     }
+    if (lastRow) *lastRow = furthest;
     return damaged ? 2 : STATUS_OK;
 }
 
-// Splits the picture's slices over the threads and decodes them.
+// Records where each row's slices begin while moving the reader to the picture's end (the first
+// start code that is not a slice).
+void MPEG2VideoDecoderBase::ScanSlices(Mpeg2BitReader& bs) {
+    m_groupCount = 0;
+    m_rowsAscending = true;
+    int32_t previous = -1;
+    for (int code; (code = bs.FindStartCode()) >= 1 && code <= 0xAF; bs.Skip(32)) {
+        int32_t row = code - 1;
+        if (m_height > 2800) row += bs.end - bs.ptr > 4 ? (bs.ptr[4] >> 5) << 7 : 0;
+        if (row == previous) continue;
+        if (row < previous) m_rowsAscending = false;
+        previous = row;
+        if (m_groupCount < kMaxSlices) m_groups[m_groupCount++] = {bs.ptr, row, row};
+    }
+}
+
+// Threads take whole rows from a shared counter, so each gets work in proportion to its speed
+// whatever the rows cost. Rows are written by one thread each, which keeps the picture the one a
+// single thread makes; pictures whose slices go back to an earlier row, or whose MPEG-1 slices
+// ran on into a row that another group began, are decoded again in stream order.
 Status MPEG2VideoDecoderBase::DecodePicture(const uint8_t* begin, const uint8_t* end) {
-    int used = m_threads;
-    const uint8_t* bounds[kMaxThreads + 1];
-    bounds[0] = begin;
-    if (used > 1) {
-        const ptrdiff_t length = end - begin;
-        int n = 1;
-        int next = 0;
-        for (int k = 1; k < used && next < m_sliceCount; ++k) {
-            const uint8_t* target = begin + length * k / used;
-            while (next < m_sliceCount && m_sliceStarts[next] < target) ++next;
-            if (next >= m_sliceCount || m_sliceStarts[next] <= bounds[n - 1]) break;
-            bounds[n++] = m_sliceStarts[next++];
-        }
-        used = n;
-    }
-    bounds[used] = end;
-    for (int j = 1; j < used; ++j) {
-        m_contexts[j].bs.Init(bounds[j - 1], size_t(bounds[j] - bounds[j - 1]));
-        m_workers[j].start.Set();
-    }
     Mpeg2ThreadContext& main = m_contexts[0];
-    main.bs.Init(bounds[used - 1], size_t(end - bounds[used - 1]));
-    Status result = DecodeRange(main);
-    for (int j = 1; j < used; ++j) {
-        m_workers[j].done.Wait();
-        if (m_contexts[j].result != STATUS_OK) result = m_contexts[j].result;
+    const int used = std::min(m_threads, m_groupCount);
+    if (used > 1 && m_rowsAscending) {
+        m_pictureEnd = end;
+        m_nextGroup.store(0, std::memory_order_relaxed);
+        for (int j = 1; j < used; ++j) m_workers[j].start.Set();
+        Status result = DecodeGroups(main);
+        for (int j = 1; j < used; ++j) {
+            m_workers[j].done.Wait();
+            if (m_contexts[j].result != STATUS_OK) result = m_contexts[j].result;
+        }
+        bool overlap = false;
+        for (int k = 0; k + 1 < m_groupCount; ++k)
+            overlap |= m_groups[k].lastRow >= m_groups[k + 1].row;
+        if (!overlap) return result;
     }
-    return result;
+    main.bs.Init(begin, size_t(end - begin));
+    return DecodeRange(main);
+}
+
+Status MPEG2VideoDecoderBase::DecodeGroups(Mpeg2ThreadContext& ctx) {
+    bool damaged = false;
+    for (int k; (k = m_nextGroup.fetch_add(1, std::memory_order_relaxed)) < m_groupCount;) {
+        SliceGroup& group = m_groups[k];
+        const uint8_t* stop = k + 1 < m_groupCount ? m_groups[k + 1].start : m_pictureEnd;
+        ctx.bs.Init(group.start, size_t(stop - group.start));
+        ctx.mbRow = group.row;
+        if (DecodeRange(ctx, &group.lastRow) != STATUS_OK) damaged = true;
+    }
+    return damaged ? 2 : STATUS_OK;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -569,11 +594,8 @@ Status MPEG2VideoDecoderBase::DecodeLoop(MediaData* output) {
     }
 
     // The picture's bytes: up to the first start code that is not a slice.
-    // The slice positions found on the way are where the threads' ranges may begin.
     const uint8_t* sliceStart = bs.ptr;
-    m_sliceCount = 0;
-    for (int code; (code = bs.FindStartCode()) >= 1 && code <= 0xAF; bs.Skip(32))
-        if (m_sliceCount < kMaxSlices) m_sliceStarts[m_sliceCount++] = bs.ptr;
+    ScanSlices(bs);
     const uint8_t* sliceEnd = bs.ptr;
     Status decoded = DecodePicture(sliceStart, sliceEnd);
     bs.ptr = sliceEnd;

@@ -2,6 +2,7 @@
 // reordering, time stamps, skipping and the optional slice-parallel worker threads.
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
@@ -149,14 +150,16 @@ private:
 
     // Driver.
     Status DecodeLoop(MediaData* output);
-    // Decodes the slices of [begin, end); m_sliceStarts holds their positions.
+    // Decodes the slices of [begin, end); the row groups of ScanSlices are shared by the threads.
+    void ScanSlices(Mpeg2BitReader& bs);
     Status DecodePicture(const uint8_t* begin, const uint8_t* end);
     Status OutputSlot(int slot, double time, MediaData* output);
     void ChooseSlot();
     Status SetupThreads(int32_t requested);
     void StopThreads();
     static void WorkerMain(Worker* worker);
-    Status DecodeRange(Mpeg2ThreadContext& ctx);
+    Status DecodeRange(Mpeg2ThreadContext& ctx, int32_t* lastRow = nullptr);
+    Status DecodeGroups(Mpeg2ThreadContext& ctx);
 
     // Slices (Mpeg2Slice.cpp).
     Status FindSlice(Mpeg2ThreadContext& ctx);
@@ -257,9 +260,18 @@ private:
 
     // Threads.
     int32_t m_threads = 1;
-    // Slice start codes of the picture being decoded, for the threads' split.
-    const uint8_t* m_sliceStarts[kMaxSlices] = {};
-    int m_sliceCount = 0;
+    // The picture's slices in groups of one macroblock row (the first kMaxSlices rows; the last
+    // group runs to the picture's end). Threads take the next group from m_nextGroup.
+    struct SliceGroup {
+        const uint8_t* start;
+        int32_t row;      // vertical position of its slices
+        int32_t lastRow;  // the last row its slices wrote, set by the thread that decoded it
+    };
+    SliceGroup m_groups[kMaxSlices] = {};
+    int m_groupCount = 0;
+    bool m_rowsAscending = true;  // groups never go back to an earlier row
+    const uint8_t* m_pictureEnd = nullptr;
+    std::atomic<int> m_nextGroup{0};
     Mpeg2ThreadContext* m_contexts = nullptr;
     Worker* m_workers = nullptr;  // index 1..m_threads-1 used
     uint8_t m_matrices[4][64];    // current matrices, natural order
