@@ -36,6 +36,8 @@ std::vector<uint8_t> PackedVideo(const UMC::VideoData& v) {
     return out;
 }
 
+constexpr uint8_t kVopStartCode[] = {0, 0, 1, 0xB6};
+
 struct DriverRun {
     std::vector<Picture> pictures;
     int drained = 0;
@@ -44,7 +46,7 @@ struct DriverRun {
 // Feeds the whole stream as one sample (optionally stamped), or one VOP per sample, and drains
 // the decoder.
 DriverRun DecodeThroughDriver(UMC::MPEG4VideoDecoder& decoder, std::vector<uint8_t> stream,
-                              double firstStamp = -1.0, bool perVop = false) {
+                              double firstStamp = -1.0, bool perVop = false, bool drain = true) {
     DriverRun run;
     UMC::VideoDecoderParams info;
     UMC::VideoData out;
@@ -82,7 +84,7 @@ DriverRun DecodeThroughDriver(UMC::MPEG4VideoDecoder& decoder, std::vector<uint8
             if (st != UMC::STATUS_OK && in.GetDataSize() == before) break;
         }
     }
-    while (take(nullptr) == UMC::STATUS_OK) ++run.drained;
+    while (drain && take(nullptr) == UMC::STATUS_OK) ++run.drained;
     return run;
 }
 
@@ -198,16 +200,60 @@ TEST_F(Mpeg4Decoder, NotCodedVopRepeatsTheReferenceOrIsDropped) {
     }
 }
 
-TEST_F(Mpeg4Decoder, ResetWaitsForAnIntraVopAndDrainsOncePerInit) {
-    const std::vector<uint8_t> stream = ReadFile(Fixture("intra_resync.m4v"));
-    UMC::MPEG4VideoDecoder decoder;
-    ASSERT_EQ(InitWith(decoder, stream, UMC::FLAG_VDEC_REORDER), UMC::STATUS_OK);
-    EXPECT_EQ(DecodeThroughDriver(decoder, stream).pictures.size(), 2u);
-    ASSERT_EQ(decoder.Reset(), UMC::STATUS_OK);
-    // The drain already happened: the second pass comes out in decoding order, without one.
-    const DriverRun again = DecodeThroughDriver(decoder, stream);
-    EXPECT_EQ(again.pictures.size(), 2u);
-    EXPECT_EQ(again.drained, 0);
+// A seek resets the decoder in the middle of whatever it was doing, damaged data included; the
+// stream after it must come out as from a fresh decoder: the same pictures in display order, the
+// same times and types, and the held picture at its own drain.
+TEST_F(Mpeg4Decoder, AfterResetAStreamDecodesAsInAFreshDecoder) {
+    for (const char* file : {"inter_b2.m4v", "xvid_qpel_b.m4v", "inter_interlaced.m4v"}) {
+        const std::vector<uint8_t> stream = ReadFile(Fixture(file));
+        // The first two thirds, with bytes flipped in the VOPs (headers included).
+        std::vector<uint8_t> damaged(stream.begin(), stream.begin() + stream.size() * 2 / 3);
+        for (size_t i = 40; i < damaged.size(); i += 97) damaged[i] ^= uint8_t(0x10 + i % 7);
+        for (double rate : {0.0, 25.0})
+            for (bool drainBefore : {false, true}) {
+                SCOPED_TRACE(testing::Message()
+                             << file << " rate " << rate << " drain before " << drainBefore);
+                UMC::MPEG4VideoDecoder fresh, reused;
+                ASSERT_EQ(InitWith(fresh, stream, UMC::FLAG_VDEC_REORDER, rate), UMC::STATUS_OK);
+                ASSERT_EQ(InitWith(reused, stream, UMC::FLAG_VDEC_REORDER, rate), UMC::STATUS_OK);
+                const DriverRun expected = DecodeThroughDriver(fresh, stream, 1.0, true);
+                ASSERT_GT(expected.pictures.size(), 4u);
+                DecodeThroughDriver(reused, damaged, 5.0, true, drainBefore);
+                ASSERT_EQ(reused.Reset(), UMC::STATUS_OK);
+                const DriverRun again = DecodeThroughDriver(reused, stream, 1.0, true);
+                ASSERT_EQ(again.pictures.size(), expected.pictures.size());
+                EXPECT_EQ(again.drained, expected.drained);
+                for (size_t i = 0; i < again.pictures.size(); ++i) {
+                    EXPECT_EQ(again.pictures[i].bytes, expected.pictures[i].bytes) << i;
+                    EXPECT_EQ(again.pictures[i].time, expected.pictures[i].time) << i;
+                    EXPECT_EQ(again.pictures[i].frameType, expected.pictures[i].frameType) << i;
+                }
+            }
+    }
+}
+
+TEST_F(Mpeg4Decoder, ResetWaitsForAnIntraVop) {
+    const std::vector<uint8_t> stream = ReadFile(Fixture("inter_b2.m4v"));
+    UMC::MPEG4VideoDecoder fresh, reused;
+    ASSERT_EQ(InitWith(fresh, stream, UMC::FLAG_VDEC_REORDER), UMC::STATUS_OK);
+    ASSERT_EQ(InitWith(reused, stream, UMC::FLAG_VDEC_REORDER), UMC::STATUS_OK);
+    const DriverRun expected = DecodeThroughDriver(fresh, stream);
+    DecodeThroughDriver(reused, stream, -1.0, false, false);
+    ASSERT_EQ(reused.Reset(), UMC::STATUS_OK);
+    // Entered at its first VOP that is not intra, after which there is none: nothing to show,
+    // not even at the drain.
+    auto inter = stream.begin();
+    do
+        inter = std::search(inter + 1, stream.end(), std::begin(kVopStartCode),
+                            std::end(kVopStartCode));
+    while (inter + 4 < stream.end() && (inter[4] >> 6) == UMC::MPEG4_VOP_I);
+    ASSERT_LT(inter + 4, stream.end());
+    EXPECT_TRUE(
+        DecodeThroughDriver(reused, std::vector<uint8_t>(inter, stream.end())).pictures.empty());
+    const DriverRun whole = DecodeThroughDriver(reused, stream);
+    ASSERT_EQ(whole.pictures.size(), expected.pictures.size());
+    for (size_t i = 0; i < whole.pictures.size(); ++i)
+        EXPECT_EQ(whole.pictures[i].bytes, expected.pictures[i].bytes) << i;
 }
 
 TEST_F(Mpeg4Decoder, InterfaceRefusals) {

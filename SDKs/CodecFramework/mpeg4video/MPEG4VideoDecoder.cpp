@@ -83,11 +83,23 @@ Status MPEG4VideoDecoder::Close() {
 Status MPEG4VideoDecoder::Reset() {
     if (!m_initialised) return STATUS_NOT_INITIALIZED;
     if (!m_headersFound) return STATUS_OK;
+    // A new segment is decoded as by a fresh decoder: its own drain at the end (the flag is
+    // taken from the parameters again, the last segment's drain cleared it), VOP times counted
+    // from zero, and no B-VOP skipped on account of one before the seek.
     m_decodedVops = 0;
     m_backwardHoldsFuture = false;
     m_state->gov.time = 0;
+    m_state->dec.timeBase = m_state->dec.referenceTimeBase = 0;
+    m_olderReferenceTime = m_newerReferenceTime = 0;
+    m_baseVopTime = 0;
+    for (Mpeg4FrameMemory& f : m_frames) {
+        f.frame.time = 0;
+        f.frame.codingType = MPEG4_VOP_I;
+    }
     m_outputFrame = nullptr;
     m_waitForI = true;
+    m_reorderAtEnd = (m_params.lFlags & FLAG_VDEC_REORDER) != 0;
+    m_skipAlternate = false;
     m_firstTime = -1.0;
     m_lastOutputTime = 0.0;
     return STATUS_OK;
