@@ -90,6 +90,7 @@ Status MPEG4VideoDecoder::Reset() {
     m_backwardHoldsFuture = false;
     m_state->gov.time = 0;
     m_state->dec.timeBase = m_state->dec.referenceTimeBase = 0;
+    m_state->dec.framePeriod = 0;
     m_olderReferenceTime = m_newerReferenceTime = 0;
     m_baseVopTime = 0;
     for (Mpeg4FrameMemory& f : m_frames) {

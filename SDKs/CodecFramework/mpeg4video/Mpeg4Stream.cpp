@@ -100,6 +100,7 @@ void Mpeg4MacroblockArrays::Allocate(MPEG4DecoderState& s, int32_t mbWidth, int3
     m_quant.assign(size_t(mbCount), 0);
     m_info.assign(size_t(mbCount), Mpeg4MacroblockInfo{});
     m_bInfo.assign(size_t(mbCount), Mpeg4MacroblockInfo{});
+    m_fieldVectors.assign(size_t(mbCount), Mpeg4FieldVectors{});
     m_predictors.assign(size_t(mbCount), Mpeg4IntraPredictors{});
     m_partition.assign(size_t(mbCount), Mpeg4PartitionEntry{});
     m_block.assign(6 * 64 + 8, 0);
@@ -110,6 +111,7 @@ void Mpeg4MacroblockArrays::Allocate(MPEG4DecoderState& s, int32_t mbWidth, int3
     d.quant = m_quant.data();
     d.info = m_info.data();
     d.bInfo = m_bInfo.data();
+    d.fieldVectors = m_fieldVectors.data();
     d.predictors = m_predictors.data();
     d.partition = m_partition.data();
     const uintptr_t blockAddress =
@@ -121,12 +123,14 @@ void Mpeg4MacroblockArrays::Free(MPEG4DecoderState& s) {
     m_quant = {};
     m_info = {};
     m_bInfo = {};
+    m_fieldVectors = {};
     m_predictors = {};
     m_partition = {};
     m_block = {};
     Mpeg4VopState& d = s.dec;
     d.quant = nullptr;
     d.info = d.bInfo = nullptr;
+    d.fieldVectors = nullptr;
     d.predictors = nullptr;
     d.partition = nullptr;
     d.block = nullptr;

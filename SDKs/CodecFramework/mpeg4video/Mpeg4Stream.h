@@ -38,6 +38,7 @@ private:
     std::vector<uint8_t> m_quant;
     std::vector<Mpeg4MacroblockInfo> m_info;
     std::vector<Mpeg4MacroblockInfo> m_bInfo;
+    std::vector<Mpeg4FieldVectors> m_fieldVectors;
     std::vector<Mpeg4IntraPredictors> m_predictors;
     std::vector<Mpeg4PartitionEntry> m_partition;
     std::vector<int16_t> m_block;
