@@ -9,6 +9,7 @@
 #include "SDKs/CodecFramework/mpeg4video/MPEG4VideoDecoder.h"
 #include "SDKs/CodecFramework/mpeg4video/Mpeg4FrameBuffer.h"
 #include "SDKs/CodecFramework/mpeg4video/Mpeg4PostFilter.h"
+#include "primitives/MPEG4Coding.h"
 #include "primitives/dispatch/ProcessorDispatch.h"
 #include "tests/mpeg4video/Mpeg4TestSupport.h"
 
@@ -254,6 +255,146 @@ TEST_F(Mpeg4Decoder, ResetWaitsForAnIntraVop) {
     ASSERT_EQ(whole.pictures.size(), expected.pictures.size());
     for (size_t i = 0; i < whole.pictures.size(); ++i)
         EXPECT_EQ(whole.pictures[i].bytes, expected.pictures[i].bytes) << i;
+}
+
+// One component of a sprite trajectory: dmv_length, dmv_code, marker.
+void PutTrajectoryComponent(BitWriter& w, int32_t v) {
+    int32_t length = 0;
+    while ((std::abs(v) >> length) != 0) ++length;
+    if (length == 0) {
+        w.Put(0, 2);
+    } else if (length <= 5) {
+        w.Put(uint32_t(length + 1), 3);
+    } else {
+        w.Put(7, 3);
+        for (int k = 6; k < length; ++k) w.Put(1, 1);
+        w.Put(0, 1);
+    }
+    if (length) w.Put(uint32_t(v > 0 ? v : v - 1 + (1 << length)), length);
+    w.Put(1, 1);
+}
+
+// A static sprite layer built around the first I-VOP of a committed stream: that VOP, 96x64, is
+// the sprite; the layer shows a 64x48 window of it, moved by each S-VOP's one warping point
+// (half-sample accuracy) and, when the layer says so, with a brightness change.
+std::vector<uint8_t> SpriteStream(const std::vector<uint8_t>& source, const UMC::Mpeg4Vol& vol,
+                                  bool brightness, const std::vector<std::pair<int, int>>& offsets,
+                                  int32_t factor) {
+    BitWriter w;
+    w.StartCode(0x20);
+    w.Put(0, 1);  // random_accessible_vol
+    w.Put(1, 8);  // video_object_type_indication
+    w.Put(0, 1);  // is_object_layer_identifier
+    w.Put(1, 4);  // aspect_ratio_info
+    w.Put(0, 1);  // vol_control_parameters
+    w.Put(0, 2);  // rectangular
+    w.Put(1, 1);
+    const int32_t resolution = vol.timeIncrementResolution;
+    w.Put(uint32_t(resolution), 16);
+    w.Put(1, 1);
+    w.Put(0, 1);  // fixed_vop_rate
+    w.Put(1, 1);
+    w.Put(64, 13);
+    w.Put(1, 1);
+    w.Put(48, 13);
+    w.Put(1, 1);
+    w.Put(0, 1);                        // interlaced
+    w.Put(1, 1);                        // obmc_disable
+    w.Put(1, 1);                        // sprite_enable: static
+    for (int32_t v : {96, 64, 0, 0}) {  // sprite width, height, left, top
+        w.Put(uint32_t(v), 13);
+        w.Put(1, 1);
+    }
+    w.Put(1, 6);  // no_of_sprite_warping_points
+    w.Put(0, 2);  // sprite_warping_accuracy: half samples
+    w.Put(brightness, 1);
+    w.Put(0, 1);  // low_latency_sprite_enable
+    w.Put(0, 1);  // not_8_bit
+    w.Put(uint32_t(vol.quantType), 1);
+    if (vol.quantType) w.Put(0, 2);  // default matrices
+    w.Put(1, 1);                     // complexity_estimation_disable
+    w.Put(uint32_t(vol.resyncMarkerDisable), 1);
+    w.Put(0, 1);  // data_partitioned
+    w.Put(0, 1);  // scalability
+    w.Stuff();
+    std::vector<uint8_t> out = w.Bytes();
+    // The source's first VOP up to the next start code.
+    const auto vop = std::search(source.begin(), source.end(), std::begin(kVopStartCode),
+                                 std::end(kVopStartCode));
+    const uint8_t prefix[] = {0, 0, 1};
+    const auto end = std::search(vop + 4, source.end(), std::begin(prefix), std::end(prefix));
+    out.insert(out.end(), vop, end);
+    int32_t bits = 0;
+    while ((resolution - 1) >> bits) ++bits;
+    bits = std::max(bits, 1);
+    int32_t time = 0;
+    for (const auto& [dx, dy] : offsets) {
+        BitWriter v;
+        v.StartCode(0xB6);
+        v.Put(3, 2);  // S
+        v.Put(0, 1);  // modulo_time_base
+        v.Put(1, 1);
+        v.Put(uint32_t(++time), bits);
+        v.Put(1, 1);
+        v.Put(1, 1);  // vop_coded
+        v.Put(0, 3);  // intra_dc_vlc_thr
+        PutTrajectoryComponent(v, 2 * dx);
+        PutTrajectoryComponent(v, 2 * dy);
+        if (brightness) {
+            EXPECT_GE(factor, 1);
+            EXPECT_LE(factor, 16);
+            v.Put(0, 1);
+            v.Put(uint32_t(factor + 15), 5);
+        }
+        v.Stuff();
+        out.insert(out.end(), v.Bytes().begin(), v.Bytes().end());
+    }
+    return out;
+}
+
+TEST_F(Mpeg4Decoder, StaticSpriteVopsShowTheWarpedSprite) {
+    const std::vector<uint8_t> source = ReadFile(Fixture("intra_h263q.m4v"));
+    const Decoded intra = DecodeAll(source);
+    ASSERT_EQ(intra.width, 96);
+    ASSERT_EQ(intra.height, 64);
+    UMC::MPEG4VideoDecoder probe;
+    ASSERT_EQ(InitWith(probe, source, 0), UMC::STATUS_OK);
+    const UMC::Mpeg4Vol& vol = probe.State().vol;
+    ASSERT_TRUE(!vol.interlaced && !vol.dataPartitioned);
+    const std::vector<std::pair<int, int>> offsets = {{8, 4}, {0, 0}, {32, 16}, {2, 14}};
+    // The sprite's window at (dx, dy), as the expected picture (even offsets: chroma samples too).
+    const auto window = [&](int dx, int dy) {
+        std::vector<uint8_t> out;
+        const uint8_t* sprite = intra.pictures[0].data();
+        for (int y = 0; y < 48; ++y)
+            out.insert(out.end(), sprite + (y + dy) * 96 + dx, sprite + (y + dy) * 96 + dx + 64);
+        for (int p = 0; p < 2; ++p) {
+            const uint8_t* plane = sprite + 96 * 64 + p * 48 * 32;
+            for (int y = 0; y < 24; ++y)
+                out.insert(out.end(), plane + (y + dy / 2) * 48 + dx / 2,
+                           plane + (y + dy / 2) * 48 + dx / 2 + 32);
+        }
+        return out;
+    };
+    for (bool brightness : {false, true}) {
+        SCOPED_TRACE(brightness ? "brightness change" : "plain");
+        const std::vector<uint8_t> stream = SpriteStream(source, vol, brightness, offsets, 10);
+        for (int32_t flags : {0, int32_t(UMC::FLAG_VDEC_REORDER)}) {
+            UMC::MPEG4VideoDecoder decoder;
+            ASSERT_EQ(InitWith(decoder, stream, flags), UMC::STATUS_OK);
+            ASSERT_EQ(decoder.State().vol.spriteEnable, UMC::MPEG4_SPRITE_STATIC);
+            const DriverRun run = DecodeThroughDriver(decoder, stream);
+            // The sprite itself is not a picture of the layer.
+            ASSERT_EQ(run.pictures.size(), offsets.size());
+            for (size_t i = 0; i < offsets.size(); ++i) {
+                std::vector<uint8_t> expected = window(offsets[i].first, offsets[i].second);
+                if (brightness) vcSpriteBrightness(expected.data(), 64, 64, 48, 10);
+                EXPECT_EQ(run.pictures[i].bytes, expected) << i;
+                EXPECT_EQ(run.pictures[i].frameType, UMC::I_PICTURE);
+                EXPECT_EQ(run.pictures[i].status, UMC::STATUS_OK);
+            }
+        }
+    }
 }
 
 TEST_F(Mpeg4Decoder, InterfaceRefusals) {

@@ -214,6 +214,7 @@ struct Mpeg4PartitionEntry {
 struct Mpeg4VopState {
     int32_t mbWidth, mbHeight, mbCount;
     int32_t macroblockNumberBits;      // width of macroblock_number in video packet headers
+    int32_t mbCapacity;                // entries of the per-macroblock arrays (mbCount or more)
     uint8_t* quant;                    // per macroblock
     Mpeg4MacroblockInfo* info;         // per macroblock
     Mpeg4IntraPredictors* predictors;  // per macroblock
