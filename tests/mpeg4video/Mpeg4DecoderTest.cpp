@@ -281,42 +281,15 @@ std::vector<uint8_t> SpriteStream(const std::vector<uint8_t>& source, const UMC:
                                   bool brightness, const std::vector<std::pair<int, int>>& offsets,
                                   int32_t factor) {
     BitWriter w;
-    w.StartCode(0x20);
-    w.Put(0, 1);  // random_accessible_vol
-    w.Put(1, 8);  // video_object_type_indication
-    w.Put(0, 1);  // is_object_layer_identifier
-    w.Put(1, 4);  // aspect_ratio_info
-    w.Put(0, 1);  // vol_control_parameters
-    w.Put(0, 2);  // rectangular
-    w.Put(1, 1);
     const int32_t resolution = vol.timeIncrementResolution;
-    w.Put(uint32_t(resolution), 16);
-    w.Put(1, 1);
-    w.Put(0, 1);  // fixed_vop_rate
-    w.Put(1, 1);
-    w.Put(64, 13);
-    w.Put(1, 1);
-    w.Put(48, 13);
-    w.Put(1, 1);
-    w.Put(0, 1);                        // interlaced
-    w.Put(1, 1);                        // obmc_disable
-    w.Put(1, 1);                        // sprite_enable: static
-    for (int32_t v : {96, 64, 0, 0}) {  // sprite width, height, left, top
-        w.Put(uint32_t(v), 13);
-        w.Put(1, 1);
-    }
-    w.Put(1, 6);  // no_of_sprite_warping_points
-    w.Put(0, 2);  // sprite_warping_accuracy: half samples
-    w.Put(brightness, 1);
-    w.Put(0, 1);  // low_latency_sprite_enable
-    w.Put(0, 1);  // not_8_bit
-    w.Put(uint32_t(vol.quantType), 1);
-    if (vol.quantType) w.Put(0, 2);  // default matrices
-    w.Put(1, 1);                     // complexity_estimation_disable
-    w.Put(uint32_t(vol.resyncMarkerDisable), 1);
-    w.Put(0, 1);  // data_partitioned
-    w.Put(0, 1);  // scalability
-    w.Stuff();
+    PutVol(w, VolSpec{.width = 64,
+                      .height = 48,
+                      .resolution = resolution,
+                      .quantType = vol.quantType,
+                      .resyncMarkerDisable = vol.resyncMarkerDisable,
+                      .spriteWidth = 96,
+                      .spriteHeight = 64,
+                      .spriteBrightnessChange = brightness});
     std::vector<uint8_t> out = w.Bytes();
     // The source's first VOP up to the next start code.
     const auto vop = std::search(source.begin(), source.end(), std::begin(kVopStartCode),
