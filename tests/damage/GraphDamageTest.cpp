@@ -55,6 +55,13 @@ struct Elementary {
 
 constexpr LONG kAudioPiece = 4096;
 
+// The pictures of a video stream, by its kind's start codes.
+std::vector<qmdecode::VideoUnit> Units(const Elementary& s, const std::vector<uint8_t>& d) {
+    return s.probe.mpeg4 ? qmdecode::SplitMpeg4Units(d.data(), d.size(), s.probe.shortHeader,
+                                                     s.probe.avgTimePerFrame)
+                         : qmdecode::SplitVideoUnits(d.data(), d.size(), s.probe.avgTimePerFrame);
+}
+
 // Cuts a stream into samples as a demultiplexer would: video one picture per sample with its
 // time (pieces of a buffer at most), audio in fixed pieces each with a time (the AC-3 filter
 // refuses samples without one).
@@ -63,7 +70,7 @@ std::vector<std::pair<size_t, size_t>> Pieces(const Elementary& s, const std::ve
     std::vector<std::pair<size_t, size_t>> pieces;
     times->clear();
     if (s.probe.kind == StreamKind::MpegVideo) {
-        for (const auto& u : qmdecode::SplitVideoUnits(d.data(), d.size(), s.probe.avgTimePerFrame))
+        for (const auto& u : Units(s, d))
             for (size_t at = 0; at < u.size; at += size_t(s.buffer)) {
                 pieces.push_back({u.offset + at, std::min(u.size - at, size_t(s.buffer))});
                 times->push_back(at == 0 ? u.pts : -1);
@@ -96,12 +103,11 @@ bool Load(const std::filesystem::path& path, Elementary* s) {
     if (qmdecode::ProbeStream(s->clean, std::nullopt, 48000, &s->probe)) return false;
     switch (s->probe.kind) {
         case StreamKind::MpegVideo: {
-            s->create = CreateMPEG2VideoDecoderFilter;
+            s->create =
+                s->probe.mpeg4 ? CreateMPEG4VideoDecoderFilter : CreateMPEG2VideoDecoderFilter;
             s->accepted = {MajorSubtype(MEDIATYPE_Video, GUID_NULL)};
             size_t largest = 0;
-            for (const auto& u : qmdecode::SplitVideoUnits(s->clean.data(), s->clean.size(),
-                                                           s->probe.avgTimePerFrame))
-                largest = std::max(largest, u.size);
+            for (const auto& u : Units(*s, s->clean)) largest = std::max(largest, u.size);
             s->buffer = LONG(largest);
             // Four bytes a pixel is the widest output format.
             s->largestOutput = size_t(s->probe.width) * size_t(s->probe.height) * 4;
@@ -241,8 +247,10 @@ TEST(Ac3Damage, RateChangeBeforeASeekLeavesTheCleanStreamWhole) {
 
 std::vector<std::filesystem::path> ElementaryStreams() {
     std::vector<std::filesystem::path> all;
-    const std::pair<const char*, std::vector<std::string>> kinds[] = {
-        {"mpeg2", {".m2v"}}, {"mpa", {".mp2", ".mp3"}}, {"ac3", {".ac3"}}};
+    const std::pair<const char*, std::vector<std::string>> kinds[] = {{"mpeg2", {".m2v"}},
+                                                                      {"mpeg4", {".m4v", ".h263"}},
+                                                                      {"mpa", {".mp2", ".mp3"}},
+                                                                      {"ac3", {".ac3"}}};
     for (const auto& [folder, extensions] : kinds)
         for (auto& f : Fixtures(folder, extensions)) all.push_back(f);
     return all;

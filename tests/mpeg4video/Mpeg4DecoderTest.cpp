@@ -9,6 +9,7 @@
 #include "SDKs/CodecFramework/mpeg4video/MPEG4VideoDecoder.h"
 #include "SDKs/CodecFramework/mpeg4video/Mpeg4FrameBuffer.h"
 #include "SDKs/CodecFramework/mpeg4video/Mpeg4PostFilter.h"
+#include "primitives/MPEG4Coding.h"
 #include "primitives/dispatch/ProcessorDispatch.h"
 #include "tests/mpeg4video/Mpeg4TestSupport.h"
 
@@ -36,6 +37,8 @@ std::vector<uint8_t> PackedVideo(const UMC::VideoData& v) {
     return out;
 }
 
+constexpr uint8_t kVopStartCode[] = {0, 0, 1, 0xB6};
+
 struct DriverRun {
     std::vector<Picture> pictures;
     int drained = 0;
@@ -44,7 +47,7 @@ struct DriverRun {
 // Feeds the whole stream as one sample (optionally stamped), or one VOP per sample, and drains
 // the decoder.
 DriverRun DecodeThroughDriver(UMC::MPEG4VideoDecoder& decoder, std::vector<uint8_t> stream,
-                              double firstStamp = -1.0, bool perVop = false) {
+                              double firstStamp = -1.0, bool perVop = false, bool drain = true) {
     DriverRun run;
     UMC::VideoDecoderParams info;
     UMC::VideoData out;
@@ -82,7 +85,7 @@ DriverRun DecodeThroughDriver(UMC::MPEG4VideoDecoder& decoder, std::vector<uint8
             if (st != UMC::STATUS_OK && in.GetDataSize() == before) break;
         }
     }
-    while (take(nullptr) == UMC::STATUS_OK) ++run.drained;
+    while (drain && take(nullptr) == UMC::STATUS_OK) ++run.drained;
     return run;
 }
 
@@ -198,16 +201,173 @@ TEST_F(Mpeg4Decoder, NotCodedVopRepeatsTheReferenceOrIsDropped) {
     }
 }
 
-TEST_F(Mpeg4Decoder, ResetWaitsForAnIntraVopAndDrainsOncePerInit) {
-    const std::vector<uint8_t> stream = ReadFile(Fixture("intra_resync.m4v"));
-    UMC::MPEG4VideoDecoder decoder;
-    ASSERT_EQ(InitWith(decoder, stream, UMC::FLAG_VDEC_REORDER), UMC::STATUS_OK);
-    EXPECT_EQ(DecodeThroughDriver(decoder, stream).pictures.size(), 2u);
-    ASSERT_EQ(decoder.Reset(), UMC::STATUS_OK);
-    // The drain already happened: the second pass comes out in decoding order, without one.
-    const DriverRun again = DecodeThroughDriver(decoder, stream);
-    EXPECT_EQ(again.pictures.size(), 2u);
-    EXPECT_EQ(again.drained, 0);
+// A seek resets the decoder in the middle of whatever it was doing, damaged data included; the
+// stream after it must come out as from a fresh decoder: the same pictures in display order, the
+// same times and types, and the held picture at its own drain.
+TEST_F(Mpeg4Decoder, AfterResetAStreamDecodesAsInAFreshDecoder) {
+    for (const char* file : {"inter_b2.m4v", "xvid_qpel_b.m4v", "inter_interlaced.m4v"}) {
+        const std::vector<uint8_t> stream = ReadFile(Fixture(file));
+        // The first two thirds, with bytes flipped in the VOPs (headers included).
+        std::vector<uint8_t> damaged(stream.begin(), stream.begin() + stream.size() * 2 / 3);
+        for (size_t i = 40; i < damaged.size(); i += 97) damaged[i] ^= uint8_t(0x10 + i % 7);
+        for (double rate : {0.0, 25.0})
+            for (bool drainBefore : {false, true}) {
+                SCOPED_TRACE(testing::Message()
+                             << file << " rate " << rate << " drain before " << drainBefore);
+                UMC::MPEG4VideoDecoder fresh, reused;
+                ASSERT_EQ(InitWith(fresh, stream, UMC::FLAG_VDEC_REORDER, rate), UMC::STATUS_OK);
+                ASSERT_EQ(InitWith(reused, stream, UMC::FLAG_VDEC_REORDER, rate), UMC::STATUS_OK);
+                const DriverRun expected = DecodeThroughDriver(fresh, stream, 1.0, true);
+                ASSERT_GT(expected.pictures.size(), 4u);
+                DecodeThroughDriver(reused, damaged, 5.0, true, drainBefore);
+                ASSERT_EQ(reused.Reset(), UMC::STATUS_OK);
+                const DriverRun again = DecodeThroughDriver(reused, stream, 1.0, true);
+                ASSERT_EQ(again.pictures.size(), expected.pictures.size());
+                EXPECT_EQ(again.drained, expected.drained);
+                for (size_t i = 0; i < again.pictures.size(); ++i) {
+                    EXPECT_EQ(again.pictures[i].bytes, expected.pictures[i].bytes) << i;
+                    EXPECT_EQ(again.pictures[i].time, expected.pictures[i].time) << i;
+                    EXPECT_EQ(again.pictures[i].frameType, expected.pictures[i].frameType) << i;
+                }
+            }
+    }
+}
+
+TEST_F(Mpeg4Decoder, ResetWaitsForAnIntraVop) {
+    const std::vector<uint8_t> stream = ReadFile(Fixture("inter_b2.m4v"));
+    UMC::MPEG4VideoDecoder fresh, reused;
+    ASSERT_EQ(InitWith(fresh, stream, UMC::FLAG_VDEC_REORDER), UMC::STATUS_OK);
+    ASSERT_EQ(InitWith(reused, stream, UMC::FLAG_VDEC_REORDER), UMC::STATUS_OK);
+    const DriverRun expected = DecodeThroughDriver(fresh, stream);
+    DecodeThroughDriver(reused, stream, -1.0, false, false);
+    ASSERT_EQ(reused.Reset(), UMC::STATUS_OK);
+    // Entered at its first VOP that is not intra, after which there is none: nothing to show,
+    // not even at the drain.
+    auto inter = stream.begin();
+    do
+        inter = std::search(inter + 1, stream.end(), std::begin(kVopStartCode),
+                            std::end(kVopStartCode));
+    while (inter + 4 < stream.end() && (inter[4] >> 6) == UMC::MPEG4_VOP_I);
+    ASSERT_LT(inter + 4, stream.end());
+    EXPECT_TRUE(
+        DecodeThroughDriver(reused, std::vector<uint8_t>(inter, stream.end())).pictures.empty());
+    const DriverRun whole = DecodeThroughDriver(reused, stream);
+    ASSERT_EQ(whole.pictures.size(), expected.pictures.size());
+    for (size_t i = 0; i < whole.pictures.size(); ++i)
+        EXPECT_EQ(whole.pictures[i].bytes, expected.pictures[i].bytes) << i;
+}
+
+// One component of a sprite trajectory: dmv_length, dmv_code, marker.
+void PutTrajectoryComponent(BitWriter& w, int32_t v) {
+    int32_t length = 0;
+    while ((std::abs(v) >> length) != 0) ++length;
+    if (length == 0) {
+        w.Put(0, 2);
+    } else if (length <= 5) {
+        w.Put(uint32_t(length + 1), 3);
+    } else {
+        w.Put(7, 3);
+        for (int k = 6; k < length; ++k) w.Put(1, 1);
+        w.Put(0, 1);
+    }
+    if (length) w.Put(uint32_t(v > 0 ? v : v - 1 + (1 << length)), length);
+    w.Put(1, 1);
+}
+
+// A static sprite layer built around the first I-VOP of a committed stream: that VOP, 96x64, is
+// the sprite; the layer shows a 64x48 window of it, moved by each S-VOP's one warping point
+// (half-sample accuracy) and, when the layer says so, with a brightness change.
+std::vector<uint8_t> SpriteStream(const std::vector<uint8_t>& source, const UMC::Mpeg4Vol& vol,
+                                  bool brightness, const std::vector<std::pair<int, int>>& offsets,
+                                  int32_t factor) {
+    BitWriter w;
+    const int32_t resolution = vol.timeIncrementResolution;
+    PutVol(w, VolSpec{.width = 64,
+                      .height = 48,
+                      .resolution = resolution,
+                      .quantType = vol.quantType,
+                      .resyncMarkerDisable = vol.resyncMarkerDisable,
+                      .spriteWidth = 96,
+                      .spriteHeight = 64,
+                      .spriteBrightnessChange = brightness});
+    std::vector<uint8_t> out = w.Bytes();
+    // The source's first VOP up to the next start code.
+    const auto vop = std::search(source.begin(), source.end(), std::begin(kVopStartCode),
+                                 std::end(kVopStartCode));
+    const uint8_t prefix[] = {0, 0, 1};
+    const auto end = std::search(vop + 4, source.end(), std::begin(prefix), std::end(prefix));
+    out.insert(out.end(), vop, end);
+    int32_t bits = 0;
+    while ((resolution - 1) >> bits) ++bits;
+    bits = std::max(bits, 1);
+    int32_t time = 0;
+    for (const auto& [dx, dy] : offsets) {
+        BitWriter v;
+        v.StartCode(0xB6);
+        v.Put(3, 2);  // S
+        v.Put(0, 1);  // modulo_time_base
+        v.Put(1, 1);
+        v.Put(uint32_t(++time), bits);
+        v.Put(1, 1);
+        v.Put(1, 1);  // vop_coded
+        v.Put(0, 3);  // intra_dc_vlc_thr
+        PutTrajectoryComponent(v, 2 * dx);
+        PutTrajectoryComponent(v, 2 * dy);
+        if (brightness) {
+            EXPECT_GE(factor, 1);
+            EXPECT_LE(factor, 16);
+            v.Put(0, 1);
+            v.Put(uint32_t(factor + 15), 5);
+        }
+        v.Stuff();
+        out.insert(out.end(), v.Bytes().begin(), v.Bytes().end());
+    }
+    return out;
+}
+
+TEST_F(Mpeg4Decoder, StaticSpriteVopsShowTheWarpedSprite) {
+    const std::vector<uint8_t> source = ReadFile(Fixture("intra_h263q.m4v"));
+    const Decoded intra = DecodeAll(source);
+    ASSERT_EQ(intra.width, 96);
+    ASSERT_EQ(intra.height, 64);
+    UMC::MPEG4VideoDecoder probe;
+    ASSERT_EQ(InitWith(probe, source, 0), UMC::STATUS_OK);
+    const UMC::Mpeg4Vol& vol = probe.State().vol;
+    ASSERT_TRUE(!vol.interlaced && !vol.dataPartitioned);
+    const std::vector<std::pair<int, int>> offsets = {{8, 4}, {0, 0}, {32, 16}, {2, 14}};
+    // The sprite's window at (dx, dy), as the expected picture (even offsets: chroma samples too).
+    const auto window = [&](int dx, int dy) {
+        std::vector<uint8_t> out;
+        const uint8_t* sprite = intra.pictures[0].data();
+        for (int y = 0; y < 48; ++y)
+            out.insert(out.end(), sprite + (y + dy) * 96 + dx, sprite + (y + dy) * 96 + dx + 64);
+        for (int p = 0; p < 2; ++p) {
+            const uint8_t* plane = sprite + 96 * 64 + p * 48 * 32;
+            for (int y = 0; y < 24; ++y)
+                out.insert(out.end(), plane + (y + dy / 2) * 48 + dx / 2,
+                           plane + (y + dy / 2) * 48 + dx / 2 + 32);
+        }
+        return out;
+    };
+    for (bool brightness : {false, true}) {
+        SCOPED_TRACE(brightness ? "brightness change" : "plain");
+        const std::vector<uint8_t> stream = SpriteStream(source, vol, brightness, offsets, 10);
+        for (int32_t flags : {0, int32_t(UMC::FLAG_VDEC_REORDER)}) {
+            UMC::MPEG4VideoDecoder decoder;
+            ASSERT_EQ(InitWith(decoder, stream, flags), UMC::STATUS_OK);
+            ASSERT_EQ(decoder.State().vol.spriteEnable, UMC::MPEG4_SPRITE_STATIC);
+            const DriverRun run = DecodeThroughDriver(decoder, stream);
+            // The sprite itself is not a picture of the layer.
+            ASSERT_EQ(run.pictures.size(), offsets.size());
+            for (size_t i = 0; i < offsets.size(); ++i) {
+                std::vector<uint8_t> expected = window(offsets[i].first, offsets[i].second);
+                if (brightness) vcSpriteBrightness(expected.data(), 64, 64, 48, 10);
+                EXPECT_EQ(run.pictures[i].bytes, expected) << i;
+                EXPECT_EQ(run.pictures[i].frameType, UMC::I_PICTURE);
+                EXPECT_EQ(run.pictures[i].status, UMC::STATUS_OK);
+            }
+        }
+    }
 }
 
 TEST_F(Mpeg4Decoder, InterfaceRefusals) {

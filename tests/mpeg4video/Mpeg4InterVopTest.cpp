@@ -139,6 +139,60 @@ TEST_F(Mpeg4InterFrames, BMacroblocksSkippedWithTheirColocatedOnesReadNothing) {
     EXPECT_EQ(s.dec.info[0].notCoded, 1);  // the newer reference's records stay
 }
 
+// Interlaced direct mode from a field-predicted co-located macroblock: a picture moving right by
+// three samples per field period, the references two frame periods apart and the B-VOP between.
+// Whichever fields the co-located macroblock predicted from, its field vectors scaled by the
+// field distances land every field of the B-VOP macroblock on the moving picture exactly.
+TEST_F(Mpeg4InterFrames, FieldDirectModeFollowsTheMotionOfEachField) {
+    const auto picture = [](int x, int time) {
+        const int u = x - 3 * time + 1000;
+        return uint8_t((u * 37 + (u * u) % 11 * 9) & 255);
+    };
+    s.vol.interlaced = 1;
+    s.vop.codingType = UMC::MPEG4_VOP_B;
+    s.vop.quant = 4;
+    s.vop.fcodeForward = s.vop.fcodeBackward = 2;
+    s.dec.trb = 1;
+    s.dec.trd = 2;
+    std::vector<UMC::Mpeg4FieldVectors> fieldVectors(size_t(s.dec.mbCount));
+    s.dec.fieldVectors = fieldVectors.data();
+    for (int topFirst = 0; topFirst < 2; ++topFirst)
+        for (int select = 0; select < 4; ++select) {
+            SCOPED_TRACE(testing::Message() << "top first " << topFirst << " select " << select);
+            s.vop.topFieldFirst = topFirst;
+            // Field periods from the start of frame 0 to field f of frame t.
+            const auto when = [&](int t, int f) { return 2 * t + (topFirst ? f : 1 - f); };
+            for (const auto& [frame, t] : {std::pair{s.dec.forward, 0}, {s.dec.backward, 2}}) {
+                for (int y = 0; y < 24; ++y)
+                    for (int x = 0; x < 40; ++x)
+                        frame->y[y * frame->yPitch + x] = picture(x, when(t, y & 1));
+                UMC::mpeg4::PadReference(s, *frame);
+            }
+            // Only macroblock 1 is coded in the newer reference; its fields predicted from the
+            // older reference's fields `select`, by the picture's motion in half samples.
+            for (int i = 0; i < s.dec.mbCount; ++i) {
+                s.dec.info[i] = UMC::Mpeg4MacroblockInfo{};
+                s.dec.info[i].notCoded = i != 1;
+            }
+            UMC::Mpeg4MacroblockInfo& co = s.dec.info[1];
+            co.field = uint8_t(1 | select << 1);
+            for (int f = 0; f < 2; ++f) {
+                fieldVectors[1].mv[f][0] = int16_t(-6 * (when(2, f) - when(0, (select >> f) & 1)));
+                fieldVectors[1].mv[f][1] = 0;
+            }
+            std::vector<uint8_t> bits(1 + kMpeg4InputPadding, 0);
+            bits[0] = 0x80;  // modb 1: direct mode without a delta vector or texture
+            s.bits.Init(bits.data(), 1);
+            s.dec.framePeriod = 0;
+            ASSERT_EQ(UMC::mpeg4::DecodeBVop(s), 0);
+            const UMC::MPEG4FrameBuffer& cur = *s.dec.current;
+            for (int y = 0; y < 16; ++y)
+                for (int x = 16; x < 32; ++x)
+                    ASSERT_EQ(cur.y[y * cur.yPitch + x], picture(x, when(1, y & 1)))
+                        << x << "," << y;
+        }
+}
+
 // Random bits as P-, B- and S-VOP data under every tool combination: a result of 0 or a concealed
 // error, never an access outside the frames (the sanitizer builds watch that).
 TEST_F(Mpeg4InterFrames, RandomDataIsSurvived) {

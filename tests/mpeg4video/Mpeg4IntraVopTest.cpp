@@ -13,32 +13,7 @@ using namespace qm::test::mpeg4;
 // macroblocks the caller writes after the header.
 BitWriter Vop(int intraDcVlcThr, int quant) {
     BitWriter w;
-    w.StartCode(0x20);
-    w.Put(0, 1);
-    w.Put(1, 8);
-    w.Put(0, 1);
-    w.Put(1, 4);
-    w.Put(0, 1);
-    w.Put(0, 2);
-    w.Put(1, 1);
-    w.Put(30, 16);
-    w.Put(1, 1);
-    w.Put(0, 1);
-    w.Put(1, 1);
-    w.Put(32, 13);
-    w.Put(1, 1);
-    w.Put(16, 13);
-    w.Put(1, 1);
-    w.Put(0, 1);  // interlaced
-    w.Put(1, 1);  // obmc_disable
-    w.Put(0, 1);  // sprite
-    w.Put(0, 1);  // not_8_bit
-    w.Put(0, 1);  // quant_type
-    w.Put(1, 1);  // complexity_estimation_disable
-    w.Put(1, 1);  // resync_marker_disable
-    w.Put(0, 1);  // data_partitioned
-    w.Put(0, 1);  // scalability
-    w.Stuff();
+    PutVol(w, VolSpec{.width = 32, .height = 16});
     w.StartCode(0xB6);
     w.Put(0, 2);  // I
     w.Put(0, 1);  // modulo_time_base

@@ -145,4 +145,56 @@ private:
     int m_bit = 0;
 };
 
+// A version 1 rectangular VOL start code and header: 4:2:0, not interlaced, no OBMC, no
+// complexity estimation, partitioning or scalability, default matrices; a static sprite (one
+// warping point at half-sample accuracy) when spriteWidth is set.
+struct VolSpec {
+    int32_t width = 0, height = 0;
+    int32_t resolution = 30;
+    int32_t quantType = 0;
+    int32_t resyncMarkerDisable = 1;
+    int32_t spriteWidth = 0, spriteHeight = 0;
+    int32_t spriteBrightnessChange = 0;
+};
+
+inline void PutVol(BitWriter& w, const VolSpec& v) {
+    w.StartCode(0x20);
+    w.Put(0, 1);  // random_accessible_vol
+    w.Put(1, 8);  // video_object_type_indication
+    w.Put(0, 1);  // is_object_layer_identifier
+    w.Put(1, 4);  // aspect_ratio_info
+    w.Put(0, 1);  // vol_control_parameters
+    w.Put(0, 2);  // rectangular
+    w.Put(1, 1);
+    w.Put(uint32_t(v.resolution), 16);
+    w.Put(1, 1);
+    w.Put(0, 1);  // fixed_vop_rate
+    w.Put(1, 1);
+    w.Put(uint32_t(v.width), 13);
+    w.Put(1, 1);
+    w.Put(uint32_t(v.height), 13);
+    w.Put(1, 1);
+    w.Put(0, 1);  // interlaced
+    w.Put(1, 1);  // obmc_disable
+    w.Put(v.spriteWidth ? 1 : 0, 1);
+    if (v.spriteWidth) {
+        for (int32_t field : {v.spriteWidth, v.spriteHeight, 0, 0}) {  // size, left, top
+            w.Put(uint32_t(field), 13);
+            w.Put(1, 1);
+        }
+        w.Put(1, 6);  // no_of_sprite_warping_points
+        w.Put(0, 2);  // sprite_warping_accuracy: half samples
+        w.Put(uint32_t(v.spriteBrightnessChange), 1);
+        w.Put(0, 1);  // low_latency_sprite_enable
+    }
+    w.Put(0, 1);  // not_8_bit
+    w.Put(uint32_t(v.quantType), 1);
+    if (v.quantType) w.Put(0, 2);  // no matrices loaded
+    w.Put(1, 1);                   // complexity_estimation_disable
+    w.Put(uint32_t(v.resyncMarkerDisable), 1);
+    w.Put(0, 1);  // data_partitioned
+    w.Put(0, 1);  // scalability
+    w.Stuff();
+}
+
 }  // namespace qm::test::mpeg4

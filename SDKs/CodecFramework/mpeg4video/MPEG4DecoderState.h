@@ -182,6 +182,12 @@ enum : uint8_t {
     MPEG4_MB_INTRA_Q
 };
 
+// The two field vectors (top, bottom; vertical in field lines) of a field-predicted macroblock,
+// kept beside its record for the direct mode of the B-VOPs that follow.
+struct Mpeg4FieldVectors {
+    int16_t mv[2][2];
+};
+
 // Intra prediction store of one macroblock: per block the dequantised DC (negative: not
 // available), the first row and column of quantised AC values after prediction; the quantiser and
 // the video packet it was decoded in.
@@ -208,6 +214,7 @@ struct Mpeg4PartitionEntry {
 struct Mpeg4VopState {
     int32_t mbWidth, mbHeight, mbCount;
     int32_t macroblockNumberBits;      // width of macroblock_number in video packet headers
+    int32_t mbCapacity;                // entries of the per-macroblock arrays (mbCount or more)
     uint8_t* quant;                    // per macroblock
     Mpeg4MacroblockInfo* info;         // per macroblock
     Mpeg4IntraPredictors* predictors;  // per macroblock
@@ -219,9 +226,13 @@ struct Mpeg4VopState {
     // Records a B-VOP writes (mbCount entries), so that `info` keeps the newer reference's
     // vectors and not-coded flags for every B-VOP between the two references.
     Mpeg4MacroblockInfo* bInfo;
+    Mpeg4FieldVectors* fieldVectors;  // per macroblock, valid where the record's field bit is set
     // Temporal distances of a B-VOP, set by the frame driver: TRB from the older reference to
     // the B-VOP, TRD between the references (in VOP time ticks; 0 < trb < trd).
     int32_t trb, trd;
+    // Ticks of one frame period, for the field distances of interlaced direct mode: kept by the
+    // B-VOP decoder from the VOL or the B-VOPs' distances (0 unknown; cleared at a reset).
+    int32_t framePeriod;
     const void* warpSpec;       // GMC set-up of the S-VOP being decoded (its decoder's own buffer)
     int32_t packetMacroblocks;  // macroblocks decoded in the current packet
     int32_t packet;             // number of the current video packet in this VOP

@@ -83,11 +83,24 @@ Status MPEG4VideoDecoder::Close() {
 Status MPEG4VideoDecoder::Reset() {
     if (!m_initialised) return STATUS_NOT_INITIALIZED;
     if (!m_headersFound) return STATUS_OK;
+    // A new segment is decoded as by a fresh decoder: its own drain at the end (the flag is
+    // taken from the parameters again, the last segment's drain cleared it), VOP times counted
+    // from zero, and no B-VOP skipped on account of one before the seek.
     m_decodedVops = 0;
     m_backwardHoldsFuture = false;
     m_state->gov.time = 0;
+    m_state->dec.timeBase = m_state->dec.referenceTimeBase = 0;
+    m_state->dec.framePeriod = 0;
+    m_olderReferenceTime = m_newerReferenceTime = 0;
+    m_baseVopTime = 0;
+    for (Mpeg4FrameMemory& f : m_frames) {
+        f.frame.time = 0;
+        f.frame.codingType = MPEG4_VOP_I;
+    }
     m_outputFrame = nullptr;
     m_waitForI = true;
+    m_reorderAtEnd = (m_params.lFlags & FLAG_VDEC_REORDER) != 0;
+    m_skipAlternate = false;
     m_firstTime = -1.0;
     m_lastOutputTime = 0.0;
     return STATUS_OK;
@@ -213,7 +226,9 @@ Status MPEG4VideoDecoder::AllocateBuffers() {
         return st;
     }
     try {
-        m_arrays.Allocate(s, mbWidth, mbHeight);
+        const int32_t spriteMacroblocks =
+            staticSprite ? m_frames[kSprite].frame.mbWidth * m_frames[kSprite].frame.mbHeight : 0;
+        m_arrays.Allocate(s, mbWidth, mbHeight, spriteMacroblocks);
     } catch (const std::bad_alloc&) {
         FreeBuffers();
         return STATUS_ALLOC_FAILED;
@@ -365,6 +380,7 @@ Status MPEG4VideoDecoder::DecodeNextVop(MPEG4FrameBuffer** output) {
     const bool notCodedRepeat = !s.vop.coded && ((s.dec.current && s.dec.current->time == time) ||
                                                  (s.dec.forward && s.dec.forward->time == time) ||
                                                  (s.dec.backward && s.dec.backward->time == time));
+    const bool sprite = SpriteVop();
     MPEG4FrameBuffer* chosen = nullptr;
     const int32_t result = DispatchVop(time, &chosen);
     Status status = result != 0 ? kMpeg4FrameDamaged : STATUS_OK;
@@ -377,6 +393,8 @@ Status MPEG4VideoDecoder::DecodeNextVop(MPEG4FrameBuffer** output) {
         m_outputFrame = nullptr;
         m_waitForI = false;
     }
+    // The sprite is not shown itself, only through the S-VOPs warping it.
+    if (sprite) return STATUS_NOT_ENOUGH_DATA;
     if (!m_reorderAtEnd) {
         *output = s.dec.current;
     } else {
@@ -401,6 +419,13 @@ int32_t MPEG4VideoDecoder::DispatchVop(int64_t t, MPEG4FrameBuffer** chosen) {
         return 0;
     }
 
+    if (SpriteVop()) {
+        const int32_t result = DecodeSpriteIVop(s);
+        ++m_vopCounts[type & 3];
+        d.sprite->codingType = type;
+        d.sprite->time = t;
+        return result == 0 ? 0 : kMpeg4VopConcealed;
+    }
     const bool staticSprite = s.vol.spriteEnable == MPEG4_SPRITE_STATIC;
     const bool reference =
         type == MPEG4_VOP_I || type == MPEG4_VOP_P || (type == MPEG4_VOP_S && !staticSprite);
@@ -475,6 +500,13 @@ int32_t MPEG4VideoDecoder::DispatchVop(int64_t t, MPEG4FrameBuffer** chosen) {
     d.current->codingType = type;
     d.current->time = t;
     return result;
+}
+
+// The first coded I-VOP after a reset of a static sprite layer carries the sprite.
+bool MPEG4VideoDecoder::SpriteVop() const {
+    const MPEG4DecoderState& s = *m_state;
+    return s.vol.spriteEnable == MPEG4_SPRITE_STATIC && s.vop.codingType == MPEG4_VOP_I &&
+           s.vop.coded && m_decodedVops == 0 && s.dec.sprite;
 }
 
 // A post-filter frame of the source's size, locked.

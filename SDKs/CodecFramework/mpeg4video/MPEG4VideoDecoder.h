@@ -51,6 +51,7 @@ private:
     void UnlockBuffers();
     Status DecodeNextVop(MPEG4FrameBuffer** output);
     int32_t DispatchVop(int64_t time, MPEG4FrameBuffer** output);
+    bool SpriteVop() const;
     Status PreparePostFilterFrame(const MPEG4FrameBuffer& source,
                                   mpeg4::Mpeg4FrameMemory& filtered);
     double StampOutput(MediaData* input, const MPEG4FrameBuffer& frame);

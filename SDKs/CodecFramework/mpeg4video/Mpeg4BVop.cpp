@@ -15,6 +15,9 @@ struct BContext {
     MPEG4DecoderState& s;
     const Mpeg4MacroblockInfo* colocated;  // the newer reference's records
     int32_t trb, trd;
+    // The same distances in frame periods (1 <= frames before < frames between), for the field
+    // distances of interlaced direct mode.
+    int32_t framesBefore, framesBetween;
     // Vector predictors per field (frame vectors set both; vertical in frame units), reset per
     // row and packet.
     MotionVector forward[2], backward[2];
@@ -47,6 +50,29 @@ void DirectVectors(const BContext& c, const Mpeg4MacroblockInfo& co, MotionVecto
         forward[b].y = int32_t(trb * my / trd) + delta.y;
         backward[b].x = delta.x == 0 ? int32_t((trb - trd) * mx / trd) : forward[b].x - int32_t(mx);
         backward[b].y = delta.y == 0 ? int32_t((trb - trd) * my / trd) : forward[b].y - int32_t(my);
+    }
+}
+
+// Interlaced direct mode, when the co-located macroblock was field-predicted: per field of this
+// macroblock the co-located field vector scaled by field distances. A field's distance to the
+// older reference's field it predicted from is two per frame period, less or more one when the
+// two fields are of different parity (the first field of a frame is half a frame period earlier).
+// Forward predictions use the co-located fields' references, backward ones the newer
+// reference's field of the same parity.
+void FieldDirectVectors(const BContext& c, const Mpeg4FieldVectors& co, int32_t coSelect,
+                        MotionVector delta, MotionVector forward[2], MotionVector backward[2],
+                        int32_t forwardSelect[2]) {
+    for (int f = 0; f < 2; ++f) {
+        const int32_t select = (coSelect >> (1 + f)) & 1;
+        forwardSelect[f] = select;
+        const int32_t parity = c.s.vop.topFieldFirst ? f - select : select - f;
+        const int64_t trb = 2 * int64_t(c.framesBefore) + parity;
+        const int64_t trd = 2 * int64_t(c.framesBetween) + parity;
+        const int64_t mx = co.mv[f][0], my = co.mv[f][1];
+        forward[f].x = int32_t(trb * mx / trd) + delta.x;
+        forward[f].y = int32_t(trb * my / trd) + delta.y;
+        backward[f].x = delta.x == 0 ? int32_t((trb - trd) * mx / trd) : forward[f].x - int32_t(mx);
+        backward[f].y = delta.y == 0 ? int32_t((trb - trd) * my / trd) : forward[f].y - int32_t(my);
     }
 }
 
@@ -111,6 +137,12 @@ bool DecodeMacroblock(BContext& c, int32_t index) {
             }
         }
     }
+    // The residual, added to the prediction made by the branch that returns it.
+    const auto texture = [&] {
+        if (!DecodeInterTexture(s, column, row, cbp, d.runningQuant, fieldDct, false)) return false;
+        d.quant[index] = uint8_t(d.runningQuant);
+        return true;
+    };
     MotionVector forward[4] = {}, backward[4] = {};
     if (type == kForward || type == kInterpolate)
         if (!ReadBVectors(r, s.vop.fcodeForward, fieldPrediction, c.forward, forward)) return false;
@@ -124,13 +156,21 @@ bool DecodeMacroblock(BContext& c, int32_t index) {
         if (type != kForward)
             PredictFieldMacroblock(s, *d.backward, column, row, backward, backwardSelect, 0,
                                    type == kBackward ? Blend::Replace : Blend::Average);
-        if (!DecodeInterTexture(s, column, row, cbp, d.runningQuant, fieldDct, false)) return false;
-        d.quant[index] = uint8_t(d.runningQuant);
-        return true;
+        return texture();
     }
     if (type == kDirect) {
         MotionVector delta{};
         if (deltaCoded && !ReadVector(r, 1, MotionVector{0, 0}, delta)) return false;
+        if ((co.field & 1) && d.fieldVectors) {
+            static constexpr int32_t kSameParity[2] = {0, 1};
+            FieldDirectVectors(c, d.fieldVectors[index], co.field, delta, forward, backward,
+                               forwardSelect);
+            PredictFieldMacroblock(s, *d.forward, column, row, forward, forwardSelect, 0,
+                                   Blend::Replace);
+            PredictFieldMacroblock(s, *d.backward, column, row, backward, kSameParity, 0,
+                                   Blend::Average);
+            return texture();
+        }
         DirectVectors(c, co, delta, forward, backward);
     }
     const bool four = type == kDirect;
@@ -139,9 +179,7 @@ bool DecodeMacroblock(BContext& c, int32_t index) {
     if (type != kForward)
         PredictMacroblock(s, *d.backward, column, row, backward, four, 0,
                           type == kBackward ? Blend::Replace : Blend::Average);
-    if (!DecodeInterTexture(s, column, row, cbp, d.runningQuant, fieldDct, false)) return false;
-    d.quant[index] = uint8_t(d.runningQuant);
-    return true;
+    return texture();
 }
 
 void SkipTrailingStuffing(Mpeg4BitReader& r) {
@@ -203,7 +241,19 @@ int32_t DecodeBVop(MPEG4DecoderState& s) {
     d.info = d.bInfo ? d.bInfo : local.data();
     // Distances outside 0 < trb < trd (no usable references) still give bounded vectors.
     const int32_t trd = std::max(d.trd, 1);
-    BContext c{s, colocated, std::clamp(d.trb, 0, trd), trd, {}, {}};
+    BContext c{s, colocated, std::clamp(d.trb, 0, trd), trd, 1, 2, {}, {}};
+    // One frame period: the VOL's fixed VOP increment, else the shortest distance from a B-VOP
+    // to its older reference seen so far (the first B-VOP after a reference is one period on).
+    if (s.vol.fixedVopRate && s.vol.fixedVopTimeIncrement > 0)
+        d.framePeriod = s.vol.fixedVopTimeIncrement;
+    else if (c.trb > 0 && (d.framePeriod <= 0 || c.trb < d.framePeriod))
+        d.framePeriod = c.trb;
+    // Whole frame periods, rounded; a B-VOP lies at least one after the older reference and one
+    // before the newer.
+    const int64_t period = std::max(d.framePeriod, 1);
+    c.framesBefore = int32_t(std::clamp<int64_t>((c.trb + period / 2) / period, 1, 1 << 20));
+    c.framesBetween =
+        int32_t(std::clamp<int64_t>((trd + period / 2) / period, c.framesBefore + 1, 1 << 21));
     const int32_t result = DecodeMacroblocks(c);
     d.info = colocated;
     return result;

@@ -17,6 +17,9 @@ int32_t DecodePVop(MPEG4DecoderState& s);
 int32_t DecodeBVop(MPEG4DecoderState& s);
 // S-VOP: GMC (as a P-VOP with warped macroblocks), or the static sprite s.dec.sprite warped whole.
 int32_t DecodeSVop(MPEG4DecoderState& s);
+// The I-VOP that carries a static sprite: decoded at the sprite's size into s.dec.sprite (the
+// per-macroblock arrays must hold its macroblocks: s.dec.mbCapacity) and padded.
+int32_t DecodeSpriteIVop(MPEG4DecoderState& s);
 
 // Fills the borders of frame f from its edge samples (16 luma, 8 chroma), so that vectors may
 // point up to a macroblock outside the picture. Called after every decoded reference VOP.

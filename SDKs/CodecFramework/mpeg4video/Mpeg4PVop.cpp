@@ -148,9 +148,9 @@ bool DecodeCombinedMacroblock(PContext& c, int32_t index) {
             UseDcVlc(s, c.firstInPacket ? d.runningQuant : before), acPred, fieldDct, nullptr,
             s.vol.shortVideoHeader ? IntraTexture::ShortHeader : IntraTexture::Combined);
     MotionVector mv[4] = {};
+    MotionVector field[2] = {};
     const int32_t column = index % d.mbWidth, row = index / d.mbWidth;
     if (fieldPrediction) {
-        MotionVector field[2];
         if (!ReadFieldVectors(s.bits, s.vop.fcodeForward,
                               PredictVector(s, index, 0, c.packetFirst, mv), field))
             return false;
@@ -164,7 +164,14 @@ bool DecodeCombinedMacroblock(PContext& c, int32_t index) {
     if (!DecodeInterTexture(s, column, row, cbp, d.runningQuant, fieldDct, false)) return false;
     d.quant[index] = uint8_t(d.runningQuant);
     Record(s, index, type, mv, false);
-    if (fieldPrediction) d.info[index].field = uint8_t(1 | select[0] << 1 | select[1] << 2);
+    if (fieldPrediction) {
+        d.info[index].field = uint8_t(1 | select[0] << 1 | select[1] << 2);
+        if (d.fieldVectors)
+            for (int f = 0; f < 2; ++f) {
+                d.fieldVectors[index].mv[f][0] = int16_t(field[f].x);
+                d.fieldVectors[index].mv[f][1] = int16_t(field[f].y);
+            }
+    }
     return true;
 }
 

@@ -3,6 +3,8 @@
 
 #include "SDKs/CodecFramework/mpeg4video/Mpeg4Inter.h"
 #include "SDKs/CodecFramework/mpeg4video/Mpeg4InterVop.h"
+#include "SDKs/CodecFramework/mpeg4video/Mpeg4Tables.h"
+#include "SDKs/CodecFramework/mpeg4video/Mpeg4Vop.h"
 #include "primitives/MPEG4Coding.h"
 
 namespace UMC::mpeg4 {
@@ -47,6 +49,41 @@ int32_t DecodeSpriteVop(MPEG4DecoderState& s) {
 }
 
 }  // namespace
+
+int32_t DecodeSpriteIVop(MPEG4DecoderState& s) {
+    Mpeg4VopState& d = s.dec;
+    if (!d.sprite || !d.info) return PARSE_ERROR;
+    MPEG4FrameBuffer& sprite = *d.sprite;
+    const int32_t mbWidth = (s.vol.spriteWidth + 15) / 16,
+                  mbHeight = (s.vol.spriteHeight + 15) / 16;
+    if (mbWidth < 1 || mbHeight < 1 || mbWidth > sprite.mbWidth || mbHeight > sprite.mbHeight ||
+        mbWidth * mbHeight > d.mbCapacity)
+        return PARSE_ERROR;
+    // The VOP is the sprite: for its decoding and padding the VOP geometry is the sprite's, and
+    // there is no reference to conceal from.
+    const Mpeg4VopState saved = d;
+    const int32_t width = s.vol.width, height = s.vol.height;
+    d.mbWidth = mbWidth;
+    d.mbHeight = mbHeight;
+    d.mbCount = mbWidth * mbHeight;
+    d.macroblockNumberBits = BitsFor(d.mbCount);
+    d.current = &sprite;
+    d.forward = d.backward = nullptr;
+    s.vol.width = s.vol.spriteWidth;
+    s.vol.height = s.vol.spriteHeight;
+    const int32_t result = DecodeIVop(s);
+    PadReference(s, sprite);
+    s.vol.width = width;
+    s.vol.height = height;
+    d.mbWidth = saved.mbWidth;
+    d.mbHeight = saved.mbHeight;
+    d.mbCount = saved.mbCount;
+    d.macroblockNumberBits = saved.macroblockNumberBits;
+    d.current = saved.current;
+    d.forward = saved.forward;
+    d.backward = saved.backward;
+    return result;
+}
 
 int32_t DecodeSVop(MPEG4DecoderState& s) {
     if (s.vol.spriteEnable == MPEG4_SPRITE_STATIC) return DecodeSpriteVop(s);

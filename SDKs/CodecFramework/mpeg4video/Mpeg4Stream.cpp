@@ -94,22 +94,27 @@ Status FindNextVop(MPEG4DecoderState& s, bool* volChanged) {
     }
 }
 
-void Mpeg4MacroblockArrays::Allocate(MPEG4DecoderState& s, int32_t mbWidth, int32_t mbHeight) {
+void Mpeg4MacroblockArrays::Allocate(MPEG4DecoderState& s, int32_t mbWidth, int32_t mbHeight,
+                                     int32_t capacity) {
     Mpeg4VopState& d = s.dec;
     const int32_t mbCount = mbWidth * mbHeight;
-    m_quant.assign(size_t(mbCount), 0);
-    m_info.assign(size_t(mbCount), Mpeg4MacroblockInfo{});
-    m_bInfo.assign(size_t(mbCount), Mpeg4MacroblockInfo{});
-    m_predictors.assign(size_t(mbCount), Mpeg4IntraPredictors{});
-    m_partition.assign(size_t(mbCount), Mpeg4PartitionEntry{});
+    const size_t entries = size_t(std::max(mbCount, capacity));
+    m_quant.assign(entries, 0);
+    m_info.assign(entries, Mpeg4MacroblockInfo{});
+    m_bInfo.assign(entries, Mpeg4MacroblockInfo{});
+    m_fieldVectors.assign(entries, Mpeg4FieldVectors{});
+    m_predictors.assign(entries, Mpeg4IntraPredictors{});
+    m_partition.assign(entries, Mpeg4PartitionEntry{});
     m_block.assign(6 * 64 + 8, 0);
     d.mbWidth = mbWidth;
     d.mbHeight = mbHeight;
     d.mbCount = mbCount;
+    d.mbCapacity = int32_t(entries);
     d.macroblockNumberBits = BitsFor(mbCount);
     d.quant = m_quant.data();
     d.info = m_info.data();
     d.bInfo = m_bInfo.data();
+    d.fieldVectors = m_fieldVectors.data();
     d.predictors = m_predictors.data();
     d.partition = m_partition.data();
     const uintptr_t blockAddress =
@@ -121,16 +126,18 @@ void Mpeg4MacroblockArrays::Free(MPEG4DecoderState& s) {
     m_quant = {};
     m_info = {};
     m_bInfo = {};
+    m_fieldVectors = {};
     m_predictors = {};
     m_partition = {};
     m_block = {};
     Mpeg4VopState& d = s.dec;
     d.quant = nullptr;
     d.info = d.bInfo = nullptr;
+    d.fieldVectors = nullptr;
     d.predictors = nullptr;
     d.partition = nullptr;
     d.block = nullptr;
-    d.mbWidth = d.mbHeight = d.mbCount = 0;
+    d.mbWidth = d.mbHeight = d.mbCount = d.mbCapacity = 0;
 }
 
 Status Mpeg4Pictures::Allocate(MPEG4DecoderState& s, bool withBackward) {

@@ -31,13 +31,16 @@ Status FindNextVop(MPEG4DecoderState& s, bool* volChanged);
 // already checked against kMpeg4MaxMacroblocks), pointed to by s.dec with the VOP geometry.
 class Mpeg4MacroblockArrays {
 public:
-    void Allocate(MPEG4DecoderState& s, int32_t mbWidth, int32_t mbHeight);
+    // Arrays for a VOP of mbWidth x mbHeight macroblocks, with room for `capacity` macroblocks
+    // when that is more (a static sprite larger than the VOP).
+    void Allocate(MPEG4DecoderState& s, int32_t mbWidth, int32_t mbHeight, int32_t capacity = 0);
     void Free(MPEG4DecoderState& s);
 
 private:
     std::vector<uint8_t> m_quant;
     std::vector<Mpeg4MacroblockInfo> m_info;
     std::vector<Mpeg4MacroblockInfo> m_bInfo;
+    std::vector<Mpeg4FieldVectors> m_fieldVectors;
     std::vector<Mpeg4IntraPredictors> m_predictors;
     std::vector<Mpeg4PartitionEntry> m_partition;
     std::vector<int16_t> m_block;
