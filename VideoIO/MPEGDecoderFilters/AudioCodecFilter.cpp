@@ -4,6 +4,7 @@
 #include "SDKs/CodecFramework/CodecCommon/MediaSampleGlue.h"
 #include "SDKs/CodecFramework/CodecCommon/TimeConversion.h"
 #include "SDKs/CodecFramework/core/AudioData.h"
+#include "SDKs/CodecFramework/core/DecoderLimits.h"
 #include "VideoIO/FilterUtil/MediaTypeUtil.h"
 #include "VideoIO/MPEGDecoderFilters/AudioTypes.h"
 #include "diagnostics/CheckForms.h"
@@ -51,6 +52,9 @@ HRESULT AudioCodecFilter::SetMediaType(PIN_DIRECTION direction, const CMediaType
         QMCheckCondition(pmt->majortype == MEDIATYPE_Audio, E_INVALIDARG);
         m_inputMediaType = *pmt;
         QMCheckHRESULT(qm::GetAudioStreamInfo(*pmt, &Params().m_info_in));
+        // The output buffers are sized from the channel count the format block declares.
+        QMCheckCondition(Params().m_info_in.channels <= UMC::kMaxAudioChannels,
+                         VFW_E_TYPE_NOT_ACCEPTED);
         QMCheckHRESULTUMC(Codec().Init(&Params()));
         return OnInputTypeSet();
     }

@@ -1,5 +1,5 @@
 // Fuzzes the MPEG-4 header parsers and VOP decoding: the whole input is one elementary stream
-// (MPEG-4 or short header) decoded VOP by VOP, every visible sample of each picture read; then
+// (MPEG-4 or short header) decoded VOP by VOP, the ends of each picture's rows read; then
 // the same input through the two-reference driver of the tests, which decodes P-, B- and S-VOPs.
 // Any crash, hang, leak or sanitizer report is a finding.
 #include <cstddef>
@@ -22,13 +22,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     int32_t result = 0;
     volatile uint32_t sum = 0;
     for (int vops = 0; vops < 64 && decoder.Next(&frame, &result) == UMC::STATUS_OK; ++vops) {
+        // Both ends of every visible row: what a bad plane description would miss, at a cost
+        // that does not grow with the picture's width.
         const int width = decoder.State().vol.width, height = decoder.State().vol.height;
-        for (int y = 0; y < height; ++y)
-            for (int x = 0; x < width; ++x) sum = sum + frame->y[ptrdiff_t(y) * frame->yPitch + x];
-        for (int y = 0; y < (height + 1) / 2; ++y)
-            for (int x = 0; x < (width + 1) / 2; ++x)
-                sum = sum + frame->u[ptrdiff_t(y) * frame->uvPitch + x] +
-                      frame->v[ptrdiff_t(y) * frame->uvPitch + x];
+        for (int y = 0; y < height; ++y) {
+            const uint8_t* row = frame->y + ptrdiff_t(y) * frame->yPitch;
+            sum = sum + row[0] + row[width - 1];
+        }
+        const int cw = (width + 1) / 2;
+        for (int y = 0; y < (height + 1) / 2; ++y) {
+            const uint8_t* u = frame->u + ptrdiff_t(y) * frame->uvPitch;
+            const uint8_t* v = frame->v + ptrdiff_t(y) * frame->uvPitch;
+            sum = sum + u[0] + u[cw - 1] + v[0] + v[cw - 1];
+        }
     }
     return 0;
 }

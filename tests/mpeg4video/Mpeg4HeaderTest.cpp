@@ -495,13 +495,14 @@ TEST(Mpeg4Headers, VolWithoutVisualObject) {
     const MPEG4FrameBuffer* frame = nullptr;
     int32_t result = 0;
     EXPECT_EQ(decoder.Next(&frame, &result), STATUS_SYNC_NOT_FOUND);
-    // A size beyond the decoder's limit is refused before any picture memory is taken.
+    // A size beyond the decoder's limit is refused as the layer is read, before any picture
+    // memory is taken.
     Vol huge;
     huge.width = 8000;
     huge.height = 8000;
     BitWriter big;
     WriteVol(big, huge);
-    EXPECT_EQ(decoder.Open(big.Bytes().data(), big.Bytes().size()), STATUS_ALLOC_FAILED);
+    EXPECT_EQ(decoder.Open(big.Bytes().data(), big.Bytes().size()), STATUS_INVALID_STREAM);
     // No VOL at all.
     const uint8_t junk[] = {0, 0, 1, 0xB6, 0x12, 0x34, 0, 0, 0};
     EXPECT_EQ(decoder.Open(junk, sizeof junk), STATUS_SYNC_NOT_FOUND);

@@ -8,6 +8,7 @@
 #include <new>
 
 #include "SDKs/CodecFramework/core/AspectRatio.h"
+#include "SDKs/CodecFramework/core/DecoderLimits.h"
 #include "SDKs/CodecFramework/vpp/VideoProcessing.h"
 #include "primitives/Memory.h"
 
@@ -66,7 +67,8 @@ Status MPEG2VideoDecoderBase::Init(BaseCodecParams* params) {
             m_width = m_ClipInfo.clip_width;
             m_height = m_ClipInfo.clip_height;
         }
-        if (m_width <= 0 || m_height <= 0 || m_width > 65535 || m_height > 65535)
+        if (m_width <= 0 || m_height <= 0 || m_width > 65535 || m_height > 65535 ||
+            !PictureSizeAllowed(m_width, m_height))
             return STATUS_INVALID_PARAMS;
     }
 

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "SDKs/CodecFramework/core/AspectRatio.h"
+#include "SDKs/CodecFramework/core/DecoderLimits.h"
 #include "SDKs/CodecFramework/mpeg2video/MPEG2VideoDecoderBase.h"
 
 namespace UMC {
@@ -155,6 +156,7 @@ Status MPEG2VideoDecoderBase::ParseSequenceHeader(Mpeg2BitReader& bs) {
     if (m_chromaFormat != 2) m_chromaFormat = 1;
     if (m_width <= 0 || m_width > 65535 || m_height <= 0 || m_height > 65535)
         return STATUS_INVALID_PARAMS;
+    if (!PictureSizeAllowed(m_width, m_height)) return STATUS_INVALID_PARAMS;
 
     m_mbWidth = (m_width + 15) / 16;
     m_mbHeight = (m_height + 15) / 16;

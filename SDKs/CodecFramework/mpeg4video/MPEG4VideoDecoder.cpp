@@ -5,6 +5,7 @@
 #include <cstring>
 #include <new>
 
+#include "SDKs/CodecFramework/core/DecoderLimits.h"
 #include "SDKs/CodecFramework/core/VideoData.h"
 #include "SDKs/CodecFramework/mpeg2video/MPEG2VideoDecoder.h"
 #include "SDKs/CodecFramework/mpeg4video/Mpeg4Headers.h"
@@ -66,6 +67,9 @@ Status MPEG4VideoDecoder::Init(BaseCodecParams* params) {
         m_params.info.clip_width = m_state->vol.width;
         m_params.info.clip_height = m_state->vol.height;
     }
+    // The output is sized from these, whether or not a layer has been seen.
+    if (!PictureSizeAllowed(m_params.info.clip_width, m_params.info.clip_height))
+        return STATUS_INVALID_PARAMS;
     if (m_params.info.color_format == NONE) m_params.info.color_format = YUV420;
     m_ClipInfo = m_params.info;
     m_initialised = true;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "SDKs/CodecFramework/core/DecoderLimits.h"
 #include "SDKs/CodecFramework/mpeg4video/Mpeg4Tables.h"
 
 namespace UMC::mpeg4 {
@@ -313,11 +314,15 @@ int32_t ParseVideoObjectLayer(MPEG4DecoderState& s) {
         if (vol.fixedVopTimeIncrement == 0) return PARSE_ERROR;
     }
     MARKER(r);
-    vol.width = int32_t(r.Get(13));
+    const int32_t width = int32_t(r.Get(13));
     MARKER(r);
-    vol.height = int32_t(r.Get(13));
+    const int32_t height = int32_t(r.Get(13));
     MARKER(r);
-    if (vol.width == 0 || vol.height == 0) return PARSE_ERROR;
+    if (width == 0 || height == 0) return PARSE_ERROR;
+    // Refused before the layer's size is taken, so the frames in use keep matching it.
+    if (!PictureSizeAllowed(width, height)) return PARSE_UNSUPPORTED;
+    vol.width = width;
+    vol.height = height;
     vol.interlaced = int32_t(r.Get1());
     vol.obmcDisable = int32_t(r.Get1());
     vol.spriteEnable = int32_t(r.Get(vol.verid == 1 ? 1 : 2));
@@ -334,6 +339,7 @@ int32_t ParseVideoObjectLayer(MPEG4DecoderState& s) {
         if (vol.spriteWidth == 0 || vol.spriteHeight == 0 || (vol.spriteLeft & 1) ||
             (vol.spriteTop & 1))
             return PARSE_ERROR;
+        if (!PictureSizeAllowed(vol.spriteWidth, vol.spriteHeight)) return PARSE_UNSUPPORTED;
     }
     if (vol.spriteEnable != MPEG4_SPRITE_NONE) {
         vol.spriteWarpingPoints = int32_t(r.Get(6));
