@@ -62,15 +62,12 @@ SpStatus CopyRegion8uPlain(const uint8_t* src, int srcStep, uint8_t* dst, int ds
 
 namespace sp::kernels {
 #if SP_HAVE_X86_VARIANTS
-constinit const Kernel<Copy8uFn> copy8u{
-    "spCopy8u", Copy8uPlain, {{Isa::SSE2, x86::Copy8uSse2}, {Isa::AVX2, x86::Copy8uAvx2}}};
+constinit const Kernel<Copy8uFn> copy8u{"spCopy8u", Copy8uPlain, {{Isa::SSE2, x86::Copy8uSse2}}};
 // The C runtime's memset is already the fastest fill on every class.
 constinit const Kernel<Set8uFn> set8u{"spSet8u", Set8uPlain};
 constinit const Kernel<Set16sFn> set16s{"spSet16s", Set16sPlain, {{Isa::SSE2, x86::Set16sSse2}}};
 constinit const Kernel<CopyRegion8uFn> copyRegion8u{
-    "spCopyRegion8u",
-    CopyRegion8uPlain,
-    {{Isa::SSE2, x86::CopyRegion8uSse2}, {Isa::AVX2, x86::CopyRegion8uAvx2}}};
+    "spCopyRegion8u", CopyRegion8uPlain, {{Isa::SSE2, x86::CopyRegion8uSse2}}};
 #else
 constinit const Kernel<Copy8uFn> copy8u{"spCopy8u", Copy8uPlain};
 constinit const Kernel<Set8uFn> set8u{"spSet8u", Set8uPlain};

@@ -21,10 +21,9 @@ inline constexpr int64_t kStreamingCopyThreshold = 0x100000;
 
 }  // namespace sp::kernels
 
+// SIMD variants: SSE2 only. The copies are bound by memory; wider stores gain nothing.
 namespace sp::x86 {
 SpStatus Copy8uSse2(const uint8_t*, uint8_t*, int);
 SpStatus Set16sSse2(int16_t, int16_t*, int);
 SpStatus CopyRegion8uSse2(const uint8_t*, int, uint8_t*, int, SpSize);
-SpStatus Copy8uAvx2(const uint8_t*, uint8_t*, int);
-SpStatus CopyRegion8uAvx2(const uint8_t*, int, uint8_t*, int, SpSize);
 }  // namespace sp::x86

@@ -65,7 +65,5 @@ namespace sp::x86 {
 SP_SIGNAL_X86_VARIANTS(Sse2)
 SP_SIGNAL_X86_VARIANTS(Avx2)
 #undef SP_SIGNAL_X86_VARIANTS
-SpStatus SwapBytes16Sse2(const uint16_t*, uint16_t*, int);
-SpStatus SwapBytes16Ssse3(const uint16_t*, uint16_t*, int);
 SpStatus SwapBytes16Avx2(const uint16_t*, uint16_t*, int);
 }  // namespace sp::x86

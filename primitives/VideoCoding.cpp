@@ -196,17 +196,17 @@ constinit const Kernel<AddResidualFn> addResidual8x8{"vcAddResidual8x8", AddResi
 constinit const Kernel<AddConstantFn> addConstant8x8{"vcAddConstant8x8", AddConstant8x8Plain,
                                                      SP_VC_SSE2(AddConstant8x8)};
 constinit const Kernel<PredictFn> predict8x4{"vcPredict8x4", PredictPlain<8, 4, false>,
-                                             SP_VC_ALL(Predict8x4)};
+                                             SP_VC_SSE2(Predict8x4)};
 constinit const Kernel<PredictFn> predict8x8{"vcPredict8x8", PredictPlain<8, 8, false>,
-                                             SP_VC_ALL(Predict8x8)};
+                                             SP_VC_SSE2(Predict8x8)};
 constinit const Kernel<PredictFn> predict16x8{"vcPredict16x8", PredictPlain<16, 8, false>,
                                               SP_VC_ALL(Predict16x8)};
 constinit const Kernel<PredictFn> predict16x16{"vcPredict16x16", PredictPlain<16, 16, false>,
                                                SP_VC_ALL(Predict16x16)};
 constinit const Kernel<PredictFn> predictAverage8x4{"vcPredictAverage8x4", PredictPlain<8, 4, true>,
-                                                    SP_VC_ALL(PredictAverage8x4)};
+                                                    SP_VC_SSE2(PredictAverage8x4)};
 constinit const Kernel<PredictFn> predictAverage8x8{"vcPredictAverage8x8", PredictPlain<8, 8, true>,
-                                                    SP_VC_ALL(PredictAverage8x8)};
+                                                    SP_VC_SSE2(PredictAverage8x8)};
 constinit const Kernel<PredictFn> predictAverage16x8{
     "vcPredictAverage16x8", PredictPlain<16, 8, true>, SP_VC_ALL(PredictAverage16x8)};
 constinit const Kernel<PredictFn> predictAverage16x16{

@@ -33,8 +33,9 @@ extern const Kernel<IdctStoreFn> inverseDct8x8Store;
 
 }  // namespace sp::kernels
 
-// SIMD variants. SSE2: every kernel. SSSE3 and AVX2: prediction, averaging and the inverse DCTs;
-// AVX2 also residual addition.
+// SIMD variants, registered where they beat the next lower set. SSE2: every kernel. SSSE3 and
+// AVX2: the 16-wide predictions (four-sample interpolation gains) and the inverse DCTs; AVX2 also
+// residual addition.
 namespace sp::x86 {
 #define SP_VC_DECLARE_PREDICT(Isa, W, H)                                          \
     SpStatus Predict##W##x##H##Isa(const uint8_t*, int, uint8_t*, int, int, int); \
@@ -48,12 +49,8 @@ SP_VC_DECLARE_PREDICT(Sse2, 8, 4)
 SP_VC_DECLARE_PREDICT(Sse2, 8, 8)
 SP_VC_DECLARE_PREDICT(Sse2, 16, 8)
 SP_VC_DECLARE_PREDICT(Sse2, 16, 16)
-SP_VC_DECLARE_PREDICT(Ssse3, 8, 4)
-SP_VC_DECLARE_PREDICT(Ssse3, 8, 8)
 SP_VC_DECLARE_PREDICT(Ssse3, 16, 8)
 SP_VC_DECLARE_PREDICT(Ssse3, 16, 16)
-SP_VC_DECLARE_PREDICT(Avx2, 8, 4)
-SP_VC_DECLARE_PREDICT(Avx2, 8, 8)
 SP_VC_DECLARE_PREDICT(Avx2, 16, 8)
 SP_VC_DECLARE_PREDICT(Avx2, 16, 16)
 SP_VC_DECLARE_IDCT(Sse2)
