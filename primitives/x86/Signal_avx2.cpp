@@ -21,9 +21,7 @@ constexpr Isa kIsa = Isa::AVX2;
 #include "primitives/x86/SignalFloatOps.inc"
 #undef SP_VARIANT
 
-SpStatus SwapBytes16Avx2(const uint16_t* src, uint16_t* dst, int n) {
-    if (!src || !dst) return spStsNullPtrErr;
-    if (n < 1) return spStsSizeErr;
+void SwapBytes16Avx2(const uint16_t* src, uint16_t* dst, int n) {
     const __m256i swap = _mm256_setr_epi8(1, 0, 3, 2, 5, 4, 7, 6, 9, 8, 11, 10, 13, 12, 15, 14, 1,
                                           0, 3, 2, 5, 4, 7, 6, 9, 8, 11, 10, 13, 12, 15, 14);
     int i = 0;
@@ -37,7 +35,6 @@ SpStatus SwapBytes16Avx2(const uint16_t* src, uint16_t* dst, int n) {
         v = uint16_t((v >> 8) | (v << 8));
         std::memcpy(dst + i, &v, 2);
     }
-    return spStsNoErr;
 }
 
 }  // namespace sp::x86

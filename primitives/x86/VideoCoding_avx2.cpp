@@ -21,12 +21,10 @@ constexpr Isa kIsa = Isa::AVX2;
 #undef SP_VC_PREDICT
 #undef SP_VARIANT
 
-SpStatus AddResidual8x8Avx2(const int16_t* residual, int residualStep, uint8_t* dst, int dstStep) {
-    if (!residual || !dst) return spStsNullPtrErr;
-    if (residualStep < 1 || (residualStep & 1) || dstStep < 1) return spStsStepErr;
+void AddResidual8x8Avx2(const int16_t* residual, ptrdiff_t residualStep, uint8_t* dst,
+                        ptrdiff_t dstStep) {
     const uint8_t* res = reinterpret_cast<const uint8_t*>(residual);
-    for (int y = 0; y < 8;
-         y += 2, res += 2 * ptrdiff_t(residualStep), dst += 2 * ptrdiff_t(dstStep)) {
+    for (int y = 0; y < 8; y += 2, res += 2 * residualStep, dst += 2 * dstStep) {
         const __m256i d = _mm256_cvtepu8_epi16(LoadRows(dst, dstStep));
         // Pixels are 0..255, so the saturating add only clips what the pack clamps anyway.
         const __m256i s =
@@ -34,7 +32,6 @@ SpStatus AddResidual8x8Avx2(const int16_t* residual, int residualStep, uint8_t* 
         StoreRows(dst, dstStep,
                   _mm_packus_epi16(_mm256_castsi256_si128(s), _mm256_extracti128_si256(s, 1)));
     }
-    return spStsNoErr;
 }
 
 }  // namespace sp::x86

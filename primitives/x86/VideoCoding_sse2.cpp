@@ -23,27 +23,19 @@ SP_VC_PREDICT(PredictAverage8x8, 8, 8, true)
 #undef SP_VC_PREDICT
 #undef SP_VARIANT
 
-SpStatus CopyBlock8x8Sse2(const uint8_t* src, int srcStep, uint8_t* dst, int dstStep) {
-    if (!src || !dst) return spStsNullPtrErr;
-    if (srcStep < 1 || dstStep < 1) return spStsStepErr;
+void CopyBlock8x8Sse2(const uint8_t* src, ptrdiff_t srcStep, uint8_t* dst, ptrdiff_t dstStep) {
     for (int y = 0; y < 8; ++y, src += srcStep, dst += dstStep) Store8(dst, Load8(src));
-    return spStsNoErr;
 }
 
-SpStatus CopyBlock16x16Sse2(const uint8_t* src, int srcStep, uint8_t* dst, int dstStep) {
-    if (!src || !dst) return spStsNullPtrErr;
-    if (srcStep < 1 || dstStep < 1) return spStsStepErr;
+void CopyBlock16x16Sse2(const uint8_t* src, ptrdiff_t srcStep, uint8_t* dst, ptrdiff_t dstStep) {
     for (int y = 0; y < 16; ++y, src += srcStep, dst += dstStep) Store16(dst, Load16(src));
-    return spStsNoErr;
 }
 
-SpStatus AddResidual8x8Sse2(const int16_t* residual, int residualStep, uint8_t* dst, int dstStep) {
-    if (!residual || !dst) return spStsNullPtrErr;
-    if (residualStep < 1 || (residualStep & 1) || dstStep < 1) return spStsStepErr;
+void AddResidual8x8Sse2(const int16_t* residual, ptrdiff_t residualStep, uint8_t* dst,
+                        ptrdiff_t dstStep) {
     const uint8_t* res = reinterpret_cast<const uint8_t*>(residual);
     const __m128i zero = _mm_setzero_si128();
-    for (int y = 0; y < 8;
-         y += 2, res += 2 * ptrdiff_t(residualStep), dst += 2 * ptrdiff_t(dstStep)) {
+    for (int y = 0; y < 8; y += 2, res += 2 * residualStep, dst += 2 * dstStep) {
         const __m128i r0 = Load16(res), r1 = Load16(res + residualStep);
         const __m128i d = LoadRows(dst, dstStep);
         // Pixels are 0..255, so the saturating add only clips what the pack clamps anyway.
@@ -51,20 +43,16 @@ SpStatus AddResidual8x8Sse2(const int16_t* residual, int residualStep, uint8_t* 
         const __m128i s1 = _mm_adds_epi16(_mm_unpackhi_epi8(d, zero), r1);
         StoreRows(dst, dstStep, _mm_packus_epi16(s0, s1));
     }
-    return spStsNoErr;
 }
 
-SpStatus AddConstant8x8Sse2(int16_t value, uint8_t* dst, int dstStep) {
-    if (!dst) return spStsNullPtrErr;
-    if (dstStep < 1) return spStsStepErr;
+void AddConstant8x8Sse2(int16_t value, uint8_t* dst, ptrdiff_t dstStep) {
     const __m128i v = _mm_set1_epi16(value), zero = _mm_setzero_si128();
-    for (int y = 0; y < 8; y += 2, dst += 2 * ptrdiff_t(dstStep)) {
+    for (int y = 0; y < 8; y += 2, dst += 2 * dstStep) {
         const __m128i d = LoadRows(dst, dstStep);
         const __m128i s0 = _mm_adds_epi16(_mm_unpacklo_epi8(d, zero), v);
         const __m128i s1 = _mm_adds_epi16(_mm_unpackhi_epi8(d, zero), v);
         StoreRows(dst, dstStep, _mm_packus_epi16(s0, s1));
     }
-    return spStsNoErr;
 }
 
 }  // namespace sp::x86
