@@ -1,5 +1,7 @@
-// One 1920x1080 4:2:0 picture into the layouts the decoders hand out, per picture, next to a
-// memcpy of the same source bytes (and of the destination's bytes) as the physical floor.
+// One 1920x1080 4:2:0 picture into each layout the decoders hand out, next to a memcpy of the
+// same number of output bytes (the physical floor of that conversion). Each conversion runs as
+// the dispatched entry ("best", labelled with the variant it selects) and as every
+// implementation by number: 0 plain, 1.. the SIMD variants in table order.
 #include <benchmark/benchmark.h>
 
 #include <cstring>
@@ -13,6 +15,7 @@
 namespace {
 
 constexpr int kW = 1920, kH = 1080;
+namespace k = sp::kernels;
 
 struct Picture {
     uint8_t* plane[3];
@@ -36,6 +39,10 @@ struct Buffer {
     ~Buffer() { spFree(p); }
 };
 
+// The output bytes of each conversion.
+constexpr int kPlanarBytes = kW * kH * 3 / 2, kPackedBytes = kW * kH * 2;
+constexpr int kRgb24Bytes = kW * kH * 3, kRgb32Bytes = kW * kH * 4;
+
 void Memcpy(benchmark::State& state) {
     const int bytes = int(state.range(0));
     Buffer src(bytes), dst(bytes);
@@ -45,107 +52,96 @@ void Memcpy(benchmark::State& state) {
     }
     state.SetBytesProcessed(int64_t(state.iterations()) * bytes);
 }
-// The 4:2:0 picture's bytes; then the YUY2 and RGB32 destinations' bytes.
-BENCHMARK(Memcpy)->Name("Memcpy/420_bytes")->Arg(kW* kH * 3 / 2)->Unit(benchmark::kMicrosecond);
-BENCHMARK(Memcpy)->Name("Memcpy/yuy2_bytes")->Arg(kW* kH * 2)->Unit(benchmark::kMicrosecond);
-BENCHMARK(Memcpy)->Name("Memcpy/rgb32_bytes")->Arg(kW* kH * 4)->Unit(benchmark::kMicrosecond);
+BENCHMARK(Memcpy)->Name("Memcpy/planar_bytes")->Arg(kPlanarBytes)->Unit(benchmark::kMicrosecond);
+BENCHMARK(Memcpy)->Name("Memcpy/nv12_bytes")->Arg(kPlanarBytes)->Unit(benchmark::kMicrosecond);
+BENCHMARK(Memcpy)->Name("Memcpy/yuy2_bytes")->Arg(kPackedBytes)->Unit(benchmark::kMicrosecond);
+BENCHMARK(Memcpy)->Name("Memcpy/rgb24_bytes")->Arg(kRgb24Bytes)->Unit(benchmark::kMicrosecond);
+BENCHMARK(Memcpy)->Name("Memcpy/rgb32_bytes")->Arg(kRgb32Bytes)->Unit(benchmark::kMicrosecond);
+
+// The implementation for range(0): -1 the dispatched one, 0 plain, 1.. the variants.
+template <class Fn>
+Fn* Pick(benchmark::State& state, const sp::Kernel<Fn>& kernel) {
+    spInitProcessorDispatch();
+    const int which = int(state.range(0));
+    const auto variants = kernel.Variants();
+    if (which < 0) {
+        Fn* fn = kernel.Current();
+        const char* isa = "plain";
+        for (const auto& v : variants)
+            if (v.fn == fn) isa = sp::IsaName(v.isa);
+        state.SetLabel(std::string("best=") + isa);
+        return fn;
+    }
+    if (which == 0) {
+        state.SetLabel("plain");
+        return kernel.Reference();
+    }
+    if (size_t(which) > variants.size() || !sp::HostRuns(variants[size_t(which) - 1].isa)) {
+        state.SkipWithError("no such variant on this processor");
+        return nullptr;
+    }
+    state.SetLabel(sp::IsaName(variants[size_t(which) - 1].isa));
+    return variants[size_t(which) - 1].fn;
+}
+
+template <class Call>
+void Run(benchmark::State& state, int outputBytes, Call call) {
+    for (auto _ : state) {
+        call();
+        benchmark::ClobberMemory();
+    }
+    state.SetBytesProcessed(int64_t(state.iterations()) * outputBytes);
+}
 
 void Yuv420ToYv12(benchmark::State& state) {
     spInitProcessorDispatch();
     Picture pic;
     Buffer y(kW * kH), u(kW * kH / 4), v(kW * kH / 4);
-    for (auto _ : state) {
-        // Three plane copies; YV12's V-before-U order only exchanges the plane pointers.
+    // Three plane copies; YV12's V-before-U order only exchanges the plane pointers.
+    Run(state, kPlanarBytes, [&] {
         spCopyRegion8u(pic.plane[0], kW, y.p, kW, {kW, kH});
         spCopyRegion8u(pic.plane[1], kW / 2, u.p, kW / 2, {kW / 2, kH / 2});
         spCopyRegion8u(pic.plane[2], kW / 2, v.p, kW / 2, {kW / 2, kH / 2});
-        benchmark::ClobberMemory();
-    }
-    state.SetBytesProcessed(int64_t(state.iterations()) * kW * kH * 3 / 2);
+    });
 }
 BENCHMARK(Yuv420ToYv12)->Unit(benchmark::kMicrosecond);
 
-void Yuv420ToYuy2(benchmark::State& state) {
-    spInitProcessorDispatch();
-    Picture pic;
-    Buffer dst(kW * kH * 2);
-    for (auto _ : state) {
-        ccYuv420ToYuy2(pic.Src(), pic.step, dst.p, kW * 2, {kW, kH});
-        benchmark::ClobberMemory();
-    }
-    state.SetBytesProcessed(int64_t(state.iterations()) * kW * kH * 3 / 2);
-}
-BENCHMARK(Yuv420ToYuy2)->Unit(benchmark::kMicrosecond);
-
-void Yuv420ToUyvy(benchmark::State& state) {
-    spInitProcessorDispatch();
-    Picture pic;
-    Buffer dst(kW * kH * 2);
-    for (auto _ : state) {
-        ccYuv420ToUyvy(pic.Src(), pic.step, dst.p, kW * 2, {kW, kH});
-        benchmark::ClobberMemory();
-    }
-    state.SetBytesProcessed(int64_t(state.iterations()) * kW * kH * 3 / 2);
-}
-BENCHMARK(Yuv420ToUyvy)->Unit(benchmark::kMicrosecond);
-
 void Yuv420ToNv12(benchmark::State& state) {
-    spInitProcessorDispatch();
+    auto* fn = Pick(state, k::yuv420ToNv12);
+    if (!fn) return;
     Picture pic;
     Buffer y(kW * kH), uv(kW * kH / 2);
-    for (auto _ : state) {
-        ccYuv420ToNv12(pic.Src(), pic.step, y.p, kW, uv.p, kW, {kW, kH});
-        benchmark::ClobberMemory();
-    }
-    state.SetBytesProcessed(int64_t(state.iterations()) * kW * kH * 3 / 2);
+    Run(state, kPlanarBytes, [&] { fn(pic.Src(), pic.step, y.p, kW, uv.p, kW, {kW, kH}); });
 }
-BENCHMARK(Yuv420ToNv12)->Unit(benchmark::kMicrosecond);
+BENCHMARK(Yuv420ToNv12)->DenseRange(-1, 0)->Unit(benchmark::kMicrosecond);
+
+void Packed(benchmark::State& state, const sp::Kernel<k::Planar3ToPackedFn>& kernel, int bpp) {
+    auto* fn = Pick(state, kernel);
+    if (!fn) return;
+    Picture pic;
+    Buffer dst(kW * kH * bpp);
+    Run(state, kW * kH * bpp, [&] { fn(pic.Src(), pic.step, dst.p, kW * bpp, {kW, kH}); });
+}
+void Yuv420ToYuy2(benchmark::State& state) {
+    Packed(state, k::yuv420ToYuy2, 2);
+}
+void Yuv420ToUyvy(benchmark::State& state) {
+    Packed(state, k::yuv420ToUyvy, 2);
+}
+void Yuv420ToRgb24(benchmark::State& state) {
+    Packed(state, k::yuv420ToRgb24, 3);
+}
+BENCHMARK(Yuv420ToYuy2)->DenseRange(-1, 1)->Unit(benchmark::kMicrosecond);
+BENCHMARK(Yuv420ToUyvy)->DenseRange(-1, 1)->Unit(benchmark::kMicrosecond);
+BENCHMARK(Yuv420ToRgb24)->DenseRange(-1, 3)->Unit(benchmark::kMicrosecond);
 
 void Yuv420ToRgb32(benchmark::State& state) {
-    spInitProcessorDispatch();
+    auto* fn = Pick(state, k::yuv420ToArgb32);
+    if (!fn) return;
     Picture pic;
-    Buffer dst(kW * kH * 4);
-    for (auto _ : state) {
-        ccYuv420ToArgb32(pic.Src(), pic.step, dst.p, kW * 4, {kW, kH}, 255);
-        benchmark::ClobberMemory();
-    }
-    state.SetBytesProcessed(int64_t(state.iterations()) * kW * kH * 3 / 2);
+    Buffer dst(kRgb32Bytes);
+    Run(state, kRgb32Bytes, [&] { fn(pic.Src(), pic.step, dst.p, kW * 4, {kW, kH}, 255); });
 }
-BENCHMARK(Yuv420ToRgb32)->Unit(benchmark::kMicrosecond);
-
-void Yuv420ToRgb24(benchmark::State& state) {
-    spInitProcessorDispatch();
-    Picture pic;
-    Buffer dst(kW * kH * 3);
-    for (auto _ : state) {
-        ccYuv420ToRgb24(pic.Src(), pic.step, dst.p, kW * 3, {kW, kH});
-        benchmark::ClobberMemory();
-    }
-    state.SetBytesProcessed(int64_t(state.iterations()) * kW * kH * 3 / 2);
-}
-BENCHMARK(Yuv420ToRgb24)->Unit(benchmark::kMicrosecond);
-
-// The plain versions, for the SIMD gain.
-void PlainYuv420ToYuy2(benchmark::State& state) {
-    Picture pic;
-    Buffer dst(kW * kH * 2);
-    auto* fn = sp::kernels::yuv420ToYuy2.Reference();
-    for (auto _ : state) {
-        fn(pic.Src(), pic.step, dst.p, kW * 2, {kW, kH});
-        benchmark::ClobberMemory();
-    }
-}
-BENCHMARK(PlainYuv420ToYuy2)->Unit(benchmark::kMicrosecond);
-
-void PlainYuv420ToRgb32(benchmark::State& state) {
-    Picture pic;
-    Buffer dst(kW * kH * 4);
-    auto* fn = sp::kernels::yuv420ToArgb32.Reference();
-    for (auto _ : state) {
-        fn(pic.Src(), pic.step, dst.p, kW * 4, {kW, kH}, 255);
-        benchmark::ClobberMemory();
-    }
-}
-BENCHMARK(PlainYuv420ToRgb32)->Unit(benchmark::kMicrosecond);
+BENCHMARK(Yuv420ToRgb32)->DenseRange(-1, 2)->Unit(benchmark::kMicrosecond);
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "primitives/Memory.h"
+#include "primitives/MemoryKernels.h"
 #include "primitives/dispatch/ProcessorDispatch.h"
 
 namespace {
@@ -22,6 +23,25 @@ void BM_CopyRegionContiguous(benchmark::State& state) {
     state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(src.size()));
 }
 BENCHMARK(BM_CopyRegionContiguous);
+
+// Every implementation of the contiguous (streaming) copy: range(0) 0 = plain, else the variant.
+void BM_CopyRegionVariant(benchmark::State& state) {
+    const auto variants = sp::kernels::copyRegion8u.Variants();
+    const int which = int(state.range(0));
+    if (which > int(variants.size()) || (which > 0 && !sp::HostRuns(variants[which - 1].isa))) {
+        state.SkipWithError("no such variant on this processor");
+        return;
+    }
+    auto* fn = which == 0 ? sp::kernels::copyRegion8u.Reference() : variants[which - 1].fn;
+    state.SetLabel(which == 0 ? "plain" : sp::IsaName(variants[which - 1].isa));
+    std::vector<uint8_t> src(size_t(kWidth) * kHeight, 1), dst(src.size());
+    for (auto _ : state) {
+        fn(src.data(), kWidth, dst.data(), kWidth, {kWidth, kHeight});
+        benchmark::ClobberMemory();
+    }
+    state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(src.size()));
+}
+BENCHMARK(BM_CopyRegionVariant)->DenseRange(0, 1);
 
 void BM_CopyRegionPadded(benchmark::State& state) {
     spInitProcessorDispatch();
@@ -54,7 +74,7 @@ void BM_Set8u(benchmark::State& state) {
     }
     state.SetBytesProcessed(int64_t(state.iterations()) * state.range(0));
 }
-BENCHMARK(BM_Set8u)->Arg(4096)->Arg(kWidth * kHeight);
+BENCHMARK(BM_Set8u)->Arg(4096)->Arg(kWidth* kHeight);
 
 void BM_Memset(benchmark::State& state) {
     std::vector<uint8_t> dst(size_t(state.range(0)));
@@ -64,6 +84,6 @@ void BM_Memset(benchmark::State& state) {
     }
     state.SetBytesProcessed(int64_t(state.iterations()) * state.range(0));
 }
-BENCHMARK(BM_Memset)->Arg(4096)->Arg(kWidth * kHeight);
+BENCHMARK(BM_Memset)->Arg(4096)->Arg(kWidth* kHeight);
 
 }  // namespace

@@ -102,18 +102,14 @@ inline constexpr int64_t kYuy2StreamingThreshold = 0x80000;
 
 }  // namespace sp::kernels
 
+// SIMD variants, registered where they beat the next lower set: packed 4:2:2 is bound by memory
+// (SSE2 writes it with cache-bypassing stores), NV12 interleaving is as fast in plain code.
 namespace sp::x86 {
 SpStatus Yuv420ToYuy2Sse2(const uint8_t* const[3], const int[3], uint8_t*, int, SpSize);
 SpStatus Yuv420ToUyvySse2(const uint8_t* const[3], const int[3], uint8_t*, int, SpSize);
-SpStatus Yuv420ToNv12Sse2(const uint8_t* const[3], const int[3], uint8_t*, int, uint8_t*, int,
-                          SpSize);
 SpStatus Yuv420ToRgb24Sse2(const uint8_t* const[3], const int[3], uint8_t*, int, SpSize);
 SpStatus Yuv420ToArgb32Sse2(const uint8_t* const[3], const int[3], uint8_t*, int, SpSize, uint8_t);
 SpStatus Yuv420ToRgb24Ssse3(const uint8_t* const[3], const int[3], uint8_t*, int, SpSize);
-SpStatus Yuv420ToYuy2Avx2(const uint8_t* const[3], const int[3], uint8_t*, int, SpSize);
-SpStatus Yuv420ToUyvyAvx2(const uint8_t* const[3], const int[3], uint8_t*, int, SpSize);
-SpStatus Yuv420ToNv12Avx2(const uint8_t* const[3], const int[3], uint8_t*, int, uint8_t*, int,
-                          SpSize);
 SpStatus Yuv420ToRgb24Avx2(const uint8_t* const[3], const int[3], uint8_t*, int, SpSize);
 SpStatus Yuv420ToArgb32Avx2(const uint8_t* const[3], const int[3], uint8_t*, int, SpSize, uint8_t);
 }  // namespace sp::x86

@@ -217,24 +217,17 @@ constinit const Kernel<Planar3ToArgbFn> yuv420ToArgb32{
     Yuv420ToArgb32Plain,
     {{Isa::SSE2, x86::Yuv420ToArgb32Sse2}, {Isa::AVX2, x86::Yuv420ToArgb32Avx2}}};
 constinit const Kernel<Planar3ToPackedFn> yuv420ToYuy2{
-    "ccYuv420ToYuy2",
-    Yuv420ToYuy2Plain,
-    {{Isa::SSE2, x86::Yuv420ToYuy2Sse2}, {Isa::AVX2, x86::Yuv420ToYuy2Avx2}}};
+    "ccYuv420ToYuy2", Yuv420ToYuy2Plain, {{Isa::SSE2, x86::Yuv420ToYuy2Sse2}}};
 constinit const Kernel<Planar3ToPackedFn> yuv420ToUyvy{
-    "ccYuv420ToUyvy",
-    Yuv420ToUyvyPlain,
-    {{Isa::SSE2, x86::Yuv420ToUyvySse2}, {Isa::AVX2, x86::Yuv420ToUyvyAvx2}}};
-constinit const Kernel<Planar3ToNv12Fn> yuv420ToNv12{
-    "ccYuv420ToNv12",
-    Yuv420ToNv12Plain,
-    {{Isa::SSE2, x86::Yuv420ToNv12Sse2}, {Isa::AVX2, x86::Yuv420ToNv12Avx2}}};
+    "ccYuv420ToUyvy", Yuv420ToUyvyPlain, {{Isa::SSE2, x86::Yuv420ToUyvySse2}}};
 #else
 constinit const Kernel<Planar3ToPackedFn> yuv420ToRgb24{"ccYuv420ToRgb24", Yuv420ToRgb24Plain};
 constinit const Kernel<Planar3ToArgbFn> yuv420ToArgb32{"ccYuv420ToArgb32", Yuv420ToArgb32Plain};
 constinit const Kernel<Planar3ToPackedFn> yuv420ToYuy2{"ccYuv420ToYuy2", Yuv420ToYuy2Plain};
 constinit const Kernel<Planar3ToPackedFn> yuv420ToUyvy{"ccYuv420ToUyvy", Yuv420ToUyvyPlain};
-constinit const Kernel<Planar3ToNv12Fn> yuv420ToNv12{"ccYuv420ToNv12", Yuv420ToNv12Plain};
 #endif
+// Interleaving the chroma planes is as fast in plain code as with any SIMD set.
+constinit const Kernel<Planar3ToNv12Fn> yuv420ToNv12{"ccYuv420ToNv12", Yuv420ToNv12Plain};
 constinit const Kernel<Planar3ToPackedFn> yuv420ToRgb565{"ccYuv420ToRgb565",
                                                          Yuv420ToRgb16Plain<Rgb::R5G6B5>};
 constinit const Kernel<Planar3ToPackedFn> yuv420ToRgb555{"ccYuv420ToRgb555",

@@ -24,53 +24,38 @@ void RuntimeRelease(void* p) {
 constinit const SpMemoryFunctions kRuntime = {RuntimeAllocate, RuntimeAllocateZeroed,
                                               RuntimeReallocate, RuntimeRelease};
 
-SpStatus Copy8uPlain(const uint8_t* src, uint8_t* dst, int len) {
-    if (!src || !dst) return spStsNullPtrErr;
-    if (len < 1) return spStsSizeErr;
+void Copy8uPlain(const uint8_t* src, uint8_t* dst, int len) {
     std::memmove(dst, src, size_t(len));
-    return spStsNoErr;
 }
 
-SpStatus Set8uPlain(uint8_t value, uint8_t* dst, int len) {
-    if (!dst) return spStsNullPtrErr;
-    if (len < 1) return spStsSizeErr;
+void Set8uPlain(uint8_t value, uint8_t* dst, int len) {
     std::memset(dst, value, size_t(len));
-    return spStsNoErr;
 }
 
-SpStatus Set16sPlain(int16_t value, int16_t* dst, int len) {
-    if (!dst) return spStsNullPtrErr;
-    if (len < 1) return spStsSizeErr;
+void Set16sPlain(int16_t value, int16_t* dst, int len) {
     for (int i = 0; i < len; ++i) dst[i] = value;
-    return spStsNoErr;
 }
 
-SpStatus CopyRegion8uPlain(const uint8_t* src, int srcStep, uint8_t* dst, int dstStep, SpSize roi) {
-    if (!src || !dst) return spStsNullPtrErr;
-    if (roi.width < 1 || roi.height < 1) return spStsSizeErr;
-    if (srcStep < 1 || dstStep < 1) return spStsStepErr;
+void CopyRegion8uPlain(const uint8_t* src, ptrdiff_t srcStep, uint8_t* dst, ptrdiff_t dstStep,
+                       SpSize roi) {
     if (srcStep == roi.width && dstStep == roi.width) {
         std::memcpy(dst, src, size_t(roi.width) * size_t(roi.height));
-        return spStsNoErr;
+        return;
     }
     for (int y = 0; y < roi.height; ++y)
-        std::memcpy(dst + ptrdiff_t(y) * dstStep, src + ptrdiff_t(y) * srcStep, size_t(roi.width));
-    return spStsNoErr;
+        std::memcpy(dst + y * dstStep, src + y * srcStep, size_t(roi.width));
 }
 
 }  // namespace
 
 namespace sp::kernels {
 #if SP_HAVE_X86_VARIANTS
-constinit const Kernel<Copy8uFn> copy8u{
-    "spCopy8u", Copy8uPlain, {{Isa::SSE2, x86::Copy8uSse2}, {Isa::AVX2, x86::Copy8uAvx2}}};
+constinit const Kernel<Copy8uFn> copy8u{"spCopy8u", Copy8uPlain, {{Isa::SSE2, x86::Copy8uSse2}}};
 // The C runtime's memset is already the fastest fill on every class.
 constinit const Kernel<Set8uFn> set8u{"spSet8u", Set8uPlain};
 constinit const Kernel<Set16sFn> set16s{"spSet16s", Set16sPlain, {{Isa::SSE2, x86::Set16sSse2}}};
 constinit const Kernel<CopyRegion8uFn> copyRegion8u{
-    "spCopyRegion8u",
-    CopyRegion8uPlain,
-    {{Isa::SSE2, x86::CopyRegion8uSse2}, {Isa::AVX2, x86::CopyRegion8uAvx2}}};
+    "spCopyRegion8u", CopyRegion8uPlain, {{Isa::SSE2, x86::CopyRegion8uSse2}}};
 #else
 constinit const Kernel<Copy8uFn> copy8u{"spCopy8u", Copy8uPlain};
 constinit const Kernel<Set8uFn> set8u{"spSet8u", Set8uPlain};
@@ -106,18 +91,32 @@ void spFree(void* p) {
     kRuntime.release(raw);
 }
 
+// Every argument is checked here; the implementations behind the entries trust them.
 SpStatus spCopy8u(const uint8_t* src, uint8_t* dst, int len) {
-    return sp::kernels::copy8u.Current()(src, dst, len);
+    if (!src || !dst) return spStsNullPtrErr;
+    if (len < 1) return spStsSizeErr;
+    sp::kernels::copy8u.Current()(src, dst, len);
+    return spStsNoErr;
 }
 
 SpStatus spSet8u(uint8_t value, uint8_t* dst, int len) {
-    return sp::kernels::set8u.Current()(value, dst, len);
+    if (!dst) return spStsNullPtrErr;
+    if (len < 1) return spStsSizeErr;
+    sp::kernels::set8u.Current()(value, dst, len);
+    return spStsNoErr;
 }
 
 SpStatus spSet16s(int16_t value, int16_t* dst, int len) {
-    return sp::kernels::set16s.Current()(value, dst, len);
+    if (!dst) return spStsNullPtrErr;
+    if (len < 1) return spStsSizeErr;
+    sp::kernels::set16s.Current()(value, dst, len);
+    return spStsNoErr;
 }
 
 SpStatus spCopyRegion8u(const uint8_t* src, int srcStep, uint8_t* dst, int dstStep, SpSize roi) {
-    return sp::kernels::copyRegion8u.Current()(src, srcStep, dst, dstStep, roi);
+    if (!src || !dst) return spStsNullPtrErr;
+    if (roi.width < 1 || roi.height < 1) return spStsSizeErr;
+    if (srcStep < 1 || dstStep < 1) return spStsStepErr;
+    sp::kernels::copyRegion8u.Current()(src, srcStep, dst, dstStep, roi);
+    return spStsNoErr;
 }

@@ -1,15 +1,19 @@
 // The entry tables of the memory utilities (for the variant tests and benchmarks).
 #pragma once
 
+#include <cstddef>
+
 #include "primitives/Memory.h"
 #include "primitives/dispatch/Kernel.h"
 
 namespace sp::kernels {
 
-using Copy8uFn = SpStatus(const uint8_t*, uint8_t*, int);
-using Set8uFn = SpStatus(uint8_t, uint8_t*, int);
-using Set16sFn = SpStatus(int16_t, int16_t*, int);
-using CopyRegion8uFn = SpStatus(const uint8_t*, int, uint8_t*, int, SpSize);
+// The implementations trust the entries' checks (valid pointers, lengths and sizes of at least 1,
+// positive steps) and return nothing.
+using Copy8uFn = void(const uint8_t*, uint8_t*, int);
+using Set8uFn = void(uint8_t, uint8_t*, int);
+using Set16sFn = void(int16_t, int16_t*, int);
+using CopyRegion8uFn = void(const uint8_t*, ptrdiff_t, uint8_t*, ptrdiff_t, SpSize);
 
 extern const Kernel<Copy8uFn> copy8u;
 extern const Kernel<Set8uFn> set8u;
@@ -21,10 +25,9 @@ inline constexpr int64_t kStreamingCopyThreshold = 0x100000;
 
 }  // namespace sp::kernels
 
+// SIMD variants: SSE2 only. The copies are bound by memory; wider stores gain nothing.
 namespace sp::x86 {
-SpStatus Copy8uSse2(const uint8_t*, uint8_t*, int);
-SpStatus Set16sSse2(int16_t, int16_t*, int);
-SpStatus CopyRegion8uSse2(const uint8_t*, int, uint8_t*, int, SpSize);
-SpStatus Copy8uAvx2(const uint8_t*, uint8_t*, int);
-SpStatus CopyRegion8uAvx2(const uint8_t*, int, uint8_t*, int, SpSize);
+kernels::Copy8uFn Copy8uSse2;
+kernels::Set16sFn Set16sSse2;
+kernels::CopyRegion8uFn CopyRegion8uSse2;
 }  // namespace sp::x86

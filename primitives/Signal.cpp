@@ -2,125 +2,86 @@
 
 #include <cmath>
 #include <cstring>
+#include <initializer_list>
 
 #include "primitives/SignalKernels.h"
 
 namespace {
 
-#define SP_CHECK_1(p, n)              \
-    if (!(p)) return spStsNullPtrErr; \
-    if ((n) < 1) return spStsSizeErr
-#define SP_CHECK_2(p, q, n)                   \
-    if (!(p) || !(q)) return spStsNullPtrErr; \
-    if ((n) < 1) return spStsSizeErr
-#define SP_CHECK_3(p, q, r, n)                        \
-    if (!(p) || !(q) || !(r)) return spStsNullPtrErr; \
-    if ((n) < 1) return spStsSizeErr
-
-SpStatus Zero8uPlain(uint8_t* dst, int n) {
-    SP_CHECK_1(dst, n);
+void Zero8uPlain(uint8_t* dst, int n) {
     std::memset(dst, 0, size_t(n));
-    return spStsNoErr;
 }
 
-SpStatus Zero16sPlain(int16_t* dst, int n) {
-    SP_CHECK_1(dst, n);
+void Zero16sPlain(int16_t* dst, int n) {
     std::memset(dst, 0, size_t(n) * 2);
-    return spStsNoErr;
 }
 
-SpStatus Zero32fPlain(float* dst, int n) {
-    SP_CHECK_1(dst, n);
+void Zero32fPlain(float* dst, int n) {
     for (int i = 0; i < n; ++i) dst[i] = 0.0f;
-    return spStsNoErr;
 }
 
-SpStatus Copy32fPlain(const float* src, float* dst, int n) {
-    SP_CHECK_2(src, dst, n);
+void Copy32fPlain(const float* src, float* dst, int n) {
     std::memmove(dst, src, size_t(n) * sizeof(float));
-    return spStsNoErr;
 }
 
-SpStatus MulC32fInPlacePlain(float c, float* srcDst, int n) {
-    SP_CHECK_1(srcDst, n);
-    if (c == 1.0f) return spStsNoErr;
+void MulC32fInPlacePlain(float c, float* srcDst, int n) {
+    if (c == 1.0f) return;
     if (c == 0.0f) return Zero32fPlain(srcDst, n);
     for (int i = 0; i < n; ++i) srcDst[i] *= c;
-    return spStsNoErr;
 }
 
-SpStatus MulC32fPlain(const float* src, float c, float* dst, int n) {
-    SP_CHECK_2(src, dst, n);
+void MulC32fPlain(const float* src, float c, float* dst, int n) {
     if (c == 1.0f) return Copy32fPlain(src, dst, n);
     if (c == 0.0f) return Zero32fPlain(dst, n);
     for (int i = 0; i < n; ++i) dst[i] = src[i] * c;
-    return spStsNoErr;
 }
 
-SpStatus AddProductC32fPlain(const float* src, float c, float* dst, int n) {
-    SP_CHECK_2(src, dst, n);
+void AddProductC32fPlain(const float* src, float c, float* dst, int n) {
     for (int i = 0; i < n; ++i) dst[i] += src[i] * c;
-    return spStsNoErr;
 }
 
-SpStatus Mul32fPlain(const float* a, const float* b, float* dst, int n) {
-    SP_CHECK_3(a, b, dst, n);
+void Mul32fPlain(const float* a, const float* b, float* dst, int n) {
     for (int i = 0; i < n; ++i) dst[i] = a[i] * b[i];
-    return spStsNoErr;
 }
 
-SpStatus Mul32fInPlacePlain(const float* a, float* srcDst, int n) {
-    SP_CHECK_2(a, srcDst, n);
+void Mul32fInPlacePlain(const float* a, float* srcDst, int n) {
     for (int i = 0; i < n; ++i) srcDst[i] *= a[i];
-    return spStsNoErr;
 }
 
-SpStatus Add32fPlain(const float* a, const float* b, float* dst, int n) {
-    SP_CHECK_3(a, b, dst, n);
+void Add32fPlain(const float* a, const float* b, float* dst, int n) {
     for (int i = 0; i < n; ++i) dst[i] = a[i] + b[i];
-    return spStsNoErr;
 }
 
-SpStatus Add32fInPlacePlain(const float* a, float* srcDst, int n) {
-    SP_CHECK_2(a, srcDst, n);
+void Add32fInPlacePlain(const float* a, float* srcDst, int n) {
     for (int i = 0; i < n; ++i) srcDst[i] += a[i];
-    return spStsNoErr;
 }
 
-SpStatus Sub32fInPlacePlain(const float* a, float* srcDst, int n) {
-    SP_CHECK_2(a, srcDst, n);
+void Sub32fInPlacePlain(const float* a, float* srcDst, int n) {
     for (int i = 0; i < n; ++i) srcDst[i] -= a[i];
-    return spStsNoErr;
 }
 
-SpStatus AddProduct32fPlain(const float* a, const float* b, float* dst, int n) {
-    SP_CHECK_3(a, b, dst, n);
+void AddProduct32fPlain(const float* a, const float* b, float* dst, int n) {
     for (int i = 0; i < n; ++i) dst[i] += a[i] * b[i];
-    return spStsNoErr;
 }
 
-SpStatus DotProduct32fPlain(const float* a, const float* b, int n, float* result) {
-    SP_CHECK_3(a, b, result, n);
+void DotProduct32fPlain(const float* a, const float* b, int n, float* result) {
     // Eight partial sums by i modulo 8, combined pairwise: the order the vector variants use.
     float s[8] = {};
     for (int i = 0; i < n; ++i) s[i & 7] += a[i] * b[i];
     const float q0 = s[0] + s[4], q1 = s[1] + s[5], q2 = s[2] + s[6], q3 = s[3] + s[7];
     *result = (q0 + q2) + (q1 + q3);
-    return spStsNoErr;
 }
 
-SpStatus Flip32Plain(const float* src, float* dst, int n) {
-    SP_CHECK_2(src, dst, n);
+void Flip32Plain(const float* src, float* dst, int n) {
     if (src == dst) {
         for (int i = 0, j = n - 1; i < j; ++i, --j) {
             const float t = dst[i];
             dst[i] = dst[j];
             dst[j] = t;
         }
-        return spStsNoErr;
+        return;
     }
     for (int i = 0; i < n; ++i) dst[i] = src[n - 1 - i];
-    return spStsNoErr;
 }
 
 // v / 2^shift rounded to nearest, ties to even, saturated to int16; a negative shift scales up.
@@ -136,45 +97,35 @@ int16_t ScaleRoundSaturate(int64_t v, int shift) {
     return int16_t(v > 32767 ? 32767 : v < -32768 ? -32768 : v);
 }
 
-SpStatus MulC16sScaledPlain(const int16_t* src, int16_t c, int16_t* dst, int n, int shift) {
-    SP_CHECK_2(src, dst, n);
+void MulC16sScaledPlain(const int16_t* src, int16_t c, int16_t* dst, int n, int shift) {
     if (shift > 30) {
         std::memset(dst, 0, size_t(n) * 2);
-        return spStsNoErr;
+        return;
     }
     if (c == 1 && shift == 0) {
         if (src != dst) std::memmove(dst, src, size_t(n) * 2);
-        return spStsNoErr;
+        return;
     }
     for (int i = 0; i < n; ++i) dst[i] = ScaleRoundSaturate(int64_t(src[i]) * c, shift);
-    return spStsNoErr;
 }
 
-SpStatus MulC16sScaledInPlacePlain(int16_t c, int16_t* srcDst, int n, int shift) {
+void MulC16sScaledInPlacePlain(int16_t c, int16_t* srcDst, int n, int shift) {
     return MulC16sScaledPlain(srcDst, c, srcDst, n, shift);
 }
 
-SpStatus Add16sScaledPlain(const int16_t* a, const int16_t* b, int16_t* dst, int n, int shift) {
-    SP_CHECK_3(a, b, dst, n);
+void Add16sScaledPlain(const int16_t* a, const int16_t* b, int16_t* dst, int n, int shift) {
     if (shift > 16) {
         std::memset(dst, 0, size_t(n) * 2);
-        return spStsNoErr;
+        return;
     }
     for (int i = 0; i < n; ++i) dst[i] = ScaleRoundSaturate(int64_t(a[i]) + b[i], shift);
-    return spStsNoErr;
 }
 
-SpStatus Deinterleave32Plain(const float* src, int channels, int n, float* const* dst) {
-    if (!src || !dst) return spStsNullPtrErr;
-    if (channels < 1) return spStsNumChannelsErr;
-    if (n < 1) return spStsSizeErr;
-    for (int c = 0; c < channels; ++c)
-        if (!dst[c]) return spStsNullPtrErr;
+void Deinterleave32Plain(const float* src, int channels, int n, float* const* dst) {
     for (int c = 0; c < channels; ++c) {
         float* d = dst[c];
         for (int i = 0; i < n; ++i) d[i] = src[size_t(i) * size_t(channels) + size_t(c)];
     }
-    return spStsNoErr;
 }
 
 inline int16_t FloatToInt16(float v) {
@@ -184,29 +135,21 @@ inline int16_t FloatToInt16(float v) {
     return int16_t(std::nearbyint(v));
 }
 
-SpStatus FloatToInt16InterleavePlain(const float* const* src, int channels, int n, int16_t* dst) {
-    if (!src || !dst) return spStsNullPtrErr;
-    if (channels < 1) return spStsNumChannelsErr;
-    if (n < 1) return spStsSizeErr;
-    for (int c = 0; c < channels; ++c)
-        if (!src[c]) return spStsNullPtrErr;
+void FloatToInt16InterleavePlain(const float* const* src, int channels, int n, int16_t* dst) {
     for (int c = 0; c < channels; ++c) {
         const float* s = src[c];
         for (int i = 0; i < n; ++i)
             dst[size_t(i) * size_t(channels) + size_t(c)] = FloatToInt16(s[i]);
     }
-    return spStsNoErr;
 }
 
-SpStatus SwapBytes16Plain(const uint16_t* src, uint16_t* dst, int n) {
-    SP_CHECK_2(src, dst, n);
+void SwapBytes16Plain(const uint16_t* src, uint16_t* dst, int n) {
     for (int i = 0; i < n; ++i) {
         uint16_t v;
         std::memcpy(&v, src + i, 2);
         v = uint16_t((v >> 8) | (v << 8));
         std::memcpy(dst + i, &v, 2);
     }
-    return spStsNoErr;
 }
 
 }  // namespace
@@ -230,11 +173,9 @@ constinit const Kernel<Deinterleave32Fn> deinterleave32{"spDeinterleave32", Dein
             }                              \
         }                                  \
     }
-constinit const Kernel<SwapBytes16Fn> swapBytes16{"spSwapBytes16",
-                                                  SwapBytes16Plain,
-                                                  {{Isa::SSE2, x86::SwapBytes16Sse2},
-                                                   {Isa::SSSE3, x86::SwapBytes16Ssse3},
-                                                   {Isa::AVX2, x86::SwapBytes16Avx2}}};
+// The compiler's own vectorisation of the plain loop is as fast as SSE2 or SSSE3 code.
+constinit const Kernel<SwapBytes16Fn> swapBytes16{
+    "spSwapBytes16", SwapBytes16Plain, {{Isa::AVX2, x86::SwapBytes16Avx2}}};
 #else
 #define SP_FLOAT_KERNEL(var, name, Fn, Op) \
     constinit const Kernel<Fn> var {       \
@@ -258,66 +199,98 @@ SP_FLOAT_KERNEL(floatToInt16Interleave, "spFloatToInt16Interleave", FloatToInt16
 #undef SP_FLOAT_KERNEL
 }  // namespace sp::kernels
 
+// Every argument is checked here; the implementations behind the entries trust them.
+namespace {
+
+SpStatus Check(std::initializer_list<const void*> pointers, int n) {
+    for (const void* p : pointers)
+        if (!p) return spStsNullPtrErr;
+    return n < 1 ? spStsSizeErr : spStsNoErr;
+}
+
+template <class Fn, class... Args>
+SpStatus Call(const sp::Kernel<Fn>& kernel, SpStatus check, Args... args) {
+    if (check != spStsNoErr) return check;
+    kernel.Current()(args...);
+    return spStsNoErr;
+}
+
+// The channel-array kernels: the other array, the channel count, the length, then every channel.
+template <class P>
+SpStatus CheckChannels(const void* other, P const* channels, int count, int n) {
+    if (!other || !channels) return spStsNullPtrErr;
+    if (count < 1) return spStsNumChannelsErr;
+    if (n < 1) return spStsSizeErr;
+    for (int c = 0; c < count; ++c)
+        if (!channels[c]) return spStsNullPtrErr;
+    return spStsNoErr;
+}
+
+}  // namespace
+
+using namespace sp::kernels;
+
 SpStatus spZero8u(uint8_t* dst, int n) {
-    return sp::kernels::zero8u.Current()(dst, n);
+    return Call(zero8u, Check({dst}, n), dst, n);
 }
 SpStatus spZero16s(int16_t* dst, int n) {
-    return sp::kernels::zero16s.Current()(dst, n);
+    return Call(zero16s, Check({dst}, n), dst, n);
 }
 SpStatus spZero32f(float* dst, int n) {
-    return sp::kernels::zero32f.Current()(dst, n);
+    return Call(zero32f, Check({dst}, n), dst, n);
 }
 SpStatus spCopy32f(const float* src, float* dst, int n) {
-    return sp::kernels::copy32f.Current()(src, dst, n);
+    return Call(copy32f, Check({src, dst}, n), src, dst, n);
 }
 SpStatus spMulC32fInPlace(float c, float* srcDst, int n) {
-    return sp::kernels::mulC32fInPlace.Current()(c, srcDst, n);
+    return Call(mulC32fInPlace, Check({srcDst}, n), c, srcDst, n);
 }
 SpStatus spMulC32f(const float* src, float c, float* dst, int n) {
-    return sp::kernels::mulC32f.Current()(src, c, dst, n);
+    return Call(mulC32f, Check({src, dst}, n), src, c, dst, n);
 }
 SpStatus spAddProductC32f(const float* src, float c, float* dst, int n) {
-    return sp::kernels::addProductC32f.Current()(src, c, dst, n);
+    return Call(addProductC32f, Check({src, dst}, n), src, c, dst, n);
 }
 SpStatus spMul32f(const float* a, const float* b, float* dst, int n) {
-    return sp::kernels::mul32f.Current()(a, b, dst, n);
+    return Call(mul32f, Check({a, b, dst}, n), a, b, dst, n);
 }
 SpStatus spMul32fInPlace(const float* a, float* srcDst, int n) {
-    return sp::kernels::mul32fInPlace.Current()(a, srcDst, n);
+    return Call(mul32fInPlace, Check({a, srcDst}, n), a, srcDst, n);
 }
 SpStatus spAdd32f(const float* a, const float* b, float* dst, int n) {
-    return sp::kernels::add32f.Current()(a, b, dst, n);
+    return Call(add32f, Check({a, b, dst}, n), a, b, dst, n);
 }
 SpStatus spAdd32fInPlace(const float* a, float* srcDst, int n) {
-    return sp::kernels::add32fInPlace.Current()(a, srcDst, n);
+    return Call(add32fInPlace, Check({a, srcDst}, n), a, srcDst, n);
 }
 SpStatus spSub32fInPlace(const float* a, float* srcDst, int n) {
-    return sp::kernels::sub32fInPlace.Current()(a, srcDst, n);
+    return Call(sub32fInPlace, Check({a, srcDst}, n), a, srcDst, n);
 }
 SpStatus spAddProduct32f(const float* a, const float* b, float* dst, int n) {
-    return sp::kernels::addProduct32f.Current()(a, b, dst, n);
+    return Call(addProduct32f, Check({a, b, dst}, n), a, b, dst, n);
 }
 SpStatus spDotProduct32f(const float* a, const float* b, int n, float* result) {
-    return sp::kernels::dotProduct32f.Current()(a, b, n, result);
+    return Call(dotProduct32f, Check({a, b, result}, n), a, b, n, result);
 }
 SpStatus spFlip32(const float* src, float* dst, int n) {
-    return sp::kernels::flip32.Current()(src, dst, n);
+    return Call(flip32, Check({src, dst}, n), src, dst, n);
 }
 SpStatus spMulC16sScaledInPlace(int16_t c, int16_t* srcDst, int n, int shift) {
-    return sp::kernels::mulC16sScaledInPlace.Current()(c, srcDst, n, shift);
+    return Call(mulC16sScaledInPlace, Check({srcDst}, n), c, srcDst, n, shift);
 }
 SpStatus spMulC16sScaled(const int16_t* src, int16_t c, int16_t* dst, int n, int shift) {
-    return sp::kernels::mulC16sScaled.Current()(src, c, dst, n, shift);
+    return Call(mulC16sScaled, Check({src, dst}, n), src, c, dst, n, shift);
 }
 SpStatus spAdd16sScaled(const int16_t* a, const int16_t* b, int16_t* dst, int n, int shift) {
-    return sp::kernels::add16sScaled.Current()(a, b, dst, n, shift);
+    return Call(add16sScaled, Check({a, b, dst}, n), a, b, dst, n, shift);
 }
 SpStatus spDeinterleave32(const float* src, int channels, int n, float* const* dst) {
-    return sp::kernels::deinterleave32.Current()(src, channels, n, dst);
+    return Call(deinterleave32, CheckChannels(src, dst, channels, n), src, channels, n, dst);
 }
 SpStatus spFloatToInt16Interleave(const float* const* src, int channels, int n, int16_t* dst) {
-    return sp::kernels::floatToInt16Interleave.Current()(src, channels, n, dst);
+    return Call(floatToInt16Interleave, CheckChannels(dst, src, channels, n), src, channels, n,
+                dst);
 }
 SpStatus spSwapBytes16(const uint16_t* src, uint16_t* dst, int n) {
-    return sp::kernels::swapBytes16.Current()(src, dst, n);
+    return Call(swapBytes16, Check({src, dst}, n), src, dst, n);
 }

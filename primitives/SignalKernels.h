@@ -6,23 +6,24 @@
 
 namespace sp::kernels {
 
-using Zero8uFn = SpStatus(uint8_t*, int);
-using Zero16sFn = SpStatus(int16_t*, int);
-using Zero32fFn = SpStatus(float*, int);
-using Copy32fFn = SpStatus(const float*, float*, int);
-using MulC32fInPlaceFn = SpStatus(float, float*, int);
-using MulC32fFn = SpStatus(const float*, float, float*, int);
-using AddProductC32fFn = SpStatus(const float*, float, float*, int);
-using Binary32fFn = SpStatus(const float*, const float*, float*, int);  // a, b, dst
-using InPlace32fFn = SpStatus(const float*, float*, int);               // a, srcDst
-using DotProduct32fFn = SpStatus(const float*, const float*, int, float*);
-using Flip32Fn = SpStatus(const float*, float*, int);
-using MulC16sScaledInPlaceFn = SpStatus(int16_t, int16_t*, int, int);
-using MulC16sScaledFn = SpStatus(const int16_t*, int16_t, int16_t*, int, int);
-using Add16sScaledFn = SpStatus(const int16_t*, const int16_t*, int16_t*, int, int);
-using Deinterleave32Fn = SpStatus(const float*, int, int, float* const*);
-using FloatToInt16InterleaveFn = SpStatus(const float* const*, int, int, int16_t*);
-using SwapBytes16Fn = SpStatus(const uint16_t*, uint16_t*, int);
+// The implementations trust the entries' checks and return nothing.
+using Zero8uFn = void(uint8_t*, int);
+using Zero16sFn = void(int16_t*, int);
+using Zero32fFn = void(float*, int);
+using Copy32fFn = void(const float*, float*, int);
+using MulC32fInPlaceFn = void(float, float*, int);
+using MulC32fFn = void(const float*, float, float*, int);
+using AddProductC32fFn = void(const float*, float, float*, int);
+using Binary32fFn = void(const float*, const float*, float*, int);  // a, b, dst
+using InPlace32fFn = void(const float*, float*, int);               // a, srcDst
+using DotProduct32fFn = void(const float*, const float*, int, float*);
+using Flip32Fn = void(const float*, float*, int);
+using MulC16sScaledInPlaceFn = void(int16_t, int16_t*, int, int);
+using MulC16sScaledFn = void(const int16_t*, int16_t, int16_t*, int, int);
+using Add16sScaledFn = void(const int16_t*, const int16_t*, int16_t*, int, int);
+using Deinterleave32Fn = void(const float*, int, int, float* const*);
+using FloatToInt16InterleaveFn = void(const float* const*, int, int, int16_t*);
+using SwapBytes16Fn = void(const uint16_t*, uint16_t*, int);
 
 extern const Kernel<Zero8uFn> zero8u;
 extern const Kernel<Zero16sFn> zero16s;
@@ -49,23 +50,21 @@ extern const Kernel<SwapBytes16Fn> swapBytes16;
 }  // namespace sp::kernels
 
 namespace sp::x86 {
-#define SP_SIGNAL_X86_VARIANTS(Isa)                                       \
-    SpStatus MulC32fInPlace##Isa(float, float*, int);                     \
-    SpStatus MulC32f##Isa(const float*, float, float*, int);              \
-    SpStatus AddProductC32f##Isa(const float*, float, float*, int);       \
-    SpStatus Mul32f##Isa(const float*, const float*, float*, int);        \
-    SpStatus Mul32fInPlace##Isa(const float*, float*, int);               \
-    SpStatus Add32f##Isa(const float*, const float*, float*, int);        \
-    SpStatus Add32fInPlace##Isa(const float*, float*, int);               \
-    SpStatus Sub32fInPlace##Isa(const float*, float*, int);               \
-    SpStatus AddProduct32f##Isa(const float*, const float*, float*, int); \
-    SpStatus DotProduct32f##Isa(const float*, const float*, int, float*); \
-    SpStatus Flip32##Isa(const float*, float*, int);                      \
-    SpStatus FloatToInt16Interleave##Isa(const float* const*, int, int, int16_t*);
+#define SP_SIGNAL_X86_VARIANTS(Isa)                                   \
+    void MulC32fInPlace##Isa(float, float*, int);                     \
+    void MulC32f##Isa(const float*, float, float*, int);              \
+    void AddProductC32f##Isa(const float*, float, float*, int);       \
+    void Mul32f##Isa(const float*, const float*, float*, int);        \
+    void Mul32fInPlace##Isa(const float*, float*, int);               \
+    void Add32f##Isa(const float*, const float*, float*, int);        \
+    void Add32fInPlace##Isa(const float*, float*, int);               \
+    void Sub32fInPlace##Isa(const float*, float*, int);               \
+    void AddProduct32f##Isa(const float*, const float*, float*, int); \
+    void DotProduct32f##Isa(const float*, const float*, int, float*); \
+    void Flip32##Isa(const float*, float*, int);                      \
+    void FloatToInt16Interleave##Isa(const float* const*, int, int, int16_t*);
 SP_SIGNAL_X86_VARIANTS(Sse2)
 SP_SIGNAL_X86_VARIANTS(Avx2)
 #undef SP_SIGNAL_X86_VARIANTS
-SpStatus SwapBytes16Sse2(const uint16_t*, uint16_t*, int);
-SpStatus SwapBytes16Ssse3(const uint16_t*, uint16_t*, int);
-SpStatus SwapBytes16Avx2(const uint16_t*, uint16_t*, int);
+void SwapBytes16Avx2(const uint16_t*, uint16_t*, int);
 }  // namespace sp::x86

@@ -18,33 +18,24 @@ int16_t Saturate16(int32_t v) {
 }
 
 template <int W, int H>
-SpStatus CopyBlockPlain(const uint8_t* src, int srcStep, uint8_t* dst, int dstStep) {
-    if (!src || !dst) return spStsNullPtrErr;
-    if (srcStep < 1 || dstStep < 1) return spStsStepErr;
-    for (int y = 0; y < H; ++y)
-        std::memcpy(dst + ptrdiff_t(y) * dstStep, src + ptrdiff_t(y) * srcStep, W);
-    return spStsNoErr;
+void CopyBlockPlain(const uint8_t* src, ptrdiff_t srcStep, uint8_t* dst, ptrdiff_t dstStep) {
+    for (int y = 0; y < H; ++y) std::memcpy(dst + y * dstStep, src + y * srcStep, W);
 }
 
-SpStatus AddResidual8x8Plain(const int16_t* residual, int residualStep, uint8_t* dst, int dstStep) {
-    if (!residual || !dst) return spStsNullPtrErr;
-    if (residualStep < 1 || (residualStep & 1) || dstStep < 1) return spStsStepErr;
+void AddResidual8x8Plain(const int16_t* residual, ptrdiff_t residualStep, uint8_t* dst,
+                         ptrdiff_t dstStep) {
     for (int y = 0; y < 8; ++y) {
-        const int16_t* r = residual + ptrdiff_t(y) * (residualStep / 2);
-        uint8_t* d = dst + ptrdiff_t(y) * dstStep;
+        const int16_t* r = residual + y * (residualStep / 2);
+        uint8_t* d = dst + y * dstStep;
         for (int x = 0; x < 8; ++x) d[x] = ClampPixel(d[x] + r[x]);
     }
-    return spStsNoErr;
 }
 
-SpStatus AddConstant8x8Plain(int16_t value, uint8_t* dst, int dstStep) {
-    if (!dst) return spStsNullPtrErr;
-    if (dstStep < 1) return spStsStepErr;
+void AddConstant8x8Plain(int16_t value, uint8_t* dst, ptrdiff_t dstStep) {
     for (int y = 0; y < 8; ++y) {
-        uint8_t* d = dst + ptrdiff_t(y) * dstStep;
+        uint8_t* d = dst + y * dstStep;
         for (int x = 0; x < 8; ++x) d[x] = ClampPixel(d[x] + value);
     }
-    return spStsNoErr;
 }
 
 // One of the eight prediction routines: interpolation type T, rounding R (0 up, 1 down).
@@ -81,12 +72,9 @@ constexpr Routine* kRoutines[8] = {
     PredictRoutine<W, H, 3, 0, Average>, PredictRoutine<W, H, 3, 1, Average>};
 
 template <int W, int H, bool Average>
-SpStatus PredictPlain(const uint8_t* ref, int refStep, uint8_t* dst, int dstStep, int type,
-                      int rounding) {
-    if (!ref || !dst) return spStsNullPtrErr;
-    if (refStep < 1 || dstStep < 1) return spStsStepErr;
+void PredictPlain(const uint8_t* ref, ptrdiff_t refStep, uint8_t* dst, ptrdiff_t dstStep, int type,
+                  int rounding) {
     kRoutines<W, H, Average>[(rounding & 1) + (type & 3) * 2](ref, refStep, dst, dstStep);
-    return spStsNoErr;
 }
 
 // One 1-D pass: in[u * inStride] -> out[x * outStride], rounded by shift and saturated.
@@ -113,12 +101,10 @@ void Idct8x8(const int16_t* in, int16_t* out) {
     for (int i = 0; i < 8; ++i) Idct1d(t + 8 * i, 1, out + 8 * i, 1, sp::vc::kIdctShift2);
 }
 
-SpStatus InverseDct8x8Plain(const int16_t* coefficients, int16_t* out) {
-    if (!coefficients || !out) return spStsNullPtrErr;
+void InverseDct8x8Plain(const int16_t* coefficients, int16_t* out) {
     int16_t r[64];
     Idct8x8(coefficients, r);
     std::memcpy(out, r, sizeof(r));
-    return spStsNoErr;
 }
 
 // Zero terms add nothing, so the full transform of the 4x4 corner is the reduced result.
@@ -127,27 +113,23 @@ void Corner4x4(const int16_t* coefficients, int16_t* block) {
     for (int i = 0; i < 4; ++i) std::memcpy(block + 8 * i, coefficients + 8 * i, 8);
 }
 
-SpStatus InverseDct8x8ReducedPlain(const int16_t* coefficients, int16_t* out) {
-    if (!coefficients || !out) return spStsNullPtrErr;
+void InverseDct8x8ReducedPlain(const int16_t* coefficients, int16_t* out) {
     int16_t c[64];
     Corner4x4(coefficients, c);
     Idct8x8(c, out);
-    return spStsNoErr;
 }
 
-void StorePixels(const int16_t* r, uint8_t* dst, int dstStep) {
+void StorePixels(const int16_t* r, uint8_t* dst, ptrdiff_t dstStep) {
     for (int y = 0; y < 8; ++y)
-        for (int x = 0; x < 8; ++x) dst[ptrdiff_t(y) * dstStep + x] = ClampPixel(r[8 * y + x]);
+        for (int x = 0; x < 8; ++x) dst[y * dstStep + x] = ClampPixel(r[8 * y + x]);
 }
 
-SpStatus InverseDct8x8ToPixelsPlain(const int16_t* coefficients, uint8_t* dst, int dstStep,
-                                    int hint) {
-    if (!coefficients || !dst) return spStsNullPtrErr;
-    if (dstStep < 1) return spStsStepErr;
+void InverseDct8x8ToPixelsPlain(const int16_t* coefficients, uint8_t* dst, ptrdiff_t dstStep,
+                                int hint) {
     if (hint == vcIdctHintDcOnly) {
         const uint8_t v = ClampPixel(coefficients[0] / 8);
-        for (int y = 0; y < 8; ++y) std::memset(dst + ptrdiff_t(y) * dstStep, v, 8);
-        return spStsNoErr;
+        for (int y = 0; y < 8; ++y) std::memset(dst + y * dstStep, v, 8);
+        return;
     }
     int16_t r[64];
     if (hint > 0 && hint <= vcIdctHintReducedMax) {
@@ -158,16 +140,12 @@ SpStatus InverseDct8x8ToPixelsPlain(const int16_t* coefficients, uint8_t* dst, i
         Idct8x8(coefficients, r);
     }
     StorePixels(r, dst, dstStep);
-    return spStsNoErr;
 }
 
-SpStatus InverseDct8x8StorePlain(const int16_t* coefficients, uint8_t* dst, int dstStep) {
-    if (!coefficients || !dst) return spStsNullPtrErr;
-    if (dstStep < 1) return spStsStepErr;
+void InverseDct8x8StorePlain(const int16_t* coefficients, uint8_t* dst, ptrdiff_t dstStep) {
     int16_t r[64];
     Idct8x8(coefficients, r);
     StorePixels(r, dst, dstStep);
-    return spStsNoErr;
 }
 
 }  // namespace
@@ -196,17 +174,17 @@ constinit const Kernel<AddResidualFn> addResidual8x8{"vcAddResidual8x8", AddResi
 constinit const Kernel<AddConstantFn> addConstant8x8{"vcAddConstant8x8", AddConstant8x8Plain,
                                                      SP_VC_SSE2(AddConstant8x8)};
 constinit const Kernel<PredictFn> predict8x4{"vcPredict8x4", PredictPlain<8, 4, false>,
-                                             SP_VC_ALL(Predict8x4)};
+                                             SP_VC_SSE2(Predict8x4)};
 constinit const Kernel<PredictFn> predict8x8{"vcPredict8x8", PredictPlain<8, 8, false>,
-                                             SP_VC_ALL(Predict8x8)};
+                                             SP_VC_SSE2(Predict8x8)};
 constinit const Kernel<PredictFn> predict16x8{"vcPredict16x8", PredictPlain<16, 8, false>,
                                               SP_VC_ALL(Predict16x8)};
 constinit const Kernel<PredictFn> predict16x16{"vcPredict16x16", PredictPlain<16, 16, false>,
                                                SP_VC_ALL(Predict16x16)};
 constinit const Kernel<PredictFn> predictAverage8x4{"vcPredictAverage8x4", PredictPlain<8, 4, true>,
-                                                    SP_VC_ALL(PredictAverage8x4)};
+                                                    SP_VC_SSE2(PredictAverage8x4)};
 constinit const Kernel<PredictFn> predictAverage8x8{"vcPredictAverage8x8", PredictPlain<8, 8, true>,
-                                                    SP_VC_ALL(PredictAverage8x8)};
+                                                    SP_VC_SSE2(PredictAverage8x8)};
 constinit const Kernel<PredictFn> predictAverage16x8{
     "vcPredictAverage16x8", PredictPlain<16, 8, true>, SP_VC_ALL(PredictAverage16x8)};
 constinit const Kernel<PredictFn> predictAverage16x16{
@@ -228,59 +206,70 @@ constinit const Kernel<IdctStoreFn> inverseDct8x8Store{
 
 using namespace sp::kernels;
 
+// Every argument is checked here; the implementations behind the entries trust them.
+namespace {
+
+SpStatus CheckBlock(const void* src, int srcStep, const void* dst, int dstStep) {
+    if (!src || !dst) return spStsNullPtrErr;
+    if (srcStep < 1 || dstStep < 1) return spStsStepErr;
+    return spStsNoErr;
+}
+
+template <class Fn, class... Args>
+SpStatus Call(const sp::Kernel<Fn>& kernel, SpStatus check, Args... args) {
+    if (check != spStsNoErr) return check;
+    kernel.Current()(args...);
+    return spStsNoErr;
+}
+
+}  // namespace
+
 SpStatus vcCopyBlock8x8(const uint8_t* src, int srcStep, uint8_t* dst, int dstStep) {
-    return copyBlock8x8.Current()(src, srcStep, dst, dstStep);
+    return Call(copyBlock8x8, CheckBlock(src, srcStep, dst, dstStep), src, ptrdiff_t(srcStep), dst,
+                ptrdiff_t(dstStep));
 }
 SpStatus vcCopyBlock16x16(const uint8_t* src, int srcStep, uint8_t* dst, int dstStep) {
-    return copyBlock16x16.Current()(src, srcStep, dst, dstStep);
+    return Call(copyBlock16x16, CheckBlock(src, srcStep, dst, dstStep), src, ptrdiff_t(srcStep),
+                dst, ptrdiff_t(dstStep));
 }
 SpStatus vcAddResidual8x8(const int16_t* residual, int residualStep, uint8_t* dst, int dstStep) {
-    return addResidual8x8.Current()(residual, residualStep, dst, dstStep);
+    // A residual row must start on a 16-bit value.
+    const SpStatus check = (residualStep & 1) && residual && dst
+                               ? spStsStepErr
+                               : CheckBlock(residual, residualStep, dst, dstStep);
+    return Call(addResidual8x8, check, residual, ptrdiff_t(residualStep), dst, ptrdiff_t(dstStep));
 }
 SpStatus vcAddConstant8x8(int16_t value, uint8_t* dst, int dstStep) {
-    return addConstant8x8.Current()(value, dst, dstStep);
+    return Call(addConstant8x8, CheckBlock(dst, 1, dst, dstStep), value, dst, ptrdiff_t(dstStep));
 }
-SpStatus vcPredict8x4(const uint8_t* ref, int refStep, uint8_t* dst, int dstStep, int type,
-                      int rounding) {
-    return predict8x4.Current()(ref, refStep, dst, dstStep, type, rounding);
-}
-SpStatus vcPredict8x8(const uint8_t* ref, int refStep, uint8_t* dst, int dstStep, int type,
-                      int rounding) {
-    return predict8x8.Current()(ref, refStep, dst, dstStep, type, rounding);
-}
-SpStatus vcPredict16x8(const uint8_t* ref, int refStep, uint8_t* dst, int dstStep, int type,
-                       int rounding) {
-    return predict16x8.Current()(ref, refStep, dst, dstStep, type, rounding);
-}
-SpStatus vcPredict16x16(const uint8_t* ref, int refStep, uint8_t* dst, int dstStep, int type,
-                        int rounding) {
-    return predict16x16.Current()(ref, refStep, dst, dstStep, type, rounding);
-}
-SpStatus vcPredictAverage8x4(const uint8_t* ref, int refStep, uint8_t* dst, int dstStep, int type,
-                             int rounding) {
-    return predictAverage8x4.Current()(ref, refStep, dst, dstStep, type, rounding);
-}
-SpStatus vcPredictAverage8x8(const uint8_t* ref, int refStep, uint8_t* dst, int dstStep, int type,
-                             int rounding) {
-    return predictAverage8x8.Current()(ref, refStep, dst, dstStep, type, rounding);
-}
-SpStatus vcPredictAverage16x8(const uint8_t* ref, int refStep, uint8_t* dst, int dstStep, int type,
-                              int rounding) {
-    return predictAverage16x8.Current()(ref, refStep, dst, dstStep, type, rounding);
-}
-SpStatus vcPredictAverage16x16(const uint8_t* ref, int refStep, uint8_t* dst, int dstStep, int type,
-                               int rounding) {
-    return predictAverage16x16.Current()(ref, refStep, dst, dstStep, type, rounding);
-}
+
+#define SP_VC_PREDICT_ENTRY(Name, kernel)                                                         \
+    SpStatus Name(const uint8_t* ref, int refStep, uint8_t* dst, int dstStep, int type,           \
+                  int rounding) {                                                                 \
+        return Call(kernel, CheckBlock(ref, refStep, dst, dstStep), ref, ptrdiff_t(refStep), dst, \
+                    ptrdiff_t(dstStep), type, rounding);                                          \
+    }
+SP_VC_PREDICT_ENTRY(vcPredict8x4, predict8x4)
+SP_VC_PREDICT_ENTRY(vcPredict8x8, predict8x8)
+SP_VC_PREDICT_ENTRY(vcPredict16x8, predict16x8)
+SP_VC_PREDICT_ENTRY(vcPredict16x16, predict16x16)
+SP_VC_PREDICT_ENTRY(vcPredictAverage8x4, predictAverage8x4)
+SP_VC_PREDICT_ENTRY(vcPredictAverage8x8, predictAverage8x8)
+SP_VC_PREDICT_ENTRY(vcPredictAverage16x8, predictAverage16x8)
+SP_VC_PREDICT_ENTRY(vcPredictAverage16x16, predictAverage16x16)
+#undef SP_VC_PREDICT_ENTRY
+
 SpStatus vcInverseDct8x8(const int16_t* coefficients, int16_t* out) {
-    return inverseDct8x8.Current()(coefficients, out);
+    return Call(inverseDct8x8, CheckBlock(coefficients, 1, out, 1), coefficients, out);
 }
 SpStatus vcInverseDct8x8Reduced(const int16_t* coefficients, int16_t* out) {
-    return inverseDct8x8Reduced.Current()(coefficients, out);
+    return Call(inverseDct8x8Reduced, CheckBlock(coefficients, 1, out, 1), coefficients, out);
 }
 SpStatus vcInverseDct8x8ToPixels(const int16_t* coefficients, uint8_t* dst, int dstStep, int hint) {
-    return inverseDct8x8ToPixels.Current()(coefficients, dst, dstStep, hint);
+    return Call(inverseDct8x8ToPixels, CheckBlock(coefficients, 1, dst, dstStep), coefficients, dst,
+                ptrdiff_t(dstStep), hint);
 }
 SpStatus vcInverseDct8x8Store(const int16_t* coefficients, uint8_t* dst, int dstStep) {
-    return inverseDct8x8Store.Current()(coefficients, dst, dstStep);
+    return Call(inverseDct8x8Store, CheckBlock(coefficients, 1, dst, dstStep), coefficients, dst,
+                ptrdiff_t(dstStep));
 }

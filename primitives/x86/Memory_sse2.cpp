@@ -36,42 +36,33 @@ void StreamCopy(const uint8_t* src, uint8_t* dst, size_t n) {
 
 }  // namespace
 
-SpStatus Copy8uSse2(const uint8_t* src, uint8_t* dst, int len) {
-    if (!src || !dst) return spStsNullPtrErr;
-    if (len < 1) return spStsSizeErr;
+void Copy8uSse2(const uint8_t* src, uint8_t* dst, int len) {
     const size_t n = size_t(len);
     if (n > size_t(kernels::kStreamingCopyThreshold) && !Overlaps(src, dst, n))
         StreamCopy(src, dst, n);
     else
         std::memmove(dst, src, n);
-    return spStsNoErr;
 }
 
-SpStatus Set16sSse2(int16_t value, int16_t* dst, int len) {
-    if (!dst) return spStsNullPtrErr;
-    if (len < 1) return spStsSizeErr;
+void Set16sSse2(int16_t value, int16_t* dst, int len) {
     const __m128i v = _mm_set1_epi16(value);
     int i = 0;
     for (; i + 8 <= len; i += 8) _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + i), v);
     for (; i < len; ++i) dst[i] = value;
-    return spStsNoErr;
 }
 
-SpStatus CopyRegion8uSse2(const uint8_t* src, int srcStep, uint8_t* dst, int dstStep, SpSize roi) {
-    if (!src || !dst) return spStsNullPtrErr;
-    if (roi.width < 1 || roi.height < 1) return spStsSizeErr;
-    if (srcStep < 1 || dstStep < 1) return spStsStepErr;
+void CopyRegion8uSse2(const uint8_t* src, ptrdiff_t srcStep, uint8_t* dst, ptrdiff_t dstStep,
+                      SpSize roi) {
     if (srcStep == roi.width && dstStep == roi.width) {
         const size_t n = size_t(roi.width) * size_t(roi.height);
         if (n > size_t(kernels::kStreamingCopyThreshold))
             StreamCopy(src, dst, n);
         else
             std::memcpy(dst, src, n);
-        return spStsNoErr;
+        return;
     }
     for (int y = 0; y < roi.height; ++y)
-        std::memcpy(dst + ptrdiff_t(y) * dstStep, src + ptrdiff_t(y) * srcStep, size_t(roi.width));
-    return spStsNoErr;
+        std::memcpy(dst + y * dstStep, src + y * srcStep, size_t(roi.width));
 }
 
 }  // namespace sp::x86

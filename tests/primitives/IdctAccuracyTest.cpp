@@ -110,7 +110,7 @@ Stats Measure(const TestRun& run, sp::kernels::IdctFn* idct) {
     Stats s;
     int16_t out[64];
     for (int b = 0; b < kBlocks; ++b) {
-        EXPECT_EQ(idct(&run.coefficients[size_t(b) * 64], out), 0);
+        idct(&run.coefficients[size_t(b) * 64], out);
         for (int i = 0; i < 64; ++i) {
             const int e = std::clamp<int>(out[i], -256, 255) - run.expected[size_t(b) * 64 + i];
             s.peak = std::max(s.peak, std::abs(e));
@@ -166,7 +166,7 @@ TEST(IdctAccuracy, ZeroInZeroOut) {
         qm::test::ForAll(*kernel, [&](sp::kernels::IdctFn* idct) {
             int16_t out[64];
             std::memset(out, 0x55, sizeof(out));
-            ASSERT_EQ(idct(zero, out), 0);
+            idct(zero, out);
             for (int16_t v : out) ASSERT_EQ(v, 0);
         });
 }

@@ -111,16 +111,16 @@ TEST(SignalFloat, MultiplyByOneOrZeroIsExact) {
     data[3] = nan, data[17] = inf, data[30] = -0.0f;
     ForEachVariant(sp::kernels::mulC32fInPlace, [&](auto* fn, auto*) {
         std::vector<float> x = data;
-        ASSERT_EQ(fn(1.0f, x.data(), 40), 0);
+        fn(1.0f, x.data(), 40);
         EXPECT_TRUE(SameBytes(x.data(), data.data(), 160));
-        ASSERT_EQ(fn(0.0f, x.data(), 40), 0);
+        fn(0.0f, x.data(), 40);
         for (float v : x) EXPECT_TRUE(v == 0.0f && !std::signbit(v));
     });
     ForEachVariant(sp::kernels::mulC32f, [&](auto* fn, auto*) {
         std::vector<float> x(40, 9.0f);
-        ASSERT_EQ(fn(data.data(), 1.0f, x.data(), 40), 0);
+        fn(data.data(), 1.0f, x.data(), 40);
         EXPECT_TRUE(SameBytes(x.data(), data.data(), 160));
-        ASSERT_EQ(fn(data.data(), 0.0f, x.data(), 40), 0);
+        fn(data.data(), 0.0f, x.data(), 40);
         for (float v : x) EXPECT_TRUE(v == 0.0f && !std::signbit(v));
     });
 }
@@ -140,63 +140,11 @@ TEST(SignalFloat, DotProductIsTheSameInEveryVariantAndCloseToDouble) {
         EXPECT_LE(std::fabs(r - exact), 1e-6 * magnitude) << n;
         ForEachVariant(sp::kernels::dotProduct32f, [&](auto* fn, auto* ref) {
             float x = 1, y = 2;
-            ASSERT_EQ(fn(a.data() + 1, b.data(), n, &x), 0);
-            ASSERT_EQ(ref(a.data() + 1, b.data(), n, &y), 0);
+            fn(a.data() + 1, b.data(), n, &x);
+            ref(a.data() + 1, b.data(), n, &y);
             EXPECT_TRUE(SameBytes(&x, &y, 4)) << n;
         });
     }
-}
-
-TEST(SignalFloat, ArgumentChecks) {
-    float a[4] = {}, d[4] = {};
-    const float* srcs[2] = {a, nullptr};
-    float* dsts[2] = {d, nullptr};
-    int16_t s16[8] = {};
-    uint16_t u16[4] = {};
-    EXPECT_EQ(spZero8u(nullptr, 1), -8);
-    EXPECT_EQ(spZero8u(reinterpret_cast<uint8_t*>(d), 0), -6);
-    EXPECT_EQ(spZero16s(s16, -1), -6);
-    EXPECT_EQ(spZero32f(nullptr, 4), -8);
-    EXPECT_EQ(spCopy32f(a, nullptr, 4), -8);
-    EXPECT_EQ(spCopy32f(a, d, 0), -6);
-    EXPECT_EQ(spMulC16sScaled(s16, 1, nullptr, 4, 0), -8);
-    EXPECT_EQ(spMulC16sScaledInPlace(1, s16, 0, 0), -6);
-    EXPECT_EQ(spAdd16sScaled(s16, nullptr, s16, 4, 0), -8);
-    EXPECT_EQ(spDeinterleave32(a, 0, 2, dsts), -53);
-    EXPECT_EQ(spDeinterleave32(a, 2, 2, dsts), -8);  // second destination is null
-    EXPECT_EQ(spDeinterleave32(a, 1, 0, dsts), -6);
-    EXPECT_EQ(spFloatToInt16Interleave(srcs, 0, 4, s16), -53);
-    EXPECT_EQ(spFloatToInt16Interleave(srcs, 2, 4, s16), -8);
-    EXPECT_EQ(spFloatToInt16Interleave(srcs, 1, 0, s16), -6);
-    EXPECT_EQ(spSwapBytes16(u16, nullptr, 4), -8);
-    EXPECT_EQ(spSwapBytes16(u16, u16, 0), -6);
-    ForEachVariant(sp::kernels::mul32f, [&](auto* fn, auto*) {
-        EXPECT_EQ(fn(nullptr, a, d, 4), -8);
-        EXPECT_EQ(fn(a, nullptr, d, 4), -8);
-        EXPECT_EQ(fn(a, a, nullptr, 4), -8);
-        EXPECT_EQ(fn(a, a, d, 0), -6);
-    });
-    ForEachVariant(sp::kernels::sub32fInPlace, [&](auto* fn, auto*) {
-        EXPECT_EQ(fn(nullptr, d, 4), -8);
-        EXPECT_EQ(fn(a, d, -3), -6);
-    });
-    ForEachVariant(sp::kernels::dotProduct32f, [&](auto* fn, auto*) {
-        EXPECT_EQ(fn(a, a, 4, nullptr), -8);
-        EXPECT_EQ(fn(a, a, 0, d), -6);
-    });
-    ForEachVariant(sp::kernels::mulC32fInPlace, [&](auto* fn, auto*) {
-        EXPECT_EQ(fn(2.0f, nullptr, 4), -8);
-        EXPECT_EQ(fn(1.0f, d, 0), -6);
-    });
-    ForEachVariant(sp::kernels::floatToInt16Interleave, [&](auto* fn, auto*) {
-        EXPECT_EQ(fn(nullptr, 1, 4, s16), -8);
-        EXPECT_EQ(fn(srcs, -1, 4, s16), -53);
-        EXPECT_EQ(fn(srcs, 1, 4, nullptr), -8);
-    });
-    ForEachVariant(sp::kernels::swapBytes16, [&](auto* fn, auto*) {
-        EXPECT_EQ(fn(nullptr, u16, 4), -8);
-        EXPECT_EQ(fn(u16, u16, 0), -6);
-    });
 }
 
 // ---- Conversion to 16-bit PCM -------------------------------------------------------------------
@@ -219,7 +167,7 @@ TEST(SignalConversion, RoundsToNearestEvenAndSaturates) {
     for (int i = 0; i < n; ++i) EXPECT_EQ(out[i], expect[i]) << "input " << in[i];
     ForEachVariant(sp::kernels::floatToInt16Interleave, [&](auto* fn, auto*) {
         int16_t v[n];
-        ASSERT_EQ(fn(src, 1, n, v), 0);
+        fn(src, 1, n, v);
         for (int i = 0; i < n; ++i) EXPECT_EQ(v[i], expect[i]) << "input " << in[i];
     });
 }

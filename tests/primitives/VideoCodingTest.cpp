@@ -30,53 +30,6 @@ const PredictKernel kPredictKernels[] = {
     {&k::predictAverage8x4, 8, 4, true},   {&k::predictAverage8x8, 8, 8, true},
     {&k::predictAverage16x8, 16, 8, true}, {&k::predictAverage16x16, 16, 16, true}};
 
-TEST(VideoCoding, ArgumentChecks) {
-    uint8_t pix[32 * 32] = {};
-    int16_t coef[64] = {};
-    for (const auto* kernel : {&k::copyBlock8x8, &k::copyBlock16x16})
-        ForAll(*kernel, [&](auto* fn) {
-            EXPECT_EQ(fn(nullptr, 32, pix, 32), -8);
-            EXPECT_EQ(fn(pix, 32, nullptr, 32), -8);
-            EXPECT_EQ(fn(pix, 0, pix, 32), -14);
-            EXPECT_EQ(fn(pix, 32, pix, -32), -14);
-        });
-    ForAll(k::addResidual8x8, [&](auto* fn) {
-        EXPECT_EQ(fn(nullptr, 16, pix, 32), -8);
-        EXPECT_EQ(fn(coef, 16, nullptr, 32), -8);
-        EXPECT_EQ(fn(coef, 0, pix, 32), -14);
-        EXPECT_EQ(fn(coef, 15, pix, 32), -14);  // a residual row must start on a 16-bit value
-        EXPECT_EQ(fn(coef, 16, pix, 0), -14);
-    });
-    ForAll(k::addConstant8x8, [&](auto* fn) {
-        EXPECT_EQ(fn(1, nullptr, 32), -8);
-        EXPECT_EQ(fn(1, pix, 0), -14);
-    });
-    for (const PredictKernel& p : kPredictKernels)
-        ForAll(*p.kernel, [&](auto* fn) {
-            EXPECT_EQ(fn(nullptr, 32, pix, 32, 3, 0), -8);
-            EXPECT_EQ(fn(pix, 32, nullptr, 32, 0, 0), -8);
-            EXPECT_EQ(fn(pix, 0, pix, 32, 1, 0), -14);
-            EXPECT_EQ(fn(pix, 32, pix, -1, 2, 1), -14);
-        });
-    for (const auto* kernel : {&k::inverseDct8x8, &k::inverseDct8x8Reduced})
-        ForAll(*kernel, [&](auto* fn) {
-            EXPECT_EQ(fn(nullptr, coef), -8);
-            EXPECT_EQ(fn(coef, nullptr), -8);
-        });
-    ForAll(k::inverseDct8x8ToPixels, [&](auto* fn) {
-        EXPECT_EQ(fn(nullptr, pix, 8, 20), -8);
-        EXPECT_EQ(fn(coef, nullptr, 8, 0), -8);
-        EXPECT_EQ(fn(coef, pix, 0, 5), -14);
-    });
-    ForAll(k::inverseDct8x8Store, [&](auto* fn) {
-        EXPECT_EQ(fn(nullptr, pix, 8), -8);
-        EXPECT_EQ(fn(coef, nullptr, 8), -8);
-        EXPECT_EQ(fn(coef, pix, -8), -14);
-    });
-    // Nothing was written by a refused call.
-    for (uint8_t v : pix) ASSERT_EQ(v, 0);
-}
-
 // The rounding cases that tell the MPEG-2 and MPEG-4 rounding modes apart.
 TEST(VideoCoding, HalfSampleRounding) {
     for (const PredictKernel& p : kPredictKernels) {
@@ -91,15 +44,15 @@ TEST(VideoCoding, HalfSampleRounding) {
                 int type, rounding, expected;
             } cases[] = {{3, 0, 1}, {3, 1, 0}, {1, 0, 1}, {1, 1, 0}, {2, 0, 0}, {0, 1, 0}};
             for (const auto& c : cases) {
-                ASSERT_EQ(fn(ref.data(), 17, dst, 16, c.type, c.rounding), 0);
+                fn(ref.data(), 17, dst, 16, c.type, c.rounding);
                 EXPECT_EQ(dst[0], c.expected) << "type " << c.type << " rounding " << c.rounding;
             }
             // Vertically: rows 0, 1 give 1 rounding up and 0 rounding down.
             for (int y = 0; y < 18; ++y)
                 for (int x = 0; x < 17; ++x) ref[y * 17 + x] = uint8_t(y & 1);
-            ASSERT_EQ(fn(ref.data(), 17, dst, 16, 2, 0), 0);
+            fn(ref.data(), 17, dst, 16, 2, 0);
             EXPECT_EQ(dst[0], 1);
-            ASSERT_EQ(fn(ref.data(), 17, dst, 16, 2, 1), 0);
+            fn(ref.data(), 17, dst, 16, 2, 1);
             EXPECT_EQ(dst[0], 0);
         });
     }
@@ -110,13 +63,13 @@ TEST(VideoCoding, AveragingRoundsHalfUp) {
         uint8_t ref[9 * 9], dst[64];
         std::memset(ref, 2, sizeof(ref));
         std::memset(dst, 1, sizeof(dst));
-        ASSERT_EQ(fn(ref, 9, dst, 8, 0, 0), 0);
+        fn(ref, 9, dst, 8, 0, 0);
         for (uint8_t v : dst) ASSERT_EQ(v, 2);
         // Type 3 rounding down first (0,0,1,1 -> 0), then averaged with 255: 128.
         for (int y = 0; y < 9; ++y)
             for (int x = 0; x < 9; ++x) ref[y * 9 + x] = uint8_t(x & 1);
         std::memset(dst, 255, sizeof(dst));
-        ASSERT_EQ(fn(ref, 9, dst, 8, 3, 1), 0);
+        fn(ref, 9, dst, 8, 3, 1);
         for (uint8_t v : dst) ASSERT_EQ(v, 128);
     });
 }
@@ -129,24 +82,24 @@ TEST(VideoCoding, ResidualAndConstantSaturate) {
             dst[i] = (i & 1) ? 3 : 250;
             res[i] = (i & 1) ? -10 : 10;
         }
-        ASSERT_EQ(fn(res, 16, dst, 8), 0);
+        fn(res, 16, dst, 8);
         for (int i = 0; i < 64; ++i) ASSERT_EQ(dst[i], (i & 1) ? 0 : 255) << i;
         // The extremes of the 16-bit range saturate too.
         std::fill(res, res + 64, int16_t(-32768));
-        ASSERT_EQ(fn(res, 16, dst, 8), 0);
+        fn(res, 16, dst, 8);
         for (int i = 0; i < 64; ++i) ASSERT_EQ(dst[i], 0);
         std::fill(res, res + 64, int16_t(32767));
-        ASSERT_EQ(fn(res, 16, dst, 8), 0);
+        fn(res, 16, dst, 8);
         for (int i = 0; i < 64; ++i) ASSERT_EQ(dst[i], 255);
     });
     ForAll(k::addConstant8x8, [&](auto* fn) {
         uint8_t dst[64];
         for (int i = 0; i < 64; ++i) dst[i] = uint8_t(i * 4);
-        ASSERT_EQ(fn(-100, dst, 8), 0);
+        fn(-100, dst, 8);
         for (int i = 0; i < 64; ++i) ASSERT_EQ(dst[i], std::max(0, i * 4 - 100));
-        ASSERT_EQ(fn(32767, dst, 8), 0);
+        fn(32767, dst, 8);
         for (int i = 0; i < 64; ++i) ASSERT_EQ(dst[i], 255);
-        ASSERT_EQ(fn(-32768, dst, 8), 0);
+        fn(-32768, dst, 8);
         for (int i = 0; i < 64; ++i) ASSERT_EQ(dst[i], 0);
     });
 }
@@ -182,9 +135,7 @@ TEST(VideoCoding, PredictionVariantsMatchPlain) {
             });
             // The plain version writes exactly the block.
             std::vector<uint8_t> c = base;
-            ASSERT_EQ(p.kernel->Reference()(ref.data(), refStep, c.data() + dstStep, dstStep, type,
-                                            rounding),
-                      0);
+            p.kernel->Reference()(ref.data(), refStep, c.data() + dstStep, dstStep, type, rounding);
             for (size_t i = 0; i < c.size(); ++i) {
                 const ptrdiff_t off = ptrdiff_t(i) - dstStep;
                 const bool inside = off >= 0 && off / dstStep < p.height && off % dstStep < p.width;

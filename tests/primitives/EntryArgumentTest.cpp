@@ -1,0 +1,137 @@
+// Bad arguments are refused at the kernels' entries, before any implementation runs: one table of
+// entry calls with the status each must return. Nothing may be written by a refused call.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "primitives/Memory.h"
+#include "primitives/Signal.h"
+#include "primitives/VideoCoding.h"
+
+namespace {
+
+uint8_t g_pixels[32 * 32];
+int16_t g_coefficients[64];
+
+struct EntryCase {
+    const char* call;
+    SpStatus (*run)();
+    SpStatus expected;
+};
+
+float g_floats[4];
+const float* g_sources[2] = {g_floats, nullptr};
+float* g_destinations[2] = {g_floats, nullptr};
+
+float* Flt() {
+    return g_floats;
+}
+uint16_t* Words() {
+    return reinterpret_cast<uint16_t*>(g_coefficients);
+}
+uint8_t* Pix() {
+    return g_pixels;
+}
+int16_t* Coef() {
+    return g_coefficients;
+}
+
+// clang-format off
+const EntryCase kCases[] = {
+    {"vcCopyBlock8x8 null source", [] { return vcCopyBlock8x8(nullptr, 32, Pix(), 32); }, -8},
+    {"vcCopyBlock8x8 null destination", [] { return vcCopyBlock8x8(Pix(), 32, nullptr, 32); }, -8},
+    {"vcCopyBlock16x16 zero source step", [] { return vcCopyBlock16x16(Pix(), 0, Pix(), 32); }, -14},
+    {"vcCopyBlock16x16 negative step", [] { return vcCopyBlock16x16(Pix(), 32, Pix(), -32); }, -14},
+    {"vcAddResidual8x8 null residual", [] { return vcAddResidual8x8(nullptr, 16, Pix(), 32); }, -8},
+    {"vcAddResidual8x8 null destination", [] { return vcAddResidual8x8(Coef(), 15, nullptr, 32); }, -8},
+    {"vcAddResidual8x8 zero residual step", [] { return vcAddResidual8x8(Coef(), 0, Pix(), 32); }, -14},
+    // A residual row must start on a 16-bit value.
+    {"vcAddResidual8x8 odd residual step", [] { return vcAddResidual8x8(Coef(), 15, Pix(), 32); }, -14},
+    {"vcAddResidual8x8 zero step", [] { return vcAddResidual8x8(Coef(), 16, Pix(), 0); }, -14},
+    {"vcAddConstant8x8 null", [] { return vcAddConstant8x8(1, nullptr, 32); }, -8},
+    {"vcAddConstant8x8 zero step", [] { return vcAddConstant8x8(1, Pix(), 0); }, -14},
+    {"vcPredict8x4 null reference", [] { return vcPredict8x4(nullptr, 32, Pix(), 32, 3, 0); }, -8},
+    {"vcPredict8x8 null destination", [] { return vcPredict8x8(Pix(), 32, nullptr, 32, 0, 0); }, -8},
+    {"vcPredict16x8 zero step", [] { return vcPredict16x8(Pix(), 0, Pix(), 32, 1, 0); }, -14},
+    {"vcPredict16x16 negative step", [] { return vcPredict16x16(Pix(), 32, Pix(), -1, 2, 1); }, -14},
+    {"vcPredictAverage8x4 null", [] { return vcPredictAverage8x4(nullptr, 32, Pix(), 32, 3, 0); }, -8},
+    {"vcPredictAverage8x8 zero step", [] { return vcPredictAverage8x8(Pix(), 32, Pix(), 0, 3, 0); }, -14},
+    {"vcPredictAverage16x8 null", [] { return vcPredictAverage16x8(Pix(), 32, nullptr, 32, 1, 1); }, -8},
+    {"vcPredictAverage16x16 zero step", [] { return vcPredictAverage16x16(Pix(), 0, Pix(), 32, 0, 0); }, -14},
+    {"vcInverseDct8x8 null input", [] { return vcInverseDct8x8(nullptr, Coef()); }, -8},
+    {"vcInverseDct8x8 null output", [] { return vcInverseDct8x8(Coef(), nullptr); }, -8},
+    {"vcInverseDct8x8Reduced null input", [] { return vcInverseDct8x8Reduced(nullptr, Coef()); }, -8},
+    {"vcInverseDct8x8Reduced null output", [] { return vcInverseDct8x8Reduced(Coef(), nullptr); }, -8},
+    {"vcInverseDct8x8ToPixels null input", [] { return vcInverseDct8x8ToPixels(nullptr, Pix(), 8, 20); }, -8},
+    {"vcInverseDct8x8ToPixels null output", [] { return vcInverseDct8x8ToPixels(Coef(), nullptr, 8, 0); }, -8},
+    {"vcInverseDct8x8ToPixels zero step", [] { return vcInverseDct8x8ToPixels(Coef(), Pix(), 0, 5); }, -14},
+    {"vcInverseDct8x8Store null input", [] { return vcInverseDct8x8Store(nullptr, Pix(), 8); }, -8},
+    {"vcInverseDct8x8Store null output", [] { return vcInverseDct8x8Store(Coef(), nullptr, 8); }, -8},
+    {"vcInverseDct8x8Store negative step", [] { return vcInverseDct8x8Store(Coef(), Pix(), -8); }, -14},
+
+    {"spCopy8u null source", [] { return spCopy8u(nullptr, Pix(), 4); }, -8},
+    {"spCopy8u null destination", [] { return spCopy8u(Pix(), nullptr, 4); }, -8},
+    {"spCopy8u zero length", [] { return spCopy8u(Pix(), Pix() + 8, 0); }, -6},
+    {"spSet8u null", [] { return spSet8u(1, nullptr, 4); }, -8},
+    {"spSet8u negative length", [] { return spSet8u(1, Pix(), -1); }, -6},
+    {"spSet16s null", [] { return spSet16s(1, nullptr, 4); }, -8},
+    {"spSet16s zero length", [] { return spSet16s(1, Coef(), 0); }, -6},
+    {"spCopyRegion8u null", [] { return spCopyRegion8u(nullptr, 4, Pix(), 4, {4, 2}); }, -8},
+    {"spCopyRegion8u zero width", [] { return spCopyRegion8u(Pix(), 4, Pix() + 8, 4, {0, 2}); }, -6},
+    {"spCopyRegion8u zero height", [] { return spCopyRegion8u(Pix(), 4, Pix() + 8, 4, {4, 0}); }, -6},
+    {"spCopyRegion8u zero source step", [] { return spCopyRegion8u(Pix(), 0, Pix() + 8, 4, {4, 2}); }, -14},
+    {"spCopyRegion8u negative step", [] { return spCopyRegion8u(Pix(), 4, Pix() + 8, -4, {4, 2}); }, -14},
+
+    {"spZero8u null", [] { return spZero8u(nullptr, 1); }, -8},
+    {"spZero8u zero length", [] { return spZero8u(Pix(), 0); }, -6},
+    {"spZero16s negative length", [] { return spZero16s(Coef(), -1); }, -6},
+    {"spZero32f null", [] { return spZero32f(nullptr, 4); }, -8},
+    {"spCopy32f null destination", [] { return spCopy32f(Flt(), nullptr, 4); }, -8},
+    {"spCopy32f zero length", [] { return spCopy32f(Flt(), Flt(), 0); }, -6},
+    {"spMulC32fInPlace null", [] { return spMulC32fInPlace(2.0f, nullptr, 4); }, -8},
+    {"spMulC32fInPlace zero length", [] { return spMulC32fInPlace(1.0f, Flt(), 0); }, -6},
+    {"spMulC32f null source", [] { return spMulC32f(nullptr, 2.0f, Flt(), 4); }, -8},
+    {"spAddProductC32f zero length", [] { return spAddProductC32f(Flt(), 2.0f, Flt(), 0); }, -6},
+    {"spMul32f null first", [] { return spMul32f(nullptr, Flt(), Flt(), 4); }, -8},
+    {"spMul32f null second", [] { return spMul32f(Flt(), nullptr, Flt(), 4); }, -8},
+    {"spMul32f null destination", [] { return spMul32f(Flt(), Flt(), nullptr, 4); }, -8},
+    {"spMul32f zero length", [] { return spMul32f(Flt(), Flt(), Flt(), 0); }, -6},
+    {"spMul32fInPlace null", [] { return spMul32fInPlace(nullptr, Flt(), 4); }, -8},
+    {"spAdd32f zero length", [] { return spAdd32f(Flt(), Flt(), Flt(), 0); }, -6},
+    {"spAdd32fInPlace null", [] { return spAdd32fInPlace(Flt(), nullptr, 4); }, -8},
+    {"spSub32fInPlace null", [] { return spSub32fInPlace(nullptr, Flt(), 4); }, -8},
+    {"spSub32fInPlace negative length", [] { return spSub32fInPlace(Flt(), Flt(), -3); }, -6},
+    {"spAddProduct32f null", [] { return spAddProduct32f(Flt(), Flt(), nullptr, 4); }, -8},
+    {"spDotProduct32f null result", [] { return spDotProduct32f(Flt(), Flt(), 4, nullptr); }, -8},
+    {"spDotProduct32f zero length", [] { return spDotProduct32f(Flt(), Flt(), 0, Flt()); }, -6},
+    {"spFlip32 null", [] { return spFlip32(nullptr, Flt(), 4); }, -8},
+    {"spMulC16sScaled null destination", [] { return spMulC16sScaled(Coef(), 1, nullptr, 4, 0); }, -8},
+    {"spMulC16sScaledInPlace zero length", [] { return spMulC16sScaledInPlace(1, Coef(), 0, 0); }, -6},
+    {"spAdd16sScaled null second", [] { return spAdd16sScaled(Coef(), nullptr, Coef(), 4, 0); }, -8},
+    {"spDeinterleave32 no channels", [] { return spDeinterleave32(Flt(), 0, 2, g_destinations); }, -53},
+    {"spDeinterleave32 null channel", [] { return spDeinterleave32(Flt(), 2, 2, g_destinations); }, -8},
+    {"spDeinterleave32 zero length", [] { return spDeinterleave32(Flt(), 1, 0, g_destinations); }, -6},
+    {"spDeinterleave32 null source", [] { return spDeinterleave32(nullptr, 1, 2, g_destinations); }, -8},
+    {"spFloatToInt16Interleave no channels", [] { return spFloatToInt16Interleave(g_sources, 0, 4, Coef()); }, -53},
+    {"spFloatToInt16Interleave null channel", [] { return spFloatToInt16Interleave(g_sources, 2, 4, Coef()); }, -8},
+    {"spFloatToInt16Interleave zero length", [] { return spFloatToInt16Interleave(g_sources, 1, 0, Coef()); }, -6},
+    {"spFloatToInt16Interleave null array", [] { return spFloatToInt16Interleave(nullptr, 1, 4, Coef()); }, -8},
+    {"spFloatToInt16Interleave null destination", [] { return spFloatToInt16Interleave(g_sources, 1, 4, nullptr); }, -8},
+    {"spSwapBytes16 null destination", [] { return spSwapBytes16(Words(), nullptr, 4); }, -8},
+    {"spSwapBytes16 zero length", [] { return spSwapBytes16(Words(), Words(), 0); }, -6},
+};
+// clang-format on
+
+TEST(KernelEntries, RefuseBadArgumentsBeforeAnyWork) {
+    for (const EntryCase& c : kCases) {
+        std::memset(g_pixels, 0, sizeof(g_pixels));
+        std::memset(g_coefficients, 0, sizeof(g_coefficients));
+        std::memset(g_floats, 0, sizeof(g_floats));
+        EXPECT_EQ(c.run(), c.expected) << c.call;
+        for (uint8_t v : g_pixels) ASSERT_EQ(v, 0) << c.call << " wrote";
+        for (int16_t v : g_coefficients) ASSERT_EQ(v, 0) << c.call << " wrote";
+        for (float v : g_floats) ASSERT_EQ(v, 0.0f) << c.call << " wrote";
+    }
+}
+
+}  // namespace
