@@ -49,10 +49,14 @@ struct Groups {
     int n3 = 0, n5 = 0, n11 = 0;
 };
 
-float Dither(uint16_t& state) {
-    const int16_t a = int16_t(uint16_t(int32_t(int16_t(state)) * 47989));
-    const int16_t b = int16_t(uint16_t(int32_t(a) * 47989));
-    state = uint16_t(b);
+// One step of the generator is two multiplications by 47989 modulo 2^16: the state is carried
+// as a 32-bit product whose low 16 bits are the generator's, so the chain from one bin to the
+// next is a single multiplication.
+constexpr uint32_t kDitherStep = 47989u * 47989u;
+float Dither(uint32_t& state) {
+    const int16_t a = int16_t(uint16_t(state * 47989u));
+    state *= kDitherStep;
+    const int16_t b = int16_t(uint16_t(state));
     return float(int(a) + int(b)) * 0.35355338f * (1.0f / 32768.0f);
 }
 
@@ -64,11 +68,11 @@ bool ReadChannel(State* s, BitReader& reader, Groups& groups, int slot, bool dit
     // which would then go through memory on every bin.
     BitReader br = reader;
     Groups g = groups;
-    uint16_t noise = s->dither;
+    uint32_t noise = s->dither;
     auto finish = [&](bool ok) {
         reader = br;
         groups = g;
-        s->dither = noise;
+        s->dither = uint16_t(noise);
         return ok;
     };
     const Quantizers& q = Q();
