@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "SDKs/CodecFramework/CodecCommon/AudioDecoderRecord.h"
 #include "SDKs/CodecFramework/ac3/Ac3Bits.h"
 #include "primitives/AudioCoding.h"
 
@@ -12,16 +13,8 @@ namespace UMC {
 namespace ac3 {
 
 // Internal results of the decoding core.
-enum CoreResult : int {
-    kFrameDecoded = 0,
-    kNeedMoreData = 1,
-    kBadParameter = 2,
-    kOutOfMemory = 3,
-    kUndecodableFrame = 4,
-    kNullPointer = 5,
-    kNoSyncWord = 6,
-    kOutputTooSmall = 7,
-};
+using audio::CoreResult;
+using enum audio::CoreResult;
 
 inline constexpr int kBlocks = 6;
 inline constexpr int kBlockSamples = 256;
