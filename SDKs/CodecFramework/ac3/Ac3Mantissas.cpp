@@ -49,17 +49,6 @@ struct Groups {
     int n3 = 0, n5 = 0, n11 = 0;
 };
 
-// One step of the generator is two multiplications by 47989 modulo 2^16: the state is carried
-// as a 32-bit product whose low 16 bits are the generator's, so the chain from one bin to the
-// next is a single multiplication.
-constexpr uint32_t kDitherStep = 47989u * 47989u;
-float Dither(uint32_t& state) {
-    const int16_t a = int16_t(uint16_t(state * 47989u));
-    state *= kDitherStep;
-    const int16_t b = int16_t(uint16_t(state));
-    return float(int(a) + int(b)) * 0.35355338f * (1.0f / 32768.0f);
-}
-
 // Reads bins [start, end) of a channel; zero-allocation bins take dither when `dither` is set.
 // Returns false on a reserved code.
 bool ReadChannel(State* s, BitReader& reader, Groups& groups, int slot, bool dither,
@@ -86,7 +75,7 @@ bool ReadChannel(State* s, BitReader& reader, Groups& groups, int slot, bool dit
         switch (bap[bin]) {
             case 0:
                 if (zeroMap) zeroMap[bin] = 1;
-                m = dither ? Dither(noise) : 0.0f;
+                m = dither ? DitherValue(noise) : 0.0f;
                 break;
             case 1:
                 if (g.n3 == 0) {
