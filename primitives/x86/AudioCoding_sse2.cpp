@@ -29,6 +29,10 @@ inline V Add(V a, V b) {
 inline V Sub(V a, V b) {
     return _mm_sub_ps(a, b);
 }
+constexpr int kLanesLog2 = 2;
+inline void Transpose(V (&r)[4]) {
+    _MM_TRANSPOSE4_PS(r[0], r[1], r[2], r[3]);
+}
 
 }  // namespace
 

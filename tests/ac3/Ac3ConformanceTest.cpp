@@ -15,10 +15,19 @@ struct Fixture {
 };
 
 constexpr Fixture kFixtures[] = {
-    {"mono_48k", 1, 0x4, 48000},    {"stereo_32k", 2, 0x3, 32000}, {"stereo_44k", 2, 0x3, 44100},
-    {"stereo_48k", 2, 0x3, 48000},  {"stereo_cpl", 2, 0x3, 48000}, {"c30_48k", 3, 0x7, 48000},
-    {"c21_48k", 3, 0x103, 48000},   {"c20lfe_48k", 3, 0xB, 48000}, {"c32_48k", 5, 0x37, 48000},
-    {"c32lfe_48k", 6, 0x3F, 48000}, {"dual_mono", 2, 0x3, 48000},
+    {"mono_48k", 1, 0x4, 48000},
+    {"stereo_32k", 2, 0x3, 32000},
+    {"stereo_44k", 2, 0x3, 44100},
+    {"stereo_48k", 2, 0x3, 48000},
+    {"stereo_cpl", 2, 0x3, 48000},
+    {"c30_48k", 3, 0x7, 48000},
+    {"c21_48k", 3, 0x103, 48000},
+    {"c20lfe_48k", 3, 0xB, 48000},
+    {"c32_48k", 5, 0x37, 48000},
+    {"c32lfe_48k", 6, 0x3F, 48000},
+    {"dual_mono", 2, 0x3, 48000},
+    // Dynamic range words in the stream, with the default scales (applied in full).
+    {"stereo_drc", 2, 0x3, 48000},
 };
 constexpr size_t kFirstFrame = 2;  // the references hold frames 2, 3 and 4
 

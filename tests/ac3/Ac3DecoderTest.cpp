@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <random>
 
 #include "tests/ac3/Ac3TestSupport.h"
@@ -180,6 +181,21 @@ TEST(Ac3Decoder, DigitalSilenceDecodesToExactZeros) {
     ASSERT_GE(d.frames, 6);
     EXPECT_FALSE(AllZero(Slice(d, 1)));
     EXPECT_TRUE(AllZero(Slice(d, size_t(d.frames) - 1)));
+}
+
+TEST(Ac3Decoder, DitherFollowsItsGeneratorStepByStep) {
+    // The generator as written: a 16-bit signed state, two multiplications by 47989 per value.
+    int16_t state = 1;
+    uint32_t carried = 1;
+    for (int i = 0; i < 200000; ++i) {
+        const int16_t a = int16_t(uint16_t(int32_t(state) * 47989));
+        const int16_t b = int16_t(uint16_t(int32_t(a) * 47989));
+        state = b;
+        const float want = float(int(a) + int(b)) * 0.35355338f * (1.0f / 32768.0f);
+        const float got = UMC::ac3::DitherValue(carried);
+        ASSERT_EQ(std::memcmp(&want, &got, sizeof(float)), 0) << "value " << i;
+        ASSERT_EQ(uint16_t(carried), uint16_t(state)) << "value " << i;
+    }
 }
 
 TEST(Ac3Decoder, DitherIsTheSameOnEveryRunAndAfterReset) {

@@ -10,6 +10,12 @@
 
 namespace UMC {
 
+// Moves a pointer held inside a block by the block's displacement; null stays null.
+template <class T>
+void RebasePointer(T*& p, ptrdiff_t delta) {
+    if (p) p = reinterpret_cast<T*>(reinterpret_cast<uint8_t*>(p) + delta);
+}
+
 class CodecStateBlock {
 public:
     // The codec's state functions: init(nullptr, &size) asks for the size, init(memory, &size)

@@ -45,25 +45,25 @@ AC3Decoder::~AC3Decoder() {
 }
 
 Status AC3Decoder::Init(BaseCodecParams* params) {
-    if (m_initialised || m_state.Exists()) Close();
+    if (m_record.initialised || m_record.block.Exists()) Close();
     BaseCodecParams defaults;
     if (BaseCodec::Init(params ? params : &defaults) != STATUS_OK) return STATUS_ALLOC_FAILED;
-    const int r = m_state.Create(m_pMemoryAllocator, ac3::StateInit, RebaseState,
-                                 ac3::kFrameDecoded, ac3::kOutOfMemory);
+    const int r = m_record.block.Create(m_pMemoryAllocator, ac3::StateInit, RebaseState,
+                                        ac3::kFrameDecoded, ac3::kOutOfMemory);
     if (r != ac3::kFrameDecoded) return Translate(r);
-    m_info.valid = 0;
-    m_frameNumber = 0;
-    m_nextTime = 0.0;
-    m_initialised = 1;
+    m_record.infoValid = 0;
+    m_record.frameNumber = 0;
+    m_record.nextTime = 0.0;
+    m_record.initialised = 1;
     if (params) return SetParams(params);
     return STATUS_OK;
 }
 
 Status AC3Decoder::GetFrame(MediaData* input, MediaData* output) {
     if (!input || !output) return STATUS_NULL_PTR;
-    if (!m_initialised) return STATUS_NOT_INITIALIZED;
+    if (!m_record.initialised) return STATUS_NOT_INITIALIZED;
     if (!input->GetDataPointer() || !output->GetDataPointer()) return STATUS_NULL_PTR;
-    ac3::State* s = LockState();
+    ac3::State* s = m_record.Lock();
     if (!s) return STATUS_ALLOC_FAILED;
 
     const size_t outBytes =
@@ -77,9 +77,9 @@ Status AC3Decoder::GetFrame(MediaData* input, MediaData* output) {
     input->MoveDataPointer(ptrdiff_t(consumed));
     if (consumed > 0 && (r == ac3::kFrameDecoded || r == ac3::kUndecodableFrame)) {
         double start = input->GetTime();
-        if (start == -1.0) start = m_nextTime;
+        if (start == -1.0) start = m_record.nextTime;
         const double end = start + double(ac3::kFrameSamples) / double(rate);
-        m_nextTime = end;
+        m_record.nextTime = end;
         input->SetTime(end, 0.0);
         const size_t bytes = size_t(channels) * ac3::kFrameSamples * sizeof(int16_t);
         if (r == ac3::kUndecodableFrame) std::memset(pcm, 0, bytes);
@@ -92,24 +92,24 @@ Status AC3Decoder::GetFrame(MediaData* input, MediaData* output) {
                 audio->m_iBitPerSample = 16;
                 audio->m_iChannelMask = ac3::ChannelMask(s->outAcmod, s->outLfe);
             }
-            m_frameNumber = uint32_t(s->framesDecoded);
+            m_record.frameNumber = uint32_t(s->framesDecoded);
             const ac3::Bsi& bsi = s->bsi;
-            m_info.in.channels = bsi.nfchans + bsi.lfeon;
-            m_info.in.sample_frequency = rate;
-            m_info.in.bitPerSample = 16;
-            m_info.in.bitrate = bsi.bitrateKbps * 1000;
-            m_info.in.channel_mask = ac3::ChannelMask(bsi.acmod, bsi.lfeon);
-            m_info.in.stream_type = kStreamTypeAc3;
-            m_info.valid = 1;
+            m_record.in.channels = bsi.nfchans + bsi.lfeon;
+            m_record.in.sample_frequency = rate;
+            m_record.in.bitPerSample = 16;
+            m_record.in.bitrate = bsi.bitrateKbps * 1000;
+            m_record.in.channel_mask = ac3::ChannelMask(bsi.acmod, bsi.lfeon);
+            m_record.in.stream_type = kStreamTypeAc3;
+            m_record.infoValid = 1;
         }
     }
-    UnlockState();
+    m_record.Unlock();
     return Translate(r);
 }
 
 Status AC3Decoder::GetInfo(BaseCodecParams* info) {
     if (!info) return STATUS_NULL_PTR;
-    if (!m_initialised) return STATUS_NOT_INITIALIZED;
+    if (!m_record.initialised) return STATUS_NOT_INITIALIZED;
     BaseCodec::GetInfo(info);
     auto* audio = DynamicCast<AudioCodecParams>(info);
     if (!audio) return STATUS_OK;
@@ -118,43 +118,43 @@ Status AC3Decoder::GetInfo(BaseCodecParams* info) {
     audio->m_info_in.stream_type = kStreamTypeAc3;
     audio->m_info_in.bitPerSample = 16;
     audio->m_info_out.bitPerSample = 16;
-    ac3::State* s = LockState();
+    ac3::State* s = m_record.Lock();
     if (!s) return STATUS_ALLOC_FAILED;
-    if (m_info.valid) {
-        audio->m_info_in.sample_frequency = m_info.in.sample_frequency;
-        audio->m_info_in.bitrate = m_info.in.bitrate;
-        audio->m_info_in.channel_mask = m_info.in.channel_mask;
+    if (m_record.infoValid) {
+        audio->m_info_in.sample_frequency = m_record.in.sample_frequency;
+        audio->m_info_in.bitrate = m_record.in.bitrate;
+        audio->m_info_in.channel_mask = m_record.in.channel_mask;
     }
     audio->m_info_out.channels = s->outChannels;
     audio->m_info_out.sample_frequency = s->bsi.sampleRate;
     audio->m_info_out.channel_mask = ac3::ChannelMask(s->outAcmod, s->outLfe);
-    audio->m_frame_num = m_frameNumber;
-    UnlockState();
+    audio->m_frame_num = m_record.frameNumber;
+    m_record.Unlock();
     return STATUS_OK;
 }
 
 Status AC3Decoder::Close() {
-    m_state.Free();
-    m_initialised = 0;
-    m_info.valid = 0;
+    m_record.block.Free();
+    m_record.initialised = 0;
+    m_record.infoValid = 0;
     BaseCodec::Close();
     return STATUS_OK;
 }
 
 Status AC3Decoder::Reset() {
-    if (!m_initialised) return STATUS_NOT_INITIALIZED;
-    ac3::State* s = LockState();
+    if (!m_record.initialised) return STATUS_NOT_INITIALIZED;
+    ac3::State* s = m_record.Lock();
     if (!s) return STATUS_ALLOC_FAILED;
     ac3::StateReset(s);
-    UnlockState();
+    m_record.Unlock();
     return STATUS_OK;
 }
 
 Status AC3Decoder::SetParams(BaseCodecParams* params) {
     auto* p = DynamicCast<AC3DecoderParams>(params);
     if (!p) return STATUS_NULL_PTR;
-    if (!m_initialised) return STATUS_NOT_INITIALIZED;
-    ac3::State* s = LockState();
+    if (!m_record.initialised) return STATUS_NOT_INITIALIZED;
+    ac3::State* s = m_record.Lock();
     if (!s) return STATUS_ALLOC_FAILED;
     // Each field is taken only when it is in range; the others keep their values.
     if (p->output_config <= 8) s->outputConfig = p->output_config;
@@ -168,17 +168,17 @@ Status AC3Decoder::SetParams(BaseCodecParams* params) {
     if (p->conceal_mode <= 1) s->concealMode = p->conceal_mode;
     if (p->output_gain >= 0.0f && std::isfinite(p->output_gain)) s->outputGain = p->output_gain;
     ac3::ChooseOutput(s);
-    UnlockState();
+    m_record.Unlock();
     return STATUS_OK;
 }
 
 Status AC3Decoder::GetDuration(float* duration) {
     if (!duration) return STATUS_NULL_PTR;
-    if (!m_initialised) return STATUS_NOT_INITIALIZED;
-    ac3::State* s = LockState();
+    if (!m_record.initialised) return STATUS_NOT_INITIALIZED;
+    ac3::State* s = m_record.Lock();
     if (!s) return STATUS_ALLOC_FAILED;
     *duration = float(double(s->framesDecoded) * ac3::kFrameSamples / double(s->bsi.sampleRate));
-    UnlockState();
+    m_record.Unlock();
     return STATUS_OK;
 }
 

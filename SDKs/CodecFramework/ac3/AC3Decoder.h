@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "SDKs/CodecFramework/CodecCommon/CodecStateBlock.h"
+#include "SDKs/CodecFramework/CodecCommon/AudioDecoderRecord.h"
 #include "SDKs/CodecFramework/core/AudioCodec.h"
 #include "SDKs/CodecFramework/core/AudioData.h"
 
@@ -43,18 +43,7 @@ public:
     Status GetDuration(float* duration) override;
 
 private:
-    ac3::State* LockState() { return static_cast<ac3::State*>(m_state.Lock()); }
-    void UnlockState() { m_state.Unlock(); }
-
-    uint32_t m_frameNumber = 0;
-    struct Info {
-        int32_t valid = 0;
-        AudioStreamInfo in;
-        AudioStreamInfo out;
-    } m_info;
-    double m_nextTime = 0.0;
-    CodecStateBlock m_state;
-    int32_t m_initialised = 0;
+    AudioDecoderRecord<ac3::State> m_record;
 };
 
 }  // namespace UMC

@@ -1,6 +1,7 @@
 // Audio block parsing: block switch and dither flags, dynamic range words, coupling strategy and
 // coordinates, rematrixing flags, exponents, bit allocation parameters, delta bit allocation and
 // the skip field. Information that a block reuses must have been sent earlier in the frame.
+#include <algorithm>
 #include <cstring>
 #include <initializer_list>
 
@@ -11,27 +12,63 @@ namespace ac3 {
 
 namespace {
 
-// Decodes `groups` groups of three differential exponents, each applying to `repeat` bins from
+// Each group code split into its three differences, as running sums from the group's reference,
+// with the lowest and highest of the three, so that a group is checked once.
+struct ExponentGroups {
+    int8_t sum[125][3];
+    int8_t low[125], high[125];
+    constexpr ExponentGroups() : sum(), low(), high() {
+        for (int c = 0; c < 125; ++c) {
+            const int d[3] = {c / 25 - 2, (c % 25) / 5 - 2, c % 5 - 2};
+            int run = 0, lo = 127, hi = -128;
+            for (int i = 0; i < 3; ++i) {
+                run += d[i];
+                sum[c][i] = int8_t(run);
+                lo = run < lo ? run : lo;
+                hi = run > hi ? run : hi;
+            }
+            low[c] = int8_t(lo);
+            high[c] = int8_t(hi);
+        }
+    }
+};
+constexpr ExponentGroups kExponentGroups;
+
+// Decodes `groups` groups of three differential exponents, each applying to `Repeat` bins from
 // `bin` on, starting from `value`. False when an exponent leaves 0..24 or a group code is reserved.
-bool DecodeExponents(BitReader& reader, int groups, int repeat, int value, int8_t* exps, int bin) {
+template <int Repeat>
+bool DecodeExponentsBy(BitReader& reader, int groups, int value, int8_t* exps, int bin) {
     // A local reader: the byte stores to exps could otherwise alias it.
     BitReader br = reader;
+    // Whole groups that fit below 256 are written without a bound per bin.
+    const int whole = std::min(groups, (256 - bin) / (3 * Repeat));
+    const ExponentGroups& t = kExponentGroups;
     for (int g = 0; g < groups; ++g) {
         const int code = int(br.Get(7));
-        if (code > 124) return false;
-        const int diffs[3] = {code / 25 - 2, (code % 25) / 5 - 2, code % 5 - 2};
-        for (int d : diffs) {
-            value += d;
-            if (value < 0 || value > 24) return false;
-            if (repeat == 1) {
-                if (bin < 256) exps[bin++] = int8_t(value);
-            } else {
-                for (int r = 0; r < repeat && bin < 256; ++r) exps[bin++] = int8_t(value);
-            }
+        if (code > 124 || value + t.low[code] < 0 || value + t.high[code] > 24) return false;
+        if (g < whole) {
+            for (int i = 0; i < 3; ++i)
+                for (int r = 0; r < Repeat; ++r) exps[bin++] = int8_t(value + t.sum[code][i]);
+        } else {
+            for (int i = 0; i < 3; ++i)
+                for (int r = 0; r < Repeat && bin < 256; ++r)
+                    exps[bin++] = int8_t(value + t.sum[code][i]);
         }
+        value += t.sum[code][2];
     }
     reader = br;
     return true;
+}
+
+bool DecodeExponents(BitReader& reader, int groups, int repeat, int value, int8_t* exps, int bin) {
+    switch (repeat) {
+        case 1:
+            return DecodeExponentsBy<1>(reader, groups, value, exps, bin);
+        case 2:
+            return DecodeExponentsBy<2>(reader, groups, value, exps, bin);
+        default:
+            return DecodeExponentsBy<4>(reader, groups, value, exps, bin);
+    }
 }
 
 bool ReadDelta(BitReader& br, DeltaAlloc& d) {

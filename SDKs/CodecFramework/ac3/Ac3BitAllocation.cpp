@@ -12,10 +12,23 @@ namespace ac3 {
 
 namespace {
 
+// The log-addition increment indexed by the signed difference itself, so that the integration
+// of a band (a chain from bin to bin) costs a subtraction and a load per bin. Exponents lie in
+// 0..24, so a bin's power lies in 0..3072, and a band's sum, at most 23 increments of 64 above
+// its largest bin, in 0..4544: the difference of a sum and a bin stays within the table.
+constexpr int kLogAddBelow = 3072;
+constexpr int kLogAddAbove = 4544;
+struct LogAddByDifference {
+    uint8_t v[kLogAddBelow + kLogAddAbove + 1];
+    constexpr LogAddByDifference() : v() {
+        for (int c = -kLogAddBelow; c <= kLogAddAbove; ++c)
+            v[c + kLogAddBelow] = kLogAdd[size_t(std::min((c < 0 ? -c : c) >> 1, 255))];
+    }
+};
+constexpr LogAddByDifference kLogAddWide;
+
 int LogAdd(int a, int b) {
-    const int c = a - b;
-    const int address = std::min((c < 0 ? -c : c) >> 1, 255);
-    return (c >= 0 ? a : b) + kLogAdd[size_t(address)];
+    return std::max(a, b) + kLogAddWide.v[a - b + kLogAddBelow];
 }
 
 int LowComp(int a, int b0, int b1, int bin) {

@@ -1,7 +1,6 @@
 // State layout and the frame driver: sync search, frame size, CRC checks, the six audio blocks
 // and the concealment of damaged ones.
 #include <cstring>
-#include <type_traits>
 
 #include "SDKs/CodecFramework/ac3/Ac3State.h"
 #include "primitives/Signal.h"
@@ -57,14 +56,9 @@ int StateInit(uint8_t* memory, size_t* size) {
 }
 
 void StateRebase(State* s, ptrdiff_t delta) {
-    auto move = [delta](auto*& p) {
-        if (p)
-            p = reinterpret_cast<std::remove_reference_t<decltype(p)>>(
-                reinterpret_cast<uint8_t*>(p) + delta);
-    };
-    move(s->mdct512);
-    move(s->mdct256);
-    move(s->mdctWork);
+    RebasePointer(s->mdct512, delta);
+    RebasePointer(s->mdct256, delta);
+    RebasePointer(s->mdctWork, delta);
 }
 
 void StateReset(State* s) {

@@ -49,13 +49,6 @@ struct Groups {
     int n3 = 0, n5 = 0, n11 = 0;
 };
 
-float Dither(uint16_t& state) {
-    const int16_t a = int16_t(uint16_t(int32_t(int16_t(state)) * 47989));
-    const int16_t b = int16_t(uint16_t(int32_t(a) * 47989));
-    state = uint16_t(b);
-    return float(int(a) + int(b)) * 0.35355338f * (1.0f / 32768.0f);
-}
-
 // Reads bins [start, end) of a channel; zero-allocation bins take dither when `dither` is set.
 // Returns false on a reserved code.
 bool ReadChannel(State* s, BitReader& reader, Groups& groups, int slot, bool dither,
@@ -64,11 +57,11 @@ bool ReadChannel(State* s, BitReader& reader, Groups& groups, int slot, bool dit
     // which would then go through memory on every bin.
     BitReader br = reader;
     Groups g = groups;
-    uint16_t noise = s->dither;
+    uint32_t noise = s->dither;
     auto finish = [&](bool ok) {
         reader = br;
         groups = g;
-        s->dither = noise;
+        s->dither = uint16_t(noise);
         return ok;
     };
     const Quantizers& q = Q();
@@ -82,7 +75,7 @@ bool ReadChannel(State* s, BitReader& reader, Groups& groups, int slot, bool dit
         switch (bap[bin]) {
             case 0:
                 if (zeroMap) zeroMap[bin] = 1;
-                m = dither ? Dither(noise) : 0.0f;
+                m = dither ? DitherValue(noise) : 0.0f;
                 break;
             case 1:
                 if (g.n3 == 0) {

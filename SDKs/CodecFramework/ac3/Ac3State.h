@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "SDKs/CodecFramework/CodecCommon/AudioDecoderRecord.h"
 #include "SDKs/CodecFramework/ac3/Ac3Bits.h"
 #include "primitives/AudioCoding.h"
 
@@ -12,16 +13,8 @@ namespace UMC {
 namespace ac3 {
 
 // Internal results of the decoding core.
-enum CoreResult : int {
-    kFrameDecoded = 0,
-    kNeedMoreData = 1,
-    kBadParameter = 2,
-    kOutOfMemory = 3,
-    kUndecodableFrame = 4,
-    kNullPointer = 5,
-    kNoSyncWord = 6,
-    kOutputTooSmall = 7,
-};
+using audio::CoreResult;
+using enum audio::CoreResult;
 
 inline constexpr int kBlocks = 6;
 inline constexpr int kBlockSamples = 256;
@@ -160,6 +153,15 @@ bool ParseAudioBlock(State* s, BitReader& br, int blk);
 void StartFrame(State* s);
 // Recomputes the bit allocation pointers of a channel slot.
 void ComputeBitAllocation(State* s, int slot);
+// The next dither value (before scaling by the exponent) from the generator's state. One step is
+// two multiplications by 47989 modulo 2^16: the state is carried as a 32-bit product whose low
+// 16 bits are the generator's, so the chain from one value to the next is one multiplication.
+inline float DitherValue(uint32_t& state) {
+    const int16_t a = int16_t(uint16_t(state * 47989u));
+    state *= 47989u * 47989u;
+    const int16_t b = int16_t(uint16_t(state));
+    return float(int(a) + int(b)) * 0.35355338f * (1.0f / 32768.0f);
+}
 // Reads the mantissas of every channel of the block; false on a reserved group code.
 bool UnpackMantissas(State* s, BitReader& br);
 // Decoupling and rematrixing.

@@ -22,7 +22,7 @@ Status Translate(int result) {
             return STATUS_INVALID_STREAM;
         case mpa::kNullPointer:
             return STATUS_NULL_PTR;
-        case mpa::kNoFrameFound:
+        case mpa::kNoSyncWord:
             return STATUS_SYNC_NOT_FOUND;
         case mpa::kOutputTooSmall:
             return STATUS_NOT_ENOUGH_BUFFER;
@@ -56,7 +56,7 @@ MP3Decoder::~MP3Decoder() {
 
 Status MP3Decoder::Init(BaseCodecParams* params) {
     if (!params) return STATUS_NULL_PTR;
-    if (m_initialised || m_state.Exists()) Close();
+    if (m_record.initialised || m_record.block.Exists()) Close();
     if (BaseCodec::Init(params) != STATUS_OK) return STATUS_ALLOC_FAILED;
     uint32_t lfe = 0, check = 0;
     if (auto* mp = DynamicCast<MP3DecoderParams>(params)) {
@@ -67,21 +67,21 @@ Status MP3Decoder::Init(BaseCodecParams* params) {
     m_lfeFilterMode = lfe;
     m_checkNextHeader = check;
 
-    const int r = m_state.Create(m_pMemoryAllocator, mpa::StateInit, RebaseState,
-                                 mpa::kFrameDecoded, mpa::kOutOfMemory);
+    const int r = m_record.block.Create(m_pMemoryAllocator, mpa::StateInit, RebaseState,
+                                        mpa::kFrameDecoded, mpa::kOutOfMemory);
     if (r != mpa::kFrameDecoded) return Translate(r);
-    m_info.valid = 0;
-    m_frameNumber = 0;
-    m_nextTime = 0.0;
-    m_initialised = 1;
+    m_record.infoValid = 0;
+    m_record.frameNumber = 0;
+    m_record.nextTime = 0.0;
+    m_record.initialised = 1;
     return STATUS_OK;
 }
 
 Status MP3Decoder::GetFrame(MediaData* input, MediaData* output) {
     if (!input || !output || !input->GetDataPointer() || !output->GetDataPointer())
         return STATUS_NULL_PTR;
-    if (!m_initialised) return STATUS_NOT_INITIALIZED;
-    mpa::State* s = LockState();
+    if (!m_record.initialised) return STATUS_NOT_INITIALIZED;
+    mpa::State* s = m_record.Lock();
     if (!s) return STATUS_ALLOC_FAILED;
 
     const size_t outBytes =
@@ -92,7 +92,7 @@ Status MP3Decoder::GetFrame(MediaData* input, MediaData* output) {
     int r = mpa::DecodeFrame(s, input->GetDataPointer(), input->GetDataSize(), pcm, outSamples,
                              int(m_checkNextHeader), &consumed);
     if (consumed == 0) {
-        UnlockState();
+        m_record.Unlock();
         return Translate(r);
     }
     if (r == mpa::kFrameDecoded || r == mpa::kUndecodableFrame) {
@@ -100,9 +100,9 @@ Status MP3Decoder::GetFrame(MediaData* input, MediaData* output) {
         const int spf = mpa::SamplesPerFrame(h);
         const int rate = mpa::SampleRate(h);
         double start = input->GetTime();
-        if (start < 0.0) start = m_nextTime;
+        if (start < 0.0) start = m_record.nextTime;
         double end = start + double(spf) / double(rate);
-        m_nextTime = end;
+        m_record.nextTime = end;
         input->MoveDataPointer(ptrdiff_t(consumed));
         input->SetTime(end, 0.0);
         const size_t needed = size_t(spf) * size_t(h.channels);
@@ -122,48 +122,48 @@ Status MP3Decoder::GetFrame(MediaData* input, MediaData* output) {
                 audio->m_iChannelMask = h.channels == 1 ? 0x4u : 0x3u;
             }
         }
-        ++m_frameNumber;
-        Describe(h, m_info.in);
-        m_info.out = m_info.in;
-        m_info.valid = 1;
+        ++m_record.frameNumber;
+        Describe(h, m_record.in);
+        m_record.out = m_record.in;
+        m_record.infoValid = 1;
     } else {
         input->MoveDataPointer(ptrdiff_t(consumed));
     }
-    UnlockState();
+    m_record.Unlock();
     return Translate(r);
 }
 
 Status MP3Decoder::GetInfo(BaseCodecParams* info) {
     if (!info) return STATUS_NULL_PTR;
-    if (!m_initialised) return STATUS_NOT_INITIALIZED;
+    if (!m_record.initialised) return STATUS_NOT_INITIALIZED;
     BaseCodec::GetInfo(info);
     auto* audio = DynamicCast<AudioCodecParams>(info);
     if (!audio) return STATUS_OK;
     audio->m_SuggestedInputSize = 4096;
     audio->m_SuggestedOutputSize = 13824;
-    if (!m_info.valid) return Status(4);
-    audio->m_info_in = m_info.in;
-    audio->m_info_out = m_info.out;
-    audio->m_frame_num = m_frameNumber;
+    if (!m_record.infoValid) return Status(4);
+    audio->m_info_in = m_record.in;
+    audio->m_info_out = m_record.out;
+    audio->m_frame_num = m_record.frameNumber;
     return STATUS_OK;
 }
 
 Status MP3Decoder::Close() {
-    m_state.Free();
-    m_initialised = 0;
-    m_info.valid = 0;
+    m_record.block.Free();
+    m_record.initialised = 0;
+    m_record.infoValid = 0;
     BaseCodec::Close();
     return STATUS_OK;
 }
 
 Status MP3Decoder::Reset() {
-    if (!m_initialised) return STATUS_NOT_INITIALIZED;
-    m_nextTime = 0.0;
-    m_frameNumber = 0;
-    mpa::State* s = LockState();
+    if (!m_record.initialised) return STATUS_NOT_INITIALIZED;
+    m_record.nextTime = 0.0;
+    m_record.frameNumber = 0;
+    mpa::State* s = m_record.Lock();
     if (!s) return STATUS_ALLOC_FAILED;
     mpa::StateReset(s);
-    UnlockState();
+    m_record.Unlock();
     return STATUS_OK;
 }
 
@@ -173,15 +173,15 @@ Status MP3Decoder::SetParams(BaseCodecParams* params) {
 
 Status MP3Decoder::GetDuration(float* duration) {
     if (!duration) return STATUS_NULL_PTR;
-    if (!m_initialised) return STATUS_NOT_INITIALIZED;
-    mpa::State* s = LockState();
+    if (!m_record.initialised) return STATUS_NOT_INITIALIZED;
+    mpa::State* s = m_record.Lock();
     if (!s) return STATUS_ALLOC_FAILED;
     float d = 0.0f;
     if (s->synchronised) {
-        d = float(double(m_frameNumber) * mpa::SamplesPerFrame(s->saved) /
+        d = float(double(m_record.frameNumber) * mpa::SamplesPerFrame(s->saved) /
                   double(mpa::SampleRate(s->saved)));
     }
-    UnlockState();
+    m_record.Unlock();
     *duration = d;
     return STATUS_OK;
 }

@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "SDKs/CodecFramework/CodecCommon/CodecStateBlock.h"
+#include "SDKs/CodecFramework/CodecCommon/AudioDecoderRecord.h"
 #include "SDKs/CodecFramework/core/AudioCodec.h"
 #include "SDKs/CodecFramework/core/AudioData.h"
 
@@ -35,20 +35,9 @@ public:
     Status GetDuration(float* duration) override;
 
 private:
-    mpa::State* LockState() { return static_cast<mpa::State*>(m_state.Lock()); }
-    void UnlockState() { m_state.Unlock(); }
-
-    uint32_t m_frameNumber = 0;
-    struct Info {
-        int32_t valid = 0;
-        AudioStreamInfo in;
-        AudioStreamInfo out;
-    } m_info;
-    double m_nextTime = 0.0;
-    CodecStateBlock m_state;
+    AudioDecoderRecord<mpa::State> m_record;
     uint32_t m_lfeFilterMode = 0;
     uint32_t m_checkNextHeader = 0;
-    int32_t m_initialised = 0;
 };
 
 }  // namespace UMC

@@ -1,7 +1,6 @@
 // State layout, synchronisation, header validation, frame lengths, CRC and output of the MPEG
 // audio decoder.
 #include <cstring>
-#include <type_traits>
 
 #include "SDKs/CodecFramework/mpegaudio/MpaState.h"
 #include "SDKs/CodecFramework/mpegaudio/MpaTables.h"
@@ -206,16 +205,11 @@ int StateInit(uint8_t* memory, size_t* size) {
 }
 
 void StateRebase(State* s, ptrdiff_t delta) {
-    auto move = [delta](auto*& p) {
-        if (p)
-            p = reinterpret_cast<std::remove_reference_t<decltype(p)>>(
-                reinterpret_cast<uint8_t*>(p) + delta);
-    };
-    for (auto& p : s->synthesis) move(p);
-    move(s->mdct36);
-    move(s->mdct12);
-    move(s->mdctWork);
-    for (auto& p : s->huff) move(p);
+    for (auto& p : s->synthesis) RebasePointer(p, delta);
+    RebasePointer(s->mdct36, delta);
+    RebasePointer(s->mdct12, delta);
+    RebasePointer(s->mdctWork, delta);
+    for (auto& p : s->huff) RebasePointer(p, delta);
     s->reader = BitReader();
     s->savedReader = BitReader();
 }
@@ -386,7 +380,7 @@ int DecodeFrame(State* s, const uint8_t* in, size_t size, int16_t* out, size_t o
     if (keep < pos) keep = pos;
     *consumed = keep;
     s->streamPosition += keep;
-    return kNoFrameFound;
+    return kNoSyncWord;
 }
 
 }  // namespace mpa

@@ -5,24 +5,17 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "SDKs/CodecFramework/CodecCommon/AudioDecoderRecord.h"
 #include "SDKs/CodecFramework/mpegaudio/MpaBits.h"
 #include "primitives/AudioCoding.h"
 
 namespace UMC {
 namespace mpa {
 
-// Internal results of the decoding core.
-enum CoreResult : int {
-    kFrameDecoded = 0,
-    kNeedMoreData = 1,
-    kBadParameter = 2,
-    kOutOfMemory = 3,
-    kUndecodableFrame = 4,
-    kNullPointer = 5,
-    kNoFrameFound = 6,
-    kOutputTooSmall = 7,
-    kUnsupported = 8,
-};
+// Internal results of the decoding core, and beyond the shared ones a kernel set-up that fails.
+using audio::CoreResult;
+using enum audio::CoreResult;
+inline constexpr int kUnsupported = 8;
 
 inline constexpr int kReservoirSize = 112000;
 // Room behind the reservoir's data: the Huffman kernels may read ahead of what they consume, and
