@@ -2,11 +2,13 @@
 
 #include <algorithm>
 #include <limits>
+#include <new>
 #include <string>
 
 #include "VideoIO/FilterUtil/ConsumerToken.h"
 #include "VideoIO/FilterUtil/QMMediaSample.h"
 #include "diagnostics/CheckForms.h"
+#include "platform/win32/Module.h"
 
 namespace qm_DSFilters {
 
@@ -22,7 +24,12 @@ ConsumerSampleMap::ConsumerSampleMap(IMemAllocator* pAllocator, LPCTSTR name,
                                      CCritSec* pAllocatorLock)
     : m_pAllocator(pAllocator), m_name(name), m_pAllocatorLock(pAllocatorLock) {}
 
-ConsumerSampleMap::~ConsumerSampleMap() = default;
+ConsumerSampleMap::~ConsumerSampleMap() {
+    // The indexer's code lives in the module: it goes last.
+    m_indexerFeeder.reset();
+    if (m_mpeg2Indexer) m_mpeg2Indexer->Release();
+    if (m_indexerModule) FreeLibrary(m_indexerModule);
+}
 
 // ------------------------------------------------------------------------ released samples
 
@@ -48,6 +55,7 @@ HRESULT ConsumerSampleMap::AddReleasedSample(QMMediaSample* pQMMediaSample) {
         const SampleKey key{start, ++m_nextSequence};
         // A refused insertion has been reported; the sample is not lost but freed.
         if (IsWanted(key) && InsertKept(pQMMediaSample, key) == S_OK) {
+            if (m_isIndexingEnabled) IndexNewSamples();
             Trim();
             return S_OK;
         }
@@ -222,6 +230,11 @@ bool ConsumerSampleMap::IsStarted() const {
 void ConsumerSampleMap::SetStreamKind(uint32_t streamKind) {
     CAutoLock lock(&m_lock);
     m_streamKind = streamKind;
+    if (m_mpeg2Indexer) {
+        QMLogHRESULT(FlushIndexer());
+        m_mpeg2Indexer->SetStreamKind(streamKind);
+        m_indexedStreamKind = streamKind;
+    }
 }
 
 uint32_t ConsumerSampleMap::GetStreamKind() const {
@@ -396,6 +409,123 @@ void ConsumerSampleMap::Dump(uint64_t allocatedBytes, int reportLevel) const {
     if (qm_log::get_report_level(0) < std::max(reportLevel, 1)) return;
     for (const std::string& text : StatisticsLines(allocatedBytes))
         qm_log::_reportW(0, reportLevel, __FILE__, __LINE__, TEXT("%S"), text.c_str());
+}
+
+// -------------------------------------------------------------------------------- indexing
+
+HRESULT ConsumerSampleMap::EnableIndexing(const AM_MEDIA_TYPE* pmt, bool useSampleMediaTimeAsPTS) {
+    QMCheckCondition(pmt != 0, E_POINTER);
+    CAutoLock lock(&m_lock);
+    // The indexer takes the stream once, in order; a wrapping store would feed it again.
+    QMCheckCondition((m_mapMode & IBufferSink::LoopMode) == 0, VFW_E_WRONG_STATE);
+    if (IsEqualGUID(pmt->majortype, MEDIATYPE_Stream)) {
+        // clang-format off
+        QMCheckCondition(! useSampleMediaTimeAsPTS, E_INVALIDARG);
+        // clang-format on
+    }
+    if (qm_MPEGUtil::IsIndexableSystemStreamType(*pmt)) {
+        QMCheckHRESULT(m_indexedType.Set(*pmt));
+        m_indexedStreamKind = 0;
+        m_useSampleMediaTimeAsPTS = false;
+        m_isIndexingEnabled = true;
+        return S_OK;
+    }
+    const uint32_t streamKind = qm_MPEGUtil::ElementaryStreamKind(*pmt);
+    if (streamKind == 0) return S_OK;
+    m_useSampleMediaTimeAsPTS = useSampleMediaTimeAsPTS;
+    if (!m_mpeg2Indexer) {
+        QMCheckHRESULT(CreateIndexer(streamKind, pmt));
+        m_indexedStreamKind = streamKind;
+        m_hasFormatPayload = streamKind == qm_MPEGUtil::RAW_AAC_STREAM_KIND || pmt->cbFormat > 112;
+    }
+    m_isIndexingEnabled = true;
+    return S_OK;
+}
+
+HRESULT ConsumerSampleMap::CreateIndexer(uint32_t streamKind, const AM_MEDIA_TYPE* pmt) {
+    qm_MPEGUtil::IMPEG2Indexer* pMPEG2Indexer = nullptr;
+    HMODULE hModule = nullptr;
+    QMCheckHRESULT(qm_MPEGUtil::CreateMPEG2Indexer(streamKind, pmt, m_useSampleMediaTimeAsPTS,
+                                                   &hModule, &pMPEG2Indexer));
+    m_indexerFeeder.reset(new (std::nothrow) qm_MPEGUtil::IndexerFeeder(pMPEG2Indexer));
+    if (!m_indexerFeeder) {
+        pMPEG2Indexer->Release();
+        FreeLibrary(hModule);
+        QMCheckCondition(m_indexerFeeder != nullptr, E_OUTOFMEMORY);
+    }
+    m_mpeg2Indexer = pMPEG2Indexer;
+    m_indexerModule = hModule;
+    m_isIndexerLoaded = true;
+    // Only what is kept from now on is indexed.
+    if (!m_samples.empty()) m_lastIndexed = m_samples.rbegin()->first;
+    return S_OK;
+}
+
+bool ConsumerSampleMap::IsIndexingEnabled() const {
+    CAutoLock lock(&m_lock);
+    return m_isIndexingEnabled;
+}
+
+bool ConsumerSampleMap::HasIndexedFormatPayload() const {
+    CAutoLock lock(&m_lock);
+    return m_hasFormatPayload;
+}
+
+void ConsumerSampleMap::IndexNewSamples() {
+    if (!m_mpeg2Indexer) {
+        // A stream type: the indexer comes with the first buffer. Failing, indexing goes off.
+        if (FAILED(QMLogHRESULT(CreateIndexer(m_indexedStreamKind, &m_indexedType)))) {
+            m_isIndexingEnabled = false;
+            return;
+        }
+        m_lastIndexed = kBeforeAllSamples;
+    }
+    for (auto it = m_samples.upper_bound(m_lastIndexed); it != m_samples.end(); ++it) {
+        QMMediaSample* s = it->second.sample;
+        REFERENCE_TIME start = -1, stop = -1;
+        const HRESULT hrTime =
+            m_useSampleMediaTimeAsPTS ? s->GetMediaTime(&start, &stop) : s->GetTime(&start, &stop);
+        if (FAILED(hrTime)) start = stop = -1;
+        if (hrTime == VFW_S_NO_STOP_TIME) stop = -1;
+        QMLogHRESULT(
+            m_indexerFeeder->AppendSample(s->GetBufferPointer(), it->second.bytes, start, stop));
+        m_lastIndexed = it->first;
+    }
+}
+
+HRESULT ConsumerSampleMap::FlushIndexer() {
+    QMCheckCondition(m_mpeg2Indexer != 0, E_UNEXPECTED);
+    QMCheckHRESULT(m_indexerFeeder->Flush());
+    return S_OK;
+}
+
+HRESULT ConsumerSampleMap::GetMPEG2Indexer(qm_MPEGUtil::IMPEG2Indexer** ppMPEG2Indexer) {
+    QMCheckCondition(ppMPEG2Indexer != 0, E_POINTER);
+    *ppMPEG2Indexer = nullptr;
+    CAutoLock lock(&m_lock);
+    QMCheckCondition(m_mpeg2Indexer != 0, E_UNEXPECTED);
+    QMLogHRESULT(FlushIndexer());
+    m_mpeg2Indexer->AddRef();
+    *ppMPEG2Indexer = m_mpeg2Indexer;
+    return S_OK;
+}
+
+HRESULT ConsumerSampleMap::GetSystemStreamType(qm_MPEGUtil::SystemStreamType* pSystemStreamType) {
+    QMCheckCondition(pSystemStreamType != 0, E_POINTER);
+    *pSystemStreamType = qm_MPEGUtil::UNKNOWN_STREAM;
+    CAutoLock lock(&m_lock);
+    QMCheckCondition(m_mpeg2Indexer != 0, E_UNEXPECTED);
+    QMLogHRESULT(FlushIndexer());
+    qm_MPEGUtil::IMPEG2Indexer* mpeg2Index = m_mpeg2Indexer;
+    const qm_MPEGUtil::SystemStreamType systemStreamType = mpeg2Index->GetSystemStreamType();
+    *pSystemStreamType = systemStreamType;
+    if (mpeg2Index->GetEntryCount() == 0) return S_OK;
+    if (m_indexedStreamKind == qm_MPEGUtil::ADTS_AAC_STREAM_KIND)
+        QMCheckCondition(
+            mpeg2Index->GetSystemStreamType() == qm_MPEGUtil::ADTS_AAC_PURE_AUDIO_STREAM, E_FAIL);
+    if (m_indexedStreamKind == qm_MPEGUtil::RAW_AAC_STREAM_KIND)
+        QMCheckCondition(systemStreamType == qm_MPEGUtil::AAC_PURE_AUDIO_STREAM, E_FAIL);
+    return S_OK;
 }
 
 }  // namespace qm_DSFilters

@@ -19,11 +19,13 @@
 
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <unordered_map>
 #include <vector>
 
 #include "VideoIO/FilterUtil/ConsumerInterfaces.h"
 #include "VideoIO/FilterUtil/ConsumerMap.h"
+#include "VideoIO/MPEGUtil/IndexerHelpers.h"
 #include "platform/dshow/DShow.h"
 
 namespace qm_DSFilters {
@@ -71,7 +73,8 @@ public:
     void Start();
     void Stop();
     bool IsStarted() const;
-    // The stream kind that the allocator's media type changed to (e.g. raw AAC after ADTS).
+    // The stream kind that the allocator's media type changed to (e.g. raw AAC after ADTS);
+    // the indexer follows it.
     void SetStreamKind(uint32_t streamKind);
     uint32_t GetStreamKind() const;
 
@@ -105,6 +108,19 @@ public:
     // The same lines as reports, when the report level is at least reportLevel.
     void Dump(uint64_t allocatedBytes, int reportLevel) const;
 
+    // Indexing. Stream types of the system layer only set the flag (their indexer is created
+    // with the first indexed buffer); H.264, raw and ADTS AAC load the indexer now. Every
+    // sample kept afterwards is fed to it in time order. Other types leave indexing off.
+    HRESULT EnableIndexing(const AM_MEDIA_TYPE* pmt, bool useSampleMediaTimeAsPTS);
+    bool IsIndexingEnabled() const;
+    // Whether the indexed type's format block carries more than its header (always for raw AAC).
+    bool HasIndexedFormatPayload() const;
+    // The indexer, with a reference, after what is buffered for it was fed.
+    HRESULT GetMPEG2Indexer(qm_MPEGUtil::IMPEG2Indexer** ppMPEG2Indexer);
+    // What the indexer recognised; for AAC it must be the form the type promised once it
+    // found frames.
+    HRESULT GetSystemStreamType(qm_MPEGUtil::SystemStreamType* pSystemStreamType);
+
     IMemAllocator* GetAllocator() const { return m_pAllocator; }
     LPCTSTR GetName() const { return m_name; }
     CCritSec* GetAllocatorLock() const { return m_pAllocatorLock; }
@@ -126,6 +142,10 @@ private:
     QMMediaSample* RemoveKept(Store::iterator it);
     void PushFree(QMMediaSample* pQMMediaSample);
     std::vector<std::string> StatisticsLines(uint64_t allocatedBytes) const;
+    // Feeds the kept samples after the last one fed, in time order.
+    void IndexNewSamples();
+    HRESULT CreateIndexer(uint32_t streamKind, const AM_MEDIA_TYPE* pmt);
+    HRESULT FlushIndexer();
 
     IMemAllocator* m_pAllocator;
     LPCTSTR m_name;
@@ -145,6 +165,17 @@ private:
     uint64_t m_reclaimedTotal = 0;
     bool m_started = false;
     uint32_t m_streamKind = 0;
+
+    bool m_isIndexingEnabled = false;
+    bool m_isIndexerLoaded = false;
+    bool m_hasFormatPayload = false;
+    bool m_useSampleMediaTimeAsPTS = false;
+    uint32_t m_indexedStreamKind = 0;  // 0: a stream type of the system layer
+    CMediaType m_indexedType;
+    qm_MPEGUtil::IMPEG2Indexer* m_mpeg2Indexer = nullptr;
+    HMODULE m_indexerModule = nullptr;
+    std::unique_ptr<qm_MPEGUtil::IndexerFeeder> m_indexerFeeder;
+    SampleKey m_lastIndexed = kBeforeAllSamples;
 };
 
 }  // namespace qm_DSFilters

@@ -692,6 +692,27 @@ HRESULT STDMETHODCALLTYPE QMMemAllocator::SetFixedMemory(BOOL fixedMemory) {
     return S_OK;
 }
 
+HRESULT STDMETHODCALLTYPE QMMemAllocator::EnableIndexing(const AM_MEDIA_TYPE* pmt,
+                                                         BOOL useSampleMediaTimeAsPTS) {
+    CAutoLock lock(&m_allocatorLock);
+    QMCheckHRESULT(m_consumerSampleMap.EnableIndexing(pmt, useSampleMediaTimeAsPTS != FALSE));
+    return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE
+QMMemAllocator::GetMPEG2Indexer(qm_MPEGUtil::IMPEG2Indexer** ppMPEG2Indexer) {
+    CAutoLock lock(&m_allocatorLock);
+    QMCheckHRESULT(m_consumerSampleMap.GetMPEG2Indexer(ppMPEG2Indexer));
+    return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE
+QMMemAllocator::GetSystemStreamType(qm_MPEGUtil::SystemStreamType* pSystemStreamType) {
+    CAutoLock lock(&m_allocatorLock);
+    QMCheckHRESULT(m_consumerSampleMap.GetSystemStreamType(pSystemStreamType));
+    return S_OK;
+}
+
 // ------------------------------------------------------------------- IDynamicSizeAllocator
 
 HRESULT STDMETHODCALLTYPE QMMemAllocator::GetBufferOfSize(IMediaSample** ppBuffer, LONG size,

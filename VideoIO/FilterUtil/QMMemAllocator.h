@@ -81,6 +81,11 @@ public:
     HRESULT STDMETHODCALLTYPE DrawStatistics(IStatisticsSurface* pSurface) override;
     HRESULT STDMETHODCALLTYPE Dump(int reportLevel) override;
     HRESULT STDMETHODCALLTYPE SetFixedMemory(BOOL fixedMemory) override;
+    HRESULT STDMETHODCALLTYPE EnableIndexing(const AM_MEDIA_TYPE* pmt,
+                                             BOOL useSampleMediaTimeAsPTS) override;
+    HRESULT STDMETHODCALLTYPE GetMPEG2Indexer(qm_MPEGUtil::IMPEG2Indexer** ppMPEG2Indexer) override;
+    HRESULT STDMETHODCALLTYPE
+    GetSystemStreamType(qm_MPEGUtil::SystemStreamType* pSystemStreamType) override;
 
     // IDynamicSizeAllocator
     HRESULT STDMETHODCALLTYPE GetBufferOfSize(IMediaSample** ppBuffer, LONG size,

@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "VideoIO/FilterUtil/ConsumerInterfaces.h"
+#include "VideoIO/MPEGUtil/MPEG2Indexer.h"
 #include "platform/dshow/BufferInterfaces.h"
 #include "platform/dshow/Strmif.h"
 
@@ -87,6 +88,16 @@ struct IQMMemAllocator : IQMMemAllocatorBase {
     virtual HRESULT STDMETHODCALLTYPE Dump(int reportLevel) = 0;
     // With the flag set, the allocator stops growing by sample count once it has a block.
     virtual HRESULT STDMETHODCALLTYPE SetFixedMemory(BOOL fixedMemory) = 0;
+    // Indexing of the kept samples by the indexer of qm_MPEGSystemFilters, for a media type
+    // (other types: S_OK, indexing stays off). A library or export that is missing is
+    // reported and returned; decoding does not depend on it.
+    virtual HRESULT STDMETHODCALLTYPE EnableIndexing(const AM_MEDIA_TYPE* pmt,
+                                                     BOOL useSampleMediaTimeAsPTS) = 0;
+    // The indexer, with a reference (E_UNEXPECTED when none was created).
+    virtual HRESULT STDMETHODCALLTYPE
+    GetMPEG2Indexer(qm_MPEGUtil::IMPEG2Indexer** ppMPEG2Indexer) = 0;
+    virtual HRESULT STDMETHODCALLTYPE
+    GetSystemStreamType(qm_MPEGUtil::SystemStreamType* pSystemStreamType) = 0;
 };
 
 // Samples of a size other than the negotiated one.
