@@ -35,9 +35,10 @@ std::string ConsumerInfo::PositionText() const {
 std::string FormatReferenceTime(REFERENCE_TIME time) {
     if (time < 0) return "-";
     const int64_t ms = time / 10000;
-    char text[48];
-    std::snprintf(text, sizeof text, "%lld:%02d:%02d.%03d", (long long)(ms / 3600000),
-                  int(ms / 60000 % 60), int(ms / 1000 % 60), int(ms % 1000));
+    char rest[24];
+    std::snprintf(rest, sizeof rest, ":%02d:%02d.%03d", int(ms / 60000 % 60), int(ms / 1000 % 60),
+                  int(ms % 1000));
+    const std::string text = std::to_string(ms / 3600000) + rest;
     return text;
 }
 

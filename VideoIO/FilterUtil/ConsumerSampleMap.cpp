@@ -210,6 +210,13 @@ void ConsumerSampleMap::Clear() {
     m_storedIndex.clear();
     m_inUseCount = 0;
     m_keptBytes = 0;
+    // What comes next is a new stream (its times may start again): consumers read it from
+    // its start.
+    for (const auto& [token, info] : m_consumers) {
+        info->SetPosition(kBeforeAllSamples);
+        info->TakeSkipped();
+    }
+    m_lastIndexed = kBeforeAllSamples;
 }
 
 void ConsumerSampleMap::Start() {
@@ -388,7 +395,12 @@ std::vector<std::string> ConsumerSampleMap::StatisticsLines(uint64_t allocatedBy
                            (unsigned long long)s.keptBytes, (unsigned long long)s.allocatedBytes,
                            percent, int(s.keptCount), int(s.freeCount), s.rate));
     CAutoLock lock(&m_lock);
-    for (const auto& [token, info] : m_consumers) {
+    std::vector<const ConsumerInfo*> consumers;
+    for (const auto& [token, info] : m_consumers) consumers.push_back(info.get());
+    std::sort(consumers.begin(), consumers.end(), [](const ConsumerInfo* a, const ConsumerInfo* b) {
+        return a->GetNumber() < b->GetNumber();
+    });
+    for (const ConsumerInfo* info : consumers) {
         lines.push_back(qm_log::FormatWide(TEXT("Consumer: #%d %s %s"), int(info->GetNumber()),
                                            Widen(info->StateText()).c_str(),
                                            Widen(info->PositionText()).c_str()));
@@ -464,6 +476,11 @@ HRESULT ConsumerSampleMap::CreateIndexer(uint32_t streamKind, const AM_MEDIA_TYP
 bool ConsumerSampleMap::IsIndexingEnabled() const {
     CAutoLock lock(&m_lock);
     return m_isIndexingEnabled;
+}
+
+bool ConsumerSampleMap::IsIndexerLoaded() const {
+    CAutoLock lock(&m_lock);
+    return m_isIndexerLoaded;
 }
 
 bool ConsumerSampleMap::HasIndexedFormatPayload() const {

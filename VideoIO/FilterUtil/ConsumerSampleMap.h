@@ -66,7 +66,8 @@ public:
     HRESULT ReclaimOldestSample(QMMediaSample** ppQMMediaSample);
     bool IsAnySampleInUse() const;
 
-    // Forgets every sample (the allocator destroys them); consumers stay registered.
+    // Forgets every sample (the allocator destroys them); consumers stay registered and read
+    // the next samples from the start.
     void Clear();
 
     // Samples are kept only while started.
@@ -113,6 +114,7 @@ public:
     // sample kept afterwards is fed to it in time order. Other types leave indexing off.
     HRESULT EnableIndexing(const AM_MEDIA_TYPE* pmt, bool useSampleMediaTimeAsPTS);
     bool IsIndexingEnabled() const;
+    bool IsIndexerLoaded() const;
     // Whether the indexed type's format block carries more than its header (always for raw AAC).
     bool HasIndexedFormatPayload() const;
     // The indexer, with a reference, after what is buffered for it was fed.

@@ -317,6 +317,18 @@ TEST(ConsumerSampleMapTest, DecommitWaitsForKeptSamplesInUse) {
     EXPECT_EQ(CBaseObject::ObjectsActive(), objectsBefore);
 }
 
+TEST(ConsumerSampleMapTest, AfterARecommitConsumersReadTheNewStreamFromItsStart) {
+    TimeShift ts;
+    IConsumerToken* c = ts.Register();
+    ASSERT_EQ(ts.Push(5 * kSecond), S_OK);
+    EXPECT_EQ(ReadNext(ts, c), 5 * kSecond);
+    ASSERT_EQ(ts.mem->Decommit(), S_OK);
+    ASSERT_EQ(ts.mem->Commit(), S_OK);
+    // Earlier than where the consumer was, but a new stream.
+    ASSERT_EQ(ts.Push(1 * kSecond), S_OK);
+    EXPECT_EQ(ReadNext(ts, c), 1 * kSecond);
+}
+
 // A surface that keeps the lines drawn on it.
 struct TextSurface : IStatisticsSurface {
     void DrawTextLine(int line, const char* text) override {

@@ -5,14 +5,12 @@
 
 #include <algorithm>
 #include <cmath>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "VideoIO/MPEGUtil/MPEG2Indexer.h"
-#include "tests/support/Paths.h"
 #include "tests/systemstreams/Collector.h"
+#include "tests/systemstreams/IndexerFixtures.h"
 
 extern "C" int32_t CreateMPEG2IndexerForBuffer(uint32_t streamKind, const void* pMediaType,
                                                int32_t useSampleMediaTimeAsPTS,
@@ -22,39 +20,12 @@ namespace {
 
 using namespace qm_MPEGUtil;
 
-struct Packet {
-    uint64_t pos;
-    uint32_t size;
-    int64_t pts;  // -1 for N/A
-    bool key;
-};
-
-struct Probe {
-    int64_t timeBaseNum = 1, timeBaseDen = 1;
-    std::vector<Packet> packets;
-};
+using qm::test::ProbePacket;
+using qm::test::ProbePackets;
+using qm::test::ReadProbePackets;
 
 std::filesystem::path Dir() {
-    return qm::test::FixtureDir() / "indexer";
-}
-
-Probe ReadPackets(const std::string& name) {
-    Probe probe;
-    std::ifstream in(Dir() / (name + ".packets"));
-    std::string line;
-    std::getline(in, line);
-    std::sscanf(line.c_str(), "%lld/%lld", reinterpret_cast<long long*>(&probe.timeBaseNum),
-                reinterpret_cast<long long*>(&probe.timeBaseDen));
-    while (std::getline(in, line)) {
-        std::istringstream fields(line);
-        Packet p;
-        std::string pts, flags;
-        fields >> p.pos >> p.size >> pts >> flags;
-        p.pts = pts == "N/A" ? -1 : std::stoll(pts);
-        p.key = !flags.empty() && flags[0] == 'K';
-        probe.packets.push_back(p);
-    }
-    return probe;
+    return qm::test::IndexerFixtureDir();
 }
 
 struct Indexer {
@@ -85,7 +56,7 @@ struct Indexer {
 
 TEST(ElementaryIndexerTest, H264AccessUnitsAndIdrPicturesAsFfprobeFindsThem) {
     const std::vector<uint8_t> data = qm::test::ReadFile(Dir() / "h264.h264");
-    const Probe probe = ReadPackets("h264");
+    const ProbePackets probe = ReadProbePackets("h264");
     ASSERT_FALSE(data.empty());
     ASSERT_GT(probe.packets.size(), 40u);
     for (size_t piece : {size_t(1) << 20, size_t(4096), size_t(5)}) {
@@ -101,7 +72,7 @@ TEST(ElementaryIndexerTest, H264AccessUnitsAndIdrPicturesAsFfprobeFindsThem) {
         ASSERT_EQ(entries.size(), probe.packets.size());
         int64_t lastPiece = -1;
         for (size_t i = 0; i < entries.size(); ++i) {
-            const Packet& want = probe.packets[i];
+            const ProbePacket& want = probe.packets[i];
             EXPECT_EQ(entries[i].position, want.pos) << i;
             EXPECT_EQ(entries[i].size, want.size) << i;
             EXPECT_EQ(entries[i].keyFrame, want.key) << i;
@@ -114,7 +85,7 @@ TEST(ElementaryIndexerTest, H264AccessUnitsAndIdrPicturesAsFfprobeFindsThem) {
 
 TEST(ElementaryIndexerTest, AdtsFramesAndTimesAsFfprobeFindsThem) {
     const std::vector<uint8_t> data = qm::test::ReadFile(Dir() / "adts.aac");
-    const Probe probe = ReadPackets("adts");
+    const ProbePackets probe = ReadProbePackets("adts");
     ASSERT_GT(probe.packets.size(), 40u);
     for (size_t piece : {size_t(1) << 20, size_t(1000), size_t(3)}) {
         SCOPED_TRACE("pieces of " + std::to_string(piece));
@@ -126,7 +97,7 @@ TEST(ElementaryIndexerTest, AdtsFramesAndTimesAsFfprobeFindsThem) {
         const std::vector<IndexEntry> entries = indexer.Entries();
         ASSERT_EQ(entries.size(), probe.packets.size());
         for (size_t i = 0; i < entries.size(); ++i) {
-            const Packet& want = probe.packets[i];
+            const ProbePacket& want = probe.packets[i];
             EXPECT_EQ(entries[i].position, want.pos) << i;
             EXPECT_EQ(entries[i].size, want.size) << i;
             EXPECT_TRUE(entries[i].keyFrame);
@@ -140,12 +111,12 @@ TEST(ElementaryIndexerTest, AdtsFramesAndTimesAsFfprobeFindsThem) {
 TEST(ElementaryIndexerTest, RawAacIsOneFramePerSampleAndGarbageIsSkipped) {
     // The ADTS frames without their headers, one per sample, every third without a time.
     const std::vector<uint8_t> adts = qm::test::ReadFile(Dir() / "adts.aac");
-    const Probe probe = ReadPackets("adts");
+    const ProbePackets probe = ReadProbePackets("adts");
     Indexer indexer(RAW_AAC_STREAM_KIND);
     EXPECT_EQ(indexer.p->GetSystemStreamType(), AAC_PURE_AUDIO_STREAM);
     uint64_t position = 0;
     for (size_t i = 0; i < probe.packets.size(); ++i) {
-        const Packet& p = probe.packets[i];
+        const ProbePacket& p = probe.packets[i];
         IndexedSample s;
         s.length = p.size - 7;
         s.start = i % 3 == 2 ? kIndexerNoTime : int64_t(i) * 1000;

@@ -4,15 +4,13 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <fstream>
-#include <sstream>
 #include <vector>
 
 #include "VideoIO/FilterUtil/QMMemAllocator.h"
 #include "VideoIO/MPEGUtil/IndexerHelpers.h"
-#include "tests/support/Paths.h"
 #include "tests/support/ReportCapture.h"
 #include "tests/systemstreams/Collector.h"
+#include "tests/systemstreams/IndexerFixtures.h"
 
 using qm::test::ReportCapture;
 using namespace qm_MPEGUtil;
@@ -61,26 +59,8 @@ struct Store {
     IConsumerToken* token = nullptr;
 };
 
-struct Packet {
-    uint64_t pos;
-    uint32_t size;
-    bool key;
-};
-
-std::vector<Packet> Packets(const char* name) {
-    std::ifstream in(qm::test::FixtureDir() / "indexer" / name);
-    std::string line;
-    std::getline(in, line);  // time base
-    std::vector<Packet> packets;
-    while (std::getline(in, line)) {
-        std::istringstream fields(line);
-        Packet p;
-        std::string pts, flags;
-        fields >> p.pos >> p.size >> pts >> flags;
-        p.key = !flags.empty() && flags[0] == 'K';
-        packets.push_back(p);
-    }
-    return packets;
+std::vector<qm::test::ProbePacket> Packets(const char* name) {
+    return qm::test::ReadProbePackets(name).packets;
 }
 
 std::vector<IndexEntry> EntriesOf(IMPEG2Indexer* indexer) {
@@ -91,8 +71,8 @@ std::vector<IndexEntry> EntriesOf(IMPEG2Indexer* indexer) {
 
 TEST(IndexingBridgeTest, KeptH264SamplesAreFedInTimeOrder) {
     const std::vector<uint8_t> data =
-        qm::test::ReadFile(qm::test::FixtureDir() / "indexer" / "h264.h264");
-    const std::vector<Packet> packets = Packets("h264.packets");
+        qm::test::ReadFile(qm::test::IndexerFixtureDir() / "h264.h264");
+    const std::vector<qm::test::ProbePacket> packets = Packets("h264");
     ASSERT_GT(packets.size(), 20u);
     const CMediaType mt =
         TypeOf(MEDIATYPE_Video, qm::MediaSubtypeFromFourCC(qm::MakeFourCC('H', '2', '6', '4')));
@@ -121,8 +101,8 @@ TEST(IndexingBridgeTest, KeptH264SamplesAreFedInTimeOrder) {
 
 TEST(IndexingBridgeTest, KeptAdtsSamplesAreIndexedAndTheIndexerFollowsTheTypeToRawAac) {
     const std::vector<uint8_t> adts =
-        qm::test::ReadFile(qm::test::FixtureDir() / "indexer" / "adts.aac");
-    const std::vector<Packet> packets = Packets("adts.packets");
+        qm::test::ReadFile(qm::test::IndexerFixtureDir() / "adts.aac");
+    const std::vector<qm::test::ProbePacket> packets = Packets("adts");
     ASSERT_GT(packets.size(), 20u);
     const CMediaType adtsType = TypeOf(MEDIATYPE_Audio, qm::MediaSubtypeFromFourCC(0x1600));
     Store store(adtsType);
