@@ -48,6 +48,10 @@ HRESULT ConsumerSampleMap::AddReleasedSample(QMMediaSample* pQMMediaSample) {
         }
         return S_OK;
     }
+    // A late second release of a sample that a lookup handed out again meanwhile: it is free
+    // already and must not be kept as well.
+    if (std::find(m_freeList.begin(), m_freeList.end(), pQMMediaSample) != m_freeList.end())
+        return S_OK;
     QMCheckCondition(pQMMediaSample->GetRefCount() == 0, E_UNEXPECTED);
 
     REFERENCE_TIME start = -1, stop = -1;
