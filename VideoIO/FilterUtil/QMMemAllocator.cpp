@@ -101,13 +101,15 @@ HRESULT QMMemAllocator::ComputeChunkSize() {
 }
 
 bool QMMemAllocator::AreAllBuffersFree() const {
+    // A kept sample that a consumer holds is out as much as one that GetBuffer handed out.
     return size_t(m_consumerSampleMap.GetFreeCount()) +
-               size_t(m_consumerSampleMap.GetKeptCount()) ==
-           m_samples.size();
+                   size_t(m_consumerSampleMap.GetKeptCount()) ==
+               m_samples.size() &&
+           !m_consumerSampleMap.IsAnySampleInUse();
 }
 
 bool QMMemAllocator::IsDecommitComplete() const {
-    return AreAllBuffersFree() && !m_consumerSampleMap.IsAnySampleInUse();
+    return AreAllBuffersFree();
 }
 
 HRESULT QMMemAllocator::ReleaseAllMemory() {
@@ -553,6 +555,20 @@ BOOL STDMETHODCALLTYPE QMMemAllocator::CanAllocateNewMemoryBuffer(int32_t size) 
 
 // ------------------------------------------------------------------------- IQMMemAllocator
 
+HRESULT STDMETHODCALLTYPE QMMemAllocator::RegisterConsumer(IConsumerToken** ppConsumerToken) {
+    QMCheckCondition(ppConsumerToken != 0, E_POINTER);
+    CAutoLock lock(&m_allocatorLock);
+    QMCheckHRESULT(m_consumerSampleMap.RegisterConsumer(ppConsumerToken));
+    return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE QMMemAllocator::UnregisterConsumer(IConsumerToken* pConsumerToken) {
+    CAutoLock lock(&m_allocatorLock);
+    QMCheckHRESULT(m_consumerSampleMap.UnregisterConsumer(pConsumerToken));
+    WakeWaiters();  // samples it held back may be free now
+    return S_OK;
+}
+
 HRESULT STDMETHODCALLTYPE QMMemAllocator::Start() {
     CAutoLock lock(&m_allocatorLock);
     m_running = true;
@@ -564,6 +580,7 @@ HRESULT STDMETHODCALLTYPE QMMemAllocator::Stop() {
     CAutoLock lock(&m_allocatorLock);
     m_running = false;
     m_consumerSampleMap.Stop();
+    WakeWaiters();
     return S_OK;
 }
 
@@ -572,13 +589,80 @@ BOOL STDMETHODCALLTYPE QMMemAllocator::IsRunning() {
     return m_running;
 }
 
-HRESULT STDMETHODCALLTYPE QMMemAllocator::SetFixedMemory(BOOL fixedMemory) {
+HRESULT QMMemAllocator::Lookup(IConsumerToken* pConsumerToken, ConsumerSampleMap::Lookup lookup,
+                               REFERENCE_TIME time, IMediaSample** ppSample) {
     CAutoLock lock(&m_allocatorLock);
-    {
-        CAutoLock limitLock(&m_limitLock);
-        m_fixedMemory = fixedMemory != FALSE;
+    const HRESULT hr = m_consumerSampleMap.LookupSample(pConsumerToken, lookup, time, ppSample);
+    // A consumer that moved may let kept samples go.
+    if (SUCCEEDED(hr)) WakeWaiters();
+    return hr;
+}
+
+HRESULT STDMETHODCALLTYPE QMMemAllocator::GetNextSample(IConsumerToken* pConsumerToken,
+                                                        DWORD timeoutMs, IMediaSample** ppSample) {
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    LockableCritSec lock{m_allocatorLock};
+    std::unique_lock<LockableCritSec> held(lock);
+    for (;;) {
+        const HRESULT hr = m_consumerSampleMap.LookupSample(
+            pConsumerToken, ConsumerSampleMap::Lookup::Next, 0, ppSample);
+        if (SUCCEEDED(hr)) WakeWaiters();
+        if (hr != QM_E_NO_SAMPLE || timeoutMs == 0) return hr;
+        if (timeoutMs == INFINITE) {
+            m_sampleKept.wait(held);
+        } else if (m_sampleKept.wait_until(held, deadline) == std::cv_status::timeout) {
+            timeoutMs = 0;  // one last look
+        }
     }
-    WakeWaiters();  // growth may have become possible
+}
+
+HRESULT STDMETHODCALLTYPE QMMemAllocator::GetNextSampleAfter(IConsumerToken* pConsumerToken,
+                                                             REFERENCE_TIME time,
+                                                             IMediaSample** ppSample) {
+    return Lookup(pConsumerToken, ConsumerSampleMap::Lookup::NextAfter, time, ppSample);
+}
+
+HRESULT STDMETHODCALLTYPE QMMemAllocator::GetSampleAtOrBefore(IConsumerToken* pConsumerToken,
+                                                              REFERENCE_TIME time,
+                                                              IMediaSample** ppSample) {
+    return Lookup(pConsumerToken, ConsumerSampleMap::Lookup::AtOrBefore, time, ppSample);
+}
+
+HRESULT STDMETHODCALLTYPE QMMemAllocator::GetKeptTimeRange(REFERENCE_TIME* pFirst,
+                                                           REFERENCE_TIME* pLast) {
+    CAutoLock lock(&m_allocatorLock);
+    return m_consumerSampleMap.GetTimeRange(pFirst, pLast);
+}
+
+HRESULT STDMETHODCALLTYPE QMMemAllocator::SetLoopMode(BOOL loop, double seconds) {
+    QMCheckCondition(!loop || (seconds > 0 && seconds < 1.0e9), E_INVALIDARG);
+    CAutoLock lock(&m_allocatorLock);
+    QMCheckHRESULT(
+        m_consumerSampleMap.SetLoopMode(loop != FALSE, REFERENCE_TIME(seconds * 1.0e7 + 0.5)));
+    WakeWaiters();
+    return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE QMMemAllocator::GetLoopMode(BOOL* pLoop, double* pSeconds) {
+    QMCheckCondition(pLoop != 0 && pSeconds != 0, E_POINTER);
+    CAutoLock lock(&m_allocatorLock);
+    *pLoop = m_consumerSampleMap.IsLoopMode();
+    *pSeconds = double(m_consumerSampleMap.GetLoopLength()) / 1.0e7;
+    return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE QMMemAllocator::GetStatistics(SampleMapStatistics* pStatistics) {
+    QMCheckCondition(pStatistics != 0, E_POINTER);
+    CAutoLock lock(&m_allocatorLock);
+    m_consumerSampleMap.GetStatistics(m_memoryBufferInfo.GetAllocatedSize(), pStatistics);
+    return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE QMMemAllocator::DrawStatistics(IStatisticsSurface* pSurface) {
+    CAutoLock lock(&m_allocatorLock);
+    QMCheckHRESULT(
+        m_consumerSampleMap.DrawStatistics(m_memoryBufferInfo.GetAllocatedSize(), pSurface));
     return S_OK;
 }
 
@@ -594,6 +678,38 @@ HRESULT STDMETHODCALLTYPE QMMemAllocator::Dump(int reportLevel) {
                           "m_lAllocated %d m_lAllocatedSize %I64d"),
                      kind, int(m_bCommitted), int(m_nbrOfBuffers), int(m_requiredNbrOfSamples),
                      int(m_samples.size()), int64_t(m_memoryBufferInfo.GetAllocatedSize()));
+    m_consumerSampleMap.Dump(m_memoryBufferInfo.GetAllocatedSize(), reportLevel);
+    return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE QMMemAllocator::SetFixedMemory(BOOL fixedMemory) {
+    CAutoLock lock(&m_allocatorLock);
+    {
+        CAutoLock limitLock(&m_limitLock);
+        m_fixedMemory = fixedMemory != FALSE;
+    }
+    WakeWaiters();  // growth may have become possible
+    return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE QMMemAllocator::EnableIndexing(const AM_MEDIA_TYPE* pmt,
+                                                         BOOL useSampleMediaTimeAsPTS) {
+    CAutoLock lock(&m_allocatorLock);
+    QMCheckHRESULT(m_consumerSampleMap.EnableIndexing(pmt, useSampleMediaTimeAsPTS != FALSE));
+    return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE
+QMMemAllocator::GetMPEG2Indexer(qm_MPEGUtil::IMPEG2Indexer** ppMPEG2Indexer) {
+    CAutoLock lock(&m_allocatorLock);
+    QMCheckHRESULT(m_consumerSampleMap.GetMPEG2Indexer(ppMPEG2Indexer));
+    return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE
+QMMemAllocator::GetSystemStreamType(qm_MPEGUtil::SystemStreamType* pSystemStreamType) {
+    CAutoLock lock(&m_allocatorLock);
+    QMCheckHRESULT(m_consumerSampleMap.GetSystemStreamType(pSystemStreamType));
     return S_OK;
 }
 
@@ -629,6 +745,20 @@ uint64_t QMMemAllocator::GetAllocatedBytes() {
 uint32_t QMMemAllocator::GetStreamKind() {
     CAutoLock lock(&m_allocatorLock);
     return m_consumerSampleMap.GetStreamKind();
+}
+
+void QMMemAllocator::GetSampleSets(std::vector<IMediaSample*>* pFree,
+                                   std::vector<std::pair<IMediaSample*, REFERENCE_TIME>>* pKept) {
+    CAutoLock lock(&m_allocatorLock);
+    pFree->clear();
+    pKept->clear();
+    for (QMMediaSample* s : m_consumerSampleMap.GetFreeSamples())
+        pFree->push_back(static_cast<IMediaSample2*>(s));
+    for (QMMediaSample* s : m_consumerSampleMap.GetKeptSamples()) {
+        REFERENCE_TIME start = -1, stop = -1;
+        s->GetTime(&start, &stop);
+        pKept->emplace_back(static_cast<IMediaSample2*>(s), start);
+    }
 }
 
 LONG QMMemAllocator::GetWaitingCount() {

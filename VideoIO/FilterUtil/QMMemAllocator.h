@@ -12,6 +12,7 @@
 
 #include <condition_variable>
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 #include "VideoIO/FilterUtil/ConsumerSampleMap.h"
@@ -59,11 +60,32 @@ public:
     BOOL STDMETHODCALLTYPE CanAllocateNewMemoryBuffer(int32_t size) override;
 
     // IQMMemAllocator
+    HRESULT STDMETHODCALLTYPE RegisterConsumer(IConsumerToken** ppConsumerToken) override;
+    HRESULT STDMETHODCALLTYPE UnregisterConsumer(IConsumerToken* pConsumerToken) override;
     HRESULT STDMETHODCALLTYPE Start() override;
     HRESULT STDMETHODCALLTYPE Stop() override;
     BOOL STDMETHODCALLTYPE IsRunning() override;
-    HRESULT STDMETHODCALLTYPE SetFixedMemory(BOOL fixedMemory) override;
+    HRESULT STDMETHODCALLTYPE GetNextSample(IConsumerToken* pConsumerToken, DWORD timeoutMs,
+                                            IMediaSample** ppSample) override;
+    HRESULT STDMETHODCALLTYPE GetNextSampleAfter(IConsumerToken* pConsumerToken,
+                                                 REFERENCE_TIME time,
+                                                 IMediaSample** ppSample) override;
+    HRESULT STDMETHODCALLTYPE GetSampleAtOrBefore(IConsumerToken* pConsumerToken,
+                                                  REFERENCE_TIME time,
+                                                  IMediaSample** ppSample) override;
+    HRESULT STDMETHODCALLTYPE GetKeptTimeRange(REFERENCE_TIME* pFirst,
+                                               REFERENCE_TIME* pLast) override;
+    HRESULT STDMETHODCALLTYPE SetLoopMode(BOOL loop, double seconds) override;
+    HRESULT STDMETHODCALLTYPE GetLoopMode(BOOL* pLoop, double* pSeconds) override;
+    HRESULT STDMETHODCALLTYPE GetStatistics(SampleMapStatistics* pStatistics) override;
+    HRESULT STDMETHODCALLTYPE DrawStatistics(IStatisticsSurface* pSurface) override;
     HRESULT STDMETHODCALLTYPE Dump(int reportLevel) override;
+    HRESULT STDMETHODCALLTYPE SetFixedMemory(BOOL fixedMemory) override;
+    HRESULT STDMETHODCALLTYPE EnableIndexing(const AM_MEDIA_TYPE* pmt,
+                                             BOOL useSampleMediaTimeAsPTS) override;
+    HRESULT STDMETHODCALLTYPE GetMPEG2Indexer(qm_MPEGUtil::IMPEG2Indexer** ppMPEG2Indexer) override;
+    HRESULT STDMETHODCALLTYPE
+    GetSystemStreamType(qm_MPEGUtil::SystemStreamType* pSystemStreamType) override;
 
     // IDynamicSizeAllocator
     HRESULT STDMETHODCALLTYPE GetBufferOfSize(IMediaSample** ppBuffer, LONG size,
@@ -75,6 +97,10 @@ public:
     uint64_t GetAllocatedBytes();  // bytes in memory blocks
     LONG GetWaitingCount();        // GetBuffer calls waiting for a sample
     uint32_t GetStreamKind();      // what the consumer sample map was told of the stream
+    // The free samples, and the kept ones in store order with their start times, seen at one
+    // moment.
+    void GetSampleSets(std::vector<IMediaSample*>* pFree,
+                       std::vector<std::pair<IMediaSample*, REFERENCE_TIME>>* pKept);
 
 private:
     // Under the allocator lock.
@@ -94,12 +120,19 @@ private:
     // The waiting loop of both GetBuffer forms.
     HRESULT WaitForSample(int64_t size, bool sized, DWORD timeoutMs, IMediaSample** ppBuffer);
     // Under the allocator lock, after a change that may let a waiter proceed.
-    void WakeWaiters() { m_bufferAvailable.notify_all(); }
+    void WakeWaiters() {
+        m_bufferAvailable.notify_all();
+        m_sampleKept.notify_all();
+    }
+    HRESULT Lookup(IConsumerToken* pConsumerToken, ConsumerSampleMap::Lookup lookup,
+                   REFERENCE_TIME time, IMediaSample** ppSample);
 
     CMediaType m_mt;
     // Waited on with the allocator lock; notified under it, so no wake-up falls between a
     // waiter's last look and its sleep.
     std::condition_variable_any m_bufferAvailable;
+    // Consumers waiting for a sample to be kept (with the allocator lock, like GetBuffer).
+    std::condition_variable_any m_sampleKept;
     LONG m_nbrOfBuffers = 0;
     LONG m_bufferSize = 0;
     LONG m_alignmentSize = 0;

@@ -7,6 +7,8 @@
 
 #include <cstdint>
 
+#include "VideoIO/FilterUtil/ConsumerInterfaces.h"
+#include "VideoIO/MPEGUtil/MPEG2Indexer.h"
 #include "platform/dshow/BufferInterfaces.h"
 #include "platform/dshow/Strmif.h"
 
@@ -48,16 +50,54 @@ struct IQMMemAllocatorBase : IUnknown {
     virtual BOOL STDMETHODCALLTYPE CanAllocateNewMemoryBuffer(int32_t size) = 0;
 };
 
-// The full control interface; the consumer operations act on the allocator's sample map.
+// The full control interface: the consumer operations act on the allocator's time-ordered
+// store of kept samples (see ConsumerSampleMap).
 struct IQMMemAllocator : IQMMemAllocatorBase {
-    // The running flag; Start also starts the sample map.
+    // A new consumer, with a reference on its token; it reads from the newest kept sample on.
+    virtual HRESULT STDMETHODCALLTYPE RegisterConsumer(IConsumerToken** ppConsumerToken) = 0;
+    // The consumer holds no sample back any more (the samples it holds stay valid).
+    virtual HRESULT STDMETHODCALLTYPE UnregisterConsumer(IConsumerToken* pConsumerToken) = 0;
+    // The running flag; released samples are kept only while running.
     virtual HRESULT STDMETHODCALLTYPE Start() = 0;
     virtual HRESULT STDMETHODCALLTYPE Stop() = 0;
     virtual BOOL STDMETHODCALLTYPE IsRunning() = 0;
-    // With the flag set, the allocator stops growing by sample count once it has a block.
-    virtual HRESULT STDMETHODCALLTYPE SetFixedMemory(BOOL fixedMemory) = 0;
+    // Lookups by time. Each gives the sample found with a reference and makes it the
+    // consumer's position; QM_E_NO_SAMPLE when none answers. A stopped token is refused.
+    // The next kept sample after the consumer's position, waiting up to timeoutMs for one;
+    // QM_S_SAMPLES_SKIPPED when samples it had not read were dropped meanwhile.
+    virtual HRESULT STDMETHODCALLTYPE GetNextSample(IConsumerToken* pConsumerToken, DWORD timeoutMs,
+                                                    IMediaSample** ppSample) = 0;
+    // The first kept sample that starts after time.
+    virtual HRESULT STDMETHODCALLTYPE GetNextSampleAfter(IConsumerToken* pConsumerToken,
+                                                         REFERENCE_TIME time,
+                                                         IMediaSample** ppSample) = 0;
+    // The last kept sample that starts at or before time.
+    virtual HRESULT STDMETHODCALLTYPE GetSampleAtOrBefore(IConsumerToken* pConsumerToken,
+                                                          REFERENCE_TIME time,
+                                                          IMediaSample** ppSample) = 0;
+    // Start times of the oldest and newest kept samples.
+    virtual HRESULT STDMETHODCALLTYPE GetKeptTimeRange(REFERENCE_TIME* pFirst,
+                                                       REFERENCE_TIME* pLast) = 0;
+    // Loop mode keeps the last `seconds` of media time whatever the consumers read.
+    virtual HRESULT STDMETHODCALLTYPE SetLoopMode(BOOL loop, double seconds) = 0;
+    virtual HRESULT STDMETHODCALLTYPE GetLoopMode(BOOL* pLoop, double* pSeconds) = 0;
+    virtual HRESULT STDMETHODCALLTYPE GetStatistics(SampleMapStatistics* pStatistics) = 0;
+    // The statistics as text: a summary line, then one line per consumer.
+    virtual HRESULT STDMETHODCALLTYPE DrawStatistics(IStatisticsSurface* pSurface) = 0;
     // Reports the allocator's state when the report level is at least reportLevel.
     virtual HRESULT STDMETHODCALLTYPE Dump(int reportLevel) = 0;
+    // With the flag set, the allocator stops growing by sample count once it has a block.
+    virtual HRESULT STDMETHODCALLTYPE SetFixedMemory(BOOL fixedMemory) = 0;
+    // Indexing of the kept samples by the indexer of qm_MPEGSystemFilters, for a media type
+    // (other types: S_OK, indexing stays off). A library or export that is missing is
+    // reported and returned; decoding does not depend on it.
+    virtual HRESULT STDMETHODCALLTYPE EnableIndexing(const AM_MEDIA_TYPE* pmt,
+                                                     BOOL useSampleMediaTimeAsPTS) = 0;
+    // The indexer, with a reference (E_UNEXPECTED when none was created).
+    virtual HRESULT STDMETHODCALLTYPE
+    GetMPEG2Indexer(qm_MPEGUtil::IMPEG2Indexer** ppMPEG2Indexer) = 0;
+    virtual HRESULT STDMETHODCALLTYPE
+    GetSystemStreamType(qm_MPEGUtil::SystemStreamType* pSystemStreamType) = 0;
 };
 
 // Samples of a size other than the negotiated one.

@@ -49,8 +49,12 @@ HMODULE LoadLibraryW(LPCWSTR fileName) {
         if (lower == ".dll") {
             std::string so = name.substr(0, name.size() - 4) + ".so";
             const size_t slash = so.find_last_of('/');
-            so.insert(slash == std::string::npos ? 0 : slash + 1, "lib");
+            // Our own libraries keep their names without the prefix.
             handle = dlopen(so.c_str(), RTLD_NOW | RTLD_LOCAL);
+            if (!handle) {
+                so.insert(slash == std::string::npos ? 0 : slash + 1, "lib");
+                handle = dlopen(so.c_str(), RTLD_NOW | RTLD_LOCAL);
+            }
         }
     }
     if (!handle) SetLastError(ERROR_MOD_NOT_FOUND);

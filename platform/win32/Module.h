@@ -1,6 +1,6 @@
 // Run-time loading of a library and lookup of its exports (LoadLibraryW, GetProcAddress,
-// FreeLibrary). Elsewhere than Windows, "name.dll" is looked up as given and then as
-// "libname.so".
+// FreeLibrary). Elsewhere than Windows, "name.dll" is looked up as given, then as "name.so"
+// and as "libname.so".
 #pragma once
 
 #include "platform/win32/WinTypes.h"
