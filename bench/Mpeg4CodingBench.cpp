@@ -128,7 +128,7 @@ void BM_PredictQuarterPel16x16(benchmark::State& state) {
     }
     state.SetItemsProcessed(int64_t(state.iterations()) * 45);
 }
-BENCHMARK(BM_PredictQuarterPel16x16)->DenseRange(0, 2);
+BENCHMARK(BM_PredictQuarterPel16x16)->DenseRange(0, 3);
 
 void BM_PredictQuarterPelWidth8(benchmark::State& state) {
     auto* fn = Implementation(k::predictQuarterPelWidth8, state.range(0), state);
@@ -143,7 +143,7 @@ void BM_PredictQuarterPelWidth8(benchmark::State& state) {
     }
     state.SetItemsProcessed(int64_t(state.iterations()) * 90);
 }
-BENCHMARK(BM_PredictQuarterPelWidth8)->DenseRange(0, 1);
+BENCHMARK(BM_PredictQuarterPelWidth8)->DenseRange(0, 3);
 
 // range(1) = 1 for quarter-sample vectors.
 void BM_ObmcBlock8x8(benchmark::State& state) {

@@ -91,8 +91,12 @@ SpStatus AverageInto8x8Sse2(const uint8_t*, int, uint8_t*, int);
 SpStatus AverageInto16x16Sse2(const uint8_t*, int, uint8_t*, int);
 SpStatus AverageInto16x16Avx2(const uint8_t*, int, uint8_t*, int);
 SpStatus QuarterPel16x16Sse2(const uint8_t*, int, uint8_t*, int, int, int);
+SpStatus QuarterPel16x16Ssse3(const uint8_t*, int, uint8_t*, int, int, int);
 SpStatus QuarterPel16x16Avx2(const uint8_t*, int, uint8_t*, int, int, int);
 SpStatus QuarterPelWidth8Sse2(const uint8_t*, int, uint8_t*, int, int, int, int);
+SpStatus QuarterPelWidth8Ssse3(const uint8_t*, int, uint8_t*, int, int, int, int);
+SpStatus QuarterPelWidth8Avx2(const uint8_t*, int, uint8_t*, int, int, int, int);
 SpStatus QuarterPelWidth16Sse2(const uint8_t*, int, uint8_t*, int, int, int, int);
+SpStatus QuarterPelWidth16Ssse3(const uint8_t*, int, uint8_t*, int, int, int, int);
 SpStatus QuarterPelWidth16Avx2(const uint8_t*, int, uint8_t*, int, int, int, int);
 }  // namespace sp::x86

@@ -157,15 +157,18 @@ namespace sp::kernels {
 constinit const Kernel<QuarterPel16x16Fn> predictQuarterPel16x16{
     "vcPredictQuarterPel16x16",
     sp::mpeg4::QuarterPel16x16Plain,
-    {SP_MPEG4_X86(SSE2, QuarterPel16x16Sse2), SP_MPEG4_X86(AVX2, QuarterPel16x16Avx2)}};
+    {SP_MPEG4_X86(SSE2, QuarterPel16x16Sse2), SP_MPEG4_X86(SSSE3, QuarterPel16x16Ssse3),
+     SP_MPEG4_X86(AVX2, QuarterPel16x16Avx2)}};
 constinit const Kernel<QuarterPelWidthFn> predictQuarterPelWidth8{
     "vcPredictQuarterPelWidth8",
     sp::mpeg4::QuarterPelWidthPlain<8>,
-    {SP_MPEG4_X86(SSE2, QuarterPelWidth8Sse2)}};
+    {SP_MPEG4_X86(SSE2, QuarterPelWidth8Sse2), SP_MPEG4_X86(SSSE3, QuarterPelWidth8Ssse3),
+     SP_MPEG4_X86(AVX2, QuarterPelWidth8Avx2)}};
 constinit const Kernel<QuarterPelWidthFn> predictQuarterPelWidth16{
     "vcPredictQuarterPelWidth16",
     sp::mpeg4::QuarterPelWidthPlain<16>,
-    {SP_MPEG4_X86(SSE2, QuarterPelWidth16Sse2), SP_MPEG4_X86(AVX2, QuarterPelWidth16Avx2)}};
+    {SP_MPEG4_X86(SSE2, QuarterPelWidth16Sse2), SP_MPEG4_X86(SSSE3, QuarterPelWidth16Ssse3),
+     SP_MPEG4_X86(AVX2, QuarterPelWidth16Avx2)}};
 
 constinit const Kernel<ObmcFn> obmcBlock8x8{"vcObmcBlock8x8", sp::mpeg4::ObmcPlain<false>};
 constinit const Kernel<ObmcFn> obmcBlock8x8QuarterPel{"vcObmcBlock8x8QuarterPel",

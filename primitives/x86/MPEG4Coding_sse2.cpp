@@ -92,7 +92,9 @@ inline void StoreU8(uint8_t* p, V v) {
 }  // namespace
 
 #define SP_VARIANT(name) name##Sse2
+#define SP_MPEG4_WORD_QPEL 1
 #include "primitives/x86/MPEG4CodingOps.inc"
+#undef SP_MPEG4_WORD_QPEL
 #undef SP_VARIANT
 
 SpStatus QuarterPelWidth8Sse2(const uint8_t* ref, int refStep, uint8_t* dst, int dstStep, int index,
