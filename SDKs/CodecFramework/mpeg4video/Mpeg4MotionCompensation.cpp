@@ -154,6 +154,34 @@ void PredictFieldMacroblock(const MPEG4DecoderState& s, const MPEG4FrameBuffer& 
     }
 }
 
+namespace {
+
+void PrefetchMacroblock(const MPEG4FrameBuffer* f, int32_t column, int32_t row) {
+#if defined(__GNUC__)
+    if (!f || column >= f->mbWidth || row >= f->mbHeight) return;
+    const uint8_t* y = f->y + ptrdiff_t(row) * 16 * f->yPitch + column * 16;
+    for (int i = 0; i < 16; ++i) __builtin_prefetch(y + ptrdiff_t(i) * f->yPitch);
+    const ptrdiff_t chroma = ptrdiff_t(row) * 8 * f->uvPitch + column * 8;
+    for (int i = 0; i < 8; ++i) {
+        __builtin_prefetch(f->u + chroma + ptrdiff_t(i) * f->uvPitch);
+        __builtin_prefetch(f->v + chroma + ptrdiff_t(i) * f->uvPitch);
+    }
+#else
+    (void)f, (void)column, (void)row;
+#endif
+}
+
+}  // namespace
+
+void PrefetchAhead(const Mpeg4VopState& d, int32_t index, bool backward) {
+    // Four macroblocks (64 bytes of luma) ahead: measured on 720p streams, two and eight did no
+    // better.
+    const int32_t column = index % d.mbWidth + 4, row = index / d.mbWidth;
+    PrefetchMacroblock(d.forward, column, row);
+    PrefetchMacroblock(d.current, column, row);
+    if (backward) PrefetchMacroblock(d.backward, column, row);
+}
+
 void CopyMacroblock(const MPEG4DecoderState& s, const MPEG4FrameBuffer& ref, int32_t column,
                     int32_t row) {
     const MPEG4FrameBuffer& cur = *s.dec.current;
