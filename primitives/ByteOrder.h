@@ -25,4 +25,18 @@ inline uint64_t LoadBigEndian64(const uint8_t* p) {
     return w;
 }
 
+// The 4 bytes at p as a big-endian word.
+inline uint32_t LoadBigEndian32(const uint8_t* p) {
+    uint32_t w;
+    std::memcpy(&w, p, 4);
+    if constexpr (std::endian::native == std::endian::little) {
+#if defined(_MSC_VER) && !defined(__clang__)
+        w = _byteswap_ulong(w);
+#else
+        w = __builtin_bswap32(w);
+#endif
+    }
+    return w;
+}
+
 }  // namespace sp

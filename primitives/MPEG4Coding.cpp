@@ -19,23 +19,43 @@ using sp::mpeg4::kIntraTag;
 using sp::mpeg4::MaxQuant;
 using sp::mpeg4::QuantSpec;
 
-// The bit position of the coefficient decoders (see the header for the padding they rely on).
-struct BitPos {
-    const uint8_t* p;
-    int off;
+// The bit position of the coefficient decoders (see the header for the padding they rely on):
+// the stream's next bits, left-justified in a 64-bit cache that always holds at least 32 of
+// them (refilled 4 bytes at a time), so that a code costs a shift and a table look.
+class BitPos {
+public:
+    BitPos(const uint8_t* p, int off)
+        : m_origin(p), m_next(p + 8), m_cache(sp::LoadBigEndian64(p) << off), m_count(64 - off) {}
 
-    uint32_t Show32() const { return uint32_t((sp::LoadBigEndian64(p) << off) >> 32); }
+    uint32_t Show32() const { return uint32_t(m_cache >> 32); }
     uint32_t Show(int n) const { return Show32() >> (32 - n); }
+    // n <= 32.
     void Skip(int n) {
-        off += n;
-        p += off >> 3;
-        off &= 7;
+        m_cache <<= n;
+        m_count -= n;
+        if (m_count < 32) {
+            m_cache |= uint64_t(sp::LoadBigEndian32(m_next)) << (32 - m_count);
+            m_next += 4;
+            m_count += 32;
+        }
     }
     uint32_t Get(int n) {
         const uint32_t v = Show(n);
         Skip(n);
         return v;
     }
+    // Hands the position back as a byte pointer and bit offset.
+    void Store(const uint8_t** bits, int* bitOffset) const {
+        const ptrdiff_t position = (m_next - m_origin) * 8 - m_count;
+        *bits = m_origin + (position >> 3);
+        *bitOffset = int(position & 7);
+    }
+
+private:
+    const uint8_t* m_origin;
+    const uint8_t* m_next;  // the byte after those in the cache
+    uint64_t m_cache;
+    int m_count;  // valid bits in the cache
 };
 
 int16_t Clip2048(int v) {
@@ -174,7 +194,7 @@ SpStatus vcDecoderStateSize(int* size) {
 SpStatus vcDecodeIntraDcMpeg4(const uint8_t** bits, int* bitOffset, int16_t* dc, int chroma) {
     if (const SpStatus st = CheckPosition(bits, bitOffset); st != spStsNoErr) return st;
     if (!dc) return spStsNullPtrErr;
-    BitPos b{*bits, *bitOffset};
+    BitPos b(*bits, *bitOffset);
     const uint8_t code = sp::mpeg4::DcSizeLookup(chroma)[b.Show(sp::mpeg4::kDcSizeLookupBits)];
     if (code == 0) return vcStsVlcErr;
     b.Skip(code >> 4);
@@ -186,8 +206,7 @@ SpStatus vcDecodeIntraDcMpeg4(const uint8_t** bits, int* bitOffset, int16_t* dc,
         if (size > 8 && b.Get(1) != 1) return vcStsVlcErr;
     }
     *dc = int16_t(value);
-    *bits = b.p;
-    *bitOffset = b.off;
+    b.Store(bits, bitOffset);
     return spStsNoErr;
 }
 
@@ -204,7 +223,7 @@ SpStatus DecodeIntraCoefsPlain(const uint8_t** bits, int* bitOffset, int16_t* bl
     if (reversible) return vcStsVlcErr;
     const uint8_t* order = vcScanTable(scan);
     const TcoefTable& t = sp::mpeg4::IntraTcoef();
-    BitPos b{*bits, *bitOffset};
+    BitPos b(*bits, *bitOffset);
     int i = dcRead ? 1 : 0;
     int last = dcRead ? 0 : -1;
     for (;;) {
@@ -218,8 +237,7 @@ SpStatus DecodeIntraCoefsPlain(const uint8_t** bits, int* bitOffset, int16_t* bl
         if (i > 63) return vcStsVlcErr;
     }
     *lastIndex = last;
-    *bits = b.p;
-    *bitOffset = b.off;
+    b.Store(bits, bitOffset);
     return spStsNoErr;
 }
 
@@ -267,14 +285,13 @@ SpStatus DecodeInterCoefsPlain(const uint8_t** bits, int* bitOffset, int16_t* bl
     std::memset(block, 0, 64 * sizeof(int16_t));
     if (reversible) return vcStsVlcErr;
     const uint8_t* order = vcScanTable(scan);
-    BitPos b{*bits, *bitOffset};
+    BitPos b(*bits, *bitOffset);
     int last = 0;
     const SpStatus st = s->matrix ? DecodeInterEvents<true>(b, block, order, s, quant, last)
                                   : DecodeInterEvents<false>(b, block, order, s, quant, last);
     if (st != spStsNoErr) return st;
     *count = last;
-    *bits = b.p;
-    *bitOffset = b.off;
+    b.Store(bits, bitOffset);
     return spStsNoErr;
 }
 
@@ -299,7 +316,7 @@ SpStatus DecodeIntraBlockH263Plain(const uint8_t** bits, int* bitOffset, int16_t
     if (const SpStatus st = CheckPosition(bits, bitOffset); st != spStsNoErr) return st;
     if (!block || !count) return spStsNullPtrErr;
     if (quant < 1 || quant > 31) return vcStsQuantErr;
-    BitPos b{*bits, *bitOffset};
+    BitPos b(*bits, *bitOffset);
     const int dc = int(b.Get(8));
     if (dc == 0 || dc == 128) return vcStsIntraDcErr;
     std::memset(block, 0, 64 * sizeof(int16_t));
@@ -309,8 +326,7 @@ SpStatus DecodeIntraBlockH263Plain(const uint8_t** bits, int* bitOffset, int16_t
         if (const SpStatus st = DecodeH263Events(b, block, 1, quant, last); st != spStsNoErr)
             return st;
     *count = last;
-    *bits = b.p;
-    *bitOffset = b.off;
+    b.Store(bits, bitOffset);
     return spStsNoErr;
 }
 
@@ -320,12 +336,11 @@ SpStatus DecodeInterBlockH263Plain(const uint8_t** bits, int* bitOffset, int16_t
     if (!block || !count) return spStsNullPtrErr;
     if (quant < 1 || quant > 31) return vcStsQuantErr;
     std::memset(block, 0, 64 * sizeof(int16_t));
-    BitPos b{*bits, *bitOffset};
+    BitPos b(*bits, *bitOffset);
     int last = 0;
     if (const SpStatus st = DecodeH263Events(b, block, 0, quant, last); st != spStsNoErr) return st;
     *count = last;
-    *bits = b.p;
-    *bitOffset = b.off;
+    b.Store(bits, bitOffset);
     return spStsNoErr;
 }
 
