@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "primitives/ByteOrder.h"
 #include "primitives/MPEG4CodingKernels.h"
 #include "primitives/MPEG4CodingTables.h"
 #include "primitives/VideoCoding.h"
@@ -18,27 +19,43 @@ using sp::mpeg4::kIntraTag;
 using sp::mpeg4::MaxQuant;
 using sp::mpeg4::QuantSpec;
 
-// The bit position of the coefficient decoders (see the header for the padding they rely on).
-struct BitPos {
-    const uint8_t* p;
-    int off;
+// The bit position of the coefficient decoders (see the header for the padding they rely on):
+// the stream's next bits, left-justified in a 64-bit cache that always holds at least 32 of
+// them (refilled 4 bytes at a time), so that a code costs a shift and a table look.
+class BitPos {
+public:
+    BitPos(const uint8_t* p, int off)
+        : m_origin(p), m_next(p + 8), m_cache(sp::LoadBigEndian64(p) << off), m_count(64 - off) {}
 
-    uint32_t Show32() const {
-        uint64_t w = 0;
-        for (int i = 0; i < 5; ++i) w = (w << 8) | p[i];
-        return uint32_t(w >> (8 - off));
-    }
+    uint32_t Show32() const { return uint32_t(m_cache >> 32); }
     uint32_t Show(int n) const { return Show32() >> (32 - n); }
+    // n <= 32.
     void Skip(int n) {
-        off += n;
-        p += off >> 3;
-        off &= 7;
+        m_cache <<= n;
+        m_count -= n;
+        if (m_count < 32) {
+            m_cache |= uint64_t(sp::LoadBigEndian32(m_next)) << (32 - m_count);
+            m_next += 4;
+            m_count += 32;
+        }
     }
     uint32_t Get(int n) {
         const uint32_t v = Show(n);
         Skip(n);
         return v;
     }
+    // Hands the position back as a byte pointer and bit offset.
+    void Store(const uint8_t** bits, int* bitOffset) const {
+        const ptrdiff_t position = (m_next - m_origin) * 8 - m_count;
+        *bits = m_origin + (position >> 3);
+        *bitOffset = int(position & 7);
+    }
+
+private:
+    const uint8_t* m_origin;
+    const uint8_t* m_next;  // the byte after those in the cache
+    uint64_t m_cache;
+    int m_count;  // valid bits in the cache
 };
 
 int16_t Clip2048(int v) {
@@ -50,21 +67,22 @@ struct Event {
     int last, run, level;
 };
 
-bool ReadTableCode(BitPos& b, const TcoefTable& t, Event& e) {
-    const TcoefEntry& x = t.lookup[b.Show(sp::mpeg4::kTcoefLookupBits)];
-    if (x.bits == 0 || x.level == 0) return false;
-    b.Skip(x.bits);
-    const bool negative = b.Get(1) != 0;
-    e = {x.last, x.run, negative ? -int(x.level) : int(x.level)};
+// A table code with its sign bit, from one look at the next 32 bits. Entries with a level always
+// have a length; those without are the escape (or no code).
+inline bool ReadTableCode(BitPos& b, const TcoefTable& t, Event& e) {
+    const uint32_t w = b.Show32();
+    const TcoefEntry x = t.lookup[w >> (32 - sp::mpeg4::kTcoefLookupBits)];
+    if (x.level == 0) return false;
+    const int level = int(x.level);
+    e = {x.last, x.run, (w << x.bits) & 0x80000000u ? -level : level};
+    b.Skip(x.bits + 1);
     return true;
 }
 
-// An MPEG-4 event with the three escape modes.
-bool ReadEventMpeg4(BitPos& b, const TcoefTable& t, Event& e) {
-    const TcoefEntry& x = t.lookup[b.Show(sp::mpeg4::kTcoefLookupBits)];
-    if (x.bits == 0) return false;
-    if (x.level != 0) return ReadTableCode(b, t, e);
-    b.Skip(x.bits);
+// The three escape modes after the 7-bit escape code.
+[[gnu::noinline]] bool ReadEscapeMpeg4(BitPos& b, const TcoefTable& t, Event& e) {
+    if (b.Show(sp::mpeg4::kTcoefLookupBits) >> 5 != 3) return false;  // not the escape: no code
+    b.Skip(7);
     if (b.Show(1) == 0) {  // mode 1: the level is offset by the largest level of the run
         b.Skip(1);
         if (!ReadTableCode(b, t, e)) return false;
@@ -89,13 +107,16 @@ bool ReadEventMpeg4(BitPos& b, const TcoefTable& t, Event& e) {
     return e.level != 0;
 }
 
+// An MPEG-4 event with the three escape modes.
+inline bool ReadEventMpeg4(BitPos& b, const TcoefTable& t, Event& e) {
+    return ReadTableCode(b, t, e) || ReadEscapeMpeg4(b, t, e);
+}
+
 // A short-header event: escape is last, run and an 8-bit level (0 and -128 are not codes).
-bool ReadEventH263(BitPos& b, Event& e) {
-    const TcoefTable& t = sp::mpeg4::InterTcoef();
-    const TcoefEntry& x = t.lookup[b.Show(sp::mpeg4::kTcoefLookupBits)];
-    if (x.bits == 0) return false;
-    if (x.level != 0) return ReadTableCode(b, t, e);
-    b.Skip(x.bits);
+inline bool ReadEventH263(BitPos& b, const TcoefTable& t, Event& e) {
+    if (ReadTableCode(b, t, e)) return true;
+    if (b.Show(sp::mpeg4::kTcoefLookupBits) >> 5 != 3) return false;
+    b.Skip(7);
     e.last = int(b.Get(1));
     e.run = int(b.Get(6));
     e.level = int(int8_t(uint8_t(b.Get(8))));
@@ -173,7 +194,7 @@ SpStatus vcDecoderStateSize(int* size) {
 SpStatus vcDecodeIntraDcMpeg4(const uint8_t** bits, int* bitOffset, int16_t* dc, int chroma) {
     if (const SpStatus st = CheckPosition(bits, bitOffset); st != spStsNoErr) return st;
     if (!dc) return spStsNullPtrErr;
-    BitPos b{*bits, *bitOffset};
+    BitPos b(*bits, *bitOffset);
     const uint8_t code = sp::mpeg4::DcSizeLookup(chroma)[b.Show(sp::mpeg4::kDcSizeLookupBits)];
     if (code == 0) return vcStsVlcErr;
     b.Skip(code >> 4);
@@ -185,8 +206,7 @@ SpStatus vcDecodeIntraDcMpeg4(const uint8_t** bits, int* bitOffset, int16_t* dc,
         if (size > 8 && b.Get(1) != 1) return vcStsVlcErr;
     }
     *dc = int16_t(value);
-    *bits = b.p;
-    *bitOffset = b.off;
+    b.Store(bits, bitOffset);
     return spStsNoErr;
 }
 
@@ -203,7 +223,7 @@ SpStatus DecodeIntraCoefsPlain(const uint8_t** bits, int* bitOffset, int16_t* bl
     if (reversible) return vcStsVlcErr;
     const uint8_t* order = vcScanTable(scan);
     const TcoefTable& t = sp::mpeg4::IntraTcoef();
-    BitPos b{*bits, *bitOffset};
+    BitPos b(*bits, *bitOffset);
     int i = dcRead ? 1 : 0;
     int last = dcRead ? 0 : -1;
     for (;;) {
@@ -217,8 +237,41 @@ SpStatus DecodeIntraCoefsPlain(const uint8_t** bits, int* bitOffset, int16_t* bl
         if (i > 63) return vcStsVlcErr;
     }
     *lastIndex = last;
-    *bits = b.p;
-    *bitOffset = b.off;
+    b.Store(bits, bitOffset);
+    return spStsNoErr;
+}
+
+// Inter events dequantised as they are placed; *last: the scan index of the last one.
+template <bool Matrix>
+SpStatus DecodeInterEvents(BitPos& b, int16_t* block, const uint8_t* order, const QuantSpec* s,
+                           int quant, int& last) {
+    const TcoefTable& t = sp::mpeg4::InterTcoef();
+    const int add = (quant & 1) ? quant : quant - 1;
+    int i = 0, sum = 0;
+    for (;;) {
+        Event e;
+        if (!ReadEventMpeg4(b, t, e)) return vcStsVlcErr;
+        i += e.run;
+        if (i > 63) return vcStsVlcErr;
+        const int pos = order[i];
+        const int c = std::clamp(e.level, -2048, 2047);
+        int f;
+        if constexpr (Matrix) {
+            const int p = (2 * c + (c > 0 ? 1 : -1)) * s->weights[pos] * quant;
+            f = p >= 0 ? p >> 4 : -((-p) >> 4);
+        } else {
+            f = c > 0 ? 2 * quant * c + add : 2 * quant * c - add;
+        }
+        block[pos] = Clip2048(f);
+        if constexpr (Matrix) sum += block[pos];
+        last = i++;
+        if (e.last) break;
+        if (i > 63) return vcStsVlcErr;
+    }
+    if (Matrix && (sum & 1) == 0) {
+        block[63] ^= 1;
+        last = 63;
+    }
     return spStsNoErr;
 }
 
@@ -232,44 +285,22 @@ SpStatus DecodeInterCoefsPlain(const uint8_t** bits, int* bitOffset, int16_t* bl
     std::memset(block, 0, 64 * sizeof(int16_t));
     if (reversible) return vcStsVlcErr;
     const uint8_t* order = vcScanTable(scan);
-    const TcoefTable& t = sp::mpeg4::InterTcoef();
-    BitPos b{*bits, *bitOffset};
-    int i = 0, last = 0, sum = 0;
-    for (;;) {
-        Event e;
-        if (!ReadEventMpeg4(b, t, e)) return vcStsVlcErr;
-        i += e.run;
-        if (i > 63) return vcStsVlcErr;
-        const int pos = order[i];
-        const int c = std::clamp(e.level, -2048, 2047);
-        int f;
-        if (s->matrix) {
-            const int p = (2 * c + (c > 0 ? 1 : -1)) * s->weights[pos] * quant;
-            f = p >= 0 ? p >> 4 : -((-p) >> 4);
-        } else {
-            f = DequantH263(c, quant);
-        }
-        block[pos] = Clip2048(f);
-        sum += block[pos];
-        last = i++;
-        if (e.last) break;
-        if (i > 63) return vcStsVlcErr;
-    }
-    if (s->matrix && (sum & 1) == 0) {
-        block[63] ^= 1;
-        last = 63;
-    }
+    BitPos b(*bits, *bitOffset);
+    int last = 0;
+    const SpStatus st = s->matrix ? DecodeInterEvents<true>(b, block, order, s, quant, last)
+                                  : DecodeInterEvents<false>(b, block, order, s, quant, last);
+    if (st != spStsNoErr) return st;
     *count = last;
-    *bits = b.p;
-    *bitOffset = b.off;
+    b.Store(bits, bitOffset);
     return spStsNoErr;
 }
 
 SpStatus DecodeH263Events(BitPos& b, int16_t* block, int first, int quant, int& last) {
+    const TcoefTable& t = sp::mpeg4::InterTcoef();
     int i = first;
     for (;;) {
         Event e;
-        if (!ReadEventH263(b, e)) return vcStsVlcErr;
+        if (!ReadEventH263(b, t, e)) return vcStsVlcErr;
         i += e.run;
         if (i > 63) return vcStsVlcErr;
         const int pos = sp::mpeg4::kZigzag[i];
@@ -285,7 +316,7 @@ SpStatus DecodeIntraBlockH263Plain(const uint8_t** bits, int* bitOffset, int16_t
     if (const SpStatus st = CheckPosition(bits, bitOffset); st != spStsNoErr) return st;
     if (!block || !count) return spStsNullPtrErr;
     if (quant < 1 || quant > 31) return vcStsQuantErr;
-    BitPos b{*bits, *bitOffset};
+    BitPos b(*bits, *bitOffset);
     const int dc = int(b.Get(8));
     if (dc == 0 || dc == 128) return vcStsIntraDcErr;
     std::memset(block, 0, 64 * sizeof(int16_t));
@@ -295,8 +326,7 @@ SpStatus DecodeIntraBlockH263Plain(const uint8_t** bits, int* bitOffset, int16_t
         if (const SpStatus st = DecodeH263Events(b, block, 1, quant, last); st != spStsNoErr)
             return st;
     *count = last;
-    *bits = b.p;
-    *bitOffset = b.off;
+    b.Store(bits, bitOffset);
     return spStsNoErr;
 }
 
@@ -306,12 +336,11 @@ SpStatus DecodeInterBlockH263Plain(const uint8_t** bits, int* bitOffset, int16_t
     if (!block || !count) return spStsNullPtrErr;
     if (quant < 1 || quant > 31) return vcStsQuantErr;
     std::memset(block, 0, 64 * sizeof(int16_t));
-    BitPos b{*bits, *bitOffset};
+    BitPos b(*bits, *bitOffset);
     int last = 0;
     if (const SpStatus st = DecodeH263Events(b, block, 0, quant, last); st != spStsNoErr) return st;
     *count = last;
-    *bits = b.p;
-    *bitOffset = b.off;
+    b.Store(bits, bitOffset);
     return spStsNoErr;
 }
 

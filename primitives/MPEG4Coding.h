@@ -123,6 +123,14 @@ SpStatus vcPredictQuarterPelWidth8(const uint8_t* ref, int refStep, uint8_t* dst
                                    int index, int rounding, int height);
 SpStatus vcPredictQuarterPelWidth16(const uint8_t* ref, int refStep, uint8_t* dst, int dstStep,
                                     int index, int rounding, int height);
+// The same predictions averaged into dst: dst = (dst + prediction + 1) >> 1 (the second
+// direction of an interpolated or direct B-VOP macroblock).
+SpStatus vcPredictQuarterPelAverage16x16(const uint8_t* ref, int refStep, uint8_t* dst, int dstStep,
+                                         int index, int rounding);
+SpStatus vcPredictQuarterPelAverageWidth8(const uint8_t* ref, int refStep, uint8_t* dst,
+                                          int dstStep, int index, int rounding, int height);
+SpStatus vcPredictQuarterPelAverageWidth16(const uint8_t* ref, int refStep, uint8_t* dst,
+                                           int dstStep, int index, int rounding, int height);
 
 // Overlapped block motion compensation of one 8x8 luma block: ref is the co-located block of the
 // reference (vector 0); each prediction is taken at its vector, and the three of every sample

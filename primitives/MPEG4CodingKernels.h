@@ -76,14 +76,17 @@ extern const Kernel<AverageIntoFn> averageInto16x16;
 extern const Kernel<QuarterPel16x16Fn> predictQuarterPel16x16;
 extern const Kernel<QuarterPelWidthFn> predictQuarterPelWidth8;
 extern const Kernel<QuarterPelWidthFn> predictQuarterPelWidth16;
+extern const Kernel<QuarterPel16x16Fn> predictQuarterPelAverage16x16;
+extern const Kernel<QuarterPelWidthFn> predictQuarterPelAverageWidth8;
+extern const Kernel<QuarterPelWidthFn> predictQuarterPelAverageWidth16;
 extern const Kernel<ObmcFn> obmcBlock8x8;
 extern const Kernel<ObmcFn> obmcBlock8x8QuarterPel;
 extern const Kernel<DeringBlockFn> deringBlock8x8;
 
 }  // namespace sp::kernels
 
-// SIMD variants: intra dequantisation, averaging and the 16-wide quarter-sample prediction (the
-// VLC decoders are serial by nature).
+// SIMD variants: intra dequantisation, averaging and the quarter-sample predictions (the VLC
+// decoders are serial by nature).
 namespace sp::x86 {
 SpStatus DequantIntraMpeg4Sse2(int16_t*, int, const void*, int, int);
 SpStatus DequantIntraMpeg4Avx2(int16_t*, int, const void*, int, int);
@@ -91,8 +94,21 @@ SpStatus AverageInto8x8Sse2(const uint8_t*, int, uint8_t*, int);
 SpStatus AverageInto16x16Sse2(const uint8_t*, int, uint8_t*, int);
 SpStatus AverageInto16x16Avx2(const uint8_t*, int, uint8_t*, int);
 SpStatus QuarterPel16x16Sse2(const uint8_t*, int, uint8_t*, int, int, int);
+SpStatus QuarterPel16x16Ssse3(const uint8_t*, int, uint8_t*, int, int, int);
 SpStatus QuarterPel16x16Avx2(const uint8_t*, int, uint8_t*, int, int, int);
 SpStatus QuarterPelWidth8Sse2(const uint8_t*, int, uint8_t*, int, int, int, int);
+SpStatus QuarterPelWidth8Ssse3(const uint8_t*, int, uint8_t*, int, int, int, int);
+SpStatus QuarterPelWidth8Avx2(const uint8_t*, int, uint8_t*, int, int, int, int);
 SpStatus QuarterPelWidth16Sse2(const uint8_t*, int, uint8_t*, int, int, int, int);
+SpStatus QuarterPelWidth16Ssse3(const uint8_t*, int, uint8_t*, int, int, int, int);
 SpStatus QuarterPelWidth16Avx2(const uint8_t*, int, uint8_t*, int, int, int, int);
+SpStatus QuarterPelAverage16x16Sse2(const uint8_t*, int, uint8_t*, int, int, int);
+SpStatus QuarterPelAverage16x16Ssse3(const uint8_t*, int, uint8_t*, int, int, int);
+SpStatus QuarterPelAverage16x16Avx2(const uint8_t*, int, uint8_t*, int, int, int);
+SpStatus QuarterPelAverageWidth8Sse2(const uint8_t*, int, uint8_t*, int, int, int, int);
+SpStatus QuarterPelAverageWidth8Ssse3(const uint8_t*, int, uint8_t*, int, int, int, int);
+SpStatus QuarterPelAverageWidth8Avx2(const uint8_t*, int, uint8_t*, int, int, int, int);
+SpStatus QuarterPelAverageWidth16Sse2(const uint8_t*, int, uint8_t*, int, int, int, int);
+SpStatus QuarterPelAverageWidth16Ssse3(const uint8_t*, int, uint8_t*, int, int, int, int);
+SpStatus QuarterPelAverageWidth16Avx2(const uint8_t*, int, uint8_t*, int, int, int, int);
 }  // namespace sp::x86

@@ -60,19 +60,35 @@ void QuarterPelPlain(const uint8_t* ref, int refStep, uint8_t* dst, int dstStep,
 
 namespace {
 
+// The prediction of a width x height block, averaged into dst when Average.
+template <bool Average>
+void QuarterPelInto(const uint8_t* ref, int refStep, uint8_t* dst, int dstStep, int width,
+                    int height, int index, int rounding) {
+    if (!Average)
+        return QuarterPelPlain(ref, refStep, dst, dstStep, width, height, index, rounding);
+    uint8_t prediction[16 * 16];
+    QuarterPelPlain(ref, refStep, prediction, 16, width, height, index, rounding);
+    for (int r = 0; r < height; ++r)
+        for (int c = 0; c < width; ++c) {
+            uint8_t& d = dst[r * dstStep + c];
+            d = uint8_t((d + prediction[r * 16 + c] + 1) >> 1);
+        }
+}
+
+template <bool Average>
 SpStatus QuarterPel16x16Plain(const uint8_t* ref, int refStep, uint8_t* dst, int dstStep, int index,
                               int rounding) {
     if (!ref || !dst) return spStsNullPtrErr;
-    QuarterPelPlain(ref, refStep, dst, dstStep, 16, 16, index, rounding);
+    QuarterPelInto<Average>(ref, refStep, dst, dstStep, 16, 16, index, rounding);
     return spStsNoErr;
 }
 
-template <int Width>
+template <int Width, bool Average>
 SpStatus QuarterPelWidthPlain(const uint8_t* ref, int refStep, uint8_t* dst, int dstStep, int index,
                               int rounding, int height) {
     if (!ref || !dst) return spStsNullPtrErr;
     if (height < 1 || height > 16) return spStsSizeErr;
-    QuarterPelPlain(ref, refStep, dst, dstStep, Width, height, index, rounding);
+    QuarterPelInto<Average>(ref, refStep, dst, dstStep, Width, height, index, rounding);
     return spStsNoErr;
 }
 
@@ -154,18 +170,28 @@ const uint8_t kObmcHorizontalWeight[64] = {
 
 namespace sp::kernels {
 
-constinit const Kernel<QuarterPel16x16Fn> predictQuarterPel16x16{
-    "vcPredictQuarterPel16x16",
-    sp::mpeg4::QuarterPel16x16Plain,
-    {SP_MPEG4_X86(SSE2, QuarterPel16x16Sse2), SP_MPEG4_X86(AVX2, QuarterPel16x16Avx2)}};
-constinit const Kernel<QuarterPelWidthFn> predictQuarterPelWidth8{
-    "vcPredictQuarterPelWidth8",
-    sp::mpeg4::QuarterPelWidthPlain<8>,
-    {SP_MPEG4_X86(SSE2, QuarterPelWidth8Sse2)}};
-constinit const Kernel<QuarterPelWidthFn> predictQuarterPelWidth16{
-    "vcPredictQuarterPelWidth16",
-    sp::mpeg4::QuarterPelWidthPlain<16>,
-    {SP_MPEG4_X86(SSE2, QuarterPelWidth16Sse2), SP_MPEG4_X86(AVX2, QuarterPelWidth16Avx2)}};
+#define SP_MPEG4_QPEL_KERNEL(Fn, kernel, name, plain, variant)                   \
+    constinit const Kernel<Fn> kernel{                                           \
+        name,                                                                    \
+        plain,                                                                   \
+        {SP_MPEG4_X86(SSE2, variant##Sse2), SP_MPEG4_X86(SSSE3, variant##Ssse3), \
+         SP_MPEG4_X86(AVX2, variant##Avx2)}};
+SP_MPEG4_QPEL_KERNEL(QuarterPel16x16Fn, predictQuarterPel16x16, "vcPredictQuarterPel16x16",
+                     sp::mpeg4::QuarterPel16x16Plain<false>, QuarterPel16x16)
+SP_MPEG4_QPEL_KERNEL(QuarterPelWidthFn, predictQuarterPelWidth8, "vcPredictQuarterPelWidth8",
+                     (sp::mpeg4::QuarterPelWidthPlain<8, false>), QuarterPelWidth8)
+SP_MPEG4_QPEL_KERNEL(QuarterPelWidthFn, predictQuarterPelWidth16, "vcPredictQuarterPelWidth16",
+                     (sp::mpeg4::QuarterPelWidthPlain<16, false>), QuarterPelWidth16)
+SP_MPEG4_QPEL_KERNEL(QuarterPel16x16Fn, predictQuarterPelAverage16x16,
+                     "vcPredictQuarterPelAverage16x16", sp::mpeg4::QuarterPel16x16Plain<true>,
+                     QuarterPelAverage16x16)
+SP_MPEG4_QPEL_KERNEL(QuarterPelWidthFn, predictQuarterPelAverageWidth8,
+                     "vcPredictQuarterPelAverageWidth8", (sp::mpeg4::QuarterPelWidthPlain<8, true>),
+                     QuarterPelAverageWidth8)
+SP_MPEG4_QPEL_KERNEL(QuarterPelWidthFn, predictQuarterPelAverageWidth16,
+                     "vcPredictQuarterPelAverageWidth16",
+                     (sp::mpeg4::QuarterPelWidthPlain<16, true>), QuarterPelAverageWidth16)
+#undef SP_MPEG4_QPEL_KERNEL
 
 constinit const Kernel<ObmcFn> obmcBlock8x8{"vcObmcBlock8x8", sp::mpeg4::ObmcPlain<false>};
 constinit const Kernel<ObmcFn> obmcBlock8x8QuarterPel{"vcObmcBlock8x8QuarterPel",
@@ -187,6 +213,21 @@ SpStatus vcPredictQuarterPelWidth16(const uint8_t* ref, int refStep, uint8_t* ds
                                     int index, int rounding, int height) {
     return sp::kernels::predictQuarterPelWidth16.Current()(ref, refStep, dst, dstStep, index,
                                                            rounding, height);
+}
+SpStatus vcPredictQuarterPelAverage16x16(const uint8_t* ref, int refStep, uint8_t* dst, int dstStep,
+                                         int index, int rounding) {
+    return sp::kernels::predictQuarterPelAverage16x16.Current()(ref, refStep, dst, dstStep, index,
+                                                                rounding);
+}
+SpStatus vcPredictQuarterPelAverageWidth8(const uint8_t* ref, int refStep, uint8_t* dst,
+                                          int dstStep, int index, int rounding, int height) {
+    return sp::kernels::predictQuarterPelAverageWidth8.Current()(ref, refStep, dst, dstStep, index,
+                                                                 rounding, height);
+}
+SpStatus vcPredictQuarterPelAverageWidth16(const uint8_t* ref, int refStep, uint8_t* dst,
+                                           int dstStep, int index, int rounding, int height) {
+    return sp::kernels::predictQuarterPelAverageWidth16.Current()(ref, refStep, dst, dstStep, index,
+                                                                  rounding, height);
 }
 SpStatus vcObmcBlock8x8(const uint8_t* ref, int refStep, uint8_t* dst, int dstStep,
                         const VcMotionVector* own, const VcMotionVector* above,

@@ -103,6 +103,7 @@ inline void StoreU8(uint8_t* p, V v) {
 
 #define SP_VARIANT(name) name##Avx2
 #include "primitives/x86/MPEG4CodingOps.inc"
+#include "primitives/x86/MPEG4CodingQuarterPel.inc"
 #undef SP_VARIANT
 
 }  // namespace sp::x86

@@ -92,12 +92,52 @@ inline void StoreU8(uint8_t* p, V v) {
 }  // namespace
 
 #define SP_VARIANT(name) name##Sse2
+#define SP_MPEG4_WORD_QPEL 1
 #include "primitives/x86/MPEG4CodingOps.inc"
+#undef SP_MPEG4_WORD_QPEL
 #undef SP_VARIANT
 
 SpStatus QuarterPelWidth8Sse2(const uint8_t* ref, int refStep, uint8_t* dst, int dstStep, int index,
                               int rounding, int height) {
     return QuarterPelBlockSse2<8>(ref, refStep, dst, dstStep, index, rounding, height);
+}
+
+namespace {
+
+// The prediction through a scratch block, then averaged into dst.
+template <int Width>
+SpStatus QuarterPelAverageSse2(const uint8_t* ref, int refStep, uint8_t* dst, int dstStep,
+                               int index, int rounding, int height) {
+    alignas(16) uint8_t prediction[16 * 16];
+    if (const SpStatus st =
+            QuarterPelBlockSse2<Width>(ref, refStep, prediction, 16, index, rounding, height))
+        return st;
+    for (int y = 0; y < height; ++y) {
+        uint8_t* d = dst + ptrdiff_t(y) * dstStep;
+        const V p = _mm_load_si128(reinterpret_cast<const V*>(prediction + 16 * y));
+        if (Width == 8)
+            _mm_storel_epi64(reinterpret_cast<V*>(d),
+                             _mm_avg_epu8(p, _mm_loadl_epi64(reinterpret_cast<const V*>(d))));
+        else
+            _mm_storeu_si128(reinterpret_cast<V*>(d),
+                             _mm_avg_epu8(p, _mm_loadu_si128(reinterpret_cast<const V*>(d))));
+    }
+    return spStsNoErr;
+}
+
+}  // namespace
+
+SpStatus QuarterPelAverageWidth8Sse2(const uint8_t* ref, int refStep, uint8_t* dst, int dstStep,
+                                     int index, int rounding, int height) {
+    return QuarterPelAverageSse2<8>(ref, refStep, dst, dstStep, index, rounding, height);
+}
+SpStatus QuarterPelAverageWidth16Sse2(const uint8_t* ref, int refStep, uint8_t* dst, int dstStep,
+                                      int index, int rounding, int height) {
+    return QuarterPelAverageSse2<16>(ref, refStep, dst, dstStep, index, rounding, height);
+}
+SpStatus QuarterPelAverage16x16Sse2(const uint8_t* ref, int refStep, uint8_t* dst, int dstStep,
+                                    int index, int rounding) {
+    return QuarterPelAverageSse2<16>(ref, refStep, dst, dstStep, index, rounding, 16);
 }
 
 SpStatus AverageInto8x8Sse2(const uint8_t* src, int srcStep, uint8_t* dst, int dstStep) {

@@ -64,10 +64,17 @@ struct QpelShape {
     const sp::Kernel<sp::kernels::QuarterPelWidthFn>* kernel;  // null: the 16x16 entry
 };
 
-SpStatus CallQpel(const QpelShape& s, const uint8_t* ref, uint8_t* dst, int index, int rc) {
-    if (!s.kernel) return vcPredictQuarterPel16x16(ref, kStep, dst, kStep, index, rc);
-    return s.width == 8 ? vcPredictQuarterPelWidth8(ref, kStep, dst, kStep, index, rc, s.height)
-                        : vcPredictQuarterPelWidth16(ref, kStep, dst, kStep, index, rc, s.height);
+// The prediction, or with `average` its averaging form.
+SpStatus CallQpel(const QpelShape& s, const uint8_t* ref, uint8_t* dst, int index, int rc,
+                  bool average) {
+    if (!s.kernel)
+        return (average ? vcPredictQuarterPelAverage16x16 : vcPredictQuarterPel16x16)(
+            ref, kStep, dst, kStep, index, rc);
+    if (s.width == 8)
+        return (average ? vcPredictQuarterPelAverageWidth8 : vcPredictQuarterPelWidth8)(
+            ref, kStep, dst, kStep, index, rc, s.height);
+    return (average ? vcPredictQuarterPelAverageWidth16 : vcPredictQuarterPelWidth16)(
+        ref, kStep, dst, kStep, index, rc, s.height);
 }
 
 const QpelShape kShapes[] = {{16, 16, nullptr},
@@ -88,14 +95,19 @@ TEST(Mpeg4Motion, QuarterSampleMatchesTheEquations) {
                     std::vector<uint8_t> ref = rng.Bytes(kStep * 24);
                     if (trial & 1)
                         for (uint8_t& v : ref) v = rng.Bool() ? 0 : 255;
+                    // The averaging form rounds half up whatever the rounding control.
+                    const bool average = (trial >> 1) & 1;
                     std::vector<uint8_t> dst(kStep * 24, 0xCD);
-                    ASSERT_EQ(CallQpel(s, ref.data() + 3 * kStep + 3, dst.data(), index, rc), 0);
+                    ASSERT_EQ(
+                        CallQpel(s, ref.data() + 3 * kStep + 3, dst.data(), index, rc, average), 0);
                     const std::vector<int> want =
                         QuarterPelFormula(ref.data() + 3 * kStep + 3, s.width, s.height, index, rc);
                     for (int r = 0; r < s.height; ++r)
-                        for (int c = 0; c < s.width; ++c)
-                            ASSERT_EQ(dst[r * kStep + c], want[r * s.width + c])
+                        for (int c = 0; c < s.width; ++c) {
+                            const int w = want[r * s.width + c];
+                            ASSERT_EQ(dst[r * kStep + c], average ? (0xCD + w + 1) >> 1 : w)
                                 << "at " << c << "," << r;
+                        }
                     // Nothing outside the block is written.
                     for (int r = 0; r < 24; ++r)
                         for (int c = 0; c < kStep; ++c) {
@@ -116,12 +128,14 @@ TEST(Mpeg4Motion, QuarterSampleSeesOnlyTheBlockArea) {
             for (int r = 0; r <= s.height; ++r)
                 for (int c = 0; c <= s.width; ++c)
                     b[(r + 4) * kStep + c + 4] = a[(r + 4) * kStep + c + 4];
-            std::vector<uint8_t> da(kStep * 24), db(kStep * 24);
-            ASSERT_EQ(CallQpel(s, a.data() + 4 * kStep + 4, da.data(), index, 1), 0);
-            ASSERT_EQ(CallQpel(s, b.data() + 4 * kStep + 4, db.data(), index, 1), 0);
+            std::vector<uint8_t> da(kStep * 24, 9), db(kStep * 24, 9);
+            const bool average = index & 1;
+            ASSERT_EQ(CallQpel(s, a.data() + 4 * kStep + 4, da.data(), index, 1, average), 0);
+            ASSERT_EQ(CallQpel(s, b.data() + 4 * kStep + 4, db.data(), index, 1, average), 0);
             EXPECT_EQ(da, db) << s.width << "x" << s.height << " index " << index;
             std::vector<uint8_t> flat(kStep * 24, 77), out(kStep * 24, 0);
-            ASSERT_EQ(CallQpel(s, flat.data() + 4 * kStep + 4, out.data(), index, index & 1), 0);
+            ASSERT_EQ(CallQpel(s, flat.data() + 4 * kStep + 4, out.data(), index, index & 1, false),
+                      0);
             for (int r = 0; r < s.height; ++r)
                 for (int c = 0; c < s.width; ++c) ASSERT_EQ(out[r * kStep + c], 77);
         }
@@ -219,12 +233,15 @@ TEST(Mpeg4Motion, OverlappedBlockMotionCompensation) {
 
 TEST(Mpeg4Motion, VariantsMatchReference) {
     Rng rng(0x9E3);
-    for (int trial = 0; trial < 64; ++trial) {
+    for (int trial = 0; trial < 128; ++trial) {
         std::vector<uint8_t> ref = rng.Bytes(kStep * 40);
         if (trial % 3 == 0)  // extremes drive the filter into both clips
             for (uint8_t& v : ref) v = rng.Bool() ? 0 : 255;
-        const std::vector<uint8_t> base(kStep * 40, 0);
-        const int index = trial % 16, rc = (trial >> 4) & 1, h = trial & 1 ? 8 : 16;
+        // The averaging forms need something to average with.
+        const std::vector<uint8_t> base = rng.Bytes(kStep * 40);
+        // Every position in both rounding modes; heights from 2 (mirroring reaches past the
+        // block's far edge) to 16.
+        const int index = trial % 16, rc = (trial >> 4) & 1, h = 2 + (trial * 7) % 15;
         ExpectVariantsMatch(k::predictQuarterPel16x16, base, [&](auto* fn, uint8_t* d) {
             return fn(ref.data() + 5 * kStep + 5, kStep, d + 1, kStep, index, rc);
         });
@@ -232,6 +249,15 @@ TEST(Mpeg4Motion, VariantsMatchReference) {
             return fn(ref.data() + 5 * kStep + 3, 2 * kStep, d, 2 * kStep, index, rc, h);
         });
         ExpectVariantsMatch(k::predictQuarterPelWidth8, base, [&](auto* fn, uint8_t* d) {
+            return fn(ref.data() + 5 * kStep + 3, kStep, d, kStep, index, rc, h);
+        });
+        ExpectVariantsMatch(k::predictQuarterPelAverage16x16, base, [&](auto* fn, uint8_t* d) {
+            return fn(ref.data() + 5 * kStep + 5, kStep, d + 1, kStep, index, rc);
+        });
+        ExpectVariantsMatch(k::predictQuarterPelAverageWidth16, base, [&](auto* fn, uint8_t* d) {
+            return fn(ref.data() + 5 * kStep + 3, 2 * kStep, d, 2 * kStep, index, rc, h);
+        });
+        ExpectVariantsMatch(k::predictQuarterPelAverageWidth8, base, [&](auto* fn, uint8_t* d) {
             return fn(ref.data() + 5 * kStep + 3, kStep, d, kStep, index, rc, h);
         });
     }

@@ -55,10 +55,15 @@ Status MPEG4VideoDecoder::Init(BaseCodecParams* params) {
 
     if (MediaData* initial = vp->m_pData; initial && initial->GetDataSize() > 0) {
         if (initial->GetTime() >= 0) m_firstTime = initial->GetTime();
-        m_input.Assign(initial->GetDataPointer(), initial->GetDataSize());
-        m_state->bits.Init(m_input.Data(), m_input.Size());
-        if (const Status st = SearchHeaders(); st != STATUS_OK) return st;
-        initial->MoveDataPointer(ptrdiff_t(std::min(m_state->bits.Position(), m_input.Size())));
+        // The headers are read through the bounded reader alone: the caller's bytes serve
+        // without the padded copy that VOP decoding needs (a caller may hand a whole file).
+        const size_t size = initial->GetDataSize();
+        m_state->bits.Init(initial->GetDataPointer(), size);
+        const Status st = SearchHeaders();
+        const size_t used = std::min(m_state->bits.Position(), size);
+        m_state->bits.Init(m_input.Data(), 0);  // nothing left pointing at the caller's bytes
+        if (st != STATUS_OK) return st;
+        initial->MoveDataPointer(ptrdiff_t(used));
     }
     m_PostProcessing = vp->pPostProcessing ? vp->pPostProcessing : m_allocatedPostProcessing;
 

@@ -211,6 +211,7 @@ int32_t DecodeMacroblocks(BContext& c) {
         }
         if (index >= d.mbCount) break;
         if (newPacket || index % d.mbWidth == 0) ResetPredictors(c);
+        PrefetchAhead(d, index, true);
         if (!DecodeMacroblock(c, index)) {
             index = RecoverFromError(s, index);
             ResetPredictors(c);

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <vector>
 
+#include "primitives/ByteOrder.h"
 #include "primitives/MPEG4Coding.h"
 
 namespace UMC {
@@ -33,12 +34,10 @@ struct Mpeg4BitReader {
     uint8_t ByteAt(const uint8_t* p) const { return p >= start && p < End() ? *p : 0; }
     // The next 32 bits (zeros past the end).
     uint32_t Show32() const {
+        if (ptr >= start && End() - ptr >= 8)
+            return uint32_t((sp::LoadBigEndian64(ptr) << bitOffset) >> 32);
         uint64_t w = 0;
-        if (ptr >= start && End() - ptr >= 5) {
-            for (int i = 0; i < 5; ++i) w = (w << 8) | ptr[i];
-        } else {
-            for (int i = 0; i < 5; ++i) w = (w << 8) | ByteAt(ptr + i);
-        }
+        for (int i = 0; i < 5; ++i) w = (w << 8) | ByteAt(ptr + i);
         return uint32_t(w >> (8 - bitOffset));
     }
     uint32_t Show(int n) const { return n ? Show32() >> (32 - n) : 0; }
@@ -83,8 +82,9 @@ struct Mpeg4BitReader {
 class Mpeg4PaddedInput {
 public:
     void Assign(const uint8_t* data, size_t size) {
-        m_bytes.assign(size + kMpeg4InputPadding, 0);
-        if (size) std::memcpy(m_bytes.data(), data, size);
+        // Copied, then zeros after it: every byte is written once.
+        m_bytes.assign(data, data + size);
+        m_bytes.resize(size + kMpeg4InputPadding, 0);
         m_size = size;
     }
     uint8_t* Data() { return m_bytes.data(); }

@@ -54,6 +54,11 @@ void PredictFieldMacroblock(const MPEG4DecoderState& s, const MPEG4FrameBuffer& 
                             int32_t rounding, Blend blend);
 // The vector a field-predicted macroblock offers its neighbours' prediction.
 MotionVector FieldAverage(const MotionVector field[2]);
+// Asks the cache for the co-located areas of the macroblock four columns right of macroblock
+// `index` in the forward reference, the current frame and, with `backward`, the backward
+// reference. Called per macroblock, it hides the reads that the hardware prefetcher misses among
+// the many rows a macroblock touches.
+void PrefetchAhead(const Mpeg4VopState& d, int32_t index, bool backward);
 // Copies the co-located macroblock from ref (vector 0).
 void CopyMacroblock(const MPEG4DecoderState& s, const MPEG4FrameBuffer& ref, int32_t column,
                     int32_t row);

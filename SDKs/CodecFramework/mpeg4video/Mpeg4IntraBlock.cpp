@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <bit>
 #include <cstring>
 
 #include "SDKs/CodecFramework/mpeg4video/Mpeg4Tables.h"
@@ -59,6 +60,17 @@ bool Available(const Mpeg4VopState& d, const Neighbour& n) {
     if (n.mb < 0) return false;
     const Mpeg4IntraPredictors& p = d.predictors[n.mb];
     return p.packet == d.packet && p.dc[n.block] >= 0;
+}
+
+// Whether any coefficient but the DC is non-zero (one pass over the block as 64-bit words).
+bool AnyAc(const int16_t* block) {
+    uint64_t words[16];
+    std::memcpy(words, block, sizeof words);
+    constexpr uint64_t kNotDc =
+        std::endian::native == std::endian::little ? ~uint64_t(0xFFFF) : uint64_t(0xFFFFFFFFFFFF);
+    uint64_t any = words[0] & kNotDc;
+    for (int i = 1; i < 16; ++i) any |= words[i];
+    return any != 0;
 }
 
 void FillBlock(uint8_t* dst, int32_t pitch, int value) {
@@ -176,12 +188,11 @@ int32_t DecodeIntraMacroblockTexture(MPEG4DecoderState& s, const IntraMacroblock
                 target = Clip2048(target + v);
             }
         }
-        bool anyAc = false;
         for (int k = 1; k < 8; ++k) {
             cur.row[b][k - 1] = block[k];
             cur.column[b][k - 1] = block[8 * k];
         }
-        for (int k = 1; k < 64 && !anyAc; ++k) anyAc = block[k] != 0;
+        const bool anyAc = AnyAc(block);
 
         if (anyAc || s.vol.quantType) {
             vcDequantIntraMpeg4(block, anyAc ? 63 : 0, d.intraSpec, mb.quant, chroma);

@@ -57,7 +57,7 @@ void Planes(const MPEG4DecoderState& s, const MPEG4FrameBuffer& f, Plane planes[
     planes[2] = {f.v, f.uvPitch, (width + 1) / 2, (height + 1) / 2, 8};
 }
 
-// Quarter-sample luma prediction of a size x size block (through a scratch block when averaged).
+// Quarter-sample luma prediction of a size x size block.
 void PredictQuarter(const Plane& p, int32_t x, int32_t y, MotionVector mv, int32_t size,
                     uint8_t* dst, int32_t dstPitch, int32_t rounding, Blend blend) {
     int32_t ix = x + (mv.x >> 2), iy = y + (mv.y >> 2);
@@ -65,20 +65,14 @@ void PredictQuarter(const Plane& p, int32_t x, int32_t y, MotionVector mv, int32
     Clamp(ix, qx, p.width, p.border, size);
     Clamp(iy, qy, p.height, p.border, size);
     const uint8_t* src = p.origin + ptrdiff_t(iy) * p.pitch + ix;
-    alignas(16) uint8_t scratch[16 * 16];
-    uint8_t* out = blend == Blend::Average ? scratch : dst;
-    const int32_t outPitch = blend == Blend::Average ? 16 : dstPitch;
     const int index = qx + 4 * qy;
+    const bool average = blend == Blend::Average;
     if (size == 16)
-        vcPredictQuarterPel16x16(src, p.pitch, out, outPitch, index, rounding);
+        (average ? vcPredictQuarterPelAverage16x16 : vcPredictQuarterPel16x16)(
+            src, p.pitch, dst, dstPitch, index, rounding);
     else
-        vcPredictQuarterPelWidth8(src, p.pitch, out, outPitch, index, rounding, 8);
-    if (blend == Blend::Average) {
-        if (size == 16)
-            vcAverageInto16x16(scratch, 16, dst, dstPitch);
-        else
-            vcAverageInto8x8(scratch, 16, dst, dstPitch);
-    }
+        (average ? vcPredictQuarterPelAverageWidth8 : vcPredictQuarterPelWidth8)(
+            src, p.pitch, dst, dstPitch, index, rounding, 8);
 }
 
 void PredictLuma(const Plane& p, int32_t x, int32_t y, MotionVector mv, int32_t size, uint8_t* dst,
@@ -136,19 +130,13 @@ void PredictFieldMacroblock(const MPEG4DecoderState& s, const MPEG4FrameBuffer& 
         Clamp(ix, fx, luma.width, 16, 16);
         Clamp(iy, fy, luma.height, luma.border, 8);
         const uint8_t* src = luma.origin + ptrdiff_t(iy) * luma.pitch + ix;
-        alignas(16) uint8_t scratch[16 * 8];
-        uint8_t* out = blend == Blend::Average ? scratch : dstY;
-        const int32_t outPitch = blend == Blend::Average ? 16 : 2 * cur.yPitch;
+        const bool average = blend == Blend::Average;
         if (quarter)
-            vcPredictQuarterPelWidth16(src, luma.pitch, out, outPitch, fx + 4 * fy, rounding, 8);
+            (average ? vcPredictQuarterPelAverageWidth16 : vcPredictQuarterPelWidth16)(
+                src, luma.pitch, dstY, 2 * cur.yPitch, fx + 4 * fy, rounding, 8);
         else
-            vcPredict16x8(src, luma.pitch, out, outPitch, fx | (fy << 1), rounding);
-        if (blend == Blend::Average)
-            for (int y = 0; y < 8; ++y)
-                for (int x = 0; x < 16; ++x) {
-                    uint8_t& d = dstY[ptrdiff_t(y) * 2 * cur.yPitch + x];
-                    d = uint8_t((d + scratch[y * 16 + x] + 1) >> 1);
-                }
+            (average ? vcPredictAverage16x8 : vcPredict16x8)(src, luma.pitch, dstY, 2 * cur.yPitch,
+                                                             fx | (fy << 1), rounding);
         // Chroma: the field's own vector, 8x4 per field.
         const MotionVector c = ChromaVector(mv, quarter);
         for (int plane = 0; plane < 2; ++plane) {
@@ -164,6 +152,34 @@ void PredictFieldMacroblock(const MPEG4DecoderState& s, const MPEG4FrameBuffer& 
                 src, 2 * ref.uvPitch, dst, 2 * cur.uvPitch, hx | (hy << 1), rounding);
         }
     }
+}
+
+namespace {
+
+void PrefetchMacroblock(const MPEG4FrameBuffer* f, int32_t column, int32_t row) {
+#if defined(__GNUC__)
+    if (!f || column >= f->mbWidth || row >= f->mbHeight) return;
+    const uint8_t* y = f->y + ptrdiff_t(row) * 16 * f->yPitch + column * 16;
+    for (int i = 0; i < 16; ++i) __builtin_prefetch(y + ptrdiff_t(i) * f->yPitch);
+    const ptrdiff_t chroma = ptrdiff_t(row) * 8 * f->uvPitch + column * 8;
+    for (int i = 0; i < 8; ++i) {
+        __builtin_prefetch(f->u + chroma + ptrdiff_t(i) * f->uvPitch);
+        __builtin_prefetch(f->v + chroma + ptrdiff_t(i) * f->uvPitch);
+    }
+#else
+    (void)f, (void)column, (void)row;
+#endif
+}
+
+}  // namespace
+
+void PrefetchAhead(const Mpeg4VopState& d, int32_t index, bool backward) {
+    // Four macroblocks (64 bytes of luma) ahead: measured on 720p streams, two and eight did no
+    // better.
+    const int32_t column = index % d.mbWidth + 4, row = index / d.mbWidth;
+    PrefetchMacroblock(d.forward, column, row);
+    PrefetchMacroblock(d.current, column, row);
+    if (backward) PrefetchMacroblock(d.backward, column, row);
 }
 
 void CopyMacroblock(const MPEG4DecoderState& s, const MPEG4FrameBuffer& ref, int32_t column,

@@ -109,6 +109,7 @@ bool DecodeCombinedMacroblock(PContext& c, int32_t index) {
     MPEG4DecoderState& s = c.s;
     Mpeg4BitReader& r = s.bits;
     Mpeg4VopState& d = s.dec;
+    PrefetchAhead(d, index, false);
     int32_t type = 0, cbpc = 0;
     for (;;) {
         if (r.PastEnd()) return false;
