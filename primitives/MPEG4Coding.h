@@ -116,7 +116,7 @@ struct VcMotionVector {
 // (mv >> 2). The 8-tap filter only sees the (width + 1) x (height + 1) reference samples of the
 // block and mirrors them at its edges, so the block size is part of the result: 16x16 for a
 // macroblock, 8 wide for inter4v blocks, 16 wide and 8 high for field prediction (the caller
-// doubles both steps). rounding: vop_rounding_type. Index 0 copies.
+// doubles both steps); height 2 to 16. rounding: vop_rounding_type. Index 0 copies.
 SpStatus vcPredictQuarterPel16x16(const uint8_t* ref, int refStep, uint8_t* dst, int dstStep,
                                   int index, int rounding);
 SpStatus vcPredictQuarterPelWidth8(const uint8_t* ref, int refStep, uint8_t* dst, int dstStep,

@@ -87,7 +87,7 @@ template <int Width, bool Average>
 SpStatus QuarterPelWidthPlain(const uint8_t* ref, int refStep, uint8_t* dst, int dstStep, int index,
                               int rounding, int height) {
     if (!ref || !dst) return spStsNullPtrErr;
-    if (height < 1 || height > 16) return spStsSizeErr;
+    if (height < 2 || height > 16) return spStsSizeErr;
     QuarterPelInto<Average>(ref, refStep, dst, dstStep, Width, height, index, rounding);
     return spStsNoErr;
 }

@@ -159,6 +159,12 @@ TEST(Mpeg4Motion, QuarterSampleArguments) {
     EXPECT_EQ(vcPredictQuarterPelWidth8(buf, kStep, nullptr, kStep, 1, 0, 8), -8);
     EXPECT_EQ(vcPredictQuarterPelWidth16(buf, kStep, buf, kStep, 1, 0, 0), -6);
     EXPECT_EQ(vcPredictQuarterPelWidth16(buf, kStep, buf, kStep, 1, 0, 17), -6);
+    // One row has too few neighbours to mirror the 8-tap filter into.
+    EXPECT_EQ(vcPredictQuarterPelWidth8(buf, kStep, buf, kStep, 5, 0, 1), -6);
+    EXPECT_EQ(vcPredictQuarterPelWidth16(buf, kStep, buf, kStep, 5, 0, 1), -6);
+    EXPECT_EQ(vcPredictQuarterPelAverageWidth8(buf, kStep, buf, kStep, 5, 0, 1), -6);
+    EXPECT_EQ(vcPredictQuarterPelAverageWidth16(buf, kStep, buf, kStep, 5, 0, 1), -6);
+    EXPECT_EQ(vcPredictQuarterPelWidth8(buf, kStep, buf, kStep, 5, 0, 2), 0);
 }
 
 // Weights of the standard, typed from its matrices.
