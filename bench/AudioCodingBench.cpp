@@ -6,27 +6,14 @@
 #include <queue>
 #include <vector>
 
+#include "bench/VariantPick.h"
 #include "primitives/AudioCoding.h"
 #include "primitives/AudioCodingKernels.h"
 #include "primitives/SignalKernels.h"
 
 namespace {
 
-// The implementation numbered `index` (0 = plain); null when the machine cannot run it.
-template <class Fn>
-Fn* Pick(const sp::Kernel<Fn>& kernel, int index, benchmark::State& state) {
-    if (index == 0) {
-        state.SetLabel("plain");
-        return kernel.Reference();
-    }
-    const auto variants = kernel.Variants();
-    if (size_t(index) > variants.size() || !sp::HostRuns(variants[size_t(index) - 1].isa)) {
-        state.SkipWithError("variant not available");
-        return nullptr;
-    }
-    state.SetLabel(sp::IsaName(variants[size_t(index) - 1].isa));
-    return variants[size_t(index) - 1].fn;
-}
+using qm::bench::Pick;
 
 std::vector<float> Signal(size_t n) {
     std::vector<float> v(n);

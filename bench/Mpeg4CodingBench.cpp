@@ -11,34 +11,21 @@
 #include <random>
 #include <vector>
 
+#include "bench/VariantPick.h"
 #include "primitives/MPEG4CodingKernels.h"
 #include "primitives/dispatch/ProcessorDispatch.h"
 
 namespace {
 
-namespace k = sp::kernels;
+using qm::bench::Pick;
 
-template <class Fn>
-Fn* Implementation(const sp::Kernel<Fn>& kernel, int64_t index, benchmark::State& state) {
-    spInitProcessorDispatch();
-    const auto variants = kernel.Variants();
-    if (index == 0) {
-        state.SetLabel("plain");
-        return kernel.Reference();
-    }
-    if (size_t(index) > variants.size() || !sp::HostRuns(variants[size_t(index) - 1].isa)) {
-        state.SkipWithError("variant not available");
-        return nullptr;
-    }
-    state.SetLabel(sp::IsaName(variants[size_t(index) - 1].isa));
-    return variants[size_t(index) - 1].fn;
-}
+namespace k = sp::kernels;
 
 constexpr int kBlocks = 256;
 
 // range(0) = implementation, range(1) = 1 for the matrix method.
 void BM_DequantIntraMpeg4(benchmark::State& state) {
-    auto* fn = Implementation(k::dequantIntraMpeg4, state.range(0), state);
+    auto* fn = Pick(k::dequantIntraMpeg4, state.range(0), state);
     if (!fn) return;
     alignas(16) uint8_t spec[kVcQuantMatrixSpecSize];
     uint8_t matrix[64];
@@ -59,7 +46,7 @@ void BM_DequantIntraMpeg4(benchmark::State& state) {
 BENCHMARK(BM_DequantIntraMpeg4)->ArgsProduct({{0, 1, 2}, {0, 1}});
 
 void BM_AverageInto16x16(benchmark::State& state) {
-    auto* fn = Implementation(k::averageInto16x16, state.range(0), state);
+    auto* fn = Pick(k::averageInto16x16, state.range(0), state);
     if (!fn) return;
     std::vector<uint8_t> src(720 * 48, 90), dst(720 * 48, 30);
     for (auto _ : state) {
@@ -71,7 +58,7 @@ void BM_AverageInto16x16(benchmark::State& state) {
 BENCHMARK(BM_AverageInto16x16)->DenseRange(0, 2);
 
 void BM_AverageInto8x8(benchmark::State& state) {
-    auto* fn = Implementation(k::averageInto8x8, state.range(0), state);
+    auto* fn = Pick(k::averageInto8x8, state.range(0), state);
     if (!fn) return;
     std::vector<uint8_t> src(720 * 16, 90), dst(720 * 16, 30);
     for (auto _ : state) {
@@ -191,7 +178,7 @@ BENCHMARK(BM_PredictAddResidual);
 // Quarter-sample prediction of 45 macroblocks, each of the 16 positions in turn.
 // range(0) = implementation.
 void BM_PredictQuarterPel16x16(benchmark::State& state) {
-    auto* fn = Implementation(k::predictQuarterPel16x16, state.range(0), state);
+    auto* fn = Pick(k::predictQuarterPel16x16, state.range(0), state);
     if (!fn) return;
     std::mt19937 rng(5);
     std::vector<uint8_t> ref(752 * 40), dst(720 * 16);
@@ -206,7 +193,7 @@ void BM_PredictQuarterPel16x16(benchmark::State& state) {
 BENCHMARK(BM_PredictQuarterPel16x16)->DenseRange(0, 3);
 
 void BM_PredictQuarterPelWidth8(benchmark::State& state) {
-    auto* fn = Implementation(k::predictQuarterPelWidth8, state.range(0), state);
+    auto* fn = Pick(k::predictQuarterPelWidth8, state.range(0), state);
     if (!fn) return;
     std::mt19937 rng(6);
     std::vector<uint8_t> ref(752 * 24), dst(720 * 8);
@@ -228,7 +215,7 @@ void BM_PredictQuarterPelOtherForms(benchmark::State& state) {
     std::vector<uint8_t> ref(752 * 40), dst(720 * 32, 100);
     for (uint8_t& v : ref) v = uint8_t(rng());
     if (form == 0) {
-        auto* fn = Implementation(k::predictQuarterPelAverage16x16, state.range(0), state);
+        auto* fn = Pick(k::predictQuarterPelAverage16x16, state.range(0), state);
         if (!fn) return;
         for (auto _ : state) {
             for (int m = 0; m < 45; ++m)
@@ -238,9 +225,8 @@ void BM_PredictQuarterPelOtherForms(benchmark::State& state) {
         state.SetItemsProcessed(int64_t(state.iterations()) * 45);
         return;
     }
-    auto* fn =
-        Implementation(form == 1 ? k::predictQuarterPelAverageWidth8 : k::predictQuarterPelWidth16,
-                       state.range(0), state);
+    auto* fn = Pick(form == 1 ? k::predictQuarterPelAverageWidth8 : k::predictQuarterPelWidth16,
+                    state.range(0), state);
     if (!fn) return;
     const int width = form == 1 ? 8 : 16, step = form == 1 ? 1 : 2;
     const int blocks = 720 / width;
@@ -256,8 +242,8 @@ BENCHMARK(BM_PredictQuarterPelOtherForms)->ArgsProduct({{0, 1, 2, 3}, {0, 1, 2}}
 
 // range(1) = 1 for quarter-sample vectors.
 void BM_ObmcBlock8x8(benchmark::State& state) {
-    auto* fn = Implementation(state.range(1) ? k::obmcBlock8x8QuarterPel : k::obmcBlock8x8,
-                              state.range(0), state);
+    auto* fn =
+        Pick(state.range(1) ? k::obmcBlock8x8QuarterPel : k::obmcBlock8x8, state.range(0), state);
     if (!fn) return;
     std::mt19937 rng(7);
     std::vector<uint8_t> ref(752 * 64), dst(720 * 8);
@@ -295,7 +281,7 @@ void BM_WarpLuma(benchmark::State& state) {
 BENCHMARK(BM_WarpLuma)->DenseRange(1, 3);
 
 void BM_DeringBlock8x8(benchmark::State& state) {
-    auto* fn = Implementation(k::deringBlock8x8, state.range(0), state);
+    auto* fn = Pick(k::deringBlock8x8, state.range(0), state);
     if (!fn) return;
     std::mt19937 rng(9);
     std::vector<uint8_t> src(720 * 10), dst(720 * 8);

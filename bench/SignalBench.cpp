@@ -6,24 +6,12 @@
 #include <cstdint>
 #include <vector>
 
+#include "bench/VariantPick.h"
 #include "primitives/SignalKernels.h"
 
 namespace {
 
-template <class Fn>
-Fn* Pick(const sp::Kernel<Fn>& kernel, int index, benchmark::State& state) {
-    if (index == 0) {
-        state.SetLabel("plain");
-        return kernel.Reference();
-    }
-    const auto variants = kernel.Variants();
-    if (size_t(index) > variants.size() || !sp::HostRuns(variants[size_t(index) - 1].isa)) {
-        state.SkipWithError("variant not available");
-        return nullptr;
-    }
-    state.SetLabel(sp::IsaName(variants[size_t(index) - 1].isa));
-    return variants[size_t(index) - 1].fn;
-}
+using qm::bench::Pick;
 
 std::vector<float> Samples(size_t n) {
     std::vector<float> v(n);
