@@ -374,6 +374,8 @@ private:
 void WriteFile(const std::filesystem::path& path, const std::vector<uint8_t>& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+    out.close();
+    ASSERT_TRUE(out.good()) << "cannot rewrite " << path;
 }
 
 class ContainerDamage : public ::testing::TestWithParam<std::filesystem::path> {};
@@ -389,7 +391,15 @@ TEST_P(ContainerDamage, EveryStreamEndsBoundedAndLeavesNoTraceOnTheCleanFile) {
     const uint64_t variants = EnvNumber("QM_DAMAGE_VARIANTS", 12);
     const auto path = std::filesystem::temp_directory_path() /
                       ("qm_damage_" + std::to_string(::getpid()) + GetParam().extension().string());
-    WriteFile(path, clean);
+    // Removed after every graph on it has closed it (Windows refuses to delete an open file).
+    struct RemovedAtEnd {
+        std::filesystem::path path;
+        ~RemovedAtEnd() {
+            std::error_code ignored;
+            std::filesystem::remove(path, ignored);
+        }
+    } removedAtEnd{path};
+    ASSERT_NO_FATAL_FAILURE(WriteFile(path, clean));
     // The reference is a fresh graph's second run on the clean file: a run may leave state by
     // design (the MPEG-4 decoder puts frames in display order only until its first drain), and
     // the damage must leave nothing beyond that.
@@ -415,7 +425,7 @@ TEST_P(ContainerDamage, EveryStreamEndsBoundedAndLeavesNoTraceOnTheCleanFile) {
         const uint64_t variantSeed = seed * 1000003u + v;
         SCOPED_TRACE(testing::Message() << DamageName(kind) << " seed " << variantSeed);
         const std::vector<uint8_t> damaged = Damage(clean, kind, variantSeed);
-        WriteFile(path, damaged);
+        ASSERT_NO_FATAL_FAILURE(WriteFile(path, damaged));
         ASSERT_TRUE(graph.Run(&outputs));
         ASSERT_EQ(outputs.size(), reference.size());
         for (size_t i = 0; i < outputs.size(); ++i) {
@@ -441,14 +451,13 @@ TEST_P(ContainerDamage, EveryStreamEndsBoundedAndLeavesNoTraceOnTheCleanFile) {
                 EXPECT_LE(total, damaged.size()) << "stream " << i;
             }
         }
-        WriteFile(path, clean);
+        ASSERT_NO_FATAL_FAILURE(WriteFile(path, clean));
         ASSERT_TRUE(graph.Run(&outputs));
         ASSERT_EQ(outputs.size(), reference.size());
         for (size_t i = 0; i < outputs.size(); ++i)
             EXPECT_EQ(Difference(outputs[i], reference[i]), "")
                 << "stream " << i << ", after the damage, against a clean history";
     }
-    std::filesystem::remove(path);
 }
 
 std::vector<std::filesystem::path> Containers() {
