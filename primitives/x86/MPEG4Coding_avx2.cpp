@@ -90,14 +90,6 @@ inline void StoreRows(uint8_t* p, int step, V v) {
 inline V AvgU8(V a, V b) {
     return _mm256_avg_epu8(a, b);
 }
-inline V Srai16(V a, int n) {
-    return _mm256_srai_epi16(a, n);
-}
-inline void StoreU8(uint8_t* p, V v) {
-    const __m128i packed =
-        _mm_packus_epi16(_mm256_castsi256_si128(v), _mm256_extracti128_si256(v, 1));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(p), packed);
-}
 
 }  // namespace
 
