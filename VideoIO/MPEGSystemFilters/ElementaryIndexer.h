@@ -54,7 +54,6 @@ private:
     std::atomic<uint32_t> m_cRef{1};
     uint32_t m_streamKind;
     std::vector<qm_MPEGUtil::IndexEntry> m_entries;
-    size_t m_reported = 0;  // entries at the last IndexBuffer
     std::deque<TimeMark> m_marks;
     // Bytes not yet parsed: m_pending[0] is at stream position m_pendingStart.
     std::vector<uint8_t> m_pending;
