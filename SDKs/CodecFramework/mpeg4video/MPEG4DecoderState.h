@@ -24,6 +24,9 @@ enum Mpeg4Sprite : int32_t { MPEG4_SPRITE_NONE = 0, MPEG4_SPRITE_STATIC = 1, MPE
 // Result of a VOP decoder after a concealed error.
 inline constexpr int32_t kMpeg4VopConcealed = -5;
 
+// States of a macroblock's luma in a VOP with overlapped motion compensation.
+enum : uint8_t { kObmcDone = 0, kObmcPending = 1, kObmcPendingResidual = 2 };
+
 // Largest VOL size accepted (13-bit fields); frames are refused beyond this many macroblocks.
 inline constexpr int32_t kMpeg4MaxMacroblocks = (4096 / 16) * (4096 / 16);
 
@@ -227,6 +230,11 @@ struct Mpeg4VopState {
     // vectors and not-coded flags for every B-VOP between the two references.
     Mpeg4MacroblockInfo* bInfo;
     Mpeg4FieldVectors* fieldVectors;  // per macroblock, valid where the record's field bit is set
+    // Overlapped motion compensation (obmc_disable 0; null otherwise): a P-VOP's inter luma waits
+    // for the vectors right of and below it. Per macroblock the luma residual (16 x 16) and
+    // whether its luma is still to be predicted (kObmcPending, kObmcPendingResidual).
+    int16_t* obmcResidual;
+    uint8_t* obmcPending;
     // Temporal distances of a B-VOP, set by the frame driver: TRB from the older reference to
     // the B-VOP, TRD between the references (in VOP time ticks; 0 < trb < trd).
     int32_t trb, trd;

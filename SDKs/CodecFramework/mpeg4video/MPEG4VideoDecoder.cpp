@@ -368,6 +368,11 @@ Status MPEG4VideoDecoder::DecodeNextVop(MPEG4FrameBuffer** output) {
             m_backwardHoldsFuture = false;
         }
         if (BuildQuantSpecs(s) != PARSE_OK) return STATUS_INVALID_STREAM;
+        try {
+            m_arrays.AllocateObmc(s);
+        } catch (const std::bad_alloc&) {
+            return STATUS_ALLOC_FAILED;
+        }
     }
     if (ParseVopHeader(s) != PARSE_OK) return STATUS_INVALID_STREAM;
     const int32_t type = s.vop.codingType;

@@ -47,6 +47,15 @@ enum class Blend { Replace, Average };
 void PredictMacroblock(const MPEG4DecoderState& s, const MPEG4FrameBuffer& ref, int32_t column,
                        int32_t row, const MotionVector luma[4], bool fourVectors, int32_t rounding,
                        Blend blend);
+// The chroma part of PredictMacroblock alone.
+void PredictMacroblockChroma(const MPEG4DecoderState& s, const MPEG4FrameBuffer& ref,
+                             int32_t column, int32_t row, const MotionVector luma[4],
+                             bool fourVectors, int32_t rounding, Blend blend);
+// Overlapped prediction of the 8x8 luma block at (x, y) into dst: v holds its own vector and
+// those of the blocks above, below, left and right, each clamped into the padded reference.
+void PredictOverlappedBlock(const MPEG4DecoderState& s, const MPEG4FrameBuffer& ref, int32_t x,
+                            int32_t y, const MotionVector v[5], int32_t rounding, uint8_t* dst,
+                            int32_t dstPitch);
 // Field prediction of a macroblock: each field (top, bottom) from the reference field select[f]
 // (0 top, 1 bottom) at its vector, vertical components in field lines.
 void PredictFieldMacroblock(const MPEG4DecoderState& s, const MPEG4FrameBuffer& ref, int32_t column,
@@ -66,9 +75,23 @@ void CopyMacroblock(const MPEG4DecoderState& s, const MPEG4FrameBuffer& ref, int
 // ---- inter texture (Mpeg4InterTexture.cpp) ----
 
 // Decodes the coded blocks (cbp bit 5 = block 0) of an inter macroblock at (column, row) and adds
-// them to the prediction in s.dec.current; false on a bitstream error.
+// them to the prediction in s.dec.current; false on a bitstream error. With lumaResidual (16 x 16,
+// zeroed by the caller) the luma blocks' residual is stored there instead, for a prediction made
+// later.
 bool DecodeInterTexture(MPEG4DecoderState& s, int32_t column, int32_t row, int32_t cbp,
-                        int32_t quant, bool fieldDct, bool reversible);
+                        int32_t quant, bool fieldDct, bool reversible,
+                        int16_t* lumaResidual = nullptr);
+
+// ---- overlapped motion compensation (Mpeg4Obmc.cpp) ----
+
+// Whether the P-VOP being decoded predicts its luma overlapped (the arrays are there).
+bool OverlappedVop(const MPEG4DecoderState& s);
+// Marks the luma of inter macroblock `index` to be predicted once the VOP's vectors are known;
+// returns where its texture stores the luma residual when cbp codes a luma block, else null.
+int16_t* DeferLuma(MPEG4DecoderState& s, int32_t index, int32_t cbp);
+// Predicts (and adds the residual to) the luma of every macroblock deferred in this VOP, from the
+// records in s.dec.info.
+void PredictOverlappedLuma(MPEG4DecoderState& s);
 
 // ---- global motion compensation (Mpeg4Gmc.cpp) ----
 

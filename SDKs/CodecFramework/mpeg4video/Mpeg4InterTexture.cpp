@@ -29,8 +29,19 @@ void InverseTransform(int16_t* block, int count, int scan) {
 
 }  // namespace
 
+namespace {
+
+// Stores an 8x8 residual block (DC only when count is 0) at dst, step elements per row.
+void StoreResidual(const int16_t* block, int count, int16_t* dst, int step) {
+    const int16_t dc = int16_t((block[0] + 4) >> 3);
+    for (int r = 0; r < 8; ++r)
+        for (int c = 0; c < 8; ++c) dst[r * step + c] = count == 0 ? dc : block[r * 8 + c];
+}
+
+}  // namespace
+
 bool DecodeInterTexture(MPEG4DecoderState& s, int32_t column, int32_t row, int32_t cbp,
-                        int32_t quant, bool fieldDct, bool reversible) {
+                        int32_t quant, bool fieldDct, bool reversible, int16_t* lumaResidual) {
     if (cbp == 0) return true;
     uint8_t* dst[6];
     int32_t pitch[6];
@@ -46,6 +57,13 @@ bool DecodeInterTexture(MPEG4DecoderState& s, int32_t column, int32_t row, int32
                                            s.dec.interSpec, quant);
         });
         if (!ok) return false;
+        if (lumaResidual && b < 4) {
+            // Field DCT blocks hold alternate lines of the macroblock.
+            int16_t* at = lumaResidual + (fieldDct ? (b >> 1) * 16 : (b >> 1) * 128) + (b & 1) * 8;
+            if (count != 0) InverseTransform(block, count, scan);
+            StoreResidual(block, count, at, fieldDct ? 32 : 16);
+            continue;
+        }
         if (count == 0) {
             vcAddConstant8x8(int16_t((block[0] + 4) >> 3), dst[b], pitch[b]);
             continue;

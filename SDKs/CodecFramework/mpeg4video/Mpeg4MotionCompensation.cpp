@@ -83,6 +83,17 @@ void PredictLuma(const Plane& p, int32_t x, int32_t y, MotionVector mv, int32_t 
         PredictHalf(p, x, y, mv, size, dst, dstPitch, rounding, blend);
 }
 
+void PredictChroma(const Plane planes[3], const MPEG4FrameBuffer& cur, int32_t column, int32_t row,
+                   const MotionVector luma[4], bool fourVectors, bool quarter, int32_t rounding,
+                   Blend blend) {
+    const MotionVector c =
+        fourVectors ? ChromaVector4(luma, quarter) : ChromaVector(luma[0], quarter);
+    const ptrdiff_t chromaOffset = ptrdiff_t(row) * 8 * cur.uvPitch + column * 8;
+    const int32_t x = column * 8, y = row * 8;
+    PredictHalf(planes[1], x, y, c, 8, cur.u + chromaOffset, cur.uvPitch, rounding, blend);
+    PredictHalf(planes[2], x, y, c, 8, cur.v + chromaOffset, cur.uvPitch, rounding, blend);
+}
+
 }  // namespace
 
 void PredictMacroblock(const MPEG4DecoderState& s, const MPEG4FrameBuffer& ref, int32_t column,
@@ -104,11 +115,40 @@ void PredictMacroblock(const MPEG4DecoderState& s, const MPEG4FrameBuffer& ref, 
                         quarter);
         }
     }
-    const MotionVector c =
-        fourVectors ? ChromaVector4(luma, quarter) : ChromaVector(luma[0], quarter);
-    const ptrdiff_t chromaOffset = ptrdiff_t(row) * 8 * cur.uvPitch + column * 8;
-    PredictHalf(planes[1], x / 2, y / 2, c, 8, cur.u + chromaOffset, cur.uvPitch, rounding, blend);
-    PredictHalf(planes[2], x / 2, y / 2, c, 8, cur.v + chromaOffset, cur.uvPitch, rounding, blend);
+    PredictChroma(planes, cur, column, row, luma, fourVectors, quarter, rounding, blend);
+}
+
+void PredictMacroblockChroma(const MPEG4DecoderState& s, const MPEG4FrameBuffer& ref,
+                             int32_t column, int32_t row, const MotionVector luma[4],
+                             bool fourVectors, int32_t rounding, Blend blend) {
+    Plane planes[3];
+    Planes(s, ref, planes);
+    PredictChroma(planes, *s.dec.current, column, row, luma, fourVectors, s.vol.quarterSample != 0,
+                  rounding, blend);
+}
+
+void PredictOverlappedBlock(const MPEG4DecoderState& s, const MPEG4FrameBuffer& ref, int32_t x,
+                            int32_t y, const MotionVector v[5], int32_t rounding, uint8_t* dst,
+                            int32_t dstPitch) {
+    Plane planes[3];
+    Planes(s, ref, planes);
+    const Plane& p = planes[0];
+    const bool quarter = s.vol.quarterSample != 0;
+    const int32_t shift = quarter ? 2 : 1, mask = quarter ? 3 : 1;
+    // The kernel takes every vector from the co-located block: each is clamped as a block of its
+    // own and turned back into a displacement.
+    VcMotionVector clamped[5];
+    for (int k = 0; k < 5; ++k) {
+        int32_t ix = x + (v[k].x >> shift), iy = y + (v[k].y >> shift);
+        int32_t fx = v[k].x & mask, fy = v[k].y & mask;
+        Clamp(ix, fx, p.width, p.border, 8);
+        Clamp(iy, fy, p.height, p.border, 8);
+        clamped[k] = {int16_t((ix - x) * (1 << shift) + fx), int16_t((iy - y) * (1 << shift) + fy)};
+    }
+    const uint8_t* src = p.origin + ptrdiff_t(y) * p.pitch + x;
+    (quarter ? vcObmcBlock8x8QuarterPel : vcObmcBlock8x8)(src, p.pitch, dst, dstPitch, &clamped[0],
+                                                          &clamped[1], &clamped[2], &clamped[3],
+                                                          &clamped[4], rounding);
 }
 
 void PredictFieldMacroblock(const MPEG4DecoderState& s, const MPEG4FrameBuffer& ref, int32_t column,

@@ -15,6 +15,7 @@ constexpr int kMotionMarkerBits = 17;
 struct PContext {
     MPEG4DecoderState& s;
     bool gmc;             // GMC S-VOP: mcsel, and not-coded macroblocks warped
+    bool obmc;            // inter luma overlapped, predicted after the macroblock loop
     int32_t packetFirst;  // first macroblock of the current video packet (or GOB)
     bool firstInPacket;
 };
@@ -47,6 +48,8 @@ void SkipMacroblock(PContext& c, int32_t index) {
         mv[0] = mv[1] = mv[2] = mv[3] = GmcVector(s, column, row);
     } else {
         CopyMacroblock(s, *s.dec.forward, column, row);
+        // Inter with vector 0: overlapped like any other.
+        if (c.obmc) DeferLuma(s, index, 0);
     }
     s.dec.quant[index] = uint8_t(s.dec.runningQuant);
     // A warped macroblock is a prediction of its own: B-VOPs do not skip with it.
@@ -78,8 +81,12 @@ void PredictInter(PContext& c, int32_t index, int32_t type, bool mcsel, MotionVe
         mv[0] = mv[1] = mv[2] = mv[3] = GmcVector(s, column, row);
         return;
     }
-    PredictMacroblock(s, *s.dec.forward, column, row, mv, type == MPEG4_MB_INTER4V,
-                      s.vop.roundingType, Blend::Replace);
+    if (c.obmc)
+        PredictMacroblockChroma(s, *s.dec.forward, column, row, mv, type == MPEG4_MB_INTER4V,
+                                s.vop.roundingType, Blend::Replace);
+    else
+        PredictMacroblock(s, *s.dec.forward, column, row, mv, type == MPEG4_MB_INTER4V,
+                          s.vop.roundingType, Blend::Replace);
 }
 
 bool DecodeIntra(PContext& c, int32_t index, int32_t type, int32_t cbp, int32_t quant,
@@ -162,7 +169,9 @@ bool DecodeCombinedMacroblock(PContext& c, int32_t index) {
         if (!mcsel && !ReadVectors(c, index, type, mv)) return false;
         PredictInter(c, index, type, mcsel, mv);
     }
-    if (!DecodeInterTexture(s, column, row, cbp, d.runningQuant, fieldDct, false)) return false;
+    int16_t* lumaResidual = c.obmc && !fieldPrediction ? DeferLuma(s, index, cbp) : nullptr;
+    if (!DecodeInterTexture(s, column, row, cbp, d.runningQuant, fieldDct, false, lumaResidual))
+        return false;
     d.quant[index] = uint8_t(d.runningQuant);
     Record(s, index, type, mv, false);
     if (fieldPrediction) {
@@ -313,8 +322,9 @@ int32_t DecodePartitionedPacket(PContext& c, int32_t first) {
                              IntraTexture::Partitioned))
                 return -1;
         } else {
+            int16_t* lumaResidual = c.obmc ? DeferLuma(s, index, e.cbp) : nullptr;
             if (!DecodeInterTexture(s, index % d.mbWidth, index / d.mbWidth, e.cbp, e.quant, false,
-                                    s.vol.reversibleVlc != 0))
+                                    s.vol.reversibleVlc != 0, lumaResidual))
                 return -1;
             d.quant[index] = e.quant;
         }
@@ -349,10 +359,17 @@ int32_t DecodePredictedVop(MPEG4DecoderState& s, bool gmc) {
     d.packetMacroblocks = 0;
     d.runningQuant = std::clamp(s.vol.shortVideoHeader ? s.sh.quant : s.vop.quant, 1, 31);
     ResetIntraPredictors(s);
-    PContext c{s, gmc, 0, true};
-    if (s.vol.shortVideoHeader) return DecodeShortHeader(c);
-    if (s.vol.dataPartitioned) return DecodePartitioned(c);
-    return DecodeCombined(c);
+    PContext c{s, gmc, !gmc && OverlappedVop(s), 0, true};
+    if (c.obmc) std::fill(d.obmcPending, d.obmcPending + d.mbCount, kObmcDone);
+    int32_t result = 0;
+    if (s.vol.shortVideoHeader)
+        result = DecodeShortHeader(c);
+    else if (s.vol.dataPartitioned)
+        result = DecodePartitioned(c);
+    else
+        result = DecodeCombined(c);
+    if (c.obmc) PredictOverlappedLuma(s);
+    return result;
 }
 
 int32_t DecodePVop(MPEG4DecoderState& s) {

@@ -120,6 +120,20 @@ void Mpeg4MacroblockArrays::Allocate(MPEG4DecoderState& s, int32_t mbWidth, int3
     const uintptr_t blockAddress =
         (reinterpret_cast<uintptr_t>(m_block.data()) + 15) & ~uintptr_t(15);
     d.block = reinterpret_cast<int16_t*>(blockAddress);
+    m_obmcResidual = {};
+    m_obmcPending = {};
+    d.obmcResidual = nullptr;
+    d.obmcPending = nullptr;
+    AllocateObmc(s);
+}
+
+void Mpeg4MacroblockArrays::AllocateObmc(MPEG4DecoderState& s) {
+    Mpeg4VopState& d = s.dec;
+    if (s.vol.obmcDisable || s.vol.shortVideoHeader || d.obmcPending || d.mbCapacity <= 0) return;
+    m_obmcResidual.assign(size_t(d.mbCapacity) * 256, 0);
+    m_obmcPending.assign(size_t(d.mbCapacity), kObmcDone);
+    d.obmcResidual = m_obmcResidual.data();
+    d.obmcPending = m_obmcPending.data();
 }
 
 void Mpeg4MacroblockArrays::Free(MPEG4DecoderState& s) {
@@ -130,6 +144,8 @@ void Mpeg4MacroblockArrays::Free(MPEG4DecoderState& s) {
     m_predictors = {};
     m_partition = {};
     m_block = {};
+    m_obmcResidual = {};
+    m_obmcPending = {};
     Mpeg4VopState& d = s.dec;
     d.quant = nullptr;
     d.info = d.bInfo = nullptr;
@@ -137,6 +153,8 @@ void Mpeg4MacroblockArrays::Free(MPEG4DecoderState& s) {
     d.predictors = nullptr;
     d.partition = nullptr;
     d.block = nullptr;
+    d.obmcResidual = nullptr;
+    d.obmcPending = nullptr;
     d.mbWidth = d.mbHeight = d.mbCount = d.mbCapacity = 0;
 }
 

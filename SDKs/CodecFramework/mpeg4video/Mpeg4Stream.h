@@ -34,6 +34,9 @@ public:
     // Arrays for a VOP of mbWidth x mbHeight macroblocks, with room for `capacity` macroblocks
     // when that is more (a static sprite larger than the VOP).
     void Allocate(MPEG4DecoderState& s, int32_t mbWidth, int32_t mbHeight, int32_t capacity = 0);
+    // The overlapped motion compensation arrays, when the VOL enables it and they are missing (a
+    // VOL that switches it on mid-stream keeps the other arrays).
+    void AllocateObmc(MPEG4DecoderState& s);
     void Free(MPEG4DecoderState& s);
 
 private:
@@ -44,6 +47,8 @@ private:
     std::vector<Mpeg4IntraPredictors> m_predictors;
     std::vector<Mpeg4PartitionEntry> m_partition;
     std::vector<int16_t> m_block;
+    std::vector<int16_t> m_obmcResidual;
+    std::vector<uint8_t> m_obmcPending;
 };
 
 // Frames (current, forward, and backward unless B-VOPs are excluded) and per-macroblock arrays

@@ -92,6 +92,7 @@ void ConcealMacroblocks(MPEG4DecoderState& s, int32_t from, int32_t to) {
         d.quant[i] = uint8_t(d.runningQuant);
         d.info[i] = Mpeg4MacroblockInfo{};
         d.info[i].notCoded = 1;
+        if (d.obmcPending) d.obmcPending[i] = kObmcDone;
     }
 }
 
