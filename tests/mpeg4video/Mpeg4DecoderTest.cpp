@@ -45,9 +45,11 @@ struct DriverRun {
 };
 
 // Feeds the whole stream as one sample (optionally stamped), or one VOP per sample, and drains
-// the decoder.
+// the decoder. The output pictures have the size the decoder reports before each call, or a fixed
+// one (as a filter's negotiated output type has).
 DriverRun DecodeThroughDriver(UMC::MPEG4VideoDecoder& decoder, std::vector<uint8_t> stream,
-                              double firstStamp = -1.0, bool perVop = false, bool drain = true) {
+                              double firstStamp = -1.0, bool perVop = false, bool drain = true,
+                              std::pair<int, int> fixedSize = {0, 0}) {
     DriverRun run;
     UMC::VideoDecoderParams info;
     UMC::VideoData out;
@@ -58,8 +60,10 @@ DriverRun DecodeThroughDriver(UMC::MPEG4VideoDecoder& decoder, std::vector<uint8
     cuts.push_back(stream.size());
     auto take = [&](UMC::MediaData* input) {
         decoder.GetInfo(&info);
-        if (out.GetWidth() != info.info.clip_width) {
-            out.Init(info.info.clip_width, info.info.clip_height, UMC::YUV420);
+        const int width = fixedSize.first ? fixedSize.first : info.info.clip_width;
+        const int height = fixedSize.first ? fixedSize.second : info.info.clip_height;
+        if (out.GetWidth() != width || out.GetHeight() != height) {
+            out.Init(width, height, UMC::YUV420);
             out.Alloc();
         }
         const UMC::Status st = decoder.GetFrame(input, &out);
@@ -230,6 +234,61 @@ TEST_F(Mpeg4Decoder, AfterResetAStreamDecodesAsInAFreshDecoder) {
                     EXPECT_EQ(again.pictures[i].frameType, expected.pictures[i].frameType) << i;
                 }
             }
+    }
+}
+
+// A VOL damaged in the middle of a stream (any one bit flipped, cut short, or a larger layer
+// broken after its size): the decoder survives whatever follows it, and after a new segment the
+// clean stream decodes exactly as in a fresh decoder. The output keeps the stream's size, as the
+// filter's does: a damaged VOL that still parses may change the layer's size until the clean one.
+TEST_F(Mpeg4Decoder, DamagedVolMidStreamThenNewSegment) {
+    const std::vector<uint8_t> stream = ReadFile(Fixture("inter_p.m4v"));
+    const uint8_t prefix[] = {0, 0, 1};
+    auto vol = stream.begin();
+    while (vol + 3 < stream.end() &&
+           !(vol[0] == 0 && vol[1] == 0 && vol[2] == 1 && vol[3] >= 0x20 && vol[3] <= 0x2F))
+        ++vol;
+    ASSERT_LT(vol + 3, stream.end());
+    const auto volEnd = std::search(vol + 4, stream.end(), std::begin(prefix), std::end(prefix));
+    const std::vector<uint8_t> header(vol, volEnd);
+    // The damaged VOL goes before the fourth VOP.
+    auto cut = stream.begin();
+    for (int n = 0; n < 4; ++n)
+        cut =
+            std::search(cut + 1, stream.end(), std::begin(kVopStartCode), std::end(kVopStartCode));
+    ASSERT_LT(cut, stream.end());
+
+    std::vector<std::vector<uint8_t>> damaged;
+    for (size_t bit = 32; bit < 8 * header.size(); ++bit) {
+        damaged.push_back(header);
+        damaged.back()[bit / 8] ^= uint8_t(0x80 >> (bit % 8));
+    }
+    for (size_t n = 4; n < header.size(); ++n)
+        damaged.emplace_back(header.begin(), header.begin() + ptrdiff_t(n));
+    BitWriter larger;
+    PutVol(larger, VolSpec{.width = 96, .height = 80});
+    larger.Bytes()[101 / 8] |= uint8_t(0x80 >> (101 % 8));  // not_8_bit, just after the size
+    damaged.push_back(larger.Bytes());
+
+    UMC::MPEG4VideoDecoder fresh;
+    ASSERT_EQ(InitWith(fresh, stream, UMC::FLAG_VDEC_REORDER), UMC::STATUS_OK);
+    const DriverRun expected = DecodeThroughDriver(fresh, stream, 1.0, true);
+    ASSERT_EQ(expected.pictures.size(), 10u);
+    for (size_t i = 0; i < damaged.size(); ++i) {
+        SCOPED_TRACE(testing::Message() << "damage " << i);
+        std::vector<uint8_t> mid(stream.begin(), cut);
+        mid.insert(mid.end(), damaged[i].begin(), damaged[i].end());
+        mid.insert(mid.end(), cut, stream.end());
+        UMC::MPEG4VideoDecoder reused;
+        ASSERT_EQ(InitWith(reused, stream, UMC::FLAG_VDEC_REORDER), UMC::STATUS_OK);
+        DecodeThroughDriver(reused, mid, 5.0, i % 2 == 0, i % 3 == 0, {64, 48});
+        ASSERT_EQ(reused.Reset(), UMC::STATUS_OK);
+        const DriverRun again = DecodeThroughDriver(reused, stream, 1.0, true, true, {64, 48});
+        ASSERT_EQ(again.pictures.size(), expected.pictures.size());
+        for (size_t k = 0; k < again.pictures.size(); ++k) {
+            ASSERT_EQ(again.pictures[k].bytes, expected.pictures[k].bytes) << k;
+            ASSERT_EQ(again.pictures[k].time, expected.pictures[k].time) << k;
+        }
     }
 }
 

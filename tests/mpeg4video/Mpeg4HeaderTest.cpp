@@ -225,6 +225,57 @@ TEST(Mpeg4Headers, VolRefusals) {
     EXPECT_EQ(p.s->vol.quarterSample, 1);
 }
 
+// A refused layer or object header changes nothing: the layer in use, and the frames sized for
+// it, stay as they were however far the header got.
+TEST(Mpeg4Headers, RefusedHeadersLeaveTheStateAsItWas) {
+    Vol good;
+    good.verid = 2;
+    good.interlaced = 1;
+    good.quantType = 1;
+    good.intraMatrix = {9, 10, 0};
+    std::vector<Vol> bad(4, Vol{});
+    for (Vol& v : bad) {
+        v.width = 96;
+        v.height = 80;
+        v.quantType = 1;
+    }
+    bad[0].not8Bit = 1;      // after the size
+    bad[1].scalability = 1;  // the last field
+    bad[2].breakMarker = 5;  // the marker after the height
+    bad[3].chromaFormat = 3;
+    for (size_t i = 0; i < bad.size(); ++i) {
+        SCOPED_TRACE(i);
+        BitWriter w;
+        WriteVol(w, good);
+        WriteVol(w, bad[i]);
+        w.Bytes().resize(w.Bytes().size() + 16, 0);
+        MPEG4DecoderState s{};
+        s.vo.verid = 1;
+        s.bits.Init(w.Bytes().data(), w.Bytes().size() - 16);
+        ASSERT_EQ(ParseVideoObjectLayer(s), PARSE_OK);
+        const Mpeg4Vol before = s.vol;
+        ASSERT_TRUE(s.bits.NextStartCode());
+        s.bits.ptr -= 3;
+        EXPECT_EQ(ParseVideoObjectLayer(s), PARSE_ERROR);
+        EXPECT_EQ(std::memcmp(&s.vol, &before, sizeof before), 0);
+    }
+    // A visual object of another type after one of version 2.
+    BitWriter w;
+    w.Put(0b1'0010'001, 8);  // is_visual_object_identifier, verid 2, priority 1
+    w.Put(1, 4);             // video
+    w.Put(0, 1);
+    w.Put(0b1'0001'001, 8);  // verid 1
+    w.Put(2, 4);             // still texture
+    w.Put(0, 8);
+    w.Bytes().resize(w.Bytes().size() + 16, 0);
+    MPEG4DecoderState s{};
+    s.bits.Init(w.Bytes().data(), w.Bytes().size() - 16);
+    ASSERT_EQ(ParseVisualObject(s), PARSE_OK);
+    EXPECT_EQ(s.vo.verid, 2);
+    EXPECT_EQ(ParseVisualObject(s), PARSE_UNSUPPORTED);
+    EXPECT_EQ(s.vo.verid, 2);
+}
+
 TEST(Mpeg4Headers, TimeIncrementWidth) {
     for (auto [resolution, bits] : {std::pair{1, 1}, {2, 1}, {30, 5}, {30000, 15}, {65535, 16}}) {
         Vol v;

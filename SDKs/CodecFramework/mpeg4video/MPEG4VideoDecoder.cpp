@@ -351,29 +351,12 @@ Status MPEG4VideoDecoder::DecodeNextVop(MPEG4FrameBuffer** output) {
     *output = nullptr;
     const Mpeg4Vol previous = s.vol;
     bool volParsed = false;
-    if (const Status st = FindNextVop(s, &volParsed); st != STATUS_OK) return st;
-    if (volParsed) {
-        const bool sizeChanged = previous.width != s.vol.width || previous.height != s.vol.height;
-        if (sizeChanged || previous.interlaced != s.vol.interlaced ||
-            previous.dataPartitioned != s.vol.dataPartitioned ||
-            previous.spriteEnable != s.vol.spriteEnable) {
-            if (s.conformanceChecking) return STATUS_INVALID_STREAM;
-            if (sizeChanged) {
-                m_params.info.clip_width = m_ClipInfo.clip_width = s.vol.width;
-                m_params.info.clip_height = m_ClipInfo.clip_height = s.vol.height;
-            }
-            if (const Status st = AllocateBuffers(); st != STATUS_OK) return st;
-            if (const Status st = LockBuffers(); st != STATUS_OK) return st;
-            m_decodedVops = 0;
-            m_backwardHoldsFuture = false;
-        }
-        if (BuildQuantSpecs(s) != PARSE_OK) return STATUS_INVALID_STREAM;
-        try {
-            m_arrays.AllocateObmc(s);
-        } catch (const std::bad_alloc&) {
-            return STATUS_ALLOC_FAILED;
-        }
-    }
+    const Status found = FindNextVop(s, &volParsed);
+    // A VOL is taken even when no VOP follows it in this input: the frames must match it before
+    // anything else is decoded.
+    if (volParsed)
+        if (const Status st = AdoptLayer(previous); st != STATUS_OK) return st;
+    if (found != STATUS_OK) return found;
     if (ParseVopHeader(s) != PARSE_OK) return STATUS_INVALID_STREAM;
     const int32_t type = s.vop.codingType;
 
@@ -416,6 +399,33 @@ Status MPEG4VideoDecoder::DecodeNextVop(MPEG4FrameBuffer** output) {
         if (!chosen) return STATUS_NOT_ENOUGH_DATA;
     }
     return status;
+}
+
+// After a VOL was parsed: new frames when the layer changed what they depend on, and the
+// dequantisation matrices and the arrays of the tools it enables.
+Status MPEG4VideoDecoder::AdoptLayer(const Mpeg4Vol& previous) {
+    MPEG4DecoderState& s = *m_state;
+    const bool sizeChanged = previous.width != s.vol.width || previous.height != s.vol.height;
+    if (sizeChanged || previous.interlaced != s.vol.interlaced ||
+        previous.dataPartitioned != s.vol.dataPartitioned ||
+        previous.spriteEnable != s.vol.spriteEnable) {
+        if (s.conformanceChecking) return STATUS_INVALID_STREAM;
+        if (sizeChanged) {
+            m_params.info.clip_width = m_ClipInfo.clip_width = s.vol.width;
+            m_params.info.clip_height = m_ClipInfo.clip_height = s.vol.height;
+        }
+        if (const Status st = AllocateBuffers(); st != STATUS_OK) return st;
+        if (const Status st = LockBuffers(); st != STATUS_OK) return st;
+        m_decodedVops = 0;
+        m_backwardHoldsFuture = false;
+    }
+    if (BuildQuantSpecs(s) != PARSE_OK) return STATUS_INVALID_STREAM;
+    try {
+        m_arrays.AllocateObmc(s);
+    } catch (const std::bad_alloc&) {
+        return STATUS_ALLOC_FAILED;
+    }
+    return STATUS_OK;
 }
 
 // The VOP dispatcher: time, reference rotation and decoding of the VOP whose header was parsed.

@@ -49,6 +49,7 @@ private:
     void FreeBuffers();
     Status LockBuffers();
     void UnlockBuffers();
+    Status AdoptLayer(const Mpeg4Vol& previous);
     Status DecodeNextVop(MPEG4FrameBuffer** output);
     int32_t DispatchVop(int64_t time, MPEG4FrameBuffer** output);
     bool SpriteVop() const;

@@ -200,9 +200,10 @@ int32_t ParseVisualObjectSequence(MPEG4DecoderState& s) {
     return PARSE_OK;
 }
 
-int32_t ParseVisualObject(MPEG4DecoderState& s) {
+namespace {
+
+int32_t ParseVisualObjectFields(MPEG4DecoderState& s, Mpeg4VisualObject& vo) {
     Mpeg4BitReader& r = s.bits;
-    Mpeg4VisualObject& vo = s.vo;
     vo.isIdentifier = int32_t(r.Get1());
     if (vo.isIdentifier) {
         vo.verid = int32_t(r.Get(4));
@@ -233,6 +234,16 @@ int32_t ParseVisualObject(MPEG4DecoderState& s) {
     return PARSE_OK;
 }
 
+}  // namespace
+
+int32_t ParseVisualObject(MPEG4DecoderState& s) {
+    // As the layer header: a damaged one changes nothing.
+    Mpeg4VisualObject vo = s.vo;
+    const int32_t result = ParseVisualObjectFields(s, vo);
+    if (result == PARSE_OK) s.vo = vo;
+    return result;
+}
+
 void ParseQuantMatrix(Mpeg4BitReader& r, uint8_t* matrix) {
     const uint8_t* zigzag = vcScanTable(vcScanZigzag);
     int i = 0;
@@ -249,14 +260,14 @@ void ParseQuantMatrix(Mpeg4BitReader& r, uint8_t* matrix) {
     for (; i < 64; ++i) matrix[zigzag[i]] = last;
 }
 
-int32_t ParseVideoObjectLayer(MPEG4DecoderState& s) {
+namespace {
+
+// The fields of a VOL header into vol (zeroed by the caller).
+int32_t ParseVolFields(MPEG4DecoderState& s, Mpeg4Vol& vol) {
     Mpeg4BitReader& r = s.bits;
-    Mpeg4Vol& vol = s.vol;
     const uint32_t code = r.Show32();
-    if ((code & ~0x3FFu) == 0x8000) return SetUpShortHeader(s);
     if (code < 0x120 || code > 0x12F) return PARSE_ERROR;
     r.Skip(32);
-    vol = Mpeg4Vol{};
     vol.id = int32_t(code & 15);
     vol.shortVideoHeader = 0;
     vol.randomAccessible = int32_t(r.Get1());
@@ -386,6 +397,19 @@ int32_t ParseVideoObjectLayer(MPEG4DecoderState& s) {
     if (vol.scalability) return PARSE_ERROR;
     if (r.PastEnd()) return PARSE_ERROR;
     vol.parsed = 1;
+    return PARSE_OK;
+}
+
+}  // namespace
+
+int32_t ParseVideoObjectLayer(MPEG4DecoderState& s) {
+    if ((s.bits.Show32() & ~0x3FFu) == 0x8000) return SetUpShortHeader(s);
+    // Taken only whole: a damaged layer header leaves the layer in use, and the frames sized
+    // for it, as they were.
+    Mpeg4Vol vol{};
+    const int32_t result = ParseVolFields(s, vol);
+    if (result != PARSE_OK) return result;
+    s.vol = vol;
     ProbeUserData(s);
     return PARSE_OK;
 }

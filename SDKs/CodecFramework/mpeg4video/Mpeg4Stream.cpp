@@ -243,7 +243,8 @@ Status Mpeg4StreamDecoder::Next(const MPEG4FrameBuffer** frame, int32_t* vopResu
     MPEG4DecoderState& s = *m_state;
     for (;;) {
         bool volChanged = false;
-        if (const Status st = FindNextVop(s, &volChanged); st != STATUS_OK) return st;
+        const Status found = FindNextVop(s, &volChanged);
+        // A VOL is taken even when no VOP follows it: the pictures must match it.
         if (volChanged) {
             // A repeated VOL keeps the pictures; a new size needs new ones.
             const bool sameSize = (s.vol.width + 15) / 16 == s.dec.mbWidth &&
@@ -253,6 +254,7 @@ Status Mpeg4StreamDecoder::Next(const MPEG4FrameBuffer** frame, int32_t* vopResu
                          : m_pictures.Allocate(s, false);
             if (st != STATUS_OK) return st;
         }
+        if (found != STATUS_OK) return found;
         if (ParseVopHeader(s) != PARSE_OK) continue;  // the next VOP may be intact
         const int64_t time = VopTime(s);
         // The previous picture becomes the forward reference, as the frame driver rotates them.
