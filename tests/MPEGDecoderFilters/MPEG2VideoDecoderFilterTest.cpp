@@ -228,20 +228,8 @@ TEST(MPEG2VideoDecoderFilter, AnySplitIntoSamplesDecodesTheSame) {
     }
 }
 
-// Skips every picture, to see the quality event of the delivery step.
-class SkippingFilter : public MPEG2VideoDecoderFilter {
-public:
-    using MPEG2VideoDecoderFilter::MPEG2VideoDecoderFilter;
-
-protected:
-    HRESULT DecodeIntoSample(UMC::MediaData* pInput, IMediaSample* pOutSample) override {
-        const HRESULT hr = MPEG2VideoDecoderFilter::DecodeIntoSample(pInput, pOutSample);
-        return hr == S_OK ? S_FALSE : hr;
-    }
-};
-
 HRESULT CreateSkippingFilter(IBaseFilter** pp) {
-    return CreateFilter<SkippingFilter>(pp);
+    return CreateFilter<SkippingDecoder<MPEG2VideoDecoderFilter>>(pp);
 }
 
 TEST(MPEG2VideoDecoderFilter, QualityChangeOncePerRunOfSkips) {

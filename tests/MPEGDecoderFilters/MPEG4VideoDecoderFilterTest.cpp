@@ -2,11 +2,13 @@
 // running output clock, draining, flushing, new segments and output type changes.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
 
 #include "SDKs/CodecFramework/CodecCommon/SubtypeColorFormat.h"
 #include "VideoIO/FilterUtil/MediaTypeUtil.h"
 #include "VideoIO/FilterUtil/SampleInterfaces.h"
+#include "VideoIO/MPEGDecoderFilters/FilterCreation.h"
 #include "VideoIO/MPEGDecoderFilters/MPEG4VideoDecoderFilter.h"
 #include "tests/MPEGDecoderFilters/VideoStreamSupport.h"
 #include "tests/support/ReportCapture.h"
@@ -27,8 +29,9 @@ Stream Load(const char* name) {
     return LoadVideoStream(FixtureDir() / "mpeg4" / name);
 }
 
-HRESULT Build(FilterChain& chain, const Stream& s, const CMediaType* input = nullptr) {
-    return BuildVideoChain(chain, s, CreateMPEG4VideoDecoderFilter, input);
+HRESULT Build(FilterChain& chain, const Stream& s, const CMediaType* input = nullptr,
+              HRESULT (*create)(IBaseFilter**) = CreateMPEG4VideoDecoderFilter) {
+    return BuildVideoChain(chain, s, create, input);
 }
 
 // Delivers every VOP; each sample carries marker time `marker` when it is given.
@@ -180,6 +183,94 @@ TEST(MPEG4VideoDecoderFilter, InterlacedStreamChangesTheOutputTypeOnce) {
         EXPECT_NE(flags & AMINTERLACE_IsInterlaced, 0u);
     }
     EXPECT_EQ(changed, 1u);
+}
+
+// An inter stream with B-VOPs (inter_b2: display order I B B I B B P B B P): every picture in
+// display order with its I/P/B flag and the size of the output type, within 45 dB of ffmpeg's
+// decode; the last reference waits for the end of stream.
+TEST(MPEG4VideoDecoderFilter, InterStreamInDisplayOrder) {
+    const Stream s = Load("inter_b2.m4v");
+    const std::vector<uint8_t> reference = ReadFile(FixtureDir() / "mpeg4" / "inter_b2.yuv");
+    constexpr size_t kFrame = 64 * 48 * 3 / 2;
+    ASSERT_EQ(reference.size(), 10 * kFrame);
+    FilterChain chain;
+    ASSERT_EQ(Build(chain, s), S_OK);
+    ASSERT_EQ(chain.Start(), S_OK);
+    ASSERT_EQ(DeliverAll(chain, s, REFERENCE_TIME(0)), S_OK);
+    EXPECT_EQ(chain.sink->SampleCount(), 9u);
+    ASSERT_EQ(chain.source->DeliverEndOfStream(), S_OK);
+    const auto samples = chain.sink->Samples();
+    ASSERT_EQ(samples.size(), 10u);
+    const DWORD I = AM_VIDEO_FLAG_I_SAMPLE, P = AM_VIDEO_FLAG_P_SAMPLE, B = AM_VIDEO_FLAG_B_SAMPLE;
+    const DWORD types[10] = {I, B, B, I, B, B, P, B, B, P};
+    for (size_t i = 0; i < samples.size(); ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(samples[i].typeSpecificFlags & AM_VIDEO_FLAG_IPB_MASK, types[i]);
+        EXPECT_EQ(samples[i].start, REFERENCE_TIME(i) * 400000);
+        ASSERT_EQ(samples[i].data.size(), kFrame);
+        double sum = 0;
+        for (size_t k = 0; k < kFrame; ++k) {
+            const double d = double(samples[i].data[k]) - reference[i * kFrame + k];
+            sum += d * d;
+        }
+        EXPECT_TRUE(sum == 0 || 10 * std::log10(255.0 * 255.0 * kFrame / sum) >= 45.0);
+    }
+    EXPECT_EQ(chain.sink->EndOfStreamCount(), 1);
+}
+
+TEST(MPEG4VideoDecoderFilter, BuffersForTenPicturesOfTheOutputType) {
+    ReportCapture capture;
+    const Stream s = Load("intra_odd74x42.m4v");
+    FilterChain chain;
+    ASSERT_EQ(Build(chain, s), S_OK);
+    auto* filter = dynamic_cast<CTransformFilter*>(chain.filter.Get());
+    ASSERT_NE(filter, nullptr);
+    ComPtr<IMemAllocator> allocator;
+    ASSERT_EQ(CoCreateInstance(CLSID_MemoryAllocator, nullptr, CLSCTX_INPROC_SERVER,
+                               IID_IMemAllocator, reinterpret_cast<void**>(allocator.Out())),
+              S_OK);
+    ALLOCATOR_PROPERTIES props{0, 0, 1, 0};
+    ASSERT_EQ(filter->DecideBufferSize(allocator.Get(), &props), S_OK);
+    EXPECT_EQ(props.cBuffers, 10);
+    CMediaType preferred;  // I420, the type the sink took
+    ASSERT_EQ(filter->GetMediaType(0, &preferred), S_OK);
+    EXPECT_EQ(props.cbBuffer, LONG(preferred.GetSampleSize()));
+    EXPECT_GE(props.cbBuffer, 74 * 42 + 2 * 37 * 21);
+}
+
+TEST(MPEG4VideoDecoderFilter, StreamingEdgeCases) {
+    const Stream s = Load("inter_p.m4v");
+    FilterChain chain;
+    ASSERT_EQ(Build(chain, s), S_OK);
+    ASSERT_EQ(chain.Start(), S_OK);
+    qm::graph::SampleSpec spec;
+    spec.start = 0;
+    spec.stop = 1;
+    // Four bytes or fewer: accepted, not decoded (a start code alone).
+    EXPECT_EQ(chain.source->Deliver(s.file.data() + s.units[0].offset, 4, spec), S_OK);
+    // End of stream before any picture: nothing to drain, end of stream goes downstream.
+    ASSERT_EQ(chain.source->DeliverEndOfStream(), S_OK);
+    EXPECT_EQ(chain.sink->SampleCount(), 0u);
+    EXPECT_EQ(chain.sink->EndOfStreamCount(), 1);
+}
+
+HRESULT CreateSkippingFilter(IBaseFilter** pp) {
+    return CreateFilter<SkippingDecoder<MPEG4VideoDecoderFilter>>(pp);
+}
+
+TEST(MPEG4VideoDecoderFilter, QualityChangeOncePerRunOfSkips) {
+    const Stream s = Load("inter_p.m4v");
+    FilterChain chain;
+    ASSERT_EQ(Build(chain, s, nullptr, CreateSkippingFilter), S_OK);
+    ASSERT_EQ(chain.Start(), S_OK);
+    DeliverUnits(chain, s, 0, 0, 5);
+    EXPECT_EQ(chain.sink->SampleCount(), 0u);
+    EXPECT_EQ(chain.graph->CountEvents(EC_QUALITY_CHANGE), 1);
+    // Pausing clears the flag: the next run of skips reports again.
+    ASSERT_EQ(chain.graph->Pause(), S_OK);
+    ASSERT_EQ(chain.graph->Run(), S_OK);
+    DeliverUnits(chain, s, 0, 5, 10);
+    EXPECT_EQ(chain.graph->CountEvents(EC_QUALITY_CHANGE), 2);
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <functional>
 
+#include "SDKs/CodecFramework/core/MediaData.h"
 #include "tests/MPEGDecoderFilters/FilterTestSupport.h"
 #include "tools/qmdecode/StreamProbe.h"
 #include "tools/qmdecode/VideoUnits.h"
@@ -56,5 +57,19 @@ inline HRESULT DeliverUnits(FilterChain& chain, const VideoStream& s, REFERENCE_
     }
     return result;
 }
+
+// A video decoder filter that skips every picture it decodes, to see the quality event of the
+// delivery step.
+template <class Decoder>
+class SkippingDecoder : public Decoder {
+public:
+    using Decoder::Decoder;
+
+protected:
+    HRESULT DecodeIntoSample(UMC::MediaData* pInput, IMediaSample* pOutSample) override {
+        const HRESULT hr = Decoder::DecodeIntoSample(pInput, pOutSample);
+        return hr == S_OK ? S_FALSE : hr;
+    }
+};
 
 }  // namespace qm::test

@@ -3,108 +3,23 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
+#include <memory>
 
 #include "SDKs/CodecFramework/core/VideoData.h"
 #include "SDKs/CodecFramework/mpeg2video/MPEG2VideoDecoder.h"
 #include "SDKs/CodecFramework/mpeg4video/MPEG4VideoDecoder.h"
 #include "SDKs/CodecFramework/mpeg4video/Mpeg4FrameBuffer.h"
+#include "SDKs/CodecFramework/mpeg4video/Mpeg4Headers.h"
+#include "SDKs/CodecFramework/mpeg4video/Mpeg4InterVop.h"
 #include "SDKs/CodecFramework/mpeg4video/Mpeg4PostFilter.h"
 #include "primitives/MPEG4Coding.h"
 #include "primitives/dispatch/ProcessorDispatch.h"
-#include "tests/mpeg4video/Mpeg4TestSupport.h"
+#include "tests/mpeg4video/Mpeg4DriverSupport.h"
 
 namespace {
 
 using namespace qm::test::mpeg4;
-
-struct Picture {
-    std::vector<uint8_t> bytes;
-    double time = 0;
-    int32_t frameType = 0;
-    int32_t structure = 0;
-    UMC::Status status = UMC::STATUS_OK;
-};
-
-std::vector<uint8_t> PackedVideo(const UMC::VideoData& v) {
-    std::vector<uint8_t> out;
-    for (int p = 0; p < v.GetNumPlanes(); ++p) {
-        const UMC::VideoData::PlaneInfo* info = v.GetPlaneInfo(p);
-        for (int y = 0; y < info->m_height; ++y) {
-            const uint8_t* row = info->m_pPlane + size_t(y) * info->m_nPitch;
-            out.insert(out.end(), row, row + info->m_width);
-        }
-    }
-    return out;
-}
-
-constexpr uint8_t kVopStartCode[] = {0, 0, 1, 0xB6};
-
-struct DriverRun {
-    std::vector<Picture> pictures;
-    int drained = 0;
-};
-
-// Feeds the whole stream as one sample (optionally stamped), or one VOP per sample, and drains
-// the decoder. The output pictures have the size the decoder reports before each call, or a fixed
-// one (as a filter's negotiated output type has).
-DriverRun DecodeThroughDriver(UMC::MPEG4VideoDecoder& decoder, std::vector<uint8_t> stream,
-                              double firstStamp = -1.0, bool perVop = false, bool drain = true,
-                              std::pair<int, int> fixedSize = {0, 0}) {
-    DriverRun run;
-    UMC::VideoDecoderParams info;
-    UMC::VideoData out;
-    std::vector<size_t> cuts{0};
-    for (size_t i = 1; perVop && i + 3 < stream.size(); ++i)
-        if (stream[i] == 0 && stream[i + 1] == 0 && stream[i + 2] == 1 && stream[i + 3] == 0xB6)
-            cuts.push_back(i);
-    cuts.push_back(stream.size());
-    auto take = [&](UMC::MediaData* input) {
-        decoder.GetInfo(&info);
-        const int width = fixedSize.first ? fixedSize.first : info.info.clip_width;
-        const int height = fixedSize.first ? fixedSize.second : info.info.clip_height;
-        if (out.GetWidth() != width || out.GetHeight() != height) {
-            out.Init(width, height, UMC::YUV420);
-            out.Alloc();
-        }
-        const UMC::Status st = decoder.GetFrame(input, &out);
-        if (st == UMC::STATUS_OK || st == UMC::kMpeg4FrameDamaged) {
-            Picture p;
-            p.bytes = PackedVideo(out);
-            p.time = out.GetTime();
-            p.frameType = out.GetFrameType();
-            p.structure = out.GetPictureStructure();
-            p.status = st;
-            run.pictures.push_back(std::move(p));
-        }
-        return st;
-    };
-    for (size_t c = 0; c + 1 < cuts.size(); ++c) {
-        UMC::MediaData in;
-        in.SetBufferPointer(stream.data() + cuts[c], cuts[c + 1] - cuts[c]);
-        in.SetDataSize(cuts[c + 1] - cuts[c]);
-        in.SetTime(c == 0 ? firstStamp : -1.0);
-        for (int guard = 0; guard < 10000 && in.GetDataSize() > 0; ++guard) {
-            const size_t before = in.GetDataSize();
-            const UMC::Status st = take(&in);
-            if (st != UMC::STATUS_OK && in.GetDataSize() == before) break;
-        }
-    }
-    while (drain && take(nullptr) == UMC::STATUS_OK) ++run.drained;
-    return run;
-}
-
-// Init with the stream's headers as the decoder-specific data.
-UMC::Status InitWith(UMC::MPEG4VideoDecoder& decoder, std::vector<uint8_t> headers, int32_t flags,
-                     double rate = 0.0) {
-    UMC::VideoDecoderParams params;
-    UMC::MediaData initial;
-    initial.SetBufferPointer(headers.data(), headers.size());
-    initial.SetDataSize(headers.size());
-    params.m_pData = &initial;
-    params.lFlags = flags;
-    params.info.framerate = rate;
-    return decoder.Init(&params);
-}
 
 // A not-coded P-VOP with the given time increment, after the stream's last VOP.
 void AppendNotCodedVop(std::vector<uint8_t>& stream, int32_t timeIncrement, int32_t bits) {
@@ -549,6 +464,113 @@ TEST_F(Mpeg4Decoder, DeblockingFollowsTheQuantiserAndThePlaneSwitches) {
     }
 }
 
+// A 32x32 picture (chroma 16x16) whose rows all follow one profile of the column, so only the
+// vertical block edges have anything to filter.
+struct ProfilePicture {
+    UMC::mpeg4::Mpeg4FrameMemory src, dst;
+    UMC::DefaultMemoryAllocator allocator;
+    template <class Profile>
+    explicit ProfilePicture(Profile profile) {
+        allocator.Init(nullptr);
+        UMC::mpeg4::AllocateFrame(allocator, 2, 2, src);
+        UMC::mpeg4::AllocateFrame(allocator, 2, 2, dst);
+        for (int p = 0; p < 3; ++p)
+            for (int y = 0; y < Size(p); ++y)
+                for (int x = 0; x < Size(p); ++x) At(src.frame, p, x, y) = profile(x, y);
+        UMC::MPEG4DecoderState s{};
+        s.vol.width = s.vol.height = 32;
+        UMC::mpeg4::PadReference(s, src.frame);  // the deringing filter reads around each block
+    }
+    ~ProfilePicture() {
+        UMC::mpeg4::FreeFrame(allocator, src);
+        UMC::mpeg4::FreeFrame(allocator, dst);
+    }
+    static int Size(int p) { return p ? 16 : 32; }
+    static uint8_t& At(const UMC::MPEG4FrameBuffer& f, int p, int x, int y) {
+        return p == 0 ? f.y[y * f.yPitch + x] : (p == 1 ? f.u : f.v)[y * f.uvPitch + x];
+    }
+    // Whether plane p changed in any of the columns (all when none are given).
+    bool Changed(int p, std::initializer_list<int> columns = {}) const {
+        for (int y = 0; y < Size(p); ++y)
+            for (int x = 0; x < Size(p); ++x)
+                if ((columns.size() == 0 ||
+                     std::find(columns.begin(), columns.end(), x) != columns.end()) &&
+                    At(src.frame, p, x, y) != At(dst.frame, p, x, y))
+                    return true;
+        return false;
+    }
+};
+
+std::unique_ptr<ProfilePicture> Deblocked(std::function<uint8_t(int, int)> profile, int quant,
+                                          const UMC::mpeg4::Mpeg4PostFilterSettings& settings) {
+    auto picture = std::make_unique<ProfilePicture>(profile);
+    UMC::mpeg4::DeblockFrame(picture->src.frame, picture->dst.frame, 32, 32, settings, quant);
+    return picture;
+}
+
+// The deblocking mode decision at its thresholds, on the luma edge at column 8: s0..s9 are the
+// columns 3..12. The DC offset mode (at least THR2 of the nine steps within THR1, and s1..s8
+// within less than twice the quantiser) smooths s1..s8; the default mode touches s4 and s5
+// (columns 7 and 8) only, so a change in columns 4-6 or 9-11 tells the DC offset mode.
+TEST_F(Mpeg4Decoder, DeblockingModeThresholds) {
+    const std::initializer_list<int> inner = {4, 5, 6, 9, 10, 11};
+    UMC::mpeg4::Mpeg4PostFilterSettings settings;  // THR1 2, THR2 6 as the filter sets them
+    settings.deblock[0] = 1;
+    // Steps of THR1 everywhere: nine flat steps; one more and none is flat, unless THR1 says so.
+    for (int step : {2, 3}) {
+        SCOPED_TRACE(step);
+        auto zigzag = [step](int x, int) { return uint8_t(100 + (x & 1) * step); };
+        EXPECT_EQ(Deblocked(zigzag, 4, settings)->Changed(0, inner), step == 2);
+        UMC::mpeg4::Mpeg4PostFilterSettings wider = settings;
+        wider.thr1 = 3;
+        EXPECT_TRUE(Deblocked(zigzag, 4, wider)->Changed(0, inner));
+    }
+    // Exactly THR2 flat steps, and one fewer (the others of 3); columns beyond repeat the ends.
+    const uint8_t six[10] = {0, 0, 0, 3, 3, 3, 0, 0, 3, 3};
+    const uint8_t five[10] = {0, 3, 3, 3, 0, 0, 3, 3, 0, 0};
+    for (const uint8_t* across : {six, five}) {
+        auto profile = [across](int x, int) {
+            return uint8_t(100 + across[std::clamp(x - 3, 0, 9)]);
+        };
+        EXPECT_EQ(Deblocked(profile, 4, settings)->Changed(0, inner), across == six);
+        UMC::mpeg4::Mpeg4PostFilterSettings stricter = settings;
+        stricter.thr2 = 7;
+        EXPECT_FALSE(Deblocked(profile, 4, stricter)->Changed(0, inner));
+    }
+    // A flat step at the edge is smoothed below twice the quantiser and kept at it.
+    for (int quant : {4, 9})
+        for (int step : {2 * quant - 1, 2 * quant}) {
+            SCOPED_TRACE(testing::Message() << "quant " << quant << " step " << step);
+            auto edge = [step](int x, int) { return uint8_t(x < 8 ? 100 : 100 + step); };
+            const auto picture = Deblocked(edge, quant, settings);
+            EXPECT_EQ(picture->Changed(0, inner), step < 2 * quant);
+            EXPECT_EQ(picture->Changed(0), step < 2 * quant);
+        }
+}
+
+// Each plane is deblocked and deringed only when its switch is on; the others are copied.
+TEST_F(Mpeg4Decoder, PostFilterPlaneSwitches) {
+    auto zigzag = [](int x, int) { return uint8_t(100 + (x & 1) * 2); };
+    // Two levels per block with a little noise: the deringing filter smooths inside each level.
+    auto levels = [](int x, int y) {
+        return uint8_t((x % 8 < 4 ? 60 : 140) + (x * 7 + y * 3) % 3);
+    };
+    for (int mask = 0; mask < 8; ++mask) {
+        SCOPED_TRACE(mask);
+        UMC::mpeg4::Mpeg4PostFilterSettings settings;
+        for (int p = 0; p < 3; ++p) settings.deblock[p] = (mask >> p) & 1;
+        const auto deblocked = Deblocked(zigzag, 4, settings);
+        UMC::mpeg4::Mpeg4PostFilterSettings dering;
+        for (int p = 0; p < 3; ++p) dering.dering[p] = (mask >> p) & 1;
+        ProfilePicture deringed(levels);
+        UMC::mpeg4::DeringFrame(deringed.src.frame, deringed.dst.frame, 32, 32, dering, 8);
+        for (int p = 0; p < 3; ++p) {
+            EXPECT_EQ(deblocked->Changed(p), ((mask >> p) & 1) != 0) << "deblocking plane " << p;
+            EXPECT_EQ(deringed.Changed(p), ((mask >> p) & 1) != 0) << "deringing plane " << p;
+        }
+    }
+}
+
 TEST_F(Mpeg4Decoder, PostFilterChangesTheOutputNotTheReferences) {
     // h263_p: its P pictures predict from unfiltered references, or they would drift apart.
     std::vector<uint8_t> stream = ReadFile(Fixture("h263_p.h263"));
@@ -585,27 +607,88 @@ namespace {
 
 // Inter streams through the driver in display order against ffmpeg's decode: the same pictures,
 // each within 45 dB, B-VOPs between their references.
+// What a stream carries, read by the header parsers: VOPs by coding type, not-coded VOPs, and
+// GOVs with closed_gov set and clear.
+struct StreamKinds {
+    int vops[4] = {};
+    int notCoded = 0;
+    int closedGovs = 0, openGovs = 0;
+};
+
+StreamKinds KindsOf(const std::vector<uint8_t>& stream) {
+    StreamKinds k;
+    for (size_t i = 0; i + 6 < stream.size(); ++i)
+        if (stream[i] == 0 && stream[i + 1] == 0 && stream[i + 2] == 1 && stream[i + 3] == 0xB3)
+            ++((stream[i + 6] >> 5) & 1 ? k.closedGovs : k.openGovs);  // after the time code
+    UMC::MPEG4DecoderState s{};
+    s.vo.verid = 1;
+    UMC::Mpeg4PaddedInput input;
+    input.Assign(stream.data(), stream.size());
+    s.bits.Init(input.Data(), input.Size());
+    if (UMC::mpeg4::FindHeaders(s) != UMC::STATUS_OK) return k;
+    while (UMC::mpeg4::FindNextVop(s, nullptr) == UMC::STATUS_OK) {
+        if (UMC::mpeg4::ParseVopHeader(s) != UMC::PARSE_OK) continue;
+        ++k.vops[s.vop.codingType & 3];
+        k.notCoded += s.vop.coded ? 0 : 1;
+    }
+    return k;
+}
+
+// Every committed inter stream through the frame driver in display order: ffmpeg's picture
+// count, every picture within 45 dB of its decode, and the tools the stream is there for really
+// in it (B-VOPs, S-VOPs, the packed mode's not-coded placeholders, open and closed GOVs).
 TEST_F(Mpeg4Decoder, InterStreamsInDisplayOrder) {
-    for (const char* name : {"inter_b2", "xvid_qpel_b", "inter_odd74x42", "xvid_gmc", "h263_p"}) {
-        SCOPED_TRACE(name);
-        const std::string file = std::string(name) + (name[0] == 'h' ? ".h263" : ".m4v");
-        const std::vector<uint8_t> stream = ReadFile(Fixture(file));
-        const std::vector<uint8_t> reference = ReadFile(Fixture(std::string(name) + ".yuv"));
+    const struct {
+        const char* file;
+        int bVops, sVops, notCoded, openGovs, closedGovs;
+    } kStreams[] = {
+        {"inter_p.m4v", 0, 0, 0, 0, 0},         {"inter_mv4.m4v", 0, 0, 0, 0, 0},
+        {"inter_b2.m4v", 6, 0, 0, 0, 0},        {"inter_partitioned.m4v", 0, 0, 0, 0, 0},
+        {"inter_resync.m4v", 1, 0, 0, 0, 0},    {"inter_odd74x42.m4v", 1, 0, 0, 0, 0},
+        {"inter_qpel.m4v", 1, 0, 0, 0, 0},      {"inter_interlaced.m4v", 1, 0, 0, 0, 0},
+        {"inter_gop_open.m4v", 13, 0, 0, 3, 0}, {"inter_gop_closed.m4v", 13, 0, 0, 0, 3},
+        {"xvid_qpel_b.m4v", 1, 0, 1, 0, 0},     {"xvid_gmc.m4v", 0, 1, 0, 0, 0},
+        {"h263_p.h263", 0, 0, 0, 0, 0},
+    };
+    for (const auto& c : kStreams) {
+        SCOPED_TRACE(c.file);
+        const std::vector<uint8_t> stream = ReadFile(Fixture(c.file));
+        const std::string name(c.file);
+        const std::vector<uint8_t> reference =
+            ReadFile(Fixture(name.substr(0, name.rfind('.')) + ".yuv"));
+        const StreamKinds kinds = KindsOf(stream);
+        EXPECT_GE(kinds.vops[UMC::MPEG4_VOP_B], c.bVops);
+        EXPECT_GE(kinds.vops[UMC::MPEG4_VOP_S], c.sVops);
+        EXPECT_GE(kinds.notCoded, c.notCoded);
+        EXPECT_GE(kinds.openGovs, c.openGovs);
+        EXPECT_GE(kinds.closedGovs, c.closedGovs);
+        if (c.openGovs) {
+            EXPECT_EQ(kinds.closedGovs, 0);
+        }
+        if (c.closedGovs) {
+            EXPECT_EQ(kinds.openGovs, 0);
+        }
+
         UMC::MPEG4VideoDecoder decoder;
         ASSERT_EQ(InitWith(decoder, stream, UMC::FLAG_VDEC_REORDER), UMC::STATUS_OK);
         const int w = decoder.State().vol.width, h = decoder.State().vol.height;
         const size_t frame = size_t(w) * h + 2 * size_t((w + 1) / 2) * ((h + 1) / 2);
         const DriverRun run = DecodeThroughDriver(decoder, stream);
         ASSERT_EQ(run.pictures.size() * frame, reference.size());
-        bool sawB = false;
+        int sawB = 0;
+        double minimum = 99.0, sum = 0;
         for (size_t i = 0; i < run.pictures.size(); ++i) {
-            EXPECT_GE(Psnr(run.pictures[i].bytes.data(), reference.data() + i * frame, frame), 45.0)
-                << i;
-            sawB = sawB || run.pictures[i].frameType == UMC::B_PICTURE;
+            const double psnr =
+                Psnr(run.pictures[i].bytes.data(), reference.data() + i * frame, frame);
+            EXPECT_GE(psnr, 45.0) << i;
+            EXPECT_EQ(run.pictures[i].status, UMC::STATUS_OK) << i;
+            minimum = std::min(minimum, psnr);
+            sum += psnr;
+            sawB += run.pictures[i].frameType == UMC::B_PICTURE;
         }
-        if (std::string(name).find("_b") != std::string::npos) {
-            EXPECT_TRUE(sawB);
-        }
+        EXPECT_EQ(sawB, kinds.vops[UMC::MPEG4_VOP_B]);
+        std::printf("%s through the frame driver: %zu pictures, min %.2f dB, mean %.2f dB\n",
+                    c.file, run.pictures.size(), minimum, sum / double(run.pictures.size()));
     }
 }
 

@@ -28,7 +28,9 @@ INSTANTIATE_TEST_SUITE_P(
                       StreamCase{"inter_odd74x42.m4v", 74, 42},
                       StreamCase{"inter_qpel.m4v", 64, 48}, StreamCase{"xvid_qpel_b.m4v", 64, 48},
                       StreamCase{"xvid_gmc.m4v", 64, 48}, StreamCase{"h263_p.h263", 128, 96},
-                      StreamCase{"inter_interlaced.m4v", 64, 48}),
+                      StreamCase{"inter_interlaced.m4v", 64, 48},
+                      StreamCase{"inter_gop_open.m4v", 48, 32},
+                      StreamCase{"inter_gop_closed.m4v", 48, 32}),
     StreamCaseName);
 
 }  // namespace

@@ -193,8 +193,9 @@ TEST_F(Mpeg4InterFrames, FieldDirectModeFollowsTheMotionOfEachField) {
         }
 }
 
-// Random bits as P-, B- and S-VOP data under every tool combination: a result of 0 or a concealed
-// error, never an access outside the frames (the sanitizer builds watch that).
+// Random bits as P-, B- and S-VOP data under every tool combination (overlapped motion
+// compensation included): a result of 0 or a concealed error, never an access outside the frames
+// (the sanitizer builds watch that).
 TEST_F(Mpeg4InterFrames, RandomDataIsSurvived) {
     qm::test::Rng rng(11);
     std::vector<uint8_t> data(200 + kMpeg4InputPadding);
@@ -207,6 +208,7 @@ TEST_F(Mpeg4InterFrames, RandomDataIsSurvived) {
         s.vol.resyncMarkerDisable = rng.Bool();
         s.vol.dataPartitioned = rng.Bool();
         s.vol.reversibleVlc = rng.Bool();
+        s.vol.obmcDisable = rng.Bool();  // the arrays are there: the fixture's VOL enabled it
         s.vop.quant = rng.Int(1, 31);
         s.vop.fcodeForward = rng.Int(1, 7);
         s.vop.fcodeBackward = rng.Int(1, 7);
@@ -218,6 +220,8 @@ TEST_F(Mpeg4InterFrames, RandomDataIsSurvived) {
         if (type == 0) {
             s.vop.codingType = UMC::MPEG4_VOP_P;
             result = UMC::mpeg4::DecodePVop(s);
+            // No overlapped macroblock is left waiting for its luma.
+            for (int i = 0; i < s.dec.mbCount; ++i) ASSERT_EQ(s.dec.obmcPending[i], 0);
         } else if (type == 1) {
             s.vop.codingType = UMC::MPEG4_VOP_B;
             result = UMC::mpeg4::DecodeBVop(s);
@@ -225,9 +229,12 @@ TEST_F(Mpeg4InterFrames, RandomDataIsSurvived) {
             s.vop.codingType = UMC::MPEG4_VOP_S;
             s.vol.spriteEnable = UMC::MPEG4_SPRITE_GMC;
             s.vol.spriteWarpingPoints = rng.Int(0, 3);
+            s.vol.spriteWarpingAccuracy = rng.Int(0, 3);
+            // Warping points anywhere the trajectory codes reach (14 bits), far off the picture.
+            const int reach = rng.Bool() ? 16383 : 1000;
             for (int i = 0; i < 4; ++i) {
-                s.vop.du[i] = rng.Int(-1000, 1000);
-                s.vop.dv[i] = rng.Int(-1000, 1000);
+                s.vop.du[i] = rng.Int(-reach, reach);
+                s.vop.dv[i] = rng.Int(-reach, reach);
             }
             result = UMC::mpeg4::DecodeSVop(s);
             s.vol.spriteEnable = UMC::MPEG4_SPRITE_NONE;

@@ -365,37 +365,4 @@ TEST(Mpeg4Obmc, NeighbourRulesAtEdgesIntraAndNotCodedMacroblocks) {
     }
 }
 
-// Damaged overlapped VOPs: random data decoded with the overlap under every tool combination
-// stays inside the frames (the sanitizer builds watch) and leaves no macroblock waiting.
-TEST(Mpeg4Obmc, RandomDataIsSurvived) {
-    spInitProcessorDispatch();
-    qm::test::Rng rng(4646);
-    MPEG4DecoderState s{};
-    s.vo.verid = 1;
-    s.vol.width = 40;
-    s.vol.height = 24;
-    s.vol.quantPrecision = 5;
-    s.vol.obmcDisable = 0;
-    Mpeg4Pictures pictures;
-    ASSERT_EQ(pictures.Allocate(s, false), STATUS_OK);
-    std::vector<uint8_t> data(200 + kMpeg4InputPadding);
-    for (int trial = 0; trial < 300; ++trial) {
-        SCOPED_TRACE(trial);
-        rng.Fill(data.data(), 200, uint8_t(0), uint8_t(255));
-        s.bits.Init(data.data(), size_t(rng.Int(0, 200)));
-        s.vol.quarterSample = rng.Bool();
-        s.vol.interlaced = rng.Bool();
-        s.vol.resyncMarkerDisable = rng.Bool();
-        s.vol.dataPartitioned = rng.Bool();
-        s.vol.reversibleVlc = rng.Bool();
-        s.vop.codingType = MPEG4_VOP_P;
-        s.vop.quant = rng.Int(1, 31);
-        s.vop.fcodeForward = rng.Int(1, 7);
-        s.vop.roundingType = rng.Bool();
-        const int32_t result = DecodePVop(s);
-        EXPECT_TRUE(result == 0 || result == kMpeg4VopConcealed) << result;
-        for (int i = 0; i < s.dec.mbCount; ++i) ASSERT_EQ(s.dec.obmcPending[i], kObmcDone);
-    }
-}
-
 }  // namespace

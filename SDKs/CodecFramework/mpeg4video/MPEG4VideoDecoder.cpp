@@ -373,6 +373,11 @@ Status MPEG4VideoDecoder::DecodeNextVop(MPEG4FrameBuffer** output) {
         m_skipAlternate = false;
     }
 
+    // A B-VOP before two references has nothing to predict from. It is dropped before the
+    // dispatcher could exchange frames for it: that would leave the next reference decoded over
+    // the one before it.
+    if (type == MPEG4_VOP_B && m_decodedVops < 2) return STATUS_NOT_ENOUGH_DATA;
+
     const int64_t time = VopTime(s);
     const bool notCodedRepeat = !s.vop.coded && ((s.dec.current && s.dec.current->time == time) ||
                                                  (s.dec.forward && s.dec.forward->time == time) ||
@@ -381,7 +386,6 @@ Status MPEG4VideoDecoder::DecodeNextVop(MPEG4FrameBuffer** output) {
     MPEG4FrameBuffer* chosen = nullptr;
     const int32_t result = DispatchVop(time, &chosen);
     Status status = result != 0 ? kMpeg4FrameDamaged : STATUS_OK;
-    if (m_decodedVops < 2 && type == MPEG4_VOP_B) return STATUS_NOT_ENOUGH_DATA;
     if (notCodedRepeat) return STATUS_NOT_ENOUGH_DATA;
 
     ++m_decodedVops;
