@@ -343,7 +343,7 @@ TEST(Mpeg4Headers, LoadedMatrixRepeatsItsLastValue) {
     for (int i = 1; i < 64; ++i) EXPECT_EQ(matrix[i], 0);
 }
 
-TEST(Mpeg4Headers, DivxUserDataSwitchesPadding) {
+TEST(Mpeg4Headers, DivxUserDataSetsTheCompatibilityMode) {
     BitWriter w;
     WriteVol(w, Vol{});
     w.StartCode(0xB2);

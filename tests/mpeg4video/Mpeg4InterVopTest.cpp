@@ -101,26 +101,29 @@ TEST_F(Mpeg4InterFrames, VectorsFarOutsideRepeatTheEdge) {
             mv[0] = mv[1] = mv[2] = mv[3] = {v, v};
             UMC::mpeg4::PredictMacroblock(s, ref, 2, 1, mv, true, 1, UMC::mpeg4::Blend::Average);
             UMC::mpeg4::PredictMacroblock(s, ref, 2, 1, mv, false, 1, UMC::mpeg4::Blend::Replace);
-            const uint8_t corner = ref.y[23 * ref.yPitch + 39];
+            const uint8_t corner = ref.y[31 * ref.yPitch + 47];
             for (int y = 16; y < 32; ++y)
                 for (int x = 32; x < 48; ++x) ASSERT_EQ(cur.y[y * cur.yPitch + x], corner);
         }
     }
 }
 
-TEST_F(Mpeg4InterFrames, PaddingRepeatsTheVisibleEdge) {
+// A 40x24 layer is decoded as 48x32 (whole macroblocks): the padding repeats the edge of that,
+// and the decoded samples beyond the displayable part stay.
+TEST_F(Mpeg4InterFrames, PaddingRepeatsTheDecodedEdge) {
     const UMC::MPEG4FrameBuffer& f = *s.dec.forward;
     for (int y = -16; y < 48; ++y) {
-        const int sy = std::clamp(y, 0, 23);
+        const int sy = std::clamp(y, 0, 31);
         for (int x = -16; x < 64; ++x) {
-            const int sx = std::clamp(x, 0, 39);
+            const int sx = std::clamp(x, 0, 47);
             ASSERT_EQ(f.y[y * f.yPitch + x], f.y[sy * f.yPitch + sx]) << x << "," << y;
         }
     }
+    EXPECT_NE(f.y[5 * f.yPitch + 45], f.y[5 * f.yPitch + 39]);  // random samples
     for (int y = -8; y < 24; ++y)
         for (int x = -8; x < 32; ++x)
             ASSERT_EQ(f.u[y * f.uvPitch + x],
-                      f.u[std::clamp(y, 0, 11) * f.uvPitch + std::clamp(x, 0, 19)]);
+                      f.u[std::clamp(y, 0, 15) * f.uvPitch + std::clamp(x, 0, 23)]);
 }
 
 TEST_F(Mpeg4InterFrames, BMacroblocksSkippedWithTheirColocatedOnesReadNothing) {

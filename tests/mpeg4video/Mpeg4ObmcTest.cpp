@@ -74,7 +74,7 @@ int HorizontalWeight(int r, int c) {
     return (c == 0 || c == 7 || ((c == 1 || c == 6) && r >= 1 && r <= 6)) ? 2 : 1;
 }
 
-// The visible luma of a reference extended by repeating its edges without limit (as far as any
+// The decoded luma of a reference extended by repeating its edges without limit (as far as any
 // clamped vector can reach), and the predictions of blocks from it.
 class Reference {
 public:
@@ -208,7 +208,10 @@ void DecodeTwiceAndCheck(MPEG4DecoderState& s, Check& check) {
     s.bits = start;
     s.vol.obmcDisable = 0;
     ASSERT_EQ(DecodePVop(s), plainResult);
-    const Reference ref(*s.dec.forward, s.vol.width, s.vol.height, s.vol.quarterSample != 0);
+    // The decoded area is whole macroblocks; vectors reach beyond it.
+    const MPEG4FrameBuffer& forward = *s.dec.forward;
+    const Reference ref(forward, forward.mbWidth * 16, forward.mbHeight * 16,
+                        s.vol.quarterSample != 0);
     ExpectOverlapped(s, ref, plain, *s.dec.current, check);
 }
 

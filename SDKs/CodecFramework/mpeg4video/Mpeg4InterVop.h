@@ -24,8 +24,7 @@ int32_t DecodeSpriteIVop(MPEG4DecoderState& s);
 // Fills the borders of frame f from its edge samples (16 luma, 8 chroma), so that vectors may
 // point up to a macroblock outside the picture. Called after every decoded reference VOP.
 void PadReference(const MPEG4DecoderState& s, MPEG4FrameBuffer& f);
-// The luma area the padding repeats outwards: the VOL size, or the macroblock-aligned size for
-// the encoders whose compatibility mode asks for it.
+// The luma area the padding repeats outwards: the decoded macroblock area.
 void PaddedExtent(const MPEG4DecoderState& s, const MPEG4FrameBuffer& f, int32_t& width,
                   int32_t& height);
 

@@ -28,17 +28,13 @@ void PadPlane(uint8_t* origin, int32_t pitch, int32_t width, int32_t height, int
 
 }  // namespace
 
-void PaddedExtent(const MPEG4DecoderState& s, const MPEG4FrameBuffer& f, int32_t& width,
+void PaddedExtent(const MPEG4DecoderState&, const MPEG4FrameBuffer& f, int32_t& width,
                   int32_t& height) {
-    const int32_t alignedWidth = f.mbWidth * 16, alignedHeight = f.mbHeight * 16;
-    width = std::min(s.vol.width, alignedWidth);
-    height = std::min(s.vol.height, alignedHeight);
-    // Streams from encoders that padded the macroblock-aligned picture.
-    if ((s.compatibilityMode == 1 && s.compatibilityFlag == 0) ||
-        (s.compatibilityMode == 2 && s.compatibilityFlag == 1)) {
-        width = alignedWidth;
-        height = alignedHeight;
-    }
+    // The decoded VOP is the whole macroblock area (the VOL size is only its displayable part,
+    // left-aligned in it), and motion vectors reach beyond the decoded area, not beyond the
+    // displayable one.
+    width = f.mbWidth * 16;
+    height = f.mbHeight * 16;
 }
 
 void PadReference(const MPEG4DecoderState& s, MPEG4FrameBuffer& f) {
