@@ -149,13 +149,15 @@ inline int ReadDmv(Mpeg2BitReader& bs) {
 }
 
 // What the macroblock modes decide, and where the macroblock and its blocks lie in the picture.
+// Left uninitialised: ReadModes and Locate fill what each macroblock uses, and zeroing it costs a
+// string store per macroblock.
 struct Mpeg2Macroblock {
-    int type = 0;
-    int motionType = 0;
-    int x = 0, y = 0;  // luma position on the picture's (or field's) row grid
-    uint8_t* dst[3] = {};
-    uint8_t* blockDst[8] = {};
-    int blockStep[8] = {};
+    int type;
+    int motionType;
+    int x, y;  // luma position on the picture's (or field's) row grid
+    uint8_t* dst[3];
+    uint8_t* blockDst[8];
+    int blockStep[8];
 };
 
 // The macroblock loop of one slice, specialised by chroma format, picture structure, intra-only
