@@ -114,9 +114,11 @@ Status MPEG2VideoDecoderBase::DecodeSliceMpeg2(Mpeg2ThreadContext& ctx) {
 namespace {
 
 // One component of a motion vector (ISO/IEC 13818-2 7.6.3.1). Returns false on an invalid code.
+// motion_code (at most 11 bits), its sign and a residual of at most 14 bits all lie in one 32-bit
+// window, so the reader moves once.
 inline bool DecodeMotionComponent(Mpeg2BitReader& bs, const Mpeg2VlcTable& table, int rsize,
                                   int pred, int& out) {
-    uint32_t w = bs.Peek32();
+    const uint32_t w = bs.Peek32();
     int delta;
     if (w >> 31) {
         bs.Skip(1);
@@ -124,16 +126,11 @@ inline bool DecodeMotionComponent(Mpeg2BitReader& bs, const Mpeg2VlcTable& table
     } else {
         const Mpeg2VlcEntry& e = table.Lookup(w);
         if (!e.len) return false;
-        bs.Skip(e.len);
-        int code = e.value;
-        bool negative = bs.Get1() != 0;
-        if (rsize > 0) {
-            int residual = int(bs.Get(rsize));
-            delta = ((code - 1) << rsize) + residual + 1;
-        } else {
-            delta = code;
-        }
-        if (negative) delta = -delta;
+        const uint32_t rest = w << e.len;  // sign, then the residual
+        const int code = e.value;
+        delta = rsize > 0 ? ((code - 1) << rsize) + int((rest << 1) >> (32 - rsize)) + 1 : code;
+        if (rest >> 31) delta = -delta;
+        bs.Skip(e.len + 1 + rsize);
     }
     const int low = -16 << rsize, high = (16 << rsize) - 1, range = 32 << rsize;
     int v = pred + delta;
