@@ -387,12 +387,16 @@ Status Mpeg2SliceDecoder<kChroma, kField, kIntraOnly, kMpeg1>::DecodeIntra(
         std::memset(ctx.pmv, 0, sizeof(ctx.pmv));
     }
     const bool dcOnly = m_codingType == 4;
-    for (int b = 0; b < kBlocks; ++b) {
+    // One cache for the macroblock's blocks; the reader takes the position back after them.
+    Mpeg2BitCache cache(m_bs);
+    bool ok = true;
+    for (int b = 0; b < kBlocks && ok; ++b) {
         const int cc = b < 4 ? 0 : (b & 1) + 1;
-        if (!DecodeIntraBlock<kMpeg1>(ctx, m_kernels, m_dec.m_vlc, m_intraTable, cc, m_dcShift,
-                                      dcOnly, mb.blockDst[b], mb.blockStep[b]))
-            return kSliceDamaged;
+        ok = DecodeIntraBlock<kMpeg1>(ctx, cache, m_kernels, m_dec.m_vlc, m_intraTable, cc,
+                                      m_dcShift, dcOnly, mb.blockDst[b], mb.blockStep[b]);
     }
+    cache.Store(m_bs);
+    if (!ok) return kSliceDamaged;
     if (dcOnly && !m_bs.Get1()) return kSliceDamaged;  // end_of_macroblock
     return STATUS_OK;
 }
@@ -492,12 +496,14 @@ int Mpeg2SliceDecoder<kChroma, kField, kIntraOnly, kMpeg1>::ReadCodedBlockPatter
 template <int kChroma, bool kField, bool kIntraOnly, bool kMpeg1>
 bool Mpeg2SliceDecoder<kChroma, kField, kIntraOnly, kMpeg1>::DecodeCodedBlocks(
     const Mpeg2Macroblock& mb, int cbp) {
-    for (int b = 0; b < kBlocks; ++b)
+    Mpeg2BitCache cache(m_bs);
+    bool ok = true;
+    for (int b = 0; b < kBlocks && ok; ++b)
         if ((cbp >> (kBlocks - 1 - b)) & 1)
-            if (!DecodeInterBlock<kMpeg1>(m_ctx, m_kernels, m_dec.m_vlc, b >= 4, mb.blockDst[b],
-                                          mb.blockStep[b]))
-                return false;
-    return true;
+            ok = DecodeInterBlock<kMpeg1>(m_ctx, cache, m_kernels, m_dec.m_vlc, b >= 4,
+                                          mb.blockDst[b], mb.blockStep[b]);
+    cache.Store(m_bs);
+    return ok;
 }
 
 // Skipped macroblock at (row, col): a zero-vector copy in a P picture, the previous
