@@ -6,9 +6,6 @@
 #include <cmath>
 #include <cstring>
 #include <new>
-#if defined(__linux__)
-#include <sys/mman.h>
-#endif
 
 #include "SDKs/CodecFramework/core/AspectRatio.h"
 #include "SDKs/CodecFramework/core/DecoderLimits.h"
@@ -371,25 +368,6 @@ Status MPEG2VideoDecoderBase::DecodeGroups(Mpeg2ThreadContext& ctx) {
 // ---------------------------------------------------------------------------------------------
 // Frame memory
 
-namespace {
-
-// Asks the system to back the frame memory with 2 MiB pages where it can (Linux): prediction walks
-// 16 rows of three 3 MiB pictures per macroblock, and the first touch of 4 KiB pages costs a
-// fault each. Only the whole large pages inside the block are advised; elsewhere nothing changes.
-void AdviseLargePages(void* base, size_t size) {
-#if defined(__linux__)
-    const uintptr_t kLarge = uintptr_t(1) << 21;
-    const uintptr_t begin = (reinterpret_cast<uintptr_t>(base) + kLarge - 1) & ~(kLarge - 1);
-    const uintptr_t end = (reinterpret_cast<uintptr_t>(base) + size) & ~(kLarge - 1);
-    if (end > begin) madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
-#else
-    (void)base;
-    (void)size;
-#endif
-}
-
-}  // namespace
-
 Status MPEG2VideoDecoderBase::AllocateFrames() {
     const int32_t chroma = m_chromaFormat == 2 ? 2 : 1;
     if (m_frameMid != MID_INVALID && m_allocWidth == m_mbWidth && m_allocHeight == m_mbHeight &&
@@ -413,7 +391,6 @@ Status MPEG2VideoDecoderBase::AllocateFrames() {
         m_frameMid = MID_INVALID;
         return STATUS_ALLOC_FAILED;
     }
-    AdviseLargePages(m_frameBase, frameSize * 3);
     for (int i = 0; i < 3; ++i) {
         uint8_t* y = m_frameBase + frameSize * size_t(i);
         m_slots[i].planes[0] = y;
