@@ -79,6 +79,8 @@ extern const Kernel<QuarterPelWidthFn> predictQuarterPelWidth16;
 extern const Kernel<QuarterPel16x16Fn> predictQuarterPelAverage16x16;
 extern const Kernel<QuarterPelWidthFn> predictQuarterPelAverageWidth8;
 extern const Kernel<QuarterPelWidthFn> predictQuarterPelAverageWidth16;
+extern const Kernel<QuarterPel16x16Fn> predictQuarterPelFour8x8;
+extern const Kernel<QuarterPel16x16Fn> predictQuarterPelAverageFour8x8;
 extern const Kernel<ObmcFn> obmcBlock8x8;
 extern const Kernel<ObmcFn> obmcBlock8x8QuarterPel;
 extern const Kernel<DeringBlockFn> deringBlock8x8;
@@ -111,4 +113,10 @@ SpStatus QuarterPelAverageWidth8Avx2(const uint8_t*, int, uint8_t*, int, int, in
 SpStatus QuarterPelAverageWidth16Sse2(const uint8_t*, int, uint8_t*, int, int, int, int);
 SpStatus QuarterPelAverageWidth16Ssse3(const uint8_t*, int, uint8_t*, int, int, int, int);
 SpStatus QuarterPelAverageWidth16Avx2(const uint8_t*, int, uint8_t*, int, int, int, int);
+SpStatus QuarterPelFour8x8Sse2(const uint8_t*, int, uint8_t*, int, int, int);
+SpStatus QuarterPelFour8x8Ssse3(const uint8_t*, int, uint8_t*, int, int, int);
+SpStatus QuarterPelFour8x8Avx2(const uint8_t*, int, uint8_t*, int, int, int);
+SpStatus QuarterPelAverageFour8x8Sse2(const uint8_t*, int, uint8_t*, int, int, int);
+SpStatus QuarterPelAverageFour8x8Ssse3(const uint8_t*, int, uint8_t*, int, int, int);
+SpStatus QuarterPelAverageFour8x8Avx2(const uint8_t*, int, uint8_t*, int, int, int);
 }  // namespace sp::x86

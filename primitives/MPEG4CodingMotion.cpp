@@ -92,6 +92,19 @@ SpStatus QuarterPelWidthPlain(const uint8_t* ref, int refStep, uint8_t* dst, int
     return spStsNoErr;
 }
 
+// Four 8x8 blocks of a 16x16 area, each at the same position.
+template <bool Average>
+SpStatus QuarterPelFour8x8Plain(const uint8_t* ref, int refStep, uint8_t* dst, int dstStep,
+                                int index, int rounding) {
+    if (!ref || !dst) return spStsNullPtrErr;
+    for (int b = 0; b < 4; ++b) {
+        const int x = (b & 1) * 8, y = (b >> 1) * 8;
+        QuarterPelInto<Average>(ref + y * refStep + x, refStep, dst + y * dstStep + x, dstStep, 8,
+                                8, index, rounding);
+    }
+    return spStsNoErr;
+}
+
 // The five predictions of OBMC go through the dispatched prediction kernels; only the
 // weighting is done here.
 void HalfPel8x8(const uint8_t* ref, int step, VcMotionVector v, int rounding, uint8_t* out) {
@@ -191,6 +204,11 @@ SP_MPEG4_QPEL_KERNEL(QuarterPelWidthFn, predictQuarterPelAverageWidth8,
 SP_MPEG4_QPEL_KERNEL(QuarterPelWidthFn, predictQuarterPelAverageWidth16,
                      "vcPredictQuarterPelAverageWidth16",
                      (sp::mpeg4::QuarterPelWidthPlain<16, true>), QuarterPelAverageWidth16)
+SP_MPEG4_QPEL_KERNEL(QuarterPel16x16Fn, predictQuarterPelFour8x8, "vcPredictQuarterPelFour8x8",
+                     sp::mpeg4::QuarterPelFour8x8Plain<false>, QuarterPelFour8x8)
+SP_MPEG4_QPEL_KERNEL(QuarterPel16x16Fn, predictQuarterPelAverageFour8x8,
+                     "vcPredictQuarterPelAverageFour8x8", sp::mpeg4::QuarterPelFour8x8Plain<true>,
+                     QuarterPelAverageFour8x8)
 #undef SP_MPEG4_QPEL_KERNEL
 
 constinit const Kernel<ObmcFn> obmcBlock8x8{"vcObmcBlock8x8", sp::mpeg4::ObmcPlain<false>};
@@ -228,6 +246,16 @@ SpStatus vcPredictQuarterPelAverageWidth16(const uint8_t* ref, int refStep, uint
                                            int dstStep, int index, int rounding, int height) {
     return sp::kernels::predictQuarterPelAverageWidth16.Current()(ref, refStep, dst, dstStep, index,
                                                                   rounding, height);
+}
+SpStatus vcPredictQuarterPelFour8x8(const uint8_t* ref, int refStep, uint8_t* dst, int dstStep,
+                                    int index, int rounding) {
+    return sp::kernels::predictQuarterPelFour8x8.Current()(ref, refStep, dst, dstStep, index,
+                                                           rounding);
+}
+SpStatus vcPredictQuarterPelAverageFour8x8(const uint8_t* ref, int refStep, uint8_t* dst,
+                                           int dstStep, int index, int rounding) {
+    return sp::kernels::predictQuarterPelAverageFour8x8.Current()(ref, refStep, dst, dstStep, index,
+                                                                  rounding);
 }
 SpStatus vcObmcBlock8x8(const uint8_t* ref, int refStep, uint8_t* dst, int dstStep,
                         const VcMotionVector* own, const VcMotionVector* above,

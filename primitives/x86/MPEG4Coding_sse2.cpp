@@ -105,12 +105,12 @@ SpStatus QuarterPelWidth8Sse2(const uint8_t* ref, int refStep, uint8_t* dst, int
 namespace {
 
 // The prediction through a scratch block, then averaged into dst.
-template <int Width>
+template <int Width, bool Split = false>
 SpStatus QuarterPelAverageSse2(const uint8_t* ref, int refStep, uint8_t* dst, int dstStep,
                                int index, int rounding, int height) {
     alignas(16) uint8_t prediction[16 * 16];
-    if (const SpStatus st =
-            QuarterPelBlockSse2<Width>(ref, refStep, prediction, 16, index, rounding, height))
+    if (const SpStatus st = QuarterPelBlockSse2<Width, Split>(ref, refStep, prediction, 16, index,
+                                                              rounding, height))
         return st;
     for (int y = 0; y < height; ++y) {
         uint8_t* d = dst + ptrdiff_t(y) * dstStep;
@@ -138,6 +138,23 @@ SpStatus QuarterPelAverageWidth16Sse2(const uint8_t* ref, int refStep, uint8_t* 
 SpStatus QuarterPelAverage16x16Sse2(const uint8_t* ref, int refStep, uint8_t* dst, int dstStep,
                                     int index, int rounding) {
     return QuarterPelAverageSse2<16>(ref, refStep, dst, dstStep, index, rounding, 16);
+}
+
+// Four 8x8 blocks with one vector: two 8-high rows of two blocks each.
+SpStatus QuarterPelFour8x8Sse2(const uint8_t* ref, int refStep, uint8_t* dst, int dstStep,
+                               int index, int rounding) {
+    if (!ref || !dst) return spStsNullPtrErr;
+    QuarterPelBlockSse2<16, true>(ref, refStep, dst, dstStep, index, rounding, 8);
+    return QuarterPelBlockSse2<16, true>(ref + 8 * ptrdiff_t(refStep), refStep,
+                                         dst + 8 * ptrdiff_t(dstStep), dstStep, index, rounding, 8);
+}
+SpStatus QuarterPelAverageFour8x8Sse2(const uint8_t* ref, int refStep, uint8_t* dst, int dstStep,
+                                      int index, int rounding) {
+    if (!ref || !dst) return spStsNullPtrErr;
+    QuarterPelAverageSse2<16, true>(ref, refStep, dst, dstStep, index, rounding, 8);
+    return QuarterPelAverageSse2<16, true>(ref + 8 * ptrdiff_t(refStep), refStep,
+                                           dst + 8 * ptrdiff_t(dstStep), dstStep, index, rounding,
+                                           8);
 }
 
 SpStatus AverageInto8x8Sse2(const uint8_t* src, int srcStep, uint8_t* dst, int dstStep) {
