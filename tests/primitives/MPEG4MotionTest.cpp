@@ -173,7 +173,7 @@ TEST(Mpeg4Motion, FourBlocksEachMirrorAtTheirOwnArea) {
                 ForAll(average ? k::predictQuarterPelAverageFour8x8 : k::predictQuarterPelFour8x8,
                        [&](auto* fn) {
                            std::vector<uint8_t> dst(kStep * 24, 0xCD);
-                           ASSERT_EQ(fn(origin, kStep, dst.data() + 1, kStep, index, rc), 0);
+                           fn(origin, kStep, dst.data() + 1, kStep, index, rc);
                            for (int r = 0; r < 24; ++r)
                                for (int c = 0; c < kStep; ++c) {
                                    const int x = c - 1, b = (r >= 8) * 2 + (x >= 8);
@@ -187,20 +187,6 @@ TEST(Mpeg4Motion, FourBlocksEachMirrorAtTheirOwnArea) {
                                }
                        });
             }
-}
-
-TEST(Mpeg4Motion, QuarterSampleArguments) {
-    uint8_t buf[kStep * 24] = {};
-    EXPECT_EQ(vcPredictQuarterPel16x16(nullptr, kStep, buf, kStep, 1, 0), -8);
-    EXPECT_EQ(vcPredictQuarterPelWidth8(buf, kStep, nullptr, kStep, 1, 0, 8), -8);
-    EXPECT_EQ(vcPredictQuarterPelWidth16(buf, kStep, buf, kStep, 1, 0, 0), -6);
-    EXPECT_EQ(vcPredictQuarterPelWidth16(buf, kStep, buf, kStep, 1, 0, 17), -6);
-    // One row has too few neighbours to mirror the 8-tap filter into.
-    EXPECT_EQ(vcPredictQuarterPelWidth8(buf, kStep, buf, kStep, 5, 0, 1), -6);
-    EXPECT_EQ(vcPredictQuarterPelWidth16(buf, kStep, buf, kStep, 5, 0, 1), -6);
-    EXPECT_EQ(vcPredictQuarterPelAverageWidth8(buf, kStep, buf, kStep, 5, 0, 1), -6);
-    EXPECT_EQ(vcPredictQuarterPelAverageWidth16(buf, kStep, buf, kStep, 5, 0, 1), -6);
-    EXPECT_EQ(vcPredictQuarterPelWidth8(buf, kStep, buf, kStep, 5, 0, 2), 0);
 }
 
 // Weights of the standard, typed from its matrices.
@@ -247,7 +233,7 @@ TEST(Mpeg4Motion, OverlappedBlockMotionCompensation) {
             auto check = [&](auto* fn) {
                 uint8_t out[8 * 16];
                 std::fill(out, out + sizeof out, 0xEE);
-                ASSERT_EQ(fn(origin, kPlane, out, 16, &v[0], &v[1], &v[2], &v[3], &v[4], rc), 0);
+                fn(origin, kPlane, out, 16, &v[0], &v[1], &v[2], &v[3], &v[4], rc);
                 for (int r = 0; r < 8; ++r)
                     for (int c = 0; c < 8; ++c) {
                         const int vert = r < 4 ? 1 : 2, horiz = c < 4 ? 3 : 4;
@@ -267,10 +253,6 @@ TEST(Mpeg4Motion, OverlappedBlockMotionCompensation) {
             };
             ForAll(quarter ? k::obmcBlock8x8QuarterPel : k::obmcBlock8x8, check);
         }
-    uint8_t buf[64 * 64] = {};
-    VcMotionVector z{0, 0};
-    EXPECT_EQ(vcObmcBlock8x8(buf, 64, buf, 64, &z, &z, nullptr, &z, &z, 0), -8);
-    EXPECT_EQ(vcObmcBlock8x8QuarterPel(buf, 64, nullptr, 64, &z, &z, &z, &z, &z, 0), -8);
 }
 
 TEST(Mpeg4Motion, VariantsMatchReference) {
