@@ -2,8 +2,8 @@
 // SIMD variants), the others through their entry points: intra dequantisation (H.263 and matrix
 // methods), averaging, the coefficient decoders (intra, intra DC, inter with both methods, short
 // header) on streams of typical blocks, the inverse transform entry points, prediction plus
-// residual, quarter-sample prediction in every form, OBMC, GMC warping of luma and chroma,
-// sprite brightness, deblocking and deringing.
+// residual, quarter-sample prediction in every form (four 8x8 blocks of one vector too), OBMC, GMC
+// warping of luma and chroma, sprite brightness, deblocking and deringing.
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
@@ -206,6 +206,40 @@ void BM_PredictQuarterPelWidth8(benchmark::State& state) {
     state.SetItemsProcessed(int64_t(state.iterations()) * 90);
 }
 BENCHMARK(BM_PredictQuarterPelWidth8)->DenseRange(0, 3);
+
+// Direct-mode macroblocks whose four vectors agree: 45 macroblocks as four 8x8 blocks, through the
+// one-call kernel (range(1) 0) or four calls of the 8-wide one (range(1) 1), replacing or
+// averaging (range(2)). range(0) = implementation.
+void BM_PredictQuarterPelFour8x8(benchmark::State& state) {
+    const bool average = state.range(2) != 0;
+    std::mt19937 rng(11);
+    std::vector<uint8_t> ref(752 * 40), dst(720 * 16, 100);
+    for (uint8_t& v : ref) v = uint8_t(rng());
+    if (state.range(1) == 0) {
+        auto* fn = Pick(average ? k::predictQuarterPelAverageFour8x8 : k::predictQuarterPelFour8x8,
+                        state.range(0), state);
+        if (!fn) return;
+        for (auto _ : state) {
+            for (int m = 0; m < 45; ++m)
+                fn(&ref[752 * 3 + size_t(m) * 16 + 3], 752, &dst[size_t(m) * 16], 720, m & 15, 0);
+            benchmark::DoNotOptimize(dst.data());
+        }
+    } else {
+        auto* fn = Pick(average ? k::predictQuarterPelAverageWidth8 : k::predictQuarterPelWidth8,
+                        state.range(0), state);
+        if (!fn) return;
+        for (auto _ : state) {
+            for (int m = 0; m < 45; ++m)
+                for (int b = 0; b < 4; ++b) {
+                    const size_t x = size_t(m) * 16 + (b & 1) * 8, y = (b >> 1) * 8;
+                    fn(&ref[752 * (3 + y) + x + 3], 752, &dst[720 * y + x], 720, m & 15, 0, 8);
+                }
+            benchmark::DoNotOptimize(dst.data());
+        }
+    }
+    state.SetItemsProcessed(int64_t(state.iterations()) * 45);
+}
+BENCHMARK(BM_PredictQuarterPelFour8x8)->ArgsProduct({{0, 1, 2, 3}, {0, 1}, {0, 1}});
 
 // The averaging forms (B-VOPs) and the 16-wide one of field prediction (16x8, rows two apart).
 // range(0) = implementation, range(1): 0 averaging 16x16, 1 averaging 8x8, 2 16x8 fields.

@@ -371,23 +371,13 @@ SpStatus DequantIntraPlain(int16_t* block, int lastIndex, const void* spec, int 
     return spStsNoErr;
 }
 
-SpStatus AverageIntoPlain8(const uint8_t* src, int srcStep, uint8_t* dst, int dstStep) {
-    if (!src || !dst) return spStsNullPtrErr;
-    for (int y = 0; y < 8; ++y)
-        for (int x = 0; x < 8; ++x) {
-            uint8_t& d = dst[ptrdiff_t(y) * dstStep + x];
-            d = uint8_t((d + src[ptrdiff_t(y) * srcStep + x] + 1) >> 1);
+template <int N>
+void AverageIntoPlain(const uint8_t* src, ptrdiff_t srcStep, uint8_t* dst, ptrdiff_t dstStep) {
+    for (int y = 0; y < N; ++y)
+        for (int x = 0; x < N; ++x) {
+            uint8_t& d = dst[y * dstStep + x];
+            d = uint8_t((d + src[y * srcStep + x] + 1) >> 1);
         }
-    return spStsNoErr;
-}
-SpStatus AverageIntoPlain16(const uint8_t* src, int srcStep, uint8_t* dst, int dstStep) {
-    if (!src || !dst) return spStsNullPtrErr;
-    for (int y = 0; y < 16; ++y)
-        for (int x = 0; x < 16; ++x) {
-            uint8_t& d = dst[ptrdiff_t(y) * dstStep + x];
-            d = uint8_t((d + src[ptrdiff_t(y) * srcStep + x] + 1) >> 1);
-        }
-    return spStsNoErr;
 }
 
 }  // namespace
@@ -407,10 +397,10 @@ constinit const Kernel<DequantIntraFn> dequantIntraMpeg4{
     DequantIntraPlain,
     {SP_MPEG4_X86(SSE2, DequantIntraMpeg4Sse2), SP_MPEG4_X86(AVX2, DequantIntraMpeg4Avx2)}};
 constinit const Kernel<AverageIntoFn> averageInto8x8{
-    "vcAverageInto8x8", AverageIntoPlain8, {SP_MPEG4_X86(SSE2, AverageInto8x8Sse2)}};
+    "vcAverageInto8x8", AverageIntoPlain<8>, {SP_MPEG4_X86(SSE2, AverageInto8x8Sse2)}};
 constinit const Kernel<AverageIntoFn> averageInto16x16{
     "vcAverageInto16x16",
-    AverageIntoPlain16,
+    AverageIntoPlain<16>,
     {SP_MPEG4_X86(SSE2, AverageInto16x16Sse2), SP_MPEG4_X86(AVX2, AverageInto16x16Avx2)}};
 
 }  // namespace sp::kernels
@@ -438,10 +428,12 @@ SpStatus vcDequantIntraMpeg4(int16_t* block, int lastIndex, const void* spec, in
     return sp::kernels::dequantIntraMpeg4.Current()(block, lastIndex, spec, quant, chroma);
 }
 SpStatus vcAverageInto8x8(const uint8_t* src, int srcStep, uint8_t* dst, int dstStep) {
-    return sp::kernels::averageInto8x8.Current()(src, srcStep, dst, dstStep);
+    return sp::mpeg4::Call(sp::kernels::averageInto8x8, src && dst ? spStsNoErr : spStsNullPtrErr,
+                           src, ptrdiff_t(srcStep), dst, ptrdiff_t(dstStep));
 }
 SpStatus vcAverageInto16x16(const uint8_t* src, int srcStep, uint8_t* dst, int dstStep) {
-    return sp::kernels::averageInto16x16.Current()(src, srcStep, dst, dstStep);
+    return sp::mpeg4::Call(sp::kernels::averageInto16x16, src && dst ? spStsNoErr : spStsNullPtrErr,
+                           src, ptrdiff_t(srcStep), dst, ptrdiff_t(dstStep));
 }
 
 // The reduced entry points share the transform whose result does not depend on how many

@@ -132,6 +132,14 @@ SpStatus vcPredictQuarterPelAverageWidth8(const uint8_t* ref, int refStep, uint8
 SpStatus vcPredictQuarterPelAverageWidth16(const uint8_t* ref, int refStep, uint8_t* dst,
                                            int dstStep, int index, int rounding, int height);
 
+// Four 8x8 blocks with one vector (a direct-mode macroblock whose co-located vectors agree): the
+// same result as vcPredictQuarterPelWidth8 (height 8) on each block of the 16x16 area, and the
+// averaging form as vcPredictQuarterPelAverageWidth8.
+SpStatus vcPredictQuarterPelFour8x8(const uint8_t* ref, int refStep, uint8_t* dst, int dstStep,
+                                    int index, int rounding);
+SpStatus vcPredictQuarterPelAverageFour8x8(const uint8_t* ref, int refStep, uint8_t* dst,
+                                           int dstStep, int index, int rounding);
+
 // Overlapped block motion compensation of one 8x8 luma block: ref is the co-located block of the
 // reference (vector 0); each prediction is taken at its vector, and the three of every sample
 // (own, above or below, left or right by the sample's half of the block) are weighted by the

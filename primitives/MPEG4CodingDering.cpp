@@ -8,10 +8,8 @@
 namespace sp::mpeg4 {
 namespace {
 
-SpStatus DeringBlockPlain(const uint8_t* src, int srcStep, uint8_t* dst, int dstStep, int quant,
-                          int threshold) {
-    if (!src || !dst) return spStsNullPtrErr;
-    if (quant < 1 || quant > 31) return vcStsQuantErr;
+void DeringBlockPlain(const uint8_t* src, ptrdiff_t srcStep, uint8_t* dst, ptrdiff_t dstStep,
+                      int quant, int threshold) {
     const int maxDiff = quant / 2;
     // Binary index of the block and its one-sample surround.
     uint8_t bin[10][10];
@@ -32,7 +30,6 @@ SpStatus DeringBlockPlain(const uint8_t* src, int srcStep, uint8_t* dst, int dst
             }
             dst[y * dstStep + x] = uint8_t(v);
         }
-    return spStsNoErr;
 }
 
 }  // namespace
@@ -45,7 +42,13 @@ constinit const Kernel<DeringBlockFn> deringBlock8x8{"vcDeringBlock8x8",
 
 SpStatus vcDeringBlock8x8(const uint8_t* src, int srcStep, uint8_t* dst, int dstStep, int quant,
                           int threshold) {
-    return sp::kernels::deringBlock8x8.Current()(src, srcStep, dst, dstStep, quant, threshold);
+    SpStatus check = spStsNoErr;
+    if (!src || !dst)
+        check = spStsNullPtrErr;
+    else if (quant < 1 || quant > 31)
+        check = vcStsQuantErr;
+    return sp::mpeg4::Call(sp::kernels::deringBlock8x8, check, src, ptrdiff_t(srcStep), dst,
+                           ptrdiff_t(dstStep), quant, threshold);
 }
 
 SpStatus vcDeringThreshold(const uint8_t* src, int srcStep, uint8_t* dst, int dstStep,

@@ -18,8 +18,8 @@ struct QuantSpec {
 static_assert(sizeof(QuantSpec) + 15 <= kVcQuantMatrixSpecSize);
 
 // The quarter-sample interpolation of a width x height block (width 8 or 16, height up to 16).
-void QuarterPelPlain(const uint8_t* ref, int refStep, uint8_t* dst, int dstStep, int width,
-                     int height, int index, int rounding);
+void QuarterPelPlain(const uint8_t* ref, ptrdiff_t refStep, uint8_t* dst, ptrdiff_t dstStep,
+                     int width, int height, int index, int rounding);
 
 // The overlapped block motion compensation weights (raster order).
 extern const uint8_t kObmcOwnWeight[64];
@@ -37,6 +37,14 @@ inline constexpr char kInterTag[4] = {'S', 'A', 'M', 'C'};
 inline int MaxQuant(int bitsPerPixel) {
     return bitsPerPixel > 8 ? (31 << (bitsPerPixel - 8)) < 2047 ? (31 << (bitsPerPixel - 8)) : 2047
                             : 31;
+}
+
+// An entry's call: the check's status when it failed, else the implementation runs.
+template <class Fn, class... Args>
+SpStatus Call(const Kernel<Fn>& kernel, SpStatus check, Args... args) {
+    if (check != spStsNoErr) return check;
+    kernel.Current()(args...);
+    return spStsNoErr;
 }
 
 }  // namespace sp::mpeg4
@@ -58,13 +66,14 @@ using DecodeInterCoefsFn = SpStatus(const uint8_t**, int*, int16_t*, int*, int, 
 using DecodeIntraBlockH263Fn = SpStatus(const uint8_t**, int*, int16_t*, int*, int, int);
 using DecodeInterBlockH263Fn = SpStatus(const uint8_t**, int*, int16_t*, int*, int);
 using DequantIntraFn = SpStatus(int16_t*, int, const void*, int, int);
-using AverageIntoFn = SpStatus(const uint8_t*, int, uint8_t*, int);
-using QuarterPel16x16Fn = SpStatus(const uint8_t*, int, uint8_t*, int, int, int);
-using QuarterPelWidthFn = SpStatus(const uint8_t*, int, uint8_t*, int, int, int, int);
-using ObmcFn = SpStatus(const uint8_t*, int, uint8_t*, int, const VcMotionVector*,
-                        const VcMotionVector*, const VcMotionVector*, const VcMotionVector*,
-                        const VcMotionVector*, int);
-using DeringBlockFn = SpStatus(const uint8_t*, int, uint8_t*, int, int, int);
+// The motion and post-filter implementations trust their entry's checks and return nothing.
+using AverageIntoFn = void(const uint8_t*, ptrdiff_t, uint8_t*, ptrdiff_t);
+using QuarterPel16x16Fn = void(const uint8_t*, ptrdiff_t, uint8_t*, ptrdiff_t, int, int);
+using QuarterPelWidthFn = void(const uint8_t*, ptrdiff_t, uint8_t*, ptrdiff_t, int, int, int);
+using ObmcFn = void(const uint8_t*, ptrdiff_t, uint8_t*, ptrdiff_t, const VcMotionVector*,
+                    const VcMotionVector*, const VcMotionVector*, const VcMotionVector*,
+                    const VcMotionVector*, int);
+using DeringBlockFn = void(const uint8_t*, ptrdiff_t, uint8_t*, ptrdiff_t, int, int);
 
 extern const Kernel<DecodeIntraCoefsFn> decodeIntraCoefsMpeg4;
 extern const Kernel<DecodeInterCoefsFn> decodeInterCoefsMpeg4;
@@ -79,6 +88,8 @@ extern const Kernel<QuarterPelWidthFn> predictQuarterPelWidth16;
 extern const Kernel<QuarterPel16x16Fn> predictQuarterPelAverage16x16;
 extern const Kernel<QuarterPelWidthFn> predictQuarterPelAverageWidth8;
 extern const Kernel<QuarterPelWidthFn> predictQuarterPelAverageWidth16;
+extern const Kernel<QuarterPel16x16Fn> predictQuarterPelFour8x8;
+extern const Kernel<QuarterPel16x16Fn> predictQuarterPelAverageFour8x8;
 extern const Kernel<ObmcFn> obmcBlock8x8;
 extern const Kernel<ObmcFn> obmcBlock8x8QuarterPel;
 extern const Kernel<DeringBlockFn> deringBlock8x8;
@@ -90,25 +101,31 @@ extern const Kernel<DeringBlockFn> deringBlock8x8;
 namespace sp::x86 {
 SpStatus DequantIntraMpeg4Sse2(int16_t*, int, const void*, int, int);
 SpStatus DequantIntraMpeg4Avx2(int16_t*, int, const void*, int, int);
-SpStatus AverageInto8x8Sse2(const uint8_t*, int, uint8_t*, int);
-SpStatus AverageInto16x16Sse2(const uint8_t*, int, uint8_t*, int);
-SpStatus AverageInto16x16Avx2(const uint8_t*, int, uint8_t*, int);
-SpStatus QuarterPel16x16Sse2(const uint8_t*, int, uint8_t*, int, int, int);
-SpStatus QuarterPel16x16Ssse3(const uint8_t*, int, uint8_t*, int, int, int);
-SpStatus QuarterPel16x16Avx2(const uint8_t*, int, uint8_t*, int, int, int);
-SpStatus QuarterPelWidth8Sse2(const uint8_t*, int, uint8_t*, int, int, int, int);
-SpStatus QuarterPelWidth8Ssse3(const uint8_t*, int, uint8_t*, int, int, int, int);
-SpStatus QuarterPelWidth8Avx2(const uint8_t*, int, uint8_t*, int, int, int, int);
-SpStatus QuarterPelWidth16Sse2(const uint8_t*, int, uint8_t*, int, int, int, int);
-SpStatus QuarterPelWidth16Ssse3(const uint8_t*, int, uint8_t*, int, int, int, int);
-SpStatus QuarterPelWidth16Avx2(const uint8_t*, int, uint8_t*, int, int, int, int);
-SpStatus QuarterPelAverage16x16Sse2(const uint8_t*, int, uint8_t*, int, int, int);
-SpStatus QuarterPelAverage16x16Ssse3(const uint8_t*, int, uint8_t*, int, int, int);
-SpStatus QuarterPelAverage16x16Avx2(const uint8_t*, int, uint8_t*, int, int, int);
-SpStatus QuarterPelAverageWidth8Sse2(const uint8_t*, int, uint8_t*, int, int, int, int);
-SpStatus QuarterPelAverageWidth8Ssse3(const uint8_t*, int, uint8_t*, int, int, int, int);
-SpStatus QuarterPelAverageWidth8Avx2(const uint8_t*, int, uint8_t*, int, int, int, int);
-SpStatus QuarterPelAverageWidth16Sse2(const uint8_t*, int, uint8_t*, int, int, int, int);
-SpStatus QuarterPelAverageWidth16Ssse3(const uint8_t*, int, uint8_t*, int, int, int, int);
-SpStatus QuarterPelAverageWidth16Avx2(const uint8_t*, int, uint8_t*, int, int, int, int);
+void AverageInto8x8Sse2(const uint8_t*, ptrdiff_t, uint8_t*, ptrdiff_t);
+void AverageInto16x16Sse2(const uint8_t*, ptrdiff_t, uint8_t*, ptrdiff_t);
+void AverageInto16x16Avx2(const uint8_t*, ptrdiff_t, uint8_t*, ptrdiff_t);
+void QuarterPel16x16Sse2(const uint8_t*, ptrdiff_t, uint8_t*, ptrdiff_t, int, int);
+void QuarterPel16x16Ssse3(const uint8_t*, ptrdiff_t, uint8_t*, ptrdiff_t, int, int);
+void QuarterPel16x16Avx2(const uint8_t*, ptrdiff_t, uint8_t*, ptrdiff_t, int, int);
+void QuarterPelWidth8Sse2(const uint8_t*, ptrdiff_t, uint8_t*, ptrdiff_t, int, int, int);
+void QuarterPelWidth8Ssse3(const uint8_t*, ptrdiff_t, uint8_t*, ptrdiff_t, int, int, int);
+void QuarterPelWidth8Avx2(const uint8_t*, ptrdiff_t, uint8_t*, ptrdiff_t, int, int, int);
+void QuarterPelWidth16Sse2(const uint8_t*, ptrdiff_t, uint8_t*, ptrdiff_t, int, int, int);
+void QuarterPelWidth16Ssse3(const uint8_t*, ptrdiff_t, uint8_t*, ptrdiff_t, int, int, int);
+void QuarterPelWidth16Avx2(const uint8_t*, ptrdiff_t, uint8_t*, ptrdiff_t, int, int, int);
+void QuarterPelAverage16x16Sse2(const uint8_t*, ptrdiff_t, uint8_t*, ptrdiff_t, int, int);
+void QuarterPelAverage16x16Ssse3(const uint8_t*, ptrdiff_t, uint8_t*, ptrdiff_t, int, int);
+void QuarterPelAverage16x16Avx2(const uint8_t*, ptrdiff_t, uint8_t*, ptrdiff_t, int, int);
+void QuarterPelAverageWidth8Sse2(const uint8_t*, ptrdiff_t, uint8_t*, ptrdiff_t, int, int, int);
+void QuarterPelAverageWidth8Ssse3(const uint8_t*, ptrdiff_t, uint8_t*, ptrdiff_t, int, int, int);
+void QuarterPelAverageWidth8Avx2(const uint8_t*, ptrdiff_t, uint8_t*, ptrdiff_t, int, int, int);
+void QuarterPelAverageWidth16Sse2(const uint8_t*, ptrdiff_t, uint8_t*, ptrdiff_t, int, int, int);
+void QuarterPelAverageWidth16Ssse3(const uint8_t*, ptrdiff_t, uint8_t*, ptrdiff_t, int, int, int);
+void QuarterPelAverageWidth16Avx2(const uint8_t*, ptrdiff_t, uint8_t*, ptrdiff_t, int, int, int);
+void QuarterPelFour8x8Sse2(const uint8_t*, ptrdiff_t, uint8_t*, ptrdiff_t, int, int);
+void QuarterPelFour8x8Ssse3(const uint8_t*, ptrdiff_t, uint8_t*, ptrdiff_t, int, int);
+void QuarterPelFour8x8Avx2(const uint8_t*, ptrdiff_t, uint8_t*, ptrdiff_t, int, int);
+void QuarterPelAverageFour8x8Sse2(const uint8_t*, ptrdiff_t, uint8_t*, ptrdiff_t, int, int);
+void QuarterPelAverageFour8x8Ssse3(const uint8_t*, ptrdiff_t, uint8_t*, ptrdiff_t, int, int);
+void QuarterPelAverageFour8x8Avx2(const uint8_t*, ptrdiff_t, uint8_t*, ptrdiff_t, int, int);
 }  // namespace sp::x86

@@ -39,8 +39,8 @@ int QuarterSample(const Line& at, int c, int n, int f, int rounding) {
 
 }  // namespace
 
-void QuarterPelPlain(const uint8_t* ref, int refStep, uint8_t* dst, int dstStep, int width,
-                     int height, int index, int rounding) {
+void QuarterPelPlain(const uint8_t* ref, ptrdiff_t refStep, uint8_t* dst, ptrdiff_t dstStep,
+                     int width, int height, int index, int rounding) {
     const int fx = index & 3, fy = (index >> 2) & 3;
     rounding &= 1;
     // Horizontal stage over the height + 1 rows of the block's area, then vertical.
@@ -62,8 +62,8 @@ namespace {
 
 // The prediction of a width x height block, averaged into dst when Average.
 template <bool Average>
-void QuarterPelInto(const uint8_t* ref, int refStep, uint8_t* dst, int dstStep, int width,
-                    int height, int index, int rounding) {
+void QuarterPelInto(const uint8_t* ref, ptrdiff_t refStep, uint8_t* dst, ptrdiff_t dstStep,
+                    int width, int height, int index, int rounding) {
     if (!Average)
         return QuarterPelPlain(ref, refStep, dst, dstStep, width, height, index, rounding);
     uint8_t prediction[16 * 16];
@@ -76,41 +76,46 @@ void QuarterPelInto(const uint8_t* ref, int refStep, uint8_t* dst, int dstStep, 
 }
 
 template <bool Average>
-SpStatus QuarterPel16x16Plain(const uint8_t* ref, int refStep, uint8_t* dst, int dstStep, int index,
-                              int rounding) {
-    if (!ref || !dst) return spStsNullPtrErr;
+void QuarterPel16x16Plain(const uint8_t* ref, ptrdiff_t refStep, uint8_t* dst, ptrdiff_t dstStep,
+                          int index, int rounding) {
     QuarterPelInto<Average>(ref, refStep, dst, dstStep, 16, 16, index, rounding);
-    return spStsNoErr;
 }
 
 template <int Width, bool Average>
-SpStatus QuarterPelWidthPlain(const uint8_t* ref, int refStep, uint8_t* dst, int dstStep, int index,
-                              int rounding, int height) {
-    if (!ref || !dst) return spStsNullPtrErr;
-    if (height < 2 || height > 16) return spStsSizeErr;
+void QuarterPelWidthPlain(const uint8_t* ref, ptrdiff_t refStep, uint8_t* dst, ptrdiff_t dstStep,
+                          int index, int rounding, int height) {
     QuarterPelInto<Average>(ref, refStep, dst, dstStep, Width, height, index, rounding);
-    return spStsNoErr;
+}
+
+// Four 8x8 blocks of a 16x16 area, each at the same position.
+template <bool Average>
+void QuarterPelFour8x8Plain(const uint8_t* ref, ptrdiff_t refStep, uint8_t* dst, ptrdiff_t dstStep,
+                            int index, int rounding) {
+    for (int b = 0; b < 4; ++b) {
+        const int x = (b & 1) * 8, y = (b >> 1) * 8;
+        QuarterPelInto<Average>(ref + y * refStep + x, refStep, dst + y * dstStep + x, dstStep, 8,
+                                8, index, rounding);
+    }
 }
 
 // The five predictions of OBMC go through the dispatched prediction kernels; only the
 // weighting is done here.
-void HalfPel8x8(const uint8_t* ref, int step, VcMotionVector v, int rounding, uint8_t* out) {
-    vcPredict8x8(ref + (v.dy >> 1) * step + (v.dx >> 1), step, out, 8, (v.dx & 1) + 2 * (v.dy & 1),
-                 rounding);
+void HalfPel8x8(const uint8_t* ref, ptrdiff_t step, VcMotionVector v, int rounding, uint8_t* out) {
+    vcPredict8x8(ref + (v.dy >> 1) * step + (v.dx >> 1), int(step), out, 8,
+                 (v.dx & 1) + 2 * (v.dy & 1), rounding);
 }
 
-void QuarterPel8x8(const uint8_t* ref, int step, VcMotionVector v, int rounding, uint8_t* out) {
+void QuarterPel8x8(const uint8_t* ref, ptrdiff_t step, VcMotionVector v, int rounding,
+                   uint8_t* out) {
     sp::kernels::predictQuarterPelWidth8.Current()(ref + (v.dy >> 2) * step + (v.dx >> 2), step,
                                                    out, 8, (v.dx & 3) + 4 * (v.dy & 3), rounding,
                                                    8);
 }
 
 template <bool Quarter>
-SpStatus ObmcPlain(const uint8_t* ref, int refStep, uint8_t* dst, int dstStep,
-                   const VcMotionVector* own, const VcMotionVector* above,
-                   const VcMotionVector* below, const VcMotionVector* left,
-                   const VcMotionVector* right, int rounding) {
-    if (!ref || !dst || !own || !above || !below || !left || !right) return spStsNullPtrErr;
+void ObmcPlain(const uint8_t* ref, ptrdiff_t refStep, uint8_t* dst, ptrdiff_t dstStep,
+               const VcMotionVector* own, const VcMotionVector* above, const VcMotionVector* below,
+               const VcMotionVector* left, const VcMotionVector* right, int rounding) {
     rounding &= 1;
     uint8_t pred[5][64];
     const VcMotionVector* vectors[5] = {own, above, below, left, right};
@@ -129,7 +134,6 @@ SpStatus ObmcPlain(const uint8_t* ref, int refStep, uint8_t* dst, int dstStep,
                                             pred[horizontal][i] * kObmcHorizontalWeight[i] + 4) >>
                                            3);
         }
-    return spStsNoErr;
 }
 
 }  // namespace
@@ -191,6 +195,11 @@ SP_MPEG4_QPEL_KERNEL(QuarterPelWidthFn, predictQuarterPelAverageWidth8,
 SP_MPEG4_QPEL_KERNEL(QuarterPelWidthFn, predictQuarterPelAverageWidth16,
                      "vcPredictQuarterPelAverageWidth16",
                      (sp::mpeg4::QuarterPelWidthPlain<16, true>), QuarterPelAverageWidth16)
+SP_MPEG4_QPEL_KERNEL(QuarterPel16x16Fn, predictQuarterPelFour8x8, "vcPredictQuarterPelFour8x8",
+                     sp::mpeg4::QuarterPelFour8x8Plain<false>, QuarterPelFour8x8)
+SP_MPEG4_QPEL_KERNEL(QuarterPel16x16Fn, predictQuarterPelAverageFour8x8,
+                     "vcPredictQuarterPelAverageFour8x8", sp::mpeg4::QuarterPelFour8x8Plain<true>,
+                     QuarterPelAverageFour8x8)
 #undef SP_MPEG4_QPEL_KERNEL
 
 constinit const Kernel<ObmcFn> obmcBlock8x8{"vcObmcBlock8x8", sp::mpeg4::ObmcPlain<false>};
@@ -199,47 +208,68 @@ constinit const Kernel<ObmcFn> obmcBlock8x8QuarterPel{"vcObmcBlock8x8QuarterPel"
 
 }  // namespace sp::kernels
 
-SpStatus vcPredictQuarterPel16x16(const uint8_t* ref, int refStep, uint8_t* dst, int dstStep,
-                                  int index, int rounding) {
-    return sp::kernels::predictQuarterPel16x16.Current()(ref, refStep, dst, dstStep, index,
-                                                         rounding);
+// Every argument is checked here; the implementations behind the entries trust them.
+namespace {
+
+SpStatus CheckQuarterPel(const uint8_t* ref, const uint8_t* dst, int height = 8) {
+    if (!ref || !dst) return spStsNullPtrErr;
+    // One row has too few neighbours to mirror the 8-tap filter into.
+    if (height < 2 || height > 16) return spStsSizeErr;
+    return spStsNoErr;
 }
-SpStatus vcPredictQuarterPelWidth8(const uint8_t* ref, int refStep, uint8_t* dst, int dstStep,
-                                   int index, int rounding, int height) {
-    return sp::kernels::predictQuarterPelWidth8.Current()(ref, refStep, dst, dstStep, index,
-                                                          rounding, height);
+
+}  // namespace
+
+using namespace sp::kernels;
+using sp::mpeg4::Call;
+
+#define SP_MPEG4_QPEL_ENTRY(name, kernel)                                                \
+    SpStatus name(const uint8_t* ref, int refStep, uint8_t* dst, int dstStep, int index, \
+                  int rounding) {                                                        \
+        return Call(kernel, CheckQuarterPel(ref, dst), ref, ptrdiff_t(refStep), dst,     \
+                    ptrdiff_t(dstStep), index, rounding);                                \
+    }
+#define SP_MPEG4_QPEL_WIDTH_ENTRY(name, kernel)                                              \
+    SpStatus name(const uint8_t* ref, int refStep, uint8_t* dst, int dstStep, int index,     \
+                  int rounding, int height) {                                                \
+        return Call(kernel, CheckQuarterPel(ref, dst, height), ref, ptrdiff_t(refStep), dst, \
+                    ptrdiff_t(dstStep), index, rounding, height);                            \
+    }
+SP_MPEG4_QPEL_ENTRY(vcPredictQuarterPel16x16, predictQuarterPel16x16)
+SP_MPEG4_QPEL_ENTRY(vcPredictQuarterPelAverage16x16, predictQuarterPelAverage16x16)
+SP_MPEG4_QPEL_ENTRY(vcPredictQuarterPelFour8x8, predictQuarterPelFour8x8)
+SP_MPEG4_QPEL_ENTRY(vcPredictQuarterPelAverageFour8x8, predictQuarterPelAverageFour8x8)
+SP_MPEG4_QPEL_WIDTH_ENTRY(vcPredictQuarterPelWidth8, predictQuarterPelWidth8)
+SP_MPEG4_QPEL_WIDTH_ENTRY(vcPredictQuarterPelWidth16, predictQuarterPelWidth16)
+SP_MPEG4_QPEL_WIDTH_ENTRY(vcPredictQuarterPelAverageWidth8, predictQuarterPelAverageWidth8)
+SP_MPEG4_QPEL_WIDTH_ENTRY(vcPredictQuarterPelAverageWidth16, predictQuarterPelAverageWidth16)
+#undef SP_MPEG4_QPEL_ENTRY
+#undef SP_MPEG4_QPEL_WIDTH_ENTRY
+
+namespace {
+
+SpStatus CheckObmc(const uint8_t* ref, const uint8_t* dst, const VcMotionVector* own,
+                   const VcMotionVector* above, const VcMotionVector* below,
+                   const VcMotionVector* left, const VcMotionVector* right) {
+    return !ref || !dst || !own || !above || !below || !left || !right ? spStsNullPtrErr
+                                                                       : spStsNoErr;
 }
-SpStatus vcPredictQuarterPelWidth16(const uint8_t* ref, int refStep, uint8_t* dst, int dstStep,
-                                    int index, int rounding, int height) {
-    return sp::kernels::predictQuarterPelWidth16.Current()(ref, refStep, dst, dstStep, index,
-                                                           rounding, height);
-}
-SpStatus vcPredictQuarterPelAverage16x16(const uint8_t* ref, int refStep, uint8_t* dst, int dstStep,
-                                         int index, int rounding) {
-    return sp::kernels::predictQuarterPelAverage16x16.Current()(ref, refStep, dst, dstStep, index,
-                                                                rounding);
-}
-SpStatus vcPredictQuarterPelAverageWidth8(const uint8_t* ref, int refStep, uint8_t* dst,
-                                          int dstStep, int index, int rounding, int height) {
-    return sp::kernels::predictQuarterPelAverageWidth8.Current()(ref, refStep, dst, dstStep, index,
-                                                                 rounding, height);
-}
-SpStatus vcPredictQuarterPelAverageWidth16(const uint8_t* ref, int refStep, uint8_t* dst,
-                                           int dstStep, int index, int rounding, int height) {
-    return sp::kernels::predictQuarterPelAverageWidth16.Current()(ref, refStep, dst, dstStep, index,
-                                                                  rounding, height);
-}
+
+}  // namespace
+
 SpStatus vcObmcBlock8x8(const uint8_t* ref, int refStep, uint8_t* dst, int dstStep,
                         const VcMotionVector* own, const VcMotionVector* above,
                         const VcMotionVector* below, const VcMotionVector* left,
                         const VcMotionVector* right, int rounding) {
-    return sp::kernels::obmcBlock8x8.Current()(ref, refStep, dst, dstStep, own, above, below, left,
-                                               right, rounding);
+    return Call(obmcBlock8x8, CheckObmc(ref, dst, own, above, below, left, right), ref,
+                ptrdiff_t(refStep), dst, ptrdiff_t(dstStep), own, above, below, left, right,
+                rounding);
 }
 SpStatus vcObmcBlock8x8QuarterPel(const uint8_t* ref, int refStep, uint8_t* dst, int dstStep,
                                   const VcMotionVector* own, const VcMotionVector* above,
                                   const VcMotionVector* below, const VcMotionVector* left,
                                   const VcMotionVector* right, int rounding) {
-    return sp::kernels::obmcBlock8x8QuarterPel.Current()(ref, refStep, dst, dstStep, own, above,
-                                                         below, left, right, rounding);
+    return Call(obmcBlock8x8QuarterPel, CheckObmc(ref, dst, own, above, below, left, right), ref,
+                ptrdiff_t(refStep), dst, ptrdiff_t(dstStep), own, above, below, left, right,
+                rounding);
 }

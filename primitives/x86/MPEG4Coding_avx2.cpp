@@ -78,12 +78,12 @@ inline int HorizontalSum16(V v) {
     x = _mm_add_epi16(x, _mm_srli_si128(x, 2));
     return int16_t(_mm_cvtsi128_si32(x));
 }
-inline V LoadRows(const uint8_t* p, int step) {
+inline V LoadRows(const uint8_t* p, ptrdiff_t step) {
     const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
     const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + step));
     return _mm256_inserti128_si256(_mm256_castsi128_si256(a), b, 1);
 }
-inline void StoreRows(uint8_t* p, int step, V v) {
+inline void StoreRows(uint8_t* p, ptrdiff_t step, V v) {
     _mm_storeu_si128(reinterpret_cast<__m128i*>(p), _mm256_castsi256_si128(v));
     _mm_storeu_si128(reinterpret_cast<__m128i*>(p + step), _mm256_extracti128_si256(v, 1));
 }

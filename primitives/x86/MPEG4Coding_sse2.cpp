@@ -73,10 +73,10 @@ inline int HorizontalSum16(V v) {
     v = _mm_add_epi16(v, _mm_srli_si128(v, 2));
     return int16_t(_mm_cvtsi128_si32(v));
 }
-inline V LoadRows(const uint8_t* p, int) {
+inline V LoadRows(const uint8_t* p, ptrdiff_t) {
     return _mm_loadu_si128(reinterpret_cast<const V*>(p));
 }
-inline void StoreRows(uint8_t* p, int, V v) {
+inline void StoreRows(uint8_t* p, ptrdiff_t, V v) {
     _mm_storeu_si128(reinterpret_cast<V*>(p), v);
 }
 inline V AvgU8(V a, V b) {
@@ -97,23 +97,21 @@ inline void StoreU8(uint8_t* p, V v) {
 #undef SP_MPEG4_WORD_QPEL
 #undef SP_VARIANT
 
-SpStatus QuarterPelWidth8Sse2(const uint8_t* ref, int refStep, uint8_t* dst, int dstStep, int index,
-                              int rounding, int height) {
-    return QuarterPelBlockSse2<8>(ref, refStep, dst, dstStep, index, rounding, height);
+void QuarterPelWidth8Sse2(const uint8_t* ref, ptrdiff_t refStep, uint8_t* dst, ptrdiff_t dstStep,
+                          int index, int rounding, int height) {
+    QuarterPelBlockSse2<8>(ref, refStep, dst, dstStep, index, rounding, height);
 }
 
 namespace {
 
 // The prediction through a scratch block, then averaged into dst.
-template <int Width>
-SpStatus QuarterPelAverageSse2(const uint8_t* ref, int refStep, uint8_t* dst, int dstStep,
-                               int index, int rounding, int height) {
+template <int Width, bool Split = false>
+void QuarterPelAverageSse2(const uint8_t* ref, ptrdiff_t refStep, uint8_t* dst, ptrdiff_t dstStep,
+                           int index, int rounding, int height) {
     alignas(16) uint8_t prediction[16 * 16];
-    if (const SpStatus st =
-            QuarterPelBlockSse2<Width>(ref, refStep, prediction, 16, index, rounding, height))
-        return st;
+    QuarterPelBlockSse2<Width, Split>(ref, refStep, prediction, 16, index, rounding, height);
     for (int y = 0; y < height; ++y) {
-        uint8_t* d = dst + ptrdiff_t(y) * dstStep;
+        uint8_t* d = dst + y * dstStep;
         const V p = _mm_load_si128(reinterpret_cast<const V*>(prediction + 16 * y));
         if (Width == 8)
             _mm_storel_epi64(reinterpret_cast<V*>(d),
@@ -122,34 +120,45 @@ SpStatus QuarterPelAverageSse2(const uint8_t* ref, int refStep, uint8_t* dst, in
             _mm_storeu_si128(reinterpret_cast<V*>(d),
                              _mm_avg_epu8(p, _mm_loadu_si128(reinterpret_cast<const V*>(d))));
     }
-    return spStsNoErr;
 }
 
 }  // namespace
 
-SpStatus QuarterPelAverageWidth8Sse2(const uint8_t* ref, int refStep, uint8_t* dst, int dstStep,
-                                     int index, int rounding, int height) {
-    return QuarterPelAverageSse2<8>(ref, refStep, dst, dstStep, index, rounding, height);
+void QuarterPelAverageWidth8Sse2(const uint8_t* ref, ptrdiff_t refStep, uint8_t* dst,
+                                 ptrdiff_t dstStep, int index, int rounding, int height) {
+    QuarterPelAverageSse2<8>(ref, refStep, dst, dstStep, index, rounding, height);
 }
-SpStatus QuarterPelAverageWidth16Sse2(const uint8_t* ref, int refStep, uint8_t* dst, int dstStep,
-                                      int index, int rounding, int height) {
-    return QuarterPelAverageSse2<16>(ref, refStep, dst, dstStep, index, rounding, height);
+void QuarterPelAverageWidth16Sse2(const uint8_t* ref, ptrdiff_t refStep, uint8_t* dst,
+                                  ptrdiff_t dstStep, int index, int rounding, int height) {
+    QuarterPelAverageSse2<16>(ref, refStep, dst, dstStep, index, rounding, height);
 }
-SpStatus QuarterPelAverage16x16Sse2(const uint8_t* ref, int refStep, uint8_t* dst, int dstStep,
-                                    int index, int rounding) {
-    return QuarterPelAverageSse2<16>(ref, refStep, dst, dstStep, index, rounding, 16);
+void QuarterPelAverage16x16Sse2(const uint8_t* ref, ptrdiff_t refStep, uint8_t* dst,
+                                ptrdiff_t dstStep, int index, int rounding) {
+    QuarterPelAverageSse2<16>(ref, refStep, dst, dstStep, index, rounding, 16);
 }
 
-SpStatus AverageInto8x8Sse2(const uint8_t* src, int srcStep, uint8_t* dst, int dstStep) {
-    if (!src || !dst) return spStsNullPtrErr;
+// Four 8x8 blocks with one vector: two 8-high rows of two blocks each.
+void QuarterPelFour8x8Sse2(const uint8_t* ref, ptrdiff_t refStep, uint8_t* dst, ptrdiff_t dstStep,
+                           int index, int rounding) {
+    QuarterPelBlockSse2<16, true>(ref, refStep, dst, dstStep, index, rounding, 8);
+    QuarterPelBlockSse2<16, true>(ref + 8 * refStep, refStep, dst + 8 * dstStep, dstStep, index,
+                                  rounding, 8);
+}
+void QuarterPelAverageFour8x8Sse2(const uint8_t* ref, ptrdiff_t refStep, uint8_t* dst,
+                                  ptrdiff_t dstStep, int index, int rounding) {
+    QuarterPelAverageSse2<16, true>(ref, refStep, dst, dstStep, index, rounding, 8);
+    QuarterPelAverageSse2<16, true>(ref + 8 * refStep, refStep, dst + 8 * dstStep, dstStep, index,
+                                    rounding, 8);
+}
+
+void AverageInto8x8Sse2(const uint8_t* src, ptrdiff_t srcStep, uint8_t* dst, ptrdiff_t dstStep) {
     for (int y = 0; y < 8; ++y) {
-        const uint8_t* s = src + ptrdiff_t(y) * srcStep;
-        uint8_t* d = dst + ptrdiff_t(y) * dstStep;
+        const uint8_t* s = src + y * srcStep;
+        uint8_t* d = dst + y * dstStep;
         const V a = _mm_loadl_epi64(reinterpret_cast<const V*>(s));
         const V b = _mm_loadl_epi64(reinterpret_cast<const V*>(d));
         _mm_storel_epi64(reinterpret_cast<V*>(d), _mm_avg_epu8(a, b));
     }
-    return spStsNoErr;
 }
 
 }  // namespace sp::x86

@@ -3,10 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <vector>
 
 #include "SDKs/CodecFramework/mpeg4video/Mpeg4Headers.h"
 #include "SDKs/CodecFramework/mpeg4video/Mpeg4Stream.h"
 #include "tests/mpeg4video/Mpeg4TestSupport.h"
+#include "tests/support/Random.h"
 
 namespace {
 
@@ -557,6 +559,44 @@ TEST(Mpeg4Headers, VolWithoutVisualObject) {
     // No VOL at all.
     const uint8_t junk[] = {0, 0, 1, 0xB6, 0x12, 0x34, 0, 0, 0};
     EXPECT_EQ(decoder.Open(junk, sizeof junk), STATUS_SYNC_NOT_FOUND);
+}
+
+}  // namespace
+
+namespace {
+
+// Access units end before the second picture start code (VOP, or a short-header picture): the
+// split agrees with a byte-by-byte search wherever the codes lie, zero runs and odd offsets
+// included.
+size_t SecondPictureBySearch(const std::vector<uint8_t>& d, bool shortHeader) {
+    int seen = 0;
+    for (size_t i = 0; i + 3 < d.size(); ++i) {
+        const bool picture =
+            d[i] == 0 && d[i + 1] == 0 &&
+            (shortHeader ? (d[i + 2] & 0xFC) == 0x80 : d[i + 2] == 1 && d[i + 3] == 0xB6);
+        if (!picture) continue;
+        if (seen++) return i;
+        i += 2;
+    }
+    return d.size();
+}
+
+TEST(Mpeg4AccessUnits, SplitBeforeTheSecondPicture) {
+    qm::test::Rng rng(0xAC0);
+    for (int trial = 0; trial < 400; ++trial) {
+        const bool shortHeader = trial & 1;
+        std::vector<uint8_t> d(size_t(rng.Int(0, 60)));
+        for (uint8_t& b : d) b = rng.Int(0, 3) ? uint8_t(rng.Int(1, 255)) : 0;
+        for (int codes = rng.Int(0, 3); codes > 0 && d.size() >= 4; --codes) {
+            const size_t at = size_t(rng.Int(0, int(d.size()) - 4));
+            d[at] = d[at + 1] = 0;
+            d[at + 2] = shortHeader ? uint8_t(0x80 | rng.Int(0, 3)) : 1;
+            d[at + 3] = shortHeader ? uint8_t(rng.Int(0, 255)) : 0xB6;
+        }
+        SCOPED_TRACE(trial);
+        EXPECT_EQ(Mpeg4AccessUnitLength(d.data(), d.size(), shortHeader),
+                  SecondPictureBySearch(d, shortHeader));
+    }
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "primitives/MPEG4Coding.h"
 #include "primitives/Memory.h"
 #include "primitives/Signal.h"
 #include "primitives/VideoCoding.h"
@@ -19,6 +20,7 @@ struct EntryCase {
     SpStatus expected;
 };
 
+const VcMotionVector g_mv{0, 0};
 float g_floats[4];
 const float* g_sources[2] = {g_floats, nullptr};
 float* g_destinations[2] = {g_floats, nullptr};
@@ -68,6 +70,25 @@ const EntryCase kCases[] = {
     {"vcInverseDct8x8Store null input", [] { return vcInverseDct8x8Store(nullptr, Pix(), 8); }, -8},
     {"vcInverseDct8x8Store null output", [] { return vcInverseDct8x8Store(Coef(), nullptr, 8); }, -8},
     {"vcInverseDct8x8Store negative step", [] { return vcInverseDct8x8Store(Coef(), Pix(), -8); }, -14},
+
+    {"vcPredictQuarterPel16x16 null reference", [] { return vcPredictQuarterPel16x16(nullptr, 32, Pix(), 32, 1, 0); }, -8},
+    {"vcPredictQuarterPelAverage16x16 null destination", [] { return vcPredictQuarterPelAverage16x16(Pix(), 32, nullptr, 32, 5, 1); }, -8},
+    {"vcPredictQuarterPelFour8x8 null reference", [] { return vcPredictQuarterPelFour8x8(nullptr, 32, Pix(), 32, 5, 0); }, -8},
+    {"vcPredictQuarterPelAverageFour8x8 null destination", [] { return vcPredictQuarterPelAverageFour8x8(Pix(), 32, nullptr, 32, 5, 0); }, -8},
+    {"vcPredictQuarterPelWidth8 null destination", [] { return vcPredictQuarterPelWidth8(Pix(), 32, nullptr, 32, 1, 0, 8); }, -8},
+    // One row has too few neighbours to mirror the 8-tap filter into.
+    {"vcPredictQuarterPelWidth8 one row", [] { return vcPredictQuarterPelWidth8(Pix(), 32, Pix() + 512, 32, 5, 0, 1); }, -6},
+    {"vcPredictQuarterPelWidth16 no rows", [] { return vcPredictQuarterPelWidth16(Pix(), 32, Pix() + 512, 32, 1, 0, 0); }, -6},
+    {"vcPredictQuarterPelWidth16 17 rows", [] { return vcPredictQuarterPelWidth16(Pix(), 32, Pix() + 512, 32, 1, 0, 17); }, -6},
+    {"vcPredictQuarterPelAverageWidth8 one row", [] { return vcPredictQuarterPelAverageWidth8(Pix(), 32, Pix() + 512, 32, 5, 0, 1); }, -6},
+    {"vcPredictQuarterPelAverageWidth16 one row", [] { return vcPredictQuarterPelAverageWidth16(Pix(), 32, Pix() + 512, 32, 5, 0, 1); }, -6},
+    {"vcAverageInto8x8 null source", [] { return vcAverageInto8x8(nullptr, 32, Pix(), 32); }, -8},
+    {"vcAverageInto16x16 null destination", [] { return vcAverageInto16x16(Pix(), 32, nullptr, 32); }, -8},
+    {"vcObmcBlock8x8 null neighbour", [] { return vcObmcBlock8x8(Pix() + 264, 32, Pix(), 32, &g_mv, &g_mv, nullptr, &g_mv, &g_mv, 0); }, -8},
+    {"vcObmcBlock8x8QuarterPel null destination", [] { return vcObmcBlock8x8QuarterPel(Pix() + 264, 32, nullptr, 32, &g_mv, &g_mv, &g_mv, &g_mv, &g_mv, 0); }, -8},
+    {"vcDeringBlock8x8 null destination", [] { return vcDeringBlock8x8(Pix() + 33, 32, nullptr, 32, 4, 0); }, -8},
+    {"vcDeringBlock8x8 quantiser 0", [] { return vcDeringBlock8x8(Pix() + 33, 32, Pix() + 512, 32, 0, 0); }, -192},
+    {"vcDeringBlock8x8 quantiser 32", [] { return vcDeringBlock8x8(Pix() + 33, 32, Pix() + 512, 32, 32, 0); }, -192},
 
     {"spCopy8u null source", [] { return spCopy8u(nullptr, Pix(), 4); }, -8},
     {"spCopy8u null destination", [] { return spCopy8u(Pix(), nullptr, 4); }, -8},

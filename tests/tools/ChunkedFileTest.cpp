@@ -49,6 +49,14 @@ TEST(ChunkedFile, WindowFollowsTheFileThroughRefillsAndGrowth) {
     std::vector<uint8_t> whole;
     ASSERT_TRUE(qmtool::ReadWholeFile(path.string(), whole));
     EXPECT_TRUE(whole == content);
+    // The uninitialised form: what a reused buffer held before never shows through.
+    qmtool::FileBytes bytes(content.size() + 99, uint8_t(0xA5));
+    ASSERT_TRUE(qmtool::ReadWholeFile(path.string(), bytes));
+    ASSERT_EQ(bytes.size(), content.size());
+    EXPECT_EQ(0, std::memcmp(bytes.data(), content.data(), content.size()));
+    std::ofstream(path, std::ios::binary | std::ios::trunc).close();
+    ASSERT_TRUE(qmtool::ReadWholeFile(path.string(), bytes));
+    EXPECT_TRUE(bytes.empty());
     fs::remove(path);
     ChunkedFile missing;
     EXPECT_FALSE(missing.Open((path.string() + ".absent")));

@@ -37,7 +37,10 @@ size_t ChunkedFile::Ensure(size_t want) {
     return Size();
 }
 
-bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& data) {
+namespace {
+
+template <class Bytes>
+bool ReadInto(const std::string& path, Bytes& data) {
     data.clear();
     std::FILE* file = std::fopen(path.c_str(), "rb");
     if (!file) return false;
@@ -59,6 +62,15 @@ bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& data) {
     const bool ok = std::ferror(file) == 0;
     std::fclose(file);
     return ok;
+}
+
+}  // namespace
+
+bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& data) {
+    return ReadInto(path, data);
+}
+bool ReadWholeFile(const std::string& path, FileBytes& data) {
+    return ReadInto(path, data);
 }
 
 }  // namespace qmtool

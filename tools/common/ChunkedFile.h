@@ -5,7 +5,9 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace qmtool {
@@ -38,7 +40,30 @@ private:
     bool m_failed = false;
 };
 
+// Bytes whose storage is left uninitialised when the vector grows: a file read into place is
+// written once, by the read, instead of being zeroed first.
+template <class T>
+struct UninitialisedAllocator : std::allocator<T> {
+    template <class U>
+    struct rebind {
+        using other = UninitialisedAllocator<U>;
+    };
+    UninitialisedAllocator() = default;
+    template <class U>
+    UninitialisedAllocator(const UninitialisedAllocator<U>&) noexcept {}
+    template <class U>
+    void construct(U* p) noexcept {
+        ::new (static_cast<void*>(p)) U;
+    }
+    template <class U, class... Args>
+    void construct(U* p, Args&&... args) {
+        ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+    }
+};
+using FileBytes = std::vector<uint8_t, UninitialisedAllocator<uint8_t>>;
+
 // The whole file, for jobs that need random access to short streams; false when unreadable.
 bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& data);
+bool ReadWholeFile(const std::string& path, FileBytes& data);
 
 }  // namespace qmtool

@@ -33,20 +33,44 @@ void Clamp(int32_t& position, int32_t& fraction, int32_t extent, int32_t border,
 
 using PredictFn = SpStatus (*)(const uint8_t*, int, uint8_t*, int, int, int);
 
-// Half-sample prediction of a size x size block at (x, y) displaced by mv (half samples).
-void PredictHalf(const Plane& p, int32_t x, int32_t y, MotionVector mv, int32_t size, uint8_t* dst,
-                 int32_t dstPitch, int32_t rounding, Blend blend) {
+// Where a half-sample prediction reads: the clamped block and its interpolation type.
+struct HalfSource {
+    const uint8_t* src;
+    int type;
+};
+
+// The source of a size x size block at (x, y) displaced by mv (half samples).
+HalfSource LocateHalf(const Plane& p, int32_t x, int32_t y, MotionVector mv, int32_t size) {
     int32_t ix = x + (mv.x >> 1), iy = y + (mv.y >> 1);
     int32_t hx = mv.x & 1, hy = mv.y & 1;
     Clamp(ix, hx, p.width, p.border, size);
     Clamp(iy, hy, p.height, p.border, size);
-    const uint8_t* src = p.origin + ptrdiff_t(iy) * p.pitch + ix;
+    return {p.origin + ptrdiff_t(iy) * p.pitch + ix, hx | (hy << 1)};
+}
+
+void PredictHalf(const Plane& p, HalfSource at, int32_t size, uint8_t* dst, int32_t dstPitch,
+                 int32_t rounding, Blend blend) {
     PredictFn fn;
     if (size == 16)
         fn = blend == Blend::Average ? vcPredictAverage16x16 : vcPredict16x16;
     else
         fn = blend == Blend::Average ? vcPredictAverage8x8 : vcPredict8x8;
-    fn(src, p.pitch, dst, dstPitch, hx | (hy << 1), rounding);
+    fn(at.src, p.pitch, dst, dstPitch, at.type, rounding);
+}
+
+void PredictHalf(const Plane& p, int32_t x, int32_t y, MotionVector mv, int32_t size, uint8_t* dst,
+                 int32_t dstPitch, int32_t rounding, Blend blend) {
+    PredictHalf(p, LocateHalf(p, x, y, mv, size), size, dst, dstPitch, rounding, blend);
+}
+
+// Asks the cache for the rows an 8x8 chroma prediction reads (nine with a vertical half).
+void PrefetchChroma(const Plane& p, HalfSource at) {
+#if defined(__GNUC__)
+    const int rows = at.type & 2 ? 9 : 8;
+    for (int i = 0; i < rows; ++i) __builtin_prefetch(at.src + ptrdiff_t(i) * p.pitch);
+#else
+    (void)p, (void)at;
+#endif
 }
 
 void Planes(const MPEG4DecoderState& s, const MPEG4FrameBuffer& f, Plane planes[3]) {
@@ -73,6 +97,28 @@ void PredictQuarter(const Plane& p, int32_t x, int32_t y, MotionVector mv, int32
     else
         (average ? vcPredictQuarterPelAverageWidth8 : vcPredictQuarterPelWidth8)(
             src, p.pitch, dst, dstPitch, index, rounding, 8);
+}
+
+// Four 8x8 luma blocks with one vector at once, when none of them needs clamping (a clamped block
+// moves on its own, so the blocks would no longer lie side by side); false otherwise.
+bool PredictFourAlike(const Plane& p, int32_t x, int32_t y, MotionVector mv, uint8_t* dst,
+                      int32_t dstPitch, int32_t rounding, Blend blend, bool quarter) {
+    const int32_t shift = quarter ? 2 : 1, mask = quarter ? 3 : 1;
+    int32_t ix = x + (mv.x >> shift), iy = y + (mv.y >> shift);
+    int32_t fx = mv.x & mask, fy = mv.y & mask;
+    const int32_t cx = ix, cy = iy, gx = fx, gy = fy;
+    Clamp(ix, fx, p.width, p.border, 16);
+    Clamp(iy, fy, p.height, p.border, 16);
+    if (ix != cx || iy != cy || fx != gx || fy != gy) return false;
+    const uint8_t* src = p.origin + ptrdiff_t(iy) * p.pitch + ix;
+    const bool average = blend == Blend::Average;
+    if (quarter)
+        (average ? vcPredictQuarterPelAverageFour8x8 : vcPredictQuarterPelFour8x8)(
+            src, p.pitch, dst, dstPitch, fx + 4 * fy, rounding);
+    else  // half-sample blocks see no area edges: one 16x16 prediction is the same
+        (average ? vcPredictAverage16x16 : vcPredict16x16)(src, p.pitch, dst, dstPitch,
+                                                           fx | (fy << 1), rounding);
+    return true;
 }
 
 void PredictLuma(const Plane& p, int32_t x, int32_t y, MotionVector mv, int32_t size, uint8_t* dst,
@@ -105,9 +151,23 @@ void PredictMacroblock(const MPEG4DecoderState& s, const MPEG4FrameBuffer& ref, 
     const int32_t x = column * 16, y = row * 16;
     uint8_t* dstY = cur.y + ptrdiff_t(y) * cur.yPitch + x;
     const bool quarter = s.vol.quarterSample != 0;
+    // The chroma blocks lie at the vector, where the prefetch ahead of the loop does not reach:
+    // their rows load while the luma is predicted.
+    const MotionVector c =
+        fourVectors ? ChromaVector4(luma, quarter) : ChromaVector(luma[0], quarter);
+    const HalfSource u = LocateHalf(planes[1], x / 2, y / 2, c, 8);
+    const HalfSource v = LocateHalf(planes[2], x / 2, y / 2, c, 8);
+    PrefetchChroma(planes[1], u);
+    PrefetchChroma(planes[2], v);
+    const auto alike = [&] {
+        for (int b = 1; b < 4; ++b)
+            if (luma[b].x != luma[0].x || luma[b].y != luma[0].y) return false;
+        return true;
+    };
     if (!fourVectors) {
         PredictLuma(planes[0], x, y, luma[0], 16, dstY, cur.yPitch, rounding, blend, quarter);
-    } else {
+    } else if (!alike() || !PredictFourAlike(planes[0], x, y, luma[0], dstY, cur.yPitch, rounding,
+                                             blend, quarter)) {
         for (int b = 0; b < 4; ++b) {
             const int32_t bx = (b & 1) * 8, by = (b >> 1) * 8;
             PredictLuma(planes[0], x + bx, y + by, luma[b], 8,
@@ -115,7 +175,9 @@ void PredictMacroblock(const MPEG4DecoderState& s, const MPEG4FrameBuffer& ref, 
                         quarter);
         }
     }
-    PredictChroma(planes, cur, column, row, luma, fourVectors, quarter, rounding, blend);
+    const ptrdiff_t chromaOffset = ptrdiff_t(row) * 8 * cur.uvPitch + column * 8;
+    PredictHalf(planes[1], u, 8, cur.u + chromaOffset, cur.uvPitch, rounding, blend);
+    PredictHalf(planes[2], v, 8, cur.v + chromaOffset, cur.uvPitch, rounding, blend);
 }
 
 void PredictMacroblockChroma(const MPEG4DecoderState& s, const MPEG4FrameBuffer& ref,

@@ -24,14 +24,22 @@ bool LooksLikeMpeg4Video(const uint8_t* data, size_t size) {
 
 size_t Mpeg4AccessUnitLength(const uint8_t* data, size_t size, bool shortHeader) {
     bool seenPicture = false;
-    for (size_t i = 0; i + 3 < size; ++i) {
-        if (data[i] != 0 || data[i + 1] != 0) continue;
+    for (size_t i = 0; i + 3 < size;) {
+        // A non-zero second byte starts no code here nor one byte on: two steps at once.
+        if (data[i + 1] != 0) {
+            i += 2;
+            continue;
+        }
         const bool picture =
-            shortHeader ? (data[i + 2] & 0xFC) == 0x80 : data[i + 2] == 1 && data[i + 3] == 0xB6;
-        if (!picture) continue;
+            data[i] == 0 &&
+            (shortHeader ? (data[i + 2] & 0xFC) == 0x80 : data[i + 2] == 1 && data[i + 3] == 0xB6);
+        if (!picture) {
+            ++i;
+            continue;
+        }
         if (seenPicture) return i;
         seenPicture = true;
-        i += 2;
+        i += 3;
     }
     return size;
 }
