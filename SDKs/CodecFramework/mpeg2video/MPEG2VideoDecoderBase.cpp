@@ -15,9 +15,9 @@
 namespace UMC {
 
 MPEG2VideoDecoderBase::MPEG2VideoDecoderBase() {
-    m_width = m_height = 100;
+    m_sequence.width = m_sequence.height = 100;
     m_ClipInfo.clip_width = m_ClipInfo.clip_height = 100;
-    SetDefaultMatrices();
+    m_matrices.SetDefaults();
 }
 
 MPEG2VideoDecoderBase::~MPEG2VideoDecoderBase() {
@@ -49,7 +49,7 @@ Status MPEG2VideoDecoderBase::Init(BaseCodecParams* params) {
     if (m_vlc.Build() != STATUS_OK) return STATUS_INIT_FAILED;
 
     m_sequenceSeen = false;
-    m_streamType = 0;
+    m_sequence.streamType = UNDEF_VIDEO;
     if (initial) {
         Mpeg2BitReader bs;
         bs.Init(initial->GetDataPointer(), initial->GetDataSize());
@@ -63,12 +63,14 @@ Status MPEG2VideoDecoderBase::Init(BaseCodecParams* params) {
         initial->MoveDataPointer(stop - initial->GetDataPointer());
     } else {
         // Without headers the stream information given by the caller must describe the pictures.
+        int32_t& width = m_sequence.width;
+        int32_t& height = m_sequence.height;
         if (m_ClipInfo.clip_width > 0 && m_ClipInfo.clip_height > 0) {
-            m_width = m_ClipInfo.clip_width;
-            m_height = m_ClipInfo.clip_height;
+            width = m_ClipInfo.clip_width;
+            height = m_ClipInfo.clip_height;
         }
-        if (m_width <= 0 || m_height <= 0 || m_width > 65535 || m_height > 65535 ||
-            !PictureSizeAllowed(m_width, m_height))
+        if (width <= 0 || height <= 0 || width > 65535 || height > 65535 ||
+            !PictureSizeAllowed(width, height))
             return STATUS_INVALID_PARAMS;
     }
 
@@ -140,7 +142,7 @@ Status MPEG2VideoDecoderBase::Reset() {
         s.damaged = 1;
     }
     m_fieldFlag = 0;
-    m_firstFieldType = 0;
+    m_firstFieldType = NONE_PICTURE;
     if (m_userDataLocked && m_userDataBuffer) {
         m_userData.SetDataSize(0);
         m_userDataBuffer->UnLockOutputBuffer(&m_userData);
@@ -153,8 +155,8 @@ Status MPEG2VideoDecoderBase::Reset() {
 
 Status MPEG2VideoDecoderBase::GetInfo(BaseCodecParams* info) {
     if (!info) return STATUS_NULL_PTR;
-    info->profile = m_profile;
-    info->level = m_level;
+    info->profile = m_sequence.profile;
+    info->level = m_sequence.level;
     if (auto* vp = DynamicCast<VideoDecoderParams>(info)) {
         Status st = VideoDecoder::GetInfo(info);
         if (st != STATUS_OK) return st;
@@ -162,8 +164,8 @@ Status MPEG2VideoDecoderBase::GetInfo(BaseCodecParams* info) {
         vp->m_extra1 = m_extra1;
         vp->lFlags = m_flags;
         vp->numThreads = m_threads;
-        vp->profile = m_profile;
-        vp->level = m_level;
+        vp->profile = m_sequence.profile;
+        vp->level = m_sequence.level;
     }
     return STATUS_OK;
 }
@@ -320,7 +322,7 @@ void MPEG2VideoDecoderBase::ScanSlices(Mpeg2BitReader& bs) {
     int32_t previous = -1;
     for (int code; (code = bs.FindStartCode()) >= 1 && code <= 0xAF; bs.Skip(32)) {
         int32_t row = code - 1;
-        if (m_height > 2800) row += bs.end - bs.ptr > 4 ? (bs.ptr[4] >> 5) << 7 : 0;
+        if (m_sequence.height > 2800) row += bs.end - bs.ptr > 4 ? (bs.ptr[4] >> 5) << 7 : 0;
         if (row == previous) continue;
         if (row < previous) m_rowsAscending = false;
         previous = row;
@@ -369,16 +371,17 @@ Status MPEG2VideoDecoderBase::DecodeGroups(Mpeg2ThreadContext& ctx) {
 // Frame memory
 
 Status MPEG2VideoDecoderBase::AllocateFrames() {
-    const int32_t chroma = m_chromaFormat == 2 ? 2 : 1;
-    if (m_frameMid != MID_INVALID && m_allocWidth == m_mbWidth && m_allocHeight == m_mbHeight &&
+    const int32_t chroma = m_sequence.chromaFormat == CHROMA_422 ? 2 : 1;
+    const int32_t mbWidth = m_sequence.mbWidth, mbHeight = m_sequence.mbHeight;
+    if (m_frameMid != MID_INVALID && m_allocWidth == mbWidth && m_allocHeight == mbHeight &&
         m_allocChroma == chroma)
         return STATUS_OK;
     ReleaseFrames();
     if (!m_pMemoryAllocator) return STATUS_ALLOC_FAILED;
-    m_lumaPitch = (m_mbWidth * 16 + 31) & ~31;
+    m_lumaPitch = (mbWidth * 16 + 31) & ~31;
     m_chromaPitch = m_lumaPitch / 2;
-    m_chromaHeight = chroma == 2 ? m_mbHeight * 16 : m_mbHeight * 8;
-    m_lumaSize = size_t(m_lumaPitch) * size_t(m_mbHeight) * 16;
+    m_chromaHeight = chroma == 2 ? mbHeight * 16 : mbHeight * 8;
+    m_lumaSize = size_t(m_lumaPitch) * size_t(mbHeight) * 16;
     m_chromaSize = size_t(m_chromaPitch) * size_t(m_chromaHeight);
     const size_t frameSize = m_lumaSize + 2 * m_chromaSize;
     if (m_pMemoryAllocator->Alloc(&m_frameMid, frameSize * 3, 0, 32) != STATUS_OK) {
@@ -399,8 +402,8 @@ Status MPEG2VideoDecoderBase::AllocateFrames() {
         std::memset(y, 0, m_lumaSize);
         std::memset(y + m_lumaSize, 128, 2 * m_chromaSize);
     }
-    m_allocWidth = m_mbWidth;
-    m_allocHeight = m_mbHeight;
+    m_allocWidth = mbWidth;
+    m_allocHeight = mbHeight;
     m_allocChroma = chroma;
     return STATUS_OK;
 }
@@ -503,15 +506,16 @@ Status MPEG2VideoDecoderBase::DecodeLoop(MediaData* output) {
         SkipSlices(bs);
         return st;
     }
-    const int32_t chroma = m_chromaFormat == 2 ? 2 : 1;
-    if (!m_frameBase || !m_sequenceValid || m_allocWidth != m_mbWidth ||
-        m_allocHeight != m_mbHeight || m_allocChroma != chroma) {
+    const int32_t chroma = m_sequence.chromaFormat == CHROMA_422 ? 2 : 1;
+    if (!m_frameBase || !m_sequenceValid || m_allocWidth != m_sequence.mbWidth ||
+        m_allocHeight != m_sequence.mbHeight || m_allocChroma != chroma) {
         SkipSlices(bs);
         return STATUS_INVALID_PARAMS;
     }
 
-    const bool isB = m_codingType == 3;
-    const bool frameOrFirst = m_pictureStructure == 3 || m_fieldFlag == 0;
+    const PictureCodingType type = m_picture.codingType;
+    const bool isB = type == B_PICTURE;
+    const bool frameOrFirst = m_picture.IsFrame() || m_fieldFlag == 0;
     const bool reorder = (m_flags & FLAG_VDEC_REORDER) != 0;
     const double period = m_framePeriod;
     const double sign = m_playbackRate > 0 ? 1.0 : -1.0;
@@ -519,14 +523,14 @@ Status MPEG2VideoDecoderBase::DecodeLoop(MediaData* output) {
     // B permission and dropping.
     if (frameOrFirst) {
         bool drop = false;
-        if (m_codingType == 1) {
+        if (type == I_PICTURE) {
             if (m_firstISeen) m_bAllowed = true;
             if (!m_firstISeen && m_skipCounter > 0) --m_skipCounter;
             m_firstISeen = true;
-        } else if (m_codingType == 2) {
+        } else if (type == P_PICTURE) {
             m_bAllowed = true;
             drop = m_skipP;
-        } else if (!m_bAllowed && !(m_closedGop && !m_brokenLink)) {
+        } else if (!m_bAllowed && !(m_gop.closedGop && !m_gop.brokenLink)) {
             drop = true;
         } else if (m_skipB) {
             drop = true;
@@ -542,32 +546,32 @@ Status MPEG2VideoDecoderBase::DecodeLoop(MediaData* output) {
             ++m_skipped;
             ++m_pictureCounter;
             m_lastDropped = true;
-            if (m_pictureStructure != 3) {
+            if (!m_picture.IsFrame()) {
                 // The whole frame goes: its second field must pair with this one and be dropped
                 // too, not start a frame of its own.
                 m_dropSecondField = true;
                 m_fieldFlag = 1;
-                m_firstFieldType = m_codingType;
-                m_firstFieldStructure = m_pictureStructure;
+                m_firstFieldType = type;
+                m_firstFieldStructure = m_picture.coding.structure;
             }
             SkipSlices(bs);
             return STATUS_NOT_ENOUGH_DATA;
         }
-        if (m_codingType != 3) m_lastDropped = false;
+        if (!isB) m_lastDropped = false;
         ChooseSlot();
     }
 
     // Time stamps.
     FrameSlot& slot = m_slots[m_curSlot];
     double duration = period;
-    if (m_repeatFirstField) {
-        if (m_progressiveSequence)
-            duration = (m_topFieldFirst ? 3.0 : 2.0) * period;
+    if (m_picture.coding.repeatFirstField) {
+        if (m_sequence.progressive)
+            duration = (m_picture.coding.topFieldFirst ? 3.0 : 2.0) * period;
         else
             duration = 1.5 * period;
     }
     slot.duration = duration;
-    const int tr = m_temporalReference;
+    const int tr = m_picture.header.temporalReference;
     double outTime = -1.0;
     // The running clock stands, when a reference picture arrives, at the display time of the
     // previous reference; n counts the pictures since the GOP header before this one (-1 for the
@@ -606,17 +610,17 @@ Status MPEG2VideoDecoderBase::DecodeLoop(MediaData* output) {
         slot.damaged = decoded != STATUS_OK ? 1 : 0;
     else if (decoded != STATUS_OK)
         slot.damaged = 1;
-    slot.codingType = m_dPicture ? 1 : m_codingType;
+    slot.codingType = type;
 
-    if (m_pictureStructure != 3 && m_fieldFlag == 0) {
+    if (!m_picture.IsFrame() && m_fieldFlag == 0) {
         // First field: the frame is complete after its second field.
         m_fieldFlag = 1;
-        m_firstFieldType = m_codingType;
-        m_firstFieldStructure = m_pictureStructure;
+        m_firstFieldType = type;
+        m_firstFieldStructure = m_picture.coding.structure;
         m_pendingOutTime = outTime;
         return STATUS_NOT_ENOUGH_DATA;
     }
-    if (m_pictureStructure != 3) {
+    if (!m_picture.IsFrame()) {
         m_fieldFlag = 0;
         outTime = m_pendingOutTime;
         if (m_outSlot >= 0 && outTime < 0 && m_slots[m_outSlot].time >= 0)
@@ -639,11 +643,11 @@ Status MPEG2VideoDecoderBase::DecodeLoop(MediaData* output) {
 Status MPEG2VideoDecoderBase::OutputSlot(int slotIndex, double time, MediaData* output) {
     FrameSlot& slot = m_slots[slotIndex];
     if (!m_frameBase || !slot.planes[0] || !m_sequenceValid) return STATUS_NOT_ENOUGH_DATA;
-    const ColorFormat format = m_chromaFormat == 2 ? YUV422 : YUV420;
+    const ColorFormat format = m_sequence.chromaFormat == CHROMA_422 ? YUV422 : YUV420;
+    const int32_t width = m_sequence.width, height = m_sequence.height;
     VideoData& pic = m_LastDecodedFrame;
-    if (pic.GetColorFormat() != format || pic.GetWidth() != m_width ||
-        pic.GetHeight() != m_height) {
-        Status st = pic.Init(m_width, m_height, format);
+    if (pic.GetColorFormat() != format || pic.GetWidth() != width || pic.GetHeight() != height) {
+        Status st = pic.Init(width, height, format);
         if (st != STATUS_OK) return st;
     }
     uint8_t* locked = static_cast<uint8_t*>(m_pMemoryAllocator->Lock(m_frameMid));
@@ -662,8 +666,9 @@ Status MPEG2VideoDecoderBase::OutputSlot(int slotIndex, double time, MediaData* 
         pic.SetPlanePitch(size_t(p ? m_chromaPitch : m_lumaPitch), p);
     }
     int32_t structure = PS_FRAME;
-    if (!m_progressiveSequence && !m_progressiveFrame) {
-        bool topFirst = m_pictureStructure == 3 ? m_topFieldFirst != 0 : m_firstFieldStructure == 1;
+    if (!m_sequence.progressive && !m_picture.coding.progressiveFrame) {
+        const bool topFirst = m_picture.IsFrame() ? m_picture.coding.topFieldFirst
+                                                  : m_firstFieldStructure == PS_TOP_FIELD;
         structure = topFirst ? PS_TOP_FIELD_FIRST : PS_BOTTOM_FIELD_FIRST;
     }
     pic.SetPictureStructure(structure);
