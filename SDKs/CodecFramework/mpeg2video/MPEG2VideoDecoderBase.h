@@ -118,6 +118,7 @@ public:
     const Mpeg2Sequence& Sequence() const { return m_sequence; }
     const Mpeg2GopHeader& Gop() const { return m_gop; }
     const Mpeg2Picture& Picture() const { return m_picture; }
+    const Mpeg2QuantMatrices& Matrices() const { return m_matrices; }
     int32_t ThreadCount() const { return m_threads; }
 
 private:
