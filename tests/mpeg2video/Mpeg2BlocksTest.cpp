@@ -38,8 +38,10 @@ protected:
         c.blk[0] = dc;
         uint8_t flat[64];
         std::memset(flat, 16, sizeof flat);
+        const UMC::Mpeg2CoefficientTable& table = m_vlc.coefficientCodes[0];
         c.ok = UMC::DecodeCoefficients<kMpeg1, kIntra>(
-            bits, m_vlc.coefficients[0], UMC::kMpeg2ZigzagScan, flat, q, c.blk, c.end);
+            bits, kIntra ? table : m_vlc.coefficientCodes[2], table, UMC::kMpeg2ZigzagScan, flat, q,
+            c.blk, c.end);
         return c;
     }
     int16_t At(const Coefficients& c, int scanPosition) const {
@@ -68,7 +70,7 @@ TEST_F(Mpeg2Blocks, Mpeg2EscapeLevelsAreTwelveBitsTwoComplement) {
     EXPECT_EQ(At(c, 5), -3);
     EXPECT_EQ(At(c, 6), 2047);
     EXPECT_EQ(c.end.last, 6);
-    EXPECT_EQ(c.end.sum, -3 + 2047);
+    EXPECT_EQ(c.end.parity, (-3 + 2047) & 1);
 }
 
 TEST_F(Mpeg2Blocks, ForbiddenEscapeLevelsEndTheBlock) {
@@ -110,7 +112,7 @@ TEST_F(Mpeg2Blocks, Mpeg1EscapeLevelsTakeEightOrSixteenBits) {
     EXPECT_EQ(At(c, 2), -287);
     EXPECT_EQ(At(c, 3), -1);
     EXPECT_EQ(c.end.last, 3);
-    EXPECT_EQ(c.end.sum, 64 + 287 - 287 - 1);
+    EXPECT_EQ(c.end.parity, (64 + 287 - 287 - 1) & 1);
 }
 
 TEST_F(Mpeg2Blocks, ShortFirstCodeOnlyOpensANonIntraBlock) {
@@ -140,6 +142,44 @@ TEST_F(Mpeg2Blocks, APositionPastTheBlockEndsIt) {
     const Coefficients c = Decode<false, false>(inter, 2);
     ASSERT_TRUE(c.ok);
     EXPECT_EQ(c.end.last, 63);
+}
+
+// The one-lookup coefficient tables against the general ones: every short code with either sign,
+// end of block, and the rest left to the general table; the first-code table of non-intra blocks
+// reads "1s" as run 0, level 1.
+TEST_F(Mpeg2Blocks, OneLookupTablesDecodeWhatTheGeneralTablesDo) {
+    constexpr int kBits = UMC::Mpeg2CoefficientTable::kBits;
+    for (int t = 0; t < 3; ++t) {
+        const UMC::Mpeg2CoefficientTable& table = m_vlc.coefficientCodes[t];
+        const UMC::Mpeg2VlcTable& general = m_vlc.coefficients[t == 1 ? 1 : 0];
+        ASSERT_EQ(table.general, &general);
+        for (uint32_t index = 0; index < (1u << kBits); ++index) {
+            const auto e = table.fast[index];
+            const uint32_t window = index << (32 - kBits);
+            if (t == 2 && (index >> (kBits - 1))) {
+                EXPECT_EQ(e.run, 0) << index;
+                EXPECT_EQ(e.level, 1) << index;
+                EXPECT_EQ(e.len, 2) << index;
+                EXPECT_EQ(e.negative, (index >> (kBits - 2)) & 1) << index;
+                continue;
+            }
+            const UMC::Mpeg2VlcEntry& g = general.Lookup(window);
+            if (e.run == UMC::kCoefficientSlow) {
+                // Escape, a code too long to decode with its sign in one lookup, or no code.
+                EXPECT_TRUE(!g.len || g.value == UMC::kVlcEscape || g.len + 1 > kBits)
+                    << t << " " << index;
+            } else if (e.run == UMC::kCoefficientEnd) {
+                EXPECT_EQ(g.value, UMC::kVlcEndOfBlock) << index;
+                EXPECT_EQ(e.len, g.len) << index;
+            } else {
+                ASSERT_GE(g.value, 0) << t << " " << index;
+                EXPECT_EQ(e.run, g.value & 63) << index;
+                EXPECT_EQ(e.level, g.value >> 6) << index;
+                EXPECT_EQ(e.len, g.len + 1) << index;
+                EXPECT_EQ(e.negative, (window << g.len) >> 31) << index;
+            }
+        }
+    }
 }
 
 }  // namespace

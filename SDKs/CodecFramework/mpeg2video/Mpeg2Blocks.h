@@ -4,15 +4,40 @@
 // and where the result goes (pixels, or a residual added to the prediction).
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
+#if defined(__SSE2__) || defined(_M_X64)
+#include <emmintrin.h>
+#endif
 
 #include "SDKs/CodecFramework/mpeg2video/MPEG2VideoDecoderBase.h"
 #include "SDKs/CodecFramework/mpeg2video/Mpeg2BitReader.h"
 #include "SDKs/CodecFramework/mpeg2video/Mpeg2Tables.h"
 #include "primitives/VideoCoding.h"
+#include "primitives/VideoCodingKernels.h"
 
 namespace UMC {
+
+// Zeroes a 64-coefficient block with eight 16-byte stores: a plain memset of 128 bytes becomes a
+// string instruction whose start-up costs more than the stores.
+inline void ClearBlock(int16_t* blk) {
+#if defined(__SSE2__) || defined(_M_X64)
+    // Written out: the compiler turns a loop of them back into the memset.
+    const __m128i zero = _mm_setzero_si128();
+    __m128i* p = reinterpret_cast<__m128i*>(blk);
+    _mm_storeu_si128(p, zero);
+    _mm_storeu_si128(p + 1, zero);
+    _mm_storeu_si128(p + 2, zero);
+    _mm_storeu_si128(p + 3, zero);
+    _mm_storeu_si128(p + 4, zero);
+    _mm_storeu_si128(p + 5, zero);
+    _mm_storeu_si128(p + 6, zero);
+    _mm_storeu_si128(p + 7, zero);
+#else
+    std::memset(blk, 0, 64 * sizeof(int16_t));
+#endif
+}
 
 inline int Mpeg2Saturate(int v) {
     return v < -2048 ? -2048 : (v > 2047 ? 2047 : v);
@@ -40,68 +65,74 @@ inline bool ReadEscapedCoefficient(Mpeg2BitCache& bs, int& run, int& level) {
     }
 }
 
-// Where the coefficient loop ended: the last scan position written and the parity sum of the
-// dequantised values (the intra DC included).
+// Where the coefficient loop ended: the last scan position written and the parity of the sum of
+// the dequantised values (the intra DC included).
 struct Mpeg2BlockEnd {
     int last = 0;
-    int sum = 0;
+    int parity = 0;
 };
 
 // Coefficients up to the end-of-block code into blk (all zero on entry, but blk[0] of an intra
-// block, which holds the DC). A non-intra block may open with the short code "1s" (run 0, level
-// +-1). False on an invalid code or a position past 63.
+// block, which holds the DC). `first` decodes the first code (a non-intra block passes the table
+// in which "1s" is run 0, level +-1), `table` the rest. The inverse quantisation works on the
+// level's magnitude, so truncation toward zero is a shift, and the sign goes on last; the parity
+// of the sum is that of the magnitudes. False on an invalid code or a position past 63.
 template <bool kMpeg1, bool kIntra>
-inline bool DecodeCoefficients(Mpeg2BitCache& bs, const Mpeg2VlcTable& table, const uint8_t* scan,
+inline bool DecodeCoefficients(Mpeg2BitCache& bs, const Mpeg2CoefficientTable& first,
+                               const Mpeg2CoefficientTable& table, const uint8_t* scan,
                                const uint8_t* W, int q, int16_t* blk, Mpeg2BlockEnd& end) {
+    constexpr int kBits = Mpeg2CoefficientTable::kBits;
+    constexpr int kShift = (kMpeg1 ? 3 : 4) + (kIntra ? 0 : 1);
     int i = kIntra ? 0 : -1;
-    int sum = kIntra ? blk[0] : 0;
+    int parity = kIntra ? blk[0] : 0;
     int last = 0;
-    bool first = !kIntra;
+    const Mpeg2CoefficientTable::Entry* fast = first.fast;
     for (;;) {
         bs.Refill();
         const uint32_t w = bs.Peek32();
-        int run, level;
-        if (!kIntra && first && (w >> 31)) {
-            run = 0;
-            level = (w >> 30) & 1 ? -1 : 1;
-            bs.Skip(2);
+        const Mpeg2CoefficientTable::Entry e = fast[w >> (32 - kBits)];
+        fast = table.fast;
+        int run, magnitude, negative;
+        if (e.run < kCoefficientEnd) [[likely]] {
+            run = e.run;
+            magnitude = e.level;
+            negative = e.negative;
+            bs.Skip(e.len);
+        } else if (e.run == kCoefficientEnd) {
+            bs.Skip(e.len);
+            break;
         } else {
-            const Mpeg2VlcEntry& e = table.Lookup(w);
-            if (!e.len) return false;
-            if (e.value >= 0) {
-                run = e.value & 63;
-                level = e.value >> 6;
-                if ((w << e.len) >> 31) level = -level;
-                bs.Skip(e.len + 1);
-            } else if (e.value == kVlcEndOfBlock) {
-                bs.Skip(e.len);
+            // Escape and the codes longer than the one-lookup width.
+            const Mpeg2VlcEntry& g = table.general->Lookup(w);
+            if (!g.len) return false;
+            int level;
+            if (g.value >= 0) {
+                run = g.value & 63;
+                level = (w << g.len) >> 31 ? -(g.value >> 6) : g.value >> 6;
+                bs.Skip(g.len + 1);
+            } else if (g.value == kVlcEndOfBlock) {
+                bs.Skip(g.len);
                 break;
             } else {
                 bs.Skip(6);
                 if (!ReadEscapedCoefficient<kMpeg1>(bs, run, level)) return false;
             }
+            negative = level < 0;
+            magnitude = negative ? -level : level;
         }
-        first = false;
         i += run + 1;
         if (i > 63) return false;
         const int idx = scan[i];
-        int v;
-        if constexpr (kIntra) {
-            v = level * W[idx] * q;
-            v = kMpeg1 ? v / 8 : v / 16;
-        } else {
-            v = (2 * level + (level > 0 ? 1 : -1)) * W[idx] * q;
-            v = kMpeg1 ? v / 16 : v / 32;
-        }
+        int m = ((kIntra ? magnitude : 2 * magnitude + 1) * W[idx] * q) >> kShift;
         // MPEG-1 oddification: an even result moves one step toward zero.
-        if (kMpeg1 && v && !(v & 1)) v -= v > 0 ? 1 : -1;
-        v = Mpeg2Saturate(v);
-        blk[idx] = int16_t(v);
-        sum += v;
+        if (kMpeg1 && m) m = (m - 1) | 1;
+        m = std::min(m, 2047 + negative);
+        parity ^= m;
+        blk[idx] = int16_t(negative ? -m : m);
         last = i;
     }
     end.last = last;
-    end.sum = sum;
+    end.parity = parity & 1;
     return true;
 }
 
@@ -115,15 +146,35 @@ inline bool WithBitCache(Mpeg2BitReader& reader, Decode decode) {
     return ok;
 }
 
+// The kernels of block reconstruction and prediction, taken from their tables once per slice:
+// the slice decoder's arguments are valid by construction, so the entries' checks are skipped.
+struct Mpeg2Kernels {
+    sp::kernels::IdctFn* idct = sp::kernels::inverseDct8x8.Current();
+    sp::kernels::IdctFn* idctReduced = sp::kernels::inverseDct8x8Reduced.Current();
+    sp::kernels::IdctToPixelsFn* idctToPixels = sp::kernels::inverseDct8x8ToPixels.Current();
+    sp::kernels::IdctStoreFn* idctStore = sp::kernels::inverseDct8x8Store.Current();
+    sp::kernels::AddResidualFn* addResidual = sp::kernels::addResidual8x8.Current();
+    sp::kernels::AddConstantFn* addConstant = sp::kernels::addConstant8x8.Current();
+    // [average][type] for 16x16, 16x8, 8x8 and 8x4 blocks.
+    sp::kernels::PredictFn* predict16x16[2] = {sp::kernels::predict16x16.Current(),
+                                               sp::kernels::predictAverage16x16.Current()};
+    sp::kernels::PredictFn* predict16x8[2] = {sp::kernels::predict16x8.Current(),
+                                              sp::kernels::predictAverage16x8.Current()};
+    sp::kernels::PredictFn* predict8x8[2] = {sp::kernels::predict8x8.Current(),
+                                             sp::kernels::predictAverage8x8.Current()};
+    sp::kernels::PredictFn* predict8x4[2] = {sp::kernels::predict8x4.Current(),
+                                             sp::kernels::predictAverage8x4.Current()};
+};
+
 // Intra block of colour component cc (0 Y, 1 Cb, 2 Cr): DC differential, AC coefficients (none
 // in a D picture), inverse quantisation and mismatch control; written as pixels.
 template <bool kMpeg1>
-inline bool DecodeIntraBlock(Mpeg2ThreadContext& ctx, const Mpeg2VlcTables& vlc,
-                             const Mpeg2VlcTable& table, int cc, int dcShift, bool dcOnly,
-                             uint8_t* dst, int dstStep) {
+inline bool DecodeIntraBlock(Mpeg2ThreadContext& ctx, const Mpeg2Kernels& k,
+                             const Mpeg2VlcTables& vlc, const Mpeg2CoefficientTable& table, int cc,
+                             int dcShift, bool dcOnly, uint8_t* dst, ptrdiff_t dstStep) {
     return WithBitCache(ctx.bs, [&](Mpeg2BitCache& bs) {
         int16_t* blk = ctx.block;
-        std::memset(blk, 0, sizeof(ctx.block));
+        ClearBlock(blk);
         const Mpeg2VlcEntry& de = vlc.dcSize[cc ? 1 : 0].Lookup(bs.Peek32());
         if (!de.len) return false;
         bs.Skip(de.len);
@@ -140,19 +191,19 @@ inline bool DecodeIntraBlock(Mpeg2ThreadContext& ctx, const Mpeg2VlcTables& vlc,
             blk[0] = int16_t(Mpeg2Saturate(ctx.dcPred[cc] << dcShift));
         Mpeg2BlockEnd end;
         if (!dcOnly) {
-            if (!DecodeCoefficients<kMpeg1, true>(bs, table, ctx.scan, ctx.matrix[cc ? 2 : 0],
-                                                  ctx.quantScale, blk, end))
+            if (!DecodeCoefficients<kMpeg1, true>(bs, table, table, ctx.scan,
+                                                  ctx.matrix[cc ? 2 : 0], ctx.quantScale, blk, end))
                 return false;
-            if (!kMpeg1 && !(end.sum & 1)) blk[63] ^= 1;
+            if (!kMpeg1 && !end.parity) blk[63] ^= 1;
         }
         if (bs.BitsLeft() < 0) return false;
         // The flat DC shortcut truncates DC / 8; it is exact only for multiples of 8 (intra DC
         // precision 8 bits). Finer DC values take the transform, which rounds and sees the
         // mismatch-control change of coefficient 63.
         if (end.last == 0 && !(blk[0] & 7))
-            vcInverseDct8x8ToPixels(blk, dst, dstStep, vcIdctHintDcOnly);
+            k.idctToPixels(blk, dst, dstStep, vcIdctHintDcOnly);
         else
-            vcInverseDct8x8Store(blk, dst, dstStep);
+            k.idctStore(blk, dst, dstStep);
         return true;
     });
 }
@@ -160,28 +211,30 @@ inline bool DecodeIntraBlock(Mpeg2ThreadContext& ctx, const Mpeg2VlcTables& vlc,
 // Non-intra block of a luma (chroma false) or chroma component, added to the prediction that
 // the picture already holds at dst.
 template <bool kMpeg1>
-inline bool DecodeInterBlock(Mpeg2ThreadContext& ctx, const Mpeg2VlcTable& table, bool chroma,
-                             uint8_t* dst, int dstStep) {
+inline bool DecodeInterBlock(Mpeg2ThreadContext& ctx, const Mpeg2Kernels& k,
+                             const Mpeg2VlcTables& vlc, bool chroma, uint8_t* dst,
+                             ptrdiff_t dstStep) {
     return WithBitCache(ctx.bs, [&](Mpeg2BitCache& bs) {
         int16_t* blk = ctx.block;
-        std::memset(blk, 0, sizeof(ctx.block));
+        ClearBlock(blk);
         Mpeg2BlockEnd end;
-        if (!DecodeCoefficients<kMpeg1, false>(bs, table, ctx.scan, ctx.matrix[chroma ? 3 : 1],
-                                               ctx.quantScale, blk, end))
+        if (!DecodeCoefficients<kMpeg1, false>(bs, vlc.coefficientCodes[2], vlc.coefficientCodes[0],
+                                               ctx.scan, ctx.matrix[chroma ? 3 : 1], ctx.quantScale,
+                                               blk, end))
             return false;
         if (bs.BitsLeft() < 0) return false;
         // DC only: (DC + 4) >> 3 everywhere, except for a tie (DC % 8 == 4), which the
         // mismatch-control change of coefficient 63 breaks differently per pixel.
         if (end.last == 0 && (kMpeg1 || (blk[0] & 7) != 4)) {
-            vcAddConstant8x8(int16_t((blk[0] + 4) >> 3), dst, dstStep);
+            k.addConstant(int16_t((blk[0] + 4) >> 3), dst, dstStep);
             return true;
         }
-        if (!kMpeg1 && !(end.sum & 1)) blk[63] ^= 1;
+        if (!kMpeg1 && !end.parity) blk[63] ^= 1;
         if (end.last < 10 && !blk[63])
-            vcInverseDct8x8Reduced(blk, ctx.residual);
+            k.idctReduced(blk, ctx.residual);
         else
-            vcInverseDct8x8(blk, ctx.residual);
-        vcAddResidual8x8(ctx.residual, 16, dst, dstStep);
+            k.idct(blk, ctx.residual);
+        k.addResidual(ctx.residual, 16, dst, dstStep);
         return true;
     });
 }

@@ -18,31 +18,24 @@ constexpr Status kSliceDamaged = 2;
 
 // Prediction of a w x h block (w 8 or 16, h 4, 8 or 16) from a reference plane, after checking that
 // the whole area read (with the extra interpolation row and column) lies inside the plane.
-inline bool PredictBlock(const uint8_t* plane, size_t planeSize, ptrdiff_t baseOffset, int refStep,
-                         uint8_t* dst, int dstStep, int x, int y, int mvx, int mvy, int w, int h,
-                         bool average) {
+inline bool PredictBlock(const Mpeg2Kernels& k, const uint8_t* plane, size_t planeSize,
+                         ptrdiff_t baseOffset, ptrdiff_t refStep, uint8_t* dst, ptrdiff_t dstStep,
+                         int x, int y, int mvx, int mvy, int w, int h, bool average) {
     const int type = (mvx & 1) | ((mvy & 1) << 1);
-    const ptrdiff_t first =
-        baseOffset + ptrdiff_t(y + (mvy >> 1)) * refStep + ptrdiff_t(x + (mvx >> 1));
+    const ptrdiff_t first = baseOffset + ptrdiff_t(y + (mvy >> 1)) * refStep + (x + (mvx >> 1));
     const ptrdiff_t last = first + ptrdiff_t(h - 1 + (type >> 1)) * refStep + (w - 1 + (type & 1));
     if (first < 0 || last >= ptrdiff_t(planeSize)) return false;
     const uint8_t* src = plane + first;
+    // The type indexes the kernels' routine table; rounding is always half up.
     if (w == 16) {
-        if (h == 16)
-            average ? vcPredictAverage16x16(src, refStep, dst, dstStep, type, 0)
-                    : vcPredict16x16(src, refStep, dst, dstStep, type, 0);
-        else
-            average ? vcPredictAverage16x8(src, refStep, dst, dstStep, type, 0)
-                    : vcPredict16x8(src, refStep, dst, dstStep, type, 0);
+        (h == 16 ? k.predict16x16 : k.predict16x8)[average](src, refStep, dst, dstStep, type, 0);
     } else if (h == 4) {
-        average ? vcPredictAverage8x4(src, refStep, dst, dstStep, type, 0)
-                : vcPredict8x4(src, refStep, dst, dstStep, type, 0);
+        k.predict8x4[average](src, refStep, dst, dstStep, type, 0);
     } else {
         for (int part = 0; part < h; part += 8) {
-            average ? vcPredictAverage8x8(src, refStep, dst, dstStep, type, 0)
-                    : vcPredict8x8(src, refStep, dst, dstStep, type, 0);
-            src += ptrdiff_t(8) * refStep;
-            dst += ptrdiff_t(8) * dstStep;
+            k.predict8x8[average](src, refStep, dst, dstStep, type, 0);
+            src += 8 * refStep;
+            dst += 8 * dstStep;
         }
     }
     return true;
@@ -156,13 +149,15 @@ inline int ReadDmv(Mpeg2BitReader& bs) {
 }
 
 // What the macroblock modes decide, and where the macroblock and its blocks lie in the picture.
+// Left uninitialised: ReadModes and Locate fill what each macroblock uses, and zeroing it costs a
+// string store per macroblock.
 struct Mpeg2Macroblock {
-    int type = 0;
-    int motionType = 0;
-    int x = 0, y = 0;  // luma position on the picture's (or field's) row grid
-    uint8_t* dst[3] = {};
-    uint8_t* blockDst[8] = {};
-    int blockStep[8] = {};
+    int type;
+    int motionType;
+    int x, y;  // luma position on the picture's (or field's) row grid
+    uint8_t* dst[3];
+    uint8_t* blockDst[8];
+    int blockStep[8];
 };
 
 // The macroblock loop of one slice, specialised by chroma format, picture structure, intra-only
@@ -215,8 +210,8 @@ private:
     uint8_t* m_cur[3];
     const uint8_t* m_ref[2][3];  // forward, backward
     const Mpeg2VlcTable& m_mbTypeTable;
-    const Mpeg2VlcTable& m_intraTable;
-    const Mpeg2VlcTable& m_interTable;
+    const Mpeg2CoefficientTable& m_intraTable;
+    const Mpeg2Kernels m_kernels;
 };
 
 template <int kChroma, bool kField, bool kIntraOnly, bool kMpeg1>
@@ -239,8 +234,7 @@ Mpeg2SliceDecoder<kChroma, kField, kIntraOnly, kMpeg1>::Mpeg2SliceDecoder(
                 kMpeg1 && dec.m_picture.header.fullPel[1]},
       m_planeSize{dec.m_lumaSize, dec.m_chromaSize, dec.m_chromaSize},
       m_mbTypeTable(dec.m_vlc.macroblockType[dec.m_picture.codingType - 1]),
-      m_intraTable(dec.m_vlc.coefficients[kMpeg1 ? 0 : dec.m_picture.coding.intraVlcFormat]),
-      m_interTable(dec.m_vlc.coefficients[0]) {
+      m_intraTable(dec.m_vlc.coefficientCodes[kMpeg1 ? 0 : dec.m_picture.coding.intraVlcFormat]) {
     for (int p = 0; p < 3; ++p) {
         m_cur[p] = dec.m_slots[dec.m_curSlot].planes[p];
         m_ref[0][p] = dec.m_slots[dec.m_fwdRef].planes[p];
@@ -400,8 +394,8 @@ Status Mpeg2SliceDecoder<kChroma, kField, kIntraOnly, kMpeg1>::DecodeIntra(
     const bool dcOnly = m_codingType == D_PICTURE;
     for (int b = 0; b < kBlocks; ++b) {
         const int cc = b < 4 ? 0 : (b & 1) + 1;
-        if (!DecodeIntraBlock<kMpeg1>(ctx, m_dec.m_vlc, m_intraTable, cc, m_dcShift, dcOnly,
-                                      mb.blockDst[b], mb.blockStep[b]))
+        if (!DecodeIntraBlock<kMpeg1>(ctx, m_kernels, m_dec.m_vlc, m_intraTable, cc, m_dcShift,
+                                      dcOnly, mb.blockDst[b], mb.blockStep[b]))
             return kSliceDamaged;
     }
     if (dcOnly && !m_bs.Get1()) return kSliceDamaged;  // end_of_macroblock
@@ -505,7 +499,7 @@ bool Mpeg2SliceDecoder<kChroma, kField, kIntraOnly, kMpeg1>::DecodeCodedBlocks(
     const Mpeg2Macroblock& mb, int cbp) {
     for (int b = 0; b < kBlocks; ++b)
         if ((cbp >> (kBlocks - 1 - b)) & 1)
-            if (!DecodeInterBlock<kMpeg1>(m_ctx, m_interTable, b >= 4, mb.blockDst[b],
+            if (!DecodeInterBlock<kMpeg1>(m_ctx, m_kernels, m_dec.m_vlc, b >= 4, mb.blockDst[b],
                                           mb.blockStep[b]))
                 return false;
     return true;
@@ -573,16 +567,16 @@ bool Mpeg2SliceDecoder<kChroma, kField, kIntraOnly, kMpeg1>::PredictPart(
     const int rsc = sel < 0 ? m_cpitch : 2 * m_cpitch;
     const int off = sel > 0 ? m_pitch : 0;
     const int offc = sel > 0 ? m_cpitch : 0;
-    if (!PredictBlock(planes[0], m_planeSize[0], off, rs, dst[0], dstStepY, x, y, mvx, mvy, w, h,
-                      average))
+    if (!PredictBlock(m_kernels, planes[0], m_planeSize[0], off, rs, dst[0], dstStepY, x, y, mvx,
+                      mvy, w, h, average))
         return false;
     const int cx = x >> 1, cy = kChroma == 1 ? y >> 1 : y;
     const int cmvx = mvx / 2, cmvy = kChroma == 1 ? mvy / 2 : mvy;
     const int cw = w >> 1, ch = kChroma == 1 ? h >> 1 : h;
-    return PredictBlock(planes[1], m_planeSize[1], offc, rsc, dst[1], dstStepC, cx, cy, cmvx, cmvy,
-                        cw, ch, average) &&
-           PredictBlock(planes[2], m_planeSize[2], offc, rsc, dst[2], dstStepC, cx, cy, cmvx, cmvy,
-                        cw, ch, average);
+    return PredictBlock(m_kernels, planes[1], m_planeSize[1], offc, rsc, dst[1], dstStepC, cx, cy,
+                        cmvx, cmvy, cw, ch, average) &&
+           PredictBlock(m_kernels, planes[2], m_planeSize[2], offc, rsc, dst[2], dstStepC, cx, cy,
+                        cmvx, cmvy, cw, ch, average);
 }
 
 // Motion compensation of the current macroblock for direction s: frame, field, 16x8 or dual

@@ -390,6 +390,31 @@ const Code kCoefficientsOne[] = {
     {"0000000000011011", RL(31, 1)},
 };
 
+// The one-lookup table of a coefficient code list: each code of up to kBits - 1 bits fills the
+// entries of both signs; everything else stays on the general table.
+template <size_t N>
+void BuildCoefficientCodes(Mpeg2CoefficientTable& table, const Code (&codes)[N],
+                           const Mpeg2VlcTable& general) {
+    constexpr int kBits = Mpeg2CoefficientTable::kBits;
+    for (auto& e : table.fast) e = {kCoefficientSlow, 0, 0, 0};
+    table.general = &general;
+    for (const Code& c : codes) {
+        const int len = CodeLength(c.bits);
+        const uint32_t code = CodeValue(c.bits);
+        if (c.value == kVlcEndOfBlock && len <= kBits) {
+            for (uint32_t k = 0; k < (1u << (kBits - len)); ++k)
+                table.fast[(code << (kBits - len)) | k] = {kCoefficientEnd, uint8_t(len), 0, 0};
+        }
+        if (c.value < 0 || len + 1 > kBits) continue;
+        for (uint32_t sign = 0; sign < 2; ++sign) {
+            const uint32_t prefix = (code << 1) | sign;
+            for (uint32_t k = 0; k < (1u << (kBits - len - 1)); ++k)
+                table.fast[(prefix << (kBits - len - 1)) | k] = {
+                    uint8_t(c.value & 63), uint8_t(len + 1), uint8_t(c.value >> 6), uint8_t(sign)};
+        }
+    }
+}
+
 template <size_t N>
 bool BuildFrom(Mpeg2VlcTable& table, const Code (&codes)[N], int firstBits) {
     return table.Build(codes, int(N), firstBits);
@@ -411,6 +436,14 @@ Status Mpeg2VlcTables::Build() {
         Clear();
         return STATUS_INIT_FAILED;
     }
+    BuildCoefficientCodes(coefficientCodes[0], kCoefficientsZero, coefficients[0]);
+    BuildCoefficientCodes(coefficientCodes[1], kCoefficientsOne, coefficients[1]);
+    // The first code of a non-intra block: "1s" is run 0, level 1 with sign s, in place of B.14's
+    // end of block "10" and "11s".
+    coefficientCodes[2] = coefficientCodes[0];
+    constexpr int kBits = Mpeg2CoefficientTable::kBits;
+    for (uint32_t k = 0; k < (1u << (kBits - 1)); ++k)
+        coefficientCodes[2].fast[(1u << (kBits - 1)) | k] = {0, 2, 1, uint8_t(k >> (kBits - 2))};
     return STATUS_OK;
 }
 

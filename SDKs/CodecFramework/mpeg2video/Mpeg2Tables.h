@@ -55,6 +55,23 @@ private:
     int m_firstBits = 0;
 };
 
+// A coefficient table as the block decoders read it: one lookup on the next kBits bits decodes
+// every code that fits them together with its sign bit (run, level magnitude, sign, total length);
+// end of block has run kCoefficientEnd. Escape, the longer codes and invalid bits have run
+// kCoefficientSlow and are looked up in `general`.
+struct Mpeg2CoefficientTable {
+    static constexpr int kBits = 10;
+    struct Entry {
+        uint8_t run;
+        uint8_t len;  // sign bit included
+        uint8_t level;
+        uint8_t negative;
+    };
+    Entry fast[1 << kBits];
+    const Mpeg2VlcTable* general = nullptr;
+};
+enum : uint8_t { kCoefficientEnd = 64, kCoefficientSlow = 65 };
+
 // The six decoding tables of slice decoding.
 struct Mpeg2VlcTables {
     Mpeg2VlcTable addressIncrement;   // B.1 (value 34 = escape, 35 = MPEG-1 stuffing)
@@ -63,6 +80,8 @@ struct Mpeg2VlcTables {
     Mpeg2VlcTable motionCode;         // B.10 without the sign
     Mpeg2VlcTable dcSize[2];          // B.12 luma, B.13 chroma
     Mpeg2VlcTable coefficients[2];    // B.14, B.15 without the sign
+    // B.14, B.15 and B.14 as the first code of a non-intra block ("1s" is run 0, level 1).
+    Mpeg2CoefficientTable coefficientCodes[3];
     Status Build();
     void Clear();
 };
