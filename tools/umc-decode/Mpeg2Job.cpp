@@ -27,6 +27,7 @@ bool LooksLikeMpegVideo(const unsigned char* data, size_t size) {
 }
 
 int RunMpeg2(const umcdecode::Options& options) {
+    if (!umcdecode::OnePassBench(options)) return 2;
     qmtool::ChunkedFile file;
     if (!file.Open(options.input)) {
         std::fprintf(stderr, "umc-decode: cannot read '%s'\n", options.input.c_str());
