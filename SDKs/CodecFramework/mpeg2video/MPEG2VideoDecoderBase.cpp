@@ -438,10 +438,14 @@ Status MPEG2VideoDecoderBase::GetFrame(MediaData* input, MediaData* output) {
     const size_t size = input->GetDataSize();
     m_bs.Init(data, size);
     m_inputTime = input->GetTime();
+    m_stampTaken = false;
     Status st = DecodeLoop(output);
     m_bs.AlignByte();
     const uint8_t* pos = std::min(m_bs.ptr, data + size);
     input->MoveDataPointer(pos - data);
+    // The input's time stamp belongs to the first picture that begins in it, as a system layer's
+    // does; the pictures after it in the same input are timed by the running clock.
+    if (m_stampTaken) input->SetTime(-1.0, -1.0);
     return st;
 }
 
@@ -493,6 +497,7 @@ Status MPEG2VideoDecoderBase::DecodeLoop(MediaData* output) {
 
     const uint8_t* pictureStart = bs.ptr - 4;
     Status st = ParsePictureHeader(bs);
+    m_stampTaken = !(st == STATUS_NOT_ENOUGH_DATA && !m_pictureSkipped);  // else read again
     if (st != STATUS_OK) {
         if (st == STATUS_NOT_ENOUGH_DATA && m_pictureSkipped) {
             SkipSlices(bs);

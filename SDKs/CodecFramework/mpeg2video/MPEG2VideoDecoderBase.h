@@ -217,6 +217,7 @@ private:
     double m_framePeriod = 1.0 / 30;
     double m_clock = 0.0;
     double m_inputTime = -1.0;
+    bool m_stampTaken = false;  // a picture of this input took its time stamp
     uint32_t m_skipped = 0;
     int32_t m_skipCounter = 0;
     int32_t m_bCount = 0;
