@@ -38,6 +38,17 @@ const int32_t kMpeg1Aspect[16][2] = {{1, 1},   {1, 1},   {33, 49},   {45, 64}, {
                                      {27, 32}, {42, 47}, {15, 16},   {53, 54}, {40, 39}, {77, 72},
                                      {9, 8},   {22, 19}, {161, 134}, {1, 1}};
 
+// Reads an extension into a value and applies it to the target; without a target the extension
+// is skipped.
+template <class Extension, class Target>
+Status ReadInto(Mpeg2BitReader& bs, Target* target, Status (*read)(Mpeg2BitReader&, Extension&)) {
+    if (!target) return STATUS_OK;
+    Extension extension;
+    const Status st = read(bs, extension);
+    if (st == STATUS_OK) target->Apply(extension);
+    return st;
+}
+
 }  // namespace
 
 // Copies the matrices and the scan order into every thread context.
@@ -191,20 +202,10 @@ Status MPEG2VideoDecoderBase::ParseExtensions(Mpeg2BitReader& bs, const Extensio
 Status MPEG2VideoDecoderBase::ParseExtension(Mpeg2BitReader& bs, const ExtensionTarget& target) {
     Mpeg2Sequence* sequence = target.sequence;
     switch (int32_t(bs.Get(4))) {
-        case EXT_SEQUENCE: {
-            if (!sequence) return STATUS_OK;
-            Mpeg2SequenceExtension e;
-            Status st = ReadSequenceExtension(bs, e);
-            if (st == STATUS_OK) sequence->Apply(e);
-            return st;
-        }
-        case EXT_SEQUENCE_DISPLAY: {
-            if (!sequence) return STATUS_OK;
-            Mpeg2SequenceDisplayExtension e;
-            Status st = ReadSequenceDisplayExtension(bs, e);
-            if (st == STATUS_OK) sequence->Apply(e);
-            return st;
-        }
+        case EXT_SEQUENCE:
+            return ReadInto(bs, sequence, ReadSequenceExtension);
+        case EXT_SEQUENCE_DISPLAY:
+            return ReadInto(bs, sequence, ReadSequenceDisplayExtension);
         case EXT_QUANT_MATRIX: {
             Mpeg2QuantMatrixExtension e;
             Status st = ReadQuantMatrixExtension(bs, e);
@@ -218,13 +219,8 @@ Status MPEG2VideoDecoderBase::ParseExtension(Mpeg2BitReader& bs, const Extension
             sequence->extensionMarker = 5;
             sequence->scalableMode = int32_t(bs.Get(2));  // scalable layers are not decoded
             return STATUS_OK;
-        case EXT_PICTURE_CODING: {
-            if (!target.picture) return STATUS_OK;
-            Mpeg2PictureCodingExtension e;
-            Status st = ReadPictureCodingExtension(bs, e);
-            if (st == STATUS_OK) target.picture->Apply(e);
-            return st;
-        }
+        case EXT_PICTURE_CODING:
+            return ReadInto(bs, target.picture, ReadPictureCodingExtension);
         default:
             return STATUS_OK;  // 4, 7, 9, 10 and unknown: skipped up to the next start code
     }
