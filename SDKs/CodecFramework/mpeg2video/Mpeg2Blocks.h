@@ -136,13 +136,13 @@ inline bool DecodeCoefficients(Mpeg2BitCache& bs, const Mpeg2CoefficientTable& f
     return true;
 }
 
-// Runs a block decoder on a register-held cache of the context's reader and hands the position
-// back whatever the outcome.
+// Runs a block decoder on a register-held copy of a macroblock's cache and hands the position
+// back whatever the outcome. The copy keeps the coefficient loop's window in registers.
 template <typename Decode>
-inline bool WithBitCache(Mpeg2BitReader& reader, Decode decode) {
-    Mpeg2BitCache bs(reader);
+inline bool WithBitCache(Mpeg2BitCache& cache, Decode decode) {
+    Mpeg2BitCache bs = cache;
     const bool ok = decode(bs);
-    bs.Store(reader);
+    cache = bs;
     return ok;
 }
 
@@ -169,12 +169,13 @@ struct Mpeg2Kernels {
 // Intra block of colour component cc (0 Y, 1 Cb, 2 Cr): DC differential, AC coefficients (none
 // in a D picture), inverse quantisation and mismatch control; written as pixels.
 template <bool kMpeg1>
-inline bool DecodeIntraBlock(Mpeg2ThreadContext& ctx, const Mpeg2Kernels& k,
+inline bool DecodeIntraBlock(Mpeg2ThreadContext& ctx, Mpeg2BitCache& cache, const Mpeg2Kernels& k,
                              const Mpeg2VlcTables& vlc, const Mpeg2CoefficientTable& table, int cc,
                              int dcShift, bool dcOnly, uint8_t* dst, ptrdiff_t dstStep) {
-    return WithBitCache(ctx.bs, [&](Mpeg2BitCache& bs) {
+    return WithBitCache(cache, [&](Mpeg2BitCache& bs) {
         int16_t* blk = ctx.block;
         ClearBlock(blk);
+        bs.Refill();  // the DC size and differential take at most 21 bits
         const Mpeg2VlcEntry& de = vlc.dcSize[cc ? 1 : 0].Lookup(bs.Peek32());
         if (!de.len) return false;
         bs.Skip(de.len);
@@ -211,10 +212,10 @@ inline bool DecodeIntraBlock(Mpeg2ThreadContext& ctx, const Mpeg2Kernels& k,
 // Non-intra block of a luma (chroma false) or chroma component, added to the prediction that
 // the picture already holds at dst.
 template <bool kMpeg1>
-inline bool DecodeInterBlock(Mpeg2ThreadContext& ctx, const Mpeg2Kernels& k,
+inline bool DecodeInterBlock(Mpeg2ThreadContext& ctx, Mpeg2BitCache& cache, const Mpeg2Kernels& k,
                              const Mpeg2VlcTables& vlc, bool chroma, uint8_t* dst,
                              ptrdiff_t dstStep) {
-    return WithBitCache(ctx.bs, [&](Mpeg2BitCache& bs) {
+    return WithBitCache(cache, [&](Mpeg2BitCache& bs) {
         int16_t* blk = ctx.block;
         ClearBlock(blk);
         Mpeg2BlockEnd end;

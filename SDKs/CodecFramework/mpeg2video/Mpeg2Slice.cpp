@@ -114,9 +114,11 @@ Status MPEG2VideoDecoderBase::DecodeSliceMpeg2(Mpeg2ThreadContext& ctx) {
 namespace {
 
 // One component of a motion vector (ISO/IEC 13818-2 7.6.3.1). Returns false on an invalid code.
+// motion_code (at most 11 bits), its sign and a residual of at most 14 bits all lie in one 32-bit
+// window, so the reader moves once.
 inline bool DecodeMotionComponent(Mpeg2BitReader& bs, const Mpeg2VlcTable& table, int rsize,
                                   int pred, int& out) {
-    uint32_t w = bs.Peek32();
+    const uint32_t w = bs.Peek32();
     int delta;
     if (w >> 31) {
         bs.Skip(1);
@@ -124,16 +126,11 @@ inline bool DecodeMotionComponent(Mpeg2BitReader& bs, const Mpeg2VlcTable& table
     } else {
         const Mpeg2VlcEntry& e = table.Lookup(w);
         if (!e.len) return false;
-        bs.Skip(e.len);
-        int code = e.value;
-        bool negative = bs.Get1() != 0;
-        if (rsize > 0) {
-            int residual = int(bs.Get(rsize));
-            delta = ((code - 1) << rsize) + residual + 1;
-        } else {
-            delta = code;
-        }
-        if (negative) delta = -delta;
+        const uint32_t rest = w << e.len;  // sign, then the residual
+        const int code = e.value;
+        delta = rsize > 0 ? ((code - 1) << rsize) + int((rest << 1) >> (32 - rsize)) + 1 : code;
+        if (rest >> 31) delta = -delta;
+        bs.Skip(e.len + 1 + rsize);
     }
     const int low = -16 << rsize, high = (16 << rsize) - 1, range = 32 << rsize;
     int v = pred + delta;
@@ -392,12 +389,16 @@ Status Mpeg2SliceDecoder<kChroma, kField, kIntraOnly, kMpeg1>::DecodeIntra(
         std::memset(ctx.pmv, 0, sizeof(ctx.pmv));
     }
     const bool dcOnly = m_codingType == D_PICTURE;
-    for (int b = 0; b < kBlocks; ++b) {
+    // One cache for the macroblock's blocks; the reader takes the position back after them.
+    Mpeg2BitCache cache(m_bs);
+    bool ok = true;
+    for (int b = 0; b < kBlocks && ok; ++b) {
         const int cc = b < 4 ? 0 : (b & 1) + 1;
-        if (!DecodeIntraBlock<kMpeg1>(ctx, m_kernels, m_dec.m_vlc, m_intraTable, cc, m_dcShift,
-                                      dcOnly, mb.blockDst[b], mb.blockStep[b]))
-            return kSliceDamaged;
+        ok = DecodeIntraBlock<kMpeg1>(ctx, cache, m_kernels, m_dec.m_vlc, m_intraTable, cc,
+                                      m_dcShift, dcOnly, mb.blockDst[b], mb.blockStep[b]);
     }
+    cache.Store(m_bs);
+    if (!ok) return kSliceDamaged;
     if (dcOnly && !m_bs.Get1()) return kSliceDamaged;  // end_of_macroblock
     return STATUS_OK;
 }
@@ -497,12 +498,14 @@ int Mpeg2SliceDecoder<kChroma, kField, kIntraOnly, kMpeg1>::ReadCodedBlockPatter
 template <int kChroma, bool kField, bool kIntraOnly, bool kMpeg1>
 bool Mpeg2SliceDecoder<kChroma, kField, kIntraOnly, kMpeg1>::DecodeCodedBlocks(
     const Mpeg2Macroblock& mb, int cbp) {
-    for (int b = 0; b < kBlocks; ++b)
+    Mpeg2BitCache cache(m_bs);
+    bool ok = true;
+    for (int b = 0; b < kBlocks && ok; ++b)
         if ((cbp >> (kBlocks - 1 - b)) & 1)
-            if (!DecodeInterBlock<kMpeg1>(m_ctx, m_kernels, m_dec.m_vlc, b >= 4, mb.blockDst[b],
-                                          mb.blockStep[b]))
-                return false;
-    return true;
+            ok = DecodeInterBlock<kMpeg1>(m_ctx, cache, m_kernels, m_dec.m_vlc, b >= 4,
+                                          mb.blockDst[b], mb.blockStep[b]);
+    cache.Store(m_bs);
+    return ok;
 }
 
 // Skipped macroblock at (row, col): a zero-vector copy in a P picture, the previous
