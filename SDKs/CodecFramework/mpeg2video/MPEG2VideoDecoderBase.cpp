@@ -334,13 +334,17 @@ void MPEG2VideoDecoderBase::ScanSlices(Mpeg2BitReader& bs) {
 // whatever the rows cost. Rows are written by one thread each, which keeps the picture the one a
 // single thread makes; pictures whose slices go back to an earlier row, or whose MPEG-1 slices
 // ran on into a row that another group began, are decoded again in stream order.
-Status MPEG2VideoDecoderBase::DecodePicture(const uint8_t* begin, const uint8_t* end) {
+Status MPEG2VideoDecoderBase::DecodePicture(const uint8_t* begin, const uint8_t* end,
+                                            MediaData* earlyOutput) {
     Mpeg2ThreadContext& main = m_contexts[0];
     const int used = std::min(m_threads, m_groupCount);
     if (used > 1 && m_rowsAscending) {
         m_pictureEnd = end;
         m_nextGroup.store(0, std::memory_order_relaxed);
         for (int j = 1; j < used; ++j) m_workers[j].start.Set();
+        // The picture going out is another slot, complete and only read from here on: it is
+        // converted while the workers start on the rows, and this thread takes fewer of them.
+        if (earlyOutput) m_earlyStatus = ConvertOutput(m_outSlot, earlyOutput);
         Status result = DecodeGroups(main);
         for (int j = 1; j < used; ++j) {
             m_workers[j].done.Wait();
@@ -350,6 +354,8 @@ Status MPEG2VideoDecoderBase::DecodePicture(const uint8_t* begin, const uint8_t*
         for (int k = 0; k + 1 < m_groupCount; ++k)
             overlap |= m_groups[k].lastRow >= m_groups[k + 1].row;
         if (!overlap) return result;
+    } else if (earlyOutput) {
+        m_earlyStatus = ConvertOutput(m_outSlot, earlyOutput);
     }
     main.bs.Init(begin, size_t(end - begin));
     return DecodeRange(main);
@@ -604,11 +610,26 @@ Status MPEG2VideoDecoderBase::DecodeLoop(MediaData* output) {
         ++m_pictureCounter;
     }
 
+    // A second field completes the frame begun by the first, shown at the first field's time.
+    const bool secondField = !m_picture.IsFrame() && m_fieldFlag != 0;
+    if (secondField) {
+        outTime = m_pendingOutTime;
+        if (m_outSlot >= 0 && outTime < 0 && m_slots[m_outSlot].time >= 0)
+            outTime = m_slots[m_outSlot].time;
+    }
+    // A reference picture going out while another is decoded is converted during the decode.
+    const bool completes = m_picture.IsFrame() || secondField;
+    const bool early = completes && m_outSlot >= 0 && m_outSlot != m_curSlot;
+    Status earlyPrepared = STATUS_OK;
+    if (early) earlyPrepared = PrepareOutput(m_outSlot, outTime);
+    m_earlyStatus = earlyPrepared;
+
     // The picture's bytes: up to the first start code that is not a slice.
     const uint8_t* sliceStart = bs.ptr;
     ScanSlices(bs);
     const uint8_t* sliceEnd = bs.ptr;
-    Status decoded = DecodePicture(sliceStart, sliceEnd);
+    Status decoded =
+        DecodePicture(sliceStart, sliceEnd, early && earlyPrepared == STATUS_OK ? output : nullptr);
     bs.ptr = sliceEnd;
     bs.bitOffset = 0;
     if (frameOrFirst)
@@ -625,12 +646,7 @@ Status MPEG2VideoDecoderBase::DecodeLoop(MediaData* output) {
         m_pendingOutTime = outTime;
         return STATUS_NOT_ENOUGH_DATA;
     }
-    if (!m_picture.IsFrame()) {
-        m_fieldFlag = 0;
-        outTime = m_pendingOutTime;
-        if (m_outSlot >= 0 && outTime < 0 && m_slots[m_outSlot].time >= 0)
-            outTime = m_slots[m_outSlot].time;
-    }
+    if (!m_picture.IsFrame()) m_fieldFlag = 0;
 
     // Advance the running clock. A first reference shown at once (decode order) has no reference
     // before it to release: the clock stays on its own display time.
@@ -642,10 +658,17 @@ Status MPEG2VideoDecoderBase::DecodeLoop(MediaData* output) {
         m_clock += m_slots[m_prevRef].duration * sign;
 
     if (m_outSlot < 0) return STATUS_NOT_ENOUGH_DATA;
-    return OutputSlot(m_outSlot, outTime, output);
+    return early ? m_earlyStatus : OutputSlot(m_outSlot, outTime, output);
 }
 
 Status MPEG2VideoDecoderBase::OutputSlot(int slotIndex, double time, MediaData* output) {
+    const Status st = PrepareOutput(slotIndex, time);
+    return st == STATUS_OK ? ConvertOutput(slotIndex, output) : st;
+}
+
+// Everything of an output but the conversion: the frame memory is locked (plane pointers follow
+// it if it moved) before any slice thread may be writing through them.
+Status MPEG2VideoDecoderBase::PrepareOutput(int slotIndex, double time) {
     FrameSlot& slot = m_slots[slotIndex];
     if (!m_frameBase || !slot.planes[0] || !m_sequenceValid) return STATUS_NOT_ENOUGH_DATA;
     const ColorFormat format = m_sequence.chromaFormat == CHROMA_422 ? YUV422 : YUV420;
@@ -688,8 +711,13 @@ Status MPEG2VideoDecoderBase::OutputSlot(int slotIndex, double time, MediaData* 
         }
         SetOwnPostProcessing(vpp);
     }
-    Status st = m_PostProcessing->GetFrame(&pic, output);
-    output->SetDamaged(slot.damaged);
+    return STATUS_OK;
+}
+
+// The post-processing stage converts the prepared picture into the caller's output.
+Status MPEG2VideoDecoderBase::ConvertOutput(int slotIndex, MediaData* output) {
+    Status st = m_PostProcessing->GetFrame(&m_LastDecodedFrame, output);
+    output->SetDamaged(m_slots[slotIndex].damaged);
     m_pMemoryAllocator->Unlock(m_frameMid);
     return st;
 }

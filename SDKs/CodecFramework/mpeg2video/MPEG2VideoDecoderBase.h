@@ -159,8 +159,12 @@ private:
     Status DecodeLoop(MediaData* output);
     // Decodes the slices of [begin, end); the row groups of ScanSlices are shared by the threads.
     void ScanSlices(Mpeg2BitReader& bs);
-    Status DecodePicture(const uint8_t* begin, const uint8_t* end);
+    // With `earlyOutput` the output slot (not the one decoded) is converted into it meanwhile;
+    // its status goes to m_earlyStatus.
+    Status DecodePicture(const uint8_t* begin, const uint8_t* end, MediaData* earlyOutput);
     Status OutputSlot(int slot, double time, MediaData* output);
+    Status PrepareOutput(int slot, double time);
+    Status ConvertOutput(int slot, MediaData* output);
     void ChooseSlot();
     Status SetupThreads(int32_t requested);
     void StopThreads();
@@ -228,8 +232,9 @@ private:
     bool m_initialised = false;
     double m_pendingOutTime = -1.0;
     bool m_pictureSkipped = false;
-    bool m_dropSecondField = false;  // the picture header asked to skip the picture
-    Mpeg2BitReader m_bs;             // the decode loop's reader over the caller's input
+    bool m_dropSecondField = false;    // the picture header asked to skip the picture
+    Mpeg2BitReader m_bs;               // the decode loop's reader over the caller's input
+    Status m_earlyStatus = STATUS_OK;  // the output converted while the picture was decoded
 
     // Threads.
     int32_t m_threads = 1;
