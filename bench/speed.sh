@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
 # Whole-stream decoding speed against the oracle decoders, in one run and one table.
-#     bash bench/speed.sh [--quick] [--no-build]
+#     bash bench/speed.sh [--quick] [--no-build] [--streams DIR]
 # Builds the release preset (unless --no-build), makes the streams here from synthetic sources
 # (nothing is committed) and runs every decoder RUNS times (7, or 3 with --quick), interleaved,
-# comparing medians. Times are whole processes (start-up and reading the file included) for every
-# decoder: wall seconds and user+system CPU seconds; on a shared machine the CPU figure is the
-# steadier one, the thread speed-up only shows in wall time. Streams:
+# comparing medians (--streams DIR keeps the streams in DIR and reuses them on later runs). Times
+# are whole processes (start-up and reading the file included) for every decoder, each decoding
+# the stream once (umc-decode --passes 1 for audio): wall seconds and user+system CPU seconds; on
+# a shared machine the CPU figure is the steadier one, the thread speed-up only shows in wall
+# time. Streams:
 #   MPEG-2 1920x1080, 120 pictures, 25 Hz, about 15 Mbit/s, GOP 12 with two B pictures:
 #     detail (testsrc2 with light noise), zoom (mandelbrot: detail that moves), uniform
 #     (gradients with noise everywhere); ours on 1 and 2 slice threads into YV12, and through
@@ -21,12 +23,15 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 runs=${RUNS:-7}
 build=1
-for arg in "$@"; do
-    case "$arg" in
+streams=
+while (($#)); do
+    case "$1" in
         --quick) runs=3 ;;
         --no-build) build=0 ;;
-        *) echo "usage: bench/speed.sh [--quick] [--no-build]" >&2; exit 2 ;;
+        --streams) streams=${2:?--streams needs a folder}; shift ;;
+        *) echo "usage: bench/speed.sh [--quick] [--no-build] [--streams DIR]" >&2; exit 2 ;;
     esac
+    shift
 done
 bin="$root/build/release"
 if ((build)); then
@@ -38,24 +43,30 @@ QMD="$bin/tools/qmdecode/qmdecode"
 QMB="$bin/bench/qm_bench"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
+src=${streams:-$work}
+mkdir -p "$src"
 
-# ---- streams
-echo "making the streams in $work ..." >&2
+# ---- streams (each made unless a kept one is there)
+echo "making the streams in $src ..." >&2
 ff() { ffmpeg -nostdin -hide_banner -loglevel fatal "$@"; }
 video() {  # NAME SOURCE CODEC BITRATE
+    [[ -s "$src/$1" ]] && return
     ff -f lavfi -i "$2" -frames:v 120 -c:v "$3" -b:v "$4" -maxrate 30M -bufsize 9M -g 12 -bf 2 \
-        -y "$work/$1"
+        -y "$src/$1"
 }
 video detail.m2v "testsrc2=size=1920x1080:rate=25,noise=alls=12:allf=t" mpeg2video 15M
 video zoom.m2v "mandelbrot=size=1920x1080:rate=25" mpeg2video 15M
 video uniform.m2v "gradients=size=1920x1080:rate=25:speed=0.05,noise=alls=4:allf=t" mpeg2video 15M
 video mpeg4.m4v "testsrc2=size=1920x1080:rate=25,noise=alls=8:allf=t" mpeg4 8M
 tone="0.3*sin(2*PI*440*t)+0.2*sin(2*PI*(300+200*sin(2*PI*0.5*t))*t)+0.1*sin(2*PI*(3000+2000*sin(2*PI*0.07*t))*t)+0.05*(random(0)-0.5)+0.4*sin(2*PI*2500*t)*gt(mod(t\,0.4)\,0.37)"
-ff -f lavfi -i "aevalsrc=$tone|$tone:s=44100:d=120" -y "$work/src.wav"
-lame --quiet -t -b 192 "$work/src.wav" "$work/l3.mp3"
-twolame --quiet -b 256 "$work/src.wav" "$work/l2.mp2"
-ff -f lavfi -i "aevalsrc=$tone|$tone|$tone|$tone|$tone|$tone:s=48000:d=120" \
-    -filter_complex "[0]aformat=channel_layouts=5.1" -c:a ac3 -b:a 448k -y "$work/s51.ac3"
+if [[ ! -s "$src/l3.mp3" || ! -s "$src/l2.mp2" ]]; then
+    ff -f lavfi -i "aevalsrc=$tone|$tone:s=44100:d=120" -y "$work/src.wav"
+    lame --quiet -t -b 192 "$work/src.wav" "$src/l3.mp3"
+    twolame --quiet -b 256 "$work/src.wav" "$src/l2.mp2"
+fi
+[[ -s "$src/s51.ac3" ]] ||
+    ff -f lavfi -i "aevalsrc=$tone|$tone|$tone|$tone|$tone|$tone:s=48000:d=120" \
+        -filter_complex "[0]aformat=channel_layouts=5.1" -c:a ac3 -b:a 448k -y "$src/s51.ac3"
 
 # ---- timing: each job appends "wall cpu" per run to $work/t.NAME
 jobs=()
@@ -66,7 +77,7 @@ job() {  # NAME COMMAND...
     printf '%s\0' "$@" > "$work/cmd.$name"
 }
 for s in detail zoom uniform; do
-    f="$work/$s.m2v"
+    f="$src/$s.m2v"
     job "$s.x1" "$UMC" --codec mpeg2 --threads 1 --format yv12 --bench "$f"
     job "$s.x2" "$UMC" --codec mpeg2 --threads 2 --format yv12 --bench "$f"
     job "$s.graph" "$QMD" --format yv12 --bench "$f"
@@ -74,21 +85,24 @@ for s in detail zoom uniform; do
     job "$s.ffmpeg" ffmpeg -nostdin -hide_banner -threads 1 -i "$f" -f null -
 done
 for a in l3.mp3 l2.mp2; do
-    job "$a.ours" "$UMC" --codec mpa --bench "$work/$a"
-    job "$a.mpg123" mpg123 -q -t "$work/$a"
-    job "$a.ffmpeg" ffmpeg -nostdin -hide_banner -threads 1 -i "$work/$a" -f null -
+    job "$a.ours" "$UMC" --codec mpa --bench --passes 1 "$src/$a"
+    job "$a.mpg123" mpg123 -q -t "$src/$a"
+    job "$a.ffmpeg" ffmpeg -nostdin -hide_banner -threads 1 -i "$src/$a" -f null -
 done
-job ac3.ours "$UMC" --codec ac3 --bench "$work/s51.ac3"
-job ac3.a52dec a52dec -o null "$work/s51.ac3"
-job ac3.ffmpeg ffmpeg -nostdin -hide_banner -threads 1 -i "$work/s51.ac3" -ac 2 -f null -
-job mpeg4.ours "$UMC" --codec mpeg4 --bench "$work/mpeg4.m4v"
-job mpeg4.ffmpeg ffmpeg -nostdin -hide_banner -threads 1 -i "$work/mpeg4.m4v" -f null -
+job ac3.ours "$UMC" --codec ac3 --bench --passes 1 "$src/s51.ac3"
+job ac3.a52dec a52dec -o null "$src/s51.ac3"
+job ac3.ffmpeg ffmpeg -nostdin -hide_banner -threads 1 -i "$src/s51.ac3" -ac 2 -f null -
+job mpeg4.ours "$UMC" --codec mpeg4 --bench "$src/mpeg4.m4v"
+job mpeg4.ffmpeg ffmpeg -nostdin -hide_banner -threads 1 -i "$src/mpeg4.m4v" -f null -
 
 echo "timing $runs interleaved runs of ${#jobs[@]} commands ..." >&2
 for ((i = 0; i < runs; ++i)); do
     for name in "${jobs[@]}"; do
         mapfile -d '' cmd < "$work/cmd.$name"
-        /usr/bin/time -f "%e %U %S" -o "$work/time" "${cmd[@]}" < /dev/null > /dev/null 2>&1 || true
+        if ! /usr/bin/time -f "%e %U %S" -o "$work/time" "${cmd[@]}" < /dev/null > /dev/null 2>&1; then
+            echo "failed: ${cmd[*]}" >&2
+            exit 1
+        fi
         awk '{ printf "%s %.3f\n", $1, $2 + $3 }' "$work/time" >> "$work/t.$name"
     done
 done

@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/win32/HugePages.h"
 #include "primitives/MemoryKernels.h"
 
 namespace {
@@ -23,6 +24,22 @@ void RuntimeRelease(void* p) {
 }
 constinit const SpMemoryFunctions kRuntime = {RuntimeAllocate, RuntimeAllocateZeroed,
                                               RuntimeReallocate, RuntimeRelease};
+
+// Pictures and frame stores on huge pages, in whole huge pages so that the last one is advised
+// too. The runtime's release takes it back like any other block.
+void* HugePageAllocate(size_t n) {
+#if defined(__linux__)
+    if (n < qm::kHugePageBlock || !qm::HugePagesOffered()) return nullptr;
+    const size_t bytes = qm::RoundUpToHugePages(n);
+    void* p = nullptr;
+    if (posix_memalign(&p, qm::kHugePageSize, bytes) != 0) return nullptr;
+    qm::AdviseHugePages(p, bytes);
+    return p;
+#else
+    (void)n;
+    return nullptr;
+#endif
+}
 
 void Copy8uPlain(const uint8_t* src, uint8_t* dst, int len) {
     std::memmove(dst, src, size_t(len));
@@ -71,7 +88,8 @@ const SpMemoryFunctions& spGetMemoryFunctions() {
 uint8_t* spAlloc8u(int n) {
     if (n < 1) return nullptr;
     // 40 spare bytes: up to 31 to reach a 32-byte boundary plus 8 for the raw address.
-    uint8_t* raw = static_cast<uint8_t*>(kRuntime.allocate(size_t(n) + 40));
+    void* block = HugePageAllocate(size_t(n) + 40);
+    uint8_t* raw = static_cast<uint8_t*>(block ? block : kRuntime.allocate(size_t(n) + 40));
     if (!raw) return nullptr;
     uint8_t* aligned =
         reinterpret_cast<uint8_t*>((reinterpret_cast<uintptr_t>(raw) + 39) & ~uintptr_t(31));

@@ -10,6 +10,7 @@ namespace {
 
 // Zero bytes kept after the data.
 constexpr size_t kPadding = 16;
+constexpr size_t kInitialCapacity = size_t(1) << 20;
 
 }  // namespace
 
@@ -26,6 +27,8 @@ void PictureAssembler::Append(const uint8_t* data, size_t size, bool timed, REFE
         m_begin = 0;
     }
     m_stamps.push_back({m_base + m_end, timed, start, stop});
+    // Room for a large picture from the start, so the buffer seldom moves to fresh memory.
+    if (m_bytes.capacity() < kInitialCapacity) m_bytes.reserve(kInitialCapacity);
     m_bytes.resize(m_end + size + kPadding);
     std::memcpy(m_bytes.data() + m_end, data, size);
     m_end += size;

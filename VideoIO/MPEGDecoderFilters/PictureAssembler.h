@@ -7,11 +7,34 @@
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <new>
 #include <vector>
 
 #include "platform/dshow/DShow.h"
+#include "primitives/Memory.h"
 
 namespace qm_MPEGDecoderFilters {
+
+// The kernels' allocator, which puts blocks of a megabyte or more on huge pages: the gathering
+// buffer is touched afresh each time it grows, a page fault per 4 KiB otherwise.
+template <class T>
+struct KernelAllocator {
+    using value_type = T;
+    KernelAllocator() = default;
+    template <class U>
+    KernelAllocator(const KernelAllocator<U>&) {}
+    T* allocate(size_t n) {
+        if (n > size_t(INT32_MAX) / sizeof(T)) throw std::bad_alloc();
+        void* p = spAlloc8u(int(n * sizeof(T)));
+        if (!p) throw std::bad_alloc();
+        return static_cast<T*>(p);
+    }
+    void deallocate(T* p, size_t) { spFree(p); }
+    template <class U>
+    bool operator==(const KernelAllocator<U>&) const {
+        return true;
+    }
+};
 
 class PictureAssembler {
 public:
@@ -43,7 +66,7 @@ private:
 
     // m_bytes[m_begin, m_end) waits; zero bytes follow so that the bitstream reader may look a
     // little past the end of a picture.
-    std::vector<uint8_t> m_bytes;
+    std::vector<uint8_t, KernelAllocator<uint8_t>> m_bytes;
     size_t m_begin = 0, m_end = 0;
     size_t m_taken = 0;    // bytes handed out by the last Next, dropped on the next call
     size_t m_scanned = 0;  // start codes before this offset have been looked at

@@ -8,6 +8,7 @@
 #include <map>
 #include <mutex>
 
+#include "platform/win32/HugePages.h"
 #include "platform/win32/LastError.h"
 #include "platform/win32/WinError.h"
 
@@ -48,6 +49,29 @@ std::map<uintptr_t, size_t>::iterator FindReservation(uintptr_t address, size_t 
     return it;
 }
 
+// Large regions (sample buffers of whole pictures) start on a huge page boundary and run to one,
+// advised for huge pages; `length` grows to the mapped length.
+void* MapRegion(size_t& length, int prot) {
+    const int flags = MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE;
+    if (length < qm::kHugePageBlock || !qm::HugePagesOffered() ||
+        length > SIZE_T(-1) - 2 * qm::kHugePageSize) {
+        void* p = mmap(nullptr, length, prot, flags, -1, 0);
+        return p == MAP_FAILED ? nullptr : p;
+    }
+    const size_t huge = qm::RoundUpToHugePages(length);
+    const size_t mapped = huge + qm::kHugePageSize;
+    void* p = mmap(nullptr, mapped, prot, flags, -1, 0);
+    if (p == MAP_FAILED) return nullptr;
+    const uintptr_t base = uintptr_t(p);
+    const uintptr_t start = (base + qm::kHugePageSize - 1) / qm::kHugePageSize * qm::kHugePageSize;
+    if (start > base) munmap(p, start - base);
+    if (base + mapped > start + huge)
+        munmap(reinterpret_cast<void*>(start + huge), base + mapped - (start + huge));
+    qm::AdviseHugePages(reinterpret_cast<void*>(start), huge);
+    length = huge;
+    return reinterpret_cast<void*>(start);
+}
+
 }  // namespace
 
 LPVOID VirtualAlloc(LPVOID address, SIZE_T size, DWORD allocationType, DWORD protect) {
@@ -68,11 +92,10 @@ LPVOID VirtualAlloc(LPVOID address, SIZE_T size, DWORD allocationType, DWORD pro
             SetLastError(ERROR_NOT_ENOUGH_MEMORY);
             return nullptr;
         }
-        const size_t length = (size + page - 1) / page * page;
+        size_t length = (size + page - 1) / page * page;
         const int mapProt = (allocationType & MEM_COMMIT) ? prot : PROT_NONE;
-        void* p =
-            mmap(nullptr, length, mapProt, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
-        if (p == MAP_FAILED) {
+        void* p = MapRegion(length, mapProt);
+        if (!p) {
             SetLastError(ERROR_NOT_ENOUGH_MEMORY);
             return nullptr;
         }
@@ -128,6 +151,7 @@ BOOL VirtualFree(LPVOID address, SIZE_T size, DWORD freeType) {
             SetLastError(ERROR_INVALID_ADDRESS);
             return FALSE;
         }
+        if (it->second >= qm::kHugePageBlock) qm::AdviseHugePages(p, end - begin);
         return TRUE;
     }
     SetLastError(ERROR_INVALID_PARAMETER);

@@ -463,6 +463,48 @@ TEST(Mpeg2Decoder, TimeStampsFollowTheDisplayOrderInBothOutputOrders) {
     }
 }
 
+// A system layer's packet may carry several pictures; its time stamp is the first one's that
+// begins in it. Fed whole, one GetFrame after another, the pictures after the first are timed by
+// the clock like untimed inputs of their own, not all with the packet's stamp.
+TEST(Mpeg2Decoder, SeveralPicturesInOneInputTakeItsStampOnce) {
+    const double period = 1.0 / 25.0, start = 1.0;
+    const auto stream = IntraGops(
+        {{{1, 0}, {2, 3}, {3, 1}, {3, 2}, {2, 6}, {3, 4}, {3, 5}}, {{1, 0}, {2, 2}, {3, 1}}}, false);
+    const int display[] = {0, 3, 1, 2, 6, 4, 5, 7, 9, 8};  // of the pictures in stream order
+    std::vector<size_t> units{0};
+    while (units.back() < stream.size())
+        units.push_back(units.back() + UMC::Mpeg2AccessUnitLength(stream.data() + units.back(),
+                                                                  stream.size() - units.back()));
+    ASSERT_EQ(units.size(), 11u);
+    for (int32_t flags : {0, int32_t(UMC::FLAG_VDEC_REORDER)}) {
+        for (size_t perInput : {2, 3, 10}) {
+            SCOPED_TRACE(testing::Message() << "flags " << flags << " pictures " << perInput);
+            Session s;
+            ASSERT_EQ(s.Init(flags), UMC::STATUS_OK);
+            for (size_t u = 0; u < 10; u += perInput) {
+                const size_t end = units[std::min<size_t>(u + perInput, 10)];
+                UMC::MediaData in;
+                in.SetBufferPointer(const_cast<uint8_t*>(stream.data()) + units[u], end - units[u]);
+                in.SetDataSize(end - units[u]);
+                in.SetTime(start + display[u] * period);
+                for (int guard = 0; guard < 16 && in.GetDataSize() >= 4; ++guard) {
+                    const size_t before = in.GetDataSize();
+                    if (s.decoder.GetFrame(&in, &s.out) != UMC::STATUS_OK &&
+                        in.GetDataSize() == before)
+                        break;
+                }
+            }
+            while (s.Flush() == UMC::STATUS_OK) {
+            }
+            ASSERT_EQ(s.stage.pictures.size(), 10u);
+            for (const Picture& p : s.stage.pictures) {
+                const int shown = (p.planes[0] - 20) / 10;
+                EXPECT_NEAR(p.time, start + shown * period, 1e-9) << "picture " << shown;
+            }
+        }
+    }
+}
+
 TEST(Mpeg2Decoder, SequenceHeaderOfAnotherStreamTypeLeavesTheOldSequenceDecoding) {
     StreamWriter w;
     StreamWriter::Sequence mpeg2;

@@ -1,6 +1,8 @@
 // Sequence, GOP and picture headers: stream type detection, sizes, rates, aspect ratios, bit rate
-// limits, user data and the header errors.
+// limits, user data, the header errors, and headers cut short leaving the decoder as it was.
 #include <gtest/gtest.h>
+
+#include <cstring>
 
 #include "tests/mpeg2video/Mpeg2StreamWriter.h"
 #include "tests/mpeg2video/Mpeg2TestSupport.h"
@@ -334,6 +336,216 @@ TEST(Mpeg2Headers, DisplayExtensionsGiveTheAspectAndLeaveThePicturesAlone) {
     ASSERT_EQ(shown.pictures.size(), 1u);
     EXPECT_EQ(shown.pictures[0].planes, plain.pictures[0].planes);
     EXPECT_EQ(shown.pictures[0].damaged, 0);
+}
+
+UMC::Status Feed(Initialised& d, const std::vector<uint8_t>& bytes) {
+    UMC::MediaData in;
+    in.SetBufferPointer(const_cast<uint8_t*>(bytes.data()), bytes.size());
+    in.SetDataSize(bytes.size());
+    UMC::VideoData out;
+    return d.decoder.GetFrame(&in, &out);
+}
+
+// Bytes of everything the writer holds up to `cut` bytes into the last unit it began at `unit`.
+std::vector<uint8_t> CutAt(StreamWriter& w, size_t unit, size_t cut) {
+    std::vector<uint8_t> bytes = w.Data();
+    bytes.resize(unit + cut);
+    return bytes;
+}
+
+TEST(Mpeg2Headers, PictureCodingExtensionCutShortLeavesThePictureAsItWas) {
+    StreamWriter::Sequence s;
+    s.progressive = 0;
+    Initialised d;
+    InitWith(d, Sequence(s));
+    ASSERT_EQ(d.status, UMC::STATUS_OK);
+    StreamWriter first;
+    StreamWriter::Picture i;
+    i.temporalReference = 2;
+    i.intraVlc = 1;
+    first.PictureHeader(i);
+    first.Slice(0, 8);
+    int pred[3] = {128, 128, 128};
+    const int dc[6] = {100, 100, 100, 100, 128, 128};
+    first.IntraMacroblockDcOnly(1, dc, 6, pred);
+    ASSERT_EQ(Feed(d, first.Data()), UMC::STATUS_NOT_ENOUGH_DATA);  // held for reordering
+    const UMC::Mpeg2Picture before = d.base()->Picture();
+    ASSERT_EQ(before.header.temporalReference, 2);
+    ASSERT_EQ(before.coding.intraVlcFormat, 1);
+
+    // A P field with every flag the other way, its coding extension (34 bits) cut in each byte.
+    StreamWriter second;
+    StreamWriter::Picture p;
+    p.type = 2;
+    p.temporalReference = 7;
+    p.fcode = 3;
+    p.dcPrecision = 2;
+    p.structure = 2;
+    p.topFieldFirst = 0;
+    p.framePredFrameDct = 0;
+    p.qScaleType = 1;
+    p.alternateScan = 1;
+    p.repeatFirstField = 1;
+    p.progressiveFrame = 0;
+    second.PictureHeader(p);
+    const size_t extension = second.Data().size() - 9;  // start code and 5 bytes
+    for (size_t cut = 5; cut < 9; ++cut) {
+        SCOPED_TRACE(cut);
+        EXPECT_EQ(Feed(d, CutAt(second, extension, cut)), UMC::STATUS_INVALID_STREAM);
+        const UMC::Mpeg2Picture& now = d.base()->Picture();
+        EXPECT_EQ(now.header.temporalReference, 2);
+        EXPECT_EQ(now.codingType, UMC::I_PICTURE);
+        EXPECT_EQ(now.coding.structure, UMC::PS_FRAME);
+        EXPECT_EQ(now.coding.intraVlcFormat, 1);
+        EXPECT_FALSE(now.coding.alternateScan);
+        EXPECT_EQ(now.rsize[0][0], before.rsize[0][0]);
+        EXPECT_EQ(now.dcShift, 3);
+    }
+    // Whole, the same header is taken over field by field.
+    second.Slice(0, 8);
+    Feed(d, second.Data());
+    const UMC::Mpeg2Picture& taken = d.base()->Picture();
+    EXPECT_EQ(taken.header.temporalReference, 7);
+    EXPECT_EQ(taken.codingType, UMC::P_PICTURE);
+    EXPECT_EQ(taken.coding.structure, UMC::PS_BOTTOM_FIELD);
+    EXPECT_EQ(taken.rsize[0][0], 2);
+    EXPECT_EQ(taken.rsize[0][1], 2);
+    EXPECT_EQ(taken.dcReset, 512);
+    EXPECT_EQ(taken.dcShift, 1);
+    EXPECT_EQ(taken.mbRows, 1);  // a field of a two-row picture
+    EXPECT_FALSE(taken.coding.topFieldFirst);
+    EXPECT_FALSE(taken.coding.framePredFrameDct);
+    EXPECT_TRUE(taken.coding.qScaleType);
+    EXPECT_EQ(taken.coding.intraVlcFormat, 0);
+    EXPECT_TRUE(taken.coding.alternateScan);
+    EXPECT_TRUE(taken.coding.repeatFirstField);
+    EXPECT_FALSE(taken.coding.progressiveFrame);
+}
+
+// quant_matrix_extension loading an intra matrix of 99s and a non-intra one of 50s.
+void QuantMatrixExtension(StreamWriter& w) {
+    w.StartCode(0xB5);
+    w.Put(3, 4);
+    w.Put(1, 1);
+    for (int k = 0; k < 64; ++k) w.Put(99, 8);
+    w.Put(1, 1);
+    for (int k = 0; k < 64; ++k) w.Put(50, 8);
+    w.Put(0, 2);
+}
+
+TEST(Mpeg2Headers, QuantMatrixExtensionCutShortLoadsNoMatrix) {
+    Initialised d;
+    InitWith(d, Sequence({}));
+    ASSERT_EQ(d.status, UMC::STATUS_OK);
+    const UMC::Mpeg2QuantMatrices defaults = d.base()->Matrices();
+    StreamWriter w;
+    w.PictureHeader({});
+    const size_t unit = w.Data().size();
+    QuantMatrixExtension(w);
+    // The intra matrix is whole, the non-intra one lacks its last byte.
+    EXPECT_EQ(Feed(d, CutAt(w, unit, w.Data().size() - unit - 1)), UMC::STATUS_INVALID_STREAM);
+    EXPECT_EQ(std::memcmp(&d.base()->Matrices(), &defaults, sizeof defaults), 0);
+
+    w.Slice(0, 8);
+    Feed(d, w.Data());
+    const UMC::Mpeg2QuantMatrices& m = d.base()->Matrices();
+    for (int k = 0; k < 64; ++k) {
+        ASSERT_EQ(m.m[UMC::Mpeg2QuantMatrices::kIntra][k], 99);
+        ASSERT_EQ(m.m[UMC::Mpeg2QuantMatrices::kChromaIntra][k], 99);  // 4:2:0: chroma follows
+        ASSERT_EQ(m.m[UMC::Mpeg2QuantMatrices::kChromaNonIntra][k], 50);
+    }
+}
+
+TEST(Mpeg2Headers, SequenceHeaderCutShortKeepsTheSequence) {
+    Initialised d;
+    StreamWriter::Sequence s;
+    s.width = 720;
+    s.height = 576;
+    s.frameRateCode = 3;
+    InitWith(d, Sequence(s));
+    ASSERT_EQ(d.status, UMC::STATUS_OK);
+    StreamWriter w;
+    s.width = 352;
+    s.height = 288;
+    s.frameRateCode = 4;
+    s.chroma = 2;
+    w.SequenceHeader(s);
+    const size_t extension = w.Data().size() - 10;  // start code and 6 bytes
+    for (size_t cut = 5; cut < 10; ++cut) {
+        SCOPED_TRACE(cut);
+        std::vector<uint8_t> bytes = CutAt(w, extension, cut);
+        UMC::Mpeg2BitReader bs;
+        bs.Init(bytes.data(), bytes.size());
+        bs.Skip(32);
+        EXPECT_EQ(d.base()->ParseHeader(UMC::MPEG2_SEQUENCE_HEADER, bs),
+                  UMC::STATUS_INVALID_STREAM);
+        EXPECT_EQ(d.base()->Sequence().width, 720);
+        EXPECT_EQ(d.base()->Sequence().chromaFormat, UMC::CHROMA_420);
+        EXPECT_EQ(d.base()->MbWidth(), 45);
+        EXPECT_EQ(d.base()->StreamInfo().clip_width, 720);
+        EXPECT_DOUBLE_EQ(d.base()->FramePeriod(), 1.0 / 25.0);
+    }
+    w.StartCode(0xB8);
+    UMC::Mpeg2BitReader bs;
+    bs.Init(w.Data().data(), w.Data().size());
+    bs.Skip(32);
+    ASSERT_EQ(d.base()->ParseHeader(UMC::MPEG2_SEQUENCE_HEADER, bs), UMC::STATUS_OK);
+    EXPECT_EQ(d.base()->Sequence().width, 352);
+    EXPECT_EQ(d.base()->Sequence().chromaFormat, UMC::CHROMA_422);
+    EXPECT_EQ(d.base()->StreamInfo().color_format, UMC::YUV422);
+    EXPECT_EQ(d.base()->MbHeight(), 18);
+}
+
+TEST(Mpeg2Headers, ExtensionsOutsideTheirHeaderChangeOnlyTheMatrices) {
+    Initialised d;
+    InitWith(d, Sequence({}));
+    ASSERT_EQ(d.status, UMC::STATUS_OK);
+    const UMC::Mpeg2Picture picture = d.base()->Picture();
+    auto parse = [&](StreamWriter& w) {
+        w.StartCode(0xB8);
+        UMC::Mpeg2BitReader bs;
+        bs.Init(w.Data().data(), w.Data().size());
+        bs.Skip(32);
+        return d.base()->ParseHeader(UMC::MPEG2_EXTENSION, bs);
+    };
+    StreamWriter display;
+    SequenceDisplayExtension(display, 16, 16, false);
+    EXPECT_EQ(parse(display), UMC::STATUS_OK);
+    EXPECT_EQ(d.base()->StreamInfo().disp_clip_width, 0);
+
+    StreamWriter coding;
+    StreamWriter::Picture p;
+    p.structure = 1;
+    p.alternateScan = 1;
+    coding.PictureHeader(p);
+    std::vector<uint8_t>& bytes = coding.Data();
+    bytes.erase(bytes.begin(), bytes.begin() + 8);  // the picture header
+    EXPECT_EQ(parse(coding), UMC::STATUS_OK);
+    EXPECT_EQ(d.base()->Picture().coding.structure, picture.coding.structure);
+    EXPECT_EQ(d.base()->Picture().coding.alternateScan, picture.coding.alternateScan);
+
+    StreamWriter matrices;
+    QuantMatrixExtension(matrices);
+    EXPECT_EQ(parse(matrices), UMC::STATUS_OK);
+    EXPECT_EQ(d.base()->Matrices().m[UMC::Mpeg2QuantMatrices::kNonIntra][0], 50);
+}
+
+TEST(Mpeg2Headers, GopHeaderCutShortKeepsTheGop) {
+    Initialised d;
+    InitWith(d, Sequence({}));
+    StreamWriter w;
+    w.Gop(true, true);
+    for (size_t size : {size_t(7), w.Data().size()}) {
+        std::vector<uint8_t> bytes(w.Data().begin(), w.Data().begin() + ptrdiff_t(size));
+        UMC::Mpeg2BitReader bs;
+        bs.Init(bytes.data(), bytes.size());
+        bs.Skip(32);
+        const bool whole = size == w.Data().size();
+        EXPECT_EQ(d.base()->ParseHeader(UMC::MPEG2_GROUP_START, bs),
+                  whole ? UMC::STATUS_OK : UMC::STATUS_INVALID_STREAM);
+        EXPECT_EQ(d.base()->Gop().closedGop, whole);
+        EXPECT_EQ(d.base()->Gop().brokenLink, whole);
+    }
 }
 
 }  // namespace

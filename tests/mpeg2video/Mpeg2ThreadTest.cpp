@@ -24,9 +24,14 @@ void ExpectSamePictures(const std::vector<uint8_t>& stream, int maxThreads) {
     for (int threads = 2; threads <= maxThreads; ++threads) {
         const DecodeResult many = Decode(stream, threads);
         ASSERT_EQ(many.pictures.size(), one.pictures.size()) << threads;
+        EXPECT_EQ(many.statuses, one.statuses) << threads;
         for (size_t k = 0; k < one.pictures.size(); ++k) {
             EXPECT_EQ(many.pictures[k].planes, one.pictures[k].planes) << threads << " " << k;
             EXPECT_EQ(many.pictures[k].damaged, one.pictures[k].damaged) << threads << " " << k;
+            // A reference picture goes out while the next one is decoded: the same description.
+            EXPECT_EQ(many.pictures[k].time, one.pictures[k].time) << threads << " " << k;
+            EXPECT_EQ(many.pictures[k].frameType, one.pictures[k].frameType) << threads << " " << k;
+            EXPECT_EQ(many.pictures[k].structure, one.pictures[k].structure) << threads << " " << k;
         }
     }
 }

@@ -1,5 +1,7 @@
 #include "tools/common/WavFile.h"
 
+#include <bit>
+
 namespace qmtool {
 
 namespace {
@@ -10,6 +12,15 @@ void PutLe(std::vector<uint8_t>& out, uint32_t v, int bytes) {
 
 void PutTag(std::vector<uint8_t>& out, const char* tag) {
     for (int i = 0; i < 4; ++i) out.push_back(uint8_t(tag[i]));
+}
+
+bool EndsWithWav(const std::string& path) {
+    return path.size() >= 4 && path.compare(path.size() - 4, 4, ".wav") == 0;
+}
+
+// The RIFF sizes stop at 32 bits.
+uint32_t WavDataBytes(uint64_t bytes) {
+    return bytes > 0xFFFFFFF0u ? 0xFFFFFFF0u : uint32_t(bytes);
 }
 
 }  // namespace
@@ -45,6 +56,59 @@ std::vector<uint8_t> WavHeader(int channels, int rate, uint32_t channelMask, uin
     PutTag(h, "data");
     PutLe(h, dataBytes, 4);
     return h;
+}
+
+PcmFileWriter::~PcmFileWriter() {
+    if (m_file) std::fclose(m_file);
+}
+
+bool PcmFileWriter::Open(const std::string& path) {
+    m_file = std::fopen(path.c_str(), "wb");
+    m_wav = EndsWithWav(path);
+    return m_file != nullptr;
+}
+
+bool PcmFileWriter::Write(const int16_t* samples, size_t count, int channels, int rate,
+                          uint32_t mask) {
+    if (!m_file) return false;
+    if (!m_started) {
+        m_started = true;
+        m_channels = channels;
+        m_rate = rate;
+        m_mask = mask;
+        if (m_wav) {
+            const auto header = WavHeader(channels, rate, mask, 0);
+            m_ok &= std::fwrite(header.data(), 1, header.size(), m_file) == header.size();
+        }
+    } else if (channels != m_channels || rate != m_rate || mask != m_mask) {
+        ++m_layoutChanges;
+    }
+    const size_t bytes = count * 2;
+    const void* out = samples;
+    if constexpr (std::endian::native != std::endian::little) {
+        m_staging.resize(bytes);
+        for (size_t i = 0; i < count; ++i) {
+            m_staging[2 * i] = uint8_t(uint16_t(samples[i]));
+            m_staging[2 * i + 1] = uint8_t(uint16_t(samples[i]) >> 8);
+        }
+        out = m_staging.data();
+    }
+    m_ok &= std::fwrite(out, 1, bytes, m_file) == bytes;
+    m_bytes += bytes;
+    return m_ok;
+}
+
+bool PcmFileWriter::Finish() {
+    if (!m_file) return false;
+    if (m_wav && m_started) {
+        // The same layout gives a header of the same length: only the sizes change.
+        const auto header = WavHeader(m_channels, m_rate, m_mask, WavDataBytes(m_bytes));
+        m_ok &= std::fseek(m_file, 0, SEEK_SET) == 0 &&
+                std::fwrite(header.data(), 1, header.size(), m_file) == header.size();
+    }
+    m_ok &= std::fclose(m_file) == 0;
+    m_file = nullptr;
+    return m_ok;
 }
 
 }  // namespace qmtool

@@ -7,7 +7,7 @@
 
 namespace qmdecode {
 
-std::optional<std::string> ProbeAc3Stream(const std::vector<uint8_t>& d, ProbedStream* s) {
+std::optional<std::string> ProbeAc3Stream(std::span<const uint8_t> d, ProbedStream* s) {
     for (size_t p = 0; p + 8 <= d.size() && p < 65536; ++p) {
         if (d[p] != 0x0B || d[p + 1] != 0x77) continue;
         UMC::ac3::BitReader br;

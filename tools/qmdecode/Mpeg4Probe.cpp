@@ -11,11 +11,11 @@
 
 namespace qmdecode {
 
-bool LooksLikeMpeg4Video(const std::vector<uint8_t>& d) {
+bool LooksLikeMpeg4Video(std::span<const uint8_t> d) {
     return UMC::mpeg4::LooksLikeMpeg4Video(d.data(), d.size());
 }
 
-std::optional<std::string> ProbeMpeg4Video(const std::vector<uint8_t>& d, ProbedStream* s) {
+std::optional<std::string> ProbeMpeg4Video(std::span<const uint8_t> d, ProbedStream* s) {
     auto state = std::make_unique<UMC::MPEG4DecoderState>();
     state->vo.verid = 1;
     UMC::Mpeg4PaddedInput input;

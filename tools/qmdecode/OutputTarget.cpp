@@ -5,7 +5,7 @@
 #include <io.h>
 #endif
 
-#include "tools/common/ChunkedFile.h"
+#include <utility>
 #include "tools/qmdecode/OutputWriters.h"
 
 namespace qmdecode {
@@ -85,13 +85,14 @@ std::vector<uint8_t> TakePeekedStdin() {
     return std::move(PeekedStdin());
 }
 
-bool ReadInputFile(const std::string& path, std::vector<uint8_t>& data) {
-    if (path != "-") return qmtool::ReadWholeFile(path, data);
+bool OpenInputFile(const std::string& path, qmtool::InputFile& file) {
+    if (path != "-") return file.Open(path);
     SetBinary(stdin);
-    data = TakePeekedStdin();
+    std::vector<uint8_t> data = TakePeekedStdin();
     uint8_t buffer[1 << 16];
     for (size_t n; (n = std::fread(buffer, 1, sizeof(buffer), stdin)) > 0;)
         data.insert(data.end(), buffer, buffer + n);
+    file.Adopt(std::move(data));
     return !std::ferror(stdin);
 }
 

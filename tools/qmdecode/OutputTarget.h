@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "tools/common/InputFile.h"
+
 namespace qmdecode {
 
 std::FILE* OpenOutputFile(const std::string& path);
@@ -21,9 +23,9 @@ bool WantsContainer(const std::string& path, const std::string& format, const ch
 // "out.wav" -> "out.1.wav": the name for output that follows a format change.
 std::string NumberedName(const std::string& path, int number);
 
-// Reads the whole input ("-": standard input, including what PeekInput took).
-bool ReadInputFile(const std::string& path, std::vector<uint8_t>& data);
-// The first `size` bytes (fewer at the end), kept for ReadInputFile and the demultiplexer.
+// The whole input, mapped or read ("-": standard input, including what PeekInput took).
+bool OpenInputFile(const std::string& path, qmtool::InputFile& file);
+// The first `size` bytes (fewer at the end), kept for OpenInputFile and the demultiplexer.
 std::vector<uint8_t> PeekInput(const std::string& path, size_t size);
 // What PeekInput took from standard input (moved out).
 std::vector<uint8_t> TakePeekedStdin();

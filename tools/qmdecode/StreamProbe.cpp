@@ -29,7 +29,7 @@ private:
 };
 
 // Offset of the next start code 00 00 01 xx at or after `from`, or npos.
-size_t FindStartCode(const std::vector<uint8_t>& d, size_t from) {
+size_t FindStartCode(std::span<const uint8_t> d, size_t from) {
     for (size_t i = from; i + 3 < d.size(); ++i)
         if (d[i] == 0 && d[i + 1] == 0 && d[i + 2] == 1) return i;
     return std::string::npos;
@@ -45,7 +45,7 @@ bool FramePeriod(uint32_t code, int64_t* num, int64_t* den) {
     return true;
 }
 
-std::optional<std::string> ProbeVideo(const std::vector<uint8_t>& d, ProbedStream* s) {
+std::optional<std::string> ProbeVideo(std::span<const uint8_t> d, ProbedStream* s) {
     size_t seq = FindStartCode(d, 0);
     while (seq != std::string::npos && d[seq + 3] != 0xB3) seq = FindStartCode(d, seq + 3);
     if (seq == std::string::npos) return "no MPEG video sequence header";
@@ -139,14 +139,14 @@ std::optional<std::string> ProbeVideo(const std::vector<uint8_t>& d, ProbedStrea
 }
 
 // Size of an ID3v2 tag at the start, or 0.
-size_t Id3v2Size(const std::vector<uint8_t>& d) {
+size_t Id3v2Size(std::span<const uint8_t> d) {
     if (d.size() < 10 || d[0] != 'I' || d[1] != 'D' || d[2] != '3') return 0;
     const size_t size = (size_t(d[6] & 0x7F) << 21) | (size_t(d[7] & 0x7F) << 14) |
                         (size_t(d[8] & 0x7F) << 7) | size_t(d[9] & 0x7F);
     return 10 + size + ((d[5] & 0x10) ? 10 : 0);
 }
 
-std::optional<std::string> ProbeAudio(const std::vector<uint8_t>& d, ProbedStream* s) {
+std::optional<std::string> ProbeAudio(std::span<const uint8_t> d, ProbedStream* s) {
     static const int kRates[3][3] = {
         {44100, 48000, 32000}, {22050, 24000, 16000}, {11025, 12000, 8000}};
     static const int kBitrates[2][3][16] = {
@@ -254,13 +254,13 @@ std::optional<std::string> DescribeLpcm(int rate, ProbedStream* s) {
     return std::nullopt;
 }
 
-bool LooksLikeVideo(const std::vector<uint8_t>& d) {
+bool LooksLikeVideo(std::span<const uint8_t> d) {
     return d.size() >= 4 && d[0] == 0 && d[1] == 0 && d[2] == 1 && d[3] == 0xB3;
 }
 
 }  // namespace
 
-std::optional<std::string> ProbeStream(const std::vector<uint8_t>& data,
+std::optional<std::string> ProbeStream(std::span<const uint8_t> data,
                                        std::optional<StreamKind> forced, int lpcmRate,
                                        ProbedStream* stream) {
     if (forced) {

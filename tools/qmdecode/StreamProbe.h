@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -31,17 +32,17 @@ struct ProbedStream {
 
 // Parses the first bytes of a file. `forced` chooses the kind (needed for LPCM, whose rate is
 // `lpcmRate`). Returns an error text on failure.
-std::optional<std::string> ProbeStream(const std::vector<uint8_t>& data,
+std::optional<std::string> ProbeStream(std::span<const uint8_t> data,
                                        std::optional<StreamKind> forced, int lpcmRate,
                                        ProbedStream* stream);
 
 // AC-3: a sync word with a valid header confirmed by the next frame's sync word.
-std::optional<std::string> ProbeAc3Stream(const std::vector<uint8_t>& data, ProbedStream* stream);
+std::optional<std::string> ProbeAc3Stream(std::span<const uint8_t> data, ProbedStream* stream);
 
 // MPEG-4 Part 2 and H.263: a visual object sequence, visual object or VOL start code, or a
 // short-header picture start, after nothing but zeros.
-bool LooksLikeMpeg4Video(const std::vector<uint8_t>& data);
-std::optional<std::string> ProbeMpeg4Video(const std::vector<uint8_t>& data, ProbedStream* stream);
+bool LooksLikeMpeg4Video(std::span<const uint8_t> data);
+std::optional<std::string> ProbeMpeg4Video(std::span<const uint8_t> data, ProbedStream* stream);
 // One unit per VOP (with the headers before it), in decoding order, `framePeriod` apart.
 std::vector<VideoUnit> SplitMpeg4Units(const uint8_t* data, size_t size, bool shortHeader,
                                        REFERENCE_TIME framePeriod);

@@ -16,7 +16,6 @@
 #include "VideoIO/MPEGDecoderFilters/DecoderFilters.h"
 #include "platform/graph/FilterGraph.h"
 #include "platform/graph/PushSource.h"
-#include "tools/common/ChunkedFile.h"
 #include "tools/qmdecode/ContainerDecode.h"
 #include "tools/qmdecode/FormatChanges.h"
 #include "tools/qmdecode/OutputTarget.h"
@@ -215,8 +214,9 @@ struct Ref {
 int main(int argc, char** argv) {
     if (auto status = RunContainer(argc, argv)) return *status;
     const Options options = ParseArgs(argc, argv);
-    std::vector<uint8_t> file;
-    if (!ReadInputFile(options.input, file)) Fail("cannot read '" + options.input + "'");
+    qmtool::InputFile input;
+    if (!OpenInputFile(options.input, input)) Fail("cannot read '" + options.input + "'");
+    const std::span<const uint8_t> file = input.Bytes();
     if (file.empty()) Fail("'" + options.input + "' is empty");
     ProbedStream stream;
     if (auto error = ProbeStream(file, options.type, options.lpcmRate, &stream)) Fail(*error);

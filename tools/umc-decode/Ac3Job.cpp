@@ -27,12 +27,13 @@ int RunAc3(const umcdecode::Options& options) {
         }
     }
     return umcdecode::RunAudioJob(
-        options, "AC-3", [&params](const std::vector<uint8_t>& data, bool keep) {
+        options, "AC-3",
+        [&params](const std::vector<uint8_t>& data, qmtool::PcmFileWriter* writer) {
             UMC::AC3Decoder decoder;
             UMC::AC3DecoderParams p = params;
             umcdecode::PcmResult r;
             r.failed = decoder.Init(&p) != UMC::STATUS_OK;
-            return r.failed ? r : umcdecode::DecodeInPieces(decoder, data, 18432, keep);
+            return r.failed ? r : umcdecode::DecodeInPieces(decoder, data, 18432, writer);
         });
 }
 

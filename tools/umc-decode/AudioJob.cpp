@@ -2,38 +2,15 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstdio>
 #include <cstring>
-#include <fstream>
 
 #include "SDKs/CodecFramework/core/AudioData.h"
 #include "tools/common/ChunkedFile.h"
-#include "tools/common/WavFile.h"
 
 namespace umcdecode {
 
-namespace {
-
-bool WriteOutput(const std::string& path, const PcmResult& r) {
-    const uint32_t dataBytes = uint32_t(r.samples.size() * 2);
-    const bool wav = path.size() >= 4 && path.compare(path.size() - 4, 4, ".wav") == 0;
-    std::vector<uint8_t> bytes;
-    if (wav) bytes = qmtool::WavHeader(r.channels, r.rate, r.mask, dataBytes);
-    const size_t header = bytes.size();
-    bytes.resize(header + dataBytes);
-    for (size_t i = 0; i < r.samples.size(); ++i) {
-        bytes[header + 2 * i] = uint8_t(uint16_t(r.samples[i]));
-        bytes[header + 2 * i + 1] = uint8_t(uint16_t(r.samples[i]) >> 8);
-    }
-    std::ofstream out(path, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
-    return bool(out);
-}
-
-}  // namespace
-
 PcmResult DecodeInPieces(UMC::AudioCodec& decoder, const std::vector<uint8_t>& data,
-                         size_t pcmBytes, bool keep) {
+                         size_t pcmBytes, qmtool::PcmFileWriter* writer) {
     PcmResult result;
     const size_t kPiece = 4096;
     std::vector<uint8_t> staging(2 * kPiece + 8192);
@@ -64,10 +41,12 @@ PcmResult DecodeInPieces(UMC::AudioCodec& decoder, const std::vector<uint8_t>& d
                 result.rate = out.m_iSampleFrequency;
                 result.mask = out.m_iChannelMask;
                 const size_t count = out.GetDataSize() / 2;
+                result.samples += count;
                 if (result.channels > 0) result.sampleFrames += count / size_t(result.channels);
-                if (keep) {
-                    const int16_t* s = reinterpret_cast<const int16_t*>(out.GetDataPointer());
-                    result.samples.insert(result.samples.end(), s, s + count);
+                if (writer && !writer->Write(reinterpret_cast<const int16_t*>(out.GetDataPointer()),
+                                             count, result.channels, result.rate, result.mask)) {
+                    result.writeFailed = true;
+                    return result;
                 }
                 continue;
             }
@@ -82,26 +61,28 @@ PcmResult DecodeInPieces(UMC::AudioCodec& decoder, const std::vector<uint8_t>& d
     return result;
 }
 
-int RunAudioJob(
-    const Options& options, const char* name,
-    const std::function<PcmResult(const std::vector<uint8_t>& data, bool keep)>& decode) {
+int RunAudioJob(const Options& options, const char* name,
+                const std::function<PcmResult(const std::vector<uint8_t>& data,
+                                              qmtool::PcmFileWriter* writer)>& decode) {
     std::vector<uint8_t> data;
     if (!qmtool::ReadWholeFile(options.input, data)) {
         std::fprintf(stderr, "umc-decode: cannot read '%s'\n", options.input.c_str());
         return 1;
     }
     if (options.bench) {
-        // Whole passes for at least a second, so that short files still give a figure.
+        // Without --passes, whole passes for at least a second, so that short files still give
+        // a figure.
         using Clock = std::chrono::steady_clock;
         PcmResult r;
         int passes = 0;
         const auto start = Clock::now();
         double elapsed = 0.0;
         do {
-            r = decode(data, false);
+            r = decode(data, nullptr);
             ++passes;
             elapsed = std::chrono::duration<double>(Clock::now() - start).count();
-        } while (elapsed < 1.0 && !r.failed && r.frames > 0);
+        } while ((options.passes > 0 ? passes < options.passes : elapsed < 1.0) && !r.failed &&
+                 r.frames > 0);
         if (r.failed || r.frames == 0 || r.rate == 0) {
             std::fprintf(stderr, "umc-decode: no %s frame decoded from '%s'\n", name,
                          options.input.c_str());
@@ -114,22 +95,32 @@ int RunAudioJob(
         return 0;
     }
 
-    const PcmResult r = decode(data, true);
-    if (r.failed) {
-        std::fprintf(stderr, "umc-decode: the %s decoder could not be set up\n", name);
-        return 1;
-    }
-    if (r.frames == 0) {
-        std::fprintf(stderr, "umc-decode: no %s frame found in '%s'\n", name,
-                     options.input.c_str());
-        return 1;
-    }
-    if (!WriteOutput(options.output, r)) {
+    qmtool::PcmFileWriter writer;
+    if (!writer.Open(options.output)) {
         std::fprintf(stderr, "umc-decode: cannot write '%s'\n", options.output.c_str());
         return 1;
     }
-    std::fprintf(stderr, "%s: %d frames, %d channels, %d Hz, %zu samples%s\n",
-                 options.input.c_str(), r.frames, r.channels, r.rate, r.samples.size(),
+    const PcmResult r = decode(data, &writer);
+    const bool written = writer.Finish() && !r.writeFailed;
+    if (r.failed || r.frames == 0 || !written) {
+        std::remove(options.output.c_str());  // nothing half-written stays behind
+        if (r.failed)
+            std::fprintf(stderr, "umc-decode: the %s decoder could not be set up\n", name);
+        else if (r.frames == 0)
+            std::fprintf(stderr, "umc-decode: no %s frame found in '%s'\n", name,
+                         options.input.c_str());
+        else
+            std::fprintf(stderr, "umc-decode: cannot write '%s'\n", options.output.c_str());
+        return 1;
+    }
+    if (writer.LayoutChanges() > 0)
+        std::fprintf(stderr,
+                     "umc-decode: %d frames differ from the first in channels or rate; the WAV "
+                     "header describes the first\n",
+                     writer.LayoutChanges());
+    std::fprintf(stderr, "%s: %d frames, %d channels, %d Hz, %llu samples%s\n",
+                 options.input.c_str(), r.frames, r.channels, r.rate,
+                 static_cast<unsigned long long>(r.samples),
                  r.damaged ? " (damaged frames skipped or silenced)" : "");
     return 0;
 }

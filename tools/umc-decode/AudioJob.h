@@ -1,5 +1,5 @@
 // What the audio jobs of umc-decode share: feeding a stream to an audio codec in pieces, the
-// --bench loop, and writing raw PCM or WAV.
+// --bench loop, and writing raw PCM or WAV as the frames come.
 #pragma once
 
 #include <cstdint>
@@ -8,30 +8,33 @@
 #include <vector>
 
 #include "SDKs/CodecFramework/core/AudioCodec.h"
+#include "tools/common/WavFile.h"
 #include "tools/umc-decode/Job.h"
 
 namespace umcdecode {
 
 struct PcmResult {
-    std::vector<int16_t> samples;  // interleaved, kept only when asked for
     int channels = 0;
     int rate = 0;
     uint32_t mask = 0;
     int frames = 0;
-    uint64_t sampleFrames = 0;  // per channel, counted whether kept or not
+    uint64_t samples = 0;       // interleaved, every channel
+    uint64_t sampleFrames = 0;  // per channel
     int damaged = 0;            // calls that reported a damaged or undecodable frame
     bool failed = false;        // the codec could not be set up
+    bool writeFailed = false;
 };
 
 // Feeds `data` to an initialised codec in 4096-byte pieces, as a demultiplexer would, with an
-// output buffer of `pcmBytes`, and collects every frame.
+// output buffer of `pcmBytes`, and hands every frame to `writer` (none: only counted).
 PcmResult DecodeInPieces(UMC::AudioCodec& decoder, const std::vector<uint8_t>& data,
-                         size_t pcmBytes, bool keep);
+                         size_t pcmBytes, qmtool::PcmFileWriter* writer);
 
-// Reads the input, then either repeats `decode` for at least a second and prints the speed
-// (--bench) or decodes once and writes the output. `name` is the stream kind in messages.
-int RunAudioJob(
-    const Options& options, const char* name,
-    const std::function<PcmResult(const std::vector<uint8_t>& data, bool keep)>& decode);
+// Reads the input, then either repeats `decode` (--passes times, or for at least a second) and
+// prints the speed (--bench) or decodes once into the output file. `name` is the stream kind in
+// messages.
+int RunAudioJob(const Options& options, const char* name,
+                const std::function<PcmResult(const std::vector<uint8_t>& data,
+                                              qmtool::PcmFileWriter* writer)>& decode);
 
 }  // namespace umcdecode

@@ -12,8 +12,11 @@ struct Options {
     int threads = 1;     // --threads N
     std::string format;  // --format (empty: the stream's own layout)
     bool bench = false;  // --bench: decode into memory, print speed, write nothing
+    // --passes N with --bench: exactly N whole passes (0: audio repeats passes for at least a
+    // second; video always makes one). One pass is what a whole-process time compares with.
+    int passes = 0;
     std::string input;
-    std::string output;  // empty with --bench
+    std::string output;              // empty with --bench
     std::vector<std::string> extra;  // options main.cpp does not know, for the job to read
 };
 

@@ -11,7 +11,7 @@
 
 #include "SDKs/CodecFramework/core/VideoData.h"
 #include "SDKs/CodecFramework/mpeg2video/MPEG2VideoDecoder.h"
-#include "tools/common/ChunkedFile.h"
+#include "tools/common/InputFile.h"
 #include "tools/umc-decode/Job.h"
 #include "tools/umc-decode/VideoOutput.h"
 
@@ -27,13 +27,13 @@ bool LooksLikeMpegVideo(const unsigned char* data, size_t size) {
 }
 
 int RunMpeg2(const umcdecode::Options& options) {
-    qmtool::ChunkedFile file;
+    if (!umcdecode::OnePassBench(options)) return 2;
+    const auto begin = std::chrono::steady_clock::now();
+    qmtool::InputFile file;
     if (!file.Open(options.input)) {
         std::fprintf(stderr, "umc-decode: cannot read '%s'\n", options.input.c_str());
         return 1;
     }
-    const auto begin = std::chrono::steady_clock::now();
-    file.Ensure(qmtool::ChunkedFile::kChunk);
 
     UMC::ColorFormat format = umcdecode::VideoFormatByName(options.format, UMC::NONE);
     if (!options.format.empty() && format == UMC::NONE) {
@@ -124,14 +124,13 @@ int RunMpeg2(const umcdecode::Options& options) {
     };
 
     // From the start again: the decoder takes a repeated sequence header in stride. Each access
-    // unit goes in whole; the window grows until one fits.
+    // unit goes in whole.
     UMC::Status last = UMC::STATUS_OK;
-    while (file.Ensure(qmtool::ChunkedFile::kChunk) > 0) {
-        size_t unit = UMC::Mpeg2AccessUnitLength(file.Data(), file.Size());
-        while (unit == file.Size() && file.Ensure(file.Size() * 2) > unit)
-            unit = UMC::Mpeg2AccessUnitLength(file.Data(), file.Size());
+    for (size_t offset = 0, unit; offset < file.Size(); offset += unit) {
+        const uint8_t* at = file.Data() + offset;
+        unit = UMC::Mpeg2AccessUnitLength(at, file.Size() - offset);
         UMC::MediaData in;
-        in.SetBufferPointer(const_cast<uint8_t*>(file.Data()), unit);
+        in.SetBufferPointer(const_cast<uint8_t*>(at), unit);
         in.SetDataSize(unit);
         while (in.GetDataSize() > 0) {
             if (!prepareOutput()) {
@@ -144,11 +143,6 @@ int RunMpeg2(const umcdecode::Options& options) {
             if (last == UMC::STATUS_OK) emit();
             if (last != UMC::STATUS_OK && in.GetDataSize() == before) break;
         }
-        file.Consume(unit);
-    }
-    if (file.Failed()) {
-        std::fprintf(stderr, "umc-decode: reading '%s' failed\n", options.input.c_str());
-        return 1;
     }
     while (prepareOutput() && (last = decoder.GetFrame(nullptr, &out)) == UMC::STATUS_OK) emit();
 

@@ -24,6 +24,7 @@ bool LooksLikeMpeg4Video(const unsigned char* data, size_t size) {
 }
 
 int RunMpeg4(const umcdecode::Options& options) {
+    if (!umcdecode::OnePassBench(options)) return 2;
     qmtool::FileBytes data;
     if (!qmtool::ReadWholeFile(options.input, data)) {
         std::fprintf(stderr, "umc-decode: cannot read '%s'\n", options.input.c_str());

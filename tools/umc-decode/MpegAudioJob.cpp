@@ -21,13 +21,14 @@ int RunMpegAudio(const umcdecode::Options& options) {
         }
     }
     return umcdecode::RunAudioJob(
-        options, "MPEG audio", [checkNextHeader](const std::vector<uint8_t>& data, bool keep) {
+        options, "MPEG audio",
+        [checkNextHeader](const std::vector<uint8_t>& data, qmtool::PcmFileWriter* writer) {
             UMC::MP3Decoder decoder;
             UMC::MP3DecoderParams params;
             params.check_next_header = checkNextHeader;
             umcdecode::PcmResult r;
             r.failed = decoder.Init(&params) != UMC::STATUS_OK;
-            return r.failed ? r : umcdecode::DecodeInPieces(decoder, data, 1152 * 2 * 2, keep);
+            return r.failed ? r : umcdecode::DecodeInPieces(decoder, data, 1152 * 2 * 2, writer);
         });
 }
 

@@ -1,5 +1,7 @@
 #include "tools/umc-decode/VideoOutput.h"
 
+#include <cstdio>
+
 namespace umcdecode {
 
 namespace {
@@ -24,6 +26,12 @@ UMC::ColorFormat VideoFormatByName(const std::string& name, UMC::ColorFormat fal
     for (const FormatName& f : kFormats)
         if (name == f.name) return f.format;
     return UMC::NONE;
+}
+
+bool OnePassBench(const Options& options) {
+    if (options.passes <= 1) return true;
+    std::fprintf(stderr, "umc-decode: video benches time one pass\n");
+    return false;
 }
 
 void AppendPlanes(const UMC::VideoData& picture, std::vector<uint8_t>& out) {

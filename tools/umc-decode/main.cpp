@@ -1,4 +1,4 @@
-// umc-decode [--codec NAME] [--threads N] [--format F] [--bench] INPUT [OUTPUT]
+// umc-decode [--codec NAME] [--threads N] [--format F] [--bench [--passes N]] INPUT [OUTPUT]
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -27,9 +27,10 @@ JobRegistration::JobRegistration(const char* codec, JobFunction run, ProbeFuncti
 namespace {
 
 void Usage() {
-    std::fprintf(stderr,
-                 "usage: umc-decode [--codec NAME] [--threads N] [--format F] [--bench] INPUT "
-                 "[OUTPUT]\ncodecs:");
+    std::fprintf(
+        stderr,
+        "usage: umc-decode [--codec NAME] [--threads N] [--format F] [--bench [--passes N]]"
+        " INPUT [OUTPUT]\ncodecs:");
     for (const auto& job : umcdecode::Jobs()) std::fprintf(stderr, " %s", job.codec);
     std::fprintf(stderr, "\n");
 }
@@ -60,6 +61,12 @@ int main(int argc, char** argv) {
             options.format = value("--format");
         } else if (arg == "--bench") {
             options.bench = true;
+        } else if (arg == "--passes") {
+            options.passes = std::atoi(value("--passes").c_str());
+            if (options.passes < 1) {
+                std::fprintf(stderr, "umc-decode: --passes must be 1 or more\n");
+                return 2;
+            }
         } else if (arg == "-h" || arg == "--help") {
             Usage();
             return 0;
@@ -75,6 +82,10 @@ int main(int argc, char** argv) {
     }
     if (positional.empty() || positional.size() > 2 || (!options.bench && positional.size() != 2)) {
         Usage();
+        return 2;
+    }
+    if (options.passes > 0 && !options.bench) {
+        std::fprintf(stderr, "umc-decode: --passes goes with --bench\n");
         return 2;
     }
     options.input = positional[0];

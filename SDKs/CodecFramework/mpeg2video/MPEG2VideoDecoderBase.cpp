@@ -15,9 +15,9 @@
 namespace UMC {
 
 MPEG2VideoDecoderBase::MPEG2VideoDecoderBase() {
-    m_width = m_height = 100;
+    m_sequence.width = m_sequence.height = 100;
     m_ClipInfo.clip_width = m_ClipInfo.clip_height = 100;
-    SetDefaultMatrices();
+    m_matrices.SetDefaults();
 }
 
 MPEG2VideoDecoderBase::~MPEG2VideoDecoderBase() {
@@ -49,7 +49,7 @@ Status MPEG2VideoDecoderBase::Init(BaseCodecParams* params) {
     if (m_vlc.Build() != STATUS_OK) return STATUS_INIT_FAILED;
 
     m_sequenceSeen = false;
-    m_streamType = 0;
+    m_sequence.streamType = UNDEF_VIDEO;
     if (initial) {
         Mpeg2BitReader bs;
         bs.Init(initial->GetDataPointer(), initial->GetDataSize());
@@ -63,12 +63,14 @@ Status MPEG2VideoDecoderBase::Init(BaseCodecParams* params) {
         initial->MoveDataPointer(stop - initial->GetDataPointer());
     } else {
         // Without headers the stream information given by the caller must describe the pictures.
+        int32_t& width = m_sequence.width;
+        int32_t& height = m_sequence.height;
         if (m_ClipInfo.clip_width > 0 && m_ClipInfo.clip_height > 0) {
-            m_width = m_ClipInfo.clip_width;
-            m_height = m_ClipInfo.clip_height;
+            width = m_ClipInfo.clip_width;
+            height = m_ClipInfo.clip_height;
         }
-        if (m_width <= 0 || m_height <= 0 || m_width > 65535 || m_height > 65535 ||
-            !PictureSizeAllowed(m_width, m_height))
+        if (width <= 0 || height <= 0 || width > 65535 || height > 65535 ||
+            !PictureSizeAllowed(width, height))
             return STATUS_INVALID_PARAMS;
     }
 
@@ -140,7 +142,7 @@ Status MPEG2VideoDecoderBase::Reset() {
         s.damaged = 1;
     }
     m_fieldFlag = 0;
-    m_firstFieldType = 0;
+    m_firstFieldType = NONE_PICTURE;
     if (m_userDataLocked && m_userDataBuffer) {
         m_userData.SetDataSize(0);
         m_userDataBuffer->UnLockOutputBuffer(&m_userData);
@@ -153,8 +155,8 @@ Status MPEG2VideoDecoderBase::Reset() {
 
 Status MPEG2VideoDecoderBase::GetInfo(BaseCodecParams* info) {
     if (!info) return STATUS_NULL_PTR;
-    info->profile = m_profile;
-    info->level = m_level;
+    info->profile = m_sequence.profile;
+    info->level = m_sequence.level;
     if (auto* vp = DynamicCast<VideoDecoderParams>(info)) {
         Status st = VideoDecoder::GetInfo(info);
         if (st != STATUS_OK) return st;
@@ -162,8 +164,8 @@ Status MPEG2VideoDecoderBase::GetInfo(BaseCodecParams* info) {
         vp->m_extra1 = m_extra1;
         vp->lFlags = m_flags;
         vp->numThreads = m_threads;
-        vp->profile = m_profile;
-        vp->level = m_level;
+        vp->profile = m_sequence.profile;
+        vp->level = m_sequence.level;
     }
     return STATUS_OK;
 }
@@ -320,7 +322,7 @@ void MPEG2VideoDecoderBase::ScanSlices(Mpeg2BitReader& bs) {
     int32_t previous = -1;
     for (int code; (code = bs.FindStartCode()) >= 1 && code <= 0xAF; bs.Skip(32)) {
         int32_t row = code - 1;
-        if (m_height > 2800) row += bs.end - bs.ptr > 4 ? (bs.ptr[4] >> 5) << 7 : 0;
+        if (m_sequence.height > 2800) row += bs.end - bs.ptr > 4 ? (bs.ptr[4] >> 5) << 7 : 0;
         if (row == previous) continue;
         if (row < previous) m_rowsAscending = false;
         previous = row;
@@ -332,13 +334,17 @@ void MPEG2VideoDecoderBase::ScanSlices(Mpeg2BitReader& bs) {
 // whatever the rows cost. Rows are written by one thread each, which keeps the picture the one a
 // single thread makes; pictures whose slices go back to an earlier row, or whose MPEG-1 slices
 // ran on into a row that another group began, are decoded again in stream order.
-Status MPEG2VideoDecoderBase::DecodePicture(const uint8_t* begin, const uint8_t* end) {
+Status MPEG2VideoDecoderBase::DecodePicture(const uint8_t* begin, const uint8_t* end,
+                                            MediaData* earlyOutput) {
     Mpeg2ThreadContext& main = m_contexts[0];
     const int used = std::min(m_threads, m_groupCount);
     if (used > 1 && m_rowsAscending) {
         m_pictureEnd = end;
         m_nextGroup.store(0, std::memory_order_relaxed);
         for (int j = 1; j < used; ++j) m_workers[j].start.Set();
+        // The picture going out is another slot, complete and only read from here on: it is
+        // converted while the workers start on the rows, and this thread takes fewer of them.
+        if (earlyOutput) m_earlyStatus = ConvertOutput(m_outSlot, earlyOutput);
         Status result = DecodeGroups(main);
         for (int j = 1; j < used; ++j) {
             m_workers[j].done.Wait();
@@ -348,6 +354,8 @@ Status MPEG2VideoDecoderBase::DecodePicture(const uint8_t* begin, const uint8_t*
         for (int k = 0; k + 1 < m_groupCount; ++k)
             overlap |= m_groups[k].lastRow >= m_groups[k + 1].row;
         if (!overlap) return result;
+    } else if (earlyOutput) {
+        m_earlyStatus = ConvertOutput(m_outSlot, earlyOutput);
     }
     main.bs.Init(begin, size_t(end - begin));
     return DecodeRange(main);
@@ -369,16 +377,17 @@ Status MPEG2VideoDecoderBase::DecodeGroups(Mpeg2ThreadContext& ctx) {
 // Frame memory
 
 Status MPEG2VideoDecoderBase::AllocateFrames() {
-    const int32_t chroma = m_chromaFormat == 2 ? 2 : 1;
-    if (m_frameMid != MID_INVALID && m_allocWidth == m_mbWidth && m_allocHeight == m_mbHeight &&
+    const int32_t chroma = m_sequence.chromaFormat == CHROMA_422 ? 2 : 1;
+    const int32_t mbWidth = m_sequence.mbWidth, mbHeight = m_sequence.mbHeight;
+    if (m_frameMid != MID_INVALID && m_allocWidth == mbWidth && m_allocHeight == mbHeight &&
         m_allocChroma == chroma)
         return STATUS_OK;
     ReleaseFrames();
     if (!m_pMemoryAllocator) return STATUS_ALLOC_FAILED;
-    m_lumaPitch = (m_mbWidth * 16 + 31) & ~31;
+    m_lumaPitch = (mbWidth * 16 + 31) & ~31;
     m_chromaPitch = m_lumaPitch / 2;
-    m_chromaHeight = chroma == 2 ? m_mbHeight * 16 : m_mbHeight * 8;
-    m_lumaSize = size_t(m_lumaPitch) * size_t(m_mbHeight) * 16;
+    m_chromaHeight = chroma == 2 ? mbHeight * 16 : mbHeight * 8;
+    m_lumaSize = size_t(m_lumaPitch) * size_t(mbHeight) * 16;
     m_chromaSize = size_t(m_chromaPitch) * size_t(m_chromaHeight);
     const size_t frameSize = m_lumaSize + 2 * m_chromaSize;
     if (m_pMemoryAllocator->Alloc(&m_frameMid, frameSize * 3, 0, 32) != STATUS_OK) {
@@ -399,8 +408,8 @@ Status MPEG2VideoDecoderBase::AllocateFrames() {
         std::memset(y, 0, m_lumaSize);
         std::memset(y + m_lumaSize, 128, 2 * m_chromaSize);
     }
-    m_allocWidth = m_mbWidth;
-    m_allocHeight = m_mbHeight;
+    m_allocWidth = mbWidth;
+    m_allocHeight = mbHeight;
     m_allocChroma = chroma;
     return STATUS_OK;
 }
@@ -435,10 +444,14 @@ Status MPEG2VideoDecoderBase::GetFrame(MediaData* input, MediaData* output) {
     const size_t size = input->GetDataSize();
     m_bs.Init(data, size);
     m_inputTime = input->GetTime();
+    m_stampTaken = false;
     Status st = DecodeLoop(output);
     m_bs.AlignByte();
     const uint8_t* pos = std::min(m_bs.ptr, data + size);
     input->MoveDataPointer(pos - data);
+    // The input's time stamp belongs to the first picture that begins in it, as a system layer's
+    // does; the pictures after it in the same input are timed by the running clock.
+    if (m_stampTaken) input->SetTime(-1.0, -1.0);
     return st;
 }
 
@@ -490,6 +503,7 @@ Status MPEG2VideoDecoderBase::DecodeLoop(MediaData* output) {
 
     const uint8_t* pictureStart = bs.ptr - 4;
     Status st = ParsePictureHeader(bs);
+    m_stampTaken = !(st == STATUS_NOT_ENOUGH_DATA && !m_pictureSkipped);  // else read again
     if (st != STATUS_OK) {
         if (st == STATUS_NOT_ENOUGH_DATA && m_pictureSkipped) {
             SkipSlices(bs);
@@ -503,15 +517,16 @@ Status MPEG2VideoDecoderBase::DecodeLoop(MediaData* output) {
         SkipSlices(bs);
         return st;
     }
-    const int32_t chroma = m_chromaFormat == 2 ? 2 : 1;
-    if (!m_frameBase || !m_sequenceValid || m_allocWidth != m_mbWidth ||
-        m_allocHeight != m_mbHeight || m_allocChroma != chroma) {
+    const int32_t chroma = m_sequence.chromaFormat == CHROMA_422 ? 2 : 1;
+    if (!m_frameBase || !m_sequenceValid || m_allocWidth != m_sequence.mbWidth ||
+        m_allocHeight != m_sequence.mbHeight || m_allocChroma != chroma) {
         SkipSlices(bs);
         return STATUS_INVALID_PARAMS;
     }
 
-    const bool isB = m_codingType == 3;
-    const bool frameOrFirst = m_pictureStructure == 3 || m_fieldFlag == 0;
+    const PictureCodingType type = m_picture.codingType;
+    const bool isB = type == B_PICTURE;
+    const bool frameOrFirst = m_picture.IsFrame() || m_fieldFlag == 0;
     const bool reorder = (m_flags & FLAG_VDEC_REORDER) != 0;
     const double period = m_framePeriod;
     const double sign = m_playbackRate > 0 ? 1.0 : -1.0;
@@ -519,14 +534,14 @@ Status MPEG2VideoDecoderBase::DecodeLoop(MediaData* output) {
     // B permission and dropping.
     if (frameOrFirst) {
         bool drop = false;
-        if (m_codingType == 1) {
+        if (type == I_PICTURE) {
             if (m_firstISeen) m_bAllowed = true;
             if (!m_firstISeen && m_skipCounter > 0) --m_skipCounter;
             m_firstISeen = true;
-        } else if (m_codingType == 2) {
+        } else if (type == P_PICTURE) {
             m_bAllowed = true;
             drop = m_skipP;
-        } else if (!m_bAllowed && !(m_closedGop && !m_brokenLink)) {
+        } else if (!m_bAllowed && !(m_gop.closedGop && !m_gop.brokenLink)) {
             drop = true;
         } else if (m_skipB) {
             drop = true;
@@ -542,32 +557,32 @@ Status MPEG2VideoDecoderBase::DecodeLoop(MediaData* output) {
             ++m_skipped;
             ++m_pictureCounter;
             m_lastDropped = true;
-            if (m_pictureStructure != 3) {
+            if (!m_picture.IsFrame()) {
                 // The whole frame goes: its second field must pair with this one and be dropped
                 // too, not start a frame of its own.
                 m_dropSecondField = true;
                 m_fieldFlag = 1;
-                m_firstFieldType = m_codingType;
-                m_firstFieldStructure = m_pictureStructure;
+                m_firstFieldType = type;
+                m_firstFieldStructure = m_picture.coding.structure;
             }
             SkipSlices(bs);
             return STATUS_NOT_ENOUGH_DATA;
         }
-        if (m_codingType != 3) m_lastDropped = false;
+        if (!isB) m_lastDropped = false;
         ChooseSlot();
     }
 
     // Time stamps.
     FrameSlot& slot = m_slots[m_curSlot];
     double duration = period;
-    if (m_repeatFirstField) {
-        if (m_progressiveSequence)
-            duration = (m_topFieldFirst ? 3.0 : 2.0) * period;
+    if (m_picture.coding.repeatFirstField) {
+        if (m_sequence.progressive)
+            duration = (m_picture.coding.topFieldFirst ? 3.0 : 2.0) * period;
         else
             duration = 1.5 * period;
     }
     slot.duration = duration;
-    const int tr = m_temporalReference;
+    const int tr = m_picture.header.temporalReference;
     double outTime = -1.0;
     // The running clock stands, when a reference picture arrives, at the display time of the
     // previous reference; n counts the pictures since the GOP header before this one (-1 for the
@@ -595,33 +610,43 @@ Status MPEG2VideoDecoderBase::DecodeLoop(MediaData* output) {
         ++m_pictureCounter;
     }
 
+    // A second field completes the frame begun by the first, shown at the first field's time.
+    const bool secondField = !m_picture.IsFrame() && m_fieldFlag != 0;
+    if (secondField) {
+        outTime = m_pendingOutTime;
+        if (m_outSlot >= 0 && outTime < 0 && m_slots[m_outSlot].time >= 0)
+            outTime = m_slots[m_outSlot].time;
+    }
+    // A reference picture going out while another is decoded is converted during the decode.
+    const bool completes = m_picture.IsFrame() || secondField;
+    const bool early = completes && m_outSlot >= 0 && m_outSlot != m_curSlot;
+    Status earlyPrepared = STATUS_OK;
+    if (early) earlyPrepared = PrepareOutput(m_outSlot, outTime);
+    m_earlyStatus = earlyPrepared;
+
     // The picture's bytes: up to the first start code that is not a slice.
     const uint8_t* sliceStart = bs.ptr;
     ScanSlices(bs);
     const uint8_t* sliceEnd = bs.ptr;
-    Status decoded = DecodePicture(sliceStart, sliceEnd);
+    Status decoded =
+        DecodePicture(sliceStart, sliceEnd, early && earlyPrepared == STATUS_OK ? output : nullptr);
     bs.ptr = sliceEnd;
     bs.bitOffset = 0;
     if (frameOrFirst)
         slot.damaged = decoded != STATUS_OK ? 1 : 0;
     else if (decoded != STATUS_OK)
         slot.damaged = 1;
-    slot.codingType = m_dPicture ? 1 : m_codingType;
+    slot.codingType = type;
 
-    if (m_pictureStructure != 3 && m_fieldFlag == 0) {
+    if (!m_picture.IsFrame() && m_fieldFlag == 0) {
         // First field: the frame is complete after its second field.
         m_fieldFlag = 1;
-        m_firstFieldType = m_codingType;
-        m_firstFieldStructure = m_pictureStructure;
+        m_firstFieldType = type;
+        m_firstFieldStructure = m_picture.coding.structure;
         m_pendingOutTime = outTime;
         return STATUS_NOT_ENOUGH_DATA;
     }
-    if (m_pictureStructure != 3) {
-        m_fieldFlag = 0;
-        outTime = m_pendingOutTime;
-        if (m_outSlot >= 0 && outTime < 0 && m_slots[m_outSlot].time >= 0)
-            outTime = m_slots[m_outSlot].time;
-    }
+    if (!m_picture.IsFrame()) m_fieldFlag = 0;
 
     // Advance the running clock. A first reference shown at once (decode order) has no reference
     // before it to release: the clock stays on its own display time.
@@ -633,17 +658,24 @@ Status MPEG2VideoDecoderBase::DecodeLoop(MediaData* output) {
         m_clock += m_slots[m_prevRef].duration * sign;
 
     if (m_outSlot < 0) return STATUS_NOT_ENOUGH_DATA;
-    return OutputSlot(m_outSlot, outTime, output);
+    return early ? m_earlyStatus : OutputSlot(m_outSlot, outTime, output);
 }
 
 Status MPEG2VideoDecoderBase::OutputSlot(int slotIndex, double time, MediaData* output) {
+    const Status st = PrepareOutput(slotIndex, time);
+    return st == STATUS_OK ? ConvertOutput(slotIndex, output) : st;
+}
+
+// Everything of an output but the conversion: the frame memory is locked (plane pointers follow
+// it if it moved) before any slice thread may be writing through them.
+Status MPEG2VideoDecoderBase::PrepareOutput(int slotIndex, double time) {
     FrameSlot& slot = m_slots[slotIndex];
     if (!m_frameBase || !slot.planes[0] || !m_sequenceValid) return STATUS_NOT_ENOUGH_DATA;
-    const ColorFormat format = m_chromaFormat == 2 ? YUV422 : YUV420;
+    const ColorFormat format = m_sequence.chromaFormat == CHROMA_422 ? YUV422 : YUV420;
+    const int32_t width = m_sequence.width, height = m_sequence.height;
     VideoData& pic = m_LastDecodedFrame;
-    if (pic.GetColorFormat() != format || pic.GetWidth() != m_width ||
-        pic.GetHeight() != m_height) {
-        Status st = pic.Init(m_width, m_height, format);
+    if (pic.GetColorFormat() != format || pic.GetWidth() != width || pic.GetHeight() != height) {
+        Status st = pic.Init(width, height, format);
         if (st != STATUS_OK) return st;
     }
     uint8_t* locked = static_cast<uint8_t*>(m_pMemoryAllocator->Lock(m_frameMid));
@@ -662,8 +694,9 @@ Status MPEG2VideoDecoderBase::OutputSlot(int slotIndex, double time, MediaData* 
         pic.SetPlanePitch(size_t(p ? m_chromaPitch : m_lumaPitch), p);
     }
     int32_t structure = PS_FRAME;
-    if (!m_progressiveSequence && !m_progressiveFrame) {
-        bool topFirst = m_pictureStructure == 3 ? m_topFieldFirst != 0 : m_firstFieldStructure == 1;
+    if (!m_sequence.progressive && !m_picture.coding.progressiveFrame) {
+        const bool topFirst = m_picture.IsFrame() ? m_picture.coding.topFieldFirst
+                                                  : m_firstFieldStructure == PS_TOP_FIELD;
         structure = topFirst ? PS_TOP_FIELD_FIRST : PS_BOTTOM_FIELD_FIRST;
     }
     pic.SetPictureStructure(structure);
@@ -678,8 +711,13 @@ Status MPEG2VideoDecoderBase::OutputSlot(int slotIndex, double time, MediaData* 
         }
         SetOwnPostProcessing(vpp);
     }
-    Status st = m_PostProcessing->GetFrame(&pic, output);
-    output->SetDamaged(slot.damaged);
+    return STATUS_OK;
+}
+
+// The post-processing stage converts the prepared picture into the caller's output.
+Status MPEG2VideoDecoderBase::ConvertOutput(int slotIndex, MediaData* output) {
+    Status st = m_PostProcessing->GetFrame(&m_LastDecodedFrame, output);
+    output->SetDamaged(m_slots[slotIndex].damaged);
     m_pMemoryAllocator->Unlock(m_frameMid);
     return st;
 }

@@ -13,6 +13,7 @@
 #include "SDKs/CodecFramework/core/VideoDecoder.h"
 #include "SDKs/CodecFramework/mpeg2video/MPEG2VideoDecoder.h"
 #include "SDKs/CodecFramework/mpeg2video/Mpeg2BitReader.h"
+#include "SDKs/CodecFramework/mpeg2video/Mpeg2Headers.h"
 #include "SDKs/CodecFramework/mpeg2video/Mpeg2Tables.h"
 
 namespace UMC {
@@ -110,10 +111,14 @@ public:
     // For tests and the tools.
     const VideoStreamInfo& StreamInfo() const { return m_ClipInfo; }
     double FramePeriod() const { return m_framePeriod; }
-    int32_t MbWidth() const { return m_mbWidth; }
-    int32_t MbHeight() const { return m_mbHeight; }
-    int32_t Profile() const { return m_profile; }
-    int32_t Level() const { return m_level; }
+    int32_t MbWidth() const { return m_sequence.mbWidth; }
+    int32_t MbHeight() const { return m_sequence.mbHeight; }
+    int32_t Profile() const { return m_sequence.profile; }
+    int32_t Level() const { return m_sequence.level; }
+    const Mpeg2Sequence& Sequence() const { return m_sequence; }
+    const Mpeg2GopHeader& Gop() const { return m_gop; }
+    const Mpeg2Picture& Picture() const { return m_picture; }
+    const Mpeg2QuantMatrices& Matrices() const { return m_matrices; }
     int32_t ThreadCount() const { return m_threads; }
 
 private:
@@ -131,18 +136,20 @@ private:
         Mpeg2Event exit, start, done;
     };
 
-    // Headers.
+    // Headers. The extensions after a header go into the values being built for it: the
+    // sequence-level ones only after a sequence header, the picture coding extension only after
+    // a picture header; quantiser matrices anywhere.
+    struct ExtensionTarget {
+        Mpeg2Sequence* sequence = nullptr;
+        Mpeg2Picture* picture = nullptr;
+        Mpeg2QuantMatrices* matrices = nullptr;
+    };
     Status ParseSequenceHeader(Mpeg2BitReader& bs);
-    Status ParseExtensions(Mpeg2BitReader& bs);
-    Status ParseExtension(Mpeg2BitReader& bs);
-    Status ParseSequenceExtension(Mpeg2BitReader& bs);
-    Status ParseQuantMatrixExtension(Mpeg2BitReader& bs);
-    Status ParsePictureCodingExtension(Mpeg2BitReader& bs);
+    Status ParseExtensions(Mpeg2BitReader& bs, const ExtensionTarget& target);
+    Status ParseExtension(Mpeg2BitReader& bs, const ExtensionTarget& target);
     Status ParseGopHeader(Mpeg2BitReader& bs);
     Status ParsePictureHeader(Mpeg2BitReader& bs);
     Status ParseUserData(Mpeg2BitReader& bs);
-    void SetDefaultMatrices();
-    void LoadMatrix(int which, const uint8_t* zigzagOrder);
     void UpdateSequenceInfo();
     void RebuildContexts();
     Status AllocateFrames();
@@ -152,8 +159,12 @@ private:
     Status DecodeLoop(MediaData* output);
     // Decodes the slices of [begin, end); the row groups of ScanSlices are shared by the threads.
     void ScanSlices(Mpeg2BitReader& bs);
-    Status DecodePicture(const uint8_t* begin, const uint8_t* end);
+    // With `earlyOutput` the output slot (not the one decoded) is converted into it meanwhile;
+    // its status goes to m_earlyStatus.
+    Status DecodePicture(const uint8_t* begin, const uint8_t* end, MediaData* earlyOutput);
     Status OutputSlot(int slot, double time, MediaData* output);
+    Status PrepareOutput(int slot, double time);
+    Status ConvertOutput(int slot, MediaData* output);
     void ChooseSlot();
     Status SetupThreads(int32_t requested);
     void StopThreads();
@@ -175,51 +186,16 @@ private:
     friend struct Mpeg2SliceDecoder;
 
 public:
-    // Sequence state (read by the slice decoders).
-    int32_t m_width = 0, m_height = 0;
-    int32_t m_displayWidth = 0, m_displayHeight = 0;
-    int32_t m_chromaFormat = 1;  // 1 4:2:0, 2 4:2:2, 3 4:4:4 (decoded with the 4:2:0 layout)
-    int32_t m_bitRate = 0;
-    int32_t m_aspectCode = 0;
-    int32_t m_frameRateCode = 0;
-    int32_t m_profile = 4, m_level = 8;
-    int32_t m_progressiveSequence = 1;
-    int32_t m_frameRateExtN = 0, m_frameRateExtD = 0;
-    int32_t m_sequenceExtMarker = 0;
-    int32_t m_scalableMode = -1;
-    int32_t m_mbWidth = 0, m_mbHeight = 0, m_mbCount = 0;
-    bool m_sequenceSeen = false;
-    bool m_sequenceValid = false;     // the last sequence header was accepted
-    bool m_inSequenceHeader = false;  // parsing the extensions of a sequence header
-    int32_t m_streamType = 0;
-
-    // GOP state.
-    int32_t m_closedGop = 0, m_brokenLink = 0, m_timeCodePictures = 0;
-    double m_timeCode = 0.0;
+    // Header state (read by the slice decoders), each part replaced only by a header read whole.
+    Mpeg2Sequence m_sequence;
+    Mpeg2GopHeader m_gop;
+    Mpeg2Picture m_picture;
+    bool m_sequenceSeen = false;   // a sequence header was accepted since Init
+    bool m_sequenceValid = false;  // the last sequence header was accepted
     int32_t m_pictureCounter = -1;
-
-    // Picture state.
-    int32_t m_temporalReference = 0;
-    int32_t m_codingType = 1;
-    bool m_dPicture = false;
-    int32_t m_fullPel[2] = {0, 0};
-    int32_t m_fcode[2][2] = {{1, 1}, {1, 1}};
-    int32_t m_rsize[2][2] = {};
-    int32_t m_intraDcPrecision = 0;
-    int32_t m_dcReset = 128;
-    int32_t m_dcShift = 3;
-    int32_t m_pictureStructure = 3;
-    int32_t m_topFieldFirst = 0;
-    int32_t m_framePredFrameDct = 1;
-    int32_t m_concealmentVectors = 0;
-    int32_t m_qScaleType = 0;
-    int32_t m_intraVlcFormat = 0;
-    int32_t m_alternateScan = 0;
-    int32_t m_repeatFirstField = 0;
-    int32_t m_progressiveFrame = 1;
-    int32_t m_mbRows = 0;
-    int32_t m_firstFieldType = 0;  // coding type of the first field when a second one is due
-    int32_t m_firstFieldStructure = 0;
+    // The first field's coding type and structure while its second field is due.
+    PictureCodingType m_firstFieldType = NONE_PICTURE;
+    PictureStructure m_firstFieldStructure = PictureStructure(0);
 
     // Frame memory.
     MemID m_frameMid = MID_INVALID;
@@ -245,6 +221,7 @@ private:
     double m_framePeriod = 1.0 / 30;
     double m_clock = 0.0;
     double m_inputTime = -1.0;
+    bool m_stampTaken = false;  // a picture of this input took its time stamp
     uint32_t m_skipped = 0;
     int32_t m_skipCounter = 0;
     int32_t m_bCount = 0;
@@ -255,8 +232,9 @@ private:
     bool m_initialised = false;
     double m_pendingOutTime = -1.0;
     bool m_pictureSkipped = false;
-    bool m_dropSecondField = false;  // the picture header asked to skip the picture
-    Mpeg2BitReader m_bs;             // the decode loop's reader over the caller's input
+    bool m_dropSecondField = false;    // the picture header asked to skip the picture
+    Mpeg2BitReader m_bs;               // the decode loop's reader over the caller's input
+    Status m_earlyStatus = STATUS_OK;  // the output converted while the picture was decoded
 
     // Threads.
     int32_t m_threads = 1;
@@ -274,7 +252,7 @@ private:
     std::atomic<int> m_nextGroup{0};
     Mpeg2ThreadContext* m_contexts = nullptr;
     Worker* m_workers = nullptr;  // index 1..m_threads-1 used
-    uint8_t m_matrices[4][64];    // current matrices, natural order
+    Mpeg2QuantMatrices m_matrices;
 
     // User data.
     SampleBuffer* m_userDataBuffer = nullptr;

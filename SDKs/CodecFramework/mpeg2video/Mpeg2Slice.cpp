@@ -50,23 +50,22 @@ Status MPEG2VideoDecoderBase::FindSlice(Mpeg2ThreadContext& ctx) {
     if (code < 1 || code > 0xAF) return STATUS_NOT_ENOUGH_DATA;
     bs.Skip(32);
     int row = code - 1;
-    if (m_height > 2800) {
+    if (m_sequence.height > 2800) {
         int ext = int(bs.Get(3));
         if (code > 128) return STATUS_INVALID_STREAM;
         row += ext << 7;
     }
-    if (row >= m_mbRows && m_streamType != MPEG1_VIDEO) return STATUS_INVALID_STREAM;
-    if (row >= m_mbRows) return STATUS_INVALID_STREAM;
-    if (m_scalableMode == 0) {
+    if (row >= m_picture.mbRows) return STATUS_INVALID_STREAM;
+    if (m_sequence.scalableMode == 0) {
         bs.Skip(7);  // priority_breakpoint
         return STATUS_UNSUPPORTED;
     }
     int q = int(bs.Get(5));
     if (q == 0) return STATUS_INVALID_STREAM;
-    if (m_streamType == MPEG1_VIDEO)
+    if (m_sequence.streamType == MPEG1_VIDEO)
         ctx.quantScale = q;
     else
-        ctx.quantScale = m_qScaleType ? kMpeg2NonLinearQuantiser[q] : 2 * q;
+        ctx.quantScale = m_picture.coding.qScaleType ? kMpeg2NonLinearQuantiser[q] : 2 * q;
     // Slice extension and extra information: 9 bits while the leading bit is 1, then a 0 bit.
     while (bs.Get1()) {
         bs.Skip(8);
@@ -75,34 +74,35 @@ Status MPEG2VideoDecoderBase::FindSlice(Mpeg2ThreadContext& ctx) {
     ctx.mbRow = row;
     ctx.mbCol = -1;
     std::memset(ctx.pmv, 0, sizeof(ctx.pmv));
-    ctx.dcPred[0] = ctx.dcPred[1] = ctx.dcPred[2] = m_dcReset;
-    ctx.motionType = m_pictureStructure == 3 ? 2 : 1;
+    ctx.dcPred[0] = ctx.dcPred[1] = ctx.dcPred[2] = m_picture.dcReset;
+    ctx.motionType = m_picture.IsFrame() ? 2 : 1;
     ctx.prevMbType = 0;
     return STATUS_OK;
 }
 
 Status MPEG2VideoDecoderBase::DecodeSlice(Mpeg2ThreadContext& ctx) {
-    if (m_streamType == MPEG1_VIDEO) return DecodeSliceMpeg1(ctx);
-    const bool field = m_pictureStructure != 3;
-    if (m_chromaFormat == 2) {
-        if (m_codingType == 1) return DecodeSliceIntra<2>(ctx);
+    if (m_sequence.streamType == MPEG1_VIDEO) return DecodeSliceMpeg1(ctx);
+    const bool field = !m_picture.IsFrame();
+    const bool intra = m_picture.codingType == I_PICTURE;
+    if (m_sequence.chromaFormat == CHROMA_422) {
+        if (intra) return DecodeSliceIntra<2>(ctx);
         return field ? DecodeSliceMpeg2<2, true>(ctx) : DecodeSliceMpeg2<2, false>(ctx);
     }
-    if (m_chromaFormat == 1 || m_chromaFormat == 3) {
-        if (m_codingType == 1) return DecodeSliceIntra<1>(ctx);
+    if (m_sequence.chromaFormat == CHROMA_420 || m_sequence.chromaFormat == CHROMA_444) {
+        if (intra) return DecodeSliceIntra<1>(ctx);
         return field ? DecodeSliceMpeg2<1, true>(ctx) : DecodeSliceMpeg2<1, false>(ctx);
     }
     return STATUS_INVALID_STREAM;
 }
 
 Status MPEG2VideoDecoderBase::DecodeSliceMpeg1(Mpeg2ThreadContext& ctx) {
-    if (m_codingType == 1) return DecodeSliceBody<1, false, true, true>(ctx);
+    if (m_picture.codingType == I_PICTURE) return DecodeSliceBody<1, false, true, true>(ctx);
     return DecodeSliceBody<1, false, false, true>(ctx);
 }
 
 template <int kChroma>
 Status MPEG2VideoDecoderBase::DecodeSliceIntra(Mpeg2ThreadContext& ctx) {
-    if (m_pictureStructure != 3) return DecodeSliceBody<kChroma, true, true, false>(ctx);
+    if (!m_picture.IsFrame()) return DecodeSliceBody<kChroma, true, true, false>(ctx);
     return DecodeSliceBody<kChroma, false, true, false>(ctx);
 }
 
@@ -197,9 +197,9 @@ private:
     Mpeg2BitReader& m_bs;
     const int m_mbWidth, m_mbRows;
     const int m_pitch, m_cpitch;
-    const int m_stepY, m_stepC;  // row steps: doubled in a field picture
-    const int m_bottom;          // field picture: 1 for the bottom field
-    const int m_codingType;      // 4 for a D picture
+    const int m_stepY, m_stepC;            // row steps: doubled in a field picture
+    const int m_bottom;                    // field picture: 1 for the bottom field
+    const PictureCodingType m_codingType;  // D_PICTURE as read
     const bool m_secondField;
     const int m_dcShift;
     const int m_fullPel[2];
@@ -217,20 +217,21 @@ Mpeg2SliceDecoder<kChroma, kField, kIntraOnly, kMpeg1>::Mpeg2SliceDecoder(
     : m_dec(dec),
       m_ctx(ctx),
       m_bs(ctx.bs),
-      m_mbWidth(dec.m_mbWidth),
-      m_mbRows(dec.m_mbRows),
+      m_mbWidth(dec.m_sequence.mbWidth),
+      m_mbRows(dec.m_picture.mbRows),
       m_pitch(dec.m_lumaPitch),
       m_cpitch(dec.m_chromaPitch),
       m_stepY(kField ? 2 * dec.m_lumaPitch : dec.m_lumaPitch),
       m_stepC(kField ? 2 * dec.m_chromaPitch : dec.m_chromaPitch),
-      m_bottom(kField && dec.m_pictureStructure == 2 ? 1 : 0),
-      m_codingType(dec.m_dPicture ? 4 : dec.m_codingType),
+      m_bottom(kField && dec.m_picture.coding.structure == PS_BOTTOM_FIELD ? 1 : 0),
+      m_codingType(dec.m_picture.header.codingType),
       m_secondField(kField && dec.m_fieldFlag == 1),
-      m_dcShift(dec.m_dcShift),
-      m_fullPel{kMpeg1 ? dec.m_fullPel[0] : 0, kMpeg1 ? dec.m_fullPel[1] : 0},
+      m_dcShift(dec.m_picture.dcShift),
+      m_fullPel{kMpeg1 && dec.m_picture.header.fullPel[0],
+                kMpeg1 && dec.m_picture.header.fullPel[1]},
       m_planeSize{dec.m_lumaSize, dec.m_chromaSize, dec.m_chromaSize},
-      m_mbTypeTable(dec.m_vlc.macroblockType[m_codingType == 4 ? 0 : m_codingType - 1]),
-      m_intraTable(dec.m_vlc.coefficientCodes[kMpeg1 ? 0 : dec.m_intraVlcFormat]) {
+      m_mbTypeTable(dec.m_vlc.macroblockType[dec.m_picture.codingType - 1]),
+      m_intraTable(dec.m_vlc.coefficientCodes[kMpeg1 ? 0 : dec.m_picture.coding.intraVlcFormat]) {
     for (int p = 0; p < 3; ++p) {
         m_cur[p] = dec.m_slots[dec.m_curSlot].planes[p];
         m_ref[0][p] = dec.m_slots[dec.m_fwdRef].planes[p];
@@ -322,7 +323,7 @@ Status Mpeg2SliceDecoder<kChroma, kField, kIntraOnly, kMpeg1>::Advance(int incre
 template <int kChroma, bool kField, bool kIntraOnly, bool kMpeg1>
 Status Mpeg2SliceDecoder<kChroma, kField, kIntraOnly, kMpeg1>::ReadModes(Mpeg2Macroblock& mb) {
     Mpeg2BitReader& bs = m_bs;
-    if (m_codingType == 4) {
+    if (m_codingType == D_PICTURE) {
         if (!bs.Get1()) return kSliceDamaged;
         mb.type = kMbIntra;
     } else {
@@ -333,7 +334,7 @@ Status Mpeg2SliceDecoder<kChroma, kField, kIntraOnly, kMpeg1>::ReadModes(Mpeg2Ma
     }
     mb.motionType = kField ? 1 : 2;
     m_ctx.dctType = 0;
-    if (!kMpeg1 && (kField || !m_dec.m_framePredFrameDct)) {
+    if (!kMpeg1 && (kField || !m_dec.m_picture.coding.framePredFrameDct)) {
         if (mb.type & (kMbForward | kMbBackward)) {
             mb.motionType = int(bs.Get(2));
             if (!mb.motionType) return kSliceDamaged;
@@ -343,7 +344,8 @@ Status Mpeg2SliceDecoder<kChroma, kField, kIntraOnly, kMpeg1>::ReadModes(Mpeg2Ma
     if (mb.type & kMbQuant) {
         const int q = int(bs.Get(5));
         if (!q) return kSliceDamaged;
-        m_ctx.quantScale = kMpeg1 ? q : (m_dec.m_qScaleType ? kMpeg2NonLinearQuantiser[q] : 2 * q);
+        m_ctx.quantScale =
+            kMpeg1 ? q : (m_dec.m_picture.coding.qScaleType ? kMpeg2NonLinearQuantiser[q] : 2 * q);
     }
     return STATUS_OK;
 }
@@ -380,13 +382,13 @@ template <int kChroma, bool kField, bool kIntraOnly, bool kMpeg1>
 Status Mpeg2SliceDecoder<kChroma, kField, kIntraOnly, kMpeg1>::DecodeIntra(
     const Mpeg2Macroblock& mb) {
     Mpeg2ThreadContext& ctx = m_ctx;
-    if (!kMpeg1 && m_dec.m_concealmentVectors) {
+    if (!kMpeg1 && m_dec.m_picture.coding.concealmentVectors) {
         if (!ReadVectors(0, kField ? 1 : 2, true)) return kSliceDamaged;
         m_bs.Skip(1);  // marker
     } else {
         std::memset(ctx.pmv, 0, sizeof(ctx.pmv));
     }
-    const bool dcOnly = m_codingType == 4;
+    const bool dcOnly = m_codingType == D_PICTURE;
     // One cache for the macroblock's blocks; the reader takes the position back after them.
     Mpeg2BitCache cache(m_bs);
     bool ok = true;
@@ -404,10 +406,10 @@ Status Mpeg2SliceDecoder<kChroma, kField, kIntraOnly, kMpeg1>::DecodeIntra(
 // Non-intra macroblock: vectors, prediction, then the coded blocks added to it.
 template <int kChroma, bool kField, bool kIntraOnly, bool kMpeg1>
 Status Mpeg2SliceDecoder<kChroma, kField, kIntraOnly, kMpeg1>::DecodeNonIntra(Mpeg2Macroblock& mb) {
-    m_ctx.dcPred[0] = m_ctx.dcPred[1] = m_ctx.dcPred[2] = m_dec.m_dcReset;
+    m_ctx.dcPred[0] = m_ctx.dcPred[1] = m_ctx.dcPred[2] = m_dec.m_picture.dcReset;
     if ((mb.type & kMbForward) && !ReadVectors(0, mb.motionType, false)) return kSliceDamaged;
     if ((mb.type & kMbBackward) && !ReadVectors(1, mb.motionType, false)) return kSliceDamaged;
-    if (mb.motionType == 3 && (m_codingType != 2 || (mb.type & kMbBackward)))
+    if (mb.motionType == 3 && (m_codingType != P_PICTURE || (mb.type & kMbBackward)))
         return kSliceDamaged;  // dual prime exists only in P pictures
     if (!Predict(mb)) return STATUS_INVALID_STREAM;
     if (!(mb.type & kMbPattern)) return STATUS_OK;
@@ -422,7 +424,7 @@ bool Mpeg2SliceDecoder<kChroma, kField, kIntraOnly, kMpeg1>::ReadVectors(int s, 
                                                                          bool concealment) {
     Mpeg2BitReader& bs = m_bs;
     Mpeg2ThreadContext& ctx = m_ctx;
-    const int rx = m_dec.m_rsize[s][0], ry = m_dec.m_rsize[s][1];
+    const int rx = m_dec.m_picture.rsize[s][0], ry = m_dec.m_picture.rsize[s][1];
     const Mpeg2VlcTable& mc = m_dec.m_vlc.motionCode;
     if (kMpeg1) {
         int x, y;
@@ -511,11 +513,11 @@ bool Mpeg2SliceDecoder<kChroma, kField, kIntraOnly, kMpeg1>::DecodeCodedBlocks(
 template <int kChroma, bool kField, bool kIntraOnly, bool kMpeg1>
 bool Mpeg2SliceDecoder<kChroma, kField, kIntraOnly, kMpeg1>::SkipMacroblock(int row, int col) {
     Mpeg2ThreadContext& ctx = m_ctx;
-    ctx.dcPred[0] = ctx.dcPred[1] = ctx.dcPred[2] = m_dec.m_dcReset;
+    ctx.dcPred[0] = ctx.dcPred[1] = ctx.dcPred[2] = m_dec.m_picture.dcReset;
     uint8_t* d[3];
     Destination(row, col, d);
     const int x = col * 16, y = row * 16;
-    if (m_codingType == 2) {
+    if (m_codingType == P_PICTURE) {
         std::memset(ctx.pmv, 0, sizeof(ctx.pmv));
         return PredictPart(m_ref[0], kField ? m_bottom : -1, d, m_stepY, m_stepC, x, y, 0, 0, 16,
                            16, false);
@@ -552,7 +554,7 @@ void Mpeg2SliceDecoder<kChroma, kField, kIntraOnly, kMpeg1>::Destination(int row
 template <int kChroma, bool kField, bool kIntraOnly, bool kMpeg1>
 const uint8_t* const* Mpeg2SliceDecoder<kChroma, kField, kIntraOnly, kMpeg1>::ReferencePlanes(
     int s, int sel) const {
-    if (kField && m_codingType == 2 && m_secondField && sel != m_bottom)
+    if (kField && m_codingType == P_PICTURE && m_secondField && sel != m_bottom)
         return const_cast<const uint8_t* const*>(m_cur);
     return m_ref[s];
 }
@@ -605,7 +607,8 @@ bool Mpeg2SliceDecoder<kChroma, kField, kIntraOnly, kMpeg1>::MotionCompensate(
         }
         // Dual prime: same-parity predictions, then the opposite-parity ones averaged in.
         const int* dm = ctx.dmv;
-        const int m0 = m_dec.m_topFieldFirst ? 1 : 3, m1 = m_dec.m_topFieldFirst ? 3 : 1;
+        const int m0 = m_dec.m_picture.coding.topFieldFirst ? 1 : 3,
+                  m1 = m_dec.m_picture.coding.topFieldFirst ? 3 : 1;
         const int vx = mvx, vy = mvy;
         const int ox0 = ((vx * m0 + (vx > 0)) >> 1) + dm[0];
         const int oy0 = ((vy * m0 + (vy > 0)) >> 1) + dm[1] - 1;
