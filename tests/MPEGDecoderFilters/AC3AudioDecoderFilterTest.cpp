@@ -23,7 +23,7 @@ CMediaType Ac3Type(const std::vector<uint8_t>& file) {
 }
 
 TEST(AC3AudioDecoderFilter, FoldsToStereoWithTheInputTimes) {
-    const auto file = ReadFile(FixtureDir() / "ac3" / "c32lfe_48k.ac3");
+    const auto file = ReadBytes(FixtureDir() / "ac3" / "c32lfe_48k.ac3");
     ASSERT_FALSE(file.empty());
     const size_t frameBytes = 1792;  // 448 kbit/s at 48 kHz
     FilterChain chain;
@@ -58,7 +58,7 @@ TEST(AC3AudioDecoderFilter, FoldsToStereoWithTheInputTimes) {
 }
 
 TEST(AC3AudioDecoderFilter, SamplesWithoutTimesFailAndNegativeTimesAreDropped) {
-    const auto file = ReadFile(FixtureDir() / "ac3" / "stereo_48k.ac3");
+    const auto file = ReadBytes(FixtureDir() / "ac3" / "stereo_48k.ac3");
     ASSERT_FALSE(file.empty());
     ReportCapture capture;
     FilterChain chain;
@@ -74,7 +74,7 @@ TEST(AC3AudioDecoderFilter, SamplesWithoutTimesFailAndNegativeTimesAreDropped) {
 }
 
 TEST(AC3AudioDecoderFilter, AnUndecodableFrameAfterEndOfStreamIsPassedOver) {
-    const auto file = ReadFile(FixtureDir() / "ac3" / "stereo_48k.ac3");
+    const auto file = ReadBytes(FixtureDir() / "ac3" / "stereo_48k.ac3");
     ASSERT_GE(file.size(), 768u * 3);
     // A frame of bsid 10 with good CRCs: the codec cannot decode it and says so.
     std::vector<uint8_t> foreign(file.begin() + 768 * 2, file.begin() + 768 * 3);

@@ -3,7 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <vector>
 
 #include "VideoIO/MPEGDecoderFilters/DecoderFilters.h"
@@ -36,12 +35,6 @@ public:
 private:
     T* m_p = nullptr;
 };
-
-inline std::vector<uint8_t> ReadFile(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in),
-                                std::istreambuf_iterator<char>());
-}
 
 // source -> filter -> sink, connected; members released in reverse order.
 struct FilterChain {

@@ -23,7 +23,7 @@ constexpr HRESULT kNotEnoughBuffer = HRESULT(0x8004057F);
 constexpr size_t kStereoFrameBytes = 1152 * 2 * 2;
 
 std::vector<uint8_t> Fixture(const char* name) {
-    return ReadFile(FixtureDir() / "mpa" / name);
+    return ReadBytes(FixtureDir() / "mpa" / name);
 }
 
 // Frame offsets of a fixed-rate MPEG-1 layer II or III stream, from the header fields.

@@ -40,7 +40,7 @@ Decoded DecodeInPieces(const std::vector<uint8_t>& file, const std::vector<size_
 TEST(MPEGAudioDecoderFilter, SampleBoundariesDoNotChangeThePcm) {
     for (const char* name : {"sample-layer3.mp3", "sample-layer2.mp2"}) {
         SCOPED_TRACE(name);
-        const auto file = ReadFile(SourceDir() / "samples" / name);
+        const auto file = ReadBytes(SourceDir() / "samples" / name);
         ASSERT_FALSE(file.empty());
         const Decoded whole = DecodeInPieces(file, {4096});
         ASSERT_GT(whole.samples.size(), 10u);
@@ -63,7 +63,7 @@ TEST(MPEGAudioDecoderFilter, SampleBoundariesDoNotChangeThePcm) {
 }
 
 TEST(MPEGAudioDecoderFilter, ProposesTheStreamFormatAfterTheFirstFrame) {
-    const auto file = ReadFile(FixtureDir() / "filters" / "mono22050.mp3");
+    const auto file = ReadBytes(FixtureDir() / "filters" / "mono22050.mp3");
     ASSERT_FALSE(file.empty());
     qmdecode::ProbedStream stream;
     ASSERT_FALSE(qmdecode::ProbeStream(file, std::nullopt, 48000, &stream));
@@ -91,7 +91,7 @@ TEST(MPEGAudioDecoderFilter, ProposesTheStreamFormatAfterTheFirstFrame) {
 }
 
 TEST(MPEGAudioDecoderFilter, RefusesAttachedDownstreamTypesAndUnknownSubtypes) {
-    const auto file = ReadFile(SourceDir() / "samples" / "sample-layer3.mp3");
+    const auto file = ReadBytes(SourceDir() / "samples" / "sample-layer3.mp3");
     const CMediaType input = InputType(file);
     {
         ReportCapture capture;
@@ -115,7 +115,7 @@ TEST(MPEGAudioDecoderFilter, RefusesAttachedDownstreamTypesAndUnknownSubtypes) {
 }
 
 TEST(MPEGAudioDecoderFilter, NegativeTimesAreDroppedAndSegmentsRestartTheClock) {
-    const auto file = ReadFile(SourceDir() / "samples" / "sample-layer3.mp3");
+    const auto file = ReadBytes(SourceDir() / "samples" / "sample-layer3.mp3");
     const CMediaType input = InputType(file);
     FilterChain chain;
     ASSERT_EQ(chain.Build(CreateMPEGAudioDecoderFilter, input, PcmOnly(), 8192), S_OK);
@@ -139,7 +139,7 @@ TEST(MPEGAudioDecoderFilter, NegativeTimesAreDroppedAndSegmentsRestartTheClock) 
 // output to the stream's format after the first frame, and from then on everything must be as if
 // the type had been right from the start: the same frames, PCM and times.
 TEST(MPEGAudioDecoderFilter, AcceptedFormatChangeLosesNothing) {
-    const auto file = ReadFile(FixtureDir() / "filters" / "mono22050.mp3");
+    const auto file = ReadBytes(FixtureDir() / "filters" / "mono22050.mp3");
     ASSERT_FALSE(file.empty());
     Decoded runs[2];
     for (int claimed = 0; claimed < 2; ++claimed) {
@@ -175,7 +175,7 @@ TEST(MPEGAudioDecoderFilter, AcceptedFormatChangeLosesNothing) {
 // A new segment (a seek) discards the bytes still waiting for the rest of their frame: the
 // stream played again from its start gives exactly the frames of a fresh decode.
 TEST(MPEGAudioDecoderFilter, NewSegmentDiscardsPendingBytes) {
-    const auto file = ReadFile(SourceDir() / "samples" / "sample-layer3.mp3");
+    const auto file = ReadBytes(SourceDir() / "samples" / "sample-layer3.mp3");
     const Decoded fresh = DecodeInPieces(file, {4096});
     FilterChain chain;
     ASSERT_EQ(chain.Build(CreateMPEGAudioDecoderFilter, InputType(file), PcmOnly(), 4096), S_OK);

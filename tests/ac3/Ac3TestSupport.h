@@ -5,7 +5,6 @@
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -15,11 +14,6 @@
 #include "tests/support/Paths.h"
 
 namespace qm::test {
-
-inline std::vector<uint8_t> ReadBytes(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
-}
 
 inline std::vector<uint8_t> Ac3Fixture(const std::string& name) {
     return ReadBytes(FixtureDir() / "ac3" / (name + ".ac3"));
@@ -46,19 +40,51 @@ inline std::vector<size_t> FrameOffsets(const std::vector<uint8_t>& data) {
     return offsets;
 }
 
+// A state block for the frame-editing functions.
+class Ac3EditState {
+public:
+    Ac3EditState() {
+        size_t size = 0;
+        UMC::ac3::StateInit(nullptr, &size);
+        m_memory.resize(size);
+        m_status = UMC::ac3::StateInit(m_memory.data(), &size);
+    }
+    int InitStatus() const { return m_status; }
+    UMC::ac3::State* operator->() { return get(); }
+    UMC::ac3::State* get() { return reinterpret_cast<UMC::ac3::State*>(m_memory.data()); }
+
+private:
+    std::vector<uint8_t> m_memory;
+    int m_status = -1;
+};
+
 // The stream with every dither flag cleared (CRCs rewritten).
 inline std::vector<uint8_t> WithoutDither(std::vector<uint8_t> data) {
-    size_t size = 0;
-    UMC::ac3::StateInit(nullptr, &size);
-    std::vector<uint8_t> memory(size);
-    UMC::ac3::StateInit(memory.data(), &size);
-    auto* state = reinterpret_cast<UMC::ac3::State*>(memory.data());
+    Ac3EditState state;
     const std::vector<size_t> offsets = FrameOffsets(data);
     for (size_t i = 0; i < offsets.size(); ++i) {
         const size_t end = i + 1 < offsets.size() ? offsets[i + 1] : data.size();
-        UMC::ac3::ClearDitherFlags(state, data.data() + offsets[i], end - offsets[i]);
+        UMC::ac3::ClearDitherFlags(state.get(), data.data() + offsets[i], end - offsets[i]);
     }
     return data;
+}
+
+// Every sync frame grown to `grownBytes` with the given gain words written in (-1: none; CRCs
+// rewritten); empty when a frame has no room for them.
+inline std::vector<uint8_t> WithGainWords(const std::vector<uint8_t>& data, size_t grownBytes,
+                                          const int dynrng[6] = nullptr, int compr = -1) {
+    static const int kNone[6] = {-1, -1, -1, -1, -1, -1};
+    Ac3EditState state;
+    const std::vector<size_t> offsets = FrameOffsets(data);
+    std::vector<uint8_t> out(offsets.size() * grownBytes);
+    for (size_t i = 0; i < offsets.size(); ++i) {
+        const size_t end = i + 1 < offsets.size() ? offsets[i + 1] : data.size();
+        if (!UMC::ac3::WriteGainWords(state.get(), data.data() + offsets[i], end - offsets[i],
+                                      dynrng ? dynrng : kNone, compr, out.data() + i * grownBytes,
+                                      grownBytes))
+            return {};
+    }
+    return out;
 }
 
 struct Ac3Decoded {

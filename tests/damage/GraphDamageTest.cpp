@@ -100,7 +100,7 @@ void Deliver(FilterChain& chain, const Elementary& s, const std::vector<uint8_t>
 }
 
 bool Load(const std::filesystem::path& path, Elementary* s) {
-    s->clean = ReadFile(path);
+    s->clean = ReadBytes(path);
     if (qmdecode::ProbeStream(s->clean, std::nullopt, 48000, &s->probe)) return false;
     switch (s->probe.kind) {
         case StreamKind::MpegVideo: {
@@ -384,7 +384,7 @@ class ContainerDamage : public ::testing::TestWithParam<std::filesystem::path> {
 // run, and the clean bytes for the next, which must give exactly what they give after a clean
 // run.
 TEST_P(ContainerDamage, EveryStreamEndsBoundedAndLeavesNoTraceOnTheCleanFile) {
-    const std::vector<uint8_t> clean = ReadFile(GetParam());
+    const std::vector<uint8_t> clean = ReadBytes(GetParam());
     ASSERT_FALSE(clean.empty());
     const uint64_t seed = EnvNumber("QM_DAMAGE_SEED", 0x0DA3A6E);
     // Each variant is two whole decodes of every stream: fewer than for elementary streams.

@@ -5,21 +5,16 @@
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <vector>
 
 #include "SDKs/CodecFramework/core/AudioData.h"
 #include "SDKs/CodecFramework/mpegaudio/MP3Decoder.h"
+#include "tests/support/Paths.h"
 
 namespace qm::test {
 
-inline std::vector<uint8_t> ReadFile(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
-}
-
 inline std::vector<int16_t> ReadPcm(const std::filesystem::path& path) {
-    std::vector<uint8_t> bytes = ReadFile(path);
+    std::vector<uint8_t> bytes = ReadBytes(path);
     std::vector<int16_t> pcm(bytes.size() / 2);
     for (size_t i = 0; i < pcm.size(); ++i)
         pcm[i] = int16_t(uint16_t(bytes[2 * i] | (bytes[2 * i + 1] << 8)));

@@ -15,7 +15,7 @@ using qm::test::Decoded;
 using qm::test::DecodeStream;
 
 std::vector<uint8_t> Fixture(const char* name) {
-    return qm::test::ReadFile(qm::test::FixtureDir() / "mpa" / name);
+    return qm::test::ReadBytes(qm::test::FixtureDir() / "mpa" / name);
 }
 
 // Frame boundaries of a fixed-rate stream without tags, from the header fields.

@@ -71,7 +71,7 @@ std::vector<IndexEntry> EntriesOf(IMPEG2Indexer* indexer) {
 
 TEST(IndexingBridgeTest, KeptH264SamplesAreFedInTimeOrder) {
     const std::vector<uint8_t> data =
-        qm::test::ReadFile(qm::test::IndexerFixtureDir() / "h264.h264");
+        qm::test::ReadBytes(qm::test::IndexerFixtureDir() / "h264.h264");
     const std::vector<qm::test::ProbePacket> packets = Packets("h264");
     ASSERT_GT(packets.size(), 20u);
     const CMediaType mt =
@@ -101,7 +101,7 @@ TEST(IndexingBridgeTest, KeptH264SamplesAreFedInTimeOrder) {
 
 TEST(IndexingBridgeTest, KeptAdtsSamplesAreIndexedAndTheIndexerFollowsTheTypeToRawAac) {
     const std::vector<uint8_t> adts =
-        qm::test::ReadFile(qm::test::IndexerFixtureDir() / "adts.aac");
+        qm::test::ReadBytes(qm::test::IndexerFixtureDir() / "adts.aac");
     const std::vector<qm::test::ProbePacket> packets = Packets("adts");
     ASSERT_GT(packets.size(), 20u);
     const CMediaType adtsType = TypeOf(MEDIATYPE_Audio, qm::MediaSubtypeFromFourCC(0x1600));
