@@ -29,10 +29,8 @@ TEST(AC3AudioDecoderFilter, FoldsToStereoWithTheInputTimes) {
     FilterChain chain;
     ASSERT_EQ(chain.Build(CreateAC3AudioDecoderFilter, Ac3Type(file), PcmOnly(), 8192), S_OK);
     // The offered type before the first frame: two channels at the input's rate.
-    CMediaType connected;
-    ComPtr<IPin> in;
-    ASSERT_EQ(chain.sink->FindPin(TEXT("Input"), in.Out()), S_OK);
-    ASSERT_EQ(in->ConnectionMediaType(&connected), S_OK);
+    const CMediaType connected = chain.SinkType();
+    ASSERT_NE(connected.pbFormat, nullptr);
     const auto* wfx = reinterpret_cast<const WAVEFORMATEX*>(connected.pbFormat);
     EXPECT_EQ(wfx->nChannels, 2);
     EXPECT_EQ(wfx->nSamplesPerSec, 48000u);
@@ -48,8 +46,7 @@ TEST(AC3AudioDecoderFilter, FoldsToStereoWithTheInputTimes) {
                                               return spec;
                                           }),
               S_OK);
-    ASSERT_EQ(chain.source->DeliverEndOfStream(), S_OK);
-    const auto samples = chain.sink->Samples();
+    const auto samples = chain.Finish();
     ASSERT_EQ(samples.size(), file.size() / frameBytes);
     EXPECT_EQ(samples[0].data.size(), 1536u * 2 * 2);
     EXPECT_EQ(samples[0].start, base);
