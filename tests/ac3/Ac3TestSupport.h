@@ -10,7 +10,7 @@
 
 #include "SDKs/CodecFramework/ac3/AC3Decoder.h"
 #include "SDKs/CodecFramework/ac3/Ac3State.h"
-#include "SDKs/CodecFramework/core/AudioData.h"
+#include "tests/support/AudioFeed.h"
 #include "tests/support/Paths.h"
 
 namespace qm::test {
@@ -20,11 +20,7 @@ inline std::vector<uint8_t> Ac3Fixture(const std::string& name) {
 }
 
 inline std::vector<int16_t> Ac3Reference(const std::string& name) {
-    const std::vector<uint8_t> bytes = ReadBytes(FixtureDir() / "ac3" / (name + ".ref"));
-    std::vector<int16_t> pcm(bytes.size() / 2);
-    for (size_t i = 0; i < pcm.size(); ++i)
-        pcm[i] = int16_t(uint16_t(bytes[2 * i] | (bytes[2 * i + 1] << 8)));
-    return pcm;
+    return ReadPcm(FixtureDir() / "ac3" / (name + ".ref"));
 }
 
 // Byte offsets of the sync frames of a stream.
@@ -109,47 +105,16 @@ inline Ac3Decoded DecodeAc3(const std::vector<uint8_t>& data, UMC::AC3DecoderPar
     Ac3Decoded result;
     UMC::AC3Decoder decoder;
     if (decoder.Init(&params) != UMC::STATUS_OK) return result;
-    std::vector<uint8_t> staging;
-    std::vector<uint8_t> outBuffer(18432);
-    UMC::MediaData in;
-    UMC::AudioData out;
-    size_t fed = 0;
-    if (chunk == 0) chunk = data.size() ? data.size() : 1;
-    while (true) {
-        const bool more = fed < data.size();
-        if (more) {
-            const size_t n = std::min(chunk, data.size() - fed);
-            staging.insert(staging.end(), data.begin() + ptrdiff_t(fed),
-                           data.begin() + ptrdiff_t(fed + n));
-            fed += n;
-        }
-        size_t start = 0;
-        while (start < staging.size()) {
-            in.SetBufferPointer(staging.data() + start, staging.size() - start);
-            in.SetDataSize(staging.size() - start);
-            out.SetBufferPointer(outBuffer.data(), outBuffer.size());
-            const UMC::Status st = decoder.GetFrame(&in, &out);
-            const size_t used = size_t(in.GetDataPointer() - (staging.data() + start));
-            start += used;
-            if (st == UMC::STATUS_OK) {
-                ++result.frames;
-                result.channels = out.m_iChannels;
-                result.rate = out.m_iSampleFrequency;
-                result.mask = out.m_iChannelMask;
-                double s = 0, e = 0;
-                out.GetTime(s, e);
-                result.starts.push_back(s);
-                const auto* p = reinterpret_cast<const int16_t*>(out.GetDataPointer());
-                result.pcm.insert(result.pcm.end(), p, p + out.GetDataSize() / 2);
-                continue;
-            }
-            if (st != UMC::STATUS_NOT_ENOUGH_DATA && st != UMC::STATUS_SYNC_NOT_FOUND)
-                ++result.errors;
-            if (used == 0) break;
-        }
-        staging.erase(staging.begin(), staging.begin() + ptrdiff_t(start));
-        if (!more) break;
-    }
+    result.errors = FeedAudio(decoder, data, chunk, 18432, [&](UMC::AudioData& out) {
+        ++result.frames;
+        result.channels = out.m_iChannels;
+        result.rate = out.m_iSampleFrequency;
+        result.mask = out.m_iChannelMask;
+        double s = 0, e = 0;
+        out.GetTime(s, e);
+        result.starts.push_back(s);
+        AppendPcm(out, result.pcm);
+    });
     return result;
 }
 

@@ -27,4 +27,13 @@ inline std::vector<uint8_t> ReadBytes(const std::filesystem::path& path) {
     return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
 }
 
+// A file of 16-bit little-endian samples.
+inline std::vector<int16_t> ReadPcm(const std::filesystem::path& path) {
+    const std::vector<uint8_t> bytes = ReadBytes(path);
+    std::vector<int16_t> pcm(bytes.size() / 2);
+    for (size_t i = 0; i < pcm.size(); ++i)
+        pcm[i] = int16_t(uint16_t(bytes[2 * i] | (bytes[2 * i + 1] << 8)));
+    return pcm;
+}
+
 }  // namespace qm::test
