@@ -324,6 +324,14 @@ TEST(QMMediaSampleTest, PropertiesRoundTripThroughAnotherSample) {
     EXPECT_EQ(std::get<0>(MediaTimesOf(a.sample)), S_OK);
 }
 
+// A DWORD read through a view's own method.
+template <class View, HRESULT (STDMETHODCALLTYPE View::*Get)(DWORD*)>
+DWORD ReadVia(void* view) {
+    DWORD d = 0;
+    EXPECT_EQ((static_cast<View*>(view)->*Get)(&d), S_OK);
+    return d;
+}
+
 // Every view that QueryInterface hands out is the same object (COM identity), costs one
 // reference and, used through its own methods, shows the same sample: 16 bytes, 5 of them used.
 TEST(QMMediaSampleTest, EveryViewIsTheSameSample) {
@@ -339,29 +347,13 @@ TEST(QMMediaSampleTest, EveryViewIsTheSameSample) {
     const Read length = [](void* v) {
         return DWORD(static_cast<IMediaSample*>(v)->GetActualDataLength());
     };
-    const Read nssMax = [](void* v) {
-        DWORD d = 0;
-        EXPECT_EQ(static_cast<INSSBuffer*>(v)->GetMaxLength(&d), S_OK);
-        return d;
-    };
-    const Read nssLength = [](void* v) {
-        DWORD d = 0;
-        EXPECT_EQ(static_cast<INSSBuffer*>(v)->GetLength(&d), S_OK);
-        return d;
-    };
-    const Read dmoMax = [](void* v) {
-        DWORD d = 0;
-        EXPECT_EQ(static_cast<IMediaBuffer*>(v)->GetMaxLength(&d), S_OK);
-        return d;
-    };
-    const Read mfLength = [](void* v) {
-        DWORD d = 0;
-        EXPECT_EQ(static_cast<IMFMediaBuffer*>(v)->GetCurrentLength(&d), S_OK);
-        return d;
-    };
     const Read marker = [](void* v) {
         return DWORD(static_cast<IMediaSampleMarker*>(v)->GetMarkerValue());
     };
+    const Read nssMax = ReadVia<INSSBuffer, &INSSBuffer::GetMaxLength>;
+    const Read nssLength = ReadVia<INSSBuffer, &INSSBuffer::GetLength>;
+    const Read dmoMax = ReadVia<IMediaBuffer, &IMediaBuffer::GetMaxLength>;
+    const Read mfLength = ReadVia<IMFMediaBuffer, &IMFMediaBuffer::GetCurrentLength>;
     const struct {
         const IID* iid;
         Read read;
