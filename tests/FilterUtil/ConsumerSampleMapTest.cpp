@@ -8,12 +8,11 @@
 #include "VideoIO/FilterUtil/QMMediaSample.h"
 #include "VideoIO/FilterUtil/QMMemAllocator.h"
 #include "tests/support/ReportCapture.h"
+#include "tests/support/SampleAllocator.h"
 
 using qm::test::ReportCapture;
 using qm_DSFilters::ConsumerSampleMap;
-using qm_DSFilters::CreateQMMemAllocator;
 using qm_DSFilters::QMMediaSample;
-using qm_DSFilters::QMMemAllocator;
 
 namespace {
 
@@ -21,28 +20,9 @@ constexpr REFERENCE_TIME kSecond = 10000000;
 
 // A committed, running allocator of `count` samples of `size` bytes (which may grow to 1 MiB)
 // with a producer side that stamps each sample with its time in its first bytes.
-struct TimeShift {
+struct TimeShift : qm::test::TestAllocator {
     explicit TimeShift(LONG count = 4, LONG size = 1000) {
-        EXPECT_EQ(CreateQMMemAllocator(nullptr, TEXT("time shift"), &mem), S_OK);
-        impl = static_cast<QMMemAllocator*>(static_cast<IMemAllocatorCallbackTemp*>(mem));
-        ALLOCATOR_PROPERTIES request{count, size, 1, 0}, actual{};
-        EXPECT_EQ(mem->SetProperties(&request, &actual), S_OK);
-        EXPECT_EQ(mem->Commit(), S_OK);
-        EXPECT_EQ(impl->Start(), S_OK);
-    }
-    ~TimeShift() {
-        for (IConsumerToken* t : tokens) {
-            impl->UnregisterConsumer(t);
-            t->Release();
-        }
-        mem->Decommit();
-        mem->Release();
-    }
-    IConsumerToken* Register() {
-        IConsumerToken* t = nullptr;
-        EXPECT_EQ(impl->RegisterConsumer(&t), S_OK);
-        tokens.push_back(t);
-        return t;
+        EXPECT_EQ(StartStore(count, size), S_OK);
     }
     // One sample through the producer side: S_OK, or what GetBuffer said.
     HRESULT Push(REFERENCE_TIME time, bool timed = true) {
@@ -58,20 +38,6 @@ struct TimeShift {
         s->Release();
         return S_OK;
     }
-    LONG Free() {
-        LONG n = -1;
-        impl->GetFreeCount(&n);
-        return n;
-    }
-    SampleMapStatistics Stats() {
-        SampleMapStatistics s;
-        EXPECT_EQ(impl->GetStatistics(&s), S_OK);
-        return s;
-    }
-
-    IMemAllocator* mem = nullptr;
-    QMMemAllocator* impl = nullptr;
-    std::vector<IConsumerToken*> tokens;
 };
 
 // The time a sample was stamped with, read from its data.
@@ -416,6 +382,37 @@ TEST(ConsumerSampleMapTest, TheMapRefusesOtherOrdersAndReferencedSamples) {
     map.Clear();
     map.UnregisterConsumer(c);
     c->Release();
+}
+
+TEST(ConsumerSampleMapTest, FreeSamplesAreKeptOnceAndHandedOutLastInFirst) {
+    // An owner that keeps its samples alive at count 0, as the allocator does.
+    struct Keep : qm_DSFilters::ISampleOwner {
+        bool TakeSample(QMMediaSample*) override { return true; }
+    } keep;
+    CCritSec lock;
+    ConsumerSampleMap map(nullptr, TEXT("map"), &lock);
+    std::vector<BYTE> memory(32);
+    QMMediaSample* a = new QMMediaSample(nullptr, memory.data(), 16, &keep);
+    QMMediaSample* b = new QMMediaSample(nullptr, memory.data() + 16, 16, &keep);
+    a->Release();
+    b->Release();
+    EXPECT_EQ(map.AddReleasedSample(a), S_OK);
+    EXPECT_EQ(map.AddReleasedSample(b), S_OK);
+    EXPECT_EQ(map.AddReleasedSample(a), S_OK);  // already there: not twice
+    EXPECT_EQ(map.GetFreeCount(), 2);
+    EXPECT_FALSE(map.IsAnySampleInUse());
+    EXPECT_EQ(map.GetReclaimableCount(), 0);
+
+    QMMediaSample* x = nullptr;
+    EXPECT_EQ(map.PopFreeSample(&x), S_OK);
+    EXPECT_EQ(x, b);  // the most recently freed first
+    EXPECT_EQ(map.RemoveFreeSample(b), S_FALSE);
+    EXPECT_EQ(map.RemoveFreeSample(a), S_OK);
+    ReportCapture capture;
+    EXPECT_EQ(map.PopFreeSample(&x), E_UNEXPECTED);
+    EXPECT_EQ(x, nullptr);
+    delete a;
+    delete b;
 }
 
 }  // namespace

@@ -324,75 +324,61 @@ TEST(QMMediaSampleTest, PropertiesRoundTripThroughAnotherSample) {
     EXPECT_EQ(std::get<0>(MediaTimesOf(a.sample)), S_OK);
 }
 
-// Every view that QueryInterface hands out is the same object (COM identity) and, used through
-// its own methods, shows the same memory and state; each costs one reference.
-template <class View>
-View* ViewOf(QMMediaSample* q, REFIID iid, IUnknown* identity) {
-    View* v = nullptr;
-    EXPECT_EQ(q->QueryInterface(iid, reinterpret_cast<void**>(&v)), S_OK);
-    if (!v) return nullptr;
-    EXPECT_EQ(q->GetRefCount(), 2);
-    IUnknown* u = nullptr;
-    EXPECT_EQ(v->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&u)), S_OK);
-    EXPECT_EQ(u, identity);
-    if (u) u->Release();
-    return v;
+// A DWORD read through a view's own method.
+template <class View, HRESULT (STDMETHODCALLTYPE View::*Get)(DWORD*)>
+DWORD ReadVia(void* view) {
+    DWORD d = 0;
+    EXPECT_EQ((static_cast<View*>(view)->*Get)(&d), S_OK);
+    return d;
 }
 
-// One value read through a view, which is then released.
-template <class View, class Read>
-DWORD ReadThrough(QMMediaSample* q, REFIID iid, IUnknown* identity, Read read) {
-    View* v = ViewOf<View>(q, iid, identity);
-    if (!v) return ~DWORD(0);
-    DWORD value = 0;
-    EXPECT_EQ(read(v, &value), S_OK);
-    v->Release();
-    return value;
-}
-
+// Every view that QueryInterface hands out is the same object (COM identity), costs one
+// reference and, used through its own methods, shows the same sample: 16 bytes, 5 of them used.
 TEST(QMMediaSampleTest, EveryViewIsTheSameSample) {
     OwnedSample s(16);
     QMMediaSample* q = s.sample;
     ASSERT_EQ(q->SetActualDataLength(5), S_OK);
+    q->SetMarkerValue(7);
     IUnknown* identity = nullptr;
     ASSERT_EQ(q->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&identity)), S_OK);
     identity->Release();
 
-    for (const IID* iid : {&IID_IMediaSample, &IID_IMediaSample2}) {
-        IMediaSample* v = ViewOf<IMediaSample>(q, *iid, identity);
-        ASSERT_NE(v, nullptr);
-        EXPECT_EQ(v->GetSize(), 16);
-        EXPECT_EQ(v->GetActualDataLength(), 5);
-        v->Release();
-    }
-    for (const IID* iid : {&IID_INSSBuffer, &IID_INSSBuffer2, &IID_INSSBuffer3, &IID_INSSBuffer4}) {
+    using Read = DWORD (*)(void*);
+    const Read length = [](void* v) {
+        return DWORD(static_cast<IMediaSample*>(v)->GetActualDataLength());
+    };
+    const Read marker = [](void* v) {
+        return DWORD(static_cast<IMediaSampleMarker*>(v)->GetMarkerValue());
+    };
+    const Read nssMax = ReadVia<INSSBuffer, &INSSBuffer::GetMaxLength>;
+    const Read nssLength = ReadVia<INSSBuffer, &INSSBuffer::GetLength>;
+    const Read dmoMax = ReadVia<IMediaBuffer, &IMediaBuffer::GetMaxLength>;
+    const Read mfLength = ReadVia<IMFMediaBuffer, &IMFMediaBuffer::GetCurrentLength>;
+    const struct {
+        const IID* iid;
+        Read read;
+        DWORD expected;
+    } views[] = {{&IID_IMediaSample, length, 5},       {&IID_IMediaSample2, length, 5},
+                 {&IID_INSSBuffer, nssMax, 16},        {&IID_INSSBuffer2, nssLength, 5},
+                 {&IID_INSSBuffer3, nssMax, 16},       {&IID_INSSBuffer4, nssLength, 5},
+                 {&IID_IMediaBuffer, dmoMax, 16},      {&IID_IMFMediaBuffer, mfLength, 5},
+                 {&IID_IMediaSampleMarker, marker, 7}, {&IID_IQMMediaSample, nullptr, 0},
+                 {&IID_ICopyMediaSample, nullptr, 0}};
+    for (const auto& view : views) {
+        SCOPED_TRACE(testing::Message() << "view " << (&view - views));
+        void* v = nullptr;
+        ASSERT_EQ(q->QueryInterface(*view.iid, &v), S_OK);
+        EXPECT_EQ(q->GetRefCount(), 2);
+        IUnknown* u = nullptr;
         EXPECT_EQ(
-            ReadThrough<INSSBuffer>(q, *iid, identity,
-                                    [](INSSBuffer* v, DWORD* d) { return v->GetMaxLength(d); }),
-            16u);
-        EXPECT_EQ(ReadThrough<INSSBuffer>(q, *iid, identity,
-                                          [](INSSBuffer* v, DWORD* d) { return v->GetLength(d); }),
-                  5u);
-    }
-    EXPECT_EQ(
-        ReadThrough<IMediaBuffer>(q, IID_IMediaBuffer, identity,
-                                  [](IMediaBuffer* v, DWORD* d) { return v->GetMaxLength(d); }),
-        16u);
-    EXPECT_EQ(ReadThrough<IMFMediaBuffer>(
-                  q, IID_IMFMediaBuffer, identity,
-                  [](IMFMediaBuffer* v, DWORD* d) { return v->GetCurrentLength(d); }),
-              5u);
-    {
-        IMediaSampleMarker* v = ViewOf<IMediaSampleMarker>(q, IID_IMediaSampleMarker, identity);
-        ASSERT_NE(v, nullptr);
-        EXPECT_EQ(v->SetMarkerValue(7), S_OK);
-        EXPECT_EQ(q->GetMarkerValue(), 7u);
-        v->Release();
-    }
-    for (const IID* iid : {&IID_IQMMediaSample, &IID_ICopyMediaSample}) {
-        IUnknown* v = ViewOf<IUnknown>(q, *iid, identity);
-        ASSERT_NE(v, nullptr);
-        v->Release();
+            static_cast<IUnknown*>(v)->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&u)),
+            S_OK);
+        EXPECT_EQ(u, identity);
+        if (u) u->Release();
+        if (view.read) {
+            EXPECT_EQ(view.read(v), view.expected);
+        }
+        static_cast<IUnknown*>(v)->Release();
     }
     void* p = q;
     EXPECT_EQ(q->QueryInterface(IID_IMemAllocator, &p), E_NOINTERFACE);

@@ -5,15 +5,14 @@
 #include <thread>
 #include <vector>
 
-#include "VideoIO/FilterUtil/ConsumerSampleMap.h"
 #include "VideoIO/FilterUtil/QMMediaSample.h"
 #include "VideoIO/FilterUtil/QMMemAllocator.h"
 #include "tests/support/ReportCapture.h"
+#include "tests/support/SampleAllocator.h"
 #include "tests/support/VideoTypes.h"
 
 using qm::test::ReportCapture;
 using qm::test::VideoInfoType;
-using qm_DSFilters::ConsumerSampleMap;
 using qm_DSFilters::CreateQMMemAllocator;
 using qm_DSFilters::QMMediaSample;
 using qm_DSFilters::QMMemAllocator;
@@ -22,60 +21,8 @@ namespace {
 
 constexpr LONG kOneMiB = 1048576;
 
-// One allocator with the views the tests use; decommits and releases it at the end.
-struct Allocator {
-    explicit Allocator(const AM_MEDIA_TYPE* pmt = nullptr) {
-        EXPECT_EQ(CreateQMMemAllocator(pmt, TEXT("test allocator"), &mem), S_OK);
-        impl = static_cast<QMMemAllocator*>(static_cast<IMemAllocatorCallbackTemp*>(mem));
-    }
-    ~Allocator() {
-        if (!mem) return;
-        mem->Decommit();
-        mem->Release();
-    }
-    HRESULT Set(LONG count, LONG size, LONG align = 1, LONG prefix = 0) {
-        ALLOCATOR_PROPERTIES request{count, size, align, prefix}, actual{};
-        return mem->SetProperties(&request, &actual);
-    }
-    HRESULT Start(LONG count, LONG size, LONG align = 1, LONG prefix = 0) {
-        const HRESULT hr = Set(count, size, align, prefix);
-        return FAILED(hr) ? hr : mem->Commit();
-    }
-    IMediaSample* Get(DWORD flags = AM_GBF_NOWAIT, HRESULT expected = S_OK) {
-        IMediaSample* s = nullptr;
-        EXPECT_EQ(mem->GetBuffer(&s, nullptr, nullptr, flags), expected);
-        return s;
-    }
-    LONG Free() {
-        LONG n = -1;
-        EXPECT_EQ(impl->GetFreeCount(&n), S_OK);
-        return n;
-    }
-    // Takes samples until none is left without waiting.
-    std::vector<IMediaSample*> Drain() {
-        std::vector<IMediaSample*> out;
-        for (;;) {
-            IMediaSample* s = nullptr;
-            const HRESULT hr = mem->GetBuffer(&s, nullptr, nullptr, AM_GBF_NOWAIT);
-            if (hr != S_OK) {
-                EXPECT_EQ(hr, VFW_E_TIMEOUT);
-                return out;
-            }
-            out.push_back(s);
-        }
-    }
-    void WaitForWaiters(LONG n) {
-        while (impl->GetWaitingCount() < n) std::this_thread::yield();
-    }
-
-    IMemAllocator* mem = nullptr;
-    QMMemAllocator* impl = nullptr;
-};
-
-void ReleaseAll(std::vector<IMediaSample*>& samples) {
-    for (IMediaSample* s : samples) s->Release();
-    samples.clear();
-}
+using Allocator = qm::test::TestAllocator;
+using qm::test::ReleaseAll;
 
 CMediaType AacType(DWORD fourcc) {
     CMediaType mt(&MEDIATYPE_Audio);
@@ -635,42 +582,6 @@ TEST(QMMemAllocatorTest, DynamicSizeMakesRoomFromFreeSamples) {
     EXPECT_EQ(other, big);
     other->Release();
     small->Release();
-}
-
-TEST(QMMemAllocatorTest, SampleMapKeepsEachFreeSampleOnce) {
-    // An owner that keeps its samples alive at count 0, as the allocator does.
-    struct Keep : qm_DSFilters::ISampleOwner {
-        bool TakeSample(QMMediaSample*) override { return true; }
-    } keep;
-    CCritSec lock;
-    ConsumerSampleMap map(nullptr, TEXT("map"), &lock);
-    std::vector<BYTE> memory(32);
-    QMMediaSample* a = new QMMediaSample(nullptr, memory.data(), 16, &keep);
-    QMMediaSample* b = new QMMediaSample(nullptr, memory.data() + 16, 16, &keep);
-    ReportCapture capture;
-    EXPECT_EQ(map.AddReleasedSample(a), E_UNEXPECTED);  // still referenced
-    EXPECT_TRUE(capture.Contains("pQMMediaSample->GetRefCount() == 0"));
-    EXPECT_EQ(map.GetFreeCount(), 0);
-
-    a->Release();
-    b->Release();
-    EXPECT_EQ(map.AddReleasedSample(a), S_OK);
-    EXPECT_EQ(map.AddReleasedSample(b), S_OK);
-    EXPECT_EQ(map.AddReleasedSample(a), S_OK);  // already there: not twice
-    EXPECT_EQ(map.GetFreeCount(), 2);
-    EXPECT_FALSE(map.IsAnySampleInUse());
-    EXPECT_EQ(map.GetReclaimableCount(), 0);
-
-    QMMediaSample* x = nullptr;
-    EXPECT_EQ(map.PopFreeSample(&x), S_OK);
-    EXPECT_EQ(x, b);  // the most recently freed first
-    EXPECT_EQ(map.RemoveFreeSample(b), S_FALSE);
-    EXPECT_EQ(map.RemoveFreeSample(a), S_OK);
-    EXPECT_EQ(map.PopFreeSample(&x), E_UNEXPECTED);
-    EXPECT_TRUE(capture.Contains("! m_freeList.empty()"));
-    EXPECT_EQ(x, nullptr);
-    delete a;
-    delete b;
 }
 
 }  // namespace

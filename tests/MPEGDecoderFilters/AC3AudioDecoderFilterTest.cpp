@@ -23,16 +23,14 @@ CMediaType Ac3Type(const std::vector<uint8_t>& file) {
 }
 
 TEST(AC3AudioDecoderFilter, FoldsToStereoWithTheInputTimes) {
-    const auto file = ReadFile(FixtureDir() / "ac3" / "c32lfe_48k.ac3");
+    const auto file = ReadBytes(FixtureDir() / "ac3" / "c32lfe_48k.ac3");
     ASSERT_FALSE(file.empty());
     const size_t frameBytes = 1792;  // 448 kbit/s at 48 kHz
     FilterChain chain;
     ASSERT_EQ(chain.Build(CreateAC3AudioDecoderFilter, Ac3Type(file), PcmOnly(), 8192), S_OK);
     // The offered type before the first frame: two channels at the input's rate.
-    CMediaType connected;
-    ComPtr<IPin> in;
-    ASSERT_EQ(chain.sink->FindPin(TEXT("Input"), in.Out()), S_OK);
-    ASSERT_EQ(in->ConnectionMediaType(&connected), S_OK);
+    const CMediaType connected = chain.SinkType();
+    ASSERT_NE(connected.pbFormat, nullptr);
     const auto* wfx = reinterpret_cast<const WAVEFORMATEX*>(connected.pbFormat);
     EXPECT_EQ(wfx->nChannels, 2);
     EXPECT_EQ(wfx->nSamplesPerSec, 48000u);
@@ -48,8 +46,7 @@ TEST(AC3AudioDecoderFilter, FoldsToStereoWithTheInputTimes) {
                                               return spec;
                                           }),
               S_OK);
-    ASSERT_EQ(chain.source->DeliverEndOfStream(), S_OK);
-    const auto samples = chain.sink->Samples();
+    const auto samples = chain.Finish();
     ASSERT_EQ(samples.size(), file.size() / frameBytes);
     EXPECT_EQ(samples[0].data.size(), 1536u * 2 * 2);
     EXPECT_EQ(samples[0].start, base);
@@ -58,7 +55,7 @@ TEST(AC3AudioDecoderFilter, FoldsToStereoWithTheInputTimes) {
 }
 
 TEST(AC3AudioDecoderFilter, SamplesWithoutTimesFailAndNegativeTimesAreDropped) {
-    const auto file = ReadFile(FixtureDir() / "ac3" / "stereo_48k.ac3");
+    const auto file = ReadBytes(FixtureDir() / "ac3" / "stereo_48k.ac3");
     ASSERT_FALSE(file.empty());
     ReportCapture capture;
     FilterChain chain;
@@ -74,7 +71,7 @@ TEST(AC3AudioDecoderFilter, SamplesWithoutTimesFailAndNegativeTimesAreDropped) {
 }
 
 TEST(AC3AudioDecoderFilter, AnUndecodableFrameAfterEndOfStreamIsPassedOver) {
-    const auto file = ReadFile(FixtureDir() / "ac3" / "stereo_48k.ac3");
+    const auto file = ReadBytes(FixtureDir() / "ac3" / "stereo_48k.ac3");
     ASSERT_GE(file.size(), 768u * 3);
     // A frame of bsid 10 with good CRCs: the codec cannot decode it and says so.
     std::vector<uint8_t> foreign(file.begin() + 768 * 2, file.begin() + 768 * 3);

@@ -3,7 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <vector>
 
 #include "VideoIO/MPEGDecoderFilters/DecoderFilters.h"
@@ -22,6 +21,7 @@ public:
     ~ComPtr() { Reset(); }
     ComPtr(const ComPtr&) = delete;
     ComPtr& operator=(const ComPtr&) = delete;
+    ComPtr(ComPtr&& other) noexcept : m_p(other.m_p) { other.m_p = nullptr; }
     T** Out() {
         Reset();
         return &m_p;
@@ -37,12 +37,6 @@ private:
     T* m_p = nullptr;
 };
 
-inline std::vector<uint8_t> ReadFile(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in),
-                                std::istreambuf_iterator<char>());
-}
-
 // source -> filter -> sink, connected; members released in reverse order.
 struct FilterChain {
     ComPtr<graph::FilterGraph> graph;
@@ -50,9 +44,11 @@ struct FilterChain {
     ComPtr<IBaseFilter> filter;
     ComPtr<graph::Sink> sink;
 
+    // `output`: the type the filter's output is connected with, as a renderer proposes its own.
     HRESULT Build(HRESULT (*create)(IBaseFilter**), const CMediaType& input,
                   const std::vector<CMediaType>& accepted, LONG bufferSize,
-                  const std::optional<graph::SinkAllocatorOptions>& sinkAllocator = {}) {
+                  const std::optional<graph::SinkAllocatorOptions>& sinkAllocator = {},
+                  const CMediaType* output = nullptr) {
         HRESULT hr = graph::FilterGraph::Create(graph.Out());
         if (FAILED(hr)) return hr;
         hr = create(filter.Out());
@@ -68,7 +64,22 @@ struct FilterChain {
         graph->AddFilter(sink.Get(), TEXT("sink"));
         hr = graph->ConnectFilters(source.Get(), filter.Get());
         if (FAILED(hr)) return hr;
-        return graph->ConnectFilters(filter.Get(), sink.Get());
+        return graph->ConnectFilters(filter.Get(), sink.Get(), output);
+    }
+    // The type the sink's input was connected with.
+    CMediaType SinkType() {
+        CMediaType connected;
+        ComPtr<IPin> in;
+        EXPECT_EQ(sink->FindPin(TEXT("Input"), in.Out()), S_OK);
+        if (in.Get()) {
+            EXPECT_EQ(in->ConnectionMediaType(&connected), S_OK);
+        }
+        return connected;
+    }
+    // End of stream, then all the sink has received.
+    std::vector<graph::ReceivedSample> Finish() {
+        EXPECT_EQ(source->DeliverEndOfStream(), S_OK);
+        return sink->Samples();
     }
     HRESULT Start() {
         HRESULT hr = graph->Pause();

@@ -30,16 +30,31 @@ HRESULT Build(FilterChain& chain, const Stream& s,
     return BuildVideoChain(chain, s, create);
 }
 
+// Input buffers that hold the whole file (samples cut anywhere); the output connected with
+// `output` when given, as a renderer proposes its own type; running.
+HRESULT StartWholeFile(FilterChain& chain, const Stream& s, const CMediaType* output = nullptr) {
+    const HRESULT hr = chain.Build(
+        CreateMPEG2VideoDecoderFilter, s.probe.inputType,
+        output ? std::vector<CMediaType>{} : std::vector{MajorSubtype(MEDIATYPE_Video, GUID_NULL)},
+        LONG(s.file.size()), {}, output);
+    return FAILED(hr) ? hr : chain.Start();
+}
+
+// Built and running.
+HRESULT Start(FilterChain& chain, const Stream& s,
+              HRESULT (*create)(IBaseFilter**) = CreateMPEG2VideoDecoderFilter) {
+    const HRESULT hr = Build(chain, s, create);
+    return FAILED(hr) ? hr : chain.Start();
+}
+
 TEST(MPEG2VideoDecoderFilter, DecodesEveryPictureWithItsTime) {
     for (const char* name : {"sample-mpeg2.m2v", "sample-mpeg1.m1v"}) {
         SCOPED_TRACE(name);
         const Stream s = LoadSample(name);
         FilterChain chain;
-        ASSERT_EQ(Build(chain, s), S_OK);
-        ASSERT_EQ(chain.Start(), S_OK);
+        ASSERT_EQ(Start(chain, s), S_OK);
         ASSERT_EQ(DeliverUnits(chain, s), S_OK);
-        ASSERT_EQ(chain.source->DeliverEndOfStream(), S_OK);
-        const auto samples = chain.sink->Samples();
+        const auto samples = chain.Finish();
         ASSERT_EQ(samples.size(), s.units.size());
         for (size_t i = 0; i < samples.size(); ++i) {
             EXPECT_EQ(samples[i].start, REFERENCE_TIME(i) * s.probe.avgTimePerFrame) << i;
@@ -87,8 +102,7 @@ TEST(MPEG2VideoDecoderFilter, RatesAndSubSegments) {
     ReportCapture capture;
     const Stream s = LoadSample();
     FilterChain chain;
-    ASSERT_EQ(Build(chain, s), S_OK);
-    ASSERT_EQ(chain.Start(), S_OK);
+    ASSERT_EQ(Start(chain, s), S_OK);
     EXPECT_EQ(chain.source->DeliverNewSegment(0, 0, 2.0), E_NOTIMPL);
     EXPECT_TRUE(capture.Contains("(dRate == 1.0) || (dRate == -1.0)"));
     EXPECT_EQ(chain.source->DeliverNewSegment(0, 0, -1.0), S_OK);
@@ -104,8 +118,7 @@ TEST(MPEG2VideoDecoderFilter, RatesAndSubSegments) {
     // A backward section at twice the speed: stream times run forward and are halved; the sign
     // of the rate neither makes them negative nor puts a stop before its start.
     ASSERT_EQ(DeliverUnits(chain, s), S_OK);
-    ASSERT_EQ(chain.source->DeliverEndOfStream(), S_OK);
-    const auto samples = chain.sink->Samples();
+    const auto samples = chain.Finish();
     ASSERT_EQ(samples.size(), s.units.size());
     for (size_t i = 0; i < samples.size(); ++i) {
         const REFERENCE_TIME start = REFERENCE_TIME(i) * s.probe.avgTimePerFrame;
@@ -143,8 +156,7 @@ TEST(MPEG2VideoDecoderFilter, RefusedInterlaceChangeIsRetried) {
 TEST(MPEG2VideoDecoderFilter, StreamingEdgeCases) {
     const Stream s = LoadSample();
     FilterChain chain;
-    ASSERT_EQ(Build(chain, s), S_OK);
-    ASSERT_EQ(chain.Start(), S_OK);
+    ASSERT_EQ(Start(chain, s), S_OK);
     qm::graph::SampleSpec spec;
     spec.start = 0;
     spec.stop = 1;
@@ -181,10 +193,7 @@ TEST(MPEG2VideoDecoderFilter, AnySplitIntoSamplesDecodesTheSame) {
         }
         auto decode = [&](const std::vector<size_t>& cuts) {
             FilterChain chain;
-            EXPECT_EQ(chain.Build(CreateMPEG2VideoDecoderFilter, s.probe.inputType,
-                                  {MajorSubtype(MEDIATYPE_Video, GUID_NULL)}, LONG(s.file.size())),
-                      S_OK);
-            EXPECT_EQ(chain.Start(), S_OK);
+            EXPECT_EQ(StartWholeFile(chain, s), S_OK);
             size_t unit = 0;
             for (size_t i = 0; i + 1 < cuts.size(); ++i) {
                 qm::graph::SampleSpec spec;
@@ -202,8 +211,7 @@ TEST(MPEG2VideoDecoderFilter, AnySplitIntoSamplesDecodesTheSame) {
                     S_OK)
                     << cuts[i];
             }
-            EXPECT_EQ(chain.source->DeliverEndOfStream(), S_OK);
-            return chain.sink->Samples();
+            return chain.Finish();
         };
         std::vector<size_t> whole;
         for (const auto& u : s.units) whole.push_back(u.offset);
@@ -235,8 +243,7 @@ HRESULT CreateSkippingFilter(IBaseFilter** pp) {
 TEST(MPEG2VideoDecoderFilter, QualityChangeOncePerRunOfSkips) {
     const Stream s = LoadSample();
     FilterChain chain;
-    ASSERT_EQ(Build(chain, s, CreateSkippingFilter), S_OK);
-    ASSERT_EQ(chain.Start(), S_OK);
+    ASSERT_EQ(Start(chain, s, CreateSkippingFilter), S_OK);
     const size_t third = s.units.size() / 3;
     DeliverUnits(chain, s, 0, 0, third, 1);
     EXPECT_EQ(chain.sink->SampleCount(), 0u);
@@ -271,8 +278,7 @@ TEST(MPEG2VideoDecoderFilter, SeekDeliversFromTheSegmentStartOn) {
     const REFERENCE_TIME frame = s.probe.avgTimePerFrame;
     const REFERENCE_TIME offset = -10 * frame;
     FilterChain chain;
-    ASSERT_EQ(Build(chain, s), S_OK);
-    ASSERT_EQ(chain.Start(), S_OK);
+    ASSERT_EQ(Start(chain, s), S_OK);
     ASSERT_EQ(chain.source->DeliverNewSegment(0, s.units.size() * frame + offset, 1.0), S_OK);
     for (const auto& u : s.units) {
         qm::graph::SampleSpec spec;
@@ -281,8 +287,7 @@ TEST(MPEG2VideoDecoderFilter, SeekDeliversFromTheSegmentStartOn) {
         spec.preroll = *spec.start < 0;
         EXPECT_EQ(chain.source->Deliver(s.file.data() + u.offset, u.size, spec), S_OK);
     }
-    ASSERT_EQ(chain.source->DeliverEndOfStream(), S_OK);
-    const auto samples = chain.sink->Samples();
+    const auto samples = chain.Finish();
     ASSERT_EQ(samples.size(), s.units.size() - 10);
     const auto types = PictureTypes(s);
     const DWORD flagOf[] = {0, AM_VIDEO_FLAG_I_SAMPLE, AM_VIDEO_FLAG_P_SAMPLE,
@@ -306,8 +311,7 @@ TEST(MPEG2VideoDecoderFilter, SubSegmentsDrainBeforeTheJump) {
     const Stream s = LoadSample();
     const REFERENCE_TIME frame = s.probe.avgTimePerFrame;
     FilterChain chain;
-    ASSERT_EQ(Build(chain, s), S_OK);
-    ASSERT_EQ(chain.Start(), S_OK);
+    ASSERT_EQ(Start(chain, s), S_OK);
     ASSERT_EQ(chain.source->DeliverNewSegment(0, 0, -1.0), S_OK);
     ComPtr<IPin> in;
     ASSERT_EQ(chain.filter->FindPin(TEXT("in0"), in.Out()), S_OK);
@@ -327,8 +331,7 @@ TEST(MPEG2VideoDecoderFilter, SubSegmentsDrainBeforeTheJump) {
     const size_t first = chain.sink->SampleCount();
     EXPECT_EQ(first, gop);
     ASSERT_EQ(DeliverUnits(chain, s, 0, 0, gop), S_OK);
-    ASSERT_EQ(chain.source->DeliverEndOfStream(), S_OK);
-    const auto samples = chain.sink->Samples();
+    const auto samples = chain.Finish();
     ASSERT_EQ(samples.size(), 2 * gop);
     for (size_t i = 0; i < gop; ++i) {
         EXPECT_EQ(samples[i].start, samples[first + i].start) << i;
@@ -345,10 +348,7 @@ TEST(MPEG2VideoDecoderFilter, DownstreamRefusals) {
     for (HRESULT answer : {S_FALSE, S_OK, VFW_E_SAMPLE_REJECTED}) {
         SCOPED_TRACE(answer);
         FilterChain chain;
-        ASSERT_EQ(chain.Build(CreateMPEG2VideoDecoderFilter, s.probe.inputType,
-                              {MajorSubtype(MEDIATYPE_Video, GUID_NULL)}, LONG(s.file.size())),
-                  S_OK);
-        ASSERT_EQ(chain.Start(), S_OK);
+        ASSERT_EQ(StartWholeFile(chain, s), S_OK);
         chain.sink->SetReceiveResult(answer);
         // Three pictures per input sample (they lie one after another in the file).
         received = 0;
@@ -382,26 +382,6 @@ TEST(MPEG2VideoDecoderFilter, DownstreamRefusals) {
     ASSERT_EQ(counts.size(), 2u);
     EXPECT_EQ(counts[1], counts[0]);
     EXPECT_GT(counts[0], received / 2);
-}
-
-// source -> filter -> a sink that takes anything, the filter's output connected with `output`
-// (as a renderer proposes its own type).
-HRESULT BuildWithOutput(FilterChain& chain, const Stream& s, const CMediaType& output) {
-    HRESULT hr = qm::graph::FilterGraph::Create(chain.graph.Out());
-    if (SUCCEEDED(hr)) hr = CreateMPEG2VideoDecoderFilter(chain.filter.Out());
-    size_t largest = 0;
-    for (const auto& u : s.units) largest = std::max(largest, u.size);
-    if (SUCCEEDED(hr))
-        hr = qm::graph::PushSource::Create(
-            {s.probe.inputType}, ALLOCATOR_PROPERTIES{4, LONG(largest), 1, 0}, chain.source.Out());
-    if (SUCCEEDED(hr)) hr = qm::graph::Sink::Create({}, chain.sink.Out());
-    if (FAILED(hr)) return hr;
-    chain.graph->AddFilter(chain.source.Get(), TEXT("source"));
-    chain.graph->AddFilter(chain.filter.Get(), TEXT("decoder"));
-    chain.graph->AddFilter(chain.sink.Get(), TEXT("sink"));
-    hr = chain.graph->ConnectFilters(chain.source.Get(), chain.filter.Get());
-    return FAILED(hr) ? hr
-                      : chain.graph->ConnectFilters(chain.filter.Get(), chain.sink.Get(), &output);
 }
 
 // Output types: a VIDEOINFOHEADER connection cannot carry interlace flags or an aspect ratio,
@@ -458,11 +438,9 @@ TEST(MPEG2VideoDecoderFilter, OutputTypeChangesOnlyWhenSomethingChanged) {
                       S_OK);
         }
         FilterChain chain;
-        ASSERT_EQ(BuildWithOutput(chain, s, output), S_OK);
-        ASSERT_EQ(chain.Start(), S_OK);
+        ASSERT_EQ(StartWholeFile(chain, s, &output), S_OK);
         ASSERT_EQ(DeliverUnits(chain, s), S_OK);
-        ASSERT_EQ(chain.source->DeliverEndOfStream(), S_OK);
-        const auto samples = chain.sink->Samples();
+        const auto samples = chain.Finish();
         ASSERT_EQ(samples.size(), s.units.size());
         size_t attached = 0;
         for (const auto& sample : samples) attached += sample.hasMediaType ? 1 : 0;
@@ -491,11 +469,9 @@ TEST(MPEG2VideoDecoderFilter, BottomUpRgbIsWrittenBottomUp) {
                                                  &rgb32, s.probe.avgTimePerFrame, 0),
                   S_OK);
         FilterChain chain;
-        ASSERT_EQ(BuildWithOutput(chain, s, rgb), S_OK);
-        ASSERT_EQ(chain.Start(), S_OK);
+        ASSERT_EQ(StartWholeFile(chain, s, &rgb), S_OK);
         ASSERT_EQ(DeliverUnits(chain, s, 0, 0, 4), S_OK);
-        ASSERT_EQ(chain.source->DeliverEndOfStream(), S_OK);
-        runs.push_back(chain.sink->Samples());
+        runs.push_back(chain.Finish());
     }
     ASSERT_EQ(runs[0].size(), 4u);
     ASSERT_EQ(runs[1].size(), 4u);

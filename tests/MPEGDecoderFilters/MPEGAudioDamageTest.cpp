@@ -8,6 +8,7 @@
 #include <tuple>
 
 #include "tests/MPEGDecoderFilters/FilterTestSupport.h"
+#include "tests/mpegaudio/DecodeHelpers.h"
 #include "tests/support/Random.h"
 #include "tests/support/ReportCapture.h"
 #include "tools/qmdecode/StreamProbe.h"
@@ -23,37 +24,7 @@ constexpr HRESULT kNotEnoughBuffer = HRESULT(0x8004057F);
 constexpr size_t kStereoFrameBytes = 1152 * 2 * 2;
 
 std::vector<uint8_t> Fixture(const char* name) {
-    return ReadFile(FixtureDir() / "mpa" / name);
-}
-
-// Frame offsets of a fixed-rate MPEG-1 layer II or III stream, from the header fields.
-std::vector<size_t> FrameStarts(const std::vector<uint8_t>& d) {
-    static const int kKbps[2][16] = {
-        {0, 32, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 384, 0},
-        {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 0}};
-    static const int kHz[3] = {44100, 48000, 32000};
-    std::vector<size_t> starts;
-    for (size_t p = 0; p + 4 <= d.size() && d[p] == 0xFF && (d[p + 1] & 0xFE) >= 0xFA;) {
-        const int layer = 4 - ((d[p + 1] >> 1) & 3);
-        const int kbps = kKbps[layer - 2][d[p + 2] >> 4], hz = kHz[(d[p + 2] >> 2) & 3];
-        starts.push_back(p);
-        p += size_t(144000 * kbps / hz + ((d[p + 2] >> 1) & 1));
-    }
-    return starts;
-}
-
-// Big-endian bit fields at a bit position of a byte array.
-uint32_t GetBits(const uint8_t* bytes, size_t pos, int width) {
-    uint32_t v = 0;
-    for (int i = 0; i < width; ++i, ++pos) v = (v << 1) | ((bytes[pos / 8] >> (7 - pos % 8)) & 1u);
-    return v;
-}
-void PutBits(uint8_t* bytes, size_t pos, int width, uint32_t value) {
-    for (int i = width - 1; i >= 0; --i, ++pos) {
-        const uint8_t mask = uint8_t(0x80u >> (pos % 8));
-        bytes[pos / 8] =
-            uint8_t(((value >> i) & 1u) ? bytes[pos / 8] | mask : bytes[pos / 8] & ~mask);
-    }
+    return ReadBytes(FixtureDir() / "mpa" / name);
 }
 
 // MPEG-1 stereo layer III side information (no CRC): bit offset of one granule/channel block

@@ -20,7 +20,7 @@ struct VideoStream {
 
 inline VideoStream LoadVideoStream(const std::filesystem::path& path) {
     VideoStream s;
-    s.file = ReadFile(path);
+    s.file = ReadBytes(path);
     EXPECT_FALSE(s.file.empty()) << path;
     EXPECT_FALSE(qmdecode::ProbeStream(s.file, std::nullopt, 48000, &s.probe));
     const uint8_t* d = s.file.data();

@@ -5,32 +5,22 @@
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
 #include "SDKs/CodecFramework/ac3/AC3Decoder.h"
 #include "SDKs/CodecFramework/ac3/Ac3State.h"
-#include "SDKs/CodecFramework/core/AudioData.h"
+#include "tests/support/AudioFeed.h"
 #include "tests/support/Paths.h"
 
 namespace qm::test {
-
-inline std::vector<uint8_t> ReadBytes(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
-}
 
 inline std::vector<uint8_t> Ac3Fixture(const std::string& name) {
     return ReadBytes(FixtureDir() / "ac3" / (name + ".ac3"));
 }
 
 inline std::vector<int16_t> Ac3Reference(const std::string& name) {
-    const std::vector<uint8_t> bytes = ReadBytes(FixtureDir() / "ac3" / (name + ".ref"));
-    std::vector<int16_t> pcm(bytes.size() / 2);
-    for (size_t i = 0; i < pcm.size(); ++i)
-        pcm[i] = int16_t(uint16_t(bytes[2 * i] | (bytes[2 * i + 1] << 8)));
-    return pcm;
+    return ReadPcm(FixtureDir() / "ac3" / (name + ".ref"));
 }
 
 // Byte offsets of the sync frames of a stream.
@@ -46,19 +36,51 @@ inline std::vector<size_t> FrameOffsets(const std::vector<uint8_t>& data) {
     return offsets;
 }
 
+// A state block for the frame-editing functions.
+class Ac3EditState {
+public:
+    Ac3EditState() {
+        size_t size = 0;
+        UMC::ac3::StateInit(nullptr, &size);
+        m_memory.resize(size);
+        m_status = UMC::ac3::StateInit(m_memory.data(), &size);
+    }
+    int InitStatus() const { return m_status; }
+    UMC::ac3::State* operator->() { return get(); }
+    UMC::ac3::State* get() { return reinterpret_cast<UMC::ac3::State*>(m_memory.data()); }
+
+private:
+    std::vector<uint8_t> m_memory;
+    int m_status = -1;
+};
+
 // The stream with every dither flag cleared (CRCs rewritten).
 inline std::vector<uint8_t> WithoutDither(std::vector<uint8_t> data) {
-    size_t size = 0;
-    UMC::ac3::StateInit(nullptr, &size);
-    std::vector<uint8_t> memory(size);
-    UMC::ac3::StateInit(memory.data(), &size);
-    auto* state = reinterpret_cast<UMC::ac3::State*>(memory.data());
+    Ac3EditState state;
     const std::vector<size_t> offsets = FrameOffsets(data);
     for (size_t i = 0; i < offsets.size(); ++i) {
         const size_t end = i + 1 < offsets.size() ? offsets[i + 1] : data.size();
-        UMC::ac3::ClearDitherFlags(state, data.data() + offsets[i], end - offsets[i]);
+        UMC::ac3::ClearDitherFlags(state.get(), data.data() + offsets[i], end - offsets[i]);
     }
     return data;
+}
+
+// Every sync frame grown to `grownBytes` with the given gain words written in (-1: none; CRCs
+// rewritten); empty when a frame has no room for them.
+inline std::vector<uint8_t> WithGainWords(const std::vector<uint8_t>& data, size_t grownBytes,
+                                          const int dynrng[6] = nullptr, int compr = -1) {
+    static const int kNone[6] = {-1, -1, -1, -1, -1, -1};
+    Ac3EditState state;
+    const std::vector<size_t> offsets = FrameOffsets(data);
+    std::vector<uint8_t> out(offsets.size() * grownBytes);
+    for (size_t i = 0; i < offsets.size(); ++i) {
+        const size_t end = i + 1 < offsets.size() ? offsets[i + 1] : data.size();
+        if (!UMC::ac3::WriteGainWords(state.get(), data.data() + offsets[i], end - offsets[i],
+                                      dynrng ? dynrng : kNone, compr, out.data() + i * grownBytes,
+                                      grownBytes))
+            return {};
+    }
+    return out;
 }
 
 struct Ac3Decoded {
@@ -83,47 +105,16 @@ inline Ac3Decoded DecodeAc3(const std::vector<uint8_t>& data, UMC::AC3DecoderPar
     Ac3Decoded result;
     UMC::AC3Decoder decoder;
     if (decoder.Init(&params) != UMC::STATUS_OK) return result;
-    std::vector<uint8_t> staging;
-    std::vector<uint8_t> outBuffer(18432);
-    UMC::MediaData in;
-    UMC::AudioData out;
-    size_t fed = 0;
-    if (chunk == 0) chunk = data.size() ? data.size() : 1;
-    while (true) {
-        const bool more = fed < data.size();
-        if (more) {
-            const size_t n = std::min(chunk, data.size() - fed);
-            staging.insert(staging.end(), data.begin() + ptrdiff_t(fed),
-                           data.begin() + ptrdiff_t(fed + n));
-            fed += n;
-        }
-        size_t start = 0;
-        while (start < staging.size()) {
-            in.SetBufferPointer(staging.data() + start, staging.size() - start);
-            in.SetDataSize(staging.size() - start);
-            out.SetBufferPointer(outBuffer.data(), outBuffer.size());
-            const UMC::Status st = decoder.GetFrame(&in, &out);
-            const size_t used = size_t(in.GetDataPointer() - (staging.data() + start));
-            start += used;
-            if (st == UMC::STATUS_OK) {
-                ++result.frames;
-                result.channels = out.m_iChannels;
-                result.rate = out.m_iSampleFrequency;
-                result.mask = out.m_iChannelMask;
-                double s = 0, e = 0;
-                out.GetTime(s, e);
-                result.starts.push_back(s);
-                const auto* p = reinterpret_cast<const int16_t*>(out.GetDataPointer());
-                result.pcm.insert(result.pcm.end(), p, p + out.GetDataSize() / 2);
-                continue;
-            }
-            if (st != UMC::STATUS_NOT_ENOUGH_DATA && st != UMC::STATUS_SYNC_NOT_FOUND)
-                ++result.errors;
-            if (used == 0) break;
-        }
-        staging.erase(staging.begin(), staging.begin() + ptrdiff_t(start));
-        if (!more) break;
-    }
+    result.errors = FeedAudio(decoder, data, chunk, 18432, [&](UMC::AudioData& out) {
+        ++result.frames;
+        result.channels = out.m_iChannels;
+        result.rate = out.m_iSampleFrequency;
+        result.mask = out.m_iChannelMask;
+        double s = 0, e = 0;
+        out.GetTime(s, e);
+        result.starts.push_back(s);
+        AppendPcm(out, result.pcm);
+    });
     return result;
 }
 

@@ -38,11 +38,9 @@ std::vector<double> Direct(const float* x, bool shortBlocks) {
 }
 
 TEST(Ac3Transform, LongAndSwitchedBlocksFollowTheirEquations) {
-    size_t size = 0;
-    UMC::ac3::StateInit(nullptr, &size);
-    std::vector<uint8_t> memory(size);
-    ASSERT_EQ(UMC::ac3::StateInit(memory.data(), &size), 0);
-    auto* s = reinterpret_cast<UMC::ac3::State*>(memory.data());
+    Ac3EditState state;
+    ASSERT_EQ(state.InitStatus(), 0);
+    UMC::ac3::State* s = state.get();
     s->outChannels = 1;
     std::memset(s->mixMatrix, 0, sizeof(s->mixMatrix));
     s->mixMatrix[0][0] = 1.0f;

@@ -8,21 +8,9 @@
 namespace qm::test {
 
 const char* DamageName(DamageKind kind) {
-    switch (kind) {
-        case DamageKind::BitFlips:
-            return "bit flips";
-        case DamageKind::Insertions:
-            return "insertions";
-        case DamageKind::Deletions:
-            return "deletions";
-        case DamageKind::Truncation:
-            return "truncation";
-        case DamageKind::Repeat:
-            return "repeated chunk";
-        case DamageKind::Swap:
-            return "swapped chunks";
-    }
-    return "?";
+    static const char* const kNames[kDamageKinds] = {
+        "bit flips", "insertions", "deletions", "truncation", "repeated chunk", "swapped chunks"};
+    return kNames[int(kind)];
 }
 
 std::vector<uint8_t> Damage(const std::vector<uint8_t>& clean, DamageKind kind, uint64_t seed) {

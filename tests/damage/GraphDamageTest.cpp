@@ -100,7 +100,7 @@ void Deliver(FilterChain& chain, const Elementary& s, const std::vector<uint8_t>
 }
 
 bool Load(const std::filesystem::path& path, Elementary* s) {
-    s->clean = ReadFile(path);
+    s->clean = ReadBytes(path);
     if (qmdecode::ProbeStream(s->clean, std::nullopt, 48000, &s->probe)) return false;
     switch (s->probe.kind) {
         case StreamKind::MpegVideo: {
@@ -269,17 +269,6 @@ INSTANTIATE_TEST_SUITE_P(Fixtures, ElementaryDamage, ::testing::ValuesIn(Element
 
 // Containers: the demultiplexer, a decoder filter for every stream there is one for, and a sink
 // per stream (the units themselves for the others).
-template <class T>
-struct Ref {
-    T* p = nullptr;
-    Ref() = default;
-    Ref(const Ref&) = delete;
-    Ref(Ref&& o) noexcept : p(o.p) { o.p = nullptr; }
-    ~Ref() {
-        if (p) p->Release();
-    }
-};
-
 HRESULT CreateDecoder(const qm_MPEGSystemFilters::StreamInfo& info, IBaseFilter** decoder) {
     using qm_MPEGSystemFilters::StreamCoding;
     switch (info.coding) {
@@ -304,37 +293,37 @@ class ContainerGraph {
 public:
     // False when the file is no container or holds no typed stream.
     bool Open(const std::filesystem::path& path) {
-        if (qm::graph::FilterGraph::Create(&m_graph.p) != S_OK ||
-            qm_Demultiplexer::DemultiplexerFilter::Create(&m_demux.p) != S_OK)
+        if (qm::graph::FilterGraph::Create(m_graph.Out()) != S_OK ||
+            qm_Demultiplexer::DemultiplexerFilter::Create(m_demux.Out()) != S_OK)
             return false;
-        if (FAILED(m_demux.p->Load(path.string()))) return false;
+        if (FAILED(m_demux->Load(path.string()))) return false;
         std::vector<size_t> streams;
-        for (size_t i = 0; i < m_demux.p->Streams().size(); ++i)
-            if (m_demux.p->Streams()[i].typed) streams.push_back(i);
-        if (streams.empty() || m_demux.p->SelectStreams(streams) != S_OK) return false;
-        m_graph.p->AddFilter(m_demux.p, nullptr);
+        for (size_t i = 0; i < m_demux->Streams().size(); ++i)
+            if (m_demux->Streams()[i].typed) streams.push_back(i);
+        if (streams.empty() || m_demux->SelectStreams(streams) != S_OK) return false;
+        m_graph->AddFilter(m_demux.Get(), nullptr);
         for (const size_t i : streams) {
-            const auto& stream = m_demux.p->Streams()[i];
-            Ref<IBaseFilter> decoder;
-            const bool decoded = SUCCEEDED(CreateDecoder(stream.info, &decoder.p));
+            const auto& stream = m_demux->Streams()[i];
+            ComPtr<IBaseFilter> decoder;
+            const bool decoded = SUCCEEDED(CreateDecoder(stream.info, decoder.Out()));
             const bool video = IsEqualGUID(stream.type.majortype, MEDIATYPE_Video);
-            Ref<qm::graph::Sink> sink;
+            ComPtr<qm::graph::Sink> sink;
             const std::vector<CMediaType> accepted =
                 !decoded ? std::vector<CMediaType>{}
                 : video  ? std::vector<CMediaType>{MajorSubtype(MEDIATYPE_Video, GUID_NULL)}
                          : PcmOnly();
-            if (qm::graph::Sink::Create(accepted, &sink.p) != S_OK) return false;
-            sink.p->SetAcceptFormatChanges(true);
-            m_graph.p->AddFilter(sink.p, nullptr);
-            IBaseFilter* upstream = m_demux.p;
+            if (qm::graph::Sink::Create(accepted, sink.Out()) != S_OK) return false;
+            sink->SetAcceptFormatChanges(true);
+            m_graph->AddFilter(sink.Get(), nullptr);
+            IBaseFilter* upstream = m_demux.Get();
             if (decoded) {
-                m_graph.p->AddFilter(decoder.p, nullptr);
+                m_graph->AddFilter(decoder.Get(), nullptr);
                 // A stream its decoder refuses (a format the probe got wrong) goes on undecoded.
-                if (m_graph.p->ConnectFilters(m_demux.p, decoder.p) != S_OK) return false;
-                upstream = decoder.p;
+                if (m_graph->ConnectFilters(m_demux.Get(), decoder.Get()) != S_OK) return false;
+                upstream = decoder.Get();
                 m_decoders.push_back(std::move(decoder));
             }
-            if (m_graph.p->ConnectFilters(upstream, sink.p) != S_OK) return false;
+            if (m_graph->ConnectFilters(upstream, sink.Get()) != S_OK) return false;
             m_sinks.push_back(std::move(sink));
             m_decoded.push_back(decoded);
         }
@@ -343,15 +332,15 @@ public:
 
     // Runs to the end of the file; false when the demultiplexer did not finish.
     bool Run(std::vector<Output>* outputs) {
-        if (m_graph.p->Pause() != S_OK || m_graph.p->Run() != S_OK) return false;
-        for (int i = 0; i < 6000 && !m_demux.p->Finished(); ++i)
+        if (m_graph->Pause() != S_OK || m_graph->Run() != S_OK) return false;
+        for (int i = 0; i < 6000 && !m_demux->Finished(); ++i)
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        const bool finished = m_demux.p->Finished();
-        m_graph.p->Stop();
+        const bool finished = m_demux->Finished();
+        m_graph->Stop();
         outputs->clear();
         for (auto& sink : m_sinks) {
-            outputs->push_back({sink.p->Samples(), sink.p->EndOfStreamCount()});
-            sink.p->ClearRecords();
+            outputs->push_back({sink->Samples(), sink->EndOfStreamCount()});
+            sink->ClearRecords();
         }
         return finished;
     }
@@ -360,14 +349,14 @@ public:
     const std::vector<bool>& Decoded() const { return m_decoded; }
 
     ~ContainerGraph() {
-        if (m_graph.p) m_graph.p->Stop();
+        if (m_graph.Get()) m_graph->Stop();
     }
 
 private:
-    Ref<qm::graph::FilterGraph> m_graph;
-    Ref<qm_Demultiplexer::DemultiplexerFilter> m_demux;
-    std::vector<Ref<IBaseFilter>> m_decoders;
-    std::vector<Ref<qm::graph::Sink>> m_sinks;
+    ComPtr<qm::graph::FilterGraph> m_graph;
+    ComPtr<qm_Demultiplexer::DemultiplexerFilter> m_demux;
+    std::vector<ComPtr<IBaseFilter>> m_decoders;
+    std::vector<ComPtr<qm::graph::Sink>> m_sinks;
     std::vector<bool> m_decoded;
 };
 
@@ -384,7 +373,7 @@ class ContainerDamage : public ::testing::TestWithParam<std::filesystem::path> {
 // run, and the clean bytes for the next, which must give exactly what they give after a clean
 // run.
 TEST_P(ContainerDamage, EveryStreamEndsBoundedAndLeavesNoTraceOnTheCleanFile) {
-    const std::vector<uint8_t> clean = ReadFile(GetParam());
+    const std::vector<uint8_t> clean = ReadBytes(GetParam());
     ASSERT_FALSE(clean.empty());
     const uint64_t seed = EnvNumber("QM_DAMAGE_SEED", 0x0DA3A6E);
     // Each variant is two whole decodes of every stream: fewer than for elementary streams.

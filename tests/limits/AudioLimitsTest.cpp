@@ -2,7 +2,6 @@
 // refused.
 #include <gtest/gtest.h>
 
-#include "SDKs/CodecFramework/ac3/Ac3State.h"
 #include "primitives/dispatch/ProcessorDispatch.h"
 #include "tests/ac3/Ac3TestSupport.h"
 #include "tests/mpegaudio/DecodeHelpers.h"
@@ -11,29 +10,10 @@ namespace {
 
 using namespace qm::test;
 
-// Every frame of the stream rewritten into frames of `grownBytes` (same sampling rate).
-std::vector<uint8_t> GrownAc3(const std::vector<uint8_t>& data, size_t grownBytes) {
-    size_t size = 0;
-    UMC::ac3::StateInit(nullptr, &size);
-    std::vector<uint8_t> memory(size);
-    UMC::ac3::StateInit(memory.data(), &size);
-    auto* state = reinterpret_cast<UMC::ac3::State*>(memory.data());
-    const std::vector<size_t> offsets = FrameOffsets(data);
-    const int none[6] = {-1, -1, -1, -1, -1, -1};
-    std::vector<uint8_t> out(offsets.size() * grownBytes);
-    for (size_t i = 0; i < offsets.size(); ++i) {
-        const size_t end = i + 1 < offsets.size() ? offsets[i + 1] : data.size();
-        if (!UMC::ac3::WriteGainWords(state, data.data() + offsets[i], end - offsets[i], none, -1,
-                                      out.data() + i * grownBytes, grownBytes))
-            return {};
-    }
-    return out;
-}
-
 TEST(AudioLimits, Ac3DecodesTheLargestFrameAndRefusesSizeCodesBeyondIt) {
     spInitProcessorDispatch();
     // 32 kHz, frmsizecod 37: 1920 words, the largest sync frame there is.
-    std::vector<uint8_t> largest = GrownAc3(WithoutDither(Ac3Fixture("stereo_32k")), 3840);
+    std::vector<uint8_t> largest = WithGainWords(WithoutDither(Ac3Fixture("stereo_32k")), 3840);
     ASSERT_FALSE(largest.empty());
     const size_t frames = largest.size() / 3840;
     for (size_t f = 0; f < frames; ++f) {  // 36 and 37 give the same size: the last code

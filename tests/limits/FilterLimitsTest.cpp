@@ -14,7 +14,7 @@ using namespace qm::test;
 using namespace qm_MPEGDecoderFilters;
 
 TEST(FilterLimits, AudioFiltersTakeEightDeclaredChannelsAndRefuseNine) {
-    const auto file = ReadFile(SourceDir() / "samples" / "sample-layer3.mp3");
+    const auto file = ReadBytes(SourceDir() / "samples" / "sample-layer3.mp3");
     ASSERT_FALSE(file.empty());
     qmdecode::ProbedStream stream;
     ASSERT_FALSE(qmdecode::ProbeStream(file, std::nullopt, 48000, &stream));

@@ -10,6 +10,7 @@
 #include "primitives/dispatch/ProcessorDispatch.h"
 #include "tests/mpeg2video/Mpeg2StreamWriter.h"
 #include "tests/mpeg2video/Mpeg2TestSupport.h"
+#include "tests/mpeg4video/Mpeg4TestSupport.h"
 
 namespace {
 
@@ -96,52 +97,17 @@ TEST(VideoLimits, Mpeg2StreamTurningHostileMidwayKeepsItsFramesAndDecodesNothing
     for (const auto& picture : result.pictures) EXPECT_EQ(picture.width, 64);
 }
 
-// A video object layer of the given size (simple profile, rectangular, 8 bits); a static sprite
-// of `sprite` when given.
+// A VOL of `size` (with a static sprite of `sprite` when given), then the VOP start code.
 std::vector<uint8_t> Mpeg4Vol(Size size, Size sprite = {0, 0}) {
-    StreamWriter w;
-    w.StartCode(0x20);
-    w.Put(0, 1);    // random_accessible_vol
-    w.Put(1, 8);    // video_object_type_indication: simple
-    w.Put(0, 1);    // is_object_layer_identifier
-    w.Put(1, 4);    // aspect_ratio_info
-    w.Put(0, 1);    // vol_control_parameters
-    w.Put(0, 2);    // rectangular
-    w.Put(1, 1);    // marker
-    w.Put(25, 16);  // vop_time_increment_resolution
-    w.Put(1, 1);    // marker
-    w.Put(0, 1);    // fixed_vop_rate
-    w.Put(1, 1);    // marker
-    w.Put(uint32_t(size.width), 13);
-    w.Put(1, 1);
-    w.Put(uint32_t(size.height), 13);
-    w.Put(1, 1);
-    w.Put(0, 1);  // interlaced
-    w.Put(1, 1);  // obmc_disable
-    const bool staticSprite = sprite.width > 0;
-    w.Put(staticSprite ? 1 : 0, 1);  // sprite_enable (version 1)
-    if (staticSprite) {
-        w.Put(uint32_t(sprite.width), 13);
-        w.Put(1, 1);
-        w.Put(uint32_t(sprite.height), 13);
-        w.Put(1, 1);
-        w.Put(0, 13);  // sprite_left_coordinate
-        w.Put(1, 1);
-        w.Put(0, 13);  // sprite_top_coordinate
-        w.Put(1, 1);
-        w.Put(0, 6);  // no_of_sprite_warping_points
-        w.Put(0, 2);  // sprite_warping_accuracy
-        w.Put(0, 1);  // sprite_brightness_change
-        w.Put(0, 1);  // low_latency_sprite_enable
-    }
-    w.Put(0, 1);        // not_8_bit
-    w.Put(0, 1);        // quant_type
-    w.Put(1, 1);        // complexity_estimation_disable
-    w.Put(1, 1);        // resync_marker_disable
-    w.Put(0, 1);        // data_partitioned
-    w.Put(0, 1);        // scalability
-    w.StartCode(0xB6);  // the VOP that would follow
-    return w.Data();
+    qm::test::mpeg4::BitWriter w;
+    qm::test::mpeg4::VolSpec vol;
+    vol.width = size.width;
+    vol.height = size.height;
+    vol.spriteWidth = sprite.width;
+    vol.spriteHeight = sprite.height;
+    qm::test::mpeg4::PutVol(w, vol);
+    w.StartCode(0xB6);
+    return w.Bytes();
 }
 
 UMC::Status InitMpeg4(std::vector<uint8_t> headers, RecordingAllocator& allocator,

@@ -38,7 +38,7 @@ TEST_P(Conformance, MatchesReference) {
         GTEST_SKIP() << name << " is not in " << ConformanceDir();
     std::vector<int16_t> expected = qm::test::ReadPcm(ref);
     qm::test::Decoded got =
-        qm::test::DecodeStream(qm::test::ReadFile(bit), 0, stream.checkNextHeader);
+        qm::test::DecodeStream(qm::test::ReadBytes(bit), 0, stream.checkNextHeader);
     ASSERT_GT(got.channels, 0);
     double psnr = qm::test::Psnr(got.pcm, expected);
     std::printf("[ PSNR     ] %-28s %8.2f dB  %zu/%zu samples\n", name.c_str(), psnr,
@@ -88,7 +88,7 @@ TEST_F(IllegalStreams, DecodeWithoutFailure) {
         const std::string file = entry.path().filename().string();
         if (file.rfind("ILL", 0) != 0 || entry.path().extension() != ".bit") continue;
         SCOPED_TRACE(file);
-        std::vector<uint8_t> data = qm::test::ReadFile(entry.path());
+        std::vector<uint8_t> data = qm::test::ReadBytes(entry.path());
         for (size_t chunk : {size_t(0), size_t(1), size_t(97)}) {
             for (uint32_t check : {0u, 1u}) {
                 qm::test::Decoded got = qm::test::DecodeStream(data, chunk, check);

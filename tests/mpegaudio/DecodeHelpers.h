@@ -1,29 +1,57 @@
-// Whole-stream decoding through the codec interface, and PSNR against a reference.
+// MPEG audio streams in the tests: frame boundaries, bit fields, whole-stream decoding, PSNR.
 #pragma once
 
 #include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <vector>
 
-#include "SDKs/CodecFramework/core/AudioData.h"
 #include "SDKs/CodecFramework/mpegaudio/MP3Decoder.h"
+#include "tests/support/AudioFeed.h"
+#include "tests/support/Paths.h"
 
 namespace qm::test {
 
-inline std::vector<uint8_t> ReadFile(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
+// Frame boundaries of a fixed-rate stream without tags, from the header fields.
+inline std::vector<size_t> FrameStarts(const std::vector<uint8_t>& d) {
+    static const int kKbps[2][3][16] = {
+        {{0, 32, 48, 56, 64, 80, 96, 112, 128, 144, 160, 176, 192, 224, 256, 0},
+         {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160, 0},
+         {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160, 0}},
+        {{0, 32, 64, 96, 128, 160, 192, 224, 256, 288, 320, 352, 384, 416, 448, 0},
+         {0, 32, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 384, 0},
+         {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 0}}};
+    static const int kHz[3][3] = {
+        {22050, 24000, 16000}, {44100, 48000, 32000}, {11025, 12000, 8000}};
+    std::vector<size_t> starts;
+    size_t p = 0;
+    while (p + 4 <= d.size() && d[p] == 0xFF) {
+        const int id = (d[p + 1] >> 3) & 1, v25 = !((d[p + 1] >> 4) & 1);
+        const int layer = 4 - ((d[p + 1] >> 1) & 3);
+        const int bi = d[p + 2] >> 4, si = (d[p + 2] >> 2) & 3, pad = (d[p + 2] >> 1) & 1;
+        const int kbps = kKbps[id][layer - 1][bi], hz = kHz[v25 ? 2 : id][si];
+        size_t len = layer == 1                ? size_t((12000 * kbps / hz + pad) * 4)
+                     : (layer == 2 || id == 1) ? size_t(144000 * kbps / hz + pad)
+                                               : size_t(72000 * kbps / hz + pad);
+        starts.push_back(p);
+        p += len;
+    }
+    return starts;
 }
 
-inline std::vector<int16_t> ReadPcm(const std::filesystem::path& path) {
-    std::vector<uint8_t> bytes = ReadFile(path);
-    std::vector<int16_t> pcm(bytes.size() / 2);
-    for (size_t i = 0; i < pcm.size(); ++i)
-        pcm[i] = int16_t(uint16_t(bytes[2 * i] | (bytes[2 * i + 1] << 8)));
-    return pcm;
+// Big-endian bit fields at a bit position of a byte array.
+inline uint32_t GetBits(const uint8_t* bytes, size_t pos, int width) {
+    uint32_t v = 0;
+    for (int i = 0; i < width; ++i, ++pos) v = (v << 1) | ((bytes[pos / 8] >> (7 - pos % 8)) & 1u);
+    return v;
+}
+inline void PutBits(uint8_t* bytes, size_t pos, int width, uint32_t value) {
+    for (int i = width - 1; i >= 0; --i, ++pos) {
+        const uint8_t mask = uint8_t(0x80u >> (pos % 8));
+        bytes[pos / 8] =
+            uint8_t(((value >> i) & 1u) ? bytes[pos / 8] | mask : bytes[pos / 8] & ~mask);
+    }
 }
 
 struct Decoded {
@@ -42,45 +70,12 @@ inline Decoded DecodeStream(const std::vector<uint8_t>& data, size_t chunk = 0,
     UMC::MP3DecoderParams params;
     params.check_next_header = checkNextHeader;
     if (decoder.Init(&params) != UMC::STATUS_OK) return result;
-    std::vector<uint8_t> staging;
-    std::vector<uint8_t> outBuffer(1152 * 2 * 2);
-    UMC::AudioData out;
-    size_t fed = 0;
-    if (chunk == 0) chunk = data.size() ? data.size() : 1;
-    staging.reserve(data.size() + chunk + 16);
-    size_t start = 0;  // first unconsumed byte of staging
-    while (true) {
-        bool more = fed < data.size();
-        if (more) {
-            size_t n = std::min(chunk, data.size() - fed);
-            staging.erase(staging.begin(), staging.begin() + ptrdiff_t(start));
-            start = 0;
-            staging.insert(staging.end(), data.begin() + ptrdiff_t(fed),
-                           data.begin() + ptrdiff_t(fed + n));
-            fed += n;
-        }
-        UMC::MediaData in;
-        while (start < staging.size()) {
-            in.SetBufferPointer(staging.data() + start, staging.size() - start);
-            in.SetDataSize(staging.size() - start);
-            out.SetBufferPointer(outBuffer.data(), outBuffer.size());
-            UMC::Status st = decoder.GetFrame(&in, &out);
-            size_t used = size_t(in.GetDataPointer() - (staging.data() + start));
-            start += used;
-            if (st == UMC::STATUS_OK) {
-                const int16_t* s = reinterpret_cast<const int16_t*>(out.GetDataPointer());
-                result.pcm.insert(result.pcm.end(), s, s + out.GetDataSize() / 2);
-                result.channels = out.m_iChannels;
-                result.rate = out.m_iSampleFrequency;
-                ++result.frames;
-                continue;
-            }
-            if (st != UMC::STATUS_NOT_ENOUGH_DATA && st != UMC::STATUS_SYNC_NOT_FOUND)
-                ++result.errors;
-            if (used == 0) break;
-        }
-        if (!more) break;
-    }
+    result.errors = FeedAudio(decoder, data, chunk, 1152 * 2 * 2, [&](UMC::AudioData& out) {
+        AppendPcm(out, result.pcm);
+        result.channels = out.m_iChannels;
+        result.rate = out.m_iSampleFrequency;
+        ++result.frames;
+    });
     return result;
 }
 

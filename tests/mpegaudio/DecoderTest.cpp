@@ -13,36 +13,10 @@ namespace {
 
 using qm::test::Decoded;
 using qm::test::DecodeStream;
+using qm::test::FrameStarts;
 
 std::vector<uint8_t> Fixture(const char* name) {
-    return qm::test::ReadFile(qm::test::FixtureDir() / "mpa" / name);
-}
-
-// Frame boundaries of a fixed-rate stream without tags, from the header fields.
-std::vector<size_t> FrameStarts(const std::vector<uint8_t>& d) {
-    static const int kKbps[2][3][16] = {
-        {{0, 32, 48, 56, 64, 80, 96, 112, 128, 144, 160, 176, 192, 224, 256, 0},
-         {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160, 0},
-         {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160, 0}},
-        {{0, 32, 64, 96, 128, 160, 192, 224, 256, 288, 320, 352, 384, 416, 448, 0},
-         {0, 32, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 384, 0},
-         {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 0}}};
-    static const int kHz[3][3] = {
-        {22050, 24000, 16000}, {44100, 48000, 32000}, {11025, 12000, 8000}};
-    std::vector<size_t> starts;
-    size_t p = 0;
-    while (p + 4 <= d.size() && d[p] == 0xFF) {
-        const int id = (d[p + 1] >> 3) & 1, v25 = !((d[p + 1] >> 4) & 1);
-        const int layer = 4 - ((d[p + 1] >> 1) & 3);
-        const int bi = d[p + 2] >> 4, si = (d[p + 2] >> 2) & 3, pad = (d[p + 2] >> 1) & 1;
-        const int kbps = kKbps[id][layer - 1][bi], hz = kHz[v25 ? 2 : id][si];
-        size_t len = layer == 1                ? size_t((12000 * kbps / hz + pad) * 4)
-                     : (layer == 2 || id == 1) ? size_t(144000 * kbps / hz + pad)
-                                               : size_t(72000 * kbps / hz + pad);
-        starts.push_back(p);
-        p += len;
-    }
-    return starts;
+    return qm::test::ReadBytes(qm::test::FixtureDir() / "mpa" / name);
 }
 
 struct Call {
@@ -50,23 +24,54 @@ struct Call {
     size_t consumed;
 };
 
-// One GetFrame on data[0..size) with an output of `outBytes`.
-Call Feed(UMC::MP3Decoder& decoder, const uint8_t* data, size_t size, std::vector<uint8_t>& out,
-          UMC::AudioData& audio, double time = -1.0) {
-    UMC::MediaData in;
-    in.SetBufferPointer(const_cast<uint8_t*>(data), size);
-    in.SetDataSize(size);
-    in.SetTime(time, -1.0);
-    audio.SetBufferPointer(out.data(), out.size());
-    UMC::Status st = decoder.GetFrame(&in, &audio);
-    return {st, size_t(in.GetDataPointer() - data)};
-}
+// A decoder fed by hand, one GetFrame at a time.
+struct Session {
+    explicit Session(uint32_t checkNextHeader = 0, UMC::MemoryAllocator* allocator = nullptr) {
+        UMC::MP3DecoderParams params;
+        params.check_next_header = checkNextHeader;
+        params.lpMemoryAllocator = allocator;
+        EXPECT_EQ(decoder.Init(&params), UMC::STATUS_OK);
+    }
+    // One GetFrame on data[0..size) with an output of `outBytes`.
+    Call Feed(const uint8_t* data, size_t size, size_t outBytes = 1152 * 4) {
+        UMC::MediaData in;
+        in.SetBufferPointer(const_cast<uint8_t*>(data), size);
+        in.SetDataSize(size);
+        out.resize(outBytes);
+        audio.SetBufferPointer(out.data(), out.size());
+        const UMC::Status st = decoder.GetFrame(&in, &audio);
+        return {st, size_t(in.GetDataPointer() - data)};
+    }
+    Call Feed(const std::vector<uint8_t>& data, size_t pos = 0) {
+        return Feed(data.data() + pos, data.size() - pos);
+    }
+    // Decodes data[pos..] until a call consumes nothing (its status is kept in `last`), appending
+    // the samples of every decoded frame; returns where it stopped.
+    size_t DecodeFrom(const std::vector<uint8_t>& data, size_t pos, std::vector<int16_t>& pcm) {
+        while (pos < data.size()) {
+            const Call c = Feed(data, pos);
+            pos += c.consumed;
+            last = c.status;
+            if (c.status == UMC::STATUS_OK) {
+                auto* s = reinterpret_cast<const int16_t*>(audio.GetDataPointer());
+                pcm.insert(pcm.end(), s, s + audio.GetDataSize() / 2);
+            } else if (c.consumed == 0) {
+                break;
+            }
+        }
+        return pos;
+    }
+    std::vector<int16_t> DecodeRest(const std::vector<uint8_t>& data, size_t pos) {
+        std::vector<int16_t> pcm;
+        DecodeFrom(data, pos, pcm);
+        return pcm;
+    }
 
-void InitDecoder(UMC::MP3Decoder& decoder, uint32_t checkNextHeader = 0) {
-    UMC::MP3DecoderParams params;
-    params.check_next_header = checkNextHeader;
-    ASSERT_EQ(decoder.Init(&params), UMC::STATUS_OK);
-}
+    UMC::MP3Decoder decoder;
+    std::vector<uint8_t> out;
+    UMC::AudioData audio;
+    UMC::Status last = UMC::STATUS_OK;
+};
 
 TEST(MpegAudioInput, FrameSplitAtEveryByteGivesTheSameSamples) {
     for (const char* name : {"l2_joint.mp2", "l3_cbr128_joint.mp3", "l3_mpeg25_8k.mp3"}) {
@@ -79,33 +84,16 @@ TEST(MpegAudioInput, FrameSplitAtEveryByteGivesTheSameSamples) {
         const Decoded whole = DecodeStream(data);
         ASSERT_EQ(whole.frames, 4);
         for (size_t split = starts[2] + 1; split < starts[3]; ++split) {
-            UMC::MP3Decoder decoder;
-            InitDecoder(decoder);
-            std::vector<uint8_t> out(1152 * 4);
-            UMC::AudioData audio;
+            Session session;
             std::vector<int16_t> pcm;
             std::vector<uint8_t> staging(data.begin(), data.begin() + ptrdiff_t(split));
-            size_t start = 0;
-            auto drain = [&] {
-                while (start < staging.size()) {
-                    Call c =
-                        Feed(decoder, staging.data() + start, staging.size() - start, out, audio);
-                    start += c.consumed;
-                    if (c.status == UMC::STATUS_OK) {
-                        auto* s = reinterpret_cast<const int16_t*>(audio.GetDataPointer());
-                        pcm.insert(pcm.end(), s, s + audio.GetDataSize() / 2);
-                    } else if (c.consumed == 0) {
-                        // A piece of a frame, or fewer bytes than a header.
-                        ASSERT_TRUE(c.status == UMC::STATUS_NOT_ENOUGH_DATA ||
-                                    c.status == UMC::STATUS_SYNC_NOT_FOUND)
-                            << c.status;
-                        break;
-                    }
-                }
-            };
-            drain();
+            const size_t stopped = session.DecodeFrom(staging, 0, pcm);
+            // A piece of a frame, or fewer bytes than a header.
+            ASSERT_TRUE(session.last == UMC::STATUS_NOT_ENOUGH_DATA ||
+                        session.last == UMC::STATUS_SYNC_NOT_FOUND)
+                << session.last;
             staging.insert(staging.end(), data.begin() + ptrdiff_t(split), data.end());
-            drain();
+            session.DecodeFrom(staging, stopped, pcm);
             ASSERT_EQ(pcm, whole.pcm) << "split at byte " << split;
         }
     }
@@ -117,15 +105,12 @@ TEST(MpegAudioInput, Id3TagLargerThanTheInputIsConsumedOverSeveralCalls) {
     const size_t tag =
         10 + ((size_t(data[6]) << 21) | (size_t(data[7]) << 14) | (size_t(data[8]) << 7) | data[9]);
     ASSERT_GT(tag, 2000u);
-    UMC::MP3Decoder decoder;
-    InitDecoder(decoder);
-    std::vector<uint8_t> out(1152 * 4);
-    UMC::AudioData audio;
+    Session session;
     size_t pos = 0;
     int calls = 0;
     while (pos < tag) {
         const size_t piece = std::min<size_t>(700, tag - pos);
-        Call c = Feed(decoder, data.data() + pos, piece, out, audio);
+        Call c = session.Feed(data.data() + pos, piece);
         // The piece that ends the tag leaves nothing to search.
         EXPECT_EQ(c.status,
                   pos + piece < tag ? UMC::STATUS_NOT_ENOUGH_DATA : UMC::STATUS_SYNC_NOT_FOUND);
@@ -134,9 +119,9 @@ TEST(MpegAudioInput, Id3TagLargerThanTheInputIsConsumedOverSeveralCalls) {
         ++calls;
     }
     EXPECT_GE(calls, 3);
-    Call first = Feed(decoder, data.data() + pos, data.size() - pos, out, audio);
+    Call first = session.Feed(data, pos);
     EXPECT_EQ(first.status, UMC::STATUS_OK);
-    EXPECT_EQ(audio.GetDataSize(), 1152u * 2 * 2);
+    EXPECT_EQ(session.audio.GetDataSize(), 1152u * 2 * 2);
     // The whole file at once decodes like the same stream without the tag.
     std::vector<uint8_t> bare(data.begin() + ptrdiff_t(tag), data.end());
     EXPECT_EQ(DecodeStream(data).pcm, DecodeStream(bare).pcm);
@@ -150,24 +135,24 @@ TEST(MpegAudioInput, OneFrameWaitsForTheNextHeaderUnlessSynchronisedWithoutCheck
     UMC::AudioData audio;
     for (uint32_t check : {0u, 1u}) {
         SCOPED_TRACE(check);
-        UMC::MP3Decoder decoder;
-        InitDecoder(decoder, check);
+        Session session(check);
         // Before synchronisation the following header is always needed.
-        EXPECT_EQ(Feed(decoder, data.data(), len, out, audio).status, UMC::STATUS_NOT_ENOUGH_DATA);
-        EXPECT_EQ(Feed(decoder, data.data(), len + 2, out, audio).status,
-                  UMC::STATUS_NOT_ENOUGH_DATA);
-        Call c = Feed(decoder, data.data(), len + 3, out, audio);
+        EXPECT_EQ(session.Feed(data.data(), len).status, UMC::STATUS_NOT_ENOUGH_DATA);
+        EXPECT_EQ(session.Feed(data.data(), len + 2).status, UMC::STATUS_NOT_ENOUGH_DATA);
+        Call c = session.Feed(data.data(), len + 3);
         EXPECT_EQ(c.status, UMC::STATUS_OK);
         EXPECT_EQ(c.consumed, len);
         // Synchronised: the next frame alone decodes only when the check is off.
         const size_t len2 = starts[2] - starts[1];
-        c = Feed(decoder, data.data() + starts[1], len2, out, audio);
+        c = session.Feed(data.data() + starts[1], len2);
         EXPECT_EQ(c.status, check ? UMC::STATUS_NOT_ENOUGH_DATA : UMC::STATUS_OK);
         EXPECT_EQ(c.consumed, check ? 0u : len2);
     }
 }
 
-TEST(MpegAudioInput, GarbageBetweenFramesIsSkipped) {
+// Garbage between frames is skipped (the filter test checks the frames and samples); checking
+// the next header drops each frame that garbage follows.
+TEST(MpegAudioInput, CheckingTheNextHeaderDropsFramesThatGarbageFollows) {
     std::vector<uint8_t> data = Fixture("l3_cbr128_joint.mp3");
     std::vector<size_t> starts = FrameStarts(data);
     std::vector<uint8_t> damaged;
@@ -183,13 +168,8 @@ TEST(MpegAudioInput, GarbageBetweenFramesIsSkipped) {
             for (int k = rng.Int(1, 300); k > 0; --k) damaged.push_back(uint8_t(rng.Int(0, 254)));
         }
     }
-    Decoded clean = DecodeStream(data);
-    Decoded got = DecodeStream(damaged);
-    EXPECT_EQ(got.frames, clean.frames);
-    EXPECT_EQ(got.pcm, clean.pcm);
-    // Checking the next header drops each frame that garbage follows.
-    got = DecodeStream(damaged, 0, 1);
-    EXPECT_EQ(got.frames, DecodeStream(data, 0, 1).frames - insertions);
+    EXPECT_EQ(DecodeStream(damaged).frames, DecodeStream(data).frames);
+    EXPECT_EQ(DecodeStream(damaged, 0, 1).frames, DecodeStream(data, 0, 1).frames - insertions);
 }
 
 TEST(MpegAudioInput, StreamStartingInTheMiddleOfTheReservoir) {
@@ -203,11 +183,8 @@ TEST(MpegAudioInput, StreamStartingInTheMiddleOfTheReservoir) {
         if (((f[4] << 1) | (f[5] >> 7)) > 0) k = i;
     }
     ASSERT_GT(k, 0u) << "no frame with main_data_begin > 0";
-    UMC::MP3Decoder decoder;
-    InitDecoder(decoder);
-    std::vector<uint8_t> out(1152 * 4);
-    UMC::AudioData audio;
-    Call c = Feed(decoder, data.data() + starts[k], data.size() - starts[k], out, audio);
+    Session session;
+    Call c = session.Feed(data, starts[k]);
     // The first frame gives nothing; the same call returns a later frame.
     EXPECT_EQ(c.status, UMC::STATUS_OK);
     EXPECT_GT(c.consumed, starts[k + 1] - starts[k]);
@@ -250,14 +227,11 @@ TEST(MpegAudioErrors, Layer2FrameWithBadCrcIsDroppedAndOthersDecode) {
     Decoded firstGone = DecodeStream(first);
     EXPECT_EQ(firstGone.frames, clean.frames - 1);
     // After a Reset too: a damaged first frame is dropped, the next one decodes.
-    UMC::MP3Decoder decoder;
-    InitDecoder(decoder);
-    std::vector<uint8_t> out(1152 * 4);
-    UMC::AudioData audio;
-    Call c = Feed(decoder, data.data(), data.size(), out, audio);
+    Session session;
+    Call c = session.Feed(data);
     ASSERT_EQ(c.status, UMC::STATUS_OK);
-    ASSERT_EQ(decoder.Reset(), UMC::STATUS_OK);
-    c = Feed(decoder, first.data(), first.size(), out, audio);
+    ASSERT_EQ(session.decoder.Reset(), UMC::STATUS_OK);
+    c = session.Feed(first);
     EXPECT_EQ(c.status, UMC::STATUS_OK);
     EXPECT_EQ(c.consumed, starts[2]);  // the damaged frame and the one after it
 }
@@ -276,68 +250,36 @@ TEST(MpegAudioErrors, FreeFormatRelabelledStreamKeepsItsCrcsAndStillDropsDamage)
     EXPECT_EQ(DecodeStream(data).frames, clean.frames - 1);
 }
 
-TEST(MpegAudioErrors, Layer3FrameWithUndefinedTableGivesSilence) {
-    std::vector<uint8_t> data = Fixture("l3_cbr128_joint.mp3");
-    std::vector<size_t> starts = FrameStarts(data);
-    // Find a frame whose first granule/channel is a long block with a first region (MPEG-1
-    // stereo side information: window_switching_flag at bit 53, table_select[0] at 54).
-    auto bit = [&](size_t frame, int b) {
-        return (data[starts[frame] + 4 + size_t(b / 8)] >> (7 - b % 8)) & 1;
-    };
-    size_t k = 0;
-    for (size_t i = 2; i + 2 < starts.size() && !k; ++i)
-        if (!bit(i, 53)) k = i;
-    ASSERT_GT(k, 0u);
-    for (int b = 0; b < 5; ++b) {  // table_select[0] = 4 (00100)
-        uint8_t& byte = data[starts[k] + 4 + size_t((54 + b) / 8)];
-        const uint8_t mask = uint8_t(1 << (7 - (54 + b) % 8));
-        byte = b == 2 ? uint8_t(byte | mask) : uint8_t(byte & ~mask);
-    }
-    Decoded clean = DecodeStream(Fixture("l3_cbr128_joint.mp3"));
-    Decoded got = DecodeStream(data);
-    ASSERT_EQ(got.frames, clean.frames);
-    const size_t frame = 1152 * 2;
-    for (size_t i = k * frame; i < (k + 1) * frame; ++i) ASSERT_EQ(got.pcm[i], 0) << i;
-    EXPECT_TRUE(
-        std::equal(got.pcm.begin(), got.pcm.begin() + ptrdiff_t(k * frame), clean.pcm.begin()));
-}
-
 TEST(MpegAudioErrors, FreeFormatAfterFixedRateGivesSilence) {
     std::vector<uint8_t> fixed = Fixture("l3_cbr128_joint.mp3");
     std::vector<uint8_t> free = Fixture("l3_free_format.mp3");
     std::vector<size_t> starts = FrameStarts(fixed);
     std::vector<uint8_t> data(fixed.begin(), fixed.begin() + ptrdiff_t(starts[3]));
     data.insert(data.end(), free.begin(), free.end());
-    UMC::MP3Decoder decoder;
-    InitDecoder(decoder);
-    std::vector<uint8_t> out(1152 * 4);
-    UMC::AudioData audio;
+    Session session;
     size_t pos = 0;
     for (int i = 0; i < 3; ++i) {
-        Call c = Feed(decoder, data.data() + pos, data.size() - pos, out, audio);
+        Call c = session.Feed(data, pos);
         ASSERT_EQ(c.status, UMC::STATUS_OK);
         pos += c.consumed;
     }
     ASSERT_EQ(pos, starts[3]);
-    Call c = Feed(decoder, data.data() + pos, data.size() - pos, out, audio);
+    Call c = session.Feed(data, pos);
     EXPECT_EQ(c.status, UMC::STATUS_OK);
     EXPECT_EQ(c.consumed, 1u);  // put back to the candidate's second byte
-    ASSERT_EQ(audio.GetDataSize(), 1152u * 4);
-    auto* s = reinterpret_cast<const int16_t*>(audio.GetDataPointer());
+    ASSERT_EQ(session.audio.GetDataSize(), 1152u * 4);
+    auto* s = reinterpret_cast<const int16_t*>(session.audio.GetDataPointer());
     for (size_t i = 0; i < 1152 * 2; ++i) ASSERT_EQ(s[i], 0);
 }
 
 TEST(MpegAudioErrors, TooSmallOutputSkipsTheFrame) {
     std::vector<uint8_t> data = Fixture("l2_44k.mp2");
     std::vector<size_t> starts = FrameStarts(data);
-    UMC::MP3Decoder decoder;
-    InitDecoder(decoder);
-    std::vector<uint8_t> small(1152 * 4 - 2), out(1152 * 4);
-    UMC::AudioData audio;
-    Call c = Feed(decoder, data.data(), data.size(), small, audio);
+    Session session;
+    Call c = session.Feed(data.data(), data.size(), 1152 * 4 - 2);
     EXPECT_EQ(c.status, UMC::STATUS_NOT_ENOUGH_BUFFER);
     EXPECT_EQ(c.consumed, starts[1]);
-    c = Feed(decoder, data.data() + starts[1], data.size() - starts[1], out, audio);
+    c = session.Feed(data, starts[1]);
     EXPECT_EQ(c.status, UMC::STATUS_OK);
 }
 
@@ -396,37 +338,15 @@ private:
     int m_flip = 0;
 };
 
-// Decodes data[pos..] to its end with `decoder`; the samples of every decoded frame.
-std::vector<int16_t> DecodeRest(UMC::MP3Decoder& decoder, const std::vector<uint8_t>& data,
-                                size_t pos) {
-    std::vector<uint8_t> out(1152 * 4);
-    UMC::AudioData audio;
-    std::vector<int16_t> pcm;
-    while (pos < data.size()) {
-        Call c = Feed(decoder, data.data() + pos, data.size() - pos, out, audio);
-        pos += c.consumed;
-        if (c.status == UMC::STATUS_OK) {
-            auto* s = reinterpret_cast<const int16_t*>(audio.GetDataPointer());
-            pcm.insert(pcm.end(), s, s + audio.GetDataSize() / 2);
-        } else if (c.consumed == 0) {
-            break;
-        }
-    }
-    return pcm;
-}
-
 TEST(MpegAudioState, MovedStateBlockDecodesTheSame) {
     MovingAllocator allocator;
     for (const char* name : {"l3_vbr_v2.mp3", "l2_joint.mp2"}) {
         SCOPED_TRACE(name);
         std::vector<uint8_t> data = Fixture(name);
         Decoded reference = DecodeStream(data);
-        UMC::MP3Decoder decoder;
-        UMC::MP3DecoderParams params;
-        params.lpMemoryAllocator = &allocator;
-        ASSERT_EQ(decoder.Init(&params), UMC::STATUS_OK);
+        Session session(0, &allocator);
         const int movesBefore = allocator.moves;
-        const std::vector<int16_t> pcm = DecodeRest(decoder, data, 0);
+        const std::vector<int16_t> pcm = session.DecodeRest(data, 0);
         EXPECT_GT(allocator.moves - movesBefore, 10);
         EXPECT_EQ(pcm, reference.pcm);
     }
@@ -438,57 +358,49 @@ TEST(MpegAudioState, ResetForgetsTheReservoirOverlapAndFilters) {
     std::vector<uint8_t> data = Fixture("l3_cbr128_joint.mp3");
     std::vector<size_t> starts = FrameStarts(data);
     ASSERT_GT(starts.size(), 30u);
-    UMC::MP3Decoder fresh, seeking;
-    InitDecoder(fresh);
-    InitDecoder(seeking);
+    Session fresh, seeking;
     const std::vector<uint8_t> head(data.begin(), data.begin() + ptrdiff_t(starts[10]));
-    ASSERT_FALSE(DecodeRest(seeking, head, 0).empty());
-    ASSERT_EQ(seeking.Reset(), UMC::STATUS_OK);
-    const std::vector<int16_t> expected = DecodeRest(fresh, data, starts[20]);
+    ASSERT_FALSE(seeking.DecodeRest(head, 0).empty());
+    ASSERT_EQ(seeking.decoder.Reset(), UMC::STATUS_OK);
+    const std::vector<int16_t> expected = fresh.DecodeRest(data, starts[20]);
     ASSERT_FALSE(expected.empty());
     EXPECT_LT(expected.size(), (starts.size() - 20) * 1152 * 2);  // frame 20 itself is skipped
-    EXPECT_EQ(DecodeRest(seeking, data, starts[20]), expected);
+    EXPECT_EQ(seeking.DecodeRest(data, starts[20]), expected);
 }
 
 TEST(MpegAudioState, ResetKeepsTheStreamParameters) {
     std::vector<uint8_t> l2 = Fixture("l2_44k.mp2");
     std::vector<uint8_t> other = Fixture("l2_48k.mp2");
-    UMC::MP3Decoder decoder;
-    InitDecoder(decoder);
-    std::vector<uint8_t> out(1152 * 4);
-    UMC::AudioData audio;
-    ASSERT_EQ(Feed(decoder, l2.data(), l2.size(), out, audio).status, UMC::STATUS_OK);
-    ASSERT_EQ(decoder.Reset(), UMC::STATUS_OK);
+    Session session;
+    ASSERT_EQ(session.Feed(l2).status, UMC::STATUS_OK);
+    ASSERT_EQ(session.decoder.Reset(), UMC::STATUS_OK);
     float duration = -2.0f;
-    EXPECT_EQ(decoder.GetDuration(&duration), UMC::STATUS_OK);
+    EXPECT_EQ(session.decoder.GetDuration(&duration), UMC::STATUS_OK);
     EXPECT_EQ(duration, 0.0f);
     // A stream at another sampling frequency is not taken up after Reset...
-    Call c = Feed(decoder, other.data(), other.size(), out, audio);
+    Call c = session.Feed(other);
     EXPECT_EQ(c.status, UMC::STATUS_SYNC_NOT_FOUND);
     // ...the same one is, and its time stamps start again at 0.
-    c = Feed(decoder, l2.data(), l2.size(), out, audio);
+    c = session.Feed(l2);
     EXPECT_EQ(c.status, UMC::STATUS_OK);
     double start = -2, end = -2;
-    audio.GetTime(start, end);
+    session.audio.GetTime(start, end);
     EXPECT_EQ(start, 0.0);
 }
 
 TEST(MpegAudioState, TimeStampsRunOnWithoutInputTimes) {
     std::vector<uint8_t> data = Fixture("l3_mpeg25_8k.mp3");
-    UMC::MP3Decoder decoder;
-    InitDecoder(decoder);
-    std::vector<uint8_t> out(1152 * 4);
-    UMC::AudioData audio;
+    Session session;
     size_t pos = 0;
     const double step = 576.0 / 8000.0;  // MPEG-2.5 layer III: 576 samples per frame
     for (int i = 0; i < 5; ++i) {
-        Call c = Feed(decoder, data.data() + pos, data.size() - pos, out, audio);
+        Call c = session.Feed(data, pos);
         ASSERT_EQ(c.status, UMC::STATUS_OK);
         pos += c.consumed;
-        EXPECT_EQ(audio.GetDataSize(), 576u * 2);
-        EXPECT_EQ(audio.m_iSampleFrequency, 8000);
+        EXPECT_EQ(session.audio.GetDataSize(), 576u * 2);
+        EXPECT_EQ(session.audio.m_iSampleFrequency, 8000);
         double start, end;
-        audio.GetTime(start, end);
+        session.audio.GetTime(start, end);
         EXPECT_NEAR(start, i * step, 1e-9);
         EXPECT_NEAR(end, (i + 1) * step, 1e-9);
     }
@@ -497,16 +409,16 @@ TEST(MpegAudioState, TimeStampsRunOnWithoutInputTimes) {
     in.SetBufferPointer(data.data() + pos, data.size() - pos);
     in.SetDataSize(data.size() - pos);
     in.SetTime(10.0, -1.0);
-    audio.SetBufferPointer(out.data(), out.size());
-    ASSERT_EQ(decoder.GetFrame(&in, &audio), UMC::STATUS_OK);
+    session.audio.SetBufferPointer(session.out.data(), session.out.size());
+    ASSERT_EQ(session.decoder.GetFrame(&in, &session.audio), UMC::STATUS_OK);
     double start, end;
-    audio.GetTime(start, end);
+    session.audio.GetTime(start, end);
     EXPECT_EQ(start, 10.0);
     in.GetTime(start, end);
     EXPECT_NEAR(start, 10.0 + step, 1e-9);
     EXPECT_EQ(end, 0.0);
     float duration = 0;
-    ASSERT_EQ(decoder.GetDuration(&duration), UMC::STATUS_OK);
+    ASSERT_EQ(session.decoder.GetDuration(&duration), UMC::STATUS_OK);
     EXPECT_NEAR(duration, 6 * step, 1e-6);
 }
 
@@ -523,17 +435,14 @@ TEST(MpegAudioInfo, StreamDescriptions) {
                           Case{"l2_lsf_24k.mp2", 544, 2, 2, 2, 24000, 96000, 0x3}}) {
         SCOPED_TRACE(k.file);
         std::vector<uint8_t> data = Fixture(k.file);
-        UMC::MP3Decoder decoder;
-        InitDecoder(decoder);
+        Session session;
         UMC::AudioCodecParams info;
-        EXPECT_EQ(decoder.GetInfo(&info), UMC::Status(4));  // nothing decoded yet
+        EXPECT_EQ(session.decoder.GetInfo(&info), UMC::Status(4));  // nothing decoded yet
         EXPECT_EQ(info.m_SuggestedInputSize, 4096u);
         EXPECT_EQ(info.m_SuggestedOutputSize, 13824u);
         EXPECT_EQ(info.m_info_out.channels, 0);
-        std::vector<uint8_t> out(1152 * 4);
-        UMC::AudioData audio;
-        ASSERT_EQ(Feed(decoder, data.data(), data.size(), out, audio).status, UMC::STATUS_OK);
-        ASSERT_EQ(decoder.GetInfo(&info), UMC::STATUS_OK);
+        ASSERT_EQ(session.Feed(data).status, UMC::STATUS_OK);
+        ASSERT_EQ(session.decoder.GetInfo(&info), UMC::STATUS_OK);
         for (const UMC::AudioStreamInfo* s : {&info.m_info_in, &info.m_info_out}) {
             EXPECT_EQ(s->stream_type, k.type);
             EXPECT_EQ(s->version, k.version);
@@ -545,7 +454,7 @@ TEST(MpegAudioInfo, StreamDescriptions) {
             EXPECT_EQ(s->bitPerSample, 16);
         }
         EXPECT_EQ(info.m_frame_num, 1u);
-        EXPECT_EQ(audio.m_iChannels, k.channels);
+        EXPECT_EQ(session.audio.m_iChannels, k.channels);
     }
 }
 

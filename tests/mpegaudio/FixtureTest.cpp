@@ -38,7 +38,7 @@ TEST(MpegAudioFixtures, MatchMpg123) {
     for (const Fixture& f : fixtures) {
         SCOPED_TRACE(f.stream);
         const auto dir = qm::test::FixtureDir() / "mpa";
-        std::vector<uint8_t> data = qm::test::ReadFile(dir / f.stream);
+        std::vector<uint8_t> data = qm::test::ReadBytes(dir / f.stream);
         std::string base = f.stream.substr(0, f.stream.rfind('.'));
         std::vector<int16_t> reference = qm::test::ReadPcm(dir / (base + ".pcm"));
         ASSERT_EQ(reference.size(), f.samples);

@@ -1,8 +1,5 @@
 #include "tests/systemstreams/Collector.h"
 
-#include <fstream>
-#include <iterator>
-
 #include "tests/support/Random.h"
 
 namespace qm::test {
@@ -31,11 +28,6 @@ std::vector<int64_t> Collector::Pts(uint32_t key) const {
     for (const CollectedUnit& u : units)
         if (u.key == key && u.pts >= 0) all.push_back(u.pts);
     return all;
-}
-
-std::vector<uint8_t> ReadFile(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 void FeedInPieces(SystemStreamParser& parser, const std::vector<uint8_t>& data, uint64_t seed,

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "VideoIO/MPEGSystemFilters/SystemStream.h"
+#include "tests/support/Paths.h"
 
 namespace qm::test {
 
@@ -30,8 +31,6 @@ public:
     std::vector<uint8_t> Bytes(uint32_t key) const;
     std::vector<int64_t> Pts(uint32_t key) const;
 };
-
-std::vector<uint8_t> ReadFile(const std::filesystem::path& path);
 
 // Feeds `data` in pieces of 1 to `maxPiece` bytes (seeded), then finishes.
 void FeedInPieces(qm_MPEGSystemFilters::SystemStreamParser& parser,

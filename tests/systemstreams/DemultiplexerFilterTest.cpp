@@ -178,7 +178,7 @@ TEST(DemultiplexerFilter, RefusesWhatItCannotRead) {
 
 // A file cut in the middle of a packet: the streams end early, each with its end of stream.
 TEST(DemultiplexerFilter, TruncatedFileEndsEveryStream) {
-    const auto data = qm::test::ReadFile(qm::test::ContainerDir() / "transport.ts");
+    const auto data = qm::test::ReadBytes(qm::test::ContainerDir() / "transport.ts");
     const auto path = std::filesystem::temp_directory_path() /
                       ("qm_truncated_" + std::to_string(::getpid()) + ".ts");
     {

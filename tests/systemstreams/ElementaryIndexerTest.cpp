@@ -55,7 +55,7 @@ struct Indexer {
 };
 
 TEST(ElementaryIndexerTest, H264AccessUnitsAndIdrPicturesAsFfprobeFindsThem) {
-    const std::vector<uint8_t> data = qm::test::ReadFile(Dir() / "h264.h264");
+    const std::vector<uint8_t> data = qm::test::ReadBytes(Dir() / "h264.h264");
     const ProbePackets probe = ReadProbePackets("h264");
     ASSERT_FALSE(data.empty());
     ASSERT_GT(probe.packets.size(), 40u);
@@ -84,7 +84,7 @@ TEST(ElementaryIndexerTest, H264AccessUnitsAndIdrPicturesAsFfprobeFindsThem) {
 }
 
 TEST(ElementaryIndexerTest, AdtsFramesAndTimesAsFfprobeFindsThem) {
-    const std::vector<uint8_t> data = qm::test::ReadFile(Dir() / "adts.aac");
+    const std::vector<uint8_t> data = qm::test::ReadBytes(Dir() / "adts.aac");
     const ProbePackets probe = ReadProbePackets("adts");
     ASSERT_GT(probe.packets.size(), 40u);
     for (size_t piece : {size_t(1) << 20, size_t(1000), size_t(3)}) {
@@ -110,7 +110,7 @@ TEST(ElementaryIndexerTest, AdtsFramesAndTimesAsFfprobeFindsThem) {
 
 TEST(ElementaryIndexerTest, RawAacIsOneFramePerSampleAndGarbageIsSkipped) {
     // The ADTS frames without their headers, one per sample, every third without a time.
-    const std::vector<uint8_t> adts = qm::test::ReadFile(Dir() / "adts.aac");
+    const std::vector<uint8_t> adts = qm::test::ReadBytes(Dir() / "adts.aac");
     const ProbePackets probe = ReadProbePackets("adts");
     Indexer indexer(RAW_AAC_STREAM_KIND);
     EXPECT_EQ(indexer.p->GetSystemStreamType(), AAC_PURE_AUDIO_STREAM);

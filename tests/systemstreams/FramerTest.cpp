@@ -96,7 +96,7 @@ TEST(MpegVideoFramer, FixturePicturesAndStamps) {
         std::string file = std::string(name) + (name[0] == 'd'   ? ".vob"
                                                 : name[0] == 's' ? ".mpg"
                                                                  : ".ts");
-        const Bytes data = qm::test::ReadFile(dir / file);
+        const Bytes data = qm::test::ReadBytes(dir / file);
         qm::test::Collector got;
         auto parser = CreateParser(ProbeContainer(data.data(), data.size()), &got);
         parser->Feed(data.data(), data.size());

@@ -6,9 +6,9 @@
 #include <cstring>
 #include <vector>
 
-#include "VideoIO/FilterUtil/QMMemAllocator.h"
 #include "VideoIO/MPEGUtil/IndexerHelpers.h"
 #include "tests/support/ReportCapture.h"
+#include "tests/support/SampleAllocator.h"
 #include "tests/systemstreams/Collector.h"
 #include "tests/systemstreams/IndexerFixtures.h"
 
@@ -24,27 +24,15 @@ CMediaType TypeOf(const GUID& major, const GUID& subtype) {
 }
 
 // A running allocator with one consumer, so that what it releases is kept (and indexed).
-struct Store {
-    explicit Store(const CMediaType& mt) {
-        EXPECT_EQ(qm_DSFilters::CreateQMMemAllocator(&mt, TEXT("indexed"), &mem), S_OK);
-        impl = static_cast<qm_DSFilters::QMMemAllocator*>(
-            static_cast<IMemAllocatorCallbackTemp*>(mem));
-        ALLOCATOR_PROPERTIES request{8, 65536, 1, 0}, actual{};
-        EXPECT_EQ(mem->SetProperties(&request, &actual), S_OK);
-        EXPECT_EQ(mem->Commit(), S_OK);
-        EXPECT_EQ(impl->Start(), S_OK);
-        EXPECT_EQ(impl->RegisterConsumer(&token), S_OK);
-    }
-    ~Store() {
-        impl->UnregisterConsumer(token);
-        token->Release();
-        mem->Decommit();
-        mem->Release();
+struct Store : qm::test::TestAllocator {
+    explicit Store(const CMediaType& mt) : TestAllocator(&mt) {
+        EXPECT_EQ(StartStore(8, 65536), S_OK);
+        token = Register();
     }
     // One sample with the bytes; the consumer reads it right away so nothing piles up.
     void Push(const uint8_t* data, size_t size, REFERENCE_TIME time) {
-        IMediaSample* s = nullptr;
-        ASSERT_EQ(mem->GetBuffer(&s, nullptr, nullptr, AM_GBF_NOWAIT), S_OK);
+        IMediaSample* s = Get();
+        ASSERT_NE(s, nullptr);
         BYTE* p = nullptr;
         s->GetPointer(&p);
         std::memcpy(p, data, size);
@@ -54,8 +42,6 @@ struct Store {
         IMediaSample* read = nullptr;
         if (SUCCEEDED(impl->GetNextSample(token, 0, &read))) read->Release();
     }
-    IMemAllocator* mem = nullptr;
-    qm_DSFilters::QMMemAllocator* impl = nullptr;
     IConsumerToken* token = nullptr;
 };
 
@@ -71,7 +57,7 @@ std::vector<IndexEntry> EntriesOf(IMPEG2Indexer* indexer) {
 
 TEST(IndexingBridgeTest, KeptH264SamplesAreFedInTimeOrder) {
     const std::vector<uint8_t> data =
-        qm::test::ReadFile(qm::test::IndexerFixtureDir() / "h264.h264");
+        qm::test::ReadBytes(qm::test::IndexerFixtureDir() / "h264.h264");
     const std::vector<qm::test::ProbePacket> packets = Packets("h264");
     ASSERT_GT(packets.size(), 20u);
     const CMediaType mt =
@@ -101,7 +87,7 @@ TEST(IndexingBridgeTest, KeptH264SamplesAreFedInTimeOrder) {
 
 TEST(IndexingBridgeTest, KeptAdtsSamplesAreIndexedAndTheIndexerFollowsTheTypeToRawAac) {
     const std::vector<uint8_t> adts =
-        qm::test::ReadFile(qm::test::IndexerFixtureDir() / "adts.aac");
+        qm::test::ReadBytes(qm::test::IndexerFixtureDir() / "adts.aac");
     const std::vector<qm::test::ProbePacket> packets = Packets("adts");
     ASSERT_GT(packets.size(), 20u);
     const CMediaType adtsType = TypeOf(MEDIATYPE_Audio, qm::MediaSubtypeFromFourCC(0x1600));
@@ -167,9 +153,7 @@ TEST(IndexingBridgeTest, AMissingLibraryOrExportLeavesIndexingOffAndTheStoreWork
         // Samples are kept and read as before.
         const uint8_t bytes[4] = {0, 0, 1, 9};
         store.Push(bytes, sizeof bytes, 0);
-        SampleMapStatistics stats;
-        ASSERT_EQ(store.impl->GetStatistics(&stats), S_OK);
-        EXPECT_EQ(stats.keptTotal, 1u);
+        EXPECT_EQ(store.Stats().keptTotal, 1u);
     }
 }
 
@@ -196,9 +180,7 @@ TEST(IndexingBridgeTest, StreamTypesOnlySetTheFlagAndOtherTypesAreNotIndexed) {
         store.Push(pack, sizeof pack, 0);
         EXPECT_TRUE(capture.Contains("QMLogHRESULT"));
     }
-    SampleMapStatistics stats;
-    ASSERT_EQ(store.impl->GetStatistics(&stats), S_OK);
-    EXPECT_EQ(stats.keptTotal, 1u);
+    EXPECT_EQ(store.Stats().keptTotal, 1u);
 
     // MPEG-2 video has no indexer here: S_OK, and nothing loaded.
     const CMediaType mpeg2 = TypeOf(MEDIATYPE_Video, MEDIASUBTYPE_MPEG2_VIDEO);

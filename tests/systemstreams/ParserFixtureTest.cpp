@@ -25,7 +25,7 @@ class ParserFixture : public ::testing::TestWithParam<std::pair<const char*, Con
 TEST_P(ParserFixture, StreamsMatchFfmpeg) {
     const std::string file = GetParam().first;
     const std::string name = file.substr(0, file.find('.'));
-    const std::vector<uint8_t> data = qm::test::ReadFile(Dir() / file);
+    const std::vector<uint8_t> data = qm::test::ReadBytes(Dir() / file);
     ASSERT_FALSE(data.empty());
     ASSERT_EQ(ProbeContainer(data.data(), data.size()), GetParam().second);
     const std::vector<qm::test::ExpectedStream> expected = qm::test::ReadExpected(name);

@@ -48,7 +48,7 @@ TEST(QmdecodeContainers, DemuxGivesFfmpegsBytesForEveryStream) {
             ASSERT_EQ(Qmdecode("--demux " + std::string(video ? "--video " : "--audio ") +
                                std::to_string(e.index) + " " + Fixture(file) + " " + out),
                       0);
-            const auto bytes = qm::test::ReadFile(out);
+            const auto bytes = qm::test::ReadBytes(out);
             EXPECT_EQ(bytes.size(), e.size);
             EXPECT_EQ(qm::test::Crc32(bytes), e.crc);
         }
@@ -75,12 +75,12 @@ TEST(QmdecodeContainers, WholeFileDecodesLikeItsStreams) {
                   0);
         ASSERT_EQ(Qmdecode(tmp("v.m2v") + " " + tmp("ve.y4m")), 0);
         ASSERT_EQ(Qmdecode(tmp(c.audioEs) + " " + tmp("ae.wav")), 0);
-        const auto video = qm::test::ReadFile(tmp("v.y4m"));
+        const auto video = qm::test::ReadBytes(tmp("v.y4m"));
         EXPECT_GT(video.size(), 30u * 176 * 144);
-        EXPECT_EQ(video, qm::test::ReadFile(tmp("ve.y4m")));
-        const auto audio = qm::test::ReadFile(tmp("a.wav"));
+        EXPECT_EQ(video, qm::test::ReadBytes(tmp("ve.y4m")));
+        const auto audio = qm::test::ReadBytes(tmp("a.wav"));
         EXPECT_GT(audio.size(), 50000u);
-        EXPECT_EQ(audio, qm::test::ReadFile(tmp("ae.wav")));
+        EXPECT_EQ(audio, qm::test::ReadBytes(tmp("ae.wav")));
     }
 }
 
@@ -91,7 +91,7 @@ void ExpectLpcmSamples(const std::string& file, int index) {
     ASSERT_EQ(Qmdecode("--audio " + std::to_string(index) + " " + Fixture(file) + " " +
                        tmp("l.pcm") + " --output-format raw"),
               0);
-    auto pcm = qm::test::ReadFile(tmp("l.pcm"));
+    auto pcm = qm::test::ReadBytes(tmp("l.pcm"));
     for (size_t i = 0; i + 1 < pcm.size(); i += 2) std::swap(pcm[i], pcm[i + 1]);
     const auto e = qm::test::ReadExpected(file.substr(0, file.find('.')))[size_t(index)];
     EXPECT_EQ(pcm.size(), e.size);
@@ -112,7 +112,7 @@ TEST(QmdecodeContainers, BlurayLpcm) {
                            " >" + info + " 2>&1")
                               .c_str()),
               0);
-    const auto text = qm::test::ReadFile(info);
+    const auto text = qm::test::ReadBytes(info);
     EXPECT_NE(std::string(text.begin(), text.end()).find("24 bits (not decoded"),
               std::string::npos);
     EXPECT_NE(Qmdecode("--audio 0 " + Fixture("bluray24.m2ts") + " " + tmp("c.wav")), 0);
@@ -126,7 +126,7 @@ TEST(QmdecodeContainers, StandardInputAndOutput) {
                            tmp("p.y4m") + " 2>/dev/null")
                               .c_str()),
               0);
-    EXPECT_EQ(qm::test::ReadFile(tmp("p.y4m")), qm::test::ReadFile(tmp("v.y4m")));
+    EXPECT_EQ(qm::test::ReadBytes(tmp("p.y4m")), qm::test::ReadBytes(tmp("v.y4m")));
     // An elementary stream through a pipe too.
     ASSERT_EQ(Qmdecode("--demux --audio 2 " + in + " " + tmp("a.mp2")), 0);
     ASSERT_EQ(Qmdecode(tmp("a.mp2") + " " + tmp("a.wav")), 0);
@@ -134,7 +134,7 @@ TEST(QmdecodeContainers, StandardInputAndOutput) {
                            " >/dev/null 2>&1")
                               .c_str()),
               0);
-    EXPECT_EQ(qm::test::ReadFile(tmp("p.wav")), qm::test::ReadFile(tmp("a.wav")));
+    EXPECT_EQ(qm::test::ReadBytes(tmp("p.wav")), qm::test::ReadBytes(tmp("a.wav")));
 }
 
 // Two MP3 files joined with cat: the second, in another format, is decoded to a numbered output.
@@ -159,8 +159,8 @@ TEST(QmdecodeContainers, JoinedStreamsGoOnInANumberedOutput) {
         EXPECT_EQ(riff, f.dataBytes + 36);
         return f;
     };
-    const Format first = format(qm::test::ReadFile(tmp("j.wav")));
-    const Format second = format(qm::test::ReadFile(tmp("j.1.wav")));
+    const Format first = format(qm::test::ReadBytes(tmp("j.wav")));
+    const Format second = format(qm::test::ReadBytes(tmp("j.1.wav")));
     // Every frame of each part: 24 stereo frames, then 26 mono ones, 1152 samples each.
     EXPECT_EQ(first.channels, 2);
     EXPECT_EQ(first.rate, 44100u);
@@ -199,8 +199,8 @@ Y4m ReadY4m(const std::vector<uint8_t>& file) {
 TEST(QmdecodeContainers, PictureSizeChangeGoesOnInANumberedOutput) {
     Scratch tmp;
     ASSERT_EQ(Qmdecode(Fixture("sizechange.mpg") + " " + tmp("s.y4m")), 0);
-    const Y4m first = ReadY4m(qm::test::ReadFile(tmp("s.y4m")));
-    const Y4m second = ReadY4m(qm::test::ReadFile(tmp("s.1.y4m")));
+    const Y4m first = ReadY4m(qm::test::ReadBytes(tmp("s.y4m")));
+    const Y4m second = ReadY4m(qm::test::ReadBytes(tmp("s.1.y4m")));
     EXPECT_EQ(first.width, 176);
     EXPECT_EQ(first.height, 144);
     EXPECT_EQ(first.frames, 10u);

@@ -44,7 +44,7 @@ uint64_t SkippedOf(const std::vector<std::string>& lines, int number) {
 
 TEST(TimeShiftEndToEndTest, LiveAndPausedConsumersOverALimitedStore) {
     const std::vector<uint8_t> stream =
-        qm::test::ReadFile(qm::test::IndexerFixtureDir() / "h264.h264");
+        qm::test::ReadBytes(qm::test::IndexerFixtureDir() / "h264.h264");
     const std::vector<qm::test::ProbePacket> units = qm::test::ReadProbePackets("h264").packets;
     ASSERT_GT(units.size(), 40u);
     const int total = int(units.size()) * kLoops;

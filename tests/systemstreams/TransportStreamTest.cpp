@@ -154,7 +154,7 @@ TEST(TransportStream, ResynchronisesAfterJunkAndReads192BytePackets) {
 // The fixture with packets dropped, repeated, corrupted and sync broken (seeded): never a crash,
 // and a unit that is not marked damaged is byte for byte one of the undamaged stream's units.
 TEST(TransportStream, RandomDamageIsMarkedNeverGlued) {
-    const Bytes clean = qm::test::ReadFile(qm::test::FixtureDir() / "containers" / "transport.ts");
+    const Bytes clean = qm::test::ReadBytes(qm::test::FixtureDir() / "containers" / "transport.ts");
     ASSERT_EQ(clean.size() % 188, 0u);
     Collector reference;
     {

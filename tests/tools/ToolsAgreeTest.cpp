@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -19,18 +18,15 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::vector<char> ReadAll(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    return std::vector<char>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
+using Bytes = std::vector<uint8_t>;
 
 int Run(const std::string& command) {
     return std::system((command + " >/dev/null 2>&1").c_str());
 }
 
 // The frame payloads of a YUV4MPEG2 file (headers differ between writers).
-std::vector<std::vector<char>> Y4mFrames(const std::vector<char>& file) {
-    std::vector<std::vector<char>> frames;
+std::vector<Bytes> Y4mFrames(const Bytes& file) {
+    std::vector<Bytes> frames;
     size_t pos = 0;
     auto lineEnd = [&](size_t from) {
         while (from < file.size() && file[from] != '\n') ++from;
@@ -62,7 +58,7 @@ bool UmcDecodeKnows(const std::string& codec) {
     const fs::path out = fs::temp_directory_path() /
                          ("umc-decode-help-" + codec + "-" + std::to_string(::getpid()) + ".txt");
     std::system((std::string(UMC_DECODE_PATH) + " --help 2>" + out.string()).c_str());
-    const auto text = ReadAll(out);
+    const auto text = qm::test::ReadBytes(out);
     fs::remove(out);
     return std::string(text.begin(), text.end()).find(" " + codec) != std::string::npos;
 }
@@ -87,7 +83,7 @@ void ExpectSameOutput(const fs::path& input) {
                                                  : " --codec mpa ") +
                   input.string() + " " + b.string()),
               0);
-    const auto graph = ReadAll(a), codec = ReadAll(b);
+    const auto graph = qm::test::ReadBytes(a), codec = qm::test::ReadBytes(b);
     ASSERT_FALSE(graph.empty());
     if (video) {
         const auto fg = Y4mFrames(graph), fc = Y4mFrames(codec);
@@ -117,33 +113,26 @@ std::vector<fs::path> Streams(const std::vector<std::string>& extensions) {
     return found;
 }
 
-TEST(ToolsAgree, EveryCommittedAudioStream) {
-    if (!UmcDecodeKnows("mpa")) GTEST_SKIP() << "umc-decode has no MPEG audio job";
-    const auto streams = Streams({".mp3", ".mp2", ".mp1"});
+struct Job {
+    const char* codec;
+    std::vector<std::string> extensions;
+};
+
+class ToolsAgree : public ::testing::TestWithParam<Job> {};
+
+TEST_P(ToolsAgree, EveryCommittedStream) {
+    const Job& job = GetParam();
+    if (!UmcDecodeKnows(job.codec)) GTEST_SKIP() << "umc-decode has no " << job.codec << " job";
+    const auto streams = Streams(job.extensions);
     ASSERT_FALSE(streams.empty());
     for (const auto& s : streams) ExpectSameOutput(s);
 }
 
-TEST(ToolsAgree, EveryCommittedAc3Stream) {
-    if (!UmcDecodeKnows("ac3")) GTEST_SKIP() << "umc-decode has no AC-3 job";
-    const auto streams = Streams({".ac3"});
-    ASSERT_FALSE(streams.empty());
-    for (const auto& s : streams) ExpectSameOutput(s);
-}
-
-TEST(ToolsAgree, EveryCommittedVideoStream) {
-    if (!UmcDecodeKnows("mpeg2")) GTEST_SKIP() << "umc-decode has no MPEG-2 job";
-    const auto streams = Streams({".m2v", ".m1v"});
-    ASSERT_FALSE(streams.empty());
-    for (const auto& s : streams) ExpectSameOutput(s);
-}
-
-TEST(ToolsAgree, EveryCommittedMpeg4Stream) {
-    if (!UmcDecodeKnows("mpeg4")) GTEST_SKIP() << "umc-decode has no MPEG-4 job";
-    const auto streams = Streams({".m4v", ".h263"});
-    ASSERT_FALSE(streams.empty());
-    for (const auto& s : streams) ExpectSameOutput(s);
-}
+INSTANTIATE_TEST_SUITE_P(Codecs, ToolsAgree,
+                         ::testing::Values(Job{"mpa", {".mp3", ".mp2", ".mp1"}},
+                                           Job{"ac3", {".ac3"}}, Job{"mpeg2", {".m2v", ".m1v"}},
+                                           Job{"mpeg4", {".m4v", ".h263"}}),
+                         [](const auto& info) { return std::string(info.param.codec); });
 
 }  // namespace
 

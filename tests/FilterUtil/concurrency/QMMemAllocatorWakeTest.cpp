@@ -9,41 +9,14 @@
 #include <vector>
 
 #include "VideoIO/FilterUtil/MediaTypeUtil.h"
-#include "VideoIO/FilterUtil/QMMemAllocator.h"
-
-using qm_DSFilters::CreateQMMemAllocator;
-using qm_DSFilters::QMMemAllocator;
+#include "tests/support/SampleAllocator.h"
 
 namespace {
 
 constexpr auto kHangGuard = std::chrono::seconds(20);
 
-struct Allocator {
-    explicit Allocator(const AM_MEDIA_TYPE* pmt = nullptr) {
-        EXPECT_EQ(CreateQMMemAllocator(pmt, TEXT("wake test"), &mem), S_OK);
-        impl = static_cast<QMMemAllocator*>(static_cast<IMemAllocatorCallbackTemp*>(mem));
-    }
-    ~Allocator() {
-        mem->Decommit();
-        mem->Release();
-    }
-    HRESULT Start(LONG count, LONG size) {
-        ALLOCATOR_PROPERTIES request{count, size, 1, 0}, actual{};
-        const HRESULT hr = mem->SetProperties(&request, &actual);
-        return FAILED(hr) ? hr : mem->Commit();
-    }
-    std::vector<IMediaSample*> TakeAll() {
-        std::vector<IMediaSample*> out;
-        IMediaSample* s = nullptr;
-        while (mem->GetBuffer(&s, nullptr, nullptr, AM_GBF_NOWAIT) == S_OK) out.push_back(s);
-        return out;
-    }
-    void WaitForWaiters(LONG n) {
-        while (impl->GetWaitingCount() < n) std::this_thread::yield();
-    }
-    IMemAllocator* mem = nullptr;
-    QMMemAllocator* impl = nullptr;
-};
+using Allocator = qm::test::TestAllocator;
+using qm::test::ReleaseAll;
 
 // A GetBuffer on its own thread; Served() says whether it came back with a sample in time.
 class Waiter {
@@ -74,12 +47,6 @@ private:
     std::thread m_thread;
 };
 
-void ReleaseAll(std::vector<IMediaSample*>& samples) {
-    for (IMediaSample* s : samples)
-        if (s) s->Release();
-    samples.clear();
-}
-
 // One block of four 300 000-byte samples under a 1.2 MB ceiling. A sized waiter (600 000) and a
 // plain waiter sleep; one release frees a sample that only the plain waiter can use (the sized
 // one may dismantle it for memory and still not fit). The plain waiter must be served, and the
@@ -90,7 +57,7 @@ TEST(QMMemAllocatorWake, TwoKindsOfWaiterAtOnce) {
         Allocator a;
         ASSERT_EQ(a.impl->SetMemoryLimit(1.2), S_OK);
         ASSERT_EQ(a.Start(3, 300000), S_OK);
-        std::vector<IMediaSample*> held = a.TakeAll();
+        std::vector<IMediaSample*> held = a.Drain();
         ASSERT_EQ(held.size(), 4u);
 
         Waiter sized(a, 600000);
@@ -149,7 +116,7 @@ TEST(QMMemAllocatorWake, LimitChangesDuringAWait) {
             ASSERT_EQ(a.impl->SetMemoryLimit(1.0), S_OK);
         }
         ASSERT_EQ(a.Start(10, 300000), S_OK);
-        std::vector<IMediaSample*> held = a.TakeAll();
+        std::vector<IMediaSample*> held = a.Drain();
         ASSERT_EQ(held.size(), change == SmallerType ? 3u : 4u);
 
         Waiter w(a);
