@@ -190,7 +190,7 @@ TEST(MPEG4VideoDecoderFilter, InterlacedStreamChangesTheOutputTypeOnce) {
 // decode; the last reference waits for the end of stream.
 TEST(MPEG4VideoDecoderFilter, InterStreamInDisplayOrder) {
     const Stream s = Load("inter_b2.m4v");
-    const std::vector<uint8_t> reference = ReadFile(FixtureDir() / "mpeg4" / "inter_b2.yuv");
+    const std::vector<uint8_t> reference = ReadBytes(FixtureDir() / "mpeg4" / "inter_b2.yuv");
     constexpr size_t kFrame = 64 * 48 * 3 / 2;
     ASSERT_EQ(reference.size(), 10 * kFrame);
     FilterChain chain;
