@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "primitives/Colour.h"
 #include "primitives/Memory.h"
 #include "primitives/Signal.h"
 #include "primitives/VideoCoding.h"
@@ -35,6 +36,16 @@ uint8_t* Pix() {
 int16_t* Coef() {
     return g_coefficients;
 }
+
+// Colour operands: three planes in g_pixels, and the same with one plane or step missing or bad.
+const uint8_t* const g_src[3] = {g_pixels, g_pixels + 256, g_pixels + 512};
+const uint8_t* const g_srcNoU[3] = {g_pixels, nullptr, g_pixels + 512};
+uint8_t* const g_dst[3] = {g_pixels, g_pixels + 256, g_pixels + 512};
+uint8_t* const g_dstNoV[3] = {g_pixels, g_pixels + 256, nullptr};
+const int g_steps[3] = {16, 8, 8};
+const int g_zeroU[3] = {16, 0, 8};
+const int g_negativeV[3] = {16, 8, -8};
+constexpr SpSize k2x2{2, 2};
 
 // clang-format off
 const EntryCase kCases[] = {
@@ -119,6 +130,63 @@ const EntryCase kCases[] = {
     {"spFloatToInt16Interleave null destination", [] { return spFloatToInt16Interleave(g_sources, 1, 4, nullptr); }, -8},
     {"spSwapBytes16 null destination", [] { return spSwapBytes16(Words(), nullptr, 4); }, -8},
     {"spSwapBytes16 zero length", [] { return spSwapBytes16(Words(), Words(), 0); }, -6},
+
+    {"ccYuv420ToRgb24 null plane", [] { return ccYuv420ToRgb24(g_srcNoU, g_steps, Pix(), 8, k2x2); }, -8},
+    {"ccYuv420ToRgb24 null planes", [] { return ccYuv420ToRgb24(nullptr, g_steps, Pix(), 8, k2x2); }, -8},
+    {"ccYuv420ToRgb24 null steps", [] { return ccYuv420ToRgb24(g_src, nullptr, Pix(), 8, k2x2); }, -8},
+    {"ccYuv420ToRgb24 null destination", [] { return ccYuv420ToRgb24(g_src, g_steps, nullptr, 8, k2x2); }, -8},
+    {"ccYuv420ToRgb24 zero width", [] { return ccYuv420ToRgb24(g_src, g_steps, Pix(), 8, {0, 2}); }, -6},
+    {"ccYuv420ToRgb24 zero step", [] { return ccYuv420ToRgb24(g_src, g_zeroU, Pix(), 8, k2x2); }, -14},
+    // A size error comes before a step error, a null pointer before both.
+    {"ccYuv420ToRgb24 zero step and size", [] { return ccYuv420ToRgb24(g_src, g_zeroU, Pix(), 8, {2, 0}); }, -6},
+    {"ccYuv420ToRgb24 null and zero size", [] { return ccYuv420ToRgb24(g_srcNoU, g_steps, Pix(), 8, {0, 0}); }, -8},
+    {"ccYuv420ToArgb32 negative height", [] { return ccYuv420ToArgb32(g_src, g_steps, Pix(), 8, {2, -3}, 255); }, -6},
+    {"ccYuv420ToArgb32 negative step", [] { return ccYuv420ToArgb32(g_src, g_negativeV, Pix(), 8, k2x2, 255); }, -14},
+    {"ccYuv420ToRgb565 destination step", [] { return ccYuv420ToRgb565(g_src, g_steps, Pix(), 0, k2x2); }, -14},
+    {"ccYuv420ToRgb16Other null plane", [] { return ccYuv420ToRgb16Other(g_srcNoU, g_steps, Pix(), 8, k2x2); }, -8},
+    {"ccYuv420ToYuy2 one column", [] { return ccYuv420ToYuy2(g_src, g_steps, Pix(), 8, {1, 3}); }, -6},
+    {"ccYuv420ToYuy2 one row", [] { return ccYuv420ToYuy2(g_src, g_steps, Pix(), 8, {3, 1}); }, -6},
+    {"ccYuv420ToUyvy one column", [] { return ccYuv420ToUyvy(g_src, g_steps, Pix(), 8, {1, 2}); }, -6},
+    {"ccYuv420ToUyvy zero step", [] { return ccYuv420ToUyvy(g_src, g_zeroU, Pix(), 8, k2x2); }, -14},
+    {"ccYuv420ToNv12 null chroma", [] { return ccYuv420ToNv12(g_src, g_steps, Pix(), 8, nullptr, 8, k2x2); }, -8},
+    {"ccYuv420ToNv12 zero height", [] { return ccYuv420ToNv12(g_src, g_steps, Pix(), 8, Pix(), 8, {2, 0}); }, -6},
+    {"ccYuv420ToNv12 chroma step", [] { return ccYuv420ToNv12(g_src, g_steps, Pix(), 8, Pix(), 0, k2x2); }, -14},
+    {"ccYuv420ToNv12 one row", [] { return ccYuv420ToNv12(g_src, g_steps, Pix(), 8, Pix(), 8, {4, 1}); }, -6},
+    {"ccYuv420ToY41p null planes", [] { return ccYuv420ToY41p(nullptr, g_steps, Pix(), 8, k2x2); }, -8},
+    {"ccYuv422ToYuy2 zero step", [] { return ccYuv422ToYuy2(g_src, g_zeroU, Pix(), 8, k2x2); }, -14},
+    {"ccYvu9ToRgb24 zero size", [] { return ccYvu9ToRgb24(g_src, g_steps, Pix(), 8, {0, 0}); }, -6},
+    {"ccYuv420ToYuv422 null destination plane", [] { return ccYuv420ToYuv422(g_src, g_steps, g_dstNoV, g_steps, k2x2); }, -8},
+    {"ccYuv420ToYuv411 null destination steps", [] { return ccYuv420ToYuv411(g_src, g_steps, g_dst, nullptr, k2x2); }, -8},
+    {"ccYuv422ToYuv420 negative width", [] { return ccYuv422ToYuv420(g_src, g_steps, g_dst, g_steps, {-1, 2}); }, -6},
+    {"ccYuv411ToYuv420 destination step", [] { return ccYuv411ToYuv420(g_src, g_steps, g_dst, g_negativeV, k2x2); }, -14},
+    {"ccNv12ToYuy2 null chroma", [] { return ccNv12ToYuy2(Pix(), 8, nullptr, 8, Pix(), 8, k2x2); }, -8},
+    {"ccNv12ToRgb24 zero width", [] { return ccNv12ToRgb24(Pix(), 8, Pix(), 8, Pix(), 8, {0, 2}); }, -6},
+    {"ccNv12ToArgb32 chroma step", [] { return ccNv12ToArgb32(Pix(), 8, Pix(), 0, Pix(), 8, k2x2, 1); }, -14},
+    {"ccNv12ToYuv420 null destination planes", [] { return ccNv12ToYuv420(Pix(), 8, Pix(), 8, nullptr, g_steps, k2x2); }, -8},
+    {"ccNv12ToYuv420 destination step", [] { return ccNv12ToYuv420(Pix(), 8, Pix(), 8, g_dst, g_zeroU, k2x2); }, -14},
+    {"ccYuy2ToUyvy null source", [] { return ccYuy2ToUyvy(nullptr, 8, Pix(), 8, k2x2); }, -8},
+    {"ccYuy2ToRgb24 null destination", [] { return ccYuy2ToRgb24(Pix(), 8, nullptr, 8, k2x2); }, -8},
+    {"ccUyvyToYuy2 zero height", [] { return ccUyvyToYuy2(Pix(), 8, Pix(), 8, {2, 0}); }, -6},
+    {"ccRgb24ToYuy2 zero source step", [] { return ccRgb24ToYuy2(Pix(), 0, Pix(), 8, k2x2); }, -14},
+    {"ccArgb32ToArgb32 destination step", [] { return ccArgb32ToArgb32(Pix(), 8, Pix(), -8, k2x2, 1); }, -14},
+    {"ccRgb565ToRgb24 null source", [] { return ccRgb565ToRgb24(nullptr, 8, Pix(), 8, k2x2); }, -8},
+    {"ccGray8ToYuy2 zero width", [] { return ccGray8ToYuy2(Pix(), 8, Pix(), 8, {0, 2}); }, -6},
+    {"ccYuy2ToGray8 zero step", [] { return ccYuy2ToGray8(Pix(), 0, Pix(), 8, k2x2); }, -14},
+    {"ccYuy2ToNv12 chroma step", [] { return ccYuy2ToNv12(Pix(), 8, Pix(), 8, Pix(), 0, k2x2); }, -14},
+    {"ccUyvyToNv12 null luma", [] { return ccUyvyToNv12(Pix(), 8, nullptr, 8, Pix(), 8, k2x2); }, -8},
+    {"ccYuy2ToYuv420 null destination planes", [] { return ccYuy2ToYuv420(Pix(), 8, nullptr, g_steps, k2x2); }, -8},
+    {"ccRgb24ToYuv420 zero size", [] { return ccRgb24ToYuv420(Pix(), 8, g_dst, g_steps, {0, 0}); }, -6},
+    {"ccY41pToYuv420 null destination plane", [] { return ccY41pToYuv420(Pix(), 12, g_dstNoV, g_steps, k2x2); }, -8},
+    {"ccY411ToYuv411 destination step", [] { return ccY411ToYuv411(Pix(), 6, g_dst, g_zeroU, k2x2); }, -14},
+    {"ccBayerToRgb24 zero destination step", [] { return ccBayerToRgb24(Pix(), 2, Pix(), 0, k2x2, 0); }, -14},
+    // A bottom-up destination passes minus its pitch, which must still hold a row.
+    {"ccBayerToRgb24 short destination row", [] { return ccBayerToRgb24(Pix(), 2, Pix() + 12, -5, k2x2, 0); }, -14},
+    {"ccBayerToRgb24 null destination", [] { return ccBayerToRgb24(Pix(), 2, nullptr, 6, k2x2, 0); }, -8},
+    {"ccBayerToRgb24 layout", [] { return ccBayerToRgb24(Pix(), 2, Pix(), 6, k2x2, 4); }, -11},
+    {"ccBayerToRgb24 layout and size", [] { return ccBayerToRgb24(Pix(), 2, Pix(), 6, {0, 2}, 4); }, -6},
+    {"ccLumaRangeStretch k above 7", [] { return ccLumaRangeStretch(Pix(), 8, Pix(), 8, k2x2, 8); }, -11},
+    {"ccLumaRangeStretch negative k", [] { return ccLumaRangeStretch(Pix(), 8, Pix(), 8, k2x2, -1); }, -11},
+    {"ccLumaRangeStretch null source", [] { return ccLumaRangeStretch(nullptr, 8, Pix(), 8, k2x2, 0); }, -8},
 };
 // clang-format on
 
