@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "primitives/Colour.h"
+#include "primitives/Image.h"
 #include "primitives/Memory.h"
 #include "primitives/Signal.h"
 #include "primitives/VideoCoding.h"
@@ -46,6 +47,15 @@ const int g_steps[3] = {16, 8, 8};
 const int g_zeroU[3] = {16, 0, 8};
 const int g_negativeV[3] = {16, 8, -8};
 constexpr SpSize k2x2{2, 2};
+
+// A motion history for the 4x4 deinterlacing cases, and one whose history is missing.
+ImDeinterlaceState g_history{g_pixels + 512, 4, {4, 4}, 0, 0};
+ImDeinterlaceState g_noHistory{nullptr, 4, {4, 4}, 0, 0};
+ImDeinterlaceState g_negativeThreshold{g_pixels + 512, 4, {4, 4}, -1, 0};
+int g_bytes;
+uint16_t* Samples() {
+    return reinterpret_cast<uint16_t*>(g_pixels);
+}
 
 // clang-format off
 const EntryCase kCases[] = {
@@ -187,6 +197,45 @@ const EntryCase kCases[] = {
     {"ccLumaRangeStretch k above 7", [] { return ccLumaRangeStretch(Pix(), 8, Pix(), 8, k2x2, 8); }, -11},
     {"ccLumaRangeStretch negative k", [] { return ccLumaRangeStretch(Pix(), 8, Pix(), 8, k2x2, -1); }, -11},
     {"ccLumaRangeStretch null source", [] { return ccLumaRangeStretch(nullptr, 8, Pix(), 8, k2x2, 0); }, -8},
+
+    {"imDeinterlaceMethod2 weight above 128", [] { return imDeinterlaceMethod2(Pix(), 4, Pix(), 4, {4, 4}, 129, 21); }, -11},
+    {"imDeinterlaceMethod2 negative threshold", [] { return imDeinterlaceMethod2(Pix(), 4, Pix(), 4, {4, 4}, 128, -1); }, -11},
+    {"imDeinterlaceMethod2 null destination", [] { return imDeinterlaceMethod2(Pix(), 4, nullptr, 4, {4, 4}, 128, 21); }, -8},
+    {"imDeinterlaceMethod4 null source", [] { return imDeinterlaceMethod4(nullptr, 4, Pix(), 4, {4, 4}, 0); }, -8},
+    {"imDeinterlaceMethod4 zero width", [] { return imDeinterlaceMethod4(Pix(), 4, Pix(), 4, {0, 4}, 0); }, -6},
+    // A step must hold a row of the region.
+    {"imDeinterlaceMethod4 short source step", [] { return imDeinterlaceMethod4(Pix(), 3, Pix(), 4, {4, 4}, 0); }, -14},
+    {"imDeinterlaceMethod4 negative threshold", [] { return imDeinterlaceMethod4(Pix(), 4, Pix(), 4, {4, 4}, -1); }, -11},
+    {"imDeinterlaceMethod5 short destination step", [] { return imDeinterlaceMethod5(Pix(), 4, Pix(), 3, {4, 4}, 0); }, -14},
+    {"imDeinterlaceMethod5 negative threshold", [] { return imDeinterlaceMethod5(Pix(), 4, Pix(), 4, {4, 4}, -1); }, -11},
+    {"imDeinterlaceOtherB zero distance", [] { return imDeinterlaceOtherB(Pix(), 4, Pix(), 4, {4, 4}, 0); }, -11},
+    {"imDeinterlaceOtherB zero height", [] { return imDeinterlaceOtherB(Pix(), 4, Pix(), 4, {4, 0}, 1); }, -6},
+    {"imDeinterlaceOtherA null state", [] { return imDeinterlaceOtherA(Pix(), 4, Pix(), 4, {4, 4}, nullptr); }, -8},
+    {"imDeinterlaceOtherA null history", [] { return imDeinterlaceOtherA(Pix(), 4, Pix(), 4, {4, 4}, &g_noHistory); }, -8},
+    {"imDeinterlaceOtherA other size", [] { return imDeinterlaceOtherA(Pix(), 4, Pix(), 4, {4, 2}, &g_history); }, -6},
+    {"imDeinterlaceOtherA short step", [] { return imDeinterlaceOtherA(Pix(), 2, Pix(), 4, {4, 4}, &g_history); }, -14},
+    {"imDeinterlaceOtherA negative threshold", [] { return imDeinterlaceOtherA(Pix(), 4, Pix(), 4, {4, 4}, &g_negativeThreshold); }, -11},
+
+    {"imResizeGetBufferSize method", [] { return imResizeGetBufferSize({4, 4}, {2, 2}, 4, 1, &g_bytes); }, -11},
+    {"imResizeGetBufferSize channels", [] { return imResizeGetBufferSize({4, 4}, {2, 2}, 1, 5, &g_bytes); }, -11},
+    {"imResizeGetBufferSize zero width", [] { return imResizeGetBufferSize({0, 4}, {2, 2}, 1, 1, &g_bytes); }, -6},
+    {"imResizeGetBufferSize null", [] { return imResizeGetBufferSize({4, 4}, {2, 2}, 1, 1, nullptr); }, -8},
+    {"imResizePlane8uC1 null work", [] { return imResizePlane8uC1(Pix(), 4, {4, 4}, Pix(), 2, {2, 2}, 1, nullptr); }, -8},
+    {"imResizePlane8uC1 null source", [] { return imResizePlane8uC1(nullptr, 4, {4, 4}, Pix(), 2, {2, 2}, 1, Pix()); }, -8},
+    {"imResizePlane8uC1 negative height", [] { return imResizePlane8uC1(Pix(), 4, {4, 4}, Pix(), 2, {2, -2}, 1, Pix()); }, -6},
+    {"imResizePlane8uC1 method", [] { return imResizePlane8uC1(Pix(), 4, {4, 4}, Pix(), 2, {2, 2}, 7, Pix()); }, -11},
+    {"imResizePlane8uC1 zero step", [] { return imResizePlane8uC1(Pix(), 0, {4, 4}, Pix(), 2, {2, 2}, 1, Pix()); }, -14},
+    // An unknown method is reported before a step too short for the row.
+    {"imResizePlane8uC2 method and short step", [] { return imResizePlane8uC2(Pix(), 4, {4, 4}, Pix(), 4, {2, 2}, 9, Pix()); }, -11},
+    {"imResizePlane8uC2 short step", [] { return imResizePlane8uC2(Pix(), 7, {4, 4}, Pix(), 4, {2, 2}, 1, Pix()); }, -14},
+    {"imResizePlane8uC3 short destination step", [] { return imResizePlane8uC3(Pix(), 12, {4, 4}, Pix(), 5, {2, 2}, 1, Pix()); }, -14},
+    {"imResizePlane8uC4 short source step", [] { return imResizePlane8uC4(Pix(), 15, {4, 4}, Pix(), 8, {2, 2}, 1, Pix()); }, -14},
+    {"imResizePlane16uC1 short step", [] { return imResizePlane16uC1(Samples(), 7, {4, 4}, Samples(), 4, {2, 2}, 1, Pix()); }, -14},
+    {"imResizePlane16uC3 null destination", [] { return imResizePlane16uC3(Samples(), 24, {4, 4}, nullptr, 12, {2, 2}, 1, Pix()); }, -8},
+    {"imResizePlane16uC4 short destination step", [] { return imResizePlane16uC4(Samples(), 32, {4, 4}, Samples(), 15, {2, 2}, 1, Pix()); }, -14},
+    // A YUY2 row of odd width still ends on a whole pixel pair.
+    {"imResizeYuy2 short source step", [] { return imResizeYuy2(Pix(), 4, {3, 4}, Pix(), 4, {2, 2}, 1, Pix()); }, -14},
+    {"imResizeYuy2 short destination step", [] { return imResizeYuy2(Pix(), 8, {4, 4}, Pix(), 7, {4, 2}, 1, Pix()); }, -14},
 };
 // clang-format on
 
