@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <vector>
 
+#include "primitives/AudioCoding.h"
 #include "primitives/Colour.h"
 #include "primitives/Image.h"
 #include "primitives/Memory.h"
@@ -21,7 +23,7 @@ struct EntryCase {
     SpStatus expected;
 };
 
-float g_floats[4];
+float g_floats[64];
 const float* g_sources[2] = {g_floats, nullptr};
 float* g_destinations[2] = {g_floats, nullptr};
 
@@ -56,6 +58,36 @@ int g_bytes;
 uint16_t* Samples() {
     return reinterpret_cast<uint16_t*>(g_pixels);
 }
+
+// Audio contexts built on first use, and memory whose tag matches no context.
+AcSynthesisState* Synthesis() {
+    static std::vector<uint8_t> memory(kAcSynthesisStateSize);
+    static AcSynthesisState* state = nullptr;
+    if (!state) acSynthesisInit(&state, memory.data());
+    return state;
+}
+const AcHuffmanSpec* Huffman() {
+    static const AcHuffmanCode codes[] = {{1, 1, 1}, {0, 1, 2}, {0, 0, 0}};
+    static std::vector<uint8_t> memory;
+    static AcHuffmanSpec* spec = nullptr;
+    if (!spec) {
+        int size = 0;
+        acHuffmanGetSpecSize(codes, &size);
+        memory.resize(size_t(size));
+        acHuffmanInitSpec(codes, &spec, memory.data());
+    }
+    return spec;
+}
+alignas(32) uint8_t g_untagged[64];
+template <class Context>
+Context* Untagged() {
+    return reinterpret_cast<Context*>(g_untagged);
+}
+const uint8_t* g_bits = g_pixels;
+const uint8_t* g_noBits = nullptr;
+int g_bitOffset;
+const int g_decreasing[] = {0, 5, 3};
+const int g_negativeFirst[] = {-1, 3};
 
 // clang-format off
 const EntryCase kCases[] = {
@@ -236,6 +268,38 @@ const EntryCase kCases[] = {
     // A YUY2 row of odd width still ends on a whole pixel pair.
     {"imResizeYuy2 short source step", [] { return imResizeYuy2(Pix(), 4, {3, 4}, Pix(), 4, {2, 2}, 1, Pix()); }, -14},
     {"imResizeYuy2 short destination step", [] { return imResizeYuy2(Pix(), 8, {4, 4}, Pix(), 7, {4, 2}, 1, Pix()); }, -14},
+
+    {"acSynthesis32 null source", [] { return acSynthesis32(nullptr, Flt(), Synthesis(), 1); }, -8},
+    {"acSynthesis32 null destination", [] { return acSynthesis32(Flt(), nullptr, Synthesis(), 1); }, -8},
+    {"acSynthesis32 null state", [] { return acSynthesis32(Flt(), Flt(), nullptr, 1); }, -8},
+    {"acSynthesis32 untagged state", [] { return acSynthesis32(Flt(), Flt(), Untagged<AcSynthesisState>(), 1); }, -17},
+    {"acSynthesis32 mode 0", [] { return acSynthesis32(Flt(), Flt(), Synthesis(), 0); }, -5},
+    {"acSynthesis32 mode 3", [] { return acSynthesis32(Flt(), Flt(), Synthesis(), 3); }, -5},
+    {"acInverseMdct null source", [] { return acInverseMdct(nullptr, Flt(), Untagged<AcMdctSpec>(), Pix()); }, -8},
+    {"acInverseMdct null set-up", [] { return acInverseMdct(Flt(), Flt(), nullptr, Pix()); }, -8},
+    {"acInverseMdct untagged set-up", [] { return acInverseMdct(Flt(), Flt(), Untagged<AcMdctSpec>(), nullptr); }, -17},
+    {"acPow43 null source", [] { return acPow43(nullptr, Flt(), 1); }, -8},
+    {"acPow43 null destination", [] { return acPow43(Coef(), nullptr, 1); }, -8},
+    {"acPow43 zero length", [] { return acPow43(Coef(), Flt(), 0); }, -6},
+    {"acPow2QuarterStep null", [] { return acPow2QuarterStep(nullptr, 0, Flt(), 1); }, -8},
+    {"acPow2QuarterStep negative length", [] { return acPow2QuarterStep(Coef(), 0, Flt(), -1); }, -6},
+    {"acScaleBands decreasing bounds", [] { return acScaleBands(Flt(), Flt(), g_decreasing, 2); }, -5},
+    {"acScaleBands negative bound", [] { return acScaleBands(Flt(), Flt(), g_negativeFirst, 1); }, -5},
+    {"acScaleBands no bands", [] { return acScaleBands(Flt(), Flt(), g_decreasing, 0); }, -6},
+    {"acScaleBands null lines", [] { return acScaleBands(nullptr, Flt(), g_decreasing, 1); }, -8},
+    {"acScaleBands null bounds", [] { return acScaleBands(Flt(), Flt(), nullptr, 0); }, -8},
+    {"acHuffmanDecodePairs null position", [] { return acHuffmanDecodePairs(nullptr, &g_bitOffset, Coef(), 1, Huffman()); }, -8},
+    {"acHuffmanDecodePairs null stream", [] { return acHuffmanDecodePairs(&g_noBits, &g_bitOffset, Coef(), 1, Huffman()); }, -8},
+    {"acHuffmanDecodePairs null offset", [] { return acHuffmanDecodePairs(&g_bits, nullptr, Coef(), 1, Huffman()); }, -8},
+    {"acHuffmanDecodePairs null destination", [] { return acHuffmanDecodePairs(&g_bits, &g_bitOffset, nullptr, 1, Huffman()); }, -8},
+    {"acHuffmanDecodePairs null set-up", [] { return acHuffmanDecodePairs(&g_bits, &g_bitOffset, Coef(), 1, nullptr); }, -8},
+    {"acHuffmanDecodePairs untagged set-up", [] { return acHuffmanDecodePairs(&g_bits, &g_bitOffset, Coef(), 1, Untagged<AcHuffmanSpec>()); }, -17},
+    {"acHuffmanDecodePairs no pairs", [] { return acHuffmanDecodePairs(&g_bits, &g_bitOffset, Coef(), 0, Huffman()); }, -6},
+    {"acHuffmanDecodeQuads null destination", [] { return acHuffmanDecodeQuads(&g_bits, &g_bitOffset, nullptr, Huffman()); }, -8},
+    {"acHuffmanDecodeQuads untagged set-up", [] { return acHuffmanDecodeQuads(&g_bits, &g_bitOffset, Coef(), Untagged<AcHuffmanSpec>()); }, -17},
+    {"acHuffmanDecodePairsEscape no lines", [] { return acHuffmanDecodePairsEscape(&g_bits, &g_bitOffset, Huffman(), Coef(), 0, 0); }, -6},
+    {"acHuffmanDecodePairsEscape 14 linbits", [] { return acHuffmanDecodePairsEscape(&g_bits, &g_bitOffset, Huffman(), Coef(), 2, 14); }, -5},
+    {"acHuffmanDecodePairsEscape negative linbits", [] { return acHuffmanDecodePairsEscape(&g_bits, &g_bitOffset, Huffman(), Coef(), 2, -1); }, -5},
 };
 // clang-format on
 
@@ -244,7 +308,10 @@ TEST(KernelEntries, RefuseBadArgumentsBeforeAnyWork) {
         std::memset(g_pixels, 0, sizeof(g_pixels));
         std::memset(g_coefficients, 0, sizeof(g_coefficients));
         std::memset(g_floats, 0, sizeof(g_floats));
+        g_bits = g_pixels;
+        g_bitOffset = 0;
         EXPECT_EQ(c.run(), c.expected) << c.call;
+        EXPECT_TRUE(g_bits == g_pixels && g_bitOffset == 0) << c.call << " moved the bit position";
         for (uint8_t v : g_pixels) ASSERT_EQ(v, 0) << c.call << " wrote";
         for (int16_t v : g_coefficients) ASSERT_EQ(v, 0) << c.call << " wrote";
         for (float v : g_floats) ASSERT_EQ(v, 0.0f) << c.call << " wrote";
