@@ -491,6 +491,22 @@ TEST(MPEG2VideoDecoderFilter, OutputTypeChangesOnlyWhenSomethingChanged) {
     }
 }
 
+// The first `pictures` pictures of `s` decoded into a VIDEOINFOHEADER2 type of the subtype (a
+// negative height: top-down rows).
+std::vector<qm::graph::ReceivedSample> DecodeInto(const Stream& s, const GUID& subtype, LONG width,
+                                                  LONG height, size_t pictures) {
+    CMediaType type;
+    EXPECT_EQ(qm::CreateVideoInfoHeader2Type(&type, width, height, 4, 3, 0, &subtype,
+                                             s.probe.avgTimePerFrame, 0),
+              S_OK);
+    FilterChain chain;
+    EXPECT_EQ(BuildWithOutput(chain, s, type), S_OK);
+    EXPECT_EQ(chain.Start(), S_OK);
+    EXPECT_EQ(DeliverUnits(chain, s, 0, 0, pictures), S_OK);
+    EXPECT_EQ(chain.source->DeliverEndOfStream(), S_OK);
+    return chain.sink->Samples();
+}
+
 // A renderer's RGB type with a positive height asks for bottom-up rows: the same pictures as
 // top-down output, rows reversed.
 TEST(MPEG2VideoDecoderFilter, BottomUpRgbIsWrittenBottomUp) {
@@ -498,19 +514,8 @@ TEST(MPEG2VideoDecoderFilter, BottomUpRgbIsWrittenBottomUp) {
     std::vector<std::vector<qm::graph::ReceivedSample>> runs;
     LONG width = 0, height = 0;
     ASSERT_EQ(qm::GetPictureSize(s.probe.inputType, &width, &height), S_OK);
-    for (bool bottomUp : {false, true}) {
-        CMediaType rgb;
-        const GUID rgb32 = MEDIASUBTYPE_RGB32;
-        ASSERT_EQ(qm::CreateVideoInfoHeader2Type(&rgb, width, bottomUp ? height : -height, 4, 3, 0,
-                                                 &rgb32, s.probe.avgTimePerFrame, 0),
-                  S_OK);
-        FilterChain chain;
-        ASSERT_EQ(BuildWithOutput(chain, s, rgb), S_OK);
-        ASSERT_EQ(chain.Start(), S_OK);
-        ASSERT_EQ(DeliverUnits(chain, s, 0, 0, 4), S_OK);
-        ASSERT_EQ(chain.source->DeliverEndOfStream(), S_OK);
-        runs.push_back(chain.sink->Samples());
-    }
+    for (bool bottomUp : {false, true})
+        runs.push_back(DecodeInto(s, MEDIASUBTYPE_RGB32, width, bottomUp ? height : -height, 4));
     ASSERT_EQ(runs[0].size(), 4u);
     ASSERT_EQ(runs[1].size(), 4u);
     const size_t row = size_t(width) * 4;
@@ -544,19 +549,7 @@ TEST(MPEG2VideoDecoderFilter, OddWidthRgbRowsArePaddedToWholeWords) {
     LONG width = 0, height = 0;
     ASSERT_EQ(qm::GetPictureSize(s.probe.inputType, &width, &height), S_OK);
     ASSERT_EQ(width % 2, 1);
-    auto decode = [&](const GUID& subtype, LONG signedHeight) {
-        CMediaType type;
-        EXPECT_EQ(qm::CreateVideoInfoHeader2Type(&type, width, signedHeight, 4, 3, 0, &subtype,
-                                                 s.probe.avgTimePerFrame, 0),
-                  S_OK);
-        FilterChain chain;
-        EXPECT_EQ(BuildWithOutput(chain, s, type), S_OK);
-        EXPECT_EQ(chain.Start(), S_OK);
-        EXPECT_EQ(DeliverUnits(chain, s, 0, 0, 3), S_OK);
-        EXPECT_EQ(chain.source->DeliverEndOfStream(), S_OK);
-        return chain.sink->Samples();
-    };
-    auto planar = decode(MEDIASUBTYPE_YV12, height);
+    auto planar = DecodeInto(s, MEDIASUBTYPE_YV12, width, height, 3);
     ASSERT_EQ(planar.size(), 3u);
     namespace k = sp::kernels;
     const struct {
@@ -567,7 +560,7 @@ TEST(MPEG2VideoDecoderFilter, OddWidthRgbRowsArePaddedToWholeWords) {
                    {MEDIASUBTYPE_RGB555, 16, &k::yuv420ToRgb555},
                    {MEDIASUBTYPE_RGB24, 24, &k::yuv420ToRgb24}};
     for (const auto& layout : layouts) {
-        const auto rgb = decode(layout.subtype, -height);
+        const auto rgb = DecodeInto(s, layout.subtype, width, -height, 3);
         ASSERT_EQ(rgb.size(), planar.size());
         const size_t row = size_t(qm::DibRowBytes(layout.bits, width));
         const size_t converted = size_t(width - 1) * layout.bits / 8;  // the odd column is not
