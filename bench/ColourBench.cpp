@@ -19,7 +19,7 @@ namespace k = sp::kernels;
 
 struct Picture {
     uint8_t* plane[3];
-    int step[3] = {kW, kW / 2, kW / 2};
+    ptrdiff_t step[3] = {kW, kW / 2, kW / 2};
     Picture() {
         const int sizes[3] = {kW * kH, kW * kH / 4, kW * kH / 4};
         for (int i = 0; i < 3; ++i) {

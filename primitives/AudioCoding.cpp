@@ -12,6 +12,7 @@
 
 #include "primitives/AudioCodingKernels.h"
 #include "primitives/Memory.h"
+#include "primitives/dispatch/Entry.h"
 
 namespace {
 
@@ -91,8 +92,7 @@ const SynthesisTables& Synthesis() {
     return tables;
 }
 
-SpStatus Synthesis32Plain(const float* src, float* dst, AcSynthesisState* state, int mode) {
-    if (SpStatus s = sp::ac::CheckSynthesisArgs(src, dst, state, mode)) return s;
+void Synthesis32Plain(const float* src, float* dst, AcSynthesisState* state, int mode) {
     const SynthesisTables& tables = Synthesis();
     float* line = sp::ac::DelayLine(state);
     state->delay = line;
@@ -128,7 +128,6 @@ SpStatus Synthesis32Plain(const float* src, float* dst, AcSynthesisState* state,
     for (int j = 0; j < 16; ++j) dst[j * mode] = accA[j] + accE[15 - j];
     for (int k = 0; k < 16; ++k) dst[(16 + k) * mode] = accC[k] + accB[(16 - k) & 15];
     state->ring = (slot - 1) & 15;
-    return spStsNoErr;
 }
 
 // ---- Inverse MDCT -------------------------------------------------------------------------------
@@ -191,14 +190,7 @@ inline void Unfold(float* dst, int m, int p, float y) {
     }
 }
 
-SpStatus CheckMdctArgs(const float* src, const float* dst, const AcMdctSpec* spec) {
-    if (!src || !dst || !spec) return spStsNullPtrErr;
-    if (spec->tag != kAcMdctTag) return spStsContextMatchErr;
-    return spStsNoErr;
-}
-
-SpStatus InverseMdctPlain(const float* src, float* dst, const AcMdctSpec* spec, uint8_t* work) {
-    if (SpStatus s = CheckMdctArgs(src, dst, spec)) return s;
+void InverseMdctPlain(const float* src, float* dst, const AcMdctSpec* spec, uint8_t* work) {
     const int n = spec->n, m = n / 2;
     if (spec->stride > 0) {
         // y = DCT-IV of the input by the coefficient rows, then unfolded into the N outputs.
@@ -217,9 +209,9 @@ SpStatus InverseMdctPlain(const float* src, float* dst, const AcMdctSpec* spec, 
             }
         }
         for (int p = 0; p < m; ++p) Unfold(dst, m, p, even[p] + odd[p]);
-        return spStsNoErr;
+        return;
     }
-    return sp::ac::InverseMdctFft(src, dst, spec, work);
+    sp::ac::InverseMdctFft(src, dst, spec, work);
 }
 
 // ---- Requantisation helpers ---------------------------------------------------------------------
@@ -252,9 +244,7 @@ const float* Pow2QuarterTable() {
     return table.data();
 }
 
-SpStatus Pow43Plain(const int16_t* src, float* dst, int n) {
-    if (!src || !dst) return spStsNullPtrErr;
-    if (n < 1) return spStsSizeErr;
+void Pow43Plain(const int16_t* src, float* dst, int n) {
     const float* table = Pow43Table();
     for (int i = 0; i < n; ++i) {
         // The sign is copied as a bit: random signs would defeat branch prediction.
@@ -266,28 +256,18 @@ SpStatus Pow43Plain(const int16_t* src, float* dst, int n) {
         bits |= uint32_t(x) & 0x80000000u;
         std::memcpy(dst + i, &bits, 4);
     }
-    return spStsNoErr;
 }
 
-SpStatus Pow2QuarterStepPlain(const int16_t* src, int offset, float* dst, int n) {
-    if (!src || !dst) return spStsNullPtrErr;
-    if (n < 1) return spStsSizeErr;
+void Pow2QuarterStepPlain(const int16_t* src, int offset, float* dst, int n) {
     const float* table = Pow2QuarterTable();
     for (int i = 0; i < n; ++i) dst[i] = table[(int64_t(src[i]) - offset + 512) & 1023];
-    return spStsNoErr;
 }
 
-SpStatus ScaleBandsPlain(float* lines, const float* factors, const int* bounds, int bands) {
-    if (!lines || !factors || !bounds) return spStsNullPtrErr;
-    if (bands < 1) return spStsSizeErr;
-    if (bounds[0] < 0) return spStsBadArgErr;
-    for (int b = 0; b < bands; ++b)
-        if (bounds[b + 1] < bounds[b]) return spStsBadArgErr;
+void ScaleBandsPlain(float* lines, const float* factors, const int* bounds, int bands) {
     for (int b = 0; b < bands; ++b) {
         const float f = factors[b];
         for (int i = bounds[b]; i < bounds[b + 1]; ++i) lines[i] *= f;
     }
-    return spStsNoErr;
 }
 
 // ---- Huffman decoding ---------------------------------------------------------------------------
@@ -481,23 +461,18 @@ SpStatus CheckHuffmanArgs(const uint8_t* const* bitStream, const int* bitOffset,
     return spStsNoErr;
 }
 
-SpStatus HuffmanDecodePairsPlain(const uint8_t** bitStream, int* bitOffset, int16_t* dst, int pairs,
-                                 const AcHuffmanSpec* spec) {
-    if (SpStatus s = CheckHuffmanArgs(bitStream, bitOffset, dst, spec)) return s;
-    if (pairs < 1) return spStsSizeErr;
+void HuffmanDecodePairsPlain(const uint8_t** bitStream, int* bitOffset, int16_t* dst, int pairs,
+                             const AcHuffmanSpec* spec) {
     BitCursor bits(*bitStream, *bitOffset);
     for (int i = 0; i < pairs; ++i) dst[i] = int16_t(DecodeOne(bits, spec));
     bits.Store(bitStream, bitOffset);
-    return spStsNoErr;
 }
 
-SpStatus HuffmanDecodeQuadsPlain(const uint8_t** bitStream, int* bitOffset, int16_t* dst,
-                                 const AcHuffmanSpec* spec) {
-    if (SpStatus s = CheckHuffmanArgs(bitStream, bitOffset, dst, spec)) return s;
+void HuffmanDecodeQuadsPlain(const uint8_t** bitStream, int* bitOffset, int16_t* dst,
+                             const AcHuffmanSpec* spec) {
     BitCursor bits(*bitStream, *bitOffset);
     *dst = int16_t(DecodeOne(bits, spec));
     bits.Store(bitStream, bitOffset);
-    return spStsNoErr;
 }
 
 inline int EscapedLine(BitCursor& bits, int magnitude, int linbits) {
@@ -519,12 +494,8 @@ inline int EscapedLine(uint64_t window, int& used, int magnitude, int linbits) {
     return (magnitude ^ -negative) + negative;
 }
 
-SpStatus HuffmanDecodePairsEscapePlain(const uint8_t** bitStream, int* bitOffset,
-                                       const AcHuffmanSpec* spec, int16_t* dst, int n,
-                                       int linbits) {
-    if (SpStatus s = CheckHuffmanArgs(bitStream, bitOffset, dst, spec)) return s;
-    if (n < 1) return spStsSizeErr;
-    if (linbits < 0 || linbits > 13) return spStsBadArgErr;
+void HuffmanDecodePairsEscapePlain(const uint8_t** bitStream, int* bitOffset,
+                                   const AcHuffmanSpec* spec, int16_t* dst, int n, int linbits) {
     BitCursor bits(*bitStream, *bitOffset);
     // When a whole pair (code, two escapes, two signs) fits in one 57-bit window, each pair
     // takes one load.
@@ -547,7 +518,6 @@ SpStatus HuffmanDecodePairsEscapePlain(const uint8_t** bitStream, int* bitOffset
         if (i + 1 < n) dst[i + 1] = int16_t(y);
     }
     bits.Store(bitStream, bitOffset);
-    return spStsNoErr;
 }
 
 }  // namespace
@@ -566,21 +536,7 @@ const float* SynthesisWindowByAge() {
     return Synthesis().byAge;
 }
 
-SpStatus CheckSynthesisArgs(const float* src, const float* dst, const AcSynthesisState* state,
-                            int mode) {
-    if (!src || !dst || !state) return spStsNullPtrErr;
-    if (state->tag != kAcSynthesisTag) return spStsContextMatchErr;
-    if (mode != 1 && mode != 2) return spStsBadArgErr;
-    return spStsNoErr;
-}
-
-SpStatus InverseMdctFft(const float* src, float* dst, const AcMdctSpec* spec, uint8_t* work) {
-    uint8_t* own = nullptr;
-    if (!work) {
-        own = spAlloc8u(spec->workSize);
-        if (!own) return spStsMemAllocErr;
-        work = own;
-    }
+void InverseMdctFft(const float* src, float* dst, const AcMdctSpec* spec, uint8_t* work) {
     // DCT-IV of length M = N/2 through a complex FFT of M/2 points: z[k] = (X[2k] + i X[M-1-2k])
     // times a pre-twiddle, FFT, post-twiddle; y[2n] = Re, y[M-1-2n] = -Im.
     const FftTables t = FftTablesOf(spec);
@@ -617,8 +573,6 @@ SpStatus InverseMdctFft(const float* src, float* dst, const AcMdctSpec* spec, ui
         Unfold(dst, m, 2 * k, vr);
         Unfold(dst, m, m - 1 - 2 * k, -vi);
     }
-    spFree(own);
-    return spStsNoErr;
 }
 
 }  // namespace sp::ac
@@ -655,6 +609,17 @@ constinit const Kernel<AcHuffmanDecodePairsEscapeFn> acHuffmanDecodePairsEscape{
     "acHuffmanDecodePairsEscape", HuffmanDecodePairsEscapePlain};
 }  // namespace sp::kernels
 
+namespace {
+
+using sp::CallChecked;
+
+SpStatus CheckVector(const void* src, const void* dst, int n) {
+    if (!src || !dst) return spStsNullPtrErr;
+    return n < 1 ? spStsSizeErr : spStsNoErr;
+}
+
+}  // namespace
+
 SpStatus acSynthesisGetStateSize(int* size) {
     if (!size) return spStsNullPtrErr;
     *size = kAcSynthesisStateSize;
@@ -672,8 +637,17 @@ SpStatus acSynthesisInit(AcSynthesisState** state, uint8_t* memory) {
     return spStsNoErr;
 }
 
+// The kernels' arguments are checked here; the implementations behind the entries trust them.
+
 SpStatus acSynthesis32(const float* src, float* dst, AcSynthesisState* state, int mode) {
-    return sp::kernels::acSynthesis32.Current()(src, dst, state, mode);
+    SpStatus check = spStsNoErr;
+    if (!src || !dst || !state)
+        check = spStsNullPtrErr;
+    else if (state->tag != kAcSynthesisTag)
+        check = spStsContextMatchErr;
+    else if (mode != 1 && mode != 2)
+        check = spStsBadArgErr;
+    return CallChecked(sp::kernels::acSynthesis32, check, src, dst, state, mode);
 }
 
 SpStatus acMdctGetSizes(int n, int* specSize, int* initBufferSize, int* workSize) {
@@ -748,19 +722,36 @@ SpStatus acMdctInit(AcMdctSpec** spec, int n, uint8_t* specMemory, uint8_t* /*in
 }
 
 SpStatus acInverseMdct(const float* src, float* dst, const AcMdctSpec* spec, uint8_t* work) {
-    return sp::kernels::acInverseMdct.Current()(src, dst, spec, work);
+    if (!src || !dst || !spec) return spStsNullPtrErr;
+    if (spec->tag != kAcMdctTag) return spStsContextMatchErr;
+    // The FFT form needs scratch; a caller without any gets it for this call.
+    uint8_t* own = nullptr;
+    if (!work && spec->stride == 0) {
+        own = spAlloc8u(spec->workSize);
+        if (!own) return spStsMemAllocErr;
+        work = own;
+    }
+    sp::kernels::acInverseMdct.Current()(src, dst, spec, work);
+    spFree(own);
+    return spStsNoErr;
 }
 
 SpStatus acPow43(const int16_t* src, float* dst, int n) {
-    return sp::kernels::acPow43.Current()(src, dst, n);
+    return CallChecked(sp::kernels::acPow43, CheckVector(src, dst, n), src, dst, n);
 }
 
 SpStatus acPow2QuarterStep(const int16_t* src, int offset, float* dst, int n) {
-    return sp::kernels::acPow2QuarterStep.Current()(src, offset, dst, n);
+    return CallChecked(sp::kernels::acPow2QuarterStep, CheckVector(src, dst, n), src, offset, dst,
+                       n);
 }
 
 SpStatus acScaleBands(float* lines, const float* factors, const int* bounds, int bands) {
-    return sp::kernels::acScaleBands.Current()(lines, factors, bounds, bands);
+    SpStatus check = CheckVector(lines, factors, bands);
+    if (!bounds) check = spStsNullPtrErr;
+    if (check == spStsNoErr && bounds[0] < 0) check = spStsBadArgErr;
+    for (int b = 0; check == spStsNoErr && b < bands; ++b)
+        if (bounds[b + 1] < bounds[b]) check = spStsBadArgErr;
+    return CallChecked(sp::kernels::acScaleBands, check, lines, factors, bounds, bands);
 }
 
 SpStatus acHuffmanGetSpecSize(const AcHuffmanCode* codes, int* size) {
@@ -788,16 +779,24 @@ SpStatus acHuffmanInitSpec(const AcHuffmanCode* codes, AcHuffmanSpec** spec, uin
 
 SpStatus acHuffmanDecodePairs(const uint8_t** bitStream, int* bitOffset, int16_t* dst, int pairs,
                               const AcHuffmanSpec* spec) {
-    return sp::kernels::acHuffmanDecodePairs.Current()(bitStream, bitOffset, dst, pairs, spec);
+    SpStatus check = CheckHuffmanArgs(bitStream, bitOffset, dst, spec);
+    if (check == spStsNoErr && pairs < 1) check = spStsSizeErr;
+    return CallChecked(sp::kernels::acHuffmanDecodePairs, check, bitStream, bitOffset, dst, pairs,
+                       spec);
 }
 
 SpStatus acHuffmanDecodeQuads(const uint8_t** bitStream, int* bitOffset, int16_t* dst,
                               const AcHuffmanSpec* spec) {
-    return sp::kernels::acHuffmanDecodeQuads.Current()(bitStream, bitOffset, dst, spec);
+    return CallChecked(sp::kernels::acHuffmanDecodeQuads,
+                       CheckHuffmanArgs(bitStream, bitOffset, dst, spec), bitStream, bitOffset, dst,
+                       spec);
 }
 
 SpStatus acHuffmanDecodePairsEscape(const uint8_t** bitStream, int* bitOffset,
                                     const AcHuffmanSpec* spec, int16_t* dst, int n, int linbits) {
-    return sp::kernels::acHuffmanDecodePairsEscape.Current()(bitStream, bitOffset, spec, dst, n,
-                                                             linbits);
+    SpStatus check = CheckHuffmanArgs(bitStream, bitOffset, dst, spec);
+    if (check == spStsNoErr && n < 1) check = spStsSizeErr;
+    if (check == spStsNoErr && (linbits < 0 || linbits > 13)) check = spStsBadArgErr;
+    return CallChecked(sp::kernels::acHuffmanDecodePairsEscape, check, bitStream, bitOffset, spec,
+                       dst, n, linbits);
 }

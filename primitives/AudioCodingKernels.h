@@ -66,24 +66,25 @@ inline MdctSplitTables SplitTablesOf(const AcMdctSpec* s) {
 
 // Transform lengths whose matrix rows (stride floats) the direct form keeps on the stack.
 inline constexpr int kMaxDirectStride = 24;
-// The FFT form (N a power of two), shared by every variant; allocates scratch when work is null.
-SpStatus InverseMdctFft(const float* src, float* dst, const AcMdctSpec* spec, uint8_t* work);
-SpStatus CheckSynthesisArgs(const float* src, const float* dst, const AcSynthesisState* state,
-                            int mode);
+// The FFT form (N a power of two), shared by every variant.
+void InverseMdctFft(const float* src, float* dst, const AcMdctSpec* spec, uint8_t* work);
 
 }  // namespace sp::ac
 
 namespace sp::kernels {
 
-using AcSynthesis32Fn = SpStatus(const float*, float*, AcSynthesisState*, int);
-using AcInverseMdctFn = SpStatus(const float*, float*, const AcMdctSpec*, uint8_t*);
-using AcPow43Fn = SpStatus(const int16_t*, float*, int);
-using AcPow2QuarterStepFn = SpStatus(const int16_t*, int, float*, int);
-using AcScaleBandsFn = SpStatus(float*, const float*, const int*, int);
-using AcHuffmanDecodePairsFn = SpStatus(const uint8_t**, int*, int16_t*, int, const AcHuffmanSpec*);
-using AcHuffmanDecodeQuadsFn = SpStatus(const uint8_t**, int*, int16_t*, const AcHuffmanSpec*);
-using AcHuffmanDecodePairsEscapeFn = SpStatus(const uint8_t**, int*, const AcHuffmanSpec*, int16_t*,
-                                              int, int);
+// The implementations trust the entries' checks (valid pointers, lengths of at least 1, contexts
+// with their tags, parameters in range, a work buffer for the FFT form of the inverse MDCT) and
+// return nothing.
+using AcSynthesis32Fn = void(const float*, float*, AcSynthesisState*, int);
+using AcInverseMdctFn = void(const float*, float*, const AcMdctSpec*, uint8_t*);
+using AcPow43Fn = void(const int16_t*, float*, int);
+using AcPow2QuarterStepFn = void(const int16_t*, int, float*, int);
+using AcScaleBandsFn = void(float*, const float*, const int*, int);
+using AcHuffmanDecodePairsFn = void(const uint8_t**, int*, int16_t*, int, const AcHuffmanSpec*);
+using AcHuffmanDecodeQuadsFn = void(const uint8_t**, int*, int16_t*, const AcHuffmanSpec*);
+using AcHuffmanDecodePairsEscapeFn = void(const uint8_t**, int*, const AcHuffmanSpec*, int16_t*,
+                                          int, int);
 
 extern const Kernel<AcSynthesis32Fn> acSynthesis32;
 extern const Kernel<AcInverseMdctFn> acInverseMdct;
@@ -97,9 +98,7 @@ extern const Kernel<AcHuffmanDecodePairsEscapeFn> acHuffmanDecodePairsEscape;
 }  // namespace sp::kernels
 
 namespace sp::x86 {
-SpStatus AcSynthesis32Sse2(const float*, float*, AcSynthesisState*, int);
-SpStatus AcSynthesis32Avx2(const float*, float*, AcSynthesisState*, int);
-SpStatus AcInverseMdctSse2(const float*, float*, const AcMdctSpec*, uint8_t*);
-SpStatus AcInverseMdctAvx2(const float*, float*, const AcMdctSpec*, uint8_t*);
-SpStatus AcPow43Avx2(const int16_t*, float*, int);
+kernels::AcSynthesis32Fn AcSynthesis32Sse2, AcSynthesis32Avx2;
+kernels::AcInverseMdctFn AcInverseMdctSse2, AcInverseMdctAvx2;
+kernels::AcPow43Fn AcPow43Avx2;
 }  // namespace sp::x86

@@ -8,24 +8,12 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
-#include <initializer_list>
 
 #include "primitives/ColourKernels.h"
-#include "primitives/Memory.h"
 
 namespace sp::colour {
 
 enum class Space { Yuv, Rgb };  // channel order Y, U, V or R, G, B
-
-inline SpStatus CheckArgs(std::initializer_list<const void*> pointers,
-                          std::initializer_list<int> steps, SpSize roi) {
-    for (const void* p : pointers)
-        if (!p) return spStsNullPtrErr;
-    if (roi.width < 1 || roi.height < 1) return spStsSizeErr;
-    for (int s : steps)
-        if (s < 1) return spStsStepErr;
-    return spStsNoErr;
-}
 
 // BT.601 video range from R, G, B (coefficients in units of 1/65536).
 inline void RgbToYuv(int r, int g, int b, uint8_t* yuv) {
@@ -36,43 +24,43 @@ inline void RgbToYuv(int r, int g, int b, uint8_t* yuv) {
 
 using Channels = uint8_t* const*;  // three rows of one picture row: channel 0, 1, 2
 
-// ---- readers: Read(y, width, ch) fills ch[0..2][0..width-1] with row y -------------------------
+// ---- readers: Read(y, x0, n, ch) fills ch[0..2][0..n-1] with pixels x0..x0+n-1 of row y -------
 
 struct PlanarReader {
     static constexpr Space kSpace = Space::Yuv;
     const uint8_t* const* p;
-    const int* step;
+    const ptrdiff_t* step;
     int sx, sy;
-    void Read(int y, int w, Channels ch) const {
-        std::memcpy(ch[0], p[0] + ptrdiff_t(y) * step[0], size_t(w));
-        const uint8_t* u = p[1] + ptrdiff_t(y / sy) * step[1];
-        const uint8_t* v = p[2] + ptrdiff_t(y / sy) * step[2];
-        for (int x = 0; x < w; ++x) ch[1][x] = u[x / sx], ch[2][x] = v[x / sx];
+    void Read(int y, int x0, int n, Channels ch) const {
+        std::memcpy(ch[0], p[0] + y * step[0] + x0, size_t(n));
+        const uint8_t* u = p[1] + y / sy * step[1];
+        const uint8_t* v = p[2] + y / sy * step[2];
+        for (int x = 0; x < n; ++x) ch[1][x] = u[(x0 + x) / sx], ch[2][x] = v[(x0 + x) / sx];
     }
 };
 
 struct Nv12Reader {
     static constexpr Space kSpace = Space::Yuv;
     const uint8_t* py;
-    int stepY;
+    ptrdiff_t stepY;
     const uint8_t* puv;
-    int stepUV;
-    void Read(int y, int w, Channels ch) const {
-        std::memcpy(ch[0], py + ptrdiff_t(y) * stepY, size_t(w));
-        const uint8_t* uv = puv + ptrdiff_t(y / 2) * stepUV;
-        for (int x = 0; x < w; ++x) ch[1][x] = uv[(x / 2) * 2], ch[2][x] = uv[(x / 2) * 2 + 1];
+    ptrdiff_t stepUV;
+    void Read(int y, int x0, int n, Channels ch) const {
+        std::memcpy(ch[0], py + y * stepY + x0, size_t(n));
+        const uint8_t* uv = puv + y / 2 * stepUV + x0;  // x0 is even
+        for (int x = 0; x < n; ++x) ch[1][x] = uv[(x / 2) * 2], ch[2][x] = uv[(x / 2) * 2 + 1];
     }
 };
 
 struct Packed422Reader {
     static constexpr Space kSpace = Space::Yuv;
     const uint8_t* p;
-    int step;
+    ptrdiff_t step;
     bool uyvy;
-    void Read(int y, int w, Channels ch) const {
-        const uint8_t* s = p + ptrdiff_t(y) * step;
+    void Read(int y, int x0, int n, Channels ch) const {
+        const uint8_t* s = p + y * step + 2 * x0;
         const int yo = uyvy ? 1 : 0, uo = uyvy ? 0 : 1;
-        for (int x = 0; x < w; ++x) {
+        for (int x = 0; x < n; ++x) {
             const uint8_t* q = s + (x / 2) * 4;
             ch[0][x] = q[yo + 2 * (x & 1)];
             ch[1][x] = q[uo];
@@ -87,10 +75,10 @@ inline constexpr int kY41pLuma[8] = {1, 3, 5, 7, 8, 9, 10, 11};
 struct Y41pReader {
     static constexpr Space kSpace = Space::Yuv;
     const uint8_t* p;
-    int step;
-    void Read(int y, int w, Channels ch) const {
-        const uint8_t* s = p + ptrdiff_t(y) * step;
-        for (int x = 0; x < w; ++x) {
+    ptrdiff_t step;
+    void Read(int y, int x0, int n, Channels ch) const {
+        const uint8_t* s = p + y * step + x0 / 8 * 12;
+        for (int x = 0; x < n; ++x) {
             const uint8_t* q = s + (x / 8) * 12;
             const int half = (x & 7) < 4 ? 0 : 4;
             ch[0][x] = q[kY41pLuma[x & 7]];
@@ -106,10 +94,10 @@ inline constexpr int kY411Luma[4] = {1, 2, 4, 5};
 struct Y411Reader {
     static constexpr Space kSpace = Space::Yuv;
     const uint8_t* p;
-    int step;
-    void Read(int y, int w, Channels ch) const {
-        const uint8_t* s = p + ptrdiff_t(y) * step;
-        for (int x = 0; x < w; ++x) {
+    ptrdiff_t step;
+    void Read(int y, int x0, int n, Channels ch) const {
+        const uint8_t* s = p + y * step + x0 / 4 * 6;
+        for (int x = 0; x < n; ++x) {
             const uint8_t* q = s + (x / 4) * 6;
             ch[0][x] = q[kY411Luma[x & 3]];
             ch[1][x] = q[0];
@@ -120,19 +108,25 @@ struct Y411Reader {
 
 enum class Rgb { Bgr24, Bgra32, R5G6B5, X1R5G5B5, X4R4G4B4 };
 
+// Bytes per pixel of an RGB layout.
+constexpr int RgbBytes(Rgb layout) {
+    return layout == Rgb::Bgr24 ? 3 : layout == Rgb::Bgra32 ? 4 : 2;
+}
+
 template <Rgb kLayout>
 struct RgbReader {
     static constexpr Space kSpace = Space::Rgb;
     const uint8_t* p;
-    int step;
-    void Read(int y, int w, Channels ch) const {
-        const uint8_t* s = p + ptrdiff_t(y) * step;
-        for (int x = 0; x < w; ++x) {
-            if constexpr (kLayout == Rgb::Bgr24 || kLayout == Rgb::Bgra32) {
-                const uint8_t* q = s + x * (kLayout == Rgb::Bgr24 ? 3 : 4);
+    ptrdiff_t step;
+    void Read(int y, int x0, int n, Channels ch) const {
+        constexpr int kBytes = RgbBytes(kLayout);
+        const uint8_t* s = p + y * step + x0 * kBytes;
+        for (int x = 0; x < n; ++x) {
+            const uint8_t* q = s + x * kBytes;
+            if constexpr (kBytes > 2) {
                 ch[0][x] = q[2], ch[1][x] = q[1], ch[2][x] = q[0];
             } else {
-                const int v = s[2 * x] | (s[2 * x + 1] << 8);
+                const int v = q[0] | (q[1] << 8);
                 int r, g, b;
                 if constexpr (kLayout == Rgb::R5G6B5) {
                     r = (v >> 11) & 31, g = (v >> 5) & 63, b = v & 31;
@@ -153,15 +147,16 @@ struct RgbReader {
 struct Gray8Reader {
     static constexpr Space kSpace = Space::Yuv;
     const uint8_t* p;
-    int step;
-    void Read(int y, int w, Channels ch) const {
-        std::memcpy(ch[0], p + ptrdiff_t(y) * step, size_t(w));
-        std::memset(ch[1], 128, size_t(w));
-        std::memset(ch[2], 128, size_t(w));
+    ptrdiff_t step;
+    void Read(int y, int x0, int n, Channels ch) const {
+        std::memcpy(ch[0], p + y * step + x0, size_t(n));
+        std::memset(ch[1], 128, size_t(n));
+        std::memset(ch[2], 128, size_t(n));
     }
 };
 
-// ---- writers: Write(y0, rows, ch, width): kRows picture rows from y0, of which `rows` exist ----
+// ---- writers: Write(y0, rows, ch, x0, n): kRows picture rows from y0, of which `rows` exist, --
+// ---- pixels x0..x0+n-1 (x0 a multiple of the widest block) ----------------------------------
 
 // Rounded mean of an sx x sy block of one channel, rows r[0..sy-1], columns x..x+sx-1.
 inline uint8_t BlockMean(const Channels* rows, int c, int x, int sx, int sy) {
@@ -177,13 +172,13 @@ struct PlanarWriter {
     static constexpr Space kSpace = Space::Yuv;
     static constexpr int kRows = kSy;
     uint8_t* const* p;
-    const int* step;
-    void Write(int y0, int rows, const Channels* ch, int w) const {
+    const ptrdiff_t* step;
+    void Write(int y0, int rows, const Channels* ch, int x0, int n) const {
         for (int j = 0; j < rows; ++j)
-            std::memcpy(p[0] + ptrdiff_t(y0 + j) * step[0], ch[j][0], size_t(w));
-        uint8_t* u = p[1] + ptrdiff_t(y0 / kSy) * step[1];
-        uint8_t* v = p[2] + ptrdiff_t(y0 / kSy) * step[2];
-        const int cw = (w + kSx - 1) / kSx;
+            std::memcpy(p[0] + (y0 + j) * step[0] + x0, ch[j][0], size_t(n));
+        uint8_t* u = p[1] + y0 / kSy * step[1] + x0 / kSx;
+        uint8_t* v = p[2] + y0 / kSy * step[2] + x0 / kSx;
+        const int cw = (n + kSx - 1) / kSx;
         for (int c = 0; c < cw; ++c) {
             u[c] = BlockMean(ch, 1, c * kSx, kSx, kSy);
             v[c] = BlockMean(ch, 2, c * kSx, kSx, kSy);
@@ -195,14 +190,13 @@ struct Nv12Writer {
     static constexpr Space kSpace = Space::Yuv;
     static constexpr int kRows = 2;
     uint8_t* py;
-    int stepY;
+    ptrdiff_t stepY;
     uint8_t* puv;
-    int stepUV;
-    void Write(int y0, int rows, const Channels* ch, int w) const {
-        for (int j = 0; j < rows; ++j)
-            std::memcpy(py + ptrdiff_t(y0 + j) * stepY, ch[j][0], size_t(w));
-        uint8_t* uv = puv + ptrdiff_t(y0 / 2) * stepUV;
-        for (int c = 0; c < (w + 1) / 2; ++c) {
+    ptrdiff_t stepUV;
+    void Write(int y0, int rows, const Channels* ch, int x0, int n) const {
+        for (int j = 0; j < rows; ++j) std::memcpy(py + (y0 + j) * stepY + x0, ch[j][0], size_t(n));
+        uint8_t* uv = puv + y0 / 2 * stepUV + x0;
+        for (int c = 0; c < (n + 1) / 2; ++c) {
             uv[2 * c] = BlockMean(ch, 1, 2 * c, 2, 2);
             uv[2 * c + 1] = BlockMean(ch, 2, 2 * c, 2, 2);
         }
@@ -213,12 +207,12 @@ struct Packed422Writer {
     static constexpr Space kSpace = Space::Yuv;
     static constexpr int kRows = 1;
     uint8_t* p;
-    int step;
+    ptrdiff_t step;
     bool uyvy;
-    void Write(int y0, int, const Channels* ch, int w) const {
-        uint8_t* d = p + ptrdiff_t(y0) * step;
+    void Write(int y0, int, const Channels* ch, int x0, int n) const {
+        uint8_t* d = p + y0 * step + 2 * x0;
         const Channels r = ch[0];
-        for (int c = 0; c < (w + 1) / 2; ++c) {
+        for (int c = 0; c < (n + 1) / 2; ++c) {
             uint8_t* q = d + 4 * c;
             const uint8_t u = BlockMean(ch, 1, 2 * c, 2, 1), v = BlockMean(ch, 2, 2 * c, 2, 1);
             if (uyvy)
@@ -233,10 +227,10 @@ struct Y41pWriter {
     static constexpr Space kSpace = Space::Yuv;
     static constexpr int kRows = 1;
     uint8_t* p;
-    int step;
-    void Write(int y0, int, const Channels* ch, int w) const {
-        uint8_t* d = p + ptrdiff_t(y0) * step;
-        for (int g = 0; g < (w + 7) / 8; ++g) {
+    ptrdiff_t step;
+    void Write(int y0, int, const Channels* ch, int x0, int n) const {
+        uint8_t* d = p + y0 * step + x0 / 8 * 12;
+        for (int g = 0; g < (n + 7) / 8; ++g) {
             uint8_t* q = d + 12 * g;
             for (int half = 0; half < 2; ++half) {
                 q[4 * half] = BlockMean(ch, 1, 8 * g + 4 * half, 4, 1);
@@ -252,12 +246,12 @@ struct RgbWriter {
     static constexpr Space kSpace = Space::Rgb;
     static constexpr int kRows = 1;
     uint8_t* p;
-    int step;
+    ptrdiff_t step;
     uint8_t alpha = 255;
-    void Write(int y0, int, const Channels* ch, int w) const {
-        uint8_t* d = p + ptrdiff_t(y0) * step;
+    void Write(int y0, int, const Channels* ch, int x0, int n) const {
+        uint8_t* d = p + y0 * step + x0 * RgbBytes(kLayout);
         const Channels c = ch[0];
-        for (int x = 0; x < w; ++x) {
+        for (int x = 0; x < n; ++x) {
             const int r = c[0][x], g = c[1][x], b = c[2][x];
             if constexpr (kLayout == Rgb::Bgr24) {
                 d[3 * x] = uint8_t(b), d[3 * x + 1] = uint8_t(g), d[3 * x + 2] = uint8_t(r);
@@ -282,55 +276,62 @@ struct Gray8Writer {
     static constexpr Space kSpace = Space::Yuv;
     static constexpr int kRows = 1;
     uint8_t* p;
-    int step;
-    void Write(int y0, int, const Channels* ch, int w) const {
-        std::memcpy(p + ptrdiff_t(y0) * step, ch[0][0], size_t(w));
+    ptrdiff_t step;
+    void Write(int y0, int, const Channels* ch, int x0, int n) const {
+        std::memcpy(p + y0 * step + x0, ch[0][0], size_t(n));
     }
 };
 
 // ---- the engine ---------------------------------------------------------------------------------
 
+// Pixels per pass: a multiple of the widest block (Y41P, 8 pixels), small enough for the stack.
+inline constexpr int kEngineColumns = 256;
+
+// The picture goes through in strips of kEngineColumns pixels, each row of a strip padded to whole
+// blocks by repeating its last pixel.
 template <class Reader, class Writer>
-SpStatus Run(const Reader& reader, const Writer& writer, SpSize roi) {
+void Run(const Reader& reader, const Writer& writer, SpSize roi) {
     constexpr int kRows = Writer::kRows;
     constexpr bool kConvert = Reader::kSpace != Writer::kSpace;
-    const int w = roi.width, h = roi.height;
-    const int padded = (w + 7) & ~7;  // room for the widest block (Y41P, 8 pixels)
-    const int64_t bytes = int64_t(padded) * 3 * kRows * (kConvert ? 2 : 1);
-    if (bytes > INT32_MAX) return spStsSizeErr;
-    uint8_t* work = spAlloc8u(int(bytes));
-    if (!work) return ccStsNoMemErr;
-    uint8_t* in[kRows][3];
-    uint8_t* out[kRows][3];
-    for (int j = 0; j < kRows; ++j)
+    uint8_t in[kRows][3][kEngineColumns];
+    uint8_t converted[kConvert ? kRows : 1][3][kEngineColumns];
+    uint8_t* inRows[kRows][3];
+    uint8_t* outRows[kRows][3];
+    Channels out[kRows];
+    for (int j = 0; j < kRows; ++j) {
         for (int c = 0; c < 3; ++c) {
-            in[j][c] = work + (ptrdiff_t(j) * 3 + c) * padded;
-            out[j][c] = kConvert ? work + (ptrdiff_t(kRows + j) * 3 + c) * padded : in[j][c];
+            inRows[j][c] = in[j][c];
+            outRows[j][c] = kConvert ? converted[j][c] : in[j][c];
         }
-    Channels rows[kRows];
-    for (int j = 0; j < kRows; ++j) rows[j] = out[j];
+        out[j] = outRows[j];
+    }
+    const int w = roi.width, h = roi.height;
     for (int y0 = 0; y0 < h; y0 += kRows) {
         const int available = std::min(kRows, h - y0);
-        for (int j = 0; j < kRows; ++j) {
-            reader.Read(std::min(y0 + j, h - 1), w, in[j]);
-            for (int c = 0; c < 3; ++c) std::fill(in[j][c] + w, in[j][c] + padded, in[j][c][w - 1]);
-            if constexpr (kConvert) {
-                for (int x = 0; x < padded; ++x) {
-                    uint8_t t[3];
-                    if constexpr (Reader::kSpace == Space::Yuv) {
-                        YuvToBgr(in[j][0][x], in[j][1][x], in[j][2][x], t);
-                        out[j][0][x] = t[2], out[j][1][x] = t[1], out[j][2][x] = t[0];
-                    } else {
-                        RgbToYuv(in[j][0][x], in[j][1][x], in[j][2][x], t);
-                        out[j][0][x] = t[0], out[j][1][x] = t[1], out[j][2][x] = t[2];
+        for (int x0 = 0; x0 < w; x0 += kEngineColumns) {
+            const int n = std::min(kEngineColumns, w - x0), padded = (n + 7) & ~7;
+            for (int j = 0; j < kRows; ++j) {
+                uint8_t* const* row = inRows[j];
+                reader.Read(std::min(y0 + j, h - 1), x0, n, row);
+                for (int c = 0; c < 3; ++c) std::fill(row[c] + n, row[c] + padded, row[c][n - 1]);
+                if constexpr (kConvert) {
+                    for (int x = 0; x < padded; ++x) {
+                        uint8_t t[3];
+                        if constexpr (Reader::kSpace == Space::Yuv) {
+                            YuvToBgr(row[0][x], row[1][x], row[2][x], t);
+                            outRows[j][0][x] = t[2], outRows[j][1][x] = t[1],
+                            outRows[j][2][x] = t[0];
+                        } else {
+                            RgbToYuv(row[0][x], row[1][x], row[2][x], t);
+                            outRows[j][0][x] = t[0], outRows[j][1][x] = t[1],
+                            outRows[j][2][x] = t[2];
+                        }
                     }
                 }
             }
+            writer.Write(y0, available, out, x0, n);
         }
-        writer.Write(y0, available, rows, w);
     }
-    spFree(work);
-    return spStsNoErr;
 }
 
 }  // namespace sp::colour

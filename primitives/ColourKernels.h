@@ -4,6 +4,7 @@
 #pragma once
 
 #include <algorithm>
+#include <cstddef>
 #include <cstdint>
 
 #include "primitives/Colour.h"
@@ -11,25 +12,27 @@
 
 namespace sp::kernels {
 
-// Source layout -> destination layout.
-using Planar3ToPackedFn = SpStatus(const uint8_t* const[3], const int[3], uint8_t*, int, SpSize);
-using Planar3ToArgbFn = SpStatus(const uint8_t* const[3], const int[3], uint8_t*, int, SpSize,
-                                 uint8_t);
-using Planar3ToNv12Fn = SpStatus(const uint8_t* const[3], const int[3], uint8_t*, int, uint8_t*,
-                                 int, SpSize);
-using Planar3ToPlanar3Fn = SpStatus(const uint8_t* const[3], const int[3], uint8_t* const[3],
-                                    const int[3], SpSize);
-using Nv12ToPackedFn = SpStatus(const uint8_t*, int, const uint8_t*, int, uint8_t*, int, SpSize);
-using Nv12ToArgbFn = SpStatus(const uint8_t*, int, const uint8_t*, int, uint8_t*, int, SpSize,
-                              uint8_t);
-using Nv12ToPlanar3Fn = SpStatus(const uint8_t*, int, const uint8_t*, int, uint8_t* const[3],
-                                 const int[3], SpSize);
-using PackedToPackedFn = SpStatus(const uint8_t*, int, uint8_t*, int, SpSize);
-using PackedToArgbFn = SpStatus(const uint8_t*, int, uint8_t*, int, SpSize, uint8_t);
-using PackedToNv12Fn = SpStatus(const uint8_t*, int, uint8_t*, int, uint8_t*, int, SpSize);
-using PackedToPlanar3Fn = SpStatus(const uint8_t*, int, uint8_t* const[3], const int[3], SpSize);
-using BayerFn = SpStatus(const uint8_t*, int, uint8_t*, int, SpSize, int);
-using LumaStretchFn = SpStatus(const uint8_t*, int, uint8_t*, int, SpSize, int);
+// Source layout -> destination layout. The implementations trust the entries' checks (valid
+// pointers, sizes of at least 1, positive steps, parameters in range) and return nothing.
+using Steps3 = const ptrdiff_t*;  // the steps of three planes
+using Planar3ToPackedFn = void(const uint8_t* const[3], Steps3, uint8_t*, ptrdiff_t, SpSize);
+using Planar3ToArgbFn = void(const uint8_t* const[3], Steps3, uint8_t*, ptrdiff_t, SpSize, uint8_t);
+using Planar3ToNv12Fn = void(const uint8_t* const[3], Steps3, uint8_t*, ptrdiff_t, uint8_t*,
+                             ptrdiff_t, SpSize);
+using Planar3ToPlanar3Fn = void(const uint8_t* const[3], Steps3, uint8_t* const[3], Steps3, SpSize);
+using Nv12ToPackedFn = void(const uint8_t*, ptrdiff_t, const uint8_t*, ptrdiff_t, uint8_t*,
+                            ptrdiff_t, SpSize);
+using Nv12ToArgbFn = void(const uint8_t*, ptrdiff_t, const uint8_t*, ptrdiff_t, uint8_t*, ptrdiff_t,
+                          SpSize, uint8_t);
+using Nv12ToPlanar3Fn = void(const uint8_t*, ptrdiff_t, const uint8_t*, ptrdiff_t,
+                             uint8_t* const[3], Steps3, SpSize);
+using PackedToPackedFn = void(const uint8_t*, ptrdiff_t, uint8_t*, ptrdiff_t, SpSize);
+using PackedToArgbFn = void(const uint8_t*, ptrdiff_t, uint8_t*, ptrdiff_t, SpSize, uint8_t);
+using PackedToNv12Fn = void(const uint8_t*, ptrdiff_t, uint8_t*, ptrdiff_t, uint8_t*, ptrdiff_t,
+                            SpSize);
+using PackedToPlanar3Fn = void(const uint8_t*, ptrdiff_t, uint8_t* const[3], Steps3, SpSize);
+using BayerFn = void(const uint8_t*, ptrdiff_t, uint8_t*, ptrdiff_t, SpSize, int);
+using LumaStretchFn = void(const uint8_t*, ptrdiff_t, uint8_t*, ptrdiff_t, SpSize, int);
 
 extern const Kernel<Planar3ToPackedFn> yuv420ToRgb24;
 extern const Kernel<Planar3ToArgbFn> yuv420ToArgb32;
@@ -105,13 +108,9 @@ inline constexpr int64_t kYuy2StreamingThreshold = 0x80000;
 // SIMD variants, registered where they beat the next lower set: packed 4:2:2 is bound by memory
 // (SSE2 writes it with cache-bypassing stores), NV12 interleaving is as fast in plain code.
 namespace sp::x86 {
-SpStatus Yuv420ToYuy2Sse2(const uint8_t* const[3], const int[3], uint8_t*, int, SpSize);
-SpStatus Yuv420ToUyvySse2(const uint8_t* const[3], const int[3], uint8_t*, int, SpSize);
-SpStatus Yuv420ToRgb24Sse2(const uint8_t* const[3], const int[3], uint8_t*, int, SpSize);
-SpStatus Yuv420ToArgb32Sse2(const uint8_t* const[3], const int[3], uint8_t*, int, SpSize, uint8_t);
-SpStatus Yuv420ToRgb24Ssse3(const uint8_t* const[3], const int[3], uint8_t*, int, SpSize);
-SpStatus Yuv420ToRgb24Avx2(const uint8_t* const[3], const int[3], uint8_t*, int, SpSize);
-SpStatus Yuv420ToArgb32Avx2(const uint8_t* const[3], const int[3], uint8_t*, int, SpSize, uint8_t);
+kernels::Planar3ToPackedFn Yuv420ToYuy2Sse2, Yuv420ToUyvySse2, Yuv420ToRgb24Sse2,
+    Yuv420ToRgb24Ssse3, Yuv420ToRgb24Avx2;
+kernels::Planar3ToArgbFn Yuv420ToArgb32Sse2, Yuv420ToArgb32Avx2;
 }  // namespace sp::x86
 
 // Scalar pieces shared by the plain kernels and the tails of the SIMD variants.
@@ -165,25 +164,13 @@ inline void InterleaveUv(const uint8_t* u, const uint8_t* v, uint8_t* uv, int c0
     for (int c = c0; c < c1; ++c) uv[2 * c] = u[c], uv[2 * c + 1] = v[c];
 }
 
-// Argument checks of the 4:2:0 kernels: -8 null, -6 size below 1, -14 step below 1. A kernel with
-// one destination passes it twice.
-inline SpStatus CheckYuv420Args(const uint8_t* const src[3], const int srcStep[3], const void* dst0,
-                                int dstStep0, const void* dst1, int dstStep1, SpSize roi) {
-    if (!src || !srcStep || !src[0] || !src[1] || !src[2] || !dst0 || !dst1) return spStsNullPtrErr;
-    if (roi.width < 1 || roi.height < 1) return spStsSizeErr;
-    if (srcStep[0] < 1 || srcStep[1] < 1 || srcStep[2] < 1 || dstStep0 < 1 || dstStep1 < 1)
-        return spStsStepErr;
-    return spStsNoErr;
-}
-
 // True when the 4:2:0 to packed 4:2:2 kernel takes its cache-bypassing path.
-inline bool UseStreamingStores(const uint8_t* const src[3], const int srcStep[3],
-                               const uint8_t* dst, int dstStep, int height) {
+inline bool UseStreamingStores(const uint8_t* const src[3], const ptrdiff_t srcStep[3],
+                               const uint8_t* dst, ptrdiff_t dstStep, int height) {
     auto aligned = [](const void* p) { return (reinterpret_cast<uintptr_t>(p) & 15) == 0; };
     if (!aligned(src[0]) || !aligned(src[1]) || !aligned(src[2]) || !aligned(dst)) return false;
     if ((srcStep[0] | srcStep[1] | srcStep[2] | dstStep) & 15) return false;
-    const int64_t total =
-        int64_t(height) * (int64_t(srcStep[0]) + srcStep[1] + srcStep[2] + dstStep);
+    const int64_t total = height * (srcStep[0] + srcStep[1] + srcStep[2] + dstStep);
     return total > kernels::kYuy2StreamingThreshold;
 }
 

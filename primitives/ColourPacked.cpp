@@ -1,83 +1,57 @@
 // Conversions from packed YUV sources (YUY2, UYVY, Y41P): plain versions, tables and entries.
 #include "primitives/ColourEngine.h"
-#include "primitives/ColourKernels.h"
+#include "primitives/ColourEntry.h"
 
 namespace {
 
 using namespace sp::colour;
 
-template <class Writer>
-SpStatus FromPacked(const uint8_t* src, int srcStep, bool uyvy, const Writer& writer,
-                    std::initializer_list<const void*> dst, std::initializer_list<int> dstSteps,
-                    SpSize roi) {
-    for (const void* p : dst)
-        if (!p) return spStsNullPtrErr;
-    SpStatus s = CheckArgs({src}, {srcStep}, roi);
-    if (s != spStsNoErr) return s;
-    for (int step : dstSteps)
-        if (step < 1) return spStsStepErr;
-    return Run(Packed422Reader{src, srcStep, uyvy}, writer, roi);
+template <bool kUyvy>
+void ToNv12(const uint8_t* src, ptrdiff_t srcStep, uint8_t* dstY, ptrdiff_t dstYStep,
+            uint8_t* dstUV, ptrdiff_t dstUVStep, SpSize roi) {
+    Run(Packed422Reader{src, srcStep, kUyvy}, Nv12Writer{dstY, dstYStep, dstUV, dstUVStep}, roi);
 }
 
 template <bool kUyvy>
-SpStatus ToNv12(const uint8_t* src, int srcStep, uint8_t* dstY, int dstYStep, uint8_t* dstUV,
-                int dstUVStep, SpSize roi) {
-    return FromPacked(src, srcStep, kUyvy, Nv12Writer{dstY, dstYStep, dstUV, dstUVStep},
-                      {dstY, dstUV}, {dstYStep, dstUVStep}, roi);
-}
-
-template <bool kUyvy>
-SpStatus ToOtherPacked(const uint8_t* src, int srcStep, uint8_t* dst, int dstStep, SpSize roi) {
-    return FromPacked(src, srcStep, kUyvy, Packed422Writer{dst, dstStep, !kUyvy}, {dst}, {dstStep},
-                      roi);
+void ToOtherPacked(const uint8_t* src, ptrdiff_t srcStep, uint8_t* dst, ptrdiff_t dstStep,
+                   SpSize roi) {
+    Run(Packed422Reader{src, srcStep, kUyvy}, Packed422Writer{dst, dstStep, !kUyvy}, roi);
 }
 
 template <bool kUyvy, int kSy>
-SpStatus ToPlanar(const uint8_t* src, int srcStep, uint8_t* const dst[3], const int dstStep[3],
-                  SpSize roi) {
-    if (!dst || !dstStep) return spStsNullPtrErr;
-    return FromPacked(src, srcStep, kUyvy, PlanarWriter<2, kSy>{dst, dstStep},
-                      {dst[0], dst[1], dst[2]}, {dstStep[0], dstStep[1], dstStep[2]}, roi);
+void ToPlanar(const uint8_t* src, ptrdiff_t srcStep, uint8_t* const dst[3],
+              const ptrdiff_t dstStep[3], SpSize roi) {
+    Run(Packed422Reader{src, srcStep, kUyvy}, PlanarWriter<2, kSy>{dst, dstStep}, roi);
 }
 
 template <bool kUyvy, Rgb kLayout>
-SpStatus ToRgb(const uint8_t* src, int srcStep, uint8_t* dst, int dstStep, SpSize roi) {
-    return FromPacked(src, srcStep, kUyvy, RgbWriter<kLayout>{dst, dstStep}, {dst}, {dstStep}, roi);
+void ToRgb(const uint8_t* src, ptrdiff_t srcStep, uint8_t* dst, ptrdiff_t dstStep, SpSize roi) {
+    Run(Packed422Reader{src, srcStep, kUyvy}, RgbWriter<kLayout>{dst, dstStep}, roi);
 }
 
 template <bool kUyvy>
-SpStatus ToArgb(const uint8_t* src, int srcStep, uint8_t* dst, int dstStep, SpSize roi,
-                uint8_t alpha) {
-    return FromPacked(src, srcStep, kUyvy, RgbWriter<Rgb::Bgra32>{dst, dstStep, alpha}, {dst},
-                      {dstStep}, roi);
+void ToArgb(const uint8_t* src, ptrdiff_t srcStep, uint8_t* dst, ptrdiff_t dstStep, SpSize roi,
+            uint8_t alpha) {
+    Run(Packed422Reader{src, srcStep, kUyvy}, RgbWriter<Rgb::Bgra32>{dst, dstStep, alpha}, roi);
 }
 
-SpStatus Yuy2ToGray8Plain(const uint8_t* src, int srcStep, uint8_t* dst, int dstStep, SpSize roi) {
-    if (!dst) return spStsNullPtrErr;
-    SpStatus s = CheckArgs({src}, {srcStep, dstStep}, roi);
-    if (s != spStsNoErr) return s;
+void Yuy2ToGray8Plain(const uint8_t* src, ptrdiff_t srcStep, uint8_t* dst, ptrdiff_t dstStep,
+                      SpSize roi) {
     for (int y = 0; y < roi.height; ++y) {
-        const uint8_t* p = src + ptrdiff_t(y) * srcStep;
-        uint8_t* d = dst + ptrdiff_t(y) * dstStep;
+        const uint8_t* p = src + y * srcStep;
+        uint8_t* d = dst + y * dstStep;
         for (int x = 0; x < roi.width; ++x) d[x] = p[2 * x];
     }
-    return spStsNoErr;
 }
 
-SpStatus Y41pToYuv420Plain(const uint8_t* src, int srcStep, uint8_t* const dst[3],
-                           const int dstStep[3], SpSize roi) {
-    if (!dst || !dstStep || !dst[0] || !dst[1] || !dst[2]) return spStsNullPtrErr;
-    SpStatus s = CheckArgs({src}, {srcStep, dstStep[0], dstStep[1], dstStep[2]}, roi);
-    if (s != spStsNoErr) return s;
-    return Run(Y41pReader{src, srcStep}, PlanarWriter<2, 2>{dst, dstStep}, roi);
+void Y41pToYuv420Plain(const uint8_t* src, ptrdiff_t srcStep, uint8_t* const dst[3],
+                       const ptrdiff_t dstStep[3], SpSize roi) {
+    Run(Y41pReader{src, srcStep}, PlanarWriter<2, 2>{dst, dstStep}, roi);
 }
 
-SpStatus Y411ToYuv411Plain(const uint8_t* src, int srcStep, uint8_t* const dst[3],
-                           const int dstStep[3], SpSize roi) {
-    if (!dst || !dstStep || !dst[0] || !dst[1] || !dst[2]) return spStsNullPtrErr;
-    SpStatus s = CheckArgs({src}, {srcStep, dstStep[0], dstStep[1], dstStep[2]}, roi);
-    if (s != spStsNoErr) return s;
-    return Run(Y411Reader{src, srcStep}, PlanarWriter<4, 1>{dst, dstStep}, roi);
+void Y411ToYuv411Plain(const uint8_t* src, ptrdiff_t srcStep, uint8_t* const dst[3],
+                       const ptrdiff_t dstStep[3], SpSize roi) {
+    Run(Y411Reader{src, srcStep}, PlanarWriter<4, 1>{dst, dstStep}, roi);
 }
 
 }  // namespace
@@ -106,69 +80,70 @@ constinit const Kernel<PackedToPlanar3Fn> y411ToYuv411{"ccY411ToYuv411", Y411ToY
 }  // namespace sp::kernels
 
 using namespace sp::kernels;
+using namespace sp::colour;
 
 SpStatus ccYuy2ToNv12(const uint8_t* src, int srcStep, uint8_t* dstY, int dstYStep, uint8_t* dstUV,
                       int dstUVStep, SpSize roi) {
-    return yuy2ToNv12.Current()(src, srcStep, dstY, dstYStep, dstUV, dstUVStep, roi);
+    return PackedToNv12(yuy2ToNv12, src, srcStep, dstY, dstYStep, dstUV, dstUVStep, roi);
 }
 SpStatus ccYuy2ToUyvy(const uint8_t* src, int srcStep, uint8_t* dst, int dstStep, SpSize roi) {
-    return yuy2ToUyvy.Current()(src, srcStep, dst, dstStep, roi);
+    return PackedTo(yuy2ToUyvy, src, srcStep, dst, dstStep, roi);
 }
 SpStatus ccYuy2ToYuv420(const uint8_t* src, int srcStep, uint8_t* const dst[3],
                         const int dstStep[3], SpSize roi) {
-    return yuy2ToYuv420.Current()(src, srcStep, dst, dstStep, roi);
+    return PackedToPlanar(yuy2ToYuv420, src, srcStep, dst, dstStep, roi);
 }
 SpStatus ccYuy2ToYuv422(const uint8_t* src, int srcStep, uint8_t* const dst[3],
                         const int dstStep[3], SpSize roi) {
-    return yuy2ToYuv422.Current()(src, srcStep, dst, dstStep, roi);
+    return PackedToPlanar(yuy2ToYuv422, src, srcStep, dst, dstStep, roi);
 }
 SpStatus ccYuy2ToRgb24(const uint8_t* src, int srcStep, uint8_t* dst, int dstStep, SpSize roi) {
-    return yuy2ToRgb24.Current()(src, srcStep, dst, dstStep, roi);
+    return PackedTo(yuy2ToRgb24, src, srcStep, dst, dstStep, roi);
 }
 SpStatus ccYuy2ToArgb32(const uint8_t* src, int srcStep, uint8_t* dst, int dstStep, SpSize roi,
                         uint8_t alpha) {
-    return yuy2ToArgb32.Current()(src, srcStep, dst, dstStep, roi, alpha);
+    return PackedTo(yuy2ToArgb32, src, srcStep, dst, dstStep, roi, alpha);
 }
 SpStatus ccYuy2ToRgb565(const uint8_t* src, int srcStep, uint8_t* dst, int dstStep, SpSize roi) {
-    return yuy2ToRgb565.Current()(src, srcStep, dst, dstStep, roi);
+    return PackedTo(yuy2ToRgb565, src, srcStep, dst, dstStep, roi);
 }
 SpStatus ccYuy2ToRgb555(const uint8_t* src, int srcStep, uint8_t* dst, int dstStep, SpSize roi) {
-    return yuy2ToRgb555.Current()(src, srcStep, dst, dstStep, roi);
+    return PackedTo(yuy2ToRgb555, src, srcStep, dst, dstStep, roi);
 }
 SpStatus ccYuy2ToRgb16Other(const uint8_t* src, int srcStep, uint8_t* dst, int dstStep,
                             SpSize roi) {
-    return yuy2ToRgb16Other.Current()(src, srcStep, dst, dstStep, roi);
+    return PackedTo(yuy2ToRgb16Other, src, srcStep, dst, dstStep, roi);
 }
 SpStatus ccYuy2ToGray8(const uint8_t* src, int srcStep, uint8_t* dst, int dstStep, SpSize roi) {
-    return yuy2ToGray8.Current()(src, srcStep, dst, dstStep, roi);
+    return PackedTo(yuy2ToGray8, src, srcStep, dst, dstStep, roi);
 }
 SpStatus ccUyvyToNv12(const uint8_t* src, int srcStep, uint8_t* dstY, int dstYStep, uint8_t* dstUV,
                       int dstUVStep, SpSize roi) {
-    return uyvyToNv12.Current()(src, srcStep, dstY, dstYStep, dstUV, dstUVStep, roi);
+    return PackedToNv12(uyvyToNv12, src, srcStep, dstY, dstYStep, dstUV, dstUVStep, roi);
 }
 SpStatus ccUyvyToYuy2(const uint8_t* src, int srcStep, uint8_t* dst, int dstStep, SpSize roi) {
-    return uyvyToYuy2.Current()(src, srcStep, dst, dstStep, roi);
+    return PackedTo(uyvyToYuy2, src, srcStep, dst, dstStep, roi);
 }
 SpStatus ccUyvyToYuv420(const uint8_t* src, int srcStep, uint8_t* const dst[3],
                         const int dstStep[3], SpSize roi) {
-    return uyvyToYuv420.Current()(src, srcStep, dst, dstStep, roi);
+    return PackedToPlanar(uyvyToYuv420, src, srcStep, dst, dstStep, roi);
 }
 SpStatus ccUyvyToYuv422(const uint8_t* src, int srcStep, uint8_t* const dst[3],
                         const int dstStep[3], SpSize roi) {
-    return uyvyToYuv422.Current()(src, srcStep, dst, dstStep, roi);
+    return PackedToPlanar(uyvyToYuv422, src, srcStep, dst, dstStep, roi);
 }
 SpStatus ccUyvyToRgb24(const uint8_t* src, int srcStep, uint8_t* dst, int dstStep, SpSize roi) {
-    return uyvyToRgb24.Current()(src, srcStep, dst, dstStep, roi);
+    return PackedTo(uyvyToRgb24, src, srcStep, dst, dstStep, roi);
 }
 SpStatus ccUyvyToArgb32(const uint8_t* src, int srcStep, uint8_t* dst, int dstStep, SpSize roi,
                         uint8_t alpha) {
-    return uyvyToArgb32.Current()(src, srcStep, dst, dstStep, roi, alpha);
+    return PackedTo(uyvyToArgb32, src, srcStep, dst, dstStep, roi, alpha);
 }
 SpStatus ccY41pToYuv420(const uint8_t* src, int srcStep, uint8_t* const dst[3],
                         const int dstStep[3], SpSize roi) {
-    return y41pToYuv420.Current()(src, srcStep, dst, dstStep, roi);
+    return PackedToPlanar(y41pToYuv420, src, srcStep, dst, dstStep, roi);
 }
 SpStatus ccY411ToYuv411(const uint8_t* src, int srcStep, uint8_t* const dst[3],
                         const int dstStep[3], SpSize roi) {
-    return y411ToYuv411.Current()(src, srcStep, dst, dstStep, roi);
+    return PackedToPlanar(y411ToYuv411, src, srcStep, dst, dstStep, roi);
 }

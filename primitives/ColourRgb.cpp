@@ -3,50 +3,32 @@
 #include <cstdlib>
 
 #include "primitives/ColourEngine.h"
-#include "primitives/ColourKernels.h"
+#include "primitives/ColourEntry.h"
 
 namespace {
 
 using namespace sp::colour;
 
-template <class Reader, class Writer>
-SpStatus FromSingle(const uint8_t* src, int srcStep, const Writer& writer,
-                    std::initializer_list<const void*> dst, std::initializer_list<int> dstSteps,
-                    SpSize roi) {
-    for (const void* p : dst)
-        if (!p) return spStsNullPtrErr;
-    SpStatus s = CheckArgs({src}, {srcStep}, roi);
-    if (s != spStsNoErr) return s;
-    for (int step : dstSteps)
-        if (step < 1) return spStsStepErr;
-    return Run(Reader{src, srcStep}, writer, roi);
+template <class Reader>
+void ToYuy2(const uint8_t* src, ptrdiff_t srcStep, uint8_t* dst, ptrdiff_t dstStep, SpSize roi) {
+    Run(Reader{src, srcStep}, Packed422Writer{dst, dstStep, false}, roi);
 }
 
 template <class Reader>
-SpStatus ToYuy2(const uint8_t* src, int srcStep, uint8_t* dst, int dstStep, SpSize roi) {
-    return FromSingle<Reader>(src, srcStep, Packed422Writer{dst, dstStep, false}, {dst}, {dstStep},
-                              roi);
+void ToYuv420(const uint8_t* src, ptrdiff_t srcStep, uint8_t* const dst[3],
+              const ptrdiff_t dstStep[3], SpSize roi) {
+    Run(Reader{src, srcStep}, PlanarWriter<2, 2>{dst, dstStep}, roi);
 }
 
 template <class Reader>
-SpStatus ToYuv420(const uint8_t* src, int srcStep, uint8_t* const dst[3], const int dstStep[3],
-                  SpSize roi) {
-    if (!dst || !dstStep) return spStsNullPtrErr;
-    return FromSingle<Reader>(src, srcStep, PlanarWriter<2, 2>{dst, dstStep},
-                              {dst[0], dst[1], dst[2]}, {dstStep[0], dstStep[1], dstStep[2]}, roi);
+void ToRgb24(const uint8_t* src, ptrdiff_t srcStep, uint8_t* dst, ptrdiff_t dstStep, SpSize roi) {
+    Run(Reader{src, srcStep}, RgbWriter<Rgb::Bgr24>{dst, dstStep}, roi);
 }
 
 template <class Reader>
-SpStatus ToRgb24(const uint8_t* src, int srcStep, uint8_t* dst, int dstStep, SpSize roi) {
-    return FromSingle<Reader>(src, srcStep, RgbWriter<Rgb::Bgr24>{dst, dstStep}, {dst}, {dstStep},
-                              roi);
-}
-
-template <class Reader>
-SpStatus ToArgb32(const uint8_t* src, int srcStep, uint8_t* dst, int dstStep, SpSize roi,
-                  uint8_t alpha) {
-    return FromSingle<Reader>(src, srcStep, RgbWriter<Rgb::Bgra32>{dst, dstStep, alpha}, {dst},
-                              {dstStep}, roi);
+void ToArgb32(const uint8_t* src, ptrdiff_t srcStep, uint8_t* dst, ptrdiff_t dstStep, SpSize roi,
+              uint8_t alpha) {
+    Run(Reader{src, srcStep}, RgbWriter<Rgb::Bgra32>{dst, dstStep, alpha}, roi);
 }
 
 using Bgr24 = RgbReader<Rgb::Bgr24>;
@@ -54,19 +36,15 @@ using Bgra32 = RgbReader<Rgb::Bgra32>;
 using R5G6B5 = RgbReader<Rgb::R5G6B5>;
 using X1R5G5B5 = RgbReader<Rgb::X1R5G5B5>;
 
-SpStatus Argb32ToArgb32Plain(const uint8_t* src, int srcStep, uint8_t* dst, int dstStep, SpSize roi,
-                             uint8_t alpha) {
-    if (!dst) return spStsNullPtrErr;
-    SpStatus s = CheckArgs({src}, {srcStep, dstStep}, roi);
-    if (s != spStsNoErr) return s;
+void Argb32ToArgb32Plain(const uint8_t* src, ptrdiff_t srcStep, uint8_t* dst, ptrdiff_t dstStep,
+                         SpSize roi, uint8_t alpha) {
     for (int y = 0; y < roi.height; ++y) {
-        const uint8_t* p = src + ptrdiff_t(y) * srcStep;
-        uint8_t* d = dst + ptrdiff_t(y) * dstStep;
+        const uint8_t* p = src + y * srcStep;
+        uint8_t* d = dst + y * dstStep;
         for (int x = 0; x < roi.width; ++x)
             d[4 * x] = p[4 * x], d[4 * x + 1] = p[4 * x + 1], d[4 * x + 2] = p[4 * x + 2],
                   d[4 * x + 3] = alpha;
     }
-    return spStsNoErr;
 }
 
 // Colour of each position of the 2x2 mosaic cell (0 red, 1 green, 2 blue), per layout.
@@ -79,16 +57,12 @@ int Mirror(int i, int n) {
     return std::clamp(i, 0, n - 1);
 }
 
-SpStatus BayerToRgb24Plain(const uint8_t* src, int srcStep, uint8_t* dst, int dstStep, SpSize roi,
-                           int layout) {
-    if (!src || !dst) return spStsNullPtrErr;
-    if (roi.width < 1 || roi.height < 1) return spStsSizeErr;
-    if (srcStep < 1 || dstStep == 0 || std::abs(dstStep) < 3 * roi.width) return spStsStepErr;
-    if (layout < 0 || layout > 3) return ccStsRangeErr;
+void BayerToRgb24Plain(const uint8_t* src, ptrdiff_t srcStep, uint8_t* dst, ptrdiff_t dstStep,
+                       SpSize roi, int layout) {
     const int* cell = kBayerCell[layout];
     const int w = roi.width, h = roi.height;
     for (int y = 0; y < h; ++y) {
-        uint8_t* d = dst + ptrdiff_t(y) * dstStep;
+        uint8_t* d = dst + y * dstStep;
         for (int x = 0; x < w; ++x) {
             int sum[3] = {0, 0, 0}, count[3] = {0, 0, 0};
             const int own = cell[(y & 1) * 2 + (x & 1)];
@@ -98,35 +72,29 @@ SpStatus BayerToRgb24Plain(const uint8_t* src, int srcStep, uint8_t* dst, int ds
                     const int xx = Mirror(x + dx, w);
                     const int c = cell[(yy & 1) * 2 + (xx & 1)];
                     if (c == own) continue;  // the other colours: edges and corners
-                    sum[c] += src[ptrdiff_t(yy) * srcStep + xx];
+                    sum[c] += src[yy * srcStep + xx];
                     ++count[c];
                 }
             }
             uint8_t rgb[3];
             for (int c = 0; c < 3; ++c)
-                rgb[c] = c == own   ? src[ptrdiff_t(y) * srcStep + x]
+                rgb[c] = c == own   ? src[y * srcStep + x]
                          : count[c] ? uint8_t((sum[c] + count[c] / 2) / count[c])
                                     : 0;
             d[3 * x] = rgb[2], d[3 * x + 1] = rgb[1], d[3 * x + 2] = rgb[0];
         }
     }
-    return spStsNoErr;
 }
 
-SpStatus LumaRangeStretchPlain(const uint8_t* src, int srcStep, uint8_t* dst, int dstStep,
-                               SpSize roi, int k) {
-    if (!dst) return spStsNullPtrErr;
-    SpStatus s = CheckArgs({src}, {srcStep, dstStep}, roi);
-    if (s != spStsNoErr) return s;
-    if (k < 0 || k > 7) return ccStsRangeErr;
+void LumaRangeStretchPlain(const uint8_t* src, ptrdiff_t srcStep, uint8_t* dst, ptrdiff_t dstStep,
+                           SpSize roi, int k) {
     uint8_t table[256];
     for (int x = 0; x < 256; ++x) table[x] = Clamp255(((x * (k + 9) - 128 * k - 1148) >> 3) + 128);
     for (int y = 0; y < roi.height; ++y) {
-        const uint8_t* p = src + ptrdiff_t(y) * srcStep;
-        uint8_t* d = dst + ptrdiff_t(y) * dstStep;
+        const uint8_t* p = src + y * srcStep;
+        uint8_t* d = dst + y * dstStep;
         for (int x = 0; x < roi.width; ++x) d[x] = table[p[x]];
     }
-    return spStsNoErr;
 }
 
 }  // namespace
@@ -152,63 +120,72 @@ constinit const Kernel<LumaStretchFn> lumaRangeStretch{"ccLumaRangeStretch", Lum
 }  // namespace sp::kernels
 
 using namespace sp::kernels;
+using namespace sp::colour;
 
 SpStatus ccRgb24ToYuy2(const uint8_t* src, int srcStep, uint8_t* dst, int dstStep, SpSize roi) {
-    return rgb24ToYuy2.Current()(src, srcStep, dst, dstStep, roi);
+    return PackedTo(rgb24ToYuy2, src, srcStep, dst, dstStep, roi);
 }
 SpStatus ccRgb24ToYuv420(const uint8_t* src, int srcStep, uint8_t* const dst[3],
                          const int dstStep[3], SpSize roi) {
-    return rgb24ToYuv420.Current()(src, srcStep, dst, dstStep, roi);
+    return PackedToPlanar(rgb24ToYuv420, src, srcStep, dst, dstStep, roi);
 }
 SpStatus ccRgb24ToArgb32(const uint8_t* src, int srcStep, uint8_t* dst, int dstStep, SpSize roi,
                          uint8_t alpha) {
-    return rgb24ToArgb32.Current()(src, srcStep, dst, dstStep, roi, alpha);
+    return PackedTo(rgb24ToArgb32, src, srcStep, dst, dstStep, roi, alpha);
 }
 SpStatus ccArgb32ToYuy2(const uint8_t* src, int srcStep, uint8_t* dst, int dstStep, SpSize roi) {
-    return argb32ToYuy2.Current()(src, srcStep, dst, dstStep, roi);
+    return PackedTo(argb32ToYuy2, src, srcStep, dst, dstStep, roi);
 }
 SpStatus ccArgb32ToRgb24(const uint8_t* src, int srcStep, uint8_t* dst, int dstStep, SpSize roi) {
-    return argb32ToRgb24.Current()(src, srcStep, dst, dstStep, roi);
+    return PackedTo(argb32ToRgb24, src, srcStep, dst, dstStep, roi);
 }
 SpStatus ccArgb32ToArgb32(const uint8_t* src, int srcStep, uint8_t* dst, int dstStep, SpSize roi,
                           uint8_t alpha) {
-    return argb32ToArgb32.Current()(src, srcStep, dst, dstStep, roi, alpha);
+    return PackedTo(argb32ToArgb32, src, srcStep, dst, dstStep, roi, alpha);
 }
 SpStatus ccRgb565ToYuy2(const uint8_t* src, int srcStep, uint8_t* dst, int dstStep, SpSize roi) {
-    return rgb565ToYuy2.Current()(src, srcStep, dst, dstStep, roi);
+    return PackedTo(rgb565ToYuy2, src, srcStep, dst, dstStep, roi);
 }
 SpStatus ccRgb565ToYuv420(const uint8_t* src, int srcStep, uint8_t* const dst[3],
                           const int dstStep[3], SpSize roi) {
-    return rgb565ToYuv420.Current()(src, srcStep, dst, dstStep, roi);
+    return PackedToPlanar(rgb565ToYuv420, src, srcStep, dst, dstStep, roi);
 }
 SpStatus ccRgb565ToRgb24(const uint8_t* src, int srcStep, uint8_t* dst, int dstStep, SpSize roi) {
-    return rgb565ToRgb24.Current()(src, srcStep, dst, dstStep, roi);
+    return PackedTo(rgb565ToRgb24, src, srcStep, dst, dstStep, roi);
 }
 SpStatus ccRgb555ToYuy2(const uint8_t* src, int srcStep, uint8_t* dst, int dstStep, SpSize roi) {
-    return rgb555ToYuy2.Current()(src, srcStep, dst, dstStep, roi);
+    return PackedTo(rgb555ToYuy2, src, srcStep, dst, dstStep, roi);
 }
 SpStatus ccRgb555ToYuv420(const uint8_t* src, int srcStep, uint8_t* const dst[3],
                           const int dstStep[3], SpSize roi) {
-    return rgb555ToYuv420.Current()(src, srcStep, dst, dstStep, roi);
+    return PackedToPlanar(rgb555ToYuv420, src, srcStep, dst, dstStep, roi);
 }
 SpStatus ccRgb555ToRgb24(const uint8_t* src, int srcStep, uint8_t* dst, int dstStep, SpSize roi) {
-    return rgb555ToRgb24.Current()(src, srcStep, dst, dstStep, roi);
+    return PackedTo(rgb555ToRgb24, src, srcStep, dst, dstStep, roi);
 }
 SpStatus ccGray8ToYuy2(const uint8_t* src, int srcStep, uint8_t* dst, int dstStep, SpSize roi) {
-    return gray8ToYuy2.Current()(src, srcStep, dst, dstStep, roi);
+    return PackedTo(gray8ToYuy2, src, srcStep, dst, dstStep, roi);
 }
 SpStatus ccGray8ToRgb24(const uint8_t* src, int srcStep, uint8_t* dst, int dstStep, SpSize roi) {
-    return gray8ToRgb24.Current()(src, srcStep, dst, dstStep, roi);
+    return PackedTo(gray8ToRgb24, src, srcStep, dst, dstStep, roi);
 }
 SpStatus ccGray8ToArgb32(const uint8_t* src, int srcStep, uint8_t* dst, int dstStep, SpSize roi,
                          uint8_t alpha) {
-    return gray8ToArgb32.Current()(src, srcStep, dst, dstStep, roi, alpha);
+    return PackedTo(gray8ToArgb32, src, srcStep, dst, dstStep, roi, alpha);
 }
 SpStatus ccBayerToRgb24(const uint8_t* src, int srcStep, uint8_t* dst, int dstStep, SpSize roi,
                         int layout) {
-    return bayerToRgb24.Current()(src, srcStep, dst, dstStep, roi, layout);
+    // The destination may run bottom-up (a negative step) but must hold a row.
+    const bool rowFits = dstStep != 0 && std::abs(int64_t(dstStep)) >= 3 * int64_t(roi.width);
+    SpStatus check = Check(roi, Region::kWhole, Plane{src, srcStep}, Plane{dst, rowFits ? 1 : 0});
+    if (check == spStsNoErr && (layout < 0 || layout > 3)) check = ccStsRangeErr;
+    return sp::CallChecked(bayerToRgb24, check, src, ptrdiff_t(srcStep), dst, ptrdiff_t(dstStep),
+                           roi, layout);
 }
 SpStatus ccLumaRangeStretch(const uint8_t* src, int srcStep, uint8_t* dst, int dstStep, SpSize roi,
                             int k) {
-    return lumaRangeStretch.Current()(src, srcStep, dst, dstStep, roi, k);
+    SpStatus check = Check(roi, Region::kWhole, Plane{src, srcStep}, Plane{dst, dstStep});
+    if (check == spStsNoErr && (k < 0 || k > 7)) check = ccStsRangeErr;
+    return sp::CallChecked(lumaRangeStretch, check, src, ptrdiff_t(srcStep), dst,
+                           ptrdiff_t(dstStep), roi, k);
 }

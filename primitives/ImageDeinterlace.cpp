@@ -6,15 +6,9 @@
 #include <cstring>
 
 #include "primitives/ImageKernels.h"
+#include "primitives/dispatch/Entry.h"
 
 namespace {
-
-SpStatus CheckPlane(const uint8_t* src, int srcStep, const uint8_t* dst, int dstStep, SpSize roi) {
-    if (!src || !dst) return spStsNullPtrErr;
-    if (roi.width < 1 || roi.height < 1) return spStsSizeErr;
-    if (srcStep < roi.width || dstStep < roi.width) return spStsStepErr;
-    return spStsNoErr;
-}
 
 // How far a sample lies outside the range of its two vertical neighbours (0 inside): the
 // signature of combing between two fields that show different moments.
@@ -40,24 +34,19 @@ int EdgeDirected(const uint8_t* a, const uint8_t* b, int x, int width, int d) {
 // Runs rebuild(row above, row below, current row, destination row, y) for every bottom-field
 // row after copying the top field. The last row of an even height has only the row above.
 template <class Rebuild>
-void ForEachBottomRow(const uint8_t* src, int srcStep, uint8_t* dst, int dstStep, SpSize roi,
-                      Rebuild rebuild) {
+void ForEachBottomRow(const uint8_t* src, ptrdiff_t srcStep, uint8_t* dst, ptrdiff_t dstStep,
+                      SpSize roi, Rebuild rebuild) {
     for (int y = 0; y < roi.height; y += 2)
-        if (src != dst)
-            std::memmove(dst + ptrdiff_t(y) * dstStep, src + ptrdiff_t(y) * srcStep,
-                         size_t(roi.width));
+        if (src != dst) std::memmove(dst + y * dstStep, src + y * srcStep, size_t(roi.width));
     for (int y = 1; y < roi.height; y += 2) {
-        const uint8_t* above = src + ptrdiff_t(y - 1) * srcStep;
-        const uint8_t* below = y + 1 < roi.height ? src + ptrdiff_t(y + 1) * srcStep : above;
-        rebuild(above, below, src + ptrdiff_t(y) * srcStep, dst + ptrdiff_t(y) * dstStep, y);
+        const uint8_t* above = src + (y - 1) * srcStep;
+        const uint8_t* below = y + 1 < roi.height ? src + (y + 1) * srcStep : above;
+        rebuild(above, below, src + y * srcStep, dst + y * dstStep, y);
     }
 }
 
-SpStatus Method2Plain(const uint8_t* src, int srcStep, uint8_t* dst, int dstStep, SpSize roi,
-                      int weight, int threshold) {
-    SpStatus s = CheckPlane(src, srcStep, dst, dstStep, roi);
-    if (s != spStsNoErr) return s;
-    if (weight < 0 || weight > 128 || threshold < 0) return imStsRangeErr;
+void Method2Plain(const uint8_t* src, ptrdiff_t srcStep, uint8_t* dst, ptrdiff_t dstStep,
+                  SpSize roi, int weight, int threshold) {
     ForEachBottomRow(src, srcStep, dst, dstStep, roi,
                      [&](const uint8_t* a, const uint8_t* b, const uint8_t* c, uint8_t* d, int) {
                          for (int x = 0; x < roi.width; ++x) {
@@ -70,14 +59,10 @@ SpStatus Method2Plain(const uint8_t* src, int srcStep, uint8_t* dst, int dstStep
                              d[x] = uint8_t(cur + (((mean - cur) * weight + 64) >> 7));
                          }
                      });
-    return spStsNoErr;
 }
 
-SpStatus Method4Plain(const uint8_t* src, int srcStep, uint8_t* dst, int dstStep, SpSize roi,
-                      int threshold) {
-    SpStatus s = CheckPlane(src, srcStep, dst, dstStep, roi);
-    if (s != spStsNoErr) return s;
-    if (threshold < 0) return imStsRangeErr;
+void Method4Plain(const uint8_t* src, ptrdiff_t srcStep, uint8_t* dst, ptrdiff_t dstStep,
+                  SpSize roi, int threshold) {
     ForEachBottomRow(src, srcStep, dst, dstStep, roi,
                      [&](const uint8_t* a, const uint8_t* b, const uint8_t* c, uint8_t* d, int) {
                          for (int x = 0; x < roi.width; ++x)
@@ -85,21 +70,16 @@ SpStatus Method4Plain(const uint8_t* src, int srcStep, uint8_t* dst, int dstStep
                                         ? uint8_t(EdgeDirected(a, b, x, roi.width, 1))
                                         : c[x];
                      });
-    return spStsNoErr;
 }
 
-SpStatus Method5Plain(const uint8_t* src, int srcStep, uint8_t* dst, int dstStep, SpSize roi,
-                      int threshold) {
-    SpStatus s = CheckPlane(src, srcStep, dst, dstStep, roi);
-    if (s != spStsNoErr) return s;
-    if (threshold < 0) return imStsRangeErr;
+void Method5Plain(const uint8_t* src, ptrdiff_t srcStep, uint8_t* dst, ptrdiff_t dstStep,
+                  SpSize roi, int threshold) {
     const int lastEven = (roi.height - 1) & ~1;
     ForEachBottomRow(src, srcStep, dst, dstStep, roi,
                      [&](const uint8_t* a, const uint8_t* b, const uint8_t* c, uint8_t* d, int y) {
                          // The outer taps repeat the nearest top-field row at the picture edges.
-                         const uint8_t* a2 = y >= 3 ? src + ptrdiff_t(y - 3) * srcStep : a;
-                         const uint8_t* b2 =
-                             y + 3 <= lastEven ? src + ptrdiff_t(y + 3) * srcStep : b;
+                         const uint8_t* a2 = y >= 3 ? src + (y - 3) * srcStep : a;
+                         const uint8_t* b2 = y + 3 <= lastEven ? src + (y + 3) * srcStep : b;
                          for (int x = 0; x < roi.width; ++x) {
                              if (Comb(c[x], a[x], b[x]) <= threshold) {
                                  d[x] = c[x];
@@ -109,37 +89,29 @@ SpStatus Method5Plain(const uint8_t* src, int srcStep, uint8_t* dst, int dstStep
                              d[x] = uint8_t(std::clamp(v, 0, 255));
                          }
                      });
-    return spStsNoErr;
 }
 
-SpStatus OtherAPlain(const uint8_t* src, int srcStep, uint8_t* dst, int dstStep, SpSize roi,
-                     ImDeinterlaceState* state) {
-    SpStatus s = CheckPlane(src, srcStep, dst, dstStep, roi);
-    if (s != spStsNoErr) return s;
-    if (!state || !state->history) return spStsNullPtrErr;
-    if (state->size.width != roi.width || state->size.height != roi.height) return spStsSizeErr;
-    if (state->historyStep < roi.width) return spStsStepErr;
-    if (state->threshold < 0) return imStsRangeErr;
+void OtherAPlain(const uint8_t* src, ptrdiff_t srcStep, uint8_t* dst, ptrdiff_t dstStep, SpSize roi,
+                 ImDeinterlaceState* state) {
     const bool haveHistory = state->frames > 0;
     const uint8_t* hist = state->history;
-    const int hs = state->historyStep;
+    const ptrdiff_t hs = state->historyStep;
     // Motion is measured on the source before anything is written (src may be dst).
     auto moved = [&](int x, int y) {
         int m = 0;
         for (int yy = std::max(0, y - 1); yy <= std::min(roi.height - 1, y + 1); ++yy)
-            m = std::max(m,
-                         std::abs(src[ptrdiff_t(yy) * srcStep + x] - hist[ptrdiff_t(yy) * hs + x]));
+            m = std::max(m, std::abs(src[yy * srcStep + x] - hist[yy * hs + x]));
         return m;
     };
     // Each decision reads one column of the source and history rows around the sample, so the
     // history of a bottom-field sample can be replaced (with the source as it came, woven) right
     // after its decision, even when src is dst. Top-field rows are never modified.
     for (int y = 1; y < roi.height; y += 2) {
-        const uint8_t* a = src + ptrdiff_t(y - 1) * srcStep;
-        const uint8_t* b = y + 1 < roi.height ? src + ptrdiff_t(y + 1) * srcStep : a;
-        const uint8_t* c = src + ptrdiff_t(y) * srcStep;
-        uint8_t* d = dst + ptrdiff_t(y) * dstStep;
-        uint8_t* h = state->history + ptrdiff_t(y) * hs;
+        const uint8_t* a = src + (y - 1) * srcStep;
+        const uint8_t* b = y + 1 < roi.height ? src + (y + 1) * srcStep : a;
+        const uint8_t* c = src + y * srcStep;
+        uint8_t* d = dst + y * dstStep;
+        uint8_t* h = state->history + y * hs;
         for (int x = 0; x < roi.width; ++x) {
             const bool keep = haveHistory && moved(x, y) <= state->threshold;
             const uint8_t cur = c[x];
@@ -148,25 +120,20 @@ SpStatus OtherAPlain(const uint8_t* src, int srcStep, uint8_t* dst, int dstStep,
         }
     }
     for (int y = 0; y < roi.height; y += 2) {
-        const uint8_t* row = src + ptrdiff_t(y) * srcStep;
-        std::memcpy(state->history + ptrdiff_t(y) * hs, row, size_t(roi.width));
-        if (src != dst) std::memmove(dst + ptrdiff_t(y) * dstStep, row, size_t(roi.width));
+        const uint8_t* row = src + y * srcStep;
+        std::memcpy(state->history + y * hs, row, size_t(roi.width));
+        if (src != dst) std::memmove(dst + y * dstStep, row, size_t(roi.width));
     }
     if (state->frames < INT32_MAX) ++state->frames;
-    return spStsNoErr;
 }
 
-SpStatus OtherBPlain(const uint8_t* src, int srcStep, uint8_t* dst, int dstStep, SpSize roi,
-                     uint16_t sampleDistance) {
-    SpStatus s = CheckPlane(src, srcStep, dst, dstStep, roi);
-    if (s != spStsNoErr) return s;
-    if (sampleDistance < 1) return imStsRangeErr;
+void OtherBPlain(const uint8_t* src, ptrdiff_t srcStep, uint8_t* dst, ptrdiff_t dstStep, SpSize roi,
+                 uint16_t sampleDistance) {
     ForEachBottomRow(src, srcStep, dst, dstStep, roi,
                      [&](const uint8_t* a, const uint8_t* b, const uint8_t*, uint8_t* d, int) {
                          for (int x = 0; x < roi.width; ++x)
                              d[x] = uint8_t(EdgeDirected(a, b, x, roi.width, sampleDistance));
                      });
-    return spStsNoErr;
 }
 
 }  // namespace
@@ -182,25 +149,58 @@ constinit const Kernel<DeinterlaceOtherAFn> deinterlaceOtherA{"imDeinterlaceOthe
 constinit const Kernel<DeinterlaceOtherBFn> deinterlaceOtherB{"imDeinterlaceOtherB", OtherBPlain};
 }  // namespace sp::kernels
 
+// Every argument is checked here; the implementations behind the entries trust them.
+namespace {
+
+// -8 a null plane, -6 a size below 1, -14 a step shorter than a row, -11 a parameter out of range.
+SpStatus CheckPlanes(const uint8_t* src, int srcStep, const uint8_t* dst, int dstStep, SpSize roi,
+                     bool inRange) {
+    if (!src || !dst) return spStsNullPtrErr;
+    if (roi.width < 1 || roi.height < 1) return spStsSizeErr;
+    if (srcStep < roi.width || dstStep < roi.width) return spStsStepErr;
+    return inRange ? spStsNoErr : imStsRangeErr;
+}
+
+SpStatus CheckHistory(const ImDeinterlaceState* state, SpSize roi) {
+    if (!state || !state->history) return spStsNullPtrErr;
+    if (state->size.width != roi.width || state->size.height != roi.height) return spStsSizeErr;
+    if (state->historyStep < roi.width) return spStsStepErr;
+    return state->threshold < 0 ? imStsRangeErr : spStsNoErr;
+}
+
+}  // namespace
+
+using namespace sp::kernels;
+using sp::CallChecked;
+
 SpStatus imDeinterlaceMethod2(const uint8_t* src, int srcStep, uint8_t* dst, int dstStep,
                               SpSize roi, int weight, int threshold) {
-    return sp::kernels::deinterlaceMethod2.Current()(src, srcStep, dst, dstStep, roi, weight,
-                                                     threshold);
+    const bool inRange = weight >= 0 && weight <= 128 && threshold >= 0;
+    return CallChecked(deinterlaceMethod2, CheckPlanes(src, srcStep, dst, dstStep, roi, inRange),
+                       src, ptrdiff_t(srcStep), dst, ptrdiff_t(dstStep), roi, weight, threshold);
 }
 SpStatus imDeinterlaceMethod4(const uint8_t* src, int srcStep, uint8_t* dst, int dstStep,
                               SpSize roi, int threshold) {
-    return sp::kernels::deinterlaceMethod4.Current()(src, srcStep, dst, dstStep, roi, threshold);
+    return CallChecked(deinterlaceMethod4,
+                       CheckPlanes(src, srcStep, dst, dstStep, roi, threshold >= 0), src,
+                       ptrdiff_t(srcStep), dst, ptrdiff_t(dstStep), roi, threshold);
 }
 SpStatus imDeinterlaceMethod5(const uint8_t* src, int srcStep, uint8_t* dst, int dstStep,
                               SpSize roi, int threshold) {
-    return sp::kernels::deinterlaceMethod5.Current()(src, srcStep, dst, dstStep, roi, threshold);
+    return CallChecked(deinterlaceMethod5,
+                       CheckPlanes(src, srcStep, dst, dstStep, roi, threshold >= 0), src,
+                       ptrdiff_t(srcStep), dst, ptrdiff_t(dstStep), roi, threshold);
 }
 SpStatus imDeinterlaceOtherA(const uint8_t* src, int srcStep, uint8_t* dst, int dstStep, SpSize roi,
                              ImDeinterlaceState* state) {
-    return sp::kernels::deinterlaceOtherA.Current()(src, srcStep, dst, dstStep, roi, state);
+    SpStatus check = CheckPlanes(src, srcStep, dst, dstStep, roi, true);
+    if (check == spStsNoErr) check = CheckHistory(state, roi);
+    return CallChecked(deinterlaceOtherA, check, src, ptrdiff_t(srcStep), dst, ptrdiff_t(dstStep),
+                       roi, state);
 }
 SpStatus imDeinterlaceOtherB(const uint8_t* src, int srcStep, uint8_t* dst, int dstStep, SpSize roi,
                              uint16_t sampleDistance) {
-    return sp::kernels::deinterlaceOtherB.Current()(src, srcStep, dst, dstStep, roi,
-                                                    sampleDistance);
+    return CallChecked(deinterlaceOtherB,
+                       CheckPlanes(src, srcStep, dst, dstStep, roi, sampleDistance >= 1), src,
+                       ptrdiff_t(srcStep), dst, ptrdiff_t(dstStep), roi, sampleDistance);
 }

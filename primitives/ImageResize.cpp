@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "primitives/ImageKernels.h"
+#include "primitives/dispatch/Entry.h"
 
 namespace {
 
@@ -118,7 +119,7 @@ void BuildAxis(int method, int n, int m, int taps, int32_t* start, int16_t* weig
 // One resize of `channels` interleaved samples per pixel, pixels `stride` samples apart, the
 // first sample `offset` samples into each row.
 template <class T>
-void Resize(const uint8_t* src, int srcStep, SpSize srcSize, uint8_t* dst, int dstStep,
+void Resize(const uint8_t* src, ptrdiff_t srcStep, SpSize srcSize, uint8_t* dst, ptrdiff_t dstStep,
             SpSize dstSize, int method, uint8_t* work, int channels, int stride, int offset,
             int maxValue) {
     const Layout l = MakeLayout(srcSize, dstSize, method, channels);
@@ -144,7 +145,7 @@ void Resize(const uint8_t* src, int srcStep, SpSize srcSize, uint8_t* dst, int d
             const int slot = r % l.tapsY;
             if (tags[slot] == r) continue;
             tags[slot] = r;
-            const T* s = reinterpret_cast<const T*>(src + ptrdiff_t(r) * srcStep) + offset;
+            const T* s = reinterpret_cast<const T*>(src + r * srcStep) + offset;
             int32_t* out = ring + size_t(slot) * rowLen;
             for (int x = 0; x < dstSize.width; ++x) {
                 const int16_t* w = xWeight + size_t(x) * l.tapsX;
@@ -156,7 +157,7 @@ void Resize(const uint8_t* src, int srcStep, SpSize srcSize, uint8_t* dst, int d
                 }
             }
         }
-        T* d = reinterpret_cast<T*>(dst + ptrdiff_t(j) * dstStep) + offset;
+        T* d = reinterpret_cast<T*>(dst + j * dstStep) + offset;
         const int16_t* w = yWeight + size_t(j) * l.tapsY;
         for (int x = 0; x < dstSize.width; ++x)
             for (int c = 0; c < channels; ++c) {
@@ -171,41 +172,24 @@ void Resize(const uint8_t* src, int srcStep, SpSize srcSize, uint8_t* dst, int d
     }
 }
 
-SpStatus Check(const void* src, int srcStep, SpSize srcSize, const void* dst, int dstStep,
-               SpSize dstSize, int method, const void* work) {
-    if (!src || !dst || !work) return spStsNullPtrErr;
-    if (srcSize.width < 1 || srcSize.height < 1 || dstSize.width < 1 || dstSize.height < 1)
-        return spStsSizeErr;
-    if (srcStep < 1 || dstStep < 1) return spStsStepErr;
-    if (method < imNearest || method > imArea) return imStsRangeErr;
-    return spStsNoErr;
-}
-
 template <class T, int kChannels>
-SpStatus ResizePlain(const T* src, int srcStep, SpSize srcSize, T* dst, int dstStep, SpSize dstSize,
-                     int method, uint8_t* work) {
-    SpStatus s = Check(src, srcStep, srcSize, dst, dstStep, dstSize, method, work);
-    if (s != spStsNoErr) return s;
-    const int rowBytes = int(sizeof(T)) * kChannels;
-    if (srcStep < srcSize.width * rowBytes || dstStep < dstSize.width * rowBytes)
-        return spStsStepErr;
+void ResizePlain(const T* src, ptrdiff_t srcStep, SpSize srcSize, T* dst, ptrdiff_t dstStep,
+                 SpSize dstSize, int method, uint8_t* work) {
     Resize<T>(reinterpret_cast<const uint8_t*>(src), srcStep, srcSize,
               reinterpret_cast<uint8_t*>(dst), dstStep, dstSize, method, work, kChannels, kChannels,
               0, sizeof(T) == 1 ? 255 : 65535);
-    return spStsNoErr;
 }
 
-SpStatus ResizeYuy2Plain(const uint8_t* src, int srcStep, SpSize srcSize, uint8_t* dst, int dstStep,
-                         SpSize dstSize, int method, uint8_t* work) {
-    SpStatus s = Check(src, srcStep, srcSize, dst, dstStep, dstSize, method, work);
-    if (s != spStsNoErr) return s;
-    const SpSize srcChroma{(srcSize.width + 1) / 2, srcSize.height};
-    const SpSize dstChroma{(dstSize.width + 1) / 2, dstSize.height};
-    if (srcStep < srcChroma.width * 4 || dstStep < dstChroma.width * 4) return spStsStepErr;
+SpSize Chroma(SpSize yuy2) {
+    return {(yuy2.width + 1) / 2, yuy2.height};
+}
+
+void ResizeYuy2Plain(const uint8_t* src, ptrdiff_t srcStep, SpSize srcSize, uint8_t* dst,
+                     ptrdiff_t dstStep, SpSize dstSize, int method, uint8_t* work) {
+    const SpSize srcChroma = Chroma(srcSize), dstChroma = Chroma(dstSize);
     Resize<uint8_t>(src, srcStep, srcSize, dst, dstStep, dstSize, method, work, 1, 2, 0, 255);
     Resize<uint8_t>(src, srcStep, srcChroma, dst, dstStep, dstChroma, method, work, 1, 4, 1, 255);
     Resize<uint8_t>(src, srcStep, srcChroma, dst, dstStep, dstChroma, method, work, 1, 4, 3, 255);
-    return spStsNoErr;
 }
 
 }  // namespace
@@ -243,43 +227,76 @@ SpStatus imResizeGetBufferSize(SpSize srcSize, SpSize dstSize, int method, int c
     return spStsNoErr;
 }
 
+// Every argument is checked here; the implementations behind the entries trust them.
+namespace {
+
+// -8 a null pointer, -6 a size below 1, -14 a step below 1, -11 an unknown method, -14 a step
+// shorter than a row of rowBytes per pixel (a YUY2 row: whole pixel pairs).
+SpStatus Check(const void* src, int srcStep, SpSize srcSize, const void* dst, int dstStep,
+               SpSize dstSize, int method, const void* work, int rowBytes, bool yuy2) {
+    if (!src || !dst || !work) return spStsNullPtrErr;
+    if (srcSize.width < 1 || srcSize.height < 1 || dstSize.width < 1 || dstSize.height < 1)
+        return spStsSizeErr;
+    if (srcStep < 1 || dstStep < 1) return spStsStepErr;
+    if (method < imNearest || method > imArea) return imStsRangeErr;
+    auto rowFits = [&](int step, SpSize size) {
+        const int64_t pixels = yuy2 ? 2 * int64_t(Chroma(size).width) : size.width;
+        return step >= pixels * rowBytes;
+    };
+    return rowFits(srcStep, srcSize) && rowFits(dstStep, dstSize) ? spStsNoErr : spStsStepErr;
+}
+
+template <class T, class Fn>
+SpStatus CallResize(const sp::Kernel<Fn>& kernel, int channels, bool yuy2, const T* src,
+                    int srcStep, SpSize srcSize, T* dst, int dstStep, SpSize dstSize, int method,
+                    uint8_t* work) {
+    const SpStatus check = Check(src, srcStep, srcSize, dst, dstStep, dstSize, method, work,
+                                 int(sizeof(T)) * channels, yuy2);
+    return sp::CallChecked(kernel, check, src, ptrdiff_t(srcStep), srcSize, dst, ptrdiff_t(dstStep),
+                           dstSize, method, work);
+}
+
+}  // namespace
+
+using namespace sp::kernels;
+
 SpStatus imResizePlane8uC1(const uint8_t* src, int srcStep, SpSize srcSize, uint8_t* dst,
                            int dstStep, SpSize dstSize, int method, uint8_t* work) {
-    return sp::kernels::resize8uC1.Current()(src, srcStep, srcSize, dst, dstStep, dstSize, method,
-                                             work);
+    return CallResize(resize8uC1, 1, false, src, srcStep, srcSize, dst, dstStep, dstSize, method,
+                      work);
 }
 SpStatus imResizePlane8uC2(const uint8_t* src, int srcStep, SpSize srcSize, uint8_t* dst,
                            int dstStep, SpSize dstSize, int method, uint8_t* work) {
-    return sp::kernels::resize8uC2.Current()(src, srcStep, srcSize, dst, dstStep, dstSize, method,
-                                             work);
+    return CallResize(resize8uC2, 2, false, src, srcStep, srcSize, dst, dstStep, dstSize, method,
+                      work);
 }
 SpStatus imResizePlane8uC3(const uint8_t* src, int srcStep, SpSize srcSize, uint8_t* dst,
                            int dstStep, SpSize dstSize, int method, uint8_t* work) {
-    return sp::kernels::resize8uC3.Current()(src, srcStep, srcSize, dst, dstStep, dstSize, method,
-                                             work);
+    return CallResize(resize8uC3, 3, false, src, srcStep, srcSize, dst, dstStep, dstSize, method,
+                      work);
 }
 SpStatus imResizePlane8uC4(const uint8_t* src, int srcStep, SpSize srcSize, uint8_t* dst,
                            int dstStep, SpSize dstSize, int method, uint8_t* work) {
-    return sp::kernels::resize8uC4.Current()(src, srcStep, srcSize, dst, dstStep, dstSize, method,
-                                             work);
+    return CallResize(resize8uC4, 4, false, src, srcStep, srcSize, dst, dstStep, dstSize, method,
+                      work);
 }
 SpStatus imResizePlane16uC1(const uint16_t* src, int srcStep, SpSize srcSize, uint16_t* dst,
                             int dstStep, SpSize dstSize, int method, uint8_t* work) {
-    return sp::kernels::resize16uC1.Current()(src, srcStep, srcSize, dst, dstStep, dstSize, method,
-                                              work);
+    return CallResize(resize16uC1, 1, false, src, srcStep, srcSize, dst, dstStep, dstSize, method,
+                      work);
 }
 SpStatus imResizePlane16uC3(const uint16_t* src, int srcStep, SpSize srcSize, uint16_t* dst,
                             int dstStep, SpSize dstSize, int method, uint8_t* work) {
-    return sp::kernels::resize16uC3.Current()(src, srcStep, srcSize, dst, dstStep, dstSize, method,
-                                              work);
+    return CallResize(resize16uC3, 3, false, src, srcStep, srcSize, dst, dstStep, dstSize, method,
+                      work);
 }
 SpStatus imResizePlane16uC4(const uint16_t* src, int srcStep, SpSize srcSize, uint16_t* dst,
                             int dstStep, SpSize dstSize, int method, uint8_t* work) {
-    return sp::kernels::resize16uC4.Current()(src, srcStep, srcSize, dst, dstStep, dstSize, method,
-                                              work);
+    return CallResize(resize16uC4, 4, false, src, srcStep, srcSize, dst, dstStep, dstSize, method,
+                      work);
 }
 SpStatus imResizeYuy2(const uint8_t* src, int srcStep, SpSize srcSize, uint8_t* dst, int dstStep,
                       SpSize dstSize, int method, uint8_t* work) {
-    return sp::kernels::resizeYuy2.Current()(src, srcStep, srcSize, dst, dstStep, dstSize, method,
-                                             work);
+    return CallResize(resizeYuy2, 2, true, src, srcStep, srcSize, dst, dstStep, dstSize, method,
+                      work);
 }

@@ -5,6 +5,7 @@
 #include <initializer_list>
 
 #include "primitives/SignalKernels.h"
+#include "primitives/dispatch/Entry.h"
 
 namespace {
 
@@ -208,12 +209,7 @@ SpStatus Check(std::initializer_list<const void*> pointers, int n) {
     return n < 1 ? spStsSizeErr : spStsNoErr;
 }
 
-template <class Fn, class... Args>
-SpStatus Call(const sp::Kernel<Fn>& kernel, SpStatus check, Args... args) {
-    if (check != spStsNoErr) return check;
-    kernel.Current()(args...);
-    return spStsNoErr;
-}
+using sp::CallChecked;
 
 // The channel-array kernels: the other array, the channel count, the length, then every channel.
 template <class P>
@@ -231,66 +227,66 @@ SpStatus CheckChannels(const void* other, P const* channels, int count, int n) {
 using namespace sp::kernels;
 
 SpStatus spZero8u(uint8_t* dst, int n) {
-    return Call(zero8u, Check({dst}, n), dst, n);
+    return CallChecked(zero8u, Check({dst}, n), dst, n);
 }
 SpStatus spZero16s(int16_t* dst, int n) {
-    return Call(zero16s, Check({dst}, n), dst, n);
+    return CallChecked(zero16s, Check({dst}, n), dst, n);
 }
 SpStatus spZero32f(float* dst, int n) {
-    return Call(zero32f, Check({dst}, n), dst, n);
+    return CallChecked(zero32f, Check({dst}, n), dst, n);
 }
 SpStatus spCopy32f(const float* src, float* dst, int n) {
-    return Call(copy32f, Check({src, dst}, n), src, dst, n);
+    return CallChecked(copy32f, Check({src, dst}, n), src, dst, n);
 }
 SpStatus spMulC32fInPlace(float c, float* srcDst, int n) {
-    return Call(mulC32fInPlace, Check({srcDst}, n), c, srcDst, n);
+    return CallChecked(mulC32fInPlace, Check({srcDst}, n), c, srcDst, n);
 }
 SpStatus spMulC32f(const float* src, float c, float* dst, int n) {
-    return Call(mulC32f, Check({src, dst}, n), src, c, dst, n);
+    return CallChecked(mulC32f, Check({src, dst}, n), src, c, dst, n);
 }
 SpStatus spAddProductC32f(const float* src, float c, float* dst, int n) {
-    return Call(addProductC32f, Check({src, dst}, n), src, c, dst, n);
+    return CallChecked(addProductC32f, Check({src, dst}, n), src, c, dst, n);
 }
 SpStatus spMul32f(const float* a, const float* b, float* dst, int n) {
-    return Call(mul32f, Check({a, b, dst}, n), a, b, dst, n);
+    return CallChecked(mul32f, Check({a, b, dst}, n), a, b, dst, n);
 }
 SpStatus spMul32fInPlace(const float* a, float* srcDst, int n) {
-    return Call(mul32fInPlace, Check({a, srcDst}, n), a, srcDst, n);
+    return CallChecked(mul32fInPlace, Check({a, srcDst}, n), a, srcDst, n);
 }
 SpStatus spAdd32f(const float* a, const float* b, float* dst, int n) {
-    return Call(add32f, Check({a, b, dst}, n), a, b, dst, n);
+    return CallChecked(add32f, Check({a, b, dst}, n), a, b, dst, n);
 }
 SpStatus spAdd32fInPlace(const float* a, float* srcDst, int n) {
-    return Call(add32fInPlace, Check({a, srcDst}, n), a, srcDst, n);
+    return CallChecked(add32fInPlace, Check({a, srcDst}, n), a, srcDst, n);
 }
 SpStatus spSub32fInPlace(const float* a, float* srcDst, int n) {
-    return Call(sub32fInPlace, Check({a, srcDst}, n), a, srcDst, n);
+    return CallChecked(sub32fInPlace, Check({a, srcDst}, n), a, srcDst, n);
 }
 SpStatus spAddProduct32f(const float* a, const float* b, float* dst, int n) {
-    return Call(addProduct32f, Check({a, b, dst}, n), a, b, dst, n);
+    return CallChecked(addProduct32f, Check({a, b, dst}, n), a, b, dst, n);
 }
 SpStatus spDotProduct32f(const float* a, const float* b, int n, float* result) {
-    return Call(dotProduct32f, Check({a, b, result}, n), a, b, n, result);
+    return CallChecked(dotProduct32f, Check({a, b, result}, n), a, b, n, result);
 }
 SpStatus spFlip32(const float* src, float* dst, int n) {
-    return Call(flip32, Check({src, dst}, n), src, dst, n);
+    return CallChecked(flip32, Check({src, dst}, n), src, dst, n);
 }
 SpStatus spMulC16sScaledInPlace(int16_t c, int16_t* srcDst, int n, int shift) {
-    return Call(mulC16sScaledInPlace, Check({srcDst}, n), c, srcDst, n, shift);
+    return CallChecked(mulC16sScaledInPlace, Check({srcDst}, n), c, srcDst, n, shift);
 }
 SpStatus spMulC16sScaled(const int16_t* src, int16_t c, int16_t* dst, int n, int shift) {
-    return Call(mulC16sScaled, Check({src, dst}, n), src, c, dst, n, shift);
+    return CallChecked(mulC16sScaled, Check({src, dst}, n), src, c, dst, n, shift);
 }
 SpStatus spAdd16sScaled(const int16_t* a, const int16_t* b, int16_t* dst, int n, int shift) {
-    return Call(add16sScaled, Check({a, b, dst}, n), a, b, dst, n, shift);
+    return CallChecked(add16sScaled, Check({a, b, dst}, n), a, b, dst, n, shift);
 }
 SpStatus spDeinterleave32(const float* src, int channels, int n, float* const* dst) {
-    return Call(deinterleave32, CheckChannels(src, dst, channels, n), src, channels, n, dst);
+    return CallChecked(deinterleave32, CheckChannels(src, dst, channels, n), src, channels, n, dst);
 }
 SpStatus spFloatToInt16Interleave(const float* const* src, int channels, int n, int16_t* dst) {
-    return Call(floatToInt16Interleave, CheckChannels(dst, src, channels, n), src, channels, n,
-                dst);
+    return CallChecked(floatToInt16Interleave, CheckChannels(dst, src, channels, n), src, channels,
+                       n, dst);
 }
 SpStatus spSwapBytes16(const uint16_t* src, uint16_t* dst, int n) {
-    return Call(swapBytes16, Check({src, dst}, n), src, dst, n);
+    return CallChecked(swapBytes16, Check({src, dst}, n), src, dst, n);
 }

@@ -47,10 +47,6 @@ DWORD DvInterlaceFlags(DWORD ctl) {
 }
 
 // Row bytes of a bitmap: bits x width rounded up to 32 bits (64-bit arithmetic).
-int64_t RowBytes(WORD bitCount, LONG width) {
-    return ((int64_t(bitCount) * width + 31) / 8) & ~int64_t(3);
-}
-
 int64_t Magnitude(int64_t v) {
     return v < 0 ? -v : v;
 }
@@ -287,6 +283,21 @@ HRESULT GetAverageTimePerFrame(const AM_MEDIA_TYPE& mt, REFERENCE_TIME* pAvgTime
     return QMLogHRESULT(E_NOTIMPL);
 }
 
+int64_t DibRowBytes(WORD bitCount, LONG width) {
+    return ((int64_t(bitCount) * width + 31) / 8) & ~int64_t(3);
+}
+
+size_t RgbRowStep(const AM_MEDIA_TYPE& mt) {
+    if (!IsRGBVideoType(mt)) return 0;
+    const BITMAPINFOHEADER* bmi = nullptr;
+    if (Is(mt.formattype, FORMAT_VideoInfo)) {
+        if (const auto* pvih = FormatAs<const VIDEOINFOHEADER>(mt)) bmi = &pvih->bmiHeader;
+    } else if (Is(mt.formattype, FORMAT_VideoInfo2)) {
+        if (const auto* pvih = FormatAs<const VIDEOINFOHEADER2>(mt)) bmi = &pvih->bmiHeader;
+    }
+    return bmi && bmi->biWidth > 0 ? size_t(DibRowBytes(bmi->biBitCount, bmi->biWidth)) : 0;
+}
+
 HRESULT GetSampleSize(const AM_MEDIA_TYPE& mt, LONG* pSampleSize) {
     QMCheckCondition(pSampleSize != 0, E_POINTER);
     *pSampleSize = 0;
@@ -455,7 +466,7 @@ HRESULT CreateVideoInfoHeader2Type(CMediaType* pMediaType, LONG width, LONG heig
         bmi.biCompression = layout.compression;
         pMediaType->SetSubtype(pSubtype);
     }
-    const int64_t imageSize = Magnitude(RowBytes(bmi.biBitCount, width) * height);
+    const int64_t imageSize = Magnitude(DibRowBytes(bmi.biBitCount, width) * height);
     bmi.biSizeImage = DWORD(imageSize);
 
     pVideoHeader->rcSource = RECT{0, 0, width, LONG(Magnitude(height))};

@@ -29,6 +29,14 @@ HRESULT GetSampleSize(const AM_MEDIA_TYPE& mt, LONG* pSampleSize);
 // VideoInfo and MPEGVideo 0; E_INVALIDARG for other format types.
 HRESULT GetInterlaceFlags(const AM_MEDIA_TYPE& mt, DWORD* pFlags);
 
+// Bytes per row of a device-independent bitmap: bitCount x width bits padded to whole 32-bit
+// words.
+int64_t DibRowBytes(WORD bitCount, LONG width);
+// The row step of the pictures of an RGB video type with a VideoInfo or VideoInfo2 block: DIB
+// rows, as biSizeImage counts them. 0 for every other type (its rows follow its colour format's
+// layout) and for a block it cannot read; never reports.
+size_t RgbRowStep(const AM_MEDIA_TYPE& mt);
+
 // Writers: S_FALSE where the format cannot carry the value (VideoInfo, MPEG-1 video subtypes),
 // E_INVALIDARG for other format types.
 HRESULT SetPictureAspectRatio(AM_MEDIA_TYPE& mt, LONG x, LONG y);

@@ -60,8 +60,7 @@ bool ResizeVideoType(CMediaType* type, LONG width, LONG height) {
     *rects = RECT{0, 0, width, height};
     bmi->biWidth = width;
     bmi->biHeight = bmi->biHeight < 0 ? -height : height;
-    const int64_t rowBytes = ((int64_t(bmi->biBitCount) * width + 31) / 8) & ~int64_t(3);
-    bmi->biSizeImage = DWORD(rowBytes * height);
+    bmi->biSizeImage = DWORD(qm::DibRowBytes(bmi->biBitCount, width) * height);
     type->lSampleSize = ULONG(bmi->biSizeImage);
     return true;
 }

@@ -1,66 +1,23 @@
+// AVX2 variants of the synthesis filter bank and the inverse MDCT, and |x|^(4/3) by gathers.
 #include <immintrin.h>
 
 #include "primitives/AudioCodingKernels.h"
-#include "primitives/Memory.h"
 #include "primitives/x86/Target.h"
 
 SP_TARGET_BEGIN_AVX2
 
 namespace sp::x86 {
 namespace {
-
-using V = __m256;
-constexpr int kLanes = 8;
-inline V LoadU(const float* p) {
-    return _mm256_loadu_ps(p);
-}
-inline void StoreU(float* p, V v) {
-    _mm256_storeu_ps(p, v);
-}
-inline V Set1(float x) {
-    return _mm256_set1_ps(x);
-}
-inline V Zero() {
-    return _mm256_setzero_ps();
-}
-inline V Mul(V a, V b) {
-    return _mm256_mul_ps(a, b);
-}
-inline V Add(V a, V b) {
-    return _mm256_add_ps(a, b);
-}
-inline V Sub(V a, V b) {
-    return _mm256_sub_ps(a, b);
-}
-constexpr int kLanesLog2 = 3;
-inline void Transpose(V (&r)[8]) {
-    const V t0 = _mm256_unpacklo_ps(r[0], r[1]), t1 = _mm256_unpackhi_ps(r[0], r[1]);
-    const V t2 = _mm256_unpacklo_ps(r[2], r[3]), t3 = _mm256_unpackhi_ps(r[2], r[3]);
-    const V t4 = _mm256_unpacklo_ps(r[4], r[5]), t5 = _mm256_unpackhi_ps(r[4], r[5]);
-    const V t6 = _mm256_unpacklo_ps(r[6], r[7]), t7 = _mm256_unpackhi_ps(r[6], r[7]);
-    const V s0 = _mm256_shuffle_ps(t0, t2, 0x44), s1 = _mm256_shuffle_ps(t0, t2, 0xEE);
-    const V s2 = _mm256_shuffle_ps(t1, t3, 0x44), s3 = _mm256_shuffle_ps(t1, t3, 0xEE);
-    const V s4 = _mm256_shuffle_ps(t4, t6, 0x44), s5 = _mm256_shuffle_ps(t4, t6, 0xEE);
-    const V s6 = _mm256_shuffle_ps(t5, t7, 0x44), s7 = _mm256_shuffle_ps(t5, t7, 0xEE);
-    r[0] = _mm256_permute2f128_ps(s0, s4, 0x20);
-    r[1] = _mm256_permute2f128_ps(s1, s5, 0x20);
-    r[2] = _mm256_permute2f128_ps(s2, s6, 0x20);
-    r[3] = _mm256_permute2f128_ps(s3, s7, 0x20);
-    r[4] = _mm256_permute2f128_ps(s0, s4, 0x31);
-    r[5] = _mm256_permute2f128_ps(s1, s5, 0x31);
-    r[6] = _mm256_permute2f128_ps(s2, s6, 0x31);
-    r[7] = _mm256_permute2f128_ps(s3, s7, 0x31);
-}
-
+constexpr Isa kIsa = Isa::AVX2;
 }  // namespace
+
+#include "primitives/x86/FloatVector.inc"
 
 #define SP_VARIANT(name) name##Avx2
 #include "primitives/x86/AudioCodingOps.inc"
 #undef SP_VARIANT
 
-SpStatus AcPow43Avx2(const int16_t* src, float* dst, int n) {
-    if (!src || !dst) return spStsNullPtrErr;
-    if (n < 1) return spStsSizeErr;
+void AcPow43Avx2(const int16_t* src, float* dst, int n) {
     const float* table = ac::Pow43Table();
     const __m256i last = _mm256_set1_epi32(ac::kPow43TableSize - 1);
     const __m256i signBit = _mm256_set1_epi32(int32_t(0x80000000u));
@@ -80,7 +37,6 @@ SpStatus AcPow43Avx2(const int16_t* src, float* dst, int n) {
         const float v = ax < ac::kPow43TableSize ? table[ax] : ac::Pow43Direct(ax);
         dst[i] = x < 0 ? -v : v;
     }
-    return spStsNoErr;
 }
 
 }  // namespace sp::x86

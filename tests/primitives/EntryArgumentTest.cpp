@@ -3,7 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <vector>
 
+#include "primitives/AudioCoding.h"
+#include "primitives/Colour.h"
+#include "primitives/Image.h"
 #include "primitives/MPEG4Coding.h"
 #include "primitives/Memory.h"
 #include "primitives/Signal.h"
@@ -21,7 +25,7 @@ struct EntryCase {
 };
 
 const VcMotionVector g_mv{0, 0};
-float g_floats[4];
+float g_floats[64];
 const float* g_sources[2] = {g_floats, nullptr};
 float* g_destinations[2] = {g_floats, nullptr};
 
@@ -37,6 +41,55 @@ uint8_t* Pix() {
 int16_t* Coef() {
     return g_coefficients;
 }
+
+// Colour operands: three planes in g_pixels, and the same with one plane or step missing or bad.
+const uint8_t* const g_src[3] = {g_pixels, g_pixels + 256, g_pixels + 512};
+const uint8_t* const g_srcNoU[3] = {g_pixels, nullptr, g_pixels + 512};
+uint8_t* const g_dst[3] = {g_pixels, g_pixels + 256, g_pixels + 512};
+uint8_t* const g_dstNoV[3] = {g_pixels, g_pixels + 256, nullptr};
+const int g_steps[3] = {16, 8, 8};
+const int g_zeroU[3] = {16, 0, 8};
+const int g_negativeV[3] = {16, 8, -8};
+constexpr SpSize k2x2{2, 2};
+
+// A motion history for the 4x4 deinterlacing cases, and one whose history is missing.
+ImDeinterlaceState g_history{g_pixels + 512, 4, {4, 4}, 0, 0};
+ImDeinterlaceState g_noHistory{nullptr, 4, {4, 4}, 0, 0};
+ImDeinterlaceState g_negativeThreshold{g_pixels + 512, 4, {4, 4}, -1, 0};
+int g_bytes;
+uint16_t* Samples() {
+    return reinterpret_cast<uint16_t*>(g_pixels);
+}
+
+// Audio contexts built on first use, and memory whose tag matches no context.
+AcSynthesisState* Synthesis() {
+    static std::vector<uint8_t> memory(kAcSynthesisStateSize);
+    static AcSynthesisState* state = nullptr;
+    if (!state) acSynthesisInit(&state, memory.data());
+    return state;
+}
+const AcHuffmanSpec* Huffman() {
+    static const AcHuffmanCode codes[] = {{1, 1, 1}, {0, 1, 2}, {0, 0, 0}};
+    static std::vector<uint8_t> memory;
+    static AcHuffmanSpec* spec = nullptr;
+    if (!spec) {
+        int size = 0;
+        acHuffmanGetSpecSize(codes, &size);
+        memory.resize(size_t(size));
+        acHuffmanInitSpec(codes, &spec, memory.data());
+    }
+    return spec;
+}
+alignas(32) uint8_t g_untagged[64];
+template <class Context>
+Context* Untagged() {
+    return reinterpret_cast<Context*>(g_untagged);
+}
+const uint8_t* g_bits = g_pixels;
+const uint8_t* g_noBits = nullptr;
+int g_bitOffset;
+const int g_decreasing[] = {0, 5, 3};
+const int g_negativeFirst[] = {-1, 3};
 
 // clang-format off
 const EntryCase kCases[] = {
@@ -140,6 +193,134 @@ const EntryCase kCases[] = {
     {"spFloatToInt16Interleave null destination", [] { return spFloatToInt16Interleave(g_sources, 1, 4, nullptr); }, -8},
     {"spSwapBytes16 null destination", [] { return spSwapBytes16(Words(), nullptr, 4); }, -8},
     {"spSwapBytes16 zero length", [] { return spSwapBytes16(Words(), Words(), 0); }, -6},
+
+    {"ccYuv420ToRgb24 null plane", [] { return ccYuv420ToRgb24(g_srcNoU, g_steps, Pix(), 8, k2x2); }, -8},
+    {"ccYuv420ToRgb24 null planes", [] { return ccYuv420ToRgb24(nullptr, g_steps, Pix(), 8, k2x2); }, -8},
+    {"ccYuv420ToRgb24 null steps", [] { return ccYuv420ToRgb24(g_src, nullptr, Pix(), 8, k2x2); }, -8},
+    {"ccYuv420ToRgb24 null destination", [] { return ccYuv420ToRgb24(g_src, g_steps, nullptr, 8, k2x2); }, -8},
+    {"ccYuv420ToRgb24 zero width", [] { return ccYuv420ToRgb24(g_src, g_steps, Pix(), 8, {0, 2}); }, -6},
+    {"ccYuv420ToRgb24 zero step", [] { return ccYuv420ToRgb24(g_src, g_zeroU, Pix(), 8, k2x2); }, -14},
+    // A size error comes before a step error, a null pointer before both.
+    {"ccYuv420ToRgb24 zero step and size", [] { return ccYuv420ToRgb24(g_src, g_zeroU, Pix(), 8, {2, 0}); }, -6},
+    {"ccYuv420ToRgb24 null and zero size", [] { return ccYuv420ToRgb24(g_srcNoU, g_steps, Pix(), 8, {0, 0}); }, -8},
+    {"ccYuv420ToArgb32 negative height", [] { return ccYuv420ToArgb32(g_src, g_steps, Pix(), 8, {2, -3}, 255); }, -6},
+    {"ccYuv420ToArgb32 negative step", [] { return ccYuv420ToArgb32(g_src, g_negativeV, Pix(), 8, k2x2, 255); }, -14},
+    {"ccYuv420ToRgb565 destination step", [] { return ccYuv420ToRgb565(g_src, g_steps, Pix(), 0, k2x2); }, -14},
+    {"ccYuv420ToRgb16Other null plane", [] { return ccYuv420ToRgb16Other(g_srcNoU, g_steps, Pix(), 8, k2x2); }, -8},
+    {"ccYuv420ToYuy2 one column", [] { return ccYuv420ToYuy2(g_src, g_steps, Pix(), 8, {1, 3}); }, -6},
+    {"ccYuv420ToYuy2 one row", [] { return ccYuv420ToYuy2(g_src, g_steps, Pix(), 8, {3, 1}); }, -6},
+    {"ccYuv420ToUyvy one column", [] { return ccYuv420ToUyvy(g_src, g_steps, Pix(), 8, {1, 2}); }, -6},
+    {"ccYuv420ToUyvy zero step", [] { return ccYuv420ToUyvy(g_src, g_zeroU, Pix(), 8, k2x2); }, -14},
+    {"ccYuv420ToNv12 null chroma", [] { return ccYuv420ToNv12(g_src, g_steps, Pix(), 8, nullptr, 8, k2x2); }, -8},
+    {"ccYuv420ToNv12 zero height", [] { return ccYuv420ToNv12(g_src, g_steps, Pix(), 8, Pix(), 8, {2, 0}); }, -6},
+    {"ccYuv420ToNv12 chroma step", [] { return ccYuv420ToNv12(g_src, g_steps, Pix(), 8, Pix(), 0, k2x2); }, -14},
+    {"ccYuv420ToNv12 one row", [] { return ccYuv420ToNv12(g_src, g_steps, Pix(), 8, Pix(), 8, {4, 1}); }, -6},
+    {"ccYuv420ToY41p null planes", [] { return ccYuv420ToY41p(nullptr, g_steps, Pix(), 8, k2x2); }, -8},
+    {"ccYuv422ToYuy2 zero step", [] { return ccYuv422ToYuy2(g_src, g_zeroU, Pix(), 8, k2x2); }, -14},
+    {"ccYvu9ToRgb24 zero size", [] { return ccYvu9ToRgb24(g_src, g_steps, Pix(), 8, {0, 0}); }, -6},
+    {"ccYuv420ToYuv422 null destination plane", [] { return ccYuv420ToYuv422(g_src, g_steps, g_dstNoV, g_steps, k2x2); }, -8},
+    {"ccYuv420ToYuv411 null destination steps", [] { return ccYuv420ToYuv411(g_src, g_steps, g_dst, nullptr, k2x2); }, -8},
+    {"ccYuv422ToYuv420 negative width", [] { return ccYuv422ToYuv420(g_src, g_steps, g_dst, g_steps, {-1, 2}); }, -6},
+    {"ccYuv411ToYuv420 destination step", [] { return ccYuv411ToYuv420(g_src, g_steps, g_dst, g_negativeV, k2x2); }, -14},
+    {"ccNv12ToYuy2 null chroma", [] { return ccNv12ToYuy2(Pix(), 8, nullptr, 8, Pix(), 8, k2x2); }, -8},
+    {"ccNv12ToRgb24 zero width", [] { return ccNv12ToRgb24(Pix(), 8, Pix(), 8, Pix(), 8, {0, 2}); }, -6},
+    {"ccNv12ToArgb32 chroma step", [] { return ccNv12ToArgb32(Pix(), 8, Pix(), 0, Pix(), 8, k2x2, 1); }, -14},
+    {"ccNv12ToYuv420 null destination planes", [] { return ccNv12ToYuv420(Pix(), 8, Pix(), 8, nullptr, g_steps, k2x2); }, -8},
+    {"ccNv12ToYuv420 destination step", [] { return ccNv12ToYuv420(Pix(), 8, Pix(), 8, g_dst, g_zeroU, k2x2); }, -14},
+    {"ccYuy2ToUyvy null source", [] { return ccYuy2ToUyvy(nullptr, 8, Pix(), 8, k2x2); }, -8},
+    {"ccYuy2ToRgb24 null destination", [] { return ccYuy2ToRgb24(Pix(), 8, nullptr, 8, k2x2); }, -8},
+    {"ccUyvyToYuy2 zero height", [] { return ccUyvyToYuy2(Pix(), 8, Pix(), 8, {2, 0}); }, -6},
+    {"ccRgb24ToYuy2 zero source step", [] { return ccRgb24ToYuy2(Pix(), 0, Pix(), 8, k2x2); }, -14},
+    {"ccArgb32ToArgb32 destination step", [] { return ccArgb32ToArgb32(Pix(), 8, Pix(), -8, k2x2, 1); }, -14},
+    {"ccRgb565ToRgb24 null source", [] { return ccRgb565ToRgb24(nullptr, 8, Pix(), 8, k2x2); }, -8},
+    {"ccGray8ToYuy2 zero width", [] { return ccGray8ToYuy2(Pix(), 8, Pix(), 8, {0, 2}); }, -6},
+    {"ccYuy2ToGray8 zero step", [] { return ccYuy2ToGray8(Pix(), 0, Pix(), 8, k2x2); }, -14},
+    {"ccYuy2ToNv12 chroma step", [] { return ccYuy2ToNv12(Pix(), 8, Pix(), 8, Pix(), 0, k2x2); }, -14},
+    {"ccUyvyToNv12 null luma", [] { return ccUyvyToNv12(Pix(), 8, nullptr, 8, Pix(), 8, k2x2); }, -8},
+    {"ccYuy2ToYuv420 null destination planes", [] { return ccYuy2ToYuv420(Pix(), 8, nullptr, g_steps, k2x2); }, -8},
+    {"ccRgb24ToYuv420 zero size", [] { return ccRgb24ToYuv420(Pix(), 8, g_dst, g_steps, {0, 0}); }, -6},
+    {"ccY41pToYuv420 null destination plane", [] { return ccY41pToYuv420(Pix(), 12, g_dstNoV, g_steps, k2x2); }, -8},
+    {"ccY411ToYuv411 destination step", [] { return ccY411ToYuv411(Pix(), 6, g_dst, g_zeroU, k2x2); }, -14},
+    {"ccBayerToRgb24 zero destination step", [] { return ccBayerToRgb24(Pix(), 2, Pix(), 0, k2x2, 0); }, -14},
+    // A bottom-up destination passes minus its pitch, which must still hold a row.
+    {"ccBayerToRgb24 short destination row", [] { return ccBayerToRgb24(Pix(), 2, Pix() + 12, -5, k2x2, 0); }, -14},
+    {"ccBayerToRgb24 null destination", [] { return ccBayerToRgb24(Pix(), 2, nullptr, 6, k2x2, 0); }, -8},
+    {"ccBayerToRgb24 layout", [] { return ccBayerToRgb24(Pix(), 2, Pix(), 6, k2x2, 4); }, -11},
+    {"ccBayerToRgb24 layout and size", [] { return ccBayerToRgb24(Pix(), 2, Pix(), 6, {0, 2}, 4); }, -6},
+    {"ccLumaRangeStretch k above 7", [] { return ccLumaRangeStretch(Pix(), 8, Pix(), 8, k2x2, 8); }, -11},
+    {"ccLumaRangeStretch negative k", [] { return ccLumaRangeStretch(Pix(), 8, Pix(), 8, k2x2, -1); }, -11},
+    {"ccLumaRangeStretch null source", [] { return ccLumaRangeStretch(nullptr, 8, Pix(), 8, k2x2, 0); }, -8},
+
+    {"imDeinterlaceMethod2 weight above 128", [] { return imDeinterlaceMethod2(Pix(), 4, Pix(), 4, {4, 4}, 129, 21); }, -11},
+    {"imDeinterlaceMethod2 negative threshold", [] { return imDeinterlaceMethod2(Pix(), 4, Pix(), 4, {4, 4}, 128, -1); }, -11},
+    {"imDeinterlaceMethod2 null destination", [] { return imDeinterlaceMethod2(Pix(), 4, nullptr, 4, {4, 4}, 128, 21); }, -8},
+    {"imDeinterlaceMethod4 null source", [] { return imDeinterlaceMethod4(nullptr, 4, Pix(), 4, {4, 4}, 0); }, -8},
+    {"imDeinterlaceMethod4 zero width", [] { return imDeinterlaceMethod4(Pix(), 4, Pix(), 4, {0, 4}, 0); }, -6},
+    // A step must hold a row of the region.
+    {"imDeinterlaceMethod4 short source step", [] { return imDeinterlaceMethod4(Pix(), 3, Pix(), 4, {4, 4}, 0); }, -14},
+    {"imDeinterlaceMethod4 negative threshold", [] { return imDeinterlaceMethod4(Pix(), 4, Pix(), 4, {4, 4}, -1); }, -11},
+    {"imDeinterlaceMethod5 short destination step", [] { return imDeinterlaceMethod5(Pix(), 4, Pix(), 3, {4, 4}, 0); }, -14},
+    {"imDeinterlaceMethod5 negative threshold", [] { return imDeinterlaceMethod5(Pix(), 4, Pix(), 4, {4, 4}, -1); }, -11},
+    {"imDeinterlaceOtherB zero distance", [] { return imDeinterlaceOtherB(Pix(), 4, Pix(), 4, {4, 4}, 0); }, -11},
+    {"imDeinterlaceOtherB zero height", [] { return imDeinterlaceOtherB(Pix(), 4, Pix(), 4, {4, 0}, 1); }, -6},
+    {"imDeinterlaceOtherA null state", [] { return imDeinterlaceOtherA(Pix(), 4, Pix(), 4, {4, 4}, nullptr); }, -8},
+    {"imDeinterlaceOtherA null history", [] { return imDeinterlaceOtherA(Pix(), 4, Pix(), 4, {4, 4}, &g_noHistory); }, -8},
+    {"imDeinterlaceOtherA other size", [] { return imDeinterlaceOtherA(Pix(), 4, Pix(), 4, {4, 2}, &g_history); }, -6},
+    {"imDeinterlaceOtherA short step", [] { return imDeinterlaceOtherA(Pix(), 2, Pix(), 4, {4, 4}, &g_history); }, -14},
+    {"imDeinterlaceOtherA negative threshold", [] { return imDeinterlaceOtherA(Pix(), 4, Pix(), 4, {4, 4}, &g_negativeThreshold); }, -11},
+
+    {"imResizeGetBufferSize method", [] { return imResizeGetBufferSize({4, 4}, {2, 2}, 4, 1, &g_bytes); }, -11},
+    {"imResizeGetBufferSize channels", [] { return imResizeGetBufferSize({4, 4}, {2, 2}, 1, 5, &g_bytes); }, -11},
+    {"imResizeGetBufferSize zero width", [] { return imResizeGetBufferSize({0, 4}, {2, 2}, 1, 1, &g_bytes); }, -6},
+    {"imResizeGetBufferSize null", [] { return imResizeGetBufferSize({4, 4}, {2, 2}, 1, 1, nullptr); }, -8},
+    {"imResizePlane8uC1 null work", [] { return imResizePlane8uC1(Pix(), 4, {4, 4}, Pix(), 2, {2, 2}, 1, nullptr); }, -8},
+    {"imResizePlane8uC1 null source", [] { return imResizePlane8uC1(nullptr, 4, {4, 4}, Pix(), 2, {2, 2}, 1, Pix()); }, -8},
+    {"imResizePlane8uC1 negative height", [] { return imResizePlane8uC1(Pix(), 4, {4, 4}, Pix(), 2, {2, -2}, 1, Pix()); }, -6},
+    {"imResizePlane8uC1 method", [] { return imResizePlane8uC1(Pix(), 4, {4, 4}, Pix(), 2, {2, 2}, 7, Pix()); }, -11},
+    {"imResizePlane8uC1 zero step", [] { return imResizePlane8uC1(Pix(), 0, {4, 4}, Pix(), 2, {2, 2}, 1, Pix()); }, -14},
+    // An unknown method is reported before a step too short for the row.
+    {"imResizePlane8uC2 method and short step", [] { return imResizePlane8uC2(Pix(), 4, {4, 4}, Pix(), 4, {2, 2}, 9, Pix()); }, -11},
+    {"imResizePlane8uC2 short step", [] { return imResizePlane8uC2(Pix(), 7, {4, 4}, Pix(), 4, {2, 2}, 1, Pix()); }, -14},
+    {"imResizePlane8uC3 short destination step", [] { return imResizePlane8uC3(Pix(), 12, {4, 4}, Pix(), 5, {2, 2}, 1, Pix()); }, -14},
+    {"imResizePlane8uC4 short source step", [] { return imResizePlane8uC4(Pix(), 15, {4, 4}, Pix(), 8, {2, 2}, 1, Pix()); }, -14},
+    {"imResizePlane16uC1 short step", [] { return imResizePlane16uC1(Samples(), 7, {4, 4}, Samples(), 4, {2, 2}, 1, Pix()); }, -14},
+    {"imResizePlane16uC3 null destination", [] { return imResizePlane16uC3(Samples(), 24, {4, 4}, nullptr, 12, {2, 2}, 1, Pix()); }, -8},
+    {"imResizePlane16uC4 short destination step", [] { return imResizePlane16uC4(Samples(), 32, {4, 4}, Samples(), 15, {2, 2}, 1, Pix()); }, -14},
+    // A YUY2 row of odd width still ends on a whole pixel pair.
+    {"imResizeYuy2 short source step", [] { return imResizeYuy2(Pix(), 4, {3, 4}, Pix(), 4, {2, 2}, 1, Pix()); }, -14},
+    {"imResizeYuy2 short destination step", [] { return imResizeYuy2(Pix(), 8, {4, 4}, Pix(), 7, {4, 2}, 1, Pix()); }, -14},
+
+    {"acSynthesis32 null source", [] { return acSynthesis32(nullptr, Flt(), Synthesis(), 1); }, -8},
+    {"acSynthesis32 null destination", [] { return acSynthesis32(Flt(), nullptr, Synthesis(), 1); }, -8},
+    {"acSynthesis32 null state", [] { return acSynthesis32(Flt(), Flt(), nullptr, 1); }, -8},
+    {"acSynthesis32 untagged state", [] { return acSynthesis32(Flt(), Flt(), Untagged<AcSynthesisState>(), 1); }, -17},
+    {"acSynthesis32 mode 0", [] { return acSynthesis32(Flt(), Flt(), Synthesis(), 0); }, -5},
+    {"acSynthesis32 mode 3", [] { return acSynthesis32(Flt(), Flt(), Synthesis(), 3); }, -5},
+    {"acInverseMdct null source", [] { return acInverseMdct(nullptr, Flt(), Untagged<AcMdctSpec>(), Pix()); }, -8},
+    {"acInverseMdct null set-up", [] { return acInverseMdct(Flt(), Flt(), nullptr, Pix()); }, -8},
+    {"acInverseMdct untagged set-up", [] { return acInverseMdct(Flt(), Flt(), Untagged<AcMdctSpec>(), nullptr); }, -17},
+    {"acPow43 null source", [] { return acPow43(nullptr, Flt(), 1); }, -8},
+    {"acPow43 null destination", [] { return acPow43(Coef(), nullptr, 1); }, -8},
+    {"acPow43 zero length", [] { return acPow43(Coef(), Flt(), 0); }, -6},
+    {"acPow2QuarterStep null", [] { return acPow2QuarterStep(nullptr, 0, Flt(), 1); }, -8},
+    {"acPow2QuarterStep negative length", [] { return acPow2QuarterStep(Coef(), 0, Flt(), -1); }, -6},
+    {"acScaleBands decreasing bounds", [] { return acScaleBands(Flt(), Flt(), g_decreasing, 2); }, -5},
+    {"acScaleBands negative bound", [] { return acScaleBands(Flt(), Flt(), g_negativeFirst, 1); }, -5},
+    {"acScaleBands no bands", [] { return acScaleBands(Flt(), Flt(), g_decreasing, 0); }, -6},
+    {"acScaleBands null lines", [] { return acScaleBands(nullptr, Flt(), g_decreasing, 1); }, -8},
+    {"acScaleBands null bounds", [] { return acScaleBands(Flt(), Flt(), nullptr, 0); }, -8},
+    {"acHuffmanDecodePairs null position", [] { return acHuffmanDecodePairs(nullptr, &g_bitOffset, Coef(), 1, Huffman()); }, -8},
+    {"acHuffmanDecodePairs null stream", [] { return acHuffmanDecodePairs(&g_noBits, &g_bitOffset, Coef(), 1, Huffman()); }, -8},
+    {"acHuffmanDecodePairs null offset", [] { return acHuffmanDecodePairs(&g_bits, nullptr, Coef(), 1, Huffman()); }, -8},
+    {"acHuffmanDecodePairs null destination", [] { return acHuffmanDecodePairs(&g_bits, &g_bitOffset, nullptr, 1, Huffman()); }, -8},
+    {"acHuffmanDecodePairs null set-up", [] { return acHuffmanDecodePairs(&g_bits, &g_bitOffset, Coef(), 1, nullptr); }, -8},
+    {"acHuffmanDecodePairs untagged set-up", [] { return acHuffmanDecodePairs(&g_bits, &g_bitOffset, Coef(), 1, Untagged<AcHuffmanSpec>()); }, -17},
+    {"acHuffmanDecodePairs no pairs", [] { return acHuffmanDecodePairs(&g_bits, &g_bitOffset, Coef(), 0, Huffman()); }, -6},
+    {"acHuffmanDecodeQuads null destination", [] { return acHuffmanDecodeQuads(&g_bits, &g_bitOffset, nullptr, Huffman()); }, -8},
+    {"acHuffmanDecodeQuads untagged set-up", [] { return acHuffmanDecodeQuads(&g_bits, &g_bitOffset, Coef(), Untagged<AcHuffmanSpec>()); }, -17},
+    {"acHuffmanDecodePairsEscape no lines", [] { return acHuffmanDecodePairsEscape(&g_bits, &g_bitOffset, Huffman(), Coef(), 0, 0); }, -6},
+    {"acHuffmanDecodePairsEscape 14 linbits", [] { return acHuffmanDecodePairsEscape(&g_bits, &g_bitOffset, Huffman(), Coef(), 2, 14); }, -5},
+    {"acHuffmanDecodePairsEscape negative linbits", [] { return acHuffmanDecodePairsEscape(&g_bits, &g_bitOffset, Huffman(), Coef(), 2, -1); }, -5},
 };
 // clang-format on
 
@@ -148,7 +329,10 @@ TEST(KernelEntries, RefuseBadArgumentsBeforeAnyWork) {
         std::memset(g_pixels, 0, sizeof(g_pixels));
         std::memset(g_coefficients, 0, sizeof(g_coefficients));
         std::memset(g_floats, 0, sizeof(g_floats));
+        g_bits = g_pixels;
+        g_bitOffset = 0;
         EXPECT_EQ(c.run(), c.expected) << c.call;
+        EXPECT_TRUE(g_bits == g_pixels && g_bitOffset == 0) << c.call << " moved the bit position";
         for (uint8_t v : g_pixels) ASSERT_EQ(v, 0) << c.call << " wrote";
         for (int16_t v : g_coefficients) ASSERT_EQ(v, 0) << c.call << " wrote";
         for (float v : g_floats) ASSERT_EQ(v, 0.0f) << c.call << " wrote";

@@ -44,7 +44,8 @@ HRESULT InitVideoDataFromSample(const CMediaType& mt, IMediaSample* pMediaSample
     const UMC::ColorFormat colorFormat = ColorFormatFromSubtype(mt.subtype);
     QMCheckCondition(colorFormat != UMC::NONE, E_FAIL);
     QMCheckHRESULTUMC(videoData.Init(width, std::abs(height), colorFormat, 0));
-    QMCheckHRESULTUMC(videoData.SetSurface(pointer, 0));
+    // RGB rows are DIB rows (padded to 32-bit words), as the type's biSizeImage counts them.
+    QMCheckHRESULTUMC(videoData.SetSurface(pointer, RgbRowStep(mt)));
     QMCheckCondition(videoData.GetBufferSize() <= size_t(pMediaSample->GetSize()), E_INVALIDARG);
     DWORD flags = 0;
     if (FAILED(GetInterlaceFlags(mt, &flags))) flags = 0;
