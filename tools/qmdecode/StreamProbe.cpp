@@ -263,6 +263,9 @@ bool LooksLikeVideo(std::span<const uint8_t> d) {
 std::optional<std::string> ProbeStream(std::span<const uint8_t> data,
                                        std::optional<StreamKind> forced, int lpcmRate,
                                        ProbedStream* stream) {
+    // The probes start from InitMediaType, which does not free a format block: a stream probed
+    // again would leak the last one.
+    stream->inputType.ResetFormatBuffer();
     if (forced) {
         switch (*forced) {
             case StreamKind::MpegVideo:
