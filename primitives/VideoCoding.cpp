@@ -5,6 +5,7 @@
 
 #include "primitives/VideoCodingIdct.h"
 #include "primitives/VideoCodingKernels.h"
+#include "primitives/dispatch/Entry.h"
 
 namespace {
 
@@ -205,6 +206,7 @@ constinit const Kernel<IdctStoreFn> inverseDct8x8Store{
 }  // namespace sp::kernels
 
 using namespace sp::kernels;
+using sp::CallChecked;
 
 // Every argument is checked here; the implementations behind the entries trust them.
 namespace {
@@ -215,39 +217,34 @@ SpStatus CheckBlock(const void* src, int srcStep, const void* dst, int dstStep) 
     return spStsNoErr;
 }
 
-template <class Fn, class... Args>
-SpStatus Call(const sp::Kernel<Fn>& kernel, SpStatus check, Args... args) {
-    if (check != spStsNoErr) return check;
-    kernel.Current()(args...);
-    return spStsNoErr;
-}
-
 }  // namespace
 
 SpStatus vcCopyBlock8x8(const uint8_t* src, int srcStep, uint8_t* dst, int dstStep) {
-    return Call(copyBlock8x8, CheckBlock(src, srcStep, dst, dstStep), src, ptrdiff_t(srcStep), dst,
-                ptrdiff_t(dstStep));
+    return CallChecked(copyBlock8x8, CheckBlock(src, srcStep, dst, dstStep), src,
+                       ptrdiff_t(srcStep), dst, ptrdiff_t(dstStep));
 }
 SpStatus vcCopyBlock16x16(const uint8_t* src, int srcStep, uint8_t* dst, int dstStep) {
-    return Call(copyBlock16x16, CheckBlock(src, srcStep, dst, dstStep), src, ptrdiff_t(srcStep),
-                dst, ptrdiff_t(dstStep));
+    return CallChecked(copyBlock16x16, CheckBlock(src, srcStep, dst, dstStep), src,
+                       ptrdiff_t(srcStep), dst, ptrdiff_t(dstStep));
 }
 SpStatus vcAddResidual8x8(const int16_t* residual, int residualStep, uint8_t* dst, int dstStep) {
     // A residual row must start on a 16-bit value.
     const SpStatus check = (residualStep & 1) && residual && dst
                                ? spStsStepErr
                                : CheckBlock(residual, residualStep, dst, dstStep);
-    return Call(addResidual8x8, check, residual, ptrdiff_t(residualStep), dst, ptrdiff_t(dstStep));
+    return CallChecked(addResidual8x8, check, residual, ptrdiff_t(residualStep), dst,
+                       ptrdiff_t(dstStep));
 }
 SpStatus vcAddConstant8x8(int16_t value, uint8_t* dst, int dstStep) {
-    return Call(addConstant8x8, CheckBlock(dst, 1, dst, dstStep), value, dst, ptrdiff_t(dstStep));
+    return CallChecked(addConstant8x8, CheckBlock(dst, 1, dst, dstStep), value, dst,
+                       ptrdiff_t(dstStep));
 }
 
-#define SP_VC_PREDICT_ENTRY(Name, kernel)                                                         \
-    SpStatus Name(const uint8_t* ref, int refStep, uint8_t* dst, int dstStep, int type,           \
-                  int rounding) {                                                                 \
-        return Call(kernel, CheckBlock(ref, refStep, dst, dstStep), ref, ptrdiff_t(refStep), dst, \
-                    ptrdiff_t(dstStep), type, rounding);                                          \
+#define SP_VC_PREDICT_ENTRY(Name, kernel)                                                \
+    SpStatus Name(const uint8_t* ref, int refStep, uint8_t* dst, int dstStep, int type,  \
+                  int rounding) {                                                        \
+        return CallChecked(kernel, CheckBlock(ref, refStep, dst, dstStep), ref,          \
+                           ptrdiff_t(refStep), dst, ptrdiff_t(dstStep), type, rounding); \
     }
 SP_VC_PREDICT_ENTRY(vcPredict8x4, predict8x4)
 SP_VC_PREDICT_ENTRY(vcPredict8x8, predict8x8)
@@ -260,16 +257,17 @@ SP_VC_PREDICT_ENTRY(vcPredictAverage16x16, predictAverage16x16)
 #undef SP_VC_PREDICT_ENTRY
 
 SpStatus vcInverseDct8x8(const int16_t* coefficients, int16_t* out) {
-    return Call(inverseDct8x8, CheckBlock(coefficients, 1, out, 1), coefficients, out);
+    return CallChecked(inverseDct8x8, CheckBlock(coefficients, 1, out, 1), coefficients, out);
 }
 SpStatus vcInverseDct8x8Reduced(const int16_t* coefficients, int16_t* out) {
-    return Call(inverseDct8x8Reduced, CheckBlock(coefficients, 1, out, 1), coefficients, out);
+    return CallChecked(inverseDct8x8Reduced, CheckBlock(coefficients, 1, out, 1), coefficients,
+                       out);
 }
 SpStatus vcInverseDct8x8ToPixels(const int16_t* coefficients, uint8_t* dst, int dstStep, int hint) {
-    return Call(inverseDct8x8ToPixels, CheckBlock(coefficients, 1, dst, dstStep), coefficients, dst,
-                ptrdiff_t(dstStep), hint);
+    return CallChecked(inverseDct8x8ToPixels, CheckBlock(coefficients, 1, dst, dstStep),
+                       coefficients, dst, ptrdiff_t(dstStep), hint);
 }
 SpStatus vcInverseDct8x8Store(const int16_t* coefficients, uint8_t* dst, int dstStep) {
-    return Call(inverseDct8x8Store, CheckBlock(coefficients, 1, dst, dstStep), coefficients, dst,
-                ptrdiff_t(dstStep));
+    return CallChecked(inverseDct8x8Store, CheckBlock(coefficients, 1, dst, dstStep), coefficients,
+                       dst, ptrdiff_t(dstStep));
 }
