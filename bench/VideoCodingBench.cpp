@@ -15,7 +15,8 @@ namespace {
 constexpr int kBlocks = 256;
 
 // Coefficient blocks like a decoder's: a few low-frequency terms, some dense ones.
-std::vector<int16_t> MakeBlocks(bool cornerOnly) {
+// withLast sets coefficient 63 to 1, as the parity change leaves it in most sparse blocks.
+std::vector<int16_t> MakeBlocks(bool cornerOnly, bool withLast = false) {
     std::mt19937 rng(42);
     std::vector<int16_t> c(size_t(kBlocks) * 64, 0);
     for (int b = 0; b < kBlocks; ++b) {
@@ -25,12 +26,14 @@ std::vector<int16_t> MakeBlocks(bool cornerOnly) {
             const int pos = cornerOnly ? (int(rng() % 4) * 8 + int(rng() % 4)) : int(rng() % 64);
             blk[pos] = int16_t(int(rng() % 801) - 400);
         }
+        if (withLast) blk[63] = 1;
     }
     return c;
 }
 
-void Idct(benchmark::State& state, sp::kernels::IdctFn* fn, bool cornerOnly) {
-    const std::vector<int16_t> in = MakeBlocks(cornerOnly);
+void Idct(benchmark::State& state, sp::kernels::IdctFn* fn, bool cornerOnly,
+          bool withLast = false) {
+    const std::vector<int16_t> in = MakeBlocks(cornerOnly, withLast);
     std::vector<int16_t> out(in.size());
     for (auto _ : state) {
         for (int b = 0; b < kBlocks; ++b) fn(&in[size_t(b) * 64], &out[size_t(b) * 64]);
@@ -123,6 +126,13 @@ void BM_InverseDct8x8(benchmark::State& s, Impl impl) {
 void BM_InverseDct8x8Reduced(benchmark::State& s, Impl impl) {
     Idct(s, Pick(s, k::inverseDct8x8Reduced, impl), true);
 }
+// The same sparse blocks with coefficient 63 set: the full transform against the sparse one.
+void BM_InverseDct8x8CornerAndLast(benchmark::State& s, Impl impl) {
+    Idct(s, Pick(s, k::inverseDct8x8, impl), true, true);
+}
+void BM_InverseDct8x8Sparse(benchmark::State& s, Impl impl) {
+    Idct(s, Pick(s, k::inverseDct8x8Sparse, impl), true, true);
+}
 void BM_InverseDct8x8Store(benchmark::State& s, Impl impl) {
     IdctPixels(s, Pick(s, k::inverseDct8x8Store, impl));
 }
@@ -164,6 +174,8 @@ void BM_PredictAverage8x8(benchmark::State& s, Impl impl) {
 
 QM_BENCH_EVERY(BM_InverseDct8x8);
 QM_BENCH_EVERY(BM_InverseDct8x8Reduced);
+QM_BENCH_EVERY(BM_InverseDct8x8CornerAndLast);
+QM_BENCH_EVERY(BM_InverseDct8x8Sparse);
 QM_BENCH_EVERY(BM_InverseDct8x8Store);
 QM_BENCH_EVERY(BM_AddResidual8x8);
 QM_BENCH_EVERY_TYPE(BM_Predict16x16);

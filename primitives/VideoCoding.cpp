@@ -120,6 +120,19 @@ void InverseDct8x8ReducedPlain(const int16_t* coefficients, int16_t* out) {
     Idct8x8(c, out);
 }
 
+// The corner and coefficient 63: what a sparse block holds after the last coefficient's
+// parity change.
+void CornerAndLast(const int16_t* coefficients, int16_t* block) {
+    Corner4x4(coefficients, block);
+    block[63] = coefficients[63];
+}
+
+void InverseDct8x8SparsePlain(const int16_t* coefficients, int16_t* out) {
+    int16_t c[64];
+    CornerAndLast(coefficients, c);
+    Idct8x8(c, out);
+}
+
 void StorePixels(const int16_t* r, uint8_t* dst, ptrdiff_t dstStep) {
     for (int y = 0; y < 8; ++y)
         for (int x = 0; x < 8; ++x) dst[y * dstStep + x] = ClampPixel(r[8 * y + x]);
@@ -146,6 +159,13 @@ void InverseDct8x8ToPixelsPlain(const int16_t* coefficients, uint8_t* dst, ptrdi
 void InverseDct8x8StorePlain(const int16_t* coefficients, uint8_t* dst, ptrdiff_t dstStep) {
     int16_t r[64];
     Idct8x8(coefficients, r);
+    StorePixels(r, dst, dstStep);
+}
+
+void InverseDct8x8SparseStorePlain(const int16_t* coefficients, uint8_t* dst, ptrdiff_t dstStep) {
+    int16_t c[64], r[64];
+    CornerAndLast(coefficients, c);
+    Idct8x8(c, r);
     StorePixels(r, dst, dstStep);
 }
 
@@ -198,6 +218,11 @@ constinit const Kernel<IdctToPixelsFn> inverseDct8x8ToPixels{
     "vcInverseDct8x8ToPixels", InverseDct8x8ToPixelsPlain, SP_VC_ALL(InverseDct8x8ToPixels)};
 constinit const Kernel<IdctStoreFn> inverseDct8x8Store{
     "vcInverseDct8x8Store", InverseDct8x8StorePlain, SP_VC_ALL(InverseDct8x8Store)};
+constinit const Kernel<IdctFn> inverseDct8x8Sparse{
+    "vcInverseDct8x8Sparse", InverseDct8x8SparsePlain, SP_VC_ALL(InverseDct8x8Sparse)};
+constinit const Kernel<IdctStoreFn> inverseDct8x8SparseStore{"vcInverseDct8x8SparseStore",
+                                                             InverseDct8x8SparseStorePlain,
+                                                             SP_VC_ALL(InverseDct8x8SparseStore)};
 
 #undef SP_VC_ALL
 #undef SP_VC_SSE2
@@ -270,4 +295,11 @@ SpStatus vcInverseDct8x8ToPixels(const int16_t* coefficients, uint8_t* dst, int 
 SpStatus vcInverseDct8x8Store(const int16_t* coefficients, uint8_t* dst, int dstStep) {
     return CallChecked(inverseDct8x8Store, CheckBlock(coefficients, 1, dst, dstStep), coefficients,
                        dst, ptrdiff_t(dstStep));
+}
+SpStatus vcInverseDct8x8Sparse(const int16_t* coefficients, int16_t* out) {
+    return CallChecked(inverseDct8x8Sparse, CheckBlock(coefficients, 1, out, 1), coefficients, out);
+}
+SpStatus vcInverseDct8x8SparseStore(const int16_t* coefficients, uint8_t* dst, int dstStep) {
+    return CallChecked(inverseDct8x8SparseStore, CheckBlock(coefficients, 1, dst, dstStep),
+                       coefficients, dst, ptrdiff_t(dstStep));
 }

@@ -85,3 +85,9 @@ SpStatus vcInverseDct8x8ToPixels(const int16_t* coefficients, uint8_t* dst, int 
 
 // The full transform written as pixels clamped to 0..255.
 SpStatus vcInverseDct8x8Store(const int16_t* coefficients, uint8_t* dst, int dstStep);
+
+// The full transform of a block whose non-zero coefficients all lie in the top-left 4x4 corner
+// and at position 63 (the last one, whose low bit an MPEG-2 decoder toggles to make the sum odd);
+// the other 47 coefficients are not read. As residuals, or as pixels clamped to 0..255.
+SpStatus vcInverseDct8x8Sparse(const int16_t* coefficients, int16_t* out);
+SpStatus vcInverseDct8x8SparseStore(const int16_t* coefficients, uint8_t* dst, int dstStep);

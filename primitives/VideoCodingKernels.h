@@ -35,6 +35,8 @@ extern const Kernel<IdctFn> inverseDct8x8;
 extern const Kernel<IdctFn> inverseDct8x8Reduced;
 extern const Kernel<IdctToPixelsFn> inverseDct8x8ToPixels;
 extern const Kernel<IdctStoreFn> inverseDct8x8Store;
+extern const Kernel<IdctFn> inverseDct8x8Sparse;
+extern const Kernel<IdctStoreFn> inverseDct8x8SparseStore;
 
 }  // namespace sp::kernels
 
@@ -53,7 +55,9 @@ using kernels::PredictFn;
     IdctFn InverseDct8x8##Isa;                 \
     IdctFn InverseDct8x8Reduced##Isa;          \
     IdctToPixelsFn InverseDct8x8ToPixels##Isa; \
-    IdctStoreFn InverseDct8x8Store##Isa;
+    IdctStoreFn InverseDct8x8Store##Isa;       \
+    IdctFn InverseDct8x8Sparse##Isa;           \
+    IdctStoreFn InverseDct8x8SparseStore##Isa;
 SP_VC_DECLARE_PREDICT(Sse2, 8, 4)
 SP_VC_DECLARE_PREDICT(Sse2, 8, 8)
 SP_VC_DECLARE_PREDICT(Sse2, 16, 8)

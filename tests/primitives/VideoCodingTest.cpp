@@ -212,10 +212,15 @@ TEST(VideoCoding, InverseDctVariantsMatchPlain) {
         std::vector<int16_t> corner = c;
         for (int i = 0; i < 64; ++i)
             if ((i & 7) >= 4 || i >= 32) corner[i] = int16_t(rng.Int(-32768, 32767));
+        // Sparse: the corner and coefficient 63 (often the parity bit alone, sometimes zero).
+        std::vector<int16_t> sparse = corner;
+        sparse[63] = int16_t(iter % 3 == 0 ? 0 : iter % 3 == 1 ? 1 : c[63]);
         // Out of place, and in place: every coefficient is read before the first output is
         // written.
         const std::pair<const sp::Kernel<k::IdctFn>*, const std::vector<int16_t>*> forms[] = {
-            {&k::inverseDct8x8, &c}, {&k::inverseDct8x8Reduced, &corner}};
+            {&k::inverseDct8x8, &c},
+            {&k::inverseDct8x8Reduced, &corner},
+            {&k::inverseDct8x8Sparse, &sparse}};
         for (const auto& [kernel, in] : forms) {
             const int16_t* coefficients = in->data();
             ExpectVariantsMatch(*kernel, std::vector<int16_t>(64, 0),
@@ -231,6 +236,8 @@ TEST(VideoCoding, InverseDctVariantsMatchPlain) {
         });
         ExpectVariantsMatch(k::inverseDct8x8Store, base,
                             [&](auto* f, uint8_t* d) { return f(c.data(), d + 4, dstStep); });
+        ExpectVariantsMatch(k::inverseDct8x8SparseStore, base,
+                            [&](auto* f, uint8_t* d) { return f(sparse.data(), d + 4, dstStep); });
     }
 }
 
@@ -252,6 +259,20 @@ TEST(VideoCoding, InverseDctFormsAgree) {
         ASSERT_EQ(vcInverseDct8x8(corner.data(), cornerFull), 0);
         ASSERT_EQ(vcInverseDct8x8Reduced(junk.data(), reduced), 0);
         ASSERT_TRUE(SameBytes(reduced, cornerFull, sizeof(reduced)));
+        // Sparse = full on the corner plus coefficient 63, whatever the other 47 hold.
+        for (int16_t last : {int16_t(1), int16_t(-1), c[63]}) {
+            std::vector<int16_t> withLast = corner, junkLast = junk;
+            withLast[63] = junkLast[63] = last;
+            int16_t sparseFull[64], sparse[64];
+            uint8_t sparsePx[8 * 10];
+            ASSERT_EQ(vcInverseDct8x8(withLast.data(), sparseFull), 0);
+            ASSERT_EQ(vcInverseDct8x8Sparse(junkLast.data(), sparse), 0);
+            ASSERT_TRUE(SameBytes(sparse, sparseFull, sizeof(sparse))) << "coefficient 63 " << last;
+            ASSERT_EQ(vcInverseDct8x8SparseStore(junkLast.data(), sparsePx, 10), 0);
+            for (int i = 0; i < 64; ++i)
+                ASSERT_EQ(sparsePx[(i >> 3) * 10 + (i & 7)],
+                          std::clamp<int>(sparseFull[i], 0, 255));
+        }
         std::vector<int16_t> inPlace = c;
         ASSERT_EQ(vcInverseDct8x8(inPlace.data(), inPlace.data()), 0);
         ASSERT_TRUE(SameBytes(inPlace.data(), full, sizeof(full)));

@@ -150,9 +150,10 @@ inline bool WithBitCache(Mpeg2BitCache& cache, Decode decode) {
 // the slice decoder's arguments are valid by construction, so the entries' checks are skipped.
 struct Mpeg2Kernels {
     sp::kernels::IdctFn* idct = sp::kernels::inverseDct8x8.Current();
-    sp::kernels::IdctFn* idctReduced = sp::kernels::inverseDct8x8Reduced.Current();
     sp::kernels::IdctToPixelsFn* idctToPixels = sp::kernels::inverseDct8x8ToPixels.Current();
     sp::kernels::IdctStoreFn* idctStore = sp::kernels::inverseDct8x8Store.Current();
+    sp::kernels::IdctFn* idctSparse = sp::kernels::inverseDct8x8Sparse.Current();
+    sp::kernels::IdctStoreFn* idctSparseStore = sp::kernels::inverseDct8x8SparseStore.Current();
     sp::kernels::AddResidualFn* addResidual = sp::kernels::addResidual8x8.Current();
     sp::kernels::AddConstantFn* addConstant = sp::kernels::addConstant8x8.Current();
     // [average][type] for 16x16, 16x8, 8x8 and 8x4 blocks.
@@ -200,9 +201,12 @@ inline bool DecodeIntraBlock(Mpeg2ThreadContext& ctx, Mpeg2BitCache& cache, cons
         if (bs.BitsLeft() < 0) return false;
         // The flat DC shortcut truncates DC / 8; it is exact only for multiples of 8 (intra DC
         // precision 8 bits). Finer DC values take the transform, which rounds and sees the
-        // mismatch-control change of coefficient 63.
+        // mismatch-control change of coefficient 63. The first ten scan positions lie in the 4x4
+        // corner, so a block ending there holds only the corner and coefficient 63.
         if (end.last == 0 && !(blk[0] & 7))
             k.idctToPixels(blk, dst, dstStep, vcIdctHintDcOnly);
+        else if (end.last < 10)
+            k.idctSparseStore(blk, dst, dstStep);
         else
             k.idctStore(blk, dst, dstStep);
         return true;
@@ -231,8 +235,8 @@ inline bool DecodeInterBlock(Mpeg2ThreadContext& ctx, Mpeg2BitCache& cache, cons
             return true;
         }
         if (!kMpeg1 && !end.parity) blk[63] ^= 1;
-        if (end.last < 10 && !blk[63])
-            k.idctReduced(blk, ctx.residual);
+        if (end.last < 10)  // the corner, and coefficient 63 when the parity set it
+            k.idctSparse(blk, ctx.residual);
         else
             k.idct(blk, ctx.residual);
         k.addResidual(ctx.residual, 16, dst, dstStep);
