@@ -16,6 +16,18 @@ namespace {
 // Slice result for a slice in which errors were found.
 constexpr Status kSliceDamaged = 2;
 
+// Asks for the cache line 64 bytes to the right of each of `rows` rows from p on.
+inline void Prefetch(const uint8_t* p, ptrdiff_t step, int rows, bool write) {
+    const uintptr_t ahead = uintptr_t(p) + 64;
+    for (int r = 0; r < rows; ++r) {
+        const void* a = reinterpret_cast<const void*>(ahead + uintptr_t(r * step));
+        if (write)
+            __builtin_prefetch(a, 1);
+        else
+            __builtin_prefetch(a);
+    }
+}
+
 // Prediction of a w x h block (w 8 or 16, h 4, 8 or 16) from a reference plane, after checking that
 // the whole area read (with the extra interpolation row and column) lies inside the plane.
 inline bool PredictBlock(const Mpeg2Kernels& k, const uint8_t* plane, size_t planeSize,
@@ -26,6 +38,9 @@ inline bool PredictBlock(const Mpeg2Kernels& k, const uint8_t* plane, size_t pla
     const ptrdiff_t last = first + ptrdiff_t(h - 1 + (type >> 1)) * refStep + (w - 1 + (type & 1));
     if (first < 0 || last >= ptrdiff_t(planeSize)) return false;
     const uint8_t* src = plane + first;
+    // The next macroblocks mostly move like this one: ask for the reference rows they will read,
+    // one cache line ahead. Prefetches never fault, so the addresses need no bounds.
+    Prefetch(src, refStep, h + 1, false);
     // The type indexes the kernels' routine table; rounding is always half up.
     if (w == 16) {
         (h == 16 ? k.predict16x16 : k.predict16x8)[average](src, refStep, dst, dstStep, type, 0);
@@ -354,6 +369,10 @@ Status Mpeg2SliceDecoder<kChroma, kField, kIntraOnly, kMpeg1>::ReadModes(Mpeg2Ma
 template <int kChroma, bool kField, bool kIntraOnly, bool kMpeg1>
 void Mpeg2SliceDecoder<kChroma, kField, kIntraOnly, kMpeg1>::Locate(Mpeg2Macroblock& mb) const {
     Destination(m_ctx.mbRow, m_ctx.mbCol, mb.dst);
+    // The picture rows that the next macroblocks write.
+    Prefetch(mb.dst[0], m_stepY, 16, true);
+    Prefetch(mb.dst[1], m_stepC, kChromaMbHeight, true);
+    Prefetch(mb.dst[2], m_stepC, kChromaMbHeight, true);
     mb.x = m_ctx.mbCol * 16;
     mb.y = m_ctx.mbRow * 16;
     const bool fieldDct = m_ctx.dctType != 0;
