@@ -16,31 +16,31 @@ namespace {
 // Slice result for a slice in which errors were found.
 constexpr Status kSliceDamaged = 2;
 
-// Asks for the cache line 64 bytes to the right of each of `rows` rows from p on.
-inline void Prefetch(const uint8_t* p, ptrdiff_t step, int rows, bool write) {
-    const uintptr_t ahead = uintptr_t(p) + 64;
-    for (int r = 0; r < rows; ++r) {
-        const void* a = reinterpret_cast<const void*>(ahead + uintptr_t(r * step));
-        if (write)
-            __builtin_prefetch(a, 1);
-        else
-            __builtin_prefetch(a);
-    }
+// Asks for the cache line 64 bytes to the right of each of `rows` rows from p on, unless the
+// last call for this plane (`line`) asked for the same lines: a line holds four macroblocks'
+// luma rows, so most calls are repeats. Prefetches never fault, so the addresses need no bounds.
+template <bool kWrite>
+inline void Prefetch(const uint8_t* p, ptrdiff_t step, int rows, uintptr_t& line) {
+    uintptr_t a = uintptr_t(p) + 64;
+    if ((a >> 6) == line) return;
+    line = a >> 6;
+    for (int r = 0; r < rows; ++r, a += uintptr_t(step))
+        __builtin_prefetch(reinterpret_cast<const void*>(a), kWrite ? 1 : 0);
 }
 
 // Prediction of a w x h block (w 8 or 16, h 4, 8 or 16) from a reference plane, after checking that
 // the whole area read (with the extra interpolation row and column) lies inside the plane.
 inline bool PredictBlock(const Mpeg2Kernels& k, const uint8_t* plane, size_t planeSize,
                          ptrdiff_t baseOffset, ptrdiff_t refStep, uint8_t* dst, ptrdiff_t dstStep,
-                         int x, int y, int mvx, int mvy, int w, int h, bool average) {
+                         int x, int y, int mvx, int mvy, int w, int h, bool average,
+                         uintptr_t& prefetched) {
     const int type = (mvx & 1) | ((mvy & 1) << 1);
     const ptrdiff_t first = baseOffset + ptrdiff_t(y + (mvy >> 1)) * refStep + (x + (mvx >> 1));
     const ptrdiff_t last = first + ptrdiff_t(h - 1 + (type >> 1)) * refStep + (w - 1 + (type & 1));
     if (first < 0 || last >= ptrdiff_t(planeSize)) return false;
     const uint8_t* src = plane + first;
-    // The next macroblocks mostly move like this one: ask for the reference rows they will read,
-    // one cache line ahead. Prefetches never fault, so the addresses need no bounds.
-    Prefetch(src, refStep, h + 1, false);
+    // The next macroblocks mostly move like this one: ask for the reference rows they will read.
+    Prefetch<false>(src, refStep, h + 1, prefetched);
     // The type indexes the kernels' routine table; rounding is always half up.
     if (w == 16) {
         (h == 16 ? k.predict16x16 : k.predict16x8)[average](src, refStep, dst, dstStep, type, 0);
@@ -224,6 +224,8 @@ private:
     const Mpeg2VlcTable& m_mbTypeTable;
     const Mpeg2CoefficientTable& m_intraTable;
     const Mpeg2Kernels m_kernels;
+    // The last line prefetched per reference plane (0..2) and picture plane (3..5).
+    mutable uintptr_t m_prefetched[6] = {};
 };
 
 template <int kChroma, bool kField, bool kIntraOnly, bool kMpeg1>
@@ -370,9 +372,9 @@ template <int kChroma, bool kField, bool kIntraOnly, bool kMpeg1>
 void Mpeg2SliceDecoder<kChroma, kField, kIntraOnly, kMpeg1>::Locate(Mpeg2Macroblock& mb) const {
     Destination(m_ctx.mbRow, m_ctx.mbCol, mb.dst);
     // The picture rows that the next macroblocks write.
-    Prefetch(mb.dst[0], m_stepY, 16, true);
-    Prefetch(mb.dst[1], m_stepC, kChromaMbHeight, true);
-    Prefetch(mb.dst[2], m_stepC, kChromaMbHeight, true);
+    Prefetch<true>(mb.dst[0], m_stepY, 16, m_prefetched[3]);
+    Prefetch<true>(mb.dst[1], m_stepC, kChromaMbHeight, m_prefetched[4]);
+    Prefetch<true>(mb.dst[2], m_stepC, kChromaMbHeight, m_prefetched[5]);
     mb.x = m_ctx.mbCol * 16;
     mb.y = m_ctx.mbRow * 16;
     const bool fieldDct = m_ctx.dctType != 0;
@@ -590,15 +592,15 @@ bool Mpeg2SliceDecoder<kChroma, kField, kIntraOnly, kMpeg1>::PredictPart(
     const int off = sel > 0 ? m_pitch : 0;
     const int offc = sel > 0 ? m_cpitch : 0;
     if (!PredictBlock(m_kernels, planes[0], m_planeSize[0], off, rs, dst[0], dstStepY, x, y, mvx,
-                      mvy, w, h, average))
+                      mvy, w, h, average, m_prefetched[0]))
         return false;
     const int cx = x >> 1, cy = kChroma == 1 ? y >> 1 : y;
     const int cmvx = mvx / 2, cmvy = kChroma == 1 ? mvy / 2 : mvy;
     const int cw = w >> 1, ch = kChroma == 1 ? h >> 1 : h;
     return PredictBlock(m_kernels, planes[1], m_planeSize[1], offc, rsc, dst[1], dstStepC, cx, cy,
-                        cmvx, cmvy, cw, ch, average) &&
+                        cmvx, cmvy, cw, ch, average, m_prefetched[1]) &&
            PredictBlock(m_kernels, planes[2], m_planeSize[2], offc, rsc, dst[2], dstStepC, cx, cy,
-                        cmvx, cmvy, cw, ch, average);
+                        cmvx, cmvy, cw, ch, average, m_prefetched[2]);
 }
 
 // Motion compensation of the current macroblock for direction s: frame, field, 16x8 or dual
