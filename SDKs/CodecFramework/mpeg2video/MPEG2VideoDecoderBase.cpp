@@ -141,7 +141,7 @@ Status MPEG2VideoDecoderBase::Reset() {
         s.codingType = -1;
         s.damaged = 1;
     }
-    m_fieldFlag = 0;
+    m_fieldFlag = kFirstField;
     m_firstFieldType = NONE_PICTURE;
     if (m_userDataLocked && m_userDataBuffer) {
         m_userData.SetDataSize(0);
@@ -526,7 +526,7 @@ Status MPEG2VideoDecoderBase::DecodeLoop(MediaData* output) {
 
     const PictureCodingType type = m_picture.codingType;
     const bool isB = type == B_PICTURE;
-    const bool frameOrFirst = m_picture.IsFrame() || m_fieldFlag == 0;
+    const bool frameOrFirst = m_picture.IsFrame() || m_fieldFlag == kFirstField;
     const bool reorder = (m_flags & FLAG_VDEC_REORDER) != 0;
     const double period = m_framePeriod;
     const double sign = m_playbackRate > 0 ? 1.0 : -1.0;
@@ -561,7 +561,7 @@ Status MPEG2VideoDecoderBase::DecodeLoop(MediaData* output) {
                 // The whole frame goes: its second field must pair with this one and be dropped
                 // too, not start a frame of its own.
                 m_dropSecondField = true;
-                m_fieldFlag = 1;
+                m_fieldFlag = kSecondField;
                 m_firstFieldType = type;
                 m_firstFieldStructure = m_picture.coding.structure;
             }
@@ -611,7 +611,7 @@ Status MPEG2VideoDecoderBase::DecodeLoop(MediaData* output) {
     }
 
     // A second field completes the frame begun by the first, shown at the first field's time.
-    const bool secondField = !m_picture.IsFrame() && m_fieldFlag != 0;
+    const bool secondField = !m_picture.IsFrame() && m_fieldFlag == kSecondField;
     if (secondField) {
         outTime = m_pendingOutTime;
         if (m_outSlot >= 0 && outTime < 0 && m_slots[m_outSlot].time >= 0)
@@ -638,15 +638,15 @@ Status MPEG2VideoDecoderBase::DecodeLoop(MediaData* output) {
         slot.damaged = 1;
     slot.codingType = type;
 
-    if (!m_picture.IsFrame() && m_fieldFlag == 0) {
+    if (!m_picture.IsFrame() && m_fieldFlag == kFirstField) {
         // First field: the frame is complete after its second field.
-        m_fieldFlag = 1;
+        m_fieldFlag = kSecondField;
         m_firstFieldType = type;
         m_firstFieldStructure = m_picture.coding.structure;
         m_pendingOutTime = outTime;
         return STATUS_NOT_ENOUGH_DATA;
     }
-    if (!m_picture.IsFrame()) m_fieldFlag = 0;
+    if (!m_picture.IsFrame()) m_fieldFlag = kFirstField;
 
     // Advance the running clock. A first reference shown at once (decode order) has no reference
     // before it to release: the clock stays on its own display time.

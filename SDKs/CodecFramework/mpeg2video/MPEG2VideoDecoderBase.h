@@ -28,6 +28,12 @@ enum : int32_t {
     MPEG2_GROUP_START = 0x1B8,
 };
 
+// Which field of a field pair the decoder expects next (a frame picture resets it to the first).
+enum Mpeg2FieldOfPair : int32_t {
+    kFirstField = 0,
+    kSecondField = 1,
+};
+
 // A simple auto-reset event for the slice workers.
 class Mpeg2Event {
 public:
@@ -73,7 +79,7 @@ struct Mpeg2ThreadContext {
     int mbCol = -1;
     // Current macroblock.
     int mbType = 0;
-    int motionType = 2;
+    Mpeg2MotionType motionType = kMotionFrame;
     int dctType = 0;
     int fieldSelect[2][2] = {};
     int mv[2][2][2] = {};
@@ -208,7 +214,7 @@ public:
     int32_t m_curSlot = 0, m_newestRef = 1, m_prevRef = 0, m_outSlot = -1;
     int32_t m_fwdRef = 0, m_bwdRef = 1;
     int32_t m_waiting = 0;
-    int32_t m_fieldFlag = 0;  // 1 while the second field of a pair is decoded
+    Mpeg2FieldOfPair m_fieldFlag = kFirstField;
 
     Mpeg2VlcTables m_vlc;
 

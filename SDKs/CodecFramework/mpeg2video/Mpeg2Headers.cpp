@@ -252,25 +252,25 @@ Status MPEG2VideoDecoderBase::ParsePictureHeader(Mpeg2BitReader& bs) {
     m_picture = picture;
     m_matrices = matrices;
     RebuildContexts();
-    if (m_picture.IsFrame()) m_fieldFlag = 0;
+    if (m_picture.IsFrame()) m_fieldFlag = kFirstField;
 
     // A second field pairs with the first only when it is the other field of a like picture.
     const PictureCodingType type = m_picture.codingType;
-    if (m_fieldFlag == 1) {
+    if (m_fieldFlag == kSecondField) {
         const bool pairs =
             !m_picture.IsFrame() && m_picture.coding.structure != m_firstFieldStructure &&
             (type == m_firstFieldType || m_firstFieldType == I_PICTURE || type == P_PICTURE);
-        if (!pairs) m_fieldFlag = 0;
+        if (!pairs) m_fieldFlag = kFirstField;
     }
     if (m_dropSecondField) {
         m_dropSecondField = false;
-        if (m_fieldFlag == 1) {
-            m_fieldFlag = 0;
+        if (m_fieldFlag == kSecondField) {
+            m_fieldFlag = kFirstField;
             m_pictureSkipped = true;
             return STATUS_NOT_ENOUGH_DATA;
         }
     }
-    const bool frameOrFirst = m_picture.IsFrame() || m_fieldFlag == 0;
+    const bool frameOrFirst = m_picture.IsFrame() || m_fieldFlag == kFirstField;
     if (frameOrFirst && type == I_PICTURE && m_playbackRate < 0 && m_playbackRate > -4) Reset();
     if (!m_firstI) {
         if (type != I_PICTURE) {

@@ -90,7 +90,7 @@ Status MPEG2VideoDecoderBase::FindSlice(Mpeg2ThreadContext& ctx) {
     ctx.mbCol = -1;
     std::memset(ctx.pmv, 0, sizeof(ctx.pmv));
     ctx.dcPred[0] = ctx.dcPred[1] = ctx.dcPred[2] = m_picture.dcReset;
-    ctx.motionType = m_picture.IsFrame() ? 2 : 1;
+    ctx.motionType = m_picture.IsFrame() ? kMotionFrame : kMotionField;
     ctx.prevMbType = 0;
     return STATUS_OK;
 }
@@ -165,7 +165,7 @@ inline int ReadDmv(Mpeg2BitReader& bs) {
 // string store per macroblock.
 struct Mpeg2Macroblock {
     int type;
-    int motionType;
+    Mpeg2MotionType motionType;
     int x, y;  // luma position on the picture's (or field's) row grid
     uint8_t* dst[3];
     uint8_t* blockDst[8];
@@ -192,7 +192,7 @@ private:
     void Locate(Mpeg2Macroblock& mb) const;
     Status DecodeIntra(const Mpeg2Macroblock& mb);
     Status DecodeNonIntra(Mpeg2Macroblock& mb);
-    bool ReadVectors(int s, int motionType, bool concealment);
+    bool ReadVectors(int s, Mpeg2MotionType motionType, bool concealment);
     bool Predict(Mpeg2Macroblock& mb);
     int ReadCodedBlockPattern();
     bool DecodeCodedBlocks(const Mpeg2Macroblock& mb, int cbp);
@@ -205,7 +205,7 @@ private:
                      int dstStepC, int x, int y, int mvx, int mvy, int w, int h,
                      bool average) const;
     bool MotionCompensate(int s, bool average, uint8_t* const* dst, int x, int y,
-                          int motionType) const;
+                          Mpeg2MotionType motionType) const;
 
     const MPEG2VideoDecoderBase& m_dec;
     Mpeg2ThreadContext& m_ctx;
@@ -242,7 +242,7 @@ Mpeg2SliceDecoder<kChroma, kField, kIntraOnly, kMpeg1>::Mpeg2SliceDecoder(
       m_stepC(kField ? 2 * dec.m_chromaPitch : dec.m_chromaPitch),
       m_bottom(kField && dec.m_picture.coding.structure == PS_BOTTOM_FIELD ? 1 : 0),
       m_codingType(dec.m_picture.header.codingType),
-      m_secondField(kField && dec.m_fieldFlag == 1),
+      m_secondField(kField && dec.m_fieldFlag == kSecondField),
       m_dcShift(dec.m_picture.dcShift),
       m_fullPel{kMpeg1 && dec.m_picture.header.fullPel[0],
                 kMpeg1 && dec.m_picture.header.fullPel[1]},
@@ -349,12 +349,13 @@ Status Mpeg2SliceDecoder<kChroma, kField, kIntraOnly, kMpeg1>::ReadModes(Mpeg2Ma
         bs.Skip(e.len);
         mb.type = e.value;
     }
-    mb.motionType = kField ? 1 : 2;
+    mb.motionType = kField ? kMotionField : kMotionFrame;
     m_ctx.dctType = 0;
     if (!kMpeg1 && (kField || !m_dec.m_picture.coding.framePredFrameDct)) {
         if (mb.type & (kMbForward | kMbBackward)) {
-            mb.motionType = int(bs.Get(2));
-            if (!mb.motionType) return kSliceDamaged;
+            const int code = int(bs.Get(2));
+            if (!code) return kSliceDamaged;
+            mb.motionType = Mpeg2MotionType(code);
         }
         if (!kField && (mb.type & (kMbIntra | kMbPattern))) m_ctx.dctType = int(bs.Get1());
     }
@@ -404,7 +405,7 @@ Status Mpeg2SliceDecoder<kChroma, kField, kIntraOnly, kMpeg1>::DecodeIntra(
     const Mpeg2Macroblock& mb) {
     Mpeg2ThreadContext& ctx = m_ctx;
     if (!kMpeg1 && m_dec.m_picture.coding.concealmentVectors) {
-        if (!ReadVectors(0, kField ? 1 : 2, true)) return kSliceDamaged;
+        if (!ReadVectors(0, kField ? kMotionField : kMotionFrame, true)) return kSliceDamaged;
         m_bs.Skip(1);  // marker
     } else {
         std::memset(ctx.pmv, 0, sizeof(ctx.pmv));
@@ -430,7 +431,7 @@ Status Mpeg2SliceDecoder<kChroma, kField, kIntraOnly, kMpeg1>::DecodeNonIntra(Mp
     m_ctx.dcPred[0] = m_ctx.dcPred[1] = m_ctx.dcPred[2] = m_dec.m_picture.dcReset;
     if ((mb.type & kMbForward) && !ReadVectors(0, mb.motionType, false)) return kSliceDamaged;
     if ((mb.type & kMbBackward) && !ReadVectors(1, mb.motionType, false)) return kSliceDamaged;
-    if (mb.motionType == 3 && (m_codingType != P_PICTURE || (mb.type & kMbBackward)))
+    if (mb.motionType == kMotionDualPrime && (m_codingType != P_PICTURE || (mb.type & kMbBackward)))
         return kSliceDamaged;  // dual prime exists only in P pictures
     if (!Predict(mb)) return STATUS_INVALID_STREAM;
     if (!(mb.type & kMbPattern)) return STATUS_OK;
@@ -441,7 +442,8 @@ Status Mpeg2SliceDecoder<kChroma, kField, kIntraOnly, kMpeg1>::DecodeNonIntra(Mp
 
 // Motion vectors of one direction into ctx.mv / ctx.pmv (ISO/IEC 13818-2 6.2.5.2, 7.6.3).
 template <int kChroma, bool kField, bool kIntraOnly, bool kMpeg1>
-bool Mpeg2SliceDecoder<kChroma, kField, kIntraOnly, kMpeg1>::ReadVectors(int s, int motionType,
+bool Mpeg2SliceDecoder<kChroma, kField, kIntraOnly, kMpeg1>::ReadVectors(int s,
+                                                                         Mpeg2MotionType motionType,
                                                                          bool concealment) {
     Mpeg2BitReader& bs = m_bs;
     Mpeg2ThreadContext& ctx = m_ctx;
@@ -456,10 +458,11 @@ bool Mpeg2SliceDecoder<kChroma, kField, kIntraOnly, kMpeg1>::ReadVectors(int s, 
         ctx.mv[0][s][1] = ctx.pmv[0][s][1] = ctx.pmv[1][s][1] = y;
         return true;
     }
-    bool fieldFormat = kField || motionType == 1 || motionType == 3;
+    bool fieldFormat = kField || motionType == kMotionField || motionType == kMotionDualPrime;
     if (!kField && concealment) fieldFormat = false;
-    const bool dual = motionType == 3 && !concealment;
-    const bool two = !concealment && ((!kField && motionType == 1) || (kField && motionType == 2));
+    const bool dual = motionType == kMotionDualPrime && !concealment;
+    const bool two = !concealment && ((!kField && motionType == kMotionField) ||
+                                      (kField && motionType == kMotion16x8));
     if (!two) {
         if (kField && !dual) ctx.fieldSelect[0][s] = int(bs.Get1());
         int x, y;
@@ -499,7 +502,7 @@ bool Mpeg2SliceDecoder<kChroma, kField, kIntraOnly, kMpeg1>::Predict(Mpeg2Macrob
     }
     // P picture, no motion: zero vector from the same-parity field or the frame.
     std::memset(m_ctx.pmv, 0, sizeof(m_ctx.pmv));
-    mb.motionType = kField ? 1 : 2;
+    mb.motionType = kField ? kMotionField : kMotionFrame;
     m_ctx.fieldSelect[0][0] = m_bottom;
     return PredictPart(m_ref[0], kField ? m_bottom : -1, mb.dst, m_stepY, m_stepC, mb.x, mb.y, 0, 0,
                        16, 16, false);
@@ -552,7 +555,7 @@ bool Mpeg2SliceDecoder<kChroma, kField, kIntraOnly, kMpeg1>::SkipMacroblock(int 
         ctx.mv[0][s][1] = ctx.pmv[0][s][1];
         ctx.fieldSelect[0][s] = m_bottom;
     }
-    const int motionType = kField ? 1 : 2;
+    const Mpeg2MotionType motionType = kField ? kMotionField : kMotionFrame;
     if ((t & kMbForward) && !MotionCompensate(0, false, d, x, y, motionType)) return false;
     return !(t & kMbBackward) || MotionCompensate(1, (t & kMbForward) != 0, d, x, y, motionType);
 }
@@ -607,7 +610,7 @@ bool Mpeg2SliceDecoder<kChroma, kField, kIntraOnly, kMpeg1>::PredictPart(
 // prime, averaged into what dst holds when average is set.
 template <int kChroma, bool kField, bool kIntraOnly, bool kMpeg1>
 bool Mpeg2SliceDecoder<kChroma, kField, kIntraOnly, kMpeg1>::MotionCompensate(
-    int s, bool average, uint8_t* const* dst, int mbX, int mbY, int motionType) const {
+    int s, bool average, uint8_t* const* dst, int mbX, int mbY, Mpeg2MotionType motionType) const {
     const Mpeg2ThreadContext& ctx = m_ctx;
     int mvx = ctx.mv[0][s][0], mvy = ctx.mv[0][s][1];
     if (kMpeg1 && m_fullPel[s]) {
@@ -616,11 +619,11 @@ bool Mpeg2SliceDecoder<kChroma, kField, kIntraOnly, kMpeg1>::MotionCompensate(
     }
     const int pitch = m_pitch, cpitch = m_cpitch;
     if (!kField) {
-        if (motionType == 2)
+        if (motionType == kMotionFrame)
             return PredictPart(m_ref[s], -1, dst, m_stepY, m_stepC, mbX, mbY, mvx, mvy, 16, 16,
                                average);
         uint8_t* half[3] = {dst[0] + pitch, dst[1] + cpitch, dst[2] + cpitch};
-        if (motionType == 1) {
+        if (motionType == kMotionField) {
             return PredictPart(m_ref[s], ctx.fieldSelect[0][s], dst, 2 * pitch, 2 * cpitch, mbX,
                                mbY >> 1, mvx, ctx.mv[0][s][1], 16, 8, average) &&
                    PredictPart(m_ref[s], ctx.fieldSelect[1][s], half, 2 * pitch, 2 * cpitch, mbX,
@@ -644,12 +647,12 @@ bool Mpeg2SliceDecoder<kChroma, kField, kIntraOnly, kMpeg1>::MotionCompensate(
                PredictPart(m_ref[0], 0, half, 2 * pitch, 2 * cpitch, mbX, mbY >> 1, ox1, oy1, 16, 8,
                            true);
     }
-    if (motionType == 1) {
+    if (motionType == kMotionField) {
         const int sel = ctx.fieldSelect[0][s];
         return PredictPart(ReferencePlanes(s, sel), sel, dst, m_stepY, m_stepC, mbX, mbY, mvx, mvy,
                            16, 16, average);
     }
-    if (motionType == 2) {
+    if (motionType == kMotion16x8) {
         const int chromaHalf = kChroma == 1 ? 4 : 8;
         uint8_t* lower[3] = {dst[0] + 8 * m_stepY, dst[1] + chromaHalf * m_stepC,
                              dst[2] + chromaHalf * m_stepC};

@@ -28,6 +28,16 @@ enum : int {
     kMbIntra = 16,
 };
 
+// frame_motion_type (frame pictures) and field_motion_type (field pictures): the same two-bit
+// code names field prediction (1) and dual prime (3) in both, but 2 is frame prediction in a frame
+// picture and 16x8 prediction in a field picture.
+enum Mpeg2MotionType : int {
+    kMotionField = 1,
+    kMotionFrame = 2,
+    kMotion16x8 = 2,
+    kMotionDualPrime = 3,
+};
+
 class Mpeg2VlcTable {
 public:
     struct Code {
