@@ -136,6 +136,10 @@ void BM_InverseDct8x8Sparse(benchmark::State& s, Impl impl) {
 void BM_InverseDct8x8Store(benchmark::State& s, Impl impl) {
     IdctPixels(s, Pick(s, k::inverseDct8x8Store, impl));
 }
+// The transform added to the picture in one call, against BM_InverseDct8x8 + BM_AddResidual8x8.
+void BM_InverseDct8x8Add(benchmark::State& s, Impl impl) {
+    IdctPixels(s, Pick(s, k::inverseDct8x8Add, impl));
+}
 void BM_AddResidual8x8(benchmark::State& s, Impl impl) {
     AddResidual(s, Pick(s, k::addResidual8x8, impl));
 }
@@ -177,6 +181,7 @@ QM_BENCH_EVERY(BM_InverseDct8x8Reduced);
 QM_BENCH_EVERY(BM_InverseDct8x8CornerAndLast);
 QM_BENCH_EVERY(BM_InverseDct8x8Sparse);
 QM_BENCH_EVERY(BM_InverseDct8x8Store);
+QM_BENCH_EVERY(BM_InverseDct8x8Add);
 QM_BENCH_EVERY(BM_AddResidual8x8);
 QM_BENCH_EVERY_TYPE(BM_Predict16x16);
 QM_BENCH_EVERY_TYPE(BM_PredictAverage16x16);

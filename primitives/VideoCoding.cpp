@@ -169,6 +169,19 @@ void InverseDct8x8SparseStorePlain(const int16_t* coefficients, uint8_t* dst, pt
     StorePixels(r, dst, dstStep);
 }
 
+void InverseDct8x8AddPlain(const int16_t* coefficients, uint8_t* dst, ptrdiff_t dstStep) {
+    int16_t r[64];
+    Idct8x8(coefficients, r);
+    AddResidual8x8Plain(r, 16, dst, dstStep);
+}
+
+void InverseDct8x8SparseAddPlain(const int16_t* coefficients, uint8_t* dst, ptrdiff_t dstStep) {
+    int16_t c[64], r[64];
+    CornerAndLast(coefficients, c);
+    Idct8x8(c, r);
+    AddResidual8x8Plain(r, 16, dst, dstStep);
+}
+
 }  // namespace
 
 namespace sp::kernels {
@@ -223,6 +236,10 @@ constinit const Kernel<IdctFn> inverseDct8x8Sparse{
 constinit const Kernel<IdctStoreFn> inverseDct8x8SparseStore{"vcInverseDct8x8SparseStore",
                                                              InverseDct8x8SparseStorePlain,
                                                              SP_VC_ALL(InverseDct8x8SparseStore)};
+constinit const Kernel<IdctStoreFn> inverseDct8x8Add{"vcInverseDct8x8Add", InverseDct8x8AddPlain,
+                                                     SP_VC_ALL(InverseDct8x8Add)};
+constinit const Kernel<IdctStoreFn> inverseDct8x8SparseAdd{
+    "vcInverseDct8x8SparseAdd", InverseDct8x8SparseAddPlain, SP_VC_ALL(InverseDct8x8SparseAdd)};
 
 #undef SP_VC_ALL
 #undef SP_VC_SSE2
@@ -301,5 +318,13 @@ SpStatus vcInverseDct8x8Sparse(const int16_t* coefficients, int16_t* out) {
 }
 SpStatus vcInverseDct8x8SparseStore(const int16_t* coefficients, uint8_t* dst, int dstStep) {
     return CallChecked(inverseDct8x8SparseStore, CheckBlock(coefficients, 1, dst, dstStep),
+                       coefficients, dst, ptrdiff_t(dstStep));
+}
+SpStatus vcInverseDct8x8Add(const int16_t* coefficients, uint8_t* dst, int dstStep) {
+    return CallChecked(inverseDct8x8Add, CheckBlock(coefficients, 1, dst, dstStep), coefficients,
+                       dst, ptrdiff_t(dstStep));
+}
+SpStatus vcInverseDct8x8SparseAdd(const int16_t* coefficients, uint8_t* dst, int dstStep) {
+    return CallChecked(inverseDct8x8SparseAdd, CheckBlock(coefficients, 1, dst, dstStep),
                        coefficients, dst, ptrdiff_t(dstStep));
 }

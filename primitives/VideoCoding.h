@@ -91,3 +91,8 @@ SpStatus vcInverseDct8x8Store(const int16_t* coefficients, uint8_t* dst, int dst
 // the other 47 coefficients are not read. As residuals, or as pixels clamped to 0..255.
 SpStatus vcInverseDct8x8Sparse(const int16_t* coefficients, int16_t* out);
 SpStatus vcInverseDct8x8SparseStore(const int16_t* coefficients, uint8_t* dst, int dstStep);
+
+// The full and the sparse transform added to the pixels at dst: dst = clamp(dst + residual, 0,
+// 255), as vcInverseDct8x8 (or vcInverseDct8x8Sparse) followed by vcAddResidual8x8.
+SpStatus vcInverseDct8x8Add(const int16_t* coefficients, uint8_t* dst, int dstStep);
+SpStatus vcInverseDct8x8SparseAdd(const int16_t* coefficients, uint8_t* dst, int dstStep);

@@ -37,6 +37,8 @@ extern const Kernel<IdctToPixelsFn> inverseDct8x8ToPixels;
 extern const Kernel<IdctStoreFn> inverseDct8x8Store;
 extern const Kernel<IdctFn> inverseDct8x8Sparse;
 extern const Kernel<IdctStoreFn> inverseDct8x8SparseStore;
+extern const Kernel<IdctStoreFn> inverseDct8x8Add;
+extern const Kernel<IdctStoreFn> inverseDct8x8SparseAdd;
 
 }  // namespace sp::kernels
 
@@ -57,7 +59,9 @@ using kernels::PredictFn;
     IdctToPixelsFn InverseDct8x8ToPixels##Isa; \
     IdctStoreFn InverseDct8x8Store##Isa;       \
     IdctFn InverseDct8x8Sparse##Isa;           \
-    IdctStoreFn InverseDct8x8SparseStore##Isa;
+    IdctStoreFn InverseDct8x8SparseStore##Isa; \
+    IdctStoreFn InverseDct8x8Add##Isa;         \
+    IdctStoreFn InverseDct8x8SparseAdd##Isa;
 SP_VC_DECLARE_PREDICT(Sse2, 8, 4)
 SP_VC_DECLARE_PREDICT(Sse2, 8, 8)
 SP_VC_DECLARE_PREDICT(Sse2, 16, 8)

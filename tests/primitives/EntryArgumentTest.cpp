@@ -119,6 +119,8 @@ const EntryCase kCases[] = {
     {"vcInverseDct8x8Reduced null output", [] { return vcInverseDct8x8Reduced(Coef(), nullptr); }, -8},
     {"vcInverseDct8x8Sparse null input", [] { return vcInverseDct8x8Sparse(nullptr, Coef()); }, -8},
     {"vcInverseDct8x8SparseStore zero step", [] { return vcInverseDct8x8SparseStore(Coef(), Pix(), 0); }, -14},
+    {"vcInverseDct8x8Add null output", [] { return vcInverseDct8x8Add(Coef(), nullptr, 8); }, -8},
+    {"vcInverseDct8x8SparseAdd negative step", [] { return vcInverseDct8x8SparseAdd(Coef(), Pix(), -8); }, -14},
     {"vcInverseDct8x8ToPixels null input", [] { return vcInverseDct8x8ToPixels(nullptr, Pix(), 8, 20); }, -8},
     {"vcInverseDct8x8ToPixels null output", [] { return vcInverseDct8x8ToPixels(Coef(), nullptr, 8, 0); }, -8},
     {"vcInverseDct8x8ToPixels zero step", [] { return vcInverseDct8x8ToPixels(Coef(), Pix(), 0, 5); }, -14},

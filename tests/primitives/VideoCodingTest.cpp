@@ -238,6 +238,10 @@ TEST(VideoCoding, InverseDctVariantsMatchPlain) {
                             [&](auto* f, uint8_t* d) { return f(c.data(), d + 4, dstStep); });
         ExpectVariantsMatch(k::inverseDct8x8SparseStore, base,
                             [&](auto* f, uint8_t* d) { return f(sparse.data(), d + 4, dstStep); });
+        ExpectVariantsMatch(k::inverseDct8x8Add, base,
+                            [&](auto* f, uint8_t* d) { return f(c.data(), d + 4, dstStep); });
+        ExpectVariantsMatch(k::inverseDct8x8SparseAdd, base,
+                            [&](auto* f, uint8_t* d) { return f(sparse.data(), d + 4, dstStep); });
     }
 }
 
@@ -272,6 +276,14 @@ TEST(VideoCoding, InverseDctFormsAgree) {
             for (int i = 0; i < 64; ++i)
                 ASSERT_EQ(sparsePx[(i >> 3) * 10 + (i & 7)],
                           std::clamp<int>(sparseFull[i], 0, 255));
+            // Added to a prediction: the same residual, clamped after the sum.
+            const std::vector<uint8_t> prediction = rng.Bytes(sizeof(sparsePx));
+            std::memcpy(sparsePx, prediction.data(), sizeof(sparsePx));
+            ASSERT_EQ(vcInverseDct8x8SparseAdd(junkLast.data(), sparsePx, 10), 0);
+            for (int i = 0; i < 64; ++i) {
+                const int at = (i >> 3) * 10 + (i & 7);
+                ASSERT_EQ(sparsePx[at], std::clamp<int>(prediction[at] + sparseFull[i], 0, 255));
+            }
         }
         std::vector<int16_t> inPlace = c;
         ASSERT_EQ(vcInverseDct8x8(inPlace.data(), inPlace.data()), 0);
@@ -284,6 +296,13 @@ TEST(VideoCoding, InverseDctFormsAgree) {
         ASSERT_EQ(vcInverseDct8x8Store(c.data(), px, 12), 0);
         for (int i = 0; i < 64; ++i)
             ASSERT_EQ(px[(i >> 3) * 12 + (i & 7)], std::clamp<int>(full[i], 0, 255));
+        const std::vector<uint8_t> prediction = rng.Bytes(sizeof(px));
+        std::memcpy(px, prediction.data(), sizeof(px));
+        ASSERT_EQ(vcInverseDct8x8Add(c.data(), px, 12), 0);
+        for (int i = 0; i < 64; ++i) {
+            const int at = (i >> 3) * 12 + (i & 7);
+            ASSERT_EQ(px[at], std::clamp<int>(prediction[at] + full[i], 0, 255));
+        }
         for (int hint : {10, 63, -1}) {
             ASSERT_EQ(vcInverseDct8x8ToPixels(c.data(), px, 12, hint), 0);
             for (int i = 0; i < 64; ++i)

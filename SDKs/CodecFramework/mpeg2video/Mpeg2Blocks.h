@@ -149,12 +149,11 @@ inline bool WithBitCache(Mpeg2BitCache& cache, Decode decode) {
 // The kernels of block reconstruction and prediction, taken from their tables once per slice:
 // the slice decoder's arguments are valid by construction, so the entries' checks are skipped.
 struct Mpeg2Kernels {
-    sp::kernels::IdctFn* idct = sp::kernels::inverseDct8x8.Current();
     sp::kernels::IdctToPixelsFn* idctToPixels = sp::kernels::inverseDct8x8ToPixels.Current();
     sp::kernels::IdctStoreFn* idctStore = sp::kernels::inverseDct8x8Store.Current();
-    sp::kernels::IdctFn* idctSparse = sp::kernels::inverseDct8x8Sparse.Current();
     sp::kernels::IdctStoreFn* idctSparseStore = sp::kernels::inverseDct8x8SparseStore.Current();
-    sp::kernels::AddResidualFn* addResidual = sp::kernels::addResidual8x8.Current();
+    sp::kernels::IdctStoreFn* idctAdd = sp::kernels::inverseDct8x8Add.Current();
+    sp::kernels::IdctStoreFn* idctSparseAdd = sp::kernels::inverseDct8x8SparseAdd.Current();
     sp::kernels::AddConstantFn* addConstant = sp::kernels::addConstant8x8.Current();
     // [average][type] for 16x16, 16x8, 8x8 and 8x4 blocks.
     sp::kernels::PredictFn* predict16x16[2] = {sp::kernels::predict16x16.Current(),
@@ -236,10 +235,9 @@ inline bool DecodeInterBlock(Mpeg2ThreadContext& ctx, Mpeg2BitCache& cache, cons
         }
         if (!kMpeg1 && !end.parity) blk[63] ^= 1;
         if (end.last < 10)  // the corner, and coefficient 63 when the parity set it
-            k.idctSparse(blk, ctx.residual);
+            k.idctSparseAdd(blk, dst, dstStep);
         else
-            k.idct(blk, ctx.residual);
-        k.addResidual(ctx.residual, 16, dst, dstStep);
+            k.idctAdd(blk, dst, dstStep);
         return true;
     });
 }
