@@ -270,17 +270,6 @@ TEST(MpegAudioErrors, FreeFormatAfterFixedRateGivesSilence) {
     for (size_t i = 0; i < 1152 * 2; ++i) ASSERT_EQ(s[i], 0);
 }
 
-TEST(MpegAudioErrors, TooSmallOutputSkipsTheFrame) {
-    std::vector<uint8_t> data = Fixture("l2_44k.mp2");
-    std::vector<size_t> starts = FrameStarts(data);
-    Session session;
-    Call c = session.Feed(data.data(), data.size(), 1152 * 4 - 2);
-    EXPECT_EQ(c.status, UMC::STATUS_NOT_ENOUGH_BUFFER);
-    EXPECT_EQ(c.consumed, starts[1]);
-    c = session.Feed(data, starts[1]);
-    EXPECT_EQ(c.status, UMC::STATUS_OK);
-}
-
 // Moves the block to new memory at every Lock, as an allocator that compacts would.
 class MovingAllocator : public UMC::MemoryAllocator {
 public:
