@@ -38,7 +38,8 @@ void BM_DequantIntraMpeg4(benchmark::State& state) {
     std::vector<int16_t> work(source.size());
     for (auto _ : state) {
         std::memcpy(work.data(), source.data(), source.size() * sizeof(int16_t));
-        for (int b = 0; b < kBlocks; ++b) fn(&work[size_t(b) * 64], 63, spec, 7 + b % 8, b & 1);
+        for (int b = 0; b < kBlocks; ++b)
+            fn(&work[size_t(b) * 64], 63, sp::mpeg4::AlignedSpec(spec), 7 + b % 8, b & 1);
         benchmark::DoNotOptimize(work.data());
     }
     state.SetItemsProcessed(int64_t(state.iterations()) * kBlocks);

@@ -214,8 +214,6 @@ namespace {
 
 SpStatus DecodeIntraCoefsPlain(const uint8_t** bits, int* bitOffset, int16_t* block, int* lastIndex,
                                int reversible, int dcRead, int scan) {
-    if (const SpStatus st = CheckPosition(bits, bitOffset); st != spStsNoErr) return st;
-    if (!block || !lastIndex) return spStsNullPtrErr;
     const int16_t dc = block[0];
     std::memset(block, 0, 64 * sizeof(int16_t));
     if (dcRead) block[0] = dc;
@@ -276,12 +274,7 @@ SpStatus DecodeInterEvents(BitPos& b, int16_t* block, const uint8_t* order, cons
 }
 
 SpStatus DecodeInterCoefsPlain(const uint8_t** bits, int* bitOffset, int16_t* block, int* count,
-                               int reversible, int scan, const void* spec, int quant) {
-    if (const SpStatus st = CheckPosition(bits, bitOffset); st != spStsNoErr) return st;
-    if (!block || !count || !spec) return spStsNullPtrErr;
-    const QuantSpec* s = AlignedSpec(spec);
-    if (std::memcmp(s->tag, kInterTag, 4) != 0) return spStsContextMatchErr;
-    if (quant < 1 || quant > MaxQuant(s->bitsPerPixel)) return vcStsQuantErr;
+                               int reversible, int scan, const QuantSpec* s, int quant) {
     std::memset(block, 0, 64 * sizeof(int16_t));
     if (reversible) return vcStsVlcErr;
     const uint8_t* order = vcScanTable(scan);
@@ -313,9 +306,6 @@ SpStatus DecodeH263Events(BitPos& b, int16_t* block, int first, int quant, int& 
 
 SpStatus DecodeIntraBlockH263Plain(const uint8_t** bits, int* bitOffset, int16_t* block, int* count,
                                    int coded, int quant) {
-    if (const SpStatus st = CheckPosition(bits, bitOffset); st != spStsNoErr) return st;
-    if (!block || !count) return spStsNullPtrErr;
-    if (quant < 1 || quant > 31) return vcStsQuantErr;
     BitPos b(*bits, *bitOffset);
     const int dc = int(b.Get(8));
     if (dc == 0 || dc == 128) return vcStsIntraDcErr;
@@ -332,9 +322,6 @@ SpStatus DecodeIntraBlockH263Plain(const uint8_t** bits, int* bitOffset, int16_t
 
 SpStatus DecodeInterBlockH263Plain(const uint8_t** bits, int* bitOffset, int16_t* block, int* count,
                                    int quant) {
-    if (const SpStatus st = CheckPosition(bits, bitOffset); st != spStsNoErr) return st;
-    if (!block || !count) return spStsNullPtrErr;
-    if (quant < 1 || quant > 31) return vcStsQuantErr;
     std::memset(block, 0, 64 * sizeof(int16_t));
     BitPos b(*bits, *bitOffset);
     int last = 0;
@@ -344,22 +331,18 @@ SpStatus DecodeInterBlockH263Plain(const uint8_t** bits, int* bitOffset, int16_t
     return spStsNoErr;
 }
 
-SpStatus DequantIntraPlain(int16_t* block, int lastIndex, const void* spec, int quant, int chroma) {
-    if (!block || !spec) return spStsNullPtrErr;
-    const QuantSpec* s = AlignedSpec(spec);
-    if (std::memcmp(s->tag, kIntraTag, 4) != 0) return spStsContextMatchErr;
-    if (quant < 1 || quant > MaxQuant(s->bitsPerPixel)) return vcStsQuantErr;
+void DequantIntraPlain(int16_t* block, int lastIndex, const QuantSpec* s, int quant, int chroma) {
     const int limit = (1 << (s->bitsPerPixel + 3)) - 1;
     const auto clip = [limit](int v) { return int16_t(std::clamp(v, -limit - 1, limit)); };
     block[0] = clip(block[0] * vcDcScaler(quant, chroma));
     if (lastIndex == 0) {
         if (s->matrix && (block[0] & 1) == 0) block[63] = 1;
-        return spStsNoErr;
+        return;
     }
     if (!s->matrix) {
         for (int i = 1; i < 64; ++i)
             if (block[i]) block[i] = clip(DequantH263(block[i], quant));
-        return spStsNoErr;
+        return;
     }
     int sum = block[0];
     for (int i = 1; i < 64; ++i) {
@@ -368,7 +351,6 @@ SpStatus DequantIntraPlain(int16_t* block, int lastIndex, const void* spec, int 
         sum += block[i];
     }
     if ((sum & 1) == 0) block[63] ^= 1;
-    return spStsNoErr;
 }
 
 template <int N>
@@ -405,27 +387,64 @@ constinit const Kernel<AverageIntoFn> averageInto16x16{
 
 }  // namespace sp::kernels
 
+namespace {
+
+// The argument checks of the coefficient decoders: the position, then the outputs.
+SpStatus CheckDecoder(const uint8_t** bits, const int* bitOffset, const int16_t* block,
+                      const int* out) {
+    if (const SpStatus st = CheckPosition(bits, bitOffset); st != spStsNoErr) return st;
+    return block && out ? spStsNoErr : spStsNullPtrErr;
+}
+
+// A set-up with the expected tag and a quantiser in its bit depth's range, else the status.
+SpStatus CheckSpec(const void* spec, const char (&tag)[4], int quant, const QuantSpec*& s) {
+    if (!spec) return spStsNullPtrErr;
+    s = AlignedSpec(spec);
+    if (std::memcmp(s->tag, tag, 4) != 0) return spStsContextMatchErr;
+    if (quant < 1 || quant > MaxQuant(s->bitsPerPixel)) return vcStsQuantErr;
+    return spStsNoErr;
+}
+
+SpStatus CheckShortHeaderQuant(int quant) {
+    if (quant < 1 || quant > 31) return vcStsQuantErr;
+    return spStsNoErr;
+}
+
+}  // namespace
+
 SpStatus vcDecodeIntraCoefsMpeg4(const uint8_t** bits, int* bitOffset, int16_t* block,
                                  int* lastIndex, int reversible, int dcRead, int scan) {
+    if (const SpStatus st = CheckDecoder(bits, bitOffset, block, lastIndex)) return st;
     return sp::kernels::decodeIntraCoefsMpeg4.Current()(bits, bitOffset, block, lastIndex,
                                                         reversible, dcRead, scan);
 }
 SpStatus vcDecodeInterCoefsMpeg4(const uint8_t** bits, int* bitOffset, int16_t* block, int* count,
                                  int reversible, int scan, const void* spec, int quant) {
+    if (const SpStatus st = CheckDecoder(bits, bitOffset, block, count)) return st;
+    const QuantSpec* s = nullptr;
+    if (const SpStatus st = CheckSpec(spec, kInterTag, quant, s)) return st;
     return sp::kernels::decodeInterCoefsMpeg4.Current()(bits, bitOffset, block, count, reversible,
-                                                        scan, spec, quant);
+                                                        scan, s, quant);
 }
 SpStatus vcDecodeIntraBlockH263(const uint8_t** bits, int* bitOffset, int16_t* block, int* count,
                                 int coded, int quant) {
+    if (const SpStatus st = CheckDecoder(bits, bitOffset, block, count)) return st;
+    if (const SpStatus st = CheckShortHeaderQuant(quant)) return st;
     return sp::kernels::decodeIntraBlockH263.Current()(bits, bitOffset, block, count, coded, quant);
 }
 SpStatus vcDecodeInterBlockH263(const uint8_t** bits, int* bitOffset, int16_t* block, int* count,
                                 int quant) {
+    if (const SpStatus st = CheckDecoder(bits, bitOffset, block, count)) return st;
+    if (const SpStatus st = CheckShortHeaderQuant(quant)) return st;
     return sp::kernels::decodeInterBlockH263.Current()(bits, bitOffset, block, count, quant);
 }
 SpStatus vcDequantIntraMpeg4(int16_t* block, int lastIndex, const void* spec, int quant,
                              int chroma) {
-    return sp::kernels::dequantIntraMpeg4.Current()(block, lastIndex, spec, quant, chroma);
+    if (!block) return spStsNullPtrErr;
+    const QuantSpec* s = nullptr;
+    if (const SpStatus st = CheckSpec(spec, kIntraTag, quant, s)) return st;
+    return sp::mpeg4::Call(sp::kernels::dequantIntraMpeg4, spStsNoErr, block, lastIndex, s, quant,
+                           chroma);
 }
 SpStatus vcAverageInto8x8(const uint8_t* src, int srcStep, uint8_t* dst, int dstStep) {
     return sp::mpeg4::Call(sp::kernels::averageInto8x8, src && dst ? spStsNoErr : spStsNullPtrErr,

@@ -60,13 +60,16 @@ SpStatus Call(const Kernel<Fn>& kernel, SpStatus check, Args... args) {
 
 namespace sp::kernels {
 
+// Every implementation trusts its entry's argument checks (a set-up arrives aligned, tagged and
+// with the quantiser in its range). The coefficient decoders return only what the data decides:
+// 0, or vcStsVlcErr / vcStsIntraDcErr for a bit pattern that is no code; the others return
+// nothing.
 using DecodeIntraCoefsFn = SpStatus(const uint8_t**, int*, int16_t*, int*, int, int, int);
-using DecodeInterCoefsFn = SpStatus(const uint8_t**, int*, int16_t*, int*, int, int, const void*,
-                                    int);
+using DecodeInterCoefsFn = SpStatus(const uint8_t**, int*, int16_t*, int*, int, int,
+                                    const mpeg4::QuantSpec*, int);
 using DecodeIntraBlockH263Fn = SpStatus(const uint8_t**, int*, int16_t*, int*, int, int);
 using DecodeInterBlockH263Fn = SpStatus(const uint8_t**, int*, int16_t*, int*, int);
-using DequantIntraFn = SpStatus(int16_t*, int, const void*, int, int);
-// The motion and post-filter implementations trust their entry's checks and return nothing.
+using DequantIntraFn = void(int16_t*, int, const mpeg4::QuantSpec*, int, int);
 using AverageIntoFn = void(const uint8_t*, ptrdiff_t, uint8_t*, ptrdiff_t);
 using QuarterPel16x16Fn = void(const uint8_t*, ptrdiff_t, uint8_t*, ptrdiff_t, int, int);
 using QuarterPelWidthFn = void(const uint8_t*, ptrdiff_t, uint8_t*, ptrdiff_t, int, int, int);
@@ -99,8 +102,8 @@ extern const Kernel<DeringBlockFn> deringBlock8x8;
 // SIMD variants: intra dequantisation, averaging and the quarter-sample predictions (the VLC
 // decoders are serial by nature).
 namespace sp::x86 {
-SpStatus DequantIntraMpeg4Sse2(int16_t*, int, const void*, int, int);
-SpStatus DequantIntraMpeg4Avx2(int16_t*, int, const void*, int, int);
+void DequantIntraMpeg4Sse2(int16_t*, int, const mpeg4::QuantSpec*, int, int);
+void DequantIntraMpeg4Avx2(int16_t*, int, const mpeg4::QuantSpec*, int, int);
 void AverageInto8x8Sse2(const uint8_t*, ptrdiff_t, uint8_t*, ptrdiff_t);
 void AverageInto16x16Sse2(const uint8_t*, ptrdiff_t, uint8_t*, ptrdiff_t);
 void AverageInto16x16Avx2(const uint8_t*, ptrdiff_t, uint8_t*, ptrdiff_t);

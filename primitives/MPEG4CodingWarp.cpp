@@ -41,6 +41,13 @@ T FloorDiv(T n, T d) {
     if (q * d != n && n < 0) --q;
     return q;
 }
+// Division rounding to the nearest, halves towards plus infinity (the standard's "///"): the
+// rounding of every warped position.
+template <class T>
+T HalfUpDiv(T n, T d) {
+    if (d < 0) n = -n, d = -d;
+    return FloorDiv<T>(2 * n + d, 2 * d);
+}
 // Division rounding to the nearest, halves away from zero (the standard's "//").
 int64_t RoundDiv(int64_t n, int64_t d) {
     if (d < 0) n = -n, d = -d;
@@ -69,15 +76,15 @@ void LumaPosition(const WarpSpec& w, int i, int j, int64_t& F, int64_t& G) {
             return;
         case 2: {
             const int64_t wr = (int64_t(1) << w.alpha) * r;
-            F = w.i0 + FloorDiv<int64_t>((-r * w.i0 + w.i1v) * di + (r * w.j0 - w.j1v) * dj, wr);
-            G = w.j0 + FloorDiv<int64_t>((-r * w.j0 + w.j1v) * di + (-r * w.i0 + w.i1v) * dj, wr);
+            F = w.i0 + HalfUpDiv<int64_t>((-r * w.i0 + w.i1v) * di + (r * w.j0 - w.j1v) * dj, wr);
+            G = w.j0 + HalfUpDiv<int64_t>((-r * w.j0 + w.j1v) * di + (-r * w.i0 + w.i1v) * dj, wr);
             return;
         }
         case 3: {
             const int64_t W = int64_t(1) << w.alpha, H = int64_t(1) << w.beta;
-            F = w.i0 + FloorDiv<int64_t>(
+            F = w.i0 + HalfUpDiv<int64_t>(
                            (-r * w.i0 + w.i1v) * H * di + (-r * w.i0 + w.i2v) * W * dj, W * H * r);
-            G = w.j0 + FloorDiv<int64_t>(
+            G = w.j0 + HalfUpDiv<int64_t>(
                            (-r * w.j0 + w.j1v) * H * di + (-r * w.j0 + w.j2v) * W * dj, W * H * r);
             return;
         }
@@ -87,8 +94,8 @@ void LumaPosition(const WarpSpec& w, int i, int j, int64_t& F, int64_t& G) {
                 F = w.i0, G = w.j0;
                 return;
             }
-            F = int64_t(FloorDiv<Wide>(w.a * di + w.b * dj + w.c, den));
-            G = int64_t(FloorDiv<Wide>(w.d * di + w.e * dj + w.f, den));
+            F = int64_t(HalfUpDiv<Wide>(w.a * di + w.b * dj + w.c, den));
+            G = int64_t(HalfUpDiv<Wide>(w.d * di + w.e * dj + w.f, den));
             return;
         }
     }
@@ -106,22 +113,22 @@ void ChromaPosition(const WarpSpec& w, int ic, int jc, int64_t& F, int64_t& G) {
             return;
         case 2: {
             const int64_t W = int64_t(1) << w.alpha;
-            F = FloorDiv<int64_t>(
+            F = HalfUpDiv<int64_t>(
                 (-r * w.i0 + w.i1v) * u + (r * w.j0 - w.j1v) * v + 2 * W * r * w.i0 - 16 * W,
                 4 * W * r);
-            G = FloorDiv<int64_t>(
+            G = HalfUpDiv<int64_t>(
                 (-r * w.j0 + w.j1v) * u + (-r * w.i0 + w.i1v) * v + 2 * W * r * w.j0 - 16 * W,
                 4 * W * r);
             return;
         }
         case 3: {
             const int64_t W = int64_t(1) << w.alpha, H = int64_t(1) << w.beta;
-            F = FloorDiv<int64_t>((-r * w.i0 + w.i1v) * H * u + (-r * w.i0 + w.i2v) * W * v +
-                                      2 * W * H * r * w.i0 - 16 * W * H,
-                                  4 * W * H * r);
-            G = FloorDiv<int64_t>((-r * w.j0 + w.j1v) * H * u + (-r * w.j0 + w.j2v) * W * v +
-                                      2 * W * H * r * w.j0 - 16 * W * H,
-                                  4 * W * H * r);
+            F = HalfUpDiv<int64_t>((-r * w.i0 + w.i1v) * H * u + (-r * w.i0 + w.i2v) * W * v +
+                                       2 * W * H * r * w.i0 - 16 * W * H,
+                                   4 * W * H * r);
+            G = HalfUpDiv<int64_t>((-r * w.j0 + w.j1v) * H * u + (-r * w.j0 + w.j2v) * W * v +
+                                       2 * W * H * r * w.j0 - 16 * W * H,
+                                   4 * W * H * r);
             return;
         }
         default: {
@@ -131,8 +138,8 @@ void ChromaPosition(const WarpSpec& w, int ic, int jc, int64_t& F, int64_t& G) {
                 F = w.i0 / 2, G = w.j0 / 2;
                 return;
             }
-            F = int64_t(FloorDiv<Wide>(2 * w.a * u + 2 * w.b * v + 4 * w.c - den * s, 4 * den));
-            G = int64_t(FloorDiv<Wide>(2 * w.d * u + 2 * w.e * v + 4 * w.f - den * s, 4 * den));
+            F = int64_t(HalfUpDiv<Wide>(2 * w.a * u + 2 * w.b * v + 4 * w.c - den * s, 4 * den));
+            G = int64_t(HalfUpDiv<Wide>(2 * w.d * u + 2 * w.e * v + 4 * w.f - den * s, 4 * den));
             return;
         }
     }

@@ -7,66 +7,9 @@ namespace {
 
 using V = __m128i;
 constexpr int kLanes = 8;
-inline V Load16(const int16_t* p) {
-    return _mm_loadu_si128(reinterpret_cast<const V*>(p));
-}
-inline void Store16(int16_t* p, V v) {
-    _mm_storeu_si128(reinterpret_cast<V*>(p), v);
-}
-inline V Set16(int16_t x) {
-    return _mm_set1_epi16(x);
-}
-inline V Set32Of16(int x) {
-    return _mm_set1_epi32(x);
-}
-inline V Add16(V a, V b) {
-    return _mm_add_epi16(a, b);
-}
-inline V Sub16(V a, V b) {
-    return _mm_sub_epi16(a, b);
-}
-inline V Min16(V a, V b) {
-    return _mm_min_epi16(a, b);
-}
-inline V Max16(V a, V b) {
-    return _mm_max_epi16(a, b);
-}
-inline V MulLo16(V a, V b) {
-    return _mm_mullo_epi16(a, b);
-}
-inline V MulHi16(V a, V b) {
-    return _mm_mulhi_epi16(a, b);
-}
-inline V CmpGt16(V a, V b) {
-    return _mm_cmpgt_epi16(a, b);
-}
-inline V CmpEq16(V a, V b) {
-    return _mm_cmpeq_epi16(a, b);
-}
-inline V And(V a, V b) {
-    return _mm_and_si128(a, b);
-}
-inline V AndNot(V a, V b) {
-    return _mm_andnot_si128(a, b);
-}
-inline V Or(V a, V b) {
-    return _mm_or_si128(a, b);
-}
-inline V ProductsLo(V lo, V hi) {
-    return _mm_unpacklo_epi16(lo, hi);
-}
-inline V ProductsHi(V lo, V hi) {
-    return _mm_unpackhi_epi16(lo, hi);
-}
-inline V Srai32(V a, int n) {
-    return _mm_srai_epi32(a, n);
-}
-inline V Add32(V a, V b) {
-    return _mm_add_epi32(a, b);
-}
-inline V Packs32(V a, V b) {
-    return _mm_packs_epi32(a, b);
-}
+#define SP_MM(op) _mm_##op
+#define SP_MM_SI(op) _mm_##op##_si128
+
 inline int HorizontalSum16(V v) {
     v = _mm_add_epi16(v, _mm_srli_si128(v, 8));
     v = _mm_add_epi16(v, _mm_srli_si128(v, 4));
@@ -79,12 +22,6 @@ inline V LoadRows(const uint8_t* p, ptrdiff_t) {
 inline void StoreRows(uint8_t* p, ptrdiff_t, V v) {
     _mm_storeu_si128(reinterpret_cast<V*>(p), v);
 }
-inline V AvgU8(V a, V b) {
-    return _mm_avg_epu8(a, b);
-}
-inline V Srai16(V a, int n) {
-    return _mm_srai_epi16(a, n);
-}
 inline void StoreU8(uint8_t* p, V v) {
     _mm_storel_epi64(reinterpret_cast<V*>(p), _mm_packus_epi16(v, v));
 }
@@ -96,6 +33,8 @@ inline void StoreU8(uint8_t* p, V v) {
 #include "primitives/x86/MPEG4CodingOps.inc"
 #undef SP_MPEG4_WORD_QPEL
 #undef SP_VARIANT
+#undef SP_MM_SI
+#undef SP_MM
 
 void QuarterPelWidth8Sse2(const uint8_t* ref, ptrdiff_t refStep, uint8_t* dst, ptrdiff_t dstStep,
                           int index, int rounding, int height) {

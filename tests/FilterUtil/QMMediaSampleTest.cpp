@@ -72,6 +72,30 @@ AM_SAMPLE2_PROPERTIES Props(QMMediaSample* s, DWORD size = sizeof(AM_SAMPLE2_PRO
     return p;
 }
 
+const GUID kPropertyKey = {1, 2, 3, {4, 5, 6, 7, 8, 9, 10, 11}};
+
+// Every piece of state a sample carries: 20 bytes of data, times 100-150, media times 7-9, the
+// sync point, time discontinuity and stream 5, a 64-wide video type, markers 11, -12 and 13, and
+// one buffer property {0x55, 0x66}.
+void SetEverything(OwnedSample& a) {
+    for (size_t i = 0; i < a.memory.size(); ++i) a.memory[i] = BYTE(i * 3);
+    a.sample->SetActualDataLength(20);
+    SetTimes(a.sample, 100, 150);
+    SetMediaTimes(a.sample, 7, 9);
+    a.sample->SetSyncPoint(TRUE);
+    AM_SAMPLE2_PROPERTIES p = Props(a.sample);
+    p.dwSampleFlags |= AM_SAMPLE_TIMEDISCONTINUITY;
+    p.dwStreamId = 5;
+    p.pbBuffer = nullptr;
+    ASSERT_EQ(a.sample->SetProperties(sizeof(p), reinterpret_cast<BYTE*>(&p)), S_OK);
+    SetVideoType(a.sample, 64);
+    a.sample->SetMarkerValue(11);
+    a.sample->SetMarkerTime1(-12);
+    a.sample->SetMarkerTime2(13);
+    BYTE value[2] = {0x55, 0x66};
+    a.sample->SetProperty(kPropertyKey, value, 2);
+}
+
 TEST(QMMediaSampleTest, TimesFollowTheirFlags) {
     OwnedSample s(64);
     EXPECT_EQ(std::get<0>(TimesOf(s.sample)), VFW_E_SAMPLE_TIME_NOT_SET);
@@ -299,18 +323,14 @@ TEST(QMMediaSampleTest, SetPropertiesChecksBeforeItStores) {
 
 TEST(QMMediaSampleTest, PropertiesRoundTripThroughAnotherSample) {
     OwnedSample a(64), b(64);
-    SetTimes(a.sample, 10, 20);
-    a.sample->SetDiscontinuity(TRUE);
-    SetVideoType(a.sample, 48);
-    SetMediaTimes(a.sample, 3, 4);
-
+    SetEverything(a);
     AM_SAMPLE2_PROPERTIES p = Props(a.sample);
     p.pbBuffer = nullptr;
     EXPECT_EQ(b.sample->SetProperties(sizeof(p), reinterpret_cast<const BYTE*>(&p)), S_OK);
     AM_SAMPLE2_PROPERTIES q = Props(b.sample);
     EXPECT_EQ(q.dwSampleFlags, p.dwSampleFlags);
-    EXPECT_EQ(q.tStart, 10);
-    EXPECT_EQ(q.tStop, 20);
+    EXPECT_EQ(q.tStart, 100);
+    EXPECT_EQ(q.tStop, 150);
     ASSERT_NE(q.pMediaType, nullptr);
     EXPECT_NE(q.pMediaType, p.pMediaType);  // b owns a copy
     EXPECT_EQ(q.pbBuffer, b.memory.data());
@@ -484,23 +504,7 @@ TEST(QMMediaSampleTest, PropertyMapByGuidAndIndex) {
 
 TEST(QMMediaSampleTest, CopyToCarriesEverythingIntoAnotherSample) {
     OwnedSample a(64), b(64), small(8);
-    for (int i = 0; i < 64; ++i) a.memory[size_t(i)] = BYTE(i * 3);
-    a.sample->SetActualDataLength(20);
-    SetTimes(a.sample, 100, 150);
-    SetMediaTimes(a.sample, 7, 9);
-    a.sample->SetSyncPoint(TRUE);
-    AM_SAMPLE2_PROPERTIES p = Props(a.sample);
-    p.dwSampleFlags |= AM_SAMPLE_TIMEDISCONTINUITY;
-    p.dwStreamId = 5;
-    p.pbBuffer = nullptr;
-    ASSERT_EQ(a.sample->SetProperties(sizeof(p), reinterpret_cast<BYTE*>(&p)), S_OK);
-    SetVideoType(a.sample, 64);
-    a.sample->SetMarkerValue(11);
-    a.sample->SetMarkerTime1(-12);
-    a.sample->SetMarkerTime2(13);
-    const GUID key = {1, 2, 3, {4, 5, 6, 7, 8, 9, 10, 11}};
-    BYTE value[2] = {0x55, 0x66};
-    a.sample->SetProperty(key, value, 2);
+    SetEverything(a);
     // b starts with a state of its own that must not survive.
     b.sample->SetPreroll(TRUE);
 
@@ -520,7 +524,7 @@ TEST(QMMediaSampleTest, CopyToCarriesEverythingIntoAnotherSample) {
     EXPECT_EQ(b.sample->GetMarkerTime2(), 13);
     DWORD size = 2;
     BYTE got[2] = {};
-    EXPECT_EQ(b.sample->GetProperty(key, got, &size), S_OK);
+    EXPECT_EQ(b.sample->GetProperty(kPropertyKey, got, &size), S_OK);
     EXPECT_EQ(got[1], 0x66);
 
     ReportCapture capture;
@@ -560,25 +564,15 @@ TEST(QMMediaSampleTest, CopyFromAnNSSBufferTakesBytesAndProperties) {
 
 TEST(QMMediaSampleTest, ResetForReuseClearsStateButKeepsBufferProperties) {
     OwnedSample s(32);
-    SetTimes(s.sample, 1, 2);
-    SetMediaTimes(s.sample, 1, 2);
-    s.sample->SetSyncPoint(TRUE);
-    SetVideoType(s.sample, 8);
-    s.sample->SetMarkerValue(1);
-    s.sample->SetMarkerTime1(2);
-    s.sample->SetMarkerTime2(3);
-    s.sample->SetActualDataLength(5);
-    const GUID key = {9, 9, 9, {9, 9, 9, 9, 9, 9, 9, 9}};
-    BYTE value[1] = {1};
-    s.sample->SetProperty(key, value, 1);
-
+    SetEverything(s);
     s.sample->ResetForReuse();
     AM_SAMPLE2_PROPERTIES p = Props(s.sample);
     EXPECT_EQ(p.dwSampleFlags, 0u);
     EXPECT_EQ(p.pMediaType, nullptr);
     EXPECT_EQ(p.tStart, -1);
     EXPECT_EQ(p.tStop, -1);
-    EXPECT_EQ(p.lActual, 5);
+    EXPECT_EQ(p.lActual, 20);
+    EXPECT_EQ(p.dwStreamId, 0u);
     EXPECT_EQ(std::get<0>(MediaTimesOf(s.sample)), VFW_E_MEDIA_TIME_NOT_SET);
     AM_MEDIA_TYPE* out = nullptr;
     EXPECT_EQ(s.sample->GetMediaType(&out), S_FALSE);

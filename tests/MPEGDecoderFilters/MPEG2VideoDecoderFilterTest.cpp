@@ -15,6 +15,7 @@
 #include "primitives/ColourKernels.h"
 #include "tests/MPEGDecoderFilters/VideoStreamSupport.h"
 #include "tests/support/ReportCapture.h"
+#include "tests/support/VideoTypes.h"
 
 namespace {
 
@@ -416,21 +417,12 @@ TEST(MPEG2VideoDecoderFilter, OutputTypeChangesOnlyWhenSomethingChanged) {
         CMediaType output;
         const GUID yuy2 = MEDIASUBTYPE_YUY2;
         if (c == VideoInfoOutput) {
-            output.InitMediaType();
-            output.majortype = MEDIATYPE_Video;
-            output.subtype = yuy2;
-            output.formattype = FORMAT_VideoInfo;
-            VIDEOINFOHEADER vih{};
-            vih.bmiHeader.biSize = sizeof(vih.bmiHeader);
-            vih.bmiHeader.biWidth = width;
-            vih.bmiHeader.biHeight = height;
-            vih.bmiHeader.biBitCount = 16;
-            vih.bmiHeader.biCompression = 0x32595559;  // 'YUY2'
-            vih.bmiHeader.biSizeImage = DWORD(width * height * 2);
-            vih.AvgTimePerFrame = s.probe.avgTimePerFrame;
-            output.SetFormat(reinterpret_cast<const BYTE*>(&vih), sizeof(vih));
-            output.bFixedSizeSamples = TRUE;
-            output.lSampleSize = vih.bmiHeader.biSizeImage;
+            output = VideoInfoType(width, height, yuy2, width * height * 2);
+            auto* vih = reinterpret_cast<VIDEOINFOHEADER*>(output.pbFormat);
+            vih->bmiHeader.biBitCount = 16;
+            vih->bmiHeader.biCompression = yuy2.Data1;
+            vih->AvgTimePerFrame = s.probe.avgTimePerFrame;
+            output.SetSampleSize(ULONG(width * height * 2));
         } else {
             // The stream's own interlace flags: only the ratio is under test.
             ASSERT_EQ(qm::CreateVideoInfoHeader2Type(

@@ -29,9 +29,8 @@ Stream Load(const char* name) {
     return LoadVideoStream(FixtureDir() / "mpeg4" / name);
 }
 
-HRESULT Build(FilterChain& chain, const Stream& s, const CMediaType* input = nullptr,
-              HRESULT (*create)(IBaseFilter**) = CreateMPEG4VideoDecoderFilter) {
-    return BuildVideoChain(chain, s, create, input);
+HRESULT Build(FilterChain& chain, const Stream& s, const CMediaType* input = nullptr) {
+    return BuildVideoChain(chain, s, CreateMPEG4VideoDecoderFilter, input);
 }
 
 // Delivers every VOP; each sample carries marker time `marker` when it is given.
@@ -252,25 +251,6 @@ TEST(MPEG4VideoDecoderFilter, StreamingEdgeCases) {
     ASSERT_EQ(chain.source->DeliverEndOfStream(), S_OK);
     EXPECT_EQ(chain.sink->SampleCount(), 0u);
     EXPECT_EQ(chain.sink->EndOfStreamCount(), 1);
-}
-
-HRESULT CreateSkippingFilter(IBaseFilter** pp) {
-    return CreateFilter<SkippingDecoder<MPEG4VideoDecoderFilter>>(pp);
-}
-
-TEST(MPEG4VideoDecoderFilter, QualityChangeOncePerRunOfSkips) {
-    const Stream s = Load("inter_p.m4v");
-    FilterChain chain;
-    ASSERT_EQ(Build(chain, s, nullptr, CreateSkippingFilter), S_OK);
-    ASSERT_EQ(chain.Start(), S_OK);
-    DeliverUnits(chain, s, 0, 0, 5);
-    EXPECT_EQ(chain.sink->SampleCount(), 0u);
-    EXPECT_EQ(chain.graph->CountEvents(EC_QUALITY_CHANGE), 1);
-    // Pausing clears the flag: the next run of skips reports again.
-    ASSERT_EQ(chain.graph->Pause(), S_OK);
-    ASSERT_EQ(chain.graph->Run(), S_OK);
-    DeliverUnits(chain, s, 0, 5, 10);
-    EXPECT_EQ(chain.graph->CountEvents(EC_QUALITY_CHANGE), 2);
 }
 
 }  // namespace

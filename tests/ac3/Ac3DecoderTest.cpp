@@ -28,6 +28,25 @@ bool AllZero(const std::vector<int16_t>& v) {
     return true;
 }
 
+// A decoder fed by hand: Input hands it bytes, each Next is one GetFrame into `pcm`.
+struct Session {
+    explicit Session(UMC::AC3DecoderParams params) {
+        EXPECT_EQ(decoder.Init(&params), UMC::STATUS_OK);
+    }
+    void Input(const uint8_t* data, size_t size) {
+        in.SetBufferPointer(const_cast<uint8_t*>(data), size);
+        in.SetDataSize(size);
+    }
+    UMC::Status Next(size_t outBytes = 18432) {
+        out.SetBufferPointer(reinterpret_cast<uint8_t*>(pcm.data()), outBytes);
+        return decoder.GetFrame(&in, &out);
+    }
+    UMC::AC3Decoder decoder;
+    std::vector<int16_t> pcm = std::vector<int16_t>(18432 / 2);
+    UMC::MediaData in;
+    UMC::AudioData out;
+};
+
 class Ac3Damage : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -85,20 +104,15 @@ TEST_F(Ac3Damage, UnsupportedBsidWithAGoodCrcIsReportedAndDecodingGoesOn) {
     EXPECT_EQ(Slice(d, d.frames - 1, 1, 6), Slice(reference, reference.frames - 1, 1, 6));
 
     // On its own: the whole frame is consumed and stands as a frame of silence.
-    UMC::AC3Decoder decoder;
-    UMC::AC3DecoderParams p = Ac3Params(0);
-    ASSERT_EQ(decoder.Init(&p), UMC::STATUS_OK);
-    UMC::MediaData in;
-    in.SetBufferPointer(f, FrameEnd(2) - offsets[2]);
-    in.SetDataSize(FrameEnd(2) - offsets[2]);
-    in.SetTime(2.0, 0.0);
-    std::vector<int16_t> pcm(1536 * 2, 7);
-    UMC::AudioData out;
-    out.SetBufferPointer(reinterpret_cast<uint8_t*>(pcm.data()), pcm.size() * 2);
-    EXPECT_EQ(decoder.GetFrame(&in, &out), UMC::STATUS_INVALID_STREAM);
-    EXPECT_EQ(in.GetDataSize(), 0u);
-    EXPECT_EQ(out.GetDataSize(), pcm.size() * 2);
-    EXPECT_TRUE(AllZero(pcm));
+    Session session(Ac3Params(0));
+    session.Input(f, FrameEnd(2) - offsets[2]);
+    session.in.SetTime(2.0, 0.0);
+    std::fill(session.pcm.begin(), session.pcm.end(), int16_t(7));
+    EXPECT_EQ(session.Next(kFrame * 2 * 2), UMC::STATUS_INVALID_STREAM);
+    EXPECT_EQ(session.in.GetDataSize(), 0u);
+    EXPECT_EQ(session.out.GetDataSize(), kFrame * 2 * 2);
+    session.pcm.resize(kFrame * 2);
+    EXPECT_TRUE(AllZero(session.pcm));
 }
 
 TEST_F(Ac3Damage, CouplingRangeEndingBeforeItBeginsConcealsTheFrame) {
@@ -141,24 +155,15 @@ TEST_F(Ac3Damage, CutStreamsAndGarbageNeedMoreDataOrNoSync) {
     EXPECT_EQ(d.frames, reference.frames - 1);
     EXPECT_EQ(d.errors, 0);
 
-    UMC::AC3Decoder decoder;
-    UMC::AC3DecoderParams p = Ac3Params(8);
-    ASSERT_EQ(decoder.Init(&p), UMC::STATUS_OK);
-    std::vector<uint8_t> garbage(1000, 0x5A);
-    std::vector<uint8_t> pcm(18432);
-    UMC::MediaData in;
-    UMC::AudioData out;
-    in.SetBufferPointer(garbage.data(), garbage.size());
-    in.SetDataSize(garbage.size());
-    out.SetBufferPointer(pcm.data(), pcm.size());
-    EXPECT_EQ(decoder.GetFrame(&in, &out), UMC::STATUS_SYNC_NOT_FOUND);
-    EXPECT_EQ(in.GetDataSize(), 2u);
+    Session session(Ac3Params(8));
+    const std::vector<uint8_t> garbage(1000, 0x5A);
+    session.Input(garbage.data(), garbage.size());
+    EXPECT_EQ(session.Next(), UMC::STATUS_SYNC_NOT_FOUND);
+    EXPECT_EQ(session.in.GetDataSize(), 2u);
 
     // An output buffer below one frame: nothing consumed.
-    in.SetBufferPointer(clean.data(), clean.size());
-    in.SetDataSize(clean.size());
-    out.SetBufferPointer(pcm.data(), 1536 * 2 * 2 - 2);
-    EXPECT_EQ(decoder.GetFrame(&in, &out), UMC::STATUS_NOT_ENOUGH_BUFFER);
+    session.Input(clean.data(), clean.size());
+    EXPECT_EQ(session.Next(kFrame * 2 * 2 - 2), UMC::STATUS_NOT_ENOUGH_BUFFER);
 }
 
 TEST_F(Ac3Damage, RandomDamageWithValidCrcsNeverBreaksTheDecoder) {
@@ -204,23 +209,15 @@ TEST(Ac3Decoder, DitherIsTheSameOnEveryRunAndAfterReset) {
     const Ac3Decoded b = DecodeAc3(stream, Ac3Params(8), 999);
     EXPECT_EQ(a.pcm, b.pcm);
 
-    UMC::AC3Decoder decoder;
-    UMC::AC3DecoderParams p = Ac3Params(8);
-    ASSERT_EQ(decoder.Init(&p), UMC::STATUS_OK);
-    std::vector<uint8_t> pcm(18432);
-    UMC::MediaData in;
-    UMC::AudioData out;
+    Session session(Ac3Params(8));
     std::vector<int16_t> runs[2];
     for (auto& run : runs) {
-        in.SetBufferPointer(const_cast<uint8_t*>(stream.data()), stream.size());
-        in.SetDataSize(stream.size());
+        session.Input(stream.data(), stream.size());
         for (int i = 0; i < 3; ++i) {
-            out.SetBufferPointer(pcm.data(), pcm.size());
-            ASSERT_EQ(decoder.GetFrame(&in, &out), UMC::STATUS_OK);
-            const auto* s = reinterpret_cast<const int16_t*>(pcm.data());
-            run.insert(run.end(), s, s + out.GetDataSize() / 2);
+            ASSERT_EQ(session.Next(), UMC::STATUS_OK);
+            AppendPcm(session.out, run);
         }
-        ASSERT_EQ(decoder.Reset(), UMC::STATUS_OK);
+        ASSERT_EQ(session.decoder.Reset(), UMC::STATUS_OK);
     }
     EXPECT_EQ(runs[0], runs[1]);
     EXPECT_EQ(std::vector<int16_t>(a.pcm.begin(), a.pcm.begin() + ptrdiff_t(runs[0].size())),
@@ -240,34 +237,25 @@ TEST(Ac3Decoder, RateChangeMidStreamAndTimeStamps) {
     EXPECT_NEAR(d.starts[first + 1] - d.starts[first], 1536.0 / 48000.0, 1e-9);
 
     // The input's own time stamp wins over the running clock.
-    UMC::AC3Decoder decoder;
-    UMC::AC3DecoderParams p = Ac3Params(0);
-    ASSERT_EQ(decoder.Init(&p), UMC::STATUS_OK);
-    std::vector<uint8_t> pcm(18432);
-    UMC::MediaData in;
-    UMC::AudioData out;
-    in.SetBufferPointer(const_cast<uint8_t*>(second.data()), second.size());
-    in.SetDataSize(second.size());
-    in.SetTime(2.0, -1.0);
+    Session session(Ac3Params(0));
+    session.Input(second.data(), second.size());
+    session.in.SetTime(2.0, -1.0);
     double s = 0, e = 0;
-    out.SetBufferPointer(pcm.data(), pcm.size());
-    ASSERT_EQ(decoder.GetFrame(&in, &out), UMC::STATUS_OK);
-    out.GetTime(s, e);
+    ASSERT_EQ(session.Next(), UMC::STATUS_OK);
+    session.out.GetTime(s, e);
     EXPECT_DOUBLE_EQ(s, 2.0);
     EXPECT_DOUBLE_EQ(e, 2.032);
-    out.SetBufferPointer(pcm.data(), pcm.size());
-    ASSERT_EQ(decoder.GetFrame(&in, &out), UMC::STATUS_OK);
-    out.GetTime(s, e);
+    ASSERT_EQ(session.Next(), UMC::STATUS_OK);
+    session.out.GetTime(s, e);
     EXPECT_DOUBLE_EQ(s, 2.032);
     float duration = 0;
-    ASSERT_EQ(decoder.GetDuration(&duration), UMC::STATUS_OK);
+    ASSERT_EQ(session.decoder.GetDuration(&duration), UMC::STATUS_OK);
     EXPECT_FLOAT_EQ(duration, 0.064f);
 }
 
 TEST(Ac3Decoder, ParametersInfoAndOutputLayouts) {
-    UMC::AC3Decoder decoder;
-    UMC::AC3DecoderParams p = Ac3Params(8);
-    ASSERT_EQ(decoder.Init(&p), UMC::STATUS_OK);
+    Session session(Ac3Params(8));
+    UMC::AC3Decoder& decoder = session.decoder;
     UMC::AC3DecoderParams bad;
     bad.output_config = 9;  // out of range: the previous value stays
     bad.stereo_mode = 4;
@@ -276,15 +264,10 @@ TEST(Ac3Decoder, ParametersInfoAndOutputLayouts) {
     EXPECT_EQ(decoder.SetParams(&plain), UMC::STATUS_NULL_PTR);
 
     const std::vector<uint8_t> stream = Ac3Fixture("c32lfe_48k");
-    std::vector<uint8_t> pcm(18432);
-    UMC::MediaData in;
-    UMC::AudioData out;
-    in.SetBufferPointer(const_cast<uint8_t*>(stream.data()), stream.size());
-    in.SetDataSize(stream.size());
-    out.SetBufferPointer(pcm.data(), pcm.size());
-    ASSERT_EQ(decoder.GetFrame(&in, &out), UMC::STATUS_OK);
-    EXPECT_EQ(out.m_iChannels, 6);
-    EXPECT_EQ(out.m_iChannelMask, 0x3Fu);
+    session.Input(stream.data(), stream.size());
+    ASSERT_EQ(session.Next(), UMC::STATUS_OK);
+    EXPECT_EQ(session.out.m_iChannels, 6);
+    EXPECT_EQ(session.out.m_iChannelMask, 0x3Fu);
 
     UMC::AudioCodecParams info;
     ASSERT_EQ(decoder.GetInfo(&info), UMC::STATUS_OK);

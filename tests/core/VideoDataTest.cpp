@@ -61,18 +61,6 @@ TEST(VideoData, LayoutsAtAnOddSize) {
     }
 }
 
-TEST(VideoData, Yv12AndYuv420Pitches) {
-    VideoData yv12;
-    ASSERT_EQ(yv12.Init(33, 10, YV12, 0), STATUS_OK);
-    EXPECT_EQ(yv12.GetPlanePitch(0), 34u);  // aligned to 2, twice the chroma alignment
-    EXPECT_EQ(yv12.GetPlanePitch(1), 17u);
-    VideoData i420;
-    ASSERT_EQ(i420.Init(33, 10, YUV420, 0), STATUS_OK);
-    EXPECT_EQ(i420.GetPlanePitch(0), 33u);
-    EXPECT_EQ(i420.GetPlanePitch(1), 17u);
-    EXPECT_EQ(i420.GetPlaneInfo(2)->m_height, 5);
-}
-
 TEST(VideoData, InvalidDescriptions) {
     VideoData v;
     EXPECT_EQ(v.Init(0, 10, YV12), STATUS_INVALID_STREAM);

@@ -51,14 +51,19 @@ std::vector<uint8_t> Mpeg2Picture(Size size, bool mpeg2) {
     return w.Data();
 }
 
-UMC::Status InitMpeg2(std::vector<uint8_t> headers, RecordingAllocator& allocator) {
-    UMC::MPEG2VideoDecoder decoder;
+// Init with the headers as decoder-specific data (none: the declared size alone).
+template <class Decoder>
+UMC::Status Init(std::vector<uint8_t> headers, RecordingAllocator& allocator,
+                 Size declared = {0, 0}) {
+    Decoder decoder;
     UMC::VideoDecoderParams params;
     UMC::MediaData initial;
     initial.SetBufferPointer(headers.data(), headers.size());
     initial.SetDataSize(headers.size());
-    params.m_pData = &initial;
+    if (!headers.empty()) params.m_pData = &initial;
     params.lpMemoryAllocator = &allocator;
+    params.info.clip_width = declared.width;
+    params.info.clip_height = declared.height;
     return decoder.Init(&params);
 }
 
@@ -70,14 +75,16 @@ TEST(VideoLimits, Mpeg2TakesTheLargestPictureAndRefusesLarger) {
         EXPECT_EQ(result.pictures[0].width, size.width);
         EXPECT_EQ(result.pictures[0].height, size.height);
         RecordingAllocator allocator;
-        EXPECT_EQ(InitMpeg2(Mpeg2Picture(size, true), allocator), UMC::STATUS_OK);
+        EXPECT_EQ(Init<UMC::MPEG2VideoDecoder>(Mpeg2Picture(size, true), allocator),
+                  UMC::STATUS_OK);
         EXPECT_GE(allocator.largest, size_t(size.width) * size_t(size.height) * 3);
     }
     for (const Size size : kIllegal) {
         EXPECT_TRUE(qm::test::mpeg2::Decode(Mpeg2Picture(size, true), 1, 0).pictures.empty())
             << size.width << "x" << size.height;
         RecordingAllocator allocator;
-        EXPECT_EQ(InitMpeg2(Mpeg2Picture(size, true), allocator), UMC::STATUS_INVALID_STREAM);
+        EXPECT_EQ(Init<UMC::MPEG2VideoDecoder>(Mpeg2Picture(size, true), allocator),
+                  UMC::STATUS_INVALID_STREAM);
         EXPECT_LT(allocator.largest, kSmallBlock);
     }
     // MPEG-1 headers hold 12 bits a side: 4095 x 4095 is still too many samples.
@@ -110,45 +117,33 @@ std::vector<uint8_t> Mpeg4Vol(Size size, Size sprite = {0, 0}) {
     return w.Bytes();
 }
 
-UMC::Status InitMpeg4(std::vector<uint8_t> headers, RecordingAllocator& allocator,
-                      Size declared = {0, 0}) {
-    UMC::MPEG4VideoDecoder decoder;
-    UMC::VideoDecoderParams params;
-    UMC::MediaData initial;
-    initial.SetBufferPointer(headers.data(), headers.size());
-    initial.SetDataSize(headers.size());
-    if (!headers.empty()) params.m_pData = &initial;
-    params.lpMemoryAllocator = &allocator;
-    params.info.clip_width = declared.width;
-    params.info.clip_height = declared.height;
-    return decoder.Init(&params);
-}
-
 TEST(VideoLimits, Mpeg4TakesTheLargestLayerAndSpriteAndRefusesLarger) {
     spInitProcessorDispatch();
     for (const Size size : kLegal) {
         RecordingAllocator allocator;
-        EXPECT_EQ(InitMpeg4(Mpeg4Vol(size), allocator), UMC::STATUS_OK)
+        EXPECT_EQ(Init<UMC::MPEG4VideoDecoder>(Mpeg4Vol(size), allocator), UMC::STATUS_OK)
             << size.width << "x" << size.height;
         EXPECT_GE(allocator.largest, size_t(size.width) * size_t(size.height));
         RecordingAllocator spriteAllocator;
-        EXPECT_EQ(InitMpeg4(Mpeg4Vol({16, 16}, size), spriteAllocator), UMC::STATUS_OK);
+        EXPECT_EQ(Init<UMC::MPEG4VideoDecoder>(Mpeg4Vol({16, 16}, size), spriteAllocator),
+                  UMC::STATUS_OK);
         EXPECT_GE(spriteAllocator.largest, size_t(size.width) * size_t(size.height));
         // Without a layer, the size a format block declares.
         RecordingAllocator declared;
-        EXPECT_EQ(InitMpeg4({}, declared, size), UMC::STATUS_OK);
+        EXPECT_EQ(Init<UMC::MPEG4VideoDecoder>({}, declared, size), UMC::STATUS_OK);
     }
     for (const Size size : kIllegal) {
         if (size.width > 8191) continue;  // 13 bits a side
         RecordingAllocator allocator;
-        EXPECT_NE(InitMpeg4(Mpeg4Vol(size), allocator), UMC::STATUS_OK)
+        EXPECT_NE(Init<UMC::MPEG4VideoDecoder>(Mpeg4Vol(size), allocator), UMC::STATUS_OK)
             << size.width << "x" << size.height;
         EXPECT_LT(allocator.largest, kSmallBlock);
         RecordingAllocator spriteAllocator;
-        EXPECT_NE(InitMpeg4(Mpeg4Vol({16, 16}, size), spriteAllocator), UMC::STATUS_OK);
+        EXPECT_NE(Init<UMC::MPEG4VideoDecoder>(Mpeg4Vol({16, 16}, size), spriteAllocator),
+                  UMC::STATUS_OK);
         EXPECT_LT(spriteAllocator.largest, kSmallBlock);
         RecordingAllocator declared;
-        EXPECT_EQ(InitMpeg4({}, declared, size), UMC::STATUS_INVALID_PARAMS);
+        EXPECT_EQ(Init<UMC::MPEG4VideoDecoder>({}, declared, size), UMC::STATUS_INVALID_PARAMS);
     }
 }
 

@@ -138,81 +138,43 @@ TEST(Mpeg4Headers, VolRefusals) {
         v.breakMarker = marker;
         EXPECT_EQ(ParseVol(v).result, PARSE_ERROR) << "marker " << marker;
     }
-    const std::pair<const char*, Vol> refused[] = {
-        {"zero time increment resolution",
-         [] {
-             Vol v;
-             v.resolution = 0;
-             return v;
-         }()},
-        {"zero fixed increment",
-         [] {
-             Vol v;
-             v.fixedIncrement = 0;
-             return v;
-         }()},
-        {"zero width",
-         [] {
-             Vol v;
-             v.width = 0;
-             return v;
-         }()},
-        {"binary shape",
-         [] {
-             Vol v;
-             v.shape = 1;
-             return v;
-         }()},
-        {"chroma format 2",
-         [] {
-             Vol v;
-             v.chromaFormat = 2;
-             return v;
-         }()},
-        {"not 8 bit",
-         [] {
-             Vol v;
-             v.not8Bit = 1;
-             return v;
-         }()},
-        {"scalability",
-         [] {
-             Vol v;
-             v.scalability = 1;
-             return v;
-         }()},
+    // Each refused layer: one change to the plain one.
+    const std::pair<const char*, void (*)(Vol&)> refused[] = {
+        {"zero time increment resolution", [](Vol& v) { v.resolution = 0; }},
+        {"zero fixed increment", [](Vol& v) { v.fixedIncrement = 0; }},
+        {"zero width", [](Vol& v) { v.width = 0; }},
+        {"binary shape", [](Vol& v) { v.shape = 1; }},
+        {"chroma format 2", [](Vol& v) { v.chromaFormat = 2; }},
+        {"not 8 bit", [](Vol& v) { v.not8Bit = 1; }},
+        {"scalability", [](Vol& v) { v.scalability = 1; }},
         {"reduced resolution",
-         [] {
-             Vol v;
+         [](Vol& v) {
              v.verid = 2;
              v.reducedResolution = 1;
-             return v;
-         }()},
+         }},
         {"GMC with 4 points",
-         [] {
-             Vol v;
+         [](Vol& v) {
              v.verid = 2;
              v.sprite = 2;
              v.warpingPoints = 4;
-             return v;
-         }()},
+         }},
         {"GMC with brightness",
-         [] {
-             Vol v;
+         [](Vol& v) {
              v.verid = 2;
              v.sprite = 2;
              v.brightness = 1;
-             return v;
-         }()},
+         }},
         {"5 warping points",
-         [] {
-             Vol v;
+         [](Vol& v) {
              v.sprite = 1;
              v.warpingPoints = 5;
-             return v;
-         }()},
+         }},
     };
-    for (const auto& [name, v] : refused) EXPECT_EQ(ParseVol(v).result, PARSE_ERROR) << name;
+    for (const auto& [name, change] : refused) {
+        Vol v;
+        change(v);
+        EXPECT_EQ(ParseVol(v).result, PARSE_ERROR) << name;
+    }
     Vol sprite;
     sprite.sprite = 1;
     sprite.warpingPoints = 4;
@@ -291,37 +253,34 @@ TEST(Mpeg4Headers, TimeIncrementWidth) {
     }
 }
 
-// The layer's verid decides the width of sprite_enable and the version 2 fields.
+// The layer's verid (its own when known, else the visual object's) decides the width of
+// sprite_enable and whether the version 2 fields are there.
 TEST(Mpeg4Headers, VeridInheritance) {
-    Vol v;  // no layer identifier: the visual object's verid
-    v.objectVerid = 2;
-    v.sprite = 2;
-    Parsed p = ParseVol(v);
-    ASSERT_EQ(p.result, PARSE_OK);
-    EXPECT_EQ(p.s->vol.verid, 2);
-    EXPECT_EQ(p.s->vol.spriteEnable, MPEG4_SPRITE_GMC);
-    EXPECT_EQ(p.s->vol.quarterSample, 1);
-    v.objectVerid = 1;
-    v.sprite = 1;
-    p = ParseVol(v);
-    ASSERT_EQ(p.result, PARSE_OK);
-    EXPECT_EQ(p.s->vol.verid, 1);
-    EXPECT_EQ(p.s->vol.spriteEnable, MPEG4_SPRITE_STATIC);
-    EXPECT_EQ(p.s->vol.quarterSample, 0);
-    v.verid = 7;  // unknown: replaced by the visual object's
-    v.objectVerid = 2;
-    p = ParseVol(v);
-    ASSERT_EQ(p.result, PARSE_OK);
-    EXPECT_EQ(p.s->vol.verid, 2);
-    v.verid = 2;
-    v.objectVerid = 1;
-    v.sprite = 0;
-    v.newpred = 1;
-    p = ParseVol(v);
-    ASSERT_EQ(p.result, PARSE_OK);
-    EXPECT_EQ(p.s->vol.newpredEnable, 1);
-    EXPECT_EQ(p.s->vol.requestedUpstreamMessageType, 3);
-    EXPECT_EQ(p.s->vol.newpredSegmentType, 1);
+    const struct {
+        int verid, objectVerid, sprite, newpred;
+        int usedVerid, quarterSample;
+    } cases[] = {
+        {0, 2, MPEG4_SPRITE_GMC, 0, 2, 1},     // no layer identifier
+        {0, 1, MPEG4_SPRITE_STATIC, 0, 1, 0},  // a one-bit sprite_enable
+        {7, 2, MPEG4_SPRITE_STATIC, 0, 2, 1},  // unknown: replaced
+        {2, 1, MPEG4_SPRITE_NONE, 1, 2, 1},    // newpred is read
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "verid " << c.verid << " object " << c.objectVerid);
+        Vol v;
+        v.verid = c.verid;
+        v.objectVerid = c.objectVerid;
+        v.sprite = c.sprite;
+        v.newpred = c.newpred;
+        const Parsed p = ParseVol(v);
+        ASSERT_EQ(p.result, PARSE_OK);
+        EXPECT_EQ(p.s->vol.verid, c.usedVerid);
+        EXPECT_EQ(p.s->vol.spriteEnable, c.sprite);
+        EXPECT_EQ(p.s->vol.quarterSample, c.quarterSample);
+        EXPECT_EQ(p.s->vol.newpredEnable, c.newpred);
+        EXPECT_EQ(p.s->vol.requestedUpstreamMessageType, c.newpred ? 3 : 0);
+        EXPECT_EQ(p.s->vol.newpredSegmentType, c.newpred);
+    }
 }
 
 TEST(Mpeg4Headers, LoadedMatrixRepeatsItsLastValue) {

@@ -10,7 +10,7 @@ using namespace qm::test::mpeg4;
 
 class Mpeg4IntraStream : public ::testing::TestWithParam<StreamCase> {};
 
-TEST_P(Mpeg4IntraStream, EveryPictureWithin50dBOfTheReference) {
+TEST_P(Mpeg4IntraStream, EveryPictureCloseToTheReference) {
     spInitProcessorDispatch();
     const StreamCase c = GetParam();
     const std::vector<uint8_t> stream = c.Stream();

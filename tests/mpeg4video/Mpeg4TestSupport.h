@@ -94,8 +94,13 @@ inline double Psnr(const uint8_t* a, const uint8_t* b, size_t n) {
     return 10.0 * std::log10(255.0 * 255.0 * double(n) / sum);
 }
 
+// The least PSNR of a picture against its reference. Transform rounding alone keeps every
+// committed stream above 59 dB; a prediction off by one position step somewhere (a warp rounded
+// the wrong way) already falls below it.
+inline constexpr double kMinimumPsnr = 56.0;
+
 // A whole-stream decode against the stream's reference: the size, the picture count, and every
-// picture at least 50 dB and decoded without a reported error. Prints the minimum and mean.
+// picture at least kMinimumPsnr and decoded without a reported error. Prints the minimum and mean.
 inline void ExpectMatchesReference(const StreamCase& c, const Decoded& d) {
     const std::vector<uint8_t> reference = c.Reference();
     const size_t frameSize = c.FrameSize();
@@ -109,7 +114,7 @@ inline void ExpectMatchesReference(const StreamCase& c, const Decoded& d) {
         const double psnr = Psnr(d.pictures[i].data(), reference.data() + i * frameSize, frameSize);
         minimum = std::min(minimum, psnr);
         sum += psnr;
-        EXPECT_GE(psnr, 50.0) << "picture " << i;
+        EXPECT_GE(psnr, kMinimumPsnr) << "picture " << i;
         EXPECT_EQ(d.results[i], 0) << "picture " << i;
     }
     std::printf("%s: %zu pictures, min %.2f dB, mean %.2f dB\n", c.file, d.pictures.size(), minimum,

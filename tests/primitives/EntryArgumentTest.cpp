@@ -91,6 +91,26 @@ int g_bitOffset;
 const int g_decreasing[] = {0, 5, 3};
 const int g_negativeFirst[] = {-1, 3};
 
+// MPEG-4 coefficient decoding: bit offsets out of range, an output count, and dequantisation
+// set-ups of either kind built on first use.
+int g_offset8 = 8, g_offsetMinus1 = -1, g_count;
+const void* QuantSpec(bool intra) {
+    alignas(16) static uint8_t memory[2][kVcQuantMatrixSpecSize];
+    static bool built[2];
+    if (!built[intra]) {
+        intra ? vcQuantMatrixInitIntra(nullptr, memory[1], 8)
+              : vcQuantMatrixInitInter(nullptr, memory[0], 8);
+        built[intra] = true;
+    }
+    return memory[intra];
+}
+const void* IntraSpec() {
+    return QuantSpec(true);
+}
+const void* InterSpec() {
+    return QuantSpec(false);
+}
+
 // clang-format off
 const EntryCase kCases[] = {
     {"vcCopyBlock8x8 null source", [] { return vcCopyBlock8x8(nullptr, 32, Pix(), 32); }, -8},
@@ -146,6 +166,35 @@ const EntryCase kCases[] = {
     {"vcDeringBlock8x8 null destination", [] { return vcDeringBlock8x8(Pix() + 33, 32, nullptr, 32, 4, 0); }, -8},
     {"vcDeringBlock8x8 quantiser 0", [] { return vcDeringBlock8x8(Pix() + 33, 32, Pix() + 512, 32, 0, 0); }, -192},
     {"vcDeringBlock8x8 quantiser 32", [] { return vcDeringBlock8x8(Pix() + 33, 32, Pix() + 512, 32, 32, 0); }, -192},
+    {"vcDecodeIntraDcMpeg4 null position", [] { return vcDecodeIntraDcMpeg4(nullptr, &g_bitOffset, Coef(), 0); }, -8},
+    {"vcDecodeIntraDcMpeg4 null offset", [] { return vcDecodeIntraDcMpeg4(&g_bits, nullptr, Coef(), 0); }, -8},
+    {"vcDecodeIntraDcMpeg4 bit offset -1", [] { return vcDecodeIntraDcMpeg4(&g_bits, &g_offsetMinus1, Coef(), 1); }, -193},
+    {"vcDecodeIntraDcMpeg4 null coefficient", [] { return vcDecodeIntraDcMpeg4(&g_bits, &g_bitOffset, nullptr, 0); }, -8},
+    {"vcDecodeIntraCoefsMpeg4 null stream", [] { return vcDecodeIntraCoefsMpeg4(&g_noBits, &g_bitOffset, Coef(), &g_count, 0, 0, 0); }, -8},
+    {"vcDecodeIntraCoefsMpeg4 bit offset 8", [] { return vcDecodeIntraCoefsMpeg4(&g_bits, &g_offset8, Coef(), &g_count, 0, 0, 0); }, -193},
+    {"vcDecodeIntraCoefsMpeg4 null block", [] { return vcDecodeIntraCoefsMpeg4(&g_bits, &g_bitOffset, nullptr, &g_count, 0, 1, 0); }, -8},
+    {"vcDecodeIntraCoefsMpeg4 null last index", [] { return vcDecodeIntraCoefsMpeg4(&g_bits, &g_bitOffset, Coef(), nullptr, 0, 0, 2); }, -8},
+    {"vcDecodeInterCoefsMpeg4 null position", [] { return vcDecodeInterCoefsMpeg4(nullptr, &g_bitOffset, Coef(), &g_count, 0, 0, InterSpec(), 4); }, -8},
+    {"vcDecodeInterCoefsMpeg4 bit offset -1", [] { return vcDecodeInterCoefsMpeg4(&g_bits, &g_offsetMinus1, Coef(), &g_count, 0, 0, InterSpec(), 4); }, -193},
+    {"vcDecodeInterCoefsMpeg4 null count", [] { return vcDecodeInterCoefsMpeg4(&g_bits, &g_bitOffset, Coef(), nullptr, 0, 0, InterSpec(), 4); }, -8},
+    {"vcDecodeInterCoefsMpeg4 null set-up", [] { return vcDecodeInterCoefsMpeg4(&g_bits, &g_bitOffset, Coef(), &g_count, 0, 0, nullptr, 4); }, -8},
+    {"vcDecodeInterCoefsMpeg4 intra set-up", [] { return vcDecodeInterCoefsMpeg4(&g_bits, &g_bitOffset, Coef(), &g_count, 0, 0, IntraSpec(), 4); }, -17},
+    {"vcDecodeInterCoefsMpeg4 quantiser 0", [] { return vcDecodeInterCoefsMpeg4(&g_bits, &g_bitOffset, Coef(), &g_count, 0, 0, InterSpec(), 0); }, -192},
+    {"vcDecodeInterCoefsMpeg4 quantiser 32", [] { return vcDecodeInterCoefsMpeg4(&g_bits, &g_bitOffset, Coef(), &g_count, 1, 1, InterSpec(), 32); }, -192},
+    {"vcDecodeIntraBlockH263 null stream", [] { return vcDecodeIntraBlockH263(&g_noBits, &g_bitOffset, Coef(), &g_count, 1, 4); }, -8},
+    {"vcDecodeIntraBlockH263 null count", [] { return vcDecodeIntraBlockH263(&g_bits, &g_bitOffset, Coef(), nullptr, 1, 4); }, -8},
+    {"vcDecodeIntraBlockH263 quantiser 0", [] { return vcDecodeIntraBlockH263(&g_bits, &g_bitOffset, Coef(), &g_count, 1, 0); }, -192},
+    {"vcDecodeIntraBlockH263 quantiser 32", [] { return vcDecodeIntraBlockH263(&g_bits, &g_bitOffset, Coef(), &g_count, 0, 32); }, -192},
+    {"vcDecodeInterBlockH263 bit offset 8", [] { return vcDecodeInterBlockH263(&g_bits, &g_offset8, Coef(), &g_count, 4); }, -193},
+    {"vcDecodeInterBlockH263 null block", [] { return vcDecodeInterBlockH263(&g_bits, &g_bitOffset, nullptr, &g_count, 4); }, -8},
+    {"vcDecodeInterBlockH263 quantiser 0", [] { return vcDecodeInterBlockH263(&g_bits, &g_bitOffset, Coef(), &g_count, 0); }, -192},
+    {"vcDecodeInterBlockH263 quantiser 32", [] { return vcDecodeInterBlockH263(&g_bits, &g_bitOffset, Coef(), &g_count, 32); }, -192},
+    {"vcDequantIntraMpeg4 null block", [] { return vcDequantIntraMpeg4(nullptr, 63, IntraSpec(), 4, 0); }, -8},
+    {"vcDequantIntraMpeg4 null set-up", [] { return vcDequantIntraMpeg4(Coef(), 63, nullptr, 4, 0); }, -8},
+    {"vcDequantIntraMpeg4 inter set-up", [] { return vcDequantIntraMpeg4(Coef(), 0, InterSpec(), 4, 1); }, -17},
+    {"vcDequantIntraMpeg4 untagged set-up", [] { return vcDequantIntraMpeg4(Coef(), 63, g_untagged, 4, 0); }, -17},
+    {"vcDequantIntraMpeg4 quantiser 0", [] { return vcDequantIntraMpeg4(Coef(), 63, IntraSpec(), 0, 0); }, -192},
+    {"vcDequantIntraMpeg4 quantiser 32", [] { return vcDequantIntraMpeg4(Coef(), 0, IntraSpec(), 32, 1); }, -192},
 
     {"spCopy8u null source", [] { return spCopy8u(nullptr, Pix(), 4); }, -8},
     {"spCopy8u null destination", [] { return spCopy8u(Pix(), nullptr, 4); }, -8},

@@ -46,6 +46,9 @@ int64_t FloorDiv(int64_t n, int64_t d) {
 int64_t NearestDiv(int64_t n, int64_t d) {  // halves away from zero
     return n >= 0 ? (n + d / 2) / d : -((-n + d / 2) / d);
 }
+int64_t HalfUpDiv(int64_t n, int64_t d) {  // nearest, halves towards plus infinity (d > 0)
+    return FloorDiv(2 * n + d, 2 * d);
+}
 
 // The affine warp (1 to 3 points) of a W x H VOP at the origin, as the equations give it.
 struct Affine {
@@ -70,13 +73,13 @@ struct Affine {
         if (points == 1) {
             F = i0p + int64_t(s) * i, G = j0p + int64_t(s) * j;
         } else if (points == 2) {
-            F = i0p + FloorDiv((-r * i0p + i1pp) * i + (r * j0p - j1pp) * j, int64_t(Wv) * r);
-            G = j0p + FloorDiv((-r * j0p + j1pp) * i + (-r * i0p + i1pp) * j, int64_t(Wv) * r);
+            F = i0p + HalfUpDiv((-r * i0p + i1pp) * i + (r * j0p - j1pp) * j, int64_t(Wv) * r);
+            G = j0p + HalfUpDiv((-r * j0p + j1pp) * i + (-r * i0p + i1pp) * j, int64_t(Wv) * r);
         } else {
-            F = i0p + FloorDiv((-r * i0p + i1pp) * Hv * i + (-r * i0p + i2pp) * Wv * j,
-                               int64_t(Wv) * Hv * r);
-            G = j0p + FloorDiv((-r * j0p + j1pp) * Hv * i + (-r * j0p + j2pp) * Wv * j,
-                               int64_t(Wv) * Hv * r);
+            F = i0p + HalfUpDiv((-r * i0p + i1pp) * Hv * i + (-r * i0p + i2pp) * Wv * j,
+                                int64_t(Wv) * Hv * r);
+            G = j0p + HalfUpDiv((-r * j0p + j1pp) * Hv * i + (-r * j0p + j2pp) * Wv * j,
+                                int64_t(Wv) * Hv * r);
         }
     }
     void Chroma(int ic, int jc, int64_t& F, int64_t& G) const {
@@ -85,18 +88,19 @@ struct Affine {
             F = ((i0p >> 1) | (i0p & 1)) + int64_t(s) * ic;
             G = ((j0p >> 1) | (j0p & 1)) + int64_t(s) * jc;
         } else if (points == 2) {
-            F = FloorDiv((-r * i0p + i1pp) * u + (r * j0p - j1pp) * v + 2 * Wv * r * i0p - 16 * Wv,
-                         4 * int64_t(Wv) * r);
-            G = FloorDiv((-r * j0p + j1pp) * u + (-r * i0p + i1pp) * v + 2 * Wv * r * j0p - 16 * Wv,
-                         4 * int64_t(Wv) * r);
+            F = HalfUpDiv((-r * i0p + i1pp) * u + (r * j0p - j1pp) * v + 2 * Wv * r * i0p - 16 * Wv,
+                          4 * int64_t(Wv) * r);
+            G = HalfUpDiv(
+                (-r * j0p + j1pp) * u + (-r * i0p + i1pp) * v + 2 * Wv * r * j0p - 16 * Wv,
+                4 * int64_t(Wv) * r);
         } else {
             const int64_t WH = int64_t(Wv) * Hv;
-            F = FloorDiv((-r * i0p + i1pp) * Hv * u + (-r * i0p + i2pp) * Wv * v +
-                             2 * WH * r * i0p - 16 * WH,
-                         4 * WH * r);
-            G = FloorDiv((-r * j0p + j1pp) * Hv * u + (-r * j0p + j2pp) * Wv * v +
-                             2 * WH * r * j0p - 16 * WH,
-                         4 * WH * r);
+            F = HalfUpDiv((-r * i0p + i1pp) * Hv * u + (-r * i0p + i2pp) * Wv * v +
+                              2 * WH * r * i0p - 16 * WH,
+                          4 * WH * r);
+            G = HalfUpDiv((-r * j0p + j1pp) * Hv * u + (-r * j0p + j2pp) * Wv * v +
+                              2 * WH * r * j0p - 16 * WH,
+                          4 * WH * r);
         }
     }
     // Bilinear sample at (F, G) / s of a plane whose outside repeats its edge.
@@ -184,11 +188,13 @@ TEST(Mpeg4Warp, TranslationsAreHalfSamplePredictions) {
                   0);
         EXPECT_EQ(0, memcmp(got, want, 256));
         // Chroma moves by du / 4 samples: at half-sample accuracy one point takes an odd quarter
-        // to the half sample (more points round it down); finer accuracies keep the quarter.
+        // to the odd half sample (more points round it up); finer accuracies keep the quarter.
         // Checked here where the result is a half-sample position.
-        const bool halfChroma = (accuracy == 0 && points <= 1) || ((du[0] | dv[0]) & 1) == 0;
-        const int cx = accuracy ? du[0] >> 1 : (du[0] >> 1) | (du[0] & 1);
-        const int cy = accuracy ? dv[0] >> 1 : (dv[0] >> 1) | (dv[0] & 1);
+        const bool halfChroma = accuracy == 0 || ((du[0] | dv[0]) & 1) == 0;
+        auto half = [&](int d) {
+            return accuracy ? d >> 1 : points <= 1 ? (d >> 1) | (d & 1) : (d + 1) >> 1;
+        };
+        const int cx = half(du[0]), cy = half(dv[0]);
         ASSERT_EQ(vcWarpChroma(u.origin(), v.origin(), u.step, gotU, gotV, 8, &mbc, spec.bytes), 0);
         ASSERT_EQ(vcPredict8x8(&u.at(mbc.x + (cx >> 1), mbc.y + (cy >> 1)), u.step, wantU, 8,
                                (cx & 1) + 2 * (cy & 1), rc),
