@@ -290,6 +290,7 @@ void MPEG2VideoDecoderBase::WorkerMain(Worker* worker) {
         worker->done.Reset();
         Mpeg2ThreadContext& ctx = dec->m_contexts[worker->index];
         ctx.result = dec->DecodeGroups(ctx);
+        worker->finished.store(true, std::memory_order_release);
         worker->done.Set();
     }
 }
@@ -353,7 +354,10 @@ Status MPEG2VideoDecoderBase::DecodePicture(Mpeg2BitReader& bs, MediaData* early
     m_published.store(0, std::memory_order_relaxed);
     m_scanDone.store(false, std::memory_order_relaxed);
     m_nextGroup.store(0, std::memory_order_relaxed);
-    for (int j = 1; j < m_threads; ++j) m_workers[j].start.Set();
+    for (int j = 1; j < m_threads; ++j) {
+        m_workers[j].finished.store(false, std::memory_order_relaxed);
+        m_workers[j].start.Set();
+    }
     ScanSlices(bs);
     const uint8_t* end = bs.ptr;
     // The picture going out is another slot, complete and only read from here on: it is
@@ -361,7 +365,9 @@ Status MPEG2VideoDecoderBase::DecodePicture(Mpeg2BitReader& bs, MediaData* early
     if (earlyOutput) m_earlyStatus = ConvertOutput(m_outSlot, earlyOutput);
     if (m_threads > 1) {
         Status result = m_rowsAscending ? DecodeGroups(main) : Status(STATUS_OK);
+        const auto spinUntil = std::chrono::steady_clock::now() + std::chrono::microseconds(300);
         for (int j = 1; j < m_threads; ++j) {
+            AwaitFinished(m_workers[j].finished, spinUntil);
             m_workers[j].done.Wait();
             if (m_contexts[j].result != STATUS_OK) result = m_contexts[j].result;
         }
@@ -372,6 +378,14 @@ Status MPEG2VideoDecoderBase::DecodePicture(Mpeg2BitReader& bs, MediaData* early
     }
     main.bs.Init(begin, size_t(end - begin));
     return DecodeRange(main);
+}
+
+// Waits a little for a worker's last row before sleeping on its event: the others are at most a
+// row behind when this thread runs out of rows, and sleeping would add a wake-up to every picture.
+void MPEG2VideoDecoderBase::AwaitFinished(const std::atomic<bool>& finished,
+                                          std::chrono::steady_clock::time_point until) {
+    for (int spins = 1; !finished.load(std::memory_order_acquire); ++spins)
+        if (spins % 64 == 0 && std::chrono::steady_clock::now() > until) break;
 }
 
 Status MPEG2VideoDecoderBase::DecodeGroups(Mpeg2ThreadContext& ctx) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
@@ -134,6 +135,7 @@ private:
         int index = 0;
         std::thread thread;
         Mpeg2Event exit, start, done;
+        std::atomic<bool> finished{false};  // set just before done, for a short spin on it
     };
 
     // Headers. The extensions after a header go into the values being built for it: the
@@ -172,6 +174,8 @@ private:
     static void WorkerMain(Worker* worker);
     Status DecodeRange(Mpeg2ThreadContext& ctx, int32_t* lastRow = nullptr);
     Status DecodeGroups(Mpeg2ThreadContext& ctx);
+    static void AwaitFinished(const std::atomic<bool>& finished,
+                              std::chrono::steady_clock::time_point until);
 
     // Slices (Mpeg2Slice.cpp).
     Status FindSlice(Mpeg2ThreadContext& ctx);
