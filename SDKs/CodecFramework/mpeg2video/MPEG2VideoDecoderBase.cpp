@@ -290,7 +290,6 @@ void MPEG2VideoDecoderBase::WorkerMain(Worker* worker) {
         worker->done.Reset();
         Mpeg2ThreadContext& ctx = dec->m_contexts[worker->index];
         ctx.result = dec->DecodeGroups(ctx);
-        worker->finished.store(true, std::memory_order_release);
         worker->done.Set();
     }
 }
@@ -340,7 +339,11 @@ void MPEG2VideoDecoderBase::ScanSlices(Mpeg2BitReader& bs) {
     m_groupCount = count;
     m_rowsAscending = ascending;
     if (ascending) m_groupsEnd = bs.ptr;
-    m_scanDone.store(true, std::memory_order_release);
+    {
+        std::lock_guard<std::mutex> lock(m_scanMutex);
+        m_scanDone.store(true, std::memory_order_release);
+    }
+    m_scanEnded.notify_all();
 }
 
 // Threads take whole rows from a shared counter, so each gets work in proportion to its speed
@@ -354,10 +357,7 @@ Status MPEG2VideoDecoderBase::DecodePicture(Mpeg2BitReader& bs, MediaData* early
     m_published.store(0, std::memory_order_relaxed);
     m_scanDone.store(false, std::memory_order_relaxed);
     m_nextGroup.store(0, std::memory_order_relaxed);
-    for (int j = 1; j < m_threads; ++j) {
-        m_workers[j].finished.store(false, std::memory_order_relaxed);
-        m_workers[j].start.Set();
-    }
+    for (int j = 1; j < m_threads; ++j) m_workers[j].start.Set();
     ScanSlices(bs);
     const uint8_t* end = bs.ptr;
     // The picture going out is another slot, complete and only read from here on: it is
@@ -365,9 +365,7 @@ Status MPEG2VideoDecoderBase::DecodePicture(Mpeg2BitReader& bs, MediaData* early
     if (earlyOutput) m_earlyStatus = ConvertOutput(m_outSlot, earlyOutput);
     if (m_threads > 1) {
         Status result = m_rowsAscending ? DecodeGroups(main) : Status(STATUS_OK);
-        const auto spinUntil = std::chrono::steady_clock::now() + std::chrono::microseconds(300);
         for (int j = 1; j < m_threads; ++j) {
-            AwaitFinished(m_workers[j].finished, spinUntil);
             m_workers[j].done.Wait();
             if (m_contexts[j].result != STATUS_OK) result = m_contexts[j].result;
         }
@@ -380,27 +378,24 @@ Status MPEG2VideoDecoderBase::DecodePicture(Mpeg2BitReader& bs, MediaData* early
     return DecodeRange(main);
 }
 
-// Waits a little for a worker's last row before sleeping on its event: the others are at most a
-// row behind when this thread runs out of rows, and sleeping would add a wake-up to every picture.
-void MPEG2VideoDecoderBase::AwaitFinished(const std::atomic<bool>& finished,
-                                          std::chrono::steady_clock::time_point until) {
-    for (int spins = 1; !finished.load(std::memory_order_acquire); ++spins)
-        if (spins % 64 == 0 && std::chrono::steady_clock::now() > until) break;
-}
-
 Status MPEG2VideoDecoderBase::DecodeGroups(Mpeg2ThreadContext& ctx) {
     bool damaged = false;
     for (;;) {
         const int k = m_nextGroup.fetch_add(1, std::memory_order_relaxed);
         // A group runs to the start of the next one: wait until that is known or the scan is over
         // (the scan is many times faster than decoding, so this waits for the first rows only).
+        // A short spin, then sleep till the scan's end: a busy machine may have taken the scanner.
         bool done;
         int published;
         for (int spins = 0;; ++spins) {
             done = m_scanDone.load(std::memory_order_acquire);
             published = m_published.load(std::memory_order_acquire);
             if (done || k + 1 < published) break;
-            if (spins >= 64) std::this_thread::yield();
+            if (spins >= 256) {
+                std::unique_lock<std::mutex> lock(m_scanMutex);
+                m_scanEnded.wait(lock,
+                                 [this] { return m_scanDone.load(std::memory_order_acquire); });
+            }
         }
         if (k >= published) break;
         SliceGroup& group = m_groups[k];

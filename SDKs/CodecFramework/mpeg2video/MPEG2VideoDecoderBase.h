@@ -3,7 +3,6 @@
 #pragma once
 
 #include <atomic>
-#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
@@ -135,7 +134,6 @@ private:
         int index = 0;
         std::thread thread;
         Mpeg2Event exit, start, done;
-        std::atomic<bool> finished{false};  // set just before done, for a short spin on it
     };
 
     // Headers. The extensions after a header go into the values being built for it: the
@@ -174,8 +172,6 @@ private:
     static void WorkerMain(Worker* worker);
     Status DecodeRange(Mpeg2ThreadContext& ctx, int32_t* lastRow = nullptr);
     Status DecodeGroups(Mpeg2ThreadContext& ctx);
-    static void AwaitFinished(const std::atomic<bool>& finished,
-                              std::chrono::steady_clock::time_point until);
 
     // Slices (Mpeg2Slice.cpp).
     Status FindSlice(Mpeg2ThreadContext& ctx);
@@ -256,6 +252,8 @@ private:
     const uint8_t* m_groupsEnd = nullptr;  // end of the last group, valid once m_scanDone is set
     std::atomic<int> m_published{0};       // groups the scan has recorded so far
     std::atomic<bool> m_scanDone{false};
+    std::mutex m_scanMutex;  // for workers that caught up with the scan to sleep till its end
+    std::condition_variable m_scanEnded;
     std::atomic<int> m_nextGroup{0};
     Mpeg2ThreadContext* m_contexts = nullptr;
     Worker* m_workers = nullptr;  // index 1..m_threads-1 used
