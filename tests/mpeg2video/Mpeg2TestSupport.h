@@ -67,8 +67,8 @@ struct DecodeResult {
     std::vector<UMC::Status> statuses;  // every GetFrame result, flush included
 };
 
-// Decodes a whole stream one access unit per call, then flushes.
-inline DecodeResult Decode(const std::vector<uint8_t>& stream, int threads = 1,
+// Decodes a whole stream one access unit per call, then flushes. The units are passed in place.
+inline DecodeResult Decode(const uint8_t* data, size_t size, int threads = 1,
                            int32_t flags = UMC::FLAG_VDEC_REORDER) {
     DecodeResult result;
     CaptureStage stage;
@@ -80,10 +80,10 @@ inline DecodeResult Decode(const std::vector<uint8_t>& stream, int threads = 1,
     if (decoder.Init(&params) != UMC::STATUS_OK) return result;
     UMC::VideoData out;
     size_t pos = 0;
-    while (pos < stream.size()) {
-        const size_t unit = UMC::Mpeg2AccessUnitLength(stream.data() + pos, stream.size() - pos);
+    while (pos < size) {
+        const size_t unit = UMC::Mpeg2AccessUnitLength(data + pos, size - pos);
         UMC::MediaData in;
-        in.SetBufferPointer(const_cast<uint8_t*>(stream.data()) + pos, unit);
+        in.SetBufferPointer(const_cast<uint8_t*>(data) + pos, unit);
         in.SetDataSize(unit);
         for (int guard = 0; guard < 64 && in.GetDataSize() > 0; ++guard) {
             const size_t before = in.GetDataSize();
@@ -100,6 +100,11 @@ inline DecodeResult Decode(const std::vector<uint8_t>& stream, int threads = 1,
     }
     result.pictures = std::move(stage.pictures);
     return result;
+}
+
+inline DecodeResult Decode(const std::vector<uint8_t>& stream, int threads = 1,
+                           int32_t flags = UMC::FLAG_VDEC_REORDER) {
+    return Decode(stream.data(), stream.size(), threads, flags);
 }
 
 }  // namespace qm::test::mpeg2

@@ -1,5 +1,6 @@
 // umc-decode --codec mpeg2: MPEG-1/MPEG-2 video elementary streams to raw frames (.yuv) or
 // YUV4MPEG2 (.y4m), every picture in display order, through the decoder's post-processing chain.
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -123,26 +124,26 @@ int RunMpeg2(const umcdecode::Options& options) {
         outFile.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
     };
 
-    // From the start again: the decoder takes a repeated sequence header in stride. Each access
-    // unit goes in whole.
+    // From the start again: the decoder takes a repeated sequence header in stride. The rest of
+    // the file goes in each time and a call consumes the picture it decoded, so the stream is not
+    // scanned for access units beforehand: that scan would be serial work beside the slice threads.
     UMC::Status last = UMC::STATUS_OK;
-    for (size_t offset = 0, unit; offset < file.Size(); offset += unit) {
-        const uint8_t* at = file.Data() + offset;
-        unit = UMC::Mpeg2AccessUnitLength(at, file.Size() - offset);
-        UMC::MediaData in;
-        in.SetBufferPointer(const_cast<uint8_t*>(at), unit);
-        in.SetDataSize(unit);
-        while (in.GetDataSize() > 0) {
-            if (!prepareOutput()) {
-                std::fprintf(stderr, "umc-decode: cannot lay out a %dx%d output picture\n",
-                             info.info.clip_width, info.info.clip_height);
-                return 1;
-            }
-            const size_t before = in.GetDataSize();
-            last = decoder.GetFrame(&in, &out);
-            if (last == UMC::STATUS_OK) emit();
-            if (last != UMC::STATUS_OK && in.GetDataSize() == before) break;
+    UMC::MediaData in;
+    in.SetBufferPointer(const_cast<uint8_t*>(file.Data()), file.Size());
+    in.SetDataSize(file.Size());
+    while (in.GetDataSize() > 0) {
+        if (!prepareOutput()) {
+            std::fprintf(stderr, "umc-decode: cannot lay out a %dx%d output picture\n",
+                         info.info.clip_width, info.info.clip_height);
+            return 1;
         }
+        const size_t before = in.GetDataSize();
+        last = decoder.GetFrame(&in, &out);
+        if (last == UMC::STATUS_OK) emit();
+        // Nothing taken (a header cut short): go on after the access unit it stands in.
+        if (last != UMC::STATUS_OK && in.GetDataSize() == before)
+            in.MoveDataPointer(std::max<size_t>(
+                1, UMC::Mpeg2AccessUnitLength(in.GetDataPointer(), in.GetDataSize())));
     }
     while (prepareOutput() && (last = decoder.GetFrame(nullptr, &out)) == UMC::STATUS_OK) emit();
 

@@ -315,47 +315,64 @@ Status MPEG2VideoDecoderBase::DecodeRange(Mpeg2ThreadContext& ctx, int32_t* last
 }
 
 // Records where each row's slices begin while moving the reader to the picture's end (the first
-// start code that is not a slice).
+// start code that is not a slice). Each group is published as soon as it is known, so workers
+// already decode the first rows while the rest of the picture is scanned; a row that goes back
+// ends the publishing (the picture is then decoded again in stream order).
 void MPEG2VideoDecoderBase::ScanSlices(Mpeg2BitReader& bs) {
-    m_groupCount = 0;
-    m_rowsAscending = true;
+    int count = 0;
+    bool ascending = true;
     int32_t previous = -1;
     for (int code; (code = bs.FindStartCode()) >= 1 && code <= 0xAF; bs.Skip(32)) {
         int32_t row = code - 1;
         if (m_sequence.height > 2800) row += bs.end - bs.ptr > 4 ? (bs.ptr[4] >> 5) << 7 : 0;
         if (row == previous) continue;
-        if (row < previous) m_rowsAscending = false;
+        if (row < previous && ascending) {
+            ascending = false;
+            m_groupsEnd = bs.ptr;
+        }
         previous = row;
-        if (m_groupCount < kMaxSlices) m_groups[m_groupCount++] = {bs.ptr, row, row};
+        if (ascending && count < kMaxSlices) {
+            m_groups[count] = {bs.ptr, row, row};
+            m_published.store(++count, std::memory_order_release);
+        }
     }
+    m_groupCount = count;
+    m_rowsAscending = ascending;
+    if (ascending) m_groupsEnd = bs.ptr;
+    {
+        std::lock_guard<std::mutex> lock(m_scanMutex);
+        m_scanDone.store(true, std::memory_order_release);
+    }
+    m_scanEnded.notify_all();
 }
 
 // Threads take whole rows from a shared counter, so each gets work in proportion to its speed
 // whatever the rows cost. Rows are written by one thread each, which keeps the picture the one a
 // single thread makes; pictures whose slices go back to an earlier row, or whose MPEG-1 slices
-// ran on into a row that another group began, are decoded again in stream order.
-Status MPEG2VideoDecoderBase::DecodePicture(const uint8_t* begin, const uint8_t* end,
-                                            MediaData* earlyOutput) {
+// ran on into a row that another group began, are decoded again in stream order. The workers are
+// started before the scan: their wake-up and first rows overlap it.
+Status MPEG2VideoDecoderBase::DecodePicture(Mpeg2BitReader& bs, MediaData* earlyOutput) {
     Mpeg2ThreadContext& main = m_contexts[0];
-    const int used = std::min(m_threads, m_groupCount);
-    if (used > 1 && m_rowsAscending) {
-        m_pictureEnd = end;
-        m_nextGroup.store(0, std::memory_order_relaxed);
-        for (int j = 1; j < used; ++j) m_workers[j].start.Set();
-        // The picture going out is another slot, complete and only read from here on: it is
-        // converted while the workers start on the rows, and this thread takes fewer of them.
-        if (earlyOutput) m_earlyStatus = ConvertOutput(m_outSlot, earlyOutput);
-        Status result = DecodeGroups(main);
-        for (int j = 1; j < used; ++j) {
+    const uint8_t* begin = bs.ptr;
+    m_published.store(0, std::memory_order_relaxed);
+    m_scanDone.store(false, std::memory_order_relaxed);
+    m_nextGroup.store(0, std::memory_order_relaxed);
+    for (int j = 1; j < m_threads; ++j) m_workers[j].start.Set();
+    ScanSlices(bs);
+    const uint8_t* end = bs.ptr;
+    // The picture going out is another slot, complete and only read from here on: it is
+    // converted while the workers decode rows, and this thread takes fewer of them.
+    if (earlyOutput) m_earlyStatus = ConvertOutput(m_outSlot, earlyOutput);
+    if (m_threads > 1) {
+        Status result = m_rowsAscending ? DecodeGroups(main) : Status(STATUS_OK);
+        for (int j = 1; j < m_threads; ++j) {
             m_workers[j].done.Wait();
             if (m_contexts[j].result != STATUS_OK) result = m_contexts[j].result;
         }
-        bool overlap = false;
+        bool overlap = !m_rowsAscending;
         for (int k = 0; k + 1 < m_groupCount; ++k)
             overlap |= m_groups[k].lastRow >= m_groups[k + 1].row;
         if (!overlap) return result;
-    } else if (earlyOutput) {
-        m_earlyStatus = ConvertOutput(m_outSlot, earlyOutput);
     }
     main.bs.Init(begin, size_t(end - begin));
     return DecodeRange(main);
@@ -363,9 +380,26 @@ Status MPEG2VideoDecoderBase::DecodePicture(const uint8_t* begin, const uint8_t*
 
 Status MPEG2VideoDecoderBase::DecodeGroups(Mpeg2ThreadContext& ctx) {
     bool damaged = false;
-    for (int k; (k = m_nextGroup.fetch_add(1, std::memory_order_relaxed)) < m_groupCount;) {
+    for (;;) {
+        const int k = m_nextGroup.fetch_add(1, std::memory_order_relaxed);
+        // A group runs to the start of the next one: wait until that is known or the scan is over
+        // (the scan is many times faster than decoding, so this waits for the first rows only).
+        // A short spin, then sleep till the scan's end: a busy machine may have taken the scanner.
+        bool done;
+        int published;
+        for (int spins = 0;; ++spins) {
+            done = m_scanDone.load(std::memory_order_acquire);
+            published = m_published.load(std::memory_order_acquire);
+            if (done || k + 1 < published) break;
+            if (spins >= 256) {
+                std::unique_lock<std::mutex> lock(m_scanMutex);
+                m_scanEnded.wait(lock,
+                                 [this] { return m_scanDone.load(std::memory_order_acquire); });
+            }
+        }
+        if (k >= published) break;
         SliceGroup& group = m_groups[k];
-        const uint8_t* stop = k + 1 < m_groupCount ? m_groups[k + 1].start : m_pictureEnd;
+        const uint8_t* stop = k + 1 < published ? m_groups[k + 1].start : m_groupsEnd;
         ctx.bs.Init(group.start, size_t(stop - group.start));
         ctx.mbRow = group.row;
         if (DecodeRange(ctx, &group.lastRow) != STATUS_OK) damaged = true;
@@ -625,13 +659,7 @@ Status MPEG2VideoDecoderBase::DecodeLoop(MediaData* output) {
     m_earlyStatus = earlyPrepared;
 
     // The picture's bytes: up to the first start code that is not a slice.
-    const uint8_t* sliceStart = bs.ptr;
-    ScanSlices(bs);
-    const uint8_t* sliceEnd = bs.ptr;
-    Status decoded =
-        DecodePicture(sliceStart, sliceEnd, early && earlyPrepared == STATUS_OK ? output : nullptr);
-    bs.ptr = sliceEnd;
-    bs.bitOffset = 0;
+    Status decoded = DecodePicture(bs, early && earlyPrepared == STATUS_OK ? output : nullptr);
     if (frameOrFirst)
         slot.damaged = decoded != STATUS_OK ? 1 : 0;
     else if (decoded != STATUS_OK)

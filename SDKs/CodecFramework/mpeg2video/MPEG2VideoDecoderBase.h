@@ -163,11 +163,12 @@ private:
 
     // Driver.
     Status DecodeLoop(MediaData* output);
-    // Decodes the slices of [begin, end); the row groups of ScanSlices are shared by the threads.
+    // Publishes the picture's row groups for the threads and leaves the reader at its end.
     void ScanSlices(Mpeg2BitReader& bs);
-    // With `earlyOutput` the output slot (not the one decoded) is converted into it meanwhile;
-    // its status goes to m_earlyStatus.
-    Status DecodePicture(const uint8_t* begin, const uint8_t* end, MediaData* earlyOutput);
+    // Decodes the slices from the reader to the picture's end, where it leaves the reader. With
+    // `earlyOutput` the output slot (not the one decoded) is converted into it meanwhile; its
+    // status goes to m_earlyStatus.
+    Status DecodePicture(Mpeg2BitReader& bs, MediaData* earlyOutput);
     Status OutputSlot(int slot, double time, MediaData* output);
     Status PrepareOutput(int slot, double time);
     Status ConvertOutput(int slot, MediaData* output);
@@ -253,8 +254,12 @@ private:
     };
     SliceGroup m_groups[kMaxSlices] = {};
     int m_groupCount = 0;
-    bool m_rowsAscending = true;  // groups never go back to an earlier row
-    const uint8_t* m_pictureEnd = nullptr;
+    bool m_rowsAscending = true;           // groups never go back to an earlier row
+    const uint8_t* m_groupsEnd = nullptr;  // end of the last group, valid once m_scanDone is set
+    std::atomic<int> m_published{0};       // groups the scan has recorded so far
+    std::atomic<bool> m_scanDone{false};
+    std::mutex m_scanMutex;  // for workers that caught up with the scan to sleep till its end
+    std::condition_variable m_scanEnded;
     std::atomic<int> m_nextGroup{0};
     Mpeg2ThreadContext* m_contexts = nullptr;
     Worker* m_workers = nullptr;  // index 1..m_threads-1 used
