@@ -135,19 +135,7 @@ OutputRun DecodeIntoOutput(const std::vector<uint8_t>& stream, int threads, UMC:
         }
         return st;
     };
-    for (size_t pos = 0; pos < stream.size();) {
-        const size_t unit = UMC::Mpeg2AccessUnitLength(stream.data() + pos, stream.size() - pos);
-        UMC::MediaData in;
-        in.SetBufferPointer(const_cast<uint8_t*>(stream.data()) + pos, unit);
-        in.SetDataSize(unit);
-        for (int guard = 0; guard < 64 && in.GetDataSize() > 0; ++guard) {
-            const size_t before = in.GetDataSize();
-            if (call(&in) != UMC::STATUS_OK && in.GetDataSize() == before) break;
-        }
-        pos += unit;
-    }
-    for (int guard = 0; guard < 4 && call(nullptr) == UMC::STATUS_OK; ++guard) {
-    }
+    Feed(stream, call);
     return run;
 }
 
