@@ -96,6 +96,6 @@ INSTANTIATE_TEST_SUITE_P(Mpeg2Fixtures, Conformance,
                          ::testing::Values("mpeg1_bframes", "mpeg1_mpeg2enc", "mpeg2_open_gop",
                                            "mpeg2_closed_gop_matrices", "mpeg2_interlaced_tff",
                                            "mpeg2_interlaced_bff", "mpeg2_422", "mpeg2_pulldown",
-                                           "mpeg2_mpeg2enc_interlaced"));
+                                           "mpeg2_mpeg2enc_interlaced", "mpeg2_interlaced_72"));
 
 }  // namespace

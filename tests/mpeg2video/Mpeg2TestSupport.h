@@ -67,7 +67,32 @@ struct DecodeResult {
     std::vector<UMC::Status> statuses;  // every GetFrame result, flush included
 };
 
-// Decodes a whole stream one access unit per call, then flushes. The units are passed in place.
+// Hands a stream to `getFrame` (MediaData* input -> Status) one access unit per call, then
+// flushes it with null inputs. The units are passed in place.
+template <class GetFrame>
+void Feed(const uint8_t* data, size_t size, GetFrame getFrame) {
+    size_t pos = 0;
+    while (pos < size) {
+        const size_t unit = UMC::Mpeg2AccessUnitLength(data + pos, size - pos);
+        UMC::MediaData in;
+        in.SetBufferPointer(const_cast<uint8_t*>(data) + pos, unit);
+        in.SetDataSize(unit);
+        for (int guard = 0; guard < 64 && in.GetDataSize() > 0; ++guard) {
+            const size_t before = in.GetDataSize();
+            if (getFrame(&in) != UMC::STATUS_OK && in.GetDataSize() == before) break;
+        }
+        pos += unit;
+    }
+    for (int guard = 0; guard < 4 && getFrame(nullptr) == UMC::STATUS_OK; ++guard) {
+    }
+}
+
+template <class GetFrame>
+void Feed(const std::vector<uint8_t>& stream, GetFrame getFrame) {
+    Feed(stream.data(), stream.size(), getFrame);
+}
+
+// Decodes a whole stream one access unit per call, then flushes.
 inline DecodeResult Decode(const uint8_t* data, size_t size, int threads = 1,
                            int32_t flags = UMC::FLAG_VDEC_REORDER) {
     DecodeResult result;
@@ -79,25 +104,11 @@ inline DecodeResult Decode(const uint8_t* data, size_t size, int threads = 1,
     params.pPostProcessing = &stage;
     if (decoder.Init(&params) != UMC::STATUS_OK) return result;
     UMC::VideoData out;
-    size_t pos = 0;
-    while (pos < size) {
-        const size_t unit = UMC::Mpeg2AccessUnitLength(data + pos, size - pos);
-        UMC::MediaData in;
-        in.SetBufferPointer(const_cast<uint8_t*>(data) + pos, unit);
-        in.SetDataSize(unit);
-        for (int guard = 0; guard < 64 && in.GetDataSize() > 0; ++guard) {
-            const size_t before = in.GetDataSize();
-            UMC::Status st = decoder.GetFrame(&in, &out);
-            result.statuses.push_back(st);
-            if (st != UMC::STATUS_OK && in.GetDataSize() == before) break;
-        }
-        pos += unit;
-    }
-    for (int guard = 0; guard < 4; ++guard) {
-        UMC::Status st = decoder.GetFrame(nullptr, &out);
+    Feed(data, size, [&](UMC::MediaData* in) {
+        const UMC::Status st = decoder.GetFrame(in, &out);
         result.statuses.push_back(st);
-        if (st != UMC::STATUS_OK) break;
-    }
+        return st;
+    });
     result.pictures = std::move(stage.pictures);
     return result;
 }

@@ -134,6 +134,26 @@ INSTANTIATE_TEST_SUITE_P(Codecs, ToolsAgree,
                                            Job{"mpeg4", {".m4v", ".h263"}}),
                          [](const auto& info) { return std::string(info.param.codec); });
 
+// Output to '-' is the output alone: the summary line goes to the standard error.
+TEST(ToolsAgree, StandardOutputHoldsOnlyTheDecodedBytes) {
+    const fs::path input =
+        qm::test::SourceDir() / "tests" / "fixtures" / "mpeg2" / "mpeg2_open_gop.m2v";
+    const fs::path dir = fs::temp_directory_path() / ("tools-stdout-" + std::to_string(::getpid()));
+    fs::create_directories(dir);
+    const std::string qmdecode = std::string(QMDECODE_PATH) + " --format i420 " + input.string();
+    ASSERT_EQ(
+        std::system((qmdecode + " - >" + (dir / "piped.y4m").string() + " 2>/dev/null").c_str()),
+        0);
+    ASSERT_EQ(
+        std::system((qmdecode + " " + (dir / "file.y4m").string() + " >/dev/null 2>&1").c_str()),
+        0);
+    const auto piped = qm::test::ReadBytes(dir / "piped.y4m"),
+               file = qm::test::ReadBytes(dir / "file.y4m");
+    EXPECT_FALSE(file.empty());
+    EXPECT_TRUE(piped == file);
+    fs::remove_all(dir);
+}
+
 }  // namespace
 
 #else

@@ -329,6 +329,43 @@ TEST(VideoProcessing, AddedStagesRunInTableOrder) {
     EXPECT_EQ(chain.AddFilter(nullptr, true), STATUS_NULL_PTR);
 }
 
+// A decoder writes straight into the output only when the chain says it would just copy.
+TEST(VideoProcessing, CopiesOnlyWhenNothingButACopyWouldRun) {
+    VideoData in, same, swapped, nv12, larger, yuy2;
+    ASSERT_EQ(in.Init(32, 16, YUV420), STATUS_OK);
+    ASSERT_EQ(same.Init(32, 16, YUV420), STATUS_OK);
+    ASSERT_EQ(swapped.Init(32, 16, YV12), STATUS_OK);
+    ASSERT_EQ(nv12.Init(32, 16, NV12), STATUS_OK);
+    ASSERT_EQ(larger.Init(48, 16, YUV420), STATUS_OK);
+    ASSERT_EQ(yuy2.Init(32, 16, YUY2), STATUS_OK);
+    in.SetPictureStructure(PS_TOP_FIELD_FIRST);
+    VideoProcessing chain;
+    EXPECT_TRUE(chain.CopiesOnly(in, same));
+    EXPECT_TRUE(chain.CopiesOnly(in, swapped));
+    EXPECT_FALSE(chain.CopiesOnly(in, nv12));
+    EXPECT_FALSE(chain.CopiesOnly(in, larger));
+    EXPECT_FALSE(chain.CopiesOnly(in, yuy2));
+
+    // Deinterlacing runs on interlaced pictures only.
+    VideoProcessingParams params;
+    params.m_iDeinterlacingMethod = 2;
+    ASSERT_EQ(chain.SetParams(&params), STATUS_OK);
+    EXPECT_FALSE(chain.CopiesOnly(in, same));
+    in.SetPictureStructure(PS_FRAME);
+    EXPECT_TRUE(chain.CopiesOnly(in, same));
+    params.m_iDeinterlacingMethod = 0;
+    params.m_cropRect = {0, 0, 16, 16};
+    ASSERT_EQ(chain.SetParams(&params), STATUS_OK);
+    EXPECT_FALSE(chain.CopiesOnly(in, same));
+
+    VideoProcessing withStage;
+    ASSERT_EQ(withStage.AddFilter(new CountingStage, true), STATUS_OK);
+    EXPECT_FALSE(withStage.CopiesOnly(in, same));
+    VideoProcessing closed;
+    closed.Close();
+    EXPECT_FALSE(closed.CopiesOnly(in, same));
+}
+
 TEST(VideoProcessing, BadInputAndLifecycle) {
     VideoProcessing chain;
     VideoData in, out;

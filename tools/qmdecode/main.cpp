@@ -446,8 +446,10 @@ int main(int argc, char** argv) {
                              ? "picture " + std::to_string(options.frame) + " -> " + options.bmpPath
                          : options.output.empty() ? "(not written)"
                                                   : "-> " + options.output;
-    std::printf("%s: %s, %.2f s decoded in %.3f s (%.1fx real time) %s\n",
-                stream.description.c_str(), amount.c_str(), duration, seconds,
-                seconds > 0 ? duration / seconds : 0.0, target.c_str());
+    // Pictures or samples written to standard output must not be followed by the summary.
+    std::fprintf(options.output == "-" ? stderr : stdout,
+                 "%s: %s, %.2f s decoded in %.3f s (%.1fx real time) %s\n",
+                 stream.description.c_str(), amount.c_str(), duration, seconds,
+                 seconds > 0 ? duration / seconds : 0.0, target.c_str());
     return 0;
 }

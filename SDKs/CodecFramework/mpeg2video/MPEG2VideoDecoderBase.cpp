@@ -374,6 +374,7 @@ Status MPEG2VideoDecoderBase::DecodePicture(Mpeg2BitReader& bs, MediaData* early
             overlap |= m_groups[k].lastRow >= m_groups[k + 1].row;
         if (!overlap) return result;
     }
+    for (int j = 0; j < m_threads; ++j) m_contexts[j].mbDone = 0;
     main.bs.Init(begin, size_t(end - begin));
     return DecodeRange(main);
 }
@@ -657,9 +658,34 @@ Status MPEG2VideoDecoderBase::DecodeLoop(MediaData* output) {
     Status earlyPrepared = STATUS_OK;
     if (early) earlyPrepared = PrepareOutput(m_outSlot, outTime);
     m_earlyStatus = earlyPrepared;
+    // A B frame goes out after its own rows: when the chain would only copy it, the rows are
+    // written straight into the output instead of its slot.
+    const bool ownOutput = isB && m_picture.IsFrame() && m_outSlot == m_curSlot;
+    Status prepared = STATUS_OK;
+    bool direct = false;
+    TargetSlot(m_curSlot);
+    if (ownOutput) {
+        slot.codingType = type;
+        prepared = PrepareOutput(m_curSlot, outTime);
+        direct = prepared == STATUS_OK && ChooseTarget(output);
+    }
 
     // The picture's bytes: up to the first start code that is not a slice.
+    const Mpeg2BitReader sliceStart = bs;
+    for (int j = 0; j < m_threads; ++j) m_contexts[j].mbDone = 0;
     Status decoded = DecodePicture(bs, early && earlyPrepared == STATUS_OK ? output : nullptr);
+    if (direct) {
+        int32_t done = 0;
+        for (int j = 0; j < m_threads; ++j) done += m_contexts[j].mbDone;
+        if (decoded != STATUS_OK || done != m_sequence.mbWidth * m_picture.mbRows) {
+            // Macroblocks a damaged picture lacks would show the output's old bytes: it is
+            // decoded again into its slot and copied as any other picture.
+            direct = false;
+            TargetSlot(m_curSlot);
+            Mpeg2BitReader again = sliceStart;
+            decoded = DecodePicture(again, nullptr);
+        }
+    }
     if (frameOrFirst)
         slot.damaged = decoded != STATUS_OK ? 1 : 0;
     else if (decoded != STATUS_OK)
@@ -686,7 +712,83 @@ Status MPEG2VideoDecoderBase::DecodeLoop(MediaData* output) {
         m_clock += m_slots[m_prevRef].duration * sign;
 
     if (m_outSlot < 0) return STATUS_NOT_ENOUGH_DATA;
-    return early ? m_earlyStatus : OutputSlot(m_outSlot, outTime, output);
+    if (early) return m_earlyStatus;
+    if (!ownOutput) return OutputSlot(m_outSlot, outTime, output);
+    if (prepared != STATUS_OK) return prepared;
+    m_LastDecodedFrame.SetDamaged(slot.damaged);
+    return direct ? FinishDirect(output) : ConvertOutput(m_outSlot, output);
+}
+
+void MPEG2VideoDecoderBase::TargetSlot(int slotIndex) {
+    for (int p = 0; p < 3; ++p) {
+        m_target.planes[p] = m_slots[slotIndex].planes[p];
+        m_target.strip[p] = nullptr;
+    }
+    m_target.pitch[0] = m_lumaPitch;
+    m_target.pitch[1] = m_chromaPitch;
+    m_target.stripRow = INT32_MAX;
+}
+
+bool MPEG2VideoDecoderBase::ChooseTarget(MediaData* output) {
+    auto* chain = DynamicCast<VideoProcessing>(m_PostProcessing);
+    auto* out = DynamicCast<VideoData>(output);
+    const VideoData& pic = m_LastDecodedFrame;
+    if (!chain || !out || m_sequence.chromaFormat != CHROMA_420 || pic.GetColorFormat() != YUV420 ||
+        out->GetNumPlanes() != 3 || !chain->CopiesOnly(pic, *out))
+        return false;
+    // Whole macroblocks must fit each line: no column may land past the picture's width.
+    const int32_t width = m_sequence.mbWidth * 16, height = m_sequence.height;
+    if (m_sequence.width != width) return false;
+    // YV12 keeps Cr before Cb.
+    const bool exchanged = out->GetColorFormat() != YUV420;
+    uint8_t* planes[3];
+    for (int p = 0; p < 3; ++p) {
+        const VideoData::PlaneInfo* info = out->GetPlaneInfo(exchanged && p ? 3 - p : p);
+        if (!info || !info->m_pPlane || info->m_iSampleSize != 1 || info->m_iSamples != 1 ||
+            info->m_height < (p ? (height + 1) / 2 : height) ||
+            info->m_width < (p ? width / 2 : width))
+            return false;
+        planes[p] = info->m_pPlane;
+    }
+    const size_t lumaPitch = out->GetPlanePitch(0), chromaPitch = out->GetPlanePitch(1);
+    if (chromaPitch != out->GetPlanePitch(2) || lumaPitch < size_t(width) ||
+        chromaPitch < size_t(width / 2) || lumaPitch > (1u << 20) || chromaPitch > (1u << 20))
+        return false;
+    // The rows from stripRow on (two at most) go to the B slot, unused meanwhile.
+    const size_t stripLuma = 32 * lumaPitch, stripChroma = 16 * chromaPitch;
+    if (m_picture.mbRows - height / 16 > 2 ||
+        stripLuma + 2 * stripChroma > m_lumaSize + 2 * m_chromaSize)
+        return false;
+    uint8_t* strip = m_slots[m_curSlot].planes[0];
+    for (int p = 0; p < 3; ++p) m_target.planes[p] = planes[p];
+    m_target.strip[0] = strip;
+    m_target.strip[1] = strip + stripLuma;
+    m_target.strip[2] = strip + stripLuma + stripChroma;
+    m_target.pitch[0] = int32_t(lumaPitch);
+    m_target.pitch[1] = int32_t(chromaPitch);
+    m_target.stripRow = height / 16;
+    return true;
+}
+
+Status MPEG2VideoDecoderBase::FinishDirect(MediaData* output) {
+    auto* out = static_cast<VideoData*>(output);
+    const int32_t width = m_sequence.mbWidth * 16, height = m_sequence.height;
+    const int32_t first = m_target.stripRow * 16;
+    for (int p = 0; p < 3; ++p) {
+        const int32_t shift = p ? 1 : 0;
+        const size_t pitch = size_t(m_target.pitch[p ? 1 : 0]);
+        const int32_t lines = ((height + shift) >> shift) - (first >> shift);
+        for (int32_t y = 0; y < lines; ++y)
+            std::memcpy(m_target.planes[p] + (size_t((first >> shift) + y)) * pitch,
+                        m_target.strip[p] + size_t(y) * pitch, size_t(width >> shift));
+    }
+    // The picture is not in the slot: there is none to show again.
+    for (int p = 0; p < 3; ++p) m_LastDecodedFrame.SetPlanePointer(nullptr, p);
+    auto* chain = DynamicCast<VideoProcessing>(m_PostProcessing);
+    const Status st = chain ? chain->DescribeOutput(&m_LastDecodedFrame, out) : STATUS_FAILED;
+    out->SetDamaged(m_slots[m_curSlot].damaged);
+    m_pMemoryAllocator->Unlock(m_frameMid);
+    return st;
 }
 
 Status MPEG2VideoDecoderBase::OutputSlot(int slotIndex, double time, MediaData* output) {

@@ -65,6 +65,17 @@ private:
     bool m_signalled = false;
 };
 
+// Where the slices of the current picture write: its own slot, or the caller's output for a B
+// picture the post-processing chain would only copy. Macroblock rows from stripRow on would run
+// past the output's last line; they go to `strip` (same pitches, its first line that of row
+// stripRow) and their visible lines are copied over afterwards.
+struct Mpeg2PictureTarget {
+    uint8_t* planes[3] = {};  // Y, Cb, Cr
+    int32_t pitch[2] = {};    // luma, chroma
+    int32_t stripRow = INT32_MAX;
+    uint8_t* strip[3] = {};
+};
+
 struct Mpeg2ThreadContext {
     Mpeg2BitReader bs;
     alignas(32) int16_t block[64];
@@ -86,6 +97,7 @@ struct Mpeg2ThreadContext {
     int dmv[2] = {};
     // Previous macroblock, for skipped macroblocks of B pictures.
     int prevMbType = 0;
+    int32_t mbDone = 0;  // macroblocks written since the driver cleared it
     Status result = STATUS_OK;
 };
 
@@ -172,6 +184,13 @@ private:
     Status OutputSlot(int slot, double time, MediaData* output);
     Status PrepareOutput(int slot, double time);
     Status ConvertOutput(int slot, MediaData* output);
+    // Points m_target at the slot being decoded, or at `output` when the B picture may be decoded
+    // straight into it (true then); PrepareOutput has described the picture.
+    bool ChooseTarget(MediaData* output);
+    void TargetSlot(int slot);
+    // A picture decoded straight into the output: the strip's visible lines and the output's
+    // description; STATUS_OK.
+    Status FinishDirect(MediaData* output);
     void ChooseSlot();
     Status SetupThreads(int32_t requested);
     void StopThreads();
@@ -212,6 +231,7 @@ public:
     int32_t m_chromaHeight = 0;
     int32_t m_allocWidth = 0, m_allocHeight = 0, m_allocChroma = 0;
     FrameSlot m_slots[3];
+    Mpeg2PictureTarget m_target;
     int32_t m_curSlot = 0, m_newestRef = 1, m_prevRef = 0, m_outSlot = -1;
     int32_t m_fwdRef = 0, m_bwdRef = 1;
     int32_t m_waiting = 0;

@@ -211,7 +211,8 @@ private:
     Mpeg2ThreadContext& m_ctx;
     Mpeg2BitReader& m_bs;
     const int m_mbWidth, m_mbRows;
-    const int m_pitch, m_cpitch;
+    const int m_pitch, m_cpitch;           // of the references
+    const int m_dpitch, m_dcpitch;         // of the picture written (Mpeg2PictureTarget)
     const int m_stepY, m_stepC;            // row steps: doubled in a field picture
     const int m_bottom;                    // field picture: 1 for the bottom field
     const PictureCodingType m_codingType;  // D_PICTURE as read
@@ -220,6 +221,8 @@ private:
     const int m_fullPel[2];
     const size_t m_planeSize[3];
     uint8_t* m_cur[3];
+    uint8_t* m_strip[3];
+    const int m_stripRow;
     const uint8_t* m_ref[2][3];  // forward, backward
     const Mpeg2VlcTable& m_mbTypeTable;
     const Mpeg2CoefficientTable& m_intraTable;
@@ -238,8 +241,10 @@ Mpeg2SliceDecoder<kChroma, kField, kIntraOnly, kMpeg1>::Mpeg2SliceDecoder(
       m_mbRows(dec.m_picture.mbRows),
       m_pitch(dec.m_lumaPitch),
       m_cpitch(dec.m_chromaPitch),
-      m_stepY(kField ? 2 * dec.m_lumaPitch : dec.m_lumaPitch),
-      m_stepC(kField ? 2 * dec.m_chromaPitch : dec.m_chromaPitch),
+      m_dpitch(dec.m_target.pitch[0]),
+      m_dcpitch(dec.m_target.pitch[1]),
+      m_stepY(kField ? 2 * m_dpitch : m_dpitch),
+      m_stepC(kField ? 2 * m_dcpitch : m_dcpitch),
       m_bottom(kField && dec.m_picture.coding.structure == PS_BOTTOM_FIELD ? 1 : 0),
       m_codingType(dec.m_picture.header.codingType),
       m_secondField(kField && dec.m_fieldFlag == kSecondField),
@@ -247,10 +252,12 @@ Mpeg2SliceDecoder<kChroma, kField, kIntraOnly, kMpeg1>::Mpeg2SliceDecoder(
       m_fullPel{kMpeg1 && dec.m_picture.header.fullPel[0],
                 kMpeg1 && dec.m_picture.header.fullPel[1]},
       m_planeSize{dec.m_lumaSize, dec.m_chromaSize, dec.m_chromaSize},
+      m_stripRow(dec.m_target.stripRow),
       m_mbTypeTable(dec.m_vlc.macroblockType[dec.m_picture.codingType - 1]),
       m_intraTable(dec.m_vlc.coefficientCodes[kMpeg1 ? 0 : dec.m_picture.coding.intraVlcFormat]) {
     for (int p = 0; p < 3; ++p) {
-        m_cur[p] = dec.m_slots[dec.m_curSlot].planes[p];
+        m_cur[p] = dec.m_target.planes[p];
+        m_strip[p] = dec.m_target.strip[p];
         m_ref[0][p] = dec.m_slots[dec.m_fwdRef].planes[p];
         m_ref[1][p] = dec.m_slots[dec.m_bwdRef].planes[p];
     }
@@ -276,6 +283,7 @@ Status Mpeg2SliceDecoder<kChroma, kField, kIntraOnly, kMpeg1>::Run() {
             st = kSliceDamaged;
         if (st != STATUS_OK) return st;
         m_ctx.prevMbType = mb.type;
+        ++m_ctx.mbDone;
         if (m_bs.BitsLeft() < 0) return kSliceDamaged;
         if (m_bs.BitsLeft() == 0) return STATUS_OK;
     }
@@ -321,6 +329,7 @@ Status Mpeg2SliceDecoder<kChroma, kField, kIntraOnly, kMpeg1>::Advance(int incre
                     if (++ctx.mbRow >= m_mbRows) return kSliceDamaged;
                 }
                 if (!SkipMacroblock(ctx.mbRow, ctx.mbCol)) return kSliceDamaged;
+                ++ctx.mbDone;
             }
         }
         ++ctx.mbCol;
@@ -564,13 +573,18 @@ bool Mpeg2SliceDecoder<kChroma, kField, kIntraOnly, kMpeg1>::SkipMacroblock(int 
 template <int kChroma, bool kField, bool kIntraOnly, bool kMpeg1>
 void Mpeg2SliceDecoder<kChroma, kField, kIntraOnly, kMpeg1>::Destination(int row, int col,
                                                                          uint8_t** d) const {
+    uint8_t* const* base = m_cur;
+    if (row >= m_stripRow) {
+        base = m_strip;
+        row -= m_stripRow;
+    }
     const ptrdiff_t yOff =
-        ptrdiff_t(m_bottom) * m_pitch + ptrdiff_t(row) * 16 * m_stepY + ptrdiff_t(col) * 16;
-    const ptrdiff_t cOff = ptrdiff_t(m_bottom) * m_cpitch +
+        ptrdiff_t(m_bottom) * m_dpitch + ptrdiff_t(row) * 16 * m_stepY + ptrdiff_t(col) * 16;
+    const ptrdiff_t cOff = ptrdiff_t(m_bottom) * m_dcpitch +
                            ptrdiff_t(row) * kChromaMbHeight * m_stepC + ptrdiff_t(col) * 8;
-    d[0] = m_cur[0] + yOff;
-    d[1] = m_cur[1] + cOff;
-    d[2] = m_cur[2] + cOff;
+    d[0] = base[0] + yOff;
+    d[1] = base[1] + cOff;
+    d[2] = base[2] + cOff;
 }
 
 // Reference planes for direction s and field select sel: the second field of a P picture may
@@ -617,7 +631,7 @@ bool Mpeg2SliceDecoder<kChroma, kField, kIntraOnly, kMpeg1>::MotionCompensate(
         mvx *= 2;
         mvy *= 2;
     }
-    const int pitch = m_pitch, cpitch = m_cpitch;
+    const int pitch = m_dpitch, cpitch = m_dcpitch;  // field lines of the frame written
     if (!kField) {
         if (motionType == kMotionFrame)
             return PredictPart(m_ref[s], -1, dst, m_stepY, m_stepC, mbX, mbY, mvx, mvy, 16, 16,

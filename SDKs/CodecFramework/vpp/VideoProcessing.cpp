@@ -44,6 +44,20 @@ bool KnownStructure(int32_t s) {
            s == PS_BOTTOM_FIELD_FIRST;
 }
 
+// Steps of GetFrame that only describe the output.
+void TakeTimes(VideoData& in, VideoData& out) {
+    if (in.GetFrameType() < 5) out.SetFrameType(in.GetFrameType());
+    double start = -1.0, end = -1.0;
+    in.GetTime(start, end);
+    out.SetTime(start, end);
+}
+
+size_t ReportedSize(const VideoData& in, const VideoData& out) {
+    size_t dataSize = out.GetMappingSize();
+    if (dataSize == 0) dataSize = in.GetMappingSize();
+    return dataSize == 0 ? 1 : dataSize;
+}
+
 }  // namespace
 
 VideoProcessing::VideoProcessing() {
@@ -180,10 +194,7 @@ Status VideoProcessing::GetFrame(MediaData* input, MediaData* output) {
     if (!in || !out) return STATUS_NULL_PTR;
     if (m_count == 0 || m_iColorConv < 0 || !m_stages[m_iColorConv]) return STATUS_NOT_INITIALIZED;
 
-    if (in->GetFrameType() < 5) out->SetFrameType(in->GetFrameType());
-    double start = -1.0, end = -1.0;
-    in->GetTime(start, end);
-    out->SetTime(start, end);
+    TakeTimes(*in, *out);
 
     VideoData* current = in;
     if (m_bCrop) {
@@ -209,9 +220,7 @@ Status VideoProcessing::GetFrame(MediaData* input, MediaData* output) {
 
     if (!HasPicture(*current)) return STATUS_NOT_ENOUGH_DATA;
 
-    size_t dataSize = out->GetMappingSize();
-    if (dataSize == 0) dataSize = in->GetMappingSize();
-    if (dataSize == 0) dataSize = 1;
+    const size_t dataSize = ReportedSize(*in, *out);
 
     const bool deinterlacing = m_iDeinterlacing >= 0 && enabled[m_iDeinterlacing];
     if (deinterlacing)
@@ -287,6 +296,31 @@ Status VideoProcessing::GetFrame(MediaData* input, MediaData* output) {
 
     in->SetDataSize(0);
     out->SetDataSize(dataSize);
+    return STATUS_OK;
+}
+
+bool VideoProcessing::CopiesOnly(const VideoData& input, const VideoData& output) const {
+    if (m_count == 0 || m_iColorConv < 0 || !m_stages[m_iColorConv] || m_bCrop) return false;
+    for (int i = 0; i < m_count; ++i)
+        if (m_enabled[i] && i != m_iDeinterlacing && i != m_iColorInit && i != m_iColorConv &&
+            i != m_iResizing)
+            return false;
+    if (m_iDeinterlacing >= 0 && m_params.m_iDeinterlacingMethod != 0 &&
+        input.GetPictureStructure() != PS_FRAME)
+        return false;
+    if (input.GetWidth() != output.GetWidth() || input.GetHeight() != output.GetHeight())
+        return false;
+    const ColorFormat in = input.GetColorFormat(), out = output.GetColorFormat();
+    return in == out || (in == YUV420 && out == YV12) || (in == YV12 && out == YUV420);
+}
+
+Status VideoProcessing::DescribeOutput(VideoData* input, VideoData* output) {
+    if (!input || !output) return STATUS_NULL_PTR;
+    TakeTimes(*input, *output);
+    const int32_t structure = input->GetPictureStructure();
+    if (KnownStructure(structure)) output->SetPictureStructure(structure);
+    input->SetDataSize(0);
+    output->SetDataSize(ReportedSize(*input, *output));
     return STATUS_OK;
 }
 

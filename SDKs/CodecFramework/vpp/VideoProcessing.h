@@ -64,6 +64,15 @@ public:
     // STATUS_NULL_PTR for null, STATUS_NOT_ENOUGH_BUFFER when the table is full.
     Status AddFilter(BaseCodec* stage, bool atEnd);
 
+    // True when GetFrame(input, output) would only copy the planes: same size, the same layout
+    // or YUV420 and YV12 (the chroma planes exchanged), no cropping, deinterlacing or added
+    // stage. A decoder may then write the picture straight into the output and call
+    // DescribeOutput instead.
+    bool CopiesOnly(const VideoData& input, const VideoData& output) const;
+    // Everything GetFrame does to the output but the pixels: frame type, times, picture
+    // structure and data sizes. For an output that already holds the picture (CopiesOnly).
+    Status DescribeOutput(VideoData* input, VideoData* output);
+
     int GetStageCount() const { return m_count; }
     BaseCodec* GetStage(int position) const {
         return position >= 0 && position < m_count ? m_stages[position] : nullptr;
