@@ -250,6 +250,8 @@ HRESULT MPEG2VideoDecoderFilter::SetInputMediaType(const CMediaType* pmt) {
     QMCheckCondition(avgTimePerFrame > 0, E_UNEXPECTED);
     info.framerate = 1.0 / (double(avgTimePerFrame) / 10000000.0);
 
+    // Nothing here shows a picture again, so B frames may skip the slot copy.
+    m_decoder.SetDirectOutput(true);
     const UMC::Status initStatus = m_decoder.Init(&m_params);
     m_params.m_pData = nullptr;
     QMCheckHRESULTUMC(initStatus);

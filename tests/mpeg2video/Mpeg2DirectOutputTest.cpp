@@ -117,6 +117,7 @@ OutputRun DecodeIntoOutput(const std::vector<uint8_t>& stream, int threads, UMC:
     params.numThreads = threads;
     params.lFlags = UMC::FLAG_VDEC_REORDER;
     params.pPostProcessing = chain;
+    decoder.SetDirectOutput(true);
     if (decoder.Init(&params) != UMC::STATUS_OK) return run;
     uint8_t seed = 1;
     auto call = [&](UMC::MediaData* in) {
@@ -232,6 +233,32 @@ TEST(Mpeg2DirectOutput, AChainThatDoesMoreThanCopyGetsEveryPicture) {
         EXPECT_TRUE(run.pictures[k].planes == want.Planes()) << "picture " << k;
         EXPECT_EQ(run.pictures[k].structure, UMC::PS_FRAME);
     }
+}
+
+// Unless the caller allows the direct path, every B picture reaches its slot and the last one
+// decoded can be shown again.
+TEST(Mpeg2DirectOutput, OffByDefaultSoTheLastBPictureCanBeShownAgain) {
+    const auto stream = Fixture("mpeg2_open_gop");
+    int width = 0, height = 0;
+    ASSERT_TRUE(SequenceSize(stream, &width, &height));
+    Output out(width, height, UMC::YV12, 0, (height + 1) / 2);
+    Output again(width, height, UMC::YV12, 0, (height + 1) / 2);
+    UMC::MPEG2VideoDecoder decoder;
+    UMC::VideoDecoderParams params;
+    params.lFlags = UMC::FLAG_VDEC_REORDER;
+    ASSERT_EQ(decoder.Init(&params), UMC::STATUS_OK);
+    int shown = 0;
+    Feed(stream, [&](UMC::MediaData* in) {
+        const UMC::Status st = decoder.GetFrame(in, &out.picture);
+        if (st == UMC::STATUS_OK && out.picture.GetFrameType() == UMC::B_PICTURE) {
+            again.Scribble(3);
+            EXPECT_EQ(decoder.PreviewLastFrame(&again.picture), UMC::STATUS_OK);
+            EXPECT_TRUE(again.Planes() == out.Planes()) << "B picture " << shown;
+            ++shown;
+        }
+        return st;
+    });
+    EXPECT_GT(shown, 0);
 }
 
 }  // namespace

@@ -50,6 +50,7 @@ int RunMpeg2(const umcdecode::Options& options) {
     params.m_pData = &initial;
     params.numThreads = options.threads;
     params.lFlags = UMC::FLAG_VDEC_REORDER;
+    decoder.SetDirectOutput(true);
     if (decoder.Init(&params) != UMC::STATUS_OK) {
         std::fprintf(stderr, "umc-decode: '%s' has no MPEG-1/MPEG-2 video sequence header\n",
                      options.input.c_str());

@@ -15,9 +15,15 @@ Status MPEG2VideoDecoder::Init(BaseCodecParams* params) {
     Close();
     m_pDec = new (std::nothrow) MPEG2VideoDecoderBase;
     if (!m_pDec) return STATUS_ALLOC_FAILED;
+    m_pDec->SetDirectOutput(m_directOutput);
     Status st = m_pDec->Init(params);
     if (st != STATUS_OK) Close();
     return st;
+}
+
+void MPEG2VideoDecoder::SetDirectOutput(bool on) {
+    m_directOutput = on;
+    if (m_pDec) m_pDec->SetDirectOutput(on);
 }
 
 Status MPEG2VideoDecoder::GetFrame(MediaData* input, MediaData* output) {

@@ -33,11 +33,16 @@ public:
     Status PreviewLastFrame(VideoData* output, BaseCodec* postProcessing = nullptr) override;
     Status GetUserData(MediaData* output) override;
     virtual int32_t GetSlot14Query() { return 0; }
+    // Lets B frames be decoded straight into the caller's output when the post-processing stage
+    // would only copy them. They then never reach a slot, so PreviewLastFrame has no picture to
+    // show after one: off unless the caller asks (the filter and the command-line tools do).
+    void SetDirectOutput(bool on);
 
     MPEG2VideoDecoderBase* Inner() const { return m_pDec; }
 
 private:
     MPEG2VideoDecoderBase* m_pDec = nullptr;
+    bool m_directOutput = false;
 };
 
 // Length of the first access unit of an elementary stream: the bytes up to the second picture

@@ -733,8 +733,8 @@ bool MPEG2VideoDecoderBase::ChooseTarget(MediaData* output) {
     auto* chain = DynamicCast<VideoProcessing>(m_PostProcessing);
     auto* out = DynamicCast<VideoData>(output);
     const VideoData& pic = m_LastDecodedFrame;
-    if (!chain || !out || m_sequence.chromaFormat != CHROMA_420 || pic.GetColorFormat() != YUV420 ||
-        out->GetNumPlanes() != 3 || !chain->CopiesOnly(pic, *out))
+    if (!m_directOutput || !chain || !out || m_sequence.chromaFormat != CHROMA_420 ||
+        pic.GetColorFormat() != YUV420 || out->GetNumPlanes() != 3 || !chain->CopiesOnly(pic, *out))
         return false;
     // Whole macroblocks must fit each line: no column may land past the picture's width.
     const int32_t width = m_sequence.mbWidth * 16, height = m_sequence.height;

@@ -114,6 +114,7 @@ public:
     Status Init(BaseCodecParams* params) override;
     Status GetFrame(MediaData* input, MediaData* output) override;
     Status GetInfo(BaseCodecParams* info) override;
+    void SetDirectOutput(bool on) { m_directOutput = on; }
     Status Close() override;
     Status Reset() override;
     Status SetParams(BaseCodecParams* params) override;
@@ -244,6 +245,7 @@ private:
     int32_t m_flags = 0;
     int32_t m_extra0 = 0, m_extra1 = 0;
     bool m_skipB = false, m_skipP = false;
+    bool m_directOutput = false;  // B frames may be decoded straight into the output
     double m_playbackRate = 1.0;
     double m_framePeriod = 1.0 / 30;
     double m_clock = 0.0;
