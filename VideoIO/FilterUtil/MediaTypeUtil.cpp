@@ -287,6 +287,20 @@ int64_t DibRowBytes(WORD bitCount, LONG width) {
     return ((int64_t(bitCount) * width + 31) / 8) & ~int64_t(3);
 }
 
+int64_t VideoImageSize(const GUID& subtype, WORD bitCount, LONG width, LONG height) {
+    const int64_t w = Magnitude(width), h = Magnitude(height);
+    const int64_t dib = Magnitude(DibRowBytes(bitCount, width) * height);
+    const int64_t chromaRows = (h + 1) / 2;
+    int64_t planes = 0;
+    if (Is(subtype, MEDIASUBTYPE_IYUV) || Is(subtype, MEDIASUBTYPE_I420)) {
+        planes = w * h + 2 * ((w + 1) / 2) * chromaRows;
+    } else if (Is(subtype, MEDIASUBTYPE_YV12) || Is(subtype, MEDIASUBTYPE_NV12)) {
+        const int64_t pitch = (w + 1) & ~int64_t(1);
+        planes = pitch * (h + chromaRows);
+    }
+    return dib > planes ? dib : planes;
+}
+
 size_t RgbRowStep(const AM_MEDIA_TYPE& mt) {
     if (!IsRGBVideoType(mt)) return 0;
     const BITMAPINFOHEADER* bmi = nullptr;
@@ -466,7 +480,7 @@ HRESULT CreateVideoInfoHeader2Type(CMediaType* pMediaType, LONG width, LONG heig
         bmi.biCompression = layout.compression;
         pMediaType->SetSubtype(pSubtype);
     }
-    const int64_t imageSize = Magnitude(DibRowBytes(bmi.biBitCount, width) * height);
+    const int64_t imageSize = VideoImageSize(pMediaType->subtype, bmi.biBitCount, width, height);
     bmi.biSizeImage = DWORD(imageSize);
 
     pVideoHeader->rcSource = RECT{0, 0, width, LONG(Magnitude(height))};
