@@ -88,47 +88,31 @@ struct Yuv420Target {
 
 constexpr UnitLayout kNoPlane{1, 0, 1};
 
+template <SpStatus (*Kernel)(const uint8_t* const[3], const int[3], uint8_t*, int, SpSize)>
+SpStatus OnePlane(const uint8_t* const s[3], const int ss[3], uint8_t* const d[2], const int ds[2],
+                  SpSize r) {
+    return Kernel(s, ss, d[0], ds[0], r);
+}
+
+SpStatus ToNv12(const uint8_t* const s[3], const int ss[3], uint8_t* const d[2], const int ds[2],
+                SpSize r) {
+    return ccYuv420ToNv12(s, ss, d[0], ds[0], d[1], ds[1], r);
+}
+
+SpStatus ToArgb32(const uint8_t* const s[3], const int ss[3], uint8_t* const d[2], const int ds[2],
+                  SpSize r) {
+    return ccYuv420ToArgb32(s, ss, d[0], ds[0], r, 255);
+}
+
 constexpr Yuv420Target kYuv420Targets[] = {
-    {NV12,
-     [](const uint8_t* const s[3], const int ss[3], uint8_t* const d[2], const int ds[2],
-        SpSize r) { return ccYuv420ToNv12(s, ss, d[0], ds[0], d[1], ds[1], r); },
-     2,
-     {{1, 1, 1}, {2, 2, 2}}},
-    {YUY2,
-     [](const uint8_t* const s[3], const int ss[3], uint8_t* const d[2], const int ds[2],
-        SpSize r) { return ccYuv420ToYuy2(s, ss, d[0], ds[0], r); },
-     1,
-     {{2, 4, 1}, kNoPlane}},
-    {UYVY,
-     [](const uint8_t* const s[3], const int ss[3], uint8_t* const d[2], const int ds[2],
-        SpSize r) { return ccYuv420ToUyvy(s, ss, d[0], ds[0], r); },
-     1,
-     {{2, 4, 1}, kNoPlane}},
-    {ARGB32,
-     [](const uint8_t* const s[3], const int ss[3], uint8_t* const d[2], const int ds[2],
-        SpSize r) { return ccYuv420ToArgb32(s, ss, d[0], ds[0], r, 255); },
-     1,
-     {{1, 4, 1}, kNoPlane}},
-    {RGB24,
-     [](const uint8_t* const s[3], const int ss[3], uint8_t* const d[2], const int ds[2],
-        SpSize r) { return ccYuv420ToRgb24(s, ss, d[0], ds[0], r); },
-     1,
-     {{1, 3, 1}, kNoPlane}},
-    {RGB565,
-     [](const uint8_t* const s[3], const int ss[3], uint8_t* const d[2], const int ds[2],
-        SpSize r) { return ccYuv420ToRgb565(s, ss, d[0], ds[0], r); },
-     1,
-     {{1, 2, 1}, kNoPlane}},
-    {RGB555,
-     [](const uint8_t* const s[3], const int ss[3], uint8_t* const d[2], const int ds[2],
-        SpSize r) { return ccYuv420ToRgb555(s, ss, d[0], ds[0], r); },
-     1,
-     {{1, 2, 1}, kNoPlane}},
-    {RGB16_OTHER,
-     [](const uint8_t* const s[3], const int ss[3], uint8_t* const d[2], const int ds[2],
-        SpSize r) { return ccYuv420ToRgb16Other(s, ss, d[0], ds[0], r); },
-     1,
-     {{1, 2, 1}, kNoPlane}},
+    {NV12, ToNv12, 2, {{1, 1, 1}, {2, 2, 2}}},
+    {YUY2, OnePlane<ccYuv420ToYuy2>, 1, {{2, 4, 1}, kNoPlane}},
+    {UYVY, OnePlane<ccYuv420ToUyvy>, 1, {{2, 4, 1}, kNoPlane}},
+    {ARGB32, ToArgb32, 1, {{1, 4, 1}, kNoPlane}},
+    {RGB24, OnePlane<ccYuv420ToRgb24>, 1, {{1, 3, 1}, kNoPlane}},
+    {RGB565, OnePlane<ccYuv420ToRgb565>, 1, {{1, 2, 1}, kNoPlane}},
+    {RGB555, OnePlane<ccYuv420ToRgb555>, 1, {{1, 2, 1}, kNoPlane}},
+    {RGB16_OTHER, OnePlane<ccYuv420ToRgb16Other>, 1, {{1, 2, 1}, kNoPlane}},
 };
 
 const Yuv420Target* FindYuv420Target(ColorFormat f) {
