@@ -109,8 +109,8 @@ void Yuv420ToUyvy(benchmark::State& state) {
 void Yuv420ToRgb24(benchmark::State& state) {
     Packed(state, k::yuv420ToRgb24, 3);
 }
-BENCHMARK(Yuv420ToYuy2)->DenseRange(-1, 1)->Unit(benchmark::kMicrosecond);
-BENCHMARK(Yuv420ToUyvy)->DenseRange(-1, 1)->Unit(benchmark::kMicrosecond);
+BENCHMARK(Yuv420ToYuy2)->DenseRange(-1, 2)->Unit(benchmark::kMicrosecond);
+BENCHMARK(Yuv420ToUyvy)->DenseRange(-1, 2)->Unit(benchmark::kMicrosecond);
 BENCHMARK(Yuv420ToRgb24)->DenseRange(-1, 3)->Unit(benchmark::kMicrosecond);
 
 void Yuv420ToRgb32(benchmark::State& state) {
