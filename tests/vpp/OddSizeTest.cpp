@@ -82,7 +82,8 @@ TEST(OddSizePictures, EveryOutputConvertsTheLastColumnAndRow) {
                                    ARGB32, RGB24, RGB565, RGB555, RGB16_OTHER};
     const struct {
         int w, h;
-    } sizes[] = {{351, 239}, {75, 43}, {74, 43}, {75, 42}, {1, 1}, {3, 1}, {1, 5}, {33, 67}};
+    } sizes[] = {{351, 239}, {75, 43}, {74, 43}, {75, 42}, {1, 1},
+                 {3, 1},     {1, 77},  {77, 1},  {33, 67}};
     for (const auto& [w, h] : sizes) {
         Surface in;
         ASSERT_EQ(in.Make(w, h, YUV420), STATUS_OK);
@@ -109,8 +110,8 @@ TEST(OddSizePictures, EveryOutputConvertsTheLastColumnAndRow) {
     }
 }
 
-// The same through a field-by-field conversion: an interlaced picture of odd height into YUY2
-// keeps every row it has, and its even-sized part matches the interlaced conversion.
+// Through the field-by-field conversion: an interlaced picture into YUY2 whose fields have an
+// odd number of rows (or the frame an odd one) still gets every luma sample of every row.
 TEST(OddSizePictures, InterlacedPackedOutputFillsEveryRow) {
     for (const int h : {239, 238, 5}) {
         SCOPED_TRACE(h);

@@ -162,23 +162,28 @@ Status ConvertTile(const Yuv420Target& t, const Planes& s, const Planes& d, int 
     return STATUS_OK;
 }
 
+// Converts [x0, w) x [y0, y1) of a w x h picture in tiles (x0, y0 even).
+Status ConvertRegion(const Yuv420Target& t, const Planes& s, const Planes& d, int w, int h, int x0,
+                     int y0, int y1) {
+    const int evenW = (w + 1) & ~1, evenY1 = (y1 + 1) & ~1;
+    for (int y = y0; y < y1; y += kEdgeTile)
+        for (int x = x0; x < w; x += kEdgeTile) {
+            const Status st = ConvertTile(t, s, d, w, h, x, y, std::min(kEdgeTile, evenW - x),
+                                          std::min(kEdgeTile, evenY1 - y));
+            if (st != STATUS_OK) return st;
+        }
+    return STATUS_OK;
+}
+
 // What the kernel left of a w x h picture after converting [0, doneW) x [0, doneH) (both even):
-// the right column strip beside it, then the bottom rows across the whole width.
+// the column strip beside it, then the rows below across the whole width.
 Status ConvertEdges(const Yuv420Target& t, const Planes& s, const Planes& d, int w, int h,
                     int doneW, int doneH) {
-    const int evenW = (w + 1) & ~1;
-    for (int y = 0; y < doneH && doneW < w; y += kEdgeTile) {
-        const Status st =
-            ConvertTile(t, s, d, w, h, doneW, y, evenW - doneW, std::min(kEdgeTile, doneH - y));
+    if (doneW < w) {
+        const Status st = ConvertRegion(t, s, d, w, h, doneW, 0, doneH);
         if (st != STATUS_OK) return st;
     }
-    const int rows = ((h - doneH) + 1) & ~1;
-    for (int x = 0; x < w && rows > 0; x += kEdgeTile) {
-        const Status st =
-            ConvertTile(t, s, d, w, h, x, doneH, std::min(kEdgeTile, evenW - x), rows);
-        if (st != STATUS_OK) return st;
-    }
-    return STATUS_OK;
+    return doneH < h ? ConvertRegion(t, s, d, w, h, 0, doneH, h) : STATUS_OK;
 }
 
 Status ConvertYuv420(const Yuv420Target& t, const Planes& s, const Planes& d, int w, int h,
