@@ -7,6 +7,7 @@
 #include <cstring>
 #include <vector>
 
+#include "bench/VariantPick.h"
 #include "primitives/Colour.h"
 #include "primitives/ColourKernels.h"
 #include "primitives/Memory.h"
@@ -58,31 +59,8 @@ BENCHMARK(Memcpy)->Name("Memcpy/yuy2_bytes")->Arg(kPackedBytes)->Unit(benchmark:
 BENCHMARK(Memcpy)->Name("Memcpy/rgb24_bytes")->Arg(kRgb24Bytes)->Unit(benchmark::kMicrosecond);
 BENCHMARK(Memcpy)->Name("Memcpy/rgb32_bytes")->Arg(kRgb32Bytes)->Unit(benchmark::kMicrosecond);
 
-// The implementation for range(0): -1 the dispatched one, 0 plain, 1.. the variants.
-template <class Fn>
-Fn* Pick(benchmark::State& state, const sp::Kernel<Fn>& kernel) {
-    spInitProcessorDispatch();
-    const int which = int(state.range(0));
-    const auto variants = kernel.Variants();
-    if (which < 0) {
-        Fn* fn = kernel.Current();
-        const char* isa = "plain";
-        for (const auto& v : variants)
-            if (v.fn == fn) isa = sp::IsaName(v.isa);
-        state.SetLabel(std::string("best=") + isa);
-        return fn;
-    }
-    if (which == 0) {
-        state.SetLabel("plain");
-        return kernel.Reference();
-    }
-    if (size_t(which) > variants.size() || !sp::HostRuns(variants[size_t(which) - 1].isa)) {
-        state.SkipWithError("no such variant on this processor");
-        return nullptr;
-    }
-    state.SetLabel(sp::IsaName(variants[size_t(which) - 1].isa));
-    return variants[size_t(which) - 1].fn;
-}
+// range(0) picks the implementation: -1 the dispatched one, 0 plain, 1.. the variants.
+using qm::bench::Pick;
 
 template <class Call>
 void Run(benchmark::State& state, int outputBytes, Call call) {
@@ -107,7 +85,7 @@ void Yuv420ToYv12(benchmark::State& state) {
 BENCHMARK(Yuv420ToYv12)->Unit(benchmark::kMicrosecond);
 
 void Yuv420ToNv12(benchmark::State& state) {
-    auto* fn = Pick(state, k::yuv420ToNv12);
+    auto* fn = Pick(k::yuv420ToNv12, state.range(0), state);
     if (!fn) return;
     Picture pic;
     Buffer y(kW * kH), uv(kW * kH / 2);
@@ -116,7 +94,7 @@ void Yuv420ToNv12(benchmark::State& state) {
 BENCHMARK(Yuv420ToNv12)->DenseRange(-1, 0)->Unit(benchmark::kMicrosecond);
 
 void Packed(benchmark::State& state, const sp::Kernel<k::Planar3ToPackedFn>& kernel, int bpp) {
-    auto* fn = Pick(state, kernel);
+    auto* fn = Pick(kernel, state.range(0), state);
     if (!fn) return;
     Picture pic;
     Buffer dst(kW * kH * bpp);
@@ -131,12 +109,12 @@ void Yuv420ToUyvy(benchmark::State& state) {
 void Yuv420ToRgb24(benchmark::State& state) {
     Packed(state, k::yuv420ToRgb24, 3);
 }
-BENCHMARK(Yuv420ToYuy2)->DenseRange(-1, 1)->Unit(benchmark::kMicrosecond);
-BENCHMARK(Yuv420ToUyvy)->DenseRange(-1, 1)->Unit(benchmark::kMicrosecond);
+BENCHMARK(Yuv420ToYuy2)->DenseRange(-1, 2)->Unit(benchmark::kMicrosecond);
+BENCHMARK(Yuv420ToUyvy)->DenseRange(-1, 2)->Unit(benchmark::kMicrosecond);
 BENCHMARK(Yuv420ToRgb24)->DenseRange(-1, 3)->Unit(benchmark::kMicrosecond);
 
 void Yuv420ToRgb32(benchmark::State& state) {
-    auto* fn = Pick(state, k::yuv420ToArgb32);
+    auto* fn = Pick(k::yuv420ToArgb32, state.range(0), state);
     if (!fn) return;
     Picture pic;
     Buffer dst(kRgb32Bytes);

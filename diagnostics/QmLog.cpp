@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <mutex>
 
+#include "platform/win32/Utf8.h"
+
 namespace qm_log {
 namespace {
 
@@ -19,24 +21,6 @@ Sink& TheSink() {
     return sink;
 }
 
-void AppendUtf8(std::string& out, char32_t c) {
-    if (c < 0x80) {
-        out += char(c);
-    } else if (c < 0x800) {
-        out += char(0xC0 | (c >> 6));
-        out += char(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += char(0xE0 | (c >> 12));
-        out += char(0x80 | ((c >> 6) & 0x3F));
-        out += char(0x80 | (c & 0x3F));
-    } else {
-        out += char(0xF0 | (c >> 18));
-        out += char(0x80 | ((c >> 12) & 0x3F));
-        out += char(0x80 | ((c >> 6) & 0x3F));
-        out += char(0x80 | (c & 0x3F));
-    }
-}
-
 // printf-style formatting of a wide format string, one conversion at a time through snprintf.
 std::string FormatV(const WCHAR* format, va_list args) {
     std::string out;
@@ -44,10 +28,7 @@ std::string FormatV(const WCHAR* format, va_list args) {
     const WCHAR* p = format;
     while (*p) {
         if (*p != u'%') {
-            char32_t c = *p++;
-            if (c >= 0xD800 && c < 0xDC00 && *p >= 0xDC00 && *p < 0xE000)
-                c = 0x10000 + ((c - 0xD800) << 10) + (char32_t(*p++) - 0xDC00);
-            AppendUtf8(out, c);
+            qm::AppendUtf8(out, qm::NextCodePoint(p));
             continue;
         }
         ++p;
@@ -112,7 +93,7 @@ std::string FormatV(const WCHAR* format, va_list args) {
                 break;
             }
             case u'c':
-                AppendUtf8(out, char32_t(va_arg(args, int)));
+                qm::AppendUtf8(out, char32_t(va_arg(args, int)));
                 break;
             case u's': {  // wide string on this platform's conventions
                 const WCHAR* s = va_arg(args, const WCHAR*);
@@ -131,7 +112,7 @@ std::string FormatV(const WCHAR* format, va_list args) {
             }
             default:  // unknown conversion: keep it visible rather than guess an argument
                 out += spec;
-                if (conv) AppendUtf8(out, conv);
+                if (conv) qm::AppendUtf8(out, conv);
                 break;
         }
     }
@@ -161,17 +142,7 @@ Report Make(uint32_t category, int level, const char* file, int line) {
 }  // namespace
 
 std::string ToUtf8(const WCHAR* text) {
-    std::string out;
-    if (!text) return out;
-    for (const WCHAR* p = text; *p; ++p) {
-        char32_t c = *p;
-        if (c >= 0xD800 && c < 0xDC00 && p[1] >= 0xDC00 && p[1] < 0xE000) {
-            c = 0x10000 + ((c - 0xD800) << 10) + (char32_t(p[1]) - 0xDC00);
-            ++p;
-        }
-        AppendUtf8(out, c);
-    }
-    return out;
+    return qm::WideToUtf8(text);
 }
 
 std::string FormatWide(const WCHAR* format, ...) {

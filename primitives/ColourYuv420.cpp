@@ -141,9 +141,13 @@ constinit const Kernel<Planar3ToArgbFn> yuv420ToArgb32{
     Yuv420ToArgb32Plain,
     {{Isa::SSE2, x86::Yuv420ToArgb32Sse2}, {Isa::AVX2, x86::Yuv420ToArgb32Avx2}}};
 constinit const Kernel<Planar3ToPackedFn> yuv420ToYuy2{
-    "ccYuv420ToYuy2", Yuv420ToPackedPlain<false>, {{Isa::SSE2, x86::Yuv420ToYuy2Sse2}}};
+    "ccYuv420ToYuy2",
+    Yuv420ToPackedPlain<false>,
+    {{Isa::SSE2, x86::Yuv420ToYuy2Sse2}, {Isa::AVX2, x86::Yuv420ToYuy2Avx2}}};
 constinit const Kernel<Planar3ToPackedFn> yuv420ToUyvy{
-    "ccYuv420ToUyvy", Yuv420ToPackedPlain<true>, {{Isa::SSE2, x86::Yuv420ToUyvySse2}}};
+    "ccYuv420ToUyvy",
+    Yuv420ToPackedPlain<true>,
+    {{Isa::SSE2, x86::Yuv420ToUyvySse2}, {Isa::AVX2, x86::Yuv420ToUyvyAvx2}}};
 #else
 constinit const Kernel<Planar3ToPackedFn> yuv420ToRgb24{"ccYuv420ToRgb24", Yuv420ToRgb24Plain};
 constinit const Kernel<Planar3ToArgbFn> yuv420ToArgb32{"ccYuv420ToArgb32", Yuv420ToArgb32Plain};

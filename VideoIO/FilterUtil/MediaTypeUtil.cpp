@@ -24,6 +24,46 @@ bool Is(const GUID& a, const GUID& b) {
     return IsEqualGUID(a, b) != 0;
 }
 
+// The video header of the four video format types: the VIDEOINFOHEADER of VideoInfo and
+// MPEGVideo (v1) or the VIDEOINFOHEADER2 of VideoInfo2 and MPEG2Video (v2), both null when the
+// block is missing or shorter than its fixed part. The accessors name their own check texts.
+struct VideoHeader {
+    enum Kind { kOther, kVideoInfo, kVideoInfo2, kMpeg1, kMpeg2 } kind = kOther;
+    VIDEOINFOHEADER* v1 = nullptr;
+    VIDEOINFOHEADER2* v2 = nullptr;
+
+    bool Plain() const { return kind == kVideoInfo || kind == kVideoInfo2; }
+    bool Mpeg() const { return kind == kMpeg1 || kind == kMpeg2; }
+    const void* Found() const { return v1 ? static_cast<const void*>(v1) : v2; }
+    const BITMAPINFOHEADER* Bitmap() const {
+        return v1 ? &v1->bmiHeader : v2 ? &v2->bmiHeader : nullptr;
+    }
+    // The following need a found header.
+    const RECT& Target() const { return v1 ? v1->rcTarget : v2->rcTarget; }
+    REFERENCE_TIME AvgTimePerFrame() const {
+        return v1 ? v1->AvgTimePerFrame : v2->AvgTimePerFrame;
+    }
+    DWORD BitRate() const { return v1 ? v1->dwBitRate : v2->dwBitRate; }
+};
+
+VideoHeader FindVideoHeader(const AM_MEDIA_TYPE& mt) {
+    VideoHeader h;
+    if (Is(mt.formattype, FORMAT_VideoInfo)) {
+        h.kind = VideoHeader::kVideoInfo;
+        h.v1 = FormatAs<VIDEOINFOHEADER>(mt);
+    } else if (Is(mt.formattype, FORMAT_VideoInfo2)) {
+        h.kind = VideoHeader::kVideoInfo2;
+        h.v2 = FormatAs<VIDEOINFOHEADER2>(mt);
+    } else if (Is(mt.formattype, FORMAT_MPEGVideo)) {
+        h.kind = VideoHeader::kMpeg1;
+        if (auto* info = FormatAs<MPEG1VIDEOINFO>(mt, kMpeg1VideoInfoSize)) h.v1 = &info->hdr;
+    } else if (Is(mt.formattype, FORMAT_MPEG2Video)) {
+        h.kind = VideoHeader::kMpeg2;
+        if (auto* info = FormatAs<MPEG2VIDEOINFO>(mt, kMpeg2VideoInfoSize)) h.v2 = &info->hdr;
+    }
+    return h;
+}
+
 // DVINFO.dwDVVAuxSrc bit 21: a 50-Hz (625-line) system.
 bool IsDv50Hz(const DVINFO* pDVInfo) {
     return (pDVInfo->dwDVVAuxSrc & (1u << 21)) != 0;
@@ -128,36 +168,21 @@ void DropFormat(CMediaType* pMediaType) {
 HRESULT GetPictureSize(const AM_MEDIA_TYPE& mt, LONG* pWidth, LONG* pHeight) {
     QMCheckCondition(pWidth != 0, E_POINTER);
     QMCheckCondition(pHeight != 0, E_POINTER);
-    if (Is(mt.formattype, FORMAT_VideoInfo)) {
-        const VIDEOINFOHEADER* pvih = FormatAs<const VIDEOINFOHEADER>(mt);
+    const VideoHeader header = FindVideoHeader(mt);
+    if (header.Plain()) {
+        const BITMAPINFOHEADER* pvih = header.Bitmap();
         QMCheckCondition(pvih != 0, E_INVALIDARG);
-        *pWidth = pvih->bmiHeader.biWidth;
-        *pHeight = pvih->bmiHeader.biHeight;
+        *pWidth = pvih->biWidth;
+        *pHeight = pvih->biHeight;
         return S_OK;
     }
-    if (Is(mt.formattype, FORMAT_VideoInfo2)) {
-        const VIDEOINFOHEADER2* pvih = FormatAs<const VIDEOINFOHEADER2>(mt);
-        QMCheckCondition(pvih != 0, E_INVALIDARG);
-        *pWidth = pvih->bmiHeader.biWidth;
-        *pHeight = pvih->bmiHeader.biHeight;
-        return S_OK;
-    }
-    if (Is(mt.formattype, FORMAT_MPEGVideo)) {
-        const MPEG1VIDEOINFO* pInfo = FormatAs<const MPEG1VIDEOINFO>(mt, kMpeg1VideoInfoSize);
-        const VIDEOINFOHEADER* pHeader = pInfo ? &pInfo->hdr : nullptr;
+    if (header.Mpeg()) {
+        const BITMAPINFOHEADER* pHeader = header.Bitmap();
         QMCheckCondition(pHeader != 0, E_INVALIDARG);
-        const bool target = pHeader->rcTarget.right != 0 && pHeader->rcTarget.bottom != 0;
-        *pWidth = target ? pHeader->rcTarget.right : pHeader->bmiHeader.biWidth;
-        *pHeight = target ? pHeader->rcTarget.bottom : pHeader->bmiHeader.biHeight;
-        return S_OK;
-    }
-    if (Is(mt.formattype, FORMAT_MPEG2Video)) {
-        const MPEG2VIDEOINFO* pInfo = FormatAs<const MPEG2VIDEOINFO>(mt, kMpeg2VideoInfoSize);
-        const VIDEOINFOHEADER2* pHeader = pInfo ? &pInfo->hdr : nullptr;
-        QMCheckCondition(pHeader != 0, E_INVALIDARG);
-        const bool target = pHeader->rcTarget.right != 0 && pHeader->rcTarget.bottom != 0;
-        *pWidth = target ? pHeader->rcTarget.right : pHeader->bmiHeader.biWidth;
-        *pHeight = target ? pHeader->rcTarget.bottom : pHeader->bmiHeader.biHeight;
+        const RECT& rc = header.Target();
+        const bool target = rc.right != 0 && rc.bottom != 0;
+        *pWidth = target ? rc.right : pHeader->biWidth;
+        *pHeight = target ? rc.bottom : pHeader->biHeight;
         return S_OK;
     }
     if (Is(mt.formattype, FORMAT_DvInfo)) {
@@ -173,32 +198,33 @@ HRESULT GetPictureSize(const AM_MEDIA_TYPE& mt, LONG* pWidth, LONG* pHeight) {
 HRESULT GetPictureAspectRatio(const AM_MEDIA_TYPE& mt, LONG* pX, LONG* pY) {
     QMCheckCondition(pX != 0, E_POINTER);
     QMCheckCondition(pY != 0, E_POINTER);
-    if (Is(mt.formattype, FORMAT_VideoInfo)) {
-        const VIDEOINFOHEADER* pvih = FormatAs<const VIDEOINFOHEADER>(mt);
+    const VideoHeader header = FindVideoHeader(mt);
+    if (header.kind == VideoHeader::kVideoInfo) {
+        const BITMAPINFOHEADER* pvih = header.Bitmap();
         QMCheckCondition(pvih != 0, E_INVALIDARG);
-        *pX = pvih->bmiHeader.biWidth;
-        *pY = LONG(Magnitude(pvih->bmiHeader.biHeight));  // square pixels
+        *pX = pvih->biWidth;
+        *pY = LONG(Magnitude(pvih->biHeight));  // square pixels
         return S_OK;
     }
-    if (Is(mt.formattype, FORMAT_VideoInfo2)) {
-        const VIDEOINFOHEADER2* pvih = FormatAs<const VIDEOINFOHEADER2>(mt);
+    if (header.kind == VideoHeader::kVideoInfo2) {
+        const VIDEOINFOHEADER2* pvih = header.v2;
         QMCheckCondition(pvih != 0, E_INVALIDARG);
         *pX = LONG(pvih->dwPictAspectRatioX);
         *pY = LONG(pvih->dwPictAspectRatioY);
         return S_OK;
     }
-    if (Is(mt.formattype, FORMAT_MPEG2Video)) {
-        const MPEG2VIDEOINFO* pVideoInfo = FormatAs<const MPEG2VIDEOINFO>(mt, kMpeg2VideoInfoSize);
+    if (header.kind == VideoHeader::kMpeg2) {
+        const VIDEOINFOHEADER2* pVideoInfo = header.v2;
         QMCheckCondition(pVideoInfo != 0, E_INVALIDARG);
-        *pX = LONG(pVideoInfo->hdr.dwPictAspectRatioX);
-        *pY = LONG(pVideoInfo->hdr.dwPictAspectRatioY);
+        *pX = LONG(pVideoInfo->dwPictAspectRatioX);
+        *pY = LONG(pVideoInfo->dwPictAspectRatioY);
         return S_OK;
     }
-    if (Is(mt.formattype, FORMAT_MPEGVideo)) {
-        const MPEG1VIDEOINFO* pVideoInfo = FormatAs<const MPEG1VIDEOINFO>(mt, kMpeg1VideoInfoSize);
+    if (header.kind == VideoHeader::kMpeg1) {
+        const BITMAPINFOHEADER* pVideoInfo = header.Bitmap();
         QMCheckCondition(pVideoInfo != 0, E_INVALIDARG);
-        *pX = pVideoInfo->hdr.bmiHeader.biWidth;
-        *pY = pVideoInfo->hdr.bmiHeader.biHeight;
+        *pX = pVideoInfo->biWidth;
+        *pY = pVideoInfo->biHeight;
         return S_OK;
     }
     if (Is(mt.formattype, FORMAT_DvInfo)) {
@@ -232,28 +258,17 @@ HRESULT GetPictureAspectRatio(const AM_MEDIA_TYPE& mt, LONG* pX, LONG* pY) {
 HRESULT GetAverageTimePerFrame(const AM_MEDIA_TYPE& mt, REFERENCE_TIME* pAvgTimePerFrame) {
     QMCheckCondition(pAvgTimePerFrame != 0, E_POINTER);
     *pAvgTimePerFrame = 0;
-    if (Is(mt.formattype, FORMAT_VideoInfo)) {
-        const VIDEOINFOHEADER* pVIH = FormatAs<const VIDEOINFOHEADER>(mt);
+    const VideoHeader header = FindVideoHeader(mt);
+    if (header.Plain()) {
+        const void* pVIH = header.Found();
         QMCheckCondition(pVIH != 0, E_INVALIDARG);
-        *pAvgTimePerFrame = pVIH->AvgTimePerFrame;
+        *pAvgTimePerFrame = header.AvgTimePerFrame();
         return S_OK;
     }
-    if (Is(mt.formattype, FORMAT_VideoInfo2)) {
-        const VIDEOINFOHEADER2* pVIH = FormatAs<const VIDEOINFOHEADER2>(mt);
-        QMCheckCondition(pVIH != 0, E_INVALIDARG);
-        *pAvgTimePerFrame = pVIH->AvgTimePerFrame;
-        return S_OK;
-    }
-    if (Is(mt.formattype, FORMAT_MPEG2Video)) {
-        const MPEG2VIDEOINFO* pHeader = FormatAs<const MPEG2VIDEOINFO>(mt, kMpeg2VideoInfoSize);
+    if (header.Mpeg()) {
+        const void* pHeader = header.Found();
         QMCheckCondition(pHeader != 0, E_INVALIDARG);
-        *pAvgTimePerFrame = pHeader->hdr.AvgTimePerFrame;
-        return S_OK;
-    }
-    if (Is(mt.formattype, FORMAT_MPEGVideo)) {
-        const MPEG1VIDEOINFO* pHeader = FormatAs<const MPEG1VIDEOINFO>(mt, kMpeg1VideoInfoSize);
-        QMCheckCondition(pHeader != 0, E_INVALIDARG);
-        *pAvgTimePerFrame = pHeader->hdr.AvgTimePerFrame;
+        *pAvgTimePerFrame = header.AvgTimePerFrame();
         return S_OK;
     }
     if (Is(mt.formattype, FORMAT_AnalogVideo)) {
@@ -287,30 +302,35 @@ int64_t DibRowBytes(WORD bitCount, LONG width) {
     return ((int64_t(bitCount) * width + 31) / 8) & ~int64_t(3);
 }
 
+int64_t VideoImageSize(const GUID& subtype, WORD bitCount, LONG width, LONG height) {
+    const int64_t w = Magnitude(width), h = Magnitude(height);
+    const int64_t dib = Magnitude(DibRowBytes(bitCount, width) * height);
+    const int64_t chromaRows = (h + 1) / 2;
+    int64_t planes = 0;
+    if (Is(subtype, MEDIASUBTYPE_IYUV) || Is(subtype, MEDIASUBTYPE_I420)) {
+        planes = w * h + 2 * ((w + 1) / 2) * chromaRows;
+    } else if (Is(subtype, MEDIASUBTYPE_YV12) || Is(subtype, MEDIASUBTYPE_NV12)) {
+        const int64_t pitch = (w + 1) & ~int64_t(1);
+        planes = pitch * (h + chromaRows);
+    }
+    return dib > planes ? dib : planes;
+}
+
 size_t RgbRowStep(const AM_MEDIA_TYPE& mt) {
     if (!IsRGBVideoType(mt)) return 0;
-    const BITMAPINFOHEADER* bmi = nullptr;
-    if (Is(mt.formattype, FORMAT_VideoInfo)) {
-        if (const auto* pvih = FormatAs<const VIDEOINFOHEADER>(mt)) bmi = &pvih->bmiHeader;
-    } else if (Is(mt.formattype, FORMAT_VideoInfo2)) {
-        if (const auto* pvih = FormatAs<const VIDEOINFOHEADER2>(mt)) bmi = &pvih->bmiHeader;
-    }
+    const VideoHeader header = FindVideoHeader(mt);
+    const BITMAPINFOHEADER* bmi = header.Plain() ? header.Bitmap() : nullptr;
     return bmi && bmi->biWidth > 0 ? size_t(DibRowBytes(bmi->biBitCount, bmi->biWidth)) : 0;
 }
 
 HRESULT GetSampleSize(const AM_MEDIA_TYPE& mt, LONG* pSampleSize) {
     QMCheckCondition(pSampleSize != 0, E_POINTER);
     *pSampleSize = 0;
-    if (Is(mt.formattype, FORMAT_VideoInfo)) {
-        const VIDEOINFOHEADER* pvih = FormatAs<const VIDEOINFOHEADER>(mt);
+    const VideoHeader header = FindVideoHeader(mt);
+    if (header.Plain()) {
+        const BITMAPINFOHEADER* pvih = header.Bitmap();
         QMCheckCondition(pvih != 0, E_INVALIDARG);
-        *pSampleSize = LONG(pvih->bmiHeader.biSizeImage);
-        return S_OK;
-    }
-    if (Is(mt.formattype, FORMAT_VideoInfo2)) {
-        const VIDEOINFOHEADER2* pvih = FormatAs<const VIDEOINFOHEADER2>(mt);
-        QMCheckCondition(pvih != 0, E_INVALIDARG);
-        *pSampleSize = LONG(pvih->bmiHeader.biSizeImage);
+        *pSampleSize = LONG(pvih->biSizeImage);
         return S_OK;
     }
     if (Is(mt.formattype, FORMAT_DvInfo)) {
@@ -327,18 +347,10 @@ HRESULT GetSampleSize(const AM_MEDIA_TYPE& mt, LONG* pSampleSize) {
         *pSampleSize = LONG(pWaveFormat->wBitsPerSample / 8) * LONG(pWaveFormat->nChannels);
         return S_OK;
     }
-    if (Is(mt.formattype, FORMAT_MPEG2Video)) {
-        const MPEG2VIDEOINFO* pVideoInfo = FormatAs<const MPEG2VIDEOINFO>(mt, kMpeg2VideoInfoSize);
+    if (header.Mpeg()) {
+        const void* pVideoInfo = header.Found();
         QMCheckCondition(pVideoInfo != 0, E_UNEXPECTED);
-        *pSampleSize =
-            LONG(int64_t(pVideoInfo->hdr.dwBitRate) * pVideoInfo->hdr.AvgTimePerFrame / 10000000);
-        return S_OK;
-    }
-    if (Is(mt.formattype, FORMAT_MPEGVideo)) {
-        const MPEG1VIDEOINFO* pVideoInfo = FormatAs<const MPEG1VIDEOINFO>(mt, kMpeg1VideoInfoSize);
-        QMCheckCondition(pVideoInfo != 0, E_UNEXPECTED);
-        *pSampleSize =
-            LONG(int64_t(pVideoInfo->hdr.dwBitRate) * pVideoInfo->hdr.AvgTimePerFrame / 10000000);
+        *pSampleSize = LONG(int64_t(header.BitRate()) * header.AvgTimePerFrame() / 10000000);
         return S_OK;
     }
     if (Is(mt.formattype, FORMAT_None)) {
@@ -352,15 +364,15 @@ HRESULT GetSampleSize(const AM_MEDIA_TYPE& mt, LONG* pSampleSize) {
 HRESULT GetInterlaceFlags(const AM_MEDIA_TYPE& mt, DWORD* pFlags) {
     QMCheckCondition(pFlags != 0, E_POINTER);
     *pFlags = 0;
-    if (Is(mt.formattype, FORMAT_MPEG2Video)) {
-        const MPEG2VIDEOINFO* pMpegVideoInfo =
-            FormatAs<const MPEG2VIDEOINFO>(mt, kMpeg2VideoInfoSize);
+    const VideoHeader header = FindVideoHeader(mt);
+    if (header.kind == VideoHeader::kMpeg2) {
+        const VIDEOINFOHEADER2* pMpegVideoInfo = header.v2;
         QMCheckCondition(pMpegVideoInfo != 0, E_INVALIDARG);
-        *pFlags = pMpegVideoInfo->hdr.dwInterlaceFlags;
+        *pFlags = pMpegVideoInfo->dwInterlaceFlags;
         return S_OK;
     }
-    if (Is(mt.formattype, FORMAT_VideoInfo2)) {
-        const VIDEOINFOHEADER2* pVIH = FormatAs<const VIDEOINFOHEADER2>(mt);
+    if (header.kind == VideoHeader::kVideoInfo2) {
+        const VIDEOINFOHEADER2* pVIH = header.v2;
         QMCheckCondition(pVIH != 0, E_INVALIDARG);
         *pFlags = pVIH->dwInterlaceFlags;
         return S_OK;
@@ -371,24 +383,25 @@ HRESULT GetInterlaceFlags(const AM_MEDIA_TYPE& mt, DWORD* pFlags) {
         *pFlags = DvInterlaceFlags(pDVInfo->dwDVVAuxCtl);
         return S_OK;
     }
-    if (Is(mt.formattype, FORMAT_VideoInfo) || Is(mt.formattype, FORMAT_MPEGVideo)) return S_OK;
+    if (header.kind == VideoHeader::kVideoInfo || header.kind == VideoHeader::kMpeg1) return S_OK;
     return QMLogHRESULT(E_INVALIDARG);
 }
 
 HRESULT SetPictureAspectRatio(AM_MEDIA_TYPE& mt, LONG x, LONG y) {
-    if (Is(mt.formattype, FORMAT_VideoInfo)) return S_FALSE;
-    if (Is(mt.formattype, FORMAT_VideoInfo2)) {
-        VIDEOINFOHEADER2* pvih = FormatAs<VIDEOINFOHEADER2>(mt);
+    const VideoHeader header = FindVideoHeader(mt);
+    if (header.kind == VideoHeader::kVideoInfo) return S_FALSE;
+    if (header.kind == VideoHeader::kVideoInfo2) {
+        VIDEOINFOHEADER2* pvih = header.v2;
         QMCheckCondition(pvih != 0, E_INVALIDARG);
         pvih->dwPictAspectRatioX = DWORD(x);
         pvih->dwPictAspectRatioY = DWORD(y);
         return S_OK;
     }
-    if (Is(mt.formattype, FORMAT_MPEG2Video)) {
-        MPEG2VIDEOINFO* pMPEG2Vih = FormatAs<MPEG2VIDEOINFO>(mt, kMpeg2VideoInfoSize);
+    if (header.kind == VideoHeader::kMpeg2) {
+        VIDEOINFOHEADER2* pMPEG2Vih = header.v2;
         QMCheckCondition(pMPEG2Vih != 0, E_INVALIDARG);
-        pMPEG2Vih->hdr.dwPictAspectRatioX = DWORD(x);
-        pMPEG2Vih->hdr.dwPictAspectRatioY = DWORD(y);
+        pMPEG2Vih->dwPictAspectRatioX = DWORD(x);
+        pMPEG2Vih->dwPictAspectRatioY = DWORD(y);
         return S_OK;
     }
     if (Is(mt.subtype, MEDIASUBTYPE_MPEG1Video) || Is(mt.subtype, MEDIASUBTYPE_MPEG1Payload))
@@ -404,17 +417,18 @@ HRESULT SetPictureAspectRatio(AM_MEDIA_TYPE& mt, LONG x, LONG y) {
 }
 
 HRESULT SetInterlaceFlags(AM_MEDIA_TYPE& mt, DWORD flags) {
-    if (Is(mt.formattype, FORMAT_VideoInfo)) return S_FALSE;
-    if (Is(mt.formattype, FORMAT_VideoInfo2)) {
-        VIDEOINFOHEADER2* pvih = FormatAs<VIDEOINFOHEADER2>(mt);
+    const VideoHeader header = FindVideoHeader(mt);
+    if (header.kind == VideoHeader::kVideoInfo) return S_FALSE;
+    if (header.kind == VideoHeader::kVideoInfo2) {
+        VIDEOINFOHEADER2* pvih = header.v2;
         QMCheckCondition(pvih != 0, E_INVALIDARG);
         pvih->dwInterlaceFlags = flags;
         return S_OK;
     }
-    if (Is(mt.formattype, FORMAT_MPEG2Video)) {
-        MPEG2VIDEOINFO* pMPEG2Vih = FormatAs<MPEG2VIDEOINFO>(mt, kMpeg2VideoInfoSize);
+    if (header.kind == VideoHeader::kMpeg2) {
+        VIDEOINFOHEADER2* pMPEG2Vih = header.v2;
         QMCheckCondition(pMPEG2Vih != 0, E_INVALIDARG);
-        pMPEG2Vih->hdr.dwInterlaceFlags = flags;
+        pMPEG2Vih->dwInterlaceFlags = flags;
         return S_OK;
     }
     if (Is(mt.subtype, MEDIASUBTYPE_MPEG1Video) || Is(mt.subtype, MEDIASUBTYPE_MPEG1Payload))
@@ -466,7 +480,7 @@ HRESULT CreateVideoInfoHeader2Type(CMediaType* pMediaType, LONG width, LONG heig
         bmi.biCompression = layout.compression;
         pMediaType->SetSubtype(pSubtype);
     }
-    const int64_t imageSize = Magnitude(DibRowBytes(bmi.biBitCount, width) * height);
+    const int64_t imageSize = VideoImageSize(pMediaType->subtype, bmi.biBitCount, width, height);
     bmi.biSizeImage = DWORD(imageSize);
 
     pVideoHeader->rcSource = RECT{0, 0, width, LONG(Magnitude(height))};

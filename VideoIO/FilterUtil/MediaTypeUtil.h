@@ -32,6 +32,10 @@ HRESULT GetInterlaceFlags(const AM_MEDIA_TYPE& mt, DWORD* pFlags);
 // Bytes per row of a device-independent bitmap: bitCount x width bits padded to whole 32-bit
 // words.
 int64_t DibRowBytes(WORD bitCount, LONG width);
+// Bytes of one picture of `subtype`: DIB rows x |height|, and for the 4:2:0 planar subtypes
+// (YV12, IYUV, I420, NV12) at least their planes, whose chroma keeps a sample for an odd last
+// column and row (luma rows of YV12 and NV12 are padded to an even width).
+int64_t VideoImageSize(const GUID& subtype, WORD bitCount, LONG width, LONG height);
 // The row step of the pictures of an RGB video type with a VideoInfo or VideoInfo2 block: DIB
 // rows, as biSizeImage counts them. 0 for every other type (its rows follow its colour format's
 // layout) and for a block it cannot read; never reports.

@@ -60,7 +60,7 @@ bool ResizeVideoType(CMediaType* type, LONG width, LONG height) {
     *rects = RECT{0, 0, width, height};
     bmi->biWidth = width;
     bmi->biHeight = bmi->biHeight < 0 ? -height : height;
-    bmi->biSizeImage = DWORD(qm::DibRowBytes(bmi->biBitCount, width) * height);
+    bmi->biSizeImage = DWORD(qm::VideoImageSize(type->subtype, bmi->biBitCount, width, height));
     type->lSampleSize = ULONG(bmi->biSizeImage);
     return true;
 }

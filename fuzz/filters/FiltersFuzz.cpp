@@ -3,12 +3,9 @@
 // fixed (MPEG-4 without a VOL in the format block), so the data decides everything else.
 #include <cstdint>
 #include <cstring>
-#include <vector>
 
 #include "VideoIO/MPEGDecoderFilters/DecoderFilters.h"
-#include "platform/graph/FilterGraph.h"
-#include "platform/graph/PushSource.h"
-#include "platform/graph/Sink.h"
+#include "fuzz/FilterFeed.h"
 
 namespace {
 
@@ -72,36 +69,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                              : kind == 3 ? Mpeg4Type()
                                          : AudioType(kind == 2);
 
-    qm::graph::FilterGraph* graph = nullptr;
-    qm::graph::PushSource* source = nullptr;
-    qm::graph::Sink* sink = nullptr;
-    IBaseFilter* filter = nullptr;
-    if (SUCCEEDED(qm::graph::FilterGraph::Create(&graph)) && SUCCEEDED(create(&filter)) &&
-        SUCCEEDED(
-            qm::graph::PushSource::Create({input}, ALLOCATOR_PROPERTIES{2, 4096, 1, 0}, &source)) &&
-        SUCCEEDED(qm::graph::Sink::Create({}, &sink))) {
-        graph->AddFilter(source, TEXT("source"));
-        graph->AddFilter(filter, TEXT("decoder"));
-        graph->AddFilter(sink, TEXT("sink"));
-        if (SUCCEEDED(graph->ConnectFilters(source, filter)) &&
-            SUCCEEDED(graph->ConnectFilters(filter, sink)) && SUCCEEDED(graph->Pause()) &&
-            SUCCEEDED(graph->Run())) {
-            REFERENCE_TIME t = 0;
-            for (size_t offset = 0; offset < size; offset += piece) {
-                qm::graph::SampleSpec spec;
-                spec.start = t;
-                spec.stop = t + 400000;
-                t += 400000;
-                const size_t n = piece < size - offset ? piece : size - offset;
-                if (FAILED(source->Deliver(data + offset, n, spec))) break;
-            }
-            source->DeliverEndOfStream();
-            graph->Stop();
-        }
-    }
-    if (sink) sink->Release();
-    if (source) source->Release();
-    if (filter) filter->Release();
-    if (graph) graph->Release();
+    qmfuzz::FeedFilter(create, input, data, size, piece, [](size_t index) {
+        qm::graph::SampleSpec spec;
+        spec.start = REFERENCE_TIME(index) * 400000;
+        spec.stop = *spec.start + 400000;
+        return spec;
+    });
     return 0;
 }

@@ -46,6 +46,45 @@ bool SameName(LPCWSTR a, LPCWSTR b) {
     return *a == *b;
 }
 
+// What the pin and media type enumerators share: identity, counting, the argument rules of Next
+// and Clone.
+template <class Interface>
+HRESULT QueryEnumerator(Interface* self, REFIID own, REFIID riid, void** ppv) {
+    if (!ppv) return E_POINTER;
+    if (IsEqualIID(riid, own) || IsEqualIID(riid, IID_IUnknown)) return GetInterface(self, ppv);
+    *ppv = nullptr;
+    return E_NOINTERFACE;
+}
+
+template <class Enum>
+ULONG ReleaseEnumerator(Enum* self, std::atomic<LONG>& ref) {
+    const LONG count = --ref;
+    if (count == 0) delete self;
+    return ULONG(count);
+}
+
+// S_OK when Next may go on: items to fill, and more than one only when the caller asks how many.
+HRESULT BeginNext(const void* items, ULONG count, ULONG* pcFetched) {
+    if (!items) return E_POINTER;
+    if (pcFetched)
+        *pcFetched = 0;
+    else if (count > 1)
+        return E_INVALIDARG;
+    return S_OK;
+}
+
+template <class Enum, class Interface, class Owner>
+HRESULT CloneEnumerator(Enum* self, bool outOfSync, Owner* owner, Interface** ppEnum) {
+    if (!ppEnum) return E_POINTER;
+    if (outOfSync) {
+        *ppEnum = nullptr;
+        return VFW_E_ENUM_OUT_OF_SYNC;
+    }
+    Enum* e = new (std::nothrow) Enum(owner, self);
+    *ppEnum = e;
+    return e ? S_OK : E_OUTOFMEMORY;
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------------- CBaseFilter
@@ -530,11 +569,7 @@ CEnumPins::~CEnumPins() {
 }
 
 HRESULT STDMETHODCALLTYPE CEnumPins::QueryInterface(REFIID riid, void** ppv) {
-    if (!ppv) return E_POINTER;
-    if (IsEqualIID(riid, IID_IEnumPins) || IsEqualIID(riid, IID_IUnknown))
-        return GetInterface(static_cast<IEnumPins*>(this), ppv);
-    *ppv = nullptr;
-    return E_NOINTERFACE;
+    return QueryEnumerator(static_cast<IEnumPins*>(this), IID_IEnumPins, riid, ppv);
 }
 
 ULONG STDMETHODCALLTYPE CEnumPins::AddRef() {
@@ -542,17 +577,11 @@ ULONG STDMETHODCALLTYPE CEnumPins::AddRef() {
 }
 
 ULONG STDMETHODCALLTYPE CEnumPins::Release() {
-    const LONG count = --m_cRef;
-    if (count == 0) delete this;
-    return ULONG(count);
+    return ReleaseEnumerator(this, m_cRef);
 }
 
 HRESULT STDMETHODCALLTYPE CEnumPins::Next(ULONG cPins, IPin** ppPins, ULONG* pcFetched) {
-    if (!ppPins) return E_POINTER;
-    if (pcFetched)
-        *pcFetched = 0;
-    else if (cPins > 1)
-        return E_INVALIDARG;
+    if (const HRESULT hr = BeginNext(ppPins, cPins, pcFetched); hr != S_OK) return hr;
     if (AreWeOutOfSync()) return VFW_E_ENUM_OUT_OF_SYNC;
     ULONG fetched = 0;
     while (fetched < cPins && m_Position < m_PinCount) {
@@ -580,14 +609,7 @@ HRESULT STDMETHODCALLTYPE CEnumPins::Reset() {
 }
 
 HRESULT STDMETHODCALLTYPE CEnumPins::Clone(IEnumPins** ppEnum) {
-    if (!ppEnum) return E_POINTER;
-    if (AreWeOutOfSync()) {
-        *ppEnum = nullptr;
-        return VFW_E_ENUM_OUT_OF_SYNC;
-    }
-    CEnumPins* e = new (std::nothrow) CEnumPins(m_pFilter, this);
-    *ppEnum = e;
-    return e ? S_OK : E_OUTOFMEMORY;
+    return CloneEnumerator(this, AreWeOutOfSync(), m_pFilter, ppEnum);
 }
 
 CEnumMediaTypes::CEnumMediaTypes(CBasePin* pPin, CEnumMediaTypes* pEnumMediaTypes)
@@ -606,11 +628,7 @@ CEnumMediaTypes::~CEnumMediaTypes() {
 }
 
 HRESULT STDMETHODCALLTYPE CEnumMediaTypes::QueryInterface(REFIID riid, void** ppv) {
-    if (!ppv) return E_POINTER;
-    if (IsEqualIID(riid, IID_IEnumMediaTypes) || IsEqualIID(riid, IID_IUnknown))
-        return GetInterface(static_cast<IEnumMediaTypes*>(this), ppv);
-    *ppv = nullptr;
-    return E_NOINTERFACE;
+    return QueryEnumerator(static_cast<IEnumMediaTypes*>(this), IID_IEnumMediaTypes, riid, ppv);
 }
 
 ULONG STDMETHODCALLTYPE CEnumMediaTypes::AddRef() {
@@ -618,18 +636,12 @@ ULONG STDMETHODCALLTYPE CEnumMediaTypes::AddRef() {
 }
 
 ULONG STDMETHODCALLTYPE CEnumMediaTypes::Release() {
-    const LONG count = --m_cRef;
-    if (count == 0) delete this;
-    return ULONG(count);
+    return ReleaseEnumerator(this, m_cRef);
 }
 
 HRESULT STDMETHODCALLTYPE CEnumMediaTypes::Next(ULONG cMediaTypes, AM_MEDIA_TYPE** ppMediaTypes,
                                                 ULONG* pcFetched) {
-    if (!ppMediaTypes) return E_POINTER;
-    if (pcFetched)
-        *pcFetched = 0;
-    else if (cMediaTypes > 1)
-        return E_INVALIDARG;
+    if (const HRESULT hr = BeginNext(ppMediaTypes, cMediaTypes, pcFetched); hr != S_OK) return hr;
     if (AreWeOutOfSync()) return VFW_E_ENUM_OUT_OF_SYNC;
     ULONG fetched = 0;
     while (fetched < cMediaTypes) {
@@ -662,14 +674,7 @@ HRESULT STDMETHODCALLTYPE CEnumMediaTypes::Reset() {
 }
 
 HRESULT STDMETHODCALLTYPE CEnumMediaTypes::Clone(IEnumMediaTypes** ppEnum) {
-    if (!ppEnum) return E_POINTER;
-    if (AreWeOutOfSync()) {
-        *ppEnum = nullptr;
-        return VFW_E_ENUM_OUT_OF_SYNC;
-    }
-    CEnumMediaTypes* e = new (std::nothrow) CEnumMediaTypes(m_pPin, this);
-    *ppEnum = e;
-    return e ? S_OK : E_OUTOFMEMORY;
+    return CloneEnumerator(this, AreWeOutOfSync(), m_pPin, ppEnum);
 }
 
 // ------------------------------------------------------------------------------- CBaseInputPin

@@ -7,41 +7,15 @@
 #include <string>
 
 #include "platform/win32/LastError.h"
+#include "platform/win32/Utf8.h"
 #include "platform/win32/WinError.h"
-
-namespace {
-std::string Narrow(LPCWSTR text) {
-    std::string out;
-    for (; *text; ++text) {
-        char32_t c = *text;
-        if (c >= 0xD800 && c < 0xDC00 && text[1] >= 0xDC00 && text[1] < 0xE000)
-            c = 0x10000 + ((c - 0xD800) << 10) + (char32_t(*++text) - 0xDC00);
-        if (c < 0x80) {
-            out += char(c);
-        } else if (c < 0x800) {
-            out += char(0xC0 | (c >> 6));
-            out += char(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-            out += char(0xE0 | (c >> 12));
-            out += char(0x80 | ((c >> 6) & 0x3F));
-            out += char(0x80 | (c & 0x3F));
-        } else {
-            out += char(0xF0 | (c >> 18));
-            out += char(0x80 | ((c >> 12) & 0x3F));
-            out += char(0x80 | ((c >> 6) & 0x3F));
-            out += char(0x80 | (c & 0x3F));
-        }
-    }
-    return out;
-}
-}  // namespace
 
 HMODULE LoadLibraryW(LPCWSTR fileName) {
     if (!fileName || !*fileName) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return nullptr;
     }
-    std::string name = Narrow(fileName);
+    std::string name = qm::WideToUtf8(fileName);
     void* handle = dlopen(name.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!handle && name.size() > 4) {
         std::string lower = name.substr(name.size() - 4);

@@ -18,6 +18,8 @@ constexpr Isa kIsa = Isa::AVX2;
 
 #include "primitives/x86/ColourYuv420Ops.inc"
 
+SP_CC_PACKED(Yuv420ToYuy2Avx2, Yuv420ToPacked<false>)
+SP_CC_PACKED(Yuv420ToUyvyAvx2, Yuv420ToPacked<true>)
 SP_CC_PACKED(Yuv420ToRgb24Avx2, Yuv420ToRgb24)
 SP_CC_ARGB(Yuv420ToArgb32Avx2, Yuv420ToBgr<4>)
 

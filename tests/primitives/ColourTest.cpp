@@ -156,7 +156,7 @@ TEST(Colour, Yuv420ToYuy2UyvyNv12Layouts) {
 }
 
 // Every SIMD variant against the plain version on random pictures of random (also odd) sizes
-// and steps, including pictures large and aligned enough for the cache-bypassing stores.
+// and steps, including larger aligned ones.
 TEST(Colour, Yuv420VariantsMatchPlain) {
     Rng rng(5);
     for (int trial = 0; trial < 40; ++trial) {
@@ -203,6 +203,36 @@ TEST(Colour, Yuv420VariantsMatchPlain) {
             f(pic.ptr, pic.wide, y, w + 5, uv, w + 5, size);
         });
     }
+}
+
+// A picture above the streaming threshold, aligned for 32-byte stores, with an odd number of
+// pixel pairs: the cache-bypassing path of every packed 4:2:2 variant writes the plain bytes.
+TEST(Colour, PackedStreamingStoresMatchPlain) {
+    constexpr int w = 2562, h = 2464, lumaStep = 2592, chromaStep = 1312, dstStep = 5184;
+    ASSERT_GT(int64_t(h) * (lumaStep + 2 * chromaStep + dstStep),
+              sp::kernels::kYuy2StreamingThreshold);
+    Rng rng(11);
+    const int sizes[3] = {lumaStep * h, chromaStep * h / 2, chromaStep * h / 2};
+    uint8_t* planes[3];
+    for (int i = 0; i < 3; ++i) {
+        planes[i] = spAlloc8u(sizes[i]);
+        const std::vector<uint8_t> bytes = rng.Bytes(size_t(sizes[i]));
+        std::memcpy(planes[i], bytes.data(), bytes.size());
+    }
+    const uint8_t* const src[3] = {planes[0], planes[1], planes[2]};
+    const ptrdiff_t steps[3] = {lumaStep, chromaStep, chromaStep};
+    const size_t n = size_t(dstStep) * h;
+    for (const auto* kernel : {&sp::kernels::yuv420ToYuy2, &sp::kernels::yuv420ToUyvy}) {
+        ForEachVariant(*kernel, [&](auto* fn, auto* ref) {
+            uint8_t* out[2] = {spAlloc8u(int(n)), spAlloc8u(int(n))};
+            for (uint8_t* p : out) std::memset(p, 0x33, n);
+            fn(src, steps, out[0], dstStep, {w, h});
+            ref(src, steps, out[1], dstStep, {w, h});
+            EXPECT_TRUE(SameBytes(out[0], out[1], n));
+            for (uint8_t* p : out) spFree(p);
+        });
+    }
+    for (uint8_t* p : planes) spFree(p);
 }
 
 // Different routes to RGB must agree exactly: NV12, YUY2 and UYVY carry the same samples.

@@ -231,8 +231,9 @@ Status VideoData::SetSurface(uint8_t* pointer, size_t pitch) {
         if (i == 0) {
             p.m_nPitch = pitch;
         } else {
-            p.m_nPitch = pitch * size_t(p.m_iSamples) * size_t(luma.m_iWidthDiv) /
-                         (size_t(p.m_iWidthDiv) * size_t(luma.m_iSamples));
+            // Rounded up: an odd luma pitch of 4:2:0 still holds the last chroma sample of a row.
+            const size_t den = size_t(p.m_iWidthDiv) * size_t(luma.m_iSamples);
+            p.m_nPitch = (pitch * size_t(p.m_iSamples) * size_t(luma.m_iWidthDiv) + den - 1) / den;
         }
         p.m_nMemSize = size_t(p.m_height) * p.m_nPitch;
         p.m_nOffset = offset;

@@ -1,5 +1,6 @@
 #include "SDKs/CodecFramework/vpp/ColorSpaceConversion.h"
 
+#include <algorithm>
 #include <climits>
 #include <utility>
 
@@ -67,6 +68,155 @@ bool IsInterlaced(int32_t structure) {
            structure == PS_TOP_FIELD_FIRST || structure == PS_BOTTOM_FIELD_FIRST;
 }
 
+// The 4:2:0 conversions whose kernels convert whole 2x2 blocks only, in one call form with up to
+// two destination planes. An odd last column or row is the chain's to convert (below).
+using Yuv420Call = SpStatus (*)(const uint8_t* const src[3], const int srcStep[3],
+                                uint8_t* const dst[2], const int dstStep[2], SpSize roi);
+
+// How a destination plane maps pixels to bytes: units of `pixels` columns of `bytes` each, one
+// row per `rowDiv` picture rows.
+struct UnitLayout {
+    int pixels, bytes, rowDiv;
+};
+
+struct Yuv420Target {
+    ColorFormat format;
+    Yuv420Call call;
+    int planes;
+    UnitLayout layout[2];
+};
+
+constexpr UnitLayout kNoPlane{1, 0, 1};
+
+template <SpStatus (*Kernel)(const uint8_t* const[3], const int[3], uint8_t*, int, SpSize)>
+SpStatus OnePlane(const uint8_t* const s[3], const int ss[3], uint8_t* const d[2], const int ds[2],
+                  SpSize r) {
+    return Kernel(s, ss, d[0], ds[0], r);
+}
+
+SpStatus ToNv12(const uint8_t* const s[3], const int ss[3], uint8_t* const d[2], const int ds[2],
+                SpSize r) {
+    return ccYuv420ToNv12(s, ss, d[0], ds[0], d[1], ds[1], r);
+}
+
+SpStatus ToArgb32(const uint8_t* const s[3], const int ss[3], uint8_t* const d[2], const int ds[2],
+                  SpSize r) {
+    return ccYuv420ToArgb32(s, ss, d[0], ds[0], r, 255);
+}
+
+constexpr Yuv420Target kYuv420Targets[] = {
+    {NV12, ToNv12, 2, {{1, 1, 1}, {2, 2, 2}}},
+    {YUY2, OnePlane<ccYuv420ToYuy2>, 1, {{2, 4, 1}, kNoPlane}},
+    {UYVY, OnePlane<ccYuv420ToUyvy>, 1, {{2, 4, 1}, kNoPlane}},
+    {ARGB32, ToArgb32, 1, {{1, 4, 1}, kNoPlane}},
+    {RGB24, OnePlane<ccYuv420ToRgb24>, 1, {{1, 3, 1}, kNoPlane}},
+    {RGB565, OnePlane<ccYuv420ToRgb565>, 1, {{1, 2, 1}, kNoPlane}},
+    {RGB555, OnePlane<ccYuv420ToRgb555>, 1, {{1, 2, 1}, kNoPlane}},
+    {RGB16_OTHER, OnePlane<ccYuv420ToRgb16Other>, 1, {{1, 2, 1}, kNoPlane}},
+};
+
+const Yuv420Target* FindYuv420Target(ColorFormat f) {
+    for (const Yuv420Target& t : kYuv420Targets)
+        if (t.format == f) return &t;
+    return nullptr;
+}
+
+constexpr int kEdgeTile = 32;
+
+// Converts the tile [x0, x0 + tw) x [y0, y0 + th) (x0, y0, tw, th even) of a w x h picture from
+// a copy whose samples past the picture repeat its last column and row, and writes back what
+// lies inside the picture (whole units: a packed pair or an NV12 chroma pair).
+Status ConvertTile(const Yuv420Target& t, const Planes& s, const Planes& d, int w, int h, int x0,
+                   int y0, int tw, int th) {
+    if (tw > kEdgeTile || th > kEdgeTile) return STATUS_FAILED;
+    uint8_t luma[kEdgeTile * kEdgeTile], cb[kEdgeTile * kEdgeTile / 4],
+        cr[kEdgeTile * kEdgeTile / 4];
+    for (int r = 0; r < th; ++r)
+        for (int c = 0; c < tw; ++c)
+            luma[r * tw + c] =
+                s.c[0][ptrdiff_t(std::min(y0 + r, h - 1)) * s.step[0] + std::min(x0 + c, w - 1)];
+    const int cw = tw / 2;
+    for (int r = 0; r < th / 2; ++r)
+        for (int c = 0; c < cw; ++c) {
+            const int sy = std::min(y0 / 2 + r, (h - 1) / 2),
+                      sx = std::min(x0 / 2 + c, (w - 1) / 2);
+            cb[r * cw + c] = s.c[1][ptrdiff_t(sy) * s.step[1] + sx];
+            cr[r * cw + c] = s.c[2][ptrdiff_t(sy) * s.step[2] + sx];
+        }
+    alignas(16) uint8_t out[2][kEdgeTile * kEdgeTile * 4];
+    const uint8_t* const src[3] = {luma, cb, cr};
+    const int srcStep[3] = {tw, cw, cw};
+    uint8_t* const dst[2] = {out[0], out[1]};
+    int dstStep[2] = {};
+    for (int i = 0; i < t.planes; ++i) dstStep[i] = tw / t.layout[i].pixels * t.layout[i].bytes;
+    if (t.call(src, srcStep, dst, dstStep, {tw, th}) < 0) return STATUS_INVALID_PARAMS;
+    const int x1 = std::min(x0 + tw, w), y1 = std::min(y0 + th, h);
+    for (int i = 0; i < t.planes; ++i) {
+        const UnitLayout& l = t.layout[i];
+        const int u0 = x0 / l.pixels, u1 = (x1 + l.pixels - 1) / l.pixels;
+        const int r0 = y0 / l.rowDiv, r1 = (y1 + l.rowDiv - 1) / l.rowDiv;
+        if (spCopyRegion8u(out[i], dstStep[i], d.p[i] + ptrdiff_t(r0) * d.step[i] + u0 * l.bytes,
+                           d.step[i], {(u1 - u0) * l.bytes, r1 - r0}) < 0)
+            return STATUS_INVALID_PARAMS;
+    }
+    return STATUS_OK;
+}
+
+// Converts [x0, w) x [y0, y1) of a w x h picture in tiles (x0, y0 even).
+Status ConvertRegion(const Yuv420Target& t, const Planes& s, const Planes& d, int w, int h, int x0,
+                     int y0, int y1) {
+    const int evenW = (w + 1) & ~1, evenY1 = (y1 + 1) & ~1;
+    for (int y = y0; y < y1; y += kEdgeTile)
+        for (int x = x0; x < w; x += kEdgeTile) {
+            const Status st = ConvertTile(t, s, d, w, h, x, y, std::min(kEdgeTile, evenW - x),
+                                          std::min(kEdgeTile, evenY1 - y));
+            if (st != STATUS_OK) return st;
+        }
+    return STATUS_OK;
+}
+
+// What the kernel left of a w x h picture after converting [0, doneW) x [0, doneH) (both even):
+// the column strip beside it, then the rows below across the whole width.
+Status ConvertEdges(const Yuv420Target& t, const Planes& s, const Planes& d, int w, int h,
+                    int doneW, int doneH) {
+    if (doneW < w) {
+        const Status st = ConvertRegion(t, s, d, w, h, doneW, 0, doneH);
+        if (st != STATUS_OK) return st;
+    }
+    return doneH < h ? ConvertRegion(t, s, d, w, h, 0, doneH, h) : STATUS_OK;
+}
+
+Status ConvertYuv420(const Yuv420Target& t, const Planes& s, const Planes& d, int w, int h,
+                     bool fields) {
+    const int evenW = w & ~1;
+    int doneH = h & ~1;
+    const bool packed = t.format == YUY2 || t.format == UYVY;
+    if (packed && fields && h >= 4) {
+        // Field by field, so that each chroma row serves the luma rows of its field.
+        const int fieldRows = (h / 2) & ~1;
+        for (int field = 0; field < 2; ++field) {
+            const uint8_t* fs[3];
+            int fstep[3];
+            for (int i = 0; i < 3; ++i) {
+                fs[i] = s.c[i] + (field ? s.step[i] : 0);
+                fstep[i] = 2 * s.step[i];
+            }
+            uint8_t* const fd[2] = {d.p[0] + (field ? d.step[0] : 0), nullptr};
+            const int fdStep[2] = {2 * d.step[0], 0};
+            if (t.call(fs, fstep, fd, fdStep, {w, h / 2}) < 0) return STATUS_INVALID_PARAMS;
+        }
+        doneH = 2 * fieldRows;
+    } else if (evenW >= 2 && doneH >= 2) {
+        uint8_t* const dst[2] = {d.p[0], d.p[1]};
+        const int dstStep[2] = {d.step[0], d.step[1]};
+        if (t.call(s.c, s.step, dst, dstStep, {w, h}) < 0) return STATUS_INVALID_PARAMS;
+    } else {
+        doneH = 0;
+    }
+    if (evenW == w && doneH == h) return STATUS_OK;
+    return ConvertEdges(t, s, d, w, h, doneH ? evenW : 0, doneH);
+}
+
 }  // namespace
 
 Status ColorSpaceConversion::GetFrame(MediaData* input, MediaData* output) {
@@ -122,30 +272,9 @@ Status ColorSpaceConversion::GetFrame(MediaData* input, MediaData* output) {
     switch (from) {
         case YUV420:
             if (s.count < 3) return STATUS_NOT_IMPLEMENTED;
+            if (const Yuv420Target* t = FindYuv420Target(target); t && d.count >= t->planes)
+                return ConvertYuv420(*t, s, d, w, h, IsInterlaced(in->GetPictureStructure()));
             switch (target) {
-                case NV12:
-                    if (d.count < 2) break;
-                    return FromKernel(
-                        ccYuv420ToNv12(s.c, s.step, d.p[0], d.step[0], d.p[1], d.step[1], size));
-                case YUY2:
-                case UYVY: {
-                    auto kernel = target == YUY2 ? ccYuv420ToYuy2 : ccYuv420ToUyvy;
-                    if (!IsInterlaced(in->GetPictureStructure()) || h < 4)
-                        return FromKernel(kernel(s.c, s.step, d.p[0], d.step[0], size));
-                    // Field by field, so that each chroma row serves the luma rows of its field.
-                    for (int field = 0; field < 2; ++field) {
-                        const uint8_t* fs[3];
-                        int fstep[3];
-                        for (int i = 0; i < 3; ++i) {
-                            fs[i] = s.c[i] + (field ? s.step[i] : 0);
-                            fstep[i] = 2 * s.step[i];
-                        }
-                        const SpStatus st = kernel(fs, fstep, d.p[0] + (field ? d.step[0] : 0),
-                                                   2 * d.step[0], {w, h / 2});
-                        if (st < 0) return STATUS_INVALID_PARAMS;
-                    }
-                    return STATUS_OK;
-                }
                 case YUV411:
                     if (!planarOut) break;
                     return FromKernel(ccYuv420ToYuv411(s.c, s.step, d.p, d.step, size));
@@ -154,16 +283,6 @@ Status ColorSpaceConversion::GetFrame(MediaData* input, MediaData* output) {
                     return FromKernel(ccYuv420ToYuv422(s.c, s.step, d.p, d.step, size));
                 case Y41P:
                     return FromKernel(ccYuv420ToY41p(s.c, s.step, d.p[0], d.step[0], size));
-                case ARGB32:
-                    return FromKernel(ccYuv420ToArgb32(s.c, s.step, d.p[0], d.step[0], size, 255));
-                case RGB24:
-                    return FromKernel(ccYuv420ToRgb24(s.c, s.step, d.p[0], d.step[0], size));
-                case RGB565:
-                    return FromKernel(ccYuv420ToRgb565(s.c, s.step, d.p[0], d.step[0], size));
-                case RGB555:
-                    return FromKernel(ccYuv420ToRgb555(s.c, s.step, d.p[0], d.step[0], size));
-                case RGB16_OTHER:
-                    return FromKernel(ccYuv420ToRgb16Other(s.c, s.step, d.p[0], d.step[0], size));
                 default:
                     break;
             }
