@@ -27,8 +27,7 @@ int RunAc3(const umcdecode::Options& options) {
         }
     }
     return umcdecode::RunAudioJob(
-        options, "AC-3",
-        [&params](const std::vector<uint8_t>& data, qmtool::PcmFileWriter* writer) {
+        options, "AC-3", [&params](std::span<const uint8_t> data, qmtool::PcmFileWriter* writer) {
             UMC::AC3Decoder decoder;
             UMC::AC3DecoderParams p = params;
             umcdecode::PcmResult r;

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -27,14 +28,14 @@ struct PcmResult {
 
 // Feeds `data` to an initialised codec in 4096-byte pieces, as a demultiplexer would, with an
 // output buffer of `pcmBytes`, and hands every frame to `writer` (none: only counted).
-PcmResult DecodeInPieces(UMC::AudioCodec& decoder, const std::vector<uint8_t>& data,
-                         size_t pcmBytes, qmtool::PcmFileWriter* writer);
+PcmResult DecodeInPieces(UMC::AudioCodec& decoder, std::span<const uint8_t> data, size_t pcmBytes,
+                         qmtool::PcmFileWriter* writer);
 
 // Reads the input, then either repeats `decode` (--passes times, or for at least a second) and
 // prints the speed (--bench) or decodes once into the output file. `name` is the stream kind in
 // messages.
 int RunAudioJob(const Options& options, const char* name,
-                const std::function<PcmResult(const std::vector<uint8_t>& data,
+                const std::function<PcmResult(std::span<const uint8_t> data,
                                               qmtool::PcmFileWriter* writer)>& decode);
 
 }  // namespace umcdecode

@@ -22,7 +22,7 @@ int RunMpegAudio(const umcdecode::Options& options) {
     }
     return umcdecode::RunAudioJob(
         options, "MPEG audio",
-        [checkNextHeader](const std::vector<uint8_t>& data, qmtool::PcmFileWriter* writer) {
+        [checkNextHeader](std::span<const uint8_t> data, qmtool::PcmFileWriter* writer) {
             UMC::MP3Decoder decoder;
             UMC::MP3DecoderParams params;
             params.check_next_header = checkNextHeader;
