@@ -111,6 +111,31 @@ const void* InterSpec() {
     return QuantSpec(false);
 }
 
+
+// Set-ups refused calls may not touch, a warping set-up built on first use and one never built.
+alignas(16) uint8_t g_scratch[kVcWarpSpecSize + 16];
+alignas(16) uint8_t g_unbuiltWarp[kVcWarpSpecSize];
+const void* WarpSpec() {
+    alignas(16) static uint8_t memory[kVcWarpSpecSize];
+    static const VcRect vop{0, 0, 64, 48};
+    static const int d[4] = {};
+    static const bool built =
+        vcWarpInit(memory, d, d, 0, 0, vcSpriteGmc, 1, 0, 0, &vop, &vop) == 0;
+    return built ? memory : nullptr;
+}
+const VcRect g_vop{0, 0, 64, 48}, g_emptyRect{0, 0, 0, 16}, g_farRect{1 << 30, 0, 64, 48};
+const int g_zeros[4] = {}, g_farPoint[1] = {20000};
+VcMotionVector g_vector;
+const uint8_t* MatrixWithAZero() {
+    static uint8_t matrix[64];
+    std::memset(matrix, 16, 64);
+    matrix[40] = 0;
+    return matrix;
+}
+const AcHuffmanCode g_noCodes[] = {{0, 0, 0}};
+AcMdctSpec* g_mdct;
+AcHuffmanSpec* g_huffman;
+
 // clang-format off
 const EntryCase kCases[] = {
     {"vcCopyBlock8x8 null source", [] { return vcCopyBlock8x8(nullptr, 32, Pix(), 32); }, -8},
@@ -374,6 +399,51 @@ const EntryCase kCases[] = {
     {"acHuffmanDecodePairsEscape no lines", [] { return acHuffmanDecodePairsEscape(&g_bits, &g_bitOffset, Huffman(), Coef(), 0, 0); }, -6},
     {"acHuffmanDecodePairsEscape 14 linbits", [] { return acHuffmanDecodePairsEscape(&g_bits, &g_bitOffset, Huffman(), Coef(), 2, 14); }, -5},
     {"acHuffmanDecodePairsEscape negative linbits", [] { return acHuffmanDecodePairsEscape(&g_bits, &g_bitOffset, Huffman(), Coef(), 2, -1); }, -5},
+    {"vcQuantMatrixSpecSize null", [] { return vcQuantMatrixSpecSize(nullptr); }, -8},
+    {"vcQuantMatrixInitIntra null buffer", [] { return vcQuantMatrixInitIntra(nullptr, nullptr, 8); }, -8},
+    {"vcQuantMatrixInitIntra 3 bits", [] { return vcQuantMatrixInitIntra(nullptr, g_scratch + 1, 3); }, vcStsRangeErr},
+    {"vcQuantMatrixInitInter 13 bits", [] { return vcQuantMatrixInitInter(nullptr, g_scratch + 3, 13); }, vcStsRangeErr},
+    {"vcQuantMatrixInitIntra zero weight", [] { return vcQuantMatrixInitIntra(MatrixWithAZero(), g_scratch, 8); }, vcStsQuantErr},
+    {"vcQuantMatrixInitInter zero weight", [] { return vcQuantMatrixInitInter(MatrixWithAZero(), g_scratch, 8); }, vcStsQuantErr},
+    {"vcPredictAddResidual null residual", [] { return vcPredictAddResidual(nullptr, 16, Pix(), 16, Pix() + 512, 8, 0, 0); }, -8},
+    {"vcDeblockHorizontalEdge quantiser 0", [] { return vcDeblockHorizontalEdge(Pix() + 128, 16, 0, 2, 6); }, vcStsQuantErr},
+    {"vcDeblockVerticalEdge quantiser 32", [] { return vcDeblockVerticalEdge(Pix() + 128, 16, 32, 2, 6); }, vcStsQuantErr},
+    {"vcDeblockVerticalEdge null", [] { return vcDeblockVerticalEdge(nullptr, 16, 3, 2, 6); }, -8},
+    {"vcInverseDct8x8Full null", [] { return vcInverseDct8x8Full(nullptr); }, -8},
+    {"vcInverseDct8x8Top2x2 null", [] { return vcInverseDct8x8Top2x2(nullptr); }, -8},
+    {"vcSpriteBrightness factor -113", [] { return vcSpriteBrightness(Pix(), 4, 4, 3, -113); }, -11},
+    {"vcSpriteBrightness factor 1649", [] { return vcSpriteBrightness(Pix(), 4, 4, 3, 1649); }, -11},
+    {"vcSpriteBrightness null", [] { return vcSpriteBrightness(nullptr, 4, 4, 3, 5); }, -8},
+    {"vcDeringThreshold null source", [] { return vcDeringThreshold(nullptr, 16, nullptr, 0, nullptr, 4, reinterpret_cast<int*>(Flt())); }, -8},
+    {"vcDeringThreshold null thresholds", [] { return vcDeringThreshold(Pix(), 16, nullptr, 0, nullptr, 4, nullptr); }, -8},
+    {"vcDeringThreshold two blocks", [] { return vcDeringThreshold(Pix(), 16, nullptr, 0, nullptr, 2, reinterpret_cast<int*>(Flt())); }, -11},
+    {"vcWarpInit null set-up", [] { return vcWarpInit(nullptr, g_zeros, g_zeros, 1, 0, vcSpriteGmc, 1, 0, 0, &g_vop, &g_vop); }, -8},
+    {"vcWarpInit null points", [] { return vcWarpInit(g_scratch, nullptr, g_zeros, 1, 0, vcSpriteGmc, 1, 0, 0, &g_vop, &g_vop); }, -8},
+    {"vcWarpInit 4 points for GMC", [] { return vcWarpInit(g_scratch, g_zeros, g_zeros, 4, 0, vcSpriteGmc, 1, 0, 0, &g_vop, &g_vop); }, -11},
+    {"vcWarpInit 5 points for a sprite", [] { return vcWarpInit(g_scratch, g_zeros, g_zeros, 5, 0, vcSpriteStatic, 1, 0, 0, &g_vop, &g_vop); }, -11},
+    {"vcWarpInit accuracy 4", [] { return vcWarpInit(g_scratch, g_zeros, g_zeros, 2, 4, vcSpriteGmc, 1, 0, 0, &g_vop, &g_vop); }, -11},
+    {"vcWarpInit mode 0", [] { return vcWarpInit(g_scratch, g_zeros, g_zeros, 2, 0, 0, 1, 0, 0, &g_vop, &g_vop); }, -11},
+    {"vcWarpInit fcode 0", [] { return vcWarpInit(g_scratch, g_zeros, g_zeros, 2, 0, vcSpriteGmc, 0, 0, 0, &g_vop, &g_vop); }, -11},
+    {"vcWarpInit point out of range", [] { return vcWarpInit(g_scratch, g_farPoint, g_zeros, 1, 0, vcSpriteGmc, 1, 0, 0, &g_vop, &g_vop); }, -11},
+    {"vcWarpInit empty VOP", [] { return vcWarpInit(g_scratch, g_zeros, g_zeros, 0, 0, vcSpriteGmc, 1, 0, 0, &g_emptyRect, &g_vop); }, -6},
+    {"vcWarpInit VOP out of range", [] { return vcWarpInit(g_scratch, g_zeros, g_zeros, 0, 0, vcSpriteGmc, 1, 0, 0, &g_farRect, &g_vop); }, -11},
+    {"vcWarpLuma set-up never built", [] { return vcWarpLuma(Pix(), 64, Pix(), 64, &g_vop, g_unbuiltWarp); }, -17},
+    {"vcWarpGetMotionVector set-up never built", [] { return vcWarpGetMotionVector(0, 0, &g_vector, g_unbuiltWarp); }, -17},
+    {"vcWarpLuma empty region", [] { return vcWarpLuma(Pix(), 64, Pix(), 64, &g_emptyRect, WarpSpec()); }, -6},
+    {"vcWarpLuma region out of range", [] { return vcWarpLuma(Pix(), 64, Pix(), 64, &g_farRect, WarpSpec()); }, -6},
+    {"vcWarpChroma null plane", [] { return vcWarpChroma(Pix(), nullptr, 64, Pix(), Pix(), 64, &g_vop, WarpSpec()); }, -8},
+    {"vcWarpGetMotionVector null", [] { return vcWarpGetMotionVector(0, 0, nullptr, WarpSpec()); }, -8},
+    {"vcWarpGetMotionVector macroblock -1", [] { return vcWarpGetMotionVector(-1, 0, &g_vector, WarpSpec()); }, -11},
+
+    {"acSynthesisGetStateSize null", [] { return acSynthesisGetStateSize(nullptr); }, -8},
+    {"acSynthesisInit null", [] { return acSynthesisInit(nullptr, nullptr); }, -8},
+    {"acMdctGetSizes null spec size", [] { return acMdctGetSizes(36, nullptr, &g_count, &g_count); }, -8},
+    {"acMdctGetSizes null work size", [] { return acMdctGetSizes(36, &g_count, &g_count, nullptr); }, -8},
+    {"acMdctInit null", [] { return acMdctInit(nullptr, 36, g_scratch, nullptr); }, -8},
+    {"acMdctInit null memory", [] { return acMdctInit(&g_mdct, 36, nullptr, nullptr); }, -8},
+    {"acHuffmanGetSpecSize null codes", [] { return acHuffmanGetSpecSize(nullptr, &g_count); }, -8},
+    {"acHuffmanGetSpecSize null size", [] { return acHuffmanGetSpecSize(g_noCodes, nullptr); }, -8},
+    {"acHuffmanInitSpec null memory", [] { return acHuffmanInitSpec(g_noCodes, &g_huffman, nullptr); }, -8},
 };
 // clang-format on
 

@@ -245,60 +245,59 @@ TEST(SignalConversion, SwapBytes) {
 
 // ---- 16-bit scaled arithmetic -------------------------------------------------------------------
 
-TEST(SignalInt16, ScaledMultiplyRoundsTiesToEvenAndSaturates) {
-    const int16_t src[] = {1, 3, 5, 7, -1, -3, -5, 32767, -32768, 100, 0, -7};
-    constexpr int n = 12;
-    int16_t out[n];
-    // x * 1 / 2: ties to even.
-    ASSERT_EQ(spMulC16sScaled(src, 1, out, n, 1), 0);
-    const int16_t half[] = {0, 2, 2, 4, 0, -2, -2, 16384, -16384, 50, 0, -4};
-    for (int i = 0; i < n; ++i) EXPECT_EQ(out[i], half[i]) << i;
-    // x * 3 saturates.
-    ASSERT_EQ(spMulC16sScaled(src, 3, out, n, 0), 0);
-    const int16_t triple[] = {3, 9, 15, 21, -3, -9, -15, 32767, -32768, 300, 0, -21};
-    for (int i = 0; i < n; ++i) EXPECT_EQ(out[i], triple[i]) << i;
-    // -32768 * -32768 / 2^15 = 32768 saturates; / 2^30 = 1.
-    const int16_t big[] = {-32768};
-    ASSERT_EQ(spMulC16sScaled(big, -32768, out, 1, 15), 0);
-    EXPECT_EQ(out[0], 32767);
-    ASSERT_EQ(spMulC16sScaled(big, -32768, out, 1, 30), 0);
-    EXPECT_EQ(out[0], 1);
-    ASSERT_EQ(spMulC16sScaled(big, -32768, out, 1, 31), 0);  // above 30 zeroes
-    EXPECT_EQ(out[0], 0);
-    // A negative shift scales up.
-    ASSERT_EQ(spMulC16sScaled(src, 1, out, 3, -2), 0);
-    EXPECT_EQ(out[0], 4);
-    EXPECT_EQ(out[1], 12);
-    ASSERT_EQ(spMulC16sScaled(src + 7, 1, out, 2, -40), 0);
-    EXPECT_EQ(out[0], 32767);
-    EXPECT_EQ(out[1], -32768);
-    // c = 1, shift 0 copies; in place leaves the data as it was.
-    ASSERT_EQ(spMulC16sScaled(src, 1, out, n, 0), 0);
-    EXPECT_TRUE(SameBytes(out, src, sizeof(src)));
-    ASSERT_EQ(spMulC16sScaledInPlace(1, out, n, 0), 0);
-    EXPECT_TRUE(SameBytes(out, src, sizeof(src)));
-    ASSERT_EQ(spMulC16sScaledInPlace(-1, out, n, 0), 0);
-    EXPECT_EQ(out[8], 32767);  // -(-32768) saturates
-    EXPECT_EQ(out[1], -3);
-    ASSERT_EQ(spMulC16sScaledInPlace(5, out, n, 33), 0);
-    for (int16_t v : out) EXPECT_EQ(v, 0);
-}
-
-TEST(SignalInt16, ScaledAddRoundsTiesToEvenAndSaturates) {
-    const int16_t a[] = {1, 2, 32767, -32768, 3, -3, 100};
-    const int16_t b[] = {0, 1, 32767, -32768, 2, -2, 28};
-    int16_t out[7];
-    ASSERT_EQ(spAdd16sScaled(a, b, out, 7, 1), 0);
-    const int16_t expect[] = {0, 2, 32767, -32768, 2, -2, 64};
-    for (int i = 0; i < 7; ++i) EXPECT_EQ(out[i], expect[i]) << i;
-    ASSERT_EQ(spAdd16sScaled(a, b, out, 7, 0), 0);
-    EXPECT_EQ(out[2], 32767);
-    EXPECT_EQ(out[3], -32768);
-    ASSERT_EQ(spAdd16sScaled(a, b, out, 7, 16), 0);
-    EXPECT_EQ(out[2], 1);  // 65534 / 65536 rounds to 1
-    EXPECT_EQ(out[3], -1);
-    ASSERT_EQ(spAdd16sScaled(a, b, out, 7, 17), 0);  // above 16 zeroes
-    for (int16_t v : out) EXPECT_EQ(v, 0);
+TEST(SignalInt16, ScaledArithmeticRoundsTiesToEvenAndSaturates) {
+    const int16_t x[] = {1, 3, 5, 7, -1, -3, -5, 32767, -32768, 100, 0, -7};
+    const int16_t a[] = {1, 2, 32767, -32768, 3, -3, 100}, b[] = {0, 1, 32767, -32768, 2, -2, 28};
+    const int16_t min[] = {-32768};
+    const std::vector<int16_t> same(std::begin(x), std::end(x)), zeros(12, 0);
+    // Each call starts from out = x, so that the in-place forms work on x.
+    const struct {
+        const char* name;
+        std::function<SpStatus(int16_t*)> call;
+        std::vector<int16_t> want;
+    } rows[] = {
+        {"x / 2",
+         [&](int16_t* o) { return spMulC16sScaled(x, 1, o, 12, 1); },
+         {0, 2, 2, 4, 0, -2, -2, 16384, -16384, 50, 0, -4}},
+        {"x * 3",
+         [&](int16_t* o) { return spMulC16sScaled(x, 3, o, 12, 0); },
+         {3, 9, 15, 21, -3, -9, -15, 32767, -32768, 300, 0, -21}},
+        {"min * min / 2^15",
+         [&](int16_t* o) { return spMulC16sScaled(min, -32768, o, 1, 15); },
+         {32767}},
+        {"min * min / 2^30",
+         [&](int16_t* o) { return spMulC16sScaled(min, -32768, o, 1, 30); },
+         {1}},
+        {"shift above 30", [&](int16_t* o) { return spMulC16sScaled(min, -32768, o, 1, 31); }, {0}},
+        {"shift -2", [&](int16_t* o) { return spMulC16sScaled(x, 1, o, 3, -2); }, {4, 12, 20}},
+        {"shift -40",
+         [&](int16_t* o) { return spMulC16sScaled(x + 7, 1, o, 2, -40); },
+         {32767, -32768}},
+        {"x * 1", [&](int16_t* o) { return spMulC16sScaled(x, 1, o, 12, 0); }, same},
+        {"in place * 1", [&](int16_t* o) { return spMulC16sScaledInPlace(1, o, 12, 0); }, same},
+        {"in place * -1",
+         [&](int16_t* o) { return spMulC16sScaledInPlace(-1, o, 12, 0); },
+         {-1, -3, -5, -7, 1, 3, 5, -32767, 32767, -100, 0, 7}},
+        {"in place shift 33", [&](int16_t* o) { return spMulC16sScaledInPlace(5, o, 12, 33); },
+         zeros},
+        {"(a + b) / 2",
+         [&](int16_t* o) { return spAdd16sScaled(a, b, o, 7, 1); },
+         {0, 2, 32767, -32768, 2, -2, 64}},
+        {"a + b",
+         [&](int16_t* o) { return spAdd16sScaled(a, b, o, 7, 0); },
+         {1, 3, 32767, -32768, 5, -5, 128}},
+        {"(a + b) / 2^16",
+         [&](int16_t* o) { return spAdd16sScaled(a, b, o, 7, 16); },
+         {0, 0, 1, -1, 0, 0, 0}},
+        {"add shift above 16", [&](int16_t* o) { return spAdd16sScaled(a, b, o, 7, 17); },
+         std::vector<int16_t>(7, 0)},
+    };
+    for (const auto& row : rows) {
+        std::vector<int16_t> out = same;
+        ASSERT_EQ(row.call(out.data()), 0) << row.name;
+        out.resize(row.want.size());
+        EXPECT_EQ(out, row.want) << row.name;
+    }
 }
 
 }  // namespace
