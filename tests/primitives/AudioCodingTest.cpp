@@ -60,7 +60,8 @@ private:
 struct SynthesisBuffer {
     std::vector<uint8_t> memory;
     AcSynthesisState* state = nullptr;
-    explicit SynthesisBuffer(int offset = 0) : memory(size_t(kAcSynthesisStateSize + offset)) {
+    explicit SynthesisBuffer(int offset = 0)
+        : memory(size_t(kAcSynthesisStateSize + offset), 0xCD) {
         EXPECT_EQ(acSynthesisInit(&state, memory.data() + offset), 0);
     }
 };
