@@ -79,6 +79,7 @@ struct CoefCase {
 };
 
 TEST(Mpeg4Coding, IntraEventsAndEscapes) {
+    // clang-format off
     const CoefCase cases[] = {
         // (last 0, run 0, level 1), then (last 1, run 0, level 1) negative.
         {"10 0 0111 1", 0, 0, 0, 1, {{0, 1}, {1, -1}}},
@@ -93,18 +94,8 @@ TEST(Mpeg4Coding, IntraEventsAndEscapes) {
         // Escape mode 3: last 1, run 5, level -100 between marker bits.
         {"0000011 11 1 000101 1 111110011100 1", 1, 0, 0, 6, {{0, 42}, {3, -100}}},
         // The same event in the alternate scans.
-        {"0000011 11 1 000101 1 111110011100 1",
-         1,
-         vcScanAlternateVertical,
-         0,
-         6,
-         {{0, 42}, {2, -100}}},
-        {"0000011 11 1 000101 1 111110011100 1",
-         1,
-         vcScanAlternateHorizontal,
-         0,
-         6,
-         {{0, 42}, {16, -100}}},
+        {"0000011 11 1 000101 1 111110011100 1", 1, vcScanAlternateVertical, 0, 6, {{0, 42}, {2, -100}}},
+        {"0000011 11 1 000101 1 111110011100 1", 1, vcScanAlternateHorizontal, 0, 6, {{0, 42}, {16, -100}}},
         // Escape mode 3 with a failed marker.
         {"0000011 11 1 000101 0 111110011100 1", 1, 0, vcStsVlcErr, 0, {}},
         // A run past the end of the block.
@@ -112,6 +103,7 @@ TEST(Mpeg4Coding, IntraEventsAndEscapes) {
         // Nine zeros are no code.
         {"0000 0000 0", 0, 0, vcStsVlcErr, 0, {}},
     };
+    // clang-format on
     for (const CoefCase& c : cases) {
         SCOPED_TRACE(c.bits);
         const std::vector<uint8_t> data = Bits(c.bits);
@@ -132,36 +124,33 @@ TEST(Mpeg4Coding, IntraEventsAndEscapes) {
 }
 
 TEST(Mpeg4Coding, ShortHeaderIntraBlocks) {
-    int16_t block[64];
-    int count = 0;
-    for (const char* invalid : {"0000 0000", "1000 0000"}) {
-        const std::vector<uint8_t> data = Bits(invalid);
+    const struct {
+        const char* bits;
+        int ac, quant, status, count;
+        std::vector<std::pair<int, int>> coefs;  // raster position, value
+    } cases[] = {
+        {"0000 0000", 0, 5, vcStsIntraDcErr, 0, {}},
+        {"1000 0000", 0, 5, vcStsIntraDcErr, 0, {}},
+        // 255 stands for 128; an uncoded block is its DC alone.
+        {"1111 1111", 0, 5, 0, 0, {{0, 1024}}},
+        // DC 16, then (last 1, run 1, level 1) at QP 4: 2*4*1 + 3.
+        {"0001 0000 001111 0", 1, 4, 0, 2, {{0, 128}, {8, 11}}},
+        // The 8-bit escape level -2 at QP 5: -(20 + 5); level -128 is no code.
+        {"0001 0000 0000011 1 000000 1111 1110", 1, 5, 0, 1, {{0, 128}, {1, -25}}},
+        {"0001 0000 0000011 1 000000 1000 0000", 1, 5, vcStsVlcErr, 0, {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.bits);
+        const std::vector<uint8_t> data = Bits(c.bits);
         const uint8_t* p = data.data();
-        int off = 0;
-        EXPECT_EQ(vcDecodeIntraBlockH263(&p, &off, block, &count, 0, 5), vcStsIntraDcErr);
+        int off = 0, count = -1;
+        int16_t block[64] = {}, want[64] = {};
+        ASSERT_EQ(vcDecodeIntraBlockH263(&p, &off, block, &count, c.ac, c.quant), c.status);
+        if (c.status != 0) continue;
+        for (auto [pos, value] : c.coefs) want[pos] = int16_t(value);
+        EXPECT_TRUE(qm::test::SameBytes(block, want, sizeof want));
+        EXPECT_EQ(count, c.count);
     }
-    // 255 stands for 128; an uncoded block is its DC alone.
-    std::vector<uint8_t> data = Bits("1111 1111");
-    const uint8_t* p = data.data();
-    int off = 0;
-    ASSERT_EQ(vcDecodeIntraBlockH263(&p, &off, block, &count, 0, 5), 0);
-    EXPECT_EQ(block[0], 1024);
-    EXPECT_EQ(count, 0);
-    // DC 16, then (last 1, run 1, level 1) at QP 4: 2*4*1 + 3; and the 8-bit escape level.
-    data = Bits("0001 0000 001111 0");
-    p = data.data();
-    ASSERT_EQ(vcDecodeIntraBlockH263(&p, &off, block, &count, 1, 4), 0);
-    EXPECT_EQ(block[0], 128);
-    EXPECT_EQ(block[8], 11);
-    EXPECT_EQ(count, 2);
-    data = Bits("0001 0000 0000011 1 000000 1111 1110");  // level -2 at QP 5: -(20 + 5)
-    p = data.data();
-    off = 0;
-    ASSERT_EQ(vcDecodeIntraBlockH263(&p, &off, block, &count, 1, 5), 0);
-    EXPECT_EQ(block[1], -25);
-    data = Bits("0001 0000 0000011 1 000000 1000 0000");  // level -128 is no code
-    p = data.data();
-    EXPECT_EQ(vcDecodeIntraBlockH263(&p, &off, block, &count, 1, 5), vcStsVlcErr);
 }
 
 TEST(Mpeg4Coding, InterEventsDequantised) {
