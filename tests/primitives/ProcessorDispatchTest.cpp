@@ -98,18 +98,19 @@ TEST_F(ProcessorDispatchTest, EveryRowOfTheClassTable) {
         {"ssse3", [] { Ecx(kSse3 | kSsse3, 0); }, 2, 0, 0x1F},
         {"atom: movbe+ssse3", [] { Ecx(kSse3 | kSsse3 | kMovbe, 0); }, 3, 0, 0x3F},
         {"sse4.1", [] { Ecx(kSse3 | kSsse3 | kSse41 | kSse42 | kAes | kClmul, 0); }, 4, 0, 0xCDF},
-        {"avx with os save",
-         [] { Ecx(kSse3 | kSsse3 | kMovbe | kSse41 | kSse42 | kOsxsave | kAvx | kAes, 6); }, 5, 0,
-         0xFDF},
-        {"avx without os save", [] { Ecx(kSse3 | kSsse3 | kSse41 | kOsxsave | kAvx, 2); }, 4, 0,
-         0xCDF},
-        {"avx, no osxsave bit", [] { Ecx(kSse3 | kSsse3 | kSse41 | kAvx, 6); }, 4, 0, 0xCDF},
+        // The permission is given back after each row: the next row must reach class 5 again.
         {"avx not permitted",
          [] {
              Ecx(kSse3 | kSsse3 | kSse41 | kOsxsave | kAvx, 6);
              spSetWideVectorPermission(0);
          },
          4, 0, 0xCDF},
+        {"avx with os save",
+         [] { Ecx(kSse3 | kSsse3 | kMovbe | kSse41 | kSse42 | kOsxsave | kAvx | kAes, 6); }, 5, 0,
+         0xFDF},
+        {"avx without os save", [] { Ecx(kSse3 | kSsse3 | kSse41 | kOsxsave | kAvx, 2); }, 4, 0,
+         0xCDF},
+        {"avx, no osxsave bit", [] { Ecx(kSse3 | kSsse3 | kSse41 | kAvx, 6); }, 4, 0, 0xCDF},
         {"other vendor: by features, with a warning",
          [] {
              std::memcpy(g_cpu.vendor, "AuthenticAMD", 13);
