@@ -11,6 +11,16 @@
 
 namespace qmfuzz {
 
+// An audio input type with the wave format `w`.
+inline CMediaType WaveType(const GUID& subtype, const WAVEFORMATEX& w) {
+    CMediaType t;
+    t.majortype = MEDIATYPE_Audio;
+    t.subtype = subtype;
+    t.formattype = FORMAT_WaveFormatEx;
+    *reinterpret_cast<WAVEFORMATEX*>(t.AllocFormatBuffer(sizeof(WAVEFORMATEX))) = w;
+    return t;
+}
+
 // `spec(index)` gives the times of the index-th sample.
 template <class SpecOf>
 void FeedFilter(HRESULT (*create)(IBaseFilter**), const CMediaType& input, const uint8_t* data,

@@ -11,12 +11,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const int times = (data[0] >> 4) % 3;              // 0 stamped, 1 some negative, 2 some none
     ++data;
     --size;
-    CMediaType input;
-    input.majortype = MEDIATYPE_Audio;
-    input.subtype = MEDIASUBTYPE_DOLBY_AC3;
-    input.formattype = FORMAT_WaveFormatEx;
-    auto* w = reinterpret_cast<WAVEFORMATEX*>(input.AllocFormatBuffer(sizeof(WAVEFORMATEX)));
-    *w = WAVEFORMATEX{0x2000, 6, 48000, 56000, 1792, 0, 0};
+    const CMediaType input =
+        qmfuzz::WaveType(MEDIASUBTYPE_DOLBY_AC3, WAVEFORMATEX{0x2000, 6, 48000, 56000, 1792, 0, 0});
 
     qmfuzz::FeedFilter(qm_MPEGDecoderFilters::CreateAC3AudioDecoderFilter, input, data, size, piece,
                        [times](size_t index) {

@@ -40,18 +40,6 @@ CMediaType Mpeg4Type() {
     return t;
 }
 
-CMediaType AudioType(bool lpcm) {
-    CMediaType t;
-    t.majortype = MEDIATYPE_Audio;
-    t.subtype = lpcm ? MEDIASUBTYPE_DVD_LPCM_AUDIO
-                     : GUID{0x55, 0, 0x10, {0x80, 0, 0, 0xAA, 0, 0x38, 0x9B, 0x71}};
-    t.formattype = FORMAT_WaveFormatEx;
-    auto* w = reinterpret_cast<WAVEFORMATEX*>(t.AllocFormatBuffer(sizeof(WAVEFORMATEX)));
-    *w = WAVEFORMATEX{WORD(lpcm ? 0 : 0x55), 2, 48000, lpcm ? 192000u : 16000u, WORD(lpcm ? 4 : 1),
-                      WORD(lpcm ? 16 : 0),   0};
-    return t;
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -65,9 +53,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                       : kind == 1 ? qm_MPEGDecoderFilters::CreateMPEGAudioDecoderFilter
                       : kind == 2 ? qm_MPEGDecoderFilters::CreateDVDAudioDecoderFilter
                                   : qm_MPEGDecoderFilters::CreateMPEG4VideoDecoderFilter;
-    const CMediaType input = kind == 0   ? VideoType()
-                             : kind == 3 ? Mpeg4Type()
-                                         : AudioType(kind == 2);
+    const CMediaType input =
+        kind == 0   ? VideoType()
+        : kind == 3 ? Mpeg4Type()
+        : kind == 2 ? qmfuzz::WaveType(MEDIASUBTYPE_DVD_LPCM_AUDIO,
+                                       WAVEFORMATEX{0, 2, 48000, 192000, 4, 16, 0})
+                    : qmfuzz::WaveType(GUID{0x55, 0, 0x10, {0x80, 0, 0, 0xAA, 0, 0x38, 0x9B, 0x71}},
+                                       WAVEFORMATEX{0x55, 2, 48000, 16000, 1, 0, 0});
 
     qmfuzz::FeedFilter(create, input, data, size, piece, [](size_t index) {
         qm::graph::SampleSpec spec;

@@ -80,156 +80,124 @@ protected:
 
 struct ClassRow {
     const char* name;
-    uint32_t ecx;
-    uint64_t xcr0;
+    void (*setup)();
     int32_t expectedClass;
     SpStatus expectedStatus;
-    uint64_t enabledMaskAnd;
+    uint64_t enabledMaskAnd;  // the detected features that stay enabled
 };
+
+void Ecx(uint32_t ecx, uint64_t xcr0) {
+    g_cpu.leaf1Ecx = ecx;
+    g_cpu.xcr0 = xcr0;
+}
 
 TEST_F(ProcessorDispatchTest, EveryRowOfTheClassTable) {
     const ClassRow rows[] = {
-        {"sse2 only", 0, 0, 0, 36, 0x7},
-        {"sse3", kSse3, 0, 1, 0, 0xF},
-        {"ssse3", kSse3 | kSsse3, 0, 2, 0, 0x1F},
-        {"atom: movbe+ssse3", kSse3 | kSsse3 | kMovbe, 0, 3, 0, 0x3F},
-        {"sse4.1", kSse3 | kSsse3 | kSse41 | kSse42 | kAes | kClmul, 0, 4, 0, 0xCDF},
-        {"avx with os save", kSse3 | kSsse3 | kMovbe | kSse41 | kSse42 | kOsxsave | kAvx | kAes, 6,
-         5, 0, 0xFDF},
-        {"avx without os save", kSse3 | kSsse3 | kSse41 | kOsxsave | kAvx, 2, 4, 0, 0xCDF},
-        {"avx, no osxsave bit", kSse3 | kSsse3 | kSse41 | kAvx, 6, 4, 0, 0xCDF},
+        {"sse2 only", [] {}, 0, 36, 0x7},
+        {"sse3", [] { Ecx(kSse3, 0); }, 1, 0, 0xF},
+        {"ssse3", [] { Ecx(kSse3 | kSsse3, 0); }, 2, 0, 0x1F},
+        {"atom: movbe+ssse3", [] { Ecx(kSse3 | kSsse3 | kMovbe, 0); }, 3, 0, 0x3F},
+        {"sse4.1", [] { Ecx(kSse3 | kSsse3 | kSse41 | kSse42 | kAes | kClmul, 0); }, 4, 0, 0xCDF},
+        // The permission is given back after each row: the next row must reach class 5 again.
+        {"avx not permitted",
+         [] {
+             Ecx(kSse3 | kSsse3 | kSse41 | kOsxsave | kAvx, 6);
+             spSetWideVectorPermission(0);
+         },
+         4, 0, 0xCDF},
+        {"avx with os save",
+         [] { Ecx(kSse3 | kSsse3 | kMovbe | kSse41 | kSse42 | kOsxsave | kAvx | kAes, 6); }, 5, 0,
+         0xFDF},
+        {"avx without os save", [] { Ecx(kSse3 | kSsse3 | kSse41 | kOsxsave | kAvx, 2); }, 4, 0,
+         0xCDF},
+        {"avx, no osxsave bit", [] { Ecx(kSse3 | kSsse3 | kSse41 | kAvx, 6); }, 4, 0, 0xCDF},
+        {"other vendor: by features, with a warning",
+         [] {
+             std::memcpy(g_cpu.vendor, "AuthenticAMD", 13);
+             Ecx(kSse3 | kSsse3 | kSse41, 0);
+         },
+         4, 20, 0xCDF},
+        {"detection fails", [] { g_cpu.available = false; }, 0, spStsCpuDetectErr, 0x7},
     };
     for (const ClassRow& row : rows) {
         SCOPED_TRACE(row.name);
-        spSetCpuidSource(&kFake);
-        g_cpu.leaf1Ecx = row.ecx;
-        g_cpu.xcr0 = row.xcr0;
+        SetUp();
+        row.setup();
         EXPECT_EQ(spInitProcessorDispatch(), row.expectedStatus);
+        spSetWideVectorPermission(1);
         EXPECT_EQ(spGetProcessorClass(), row.expectedClass);
         EXPECT_EQ(spGetLowPowerFlag(), row.expectedClass == 3 ? 1 : 0);
-        uint64_t detected = 0;
-        ASSERT_EQ(spGetProcessorFeatures(&detected), 0);
+        uint64_t detected = 0;  // stays 0 when detection fails
+        spGetProcessorFeatures(&detected);
+        detected |= 7;
         EXPECT_TRUE(spIsFeatureEnabled(detected & row.enabledMaskAnd));
-        const uint64_t disabled = detected & ~row.enabledMaskAnd;
-        if (disabled) {
+        if (const uint64_t disabled = (detected | 8) & ~row.enabledMaskAnd) {
             EXPECT_FALSE(spIsFeatureEnabled(disabled));
         }
     }
 }
 
+// The mask is cached until the source changes; bit 12 comes from leaf 0x20000001 on family 0xB.
 TEST_F(ProcessorDispatchTest, FeatureMaskBits) {
     g_cpu.leaf1Ecx = kSse3 | kSsse3 | kMovbe | kSse41 | kSse42 | kOsxsave | kAvx | kAes | kClmul;
     g_cpu.xcr0 = 0x7;
-    uint64_t m = 0;
-    ASSERT_EQ(spGetProcessorFeatures(&m), 0);
-    EXPECT_EQ(m, 0xFFFu);
-    EXPECT_EQ(spGetProcessorFeatures(nullptr), -8);
-
-    // The mask is cached: changing the processor afterwards changes nothing.
-    g_cpu.leaf1Ecx = 0;
-    ASSERT_EQ(spGetProcessorFeatures(&m), 0);
-    EXPECT_EQ(m, 0xFFFu);
-}
-
-TEST_F(ProcessorDispatchTest, FamilyBExtendedBitOnlyOnFamilyB) {
     g_cpu.ext20000001Edx = 2;
     uint64_t m = 0;
     ASSERT_EQ(spGetProcessorFeatures(&m), 0);
-    EXPECT_EQ(m & 0x1000, 0u);
-
+    EXPECT_EQ(m, 0xFFFu);
+    g_cpu.leaf1Ecx = 0;
+    ASSERT_EQ(spGetProcessorFeatures(&m), 0);
+    EXPECT_EQ(m, 0xFFFu);
     spSetCpuidSource(&kFake);
     g_cpu.leaf1Eax = 0x00000B10;  // family 0xB
     ASSERT_EQ(spGetProcessorFeatures(&m), 0);
-    EXPECT_EQ(m & 0x1000, 0x1000u);
-}
-
-TEST_F(ProcessorDispatchTest, WideVectorPermissionClearedSelectsClass4) {
-    g_cpu.leaf1Ecx = kSse3 | kSsse3 | kSse41 | kOsxsave | kAvx;
-    g_cpu.xcr0 = 6;
-    spSetWideVectorPermission(0);
-    EXPECT_EQ(spInitProcessorDispatch(), 0);
-    EXPECT_EQ(spGetProcessorClass(), 4);
-    spSetWideVectorPermission(1);
-    EXPECT_EQ(spInitProcessorDispatch(), 0);
-    EXPECT_EQ(spGetProcessorClass(), 5);
-}
-
-TEST_F(ProcessorDispatchTest, OtherVendorChoosesByFeaturesAndWarns) {
-    std::memcpy(g_cpu.vendor, "AuthenticAMD", 13);
-    g_cpu.leaf1Ecx = kSse3 | kSsse3 | kSse41;
-    EXPECT_EQ(spInitProcessorDispatch(), 20);
-    EXPECT_EQ(spGetProcessorClass(), 4);
-}
-
-TEST_F(ProcessorDispatchTest, FailedDetectionGivesItsStatusAndClass0) {
-    g_cpu.available = false;
-    EXPECT_EQ(spInitProcessorDispatch(), spStsCpuDetectErr);
-    EXPECT_EQ(spGetProcessorClass(), 0);
-    EXPECT_TRUE(spIsFeatureEnabled(7));
-    EXPECT_FALSE(spIsFeatureEnabled(8));
+    EXPECT_EQ(m, 0x1007u);
 }
 
 SpCpuidRegs CacheLeaf(uint32_t type, uint32_t ways, uint32_t partitions, uint32_t line,
                       uint32_t sets) {
-    SpCpuidRegs r{};
-    r.eax = type;
-    r.ebx = ((ways - 1) << 22) | ((partitions - 1) << 12) | (line - 1);
-    r.ecx = sets - 1;
-    return r;
+    return {type, ((ways - 1) << 22) | ((partitions - 1) << 12) | (line - 1), sets - 1, 0};
 }
 
-TEST_F(ProcessorDispatchTest, LargestCacheThroughLeaf4SkipsInstructionCaches) {
-    g_cpu.leaf4[0] = CacheLeaf(1, 8, 1, 64, 64);      // 32 KiB data
-    g_cpu.leaf4[1] = CacheLeaf(2, 64, 1, 64, 1024);   // 4 MiB instruction: ignored
-    g_cpu.leaf4[2] = CacheLeaf(3, 16, 1, 64, 2048);   // 2 MiB unified
-    g_cpu.leaf4[3] = CacheLeaf(0, 1, 1, 1, 1);        // end of list
-    g_cpu.leaf4[4] = CacheLeaf(3, 16, 1, 64, 65536);  // after the end: never read
-    int32_t size = -1;
-    EXPECT_EQ(spGetLargestCacheSize(&size), 0);
-    EXPECT_EQ(size, 2 * 1024 * 1024);
-    EXPECT_EQ(spGetLargestCacheSize(nullptr), -8);
-}
-
-TEST_F(ProcessorDispatchTest, LargestCacheThroughLeaf2Descriptors) {
-    g_cpu.maxLeaf = 3;
-    // Low byte 1; 0x41 (128 KiB) and 0x49 (4 MiB) present; the 0xEC in EDX is ignored because
-    // EDX has bit 31 set.
-    g_cpu.leaf2[0] = 0x00410001;
-    g_cpu.leaf2[1] = 0x00000049;
-    g_cpu.leaf2[3] = 0x800000EC;
-    int32_t size = 0;
-    EXPECT_EQ(spGetLargestCacheSize(&size), 0);
-    EXPECT_EQ(size, 4194304);
-
-    // The result is cached until the source changes.
-    g_cpu.leaf2[1] = 0x0000004D;
-    EXPECT_EQ(spGetLargestCacheSize(&size), 0);
-    EXPECT_EQ(size, 4194304);
-
-    spSetCpuidSource(&kFake);
-    EXPECT_EQ(spGetLargestCacheSize(&size), 0);
-    EXPECT_EQ(size, 16777216);
-}
-
-// No usable cache description: size 0 and a warning, 36 without Intel's leaf 2, else 37.
-TEST_F(ProcessorDispatchTest, LargestCacheUnknown) {
+// Leaf 4 skips instruction caches and stops at its end; leaf 2 reads descriptors (not from a
+// register with bit 31 set). No usable description: size 0 and a warning, 36 without Intel's
+// leaf 2, else 37.
+TEST_F(ProcessorDispatchTest, LargestCache) {
     const struct {
         const char* name;
         void (*setup)();
         SpStatus status;
+        int32_t size;
     } cases[] = {
-        {"only an instruction cache", [] { g_cpu.leaf4[0] = CacheLeaf(2, 8, 1, 64, 64); }, 37},
+        {"leaf 4",
+         [] {
+             g_cpu.leaf4[0] = CacheLeaf(1, 8, 1, 64, 64);      // 32 KiB data
+             g_cpu.leaf4[1] = CacheLeaf(2, 64, 1, 64, 1024);   // 4 MiB instruction: ignored
+             g_cpu.leaf4[2] = CacheLeaf(3, 16, 1, 64, 2048);   // 2 MiB unified
+             g_cpu.leaf4[3] = CacheLeaf(0, 1, 1, 1, 1);        // end of list
+             g_cpu.leaf4[4] = CacheLeaf(3, 16, 1, 64, 65536);  // after the end: never read
+         },
+         0, 2 * 1024 * 1024},
+        {"leaf 2: 0x41 and 0x49, 0xEC in a register with bit 31",
+         [] {
+             g_cpu.maxLeaf = 3;
+             g_cpu.leaf2[0] = 0x00410001;
+             g_cpu.leaf2[1] = 0x00000049;
+             g_cpu.leaf2[3] = 0x800000EC;
+         },
+         0, 4194304},
+        {"only an instruction cache", [] { g_cpu.leaf4[0] = CacheLeaf(2, 8, 1, 64, 64); }, 37, 0},
         {"leaf 2 must be read once: low byte other than 1",
-         [] { g_cpu.maxLeaf = 3, g_cpu.leaf2[0] = 0x00410002; }, 37},
+         [] { g_cpu.maxLeaf = 3, g_cpu.leaf2[0] = 0x00410002; }, 37, 0},
         {"a prefetch descriptor, no cache",
-         [] { g_cpu.maxLeaf = 3, g_cpu.leaf2[0] = 1, g_cpu.leaf2[1] = 0xF0; }, 37},
-        {"no leaf 2", [] { g_cpu.maxLeaf = 1; }, 36},
+         [] { g_cpu.maxLeaf = 3, g_cpu.leaf2[0] = 1, g_cpu.leaf2[1] = 0xF0; }, 37, 0},
+        {"no leaf 2", [] { g_cpu.maxLeaf = 1; }, 36, 0},
         {"not Intel",
          [] {
              std::memcpy(g_cpu.vendor, "AuthenticAMD", 13);
              g_cpu.leaf4[0] = CacheLeaf(3, 16, 1, 64, 2048);
          },
-         36},
+         36, 0},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -237,18 +205,27 @@ TEST_F(ProcessorDispatchTest, LargestCacheUnknown) {
         c.setup();
         int32_t size = -1;
         EXPECT_EQ(spGetLargestCacheSize(&size), c.status);
-        EXPECT_EQ(size, 0);
+        EXPECT_EQ(size, c.size);
     }
+    // The result is cached until the source changes.
+    g_cpu.leaf4[0] = CacheLeaf(3, 16, 1, 64, 16384);
+    int32_t size = 0;
+    EXPECT_EQ(spGetLargestCacheSize(&size), 36);
+    EXPECT_EQ(size, 0);
+    spSetCpuidSource(&kFake);
+    EXPECT_EQ(spGetLargestCacheSize(&size), 36);  // still not Intel
+    std::memcpy(g_cpu.vendor, "GenuineIntel", 13);
+    spSetCpuidSource(&kFake);
+    EXPECT_EQ(spGetLargestCacheSize(&size), 0);
+    EXPECT_EQ(size, 16 * 1024 * 1024);
 }
 
 TEST(ProcessorDispatchHardware, RealProcessorChoosesAClass) {
-    SpStatus st = spInitProcessorDispatch();
-    EXPECT_GE(st, 0);
+    EXPECT_GE(spInitProcessorDispatch(), 0);
     EXPECT_GE(spGetProcessorClass(), 0);
     EXPECT_LE(spGetProcessorClass(), 5);
     int32_t size = 0;
-    st = spGetLargestCacheSize(&size);
-    if (st == 0) {
+    if (spGetLargestCacheSize(&size) == 0) {
         EXPECT_GT(size, 0);
     }
 }

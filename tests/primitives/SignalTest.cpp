@@ -149,30 +149,15 @@ TEST(SignalFloat, DotProductIsTheSameInEveryVariantAndCloseToDouble) {
 
 // ---- Conversion to 16-bit PCM -------------------------------------------------------------------
 
-TEST(SignalConversion, RoundsToNearestEvenAndSaturates) {
-    const float inf = std::numeric_limits<float>::infinity();
-    const float nan = std::numeric_limits<float>::quiet_NaN();
-    const float in[] = {0.5f,        1.5f,      2.5f,     -0.5f,    -1.5f,    -2.5f,
-                        0.49999997f, 32766.5f,  32767.4f, 32767.5f, 40000.0f, 1e20f,
-                        inf,         -32768.5f, -32769.f, -1e9f,    -inf,     nan,
-                        -0.0f,       1.75f,     -1.25f,   3.0f,     100.5f,   101.5f};
-    const int16_t expect[] = {0,      2,     2,     0,     -2,    -2,     0,      32766,
-                              32767,  32767, 32767, 32767, 32767, -32768, -32768, -32768,
-                              -32768, 0,     0,     2,     -1,    3,      100,    102};
-    constexpr int n = int(sizeof(in) / sizeof(in[0]));
-    static_assert(sizeof(expect) / sizeof(expect[0]) == n);
-    const float* src[1] = {in};
-    int16_t out[n];
-    ASSERT_EQ(spFloatToInt16Interleave(src, 1, n, out), 0);
-    for (int i = 0; i < n; ++i) EXPECT_EQ(out[i], expect[i]) << "input " << in[i];
-    ForEachVariant(sp::kernels::floatToInt16Interleave, [&](auto* fn, auto*) {
-        int16_t v[n];
-        fn(src, 1, n, v);
-        for (int i = 0; i < n; ++i) EXPECT_EQ(v[i], expect[i]) << "input " << in[i];
-    });
-}
-
+// Rounding to nearest even with saturation, in pointer order (not memory order) for every
+// channel count: random samples, ties, and values at and beyond the limits, infinities and NaN
+// (which converts to 0).
 TEST(SignalConversion, InterleavesInPointerOrderForEveryChannelCount) {
+    const float inf = std::numeric_limits<float>::infinity();
+    const float kSpecial[] = {
+        0.5f,     1.5f,     2.5f,     -0.5f, -2.5f,  0.49999997f,
+        32766.5f, 32767.4f, 32767.5f, 1e20f, inf,    -32768.5f,
+        -32769.f, -1e9f,    -inf,     -0.0f, 100.5f, std::numeric_limits<float>::quiet_NaN()};
     Rng rng(3);
     for (int channels = 1; channels <= 9; ++channels) {
         for (int n : {1, 7, 10, 11, 16, 23, 576, 1152}) {
@@ -182,6 +167,8 @@ TEST(SignalConversion, InterleavesInPointerOrderForEveryChannelCount) {
                 p.resize(size_t(n) + 1);
                 rng.Fill(p.data(), p.size(), -40000.0f, 40000.0f);
                 for (size_t i = 0; i < p.size(); i += 5) p[i] = std::round(p[i]) + 0.5f;  // ties
+                for (size_t i = 3; i < p.size(); i += 7)
+                    p[i] = kSpecial[(i / 7) % std::size(kSpecial)];
                 src.push_back(p.data() + 1);
             }
             std::reverse(src.begin(), src.end());  // pointer order, not memory order
@@ -190,9 +177,12 @@ TEST(SignalConversion, InterleavesInPointerOrderForEveryChannelCount) {
             EXPECT_EQ(out.back(), 0x7777);
             for (int i = 0; i < n; ++i)
                 for (int c = 0; c < channels; ++c) {
-                    double v = std::clamp(double(src[size_t(c)][i]), -32768.0, 32767.0);
-                    const double r = std::nearbyint(v);
-                    ASSERT_EQ(out[size_t(i) * size_t(channels) + size_t(c)], int16_t(r))
+                    const float v = src[size_t(c)][i];
+                    const int16_t want =
+                        std::isnan(v)
+                            ? 0
+                            : int16_t(std::nearbyint(std::clamp(double(v), -32768.0, 32767.0)));
+                    ASSERT_EQ(out[size_t(i) * size_t(channels) + size_t(c)], want)
                         << channels << " channels, n " << n << ", i " << i << ", c " << c;
                 }
             SCOPED_TRACE(testing::Message() << channels << " channels, n " << n);
@@ -245,60 +235,59 @@ TEST(SignalConversion, SwapBytes) {
 
 // ---- 16-bit scaled arithmetic -------------------------------------------------------------------
 
-TEST(SignalInt16, ScaledMultiplyRoundsTiesToEvenAndSaturates) {
-    const int16_t src[] = {1, 3, 5, 7, -1, -3, -5, 32767, -32768, 100, 0, -7};
-    constexpr int n = 12;
-    int16_t out[n];
-    // x * 1 / 2: ties to even.
-    ASSERT_EQ(spMulC16sScaled(src, 1, out, n, 1), 0);
-    const int16_t half[] = {0, 2, 2, 4, 0, -2, -2, 16384, -16384, 50, 0, -4};
-    for (int i = 0; i < n; ++i) EXPECT_EQ(out[i], half[i]) << i;
-    // x * 3 saturates.
-    ASSERT_EQ(spMulC16sScaled(src, 3, out, n, 0), 0);
-    const int16_t triple[] = {3, 9, 15, 21, -3, -9, -15, 32767, -32768, 300, 0, -21};
-    for (int i = 0; i < n; ++i) EXPECT_EQ(out[i], triple[i]) << i;
-    // -32768 * -32768 / 2^15 = 32768 saturates; / 2^30 = 1.
-    const int16_t big[] = {-32768};
-    ASSERT_EQ(spMulC16sScaled(big, -32768, out, 1, 15), 0);
-    EXPECT_EQ(out[0], 32767);
-    ASSERT_EQ(spMulC16sScaled(big, -32768, out, 1, 30), 0);
-    EXPECT_EQ(out[0], 1);
-    ASSERT_EQ(spMulC16sScaled(big, -32768, out, 1, 31), 0);  // above 30 zeroes
-    EXPECT_EQ(out[0], 0);
-    // A negative shift scales up.
-    ASSERT_EQ(spMulC16sScaled(src, 1, out, 3, -2), 0);
-    EXPECT_EQ(out[0], 4);
-    EXPECT_EQ(out[1], 12);
-    ASSERT_EQ(spMulC16sScaled(src + 7, 1, out, 2, -40), 0);
-    EXPECT_EQ(out[0], 32767);
-    EXPECT_EQ(out[1], -32768);
-    // c = 1, shift 0 copies; in place leaves the data as it was.
-    ASSERT_EQ(spMulC16sScaled(src, 1, out, n, 0), 0);
-    EXPECT_TRUE(SameBytes(out, src, sizeof(src)));
-    ASSERT_EQ(spMulC16sScaledInPlace(1, out, n, 0), 0);
-    EXPECT_TRUE(SameBytes(out, src, sizeof(src)));
-    ASSERT_EQ(spMulC16sScaledInPlace(-1, out, n, 0), 0);
-    EXPECT_EQ(out[8], 32767);  // -(-32768) saturates
-    EXPECT_EQ(out[1], -3);
-    ASSERT_EQ(spMulC16sScaledInPlace(5, out, n, 33), 0);
-    for (int16_t v : out) EXPECT_EQ(v, 0);
-}
-
-TEST(SignalInt16, ScaledAddRoundsTiesToEvenAndSaturates) {
-    const int16_t a[] = {1, 2, 32767, -32768, 3, -3, 100};
-    const int16_t b[] = {0, 1, 32767, -32768, 2, -2, 28};
-    int16_t out[7];
-    ASSERT_EQ(spAdd16sScaled(a, b, out, 7, 1), 0);
-    const int16_t expect[] = {0, 2, 32767, -32768, 2, -2, 64};
-    for (int i = 0; i < 7; ++i) EXPECT_EQ(out[i], expect[i]) << i;
-    ASSERT_EQ(spAdd16sScaled(a, b, out, 7, 0), 0);
-    EXPECT_EQ(out[2], 32767);
-    EXPECT_EQ(out[3], -32768);
-    ASSERT_EQ(spAdd16sScaled(a, b, out, 7, 16), 0);
-    EXPECT_EQ(out[2], 1);  // 65534 / 65536 rounds to 1
-    EXPECT_EQ(out[3], -1);
-    ASSERT_EQ(spAdd16sScaled(a, b, out, 7, 17), 0);  // above 16 zeroes
-    for (int16_t v : out) EXPECT_EQ(v, 0);
+TEST(SignalInt16, ScaledArithmeticRoundsTiesToEvenAndSaturates) {
+    const int16_t x[] = {1, 3, 5, 7, -1, -3, -5, 32767, -32768, 100, 0, -7};
+    const int16_t a[] = {1, 2, 32767, -32768, 3, -3, 100}, b[] = {0, 1, 32767, -32768, 2, -2, 28};
+    const int16_t min[] = {-32768};
+    const std::vector<int16_t> same(std::begin(x), std::end(x)), zeros(12, 0);
+    // Each call starts from out = x, so that the in-place forms work on x.
+    const struct {
+        const char* name;
+        std::function<SpStatus(int16_t*)> call;
+        std::vector<int16_t> want;
+    } rows[] = {
+        {"x / 2",
+         [&](int16_t* o) { return spMulC16sScaled(x, 1, o, 12, 1); },
+         {0, 2, 2, 4, 0, -2, -2, 16384, -16384, 50, 0, -4}},
+        {"x * 3",
+         [&](int16_t* o) { return spMulC16sScaled(x, 3, o, 12, 0); },
+         {3, 9, 15, 21, -3, -9, -15, 32767, -32768, 300, 0, -21}},
+        {"min * min / 2^15",
+         [&](int16_t* o) { return spMulC16sScaled(min, -32768, o, 1, 15); },
+         {32767}},
+        {"min * min / 2^30",
+         [&](int16_t* o) { return spMulC16sScaled(min, -32768, o, 1, 30); },
+         {1}},
+        {"shift above 30", [&](int16_t* o) { return spMulC16sScaled(min, -32768, o, 1, 31); }, {0}},
+        {"shift -2", [&](int16_t* o) { return spMulC16sScaled(x, 1, o, 3, -2); }, {4, 12, 20}},
+        {"shift -40",
+         [&](int16_t* o) { return spMulC16sScaled(x + 7, 1, o, 2, -40); },
+         {32767, -32768}},
+        {"x * 1", [&](int16_t* o) { return spMulC16sScaled(x, 1, o, 12, 0); }, same},
+        {"in place * 1", [&](int16_t* o) { return spMulC16sScaledInPlace(1, o, 12, 0); }, same},
+        {"in place * -1",
+         [&](int16_t* o) { return spMulC16sScaledInPlace(-1, o, 12, 0); },
+         {-1, -3, -5, -7, 1, 3, 5, -32767, 32767, -100, 0, 7}},
+        {"in place shift 33", [&](int16_t* o) { return spMulC16sScaledInPlace(5, o, 12, 33); },
+         zeros},
+        {"(a + b) / 2",
+         [&](int16_t* o) { return spAdd16sScaled(a, b, o, 7, 1); },
+         {0, 2, 32767, -32768, 2, -2, 64}},
+        {"a + b",
+         [&](int16_t* o) { return spAdd16sScaled(a, b, o, 7, 0); },
+         {1, 3, 32767, -32768, 5, -5, 128}},
+        {"(a + b) / 2^16",
+         [&](int16_t* o) { return spAdd16sScaled(a, b, o, 7, 16); },
+         {0, 0, 1, -1, 0, 0, 0}},
+        {"add shift above 16", [&](int16_t* o) { return spAdd16sScaled(a, b, o, 7, 17); },
+         std::vector<int16_t>(7, 0)},
+    };
+    for (const auto& row : rows) {
+        std::vector<int16_t> out = same;
+        ASSERT_EQ(row.call(out.data()), 0) << row.name;
+        out.resize(row.want.size());
+        EXPECT_EQ(out, row.want) << row.name;
+    }
 }
 
 }  // namespace

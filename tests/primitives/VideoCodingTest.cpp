@@ -30,80 +30,6 @@ const PredictKernel kPredictKernels[] = {
     {&k::predictAverage8x4, 8, 4, true},   {&k::predictAverage8x8, 8, 8, true},
     {&k::predictAverage16x8, 16, 8, true}, {&k::predictAverage16x16, 16, 16, true}};
 
-// The rounding cases that tell the MPEG-2 and MPEG-4 rounding modes apart.
-TEST(VideoCoding, HalfSampleRounding) {
-    for (const PredictKernel& p : kPredictKernels) {
-        if (p.average) continue;
-        ForAll(*p.kernel, [&](auto* fn) {
-            // Columns alternate 0, 1; rows are equal: a=0 b=1 c=0 d=1 everywhere.
-            std::vector<uint8_t> ref(17 * 18);
-            for (int y = 0; y < 18; ++y)
-                for (int x = 0; x < 17; ++x) ref[y * 17 + x] = uint8_t(x & 1);
-            uint8_t dst[16 * 16];
-            const struct {
-                int type, rounding, expected;
-            } cases[] = {{3, 0, 1}, {3, 1, 0}, {1, 0, 1}, {1, 1, 0}, {2, 0, 0}, {0, 1, 0}};
-            for (const auto& c : cases) {
-                fn(ref.data(), 17, dst, 16, c.type, c.rounding);
-                EXPECT_EQ(dst[0], c.expected) << "type " << c.type << " rounding " << c.rounding;
-            }
-            // Vertically: rows 0, 1 give 1 rounding up and 0 rounding down.
-            for (int y = 0; y < 18; ++y)
-                for (int x = 0; x < 17; ++x) ref[y * 17 + x] = uint8_t(y & 1);
-            fn(ref.data(), 17, dst, 16, 2, 0);
-            EXPECT_EQ(dst[0], 1);
-            fn(ref.data(), 17, dst, 16, 2, 1);
-            EXPECT_EQ(dst[0], 0);
-        });
-    }
-}
-
-TEST(VideoCoding, AveragingRoundsHalfUp) {
-    ForAll(k::predictAverage8x8, [&](auto* fn) {
-        uint8_t ref[9 * 9], dst[64];
-        std::memset(ref, 2, sizeof(ref));
-        std::memset(dst, 1, sizeof(dst));
-        fn(ref, 9, dst, 8, 0, 0);
-        for (uint8_t v : dst) ASSERT_EQ(v, 2);
-        // Type 3 rounding down first (0,0,1,1 -> 0), then averaged with 255: 128.
-        for (int y = 0; y < 9; ++y)
-            for (int x = 0; x < 9; ++x) ref[y * 9 + x] = uint8_t(x & 1);
-        std::memset(dst, 255, sizeof(dst));
-        fn(ref, 9, dst, 8, 3, 1);
-        for (uint8_t v : dst) ASSERT_EQ(v, 128);
-    });
-}
-
-TEST(VideoCoding, ResidualAndConstantSaturate) {
-    ForAll(k::addResidual8x8, [&](auto* fn) {
-        uint8_t dst[8 * 10];
-        int16_t res[64];
-        for (int i = 0; i < 64; ++i) {
-            dst[i] = (i & 1) ? 3 : 250;
-            res[i] = (i & 1) ? -10 : 10;
-        }
-        fn(res, 16, dst, 8);
-        for (int i = 0; i < 64; ++i) ASSERT_EQ(dst[i], (i & 1) ? 0 : 255) << i;
-        // The extremes of the 16-bit range saturate too.
-        std::fill(res, res + 64, int16_t(-32768));
-        fn(res, 16, dst, 8);
-        for (int i = 0; i < 64; ++i) ASSERT_EQ(dst[i], 0);
-        std::fill(res, res + 64, int16_t(32767));
-        fn(res, 16, dst, 8);
-        for (int i = 0; i < 64; ++i) ASSERT_EQ(dst[i], 255);
-    });
-    ForAll(k::addConstant8x8, [&](auto* fn) {
-        uint8_t dst[64];
-        for (int i = 0; i < 64; ++i) dst[i] = uint8_t(i * 4);
-        fn(-100, dst, 8);
-        for (int i = 0; i < 64; ++i) ASSERT_EQ(dst[i], std::max(0, i * 4 - 100));
-        fn(32767, dst, 8);
-        for (int i = 0; i < 64; ++i) ASSERT_EQ(dst[i], 255);
-        fn(-32768, dst, 8);
-        for (int i = 0; i < 64; ++i) ASSERT_EQ(dst[i], 0);
-    });
-}
-
 // The reference area lies at the very end of a heap block whose size is exactly what the
 // interpolation may read, so any over-read of a variant shows up under AddressSanitizer; the
 // destination sits in a guarded buffer whose bytes outside the block must stay untouched.
@@ -133,15 +59,24 @@ TEST(VideoCoding, PredictionVariantsMatchPlain) {
             ExpectVariantsMatch(*p.kernel, base, [&](auto* f, uint8_t* d) {
                 return f(ref.data(), refStep, d + dstStep, dstStep, type, rounding);
             });
-            // The plain version writes exactly the block.
+            // The plain version follows the formula inside the block and writes nothing else.
             std::vector<uint8_t> c = base;
             p.kernel->Reference()(ref.data(), refStep, c.data() + dstStep, dstStep, type, rounding);
+            const int r = rounding & 1;
             for (size_t i = 0; i < c.size(); ++i) {
                 const ptrdiff_t off = ptrdiff_t(i) - dstStep;
-                const bool inside = off >= 0 && off / dstStep < p.height && off % dstStep < p.width;
-                if (!inside) {
+                const int x = int(off % dstStep), y = int(off / dstStep);
+                if (off < 0 || y >= p.height || x >= p.width) {
                     ASSERT_EQ(c[i], base[i]) << "byte " << i;
+                    continue;
                 }
+                auto at = [&](int dx, int dy) { return ref[size_t(y + dy) * refStep + x + dx]; };
+                const int want = (type & 3) == 0   ? at(0, 0)
+                                 : (type & 3) == 1 ? (at(0, 0) + at(1, 0) + 1 - r) >> 1
+                                 : (type & 3) == 2
+                                     ? (at(0, 0) + at(0, 1) + 1 - r) >> 1
+                                     : (at(0, 0) + at(1, 0) + at(0, 1) + at(1, 1) + 2 - r) >> 2;
+                ASSERT_EQ(c[i], p.average ? (base[i] + want + 1) >> 1 : want) << x << "," << y;
             }
         }
     }
@@ -171,12 +106,23 @@ TEST(VideoCoding, BlockVariantsMatchPlain) {
         const int16_t value = int16_t(iter < 4 ? extremes[iter] : rng.Int(-300, 300));
         ExpectVariantsMatch(k::addConstant8x8, base,
                             [&](auto* f, uint8_t* d) { return f(value, d, dstStep); });
+        // The plain versions: dst + residual or + value, saturated.
+        std::vector<uint8_t> withResidual = base, withValue = base;
+        k::addResidual8x8.Reference()(res.data(), resStep, withResidual.data(), dstStep);
+        k::addConstant8x8.Reference()(value, withValue.data(), dstStep);
+        for (int i = 0; i < 64; ++i) {
+            const size_t at = size_t(i / 8) * dstStep + i % 8;
+            ASSERT_EQ(withResidual[at],
+                      std::clamp(base[at] + res[size_t(i / 8) * resStep / 2 + i % 8], 0, 255));
+            ASSERT_EQ(withValue[at], std::clamp(base[at] + value, 0, 255));
+        }
     }
 }
 
 // Coefficient blocks of the kinds a decoder produces, plus ones that saturate every stage.
 std::vector<int16_t> RandomCoefficients(Rng& rng, int kind) {
     std::vector<int16_t> c(64, 0);
+    if (kind == 0) return c;  // the first block is all zero
     switch (kind % 6) {
         case 0:  // dense, the dequantiser's whole range
             for (int16_t& v : c) v = int16_t(rng.Int(-2048, 2047));
@@ -245,10 +191,23 @@ TEST(VideoCoding, InverseDctVariantsMatchPlain) {
     }
 }
 
-// The forms agree with each other: reduced = full on corner blocks, in place = out of place,
-// pixels = clamped residuals, DC-only = DC / 8 truncated.
+// The forms agree with each other: reduced = full on corner blocks whatever the rest holds, sparse
+// = full on the corner plus coefficient 63, in place = out of place, pixels = clamped residuals
+// (added to a prediction when asked), DC-only = DC / 8 truncated.
 TEST(VideoCoding, InverseDctFormsAgree) {
     Rng rng(10);
+    // Runs `call(px, step)` on a random prediction and checks it against clamp([p +] residual).
+    auto expectPixels = [&](bool add, const int16_t* residual, auto call) {
+        uint8_t px[8 * 12];
+        const std::vector<uint8_t> prediction = rng.Bytes(sizeof(px));
+        std::memcpy(px, prediction.data(), sizeof(px));
+        ASSERT_EQ(call(px, 12), 0);
+        for (int i = 0; i < 64; ++i) {
+            const int at = (i >> 3) * 12 + (i & 7);
+            ASSERT_EQ(px[at], std::clamp<int>((add ? prediction[at] : 0) + residual[i], 0, 255))
+                << i;
+        }
+    };
     for (int iter = 0; iter < 500; ++iter) {
         std::vector<int16_t> c = RandomCoefficients(rng, iter);
         std::vector<int16_t> corner(64, 0), junk = c;
@@ -263,27 +222,19 @@ TEST(VideoCoding, InverseDctFormsAgree) {
         ASSERT_EQ(vcInverseDct8x8(corner.data(), cornerFull), 0);
         ASSERT_EQ(vcInverseDct8x8Reduced(junk.data(), reduced), 0);
         ASSERT_TRUE(SameBytes(reduced, cornerFull, sizeof(reduced)));
-        // Sparse = full on the corner plus coefficient 63, whatever the other 47 hold.
         for (int16_t last : {int16_t(1), int16_t(-1), c[63]}) {
             std::vector<int16_t> withLast = corner, junkLast = junk;
             withLast[63] = junkLast[63] = last;
             int16_t sparseFull[64], sparse[64];
-            uint8_t sparsePx[8 * 10];
             ASSERT_EQ(vcInverseDct8x8(withLast.data(), sparseFull), 0);
             ASSERT_EQ(vcInverseDct8x8Sparse(junkLast.data(), sparse), 0);
             ASSERT_TRUE(SameBytes(sparse, sparseFull, sizeof(sparse))) << "coefficient 63 " << last;
-            ASSERT_EQ(vcInverseDct8x8SparseStore(junkLast.data(), sparsePx, 10), 0);
-            for (int i = 0; i < 64; ++i)
-                ASSERT_EQ(sparsePx[(i >> 3) * 10 + (i & 7)],
-                          std::clamp<int>(sparseFull[i], 0, 255));
-            // Added to a prediction: the same residual, clamped after the sum.
-            const std::vector<uint8_t> prediction = rng.Bytes(sizeof(sparsePx));
-            std::memcpy(sparsePx, prediction.data(), sizeof(sparsePx));
-            ASSERT_EQ(vcInverseDct8x8SparseAdd(junkLast.data(), sparsePx, 10), 0);
-            for (int i = 0; i < 64; ++i) {
-                const int at = (i >> 3) * 10 + (i & 7);
-                ASSERT_EQ(sparsePx[at], std::clamp<int>(prediction[at] + sparseFull[i], 0, 255));
-            }
+            expectPixels(false, sparseFull, [&](uint8_t* px, int step) {
+                return vcInverseDct8x8SparseStore(junkLast.data(), px, step);
+            });
+            expectPixels(true, sparseFull, [&](uint8_t* px, int step) {
+                return vcInverseDct8x8SparseAdd(junkLast.data(), px, step);
+            });
         }
         std::vector<int16_t> inPlace = c;
         ASSERT_EQ(vcInverseDct8x8(inPlace.data(), inPlace.data()), 0);
@@ -291,38 +242,26 @@ TEST(VideoCoding, InverseDctFormsAgree) {
         inPlace = corner;
         ASSERT_EQ(vcInverseDct8x8Reduced(inPlace.data(), inPlace.data()), 0);
         ASSERT_TRUE(SameBytes(inPlace.data(), cornerFull, sizeof(full)));
-
-        uint8_t px[8 * 12];
-        ASSERT_EQ(vcInverseDct8x8Store(c.data(), px, 12), 0);
-        for (int i = 0; i < 64; ++i)
-            ASSERT_EQ(px[(i >> 3) * 12 + (i & 7)], std::clamp<int>(full[i], 0, 255));
-        const std::vector<uint8_t> prediction = rng.Bytes(sizeof(px));
-        std::memcpy(px, prediction.data(), sizeof(px));
-        ASSERT_EQ(vcInverseDct8x8Add(c.data(), px, 12), 0);
-        for (int i = 0; i < 64; ++i) {
-            const int at = (i >> 3) * 12 + (i & 7);
-            ASSERT_EQ(px[at], std::clamp<int>(prediction[at] + full[i], 0, 255));
-        }
-        for (int hint : {10, 63, -1}) {
-            ASSERT_EQ(vcInverseDct8x8ToPixels(c.data(), px, 12, hint), 0);
-            for (int i = 0; i < 64; ++i)
-                ASSERT_EQ(px[(i >> 3) * 12 + (i & 7)], std::clamp<int>(full[i], 0, 255));
-        }
-        for (int hint = 1; hint <= 9; hint += 4) {
-            ASSERT_EQ(vcInverseDct8x8ToPixels(junk.data(), px, 12, hint), 0);
-            for (int i = 0; i < 64; ++i)
-                ASSERT_EQ(px[(i >> 3) * 12 + (i & 7)], std::clamp<int>(cornerFull[i], 0, 255));
+        expectPixels(false, full, [&](uint8_t* px, int step) {
+            return vcInverseDct8x8Store(c.data(), px, step);
+        });
+        expectPixels(true, full,
+                     [&](uint8_t* px, int step) { return vcInverseDct8x8Add(c.data(), px, step); });
+        // A hint of 1 to 9 promises the 4x4 corner alone; others the whole block.
+        for (int hint : {10, 63, -1, 1, 5, 9}) {
+            const bool small = hint >= 1 && hint <= 9;
+            expectPixels(false, small ? cornerFull : full, [&](uint8_t* px, int step) {
+                return vcInverseDct8x8ToPixels(small ? junk.data() : c.data(), px, step, hint);
+            });
         }
     }
-    const struct {
-        int dc, pixel;
-    } dcCases[] = {{1023, 127}, {1024, 128}, {2047, 255}, {15, 1}, {7, 0}, {-9, 0}, {-2048, 0}};
-    for (const auto& d : dcCases) {
+    for (auto [dc, pixel] :
+         {std::pair{1023, 127}, {1024, 128}, {2047, 255}, {15, 1}, {7, 0}, {-9, 0}, {-2048, 0}}) {
         int16_t c[64];
-        for (int i = 0; i < 64; ++i) c[i] = int16_t(i == 0 ? d.dc : 999);  // AC is ignored
+        for (int i = 0; i < 64; ++i) c[i] = int16_t(i == 0 ? dc : 999);  // AC is ignored
         uint8_t px[64];
         ASSERT_EQ(vcInverseDct8x8ToPixels(c, px, 8, 0), 0);
-        for (uint8_t v : px) ASSERT_EQ(v, d.pixel) << "DC " << d.dc;
+        for (uint8_t v : px) ASSERT_EQ(v, pixel) << "DC " << dc;
     }
 }
 
