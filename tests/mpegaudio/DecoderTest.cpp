@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <map>
 
 #include "tests/mpegaudio/DecodeHelpers.h"
 #include "tests/support/Paths.h"
@@ -207,45 +206,38 @@ TEST(MpegAudioInput, DamagedStreamsNeverFail) {
     }
 }
 
-TEST(MpegAudioErrors, Layer2FrameWithBadCrcIsDroppedAndOthersDecode) {
-    std::vector<uint8_t> data = Fixture("l2_crc.mp2");
-    std::vector<size_t> starts = FrameStarts(data);
-    ASSERT_EQ(data[1] & 1, 0) << "fixture must carry CRCs";
-    Decoded clean = DecodeStream(data);
-    // Flip a bit of the third frame's first allocation field.
-    data[starts[3] + 6] ^= 0x80;
-    Decoded got = DecodeStream(data);
-    EXPECT_EQ(got.frames, clean.frames - 1);
+// A layer II frame failing its CRC is dropped and the others decode: at fixed rate, and in the
+// stream relabelled as free format (bit rate index 0), whose CRC words were computed over the old
+// header, as the ISO free-format test stream's are.
+TEST(MpegAudioErrors, Layer2FrameWithBadCrcIsDropped) {
+    const std::vector<uint8_t> original = Fixture("l2_crc.mp2");
+    const std::vector<size_t> starts = FrameStarts(original);
+    ASSERT_EQ(original[1] & 1, 0) << "fixture must carry CRCs";
+    const Decoded clean = DecodeStream(original);
     const size_t frame = 1152 * 2;
-    ASSERT_GE(got.pcm.size(), 3 * frame);
-    EXPECT_TRUE(std::equal(got.pcm.begin(), got.pcm.begin() + 3 * frame, clean.pcm.begin()));
-    // The same with the very first frame damaged: no earlier frame has proved the CRCs right.
-    std::vector<uint8_t> first = Fixture("l2_crc.mp2");
+    for (bool freeFormat : {false, true}) {
+        SCOPED_TRACE(freeFormat ? "free format" : "fixed rate");
+        std::vector<uint8_t> data = original;
+        for (size_t p : starts)
+            if (freeFormat) data[p + 2] &= 0x0F;
+        EXPECT_EQ(DecodeStream(data).pcm, clean.pcm);
+        data[starts[3] + 6] ^= 0x80;  // a bit of the third frame's first allocation field
+        const Decoded got = DecodeStream(data);
+        EXPECT_EQ(got.frames, clean.frames - 1);
+        ASSERT_GE(got.pcm.size(), 3 * frame);
+        EXPECT_TRUE(std::equal(got.pcm.begin(), got.pcm.begin() + 3 * frame, clean.pcm.begin()));
+    }
+    // The very first frame damaged: no earlier frame has proved the CRCs right. After a Reset
+    // too: the damaged first frame is dropped, the next one decodes.
+    std::vector<uint8_t> first = original;
     first[starts[0] + 6] ^= 0x80;
-    Decoded firstGone = DecodeStream(first);
-    EXPECT_EQ(firstGone.frames, clean.frames - 1);
-    // After a Reset too: a damaged first frame is dropped, the next one decodes.
+    EXPECT_EQ(DecodeStream(first).frames, clean.frames - 1);
     Session session;
-    Call c = session.Feed(data);
-    ASSERT_EQ(c.status, UMC::STATUS_OK);
+    ASSERT_EQ(session.Feed(original).status, UMC::STATUS_OK);
     ASSERT_EQ(session.decoder.Reset(), UMC::STATUS_OK);
-    c = session.Feed(first);
+    const Call c = session.Feed(first);
     EXPECT_EQ(c.status, UMC::STATUS_OK);
     EXPECT_EQ(c.consumed, starts[2]);  // the damaged frame and the one after it
-}
-
-TEST(MpegAudioErrors, FreeFormatRelabelledStreamKeepsItsCrcsAndStillDropsDamage) {
-    // A fixed-rate stream relabelled as free format (bit rate index 0) keeps CRC words computed
-    // over the old header, as the ISO free-format test stream does.
-    std::vector<uint8_t> data = Fixture("l2_crc.mp2");
-    std::vector<size_t> starts = FrameStarts(data);
-    const Decoded clean = DecodeStream(data);
-    for (size_t p : starts) data[p + 2] &= 0x0F;
-    const Decoded relabelled = DecodeStream(data);
-    EXPECT_EQ(relabelled.frames, clean.frames);
-    EXPECT_EQ(relabelled.pcm, clean.pcm);
-    data[starts[3] + 6] ^= 0x80;
-    EXPECT_EQ(DecodeStream(data).frames, clean.frames - 1);
 }
 
 TEST(MpegAudioErrors, FreeFormatAfterFixedRateGivesSilence) {
@@ -270,59 +262,42 @@ TEST(MpegAudioErrors, FreeFormatAfterFixedRateGivesSilence) {
     for (size_t i = 0; i < 1152 * 2; ++i) ASSERT_EQ(s[i], 0);
 }
 
-// Moves the block to new memory at every Lock, as an allocator that compacts would.
+// Moves each block to new memory at every Lock, as an allocator that compacts would.
 class MovingAllocator : public UMC::MemoryAllocator {
 public:
-    ~MovingAllocator() override { Close(); }
     UMC::Status Init(UMC::MemoryAllocatorParams*) override { return UMC::STATUS_OK; }
-    UMC::Status Close() override {
-        for (auto& [id, b] : m_blocks) delete[] b.raw;
-        m_blocks.clear();
-        return UMC::STATUS_OK;
-    }
+    UMC::Status Close() override { return m_blocks.clear(), UMC::STATUS_OK; }
     UMC::Status Alloc(UMC::MemID* id, size_t size, uint32_t, uint32_t) override {
-        Block b{new uint8_t[size + 64](), size, nullptr};
-        *id = ++m_last;
-        m_blocks[*id] = b;
+        m_blocks.push_back({std::vector<uint8_t>(size), 0, size});
+        *id = UMC::MemID(m_blocks.size());
         return UMC::STATUS_OK;
     }
     void* Lock(UMC::MemID id) override {
-        auto it = m_blocks.find(id);
-        if (it == m_blocks.end()) return nullptr;
-        Block& b = it->second;
-        uint8_t* raw = new uint8_t[b.size + 64];
-        // Alternate the offset within the new memory so the address always changes.
-        uint8_t* p = Align(raw) + (m_flip ^= 32);
-        if (b.at) std::memcpy(p, b.at, b.size);
-        delete[] b.raw;
-        b.raw = raw;
-        b.at = p;
+        if (id < 1 || size_t(id) > m_blocks.size() || m_blocks[id - 1].raw.empty()) return nullptr;
+        Block& b = m_blocks[id - 1];
+        std::vector<uint8_t> raw(b.size + 32);  // taken while the old memory is still held
+        const size_t at = -reinterpret_cast<uintptr_t>(raw.data()) & 31;
+        std::memcpy(raw.data() + at, b.raw.data() + b.at, b.size);
+        b.raw.swap(raw);
+        b.at = at;
         ++moves;
-        return p;
+        return b.raw.data() + at;
     }
     UMC::Status Unlock(UMC::MemID) override { return UMC::STATUS_OK; }
     UMC::Status Free(UMC::MemID id) override {
-        auto it = m_blocks.find(id);
-        if (it == m_blocks.end()) return UMC::STATUS_FAILED;
-        delete[] it->second.raw;
-        m_blocks.erase(it);
+        if (id < 1 || size_t(id) > m_blocks.size()) return UMC::STATUS_FAILED;
+        m_blocks[id - 1].raw.clear();
         return UMC::STATUS_OK;
     }
     UMC::Status DeallocateMem(UMC::MemID id) override { return Free(id); }
     int moves = 0;
 
 private:
-    static uint8_t* Align(uint8_t* p) {
-        return reinterpret_cast<uint8_t*>((reinterpret_cast<uintptr_t>(p) + 31) & ~uintptr_t(31));
-    }
     struct Block {
-        uint8_t* raw;
-        size_t size;
-        uint8_t* at;
+        std::vector<uint8_t> raw;
+        size_t at, size;
     };
-    std::map<UMC::MemID, Block> m_blocks;
-    UMC::MemID m_last = 0;
-    int m_flip = 0;
+    std::vector<Block> m_blocks;
 };
 
 TEST(MpegAudioState, MovedStateBlockDecodesTheSame) {
