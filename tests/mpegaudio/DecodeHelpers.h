@@ -52,14 +52,10 @@ struct Decoded {
     int errors = 0;  // calls that returned a failure other than "need more data"
 };
 
-// Feeds `data` in pieces of `chunk` bytes (0: all at once) and decodes every frame.
-inline Decoded DecodeStream(const std::vector<uint8_t>& data, size_t chunk = 0,
-                            uint32_t checkNextHeader = 0) {
+// Feeds `data` to the decoder in pieces of `chunk` bytes (0: all at once), decoding every frame.
+inline Decoded DecodeWith(UMC::MP3Decoder& decoder, const std::vector<uint8_t>& data,
+                          size_t chunk = 0) {
     Decoded result;
-    UMC::MP3Decoder decoder;
-    UMC::MP3DecoderParams params;
-    params.check_next_header = checkNextHeader;
-    if (decoder.Init(&params) != UMC::STATUS_OK) return result;
     result.errors = FeedAudio(decoder, data, chunk, 1152 * 2 * 2, [&](UMC::AudioData& out) {
         AppendPcm(out, result.pcm);
         result.channels = out.m_iChannels;
@@ -67,6 +63,16 @@ inline Decoded DecodeStream(const std::vector<uint8_t>& data, size_t chunk = 0,
         ++result.frames;
     });
     return result;
+}
+
+// The same with a fresh decoder.
+inline Decoded DecodeStream(const std::vector<uint8_t>& data, size_t chunk = 0,
+                            uint32_t checkNextHeader = 0) {
+    UMC::MP3Decoder decoder;
+    UMC::MP3DecoderParams params;
+    params.check_next_header = checkNextHeader;
+    if (decoder.Init(&params) != UMC::STATUS_OK) return {};
+    return DecodeWith(decoder, data, chunk);
 }
 
 // 10 log10(32767^2 / mean squared error); 200 for identical signals.

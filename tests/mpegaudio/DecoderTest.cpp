@@ -12,6 +12,7 @@ namespace {
 
 using qm::test::Decoded;
 using qm::test::DecodeStream;
+using qm::test::DecodeWith;
 using qm::test::FrameStarts;
 
 std::vector<uint8_t> Fixture(const char* name) {
@@ -44,56 +45,26 @@ struct Session {
     Call Feed(const std::vector<uint8_t>& data, size_t pos = 0) {
         return Feed(data.data() + pos, data.size() - pos);
     }
-    // Decodes data[pos..] until a call consumes nothing (its status is kept in `last`), appending
-    // the samples of every decoded frame; returns where it stopped.
-    size_t DecodeFrom(const std::vector<uint8_t>& data, size_t pos, std::vector<int16_t>& pcm) {
-        while (pos < data.size()) {
-            const Call c = Feed(data, pos);
-            pos += c.consumed;
-            last = c.status;
-            if (c.status == UMC::STATUS_OK) {
-                auto* s = reinterpret_cast<const int16_t*>(audio.GetDataPointer());
-                pcm.insert(pcm.end(), s, s + audio.GetDataSize() / 2);
-            } else if (c.consumed == 0) {
-                break;
-            }
-        }
-        return pos;
-    }
-    std::vector<int16_t> DecodeRest(const std::vector<uint8_t>& data, size_t pos) {
-        std::vector<int16_t> pcm;
-        DecodeFrom(data, pos, pcm);
-        return pcm;
-    }
-
     UMC::MP3Decoder decoder;
     std::vector<uint8_t> out;
     UMC::AudioData audio;
-    UMC::Status last = UMC::STATUS_OK;
 };
 
+// Frames 0 to 3 in two pieces, split at every byte of frame 2: a piece of a frame, or fewer
+// bytes than a header, only waits for more.
 TEST(MpegAudioInput, FrameSplitAtEveryByteGivesTheSameSamples) {
     for (const char* name : {"l2_joint.mp2", "l3_cbr128_joint.mp3", "l3_mpeg25_8k.mp3"}) {
         SCOPED_TRACE(name);
-        std::vector<uint8_t> all = Fixture(name);
-        std::vector<size_t> starts = FrameStarts(all);
+        const std::vector<uint8_t> all = Fixture(name);
+        const std::vector<size_t> starts = FrameStarts(all);
         ASSERT_GT(starts.size(), 5u);
-        // Frames 0 to 3; the split walks through frame 2.
-        std::vector<uint8_t> data(all.begin(), all.begin() + ptrdiff_t(starts[4]));
+        const std::vector<uint8_t> data(all.begin(), all.begin() + ptrdiff_t(starts[4]));
         const Decoded whole = DecodeStream(data);
         ASSERT_EQ(whole.frames, 4);
         for (size_t split = starts[2] + 1; split < starts[3]; ++split) {
-            Session session;
-            std::vector<int16_t> pcm;
-            std::vector<uint8_t> staging(data.begin(), data.begin() + ptrdiff_t(split));
-            const size_t stopped = session.DecodeFrom(staging, 0, pcm);
-            // A piece of a frame, or fewer bytes than a header.
-            ASSERT_TRUE(session.last == UMC::STATUS_NOT_ENOUGH_DATA ||
-                        session.last == UMC::STATUS_SYNC_NOT_FOUND)
-                << session.last;
-            staging.insert(staging.end(), data.begin() + ptrdiff_t(split), data.end());
-            session.DecodeFrom(staging, stopped, pcm);
-            ASSERT_EQ(pcm, whole.pcm) << "split at byte " << split;
+            const Decoded pieces = DecodeStream(data, split);
+            ASSERT_EQ(pieces.errors, 0) << "split at byte " << split;
+            ASSERT_EQ(pieces.pcm, whole.pcm) << "split at byte " << split;
         }
     }
 }
@@ -308,9 +279,9 @@ TEST(MpegAudioState, MovedStateBlockDecodesTheSame) {
         Decoded reference = DecodeStream(data);
         Session session(0, &allocator);
         const int movesBefore = allocator.moves;
-        const std::vector<int16_t> pcm = session.DecodeRest(data, 0);
+        const Decoded moved = DecodeWith(session.decoder, data);
         EXPECT_GT(allocator.moves - movesBefore, 10);
-        EXPECT_EQ(pcm, reference.pcm);
+        EXPECT_EQ(moved.pcm, reference.pcm);
     }
 }
 
@@ -320,14 +291,14 @@ TEST(MpegAudioState, ResetForgetsTheReservoirOverlapAndFilters) {
     std::vector<uint8_t> data = Fixture("l3_cbr128_joint.mp3");
     std::vector<size_t> starts = FrameStarts(data);
     ASSERT_GT(starts.size(), 30u);
-    Session fresh, seeking;
+    Session seeking;
     const std::vector<uint8_t> head(data.begin(), data.begin() + ptrdiff_t(starts[10]));
-    ASSERT_FALSE(seeking.DecodeRest(head, 0).empty());
+    const std::vector<uint8_t> tail(data.begin() + ptrdiff_t(starts[20]), data.end());
+    ASSERT_GT(DecodeWith(seeking.decoder, head).frames, 0);
     ASSERT_EQ(seeking.decoder.Reset(), UMC::STATUS_OK);
-    const std::vector<int16_t> expected = fresh.DecodeRest(data, starts[20]);
-    ASSERT_FALSE(expected.empty());
-    EXPECT_LT(expected.size(), (starts.size() - 20) * 1152 * 2);  // frame 20 itself is skipped
-    EXPECT_EQ(seeking.DecodeRest(data, starts[20]), expected);
+    const Decoded expected = DecodeStream(tail);
+    EXPECT_EQ(expected.frames, int(starts.size()) - 21);  // frame 20 itself is skipped
+    EXPECT_EQ(DecodeWith(seeking.decoder, tail).pcm, expected.pcm);
 }
 
 TEST(MpegAudioState, ResetKeepsTheStreamParameters) {
