@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <functional>
 #include <memory>
 #include <tuple>
 
@@ -37,86 +36,75 @@ int32_t ParseVol(const VolSpec& v, Parsed** out = nullptr) {
     return ParseVideoObjectLayer(*last->s);
 }
 
-// Each row one change to a plain 64x48 layer, and what the parser makes of it.
+// Each row one change to a plain 64x48 layer, and what the parser makes of it (-1: not checked).
+// The layer's verid (its own when known, else the visual object's) decides the width of
+// sprite_enable and whether the version 2 fields are there.
 TEST(Mpeg4Headers, VolFields) {
-    const auto sprite = [](VolSpec& v) { v.spriteWidth = 64, v.spriteHeight = 48; };
+    struct Want {
+        int verid = -1, sprite = -1, quarterSample = -1, newpred = -1;
+    };
     const struct {
         const char* name;
-        std::function<void(VolSpec&)> change;
+        VolSpec vol;
         int32_t result;
-        std::function<void(const Mpeg4Vol&)> check = {};
+        Want want = {};
     } kRows[] = {
-        {"plain", [](VolSpec&) {}, PARSE_OK,
-         [](const Mpeg4Vol& vol) {
-             EXPECT_EQ(vol.width, 64);
-             EXPECT_EQ(vol.height, 48);
-             EXPECT_EQ(vol.verid, 1);
-         }},
-        {"zero time increment resolution", [](VolSpec& v) { v.resolution = 0; }, PARSE_ERROR},
-        {"zero fixed increment", [](VolSpec& v) { v.fixedIncrement = 0; }, PARSE_ERROR},
-        {"zero width", [](VolSpec& v) { v.width = 0; }, PARSE_ERROR},
-        {"binary shape", [](VolSpec& v) { v.shape = 1; }, PARSE_ERROR},
-        {"chroma format 2", [](VolSpec& v) { v.chromaFormat = 2; }, PARSE_ERROR},
-        {"not 8 bit", [](VolSpec& v) { v.not8Bit = 1; }, PARSE_ERROR},
-        {"scalability", [](VolSpec& v) { v.scalability = 1; }, PARSE_ERROR},
-        {"reduced resolution", [](VolSpec& v) { v.verid = 2, v.reducedResolution = 1; },
+        {"plain", {}, PARSE_OK, {.verid = 1, .sprite = MPEG4_SPRITE_NONE, .newpred = 0}},
+        {"zero time increment resolution", {.resolution = 0}, PARSE_ERROR},
+        {"zero fixed increment", {.fixedIncrement = 0}, PARSE_ERROR},
+        {"zero width", {.width = 0}, PARSE_ERROR},
+        {"binary shape", {.shape = 1}, PARSE_ERROR},
+        {"chroma format 2", {.chromaFormat = 2}, PARSE_ERROR},
+        {"not 8 bit", {.not8Bit = 1}, PARSE_ERROR},
+        {"scalability", {.scalability = 1}, PARSE_ERROR},
+        {"reduced resolution", {.verid = 2, .reducedResolution = 1}, PARSE_ERROR},
+        {"GMC with 4 points", {.verid = 2, .gmc = 1, .warpingPoints = 4}, PARSE_ERROR},
+        {"GMC with brightness", {.verid = 2, .gmc = 1, .spriteBrightnessChange = 1}, PARSE_ERROR},
+        {"5 warping points",
+         {.spriteWidth = 64, .spriteHeight = 48, .warpingPoints = 5},
          PARSE_ERROR},
-        {"GMC with 4 points", [](VolSpec& v) { v.verid = 2, v.gmc = 1, v.warpingPoints = 4; },
-         PARSE_ERROR},
-        {"GMC with brightness",
-         [](VolSpec& v) { v.verid = 2, v.gmc = 1, v.spriteBrightnessChange = 1; }, PARSE_ERROR},
-        {"5 warping points", [&](VolSpec& v) { sprite(v), v.warpingPoints = 5; }, PARSE_ERROR},
-        {"4 warping points", [&](VolSpec& v) { sprite(v), v.warpingPoints = 4; }, PARSE_OK},
-        {"GMC with 3 points", [](VolSpec& v) { v.verid = 2, v.gmc = 1, v.warpingPoints = 3; },
+        {"4 warping points", {.spriteWidth = 64, .spriteHeight = 48, .warpingPoints = 4}, PARSE_OK},
+        {"GMC with 3 points",
+         {.verid = 2, .gmc = 1, .warpingPoints = 3},
          PARSE_OK,
-         [](const Mpeg4Vol& vol) {
-             EXPECT_EQ(vol.spriteEnable, MPEG4_SPRITE_GMC);
-             EXPECT_EQ(vol.quarterSample, 1);
-         }},
-        // The layer's verid (its own when known, else the visual object's) decides the width of
-        // sprite_enable and whether the version 2 fields are there.
-        {"no layer verid, object 2", [](VolSpec& v) { v.objectVerid = 2, v.gmc = 1; }, PARSE_OK,
-         [](const Mpeg4Vol& vol) {
-             EXPECT_EQ(vol.verid, 2);
-             EXPECT_EQ(vol.spriteEnable, MPEG4_SPRITE_GMC);
-             EXPECT_EQ(vol.quarterSample, 1);
-         }},
-        {"no layer verid, object 1: one-bit sprite_enable", sprite, PARSE_OK,
-         [](const Mpeg4Vol& vol) {
-             EXPECT_EQ(vol.spriteEnable, MPEG4_SPRITE_STATIC);
-             EXPECT_EQ(vol.quarterSample, 0);
-         }},
-        {"unknown layer verid", [&](VolSpec& v) { sprite(v), v.verid = 7, v.objectVerid = 2; },
+         {.sprite = MPEG4_SPRITE_GMC, .quarterSample = 1}},
+        {"no layer verid, object 2",
+         {.objectVerid = 2, .gmc = 1},
          PARSE_OK,
-         [](const Mpeg4Vol& vol) {
-             EXPECT_EQ(vol.verid, 2);
-             EXPECT_EQ(vol.spriteEnable, MPEG4_SPRITE_STATIC);
-         }},
-        {"newpred", [](VolSpec& v) { v.verid = 2, v.newpred = 1; }, PARSE_OK,
-         [](const Mpeg4Vol& vol) {
-             EXPECT_EQ(vol.newpredEnable, 1);
-             EXPECT_EQ(vol.requestedUpstreamMessageType, 3);
-             EXPECT_EQ(vol.newpredSegmentType, 1);
-         }},
-        {"loaded matrix repeats its last value",
-         [](VolSpec& v) {
-             v.quantType = 1, v.intraMatrix = {8, 16, 0};
-         },
+         {.verid = 2, .sprite = MPEG4_SPRITE_GMC, .quarterSample = 1}},
+        {"no layer verid, object 1: one-bit sprite_enable",
+         {.spriteWidth = 64, .spriteHeight = 48},
          PARSE_OK,
-         [](const Mpeg4Vol& vol) {
-             EXPECT_EQ(vol.intraMatrix[0], 8);
-             for (int i = 1; i < 64; ++i) EXPECT_EQ(vol.intraMatrix[i], 16) << i;
-             EXPECT_EQ(vol.nonIntraMatrix[63], 33);  // the default non-intra matrix
-         }},
+         {.sprite = MPEG4_SPRITE_STATIC, .quarterSample = 0}},
+        {"unknown layer verid",
+         {.verid = 7, .objectVerid = 2, .spriteWidth = 64, .spriteHeight = 48},
+         PARSE_OK,
+         {.verid = 2, .sprite = MPEG4_SPRITE_STATIC}},
+        {"newpred", {.verid = 2, .newpred = 1}, PARSE_OK, {.verid = 2, .newpred = 1}},
     };
     for (const auto& row : kRows) {
         SCOPED_TRACE(row.name);
-        VolSpec v;
-        row.change(v);
         Parsed* p = nullptr;
-        EXPECT_EQ(ParseVol(v, &p), row.result);
-        if (row.check) row.check(p->s->vol);
+        EXPECT_EQ(ParseVol(row.vol, &p), row.result);
+        const Mpeg4Vol& vol = p->s->vol;
+        const auto expect = [](int want, int got, const char* what) {
+            if (want >= 0) {
+                EXPECT_EQ(got, want) << what;
+            }
+        };
+        expect(row.want.verid, vol.verid, "verid");
+        expect(row.want.sprite, vol.spriteEnable, "sprite_enable");
+        expect(row.want.quarterSample, vol.quarterSample, "quarter_sample");
+        expect(row.want.newpred, vol.newpredEnable, "newpred_enable");
+        expect(row.want.newpred * 3, vol.requestedUpstreamMessageType, "upstream message type");
+        expect(row.want.newpred, vol.newpredSegmentType, "newpred segment type");
     }
+    // A loaded matrix repeats its last value; the other keeps its default.
+    Parsed* p = nullptr;
+    ASSERT_EQ(ParseVol(VolSpec{.quantType = 1, .intraMatrix = {8, 16, 0}}, &p), PARSE_OK);
+    EXPECT_EQ(p->s->vol.intraMatrix[0], 8);
+    for (int i = 1; i < 64; ++i) EXPECT_EQ(p->s->vol.intraMatrix[i], 16) << i;
+    EXPECT_EQ(p->s->vol.nonIntraMatrix[63], 33);
     for (int marker = 1; marker <= 5; ++marker)
         EXPECT_EQ(ParseVol(VolSpec{.breakMarker = marker}), PARSE_ERROR) << "marker " << marker;
     // The time increment's width; the fields after it were read in step.
