@@ -90,14 +90,22 @@ TEST_F(Ac3Damage, ConcealmentBlockByBlock) {
         const char* name;
         std::function<void(uint8_t*, size_t)> edit;
         uint32_t concealMode;
-        const char *frame3, *frame4;
+        const char* blocks;  // frame 3, then frame 4
     } kRows[] = {
         // crc1: the whole frame; conceal_mode 0 keeps the previous block's tail in block 0, and
         // the next frame starts without the overlap.
-        {"crc1, mode 0", flip(9, 0x10), 0, "tzzzzz", "trrrrr"},
-        {"crc1, mode 1", flip(9, 0x10), 1, "zzzzzz", "trrrrr"},
-        {"crc2", flip(SIZE_MAX, 0x01), 0, "rrtzzz", "------"},  // keeps the first two blocks
-        {"coupling range", coupling, 1, "zzzzzz", "-rrrrr"},
+        {"crc1, mode 0", flip(9, 0x10), 0,
+         "tzzzzz"
+         "trrrrr"},
+        {"crc1, mode 1", flip(9, 0x10), 1,
+         "zzzzzz"
+         "trrrrr"},
+        {"crc2", flip(SIZE_MAX, 0x01), 0,
+         "rrtzzz"
+         "------"},  // keeps the first two blocks
+        {"coupling range", coupling, 1,
+         "zzzzzz"
+         "-rrrrr"},
     };
     for (const auto& row : kRows) {
         SCOPED_TRACE(row.name);
@@ -110,7 +118,7 @@ TEST_F(Ac3Damage, ConcealmentBlockByBlock) {
         EXPECT_EQ(d.errors, 0);
         EXPECT_EQ(Slice(d, 0, 0, 3 * 6), Slice(reference, 0, 0, 3 * 6));
         for (size_t block = 0; block < 12; ++block) {
-            const char want = (block < 6 ? row.frame3 : row.frame4)[block % 6];
+            const char want = row.blocks[block];
             const std::vector<int16_t> got = Slice(d, 3, block, block + 1);
             const bool same = got == Slice(reference, 3, block, block + 1);
             if (want == '-') continue;
