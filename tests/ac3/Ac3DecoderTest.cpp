@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <functional>
 #include <random>
 
 #include "tests/ac3/Ac3TestSupport.h"
@@ -63,34 +64,67 @@ protected:
     Ac3Decoded reference;
 };
 
-TEST_F(Ac3Damage, Crc1FailureConcealsTheWholeFrameAndConsumesExactlyIt) {
-    for (uint32_t mode : {0u, 1u}) {
+// Damaged frame 3 with its CRCs as they fall: the frames before it decode as before, and each
+// block of frame 3 and the next is the reference's ('r'), silent ('z'), a tail only ('t': neither
+// silent nor the reference's) or not checked ('-').
+TEST_F(Ac3Damage, ConcealmentBlockByBlock) {
+    const auto flip = [](size_t at, uint8_t bit) {
+        return [=](uint8_t* f, size_t bytes) { f[at < bytes ? at : bytes - 1] ^= bit; };
+    };
+    // cplbegf 15 and cplendf 0 behind the frame's new coupling strategy: a range that ends before
+    // it begins.
+    const auto coupling = [](uint8_t* f, size_t bytes) {
+        UMC::ac3::BitReader br;
+        br.Set(f, bytes);
+        UMC::ac3::Bsi bsi{};
+        ASSERT_TRUE(UMC::ac3::ParseSyncInfo(br, &bsi) && UMC::ac3::ParseBsi(br, &bsi));
+        ASSERT_EQ(bsi.acmod, 2);
+        br.Get(4);                                             // blksw, dithflag
+        if (br.Get1()) br.Get(8);                              // dynrng
+        ASSERT_EQ(br.Get(2), 3u);                              // a new coupling strategy, in use
+        for (size_t i = 0, at = br.pos + 3; i < 8; ++i, ++at)  // behind chincpl and phsflginu
+            f[at / 8] = uint8_t(i < 4 ? f[at / 8] | 0x80 >> at % 8 : f[at / 8] & ~(0x80 >> at % 8));
+        UMC::ac3::WriteCrcs(f, bytes);
+    };
+    const struct {
+        const char* name;
+        std::function<void(uint8_t*, size_t)> edit;
+        uint32_t concealMode;
+        const char* blocks;  // frame 3, then frame 4
+    } kRows[] = {
+        // crc1: the whole frame; conceal_mode 0 keeps the previous block's tail in block 0, and
+        // the next frame starts without the overlap.
+        {"crc1, mode 0", flip(9, 0x10), 0,
+         "tzzzzz"
+         "trrrrr"},
+        {"crc1, mode 1", flip(9, 0x10), 1,
+         "zzzzzz"
+         "trrrrr"},
+        {"crc2", flip(SIZE_MAX, 0x01), 0,
+         "rrtzzz"
+         "------"},  // keeps the first two blocks
+        {"coupling range", coupling, 1,
+         "zzzzzz"
+         "-rrrrr"},
+    };
+    for (const auto& row : kRows) {
+        SCOPED_TRACE(row.name);
         std::vector<uint8_t> bad = clean;
-        bad[offsets[3] + 9] ^= 0x10;  // inside bsi and block 0
+        row.edit(bad.data() + offsets[3], FrameEnd(3) - offsets[3]);
         UMC::AC3DecoderParams p = Ac3Params(8);
-        p.conceal_mode = mode;
+        p.conceal_mode = row.concealMode;
         const Ac3Decoded d = DecodeAc3(bad, p, 700);
         ASSERT_EQ(d.frames, reference.frames);
         EXPECT_EQ(d.errors, 0);
-        EXPECT_EQ(Slice(d, 2), Slice(reference, 2));
-        // conceal_mode 0: block 0 carries the previous block's tail, then silence; mode 1:
-        // silence throughout.
-        EXPECT_EQ(AllZero(Slice(d, 3, 0, 1)), mode == 1);
-        EXPECT_TRUE(AllZero(Slice(d, 3, 1, 6)));
-        // The next frame starts without the overlap, then decodes as before.
-        EXPECT_NE(Slice(d, 4, 0, 1), Slice(reference, 4, 0, 1));
-        EXPECT_EQ(Slice(d, 4, 1, 6), Slice(reference, 4, 1, 6));
+        EXPECT_EQ(Slice(d, 0, 0, 3 * 6), Slice(reference, 0, 0, 3 * 6));
+        for (size_t block = 0; block < 12; ++block) {
+            const char want = row.blocks[block];
+            const std::vector<int16_t> got = Slice(d, 3, block, block + 1);
+            const bool same = got == Slice(reference, 3, block, block + 1);
+            if (want == '-') continue;
+            EXPECT_EQ(want, same ? 'r' : AllZero(got) ? 'z' : 't') << block;
+        }
     }
-}
-
-TEST_F(Ac3Damage, Crc2FailureKeepsTheFirstTwoBlocks) {
-    std::vector<uint8_t> bad = clean;
-    bad[FrameEnd(3) - 1] ^= 0x01;  // crc2 itself
-    const Ac3Decoded d = DecodeAc3(bad, Ac3Params(8));
-    ASSERT_EQ(d.frames, reference.frames);
-    EXPECT_EQ(Slice(d, 3, 0, 2), Slice(reference, 3, 0, 2));
-    EXPECT_FALSE(AllZero(Slice(d, 3, 2, 3)));  // the tail of block 1
-    EXPECT_TRUE(AllZero(Slice(d, 3, 3, 6)));
 }
 
 TEST_F(Ac3Damage, UnsupportedBsidWithAGoodCrcIsReportedAndDecodingGoesOn) {
@@ -113,39 +147,6 @@ TEST_F(Ac3Damage, UnsupportedBsidWithAGoodCrcIsReportedAndDecodingGoesOn) {
     EXPECT_EQ(session.out.GetDataSize(), kFrame * 2 * 2);
     session.pcm.resize(kFrame * 2);
     EXPECT_TRUE(AllZero(session.pcm));
-}
-
-TEST_F(Ac3Damage, CouplingRangeEndingBeforeItBeginsConcealsTheFrame) {
-    std::vector<uint8_t> bad = clean;
-    uint8_t* f = bad.data() + offsets[3];
-    const size_t bytes = FrameEnd(3) - offsets[3];
-    UMC::ac3::BitReader br;
-    br.Set(f, bytes);
-    UMC::ac3::Bsi bsi{};
-    ASSERT_TRUE(UMC::ac3::ParseSyncInfo(br, &bsi));
-    ASSERT_TRUE(UMC::ac3::ParseBsi(br, &bsi));
-    ASSERT_EQ(bsi.acmod, 2);
-    br.Get(4);                        // blksw, dithflag
-    if (br.Get1()) br.Get(8);         // dynrng
-    ASSERT_EQ(br.Get(2), 3u);         // a new coupling strategy, in use
-    const size_t begin = br.pos + 3;  // behind chincpl and phsflginu
-    auto put = [&](size_t pos, uint32_t v, int bits) {
-        for (int i = 0; i < bits; ++i, ++pos) {
-            const uint8_t mask = uint8_t(0x80u >> (pos & 7));
-            f[pos >> 3] =
-                uint8_t(((v >> (bits - 1 - i)) & 1u) ? f[pos >> 3] | mask : f[pos >> 3] & ~mask);
-        }
-    };
-    put(begin, 15, 4);     // cplbegf
-    put(begin + 4, 0, 4);  // cplendf
-    UMC::ac3::WriteCrcs(f, bytes);
-    UMC::AC3DecoderParams p = Ac3Params(8);
-    p.conceal_mode = 1;
-    const Ac3Decoded d = DecodeAc3(bad, p);
-    ASSERT_EQ(d.frames, reference.frames);
-    EXPECT_EQ(d.errors, 0);
-    EXPECT_TRUE(AllZero(Slice(d, 3)));
-    EXPECT_EQ(Slice(d, 4, 1, 6), Slice(reference, 4, 1, 6));
 }
 
 TEST_F(Ac3Damage, CutStreamsAndGarbageNeedMoreDataOrNoSync) {
@@ -288,74 +289,54 @@ TEST(Ac3Decoder, ParametersInfoAndOutputLayouts) {
     bool silent = true;
     for (size_t i = 2; i < d.pcm.size(); i += 3) silent &= d.pcm[i] == 0;
     EXPECT_TRUE(silent);
-
-    // With both dynamic range scales at zero the gain words have no effect; the fixtures carry
-    // none, so the output equals the default decode.
-    UMC::AC3DecoderParams flat = Ac3Params(8);
-    flat.drc_boost_scale = flat.drc_cut_scale = 0.0f;
-    EXPECT_EQ(DecodeAc3(stream, flat).pcm, DecodeAc3(stream, Ac3Params(8)).pcm);
 }
 
-TEST(Ac3Decoder, MonoFoldsToBothSidesAt3dBDown) {
-    const std::vector<uint8_t> stream = WithoutDither(Ac3Fixture("mono_48k"));
-    const Ac3Decoded mono = DecodeAc3(stream, Ac3Params(8));
-    const Ac3Decoded stereo = DecodeAc3(stream, Ac3Params(0));
-    ASSERT_EQ(stereo.pcm.size(), mono.pcm.size() * 2);
-    for (size_t i = 0; i < mono.pcm.size(); ++i) {
-        ASSERT_EQ(stereo.pcm[2 * i], stereo.pcm[2 * i + 1]);
-        ASSERT_NEAR(stereo.pcm[2 * i], 0.70710677 * mono.pcm[i], 1.0);
-    }
-}
-
-TEST(Ac3Decoder, DualMonoModesSelectOrMixThePrograms) {
-    const std::vector<uint8_t> stream = WithoutDither(Ac3Fixture("dual_mono"));
-    const Ac3Decoded both = DecodeAc3(stream, Ac3Params(8));
-    ASSERT_EQ(both.channels, 2);
+// Output channel o is the sum over the coded channels j of weight[o][j] times channel j as coded:
+// mono folds to both sides 3 dB down; dual mono selects, mixes or spreads its programmes.
+TEST(Ac3Decoder, MonoAndDualMonoFolds) {
     const double k = 0.70710677;
-    struct Case {
-        uint32_t config, mode;
-        double w1[2], w2[2];  // weight of programme 1 and 2 in each output channel
+    const struct {
+        const char* stream;
+        uint32_t config, dualMonoMode;
         int channels;
+        double weight[2][2];
+    } kRows[] = {
+        {"mono_48k", 0, 0, 2, {{k, 0}, {k, 0}}},
+        {"dual_mono", 0, 0, 2, {{1, 0}, {0, 1}}},
+        {"dual_mono", 0, 1, 2, {{k, 0}, {k, 0}}},
+        {"dual_mono", 0, 2, 2, {{0, k}, {0, k}}},
+        {"dual_mono", 0, 3, 2, {{.5, .5}, {.5, .5}}},
+        {"dual_mono", 1, 0, 1, {{.5, .5}}},
+        {"dual_mono", 1, 2, 1, {{0, 1}}},
     };
-    const Case cases[] = {
-        {0, 0, {1, 0}, {0, 1}, 2},     {0, 1, {k, k}, {0, 0}, 2},   {0, 2, {0, 0}, {k, k}, 2},
-        {0, 3, {.5, .5}, {.5, .5}, 2}, {1, 0, {.5, 0}, {.5, 0}, 1}, {1, 2, {0, 0}, {1, 0}, 1},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << "config " << c.config << " mode " << c.mode);
-        UMC::AC3DecoderParams p = Ac3Params(c.config);
-        p.dual_mono_mode = c.mode;
+    for (const auto& row : kRows) {
+        SCOPED_TRACE(testing::Message()
+                     << row.stream << " config " << row.config << " mode " << row.dualMonoMode);
+        const std::vector<uint8_t> stream = WithoutDither(Ac3Fixture(row.stream));
+        const Ac3Decoded coded = DecodeAc3(stream, Ac3Params(8));
+        UMC::AC3DecoderParams p = Ac3Params(row.config);
+        p.dual_mono_mode = row.dualMonoMode;
         const Ac3Decoded d = DecodeAc3(stream, p);
-        ASSERT_EQ(d.channels, c.channels);
-        ASSERT_EQ(d.pcm.size(), both.pcm.size() / 2 * size_t(c.channels));
-        for (size_t i = 0; i < both.pcm.size() / 2; ++i)
-            for (int o = 0; o < c.channels; ++o)
-                ASSERT_NEAR(d.pcm[i * size_t(c.channels) + size_t(o)],
-                            c.w1[o] * both.pcm[2 * i] + c.w2[o] * both.pcm[2 * i + 1], 1.5)
-                    << "sample " << i << " channel " << o;
+        const size_t in = size_t(coded.channels), out = size_t(row.channels);
+        ASSERT_EQ(d.channels, row.channels);
+        ASSERT_EQ(d.pcm.size() * in, coded.pcm.size() * out);
+        for (size_t i = 0; i < coded.pcm.size() / in; ++i)
+            for (size_t o = 0; o < out; ++o) {
+                double want = 0;
+                for (size_t j = 0; j < in; ++j) want += row.weight[o][j] * coded.pcm[i * in + j];
+                ASSERT_NEAR(d.pcm[i * out + o], want, 1.5) << "sample " << i << " channel " << o;
+            }
     }
 }
 
-TEST(Ac3Decoder, DynamicRangeWordsAndTheirScales) {
-    // The word-to-gain step on its own, over the whole word range:
-    // three bits of signed doubling and five of linear mantissa, 0 dB at zero.
+// The word-to-gain step at the ends of the word range, which the streams below do not reach:
+// three bits of signed doubling and five of linear mantissa (compression words: four and four).
+TEST(Ac3Decoder, DynamicRangeWordExtremes) {
     Ac3EditState s;
-    struct Case {
-        int word;
-        float boost, cut, gain;
-    };
-    const Case cases[] = {
-        {0x00, 1, 1, 1.0f}, {0x20, 1, 1, 2.0f}, {0x60, 1, 1, 8.0f},   {0x80, 1, 1, 1.0f / 16},
-        {0xE0, 1, 1, 0.5f}, {0x10, 1, 1, 1.5f}, {0x7F, 1, 1, 15.75f}, {0x20, 0, 1, 1.0f},
-        {0xE0, 1, 0, 1.0f}, {0xE0, 0, 1, 0.5f}, {0x20, 1, 0, 2.0f},
-    };
-    for (const Case& c : cases) {
-        s->drcBoostScale = c.boost;
-        s->drcCutScale = c.cut;
-        EXPECT_FLOAT_EQ(UMC::ac3::DynamicRangeGain(s.get(), c.word, false), c.gain) << c.word;
-    }
-    // Compression words: four bits of doubling, four of mantissa.
     s->drcBoostScale = s->drcCutScale = 1;
+    for (auto [word, gain] :
+         {std::pair{0x00, 1.0f}, {0x60, 8.0f}, {0x80, 1.0f / 16}, {0x7F, 15.75f}})
+        EXPECT_FLOAT_EQ(UMC::ac3::DynamicRangeGain(s.get(), word, false), gain) << word;
     EXPECT_FLOAT_EQ(UMC::ac3::DynamicRangeGain(s.get(), 0x18, true), 3.0f);
 }
 

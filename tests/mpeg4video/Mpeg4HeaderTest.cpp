@@ -3,10 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <vector>
+#include <memory>
+#include <tuple>
 
 #include "SDKs/CodecFramework/mpeg4video/Mpeg4Headers.h"
-#include "SDKs/CodecFramework/mpeg4video/Mpeg4Stream.h"
 #include "tests/mpeg4video/Mpeg4TestSupport.h"
 #include "tests/support/Random.h"
 
@@ -15,449 +15,263 @@ namespace {
 using namespace UMC;
 using namespace UMC::mpeg4;
 using qm::test::mpeg4::BitWriter;
+using qm::test::mpeg4::VolSpec;
 
-// The fields of a hand-made VOL; `breakMarker` clears the n-th marker bit (1-based).
-struct Vol {
-    int verid = 0;  // 0: no is_object_layer_identifier
-    int objectVerid = 1;
-    int shape = 0;
-    int chromaFormat = -1;  // -1: no vol_control_parameters
-    int resolution = 30;
-    int fixedIncrement = -1;
-    int width = 64, height = 48;
-    int interlaced = 0;
-    int sprite = 0;
-    int warpingPoints = 0;
-    int brightness = 0;
-    int not8Bit = 0;
-    int quantType = 0;
-    std::vector<int> intraMatrix;  // loaded values (0-terminated when shorter than 64)
-    int dataPartitioned = 0;
-    int newpred = 0;
-    int reducedResolution = 0;
-    int scalability = 0;
-    int breakMarker = 0;
-};
-
-void WriteVol(BitWriter& w, const Vol& v) {
-    int marker = 0;
-    auto m = [&] { w.Put(++marker == v.breakMarker ? 0 : 1, 1); };
-    w.StartCode(0x20);
-    w.Put(0, 1);  // random_accessible_vol
-    w.Put(1, 8);  // video_object_type_indication
-    w.Put(v.verid ? 1 : 0, 1);
-    if (v.verid) {
-        w.Put(v.verid, 4);
-        w.Put(1, 3);
-    }
-    w.Put(1, 4);  // aspect_ratio_info
-    w.Put(v.chromaFormat >= 0 ? 1 : 0, 1);
-    if (v.chromaFormat >= 0) {
-        w.Put(v.chromaFormat, 2);
-        w.Put(1, 1);  // low_delay
-        w.Put(0, 1);  // vbv_parameters
-    }
-    w.Put(v.shape, 2);
-    m();
-    w.Put(v.resolution, 16);
-    m();
-    int bits = 1;
-    while ((1 << bits) < v.resolution) ++bits;
-    w.Put(v.fixedIncrement >= 0 ? 1 : 0, 1);
-    if (v.fixedIncrement >= 0) w.Put(v.fixedIncrement, bits);
-    m();
-    w.Put(v.width, 13);
-    m();
-    w.Put(v.height, 13);
-    m();
-    w.Put(v.interlaced, 1);
-    w.Put(1, 1);  // obmc_disable
-    const bool known = v.verid == 1 || v.verid == 2 || v.verid == 4 || v.verid == 5;
-    const int verid = known ? v.verid : v.objectVerid;
-    w.Put(v.sprite, verid == 1 ? 1 : 2);
-    if (v.sprite == 1) {
-        for (int field : {64, 48, 0, 0}) {
-            w.Put(field, 13);
-            m();
-        }
-    }
-    if (v.sprite) {
-        w.Put(v.warpingPoints, 6);
-        w.Put(0, 2);
-        w.Put(v.brightness, 1);
-        if (v.sprite == 1) w.Put(0, 1);
-    }
-    w.Put(v.not8Bit, 1);
-    w.Put(v.quantType, 1);
-    if (v.quantType) {
-        w.Put(v.intraMatrix.empty() ? 0 : 1, 1);
-        for (int x : v.intraMatrix) w.Put(x, 8);
-        w.Put(0, 1);
-    }
-    if (verid != 1) w.Put(1, 1);  // quarter_sample
-    w.Put(1, 1);                  // complexity_estimation_disable
-    w.Put(0, 1);                  // resync_marker_disable
-    w.Put(v.dataPartitioned, 1);
-    if (v.dataPartitioned) w.Put(0, 1);
-    if (verid != 1) {
-        w.Put(v.newpred, 1);
-        if (v.newpred) w.Put(0b111, 3);
-        w.Put(v.reducedResolution, 1);
-    }
-    w.Put(v.scalability, 1);
-    w.Stuff();
-}
-
+// A parser state over `bytes` (zero-padded), with the visual object's verid.
 struct Parsed {
-    int32_t result;
-    std::unique_ptr<MPEG4DecoderState> s;
+    std::vector<uint8_t> bytes;
+    std::unique_ptr<MPEG4DecoderState> s = std::make_unique<MPEG4DecoderState>();
+    Parsed(const BitWriter& w, int objectVerid = 1) : bytes(w.Padded()) {
+        s->vo.verid = objectVerid;
+        s->bits.Init(bytes.data(), bytes.size());
+    }
 };
 
-Parsed ParseVol(std::vector<uint8_t> bytes, int objectVerid = 1) {
-    bytes.resize(bytes.size() + 16, 0);
-    auto s = std::make_unique<MPEG4DecoderState>();
-    *s = MPEG4DecoderState{};
-    s->vo.verid = objectVerid;
-    static std::vector<uint8_t> keep;
-    keep = bytes;
-    s->bits.Init(keep.data(), keep.size());
-    const int32_t r = ParseVideoObjectLayer(*s);
-    return {r, std::move(s)};
-}
-
-Parsed ParseVol(const Vol& v) {
+int32_t ParseVol(const VolSpec& v, Parsed** out = nullptr) {
+    static std::unique_ptr<Parsed> last;
     BitWriter w;
-    WriteVol(w, v);
-    return ParseVol(w.Bytes(), v.objectVerid);
+    qm::test::mpeg4::PutVol(w, v);
+    last = std::make_unique<Parsed>(w, v.objectVerid);
+    if (out) *out = last.get();
+    return ParseVideoObjectLayer(*last->s);
 }
 
-TEST(Mpeg4Headers, VolRefusals) {
-    EXPECT_EQ(ParseVol(Vol{}).result, PARSE_OK);
-    for (int marker = 1; marker <= 5; ++marker) {
-        Vol v;
-        v.breakMarker = marker;
-        EXPECT_EQ(ParseVol(v).result, PARSE_ERROR) << "marker " << marker;
-    }
-    // Each refused layer: one change to the plain one.
-    const std::pair<const char*, void (*)(Vol&)> refused[] = {
-        {"zero time increment resolution", [](Vol& v) { v.resolution = 0; }},
-        {"zero fixed increment", [](Vol& v) { v.fixedIncrement = 0; }},
-        {"zero width", [](Vol& v) { v.width = 0; }},
-        {"binary shape", [](Vol& v) { v.shape = 1; }},
-        {"chroma format 2", [](Vol& v) { v.chromaFormat = 2; }},
-        {"not 8 bit", [](Vol& v) { v.not8Bit = 1; }},
-        {"scalability", [](Vol& v) { v.scalability = 1; }},
-        {"reduced resolution",
-         [](Vol& v) {
-             v.verid = 2;
-             v.reducedResolution = 1;
-         }},
-        {"GMC with 4 points",
-         [](Vol& v) {
-             v.verid = 2;
-             v.sprite = 2;
-             v.warpingPoints = 4;
-         }},
-        {"GMC with brightness",
-         [](Vol& v) {
-             v.verid = 2;
-             v.sprite = 2;
-             v.brightness = 1;
-         }},
-        {"5 warping points",
-         [](Vol& v) {
-             v.sprite = 1;
-             v.warpingPoints = 5;
-         }},
+// Each row one change to a plain 64x48 layer, and what the parser makes of it (-1: not checked).
+// The layer's verid (its own when known, else the visual object's) decides the width of
+// sprite_enable and whether the version 2 fields are there.
+TEST(Mpeg4Headers, VolFields) {
+    struct Want {
+        int verid = -1, sprite = -1, quarterSample = -1, newpred = -1;
     };
-    for (const auto& [name, change] : refused) {
-        Vol v;
-        change(v);
-        EXPECT_EQ(ParseVol(v).result, PARSE_ERROR) << name;
+    const struct {
+        const char* name;
+        VolSpec vol;
+        int32_t result;
+        Want want = {};
+    } kRows[] = {
+        {"plain", {}, PARSE_OK, {.verid = 1, .sprite = MPEG4_SPRITE_NONE, .newpred = 0}},
+        {"zero time increment resolution", {.resolution = 0}, PARSE_ERROR},
+        {"zero fixed increment", {.fixedIncrement = 0}, PARSE_ERROR},
+        {"zero width", {.width = 0}, PARSE_ERROR},
+        {"binary shape", {.shape = 1}, PARSE_ERROR},
+        {"chroma format 2", {.chromaFormat = 2}, PARSE_ERROR},
+        {"not 8 bit", {.not8Bit = 1}, PARSE_ERROR},
+        {"scalability", {.scalability = 1}, PARSE_ERROR},
+        {"reduced resolution", {.verid = 2, .reducedResolution = 1}, PARSE_ERROR},
+        {"GMC with 4 points", {.verid = 2, .gmc = 1, .warpingPoints = 4}, PARSE_ERROR},
+        {"GMC with brightness", {.verid = 2, .gmc = 1, .spriteBrightnessChange = 1}, PARSE_ERROR},
+        {"5 warping points",
+         {.spriteWidth = 64, .spriteHeight = 48, .warpingPoints = 5},
+         PARSE_ERROR},
+        {"4 warping points", {.spriteWidth = 64, .spriteHeight = 48, .warpingPoints = 4}, PARSE_OK},
+        {"GMC with 3 points",
+         {.verid = 2, .gmc = 1, .warpingPoints = 3},
+         PARSE_OK,
+         {.sprite = MPEG4_SPRITE_GMC, .quarterSample = 1}},
+        {"no layer verid, object 2",
+         {.objectVerid = 2, .gmc = 1},
+         PARSE_OK,
+         {.verid = 2, .sprite = MPEG4_SPRITE_GMC, .quarterSample = 1}},
+        {"no layer verid, object 1: one-bit sprite_enable",
+         {.spriteWidth = 64, .spriteHeight = 48},
+         PARSE_OK,
+         {.sprite = MPEG4_SPRITE_STATIC, .quarterSample = 0}},
+        {"unknown layer verid",
+         {.verid = 7, .objectVerid = 2, .spriteWidth = 64, .spriteHeight = 48},
+         PARSE_OK,
+         {.verid = 2, .sprite = MPEG4_SPRITE_STATIC}},
+        {"newpred", {.verid = 2, .newpred = 1}, PARSE_OK, {.verid = 2, .newpred = 1}},
+    };
+    for (const auto& row : kRows) {
+        SCOPED_TRACE(row.name);
+        Parsed* p = nullptr;
+        EXPECT_EQ(ParseVol(row.vol, &p), row.result);
+        const Mpeg4Vol& vol = p->s->vol;
+        const auto expect = [](int want, int got, const char* what) {
+            if (want >= 0) {
+                EXPECT_EQ(got, want) << what;
+            }
+        };
+        expect(row.want.verid, vol.verid, "verid");
+        expect(row.want.sprite, vol.spriteEnable, "sprite_enable");
+        expect(row.want.quarterSample, vol.quarterSample, "quarter_sample");
+        expect(row.want.newpred, vol.newpredEnable, "newpred_enable");
+        expect(row.want.newpred * 3, vol.requestedUpstreamMessageType, "upstream message type");
+        expect(row.want.newpred, vol.newpredSegmentType, "newpred segment type");
     }
-    Vol sprite;
-    sprite.sprite = 1;
-    sprite.warpingPoints = 4;
-    EXPECT_EQ(ParseVol(sprite).result, PARSE_OK);
-    Vol gmc;
-    gmc.verid = 2;
-    gmc.sprite = 2;
-    gmc.warpingPoints = 3;
-    const Parsed p = ParseVol(gmc);
-    ASSERT_EQ(p.result, PARSE_OK);
-    EXPECT_EQ(p.s->vol.spriteEnable, MPEG4_SPRITE_GMC);
-    EXPECT_EQ(p.s->vol.quarterSample, 1);
+    // A loaded matrix repeats its last value; the other keeps its default.
+    Parsed* p = nullptr;
+    ASSERT_EQ(ParseVol(VolSpec{.quantType = 1, .intraMatrix = {8, 16, 0}}, &p), PARSE_OK);
+    EXPECT_EQ(p->s->vol.intraMatrix[0], 8);
+    for (int i = 1; i < 64; ++i) EXPECT_EQ(p->s->vol.intraMatrix[i], 16) << i;
+    EXPECT_EQ(p->s->vol.nonIntraMatrix[63], 33);
+    for (int marker = 1; marker <= 5; ++marker)
+        EXPECT_EQ(ParseVol(VolSpec{.breakMarker = marker}), PARSE_ERROR) << "marker " << marker;
+    // The time increment's width; the fields after it were read in step.
+    for (auto [resolution, bits] : {std::pair{1, 1}, {2, 1}, {30, 5}, {30000, 15}, {65535, 16}}) {
+        Parsed* p = nullptr;
+        ASSERT_EQ(ParseVol(VolSpec{.resolution = resolution, .fixedIncrement = 1}, &p), PARSE_OK);
+        EXPECT_EQ(p->s->vol.timeIncrementBits, bits) << resolution;
+        EXPECT_EQ(p->s->vol.height, 48);
+    }
+    // A list whose first value is 0 clears everything but the first entry.
+    Mpeg4BitReader r{};
+    uint8_t zero[8] = {}, matrix[64];
+    r.Init(zero, sizeof zero);
+    std::memset(matrix, 5, 64);
+    ParseQuantMatrix(r, matrix);
+    for (int i = 0; i < 64; ++i) EXPECT_EQ(matrix[i], i ? 0 : 5);
 }
 
 // A refused layer or object header changes nothing: the layer in use, and the frames sized for
 // it, stay as they were however far the header got.
 TEST(Mpeg4Headers, RefusedHeadersLeaveTheStateAsItWas) {
-    Vol good;
-    good.verid = 2;
-    good.interlaced = 1;
-    good.quantType = 1;
-    good.intraMatrix = {9, 10, 0};
-    std::vector<Vol> bad(4, Vol{});
-    for (Vol& v : bad) {
-        v.width = 96;
-        v.height = 80;
-        v.quantType = 1;
-    }
-    bad[0].not8Bit = 1;      // after the size
-    bad[1].scalability = 1;  // the last field
-    bad[2].breakMarker = 5;  // the marker after the height
-    bad[3].chromaFormat = 3;
-    for (size_t i = 0; i < bad.size(); ++i) {
-        SCOPED_TRACE(i);
+    const VolSpec good{.verid = 2, .interlaced = 1, .quantType = 1, .intraMatrix = {9, 10, 0}};
+    const VolSpec bad[] = {
+        {.width = 96, .height = 80, .not8Bit = 1, .quantType = 1},      // after the size
+        {.width = 96, .height = 80, .quantType = 1, .scalability = 1},  // the last field
+        {.width = 96, .height = 80, .quantType = 1, .breakMarker = 5},  // after the height
+        {.width = 96, .height = 80, .chromaFormat = 3, .quantType = 1},
+    };
+    for (const VolSpec& b : bad) {
+        SCOPED_TRACE(&b - bad);
         BitWriter w;
-        WriteVol(w, good);
-        WriteVol(w, bad[i]);
-        w.Bytes().resize(w.Bytes().size() + 16, 0);
-        MPEG4DecoderState s{};
-        s.vo.verid = 1;
-        s.bits.Init(w.Bytes().data(), w.Bytes().size() - 16);
-        ASSERT_EQ(ParseVideoObjectLayer(s), PARSE_OK);
-        const Mpeg4Vol before = s.vol;
-        ASSERT_TRUE(s.bits.NextStartCode());
-        s.bits.ptr -= 3;
-        EXPECT_EQ(ParseVideoObjectLayer(s), PARSE_ERROR);
-        EXPECT_EQ(std::memcmp(&s.vol, &before, sizeof before), 0);
+        qm::test::mpeg4::PutVol(w, good);
+        qm::test::mpeg4::PutVol(w, b);
+        Parsed p(w);
+        ASSERT_EQ(ParseVideoObjectLayer(*p.s), PARSE_OK);
+        const Mpeg4Vol before = p.s->vol;
+        ASSERT_TRUE(p.s->bits.NextStartCode());
+        p.s->bits.ptr -= 3;
+        EXPECT_EQ(ParseVideoObjectLayer(*p.s), PARSE_ERROR);
+        EXPECT_EQ(std::memcmp(&p.s->vol, &before, sizeof before), 0);
     }
     // A visual object of another type after one of version 2.
     BitWriter w;
-    w.Put(0b1'0010'001, 8);  // is_visual_object_identifier, verid 2, priority 1
-    w.Put(1, 4);             // video
-    w.Put(0, 1);
-    w.Put(0b1'0001'001, 8);  // verid 1
-    w.Put(2, 4);             // still texture
-    w.Put(0, 8);
-    w.Bytes().resize(w.Bytes().size() + 16, 0);
-    MPEG4DecoderState s{};
-    s.bits.Init(w.Bytes().data(), w.Bytes().size() - 16);
-    ASSERT_EQ(ParseVisualObject(s), PARSE_OK);
-    EXPECT_EQ(s.vo.verid, 2);
-    EXPECT_EQ(ParseVisualObject(s), PARSE_UNSUPPORTED);
-    EXPECT_EQ(s.vo.verid, 2);
-}
-
-TEST(Mpeg4Headers, TimeIncrementWidth) {
-    for (auto [resolution, bits] : {std::pair{1, 1}, {2, 1}, {30, 5}, {30000, 15}, {65535, 16}}) {
-        Vol v;
-        v.resolution = resolution;
-        v.fixedIncrement = 1;
-        const Parsed p = ParseVol(v);
-        ASSERT_EQ(p.result, PARSE_OK) << resolution;
-        EXPECT_EQ(p.s->vol.timeIncrementBits, bits) << resolution;
-        EXPECT_EQ(p.s->vol.width, 64);  // the fields after it were read in step
-        EXPECT_EQ(p.s->vol.height, 48);
-    }
-}
-
-// The layer's verid (its own when known, else the visual object's) decides the width of
-// sprite_enable and whether the version 2 fields are there.
-TEST(Mpeg4Headers, VeridInheritance) {
-    const struct {
-        int verid, objectVerid, sprite, newpred;
-        int usedVerid, quarterSample;
-    } cases[] = {
-        {0, 2, MPEG4_SPRITE_GMC, 0, 2, 1},     // no layer identifier
-        {0, 1, MPEG4_SPRITE_STATIC, 0, 1, 0},  // a one-bit sprite_enable
-        {7, 2, MPEG4_SPRITE_STATIC, 0, 2, 1},  // unknown: replaced
-        {2, 1, MPEG4_SPRITE_NONE, 1, 2, 1},    // newpred is read
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(testing::Message() << "verid " << c.verid << " object " << c.objectVerid);
-        Vol v;
-        v.verid = c.verid;
-        v.objectVerid = c.objectVerid;
-        v.sprite = c.sprite;
-        v.newpred = c.newpred;
-        const Parsed p = ParseVol(v);
-        ASSERT_EQ(p.result, PARSE_OK);
-        EXPECT_EQ(p.s->vol.verid, c.usedVerid);
-        EXPECT_EQ(p.s->vol.spriteEnable, c.sprite);
-        EXPECT_EQ(p.s->vol.quarterSample, c.quarterSample);
-        EXPECT_EQ(p.s->vol.newpredEnable, c.newpred);
-        EXPECT_EQ(p.s->vol.requestedUpstreamMessageType, c.newpred ? 3 : 0);
-        EXPECT_EQ(p.s->vol.newpredSegmentType, c.newpred);
-    }
-}
-
-TEST(Mpeg4Headers, LoadedMatrixRepeatsItsLastValue) {
-    Vol v;
-    v.quantType = 1;
-    v.intraMatrix = {8, 16, 0};
-    Parsed p = ParseVol(v);
-    ASSERT_EQ(p.result, PARSE_OK);
-    EXPECT_EQ(p.s->vol.intraMatrix[0], 8);
-    EXPECT_EQ(p.s->vol.intraMatrix[1], 16);  // zigzag position 1 is raster 1
-    for (int i = 2; i < 64; ++i) EXPECT_EQ(p.s->vol.intraMatrix[i], 16) << i;
-    EXPECT_EQ(p.s->vol.nonIntraMatrix[63], 33);  // the default non-intra matrix
-    // A list whose first value is 0 clears everything but the first entry.
-    Mpeg4BitReader r{};
-    uint8_t zero[8] = {};
-    r.Init(zero, sizeof zero);
-    uint8_t matrix[64];
-    std::memset(matrix, 5, 64);
-    ParseQuantMatrix(r, matrix);
-    EXPECT_EQ(matrix[0], 5);
-    for (int i = 1; i < 64; ++i) EXPECT_EQ(matrix[i], 0);
+    w.Put(0b1'0010'001'0001'0, 13);  // identifier, verid 2, priority 1, video, no signal type
+    w.Put(0b1'0001'001'0010, 12);    // verid 1, still texture
+    Parsed p(w);
+    ASSERT_EQ(ParseVisualObject(*p.s), PARSE_OK);
+    EXPECT_EQ(p.s->vo.verid, 2);
+    EXPECT_EQ(ParseVisualObject(*p.s), PARSE_UNSUPPORTED);
+    EXPECT_EQ(p.s->vo.verid, 2);
 }
 
 TEST(Mpeg4Headers, DivxUserDataSetsTheCompatibilityMode) {
-    BitWriter w;
-    WriteVol(w, Vol{});
-    w.StartCode(0xB2);
-    for (char c : std::string("DivX503b1393p")) w.Put(uint8_t(c), 8);
-    Parsed p = ParseVol(w.Bytes());
-    ASSERT_EQ(p.result, PARSE_OK);
-    EXPECT_EQ(p.s->compatibilityMode, 2);
-    EXPECT_EQ(p.s->compatibilityFlag, 1);
-    BitWriter other;
-    WriteVol(other, Vol{});
-    other.StartCode(0xB2);
-    for (char c : std::string("Lavc")) other.Put(uint8_t(c), 8);
-    p = ParseVol(other.Bytes());
-    EXPECT_EQ(p.s->compatibilityMode, 0);
-}
-
-std::vector<uint8_t> ShortHeaderPicture(int format, int temporalReference = 0) {
-    BitWriter w;
-    w.Put(0x20, 22);  // picture start code
-    w.Put(temporalReference, 8);
-    w.Put(1, 1);
-    w.Put(0, 1);
-    w.Put(0, 3);
-    w.Put(format, 3);
-    w.Put(0, 1);  // I
-    w.Put(0, 4);
-    w.Put(5, 5);
-    w.Put(0, 1);
-    w.Put(0, 1);  // pei
-    w.Bytes().resize(w.Bytes().size() + 16, 0);
-    return w.Bytes();
+    for (const std::string text : {"DivX503b1393p", "Lavc"}) {
+        BitWriter w;
+        qm::test::mpeg4::PutVol(w, VolSpec{});
+        w.StartCode(0xB2);
+        for (char c : text) w.Put(uint8_t(c), 8);
+        Parsed p(w);
+        ASSERT_EQ(ParseVideoObjectLayer(*p.s), PARSE_OK);
+        EXPECT_EQ(p.s->compatibilityMode, text[0] == 'D' ? 2 : 0) << text;
+        EXPECT_EQ(p.s->compatibilityFlag, text[0] == 'D' ? 1 : 0) << text;
+    }
 }
 
 TEST(Mpeg4Headers, ShortHeaderFormats) {
-    for (int format : {0, 6, 7})
-        EXPECT_EQ(ParseVol(ShortHeaderPicture(format)).result, PARSE_ERROR);
-    Parsed p = ParseVol(ShortHeaderPicture(2));
-    ASSERT_EQ(p.result, PARSE_OK);
-    EXPECT_EQ(p.s->vol.shortVideoHeader, 1);
-    EXPECT_EQ(p.s->vol.width, 176);
-    EXPECT_EQ(p.s->vol.height, 144);
-    EXPECT_EQ(p.s->sh.gobsInVop, 9);
-    EXPECT_EQ(p.s->sh.macroblocksInGob, 11);
-    // The marker was not consumed: the picture header follows from 16 bits in.
-    p.s->bits.Skip(16);
-    ASSERT_EQ(ParseVopHeader(*p.s), PARSE_OK);
-    EXPECT_EQ(p.s->vop.codingType, MPEG4_VOP_I);
-    EXPECT_EQ(p.s->sh.quant, 5);
+    for (int format : {0, 6, 7, 2}) {
+        BitWriter w;
+        w.Put(0x20, 22);  // picture start code
+        w.Put(0, 8);      // temporal reference
+        w.Put(0b10'000, 5);
+        w.Put(uint32_t(format), 3);
+        w.Put(0b0'0000'00101'0'0, 12);  // I, quantiser 5, no pei
+        Parsed p(w);
+        if (format != 2) {
+            EXPECT_EQ(ParseVideoObjectLayer(*p.s), PARSE_ERROR) << format;
+            continue;
+        }
+        ASSERT_EQ(ParseVideoObjectLayer(*p.s), PARSE_OK);
+        EXPECT_EQ(p.s->vol.shortVideoHeader, 1);
+        EXPECT_EQ(p.s->vol.width, 176);
+        EXPECT_EQ(p.s->vol.height, 144);
+        EXPECT_EQ(p.s->sh.gobsInVop, 9);
+        EXPECT_EQ(p.s->sh.macroblocksInGob, 11);
+        // The marker was not consumed: the picture header follows from 16 bits in.
+        p.s->bits.Skip(16);
+        ASSERT_EQ(ParseVopHeader(*p.s), PARSE_OK);
+        EXPECT_EQ(p.s->vop.codingType, MPEG4_VOP_I);
+        EXPECT_EQ(p.s->sh.quant, 5);
+    }
 }
 
-// Visual object and GOV headers; the VOP header's refusals.
+// Visual object and GOV headers; the VOP header's fields and refusals.
 TEST(Mpeg4Headers, ObjectGovAndVop) {
-    auto state = std::make_unique<MPEG4DecoderState>();
-    MPEG4DecoderState& s = *state;
-    std::vector<uint8_t> bytes;
-    auto load = [&](BitWriter& w) {
-        bytes = w.Bytes();
-        bytes.resize(bytes.size() + 16, 0);
-        s.bits.Init(bytes.data(), bytes.size());
-    };
-    BitWriter vo;
-    vo.Put(0, 1);
-    vo.Put(2, 4);  // still texture
-    load(vo);
-    EXPECT_EQ(ParseVisualObject(s), PARSE_UNSUPPORTED);
-    BitWriter gov;
+    BitWriter vo, gov, badGov;
+    vo.Put(0b0'0010, 5);  // still texture
+    EXPECT_EQ(ParseVisualObject(*Parsed(vo).s), PARSE_UNSUPPORTED);
     for (auto [v, n] : {std::pair{1, 5}, {2, 6}, {1, 1}, {3, 6}, {1, 1}, {0, 1}}) gov.Put(v, n);
-    s.vol.timeIncrementResolution = 30;
-    load(gov);
-    ASSERT_EQ(ParseGroupOfVops(s), PARSE_OK);
-    EXPECT_EQ(s.gov.time, ((1 * 60 + 2) * 60 + 3) * 30);
-    EXPECT_EQ(s.gov.closed, 1);
-    BitWriter badGov;
-    badGov.Put(0, 11);
-    badGov.Put(0, 1);
-    load(badGov);
-    EXPECT_EQ(ParseGroupOfVops(s), PARSE_ERROR);
+    Parsed g(gov);
+    g.s->vol.timeIncrementResolution = 30;
+    ASSERT_EQ(ParseGroupOfVops(*g.s), PARSE_OK);
+    EXPECT_EQ(g.s->gov.time, ((1 * 60 + 2) * 60 + 3) * 30);
+    EXPECT_EQ(g.s->gov.closed, 1);
+    badGov.Put(0, 12);
+    EXPECT_EQ(ParseGroupOfVops(*Parsed(badGov).s), PARSE_ERROR);
 
-    s.vol.timeIncrementBits = 5;
-    s.vol.quantPrecision = 5;
-    auto vop = [&](int type, int fcode, int coded, int marker) {
+    std::unique_ptr<Parsed> p;
+    auto vop = [&](int type, int fcode, int coded, int marker, int noBVops = 0) {
         BitWriter w;
-        w.Put(type, 2);
+        w.Put(uint32_t(type), 2);
         w.Put(0b110, 3);  // modulo_time_base 2
-        w.Put(marker, 1);
-        w.Put(7, 5);
-        w.Put(1, 1);
-        w.Put(coded, 1);
+        w.Put(uint32_t(marker), 1);
+        w.Put(0b00111'1, 6);  // time increment 7, marker
+        w.Put(uint32_t(coded), 1);
         if (type == MPEG4_VOP_P) w.Put(1, 1);  // rounding
-        w.Put(2, 3);
-        w.Put(9, 5);
-        if (type != MPEG4_VOP_I) w.Put(fcode, 3);
-        if (type == MPEG4_VOP_B) w.Put(fcode, 3);
-        load(w);
-        return ParseVopHeader(s);
+        w.Put(0b010'01001, 8);                 // intra_dc_vlc_thr 2, quantiser 9
+        if (type != MPEG4_VOP_I) w.Put(uint32_t(fcode), 3);
+        if (type == MPEG4_VOP_B) w.Put(uint32_t(fcode), 3);
+        p = std::make_unique<Parsed>(w);
+        p->s->vol.timeIncrementBits = 5;
+        p->s->vol.quantPrecision = 5;
+        p->s->noBVops = noBVops;
+        return ParseVopHeader(*p->s);
     };
     ASSERT_EQ(vop(MPEG4_VOP_P, 2, 1, 1), PARSE_OK);
-    EXPECT_EQ(s.vop.moduloTimeBase, 2);
-    EXPECT_EQ(s.vop.timeIncrement, 7);
-    EXPECT_EQ(s.vop.roundingType, 1);
-    EXPECT_EQ(s.vop.intraDcVlcThr, 2);
-    EXPECT_EQ(s.vop.quant, 9);
-    EXPECT_EQ(s.vop.fcodeForward, 2);
-    EXPECT_EQ(ResyncMarkerBits(s), 18);
+    EXPECT_EQ(p->s->vop.moduloTimeBase, 2);
+    EXPECT_EQ(p->s->vop.timeIncrement, 7);
+    EXPECT_EQ(p->s->vop.roundingType, 1);
+    EXPECT_EQ(p->s->vop.intraDcVlcThr, 2);
+    EXPECT_EQ(p->s->vop.quant, 9);
+    EXPECT_EQ(p->s->vop.fcodeForward, 2);
+    EXPECT_EQ(ResyncMarkerBits(*p->s), 18);
     EXPECT_EQ(vop(MPEG4_VOP_P, 0, 1, 1), PARSE_ERROR);
     EXPECT_EQ(vop(MPEG4_VOP_I, 0, 1, 0), PARSE_ERROR);
     EXPECT_EQ(vop(MPEG4_VOP_B, 0, 0, 1), PARSE_OK);  // not coded: nothing more is read
-    s.noBVops = 1;
-    EXPECT_EQ(vop(MPEG4_VOP_B, 1, 1, 1), PARSE_ERROR);
+    EXPECT_EQ(vop(MPEG4_VOP_B, 1, 1, 1, 1), PARSE_ERROR);
 }
 
 TEST(Mpeg4Headers, SpriteCodes) {
     // brightness_change_factor: one value per code length class.
-    struct Case {
-        uint32_t bits;
-        int length;
-        int value;
-    };
-    for (const Case& c :
-         {Case{0b0'00000, 6, -16}, Case{0b0'11111, 6, 16}, Case{0b10'000000, 8, -48},
-          Case{0b10'111111, 8, 48}, Case{0b110'0000000, 10, -112}, Case{0b110'1111111, 10, 112},
-          Case{0b1110'000000000, 13, 113}, Case{0b1111'1111111111, 14, 1648}}) {
-        uint8_t bytes[8] = {};
-        for (int i = 0; i < c.length; ++i)
-            if ((c.bits >> (c.length - 1 - i)) & 1) bytes[i / 8] |= uint8_t(0x80 >> (i % 8));
-        Mpeg4BitReader r{};
-        r.Init(bytes, sizeof bytes);
-        EXPECT_EQ(ParseBrightnessChangeFactor(r), c.value) << c.bits;
-        EXPECT_EQ(int(r.Position() * 8 + r.bitOffset), c.length);
+    for (auto [bits, length, value] : {std::tuple{0b0'00000, 6, -16},
+                                       {0b0'11111, 6, 16},
+                                       {0b10'000000, 8, -48},
+                                       {0b10'111111, 8, 48},
+                                       {0b110'0000000, 10, -112},
+                                       {0b110'1111111, 10, 112},
+                                       {0b1110'000000000, 13, 113},
+                                       {0b1111'1111111111, 14, 1648}}) {
+        BitWriter w;
+        w.Put(uint32_t(bits), length);
+        Parsed p(w);
+        EXPECT_EQ(ParseBrightnessChangeFactor(p.s->bits), value) << bits;
+        EXPECT_EQ(int(p.s->bits.Position() * 8 + p.s->bits.bitOffset), length);
     }
-    // Trajectory: du = -3 (length 2 code "011", value "00"), dv = 0, then a missing marker.
-    auto state = std::make_unique<MPEG4DecoderState>();
-    MPEG4DecoderState& s = *state;
-    s.vol.spriteWarpingPoints = 1;
-    BitWriter w;
-    w.Put(0b011, 3);
-    w.Put(0b00, 2);
-    w.Put(1, 1);
-    w.Put(0b00, 2);
-    w.Put(1, 1);
-    std::vector<uint8_t> bytes = w.Bytes();
-    bytes.resize(bytes.size() + 8, 0);
-    s.bits.Init(bytes.data(), bytes.size());
-    ASSERT_EQ(ParseSpriteTrajectory(s), PARSE_OK);
-    EXPECT_EQ(s.vop.du[0], -3);
-    EXPECT_EQ(s.vop.dv[0], 0);
-    BitWriter nine;
-    nine.Put(0b111, 3);
-    nine.Put(0x1FF, 9);  // nine one bits after 111
-    bytes = nine.Bytes();
-    bytes.resize(bytes.size() + 8, 0);
-    s.bits.Init(bytes.data(), bytes.size());
-    EXPECT_EQ(ParseSpriteTrajectory(s), PARSE_ERROR);
+    // Trajectory: du = -3 (length 2 code "011", value "00"), dv = 0; then nine one bits after
+    // "111", a length no code has.
+    BitWriter w, nine;
+    w.Put(0b011'00'1'00'1, 9);
+    Parsed p(w);
+    p.s->vol.spriteWarpingPoints = 1;
+    ASSERT_EQ(ParseSpriteTrajectory(*p.s), PARSE_OK);
+    EXPECT_EQ(p.s->vop.du[0], -3);
+    EXPECT_EQ(p.s->vop.dv[0], 0);
+    nine.Put(0b111'111111111, 12);
+    Parsed q(nine);
+    q.s->vol.spriteWarpingPoints = 1;
+    EXPECT_EQ(ParseSpriteTrajectory(*q.s), PARSE_ERROR);
 }
 
 // VOP time: the short-header temporal reference wraps; modulo_time_base seconds accumulate.
@@ -479,68 +293,41 @@ TEST(Mpeg4Headers, VopTimeArithmetic) {
 
     *state = MPEG4DecoderState{};
     s.vol.timeIncrementResolution = 30;
-    s.vop.codingType = MPEG4_VOP_I;
-    s.vop.timeIncrement = 10;
-    EXPECT_EQ(VopTime(s), 10);
-    s.vop.moduloTimeBase = 1;
-    s.vop.timeIncrement = 5;
-    s.vop.codingType = MPEG4_VOP_P;
-    EXPECT_EQ(VopTime(s), 35);
-    s.vop.codingType = MPEG4_VOP_B;  // before the base moved on for it
-    s.vop.moduloTimeBase = 0;
-    s.vop.timeIncrement = 20;
-    EXPECT_EQ(VopTime(s), 20);
-    s.vop.codingType = MPEG4_VOP_P;
-    s.vop.timeIncrement = 6;
-    EXPECT_EQ(VopTime(s), 36);
+    // I at 10; P one second on at 5; B before the base moved on for it; P on the new base.
+    for (auto [type, modulo, increment, time] : {std::tuple{MPEG4_VOP_I, 0, 10, 10},
+                                                 {MPEG4_VOP_P, 1, 5, 35},
+                                                 {MPEG4_VOP_B, 0, 20, 20},
+                                                 {MPEG4_VOP_P, 0, 6, 36}}) {
+        s.vop.codingType = type;
+        s.vop.moduloTimeBase = modulo;
+        s.vop.timeIncrement = increment;
+        EXPECT_EQ(VopTime(s), time) << type << " " << increment;
+    }
 }
 
-// A stream that starts with its VOL: no visual object sequence or visual object header.
-TEST(Mpeg4Headers, VolWithoutVisualObject) {
-    BitWriter w;
-    WriteVol(w, Vol{});
-    std::vector<uint8_t> bytes = w.Bytes();
-    UMC::mpeg4::Mpeg4StreamDecoder decoder;
-    ASSERT_EQ(decoder.Open(bytes.data(), bytes.size()), STATUS_OK);
+// A stream that starts with its VOL (no visual object sequence or visual object header); a size
+// beyond the decoder's limit, refused as the layer is read, before any picture memory is taken;
+// no VOL at all.
+TEST(Mpeg4Headers, StreamOpening) {
+    BitWriter w, huge;
+    qm::test::mpeg4::PutVol(w, VolSpec{});
+    qm::test::mpeg4::PutVol(huge, VolSpec{.width = 8000, .height = 8000});
+    Mpeg4StreamDecoder decoder;
+    ASSERT_EQ(decoder.Open(w.Bytes().data(), w.Bytes().size()), STATUS_OK);
     EXPECT_EQ(decoder.State().vol.verid, 1);
     EXPECT_EQ(decoder.State().vol.width, 64);
     const MPEG4FrameBuffer* frame = nullptr;
     int32_t result = 0;
     EXPECT_EQ(decoder.Next(&frame, &result), STATUS_SYNC_NOT_FOUND);
-    // A size beyond the decoder's limit is refused as the layer is read, before any picture
-    // memory is taken.
-    Vol huge;
-    huge.width = 8000;
-    huge.height = 8000;
-    BitWriter big;
-    WriteVol(big, huge);
-    EXPECT_EQ(decoder.Open(big.Bytes().data(), big.Bytes().size()), STATUS_INVALID_STREAM);
-    // No VOL at all.
+    EXPECT_EQ(decoder.Open(huge.Bytes().data(), huge.Bytes().size()), STATUS_INVALID_STREAM);
     const uint8_t junk[] = {0, 0, 1, 0xB6, 0x12, 0x34, 0, 0, 0};
     EXPECT_EQ(decoder.Open(junk, sizeof junk), STATUS_SYNC_NOT_FOUND);
 }
 
-}  // namespace
-
-namespace {
-
 // Access units end before the second picture start code (VOP, or a short-header picture): the
 // split agrees with a byte-by-byte search wherever the codes lie, zero runs and odd offsets
 // included.
-size_t SecondPictureBySearch(const std::vector<uint8_t>& d, bool shortHeader) {
-    int seen = 0;
-    for (size_t i = 0; i + 3 < d.size(); ++i) {
-        const bool picture =
-            d[i] == 0 && d[i + 1] == 0 &&
-            (shortHeader ? (d[i + 2] & 0xFC) == 0x80 : d[i + 2] == 1 && d[i + 3] == 0xB6);
-        if (!picture) continue;
-        if (seen++) return i;
-        i += 2;
-    }
-    return d.size();
-}
-
-TEST(Mpeg4AccessUnits, SplitBeforeTheSecondPicture) {
+TEST(Mpeg4Headers, AccessUnitsSplitBeforeTheSecondPicture) {
     qm::test::Rng rng(0xAC0);
     for (int trial = 0; trial < 400; ++trial) {
         const bool shortHeader = trial & 1;
@@ -552,9 +339,19 @@ TEST(Mpeg4AccessUnits, SplitBeforeTheSecondPicture) {
             d[at + 2] = shortHeader ? uint8_t(0x80 | rng.Int(0, 3)) : 1;
             d[at + 3] = shortHeader ? uint8_t(rng.Int(0, 255)) : 0xB6;
         }
-        SCOPED_TRACE(trial);
-        EXPECT_EQ(Mpeg4AccessUnitLength(d.data(), d.size(), shortHeader),
-                  SecondPictureBySearch(d, shortHeader));
+        size_t expected = d.size();
+        for (size_t i = 0, seen = 0; i + 3 < d.size(); ++i) {
+            const bool picture =
+                d[i] == 0 && d[i + 1] == 0 &&
+                (shortHeader ? (d[i + 2] & 0xFC) == 0x80 : d[i + 2] == 1 && d[i + 3] == 0xB6);
+            if (!picture) continue;
+            if (seen++) {
+                expected = i;
+                break;
+            }
+            i += 2;
+        }
+        EXPECT_EQ(Mpeg4AccessUnitLength(d.data(), d.size(), shortHeader), expected) << trial;
     }
 }
 

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <tuple>
 
 #include "SDKs/CodecFramework/mpeg4video/Mpeg4Inter.h"
 #include "primitives/dispatch/ProcessorDispatch.h"
@@ -15,41 +16,35 @@ namespace {
 using namespace qm::test::mpeg4;
 using UMC::mpeg4::MotionVector;
 
-TEST(Mpeg4MotionVectors, DifferencesWrapIntoTheFcodeRange) {
-    EXPECT_EQ(UMC::mpeg4::WrapVector(40, 1), -24);
-    EXPECT_EQ(UMC::mpeg4::WrapVector(-33, 1), 31);
-    EXPECT_EQ(UMC::mpeg4::WrapVector(31, 1), 31);
-    EXPECT_EQ(UMC::mpeg4::WrapVector(64, 2), -64);
-    EXPECT_EQ(UMC::mpeg4::WrapVector(-64, 2), -64);
+TEST(Mpeg4MotionVectors, WrapReadAndChromaRounding) {
+    for (auto [v, fcode, wrapped] :
+         {std::tuple{40, 1, -24}, {-33, 1, 31}, {31, 1, 31}, {64, 2, -64}, {-64, 2, -64}})
+        EXPECT_EQ(UMC::mpeg4::WrapVector(v, fcode), wrapped) << v << " at fcode " << fcode;
 
-    // motion_code 2 ('001'), negative, with a 2-bit residual 2 at fcode 3: -(4 + 2 + 1).
+    // motion_code 2 ('001'), negative, with a 2-bit residual 2 at fcode 3: -(4 + 2 + 1); then no
+    // code at all.
     BitWriter w;
-    w.Put(0b0011, 4);
-    w.Put(0b10, 2);
-    w.Put(0, 12);  // no code
-    w.Bytes().resize(w.Bytes().size() + 8, 0);
+    w.Put(0b0011'10, 6);
+    w.Put(0, 12);
+    std::vector<uint8_t> bytes = w.Padded();
     UMC::Mpeg4BitReader r;
-    r.Init(w.Bytes().data(), w.Bytes().size());
+    r.Init(bytes.data(), bytes.size());
     int32_t difference = 0;
     ASSERT_TRUE(UMC::mpeg4::ReadMotionDifference(r, 3, difference));
     EXPECT_EQ(difference, -7);
     EXPECT_FALSE(UMC::mpeg4::ReadMotionDifference(r, 3, difference));
-}
 
-TEST(Mpeg4MotionVectors, ChromaRounding) {
+    // Four vectors: sums 4 and 14 (and -14). One vector: a quarter of a chroma sample rounds to
+    // the half sample; quarter-sample vectors are halved towards zero first (-3 is -1 half, 6 is
+    // 3).
     const MotionVector ones[4] = {{1, 1}, {1, 1}, {1, 1}, {1, 1}};
-    EXPECT_EQ(UMC::mpeg4::ChromaVector4(ones, false).x, 1);  // sum 4
     const MotionVector fourteen[4] = {{4, -4}, {4, -4}, {3, -3}, {3, -3}};
-    EXPECT_EQ(UMC::mpeg4::ChromaVector4(fourteen, false).x, 2);  // sum 14
-    EXPECT_EQ(UMC::mpeg4::ChromaVector4(fourteen, false).y, -2);
-    // One vector: a quarter of a chroma sample rounds to the half sample.
-    EXPECT_EQ(UMC::mpeg4::ChromaVector({1, -1}, false).x, 1);
-    EXPECT_EQ(UMC::mpeg4::ChromaVector({1, -1}, false).y, -1);
-    EXPECT_EQ(UMC::mpeg4::ChromaVector({4, -3}, false).x, 2);
-    EXPECT_EQ(UMC::mpeg4::ChromaVector({4, -3}, false).y, -1);
-    // Quarter-sample vectors are halved towards zero first: -3 quarter samples is -1 half, 6 is 3.
-    EXPECT_EQ(UMC::mpeg4::ChromaVector({-3, 6}, true).x, -1);
-    EXPECT_EQ(UMC::mpeg4::ChromaVector({-3, 6}, true).y, 1);
+    const auto same = [](MotionVector a, MotionVector b) { return a.x == b.x && a.y == b.y; };
+    EXPECT_TRUE(same(UMC::mpeg4::ChromaVector4(ones, false), {1, 1}));
+    EXPECT_TRUE(same(UMC::mpeg4::ChromaVector4(fourteen, false), {2, -2}));
+    EXPECT_TRUE(same(UMC::mpeg4::ChromaVector({1, -1}, false), {1, -1}));
+    EXPECT_TRUE(same(UMC::mpeg4::ChromaVector({4, -3}, false), {2, -1}));
+    EXPECT_TRUE(same(UMC::mpeg4::ChromaVector({-3, 6}, true), {-1, 1}));
 }
 
 // A small VOL with frames and arrays, the forward reference random and padded.

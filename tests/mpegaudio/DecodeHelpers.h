@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "SDKs/CodecFramework/mpegaudio/MP3Decoder.h"
+#include "SDKs/CodecFramework/mpegaudio/MpaTables.h"
 #include "tests/support/AudioFeed.h"
 #include "tests/support/Paths.h"
 
@@ -15,27 +16,16 @@ namespace qm::test {
 
 // Frame boundaries of a fixed-rate stream without tags, from the header fields.
 inline std::vector<size_t> FrameStarts(const std::vector<uint8_t>& d) {
-    static const int kKbps[2][3][16] = {
-        {{0, 32, 48, 56, 64, 80, 96, 112, 128, 144, 160, 176, 192, 224, 256, 0},
-         {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160, 0},
-         {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160, 0}},
-        {{0, 32, 64, 96, 128, 160, 192, 224, 256, 288, 320, 352, 384, 416, 448, 0},
-         {0, 32, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 384, 0},
-         {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 0}}};
-    static const int kHz[3][3] = {
-        {22050, 24000, 16000}, {44100, 48000, 32000}, {11025, 12000, 8000}};
     std::vector<size_t> starts;
-    size_t p = 0;
-    while (p + 4 <= d.size() && d[p] == 0xFF) {
+    for (size_t p = 0; p + 4 <= d.size() && d[p] == 0xFF;) {
         const int id = (d[p + 1] >> 3) & 1, v25 = !((d[p + 1] >> 4) & 1);
-        const int layer = 4 - ((d[p + 1] >> 1) & 3);
-        const int bi = d[p + 2] >> 4, si = (d[p + 2] >> 2) & 3, pad = (d[p + 2] >> 1) & 1;
-        const int kbps = kKbps[id][layer - 1][bi], hz = kHz[v25 ? 2 : id][si];
-        size_t len = layer == 1                ? size_t((12000 * kbps / hz + pad) * 4)
-                     : (layer == 2 || id == 1) ? size_t(144000 * kbps / hz + pad)
-                                               : size_t(72000 * kbps / hz + pad);
+        const int layer = 4 - ((d[p + 1] >> 1) & 3), pad = (d[p + 2] >> 1) & 1;
+        const int kbps = UMC::mpa::kBitrates[3 * id + layer - 1][d[p + 2] >> 4];
+        const int hz = UMC::mpa::kSampleRates[v25 ? 2 : id][(d[p + 2] >> 2) & 3];
+        if (kbps == 0 || hz == 0) break;
         starts.push_back(p);
-        p += len;
+        p += layer == 1 ? size_t((12000 * kbps / hz + pad) * 4)
+                        : size_t((layer == 2 || id ? 144000 : 72000) * kbps / hz + pad);
     }
     return starts;
 }
@@ -62,14 +52,10 @@ struct Decoded {
     int errors = 0;  // calls that returned a failure other than "need more data"
 };
 
-// Feeds `data` in pieces of `chunk` bytes (0: all at once) and decodes every frame.
-inline Decoded DecodeStream(const std::vector<uint8_t>& data, size_t chunk = 0,
-                            uint32_t checkNextHeader = 0) {
+// Feeds `data` to the decoder in pieces of `chunk` bytes (0: all at once), decoding every frame.
+inline Decoded DecodeWith(UMC::MP3Decoder& decoder, const std::vector<uint8_t>& data,
+                          size_t chunk = 0) {
     Decoded result;
-    UMC::MP3Decoder decoder;
-    UMC::MP3DecoderParams params;
-    params.check_next_header = checkNextHeader;
-    if (decoder.Init(&params) != UMC::STATUS_OK) return result;
     result.errors = FeedAudio(decoder, data, chunk, 1152 * 2 * 2, [&](UMC::AudioData& out) {
         AppendPcm(out, result.pcm);
         result.channels = out.m_iChannels;
@@ -77,6 +63,16 @@ inline Decoded DecodeStream(const std::vector<uint8_t>& data, size_t chunk = 0,
         ++result.frames;
     });
     return result;
+}
+
+// The same with a fresh decoder.
+inline Decoded DecodeStream(const std::vector<uint8_t>& data, size_t chunk = 0,
+                            uint32_t checkNextHeader = 0) {
+    UMC::MP3Decoder decoder;
+    UMC::MP3DecoderParams params;
+    params.check_next_header = checkNextHeader;
+    if (decoder.Init(&params) != UMC::STATUS_OK) return {};
+    return DecodeWith(decoder, data, chunk);
 }
 
 // 10 log10(32767^2 / mean squared error); 200 for identical signals.

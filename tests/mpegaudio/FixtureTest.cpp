@@ -1,4 +1,5 @@
-// Streams from lame and twolame against mpg123's decodes (tests/fixtures/mpa/make_fixtures.sh).
+// Streams from lame and twolame against mpg123's decodes (tests/fixtures/mpa/make_fixtures.sh),
+// whole and in pieces; then damaged (bits flipped, cut short), which must never break the decoder.
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -7,6 +8,7 @@
 
 #include "tests/mpegaudio/DecodeHelpers.h"
 #include "tests/support/Paths.h"
+#include "tests/support/Random.h"
 
 namespace {
 
@@ -32,9 +34,10 @@ std::vector<Fixture> ReadManifest() {
     return list;
 }
 
-TEST(MpegAudioFixtures, MatchMpg123) {
+TEST(MpegAudioFixtures, MatchMpg123AndSurviveDamage) {
     const std::vector<Fixture> fixtures = ReadManifest();
     ASSERT_GE(fixtures.size(), 14u);
+    qm::test::Rng rng(11);
     for (const Fixture& f : fixtures) {
         SCOPED_TRACE(f.stream);
         const auto dir = qm::test::FixtureDir() / "mpa";
@@ -55,6 +58,15 @@ TEST(MpegAudioFixtures, MatchMpg123) {
         // A drop of more than a decibel from the figure recorded with the fixtures is a change
         // in the decoder's arithmetic worth a look.
         EXPECT_GE(psnr, f.psnr - 1.0);
+        for (int round = 0; round < 8; ++round) {
+            std::vector<uint8_t> d = data;
+            for (int flips = rng.Int(1, 60); flips > 0; --flips)
+                d[size_t(rng.Int(0, int(d.size()) - 1))] ^= uint8_t(1 << rng.Int(0, 7));
+            d.resize(size_t(rng.Int(int(d.size()) / 2, int(d.size()))));
+            const qm::test::Decoded got =
+                qm::test::DecodeStream(d, size_t(rng.Int(0, 2000)), uint32_t(rng.Int(0, 1)));
+            EXPECT_EQ(got.pcm.size() % size_t(std::max(got.channels, 1)), 0u);
+        }
     }
 }
 

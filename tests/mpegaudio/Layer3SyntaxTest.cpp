@@ -15,13 +15,16 @@ using namespace qm::test::mpa;
 using qm::test::Decoded;
 using qm::test::DecodeStream;
 
-std::vector<uint8_t> Concat(const std::vector<Layer3Frame>& frames) {
+std::vector<uint8_t> Join(const std::vector<std::vector<uint8_t>>& frames) {
     std::vector<uint8_t> out;
-    for (const Layer3Frame& f : frames) {
-        const std::vector<uint8_t> bytes = WriteFrame(f);
-        out.insert(out.end(), bytes.begin(), bytes.end());
-    }
+    for (const auto& f : frames) out.insert(out.end(), f.begin(), f.end());
     return out;
+}
+
+std::vector<uint8_t> Concat(const std::vector<Layer3Frame>& frames) {
+    std::vector<std::vector<uint8_t>> bytes;
+    for (const Layer3Frame& f : frames) bytes.push_back(WriteFrame(f));
+    return Join(bytes);
 }
 
 Layer3Frame Mono() {
@@ -82,22 +85,9 @@ Layer3Frame Loud(uint32_t seed) {
     return f;
 }
 
-std::vector<uint8_t> Join(const std::vector<std::vector<uint8_t>>& frames) {
-    std::vector<uint8_t> out;
-    for (const auto& f : frames) out.insert(out.end(), f.begin(), f.end());
-    return out;
-}
-
-// Header fields: bits counted from the first byte's most significant bit.
+// The frame with a header field (bits counted from the first byte's most significant bit) set.
 std::vector<uint8_t> WithBits(std::vector<uint8_t> frame, int first, int count, uint32_t value) {
-    for (int i = 0; i < count; ++i) {
-        const int bit = first + i;
-        const uint8_t mask = uint8_t(0x80 >> (bit & 7));
-        if ((value >> (count - 1 - i)) & 1)
-            frame[size_t(bit >> 3)] |= mask;
-        else
-            frame[size_t(bit >> 3)] &= uint8_t(~mask);
-    }
+    qm::test::PutBits(frame.data(), size_t(first), count, value);
     return frame;
 }
 

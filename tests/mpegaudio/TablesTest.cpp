@@ -46,9 +46,6 @@ TEST(MpegAudioTables, HuffmanTablesAreCompletePrefixCodes) {
         for (int i = 0; i < 16; ++i) codes[i] = kQuadCodes[q][i];
         ExpectCompletePrefixCode(codes, kQuadLengths[q], 16);
     }
-    static const int kLinbits[32] = {0, 0, 0, 0, 0, 0, 0,  0,  0, 0, 0, 0, 0, 0, 0,  0,
-                                     1, 2, 3, 4, 6, 8, 10, 13, 4, 5, 6, 7, 8, 9, 11, 13};
-    for (int t = 0; t < 32; ++t) EXPECT_EQ(kHuffTables[t].linbits, kLinbits[t]) << t;
 }
 
 TEST(MpegAudioTables, BandBoundariesEndAtTheGranule) {
@@ -78,9 +75,6 @@ TEST(MpegAudioTables, Layer2AllocationTables) {
             }
         }
     }
-    EXPECT_FLOAT_EQ(kScaleFactors[0], 2.0f);
-    EXPECT_FLOAT_EQ(kScaleFactors[3], 1.0f);
-    EXPECT_FLOAT_EQ(kScaleFactors[63], 1.0e-20f);
 }
 
 }  // namespace
