@@ -9,8 +9,7 @@
 #include "VideoIO/MPEGUtil/IndexerHelpers.h"
 #include "tests/support/ReportCapture.h"
 #include "tests/support/SampleAllocator.h"
-#include "tests/systemstreams/Collector.h"
-#include "tests/systemstreams/IndexerFixtures.h"
+#include "tests/systemstreams/SystemStreamSupport.h"
 
 using qm::test::ReportCapture;
 using namespace qm_MPEGUtil;
