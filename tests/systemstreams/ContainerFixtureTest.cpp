@@ -202,6 +202,7 @@ void ExpectQmdecodeDemux(const std::filesystem::path&, const std::vector<Expecte
 struct Fixture {
     const char* file;
     ContainerKind kind;
+    friend std::ostream& operator<<(std::ostream& out, const Fixture& f) { return out << f.file; }
 };
 
 class ContainerFixture : public ::testing::TestWithParam<Fixture> {};
