@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include "SDKs/CodecFramework/core/AspectRatio.h"
-#include "SDKs/CodecFramework/core/AudioCodec.h"
 #include "SDKs/CodecFramework/core/VideoDecoder.h"
 
 namespace {
@@ -103,20 +102,6 @@ TEST(VideoDecoder, StreamInfoAndPostProcessing) {
     MarkStage given(2);
     EXPECT_EQ(decoder.PreviewLastFrame(&out, &given), STATUS_OK);
     EXPECT_EQ(byte, 2);
-}
-
-TEST(AudioCodec, DurationIsNotProvidedByTheBase) {
-    class A : public AudioCodec {
-    public:
-        Status GetFrame(MediaData*, MediaData*) override { return STATUS_OK; }
-        Status Reset() override { return STATUS_OK; }
-    } codec;
-    float d = 0;
-    EXPECT_EQ(codec.GetDuration(&d), STATUS_NOT_IMPLEMENTED);
-    EXPECT_EQ(d, -1.0f);
-    AudioCodecParams params;
-    EXPECT_TRUE(params.TryCastById(&BaseCodecParams::ClassName));
-    EXPECT_FALSE(params.TryCastById(&VideoDecoderParams::ClassName));
 }
 
 TEST(AspectRatio, Reduction) {

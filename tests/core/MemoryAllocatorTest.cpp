@@ -46,6 +46,10 @@ TEST(DefaultMemoryAllocator, LockAlignsAndFreeWaitsForUnlock) {
     EXPECT_GT(next, id);
     EXPECT_EQ(a.Lock(next), p);
     EXPECT_EQ(a.GetDescriptorCount(), 1);
+    // Deallocating a locked block takes it at once.
+    EXPECT_EQ(a.DeallocateMem(next), STATUS_OK);
+    EXPECT_EQ(a.Lock(next), nullptr);
+    EXPECT_EQ(a.Unlock(next), STATUS_FAILED);
 }
 
 TEST(DefaultMemoryAllocator, IdentifiersOnlyGrowAndTableGrows) {
@@ -83,16 +87,6 @@ TEST(DefaultMemoryAllocator, TooSmallFreeBlockIsReplacedWhenTableIsFull) {
     ASSERT_NE(p, nullptr);
     p[4095] = 7;
     EXPECT_EQ(a.Unlock(big), STATUS_OK);
-}
-
-TEST(DefaultMemoryAllocator, DeallocateWhileLocked) {
-    DefaultMemoryAllocator a;
-    MemID id = 0;
-    ASSERT_EQ(a.Alloc(&id, 64, 0, 16), STATUS_OK);
-    ASSERT_NE(a.Lock(id), nullptr);
-    EXPECT_EQ(a.DeallocateMem(id), STATUS_OK);
-    EXPECT_EQ(a.Lock(id), nullptr);
-    EXPECT_EQ(a.Unlock(id), STATUS_FAILED);
 }
 
 }  // namespace

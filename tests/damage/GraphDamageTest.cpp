@@ -7,13 +7,12 @@
 // QM_DAMAGE_SEED and QM_DAMAGE_VARIANTS (per stream, default 24, containers 12) widen a run by
 // hand.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
+#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <sstream>
 #include <thread>
 
@@ -172,26 +171,32 @@ Output DecodeFresh(const Elementary& s) {
     return Take(fresh);
 }
 
+// A damaged run's output: one end of stream, and no more than the damage can account for. A unit
+// takes a few bytes of the input at least, so damage cannot multiply them; no sample holds more
+// than `largestSample`, nor all of them more than `largestUnit` a unit (0: than the input).
+void ExpectBounded(const Output& hurt, const Output& reference, size_t damagedBytes,
+                   size_t largestSample, size_t largestUnit) {
+    EXPECT_EQ(hurt.endOfStreams, 1);
+    const size_t units = 2 * reference.samples.size() + damagedBytes / 16 + 8;
+    EXPECT_LE(hurt.samples.size(), units);
+    size_t total = 0;
+    for (const auto& out : hurt.samples) {
+        total += out.data.size();
+        ASSERT_LE(out.data.size(), largestSample);
+    }
+    EXPECT_LE(total, largestUnit ? units * largestUnit : damagedBytes);
+}
+
 // Decodes `damaged` in `chain`, checks that it ends with bounded output, then seeks (flush and
 // new segment) and checks that the clean stream decodes as in a fresh graph.
 void ExpectRecovery(FilterChain& chain, const Elementary& s, const std::vector<uint8_t>& damaged,
                     const Output& reference) {
     Deliver(chain, s, damaged);
     EXPECT_EQ(chain.source->DeliverEndOfStream(), S_OK);
-    const Output hurt = Take(chain);
-    EXPECT_EQ(hurt.endOfStreams, 1);
-    // A frame needs a few coded bytes at the least, so damage cannot multiply the output; a
-    // picture never outgrows the declared size.
-    const size_t frames = 2 * reference.samples.size() + damaged.size() / 16 + 8;
-    EXPECT_LE(hurt.samples.size(), frames);
-    size_t total = 0;
-    for (const auto& out : hurt.samples) {
-        total += out.data.size();
-        if (s.probe.kind == StreamKind::MpegVideo) {
-            EXPECT_LE(out.data.size(), s.largestOutput);
-        }
-    }
-    EXPECT_LE(total, frames * s.largestOutput);
+    // A picture never outgrows the declared size.
+    const bool video = s.probe.kind == StreamKind::MpegVideo;
+    ExpectBounded(Take(chain), reference, damaged.size(), video ? s.largestOutput : SIZE_MAX,
+                  s.largestOutput);
 
     for (int pass = 0; pass < 2; ++pass) {
         ASSERT_EQ(chain.source->DeliverBeginFlush(), S_OK);
@@ -360,13 +365,6 @@ private:
     std::vector<bool> m_decoded;
 };
 
-void WriteFile(const std::filesystem::path& path, const std::vector<uint8_t>& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
-    out.close();
-    ASSERT_TRUE(out.good()) << "cannot rewrite " << path;
-}
-
 class ContainerDamage : public ::testing::TestWithParam<std::filesystem::path> {};
 
 // The graph is opened on the clean file; each damaged copy then takes the file's place for one
@@ -378,17 +376,10 @@ TEST_P(ContainerDamage, EveryStreamEndsBoundedAndLeavesNoTraceOnTheCleanFile) {
     const uint64_t seed = EnvNumber("QM_DAMAGE_SEED", 0x0DA3A6E);
     // Each variant is two whole decodes of every stream: fewer than for elementary streams.
     const uint64_t variants = EnvNumber("QM_DAMAGE_VARIANTS", 12);
-    const auto path = std::filesystem::temp_directory_path() /
-                      ("qm_damage_" + std::to_string(::getpid()) + GetParam().extension().string());
     // Removed after every graph on it has closed it (Windows refuses to delete an open file).
-    struct RemovedAtEnd {
-        std::filesystem::path path;
-        ~RemovedAtEnd() {
-            std::error_code ignored;
-            std::filesystem::remove(path, ignored);
-        }
-    } removedAtEnd{path};
-    ASSERT_NO_FATAL_FAILURE(WriteFile(path, clean));
+    const ScratchDir dir("damage");
+    const auto path = dir / ("copy" + GetParam().extension().string());
+    ASSERT_TRUE(WriteBytes(path, clean));
     // The reference is a fresh graph's second run on the clean file: a run may leave state by
     // design (the MPEG-4 decoder puts frames in display order only until its first drain), and
     // the damage must leave nothing beyond that.
@@ -414,33 +405,23 @@ TEST_P(ContainerDamage, EveryStreamEndsBoundedAndLeavesNoTraceOnTheCleanFile) {
         const uint64_t variantSeed = seed * 1000003u + v;
         SCOPED_TRACE(testing::Message() << DamageName(kind) << " seed " << variantSeed);
         const std::vector<uint8_t> damaged = Damage(clean, kind, variantSeed);
-        ASSERT_NO_FATAL_FAILURE(WriteFile(path, damaged));
+        ASSERT_TRUE(WriteBytes(path, damaged));
         ASSERT_TRUE(graph.Run(&outputs));
         ASSERT_EQ(outputs.size(), reference.size());
         for (size_t i = 0; i < outputs.size(); ++i) {
-            EXPECT_EQ(outputs[i].endOfStreams, 1) << "stream " << i;
-            // Damage cannot multiply the units: each takes a few bytes of the file at least.
-            EXPECT_LE(outputs[i].samples.size(),
-                      2 * reference[i].samples.size() + damaged.size() / 16 + 8)
-                << "stream " << i;
-            size_t largest = 0, total = 0;
+            SCOPED_TRACE(testing::Message() << "stream " << i);
+            // A decoded picture never outgrows the buffers the clean stream was given, a PCM
+            // block holds a frame of at most six channels; units carry the file's payload bytes,
+            // never more.
+            size_t largest = 1536 * 6 * 2;
             for (const auto& sample : reference[i].samples)
                 largest = std::max(largest, sample.data.size());
-            for (const auto& sample : outputs[i].samples) {
-                total += sample.data.size();
-                // A decoded picture never outgrows the buffers the clean stream was given; a PCM
-                // block holds a frame of at most six channels.
-                if (graph.Decoded()[i]) {
-                    ASSERT_LE(sample.data.size(), std::max<size_t>(largest, 1536 * 6 * 2))
-                        << "stream " << i;
-                }
-            }
-            // Units carry the file's payload bytes, never more.
-            if (!graph.Decoded()[i]) {
-                EXPECT_LE(total, damaged.size()) << "stream " << i;
-            }
+            if (graph.Decoded()[i])
+                ExpectBounded(outputs[i], reference[i], damaged.size(), largest, largest);
+            else
+                ExpectBounded(outputs[i], reference[i], damaged.size(), SIZE_MAX, 0);
         }
-        ASSERT_NO_FATAL_FAILURE(WriteFile(path, clean));
+        ASSERT_TRUE(WriteBytes(path, clean));
         ASSERT_TRUE(graph.Run(&outputs));
         ASSERT_EQ(outputs.size(), reference.size());
         for (size_t i = 0; i < outputs.size(); ++i)

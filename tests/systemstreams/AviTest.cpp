@@ -7,11 +7,12 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <tuple>
 
 #include "VideoIO/MPEGSystemFilters/AviParser.h"
 #include "VideoIO/MPEGSystemFilters/ContainerProbe.h"
-#include "tests/systemstreams/Collector.h"
 #include "tests/systemstreams/StreamBuilder.h"
+#include "tests/systemstreams/SystemStreamSupport.h"
 
 namespace {
 
@@ -19,13 +20,11 @@ using namespace qm_MPEGSystemFilters;
 using qm::test::Append;
 using qm::test::Bytes;
 using qm::test::Collector;
+using qm::test::Join;
 
-void Le32(Bytes& b, uint32_t v) {
-    for (int i = 0; i < 4; ++i) b.push_back(uint8_t(v >> (8 * i)));
-}
-void Le16(Bytes& b, uint16_t v) {
-    b.push_back(uint8_t(v));
-    b.push_back(uint8_t(v >> 8));
+// `bytes` little-endian bytes of v.
+void Put(Bytes& b, uint32_t v, int bytes = 4) {
+    for (int i = 0; i < bytes; ++i) b.push_back(uint8_t(v >> (8 * i)));
 }
 void Id(Bytes& b, const char* id) {
     for (int i = 0; i < 4; ++i) b.push_back(uint8_t(id[i]));
@@ -34,7 +33,7 @@ void Id(Bytes& b, const char* id) {
 Bytes Chunk(const char* id, const Bytes& data, uint32_t claimedSize = 0) {
     Bytes b;
     Id(b, id);
-    Le32(b, claimedSize ? claimedSize : uint32_t(data.size()));
+    Put(b, claimedSize ? claimedSize : uint32_t(data.size()));
     Append(b, data);
     if (data.size() & 1) b.push_back(0);
     return b;
@@ -43,43 +42,33 @@ Bytes Chunk(const char* id, const Bytes& data, uint32_t claimedSize = 0) {
 Bytes List(const char* kind, const char* type, const Bytes& body) {
     Bytes b;
     Id(b, kind);
-    Le32(b, uint32_t(4 + body.size()));
+    Put(b, uint32_t(4 + body.size()));
     Id(b, type);
     Append(b, body);
     return b;
 }
 
-Bytes StreamList(bool video, const char* handler, uint32_t scale, uint32_t rate,
-                 uint32_t sampleSize) {
-    Bytes strh;
+Bytes StreamList(bool video, const char* handler, uint32_t scale, uint32_t rate) {
+    Bytes strh, strf;
     Id(strh, video ? "vids" : "auds");
     Id(strh, handler);
-    for (int i = 0; i < 3; ++i) Le32(strh, 0);  // flags, priority and language, initial frames
-    Le32(strh, scale);
-    Le32(strh, rate);
-    Le32(strh, 0);           // start
-    Le32(strh, 0);           // length
-    Le32(strh, 0);           // suggested buffer size
-    Le32(strh, 0xFFFFFFFF);  // quality
-    Le32(strh, sampleSize);
-    for (int i = 0; i < 4; ++i) Le16(strh, 0);  // frame rectangle
-    Bytes strf;
+    // Flags, priority and language, initial frames, scale, rate, start, length, suggested buffer
+    // size, quality, sample size, frame rectangle.
+    for (uint32_t v : {0u, 0u, 0u, scale, rate, 0u, 0u, 0u, 0xFFFFFFFFu, 0u, 0u, 0u}) Put(strh, v);
     if (video) {
-        Le32(strf, 40);
-        Le32(strf, 176);
-        Le32(strf, 144);
-        Le16(strf, 1);
-        Le16(strf, 24);
+        for (uint32_t v : {40u, 176u, 144u}) Put(strf, v);
+        Put(strf, 1, 2);
+        Put(strf, 24, 2);
         Id(strf, handler);
-        for (int i = 0; i < 5; ++i) Le32(strf, 0);
+        strf.resize(40, 0);
     } else {
-        Le16(strf, 0x55);  // MP3
-        Le16(strf, 2);
-        Le32(strf, 44100);
-        Le32(strf, 8000);
-        Le16(strf, 1);
-        Le16(strf, 0);
-        Le16(strf, 0);
+        for (const auto& [v, bytes] : {std::pair<uint32_t, int>{0x55, 2},  // MP3
+                                       {2, 2},
+                                       {44100, 4},
+                                       {8000, 4},
+                                       {1, 2},
+                                       {0, 4}})
+            Put(strf, v, bytes);
     }
     Bytes body = Chunk("strh", strh);
     Append(body, Chunk("strf", strf));
@@ -88,8 +77,8 @@ Bytes StreamList(bool video, const char* handler, uint32_t scale, uint32_t rate,
 
 Bytes Header() {
     Bytes hdrl = Chunk("avih", Bytes(56, 0));
-    Append(hdrl, StreamList(true, "XVID", 1, 25, 0));
-    Append(hdrl, StreamList(false, "\0\0\0\0", 1152, 44100, 0));
+    Append(hdrl, StreamList(true, "XVID", 1, 25));
+    Append(hdrl, StreamList(false, "\0\0\0\0", 1152, 44100));
     return List("LIST", "hdrl", hdrl);
 }
 
@@ -100,85 +89,56 @@ Bytes Vop(int type, size_t size) {
     return v;
 }
 
-Bytes Riff(const char* type, const Bytes& body) {
-    return List("RIFF", type, body);
-}
+using Units = std::vector<std::tuple<uint32_t, Bytes, int64_t>>;  // stream, bytes, time
 
-struct Unit {
-    uint32_t key;
-    Bytes bytes;
-    int64_t pts;
-};
-
-std::vector<Unit> Parse(const Bytes& file, uint64_t seed, ParserStats* stats = nullptr) {
+Units Parse(const Bytes& file, uint64_t seed, ParserStats* stats) {
     Collector got;
     AviParser parser(&got);
     qm::test::FeedInPieces(parser, file, seed, 13);
-    if (stats) *stats = parser.Stats();
-    std::vector<Unit> units;
-    for (const auto& u : got.units) units.push_back({u.key, u.bytes, u.pts});
+    *stats = parser.Stats();
+    Units units;
+    for (const auto& u : got.units) units.emplace_back(u.key, u.bytes, u.pts);
     return units;
 }
 
 TEST(Avi, PackedBVopsAreSplitIntoTheirFrameSlots) {
-    Bytes vol = {0, 0, 1, 0x20, 0x08, 0x88};
-    Bytes first = vol;
-    Append(first, Vop(0, 40));
-    Bytes packed = Vop(1, 30);
-    Append(packed, Vop(2, 20));
-    Bytes movi = Chunk("00dc", first);
-    Append(movi, Chunk("00dc", packed));
-    Append(movi, Chunk("00dc", {0, 0, 1, 0xB6, 0x50, 0x00, 0x7F}));  // not-coded placeholder
-    Append(movi, Chunk("00dc", Vop(1, 25)));
-    Bytes body = Header();
-    Append(body, List("LIST", "movi", movi));
-    const Bytes file = Riff("AVI ", body);
+    const Bytes first = Join({{0, 0, 1, 0x20, 0x08, 0x88}, Vop(0, 40)});  // VOL and I-VOP
+    const Bytes movi = Join({Chunk("00dc", first), Chunk("00dc", Join({Vop(1, 30), Vop(2, 20)})),
+                             Chunk("00dc", {0, 0, 1, 0xB6, 0x50, 0x00, 0x7F}),  // not coded
+                             Chunk("00dc", Vop(1, 25))});
+    const Bytes file = List("RIFF", "AVI ", Join({Header(), List("LIST", "movi", movi)}));
     ASSERT_EQ(ProbeContainer(file.data(), file.size()), ContainerKind::Avi);
-    const auto units = Parse(file, 1);
-    ASSERT_EQ(units.size(), 4u);
-    EXPECT_EQ(units[0].bytes, first);
-    EXPECT_EQ(units[1].bytes, Vop(1, 30));
-    EXPECT_EQ(units[2].bytes, Vop(2, 20));
-    EXPECT_EQ(units[3].bytes, Vop(1, 25));
-    for (size_t i = 0; i < units.size(); ++i) EXPECT_EQ(units[i].pts, int64_t(i) * 3600);
+    ParserStats stats;
+    EXPECT_EQ(
+        Parse(file, 1, &stats),
+        (Units{
+            {0, first, 0}, {0, Vop(1, 30), 3600}, {0, Vop(2, 20), 7200}, {0, Vop(1, 25), 10800}}));
 }
 
 // A second RIFF part continues the streams; indexes point past the file and into themselves,
 // chunks are empty or claim more than any file holds: read in order, nothing followed.
 TEST(Avi, OpenDmlPartsAndBadIndexesAndChunks) {
     Bytes idx1;
-    for (int i = 0; i < 4; ++i) {
+    for (uint32_t i = 0; i < 4; ++i) {
         Id(idx1, "00dc");
-        Le32(idx1, 0x10);
-        Le32(idx1, 0xFFFFFF00u - uint32_t(i));  // offsets past the end
-        Le32(idx1, 0x7FFFFFFF);
+        for (uint32_t v : {0x10u, 0xFFFFFF00u - i, 0x7FFFFFFFu}) Put(idx1, v);  // past the end
     }
-    Bytes indx(24, 0);  // an OpenDML index whose entry points at itself
-    Le32(indx, 0);
-    Le32(indx, 0);
-    Bytes movi = Chunk("00dc", Vop(0, 30));
-    Append(movi, Chunk("01wb", Bytes(100, 0x11)));
-    Append(movi, Chunk("00dc", {}));  // a dropped frame: it takes a frame slot
-    Append(movi, Chunk("ix00", indx));
-    Bytes first = Header();
-    Append(first, List("LIST", "movi", movi));
-    Append(first, Chunk("idx1", idx1));
-    Bytes file = Riff("AVI ", first);
-    Bytes movi2 = Chunk("00dc", Vop(1, 31));
-    Append(movi2, Chunk("01wb", {}));  // empty audio holds no time
-    Append(movi2, Chunk("01wb", Bytes(101, 0x22)));
-    Append(file, Riff("AVIX", List("LIST", "movi", movi2)));
-    Append(file, Chunk("00dc", Bytes(16, 1), 0x7FFFFFF0u));  // oversized, cut by the end
+    const Bytes movi = Join({Chunk("00dc", Vop(0, 30)), Chunk("01wb", Bytes(100, 0x11)),
+                             Chunk("00dc", {}),  // a dropped frame: it takes a frame slot
+                             Chunk("ix00", Bytes(32, 0))});  // an index pointing at itself
+    const Bytes movi2 =
+        Join({Chunk("00dc", Vop(1, 31)), Chunk("01wb", {}),  // empty audio holds no time
+              Chunk("01wb", Bytes(101, 0x22))});
+    const Bytes file = Join(
+        {List("RIFF", "AVI ", Join({Header(), List("LIST", "movi", movi), Chunk("idx1", idx1)})),
+         List("RIFF", "AVIX", List("LIST", "movi", movi2)),
+         Chunk("00dc", Bytes(16, 1), 0x7FFFFFF0u)});  // oversized, cut by the end
     ParserStats stats;
-    const auto units = Parse(file, 2, &stats);
-    ASSERT_EQ(units.size(), 4u);
-    EXPECT_EQ(units[0].pts, 0);
-    EXPECT_EQ(units[1].key, 1u);
-    EXPECT_EQ(units[1].pts, 0);
-    EXPECT_EQ(units[2].bytes, Vop(1, 31));
-    EXPECT_EQ(units[2].pts, 2 * 3600);
-    EXPECT_EQ(units[3].bytes, Bytes(101, 0x22));
-    EXPECT_EQ(units[3].pts, 2351);  // one MP3 frame: 1152 / 44100 s
+    EXPECT_EQ(Parse(file, 2, &stats),
+              (Units{{0, Vop(0, 30), 0},
+                     {1, Bytes(100, 0x11), 0},
+                     {0, Vop(1, 31), 2 * 3600},
+                     {1, Bytes(101, 0x22), 2351}}));  // one MP3 frame: 1152 / 44100 s
     EXPECT_EQ(stats.droppedUnits, 1u);
 }
 
@@ -197,11 +157,11 @@ TEST(Avi, SlowFileOverOneGibibyte) {
             const uint32_t moviSize = uint32_t(4 + frame.size() * kFramesPerPart);
             Bytes prefix = part == 0 ? Header() : Bytes();
             Id(head, "RIFF");
-            Le32(head, uint32_t(4 + prefix.size() + 8 + moviSize));
+            Put(head, uint32_t(4 + prefix.size() + 8 + moviSize));
             Id(head, part == 0 ? "AVI " : "AVIX");
             Append(head, prefix);
             Id(head, "LIST");
-            Le32(head, moviSize);
+            Put(head, moviSize);
             Id(head, "movi");
             out.write(reinterpret_cast<const char*>(head.data()), std::streamsize(head.size()));
             for (int i = 0; i < kFramesPerPart; ++i)

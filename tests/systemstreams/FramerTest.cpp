@@ -1,20 +1,18 @@
 // MPEG video framing: whole pictures out of PES payloads, with the time stamp rule of the
-// system layer and interpolated stamps for pictures that carry none.
+// system layer and interpolated stamps for pictures that carry none (the fixtures' video is
+// framed in ContainerFixtureTest).
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <set>
+#include <tuple>
 
-#include "VideoIO/MPEGSystemFilters/ContainerProbe.h"
 #include "VideoIO/MPEGSystemFilters/MpegVideoFramer.h"
-#include "tests/support/Paths.h"
-#include "tests/systemstreams/Collector.h"
 #include "tests/systemstreams/StreamBuilder.h"
 
 namespace {
 
 using namespace qm_MPEGSystemFilters;
 using qm::test::Bytes;
+using qm::test::Join;
 
 struct Framed {
     std::vector<Bytes> units;
@@ -45,12 +43,6 @@ Bytes Picture(int tr) {
     Bytes b = Code(0x00, {uint8_t(tr >> 2), uint8_t((tr & 3) << 6 | 0x08), 0x00});
     qm::test::Append(b, Code(0x01, {0x12, 0x34, 0x56}));
     return b;
-}
-
-Bytes Join(std::initializer_list<Bytes> parts) {
-    Bytes all;
-    for (const Bytes& p : parts) qm::test::Append(all, p);
-    return all;
 }
 
 TEST(MpegVideoFramer, StampGoesToThePictureThatBeginsInItsPacket) {
@@ -85,49 +77,6 @@ TEST(MpegVideoFramer, ResetSkipsToTheNextHeader) {
     EXPECT_EQ(f.units[0], Picture(1));
     EXPECT_EQ(f.units[1], Picture(2));
     EXPECT_EQ(framer.SkippedBytes(), a.size() + 7);
-}
-
-// The fixtures' video: every picture framed, with ffprobe's packet times wherever ffprobe has
-// one, and one picture per frame period in all.
-TEST(MpegVideoFramer, FixturePicturesAndStamps) {
-    for (const char* name : {"dvd", "system", "transport"}) {
-        SCOPED_TRACE(name);
-        const auto dir = qm::test::FixtureDir() / "containers";
-        std::string file = std::string(name) + (name[0] == 'd'   ? ".vob"
-                                                : name[0] == 's' ? ".mpg"
-                                                                 : ".ts");
-        const Bytes data = qm::test::ReadBytes(dir / file);
-        qm::test::Collector got;
-        auto parser = CreateParser(ProbeContainer(data.data(), data.size()), &got);
-        parser->Feed(data.data(), data.size());
-        parser->Finish();
-        const uint32_t video = got.order[0];
-        std::vector<std::tuple<Bytes, int64_t>> packets;
-        for (const auto& u : got.units)
-            if (u.key == video) packets.emplace_back(u.bytes, u.pts);
-        const Framed f = Frame(packets);
-        ASSERT_EQ(f.units.size(), 30u);
-        Bytes joined;
-        for (const Bytes& u : f.units) qm::test::Append(joined, u);
-        EXPECT_EQ(joined, got.Bytes(video));
-
-        std::vector<int64_t> expected;
-        std::ifstream in(dir / (std::string(name) + ".s0.pts"));
-        for (int64_t t; in >> t;) expected.push_back(t);
-        // ffprobe lists the pictures in the same order; where it knows a time, it is ours too.
-        ASSERT_EQ(expected.size(), f.pts.size());
-        std::set<int64_t> all;
-        for (size_t i = 0; i < f.units.size(); ++i) {
-            if (expected[i] >= 0) {
-                EXPECT_EQ(f.pts[i], expected[i]) << "picture " << i;
-            } else {
-                EXPECT_TRUE(f.interpolated[i]) << "picture " << i;
-            }
-            all.insert(f.pts[i]);
-        }
-        ASSERT_EQ(all.size(), 30u);
-        EXPECT_EQ(*all.rbegin() - *all.begin(), 29 * 3600);
-    }
 }
 
 }  // namespace

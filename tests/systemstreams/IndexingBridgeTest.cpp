@@ -4,13 +4,13 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <tuple>
 #include <vector>
 
 #include "VideoIO/MPEGUtil/IndexerHelpers.h"
 #include "tests/support/ReportCapture.h"
 #include "tests/support/SampleAllocator.h"
-#include "tests/systemstreams/Collector.h"
-#include "tests/systemstreams/IndexerFixtures.h"
+#include "tests/systemstreams/SystemStreamSupport.h"
 
 using qm::test::ReportCapture;
 using namespace qm_MPEGUtil;
@@ -74,11 +74,9 @@ TEST(IndexingBridgeTest, KeptH264SamplesAreFedInTimeOrder) {
     // The last unit is open until something follows it.
     const std::vector<IndexEntry> entries = EntriesOf(indexer);
     ASSERT_EQ(entries.size(), packets.size() - 1);
-    for (size_t i = 0; i < entries.size(); ++i) {
-        EXPECT_EQ(entries[i].position, packets[i].pos);
-        EXPECT_EQ(entries[i].keyFrame, packets[i].key);
-        EXPECT_EQ(entries[i].time, int64_t(i) * 400000);
-    }
+    for (size_t i = 0; i < entries.size(); ++i)
+        EXPECT_EQ(std::tuple(entries[i].position, entries[i].keyFrame, entries[i].time),
+                  std::tuple(packets[i].pos, packets[i].key, int64_t(i) * 400000));
     indexer->Release();
     ReportCapture capture;
     EXPECT_EQ(store.impl->GetMPEG2Indexer(nullptr), E_POINTER);
@@ -112,14 +110,12 @@ TEST(IndexingBridgeTest, KeptAdtsSamplesAreIndexedAndTheIndexerFollowsTheTypeToR
     const std::vector<IndexEntry> entries = EntriesOf(indexer);
     // Nine ADTS frames (the tenth waits for the sync word after it), then five raw ones.
     ASSERT_EQ(entries.size(), 14u);
-    for (size_t i = 0; i < 9; ++i) {
-        EXPECT_EQ(entries[i].position, packets[i].pos);
-        EXPECT_EQ(entries[i].time, REFERENCE_TIME(i) * 213333);
-    }
-    for (size_t i = 9; i < 14; ++i) {
-        EXPECT_EQ(entries[i].size, packets[i + 1].size - 7);
-        EXPECT_EQ(entries[i].time, REFERENCE_TIME(i + 1) * 213333);
-    }
+    for (size_t i = 0; i < 9; ++i)
+        EXPECT_EQ(std::tuple(entries[i].position, entries[i].time),
+                  std::tuple(packets[i].pos, REFERENCE_TIME(i) * 213333));
+    for (size_t i = 9; i < 14; ++i)
+        EXPECT_EQ(std::tuple(entries[i].size, entries[i].time),
+                  std::tuple(packets[i + 1].size - 7, REFERENCE_TIME(i + 1) * 213333));
     indexer->Release();
 }
 

@@ -1,9 +1,11 @@
 // Program streams built by hand: DVD sub-streams, the stream map, damage and junk.
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "VideoIO/MPEGSystemFilters/ProgramStreamParser.h"
-#include "tests/systemstreams/Collector.h"
 #include "tests/systemstreams/StreamBuilder.h"
+#include "tests/systemstreams/SystemStreamSupport.h"
 
 namespace {
 
@@ -34,18 +36,19 @@ TEST(ProgramStream, DvdSubStreamsAreSeparatedAndLpcmFormatFollowed) {
     qm::test::FeedInPieces(parser, s, 1, 5);
 
     ASSERT_EQ(got.order, (std::vector<uint32_t>{0xBDA0, 0xBD80, 0xBD88, 0xBD20}));
-    EXPECT_EQ(got.streams[0xBD80].coding, StreamCoding::Ac3);
-    EXPECT_EQ(got.streams[0xBD88].coding, StreamCoding::Dts);
-    EXPECT_EQ(got.streams[0xBD20].coding, StreamCoding::Subpicture);
+    EXPECT_EQ(got.Codings(),
+              (std::map<uint32_t, StreamCoding>{{0xBDA0, StreamCoding::Lpcm},
+                                                {0xBD80, StreamCoding::Ac3},
+                                                {0xBD88, StreamCoding::Dts},
+                                                {0xBD20, StreamCoding::Subpicture}}));
     EXPECT_EQ(got.Bytes(0xBDA0), (Bytes{1, 2, 3, 4, 5, 6, 7, 8, 9, 10}));
     EXPECT_EQ(got.Bytes(0xBD80), (Bytes{0x0B, 0x77}));
     EXPECT_EQ(got.Pts(0xBDA0), (std::vector<int64_t>{9000, 12000}));
     const StreamInfo& lpcm = got.streams[0xBDA0];  // the latest format
-    EXPECT_EQ(lpcm.bitsPerSample, 24);
-    EXPECT_EQ(lpcm.sampleRate, 96000u);
-    EXPECT_EQ(lpcm.channels, 6);
-    EXPECT_EQ(parser.Stats().droppedUnits, 1u);
-    EXPECT_EQ(parser.Stats().bytesSkipped, 0u);
+    EXPECT_EQ(std::tuple(lpcm.bitsPerSample, lpcm.sampleRate, lpcm.channels),
+              std::tuple(24, 96000u, 6));
+    EXPECT_EQ(std::tuple(parser.Stats().droppedUnits, parser.Stats().bytesSkipped),
+              std::tuple(1u, 0u));
 }
 
 TEST(ProgramStream, StreamMapNamesTheCoding) {
@@ -60,9 +63,9 @@ TEST(ProgramStream, StreamMapNamesTheCoding) {
     Collector got;
     ProgramStreamParser parser(&got);
     qm::test::FeedInPieces(parser, s, 2, 64);
-    EXPECT_EQ(got.streams[0xE000].coding, StreamCoding::Mpeg4Video);
-    EXPECT_EQ(got.streams[0xC000].coding, StreamCoding::Aac);
-    EXPECT_EQ(got.streams[0xE100].coding, StreamCoding::MpegVideo);
+    EXPECT_EQ(got.Codings(), (std::map<uint32_t, StreamCoding>{{0xE000, StreamCoding::Mpeg4Video},
+                                                               {0xC000, StreamCoding::Aac},
+                                                               {0xE100, StreamCoding::MpegVideo}}));
 }
 
 TEST(ProgramStream, JunkIsSkippedAndACutPacketEndsDamaged) {
@@ -77,12 +80,12 @@ TEST(ProgramStream, JunkIsSkippedAndACutPacketEndsDamaged) {
     ProgramStreamParser parser(&got);
     qm::test::FeedInPieces(parser, s, 3, 17);
     ASSERT_EQ(got.units.size(), 2u);
-    EXPECT_FALSE(got.units[0].damaged);
-    EXPECT_EQ(got.units[0].bytes, Bytes(100, 7));
-    EXPECT_TRUE(got.units[1].damaged);
-    EXPECT_EQ(got.units[1].bytes, Bytes(200, 8));
-    EXPECT_EQ(parser.Stats().bytesSkipped, 11u);
-    EXPECT_EQ(parser.Stats().damagedUnits, 1u);
+    EXPECT_EQ(std::tuple(got.units[0].damaged, got.units[0].bytes),
+              std::tuple(false, Bytes(100, 7)));
+    EXPECT_EQ(std::tuple(got.units[1].damaged, got.units[1].bytes),
+              std::tuple(true, Bytes(200, 8)));
+    EXPECT_EQ(std::tuple(parser.Stats().bytesSkipped, parser.Stats().damagedUnits),
+              std::tuple(11u, 1u));
 }
 
 TEST(DvdLpcm, FormatByte) {
@@ -99,10 +102,10 @@ TEST(DvdLpcm, FormatByte) {
     for (const Case& c : cases) {
         StreamInfo info;
         ASSERT_EQ(DecodeDvdLpcmFormat(c.format, &info), c.valid) << int(c.format);
-        if (!c.valid) continue;
-        EXPECT_EQ(info.bitsPerSample, c.bits);
-        EXPECT_EQ(info.sampleRate, c.rate);
-        EXPECT_EQ(info.channels, c.channels);
+        if (c.valid) {
+            EXPECT_EQ(std::tuple(info.bitsPerSample, info.sampleRate, info.channels),
+                      std::tuple(c.bits, c.rate, c.channels));
+        }
     }
 }
 

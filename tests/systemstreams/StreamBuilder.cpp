@@ -24,6 +24,12 @@ void Append(Bytes& to, const Bytes& more) {
     for (uint8_t b : more) to.push_back(b);
 }
 
+Bytes Join(std::initializer_list<Bytes> parts) {
+    Bytes all;
+    for (const Bytes& p : parts) Append(all, p);
+    return all;
+}
+
 Bytes Pes(uint8_t streamId, const Bytes& payload, int64_t pts, int64_t dts, bool unbounded) {
     Bytes header;
     const unsigned flags = pts < 0 ? 0 : dts < 0 ? 2 : 3;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <initializer_list>
 #include <vector>
 
 namespace qm::test {
@@ -34,5 +35,6 @@ Bytes PsiPacket(uint16_t pid, const Bytes& section, int& cc);
 Bytes PackHeader();
 
 void Append(Bytes& to, const Bytes& more);
+Bytes Join(std::initializer_list<Bytes> parts);
 
 }  // namespace qm::test

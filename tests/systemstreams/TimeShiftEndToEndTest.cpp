@@ -12,8 +12,7 @@
 #include <vector>
 
 #include "VideoIO/FilterUtil/QMMemAllocator.h"
-#include "tests/systemstreams/Collector.h"
-#include "tests/systemstreams/IndexerFixtures.h"
+#include "tests/systemstreams/SystemStreamSupport.h"
 
 namespace {
 
