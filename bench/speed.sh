@@ -168,8 +168,9 @@ if [[ -x "$QMB" ]]; then
     copy() { awk -v n="Memcpy/$1" 'index($1, n) == 1 { print $2 }' "$work/colour"; }
     while read -r name us; do
         case "$name" in
-            Memcpy/*) continue ;;
-            *Yv12* | *Nv12* | *I420*) ref=$(copy 420_bytes) ;;
+            Memcpy/* | */[0-9]*) continue ;;  # single variants: the dispatched one is "/-1"
+            *Yv12* | *I420*) ref=$(copy planar_bytes) ;;
+            *Nv12*) ref=$(copy nv12_bytes) ;;
             *Yuy2* | *Uyvy*) ref=$(copy yuy2_bytes) ;;
             *Rgb32*) ref=$(copy rgb32_bytes) ;;
             *Rgb24*) ref=$(echo "$(copy rgb32_bytes) * 0.75" | bc -l) ;;
