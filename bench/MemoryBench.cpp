@@ -1,4 +1,5 @@
-// spCopyRegion8u and spSet8u next to memcpy and memset on the same buffers.
+// spCopyRegion8u (by size and with explicit stores) and spSet8u next to memcpy and memset on
+// the same buffers.
 #include <benchmark/benchmark.h>
 
 #include <cstring>
@@ -42,6 +43,20 @@ void BM_CopyRegionVariant(benchmark::State& state) {
     state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(src.size()));
 }
 BENCHMARK(BM_CopyRegionVariant)->DenseRange(0, 1);
+
+// The explicit stores of one 1920x1080 plane: range(0) is the SpCopyStores value.
+void BM_CopyRegionStores(benchmark::State& state) {
+    spInitProcessorDispatch();
+    const auto stores = SpCopyStores(state.range(0));
+    state.SetLabel(stores == spCopyStoresCached ? "cached" : "streamed");
+    std::vector<uint8_t> src(size_t(kWidth) * kHeight, 1), dst(src.size());
+    for (auto _ : state) {
+        spCopyRegionStores8u(src.data(), kWidth, dst.data(), kWidth, {kWidth, kHeight}, stores);
+        benchmark::ClobberMemory();
+    }
+    state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(src.size()));
+}
+BENCHMARK(BM_CopyRegionStores)->Arg(spCopyStoresCached)->Arg(spCopyStoresStreamed);
 
 void BM_CopyRegionPadded(benchmark::State& state) {
     spInitProcessorDispatch();

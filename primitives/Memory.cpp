@@ -63,6 +63,11 @@ void CopyRegion8uPlain(const uint8_t* src, ptrdiff_t srcStep, uint8_t* dst, ptrd
         std::memcpy(dst + y * dstStep, src + y * srcStep, size_t(roi.width));
 }
 
+void CopyRegionStores8uPlain(const uint8_t* src, ptrdiff_t srcStep, uint8_t* dst, ptrdiff_t dstStep,
+                             SpSize roi, bool) {
+    CopyRegion8uPlain(src, srcStep, dst, dstStep, roi);
+}
+
 }  // namespace
 
 namespace sp::kernels {
@@ -73,11 +78,15 @@ constinit const Kernel<Set8uFn> set8u{"spSet8u", Set8uPlain};
 constinit const Kernel<Set16sFn> set16s{"spSet16s", Set16sPlain, {{Isa::SSE2, x86::Set16sSse2}}};
 constinit const Kernel<CopyRegion8uFn> copyRegion8u{
     "spCopyRegion8u", CopyRegion8uPlain, {{Isa::SSE2, x86::CopyRegion8uSse2}}};
+constinit const Kernel<CopyRegionStores8uFn> copyRegionStores8u{
+    "spCopyRegionStores8u", CopyRegionStores8uPlain, {{Isa::SSE2, x86::CopyRegionStores8uSse2}}};
 #else
 constinit const Kernel<Copy8uFn> copy8u{"spCopy8u", Copy8uPlain};
 constinit const Kernel<Set8uFn> set8u{"spSet8u", Set8uPlain};
 constinit const Kernel<Set16sFn> set16s{"spSet16s", Set16sPlain};
 constinit const Kernel<CopyRegion8uFn> copyRegion8u{"spCopyRegion8u", CopyRegion8uPlain};
+constinit const Kernel<CopyRegionStores8uFn> copyRegionStores8u{"spCopyRegionStores8u",
+                                                                CopyRegionStores8uPlain};
 #endif
 }  // namespace sp::kernels
 
@@ -131,10 +140,37 @@ SpStatus spSet16s(int16_t value, int16_t* dst, int len) {
     return spStsNoErr;
 }
 
-SpStatus spCopyRegion8u(const uint8_t* src, int srcStep, uint8_t* dst, int dstStep, SpSize roi) {
+namespace {
+SpStatus CheckRegion(const uint8_t* src, int srcStep, uint8_t* dst, int dstStep, SpSize roi) {
     if (!src || !dst) return spStsNullPtrErr;
     if (roi.width < 1 || roi.height < 1) return spStsSizeErr;
     if (srcStep < 1 || dstStep < 1) return spStsStepErr;
+    return spStsNoErr;
+}
+}  // namespace
+
+SpStatus spCopyRegion8u(const uint8_t* src, int srcStep, uint8_t* dst, int dstStep, SpSize roi) {
+    if (const SpStatus st = CheckRegion(src, srcStep, dst, dstStep, roi)) return st;
     sp::kernels::copyRegion8u.Current()(src, srcStep, dst, dstStep, roi);
+    return spStsNoErr;
+}
+
+SpStatus spCopyRegionStores8u(const uint8_t* src, int srcStep, uint8_t* dst, int dstStep,
+                              SpSize roi, SpCopyStores stores) {
+    if (const SpStatus st = CheckRegion(src, srcStep, dst, dstStep, roi)) return st;
+    bool stream = false;
+    switch (stores) {
+        case spCopyStoresBySize:
+            sp::kernels::copyRegion8u.Current()(src, srcStep, dst, dstStep, roi);
+            return spStsNoErr;
+        case spCopyStoresCached:
+            break;
+        case spCopyStoresStreamed:
+            stream = true;
+            break;
+        default:
+            return spStsBadArgErr;
+    }
+    sp::kernels::copyRegionStores8u.Current()(src, srcStep, dst, dstStep, roi, stream);
     return spStsNoErr;
 }

@@ -20,6 +20,17 @@ SpStatus spSet16s(int16_t value, int16_t* dst, int len);
 // region is one run, and runs above 1 MiB bypass the cache.
 SpStatus spCopyRegion8u(const uint8_t* src, int srcStep, uint8_t* dst, int dstStep, SpSize roi);
 
+// Where a region copy's stores go. spCopyRegion8u decides by size; a caller that knows who reads
+// the copy next says so with spCopyRegionStores8u.
+enum SpCopyStores : int32_t {
+    spCopyStoresBySize = 0,    // as spCopyRegion8u
+    spCopyStoresCached = 1,    // read again soon: a picture handed on, a reference
+    spCopyStoresStreamed = 2,  // not read for a while: past the cache, which keeps what it holds
+};
+// spCopyRegion8u with the stores chosen; -5 for another `stores` value.
+SpStatus spCopyRegionStores8u(const uint8_t* src, int srcStep, uint8_t* dst, int dstStep,
+                              SpSize roi, SpCopyStores stores);
+
 // The allocation functions behind spAlloc8u and spFree (the C runtime's by default).
 struct SpMemoryFunctions {
     void* (*allocate)(size_t);

@@ -1,11 +1,52 @@
 #include "platform/graph/PushSource.h"
 
 #include <algorithm>
+#include <climits>
 #include <cstring>
 #include <fstream>
 #include <new>
 
 namespace qm::graph {
+namespace {
+
+// Samples without memory of their own: each delivery points one at the caller's bytes.
+class LendingAllocator : public CBaseAllocator {
+public:
+    explicit LendingAllocator(HRESULT* phr)
+        : CBaseAllocator(NAME("PushSource lending allocator"), nullptr, phr) {}
+    ~LendingAllocator() override {
+        Decommit();
+        ReleaseSamples();
+    }
+
+protected:
+    HRESULT Alloc() override {
+        CAutoLock lock(this);
+        HRESULT hr = CBaseAllocator::Alloc();
+        if (FAILED(hr)) return hr;
+        if (hr == S_FALSE) return S_OK;
+        ReleaseSamples();
+        for (; m_lAllocated < m_lCount; ++m_lAllocated) {
+            CMediaSample* sample =
+                new (std::nothrow) CMediaSample(NAME("PushSource lent sample"), this, &hr);
+            if (!sample) return E_OUTOFMEMORY;
+            m_lFree.Add(sample);
+        }
+        m_bChanged = FALSE;
+        return S_OK;
+    }
+    // The samples stay for the next commit; they own nothing.
+    void Free() override {}
+
+private:
+    // Only with every sample back on the free list.
+    void ReleaseSamples() {
+        while (CMediaSample* sample = m_lFree.RemoveHead()) delete sample;
+        m_lAllocated = 0;
+    }
+};
+
+}  // namespace
 
 class PushSource::OutputPinImpl : public CBaseOutputPin {
 public:
@@ -41,25 +82,56 @@ public:
         return S_OK;
     }
 
+    HRESULT DecideAllocator(IMemInputPin* pPin, IMemAllocator** ppAlloc) override {
+        m_source->m_lending = false;
+        if (m_source->m_bytes == SampleBytes::Lent && pPin && ppAlloc) {
+            ALLOCATOR_PROPERTIES needs{};
+            pPin->GetAllocatorRequirements(&needs);
+            // Bytes at any offset of the caller's buffer have no prefix and no alignment.
+            if (needs.cbPrefix <= 0 && needs.cbAlign <= 1) {
+                HRESULT hr = S_OK;
+                auto* lender = new (std::nothrow) LendingAllocator(&hr);
+                if (!lender) return E_OUTOFMEMORY;
+                lender->AddRef();
+                ALLOCATOR_PROPERTIES want = m_source->m_request, actual{};
+                want.cbAlign = 1;
+                want.cbPrefix = 0;
+                if (SUCCEEDED(hr)) hr = lender->SetProperties(&want, &actual);
+                if (SUCCEEDED(hr)) hr = pPin->NotifyAllocator(lender, TRUE);
+                if (SUCCEEDED(hr)) {
+                    m_source->m_actual = actual;
+                    m_source->m_lending = true;
+                    *ppAlloc = lender;
+                    return S_OK;
+                }
+                lender->Release();
+            }
+        }
+        return CBaseOutputPin::DecideAllocator(pPin, ppAlloc);
+    }
+
 private:
     PushSource* m_source;
 };
 
-PushSource::PushSource(const std::vector<CMediaType>& types, const ALLOCATOR_PROPERTIES& request)
+PushSource::PushSource(const std::vector<CMediaType>& types, const ALLOCATOR_PROPERTIES& request,
+                       SampleBytes bytes)
     : CBaseFilter(NAME("PushSource"), nullptr, &m_lock, GUID_NULL),
       m_types(types),
-      m_request(request) {}
+      m_request(request),
+      m_bytes(bytes) {}
 
 PushSource::~PushSource() {
     delete m_pin;
 }
 
 HRESULT PushSource::Create(const std::vector<CMediaType>& types,
-                           const ALLOCATOR_PROPERTIES& request, PushSource** ppSource) {
+                           const ALLOCATOR_PROPERTIES& request, PushSource** ppSource,
+                           SampleBytes bytes) {
     if (!ppSource) return E_POINTER;
     *ppSource = nullptr;
     if (types.empty() || request.cbBuffer <= 0 || request.cBuffers <= 0) return E_INVALIDARG;
-    PushSource* source = new (std::nothrow) PushSource(types, request);
+    PushSource* source = new (std::nothrow) PushSource(types, request, bytes);
     if (!source) return E_OUTOFMEMORY;
     HRESULT hr = S_OK;
     source->m_pin = new (std::nothrow) OutputPinImpl(source, &hr);
@@ -93,14 +165,19 @@ HRESULT PushSource::Deliver(const BYTE* data, size_t size, const SampleSpec& spe
                                           spec.stop ? &stop : nullptr, dwFlags);
     if (FAILED(hr)) return hr;
     if (!sample) return E_UNEXPECTED;
-    if (size > size_t(sample->GetSize())) {
+    if (size > size_t(m_lending ? LONG_MAX : sample->GetSize())) {
         sample->Release();
         return VFW_E_BUFFER_OVERFLOW;
     }
-    BYTE* p = nullptr;
-    hr = sample->GetPointer(&p);
-    if (SUCCEEDED(hr) && size) std::memcpy(p, data, size);
-    if (SUCCEEDED(hr)) hr = sample->SetActualDataLength(LONG(size));
+    if (m_lending) {
+        // The sample comes from the lending allocator: it takes the bytes where they are.
+        hr = static_cast<CMediaSample*>(sample)->SetPointer(const_cast<BYTE*>(data), LONG(size));
+    } else {
+        BYTE* p = nullptr;
+        hr = sample->GetPointer(&p);
+        if (SUCCEEDED(hr) && size) std::memcpy(p, data, size);
+        if (SUCCEEDED(hr)) hr = sample->SetActualDataLength(LONG(size));
+    }
     if (SUCCEEDED(hr)) {
         if (spec.start)
             hr = sample->SetTime(&start, spec.stop ? &stop : nullptr);
@@ -148,7 +225,10 @@ HRESULT PushSource::DeliverFile(const std::filesystem::path& path, const std::ve
     if (!in) return E_FAIL;
     std::vector<BYTE> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     if (in.bad()) return E_FAIL;
-    return DeliverStream(bytes.data(), bytes.size(), sizes, specFor);
+    if (!m_lending) return DeliverStream(bytes.data(), bytes.size(), sizes, specFor);
+    // Lent samples may still point at the last file's bytes downstream.
+    m_file = std::move(bytes);
+    return DeliverStream(m_file.data(), m_file.size(), sizes, specFor);
 }
 
 HRESULT PushSource::DeliverEndOfStream() {

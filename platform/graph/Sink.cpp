@@ -115,6 +115,7 @@ public:
         BYTE* p = nullptr;
         const LONG actual = pSample->GetActualDataLength();
         if (SUCCEEDED(pSample->GetPointer(&p)) && p && actual > 0) r.data.assign(p, p + actual);
+        r.pointer = p;
         r.timeResult = pSample->GetTime(&r.start, &r.stop);
         r.mediaTimeResult = pSample->GetMediaTime(&r.mediaStart, &r.mediaStop);
         r.syncPoint = pSample->IsSyncPoint() == S_OK;

@@ -27,6 +27,7 @@ struct ReceivedSample {
     bool hasMediaType = false;
     CMediaType mediaType;
     IMediaSample* sample = nullptr;  // identity only: not held
+    const BYTE* pointer = nullptr;   // where its bytes were
 };
 
 // What the sink saw, in order.

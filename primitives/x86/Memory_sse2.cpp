@@ -51,18 +51,31 @@ void Set16sSse2(int16_t value, int16_t* dst, int len) {
     for (; i < len; ++i) dst[i] = value;
 }
 
-void CopyRegion8uSse2(const uint8_t* src, ptrdiff_t srcStep, uint8_t* dst, ptrdiff_t dstStep,
-                      SpSize roi) {
+void CopyRegionStores8uSse2(const uint8_t* src, ptrdiff_t srcStep, uint8_t* dst, ptrdiff_t dstStep,
+                            SpSize roi, bool stream) {
+    const size_t width = size_t(roi.width);
     if (srcStep == roi.width && dstStep == roi.width) {
-        const size_t n = size_t(roi.width) * size_t(roi.height);
-        if (n > size_t(kernels::kStreamingCopyThreshold))
+        const size_t n = width * size_t(roi.height);
+        if (stream)
             StreamCopy(src, dst, n);
         else
             std::memcpy(dst, src, n);
         return;
     }
-    for (int y = 0; y < roi.height; ++y)
-        std::memcpy(dst + y * dstStep, src + y * srcStep, size_t(roi.width));
+    for (int y = 0; y < roi.height; ++y) {
+        if (stream)
+            StreamCopy(src + y * srcStep, dst + y * dstStep, width);
+        else
+            std::memcpy(dst + y * dstStep, src + y * srcStep, width);
+    }
+}
+
+void CopyRegion8uSse2(const uint8_t* src, ptrdiff_t srcStep, uint8_t* dst, ptrdiff_t dstStep,
+                      SpSize roi) {
+    // Only a single run streams: a picture's worth of bytes that nobody reads again soon.
+    const bool run = srcStep == roi.width && dstStep == roi.width;
+    const bool large = int64_t(roi.width) * roi.height > kernels::kStreamingCopyThreshold;
+    CopyRegionStores8uSse2(src, srcStep, dst, dstStep, roi, run && large);
 }
 
 }  // namespace sp::x86

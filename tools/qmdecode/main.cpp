@@ -337,7 +337,10 @@ int main(int argc, char** argv) {
     }
     ALLOCATOR_PROPERTIES request{4, LONG(maxSample), 1, 0};
     qm::graph::PushSource* sourcePtr = nullptr;
-    if (FAILED(qm::graph::PushSource::Create({stream.inputType}, request, &sourcePtr)))
+    // The samples point into the mapped file, which outlives the graph: nothing is copied
+    // before the decoder takes its input.
+    if (FAILED(qm::graph::PushSource::Create({stream.inputType}, request, &sourcePtr,
+                                             qm::graph::SampleBytes::Lent)))
         Fail("cannot create the source");
     Ref<qm::graph::PushSource> source{sourcePtr};
     HostGraph* graphPtr = nullptr;
