@@ -60,8 +60,8 @@ TEST(ToolFiles, ChunkedWindowFollowsTheFileThroughRefillsAndGrowth) {
     EXPECT_FALSE(qmtool::ReadWholeFile(dir("absent"), whole));
 }
 
-// An empty file is an empty input (no mapping of zero bytes), a missing one fails, and bytes
-// from standard input are adopted.
+// An empty file is an empty input (no mapping of zero bytes), a missing one or a folder fails, and
+// bytes from standard input are adopted.
 TEST(ToolFiles, InputMapsOrReadsTheWholeFile) {
     const qm::test::ScratchDir dir("input");
     const auto content = RandomFile(dir / "in", 3 * 4096 + 7);  // a last page partly in the file
@@ -74,6 +74,7 @@ TEST(ToolFiles, InputMapsOrReadsTheWholeFile) {
     EXPECT_FALSE(file.Mapped());
     EXPECT_FALSE(file.Open(dir("absent")));
     EXPECT_EQ(file.Size(), 0u);
+    EXPECT_FALSE(file.Open(dir("")));  // a folder opens with fopen but has no size to read
     file.Adopt(std::vector<uint8_t>(content));
     EXPECT_FALSE(file.Mapped());
     EXPECT_TRUE(std::vector<uint8_t>(file.Data(), file.Data() + file.Size()) == content);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <filesystem>
 
 namespace qmtool {
 
@@ -42,6 +43,9 @@ namespace {
 template <class Bytes>
 bool ReadInto(const std::string& path, Bytes& data) {
     data.clear();
+    // A folder opens for reading on some systems and seeks to an absurd end.
+    std::error_code error;
+    if (std::filesystem::is_directory(path, error)) return false;
     std::FILE* file = std::fopen(path.c_str(), "rb");
     if (!file) return false;
     // A file of known size is read into place at once; a pipe grows the vector chunk by chunk.
