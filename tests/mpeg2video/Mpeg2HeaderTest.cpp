@@ -61,36 +61,24 @@ struct SequenceRow {
     Seq s;
     Status status = UMC::STATUS_OK;
     UMC::VideoStreamType type = UMC::MPEG2_VIDEO;
-    int mbw = 0, mbh = 0;
+    std::pair<int, int> mb = {};  // macroblocks; {0, 0}: not checked
     double period = 1.0 / 25.0;
-    int sarW = 1, sarH = 1;
+    std::pair<int, int> sar = {1, 1};
     int bitrate = 1000 * 400;
 };
 
 TEST(Mpeg2Headers, SequenceHeadersAtInit) {
     const SequenceRow rows[] = {
-        {.name = "mpeg2", .s = {}, .mbw = 2, .mbh = 2},
+        {.name = "mpeg2", .s = {}, .mb = {2, 2}},
         {.name = "mpeg1", .s = {.mpeg2 = false}, .type = UMC::MPEG1_VIDEO},
         // constrained_parameters_flag: MPEG-1 even with a sequence extension behind it.
         {.name = "constrained", .s = {.constrained = 1}, .type = UMC::MPEG1_VIDEO},
-        {.name = "1080p", .s = {.width = 1920, .height = 1080}, .mbw = 120, .mbh = 68},
-        {.name = "1080i",
-         .s = {.width = 1920, .height = 1080, .progressive = 0},
-         .mbw = 120,
-         .mbh = 68},
-        {.name = "576i",
-         .s = {.width = 720, .height = 576, .progressive = 0},
-         .mbw = 45,
-         .mbh = 36},
-        {.name = "480i",
-         .s = {.width = 720, .height = 480, .progressive = 0},
-         .mbw = 45,
-         .mbh = 30},
-        {.name = "240i",
-         .s = {.width = 352, .height = 240, .progressive = 0},
-         .mbw = 22,
-         .mbh = 16},
-        {.name = "136x72", .s = {.width = 136, .height = 72}, .mbw = 9, .mbh = 5},
+        {.name = "1080p", .s = {.width = 1920, .height = 1080}, .mb = {120, 68}},
+        {.name = "1080i", .s = {.width = 1920, .height = 1080, .progressive = 0}, .mb = {120, 68}},
+        {.name = "576i", .s = {.width = 720, .height = 576, .progressive = 0}, .mb = {45, 36}},
+        {.name = "480i", .s = {.width = 720, .height = 480, .progressive = 0}, .mb = {45, 30}},
+        {.name = "240i", .s = {.width = 352, .height = 240, .progressive = 0}, .mb = {22, 16}},
+        {.name = "136x72", .s = {.width = 136, .height = 72}, .mb = {9, 5}},
         {.name = "59.94",
          .s = {.frameRateCode = 4, .frameRateExtN = 1},
          .period = 1001.0 / 60000.0},
@@ -98,22 +86,17 @@ TEST(Mpeg2Headers, SequenceHeadersAtInit) {
         {.name = "rate 0", .s = {.frameRateCode = 0}, .period = 1.0 / 30.0},
         {.name = "rate 12", .s = {.frameRateCode = 12}, .period = 1.0 / 30.0},
         {.name = "rate 8 ext", .s = {.frameRateCode = 8, .frameRateExtD = 1}, .period = 2.0 / 60.0},
-        {.name = "4:3", .s = {.width = 720, .height = 576, .aspect = 2}, .sarW = 16, .sarH = 15},
-        {.name = "16:9", .s = {.width = 720, .height = 576, .aspect = 3}, .sarW = 64, .sarH = 45},
-        {.name = "16:9 480",
-         .s = {.width = 720, .height = 480, .aspect = 3},
-         .sarW = 32,
-         .sarH = 27},
+        {.name = "4:3", .s = {.width = 720, .height = 576, .aspect = 2}, .sar = {16, 15}},
+        {.name = "16:9", .s = {.width = 720, .height = 576, .aspect = 3}, .sar = {64, 45}},
+        {.name = "16:9 480", .s = {.width = 720, .height = 480, .aspect = 3}, .sar = {32, 27}},
         {.name = "mpeg1 aspect 3",
          .s = {.width = 352, .height = 288, .aspect = 3, .mpeg2 = false},
          .type = UMC::MPEG1_VIDEO,
-         .sarW = 45,
-         .sarH = 64},
+         .sar = {45, 64}},
         {.name = "mpeg1 aspect 12",
          .s = {.width = 352, .height = 288, .aspect = 12, .mpeg2 = false},
          .type = UMC::MPEG1_VIDEO,
-         .sarW = 9,
-         .sarH = 8},
+         .sar = {9, 8}},
         {.name = "10 Mbit/s", .s = {.bitRateValue = 25000}, .bitrate = 10000000},
         // 25000 + 2^18 units of 400; 41 << 18 units do not fit 32 bits.
         {.name = "extended",
@@ -132,16 +115,14 @@ TEST(Mpeg2Headers, SequenceHeadersAtInit) {
         if (row.type == UMC::MPEG2_VIDEO) {
             EXPECT_EQ(std::pair(d.base()->Profile(), d.base()->Level()), std::pair(4, 8));
         }
-        if (row.mbw) {
-            EXPECT_EQ(std::pair(d.base()->MbWidth(), d.base()->MbHeight()),
-                      std::pair(row.mbw, row.mbh));
+        if (row.mb.first) {
+            EXPECT_EQ(std::pair(d.base()->MbWidth(), d.base()->MbHeight()), row.mb);
         }
         EXPECT_EQ(std::pair(info.clip_width, info.clip_height),
                   std::pair(row.s.width, row.s.height));
         EXPECT_DOUBLE_EQ(d.base()->FramePeriod(), row.period);
         EXPECT_NEAR(info.framerate, 1.0 / row.period, 1e-9);
-        EXPECT_EQ(std::pair(info.aspect_ratio_width, info.aspect_ratio_height),
-                  std::pair(row.sarW, row.sarH));
+        EXPECT_EQ(std::pair(info.aspect_ratio_width, info.aspect_ratio_height), row.sar);
         EXPECT_EQ(info.bitrate, row.bitrate);
     }
 }
