@@ -33,11 +33,11 @@ const FilterRow kFilters[] = {
     {"MPEG4Video", CreateMPEG4VideoDecoderFilter, CLSID_MPEG4VideoDecoderFilter,
      IID_IMPEG4VideoDecoder, "tests/fixtures/mpeg4/inter_p.m4v", -1, false, 4},
     {"MPEGAudio", CreateMPEGAudioDecoderFilter, CLSID_MPEGAudioDecoderFilter, IID_IMPEGAudioDecoder,
-     "samples/sample-layer3.mp3", -1, false, 0},
+     "samples/sample-layer3.mp3", 2, false, 0},
     {"DVDAudio", CreateDVDAudioDecoderFilter, CLSID_DVDAudioDecoderFilter, IID_IDVDAudioDecoder,
      nullptr, 2, false, 0},
     {"AC3Audio", CreateAC3AudioDecoderFilter, CLSID_AC3AudioDecoderFilter, IID_IAC3AudioDecoder,
-     "tests/fixtures/ac3/stereo_48k.ac3", -1, true, 0},
+     "tests/fixtures/ac3/stereo_48k.ac3", 2, true, 0},
 };
 
 // The row's input type and its first sample's bytes (a picture, or a few audio frames).
