@@ -101,6 +101,17 @@ void ExpectContiguousTimes(const std::vector<ReceivedSample>& samples, double du
             << i;
 }
 
+// Damage the codec conceals: every piece accepted, no abort, `count` frames timed without gaps,
+// those before frame `k` untouched.
+void ExpectConcealed(const Decoded& run, const Decoded& reference, size_t k, size_t count) {
+    EXPECT_EQ(run.result, S_OK);
+    EXPECT_TRUE(run.aborts.empty());
+    ASSERT_EQ(run.samples.size(), count);
+    ExpectContiguousTimes(run.samples, kFrame44k);
+    for (size_t i = 0; i < k; ++i)
+        EXPECT_TRUE(run.samples[i].data == reference.samples[i].data) << i;
+}
+
 TEST(MPEGAudioDecoderFilter, SampleBoundariesDoNotChangeThePcm) {
     for (const char* name : {"sample-layer3.mp3", "sample-layer2.mp2"}) {
         SCOPED_TRACE(name);
@@ -227,15 +238,9 @@ TEST(MPEGAudioDecoderDamage, Layer3UndefinedHuffmanTableGivesASilentFrameNotAnAb
         PutBits(damaged.data(), starts[k] * 8 + GranuleBits(granule, channel) + 34, 5, table);
         ReportCapture capture;
         const Decoded run = Decode(damaged, Cuts(damaged, {starts[k] + 100, starts[k + 1] + 3}));
-        EXPECT_EQ(run.result, S_OK);
-        EXPECT_TRUE(run.aborts.empty());
         EXPECT_EQ(capture.Count(), 0u);
-        // Every frame is still delivered and timed; the bad one is silence, those before it
-        // are untouched.
-        ASSERT_EQ(run.samples.size(), reference.samples.size());
-        ExpectContiguousTimes(run.samples, kFrame44k);
-        for (size_t i = 0; i < k; ++i)
-            EXPECT_TRUE(run.samples[i].data == reference.samples[i].data);
+        // Every frame is still delivered; the bad one is silence.
+        ExpectConcealed(run, reference, k, reference.samples.size());
         EXPECT_EQ(run.samples[k].data.size(), kStereoFrameBytes);
         EXPECT_TRUE(AllZero(run.samples[k].data));
         EXPECT_FALSE(AllZero(reference.samples[k].data));
@@ -263,13 +268,8 @@ TEST(MPEGAudioDecoderDamage, Layer2DamageIsConcealed) {
         ASSERT_GT(k, 0u);
         std::vector<uint8_t> damaged = clean;
         damaged[starts[k] + 6] ^= 0x80;  // first allocation field, covered by the CRC
-        const Decoded run = Decode(damaged, Cuts(damaged, {starts[k] + 1, starts[k + 2] + 10}));
-        EXPECT_EQ(run.result, S_OK);
-        EXPECT_TRUE(run.aborts.empty());
-        ASSERT_EQ(run.samples.size(), reference.samples.size() - 1);
-        ExpectContiguousTimes(run.samples, kFrame44k);
-        for (size_t i = 0; i < k; ++i)
-            EXPECT_TRUE(run.samples[i].data == reference.samples[i].data);
+        ExpectConcealed(Decode(damaged, Cuts(damaged, {starts[k] + 1, starts[k + 2] + 10})),
+                        reference, k, reference.samples.size() - 1);
     }
     {
         // Without CRCs: whatever the allocation, selection and scale-factor fields say, the
@@ -283,11 +283,8 @@ TEST(MPEGAudioDecoderDamage, Layer2DamageIsConcealed) {
         for (size_t k : {size_t(4), size_t(9), size_t(15)})
             for (size_t p = starts[k] + 4; p < starts[k] + 120; ++p)
                 damaged[p] = uint8_t(rng.Int(0, 255));
-        const Decoded run = Decode(damaged, Cuts(damaged, {starts[9] + 50}));
-        EXPECT_EQ(run.result, S_OK);
-        EXPECT_TRUE(run.aborts.empty());
-        ASSERT_EQ(run.samples.size(), starts.size());
-        ExpectContiguousTimes(run.samples, kFrame44k);
+        ExpectConcealed(Decode(damaged, Cuts(damaged, {starts[9] + 50})), Decode(clean, {4096}), 4,
+                        starts.size());
     }
 }
 
@@ -309,14 +306,8 @@ TEST(MPEGAudioDecoderDamage, GarbageBetweenFramesIsSkipped) {
         for (int n = 0; n < garbage; ++n) damaged.push_back(uint8_t(rng.Int(0, 254)));
     }
     const Decoded reference = Decode(clean, {clean.size()});
-    const Decoded run = Decode(damaged, {1000});
-    EXPECT_EQ(run.result, S_OK);
-    EXPECT_TRUE(run.aborts.empty());
-    ASSERT_EQ(run.samples.size(), reference.samples.size());
-    for (size_t i = 0; i < run.samples.size(); ++i) {
-        EXPECT_TRUE(run.samples[i].data == reference.samples[i].data) << i;
-        EXPECT_EQ(run.samples[i].start, reference.samples[i].start) << i;
-    }
+    ExpectConcealed(Decode(damaged, {1000}), reference, reference.samples.size(),
+                    reference.samples.size());
 }
 
 // The standard allocator, except that while `shrink` says so it hands out samples two bytes too
