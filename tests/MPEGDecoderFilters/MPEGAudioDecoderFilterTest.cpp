@@ -206,7 +206,8 @@ TEST(MPEGAudioDecoderFilter, AcceptedFormatChangeLosesNothing) {
     }
     const auto* proposed =
         reinterpret_cast<const WAVEFORMATEX*>(changed.samples[0].mediaType.pbFormat);
-    EXPECT_EQ(std::pair(proposed->nSamplesPerSec, proposed->nChannels), std::pair(22050u, WORD(1)));
+    EXPECT_EQ(std::pair(proposed->nSamplesPerSec, proposed->nChannels),
+              std::pair(DWORD(22050), WORD(1)));
 }
 
 // MPEG-1 stereo layer III side information (no CRC): bit offset of one granule/channel block
