@@ -1,5 +1,6 @@
-// What the five filters share: creation, identity, pins, allocator negotiation and output
-// samples, seen through the graph.
+// What the five filters share, one table over them: creation, identity, pins, the input pin's
+// allocator, buffer negotiation, offered types and the streaming edge cases, seen through the
+// graph.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -7,43 +8,80 @@
 #include "VideoIO/MPEGDecoderFilters/FilterIds.h"
 #include "primitives/dispatch/Cpuid.h"
 #include "primitives/dispatch/ProcessorDispatch.h"
-#include "tests/MPEGDecoderFilters/FilterTestSupport.h"
+#include "tests/MPEGDecoderFilters/VideoStreamSupport.h"
 #include "tests/support/ReportCapture.h"
+#include "tools/qmdecode/StreamProbe.h"
 
 namespace {
 
 using namespace qm::test;
 using namespace qm_MPEGDecoderFilters;
 
-struct Export {
+struct FilterRow {
     const char* name;
     HRESULT (*create)(IBaseFilter**);
-    GUID clsid;
-    GUID ownIid;
+    GUID clsid, ownIid;
+    const char* file;   // the input, probed; none: 16-bit stereo 48 kHz DVD LPCM
+    int outputTypes;    // -1: not counted here
+    bool untimedFails;  // a sample without times is refused
+    size_t tiny;        // a sample this short is accepted but not decoded (0: no such rule)
 };
 
-const Export kExports[] = {
+const FilterRow kFilters[] = {
     {"MPEG2Video", CreateMPEG2VideoDecoderFilter, CLSID_MPEG2VideoDecoderFilter,
-     IID_IMPEG2VideoDecoder},
-    {"MPEGAudio", CreateMPEGAudioDecoderFilter, CLSID_MPEGAudioDecoderFilter,
-     IID_IMPEGAudioDecoder},
-    {"DVDAudio", CreateDVDAudioDecoderFilter, CLSID_DVDAudioDecoderFilter, IID_IDVDAudioDecoder},
-    {"AC3Audio", CreateAC3AudioDecoderFilter, CLSID_AC3AudioDecoderFilter, IID_IAC3AudioDecoder},
+     IID_IMPEG2VideoDecoder, "samples/sample-mpeg2.m2v", 20, true, 3},
+    {"MPEG4Video", CreateMPEG4VideoDecoderFilter, CLSID_MPEG4VideoDecoderFilter,
+     IID_IMPEG4VideoDecoder, "tests/fixtures/mpeg4/inter_p.m4v", -1, false, 4},
+    {"MPEGAudio", CreateMPEGAudioDecoderFilter, CLSID_MPEGAudioDecoderFilter, IID_IMPEGAudioDecoder,
+     "samples/sample-layer3.mp3", 2, false, 0},
+    {"DVDAudio", CreateDVDAudioDecoderFilter, CLSID_DVDAudioDecoderFilter, IID_IDVDAudioDecoder,
+     nullptr, 2, false, 0},
+    {"AC3Audio", CreateAC3AudioDecoderFilter, CLSID_AC3AudioDecoderFilter, IID_IAC3AudioDecoder,
+     "tests/fixtures/ac3/stereo_48k.ac3", 2, true, 0},
 };
 
-TEST(DecoderFilterCreation, ExportsIdentityAndPins) {
-    for (const Export& e : kExports) {
-        SCOPED_TRACE(e.name);
+// The row's input type and its first sample's bytes (a picture, or a few audio frames).
+struct Input {
+    CMediaType type;
+    std::vector<uint8_t> bytes;
+    std::vector<CMediaType> accepted;
+};
+
+Input InputOf(const FilterRow& row) {
+    Input in;
+    if (!row.file) {
+        in.type = MajorSubtype(MEDIATYPE_Audio, MEDIASUBTYPE_DVD_LPCM_AUDIO);
+        in.type.formattype = FORMAT_WaveFormatEx;
+        auto* w = reinterpret_cast<WAVEFORMATEX*>(in.type.AllocFormatBuffer(sizeof(WAVEFORMATEX)));
+        *w = WAVEFORMATEX{0, 2, 48000, 48000 * 4, 4, 16, 0};
+        in.bytes.assign(1920, 0x11);
+        in.accepted = PcmOnly();
+        return in;
+    }
+    const std::vector<uint8_t> file = ReadBytes(SourceDir() / row.file);
+    qmdecode::ProbedStream probe;
+    EXPECT_FALSE(qmdecode::ProbeStream(file, std::nullopt, 48000, &probe));
+    in.type = probe.inputType;
+    const bool video = IsEqualGUID(in.type.majortype, MEDIATYPE_Video);
+    const size_t size = video ? LoadVideoStream(SourceDir() / row.file).units.at(0).size
+                              : std::min<size_t>(file.size(), 4096);
+    in.bytes.assign(file.begin(), file.begin() + ptrdiff_t(size));
+    in.accepted = video ? std::vector{MajorSubtype(MEDIATYPE_Video, GUID_NULL)} : PcmOnly();
+    return in;
+}
+
+TEST(DecoderFilters, IdentityPinsAndAllocators) {
+    ReportCapture capture;
+    for (const FilterRow& row : kFilters) {
+        SCOPED_TRACE(row.name);
         ComPtr<IBaseFilter> filter;
-        ASSERT_TRUE(SUCCEEDED(e.create(filter.Out())));
-        ASSERT_NE(filter.Get(), nullptr);
+        ASSERT_EQ(row.create(filter.Out()), S_OK);
         // The creator holds the only reference.
         EXPECT_EQ(filter->AddRef(), 2u);
         EXPECT_EQ(filter->Release(), 1u);
-
         CLSID clsid;
         ASSERT_EQ(filter->GetClassID(&clsid), S_OK);
-        EXPECT_TRUE(IsEqualGUID(clsid, e.clsid));
+        EXPECT_TRUE(IsEqualGUID(clsid, row.clsid));
         for (const GUID* iid :
              {&IID_IBaseFilter, &IID_IMediaFilter, &IID_IPersist, &IID_IUnknown}) {
             void* p = nullptr;
@@ -51,7 +89,7 @@ TEST(DecoderFilterCreation, ExportsIdentityAndPins) {
             if (p) static_cast<IUnknown*>(p)->Release();
         }
         void* own = reinterpret_cast<void*>(1);
-        EXPECT_EQ(filter->QueryInterface(e.ownIid, &own), E_NOINTERFACE);
+        EXPECT_EQ(filter->QueryInterface(row.ownIid, &own), E_NOINTERFACE);
 
         auto* base = dynamic_cast<CBaseFilter*>(filter.Get());
         ASSERT_NE(base, nullptr);
@@ -63,35 +101,79 @@ TEST(DecoderFilterCreation, ExportsIdentityAndPins) {
         EXPECT_EQ(filter->FindPin(TEXT("out0"), out.Out()), S_OK);
         EXPECT_EQ(static_cast<IPin*>(base->GetPin(0)), in.Get());
         EXPECT_EQ(static_cast<IPin*>(base->GetPin(1)), out.Get());
+
+        // The input pin offers the sample allocator, created once and handed out again.
+        ComPtr<IMemInputPin> memInput;
+        ASSERT_EQ(in->QueryInterface(IID_IMemInputPin, reinterpret_cast<void**>(memInput.Out())),
+                  S_OK);
+        EXPECT_EQ(memInput->GetAllocator(nullptr), E_POINTER);
+        ComPtr<IMemAllocator> a1, a2;
+        ASSERT_EQ(memInput->GetAllocator(a1.Out()), S_OK);
+        ASSERT_EQ(memInput->GetAllocator(a2.Out()), S_OK);
+        EXPECT_EQ(a1.Get(), a2.Get());
+        const GUID kIQMMemAllocator = {
+            0xE2D64E7A, 0xC16C, 0x4933, {0x89, 0x16, 0xE2, 0x49, 0xBE, 0x86, 0xAE, 0x08}};
+        void* qm = nullptr;
+        EXPECT_EQ(a1->QueryInterface(kIQMMemAllocator, &qm), S_OK);
+        if (qm) static_cast<IUnknown*>(qm)->Release();
+        EXPECT_EQ(memInput->NotifyAllocator(nullptr, FALSE), E_POINTER);
+
+        // Unconnected: the arguments are checked before the output type is read.
+        auto* transform = dynamic_cast<CTransformFilter*>(filter.Get());
+        ASSERT_NE(transform, nullptr);
+        ComPtr<IMemAllocator> allocator;
+        ASSERT_EQ(CoCreateInstance(CLSID_MemoryAllocator, nullptr, CLSCTX_INPROC_SERVER,
+                                   IID_IMemAllocator, reinterpret_cast<void**>(allocator.Out())),
+                  S_OK);
+        ALLOCATOR_PROPERTIES props{};
+        EXPECT_EQ(transform->DecideBufferSize(nullptr, &props), E_INVALIDARG);
+        EXPECT_EQ(transform->DecideBufferSize(allocator.Get(), nullptr), E_INVALIDARG);
+        const size_t reports = capture.Count();
+        EXPECT_EQ(row.create(nullptr), E_POINTER);
+        EXPECT_GT(capture.Count(), reports);
     }
+    EXPECT_TRUE(capture.Contains("pMemAlloc != 0"));
+    EXPECT_TRUE(capture.Contains("pProperties != 0"));
 }
 
-TEST(DecoderFilterCreation, BadArguments) {
+// Connected and running: the end of the offered types, a sample while flushing, end of stream
+// before anything was decoded, untimed and tiny samples.
+TEST(DecoderFilters, StreamingEdgeCases) {
     ReportCapture capture;
-    EXPECT_EQ(CreateMPEG2VideoDecoderFilter(nullptr), E_POINTER);
-    EXPECT_EQ(CreateMPEG4VideoDecoderFilter(nullptr), E_POINTER);
-    EXPECT_GE(capture.Count(), 2u);
-}
-
-TEST(DecoderFilterInputPin, OffersTheSampleAllocator) {
-    ComPtr<IBaseFilter> filter;
-    ASSERT_TRUE(SUCCEEDED(CreateDVDAudioDecoderFilter(filter.Out())));
-    ComPtr<IPin> in;
-    ASSERT_EQ(filter->FindPin(TEXT("in0"), in.Out()), S_OK);
-    ComPtr<IMemInputPin> memInput;
-    ASSERT_EQ(in->QueryInterface(IID_IMemInputPin, reinterpret_cast<void**>(memInput.Out())), S_OK);
-    EXPECT_EQ(memInput->GetAllocator(nullptr), E_POINTER);
-    ComPtr<IMemAllocator> a1, a2;
-    ASSERT_EQ(memInput->GetAllocator(a1.Out()), S_OK);
-    ASSERT_EQ(memInput->GetAllocator(a2.Out()), S_OK);
-    EXPECT_EQ(a1.Get(), a2.Get());  // created once, handed out again
-    // The sample allocator answers its own interface.
-    void* own = nullptr;
-    const GUID kIQMMemAllocator = {
-        0xE2D64E7A, 0xC16C, 0x4933, {0x89, 0x16, 0xE2, 0x49, 0xBE, 0x86, 0xAE, 0x08}};
-    EXPECT_EQ(a1->QueryInterface(kIQMMemAllocator, &own), S_OK);
-    if (own) static_cast<IUnknown*>(own)->Release();
-    EXPECT_EQ(memInput->NotifyAllocator(nullptr, FALSE), E_POINTER);
+    for (const FilterRow& row : kFilters) {
+        SCOPED_TRACE(row.name);
+        const Input input = InputOf(row);
+        ASSERT_FALSE(input.bytes.empty());
+        FilterChain chain;
+        ASSERT_EQ(chain.Build(row.create, input.type, input.accepted, 1 << 16), S_OK);
+        auto* transform = dynamic_cast<CTransformFilter*>(chain.filter.Get());
+        CMediaType t;
+        if (row.outputTypes >= 0) {
+            EXPECT_EQ(transform->GetMediaType(row.outputTypes - 1, &t), S_OK);
+            EXPECT_EQ(transform->GetMediaType(row.outputTypes, &t), VFW_S_NO_MORE_ITEMS);
+        }
+        EXPECT_EQ(transform->GetMediaType(0, nullptr), E_INVALIDARG);
+        ASSERT_EQ(chain.Start(), S_OK);
+        qm::graph::SampleSpec timed;
+        timed.start = 0;
+        timed.stop = 1;
+        if (row.tiny) {
+            EXPECT_EQ(chain.source->Deliver(input.bytes.data(), row.tiny, timed), S_OK);
+        }
+        if (row.untimedFails) {
+            const size_t reports = capture.Count();
+            EXPECT_TRUE(FAILED(chain.source->Deliver(input.bytes.data(), input.bytes.size())));
+            EXPECT_GT(capture.Count(), reports);
+        }
+        // While flushing, Receive answers S_FALSE and leaves the codec alone.
+        ASSERT_EQ(chain.source->DeliverBeginFlush(), S_OK);
+        EXPECT_EQ(chain.source->Deliver(input.bytes.data(), input.bytes.size(), timed), S_FALSE);
+        ASSERT_EQ(chain.source->DeliverEndFlush(), S_OK);
+        // End of stream with nothing decoded still goes downstream.
+        ASSERT_EQ(chain.source->DeliverEndOfStream(), S_OK);
+        EXPECT_EQ(chain.sink->SampleCount(), 0u);
+        EXPECT_EQ(chain.sink->EndOfStreamCount(), 1);
+    }
 }
 
 // A processor of another vendor with SSE3: the dispatch only warns, so creation is a plain S_OK
@@ -115,39 +197,18 @@ uint64_t NoXgetbv(uint32_t) {
     return 0;
 }
 
-TEST(DecoderFilterCreation, AnotherProcessorVendorStillGivesSOk) {
+TEST(DecoderFilters, AnotherProcessorVendorStillGivesSOk) {
     const SpCpuidSource other{OtherVendorCpuid, NoXgetbv};
     spSetCpuidSource(&other);
     ASSERT_GT(spInitProcessorDispatch(), 0);  // the warning the filters must not pass on
-    for (const Export& e : kExports) {
-        SCOPED_TRACE(e.name);
+    for (const FilterRow& row : kFilters) {
+        SCOPED_TRACE(row.name);
         ComPtr<IBaseFilter> filter;
-        EXPECT_EQ(e.create(filter.Out()), S_OK);
+        EXPECT_EQ(row.create(filter.Out()), S_OK);
         EXPECT_NE(filter.Get(), nullptr);
     }
     spSetCpuidSource(nullptr);
     spInitProcessorDispatch();
-}
-
-// An unconnected filter: the arguments are checked before the output type is read.
-TEST(DecoderFilterCreation, DecideBufferSizeChecksItsArgumentsFirst) {
-    ReportCapture capture;
-    for (const Export& e : kExports) {
-        SCOPED_TRACE(e.name);
-        ComPtr<IBaseFilter> filter;
-        ASSERT_EQ(e.create(filter.Out()), S_OK);
-        auto* transform = dynamic_cast<CTransformFilter*>(filter.Get());
-        ASSERT_NE(transform, nullptr);
-        ComPtr<IMemAllocator> allocator;
-        ASSERT_EQ(CoCreateInstance(CLSID_MemoryAllocator, nullptr, CLSCTX_INPROC_SERVER,
-                                   IID_IMemAllocator, reinterpret_cast<void**>(allocator.Out())),
-                  S_OK);
-        ALLOCATOR_PROPERTIES props{};
-        EXPECT_EQ(transform->DecideBufferSize(nullptr, &props), E_INVALIDARG);
-        EXPECT_EQ(transform->DecideBufferSize(allocator.Get(), nullptr), E_INVALIDARG);
-    }
-    EXPECT_TRUE(capture.Contains("pMemAlloc != 0"));
-    EXPECT_TRUE(capture.Contains("pProperties != 0"));
 }
 
 }  // namespace

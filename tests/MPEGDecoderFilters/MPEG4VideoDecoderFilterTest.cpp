@@ -1,10 +1,13 @@
 // The MPEG-4 video filter in a graph: accepted types and format blocks, offered types, the
-// running output clock, draining, flushing, new segments and output type changes.
+// running output clock, draining, flushing, new segments, output type changes, and pictures
+// whose width or chroma width is odd, from the output type's size to the samples delivered in
+// each YUV output format.
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstring>
 
+#include "SDKs/CodecFramework/CodecCommon/MediaSampleGlue.h"
 #include "SDKs/CodecFramework/CodecCommon/SubtypeColorFormat.h"
 #include "VideoIO/FilterUtil/MediaTypeUtil.h"
 #include "VideoIO/FilterUtil/SampleInterfaces.h"
@@ -45,33 +48,6 @@ HRESULT DeliverAll(FilterChain& chain, const Stream& s, std::optional<REFERENCE_
             m->Release();
         }
     });
-}
-
-TEST(MPEG4VideoDecoderFilter, PicturesFromTheRunningClockAndTheDrain) {
-    const Stream s = Load("intra_resync.m4v");
-    for (std::optional<REFERENCE_TIME> marker :
-         {std::optional<REFERENCE_TIME>{}, std::optional<REFERENCE_TIME>(-5000000)}) {
-        FilterChain chain;
-        ASSERT_EQ(Build(chain, s), S_OK);
-        ASSERT_EQ(chain.Start(), S_OK);
-        ASSERT_EQ(DeliverAll(chain, s, marker), S_OK);
-        // Display order holds the last picture until end of stream.
-        EXPECT_EQ(chain.sink->SampleCount(), s.units.size() - 1);
-        ASSERT_EQ(chain.source->DeliverEndOfStream(), S_OK);
-        const auto samples = chain.sink->Samples();
-        ASSERT_EQ(samples.size(), s.units.size());
-        // The sample allocator's samples carry a marker (0 unless set): the clock starts at its
-        // negation, 400 000 apart at 25 pictures a second.
-        const REFERENCE_TIME first = marker ? -*marker : 0;
-        for (size_t i = 0; i < samples.size(); ++i) {
-            EXPECT_EQ(samples[i].start, first + REFERENCE_TIME(i) * 400000) << i;
-            EXPECT_EQ(samples[i].stop - samples[i].start, 400000);
-            EXPECT_EQ(samples[i].typeSpecificFlags & AM_VIDEO_FLAG_IPB_MASK,
-                      DWORD(AM_VIDEO_FLAG_I_SAMPLE));
-            EXPECT_EQ(samples[i].data.size(), size_t(96 * 64 * 3 / 2));
-        }
-        EXPECT_EQ(chain.sink->EndOfStreamCount(), 1);
-    }
 }
 
 TEST(MPEG4VideoDecoderFilter, AcceptedTypesAndFormatBlocks) {
@@ -145,12 +121,17 @@ TEST(MPEG4VideoDecoderFilter, AcceptedTypesAndFormatBlocks) {
     EXPECT_TRUE(capture.Contains("avgTimePerSample > 0"));
 }
 
-TEST(MPEG4VideoDecoderFilter, NewSegmentRestartsTheClockAndFlushLeavesTheCodec) {
+// The sample allocator's samples carry a marker: the clock starts at its negation, 400 000 apart
+// at 25 pictures a second, and again from the next marked sample after a new segment. Display
+// order holds the last picture until end of stream; a flush drops it.
+TEST(MPEG4VideoDecoderFilter, PicturesFromTheRunningClockNewSegmentsAndTheDrain) {
     const Stream s = Load("intra_resync.m4v");
+    const size_t n = s.units.size();
     FilterChain chain;
     ASSERT_EQ(Build(chain, s), S_OK);
     ASSERT_EQ(chain.Start(), S_OK);
     ASSERT_EQ(DeliverAll(chain, s, REFERENCE_TIME(-1000000)), S_OK);
+    EXPECT_EQ(chain.sink->SampleCount(), n - 1);
     ASSERT_EQ(chain.source->DeliverBeginFlush(), S_OK);
     EXPECT_EQ(chain.source->Deliver(s.file.data(), s.units[0].size, {}), S_FALSE);
     ASSERT_EQ(chain.source->DeliverEndFlush(), S_OK);
@@ -158,10 +139,17 @@ TEST(MPEG4VideoDecoderFilter, NewSegmentRestartsTheClockAndFlushLeavesTheCodec) 
     ASSERT_EQ(DeliverAll(chain, s, REFERENCE_TIME(-3000000)), S_OK);
     ASSERT_EQ(chain.source->DeliverEndOfStream(), S_OK);
     const auto samples = chain.sink->Samples();
-    ASSERT_EQ(samples.size(), 2 * s.units.size() - 1);
-    EXPECT_EQ(samples[0].start, 1000000);
-    // After the new segment the clock starts again from the next marked sample.
-    EXPECT_EQ(samples[s.units.size() - 1].start, 3000000);
+    ASSERT_EQ(samples.size(), 2 * n - 1);
+    for (size_t i = 0; i < samples.size(); ++i) {
+        const REFERENCE_TIME start = i < n - 1 ? 1000000 + REFERENCE_TIME(i) * 400000
+                                               : 3000000 + REFERENCE_TIME(i - n + 1) * 400000;
+        EXPECT_EQ(std::pair(samples[i].start, samples[i].stop), std::pair(start, start + 400000))
+            << i;
+        EXPECT_EQ(samples[i].typeSpecificFlags & AM_VIDEO_FLAG_IPB_MASK,
+                  DWORD(AM_VIDEO_FLAG_I_SAMPLE));
+        EXPECT_EQ(samples[i].data.size(), size_t(96 * 64 * 3 / 2));
+    }
+    EXPECT_EQ(chain.sink->EndOfStreamCount(), 1);
 }
 
 TEST(MPEG4VideoDecoderFilter, InterlacedStreamChangesTheOutputTypeOnce) {
@@ -184,39 +172,6 @@ TEST(MPEG4VideoDecoderFilter, InterlacedStreamChangesTheOutputTypeOnce) {
     EXPECT_EQ(changed, 1u);
 }
 
-// An inter stream with B-VOPs (inter_b2: display order I B B I B B P B B P): every picture in
-// display order with its I/P/B flag and the size of the output type, within 45 dB of ffmpeg's
-// decode; the last reference waits for the end of stream.
-TEST(MPEG4VideoDecoderFilter, InterStreamInDisplayOrder) {
-    const Stream s = Load("inter_b2.m4v");
-    const std::vector<uint8_t> reference = ReadBytes(FixtureDir() / "mpeg4" / "inter_b2.yuv");
-    constexpr size_t kFrame = 64 * 48 * 3 / 2;
-    ASSERT_EQ(reference.size(), 10 * kFrame);
-    FilterChain chain;
-    ASSERT_EQ(Build(chain, s), S_OK);
-    ASSERT_EQ(chain.Start(), S_OK);
-    ASSERT_EQ(DeliverAll(chain, s, REFERENCE_TIME(0)), S_OK);
-    EXPECT_EQ(chain.sink->SampleCount(), 9u);
-    ASSERT_EQ(chain.source->DeliverEndOfStream(), S_OK);
-    const auto samples = chain.sink->Samples();
-    ASSERT_EQ(samples.size(), 10u);
-    const DWORD I = AM_VIDEO_FLAG_I_SAMPLE, P = AM_VIDEO_FLAG_P_SAMPLE, B = AM_VIDEO_FLAG_B_SAMPLE;
-    const DWORD types[10] = {I, B, B, I, B, B, P, B, B, P};
-    for (size_t i = 0; i < samples.size(); ++i) {
-        SCOPED_TRACE(i);
-        EXPECT_EQ(samples[i].typeSpecificFlags & AM_VIDEO_FLAG_IPB_MASK, types[i]);
-        EXPECT_EQ(samples[i].start, REFERENCE_TIME(i) * 400000);
-        ASSERT_EQ(samples[i].data.size(), kFrame);
-        double sum = 0;
-        for (size_t k = 0; k < kFrame; ++k) {
-            const double d = double(samples[i].data[k]) - reference[i * kFrame + k];
-            sum += d * d;
-        }
-        EXPECT_TRUE(sum == 0 || 10 * std::log10(255.0 * 255.0 * kFrame / sum) >= 45.0);
-    }
-    EXPECT_EQ(chain.sink->EndOfStreamCount(), 1);
-}
-
 TEST(MPEG4VideoDecoderFilter, BuffersForTenPicturesOfTheOutputType) {
     ReportCapture capture;
     const Stream s = Load("intra_odd74x42.m4v");
@@ -237,20 +192,143 @@ TEST(MPEG4VideoDecoderFilter, BuffersForTenPicturesOfTheOutputType) {
     EXPECT_GE(props.cbBuffer, 74 * 42 + 2 * 37 * 21);
 }
 
-TEST(MPEG4VideoDecoderFilter, StreamingEdgeCases) {
-    const Stream s = Load("inter_p.m4v");
-    FilterChain chain;
-    ASSERT_EQ(Build(chain, s), S_OK);
-    ASSERT_EQ(chain.Start(), S_OK);
-    qm::graph::SampleSpec spec;
-    spec.start = 0;
-    spec.stop = 1;
-    // Four bytes or fewer: accepted, not decoded (a start code alone).
-    EXPECT_EQ(chain.source->Deliver(s.file.data() + s.units[0].offset, 4, spec), S_OK);
-    // End of stream before any picture: nothing to drain, end of stream goes downstream.
-    ASSERT_EQ(chain.source->DeliverEndOfStream(), S_OK);
-    EXPECT_EQ(chain.sink->SampleCount(), 0u);
-    EXPECT_EQ(chain.sink->EndOfStreamCount(), 1);
+const GUID kYuvSubtypes[] = {qm::MEDIASUBTYPE_I420, MEDIASUBTYPE_IYUV, MEDIASUBTYPE_YV12,
+                             MEDIASUBTYPE_NV12,     MEDIASUBTYPE_YUY2, MEDIASUBTYPE_UYVY};
+
+// The planes a sample of an output type is laid out in hold every sample of the picture, and the
+// type's sample size covers them: odd widths keep their last chroma sample in each row.
+TEST(OddSizeOutput, SampleSizeHoldsThePlanesOfEveryYuvType) {
+    ComPtr<IMemAllocator> allocator;
+    ASSERT_EQ(CoCreateInstance(CLSID_MemoryAllocator, nullptr, CLSCTX_INPROC_SERVER,
+                               IID_IMemAllocator, reinterpret_cast<void**>(allocator.Out())),
+              S_OK);
+    for (const GUID& subtype : kYuvSubtypes)
+        for (const auto& [w, h] : {std::pair{351, 239},
+                                   {75, 43},
+                                   {1, 1},
+                                   {351, 1},
+                                   {2, 3},
+                                   {7, 2},
+                                   {74, 42},
+                                   {354, 2}}) {
+            SCOPED_TRACE(testing::Message() << w << "x" << h << " " << subtype.Data1);
+            CMediaType mt;
+            ASSERT_EQ(qm::CreateVideoInfoHeader2Type(&mt, w, h, 1, 1, 0, &subtype, 400000, 0),
+                      S_OK);
+            const LONG size = LONG(mt.GetSampleSize());
+            ALLOCATOR_PROPERTIES want{1, size, 1, 0}, got{};
+            ASSERT_EQ(allocator->Decommit(), S_OK);
+            ASSERT_EQ(allocator->SetProperties(&want, &got), S_OK);
+            ASSERT_EQ(allocator->Commit(), S_OK);
+            IMediaSample* sample = nullptr;
+            ASSERT_EQ(allocator->GetBuffer(&sample, nullptr, nullptr, 0), S_OK);
+            UMC::VideoData picture;
+            EXPECT_EQ(qm::InitVideoDataFromSample(mt, sample, &picture), S_OK);
+            EXPECT_LE(picture.GetMappingSize(), size_t(size));
+            for (int i = 0; i < picture.GetNumPlanes(); ++i) {
+                const auto* p = picture.GetPlaneInfo(i);
+                size_t row = size_t(p->m_width) * p->m_iSamples * p->m_iSampleSize;
+                if (picture.GetColorFormat() == UMC::NV12 && i == 1) row = size_t(w + 1) & ~1u;
+                EXPECT_GE(p->m_nPitch, row) << "plane " << i;
+            }
+            sample->Release();
+        }
+    ASSERT_EQ(allocator->Decommit(), S_OK);
+}
+
+// One picture of any YUV output back in planar 4:2:0 (Y, U, V), read through the layout the
+// filter wrote it in.
+std::vector<uint8_t> ToI420(const std::vector<BYTE>& data, const GUID& subtype, int w, int h) {
+    UMC::VideoData v;
+    const UMC::ColorFormat f = qm::ColorFormatFromSubtype(subtype);
+    EXPECT_EQ(v.Init(w, h, f), UMC::STATUS_OK);
+    EXPECT_EQ(v.SetSurface(const_cast<BYTE*>(data.data()), 0), UMC::STATUS_OK);
+    EXPECT_LE(v.GetMappingSize(), data.size());
+    const int cw = (w + 1) / 2, ch = (h + 1) / 2;
+    std::vector<uint8_t> out;
+    auto at = [&](int plane, int x, int y) {
+        return v.GetPlanePointer(plane)[size_t(y) * v.GetPlanePitch(plane) + size_t(x)];
+    };
+    for (int c = 0; c < 3; ++c) {
+        const int pw = c ? cw : w, ph = c ? ch : h;
+        for (int y = 0; y < ph; ++y)
+            for (int x = 0; x < pw; ++x) {
+                switch (f) {
+                    case UMC::YUV420:
+                        out.push_back(at(c, x, y));
+                        break;
+                    case UMC::YV12:
+                        out.push_back(at(c ? 3 - c : 0, x, y));
+                        break;
+                    case UMC::NV12:
+                        out.push_back(c ? at(1, 2 * x + c - 1, y) : at(0, x, y));
+                        break;
+                    case UMC::YUY2:
+                        out.push_back(c ? at(0, 4 * x + 2 * c - 1, 2 * y) : at(0, 2 * x, y));
+                        break;
+                    default:  // UYVY
+                        out.push_back(c ? at(0, 4 * x + 2 * c - 2, 2 * y) : at(0, 2 * x + 1, y));
+                        break;
+                }
+            }
+    }
+    return out;
+}
+
+// Inter streams in each YUV output format: the same pictures as I420, within 45 dB of ffmpeg's
+// decode, in display order with their I/P/B flags (inter_b2: I B B I B B P B B P) and times from
+// an unmarked clock at 0; the last reference waits for the end of stream.
+TEST(MPEG4VideoDecoderFilter, InterStreamsInDisplayOrderInEveryYuvFormat) {
+    const DWORD I = AM_VIDEO_FLAG_I_SAMPLE, P = AM_VIDEO_FLAG_P_SAMPLE, B = AM_VIDEO_FLAG_B_SAMPLE;
+    const struct {
+        const char* name;
+        int w, h;
+        std::vector<DWORD> types;
+    } streams[] = {{"inter_b2", 64, 48, {I, B, B, I, B, B, P, B, B, P}},
+                   {"inter_odd74x42", 74, 42, {}}};
+    for (const auto& st : streams) {
+        const Stream s = Load((std::string(st.name) + ".m4v").c_str());
+        const auto reference = ReadBytes(FixtureDir() / "mpeg4" / (std::string(st.name) + ".yuv"));
+        const size_t frame = size_t(st.w * st.h + 2 * ((st.w + 1) / 2) * ((st.h + 1) / 2));
+        ASSERT_EQ(reference.size(), 10 * frame);
+        std::vector<std::vector<uint8_t>> first;
+        for (const GUID& subtype : kYuvSubtypes) {
+            SCOPED_TRACE(testing::Message() << st.name << " " << subtype.Data1);
+            FilterChain chain;
+            ASSERT_EQ(chain.Build(CreateMPEG4VideoDecoderFilter, s.probe.inputType,
+                                  {MajorSubtype(MEDIATYPE_Video, subtype)}, LONG(s.file.size())),
+                      S_OK);
+            ASSERT_TRUE(IsEqualGUID(chain.SinkType().subtype, subtype));
+            ASSERT_EQ(chain.Start(), S_OK);
+            ASSERT_EQ(DeliverUnits(chain, s), S_OK);
+            EXPECT_EQ(chain.sink->SampleCount(), 9u);
+            const auto samples = chain.Finish();
+            ASSERT_EQ(samples.size(), 10u);
+            std::vector<std::vector<uint8_t>> pictures;
+            for (size_t i = 0; i < samples.size(); ++i) {
+                EXPECT_EQ(samples[i].start, REFERENCE_TIME(i) * 400000);
+                if (!st.types.empty()) {
+                    EXPECT_EQ(samples[i].typeSpecificFlags & AM_VIDEO_FLAG_IPB_MASK, st.types[i]);
+                }
+                pictures.push_back(ToI420(samples[i].data, subtype, st.w, st.h));
+            }
+            if (!first.empty()) {
+                EXPECT_EQ(pictures, first);
+                continue;
+            }
+            first = pictures;
+            for (size_t i = 0; i < pictures.size(); ++i) {
+                double sum = 0;
+                for (size_t k = 0; k < frame; ++k) {
+                    const double d = double(pictures[i][k]) - reference[i * frame + k];
+                    sum += d * d;
+                }
+                EXPECT_TRUE(sum == 0 ||
+                            10 * std::log10(255.0 * 255.0 * double(frame) / sum) >= 45.0)
+                    << i;
+            }
+        }
+    }
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <map>
 #include <vector>
 
 #include "SDKs/CodecFramework/mpeg2video/Mpeg2Blocks.h"
@@ -12,136 +13,112 @@
 namespace {
 
 using qm::test::mpeg2::StreamWriter;
-using UMC::Mpeg2BitCache;
-using UMC::Mpeg2BitReader;
-using UMC::Mpeg2BlockEnd;
-
-struct Coefficients {
-    bool ok = false;
-    Mpeg2BlockEnd end;
-    int16_t blk[64] = {};
-};
 
 class Mpeg2Blocks : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_EQ(m_vlc.Build(), UMC::STATUS_OK); }
-
-    // Decodes the bits of w as one block with a flat matrix of 16 and quantiser scale q.
-    template <bool kMpeg1, bool kIntra>
-    Coefficients Decode(StreamWriter& w, int q, int16_t dc = 0) {
-        m_data = w.Data();
-        m_data.resize(m_data.size() + 8, 0);
-        Mpeg2BitReader reader;
-        reader.Init(m_data.data(), m_data.size());
-        Mpeg2BitCache bits(reader);
-        Coefficients c;
-        c.blk[0] = dc;
-        uint8_t flat[64];
-        std::memset(flat, 16, sizeof flat);
-        const UMC::Mpeg2CoefficientTable& table = m_vlc.coefficientCodes[0];
-        c.ok = UMC::DecodeCoefficients<kMpeg1, kIntra>(
-            bits, kIntra ? table : m_vlc.coefficientCodes[2], table, UMC::kMpeg2ZigzagScan, flat, q,
-            c.blk, c.end);
-        return c;
-    }
-    int16_t At(const Coefficients& c, int scanPosition) const {
-        return c.blk[UMC::kMpeg2ZigzagScan[scanPosition]];
-    }
-
     UMC::Mpeg2VlcTables m_vlc;
-    std::vector<uint8_t> m_data;
 };
 
-constexpr const char* kEscape = "000001";
-constexpr const char* kEndOfBlock = "10";
+struct BlockRow {
+    const char* name;
+    bool mpeg1, intra;
+    int q;
+    int16_t dc;
+    const char* bits;  // spaces for reading only; end of block follows
+    bool ok;
+    std::map<int, int> coefficients = {};  // by scan position; all others zero
+    int last = 0;
+};
 
-TEST_F(Mpeg2Blocks, Mpeg2EscapeLevelsAreTwelveBitsTwoComplement) {
-    StreamWriter w;
-    w.Code(kEscape);
-    w.Put(5, 6);       // run
-    w.Put(0xFFF, 12);  // level -1
-    w.Code(kEscape);
-    w.Put(0, 6);
-    w.Put(0x7FF, 12);  // level 2047
-    w.Code(kEndOfBlock);
-    // Non-intra: ((2 * level + sign) * 16 * q) / 32, saturated.
-    const Coefficients c = Decode<false, false>(w, 2);
-    ASSERT_TRUE(c.ok);
-    EXPECT_EQ(At(c, 5), -3);
-    EXPECT_EQ(At(c, 6), 2047);
-    EXPECT_EQ(c.end.last, 6);
-    EXPECT_EQ(c.end.parity, (-3 + 2047) & 1);
-}
-
-TEST_F(Mpeg2Blocks, ForbiddenEscapeLevelsEndTheBlock) {
-    for (uint32_t level : {0x000u, 0x800u}) {
+// Escapes are "000001", a 6-bit run and the level: 12 bits in MPEG-2, 8 or 8 + 8 in MPEG-1.
+// Each block is decoded with a flat matrix of 16.
+TEST_F(Mpeg2Blocks, CoefficientsEscapesAndErrors) {
+    const BlockRow rows[] = {
+        // Non-intra: ((2 * level + sign) * 16 * q) / 32, saturated; levels -1 and 2047.
+        {"MPEG-2 escape levels are twelve bits two's complement",
+         false,
+         false,
+         2,
+         0,
+         "000001 000101 111111111111  000001 000000 011111111111",
+         true,
+         {{5, -3}, {6, 2047}},
+         6},
+        {"MPEG-2 level 0 is forbidden", false, false, 2, 0, "000001 000000 000000000000", false},
+        {"MPEG-2 level -2048 is forbidden", false, false, 2, 0, "000001 000000 100000000000",
+         false},
+        {"MPEG-1 long level 0 is forbidden", true, false, 2, 0, "000001 000000 00000000 00000000",
+         false},
+        // Intra MPEG-1: (level * q * 16) / 8, then an even result moves toward zero; levels 144,
+        // 0x70 - 256 = -144 and -1.
+        {"MPEG-1 escape levels take eight or sixteen bits",
+         true,
+         true,
+         1,
+         64,
+         "000001 000000 00000000 10010000  000001 000000 10000000 01110000  000001 000000 11111111",
+         true,
+         {{0, 64}, {1, 287}, {2, -287}, {3, -1}},
+         3},
+        // "11s" is run 0, level -1 as a first code, run 0 level +1 afterwards.
+        {"the short first code only opens a non-intra block",
+         false,
+         false,
+         2,
+         0,
+         "11 110",
+         true,
+         {{0, -3}, {1, 3}},
+         1},
+        {"a position past the intra block ends it", false, true, 2, 0, "000001 111111 000000000001",
+         false},
+        // A non-intra block starts before position 0: 63 is its last.
+        {"a non-intra block may reach position 63",
+         false,
+         false,
+         2,
+         0,
+         "000001 111111 000000000001",
+         true,
+         {{63, 3}},
+         63},
+    };
+    uint8_t flat[64];
+    std::memset(flat, 16, sizeof flat);
+    for (const BlockRow& row : rows) {
+        SCOPED_TRACE(row.name);
         StreamWriter w;
-        w.Code(kEscape);
-        w.Put(0, 6);
-        w.Put(level, 12);
-        w.Code(kEndOfBlock);
-        EXPECT_FALSE((Decode<false, false>(w, 2).ok)) << level;
+        for (const char* p = row.bits; *p; ++p)
+            if (*p != ' ') w.Put(*p == '1', 1);
+        w.Code("10");
+        std::vector<uint8_t> data = w.Data();
+        data.resize(data.size() + 8, 0);
+        UMC::Mpeg2BitReader reader;
+        reader.Init(data.data(), data.size());
+        UMC::Mpeg2BitCache bits(reader);
+        int16_t blk[64] = {};
+        blk[0] = row.dc;
+        UMC::Mpeg2BlockEnd end;
+        const UMC::Mpeg2CoefficientTable& first = m_vlc.coefficientCodes[row.intra ? 0 : 2];
+        const UMC::Mpeg2CoefficientTable& table = m_vlc.coefficientCodes[0];
+        const auto decode = row.mpeg1 ? (row.intra ? UMC::DecodeCoefficients<true, true>
+                                                   : UMC::DecodeCoefficients<true, false>)
+                                      : (row.intra ? UMC::DecodeCoefficients<false, true>
+                                                   : UMC::DecodeCoefficients<false, false>);
+        const bool ok = decode(bits, first, table, UMC::kMpeg2ZigzagScan, flat, row.q, blk, end);
+        ASSERT_EQ(ok, row.ok);
+        if (!ok) continue;
+        std::map<int, int> nonzero;
+        int sum = 0;
+        for (int k = 0; k < 64; ++k) {
+            sum += blk[UMC::kMpeg2ZigzagScan[k]];
+            if (blk[UMC::kMpeg2ZigzagScan[k]]) nonzero[k] = blk[UMC::kMpeg2ZigzagScan[k]];
+        }
+        EXPECT_EQ(nonzero, row.coefficients);
+        EXPECT_EQ(end.last, row.last);
+        EXPECT_TRUE((!row.mpeg1 && row.intra) || end.parity == (sum & 1)) << end.parity;
     }
-    StreamWriter w;
-    w.Code(kEscape);
-    w.Put(0, 6);
-    w.Put(0, 8);
-    w.Put(0, 8);  // MPEG-1: a zero level in the long form
-    w.Code(kEndOfBlock);
-    EXPECT_FALSE((Decode<true, false>(w, 2).ok));
-}
-
-TEST_F(Mpeg2Blocks, Mpeg1EscapeLevelsTakeEightOrSixteenBits) {
-    StreamWriter w;
-    w.Code(kEscape);
-    w.Put(0, 6);
-    w.Put(0x00, 8);
-    w.Put(0x90, 8);  // 144
-    w.Code(kEscape);
-    w.Put(0, 6);
-    w.Put(0x80, 8);
-    w.Put(0x70, 8);  // 0x70 - 256 = -144
-    w.Code(kEscape);
-    w.Put(0, 6);
-    w.Put(0xFF, 8);  // -1
-    w.Code(kEndOfBlock);
-    // Intra MPEG-1: (level * q * 16) / 8, then an even result moves toward zero.
-    const Coefficients c = Decode<true, true>(w, 1, 64);
-    ASSERT_TRUE(c.ok);
-    EXPECT_EQ(At(c, 1), 287);
-    EXPECT_EQ(At(c, 2), -287);
-    EXPECT_EQ(At(c, 3), -1);
-    EXPECT_EQ(c.end.last, 3);
-    EXPECT_EQ(c.end.parity, (64 + 287 - 287 - 1) & 1);
-}
-
-TEST_F(Mpeg2Blocks, ShortFirstCodeOnlyOpensANonIntraBlock) {
-    StreamWriter w;
-    w.Code("11");   // first coefficient: run 0, level -1
-    w.Code("110");  // afterwards "11s" is run 0, level +1
-    w.Code(kEndOfBlock);
-    const Coefficients inter = Decode<false, false>(w, 2);
-    ASSERT_TRUE(inter.ok);
-    EXPECT_EQ(At(inter, 0), -3);
-    EXPECT_EQ(At(inter, 1), 3);
-    EXPECT_EQ(inter.end.last, 1);
-}
-
-TEST_F(Mpeg2Blocks, APositionPastTheBlockEndsIt) {
-    StreamWriter w;
-    w.Code(kEscape);
-    w.Put(63, 6);  // after the intra DC: position 64
-    w.Put(1, 12);
-    w.Code(kEndOfBlock);
-    EXPECT_FALSE((Decode<false, true>(w, 2).ok));
-    StreamWriter inter;
-    inter.Code(kEscape);
-    inter.Put(63, 6);  // a non-intra block starts before position 0: 63 is its last
-    inter.Put(1, 12);
-    inter.Code(kEndOfBlock);
-    const Coefficients c = Decode<false, false>(inter, 2);
-    ASSERT_TRUE(c.ok);
-    EXPECT_EQ(c.end.last, 63);
 }
 
 // The one-lookup coefficient tables against the general ones: every short code with either sign,
@@ -154,29 +131,24 @@ TEST_F(Mpeg2Blocks, OneLookupTablesDecodeWhatTheGeneralTablesDo) {
         const UMC::Mpeg2VlcTable& general = m_vlc.coefficients[t == 1 ? 1 : 0];
         ASSERT_EQ(table.general, &general);
         for (uint32_t index = 0; index < (1u << kBits); ++index) {
+            SCOPED_TRACE(testing::Message() << "table " << t << " index " << index);
             const auto e = table.fast[index];
             const uint32_t window = index << (32 - kBits);
-            if (t == 2 && (index >> (kBits - 1))) {
-                EXPECT_EQ(e.run, 0) << index;
-                EXPECT_EQ(e.level, 1) << index;
-                EXPECT_EQ(e.len, 2) << index;
-                EXPECT_EQ(e.negative, (index >> (kBits - 2)) & 1) << index;
-                continue;
-            }
             const UMC::Mpeg2VlcEntry& g = general.Lookup(window);
-            if (e.run == UMC::kCoefficientSlow) {
+            if (t == 2 && (index >> (kBits - 1))) {
+                EXPECT_EQ(std::tuple(int(e.run), int(e.level), int(e.len), int(e.negative)),
+                          std::tuple(0, 1, 2, int((index >> (kBits - 2)) & 1)));
+            } else if (e.run == UMC::kCoefficientSlow) {
                 // Escape, a code too long to decode with its sign in one lookup, or no code.
-                EXPECT_TRUE(!g.len || g.value == UMC::kVlcEscape || g.len + 1 > kBits)
-                    << t << " " << index;
+                EXPECT_TRUE(!g.len || g.value == UMC::kVlcEscape || g.len + 1 > kBits);
             } else if (e.run == UMC::kCoefficientEnd) {
-                EXPECT_EQ(g.value, UMC::kVlcEndOfBlock) << index;
-                EXPECT_EQ(e.len, g.len) << index;
+                EXPECT_EQ(std::pair(int(g.value), int(e.len)),
+                          std::pair(int(UMC::kVlcEndOfBlock), int(g.len)));
             } else {
-                ASSERT_GE(g.value, 0) << t << " " << index;
-                EXPECT_EQ(e.run, g.value & 63) << index;
-                EXPECT_EQ(e.level, g.value >> 6) << index;
-                EXPECT_EQ(e.len, g.len + 1) << index;
-                EXPECT_EQ(e.negative, (window << g.len) >> 31) << index;
+                ASSERT_GE(g.value, 0);
+                EXPECT_EQ(std::tuple(int(e.run), int(e.level), int(e.len), uint32_t(e.negative)),
+                          std::tuple(int(g.value & 63), int(g.value >> 6), int(g.len + 1),
+                                     (window << g.len) >> 31));
             }
         }
     }

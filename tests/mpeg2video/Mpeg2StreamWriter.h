@@ -221,6 +221,26 @@ public:
         if (dPicture) Put(1, 1);  // end_of_macroblock
     }
 
+    // A picture of flat intra macroblocks (luma `value`, chroma 128), one slice per row.
+    void FlatIntraPicture(int mbWidth, int rows, int value) {
+        FlatIntraPicture(mbWidth, rows, value, Picture());
+    }
+    void FlatIntraPicture(int mbWidth, int rows, int value, const Picture& p) {
+        PictureHeader(p);
+        const int dc[6] = {value, value, value, value, 128, 128};
+        for (int row = 0; row < rows; ++row) {
+            Slice(row, 8);
+            int pred[3] = {128, 128, 128};
+            for (int col = 0; col < mbWidth; ++col)
+                IntraMacroblockDcOnly(1, dc, 6, pred, -1, p.type == 1 ? "1" : "00011");
+        }
+    }
+    // The sequence end code, then the whole stream.
+    std::vector<uint8_t>& End() {
+        StartCode(0xB7);
+        return Data();
+    }
+
     std::vector<uint8_t> m_data;
 
 private:

@@ -8,7 +8,9 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <initializer_list>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "tests/mpeg2video/Mpeg2StreamWriter.h"
@@ -454,13 +456,11 @@ inline void RandomPicture(SyntaxWriter& sw, const StreamWriter::Picture& p, cons
 
 // The pictures of a field pair or a frame picture.
 inline StreamWriter::Picture PictureOf(int type, int tr, int structure, bool topFirst) {
-    StreamWriter::Picture p;
-    p.type = type;
-    p.temporalReference = tr;
-    p.structure = structure;
-    p.topFieldFirst = structure == 3 ? (topFirst ? 1 : 0) : 0;
-    p.progressiveFrame = structure == 3 ? 1 : 0;
-    return p;
+    return {.type = type,
+            .temporalReference = tr,
+            .structure = structure,
+            .topFieldFirst = structure == 3 && topFirst ? 1 : 0,
+            .progressiveFrame = structure == 3 ? 1 : 0};
 }
 
 inline void FieldPair(SyntaxWriter& sw, int firstType, int secondType, int tr, bool topFirst,
@@ -473,133 +473,103 @@ inline void FieldPair(SyntaxWriter& sw, int firstType, int secondType, int tr, b
     }
 }
 
-// 64 x 96, interlaced: three macroblock rows per field.
-inline SyntaxWriter::Options Interlaced(int chroma = 1) {
-    SyntaxWriter::Options o;
-    o.progressive = 0;
-    o.height = 96;
-    o.chroma = chroma;
-    return o;
+// Frame pictures of (type, temporal reference), each adjusted by `adjust` before it is written.
+template <class Adjust>
+void Frames(SyntaxWriter& sw, std::initializer_list<std::pair<int, int>> pictures,
+            const PictureMix& mix, Adjust adjust) {
+    for (auto [type, tr] : pictures) {
+        StreamWriter::Picture p = PictureOf(type, tr, 3, true);
+        adjust(p);
+        RandomPicture(sw, p, mix);
+    }
 }
 
 inline std::vector<SyntaxStream> SyntaxStreams() {
     std::vector<SyntaxStream> out;
-    PictureMix mix;
+    // A closed GOP of the pictures `body` writes.
+    auto stream = [&](const char* name, const SyntaxWriter::Options& o, uint32_t seed, auto body) {
+        SyntaxWriter sw(o, seed);
+        sw.Writer().Gop(true);
+        body(sw);
+        out.push_back({name, sw.Finish()});
+    };
+    // 64 x 96, interlaced: three macroblock rows per field.
+    const SyntaxWriter::Options interlaced = {.height = 96, .progressive = 0},
+                                mpeg1 = {.mpeg2 = false};
+    const PictureMix mix, dual = {.dualPrime = true},
+                          mpeg1Slices = {.crossRows = 3, .stuffing = true};
+    auto keep = [](StreamWriter::Picture&) {};
+    auto interlacedFrame = [](StreamWriter::Picture& p) {
+        p.framePredFrameDct = 0;
+        p.progressiveFrame = 0;
+    };
     // Progressive frame pictures: I P B B P B with skips, quantiser changes, intra macroblocks.
-    {
-        SyntaxWriter::Options o;
-        SyntaxWriter sw(o, 1);
-        sw.Writer().Gop(true);
-        const int seq[][2] = {{1, 0}, {2, 3}, {3, 1}, {3, 2}, {2, 5}, {3, 4}};
-        for (auto [type, tr] : seq) RandomPicture(sw, PictureOf(type, tr, 3, true), mix);
-        out.push_back({"frame_ipb", sw.Finish()});
-    }
+    stream("frame_ipb", {}, 1, [&](SyntaxWriter& sw) {
+        Frames(sw, {{1, 0}, {2, 3}, {3, 1}, {3, 2}, {2, 5}, {3, 4}}, mix, keep);
+    });
     // Field pairs I/I, P/P, B/B, I/P and B/B in both field orders.
-    for (bool topFirst : {true, false}) {
-        SyntaxWriter sw(Interlaced(), topFirst ? 2 : 3);
-        sw.Writer().Gop(true);
-        FieldPair(sw, 1, 1, 0, topFirst, mix);
-        FieldPair(sw, 2, 2, 2, topFirst, mix);
-        FieldPair(sw, 3, 3, 1, topFirst, mix);
-        FieldPair(sw, 1, 2, 4, topFirst, mix);
-        FieldPair(sw, 3, 3, 3, topFirst, mix);
-        out.push_back({topFirst ? "fields_tff" : "fields_bff", sw.Finish()});
-    }
+    for (bool topFirst : {true, false})
+        stream(topFirst ? "fields_tff" : "fields_bff", interlaced, topFirst ? 2 : 3,
+               [&](SyntaxWriter& sw) {
+                   FieldPair(sw, 1, 1, 0, topFirst, mix);
+                   FieldPair(sw, 2, 2, 2, topFirst, mix);
+                   FieldPair(sw, 3, 3, 1, topFirst, mix);
+                   FieldPair(sw, 1, 2, 4, topFirst, mix);
+                   FieldPair(sw, 3, 3, 3, topFirst, mix);
+               });
     // Interlaced frame pictures: field and frame prediction, field DCT, dual prime.
-    {
-        SyntaxWriter sw(Interlaced(), 4);
-        sw.Writer().Gop(true);
-        PictureMix dual = mix;
-        dual.dualPrime = true;
-        const int seq[][2] = {{1, 0}, {2, 3}, {3, 1}, {3, 2}, {2, 6}, {3, 4}, {3, 5}};
-        for (auto [type, tr] : seq) {
-            StreamWriter::Picture p = PictureOf(type, tr, 3, tr % 2 == 0);
-            p.framePredFrameDct = 0;
-            p.progressiveFrame = 0;
-            RandomPicture(sw, p, dual);
-        }
-        out.push_back({"frame_interlaced_dual_prime", sw.Finish()});
-    }
-    // Dual prime in field pictures (P field pairs only).
-    {
-        SyntaxWriter sw(Interlaced(), 5);
-        sw.Writer().Gop(true);
-        PictureMix dual = mix;
-        dual.dualPrime = true;
-        FieldPair(sw, 1, 1, 0, true, dual);  // an I/P pair would have no same-parity reference
+    stream("frame_interlaced_dual_prime", interlaced, 4, [&](SyntaxWriter& sw) {
+        Frames(sw, {{1, 0}, {2, 3}, {3, 1}, {3, 2}, {2, 6}, {3, 4}, {3, 5}}, dual,
+               [&](StreamWriter::Picture& p) {
+                   interlacedFrame(p);
+                   p.topFieldFirst = p.temporalReference % 2 == 0;
+               });
+    });
+    // Dual prime in field pictures (P field pairs only; an I/P pair would have no same-parity
+    // reference).
+    stream("fields_dual_prime", interlaced, 5, [&](SyntaxWriter& sw) {
+        FieldPair(sw, 1, 1, 0, true, dual);
         FieldPair(sw, 2, 2, 1, true, dual);
         FieldPair(sw, 2, 2, 2, false, dual);
-        out.push_back({"fields_dual_prime", sw.Finish()});
-    }
+    });
     // Concealment motion vectors in I, P and B pictures, frame and field.
-    {
-        SyntaxWriter sw(Interlaced(), 6);
-        sw.Writer().Gop(true);
-        const int seq[][2] = {{1, 0}, {2, 3}, {3, 1}, {3, 2}};
-        for (auto [type, tr] : seq) {
-            StreamWriter::Picture p = PictureOf(type, tr, 3, true);
+    stream("concealment", interlaced, 6, [&](SyntaxWriter& sw) {
+        Frames(sw, {{1, 0}, {2, 3}, {3, 1}, {3, 2}}, mix, [&](StreamWriter::Picture& p) {
+            interlacedFrame(p);
             p.concealment = 1;
-            p.framePredFrameDct = 0;
-            p.progressiveFrame = 0;
-            RandomPicture(sw, p, mix);
-        }
+        });
         FieldPair(sw, 1, 1, 0, true, mix, true);
-        out.push_back({"concealment", sw.Finish()});
-    }
+    });
     // 4:2:2 frames and fields, with quant matrix extensions: the chroma non-intra matrix
     // loaded, then luma-only extensions (is the chroma one kept or replaced?).
-    {
-        SyntaxWriter sw(Interlaced(2), 7);
-        sw.Writer().Gop(true);
-        RandomPicture(sw, PictureOf(1, 0, 3, true), mix);
-        sw.MatricesAfterNextPicture(16, 48);
-        RandomPicture(sw, PictureOf(2, 3, 3, true), mix);
-        sw.MatricesAfterNextPicture(1, 0);  // intra only: both non-intra ones stay
-        RandomPicture(sw, PictureOf(3, 1, 3, true), mix);
-        sw.MatricesAfterNextPicture(16, 0);  // luma: chroma follows it
-        RandomPicture(sw, PictureOf(3, 2, 3, true), mix);
-        FieldPair(sw, 2, 2, 4, true, mix);
-        out.push_back({"chroma422_matrices", sw.Finish()});
-    }
+    stream("chroma422_matrices", {.height = 96, .chroma = 2, .progressive = 0}, 7,
+           [&](SyntaxWriter& sw) {
+               RandomPicture(sw, PictureOf(1, 0, 3, true), mix);
+               sw.MatricesAfterNextPicture(16, 48);
+               RandomPicture(sw, PictureOf(2, 3, 3, true), mix);
+               sw.MatricesAfterNextPicture(1, 0);  // intra only: both non-intra ones stay
+               RandomPicture(sw, PictureOf(3, 1, 3, true), mix);
+               sw.MatricesAfterNextPicture(16, 0);  // luma: chroma follows it
+               RandomPicture(sw, PictureOf(3, 2, 3, true), mix);
+               FieldPair(sw, 2, 2, 4, true, mix);
+           });
     // 4:2:0 with the same matrices: chroma takes the luma ones.
-    {
-        SyntaxWriter::Options o;
-        SyntaxWriter sw(o, 8);
-        sw.Writer().Gop(true);
+    stream("matrices_420", {}, 8, [&](SyntaxWriter& sw) {
         RandomPicture(sw, PictureOf(1, 0, 3, true), mix);
         sw.MatricesAfterNextPicture(48, 0);
         RandomPicture(sw, PictureOf(2, 1, 3, true), mix);
         sw.MatricesAfterNextPicture(16, 0);
         RandomPicture(sw, PictureOf(2, 2, 3, true), mix);
-        out.push_back({"matrices_420", sw.Finish()});
-    }
+    });
     // MPEG-1: slices over several rows, macroblock stuffing, full-sample vectors, B pictures.
-    {
-        SyntaxWriter::Options o;
-        o.mpeg2 = false;
-        o.fcode = 2;
-        SyntaxWriter sw(o, 9);
-        sw.Writer().Gop(true);
-        PictureMix m1 = mix;
-        m1.crossRows = 3;
-        m1.stuffing = true;
-        const int seq[][2] = {{1, 0}, {2, 3}, {3, 1}, {3, 2}, {2, 5}, {3, 4}};
-        for (auto [type, tr] : seq) {
-            StreamWriter::Picture p = PictureOf(type, tr, 3, true);
-            p.fullPel = tr >= 4 ? 1 : 0;
-            RandomPicture(sw, p, m1);
-        }
-        out.push_back({"mpeg1_slices", sw.Finish()});
-    }
+    stream("mpeg1_slices", mpeg1, 9, [&](SyntaxWriter& sw) {
+        Frames(sw, {{1, 0}, {2, 3}, {3, 1}, {3, 2}, {2, 5}, {3, 4}}, mpeg1Slices,
+               [](StreamWriter::Picture& p) { p.fullPel = p.temporalReference >= 4 ? 1 : 0; });
+    });
     // MPEG-1 D pictures.
-    {
-        SyntaxWriter::Options o;
-        o.mpeg2 = false;
-        SyntaxWriter sw(o, 10);
-        sw.Writer().Gop(true);
-        for (int tr = 0; tr < 3; ++tr) RandomPicture(sw, PictureOf(4, tr, 3, true), mix);
-        out.push_back({"mpeg1_d_pictures", sw.Finish()});
-    }
+    stream("mpeg1_d_pictures", mpeg1, 10, [&](SyntaxWriter& sw) {
+        Frames(sw, {{4, 0}, {4, 1}, {4, 2}}, mix, keep);
+    });
     return out;
 }
 

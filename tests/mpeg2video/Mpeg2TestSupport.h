@@ -12,6 +12,7 @@
 #include "SDKs/CodecFramework/core/VideoData.h"
 #include "SDKs/CodecFramework/mpeg2video/MPEG2VideoDecoder.h"
 #include "SDKs/CodecFramework/mpeg2video/MPEG2VideoDecoderBase.h"
+#include "tests/support/Paths.h"
 
 namespace qm::test::mpeg2 {
 
@@ -60,6 +61,10 @@ inline std::vector<uint8_t> ReadFile(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
     return std::vector<uint8_t>((std::istreambuf_iterator<char>(in)),
                                 std::istreambuf_iterator<char>());
+}
+
+inline std::vector<uint8_t> Fixture(const std::string& name) {
+    return ReadFile(qm::test::FixtureDir() / "mpeg2" / (name + ".m2v"));
 }
 
 struct DecodeResult {
