@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <thread>
+#include <tuple>
 
 #include "platform/dshow/DShow.h"
 #include "tests/support/Wine.h"
@@ -168,27 +169,21 @@ TEST(MediaSample, TimesFlagsTypeAndProperties) {
     IMediaSample* s = nullptr;
     ASSERT_EQ(a->GetBuffer(&s, nullptr, nullptr, 0), S_OK);
 
-    REFERENCE_TIME t0 = 0, t1 = 0;
+    REFERENCE_TIME t0 = 0, t1 = 0, start = 100, stop = 250;
+    LONGLONG m0 = 0, m1 = 0, ms = 5, me = 9;
     EXPECT_EQ(s->GetTime(&t0, &t1), VFW_E_SAMPLE_TIME_NOT_SET);
-    REFERENCE_TIME start = 100, stop = 250;
-    s->SetTime(&start, nullptr);
-    EXPECT_EQ(s->GetTime(&t0, &t1), VFW_S_NO_STOP_TIME);
-    EXPECT_EQ(t1, 101);
-    s->SetTime(&start, &stop);
-    EXPECT_EQ(s->GetTime(&t0, &t1), S_OK);
-    EXPECT_EQ(t1, 250);
-    LONGLONG m0 = 0, m1 = 0;
     EXPECT_EQ(s->GetMediaTime(&m0, &m1), VFW_E_MEDIA_TIME_NOT_SET);
-    LONGLONG ms = 5, me = 9;
+    s->SetTime(&start, nullptr);
+    EXPECT_EQ((std::tuple{s->GetTime(&t0, &t1), t1}), std::tuple(VFW_S_NO_STOP_TIME, 101));
+    s->SetTime(&start, &stop);
     s->SetMediaTime(&ms, &me);
-    EXPECT_EQ(s->GetMediaTime(&m0, &m1), S_OK);
-    EXPECT_EQ(m1, 9);
+    EXPECT_EQ((std::tuple{s->GetTime(&t0, &t1), t1}), std::tuple(S_OK, 250));
+    EXPECT_EQ((std::tuple{s->GetMediaTime(&m0, &m1), m1}), std::tuple(S_OK, 9));
     EXPECT_EQ(s->SetActualDataLength(101), VFW_E_BUFFER_OVERFLOW);
     EXPECT_EQ(s->SetActualDataLength(50), S_OK);
     s->SetSyncPoint(TRUE);
     s->SetDiscontinuity(TRUE);
-    EXPECT_EQ(s->IsSyncPoint(), S_OK);
-    EXPECT_EQ(s->IsPreroll(), S_FALSE);
+    EXPECT_EQ(std::tuple(s->IsSyncPoint(), s->IsPreroll()), std::tuple(S_OK, S_FALSE));
 
     CMediaType mt(&MEDIATYPE_Audio);
     AM_MEDIA_TYPE* got = nullptr;
@@ -202,19 +197,17 @@ TEST(MediaSample, TimesFlagsTypeAndProperties) {
     ASSERT_EQ(s->QueryInterface(IID_IMediaSample2, reinterpret_cast<void**>(&s2)), S_OK);
     AM_SAMPLE2_PROPERTIES props{};
     ASSERT_EQ(s2->GetProperties(sizeof(props), reinterpret_cast<BYTE*>(&props)), S_OK);
-    EXPECT_EQ(props.cbData, sizeof(props));
-    EXPECT_EQ(props.dwSampleFlags,
-              DWORD(AM_SAMPLE_SPLICEPOINT | AM_SAMPLE_DATADISCONTINUITY | AM_SAMPLE_TYPECHANGED |
-                    AM_SAMPLE_TIMEVALID | AM_SAMPLE_STOPVALID));
-    EXPECT_EQ(props.lActual, 50);
+    EXPECT_EQ(std::tuple(props.cbData, props.lActual, props.dwSampleFlags),
+              std::tuple(DWORD(sizeof(props)), 50,
+                         DWORD(AM_SAMPLE_SPLICEPOINT | AM_SAMPLE_DATADISCONTINUITY |
+                               AM_SAMPLE_TYPECHANGED | AM_SAMPLE_TIMEVALID | AM_SAMPLE_STOPVALID)));
     EXPECT_NE(props.pMediaType, nullptr);
     props.dwSampleFlags = AM_SAMPLE_PREROLL;
     props.lActual = 7;
     ASSERT_EQ(s2->SetProperties(sizeof(props), reinterpret_cast<BYTE*>(&props)), S_OK);
-    EXPECT_EQ(s->IsPreroll(), S_OK);
-    EXPECT_EQ(s->IsSyncPoint(), S_FALSE);
-    EXPECT_EQ(s->GetActualDataLength(), 7);
-    EXPECT_EQ(s->GetMediaType(&got), S_FALSE);
+    EXPECT_EQ(std::tuple(s->IsPreroll(), s->IsSyncPoint(), s->GetActualDataLength(),
+                         s->GetMediaType(&got)),
+              std::tuple(S_OK, S_FALSE, 7, S_FALSE));
     EXPECT_EQ(s->GetMediaTime(&m0, &m1), S_OK);  // media times are not part of the properties
     props.dwSampleFlags = 0x400;
     EXPECT_EQ(s2->SetProperties(sizeof(props), reinterpret_cast<BYTE*>(&props)), E_INVALIDARG);
@@ -224,8 +217,7 @@ TEST(MediaSample, TimesFlagsTypeAndProperties) {
     s->SetMediaType(&mt);
     s->Release();
     ASSERT_EQ(a->GetBuffer(&s, nullptr, nullptr, 0), S_OK);
-    EXPECT_EQ(s->GetMediaType(&got), S_FALSE);
-    EXPECT_EQ(s->IsPreroll(), S_FALSE);
+    EXPECT_EQ(std::tuple(s->GetMediaType(&got), s->IsPreroll()), std::tuple(S_FALSE, S_FALSE));
     s->Release();
     a->Decommit();
     a->Release();
@@ -235,8 +227,7 @@ TEST(WxUtil, EventWaitsAndLocks) {
     CAMEvent manual(TRUE);
     EXPECT_FALSE(manual.Check());
     manual.Set();
-    EXPECT_TRUE(manual.Wait(0));
-    EXPECT_TRUE(manual.Check());
+    EXPECT_EQ(std::tuple(manual.Wait(0), manual.Check()), std::tuple(TRUE, TRUE));
     manual.Reset();
     EXPECT_FALSE(manual.Wait(1));
     CCritSec cs;

@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <numeric>
+#include <tuple>
 
 #include "platform/graph/FilterGraph.h"
 #include "platform/graph/PushSource.h"
@@ -242,60 +243,48 @@ TEST(Graph, SinkThatRejectsAFormatChangeStopsTheStreamWithAnError) {
 }
 
 TEST(Graph, DownstreamAllocatorsAreUsedRefusedOrAttachTypes) {
-    {
-        // A sink allocator that grants fewer buffers than the transform asks for is refused; the
-        // transform falls back to the standard allocator.
+    // A sink allocator that grants fewer buffers than the transform asks for is refused (the
+    // transform falls back to the standard allocator); one that honours the requirements is used
+    // as it is, and the source fills the transform's own input allocator.
+    for (const bool honoured : {false, true}) {
+        SCOPED_TRACE(honoured);
         Chain c;
         SinkAllocatorOptions options;
-        options.maxBuffers = 1;
+        if (honoured) {
+            options.minBufferSize = 8192;
+            c.sink->SetAllocatorRequirements(ALLOCATOR_PROPERTIES{0, 0, 16, 0});
+        } else {
+            options.maxBuffers = 1;
+        }
         c.sink->OfferAllocator(options);
         ASSERT_EQ(c.Connect(), S_OK);
         IMemAllocator* used = c.sink->NotifiedAllocator();
         ASSERT_NE(used, nullptr);
         ALLOCATOR_PROPERTIES props{};
         used->GetProperties(&props);
-        EXPECT_EQ(props.cBuffers, 3);
         used->Release();
-    }
-    {
-        // A sink allocator with the requirements honoured is used as it is, and the source
-        // fills the transform's own input allocator.
-        Chain c;
-        SinkAllocatorOptions options;
-        options.minBufferSize = 8192;
-        c.sink->OfferAllocator(options);
-        c.sink->SetAllocatorRequirements(ALLOCATOR_PROPERTIES{0, 0, 16, 0});
-        ASSERT_EQ(c.Connect(), S_OK);
-        IMemAllocator* used = c.sink->NotifiedAllocator();
-        ALLOCATOR_PROPERTIES props{};
-        used->GetProperties(&props);
-        EXPECT_EQ(props.cbBuffer, 8192);
-        EXPECT_EQ(props.cbAlign, 16);
-        used->Release();
+        EXPECT_EQ(std::tuple(props.cBuffers, props.cbBuffer, props.cbAlign),
+                  honoured ? std::tuple(3, 8192, 16) : std::tuple(3, 4096, 1));
         EXPECT_EQ(c.source->ActualProperties().cBuffers, 2);
     }
-    {
-        // Samples handed out with a media type carry it down to the sink.
-        Chain c({}, false, {1, 256, 1, 0});
-        SinkAllocatorOptions options;
-        options.attachedType = VideoType(MEDIASUBTYPE_NV12);
-        c.sink->OfferAllocator(options);
-        ASSERT_EQ(c.Connect(), S_OK);
-        ASSERT_EQ(c.graph->Run(), S_OK);
-        PushSource* source = c.source;
-        Sink* sink = c.sink;
-        const BYTE data[4] = {9, 9, 9, 9};
-        EXPECT_EQ(source->Deliver(data, sizeof(data)), S_OK);
-        ASSERT_EQ(sink->SampleCount(), 1u);
-        EXPECT_TRUE(sink->Samples()[0].hasMediaType);
-        EXPECT_TRUE(IsEqualGUID(sink->Samples()[0].mediaType.subtype, MEDIASUBTYPE_NV12));
-        // Only one buffer: a second request without waiting times out while it is held.
-        IMediaSample* held = nullptr;
-        ASSERT_EQ(source->Allocator()->GetBuffer(&held, nullptr, nullptr, 0), S_OK);
-        EXPECT_EQ(source->Deliver(data, sizeof(data), {}, AM_GBF_NOWAIT), VFW_E_TIMEOUT);
-        held->Release();
-        EXPECT_EQ(source->Deliver(data, 300), VFW_E_BUFFER_OVERFLOW);
-    }
+    // Samples handed out with a media type carry it down to the sink.
+    Chain c({}, false, {1, 256, 1, 0});
+    SinkAllocatorOptions options;
+    options.attachedType = VideoType(MEDIASUBTYPE_NV12);
+    c.sink->OfferAllocator(options);
+    ASSERT_EQ(c.Connect(), S_OK);
+    ASSERT_EQ(c.graph->Run(), S_OK);
+    const BYTE data[4] = {9, 9, 9, 9};
+    EXPECT_EQ(c.source->Deliver(data, sizeof(data)), S_OK);
+    ASSERT_EQ(c.sink->SampleCount(), 1u);
+    EXPECT_TRUE(c.sink->Samples()[0].hasMediaType);
+    EXPECT_TRUE(IsEqualGUID(c.sink->Samples()[0].mediaType.subtype, MEDIASUBTYPE_NV12));
+    // Only one buffer: a second request without waiting times out while it is held.
+    IMediaSample* held = nullptr;
+    ASSERT_EQ(c.source->Allocator()->GetBuffer(&held, nullptr, nullptr, 0), S_OK);
+    EXPECT_EQ(c.source->Deliver(data, sizeof(data), {}, AM_GBF_NOWAIT), VFW_E_TIMEOUT);
+    held->Release();
+    EXPECT_EQ(c.source->Deliver(data, 300), VFW_E_BUFFER_OVERFLOW);
 }
 
 TEST(Graph, SkippedSamplesRaiseOneQualityEventPerPause) {
