@@ -139,7 +139,7 @@ TEST(QMMemAllocatorTest, PoolShapes) {
         ASSERT_EQ(a.impl->SetFixedMemory(r.fixed), S_OK);
         ASSERT_EQ(a.mem->Commit(), S_OK);
         std::vector<IMediaSample*> samples = a.Drain();
-        EXPECT_EQ(samples.size(), r.samples);
+        ASSERT_EQ(samples.size(), r.samples);
         EXPECT_EQ(a.impl->GetAllocatedBytes(), r.bytes);
         if (r.limit) {  // a ceiling below what is allocated is refused
             EXPECT_EQ(a.impl->SetMemoryLimit(double(r.bytes) / 1e6 - 0.1), S_FALSE);
