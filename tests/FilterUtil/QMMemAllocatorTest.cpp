@@ -312,68 +312,7 @@ TEST(QMMemAllocatorTest, MisuseNeverCorruptsTheFreePool) {
     EXPECT_EQ(a.Set(3, 1000), S_OK);
 }
 
-TEST(QMMemAllocatorTest, MediaTypeRules) {
-    CMediaType video = VideoInfoType(320, 240);
-    Allocator a(&video);
-    ALLOCATOR_PROPERTIES props{};
-    a.mem->GetProperties(&props);
-    EXPECT_EQ(props.cbBuffer, 320 * 240 * 3 / 2);
-    ASSERT_EQ(a.Set(2, 1000), S_OK);  // smaller than a picture: the picture size stays
-    a.mem->GetProperties(&props);
-    EXPECT_EQ(props.cbBuffer, 320 * 240 * 3 / 2);
-
-    AM_MEDIA_TYPE copy{};
-    ASSERT_EQ(a.impl->GetMediaType(&copy), S_OK);
-    EXPECT_TRUE(IsEqualGUID(copy.subtype, MEDIASUBTYPE_YV12));
-    FreeMediaType(copy);
-
-    CMediaType other = VideoInfoType(320, 240, MEDIASUBTYPE_YUY2);
-    EXPECT_TRUE(a.impl->IsMediaTypeDifferent(&other));
-    CMediaType larger = VideoInfoType(640, 480);
-    EXPECT_FALSE(a.impl->IsMediaTypeDifferent(&larger));
-    ReportCapture capture;
-    EXPECT_EQ(a.impl->SetNewMediaType(&other), VFW_E_TYPE_NOT_ACCEPTED);
-
-    // A larger picture: the free samples of the old size give way to larger ones.
-    ASSERT_EQ(a.mem->Commit(), S_OK);
-    IMediaSample* small = a.Get();
-    EXPECT_EQ(small->GetSize(), 320 * 240 * 3 / 2);
-    small->Release();
-    EXPECT_EQ(a.impl->SetNewMediaType(&larger), S_OK);
-    IMediaSample* s = a.Get();
-    EXPECT_EQ(s->GetSize(), 640 * 480 * 3 / 2);
-    EXPECT_EQ(a.impl->GetAllocatedCount(), 1);
-    EXPECT_EQ(a.impl->GetLargestSampleSize(), 640 * 480 * 3 / 2);
-    s->Release();
-    a.mem->Decommit();
-
-    Allocator none;
-    EXPECT_EQ(none.impl->GetMediaType(&copy), E_UNEXPECTED);
-    EXPECT_TRUE(capture.Contains("m_mt.IsValid()"));
-    EXPECT_FALSE(none.impl->IsMediaTypeDifferent(&other));
-}
-
-TEST(QMMemAllocatorTest, AdtsAacMayTurnIntoRawAac) {
-    CMediaType adts = AacType(0x1600), raw = AacType(0x00FF), mp3 = AacType(0x0055);
-    Allocator a(&adts);
-    EXPECT_FALSE(a.impl->IsMediaTypeDifferent(&raw));
-    EXPECT_TRUE(a.impl->IsMediaTypeDifferent(&mp3));
-    EXPECT_EQ(a.impl->SetNewMediaType(&raw), S_OK);
-    AM_MEDIA_TYPE now{};
-    ASSERT_EQ(a.impl->GetMediaType(&now), S_OK);
-    EXPECT_TRUE(IsEqualGUID(now.subtype, raw.subtype));
-    FreeMediaType(now);
-    // The consumer sample map learns that the stream is raw AAC now.
-    EXPECT_EQ(a.impl->GetStreamKind(), 16777216u);
-    // Raw back to ADTS is a different stream.
-    ReportCapture capture;
-    EXPECT_EQ(a.impl->SetNewMediaType(&adts), VFW_E_TYPE_NOT_ACCEPTED);
-}
-
 CMediaType PcmType(WORD channels, DWORD rate, WORD bits) {
-    CMediaType mt(&MEDIATYPE_Audio);
-    mt.SetSubtype(&MEDIASUBTYPE_PCM);
-    mt.SetFormatType(&FORMAT_WaveFormatEx);
     WAVEFORMATEX wfx{};
     wfx.wFormatTag = 1;
     wfx.nChannels = channels;
@@ -381,39 +320,76 @@ CMediaType PcmType(WORD channels, DWORD rate, WORD bits) {
     wfx.wBitsPerSample = bits;
     wfx.nBlockAlign = WORD(channels * bits / 8);
     wfx.nAvgBytesPerSec = rate * wfx.nBlockAlign;
+    CMediaType mt(&MEDIATYPE_Audio);
+    mt.SetSubtype(&MEDIASUBTYPE_PCM);
+    mt.SetFormatType(&FORMAT_WaveFormatEx);
     mt.SetFormat(reinterpret_cast<const BYTE*>(&wfx), sizeof(wfx));
     return mt;
 }
 
-// A PCM type change keeps the number of sample frames per buffer; the bytes follow the frame size,
-// not the sampling rate.
-TEST(QMMemAllocatorTest, PcmTypeChangesKeepTheFramesPerBuffer) {
-    CMediaType stereo = PcmType(2, 48000, 16);
-    Allocator a(&stereo);
-    ASSERT_EQ(a.Set(4, 19200), S_OK);  // 4 800 frames of 4 bytes
+// Which type changes an allocator takes and the buffer size that follows: a picture size never
+// shrinks below the picture; PCM keeps the sample frames per buffer, whole frames only, whatever
+// the rate; ADTS AAC may turn into raw AAC but not back; other subtypes are other streams.
+TEST(QMMemAllocatorTest, TypeChangesAndTheBufferSizeThatFollows) {
+    const LONG qvga = 320 * 240 * 3 / 2, vga = 640 * 480 * 3 / 2;
+    const CMediaType video = VideoInfoType(320, 240), stereo = PcmType(2, 48000, 16);
+    const CMediaType adts = AacType(0x1600), raw = AacType(0x00FF);
     const struct {
-        WORD channels;
-        DWORD rate;
-        WORD bits;
+        CMediaType from;
+        LONG size;
+        CMediaType to;
+        HRESULT hr;
         LONG bytes;
-    } steps[] = {
-        {1, 48000, 16, 9600}, {1, 22050, 16, 9600}, {6, 44100, 24, 86400}, {2, 44100, 16, 19200}};
-    for (const auto& step : steps) {
-        CMediaType next = PcmType(step.channels, step.rate, step.bits);
-        ASSERT_EQ(a.impl->SetNewMediaType(&next), S_OK);
+        bool different = false;  // to IsMediaTypeDifferent
+    } rows[] = {
+        {video, 1000, VideoInfoType(320, 240, MEDIASUBTYPE_YUY2), VFW_E_TYPE_NOT_ACCEPTED, qvga,
+         true},
+        {video, 1000, VideoInfoType(640, 480), S_OK, vga},
+        {stereo, 19200, PcmType(1, 48000, 16), S_OK, 9600},  // 4 800 frames
+        {stereo, 19200, PcmType(1, 22050, 16), S_OK, 9600},
+        {stereo, 19200, PcmType(6, 44100, 24), S_OK, 86400},
+        {stereo, 10, PcmType(1, 48000, 16), S_OK, 4},  // two whole frames
+        {adts, 1000, raw, S_OK, 1000},
+        {adts, 1000, AacType(0x0055), VFW_E_TYPE_NOT_ACCEPTED, 1000, true},
+        {raw, 1000, adts, VFW_E_TYPE_NOT_ACCEPTED, 1000},
+    };
+    for (const auto& r : rows) {
+        SCOPED_TRACE(testing::Message() << "row " << (&r - rows));
+        Allocator a(&r.from);
+        ASSERT_EQ(a.Set(2, r.size), S_OK);
+        EXPECT_EQ(a.impl->IsMediaTypeDifferent(&r.to), r.different);
+        ReportCapture capture;
+        EXPECT_EQ(a.impl->SetNewMediaType(&r.to), r.hr);
         ALLOCATOR_PROPERTIES props{};
+        AM_MEDIA_TYPE now{};
         ASSERT_EQ(a.mem->GetProperties(&props), S_OK);
-        EXPECT_EQ(props.cbBuffer, step.bytes) << step.channels << " x " << step.bits;
+        ASSERT_EQ(a.impl->GetMediaType(&now), S_OK);
+        EXPECT_EQ(props.cbBuffer, r.bytes);
+        EXPECT_TRUE(IsEqualGUID(now.subtype, (r.hr == S_OK ? r.to : r.from).subtype));
+        FreeMediaType(now);
     }
-    // A part frame is dropped: 10 bytes of stereo 16-bit are two frames, 4 bytes of mono.
-    CMediaType again = PcmType(2, 48000, 16);
-    Allocator b(&again);
-    ASSERT_EQ(b.Set(1, 10), S_OK);
-    CMediaType mono = PcmType(1, 48000, 16);
-    ASSERT_EQ(b.impl->SetNewMediaType(&mono), S_OK);
-    ALLOCATOR_PROPERTIES props{};
-    ASSERT_EQ(b.mem->GetProperties(&props), S_OK);
-    EXPECT_EQ(props.cbBuffer, 4);
+    // Raw AAC is a stream kind of its own for the consumer sample map.
+    Allocator aac(&adts);
+    ASSERT_EQ(aac.impl->SetNewMediaType(&raw), S_OK);
+    EXPECT_EQ(aac.impl->GetStreamKind(), 16777216u);
+
+    // Committed: the free samples of the old size give way to larger ones.
+    Allocator a(&video);
+    ASSERT_EQ(a.Start(2, 1000), S_OK);
+    IMediaSample* s = a.Get();
+    EXPECT_EQ(s->GetSize(), qvga);
+    s->Release();
+    CMediaType larger = VideoInfoType(640, 480);
+    EXPECT_EQ(a.impl->SetNewMediaType(&larger), S_OK);
+    s = a.Get();
+    EXPECT_EQ(std::tuple(s->GetSize(), a.impl->GetAllocatedCount(), a.impl->GetLargestSampleSize()),
+              std::tuple(vga, 1, vga));
+    s->Release();
+
+    Allocator none;
+    AM_MEDIA_TYPE copy{};
+    ExpectSteps({{[&] { return none.impl->GetMediaType(&copy); }, E_UNEXPECTED, "m_mt.IsValid()"}});
+    EXPECT_FALSE(none.impl->IsMediaTypeDifferent(&video));
 }
 
 TEST(QMMemAllocatorTest, DumpReportsAtItsLevel) {
