@@ -8,9 +8,11 @@
 #include "VideoIO/FilterUtil/ConsumerSampleMap.h"
 #include "VideoIO/FilterUtil/QMMediaSample.h"
 #include "VideoIO/FilterUtil/QMMemAllocator.h"
+#include "tests/FilterUtil/Steps.h"
 #include "tests/support/ReportCapture.h"
 #include "tests/support/SampleAllocator.h"
 
+using qm::test::ExpectSteps;
 using qm::test::ReportCapture;
 using qm_DSFilters::ConsumerSampleMap;
 using qm_DSFilters::QMMediaSample;
@@ -151,15 +153,14 @@ TEST(ConsumerSampleMapTest, StoppedConsumersHoldNothingBackAndLearnTheySkipped) 
     ASSERT_EQ(ts.Push(2), S_OK);  // only the live one wants it
     EXPECT_EQ(ReadNext(ts, live), Got(2));
     EXPECT_EQ(ts.Stats().keptCount, 0);  // the stopped one no longer holds 1 back
-    {
-        ReportCapture capture;
-        IMediaSample* s = nullptr;
-        EXPECT_EQ(ts.impl->GetNextSample(paused, 0, &s), VFW_E_WRONG_STATE);
-        EXPECT_TRUE(capture.Contains("pConsumerToken->GetState() != State_Stopped"));
-        EXPECT_EQ(ts.impl->GetNextSample(nullptr, 0, &s), E_POINTER);
-        EXPECT_TRUE(capture.Contains("pConsumerToken != 0"));
-        EXPECT_EQ(ts.impl->UnregisterConsumer(nullptr), E_POINTER);
-    }
+    IMediaSample* none = nullptr;
+    ExpectSteps({
+        {[&] { return ts.impl->GetNextSample(paused, 0, &none); }, VFW_E_WRONG_STATE,
+         "pConsumerToken->GetState() != State_Stopped"},
+        {[&] { return ts.impl->GetNextSample(nullptr, 0, &none); }, E_POINTER,
+         "pConsumerToken != 0"},
+        {[&] { return ts.impl->UnregisterConsumer(nullptr); }, E_POINTER},
+    });
     // Back running: it missed 1 and 2 and is told so with the next sample.
     SetState(paused, State_Running);
     ASSERT_EQ(ts.Push(3), S_OK);
@@ -170,13 +171,11 @@ TEST(ConsumerSampleMapTest, StoppedConsumersHoldNothingBackAndLearnTheySkipped) 
     // Unregistered twice: the second is refused, and the token is not released twice.
     IConsumerToken* extra = nullptr;
     ASSERT_EQ(ts.impl->RegisterConsumer(&extra), S_OK);
-    EXPECT_EQ(ts.impl->UnregisterConsumer(extra), S_OK);
-    {
-        ReportCapture capture;
-        EXPECT_EQ(ts.impl->UnregisterConsumer(extra), E_INVALIDARG);
-        IMediaSample* s = nullptr;
-        EXPECT_EQ(ts.impl->GetNextSample(extra, 0, &s), E_INVALIDARG);
-    }
+    ExpectSteps({
+        {[&] { return ts.impl->UnregisterConsumer(extra); }, S_OK},
+        {[&] { return ts.impl->UnregisterConsumer(extra); }, E_INVALIDARG},
+        {[&] { return ts.impl->GetNextSample(extra, 0, &none); }, E_INVALIDARG},
+    });
     EXPECT_EQ(extra->Release(), 0u);
 }
 
