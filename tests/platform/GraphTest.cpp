@@ -144,18 +144,15 @@ TEST(Graph, PassThroughDeliversFlushesStartsASegmentAndCompletes) {
     std::vector<BYTE> joined;
     for (size_t i = 0; i < 5; ++i) {
         joined.insert(joined.end(), samples[i].data.begin(), samples[i].data.end());
-        EXPECT_EQ(samples[i].timeResult, S_OK);
-        EXPECT_EQ(samples[i].start, REFERENCE_TIME(i) * 400000);
-        EXPECT_EQ(samples[i].stop, REFERENCE_TIME(i + 1) * 400000);
-        EXPECT_EQ(samples[i].mediaTimeResult, S_OK);
-        EXPECT_EQ(samples[i].mediaStart, LONGLONG(i));
-        EXPECT_EQ(samples[i].discontinuity, i == 0);
-        EXPECT_TRUE(samples[i].syncPoint);
+        const auto& s = samples[i];
+        EXPECT_EQ(std::tuple(s.timeResult, s.start, s.stop, s.mediaTimeResult, s.mediaStart,
+                             s.discontinuity, s.syncPoint),
+                  std::tuple(S_OK, REFERENCE_TIME(i) * 400000, REFERENCE_TIME(i + 1) * 400000, S_OK,
+                             LONGLONG(i), i == 0, true));
     }
     EXPECT_EQ(joined, stream);
-    EXPECT_EQ(samples[5].data, tail);
-    EXPECT_EQ(samples[5].timeResult, VFW_E_SAMPLE_TIME_NOT_SET);
-    EXPECT_EQ(samples[5].mediaTimeResult, VFW_E_MEDIA_TIME_NOT_SET);
+    EXPECT_EQ(std::tuple(samples[5].data, samples[5].timeResult, samples[5].mediaTimeResult),
+              std::tuple(tail, VFW_E_SAMPLE_TIME_NOT_SET, VFW_E_MEDIA_TIME_NOT_SET));
 
     std::vector<SinkCall::Kind> kinds;
     for (const SinkCall& call : c.sink->Calls()) kinds.push_back(call.kind);
@@ -164,8 +161,8 @@ TEST(Graph, PassThroughDeliversFlushesStartsASegmentAndCompletes) {
         SinkCall::Sample, SinkCall::BeginFlush, SinkCall::EndFlush, SinkCall::NewSegment,
         SinkCall::Sample, SinkCall::EndOfStream};
     EXPECT_EQ(kinds, expected);
-    EXPECT_EQ(c.sink->Calls()[7].segmentStart, 5000000);
-    EXPECT_EQ(c.sink->Calls()[7].segmentStop, 9000000);
+    EXPECT_EQ(std::tuple(c.sink->Calls()[7].segmentStart, c.sink->Calls()[7].segmentStop),
+              std::tuple(5000000, 9000000));
 
     // Stopped: the input refuses samples.
     ASSERT_EQ(c.graph->Stop(), S_OK);
