@@ -81,7 +81,6 @@ TEST(AudioStreamDescription, StreamInfoFromWaveFormat) {
     EXPECT_EQ(std::tuple(info.channels, info.sample_frequency, info.bitPerSample, info.channel_mask,
                          info.stream_type, info.bitrate),
               std::tuple(2, 44100, 16, 0u, 0x220, 128000));
-
     ReportCapture reports;
     CMediaType video(&MEDIATYPE_Video);
     EXPECT_EQ(qm::GetAudioStreamInfo(video, &info), E_INVALIDARG);

@@ -84,7 +84,6 @@ TEST(ConsumerSampleMapTest, ConsumersReadInTimeOrderEachAtItsOwnPace) {
     // Nothing is kept without a consumer: every release goes free.
     ASSERT_EQ(ts.Push(0), S_OK);
     EXPECT_EQ(ts.Stats().keptCount, 0);
-
     IConsumerToken* fast = ts.Register();
     IConsumerToken* slow = ts.Register();
     EXPECT_EQ(ReadNext(ts, fast), kNone);  // a lookup before any sample
@@ -148,7 +147,6 @@ TEST(ConsumerSampleMapTest, StoppedConsumersHoldNothingBackAndLearnTheySkipped) 
     SetState(paused, State_Paused);  // paused still holds samples back
     EXPECT_EQ(ReadNext(ts, live), Got(1));
     EXPECT_EQ(ts.Stats().keptCount, 1);
-
     SetState(paused, State_Stopped);
     ASSERT_EQ(ts.Push(2), S_OK);  // only the live one wants it
     EXPECT_EQ(ReadNext(ts, live), Got(2));
@@ -331,7 +329,6 @@ TEST(ConsumerSampleMapTest, TheMapRefusesOtherOrdersAndReferencedSamples) {
     map.Start();
     IConsumerToken* c = nullptr;
     ASSERT_EQ(map.RegisterConsumer(&c), S_OK);
-
     ReportCapture capture;
     // Still referenced: refused and left alone.
     EXPECT_EQ(map.AddReleasedSample(&sample), E_UNEXPECTED);
@@ -388,7 +385,6 @@ TEST(ConsumerSampleMapTest, FreeSamplesAreKeptOnceAndHandedOutLastInFirst) {
     EXPECT_EQ(map.GetFreeCount(), 2);
     EXPECT_FALSE(map.IsAnySampleInUse());
     EXPECT_EQ(map.GetReclaimableCount(), 0);
-
     QMMediaSample* x = nullptr;
     EXPECT_EQ(map.PopFreeSample(&x), S_OK);
     EXPECT_EQ(x, b);  // the most recently freed first

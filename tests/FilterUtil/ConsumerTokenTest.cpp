@@ -49,7 +49,6 @@ TEST(ConsumerTokenTest, InterfacesShareOneObjectAndRefuseTheRest) {
     IConsumerToken* viaPrivate = nullptr;
     ASSERT_EQ(priv->QueryInterface(kToken, reinterpret_cast<void**>(&viaPrivate)), S_OK);
     EXPECT_EQ(viaPrivate, t.token);
-
     void* p = t.token;
     EXPECT_EQ(t.token->QueryInterface(IID_IMemAllocator, &p), E_NOINTERFACE);
     EXPECT_EQ(p, nullptr);
@@ -80,7 +79,6 @@ TEST(ConsumerMapTest, NumbersAreNeverReusedAndTokensAreHeldWhileRegistered) {
     a.token->Release();
     ASSERT_NE(map.Find(b.token), nullptr);
     EXPECT_EQ(map.Find(b.token)->GetNumber(), 2);
-
     EXPECT_EQ(map.Remove(a.token), S_OK);
     EXPECT_EQ(map.Remove(a.token), S_FALSE);
     EXPECT_EQ(map.Find(a.token), nullptr);

@@ -276,7 +276,6 @@ TEST(MediaTypeUtil, VideoInfoHeader2BuilderSizesAndFields) {
     ASSERT_EQ(qm::CreateVideoInfoHeader2Type(&mt, 720, 480, 4, 3, 0, &dvsd, 1, 0), S_OK);
     EXPECT_EQ(reinterpret_cast<const VIDEOINFOHEADER2*>(mt.Format())->bmiHeader.biCompression,
               qm::MakeFourCC('i', 'a', 'v', 's'));
-
     ReportCapture reports;
     EXPECT_EQ(qm::CreateVideoInfoHeader2Type(&mt, 16, 16, 1, 1, 0, &MEDIASUBTYPE_YV12, 0, 0),
               E_INVALIDARG);
@@ -296,7 +295,6 @@ TEST(MediaTypeUtil, WaveFormatBuildersCheckInOrder) {
     EXPECT_EQ(qm::CreateWaveFormatExType(&mt, 1, 3, 48000, 12, 0), E_INVALIDARG);
     ASSERT_EQ(order.Count(), 1u);
     EXPECT_TRUE(order.Contains("(nbrOfBitsPerSample % 8) == 0"));
-
     const BYTE extra[2] = {0x12, 0x34};
     ASSERT_EQ(qm::CreateWaveFormatExType(&mt, 0x50, 2, 44100, 16, 24000, extra, 2), S_OK);
     ASSERT_EQ(mt.FormatLength(), 20u);
@@ -307,7 +305,6 @@ TEST(MediaTypeUtil, WaveFormatBuildersCheckInOrder) {
               std::tuple(WORD(0x50), 24000u, WORD(4), WORD(2), BYTE(0x34), 4u));
     EXPECT_TRUE(IsEqualGUID(mt.subtype, MEDIASUBTYPE_MPEG1AudioPayload));
     EXPECT_TRUE(IsEqualGUID(mt.formattype, FORMAT_WaveFormatEx));
-
     ASSERT_EQ(qm::CreatePcmWaveFormatExType(&mt, 1, 2, 48000, 16), S_OK);
     EXPECT_EQ(reinterpret_cast<const WAVEFORMATEX*>(mt.Format())->nAvgBytesPerSec, 192000u);
     EXPECT_TRUE(IsEqualGUID(mt.subtype, MEDIASUBTYPE_PCM));

@@ -152,7 +152,6 @@ TEST(MemoryBufferInfo, ChunkSizeGrowthFreeAndFailures) {
     MemoryBuffer lone(info.GetBuffer(1).GetBuffer(), kMiB);
     EXPECT_EQ(lone.Free(info.GetBuffer(1).GetBuffer() - 1, 1), E_INVALIDARG);
     EXPECT_TRUE(reports.Contains("pStartAddress >= m_pBuffer"));
-
     ASSERT_EQ(info.FreeAll(), S_OK);
     EXPECT_EQ(std::tuple(info.IsEmpty(), info.GetAllocatedSize(), info.GetFreeBytes()),
               std::tuple(true, 0u, 0u));

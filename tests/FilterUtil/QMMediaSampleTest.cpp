@@ -126,7 +126,6 @@ TEST(QMMediaSampleTest, TimesFollowTheirFlags) {
     EXPECT_EQ(times(), Times(VFW_S_NO_STOP_TIME, 200, 201));
     ASSERT_EQ(s->SetTime(nullptr, nullptr), S_OK);
     EXPECT_EQ(std::get<0>(times()), VFW_E_SAMPLE_TIME_NOT_SET);
-
     EXPECT_EQ(std::get<0>(StateOf(s.sample).media), VFW_E_MEDIA_TIME_NOT_SET);
     LONGLONG a = 5'000'000'000LL, b = a + 300;  // a 32-bit difference from a 64-bit start
     ASSERT_EQ(s->SetMediaTime(&a, &b), S_OK);
@@ -368,21 +367,18 @@ TEST(QMMediaSampleTest, CopiesAndResetsCarryTheirShareOfTheState) {
     EXPECT_NE(Props(to.sample).pMediaType, Props(a.sample).pMediaType);  // a copy of its own
     EXPECT_EQ(a->CopyTo(a.sample), S_OK);
     EXPECT_EQ(StateOf(a.sample), all);
-
     State want = all;
     want.media = Times(VFW_E_MEDIA_TIME_NOT_SET, 0, 0);
     want.marker = 0;
     want.marker1 = want.marker2 = 0;
     EXPECT_EQ(from->CopyFrom(a.sample), S_OK);
     EXPECT_EQ(StateOf(from.sample), want);
-
     Props2 p = Props(a.sample);
     p.pbBuffer = nullptr;
     EXPECT_EQ(SetProps(props.sample, p), S_OK);
     want.properties = 0;
     want.data.assign(20, 0);
     EXPECT_EQ(StateOf(props.sample), want);
-
     a.sample->ResetForReuse();
     State reset;
     reset.actual = 20;

@@ -82,7 +82,6 @@ TEST(QMMemAllocatorTest, CreationGivesOneReferenceAndOneObjectBehindEveryInterfa
     void* p = mem;
     EXPECT_EQ(mem->QueryInterface(IID_IMediaSample, &p), E_NOINTERFACE);
     EXPECT_EQ(p, nullptr);
-
     EXPECT_EQ(mem->Release(), 0u);
     EXPECT_EQ(CBaseObject::ObjectsActive(), before);
     EXPECT_EQ(CreateQMMemAllocator(nullptr, TEXT("a"), nullptr), E_POINTER);
@@ -385,7 +384,6 @@ TEST(QMMemAllocatorTest, TypeChangesAndTheBufferSizeThatFollows) {
     EXPECT_EQ(std::tuple(s->GetSize(), a.impl->GetAllocatedCount(), a.impl->GetLargestSampleSize()),
               std::tuple(vga, 1, vga));
     s->Release();
-
     Allocator none;
     AM_MEDIA_TYPE copy{};
     ExpectSteps({{[&] { return none.impl->GetMediaType(&copy); }, E_UNEXPECTED, "m_mt.IsValid()"}});
@@ -456,7 +454,6 @@ TEST(QMMemAllocatorTest, DynamicSizeMakesRoomFromFreeSamples) {
     std::vector<IMediaSample*> samples = a.Drain();
     ASSERT_EQ(samples.size(), 11u);
     ReleaseAll(samples);
-
     IDynamicSizeAllocator* dyn = a.impl;
     IMediaSample* big = nullptr;
     ASSERT_EQ(dyn->GetBufferOfSize(&big, 600000, 0), S_OK);
@@ -464,7 +461,6 @@ TEST(QMMemAllocatorTest, DynamicSizeMakesRoomFromFreeSamples) {
     EXPECT_EQ(a.impl->GetAllocatedBytes(), 1100000u);  // made from freed samples, no new block
     EXPECT_EQ(dyn->GetLargestSampleSize(), big->GetSize());
     EXPECT_LT(a.Free(), 11);
-
     IMediaSample* other = nullptr;
     EXPECT_EQ(dyn->GetBufferOfSize(&other, 600000, 0), VFW_E_TIMEOUT);
     EXPECT_EQ(other, nullptr);

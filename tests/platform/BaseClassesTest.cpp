@@ -28,13 +28,11 @@ TEST(MediaType, CopiesOwnFormatBlocksAndMatchPartially) {
     EXPECT_TRUE(a == b);
     b.Format()[7] = 9;
     EXPECT_TRUE(a != b);
-
     CMediaType partial(&MEDIATYPE_Video);
     EXPECT_TRUE(partial.IsPartiallySpecified());
     EXPECT_TRUE(a.MatchesPartial(&partial));
     partial.SetSubtype(&MEDIASUBTYPE_YUY2);
     EXPECT_FALSE(a.MatchesPartial(&partial));
-
     AM_MEDIA_TYPE* copy = CreateMediaType(&a);
     ASSERT_NE(copy, nullptr);
     EXPECT_EQ(copy->cbFormat, 8u);
@@ -83,7 +81,6 @@ TEST(Unknown, AggregatedObjectDelegatesToItsOwner) {
     alloc->Release();
     EXPECT_EQ(outer.refs.load(), 1);
     EXPECT_EQ(outer.inner->Release(), 0u);
-
     void* p = nullptr;
     EXPECT_EQ(CoCreateInstance(IID_IPin, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, &p),
               REGDB_E_CLASSNOTREG);
@@ -104,7 +101,6 @@ TEST(MemAllocator, PropertiesAlignmentAndCommitRules) {
     req = {2, 1001, 16, 8};
     ASSERT_EQ(a->SetProperties(&req, &act), S_OK);
     EXPECT_EQ(act.cbBuffer, 1016);
-
     IMediaSample* s = nullptr;
     EXPECT_EQ(a->GetBuffer(&s, nullptr, nullptr, 0), VFW_E_NOT_COMMITTED);
     ASSERT_EQ(a->Commit(), S_OK);
@@ -118,7 +114,6 @@ TEST(MemAllocator, PropertiesAlignmentAndCommitRules) {
     s1->GetPointer(&p1);
     EXPECT_EQ(reinterpret_cast<uintptr_t>(p1 - 8) % 16, 0u);  // the prefix is before the data
     EXPECT_EQ(a->GetBuffer(&s, nullptr, nullptr, AM_GBF_NOWAIT), VFW_E_TIMEOUT);
-
     IMemAllocatorCallbackTemp* cb = nullptr;
     ASSERT_EQ(a->QueryInterface(IID_IMemAllocatorCallbackTemp, reinterpret_cast<void**>(&cb)),
               S_OK);
@@ -168,7 +163,6 @@ TEST(MediaSample, TimesFlagsTypeAndProperties) {
     ASSERT_EQ(a->Commit(), S_OK);
     IMediaSample* s = nullptr;
     ASSERT_EQ(a->GetBuffer(&s, nullptr, nullptr, 0), S_OK);
-
     REFERENCE_TIME t0 = 0, t1 = 0, start = 100, stop = 250;
     LONGLONG m0 = 0, m1 = 0, ms = 5, me = 9;
     EXPECT_EQ(s->GetTime(&t0, &t1), VFW_E_SAMPLE_TIME_NOT_SET);
@@ -184,7 +178,6 @@ TEST(MediaSample, TimesFlagsTypeAndProperties) {
     s->SetSyncPoint(TRUE);
     s->SetDiscontinuity(TRUE);
     EXPECT_EQ(std::tuple(s->IsSyncPoint(), s->IsPreroll()), std::tuple(S_OK, S_FALSE));
-
     CMediaType mt(&MEDIATYPE_Audio);
     AM_MEDIA_TYPE* got = nullptr;
     EXPECT_EQ(s->GetMediaType(&got), S_FALSE);
@@ -192,7 +185,6 @@ TEST(MediaSample, TimesFlagsTypeAndProperties) {
     ASSERT_EQ(s->GetMediaType(&got), S_OK);
     EXPECT_TRUE(IsEqualGUID(got->majortype, MEDIATYPE_Audio));
     DeleteMediaType(got);
-
     IMediaSample2* s2 = nullptr;
     ASSERT_EQ(s->QueryInterface(IID_IMediaSample2, reinterpret_cast<void**>(&s2)), S_OK);
     AM_SAMPLE2_PROPERTIES props{};

@@ -31,7 +31,6 @@ CMediaType VideoType(const GUID& subtype, LONG sampleSize = 4096) {
 class PassThrough : public CTransformFilter {
 public:
     PassThrough() : CTransformFilter(NAME("PassThrough"), nullptr, GUID_NULL) {}
-
     HRESULT CheckInputType(const CMediaType* mtIn) override {
         return IsEqualGUID(*mtIn->Type(), MEDIATYPE_Video) ? S_OK : VFW_E_TYPE_NOT_ACCEPTED;
     }
@@ -74,7 +73,6 @@ struct Chain {
     PushSource* source = nullptr;
     PassThrough* transform = nullptr;
     Sink* sink = nullptr;
-
     explicit Chain(std::vector<CMediaType> sinkTypes = {VideoType(MEDIASUBTYPE_YV12)},
                    bool withTransform = true, ALLOCATOR_PROPERTIES sourceProps = {2, 4096, 1, 0}) {
         EXPECT_EQ(FilterGraph::Create(&graph), S_OK);
@@ -116,7 +114,6 @@ TEST(Graph, PassThroughDeliversFlushesStartsASegmentAndCompletes) {
     ASSERT_EQ(c.sink->InputPin()->ConnectionMediaType(&connected), S_OK);
     EXPECT_TRUE(IsEqualGUID(connected.subtype, MEDIASUBTYPE_YV12));
     ASSERT_EQ(c.graph->Run(), S_OK);
-
     const std::vector<BYTE> stream = Bytes(10000, 3);
     auto spec = [](size_t index, size_t) {
         SampleSpec s;
@@ -138,7 +135,6 @@ TEST(Graph, PassThroughDeliversFlushesStartsASegmentAndCompletes) {
     ASSERT_EQ(c.source->DeliverEndOfStream(), S_OK);
     ASSERT_TRUE(c.graph->WaitForEvent(EC_COMPLETE, 5000));
     EXPECT_EQ(c.graph->Events()[0].param2, LONG_PTR(static_cast<IBaseFilter*>(c.sink)));
-
     const auto samples = c.sink->Samples();
     ASSERT_EQ(samples.size(), 6u);  // 3000+1000+3000+1000+2000, then the tail
     std::vector<BYTE> joined;
@@ -153,7 +149,6 @@ TEST(Graph, PassThroughDeliversFlushesStartsASegmentAndCompletes) {
     EXPECT_EQ(joined, stream);
     EXPECT_EQ(std::tuple(samples[5].data, samples[5].timeResult, samples[5].mediaTimeResult),
               std::tuple(tail, VFW_E_SAMPLE_TIME_NOT_SET, VFW_E_MEDIA_TIME_NOT_SET));
-
     std::vector<SinkCall::Kind> kinds;
     for (const SinkCall& call : c.sink->Calls()) kinds.push_back(call.kind);
     const std::vector<SinkCall::Kind> expected = {
@@ -216,7 +211,6 @@ TEST(Graph, SinkThatRejectsAFormatChangeStopsTheStreamWithAnError) {
     CMediaType changed = VideoType(MEDIASUBTYPE_YUY2);
     EXPECT_EQ(sink->InputPin()->QueryAccept(&changed), S_FALSE);
     ASSERT_EQ(graph->Run(), S_OK);
-
     const BYTE data[16] = {1, 2, 3};
     SampleSpec spec;
     spec.mediaType = &changed;
@@ -312,7 +306,6 @@ TEST(Graph, EndOfStreamWhilePausedCompletesWhenRunning) {
     EXPECT_EQ(c.graph->CountEvents(EC_COMPLETE), 0);
     ASSERT_EQ(c.graph->Run(), S_OK);
     EXPECT_EQ(c.graph->CountEvents(EC_COMPLETE), 1);
-
     IEnumFilters* e = nullptr;
     ASSERT_EQ(c.graph->EnumFilters(&e), S_OK);
     IBaseFilter* filters[4] = {};
