@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "SDKs/CodecFramework/CodecCommon/AudioStreamDescription.h"
 #include "tests/support/ReportCapture.h"
 
@@ -76,13 +78,9 @@ TEST(AudioStreamDescription, StreamInfoFromWaveFormat) {
     info.channel_mask = 99;
     ASSERT_EQ(qm::GetAudioStreamInfo(AudioType(qm::MediaSubtypeFromFourCC(0x50), 0x50, 2), &info),
               S_OK);
-    EXPECT_EQ(info.channels, 2);
-    EXPECT_EQ(info.sample_frequency, 44100);
-    EXPECT_EQ(info.bitPerSample, 16);
-    EXPECT_EQ(info.channel_mask, 0u);
-    EXPECT_EQ(info.stream_type, 0x220);
-    EXPECT_EQ(info.bitrate, 128000);
-
+    EXPECT_EQ(std::tuple(info.channels, info.sample_frequency, info.bitPerSample, info.channel_mask,
+                         info.stream_type, info.bitrate),
+              std::tuple(2, 44100, 16, 0u, 0x220, 128000));
     ReportCapture reports;
     CMediaType video(&MEDIATYPE_Video);
     EXPECT_EQ(qm::GetAudioStreamInfo(video, &info), E_INVALIDARG);

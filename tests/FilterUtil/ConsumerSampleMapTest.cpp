@@ -2,14 +2,17 @@
 
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "VideoIO/FilterUtil/ConsumerSampleMap.h"
 #include "VideoIO/FilterUtil/QMMediaSample.h"
 #include "VideoIO/FilterUtil/QMMemAllocator.h"
+#include "tests/FilterUtil/Steps.h"
 #include "tests/support/ReportCapture.h"
 #include "tests/support/SampleAllocator.h"
 
+using qm::test::ExpectSteps;
 using qm::test::ReportCapture;
 using qm_DSFilters::ConsumerSampleMap;
 using qm_DSFilters::QMMediaSample;
@@ -49,17 +52,23 @@ REFERENCE_TIME Payload(IMediaSample* s) {
     return t;
 }
 
-// Reads the next sample, checks its stamp against its time and releases it; -1 for none.
-REFERENCE_TIME ReadNext(TimeShift& ts, IConsumerToken* token, HRESULT* phr = nullptr) {
+// A sample's time (-1 for none) and the status it was read with.
+using Read = std::pair<REFERENCE_TIME, HRESULT>;
+Read Got(REFERENCE_TIME time, HRESULT hr = S_OK) {
+    return {time, hr};
+}
+const Read kNone = Got(-1, QM_E_NO_SAMPLE);
+
+// Reads the next sample, checks its stamp against its time and releases it.
+Read ReadNext(TimeShift& ts, IConsumerToken* token) {
     IMediaSample* s = nullptr;
     const HRESULT hr = ts.impl->GetNextSample(token, 0, &s);
-    if (phr) *phr = hr;
-    if (FAILED(hr)) return -1;
+    if (FAILED(hr)) return Got(-1, hr);
     REFERENCE_TIME start = 0, stop = 0;
     EXPECT_EQ(s->GetTime(&start, &stop), S_OK);
     EXPECT_EQ(Payload(s), start);
     s->Release();
-    return start;
+    return Got(start, hr);
 }
 
 void SetState(IConsumerToken* token, FILTER_STATE state) {
@@ -75,21 +84,18 @@ TEST(ConsumerSampleMapTest, ConsumersReadInTimeOrderEachAtItsOwnPace) {
     // Nothing is kept without a consumer: every release goes free.
     ASSERT_EQ(ts.Push(0), S_OK);
     EXPECT_EQ(ts.Stats().keptCount, 0);
-
     IConsumerToken* fast = ts.Register();
     IConsumerToken* slow = ts.Register();
-    HRESULT hr = S_OK;
-    EXPECT_EQ(ReadNext(ts, fast, &hr), -1);  // a lookup before any sample
-    EXPECT_EQ(hr, QM_E_NO_SAMPLE);
+    EXPECT_EQ(ReadNext(ts, fast), kNone);  // a lookup before any sample
     // Out of order on arrival, in time order to the readers; an untimed sample is not kept.
     for (REFERENCE_TIME t : {3, 1, 2}) ASSERT_EQ(ts.Push(t * kSecond), S_OK);
     ASSERT_EQ(ts.Push(9 * kSecond, false), S_OK);
     EXPECT_EQ(ts.Stats().keptCount, 3);
-    for (REFERENCE_TIME t : {1, 2, 3}) EXPECT_EQ(ReadNext(ts, fast), t * kSecond);
-    EXPECT_EQ(ReadNext(ts, fast, &hr), -1);
+    for (REFERENCE_TIME t : {1, 2, 3}) EXPECT_EQ(ReadNext(ts, fast), Got(t * kSecond));
+    EXPECT_EQ(ReadNext(ts, fast), kNone);
     // The slow consumer still needs all three.
     EXPECT_EQ(ts.Stats().keptCount, 3);
-    EXPECT_EQ(ReadNext(ts, slow), 1 * kSecond);
+    EXPECT_EQ(ReadNext(ts, slow), Got(1 * kSecond));
     EXPECT_EQ(ts.Stats().keptCount, 2);  // the first one is passed by both: freed
     // A time earlier than both positions is passed by both already: not kept.
     ASSERT_EQ(ts.Push(kSecond / 2), S_OK);
@@ -105,15 +111,15 @@ TEST(ConsumerSampleMapTest, ConsumersReadInTimeOrderEachAtItsOwnPace) {
     ASSERT_EQ(ts.impl->GetNextSampleAfter(slow, 2 * kSecond, &s), S_OK);
     EXPECT_EQ(Payload(s), 3 * kSecond);
     s->Release();
-    EXPECT_EQ(ReadNext(ts, slow, &hr), -1);
+    EXPECT_EQ(ReadNext(ts, slow), kNone);
     EXPECT_EQ(ts.Stats().keptCount, 0);
 
     // A consumer registered now starts live, after what is kept.
     ASSERT_EQ(ts.Push(4 * kSecond), S_OK);
     IConsumerToken* late = ts.Register();
-    EXPECT_EQ(ReadNext(ts, late, &hr), -1);
+    EXPECT_EQ(ReadNext(ts, late), kNone);
     ASSERT_EQ(ts.Push(5 * kSecond), S_OK);
-    EXPECT_EQ(ReadNext(ts, late), 5 * kSecond);
+    EXPECT_EQ(ReadNext(ts, late), Got(5 * kSecond));
 }
 
 TEST(ConsumerSampleMapTest, AHeldSampleStaysUntilItsLastReleaseEvenWhenPassed) {
@@ -123,7 +129,7 @@ TEST(ConsumerSampleMapTest, AHeldSampleStaysUntilItsLastReleaseEvenWhenPassed) {
     ASSERT_EQ(ts.Push(2), S_OK);
     IMediaSample* held = nullptr;
     ASSERT_EQ(ts.impl->GetNextSample(c, 0, &held), S_OK);
-    EXPECT_EQ(ReadNext(ts, c), 2);
+    EXPECT_EQ(ReadNext(ts, c), Got(2));
     SampleMapStatistics st = ts.Stats();
     EXPECT_EQ(st.keptCount, 1);  // passed, but held
     EXPECT_EQ(st.inUseCount, 1);
@@ -139,42 +145,35 @@ TEST(ConsumerSampleMapTest, StoppedConsumersHoldNothingBackAndLearnTheySkipped) 
     IConsumerToken* paused = ts.Register();
     ASSERT_EQ(ts.Push(1), S_OK);
     SetState(paused, State_Paused);  // paused still holds samples back
-    EXPECT_EQ(ReadNext(ts, live), 1);
+    EXPECT_EQ(ReadNext(ts, live), Got(1));
     EXPECT_EQ(ts.Stats().keptCount, 1);
-
     SetState(paused, State_Stopped);
     ASSERT_EQ(ts.Push(2), S_OK);  // only the live one wants it
-    EXPECT_EQ(ReadNext(ts, live), 2);
+    EXPECT_EQ(ReadNext(ts, live), Got(2));
     EXPECT_EQ(ts.Stats().keptCount, 0);  // the stopped one no longer holds 1 back
-    {
-        ReportCapture capture;
-        IMediaSample* s = nullptr;
-        EXPECT_EQ(ts.impl->GetNextSample(paused, 0, &s), VFW_E_WRONG_STATE);
-        EXPECT_TRUE(capture.Contains("pConsumerToken->GetState() != State_Stopped"));
-        EXPECT_EQ(ts.impl->GetNextSample(nullptr, 0, &s), E_POINTER);
-        EXPECT_TRUE(capture.Contains("pConsumerToken != 0"));
-        EXPECT_EQ(ts.impl->UnregisterConsumer(nullptr), E_POINTER);
-    }
+    IMediaSample* none = nullptr;
+    ExpectSteps({
+        {[&] { return ts.impl->GetNextSample(paused, 0, &none); }, VFW_E_WRONG_STATE,
+         "pConsumerToken->GetState() != State_Stopped"},
+        {[&] { return ts.impl->GetNextSample(nullptr, 0, &none); }, E_POINTER,
+         "pConsumerToken != 0"},
+        {[&] { return ts.impl->UnregisterConsumer(nullptr); }, E_POINTER},
+    });
     // Back running: it missed 1 and 2 and is told so with the next sample.
     SetState(paused, State_Running);
     ASSERT_EQ(ts.Push(3), S_OK);
-    HRESULT hr = S_OK;
-    EXPECT_EQ(ReadNext(ts, paused, &hr), 3);
-    EXPECT_EQ(hr, QM_S_SAMPLES_SKIPPED);
+    EXPECT_EQ(ReadNext(ts, paused), Got(3, QM_S_SAMPLES_SKIPPED));
     ASSERT_EQ(ts.Push(4), S_OK);
-    EXPECT_EQ(ReadNext(ts, paused, &hr), 4);
-    EXPECT_EQ(hr, S_OK);  // told once
+    EXPECT_EQ(ReadNext(ts, paused), Got(4, S_OK));  // told once
 
     // Unregistered twice: the second is refused, and the token is not released twice.
     IConsumerToken* extra = nullptr;
     ASSERT_EQ(ts.impl->RegisterConsumer(&extra), S_OK);
-    EXPECT_EQ(ts.impl->UnregisterConsumer(extra), S_OK);
-    {
-        ReportCapture capture;
-        EXPECT_EQ(ts.impl->UnregisterConsumer(extra), E_INVALIDARG);
-        IMediaSample* s = nullptr;
-        EXPECT_EQ(ts.impl->GetNextSample(extra, 0, &s), E_INVALIDARG);
-    }
+    ExpectSteps({
+        {[&] { return ts.impl->UnregisterConsumer(extra); }, S_OK},
+        {[&] { return ts.impl->UnregisterConsumer(extra); }, E_INVALIDARG},
+        {[&] { return ts.impl->GetNextSample(extra, 0, &none); }, E_INVALIDARG},
+    });
     EXPECT_EQ(extra->Release(), 0u);
 }
 
@@ -194,9 +193,7 @@ TEST(ConsumerSampleMapTest, FullMemoryReclaimsTheOldestUnheldSampleAndTellsTheLa
     EXPECT_LE(ts.impl->GetAllocatedBytes(), 500000u);
     EXPECT_EQ(ts.Stats().reclaimedTotal, 1u);
     EXPECT_EQ(Payload(held), 0);  // untouched
-    HRESULT hr = S_OK;
-    EXPECT_EQ(ReadNext(ts, c, &hr), 2);
-    EXPECT_EQ(hr, QM_S_SAMPLES_SKIPPED);
+    EXPECT_EQ(ReadNext(ts, c), Got(2, QM_S_SAMPLES_SKIPPED));
     // Held samples are never taken: with 3, 4 and 5 held too, the free one (2, read and
     // released) serves 6, and 7 can only take 6. Holding 7 as well leaves nothing.
     std::vector<IMediaSample*> all{held};
@@ -244,25 +241,29 @@ TEST(ConsumerSampleMapTest, LoopModeKeepsTheLastSecondsForRewinding) {
     ASSERT_EQ(ts.impl->GetSampleAtOrBefore(c, 2 * kSecond + kSecond / 4, &s), S_OK);
     EXPECT_EQ(Payload(s), 2 * kSecond + 2 * kSecond / 10);
     s->Release();
-    EXPECT_EQ(ReadNext(ts, c), 2 * kSecond + 3 * kSecond / 10);
+    EXPECT_EQ(ReadNext(ts, c), Got(2 * kSecond + 3 * kSecond / 10));
     EXPECT_EQ(ts.Stats().keptCount, 11);
     // The window moves on past the consumer's position: it skipped.
     for (int i = 31; i <= 40; ++i) ASSERT_EQ(ts.Push(i * kSecond / 10), S_OK);
-    HRESULT hr = S_OK;
-    EXPECT_EQ(ReadNext(ts, c, &hr), 3 * kSecond);
-    EXPECT_EQ(hr, QM_S_SAMPLES_SKIPPED);
+    EXPECT_EQ(ReadNext(ts, c), Got(3 * kSecond, QM_S_SAMPLES_SKIPPED));
 
     // Off again: samples passed by every consumer go.
     ASSERT_EQ(ts.impl->SetLoopMode(FALSE, 0), S_OK);
     EXPECT_EQ(ts.Stats().keptCount, 10);
 }
 
-TEST(ConsumerSampleMapTest, DecommitWaitsForKeptSamplesInUse) {
+// A decommit waits for kept samples in use; after a recommit consumers read the new stream
+// from its start, though earlier than where they were.
+TEST(ConsumerSampleMapTest, DecommitWaitsForKeptSamplesInUseAndRecommitStartsAfresh) {
     const LONG objectsBefore = CBaseObject::ObjectsActive();
     IMediaSample* held = nullptr;
     {
         TimeShift ts;
         IConsumerToken* c = ts.Register();
+        ASSERT_EQ(ts.Push(5 * kSecond), S_OK);
+        EXPECT_EQ(ReadNext(ts, c), Got(5 * kSecond));
+        ASSERT_EQ(ts.mem->Decommit(), S_OK);
+        ASSERT_EQ(ts.mem->Commit(), S_OK);
         ASSERT_EQ(ts.Push(1), S_OK);
         ASSERT_EQ(ts.Push(2), S_OK);
         ASSERT_EQ(ts.impl->GetNextSample(c, 0, &held), S_OK);
@@ -276,18 +277,6 @@ TEST(ConsumerSampleMapTest, DecommitWaitsForKeptSamplesInUse) {
     EXPECT_EQ(Payload(held), 1);
     held->Release();  // the decommit completes and the allocator goes
     EXPECT_EQ(CBaseObject::ObjectsActive(), objectsBefore);
-}
-
-TEST(ConsumerSampleMapTest, AfterARecommitConsumersReadTheNewStreamFromItsStart) {
-    TimeShift ts;
-    IConsumerToken* c = ts.Register();
-    ASSERT_EQ(ts.Push(5 * kSecond), S_OK);
-    EXPECT_EQ(ReadNext(ts, c), 5 * kSecond);
-    ASSERT_EQ(ts.mem->Decommit(), S_OK);
-    ASSERT_EQ(ts.mem->Commit(), S_OK);
-    // Earlier than where the consumer was, but a new stream.
-    ASSERT_EQ(ts.Push(1 * kSecond), S_OK);
-    EXPECT_EQ(ReadNext(ts, c), 1 * kSecond);
 }
 
 // A surface that keeps the lines drawn on it.
@@ -304,7 +293,7 @@ TEST(ConsumerSampleMapTest, StatisticsGiveTheSummaryAndOneLinePerConsumer) {
     IConsumerToken* a = ts.Register();
     ts.Register();
     for (int i = 0; i < 3; ++i) ASSERT_EQ(ts.Push(i * kSecond / 4), S_OK);
-    EXPECT_EQ(ReadNext(ts, a), 0);
+    EXPECT_EQ(ReadNext(ts, a), Got(0));
     SetState(a, State_Paused);
     TextSurface surface;
     ASSERT_EQ(ts.impl->DrawStatistics(&surface), S_OK);
@@ -340,7 +329,6 @@ TEST(ConsumerSampleMapTest, TheMapRefusesOtherOrdersAndReferencedSamples) {
     map.Start();
     IConsumerToken* c = nullptr;
     ASSERT_EQ(map.RegisterConsumer(&c), S_OK);
-
     ReportCapture capture;
     // Still referenced: refused and left alone.
     EXPECT_EQ(map.AddReleasedSample(&sample), E_UNEXPECTED);
@@ -397,7 +385,6 @@ TEST(ConsumerSampleMapTest, FreeSamplesAreKeptOnceAndHandedOutLastInFirst) {
     EXPECT_EQ(map.GetFreeCount(), 2);
     EXPECT_FALSE(map.IsAnySampleInUse());
     EXPECT_EQ(map.GetReclaimableCount(), 0);
-
     QMMediaSample* x = nullptr;
     EXPECT_EQ(map.PopFreeSample(&x), S_OK);
     EXPECT_EQ(x, b);  // the most recently freed first

@@ -16,7 +16,6 @@ TEST(MediaSampleGlue, TimesAsTheSampleHasThem) {
     QMMediaSample* sample = new QMMediaSample(nullptr, memory.data(), LONG(memory.size()));
     ASSERT_EQ(sample->SetActualDataLength(40), S_OK);
     REFERENCE_TIME start = 25000000, stop = 35000000;
-
     const struct {
         bool withStart, withStop, withTime;
         double start, end;

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <tuple>
 
 #include "VideoIO/FilterUtil/MemoryBufferInfo.h"
 #include "platform/win32/VirtualMemory.h"
@@ -44,41 +45,31 @@ TEST(MemoryBuffer, FirstFitAndMergingOnBothSides) {
     ASSERT_EQ(info.Allocate(1000, &a1), S_OK);
     ASSERT_EQ(info.Allocate(2000, &a2), S_OK);
     ASSERT_EQ(info.Allocate(3000, &a3), S_OK);
-    EXPECT_EQ(a1, base);
-    EXPECT_EQ(a2, base + 1000);
-    EXPECT_EQ(a3, base + 3000);
+    EXPECT_EQ(std::tuple(a1, a2, a3), std::tuple(base, base + 1000, base + 3000));
     ASSERT_EQ(info.Free(a2, 2000), S_OK);
     ASSERT_EQ(info.Free(a1, 1000), S_OK);
+    const uint64_t at = uint64_t(uintptr_t(base));
     ASSERT_EQ(b.GetFreeList().size(), 2u);
-    EXPECT_EQ(b.GetFreeList()[0].address, uint64_t(uintptr_t(base)));
-    EXPECT_EQ(b.GetFreeList()[0].size, 3000u);
-    EXPECT_EQ(b.GetFreeList()[1].address, uint64_t(uintptr_t(base)) + 6000);
-    EXPECT_EQ(b.GetFreeList()[1].size, kMiB - 6000);
-    EXPECT_EQ(b.GetLargestFreeBlock(), kMiB - 6000);
-    EXPECT_EQ(b.GetFreeBytes(), kMiB - 3000);
-    EXPECT_EQ(info.GetFreeBytes(), kMiB - 3000);
-    EXPECT_EQ(info.GetLargestFreeBlock(), kMiB - 6000);
-
+    EXPECT_EQ(std::tuple(b.GetFreeList()[0].address, b.GetFreeList()[0].size,
+                         b.GetFreeList()[1].address, b.GetFreeList()[1].size),
+              std::tuple(at, 3000u, at + 6000, kMiB - 6000));
+    EXPECT_EQ(std::tuple(b.GetLargestFreeBlock(), b.GetFreeBytes(), info.GetFreeBytes(),
+                         info.GetLargestFreeBlock()),
+              std::tuple(kMiB - 6000, kMiB - 3000, kMiB - 3000, kMiB - 6000));
     // First fit: a small request reuses the start; an exact fit removes the pair.
-    BYTE* again = nullptr;
+    BYTE *again = nullptr, *rest = nullptr, *none = base;
     ASSERT_EQ(info.Allocate(3000, &again), S_OK);
-    EXPECT_EQ(again, base);
-    EXPECT_EQ(b.GetFreeList().size(), 1u);
-    BYTE* rest = nullptr;
+    EXPECT_EQ(std::tuple(again, b.GetFreeList().size()), std::tuple(base, 1u));
     ASSERT_EQ(info.Allocate(kMiB - 6000, &rest), S_OK);
-    EXPECT_TRUE(b.GetFreeList().empty());
-    EXPECT_EQ(info.GetLargestFreeBlock(), 0u);
-    BYTE* none = base;
+    EXPECT_EQ(std::tuple(b.GetFreeList().size(), info.GetLargestFreeBlock()), std::tuple(0u, 0u));
     EXPECT_EQ(info.Allocate(1, &none), S_FALSE);
-    EXPECT_EQ(none, nullptr);
-    EXPECT_FALSE(info.CanAllocate(1));
+    EXPECT_EQ(std::tuple(none, info.CanAllocate(1)), std::tuple(nullptr, false));
     // Freeing the middle piece last joins both neighbours.
     ASSERT_EQ(info.Free(again, 3000), S_OK);
     ASSERT_EQ(info.Free(rest, kMiB - 6000), S_OK);
     ASSERT_EQ(info.Free(a3, 3000), S_OK);
-    ASSERT_EQ(b.GetFreeList().size(), 1u);
-    EXPECT_EQ(b.GetFreeBytes(), kMiB);
-    EXPECT_TRUE(info.CanAllocate(kMiB));
+    EXPECT_EQ(std::tuple(b.GetFreeList().size(), b.GetFreeBytes(), info.CanAllocate(kMiB)),
+              std::tuple(1u, kMiB, true));
 }
 
 TEST(MemoryBuffer, RandomAllocateAndFreeKeepsTheListSoundAndEndsAsOnePiece) {
@@ -138,19 +129,17 @@ TEST(MemoryBufferInfo, ChunkSizeGrowthFreeAndFailures) {
     EXPECT_EQ(info.SetChunkSize(2 * kMiB), E_UNEXPECTED);
     EXPECT_TRUE(reports.Contains("IsEmpty()"));
     ASSERT_EQ(info.AddMemoryBuffer(3 * kMiB), S_OK);  // a larger request gets a larger block
-    EXPECT_EQ(info.GetBufferCount(), 2u);
-    EXPECT_EQ(info.GetAllocatedSize(), 4 * kMiB);
-    EXPECT_EQ(info.GetLargestFreeBlock(), 3 * kMiB);
+    EXPECT_EQ(
+        std::tuple(info.GetBufferCount(), info.GetAllocatedSize(), info.GetLargestFreeBlock()),
+        std::tuple(2u, 4 * kMiB, 3 * kMiB));
 
     // A request the first block cannot hold comes from the second.
-    BYTE* big = nullptr;
+    BYTE *big = nullptr, *small = nullptr;
     ASSERT_EQ(info.Allocate(2 * kMiB, &big), S_OK);
-    EXPECT_EQ(big, info.GetBuffer(1).GetBuffer());
-    BYTE* small = nullptr;
     ASSERT_EQ(info.Allocate(100, &small), S_OK);
-    EXPECT_EQ(small, info.GetBuffer(0).GetBuffer());
-    EXPECT_EQ(info.GetFreeBytes(), 4 * kMiB - 2 * kMiB - 100);
-    EXPECT_EQ(info.GetLargestFreeBlock(), kMiB);
+    EXPECT_EQ(std::tuple(big, small, info.GetFreeBytes(), info.GetLargestFreeBlock()),
+              std::tuple(info.GetBuffer(1).GetBuffer(), info.GetBuffer(0).GetBuffer(),
+                         2 * kMiB - 100, kMiB));
     ASSERT_EQ(info.Free(big, 2 * kMiB), S_OK);
     EXPECT_EQ(info.GetLargestFreeBlock(), 3 * kMiB);
 
@@ -163,11 +152,9 @@ TEST(MemoryBufferInfo, ChunkSizeGrowthFreeAndFailures) {
     MemoryBuffer lone(info.GetBuffer(1).GetBuffer(), kMiB);
     EXPECT_EQ(lone.Free(info.GetBuffer(1).GetBuffer() - 1, 1), E_INVALIDARG);
     EXPECT_TRUE(reports.Contains("pStartAddress >= m_pBuffer"));
-
     ASSERT_EQ(info.FreeAll(), S_OK);
-    EXPECT_TRUE(info.IsEmpty());
-    EXPECT_EQ(info.GetAllocatedSize(), 0u);
-    EXPECT_EQ(info.GetFreeBytes(), 0u);
+    EXPECT_EQ(std::tuple(info.IsEmpty(), info.GetAllocatedSize(), info.GetFreeBytes()),
+              std::tuple(true, 0u, 0u));
     EXPECT_EQ(info.SetChunkSize(2 * kMiB), S_OK);
 
     // A reservation the system refuses is reported with the sizes and returned.

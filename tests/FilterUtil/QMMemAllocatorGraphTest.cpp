@@ -27,7 +27,6 @@ TEST(QMMemAllocatorGraphTest, ServesAPushSourceAsTheDownstreamAllocator) {
         IMemAllocator* mem = nullptr;
         ASSERT_EQ(CreateQMMemAllocator(&type, TEXT("input pin allocator"), &mem), S_OK);
         auto* impl = static_cast<QMMemAllocator*>(static_cast<IMemAllocatorCallbackTemp*>(mem));
-
         FilterGraph* graph = nullptr;
         PushSource* source = nullptr;
         Sink* sink = nullptr;
@@ -41,7 +40,6 @@ TEST(QMMemAllocatorGraphTest, ServesAPushSourceAsTheDownstreamAllocator) {
         EXPECT_EQ(source->Allocator(), mem);
         EXPECT_EQ(source->ActualProperties().cbBuffer, 4096);
         EXPECT_FALSE(impl->IsCommitted());
-
         ASSERT_EQ(graph->Run(), S_OK);
         EXPECT_TRUE(impl->IsCommitted());
         std::vector<BYTE> stream(60000);
@@ -67,7 +65,6 @@ TEST(QMMemAllocatorGraphTest, ServesAPushSourceAsTheDownstreamAllocator) {
         ASSERT_EQ(source->DeliverStream(stream.data(), stream.size(), {4096, 1000, 2500}, spec),
                   S_OK);
         ASSERT_EQ(source->DeliverEndOfStream(), S_OK);
-
         const std::vector<qm::graph::ReceivedSample> received = sink->Samples();
         std::vector<BYTE> joined;
         for (size_t i = 0; i < received.size(); ++i) {
@@ -82,7 +79,6 @@ TEST(QMMemAllocatorGraphTest, ServesAPushSourceAsTheDownstreamAllocator) {
         // The sink gives every sample back at once: the allocator never needed more than a
         // few.
         EXPECT_LE(impl->GetAllocatedCount(), 2);
-
         ASSERT_EQ(graph->Stop(), S_OK);
         EXPECT_FALSE(impl->IsCommitted());
         LONG freeCount = -1;

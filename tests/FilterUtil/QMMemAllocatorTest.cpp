@@ -7,10 +7,12 @@
 
 #include "VideoIO/FilterUtil/QMMediaSample.h"
 #include "VideoIO/FilterUtil/QMMemAllocator.h"
+#include "tests/FilterUtil/Steps.h"
 #include "tests/support/ReportCapture.h"
 #include "tests/support/SampleAllocator.h"
 #include "tests/support/VideoTypes.h"
 
+using qm::test::ExpectSteps;
 using qm::test::ReportCapture;
 using qm::test::VideoInfoType;
 using qm_DSFilters::CreateQMMemAllocator;
@@ -80,125 +82,151 @@ TEST(QMMemAllocatorTest, CreationGivesOneReferenceAndOneObjectBehindEveryInterfa
     void* p = mem;
     EXPECT_EQ(mem->QueryInterface(IID_IMediaSample, &p), E_NOINTERFACE);
     EXPECT_EQ(p, nullptr);
-
     EXPECT_EQ(mem->Release(), 0u);
     EXPECT_EQ(CBaseObject::ObjectsActive(), before);
     EXPECT_EQ(CreateQMMemAllocator(nullptr, TEXT("a"), nullptr), E_POINTER);
 }
 
-TEST(QMMemAllocatorTest, SetPropertiesRefusesBadRequests) {
+TEST(QMMemAllocatorTest, SetPropertiesRefusesBadRequestsAndStoresNothing) {
     Allocator a;
     ALLOCATOR_PROPERTIES request{2, 1000, 1, 0}, actual{};
-    ReportCapture capture;
-    EXPECT_EQ(a.mem->SetProperties(nullptr, &actual), E_INVALIDARG);
-    EXPECT_TRUE(capture.Contains("pRequest != 0"));
-    EXPECT_EQ(a.mem->SetProperties(&request, nullptr), E_POINTER);
-    EXPECT_TRUE(capture.Contains("pActual != 0"));
-    EXPECT_EQ(a.Set(2, 0), E_INVALIDARG);
-    EXPECT_TRUE(capture.Contains("pRequest->cbBuffer > 0"));
-    EXPECT_EQ(a.Set(2, 1000, 0), VFW_E_BADALIGN);
-    EXPECT_TRUE(capture.Contains("pRequest->cbAlign != 0"));
-    EXPECT_EQ(a.Set(2, 1000, 1, -8), E_INVALIDARG);
-    // Nothing was stored, so a commit has no sizes.
-    EXPECT_EQ(a.mem->Commit(), VFW_E_SIZENOTSET);
-    EXPECT_TRUE(
-        capture.Contains("(m_nbrOfBuffers > 0) && (m_bufferSize > 0) && (m_alignmentSize > 0)"));
-    EXPECT_EQ(a.Get(0, VFW_E_NOT_COMMITTED), nullptr);
-    EXPECT_EQ(a.mem->GetProperties(nullptr), E_POINTER);
+    IMediaSample* sample = nullptr;
+    ExpectSteps({
+        {[&] { return a.mem->SetProperties(nullptr, &actual); }, E_INVALIDARG, "pRequest != 0"},
+        {[&] { return a.mem->SetProperties(&request, nullptr); }, E_POINTER, "pActual != 0"},
+        {[&] { return a.Set(2, 0); }, E_INVALIDARG, "pRequest->cbBuffer > 0"},
+        {[&] { return a.Set(2, 1000, 0); }, VFW_E_BADALIGN, "pRequest->cbAlign != 0"},
+        {[&] { return a.Set(2, 1000, 1, -8); }, E_INVALIDARG},
+        {[&] { return a.mem->Commit(); }, VFW_E_SIZENOTSET,
+         "(m_nbrOfBuffers > 0) && (m_bufferSize > 0) && (m_alignmentSize > 0)"},
+        {[&] { return a.mem->GetBuffer(&sample, nullptr, nullptr, 0); }, VFW_E_NOT_COMMITTED},
+        {[&] { return a.mem->GetProperties(nullptr); }, E_POINTER},
+    });
 }
 
-TEST(QMMemAllocatorTest, StoredBufferSizeNeverShrinks) {
+// How many samples a pool makes before it refuses without waiting, and in how many bytes:
+// blocks of the smallest multiple of a chunk above 1 MiB (one sample per block from 1 MiB up),
+// the count growing within that, a memory ceiling replacing the count, a required count, fixed
+// memory keeping the first block only.
+TEST(QMMemAllocatorTest, PoolShapes) {
+    const struct {
+        LONG count, size, align, prefix;
+        double limit;
+        LONG required;
+        bool fixed;
+        size_t samples;
+        uint64_t bytes;
+    } rows[] = {
+        {2, 100000, 1, 0, 0, 0, false, 11, 1100000},
+        {2, 1000, 64, 16, 0, 0, false, 1025, kOneMiB + 1024},  // 16 + 1000 rounded up to 64
+        {2, 2000000, 1, 0, 0, 0, false, 2, 4000000},
+        {1, 600000, 1, 0, 3.0, 0, false, 4, 2400000},  // blocks of 1 200 000 within 3 000 000
+        {2, 100000, 1, 0, 0.5, 0, false, 5, 500000},   // a small ceiling is the block size
+        {1, 600000, 1, 0, 0, 4, false, 4, 2400000},
+        {4, 600000, 1, 0, 0, 0, true, 2, 1200000},
+    };
+    for (const auto& r : rows) {
+        SCOPED_TRACE(testing::Message() << r.count << " x " << r.size << " limit " << r.limit);
+        Allocator a;
+        ASSERT_EQ(a.Set(r.count, r.size, r.align, r.prefix), S_OK);
+        if (r.limit) {
+            ASSERT_EQ(a.impl->SetMemoryLimit(r.limit), S_OK);
+        }
+        if (r.required) {
+            ASSERT_EQ(a.impl->SetRequiredNbrOfSamples(r.required), S_OK);
+        }
+        ASSERT_EQ(a.impl->SetFixedMemory(r.fixed), S_OK);
+        ASSERT_EQ(a.mem->Commit(), S_OK);
+        std::vector<IMediaSample*> samples = a.Drain();
+        ASSERT_EQ(samples.size(), r.samples);
+        EXPECT_EQ(a.impl->GetAllocatedBytes(), r.bytes);
+        if (r.limit) {  // a ceiling below what is allocated is refused
+            EXPECT_EQ(a.impl->SetMemoryLimit(double(r.bytes) / 1e6 - 0.1), S_FALSE);
+            EXPECT_DOUBLE_EQ(a.impl->GetMemoryLimit(), r.limit);
+        }
+        EXPECT_DOUBLE_EQ(a.impl->GetAllocatedMemory(), double(r.bytes) / 1e6);
+        BYTE *p0 = nullptr, *p1 = nullptr;
+        samples[0]->GetPointer(&p0);
+        samples[1 % samples.size()]->GetPointer(&p1);
+        EXPECT_EQ(reinterpret_cast<uintptr_t>(p0 - r.prefix) % r.align, 0u);
+        EXPECT_GE(samples[0]->GetSize(), r.size);
+        if (r.align == 64) {
+            EXPECT_EQ(std::tuple(p1 - p0, samples[0]->GetSize()), std::tuple(1024, 1024 - 16));
+        }
+        ReleaseAll(samples);
+        EXPECT_EQ(a.Free(), LONG(r.samples));
+        ASSERT_EQ(a.mem->Decommit(), S_OK);
+        EXPECT_EQ(a.impl->GetAllocatedBytes(), 0u);
+    }
+}
+
+TEST(QMMemAllocatorTest, SizeAndCeilingRules) {
     Allocator a;
-    ALLOCATOR_PROPERTIES request{2, 100000, 1, 0}, actual{};
+    ALLOCATOR_PROPERTIES request{2, 100000, 1, 0}, actual{}, now{};
     ASSERT_EQ(a.mem->SetProperties(&request, &actual), S_OK);
     request.cbBuffer = 50000;
     ASSERT_EQ(a.mem->SetProperties(&request, &actual), S_OK);
-    EXPECT_EQ(actual.cbBuffer, 50000);  // the request is reported back...
-    ALLOCATOR_PROPERTIES now{};
     ASSERT_EQ(a.mem->GetProperties(&now), S_OK);
-    EXPECT_EQ(now.cbBuffer, 100000);  // ...but not taken
+    // The smaller request is reported back but not taken: the stored size never shrinks.
+    EXPECT_EQ(std::tuple(actual.cbBuffer, now.cbBuffer), std::tuple(50000, 100000));
+    ASSERT_EQ(a.impl->SetMemoryLimit(3.0), S_OK);
+    EXPECT_EQ(a.impl->SetMemoryLimit(-1.0), E_INVALIDARG);
+    EXPECT_DOUBLE_EQ(a.impl->GetMemoryLimit(), 3.0);
+    EXPECT_EQ(a.impl->SetRequiredNbrOfSamples(4), S_OK);
+    EXPECT_EQ(a.impl->SetRequiredNbrOfSamples(4), S_FALSE);
     ASSERT_EQ(a.mem->Commit(), S_OK);
-    IMediaSample* s = a.Get();
-    ASSERT_NE(s, nullptr);
-    EXPECT_EQ(s->GetSize(), 100000);
-    s->Release();
-}
-
-TEST(QMMemAllocatorTest, TheSameRequestTwiceFreesNothing) {
-    Allocator a;
-    ASSERT_EQ(a.Start(2, 100000), S_OK);
     IMediaSample* first = a.Get();
+    EXPECT_EQ(first->GetSize(), 100000);
     first->Release();
     const uint64_t bytes = a.impl->GetAllocatedBytes();
-    EXPECT_EQ(a.Set(2, 100000), S_OK);
-    EXPECT_EQ(a.impl->GetAllocatedBytes(), bytes);
-    EXPECT_EQ(a.impl->GetAllocatedCount(), 1);
+    // The same request again while committed is taken and frees nothing.
+    ExpectSteps({
+        {[&] { return a.impl->SetRequiredNbrOfSamples(5); }, VFW_E_NOT_COMMITTED, "! m_bCommitted"},
+        {[&] { return a.Set(2, 100000); }, S_OK},
+    });
+    EXPECT_EQ(std::tuple(a.impl->GetAllocatedCount(), a.impl->GetAllocatedBytes()),
+              std::tuple(1, bytes));
     IMediaSample* again = a.Get();
     EXPECT_EQ(again, first);
     again->Release();
+
+    // A sample larger than the ceiling can never be made.
+    Allocator b;
+    ASSERT_EQ(b.impl->SetMemoryLimit(0.5), S_OK);
+    ASSERT_EQ(b.Start(2, 600000), S_OK);
+    ExpectSteps({{[&] { return b.mem->GetBuffer(&again, nullptr, nullptr, 0); }, E_OUTOFMEMORY,
+                  "! m_memoryBufferInfo.IsEmpty()"}});
 }
 
-TEST(QMMemAllocatorTest, GrowsBeyondTheCountWithin1MiB) {
-    Allocator a;
-    ASSERT_EQ(a.Start(2, 100000), S_OK);
-    std::vector<IMediaSample*> samples = a.Drain();
-    // One block of the smallest multiple of 100 000 above 1 MiB holds 11 samples.
-    EXPECT_EQ(samples.size(), 11u);
-    EXPECT_EQ(a.impl->GetAllocatedBytes(), 1100000u);
-    EXPECT_DOUBLE_EQ(a.impl->GetAllocatedMemory(), 1.1);
-    ReleaseAll(samples);
-    EXPECT_EQ(a.Free(), 11);
-    a.mem->Decommit();
-    EXPECT_EQ(a.impl->GetAllocatedBytes(), 0u);
-}
-
-TEST(QMMemAllocatorTest, AThirdLargeBufferWaitsForARelease) {
+// A GetBuffer that waits is served by the next release, or ended by a decommit.
+TEST(QMMemAllocatorTest, WaitingGetBufferEndsWithAReleaseOrADecommit) {
     Allocator a;
     ASSERT_EQ(a.Start(2, 600000), S_OK);
-    IMediaSample* s1 = a.Get();
-    IMediaSample* s2 = a.Get();
-    ASSERT_NE(s1, nullptr);
-    ASSERT_NE(s2, nullptr);
-    EXPECT_EQ(a.Get(AM_GBF_NOWAIT, VFW_E_TIMEOUT), nullptr);
-
-    IMediaSample* third = nullptr;
-    HRESULT hr = E_FAIL;
-    std::thread waiter([&] { hr = a.mem->GetBuffer(&third, nullptr, nullptr, 0); });
-    a.WaitForWaiters(1);
-    s2->Release();
-    waiter.join();
-    EXPECT_EQ(hr, S_OK);
-    EXPECT_EQ(third, s2);
-    EXPECT_EQ(a.impl->GetAllocatedCount(), 2);
-    third->Release();
-    s1->Release();
-}
-
-TEST(QMMemAllocatorTest, DecommitWakesEveryWaitingGetBuffer) {
-    Allocator a;
-    ASSERT_EQ(a.Start(1, 2000000), S_OK);
     std::vector<IMediaSample*> held = a.Drain();
-    ASSERT_EQ(held.size(), 1u);
-    HRESULT results[2] = {E_FAIL, E_FAIL};
-    std::thread w1([&] {
-        IMediaSample* s = nullptr;
-        results[0] = a.mem->GetBuffer(&s, nullptr, nullptr, 0);
-    });
-    std::thread w2([&] {
-        IMediaSample* s = nullptr;
-        results[1] = a.mem->GetBuffer(&s, nullptr, nullptr, 0);
-    });
+    ASSERT_EQ(held.size(), 2u);
+    HRESULT results[3] = {E_FAIL, E_FAIL, E_FAIL};
+    IMediaSample* got[3] = {};
+    auto wait = [&](int i) { results[i] = a.mem->GetBuffer(&got[i], nullptr, nullptr, 0); };
+    std::thread first(wait, 0);
+    a.WaitForWaiters(1);
+    held[1]->Release();
+    first.join();
+    EXPECT_EQ(results[0], S_OK);
+    EXPECT_EQ(got[0], held[1]);
+    EXPECT_EQ(a.impl->GetAllocatedCount(), 2);
+    std::thread second(wait, 1), third(wait, 2);
     a.WaitForWaiters(2);
     EXPECT_EQ(a.mem->Decommit(), S_OK);
-    w1.join();
-    w2.join();
-    EXPECT_EQ(results[0], VFW_E_NOT_COMMITTED);
-    EXPECT_EQ(results[1], VFW_E_NOT_COMMITTED);
+    second.join();
+    third.join();
+    EXPECT_EQ(std::tuple(results[1], results[2]),
+              std::tuple(VFW_E_NOT_COMMITTED, VFW_E_NOT_COMMITTED));
     // A GetBuffer after the decommit leaves the pool as it was.
     EXPECT_EQ(a.Get(0, VFW_E_NOT_COMMITTED), nullptr);
     EXPECT_EQ(a.Free(), 0);
-    ReleaseAll(held);
-    EXPECT_EQ(a.Free(), 1);
+    got[0]->Release();
+    held[0]->Release();
+    EXPECT_EQ(a.Free(), 2);
 }
 
 TEST(QMMemAllocatorTest, DecommitWithASampleOutEndsWhenItComesBack) {
@@ -208,8 +236,16 @@ TEST(QMMemAllocatorTest, DecommitWithASampleOutEndsWhenItComesBack) {
     ALLOCATOR_PROPERTIES request{2, 4096, 16, 0}, actual{};
     ASSERT_EQ(mem->SetProperties(&request, &actual), S_OK);
     ASSERT_EQ(mem->Commit(), S_OK);
-    IMediaSample* s = nullptr;
+    IMediaSample *s = nullptr, *t = nullptr;
     ASSERT_EQ(mem->GetBuffer(&s, nullptr, nullptr, 0), S_OK);
+    ASSERT_EQ(mem->GetBuffer(&t, nullptr, nullptr, 0), S_OK);
+    // A commit cancels an unfinished decommit: the release that follows ends nothing.
+    EXPECT_EQ(mem->Decommit(), S_OK);
+    EXPECT_EQ(mem->Commit(), S_OK);
+    t->Release();
+    ASSERT_EQ(mem->GetBuffer(&t, nullptr, nullptr, 0), S_OK);
+    t->Release();
+    EXPECT_EQ(mem->Decommit(), S_OK);
     EXPECT_EQ(mem->Decommit(), S_OK);
     // Only the commit's own reference keeps the allocator now.
     EXPECT_EQ(mem->Release(), 1u);
@@ -221,237 +257,61 @@ TEST(QMMemAllocatorTest, DecommitWithASampleOutEndsWhenItComesBack) {
     EXPECT_EQ(CBaseObject::ObjectsActive(), before);
 }
 
-TEST(QMMemAllocatorTest, CommitCancelsAnUnfinishedDecommit) {
-    Allocator a;
-    ASSERT_EQ(a.Start(2, 4096), S_OK);
-    IMediaSample* s = a.Get();
-    EXPECT_EQ(a.mem->Decommit(), S_OK);
-    EXPECT_EQ(a.mem->Commit(), S_OK);
-    s->Release();  // does not end anything: the allocator is committed again
-    EXPECT_TRUE(a.impl->IsCommitted());
-    IMediaSample* again = a.Get();
-    EXPECT_EQ(again, s);
-    again->Release();
-    EXPECT_EQ(a.mem->Decommit(), S_OK);
-    EXPECT_EQ(a.mem->Decommit(), S_OK);
-    EXPECT_EQ(a.impl->GetAllocatedCount(), 0);
-}
-
-TEST(QMMemAllocatorTest, ChunksFollowPrefixAndAlignment) {
-    Allocator a;
-    ASSERT_EQ(a.Start(2, 1000, 64, 16), S_OK);
-    IMediaSample* s1 = a.Get();
-    IMediaSample* s2 = a.Get();
-    BYTE *p1 = nullptr, *p2 = nullptr;
-    s1->GetPointer(&p1);
-    s2->GetPointer(&p2);
-    EXPECT_EQ(reinterpret_cast<uintptr_t>(p1 - 16) % 64, 0u);
-    EXPECT_EQ(p2 - p1, 1024);  // 16 + 1000 rounded up to 64
-    EXPECT_EQ(s1->GetSize(), 1024 - 16);
-    EXPECT_EQ(a.impl->GetAllocatedBytes(), uint64_t(kOneMiB + 1024));
-    s1->Release();
-    s2->Release();
-    a.mem->Decommit();
-
-    // Buffers of 1 MiB or more: one sample per block.
-    Allocator big;
-    ASSERT_EQ(big.Start(2, 2000000), S_OK);
-    std::vector<IMediaSample*> samples = big.Drain();
-    EXPECT_EQ(samples.size(), 2u);
-    EXPECT_EQ(big.impl->GetAllocatedBytes(), 4000000u);
-    ReleaseAll(samples);
-}
-
-TEST(QMMemAllocatorTest, MemoryCeilingReplacesTheCountLimit) {
-    Allocator a;
-    ASSERT_EQ(a.Set(1, 600000), S_OK);
-    EXPECT_EQ(a.impl->SetMemoryLimit(3.0), S_OK);
-    EXPECT_DOUBLE_EQ(a.impl->GetMemoryLimit(), 3.0);
-    ASSERT_EQ(a.mem->Commit(), S_OK);
-    std::vector<IMediaSample*> samples = a.Drain();
-    // Blocks of 1 200 000 bytes while the total stays within 3 000 000.
-    EXPECT_EQ(samples.size(), 4u);
-    EXPECT_DOUBLE_EQ(a.impl->GetAllocatedMemory(), 2.4);
-    EXPECT_FALSE(a.impl->CanAllocateNewMemoryBuffer(600000));
-    EXPECT_EQ(a.impl->SetMemoryLimit(2.0), S_FALSE);
-    EXPECT_DOUBLE_EQ(a.impl->GetMemoryLimit(), 3.0);
-    EXPECT_EQ(a.impl->SetMemoryLimit(-1.0), E_INVALIDARG);
-    ReleaseAll(samples);
-}
-
-TEST(QMMemAllocatorTest, ASmallCeilingIsTheChunkSize) {
-    Allocator a;
-    ASSERT_EQ(a.impl->SetMemoryLimit(0.5), S_OK);
-    ASSERT_EQ(a.Start(2, 100000), S_OK);
-    std::vector<IMediaSample*> samples = a.Drain();
-    EXPECT_EQ(samples.size(), 5u);
-    EXPECT_EQ(a.impl->GetAllocatedBytes(), 500000u);
-    ReleaseAll(samples);
-    a.mem->Decommit();
-
-    // A sample larger than the ceiling can never be made.
-    Allocator b;
-    ASSERT_EQ(b.impl->SetMemoryLimit(0.5), S_OK);
-    ASSERT_EQ(b.Start(2, 600000), S_OK);
-    ReportCapture capture;
-    EXPECT_EQ(b.Get(0, E_OUTOFMEMORY), nullptr);
-    EXPECT_TRUE(capture.Contains("! m_memoryBufferInfo.IsEmpty()"));
-}
-
-TEST(QMMemAllocatorTest, RequiredSampleCountAndFixedMemory) {
-    Allocator a;
-    ASSERT_EQ(a.Set(1, 600000), S_OK);
-    EXPECT_EQ(a.impl->SetRequiredNbrOfSamples(4), S_OK);
-    EXPECT_EQ(a.impl->SetRequiredNbrOfSamples(4), S_FALSE);
-    ASSERT_EQ(a.mem->Commit(), S_OK);
-    {
-        ReportCapture capture;
-        EXPECT_EQ(a.impl->SetRequiredNbrOfSamples(5), VFW_E_NOT_COMMITTED);
-        EXPECT_TRUE(capture.Contains("! m_bCommitted"));
-    }
-    std::vector<IMediaSample*> samples = a.Drain();
-    EXPECT_EQ(samples.size(), 4u);
-    ReleaseAll(samples);
-    a.mem->Decommit();
-
-    Allocator f;
-    ASSERT_EQ(f.Set(4, 600000), S_OK);
-    ASSERT_EQ(f.impl->SetFixedMemory(TRUE), S_OK);
-    ASSERT_EQ(f.mem->Commit(), S_OK);
-    samples = f.Drain();
-    EXPECT_EQ(samples.size(), 2u);  // the first block only
-    ReleaseAll(samples);
-}
-
 TEST(QMMemAllocatorTest, MisuseNeverCorruptsTheFreePool) {
     Allocator a;
     ASSERT_EQ(a.Start(2, 600000), S_OK);
     IMediaSample* s1 = a.Get();
     IMediaSample* s2 = a.Get();
-    ReportCapture capture;
-
-    // Released twice: the second release is refused, the pool holds it once.
-    s1->Release();
-    s1->Release();
-    EXPECT_EQ(a.Free(), 1);
-    // Handed back directly while still referenced: refused.
-    EXPECT_EQ(a.mem->ReleaseBuffer(s2), E_UNEXPECTED);
-    EXPECT_TRUE(capture.Contains("pQMMediaSample->GetRefCount() == 0"));
-    EXPECT_EQ(a.Free(), 1);
-    // Somebody else's sample.
+    // State that must not survive the trip through the pool.
+    REFERENCE_TIME t0 = 5, t1 = 6;
+    CMediaType type = VideoInfoType(16, 16);
+    for (IMediaSample* s : {s1, s2}) {
+        s->SetTime(&t0, &t1);
+        s->SetDiscontinuity(TRUE);
+        s->SetMediaType(&type);
+    }
     std::vector<BYTE> memory(16);
     QMMediaSample* foreign = new QMMediaSample(nullptr, memory.data(), 16);
-    EXPECT_EQ(a.mem->ReleaseBuffer(foreign), E_INVALIDARG);
+    ReportCapture capture;
+    s1->Release();
+    s1->Release();  // released twice: refused, the pool holds it once
+    EXPECT_EQ(a.Free(), 1);
+    ExpectSteps({
+        // Handed back directly while still referenced, somebody else's sample, none.
+        {[&] { return a.mem->ReleaseBuffer(s2); }, E_UNEXPECTED,
+         "pQMMediaSample->GetRefCount() == 0"},
+        {[&] { return a.mem->ReleaseBuffer(foreign); }, E_INVALIDARG},
+        {[&] { return a.mem->ReleaseBuffer(nullptr); }, E_INVALIDARG},
+        // Properties cannot change under an outstanding sample, committed or not.
+        {[&] { return a.Set(3, 1000); }, VFW_E_ALREADY_COMMITTED},
+        {[&] { return a.mem->Decommit(); }, S_OK},
+        {[&] { return a.Set(3, 1000); }, VFW_E_BUFFERS_OUTSTANDING, "AreAllBuffersFree()"},
+        {[&] { return a.mem->GetBuffer(&s1, nullptr, nullptr, 0); }, VFW_E_NOT_COMMITTED},
+    });
     foreign->Release();
-    EXPECT_EQ(a.mem->ReleaseBuffer(nullptr), E_INVALIDARG);
-
-    // Properties cannot change under an outstanding sample, committed or not.
-    EXPECT_EQ(a.Set(3, 1000), VFW_E_ALREADY_COMMITTED);
-    ASSERT_EQ(a.mem->Decommit(), S_OK);
-    EXPECT_EQ(a.Set(3, 1000), VFW_E_BUFFERS_OUTSTANDING);
-    EXPECT_TRUE(capture.Contains("AreAllBuffersFree()"));
-    EXPECT_EQ(a.Get(0, VFW_E_NOT_COMMITTED), nullptr);
     EXPECT_EQ(a.Free(), 1);
     ALLOCATOR_PROPERTIES now{};
     a.mem->GetProperties(&now);
     EXPECT_EQ(now.cbBuffer, 600000);
-
-    // Back in business: two distinct samples again.
+    // Back in business: two distinct clean samples again.
     ASSERT_EQ(a.mem->Commit(), S_OK);
     s2->Release();
     EXPECT_EQ(a.Free(), 2);
-    IMediaSample* x = a.Get();
-    IMediaSample* y = a.Get();
-    ASSERT_NE(x, nullptr);
-    ASSERT_NE(y, nullptr);
-    EXPECT_NE(x, y);
-    EXPECT_EQ(a.Get(AM_GBF_NOWAIT, VFW_E_TIMEOUT), nullptr);
-    x->Release();
-    y->Release();
+    std::vector<IMediaSample*> again = a.Drain();
+    ASSERT_EQ(again.size(), 2u);
+    EXPECT_NE(again[0], again[1]);
+    for (IMediaSample* s : again) {
+        AM_MEDIA_TYPE* out = nullptr;
+        EXPECT_EQ(s->GetTime(&t0, &t1), VFW_E_SAMPLE_TIME_NOT_SET);
+        EXPECT_EQ(s->IsDiscontinuity(), S_FALSE);
+        EXPECT_EQ(s->GetMediaType(&out), S_FALSE);
+    }
+    ReleaseAll(again);
     ASSERT_EQ(a.mem->Decommit(), S_OK);
     EXPECT_EQ(a.Set(3, 1000), S_OK);
 }
 
-TEST(QMMemAllocatorTest, ReusedSamplesComeBackClean) {
-    Allocator a;
-    ASSERT_EQ(a.Start(1, 1000), S_OK);
-    IMediaSample* s = a.Get();
-    REFERENCE_TIME t0 = 5, t1 = 6;
-    s->SetTime(&t0, &t1);
-    s->SetDiscontinuity(TRUE);
-    CMediaType type = VideoInfoType(16, 16);
-    s->SetMediaType(&type);
-    s->Release();
-    s = a.Get();
-    EXPECT_EQ(s->GetTime(&t0, &t1), VFW_E_SAMPLE_TIME_NOT_SET);
-    EXPECT_EQ(s->IsDiscontinuity(), S_FALSE);
-    AM_MEDIA_TYPE* out = nullptr;
-    EXPECT_EQ(s->GetMediaType(&out), S_FALSE);
-    s->Release();
-}
-
-TEST(QMMemAllocatorTest, MediaTypeRules) {
-    CMediaType video = VideoInfoType(320, 240);
-    Allocator a(&video);
-    ALLOCATOR_PROPERTIES props{};
-    a.mem->GetProperties(&props);
-    EXPECT_EQ(props.cbBuffer, 320 * 240 * 3 / 2);
-    ASSERT_EQ(a.Set(2, 1000), S_OK);  // smaller than a picture: the picture size stays
-    a.mem->GetProperties(&props);
-    EXPECT_EQ(props.cbBuffer, 320 * 240 * 3 / 2);
-
-    AM_MEDIA_TYPE copy{};
-    ASSERT_EQ(a.impl->GetMediaType(&copy), S_OK);
-    EXPECT_TRUE(IsEqualGUID(copy.subtype, MEDIASUBTYPE_YV12));
-    FreeMediaType(copy);
-
-    CMediaType other = VideoInfoType(320, 240, MEDIASUBTYPE_YUY2);
-    EXPECT_TRUE(a.impl->IsMediaTypeDifferent(&other));
-    CMediaType larger = VideoInfoType(640, 480);
-    EXPECT_FALSE(a.impl->IsMediaTypeDifferent(&larger));
-    ReportCapture capture;
-    EXPECT_EQ(a.impl->SetNewMediaType(&other), VFW_E_TYPE_NOT_ACCEPTED);
-
-    // A larger picture: the free samples of the old size give way to larger ones.
-    ASSERT_EQ(a.mem->Commit(), S_OK);
-    IMediaSample* small = a.Get();
-    EXPECT_EQ(small->GetSize(), 320 * 240 * 3 / 2);
-    small->Release();
-    EXPECT_EQ(a.impl->SetNewMediaType(&larger), S_OK);
-    IMediaSample* s = a.Get();
-    EXPECT_EQ(s->GetSize(), 640 * 480 * 3 / 2);
-    EXPECT_EQ(a.impl->GetAllocatedCount(), 1);
-    EXPECT_EQ(a.impl->GetLargestSampleSize(), 640 * 480 * 3 / 2);
-    s->Release();
-    a.mem->Decommit();
-
-    Allocator none;
-    EXPECT_EQ(none.impl->GetMediaType(&copy), E_UNEXPECTED);
-    EXPECT_TRUE(capture.Contains("m_mt.IsValid()"));
-    EXPECT_FALSE(none.impl->IsMediaTypeDifferent(&other));
-}
-
-TEST(QMMemAllocatorTest, AdtsAacMayTurnIntoRawAac) {
-    CMediaType adts = AacType(0x1600), raw = AacType(0x00FF), mp3 = AacType(0x0055);
-    Allocator a(&adts);
-    EXPECT_FALSE(a.impl->IsMediaTypeDifferent(&raw));
-    EXPECT_TRUE(a.impl->IsMediaTypeDifferent(&mp3));
-    EXPECT_EQ(a.impl->SetNewMediaType(&raw), S_OK);
-    AM_MEDIA_TYPE now{};
-    ASSERT_EQ(a.impl->GetMediaType(&now), S_OK);
-    EXPECT_TRUE(IsEqualGUID(now.subtype, raw.subtype));
-    FreeMediaType(now);
-    // The consumer sample map learns that the stream is raw AAC now.
-    EXPECT_EQ(a.impl->GetStreamKind(), 16777216u);
-    // Raw back to ADTS is a different stream.
-    ReportCapture capture;
-    EXPECT_EQ(a.impl->SetNewMediaType(&adts), VFW_E_TYPE_NOT_ACCEPTED);
-}
-
 CMediaType PcmType(WORD channels, DWORD rate, WORD bits) {
-    CMediaType mt(&MEDIATYPE_Audio);
-    mt.SetSubtype(&MEDIASUBTYPE_PCM);
-    mt.SetFormatType(&FORMAT_WaveFormatEx);
     WAVEFORMATEX wfx{};
     wfx.wFormatTag = 1;
     wfx.nChannels = channels;
@@ -459,39 +319,75 @@ CMediaType PcmType(WORD channels, DWORD rate, WORD bits) {
     wfx.wBitsPerSample = bits;
     wfx.nBlockAlign = WORD(channels * bits / 8);
     wfx.nAvgBytesPerSec = rate * wfx.nBlockAlign;
+    CMediaType mt(&MEDIATYPE_Audio);
+    mt.SetSubtype(&MEDIASUBTYPE_PCM);
+    mt.SetFormatType(&FORMAT_WaveFormatEx);
     mt.SetFormat(reinterpret_cast<const BYTE*>(&wfx), sizeof(wfx));
     return mt;
 }
 
-// A PCM type change keeps the number of sample frames per buffer; the bytes follow the frame size,
-// not the sampling rate.
-TEST(QMMemAllocatorTest, PcmTypeChangesKeepTheFramesPerBuffer) {
-    CMediaType stereo = PcmType(2, 48000, 16);
-    Allocator a(&stereo);
-    ASSERT_EQ(a.Set(4, 19200), S_OK);  // 4 800 frames of 4 bytes
+// Which type changes an allocator takes and the buffer size that follows: a picture size never
+// shrinks below the picture; PCM keeps the sample frames per buffer, whole frames only, whatever
+// the rate; ADTS AAC may turn into raw AAC but not back; other subtypes are other streams.
+TEST(QMMemAllocatorTest, TypeChangesAndTheBufferSizeThatFollows) {
+    const LONG qvga = 320 * 240 * 3 / 2, vga = 640 * 480 * 3 / 2;
+    const CMediaType video = VideoInfoType(320, 240), stereo = PcmType(2, 48000, 16);
+    const CMediaType adts = AacType(0x1600), raw = AacType(0x00FF);
     const struct {
-        WORD channels;
-        DWORD rate;
-        WORD bits;
+        CMediaType from;
+        LONG size;
+        CMediaType to;
+        HRESULT hr;
         LONG bytes;
-    } steps[] = {
-        {1, 48000, 16, 9600}, {1, 22050, 16, 9600}, {6, 44100, 24, 86400}, {2, 44100, 16, 19200}};
-    for (const auto& step : steps) {
-        CMediaType next = PcmType(step.channels, step.rate, step.bits);
-        ASSERT_EQ(a.impl->SetNewMediaType(&next), S_OK);
+        bool different = false;  // to IsMediaTypeDifferent
+    } rows[] = {
+        {video, 1000, VideoInfoType(320, 240, MEDIASUBTYPE_YUY2), VFW_E_TYPE_NOT_ACCEPTED, qvga,
+         true},
+        {video, 1000, VideoInfoType(640, 480), S_OK, vga},
+        {stereo, 19200, PcmType(1, 48000, 16), S_OK, 9600},  // 4 800 frames
+        {stereo, 19200, PcmType(1, 22050, 16), S_OK, 9600},
+        {stereo, 19200, PcmType(6, 44100, 24), S_OK, 86400},
+        {stereo, 10, PcmType(1, 48000, 16), S_OK, 4},  // two whole frames
+        {adts, 1000, raw, S_OK, 1000},
+        {adts, 1000, AacType(0x0055), VFW_E_TYPE_NOT_ACCEPTED, 1000, true},
+        {raw, 1000, adts, VFW_E_TYPE_NOT_ACCEPTED, 1000},
+    };
+    for (const auto& r : rows) {
+        SCOPED_TRACE(testing::Message() << "row " << (&r - rows));
+        Allocator a(&r.from);
+        ASSERT_EQ(a.Set(2, r.size), S_OK);
+        EXPECT_EQ(a.impl->IsMediaTypeDifferent(&r.to), r.different);
+        ReportCapture capture;
+        EXPECT_EQ(a.impl->SetNewMediaType(&r.to), r.hr);
         ALLOCATOR_PROPERTIES props{};
+        AM_MEDIA_TYPE now{};
         ASSERT_EQ(a.mem->GetProperties(&props), S_OK);
-        EXPECT_EQ(props.cbBuffer, step.bytes) << step.channels << " x " << step.bits;
+        ASSERT_EQ(a.impl->GetMediaType(&now), S_OK);
+        EXPECT_EQ(props.cbBuffer, r.bytes);
+        EXPECT_TRUE(IsEqualGUID(now.subtype, (r.hr == S_OK ? r.to : r.from).subtype));
+        FreeMediaType(now);
     }
-    // A part frame is dropped: 10 bytes of stereo 16-bit are two frames, 4 bytes of mono.
-    CMediaType again = PcmType(2, 48000, 16);
-    Allocator b(&again);
-    ASSERT_EQ(b.Set(1, 10), S_OK);
-    CMediaType mono = PcmType(1, 48000, 16);
-    ASSERT_EQ(b.impl->SetNewMediaType(&mono), S_OK);
-    ALLOCATOR_PROPERTIES props{};
-    ASSERT_EQ(b.mem->GetProperties(&props), S_OK);
-    EXPECT_EQ(props.cbBuffer, 4);
+    // Raw AAC is a stream kind of its own for the consumer sample map.
+    Allocator aac(&adts);
+    ASSERT_EQ(aac.impl->SetNewMediaType(&raw), S_OK);
+    EXPECT_EQ(aac.impl->GetStreamKind(), 16777216u);
+
+    // Committed: the free samples of the old size give way to larger ones.
+    Allocator a(&video);
+    ASSERT_EQ(a.Start(2, 1000), S_OK);
+    IMediaSample* s = a.Get();
+    EXPECT_EQ(s->GetSize(), qvga);
+    s->Release();
+    CMediaType larger = VideoInfoType(640, 480);
+    EXPECT_EQ(a.impl->SetNewMediaType(&larger), S_OK);
+    s = a.Get();
+    EXPECT_EQ(std::tuple(s->GetSize(), a.impl->GetAllocatedCount(), a.impl->GetLargestSampleSize()),
+              std::tuple(vga, 1, vga));
+    s->Release();
+    Allocator none;
+    AM_MEDIA_TYPE copy{};
+    ExpectSteps({{[&] { return none.impl->GetMediaType(&copy); }, E_UNEXPECTED, "m_mt.IsValid()"}});
+    EXPECT_FALSE(none.impl->IsMediaTypeDifferent(&video));
 }
 
 TEST(QMMemAllocatorTest, DumpReportsAtItsLevel) {
@@ -558,7 +454,6 @@ TEST(QMMemAllocatorTest, DynamicSizeMakesRoomFromFreeSamples) {
     std::vector<IMediaSample*> samples = a.Drain();
     ASSERT_EQ(samples.size(), 11u);
     ReleaseAll(samples);
-
     IDynamicSizeAllocator* dyn = a.impl;
     IMediaSample* big = nullptr;
     ASSERT_EQ(dyn->GetBufferOfSize(&big, 600000, 0), S_OK);
@@ -566,7 +461,6 @@ TEST(QMMemAllocatorTest, DynamicSizeMakesRoomFromFreeSamples) {
     EXPECT_EQ(a.impl->GetAllocatedBytes(), 1100000u);  // made from freed samples, no new block
     EXPECT_EQ(dyn->GetLargestSampleSize(), big->GetSize());
     EXPECT_LT(a.Free(), 11);
-
     IMediaSample* other = nullptr;
     EXPECT_EQ(dyn->GetBufferOfSize(&other, 600000, 0), VFW_E_TIMEOUT);
     EXPECT_EQ(other, nullptr);

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "diagnostics/CheckForms.h"
@@ -65,12 +67,10 @@ TEST(CheckForms, ReportsCarryFileLineConditionAndPrefix) {
     EXPECT_EQ(CheckPointer(nullptr), E_POINTER);
     ASSERT_EQ(capture.Count(), 1u);
     const qm_log::Report r = capture.Reports()[0];
-    EXPECT_EQ(r.category, 0u);
-    EXPECT_EQ(r.level, 1);
+    EXPECT_EQ(std::tuple(r.category, r.level, r.prefix, r.condition),
+              std::tuple(0u, 1, "QMCheckCondition: ", "p != 0"));
     EXPECT_NE(r.file.find("CheckFormsTest.cpp"), std::string::npos);
     EXPECT_GT(r.line, 0);
-    EXPECT_EQ(r.prefix, "QMCheckCondition: ");
-    EXPECT_EQ(r.condition, "p != 0");
     EXPECT_EQ(CheckPointer(&r), S_OK);
     EXPECT_EQ(capture.Count(), 1u);
 }
@@ -83,16 +83,16 @@ TEST(CheckForms, EachFormReturnsOrCarriesOn) {
     EXPECT_EQ(CheckUmc(-899), qm::HResultFromCodecStatus(-899));
     EXPECT_EQ(CheckKernel(-6), qm::HResultFromKernelStatus(-6));
     EXPECT_EQ(LogKernel(-6), S_FALSE);
-    const auto reports = capture.Reports();
-    ASSERT_EQ(reports.size(), 5u);
-    EXPECT_EQ(reports[0].prefix, "QMCheckHRESULT: ");
-    EXPECT_EQ(reports[0].hr, VFW_E_NOT_CONNECTED);
-    EXPECT_EQ(reports[1].prefix, "QMLogHRESULT: ");
-    EXPECT_EQ(reports[2].text, "QMCheckHRESULTUMC (code=-899):");
-    EXPECT_EQ(reports[2].hr, qm::HResultFromCodecStatus(-899));
-    EXPECT_EQ(reports[3].text, "QMCheckHRESULTKERNELSTATUS (code=-6):");
-    EXPECT_EQ(reports[4].prefix, "QMLogHRESULT: ");
-    EXPECT_EQ(reports[4].hr, qm::HResultFromKernelStatus(-6));
+    // The prefix, or for the codec and kernel forms the text, and the HRESULT of each report.
+    std::vector<std::tuple<std::string, HRESULT>> got;
+    for (const auto& r : capture.Reports()) got.emplace_back(r.prefix + r.text, r.hr);
+    const std::vector<std::tuple<std::string, HRESULT>> expected = {
+        {"QMCheckHRESULT: ", VFW_E_NOT_CONNECTED},
+        {"QMLogHRESULT: ", E_FAIL},
+        {"QMCheckHRESULTUMC (code=-899):", qm::HResultFromCodecStatus(-899)},
+        {"QMCheckHRESULTKERNELSTATUS (code=-6):", qm::HResultFromKernelStatus(-6)},
+        {"QMLogHRESULT: ", qm::HResultFromKernelStatus(-6)}};
+    EXPECT_EQ(got, expected);
 }
 
 TEST(CheckForms, WarningsPassWithoutReport) {
@@ -112,9 +112,8 @@ TEST(CheckForms, LastErrorCondition) {
     EXPECT_EQ(CheckLastError(true, 5), S_OK);
     const auto reports = capture.Reports();
     ASSERT_EQ(reports.size(), 2u);
-    EXPECT_EQ(reports[0].prefix, "CheckLastErrorCondition: ");
-    EXPECT_EQ(reports[0].condition, "ok");
-    EXPECT_EQ(reports[1].hr, 0);
+    EXPECT_EQ(std::tuple(reports[0].prefix, reports[0].condition, reports[1].hr),
+              std::tuple("CheckLastErrorCondition: ", "ok", 0));
 }
 
 TEST(CheckForms, LevelZeroMakesNoCallAndSameResults) {

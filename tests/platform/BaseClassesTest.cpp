@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <thread>
+#include <tuple>
 
 #include "platform/dshow/DShow.h"
 #include "tests/support/Wine.h"
@@ -27,13 +28,11 @@ TEST(MediaType, CopiesOwnFormatBlocksAndMatchPartially) {
     EXPECT_TRUE(a == b);
     b.Format()[7] = 9;
     EXPECT_TRUE(a != b);
-
     CMediaType partial(&MEDIATYPE_Video);
     EXPECT_TRUE(partial.IsPartiallySpecified());
     EXPECT_TRUE(a.MatchesPartial(&partial));
     partial.SetSubtype(&MEDIASUBTYPE_YUY2);
     EXPECT_FALSE(a.MatchesPartial(&partial));
-
     AM_MEDIA_TYPE* copy = CreateMediaType(&a);
     ASSERT_NE(copy, nullptr);
     EXPECT_EQ(copy->cbFormat, 8u);
@@ -82,7 +81,6 @@ TEST(Unknown, AggregatedObjectDelegatesToItsOwner) {
     alloc->Release();
     EXPECT_EQ(outer.refs.load(), 1);
     EXPECT_EQ(outer.inner->Release(), 0u);
-
     void* p = nullptr;
     EXPECT_EQ(CoCreateInstance(IID_IPin, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, &p),
               REGDB_E_CLASSNOTREG);
@@ -103,7 +101,6 @@ TEST(MemAllocator, PropertiesAlignmentAndCommitRules) {
     req = {2, 1001, 16, 8};
     ASSERT_EQ(a->SetProperties(&req, &act), S_OK);
     EXPECT_EQ(act.cbBuffer, 1016);
-
     IMediaSample* s = nullptr;
     EXPECT_EQ(a->GetBuffer(&s, nullptr, nullptr, 0), VFW_E_NOT_COMMITTED);
     ASSERT_EQ(a->Commit(), S_OK);
@@ -117,7 +114,6 @@ TEST(MemAllocator, PropertiesAlignmentAndCommitRules) {
     s1->GetPointer(&p1);
     EXPECT_EQ(reinterpret_cast<uintptr_t>(p1 - 8) % 16, 0u);  // the prefix is before the data
     EXPECT_EQ(a->GetBuffer(&s, nullptr, nullptr, AM_GBF_NOWAIT), VFW_E_TIMEOUT);
-
     IMemAllocatorCallbackTemp* cb = nullptr;
     ASSERT_EQ(a->QueryInterface(IID_IMemAllocatorCallbackTemp, reinterpret_cast<void**>(&cb)),
               S_OK);
@@ -167,29 +163,21 @@ TEST(MediaSample, TimesFlagsTypeAndProperties) {
     ASSERT_EQ(a->Commit(), S_OK);
     IMediaSample* s = nullptr;
     ASSERT_EQ(a->GetBuffer(&s, nullptr, nullptr, 0), S_OK);
-
-    REFERENCE_TIME t0 = 0, t1 = 0;
+    REFERENCE_TIME t0 = 0, t1 = 0, start = 100, stop = 250;
+    LONGLONG m0 = 0, m1 = 0, ms = 5, me = 9;
     EXPECT_EQ(s->GetTime(&t0, &t1), VFW_E_SAMPLE_TIME_NOT_SET);
-    REFERENCE_TIME start = 100, stop = 250;
-    s->SetTime(&start, nullptr);
-    EXPECT_EQ(s->GetTime(&t0, &t1), VFW_S_NO_STOP_TIME);
-    EXPECT_EQ(t1, 101);
-    s->SetTime(&start, &stop);
-    EXPECT_EQ(s->GetTime(&t0, &t1), S_OK);
-    EXPECT_EQ(t1, 250);
-    LONGLONG m0 = 0, m1 = 0;
     EXPECT_EQ(s->GetMediaTime(&m0, &m1), VFW_E_MEDIA_TIME_NOT_SET);
-    LONGLONG ms = 5, me = 9;
+    s->SetTime(&start, nullptr);
+    EXPECT_EQ((std::tuple{s->GetTime(&t0, &t1), t1}), std::tuple(VFW_S_NO_STOP_TIME, 101));
+    s->SetTime(&start, &stop);
     s->SetMediaTime(&ms, &me);
-    EXPECT_EQ(s->GetMediaTime(&m0, &m1), S_OK);
-    EXPECT_EQ(m1, 9);
+    EXPECT_EQ((std::tuple{s->GetTime(&t0, &t1), t1}), std::tuple(S_OK, 250));
+    EXPECT_EQ((std::tuple{s->GetMediaTime(&m0, &m1), m1}), std::tuple(S_OK, 9));
     EXPECT_EQ(s->SetActualDataLength(101), VFW_E_BUFFER_OVERFLOW);
     EXPECT_EQ(s->SetActualDataLength(50), S_OK);
     s->SetSyncPoint(TRUE);
     s->SetDiscontinuity(TRUE);
-    EXPECT_EQ(s->IsSyncPoint(), S_OK);
-    EXPECT_EQ(s->IsPreroll(), S_FALSE);
-
+    EXPECT_EQ(std::tuple(s->IsSyncPoint(), s->IsPreroll()), std::tuple(S_OK, S_FALSE));
     CMediaType mt(&MEDIATYPE_Audio);
     AM_MEDIA_TYPE* got = nullptr;
     EXPECT_EQ(s->GetMediaType(&got), S_FALSE);
@@ -197,24 +185,21 @@ TEST(MediaSample, TimesFlagsTypeAndProperties) {
     ASSERT_EQ(s->GetMediaType(&got), S_OK);
     EXPECT_TRUE(IsEqualGUID(got->majortype, MEDIATYPE_Audio));
     DeleteMediaType(got);
-
     IMediaSample2* s2 = nullptr;
     ASSERT_EQ(s->QueryInterface(IID_IMediaSample2, reinterpret_cast<void**>(&s2)), S_OK);
     AM_SAMPLE2_PROPERTIES props{};
     ASSERT_EQ(s2->GetProperties(sizeof(props), reinterpret_cast<BYTE*>(&props)), S_OK);
-    EXPECT_EQ(props.cbData, sizeof(props));
-    EXPECT_EQ(props.dwSampleFlags,
-              DWORD(AM_SAMPLE_SPLICEPOINT | AM_SAMPLE_DATADISCONTINUITY | AM_SAMPLE_TYPECHANGED |
-                    AM_SAMPLE_TIMEVALID | AM_SAMPLE_STOPVALID));
-    EXPECT_EQ(props.lActual, 50);
+    EXPECT_EQ(std::tuple(props.cbData, props.lActual, props.dwSampleFlags),
+              std::tuple(DWORD(sizeof(props)), 50,
+                         DWORD(AM_SAMPLE_SPLICEPOINT | AM_SAMPLE_DATADISCONTINUITY |
+                               AM_SAMPLE_TYPECHANGED | AM_SAMPLE_TIMEVALID | AM_SAMPLE_STOPVALID)));
     EXPECT_NE(props.pMediaType, nullptr);
     props.dwSampleFlags = AM_SAMPLE_PREROLL;
     props.lActual = 7;
     ASSERT_EQ(s2->SetProperties(sizeof(props), reinterpret_cast<BYTE*>(&props)), S_OK);
-    EXPECT_EQ(s->IsPreroll(), S_OK);
-    EXPECT_EQ(s->IsSyncPoint(), S_FALSE);
-    EXPECT_EQ(s->GetActualDataLength(), 7);
-    EXPECT_EQ(s->GetMediaType(&got), S_FALSE);
+    EXPECT_EQ(std::tuple(s->IsPreroll(), s->IsSyncPoint(), s->GetActualDataLength(),
+                         s->GetMediaType(&got)),
+              std::tuple(S_OK, S_FALSE, 7, S_FALSE));
     EXPECT_EQ(s->GetMediaTime(&m0, &m1), S_OK);  // media times are not part of the properties
     props.dwSampleFlags = 0x400;
     EXPECT_EQ(s2->SetProperties(sizeof(props), reinterpret_cast<BYTE*>(&props)), E_INVALIDARG);
@@ -224,8 +209,7 @@ TEST(MediaSample, TimesFlagsTypeAndProperties) {
     s->SetMediaType(&mt);
     s->Release();
     ASSERT_EQ(a->GetBuffer(&s, nullptr, nullptr, 0), S_OK);
-    EXPECT_EQ(s->GetMediaType(&got), S_FALSE);
-    EXPECT_EQ(s->IsPreroll(), S_FALSE);
+    EXPECT_EQ(std::tuple(s->GetMediaType(&got), s->IsPreroll()), std::tuple(S_FALSE, S_FALSE));
     s->Release();
     a->Decommit();
     a->Release();
@@ -235,8 +219,7 @@ TEST(WxUtil, EventWaitsAndLocks) {
     CAMEvent manual(TRUE);
     EXPECT_FALSE(manual.Check());
     manual.Set();
-    EXPECT_TRUE(manual.Wait(0));
-    EXPECT_TRUE(manual.Check());
+    EXPECT_EQ(std::tuple(manual.Wait(0), manual.Check()), std::tuple(TRUE, TRUE));
     manual.Reset();
     EXPECT_FALSE(manual.Wait(1));
     CCritSec cs;

@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <numeric>
+#include <tuple>
 
 #include "platform/graph/FilterGraph.h"
 #include "platform/graph/PushSource.h"
@@ -30,7 +31,6 @@ CMediaType VideoType(const GUID& subtype, LONG sampleSize = 4096) {
 class PassThrough : public CTransformFilter {
 public:
     PassThrough() : CTransformFilter(NAME("PassThrough"), nullptr, GUID_NULL) {}
-
     HRESULT CheckInputType(const CMediaType* mtIn) override {
         return IsEqualGUID(*mtIn->Type(), MEDIATYPE_Video) ? S_OK : VFW_E_TYPE_NOT_ACCEPTED;
     }
@@ -73,7 +73,6 @@ struct Chain {
     PushSource* source = nullptr;
     PassThrough* transform = nullptr;
     Sink* sink = nullptr;
-
     explicit Chain(std::vector<CMediaType> sinkTypes = {VideoType(MEDIASUBTYPE_YV12)},
                    bool withTransform = true, ALLOCATOR_PROPERTIES sourceProps = {2, 4096, 1, 0}) {
         EXPECT_EQ(FilterGraph::Create(&graph), S_OK);
@@ -115,7 +114,6 @@ TEST(Graph, PassThroughDeliversFlushesStartsASegmentAndCompletes) {
     ASSERT_EQ(c.sink->InputPin()->ConnectionMediaType(&connected), S_OK);
     EXPECT_TRUE(IsEqualGUID(connected.subtype, MEDIASUBTYPE_YV12));
     ASSERT_EQ(c.graph->Run(), S_OK);
-
     const std::vector<BYTE> stream = Bytes(10000, 3);
     auto spec = [](size_t index, size_t) {
         SampleSpec s;
@@ -137,25 +135,20 @@ TEST(Graph, PassThroughDeliversFlushesStartsASegmentAndCompletes) {
     ASSERT_EQ(c.source->DeliverEndOfStream(), S_OK);
     ASSERT_TRUE(c.graph->WaitForEvent(EC_COMPLETE, 5000));
     EXPECT_EQ(c.graph->Events()[0].param2, LONG_PTR(static_cast<IBaseFilter*>(c.sink)));
-
     const auto samples = c.sink->Samples();
     ASSERT_EQ(samples.size(), 6u);  // 3000+1000+3000+1000+2000, then the tail
     std::vector<BYTE> joined;
     for (size_t i = 0; i < 5; ++i) {
         joined.insert(joined.end(), samples[i].data.begin(), samples[i].data.end());
-        EXPECT_EQ(samples[i].timeResult, S_OK);
-        EXPECT_EQ(samples[i].start, REFERENCE_TIME(i) * 400000);
-        EXPECT_EQ(samples[i].stop, REFERENCE_TIME(i + 1) * 400000);
-        EXPECT_EQ(samples[i].mediaTimeResult, S_OK);
-        EXPECT_EQ(samples[i].mediaStart, LONGLONG(i));
-        EXPECT_EQ(samples[i].discontinuity, i == 0);
-        EXPECT_TRUE(samples[i].syncPoint);
+        const auto& s = samples[i];
+        EXPECT_EQ(std::tuple(s.timeResult, s.start, s.stop, s.mediaTimeResult, s.mediaStart,
+                             s.discontinuity, s.syncPoint),
+                  std::tuple(S_OK, REFERENCE_TIME(i) * 400000, REFERENCE_TIME(i + 1) * 400000, S_OK,
+                             LONGLONG(i), i == 0, true));
     }
     EXPECT_EQ(joined, stream);
-    EXPECT_EQ(samples[5].data, tail);
-    EXPECT_EQ(samples[5].timeResult, VFW_E_SAMPLE_TIME_NOT_SET);
-    EXPECT_EQ(samples[5].mediaTimeResult, VFW_E_MEDIA_TIME_NOT_SET);
-
+    EXPECT_EQ(std::tuple(samples[5].data, samples[5].timeResult, samples[5].mediaTimeResult),
+              std::tuple(tail, VFW_E_SAMPLE_TIME_NOT_SET, VFW_E_MEDIA_TIME_NOT_SET));
     std::vector<SinkCall::Kind> kinds;
     for (const SinkCall& call : c.sink->Calls()) kinds.push_back(call.kind);
     const std::vector<SinkCall::Kind> expected = {
@@ -163,8 +156,8 @@ TEST(Graph, PassThroughDeliversFlushesStartsASegmentAndCompletes) {
         SinkCall::Sample, SinkCall::BeginFlush, SinkCall::EndFlush, SinkCall::NewSegment,
         SinkCall::Sample, SinkCall::EndOfStream};
     EXPECT_EQ(kinds, expected);
-    EXPECT_EQ(c.sink->Calls()[7].segmentStart, 5000000);
-    EXPECT_EQ(c.sink->Calls()[7].segmentStop, 9000000);
+    EXPECT_EQ(std::tuple(c.sink->Calls()[7].segmentStart, c.sink->Calls()[7].segmentStop),
+              std::tuple(5000000, 9000000));
 
     // Stopped: the input refuses samples.
     ASSERT_EQ(c.graph->Stop(), S_OK);
@@ -218,7 +211,6 @@ TEST(Graph, SinkThatRejectsAFormatChangeStopsTheStreamWithAnError) {
     CMediaType changed = VideoType(MEDIASUBTYPE_YUY2);
     EXPECT_EQ(sink->InputPin()->QueryAccept(&changed), S_FALSE);
     ASSERT_EQ(graph->Run(), S_OK);
-
     const BYTE data[16] = {1, 2, 3};
     SampleSpec spec;
     spec.mediaType = &changed;
@@ -242,60 +234,48 @@ TEST(Graph, SinkThatRejectsAFormatChangeStopsTheStreamWithAnError) {
 }
 
 TEST(Graph, DownstreamAllocatorsAreUsedRefusedOrAttachTypes) {
-    {
-        // A sink allocator that grants fewer buffers than the transform asks for is refused; the
-        // transform falls back to the standard allocator.
+    // A sink allocator that grants fewer buffers than the transform asks for is refused (the
+    // transform falls back to the standard allocator); one that honours the requirements is used
+    // as it is, and the source fills the transform's own input allocator.
+    for (const bool honoured : {false, true}) {
+        SCOPED_TRACE(honoured);
         Chain c;
         SinkAllocatorOptions options;
-        options.maxBuffers = 1;
+        if (honoured) {
+            options.minBufferSize = 8192;
+            c.sink->SetAllocatorRequirements(ALLOCATOR_PROPERTIES{0, 0, 16, 0});
+        } else {
+            options.maxBuffers = 1;
+        }
         c.sink->OfferAllocator(options);
         ASSERT_EQ(c.Connect(), S_OK);
         IMemAllocator* used = c.sink->NotifiedAllocator();
         ASSERT_NE(used, nullptr);
         ALLOCATOR_PROPERTIES props{};
         used->GetProperties(&props);
-        EXPECT_EQ(props.cBuffers, 3);
         used->Release();
-    }
-    {
-        // A sink allocator with the requirements honoured is used as it is, and the source
-        // fills the transform's own input allocator.
-        Chain c;
-        SinkAllocatorOptions options;
-        options.minBufferSize = 8192;
-        c.sink->OfferAllocator(options);
-        c.sink->SetAllocatorRequirements(ALLOCATOR_PROPERTIES{0, 0, 16, 0});
-        ASSERT_EQ(c.Connect(), S_OK);
-        IMemAllocator* used = c.sink->NotifiedAllocator();
-        ALLOCATOR_PROPERTIES props{};
-        used->GetProperties(&props);
-        EXPECT_EQ(props.cbBuffer, 8192);
-        EXPECT_EQ(props.cbAlign, 16);
-        used->Release();
+        EXPECT_EQ(std::tuple(props.cBuffers, props.cbBuffer, props.cbAlign),
+                  honoured ? std::tuple(3, 8192, 16) : std::tuple(3, 4096, 1));
         EXPECT_EQ(c.source->ActualProperties().cBuffers, 2);
     }
-    {
-        // Samples handed out with a media type carry it down to the sink.
-        Chain c({}, false, {1, 256, 1, 0});
-        SinkAllocatorOptions options;
-        options.attachedType = VideoType(MEDIASUBTYPE_NV12);
-        c.sink->OfferAllocator(options);
-        ASSERT_EQ(c.Connect(), S_OK);
-        ASSERT_EQ(c.graph->Run(), S_OK);
-        PushSource* source = c.source;
-        Sink* sink = c.sink;
-        const BYTE data[4] = {9, 9, 9, 9};
-        EXPECT_EQ(source->Deliver(data, sizeof(data)), S_OK);
-        ASSERT_EQ(sink->SampleCount(), 1u);
-        EXPECT_TRUE(sink->Samples()[0].hasMediaType);
-        EXPECT_TRUE(IsEqualGUID(sink->Samples()[0].mediaType.subtype, MEDIASUBTYPE_NV12));
-        // Only one buffer: a second request without waiting times out while it is held.
-        IMediaSample* held = nullptr;
-        ASSERT_EQ(source->Allocator()->GetBuffer(&held, nullptr, nullptr, 0), S_OK);
-        EXPECT_EQ(source->Deliver(data, sizeof(data), {}, AM_GBF_NOWAIT), VFW_E_TIMEOUT);
-        held->Release();
-        EXPECT_EQ(source->Deliver(data, 300), VFW_E_BUFFER_OVERFLOW);
-    }
+    // Samples handed out with a media type carry it down to the sink.
+    Chain c({}, false, {1, 256, 1, 0});
+    SinkAllocatorOptions options;
+    options.attachedType = VideoType(MEDIASUBTYPE_NV12);
+    c.sink->OfferAllocator(options);
+    ASSERT_EQ(c.Connect(), S_OK);
+    ASSERT_EQ(c.graph->Run(), S_OK);
+    const BYTE data[4] = {9, 9, 9, 9};
+    EXPECT_EQ(c.source->Deliver(data, sizeof(data)), S_OK);
+    ASSERT_EQ(c.sink->SampleCount(), 1u);
+    EXPECT_TRUE(c.sink->Samples()[0].hasMediaType);
+    EXPECT_TRUE(IsEqualGUID(c.sink->Samples()[0].mediaType.subtype, MEDIASUBTYPE_NV12));
+    // Only one buffer: a second request without waiting times out while it is held.
+    IMediaSample* held = nullptr;
+    ASSERT_EQ(c.source->Allocator()->GetBuffer(&held, nullptr, nullptr, 0), S_OK);
+    EXPECT_EQ(c.source->Deliver(data, sizeof(data), {}, AM_GBF_NOWAIT), VFW_E_TIMEOUT);
+    held->Release();
+    EXPECT_EQ(c.source->Deliver(data, 300), VFW_E_BUFFER_OVERFLOW);
 }
 
 TEST(Graph, SkippedSamplesRaiseOneQualityEventPerPause) {
@@ -326,7 +306,6 @@ TEST(Graph, EndOfStreamWhilePausedCompletesWhenRunning) {
     EXPECT_EQ(c.graph->CountEvents(EC_COMPLETE), 0);
     ASSERT_EQ(c.graph->Run(), S_OK);
     EXPECT_EQ(c.graph->CountEvents(EC_COMPLETE), 1);
-
     IEnumFilters* e = nullptr;
     ASSERT_EQ(c.graph->EnumFilters(&e), S_OK);
     IBaseFilter* filters[4] = {};

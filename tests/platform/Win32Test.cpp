@@ -26,7 +26,6 @@ TEST(Win32Events, AutoResetReleasesOneWaitManualResetStays) {
     EXPECT_EQ(WaitForSingleObject(manualEvent, 0), WAIT_OBJECT_0);
     ResetEvent(manualEvent);
     EXPECT_EQ(WaitForSingleObject(manualEvent, 1), WAIT_TIMEOUT);
-
     HANDLE both[2] = {autoEvent, manualEvent};
     SetEvent(manualEvent);
     EXPECT_EQ(WaitForMultipleObjects(2, both, FALSE, 0), WAIT_OBJECT_0 + 1);
@@ -88,7 +87,6 @@ TEST(Win32Sync, SemaphoreCountsAndCriticalSectionIsRecursive) {
     EXPECT_FALSE(ReleaseSemaphore(sem, 1, nullptr));  // past the maximum
     EXPECT_EQ(GetLastError(), ERROR_TOO_MANY_POSTS);
     CloseHandle(sem);
-
     CRITICAL_SECTION cs;
     InitializeCriticalSection(&cs);
     EnterCriticalSection(&cs);
@@ -96,7 +94,6 @@ TEST(Win32Sync, SemaphoreCountsAndCriticalSectionIsRecursive) {
     LeaveCriticalSection(&cs);
     LeaveCriticalSection(&cs);
     DeleteCriticalSection(&cs);
-
     volatile LONG v = 5;
     EXPECT_EQ(InterlockedIncrement(&v), 6);
     EXPECT_EQ(InterlockedDecrement(&v), 5);
@@ -111,7 +108,6 @@ TEST(Win32VirtualMemory, CommitReleaseDecommitAndBadArguments) {
     EXPECT_GE(info.dwNumberOfProcessors, 1u);
     EXPECT_EQ(info.dwAllocationGranularity, 65536u);
     ASSERT_GT(info.dwPageSize, 0u);
-
     auto* p = static_cast<BYTE*>(VirtualAlloc(nullptr, 100000, MEM_COMMIT, PAGE_READWRITE));
     ASSERT_NE(p, nullptr);
     EXPECT_EQ(reinterpret_cast<uintptr_t>(p) % info.dwPageSize, 0u);
@@ -126,7 +122,6 @@ TEST(Win32VirtualMemory, CommitReleaseDecommitAndBadArguments) {
     }
     EXPECT_TRUE(VirtualFree(p, 0, MEM_RELEASE));
     EXPECT_FALSE(VirtualFree(p, 0, MEM_RELEASE));
-
     SetLastError(0);
     EXPECT_EQ(VirtualAlloc(nullptr, 0, MEM_COMMIT, PAGE_READWRITE), nullptr);
     EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
