@@ -755,7 +755,7 @@ SpStatus acInverseMdct(const float* src, float* dst, const AcMdctSpec* spec, uin
         work = own;
     }
     sp::kernels::acInverseMdct.Current()(src, dst, spec, work);
-    spFree(own);
+    if (own) spFree(own);
     return spStsNoErr;
 }
 
