@@ -509,10 +509,19 @@ void AliasReduce(Layer3Channel& c, int boundaries = 31) {
         for (int sb = 1; sb <= count && sb < 32; ++sb) {
             float* lo = c.xr + 18 * sb - 1;
             float* hi = c.xr + 18 * sb;
+            // Through copies, so that the compiler sees the two sides apart and vectorises.
+            float a[8], b[8], outLo[8], outHi[8];
             for (int i = 0; i < 8; ++i) {
-                float a = lo[-i], b = hi[i];
-                lo[-i] = a * k.cs[i] - b * k.ca[i];
-                hi[i] = b * k.cs[i] + a * k.ca[i];
+                a[i] = lo[-i];
+                b[i] = hi[i];
+            }
+            for (int i = 0; i < 8; ++i) {
+                outLo[i] = a[i] * k.cs[i] - b[i] * k.ca[i];
+                outHi[i] = b[i] * k.cs[i] + a[i] * k.ca[i];
+            }
+            for (int i = 0; i < 8; ++i) {
+                lo[-i] = outLo[i];
+                hi[i] = outHi[i];
             }
         }
     }
