@@ -517,28 +517,54 @@ inline int EscapedLine(uint64_t window, int& used, int magnitude, int linbits) {
     return (magnitude ^ -negative) + negative;
 }
 
+// One pair from a single window load (code, escapes and signs within 57 bits); kEscape false
+// for the tables without linbits.
+template <bool kEscape>
+inline void DecodePairInWindow(BitCursor& bits, const AcHuffmanSpec* spec, int linbits, int& x,
+                               int& y) {
+    const uint64_t window = bits.Window();
+    const HuffmanEntry& e = Lookup(window, spec);
+    int used = e.length;
+    x = EscapedLine(window, used, (e.value >> 4) & 15, kEscape ? linbits : 0);
+    y = EscapedLine(window, used, e.value & 15, kEscape ? linbits : 0);
+    bits.Skip(used);
+}
+
 void HuffmanDecodePairsEscapePlain(const uint8_t** bitStream, int* bitOffset,
                                    const AcHuffmanSpec* spec, int16_t* dst, int n, int linbits) {
     BitCursor bits(*bitStream, *bitOffset);
+    const int pairs = n / 2;
+    int x, y;
     // When a whole pair (code, two escapes, two signs) fits in one 57-bit window, each pair
-    // takes one load.
-    const bool oneWindow = spec->maxLength + 2 * linbits + 2 <= 57;
-    for (int i = 0; i < n; i += 2) {
-        int x, y;
-        if (oneWindow) {
-            const uint64_t window = bits.Window();
-            const HuffmanEntry& e = Lookup(window, spec);
-            int used = e.length;
-            x = EscapedLine(window, used, (e.value >> 4) & 15, linbits);
-            y = EscapedLine(window, used, e.value & 15, linbits);
-            bits.Skip(used);
-        } else {
+    // takes one load; the loops are split by that and by the escape so that none tests per pair.
+    if (linbits == 0) {
+        for (int i = 0; i < pairs; ++i) {
+            DecodePairInWindow<false>(bits, spec, 0, x, y);
+            dst[2 * i] = int16_t(x);
+            dst[2 * i + 1] = int16_t(y);
+        }
+        if (n & 1) {
+            DecodePairInWindow<false>(bits, spec, 0, x, y);
+            dst[n - 1] = int16_t(x);
+        }
+    } else if (spec->maxLength + 2 * linbits + 2 <= 57) {
+        for (int i = 0; i < pairs; ++i) {
+            DecodePairInWindow<true>(bits, spec, linbits, x, y);
+            dst[2 * i] = int16_t(x);
+            dst[2 * i + 1] = int16_t(y);
+        }
+        if (n & 1) {
+            DecodePairInWindow<true>(bits, spec, linbits, x, y);
+            dst[n - 1] = int16_t(x);
+        }
+    } else {
+        for (int i = 0; i < n; i += 2) {
             const int32_t v = DecodeOne(bits, spec);
             x = EscapedLine(bits, (v >> 4) & 15, linbits);
             y = EscapedLine(bits, v & 15, linbits);
+            dst[i] = int16_t(x);
+            if (i + 1 < n) dst[i + 1] = int16_t(y);
         }
-        dst[i] = int16_t(x);
-        if (i + 1 < n) dst[i + 1] = int16_t(y);
     }
     bits.Store(bitStream, bitOffset);
 }
