@@ -56,8 +56,7 @@ void Finish(State* s, int slots) {
 int DecodeLayer1(State* s, const uint8_t* frame, size_t length) {
     const int channels = s->header.channels;
     const int jsbound = channels == 2 ? s->jsbound : 32;
-    BitReader& br = s->reader;
-    br.Set(frame, length, s->header.crcPresent ? 48 : 32);
+    CachedBitReader br(frame, length, s->header.crcPresent ? 48 : 32);
 
     for (int sb = 0; sb < 32; ++sb) {
         if (sb < jsbound) {
@@ -75,10 +74,9 @@ int DecodeLayer1(State* s, const uint8_t* frame, size_t length) {
         for (int ch = 0; ch < channels; ++ch)
             s->scaleIndex[ch][sb][0] = s->allocation[ch][sb] ? uint8_t(br.Get(6)) : 63;
 
-    CachedBitReader bits(frame, length, br.pos);
     const size_t endBits = length * 8;
     for (int blk = 0; blk < 12; ++blk) {
-        if (bits.Pos() >= endBits) {
+        if (br.Pos() >= endBits) {
             for (int ch = 0; ch < channels; ++ch)
                 std::memset(s->subbandSamples[ch] + 32 * blk, 0, sizeof(float) * 32 * (12 - blk));
             break;
@@ -90,7 +88,7 @@ int DecodeLayer1(State* s, const uint8_t* frame, size_t length) {
                     float v = 0.0f;
                     if (a) {
                         int nb = a + 1;
-                        int code = int(bits.Get(nb));
+                        int code = int(br.Get(nb));
                         float frac =
                             float(code - (1 << (nb - 1)) + 1) * (2.0f / float((1 << nb) - 1));
                         v = frac * 32768.0f * kScaleFactors[s->scaleIndex[ch][sb][0]];
@@ -102,7 +100,7 @@ int DecodeLayer1(State* s, const uint8_t* frame, size_t length) {
                 float frac = 0.0f;
                 if (a) {
                     int nb = a + 1;
-                    int code = int(bits.Get(nb));
+                    int code = int(br.Get(nb));
                     frac = float(code - (1 << (nb - 1)) + 1) * (2.0f / float((1 << nb) - 1));
                 }
                 for (int ch = 0; ch < channels; ++ch)
@@ -111,7 +109,7 @@ int DecodeLayer1(State* s, const uint8_t* frame, size_t length) {
             }
         }
     }
-    br.pos = bits.Pos();
+    s->reader.Set(frame, length, br.Pos());
     Finish(s, 12);
     return kFrameDecoded;
 }
@@ -146,8 +144,7 @@ int DecodeLayer2(State* s, const uint8_t* frame, size_t length) {
     const int sblimit = tab.sblimit;
     const int jsbound = channels == 2 ? s->jsbound : sblimit;
     const size_t start = s->header.crcPresent ? 48 : 32;
-    BitReader& br = s->reader;
-    br.Set(frame, length, start);
+    CachedBitReader br(frame, length, start);
 
     for (int sb = 0; sb < sblimit; ++sb) {
         int nbal = tab.nbal[sb];
@@ -162,8 +159,8 @@ int DecodeLayer2(State* s, const uint8_t* frame, size_t length) {
         for (int ch = 0; ch < channels; ++ch)
             s->scfsi[ch][sb] = s->allocation[ch][sb] ? uint8_t(br.Get(2)) : 0;
     if (s->header.crcPresent) {
-        size_t bits = br.pos - start;
-        if (br.Overrun()) return -1;
+        const size_t bits = br.Pos() - start;
+        if (br.Pos() > length * 8) return -1;
         uint16_t crc = Crc16Bits(0xFFFF, frame, 16, 16);
         crc = Crc16Bits(crc, frame, 48, bits);
         uint16_t read = uint16_t((frame[4] << 8) | frame[5]);
@@ -235,21 +232,20 @@ int DecodeLayer2(State* s, const uint8_t* frame, size_t length) {
     }
     for (int ch = 0; ch < channels; ++ch)
         std::memset(s->subbandSamples[ch], 0, sizeof(s->subbandSamples[ch]));
-    CachedBitReader bits(frame, length, br.pos);
     for (int gr = 0; gr < 12; ++gr) {
         const int part = gr >> 2, offset = 96 * gr;
         for (int n = 0; n < count; ++n) {
             const Coded& d = coded[n];
             float f0, f1, f2;
             if (d.groups) {
-                const Requant::Group& g = d.groups[bits.Get(d.bits)];
+                const Requant::Group& g = d.groups[br.Get(d.bits)];
                 f0 = g.frac[0];
                 f1 = g.frac[1];
                 f2 = g.frac[2];
             } else {
-                f0 = float(bits.Get(d.bits)) * d.mul + d.add;
-                f1 = float(bits.Get(d.bits)) * d.mul + d.add;
-                f2 = float(bits.Get(d.bits)) * d.mul + d.add;
+                f0 = float(br.Get(d.bits)) * d.mul + d.add;
+                f1 = float(br.Get(d.bits)) * d.mul + d.add;
+                f2 = float(br.Get(d.bits)) * d.mul + d.add;
             }
             for (int o = 0; o < d.outputs; ++o) {
                 float* dst = d.dst[o] + offset;
@@ -260,7 +256,7 @@ int DecodeLayer2(State* s, const uint8_t* frame, size_t length) {
             }
         }
     }
-    br.pos = bits.Pos();
+    s->reader.Set(frame, length, br.Pos());
     Finish(s, 36);
     return kFrameDecoded;
 }
