@@ -67,6 +67,16 @@ public:
         return v;
     }
 
+    // At least 56 bits ready for Take; a full cache stays as it is.
+    void Fill() { Refill(); }
+    // 1 to 32 bits that a Fill made ready (the caller counts them).
+    uint32_t Take(int n) {
+        const uint32_t v = uint32_t(m_cache >> (64 - n));
+        m_cache <<= n;
+        m_bits -= n;
+        return v;
+    }
+
 private:
     void Skip(int n) {
         if (n == 0) return;

@@ -236,16 +236,18 @@ int DecodeLayer2(State* s, const uint8_t* frame, size_t length) {
         const int part = gr >> 2, offset = 96 * gr;
         for (int n = 0; n < count; ++n) {
             const Coded& d = coded[n];
+            // One fill covers the entry (at most three 16-bit codes): no test per code.
+            br.Fill();
             float f0, f1, f2;
             if (d.groups) {
-                const Requant::Group& g = d.groups[br.Get(d.bits)];
+                const Requant::Group& g = d.groups[br.Take(d.bits)];
                 f0 = g.frac[0];
                 f1 = g.frac[1];
                 f2 = g.frac[2];
             } else {
-                f0 = float(br.Get(d.bits)) * d.mul + d.add;
-                f1 = float(br.Get(d.bits)) * d.mul + d.add;
-                f2 = float(br.Get(d.bits)) * d.mul + d.add;
+                f0 = float(br.Take(d.bits)) * d.mul + d.add;
+                f1 = float(br.Take(d.bits)) * d.mul + d.add;
+                f2 = float(br.Take(d.bits)) * d.mul + d.add;
             }
             for (int o = 0; o < d.outputs; ++o) {
                 float* dst = d.dst[o] + offset;
