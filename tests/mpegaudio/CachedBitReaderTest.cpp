@@ -3,6 +3,7 @@
 // with the position still counting, so that overrun checks keep working).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "SDKs/CodecFramework/mpegaudio/MpaBits.h"
@@ -25,9 +26,20 @@ TEST(MpegAudioCachedBitReader, AgreesWithThePlainReaderUpToAndPastTheEnd) {
             plain.Set(data.data(), size, start);
             CachedBitReader cached(data.data(), size, start);
             // Until well past the end: every read there must give zero bits.
+            // Single reads, and groups of up to 56 bits taken after one fill.
             while (plain.pos < size * 8 + 96) {
-                const int n = rng.Int(1, 25);
-                ASSERT_EQ(cached.Get(n), plain.Get(n)) << "width " << n << " at bit " << plain.pos;
+                if (rng.Bool()) {
+                    const int n = rng.Int(1, 25);
+                    ASSERT_EQ(cached.Get(n), plain.Get(n)) << "width " << n << " at " << plain.pos;
+                } else {
+                    cached.Fill();
+                    for (int left = 56; left > 0;) {
+                        const int n = std::min(rng.Int(1, 25), left);
+                        left -= n;
+                        ASSERT_EQ(cached.Take(n), plain.Get(n))
+                            << "taken " << n << " at " << plain.pos;
+                    }
+                }
                 ASSERT_EQ(cached.Pos(), plain.pos);
             }
         }
