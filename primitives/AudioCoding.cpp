@@ -517,51 +517,64 @@ inline int EscapedLine(uint64_t window, int& used, int magnitude, int linbits) {
     return (magnitude ^ -negative) + negative;
 }
 
-// One pair from a single window load (code, escapes and signs within 57 bits); kEscape false
-// for the tables without linbits.
+// One pair from the top of `window` (code, escapes and signs within its valid bits); returns the
+// bits used. kEscape false for the tables without linbits.
 template <bool kEscape>
-inline void DecodePairInWindow(BitCursor& bits, const AcHuffmanSpec* spec, int linbits, int& x,
-                               int& y) {
-    const uint64_t window = bits.Window();
+inline int DecodePairFromWindow(uint64_t window, const AcHuffmanSpec* spec, int linbits, int& x,
+                                int& y) {
     const HuffmanEntry& e = Lookup(window, spec);
     int used = e.length;
     x = EscapedLine(window, used, (e.value >> 4) & 15, kEscape ? linbits : 0);
     y = EscapedLine(window, used, e.value & 15, kEscape ? linbits : 0);
-    bits.Skip(used);
+    return used;
+}
+
+// n lines, each pair from one window load. When two of the longest pairs fit in the 57 bits of
+// a window, pairs go two per load: the second one's position then needs no load that waits for
+// the first one's length.
+template <bool kEscape>
+void DecodePairsInWindows(BitCursor& bits, const AcHuffmanSpec* spec, int16_t* dst, int n,
+                          int linbits) {
+    const int pairs = n / 2;
+    const int longestPair = spec->maxLength + (kEscape ? 2 * linbits : 0) + 2;
+    int i = 0, x, y;
+    if (2 * longestPair <= 57) {
+        for (; i + 2 <= pairs; i += 2) {
+            const uint64_t window = bits.Window();
+            const int first = DecodePairFromWindow<kEscape>(window, spec, linbits, x, y);
+            dst[2 * i] = int16_t(x);
+            dst[2 * i + 1] = int16_t(y);
+            const int second = DecodePairFromWindow<kEscape>(window << first, spec, linbits, x, y);
+            dst[2 * i + 2] = int16_t(x);
+            dst[2 * i + 3] = int16_t(y);
+            bits.Skip(first + second);
+        }
+    }
+    for (; i < pairs; ++i) {
+        bits.Skip(DecodePairFromWindow<kEscape>(bits.Window(), spec, linbits, x, y));
+        dst[2 * i] = int16_t(x);
+        dst[2 * i + 1] = int16_t(y);
+    }
+    if (n & 1) {
+        bits.Skip(DecodePairFromWindow<kEscape>(bits.Window(), spec, linbits, x, y));
+        dst[n - 1] = int16_t(x);
+    }
 }
 
 void HuffmanDecodePairsEscapePlain(const uint8_t** bitStream, int* bitOffset,
                                    const AcHuffmanSpec* spec, int16_t* dst, int n, int linbits) {
     BitCursor bits(*bitStream, *bitOffset);
-    const int pairs = n / 2;
-    int x, y;
-    // When a whole pair (code, two escapes, two signs) fits in one 57-bit window, each pair
-    // takes one load; the loops are split by that and by the escape so that none tests per pair.
+    // The loops are split by the escape and by whether a whole pair (code, two escapes, two
+    // signs) fits in one 57-bit window, so that none tests either per pair.
     if (linbits == 0) {
-        for (int i = 0; i < pairs; ++i) {
-            DecodePairInWindow<false>(bits, spec, 0, x, y);
-            dst[2 * i] = int16_t(x);
-            dst[2 * i + 1] = int16_t(y);
-        }
-        if (n & 1) {
-            DecodePairInWindow<false>(bits, spec, 0, x, y);
-            dst[n - 1] = int16_t(x);
-        }
+        DecodePairsInWindows<false>(bits, spec, dst, n, 0);
     } else if (spec->maxLength + 2 * linbits + 2 <= 57) {
-        for (int i = 0; i < pairs; ++i) {
-            DecodePairInWindow<true>(bits, spec, linbits, x, y);
-            dst[2 * i] = int16_t(x);
-            dst[2 * i + 1] = int16_t(y);
-        }
-        if (n & 1) {
-            DecodePairInWindow<true>(bits, spec, linbits, x, y);
-            dst[n - 1] = int16_t(x);
-        }
+        DecodePairsInWindows<true>(bits, spec, dst, n, linbits);
     } else {
         for (int i = 0; i < n; i += 2) {
             const int32_t v = DecodeOne(bits, spec);
-            x = EscapedLine(bits, (v >> 4) & 15, linbits);
-            y = EscapedLine(bits, v & 15, linbits);
+            const int x = EscapedLine(bits, (v >> 4) & 15, linbits);
+            const int y = EscapedLine(bits, v & 15, linbits);
             dst[i] = int16_t(x);
             if (i + 1 < n) dst[i + 1] = int16_t(y);
         }
