@@ -55,16 +55,22 @@ constexpr int32_t kWindowHalf[257] = {
 
 struct SynthesisTables {
     float window[512];
-    float matrix[32 * 32];
+    sp::ac::SynthesisMatrices matrix;
     float byAge[16 * 32];
 
     SynthesisTables() {
         for (int i = 0; i <= 256; ++i) window[i] = float(kWindowHalf[i]) / 65536.0f;
         for (int i = 257; i < 512; ++i)
             window[i] = (i % 64 == 0) ? window[512 - i] : -window[512 - i];
-        for (int k = 0; k < 32; ++k)
-            for (int m = 0; m < 32; ++m)
-                matrix[k * 32 + m] = float(std::cos(kPi * m * (2 * k + 1) / 64.0));
+        for (int k = 0; k < 8; ++k)
+            for (int i = 0; i < 8; ++i) {
+                matrix.quarter[8 * k + i] = float(std::cos(kPi * i * (2 * k + 1) / 16.0));
+                matrix.quarterOdd[8 * k + i] =
+                    float(std::cos(kPi * (2 * i + 1) * (2 * k + 1) / 32.0));
+            }
+        for (int k = 0; k < 16; ++k)
+            for (int j = 0; j < 16; ++j)
+                matrix.odd[16 * k + j] = float(std::cos(kPi * (2 * j + 1) * (2 * k + 1) / 64.0));
         // The 64 matrixed values of one step are V[i] = a(16 + i) with a(32) = 0,
         // a(64 - m) = -a(m) and a(64 + m) = -a(m), so a(0..31) describe them all. The output
         // sample j collects V_t[j] * D[64p + j] for even ages t = 2p and V_t[32 + j] *
@@ -98,20 +104,37 @@ void Synthesis32Plain(const float* src, float* dst, AcSynthesisState* state, int
     state->delay = line;
     const int slot = state->ring & 15;
 
-    // Even and odd k are summed separately and then added: two independent chains per value,
-    // which the vector variants rely on for speed and reproduce exactly.
-    float even[32] = {}, odd[32] = {};
-    for (int k = 0; k < 32; k += 2) {
-        const float x0 = src[k], x1 = src[k + 1];
-        const float* row0 = tables.matrix + 32 * k;
-        const float* row1 = row0 + 32;
-        for (int m = 0; m < 32; ++m) {
-            even[m] += x0 * row0[m];
-            odd[m] += x1 * row1[m];
-        }
+    // The matrixing through the symmetric split (see SynthesisMatrices); the vector variants
+    // perform the same operations in the same order.
+    const sp::ac::SynthesisMatrices& mx = tables.matrix;
+    float s[16], d[16], ss[8], sd[8];
+    for (int k = 0; k < 16; ++k) {
+        s[k] = src[k] + src[31 - k];
+        d[k] = src[k] - src[31 - k];
     }
+    for (int k = 0; k < 8; ++k) {
+        ss[k] = s[k] + s[15 - k];
+        sd[k] = s[k] - s[15 - k];
+    }
+    float q0[8] = {}, q1[8] = {}, r0[8] = {}, r1[8] = {}, o0[16] = {}, o1[16] = {};
+    for (int k = 0; k < 8; k += 2)
+        for (int i = 0; i < 8; ++i) {
+            q0[i] += ss[k] * mx.quarter[8 * k + i];
+            q1[i] += ss[k + 1] * mx.quarter[8 * k + 8 + i];
+            r0[i] += sd[k] * mx.quarterOdd[8 * k + i];
+            r1[i] += sd[k + 1] * mx.quarterOdd[8 * k + 8 + i];
+        }
+    for (int k = 0; k < 16; k += 2)
+        for (int j = 0; j < 16; ++j) {
+            o0[j] += d[k] * mx.odd[16 * k + j];
+            o1[j] += d[k + 1] * mx.odd[16 * k + 16 + j];
+        }
     float* newest = line + 32 * slot;
-    for (int m = 0; m < 32; ++m) newest[m] = even[m] + odd[m];
+    for (int i = 0; i < 8; ++i) {
+        newest[4 * i] = q0[i] + q1[i];
+        newest[4 * i + 2] = r0[i] + r1[i];
+    }
+    for (int j = 0; j < 16; ++j) newest[2 * j + 1] = o0[j] + o1[j];
 
     float accA[16] = {}, accB[16] = {}, accC[16] = {}, accE[16] = {};
     for (int t = 0; t < 16; ++t) {
@@ -494,28 +517,67 @@ inline int EscapedLine(uint64_t window, int& used, int magnitude, int linbits) {
     return (magnitude ^ -negative) + negative;
 }
 
+// One pair from the top of `window` (code, escapes and signs within its valid bits); returns the
+// bits used. kEscape false for the tables without linbits.
+template <bool kEscape>
+inline int DecodePairFromWindow(uint64_t window, const AcHuffmanSpec* spec, int linbits, int& x,
+                                int& y) {
+    const HuffmanEntry& e = Lookup(window, spec);
+    int used = e.length;
+    x = EscapedLine(window, used, (e.value >> 4) & 15, kEscape ? linbits : 0);
+    y = EscapedLine(window, used, e.value & 15, kEscape ? linbits : 0);
+    return used;
+}
+
+// n lines, each pair from one window load. When two of the longest pairs fit in the 57 bits of
+// a window, pairs go two per load: the second one's position then needs no load that waits for
+// the first one's length.
+template <bool kEscape>
+void DecodePairsInWindows(BitCursor& bits, const AcHuffmanSpec* spec, int16_t* dst, int n,
+                          int linbits) {
+    const int pairs = n / 2;
+    const int longestPair = spec->maxLength + (kEscape ? 2 * linbits : 0) + 2;
+    int i = 0, x, y;
+    if (2 * longestPair <= 57) {
+        for (; i + 2 <= pairs; i += 2) {
+            const uint64_t window = bits.Window();
+            const int first = DecodePairFromWindow<kEscape>(window, spec, linbits, x, y);
+            dst[2 * i] = int16_t(x);
+            dst[2 * i + 1] = int16_t(y);
+            const int second = DecodePairFromWindow<kEscape>(window << first, spec, linbits, x, y);
+            dst[2 * i + 2] = int16_t(x);
+            dst[2 * i + 3] = int16_t(y);
+            bits.Skip(first + second);
+        }
+    }
+    for (; i < pairs; ++i) {
+        bits.Skip(DecodePairFromWindow<kEscape>(bits.Window(), spec, linbits, x, y));
+        dst[2 * i] = int16_t(x);
+        dst[2 * i + 1] = int16_t(y);
+    }
+    if (n & 1) {
+        bits.Skip(DecodePairFromWindow<kEscape>(bits.Window(), spec, linbits, x, y));
+        dst[n - 1] = int16_t(x);
+    }
+}
+
 void HuffmanDecodePairsEscapePlain(const uint8_t** bitStream, int* bitOffset,
                                    const AcHuffmanSpec* spec, int16_t* dst, int n, int linbits) {
     BitCursor bits(*bitStream, *bitOffset);
-    // When a whole pair (code, two escapes, two signs) fits in one 57-bit window, each pair
-    // takes one load.
-    const bool oneWindow = spec->maxLength + 2 * linbits + 2 <= 57;
-    for (int i = 0; i < n; i += 2) {
-        int x, y;
-        if (oneWindow) {
-            const uint64_t window = bits.Window();
-            const HuffmanEntry& e = Lookup(window, spec);
-            int used = e.length;
-            x = EscapedLine(window, used, (e.value >> 4) & 15, linbits);
-            y = EscapedLine(window, used, e.value & 15, linbits);
-            bits.Skip(used);
-        } else {
+    // The loops are split by the escape and by whether a whole pair (code, two escapes, two
+    // signs) fits in one 57-bit window, so that none tests either per pair.
+    if (linbits == 0) {
+        DecodePairsInWindows<false>(bits, spec, dst, n, 0);
+    } else if (spec->maxLength + 2 * linbits + 2 <= 57) {
+        DecodePairsInWindows<true>(bits, spec, dst, n, linbits);
+    } else {
+        for (int i = 0; i < n; i += 2) {
             const int32_t v = DecodeOne(bits, spec);
-            x = EscapedLine(bits, (v >> 4) & 15, linbits);
-            y = EscapedLine(bits, v & 15, linbits);
+            const int x = EscapedLine(bits, (v >> 4) & 15, linbits);
+            const int y = EscapedLine(bits, v & 15, linbits);
+            dst[i] = int16_t(x);
+            if (i + 1 < n) dst[i + 1] = int16_t(y);
         }
-        dst[i] = int16_t(x);
-        if (i + 1 < n) dst[i + 1] = int16_t(y);
     }
     bits.Store(bitStream, bitOffset);
 }
@@ -529,7 +591,7 @@ namespace sp::ac {
 const float* SynthesisWindow() {
     return Synthesis().window;
 }
-const float* SynthesisMatrix() {
+const SynthesisMatrices& SynthesisMatrix() {
     return Synthesis().matrix;
 }
 const float* SynthesisWindowByAge() {
@@ -732,7 +794,7 @@ SpStatus acInverseMdct(const float* src, float* dst, const AcMdctSpec* spec, uin
         work = own;
     }
     sp::kernels::acInverseMdct.Current()(src, dst, spec, work);
-    spFree(own);
+    if (own) spFree(own);
     return spStsNoErr;
 }
 

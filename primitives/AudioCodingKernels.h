@@ -34,8 +34,19 @@ namespace sp::ac {
 
 // Window of the synthesis filter bank, ISO/IEC 11172-3 Table 3-B.3 (512 coefficients).
 const float* SynthesisWindow();
-// Matrixing coefficients: row k (32 rows) holds cos(pi * m * (2k + 1) / 64) for m = 0..31.
-const float* SynthesisMatrix();
+// Matrixing a(m) = sum_k x[k] cos(pi * m * (2k + 1) / 64), m, k < 32, split twice by the
+// symmetry of the cosines in k: with s[k] = x[k] + x[31 - k], d[k] = x[k] - x[31 - k] (k < 16) and
+// ss[k] = s[k] + s[15 - k], sd[k] = s[k] - s[15 - k] (k < 8),
+//   a(4i) = sum_k ss[k] quarter[k][i], a(4i + 2) = sum_k sd[k] quarterOdd[k][i] (i, k < 8),
+//   a(2j + 1) = sum_k d[k] odd[k][j] (j, k < 16),
+// a quarter of the products of the full matrix. Every sum runs as two chains, even and odd k,
+// added at the end.
+struct SynthesisMatrices {
+    float quarter[8 * 8];     // cos(pi * i * (2k + 1) / 16)
+    float quarterOdd[8 * 8];  // cos(pi * (2i + 1) * (2k + 1) / 32)
+    float odd[16 * 16];       // cos(pi * (2j + 1) * (2k + 1) / 64)
+};
+const SynthesisMatrices& SynthesisMatrix();
 // Window rearranged per step age t for the four accumulators of acSynthesis32 (see there):
 // for each t, 32 floats: t even: A[0..15], B[0..15]; t odd: C[0..15], E[0..15].
 const float* SynthesisWindowByAge();

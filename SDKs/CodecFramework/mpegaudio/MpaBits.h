@@ -4,6 +4,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "primitives/ByteOrder.h"
+
 namespace UMC {
 namespace mpa {
 
@@ -44,6 +46,64 @@ struct BitReader {
         ++pos;
         return v;
     }
+};
+
+// The same reading order over a 64-bit cache, for the sample loops that read a few bits at a
+// time: one load refills up to 56 bits. Bits past the end read as zero; Pos() keeps counting.
+class CachedBitReader {
+public:
+    CachedBitReader(const uint8_t* data, size_t size, size_t bitPos)
+        : m_data(data), m_size(size), m_next(bitPos >> 3) {
+        Refill();
+        Skip(int(bitPos & 7));
+    }
+    size_t Pos() const { return m_next * 8 - size_t(m_bits); }
+    // 1 to 32 bits.
+    uint32_t Get(int n) {
+        if (m_bits < n) Refill();
+        const uint32_t v = uint32_t(m_cache >> (64 - n));
+        m_cache <<= n;
+        m_bits -= n;
+        return v;
+    }
+
+    // At least 56 bits ready for Take; a full cache stays as it is.
+    void Fill() { Refill(); }
+    // 1 to 32 bits that a Fill made ready (the caller counts them).
+    uint32_t Take(int n) {
+        const uint32_t v = uint32_t(m_cache >> (64 - n));
+        m_cache <<= n;
+        m_bits -= n;
+        return v;
+    }
+
+private:
+    void Skip(int n) {
+        if (n == 0) return;
+        m_cache <<= n;
+        m_bits -= n;
+    }
+    void Refill() {
+        if (m_next + 8 <= m_size) {
+            m_cache |= sp::LoadBigEndian64(m_data + m_next) >> m_bits;
+            const int bytes = (63 - m_bits) >> 3;
+            m_next += size_t(bytes);
+            m_bits += 8 * bytes;
+            return;
+        }
+        while (m_bits <= 56) {
+            const uint64_t byte = m_next < m_size ? m_data[m_next] : 0u;
+            m_cache |= byte << (56 - m_bits);
+            ++m_next;
+            m_bits += 8;
+        }
+    }
+
+    const uint8_t* m_data;
+    size_t m_size;
+    size_t m_next;  // next byte to load
+    uint64_t m_cache = 0;
+    int m_bits = 0;  // valid bits at the top of the cache
 };
 
 // CRC-16 with generator 0x8005, most significant bit first, over `bits` bits of data starting at

@@ -10,19 +10,34 @@ namespace mpa {
 namespace {
 
 // Per quantisation class: value = (code * mul + add) * scale factor, which is
-// C * ((code - 2^(nb-1)) / 2^(nb-1) + D) * 32768 for the class's nb bits per sample.
+// C * ((code - 2^(nb-1)) / 2^(nb-1) + D) * 32768 for the class's nb bits per sample. Grouped
+// classes split their code words through a table of every code word the field can hold (values
+// beyond steps^3 included, split the same way), with the three fractions worked out already.
 struct Requant {
+    struct Group {
+        float frac[3];
+    };
     float mul[17];
     float add[17];
-    int sampleBits[17];  // bits of one ungrouped sample (grouped classes: its nb for the formula)
+    const Group* groups[17] = {};  // grouped classes only
+    Group storage[(1 << 5) + (1 << 7) + (1 << 10)];
     Requant() {
+        Group* next = storage;
         for (int i = 0; i < 17; ++i) {
             const QuantClass& q = kQuantClasses[i];
             int nb = q.grouped ? (q.steps == 3 ? 2 : q.steps == 5 ? 3 : 4) : q.bits;
             double half = double(1 << (nb - 1));
             mul[i] = float(double(q.c) * 32768.0 / half);
             add[i] = float(double(q.c) * (double(q.d) - 1.0) * 32768.0);
-            sampleBits[i] = nb;
+            if (!q.grouped) continue;
+            groups[i] = next;
+            for (int word = 0; word < (1 << q.bits); ++word, ++next) {
+                int c = word;
+                for (int k = 0; k < 3; ++k) {
+                    next->frac[k] = float(c % q.steps) * mul[i] + add[i];
+                    c /= q.steps;
+                }
+            }
         }
     }
 };
@@ -41,8 +56,7 @@ void Finish(State* s, int slots) {
 int DecodeLayer1(State* s, const uint8_t* frame, size_t length) {
     const int channels = s->header.channels;
     const int jsbound = channels == 2 ? s->jsbound : 32;
-    BitReader& br = s->reader;
-    br.Set(frame, length, s->header.crcPresent ? 48 : 32);
+    CachedBitReader br(frame, length, s->header.crcPresent ? 48 : 32);
 
     for (int sb = 0; sb < 32; ++sb) {
         if (sb < jsbound) {
@@ -60,8 +74,9 @@ int DecodeLayer1(State* s, const uint8_t* frame, size_t length) {
         for (int ch = 0; ch < channels; ++ch)
             s->scaleIndex[ch][sb][0] = s->allocation[ch][sb] ? uint8_t(br.Get(6)) : 63;
 
+    const size_t endBits = length * 8;
     for (int blk = 0; blk < 12; ++blk) {
-        if (br.Overrun() || br.BitsLeft() == 0) {
+        if (br.Pos() >= endBits) {
             for (int ch = 0; ch < channels; ++ch)
                 std::memset(s->subbandSamples[ch] + 32 * blk, 0, sizeof(float) * 32 * (12 - blk));
             break;
@@ -74,7 +89,6 @@ int DecodeLayer1(State* s, const uint8_t* frame, size_t length) {
                     if (a) {
                         int nb = a + 1;
                         int code = int(br.Get(nb));
-                        s->quantised[ch][32 * blk + sb] = code;
                         float frac =
                             float(code - (1 << (nb - 1)) + 1) * (2.0f / float((1 << nb) - 1));
                         v = frac * 32768.0f * kScaleFactors[s->scaleIndex[ch][sb][0]];
@@ -95,6 +109,7 @@ int DecodeLayer1(State* s, const uint8_t* frame, size_t length) {
             }
         }
     }
+    s->reader.Set(frame, length, br.Pos());
     Finish(s, 12);
     return kFrameDecoded;
 }
@@ -129,8 +144,7 @@ int DecodeLayer2(State* s, const uint8_t* frame, size_t length) {
     const int sblimit = tab.sblimit;
     const int jsbound = channels == 2 ? s->jsbound : sblimit;
     const size_t start = s->header.crcPresent ? 48 : 32;
-    BitReader& br = s->reader;
-    br.Set(frame, length, start);
+    CachedBitReader br(frame, length, start);
 
     for (int sb = 0; sb < sblimit; ++sb) {
         int nbal = tab.nbal[sb];
@@ -145,8 +159,8 @@ int DecodeLayer2(State* s, const uint8_t* frame, size_t length) {
         for (int ch = 0; ch < channels; ++ch)
             s->scfsi[ch][sb] = s->allocation[ch][sb] ? uint8_t(br.Get(2)) : 0;
     if (s->header.crcPresent) {
-        size_t bits = br.pos - start;
-        if (br.Overrun()) return -1;
+        const size_t bits = br.Pos() - start;
+        if (br.Pos() > length * 8) return -1;
         uint16_t crc = Crc16Bits(0xFFFF, frame, 16, 16);
         crc = Crc16Bits(crc, frame, 48, bits);
         uint16_t read = uint16_t((frame[4] << 8) | frame[5]);
@@ -182,47 +196,69 @@ int DecodeLayer2(State* s, const uint8_t* frame, size_t length) {
             }
         }
 
+    // Per subband and coded channel what the sample loop needs, gathered first so that the loop
+    // reads only locals (its stores into the state could alias the state's byte arrays). Above
+    // jsbound one code serves both channels, each with its own scale factors.
+    struct Coded {
+        const Requant::Group* groups;  // grouped classes
+        float mul, add;                // the others
+        int32_t bits;
+        int32_t outputs;  // 1, or 2 above jsbound in stereo
+        float* dst[2];
+        float scale[2][3];
+    };
     const Requant& rq = Requantiser();
-    for (int gr = 0; gr < 12; ++gr) {
-        const int part = gr >> 2;
-        for (int sb = 0; sb < sblimit; ++sb) {
-            const int nch = sb < jsbound ? channels : 1;
-            for (int ch = 0; ch < nch; ++ch) {
-                int a = s->allocation[ch][sb];
-                int codes[3] = {0, 0, 0};
-                int cls = a ? tab.cls[sb][a] : -1;
-                if (cls >= 0) {
-                    const QuantClass& q = kQuantClasses[cls];
-                    if (q.grouped) {
-                        int c = int(br.Get(q.bits));
-                        for (int i = 0; i < 3; ++i) {
-                            codes[i] = c % q.steps;
-                            c /= q.steps;
-                        }
-                    } else {
-                        for (int i = 0; i < 3; ++i) codes[i] = int(br.Get(q.bits));
-                    }
-                }
-                const int first = ch, last = sb < jsbound ? ch : channels - 1;
-                for (int c = first; c <= last; ++c) {
-                    float* dst = s->subbandSamples[c] + 96 * gr + sb;
-                    if (cls < 0) {
-                        dst[0] = dst[32] = dst[64] = 0.0f;
-                        continue;
-                    }
-                    float scale = kScaleFactors[s->scaleIndex[c][sb][part]];
-                    for (int i = 0; i < 3; ++i) {
-                        s->quantised[c][96 * gr + 32 * i + sb] = codes[i];
-                        dst[32 * i] = (float(codes[i]) * rq.mul[cls] + rq.add[cls]) * scale;
-                    }
-                }
+    Coded coded[64];
+    int count = 0;
+    for (int sb = 0; sb < sblimit; ++sb) {
+        const int nch = sb < jsbound ? channels : 1;
+        for (int ch = 0; ch < nch; ++ch) {
+            const int a = s->allocation[ch][sb];
+            const int k = a ? tab.cls[sb][a] : -1;
+            if (k < 0) continue;  // its samples stay 0
+            Coded& d = coded[count++];
+            d.groups = rq.groups[k];
+            d.mul = rq.mul[k];
+            d.add = rq.add[k];
+            d.bits = kQuantClasses[k].bits;
+            d.outputs = sb >= jsbound && channels == 2 ? 2 : 1;
+            for (int o = 0; o < d.outputs; ++o) {
+                const int c = ch + o;
+                d.dst[o] = s->subbandSamples[c] + sb;
+                for (int part = 0; part < 3; ++part)
+                    d.scale[o][part] = kScaleFactors[s->scaleIndex[c][sb][part]];
             }
         }
-        for (int ch = 0; ch < channels; ++ch)
-            for (int i = 0; i < 3; ++i)
-                for (int sb = sblimit; sb < 32; ++sb)
-                    s->subbandSamples[ch][96 * gr + 32 * i + sb] = 0.0f;
     }
+    for (int ch = 0; ch < channels; ++ch)
+        std::memset(s->subbandSamples[ch], 0, sizeof(s->subbandSamples[ch]));
+    for (int gr = 0; gr < 12; ++gr) {
+        const int part = gr >> 2, offset = 96 * gr;
+        for (int n = 0; n < count; ++n) {
+            const Coded& d = coded[n];
+            // One fill covers the entry (at most three 16-bit codes): no test per code.
+            br.Fill();
+            float f0, f1, f2;
+            if (d.groups) {
+                const Requant::Group& g = d.groups[br.Take(d.bits)];
+                f0 = g.frac[0];
+                f1 = g.frac[1];
+                f2 = g.frac[2];
+            } else {
+                f0 = float(br.Take(d.bits)) * d.mul + d.add;
+                f1 = float(br.Take(d.bits)) * d.mul + d.add;
+                f2 = float(br.Take(d.bits)) * d.mul + d.add;
+            }
+            for (int o = 0; o < d.outputs; ++o) {
+                float* dst = d.dst[o] + offset;
+                const float scale = d.scale[o][part];
+                dst[0] = f0 * scale;
+                dst[32] = f1 * scale;
+                dst[64] = f2 * scale;
+            }
+        }
+    }
+    s->reader.Set(frame, length, br.Pos());
     Finish(s, 36);
     return kFrameDecoded;
 }

@@ -509,10 +509,19 @@ void AliasReduce(Layer3Channel& c, int boundaries = 31) {
         for (int sb = 1; sb <= count && sb < 32; ++sb) {
             float* lo = c.xr + 18 * sb - 1;
             float* hi = c.xr + 18 * sb;
+            // Through copies, so that the compiler sees the two sides apart and vectorises.
+            float a[8], b[8], outLo[8], outHi[8];
             for (int i = 0; i < 8; ++i) {
-                float a = lo[-i], b = hi[i];
-                lo[-i] = a * k.cs[i] - b * k.ca[i];
-                hi[i] = b * k.cs[i] + a * k.ca[i];
+                a[i] = lo[-i];
+                b[i] = hi[i];
+            }
+            for (int i = 0; i < 8; ++i) {
+                outLo[i] = a[i] * k.cs[i] - b[i] * k.ca[i];
+                outHi[i] = b[i] * k.cs[i] + a[i] * k.ca[i];
+            }
+            for (int i = 0; i < 8; ++i) {
+                lo[-i] = outLo[i];
+                hi[i] = outHi[i];
             }
         }
     }
@@ -528,16 +537,22 @@ void Imdct(State* s, const GranuleChannel& g, Layer3Channel& c, float* slots) {
     c.prevSubbands = active;
     float time[18];
     std::memset(slots, 0, sizeof(float) * 576);
+    auto blockType = [&g](int sb) {
+        return g.mixedBlock && sb < 2 ? 0 : g.windowSwitching ? g.blockType : 0;
+    };
+    // The long transforms first, all of them: the windowing reads their outputs with wider loads
+    // than the transform's stores, which stalls when it follows each transform directly.
+    float longOut[32][36];
+    for (int sb = 0; sb < active; ++sb)
+        if (blockType(sb) != 2) acInverseMdct(c.xr + 18 * sb, longOut[sb], s->mdct36, s->mdctWork);
     for (int sb = 0; sb < processed; ++sb) {
         float* ov = c.overlap[sb];
-        int bt = g.windowSwitching ? g.blockType : 0;
-        if (g.mixedBlock && sb < 2) bt = 0;
+        const int bt = blockType(sb);
         if (sb >= active) {
             std::memcpy(time, ov, sizeof(time));
             std::memset(ov, 0, sizeof(float) * 18);
         } else if (bt != 2) {
-            float y[36];
-            acInverseMdct(c.xr + 18 * sb, y, s->mdct36, s->mdctWork);
+            const float* y = longOut[sb];
             const float* win = s->window[bt];
             for (int i = 0; i < 18; ++i) {
                 time[i] = y[i] * win[i] + ov[i];

@@ -104,7 +104,6 @@ struct State {
     int16_t allocation[2][32];
     uint8_t scfsi[2][32];
     uint8_t scaleIndex[2][32][3];
-    int32_t quantised[2][1152];
     float subbandSamples[2][1152];
     float pcm[2][1152];
 
