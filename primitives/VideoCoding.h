@@ -1,6 +1,6 @@
 // Video coding kernels: block copies, motion-compensated prediction with half-sample
 // interpolation, bidirectional averaging, residual and constant addition, and the 8x8 inverse DCT
-// in its residual, reduced and pixel forms.
+// in its residual, reduced and pixel forms; the start-code search of the MPEG video streams.
 //
 // Pixels are 8-bit unsigned, residuals and coefficients 16-bit signed. A step is the distance in
 // bytes between the starts of two rows. No pointer needs any alignment. Every kernel returns 0, or
@@ -96,3 +96,8 @@ SpStatus vcInverseDct8x8SparseStore(const int16_t* coefficients, uint8_t* dst, i
 // 255), as vcInverseDct8x8 (or vcInverseDct8x8Sparse) followed by vcAddResidual8x8.
 SpStatus vcInverseDct8x8Add(const int16_t* coefficients, uint8_t* dst, int dstStep);
 SpStatus vcInverseDct8x8SparseAdd(const int16_t* coefficients, uint8_t* dst, int dstStep);
+
+// The first start code in src[0, len): *offset = the index of its 00 00 01 prefix, whose value
+// byte (the one after the 01) lies inside the buffer too; len when there is none, so a prefix cut
+// by the buffer's end is not found. -6 for len < 1, -8 for a null pointer.
+SpStatus vcFindStartCode(const uint8_t* src, int len, int* offset);

@@ -18,6 +18,8 @@ using PredictFn = void(const uint8_t*, ptrdiff_t, uint8_t*, ptrdiff_t, int, int)
 using IdctFn = void(const int16_t*, int16_t*);
 using IdctToPixelsFn = void(const int16_t*, uint8_t*, ptrdiff_t, int);
 using IdctStoreFn = void(const int16_t*, uint8_t*, ptrdiff_t);
+// The offset of the first complete start code in [data, data + size), or size.
+using FindStartCodeFn = size_t(const uint8_t*, size_t);
 
 extern const Kernel<CopyBlockFn> copyBlock8x8;
 extern const Kernel<CopyBlockFn> copyBlock16x16;
@@ -39,12 +41,13 @@ extern const Kernel<IdctFn> inverseDct8x8Sparse;
 extern const Kernel<IdctStoreFn> inverseDct8x8SparseStore;
 extern const Kernel<IdctStoreFn> inverseDct8x8Add;
 extern const Kernel<IdctStoreFn> inverseDct8x8SparseAdd;
+extern const Kernel<FindStartCodeFn> findStartCode;
 
 }  // namespace sp::kernels
 
 // SIMD variants, registered where they beat the next lower set. SSE2: every kernel. SSSE3 and
 // AVX2: the 16-wide predictions (four-sample interpolation gains) and the inverse DCTs; AVX2 also
-// residual addition.
+// residual addition. The start-code search: SSE2 and AVX2.
 namespace sp::x86 {
 using kernels::IdctFn;
 using kernels::IdctStoreFn;
@@ -80,4 +83,6 @@ kernels::CopyBlockFn CopyBlock16x16Sse2;
 kernels::AddResidualFn AddResidual8x8Sse2;
 kernels::AddResidualFn AddResidual8x8Avx2;
 kernels::AddConstantFn AddConstant8x8Sse2;
+kernels::FindStartCodeFn FindStartCodeSse2;
+kernels::FindStartCodeFn FindStartCodeAvx2;
 }  // namespace sp::x86

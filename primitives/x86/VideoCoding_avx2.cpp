@@ -2,6 +2,7 @@
 // on two rows per register.
 #include <immintrin.h>
 
+#include <bit>
 #include <cstddef>
 #include <type_traits>
 
@@ -18,6 +19,7 @@ constexpr Isa kIsa = Isa::AVX2;
 
 #define SP_VARIANT(name) name##Avx2
 #include "primitives/x86/VideoCodingOps.inc"
+#include "primitives/x86/VideoCodingStartCode.inc"
 #undef SP_VC_PREDICT
 #undef SP_VARIANT
 

@@ -2,6 +2,7 @@
 // predictions (no wider set predicts them faster), block copies, residual and constant addition.
 #include <immintrin.h>
 
+#include <bit>
 #include <cstddef>
 #include <type_traits>
 
@@ -15,6 +16,7 @@ constexpr Isa kIsa = Isa::SSE2;
 
 #define SP_VARIANT(name) name##Sse2
 #include "primitives/x86/VideoCodingOps.inc"
+#include "primitives/x86/VideoCodingStartCode.inc"
 
 SP_VC_PREDICT(Predict8x4, 8, 4, false)
 SP_VC_PREDICT(Predict8x8, 8, 8, false)

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "primitives/VideoCodingKernels.h"
+
 namespace UMC {
 
 struct Mpeg2BitReader {
@@ -63,21 +65,14 @@ struct Mpeg2BitReader {
     int FindStartCode() {
         AlignByte();
         if (ptr > end) ptr = end;
-        // A prefix ends in the byte 01, which compressed data holds about once in 256 bytes:
-        // memchr skips to each candidate, the two zeros before it are checked after.
         const size_t size = size_t(end - ptr);
-        for (size_t i = 2; i + 1 < size;) {
-            const void* one = std::memchr(ptr + i, 1, size - 1 - i);
-            if (!one) break;
-            const uint8_t* q = static_cast<const uint8_t*>(one);
-            if (q[-1] == 0 && q[-2] == 0) {
-                ptr = q - 2;
-                return q[1];
-            }
-            i = size_t(q - ptr) + 1;
+        const size_t at = sp::kernels::findStartCode.Current()(ptr, size);
+        if (at == size) {
+            ptr = end;
+            return -1;
         }
-        ptr = end;
-        return -1;
+        ptr += at;
+        return ptr[3];
     }
     // Start code value at the current byte-aligned position without moving, or -1.
     int PeekStartCode() const {
