@@ -79,7 +79,6 @@ struct Mpeg2PictureTarget {
 struct Mpeg2ThreadContext {
     Mpeg2BitReader bs;
     alignas(32) int16_t block[64];
-    alignas(32) int16_t residual[64];
     const uint8_t* scan = kMpeg2ZigzagScan;
     // Matrices in natural order: intra, non-intra, chroma intra, chroma non-intra.
     uint8_t matrix[4][64];
