@@ -47,9 +47,8 @@ public:
     IPin* OutputPin();
 
     // One sample of `size` bytes. VFW_E_BUFFER_OVERFLOW when it does not fit in the buffer (lent:
-    // above 2 GiB);
-    // otherwise the downstream Receive result (or the allocator's failure). dwFlags go to
-    // GetBuffer (AM_GBF_NOWAIT to fail instead of waiting for a free buffer).
+    // above 2 GiB); otherwise the downstream Receive result (or the allocator's failure). dwFlags
+    // go to GetBuffer (AM_GBF_NOWAIT to fail instead of waiting for a free buffer).
     HRESULT Deliver(const BYTE* data, size_t size, const SampleSpec& spec = {}, DWORD dwFlags = 0);
     // Splits the bytes into samples whose sizes cycle through `sizes`; `specFor(index, offset)`
     // gives each sample's spec. Stops at the first result that is not S_OK and returns it.
