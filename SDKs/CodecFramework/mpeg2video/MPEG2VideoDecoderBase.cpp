@@ -403,7 +403,9 @@ Status MPEG2VideoDecoderBase::DecodeGroups(Mpeg2ThreadContext& ctx) {
         const uint8_t* stop = k + 1 < published ? m_groups[k + 1].start : m_groupsEnd;
         ctx.bs.Init(group.start, size_t(stop - group.start));
         ctx.mbRow = group.row;
+        ctx.rowLimit = k + 1 < published ? m_groups[k + 1].row : INT32_MAX;
         if (DecodeRange(ctx, &group.lastRow) != STATUS_OK) damaged = true;
+        ctx.rowLimit = INT32_MAX;
     }
     return damaged ? 2 : STATUS_OK;
 }

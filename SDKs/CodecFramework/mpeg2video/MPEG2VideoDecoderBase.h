@@ -87,6 +87,9 @@ struct Mpeg2ThreadContext {
     int pmv[2][2][2] = {};  // [r][s][t]
     int mbRow = 0;
     int mbCol = -1;
+    // Rows at and below this one belong to another thread's slices: a slice that runs on into
+    // them stops there (the picture is then decoded again in stream order).
+    int rowLimit = INT32_MAX;
     // Current macroblock.
     int mbType = 0;
     Mpeg2MotionType motionType = kMotionFrame;

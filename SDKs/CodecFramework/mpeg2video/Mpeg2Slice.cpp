@@ -238,7 +238,7 @@ Mpeg2SliceDecoder<kChroma, kField, kIntraOnly, kMpeg1>::Mpeg2SliceDecoder(
       m_ctx(ctx),
       m_bs(ctx.bs),
       m_mbWidth(dec.m_sequence.mbWidth),
-      m_mbRows(dec.m_picture.mbRows),
+      m_mbRows(std::min(dec.m_picture.mbRows, ctx.rowLimit)),
       m_pitch(dec.m_lumaPitch),
       m_cpitch(dec.m_chromaPitch),
       m_dpitch(dec.m_target.pitch[0]),
