@@ -145,14 +145,12 @@ TEST(QMMediaSampleTest, RefusedCallsChangeNothing) {
     ASSERT_EQ(s->SetActualDataLength(40), S_OK);
     const GUID high = {0x90000000, 0, 0, {0, 0, 0, 0, 0, 0, 0, 0}};
     const GUID low = {0x10000000, 0, 0, {0, 0, 0, 0, 0, 0, 0, 1}};
-    const GUID absent = {0x50000000, 0, 0, {0, 0, 0, 0, 0, 0, 0, 0}};
     BYTE v1[3] = {1, 2, 3}, v2[5] = {9, 8, 7, 6, 5}, out[8] = {};
     ASSERT_EQ(s->SetProperty(high, v1, 3), S_OK);
     ASSERT_EQ(s->SetProperty(low, v2, 5), S_OK);
     ASSERT_EQ(s->SetProperty(high, v2, 2), S_OK);  // replaces
     const State before = StateOf(s.sample), freshBefore = StateOf(fresh.sample);
     INSSBuffer4* nss = s.sample;
-    IMediaBuffer* dmo = s.sample;
     IMFMediaBuffer* mf = s.sample;
     GUID g{};
     BYTE* pointer = nullptr;
@@ -173,21 +171,15 @@ TEST(QMMediaSampleTest, RefusedCallsChangeNothing) {
         {[&] { return s->SetMediaTime(nullptr, &a); }, E_INVALIDARG, "pTimeEnd == 0"},
         {[&] { return s->SetActualDataLength(101); }, VFW_E_BUFFER_OVERFLOW,
          "lActual <= m_cbBuffer"},
-        {[&] { return s->SetActualDataLength(-1); }, E_INVALIDARG},
         // A DWORD length that would be negative as a LONG is an overflow, not a small length.
         {[&] { return nss->SetLength(0x80000000u); }, VFW_E_BUFFER_OVERFLOW},
-        {[&] { return dmo->SetLength(101); }, VFW_E_BUFFER_OVERFLOW},
         {[&] { return mf->SetCurrentLength(0xFFFFFFFFu); }, VFW_E_BUFFER_OVERFLOW},
         {[&] { return mf->Lock(nullptr, nullptr, nullptr); }, E_POINTER},
         {[&] { return nss->GetMaxLength(nullptr); }, E_POINTER, "pdwMaxLength != 0"},
-        {[&] { return empty->GetPointer(nullptr); }, E_POINTER},
         {[&] { return empty->GetPointer(&pointer); }, E_UNEXPECTED, "m_pBuffer != 0"},
-        {[&] { return s->GetProperties(4, nullptr); }, E_POINTER},
         {[&] { return s->SetProperties(8, nullptr); }, E_POINTER},
         {[&] { return property(low, 1); }, E_INVALIDARG,
          "int(*pdwBufferPropertySize) >= it->second.size()"},
-        {[&] { return property(absent, 8); }, E_INVALIDARG},
-        {[&] { return nss->GetProperty(low, out, nullptr); }, E_POINTER},
         {[&] { return byIndex(1, 1); }, E_INVALIDARG,
          "*pdwBufferPropertySize >= it->second.size()"},
         {[&] { return byIndex(2, 8); }, E_INVALIDARG,
@@ -200,7 +192,6 @@ TEST(QMMediaSampleTest, RefusedCallsChangeNothing) {
         {[&] { return s->CopyFrom(nullptr); }, E_INVALIDARG, "pNSSBuffer != 0"},
         // The media-time bit is not for callers, nor are unknown bits.
         {[&] { return props(&Props2::dwSampleFlags, 0x20u); }, E_INVALIDARG, "QMLogHRESULT: "},
-        {[&] { return props(&Props2::dwSampleFlags, 0x200u); }, E_INVALIDARG},
         // A time flag set newly without its times in the used part.
         {[&] { return props(&Props2::dwSampleFlags, DWORD(AM_SAMPLE_TIMEVALID), 12); },
          E_INVALIDARG},
@@ -226,57 +217,39 @@ TEST(QMMediaSampleTest, RefusedCallsChangeNothing) {
     }
 }
 
-// A DWORD read through a view's own method.
-template <class View, class Base>
-DWORD ReadDword(View* view, HRESULT (STDMETHODCALLTYPE Base::*get)(DWORD*)) {
-    DWORD d = 0;
-    EXPECT_EQ((view->*get)(&d), S_OK);
-    return d;
-}
-
-// The view `iid` of q, checked to be the same COM object and to cost one reference while held.
-template <class I>
-I* View(QMMediaSample* q, const IID& iid) {
-    void* v = nullptr;
-    IUnknown *identity = nullptr, *u = nullptr;
-    EXPECT_EQ(q->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&identity)), S_OK);
-    identity->Release();
-    EXPECT_EQ(q->QueryInterface(iid, &v), S_OK);
-    EXPECT_EQ(q->GetRefCount(), 2);
-    EXPECT_EQ(static_cast<IUnknown*>(v)->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&u)),
-              S_OK);
-    EXPECT_EQ(u, identity);
-    u->Release();
-    static_cast<IUnknown*>(v)->Release();
-    return static_cast<I*>(v);
-}
-
-// Every view shows the same 16-byte sample through its own methods.
+// Every view is the same COM object over the same bytes, and costs one reference while held.
 TEST(QMMediaSampleTest, EveryViewIsTheSameSample) {
     OwnedSample s(16);
     QMMediaSample* q = s.sample;
-    ASSERT_EQ(View<IMediaBuffer>(q, IID_IMediaBuffer)->SetLength(5), S_OK);
-    View<IMediaSampleMarker>(q, IID_IMediaSampleMarker)->SetMarkerValue(7);
-    EXPECT_EQ(View<IMediaSample>(q, IID_IMediaSample)->GetActualDataLength(), 5);
-    EXPECT_EQ(View<IMediaSample2>(q, IID_IMediaSample2)->GetSize(), 16);
-    EXPECT_EQ(ReadDword(View<INSSBuffer>(q, IID_INSSBuffer), &INSSBuffer::GetMaxLength), 16u);
-    EXPECT_EQ(ReadDword(View<INSSBuffer2>(q, IID_INSSBuffer2), &INSSBuffer::GetLength), 5u);
-    EXPECT_EQ(ReadDword(View<INSSBuffer4>(q, IID_INSSBuffer4), &INSSBuffer::GetLength), 5u);
-    EXPECT_EQ(
-        ReadDword(View<IMFMediaBuffer>(q, IID_IMFMediaBuffer), &IMFMediaBuffer::GetCurrentLength),
-        5u);
-    EXPECT_EQ(s.sample->GetMarkerValue(), 7u);
-    BYTE *p3 = nullptr, *pDmo = nullptr, *pMf = nullptr;
-    DWORD dmoLength = 0, mfMax = 0, mfLength = 0;
-    EXPECT_EQ(View<INSSBuffer3>(q, IID_INSSBuffer3)->GetBuffer(&p3), S_OK);
-    EXPECT_EQ(View<IMediaBuffer>(q, IID_IMediaBuffer)->GetBufferAndLength(&pDmo, &dmoLength), S_OK);
-    IMFMediaBuffer* mf = View<IMFMediaBuffer>(q, IID_IMFMediaBuffer);
+    IUnknown* identity = nullptr;
+    ASSERT_EQ(q->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&identity)), S_OK);
+    identity->Release();
+    auto view = [&](const IID& iid) {
+        void* v = nullptr;
+        IUnknown* u = nullptr;
+        EXPECT_EQ(q->QueryInterface(iid, &v), S_OK);
+        EXPECT_EQ(q->GetRefCount(), 2);
+        EXPECT_EQ(
+            static_cast<IUnknown*>(v)->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&u)),
+            S_OK);
+        EXPECT_EQ(u, identity);
+        u->Release();
+        static_cast<IUnknown*>(v)->Release();
+        return v;
+    };
+    for (const IID* iid :
+         {&IID_IMediaSample, &IID_IMediaSample2, &IID_IMediaSampleMarker, &IID_INSSBuffer,
+          &IID_INSSBuffer2, &IID_INSSBuffer3, &IID_IQMMediaSample, &IID_ICopyMediaSample})
+        view(*iid);
+    ASSERT_EQ(static_cast<IMediaBuffer*>(view(IID_IMediaBuffer))->SetLength(5), S_OK);
+    DWORD nssLength = 0, mfMax = 0, mfLength = 0;
+    EXPECT_EQ(static_cast<INSSBuffer4*>(view(IID_INSSBuffer4))->GetLength(&nssLength), S_OK);
+    BYTE* pMf = nullptr;
+    IMFMediaBuffer* mf = static_cast<IMFMediaBuffer*>(view(IID_IMFMediaBuffer));
     EXPECT_EQ(mf->Lock(&pMf, &mfMax, &mfLength), S_OK);
     EXPECT_EQ(mf->Unlock(), S_OK);
-    EXPECT_EQ(std::tuple(p3, pDmo, dmoLength, pMf, mfMax, mfLength),
-              std::tuple(s.memory.data(), s.memory.data(), 5u, s.memory.data(), 16u, 5u));
-    View<IQMMediaSample>(q, IID_IQMMediaSample);
-    View<ICopyMediaSample>(q, IID_ICopyMediaSample);
+    EXPECT_EQ(std::tuple(nssLength, pMf, mfMax, mfLength),
+              std::tuple(5u, s.memory.data(), 16u, 5u));
     void* none = q;
     EXPECT_EQ(q->QueryInterface(IID_IMemAllocator, &none), E_NOINTERFACE);
     EXPECT_EQ(none, nullptr);
