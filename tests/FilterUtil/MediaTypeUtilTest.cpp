@@ -110,6 +110,7 @@ TEST(MediaTypeUtil, ReadersOverEveryFormatBlock) {
         {Dv(1u << 21, 0), Pair(720, 576), Pair(4, 3), 400000, 144000, 0u},
         {Dv(0, 0), Pair(720, 480), any, 333667, 120000},
         {Dv(0, 0x10100), any, Pair(14, 9), {}, {}, 0u},
+        {Dv(0, 0x10600), any, Pair(14, 9), {}, {}, 0u},
         {Dv(0, 0x10300), any, Pair(16, 9), {}, {}, 0u},
         {Dv(0, 0x00100), any, Pair(16, 9), {}, {}, 0u},
         {Dv(0, 0x20200), any, Pair(4, 3), {}, {}, 0u},

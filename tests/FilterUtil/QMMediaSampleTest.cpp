@@ -171,6 +171,7 @@ TEST(QMMediaSampleTest, RefusedCallsChangeNothing) {
         {[&] { return s->SetMediaTime(nullptr, &a); }, E_INVALIDARG, "pTimeEnd == 0"},
         {[&] { return s->SetActualDataLength(101); }, VFW_E_BUFFER_OVERFLOW,
          "lActual <= m_cbBuffer"},
+        {[&] { return s->SetActualDataLength(-1); }, E_INVALIDARG},
         // A DWORD length that would be negative as a LONG is an overflow, not a small length.
         {[&] { return nss->SetLength(0x80000000u); }, VFW_E_BUFFER_OVERFLOW},
         {[&] { return mf->SetCurrentLength(0xFFFFFFFFu); }, VFW_E_BUFFER_OVERFLOW},
