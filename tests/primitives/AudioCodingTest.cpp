@@ -210,16 +210,6 @@ TEST(AudioCodingRequantisation, Pow2QuarterStepWrapsModulo1024) {
         EXPECT_EQ(out[i], float(std::exp2((((in[i] - 210 + 512) & 1023) - 512) / 4.0))) << in[i];
 }
 
-TEST(AudioCodingRequantisation, ScaleBands) {
-    float lines[12];
-    std::iota(lines, lines + 12, 1.0f);
-    const float factors[] = {2.0f, 0.5f, -1.0f, 10.0f};
-    const int bounds[] = {1, 4, 4, 9, 10};
-    ASSERT_EQ(acScaleBands(lines, factors, bounds, 4), 0);
-    const float expect[] = {1, 4, 6, 8, -5, -6, -7, -8, -9, 100, 11, 12};
-    EXPECT_TRUE(SameBytes(lines, expect, sizeof expect));
-}
-
 // ---- Huffman decoding ---------------------------------------------------------------------------
 
 class BitWriter {

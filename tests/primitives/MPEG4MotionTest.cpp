@@ -118,42 +118,6 @@ TEST(Mpeg4Motion, QuarterSampleMatchesTheEquations) {
                 }
 }
 
-TEST(Mpeg4Motion, FourBlocksEachMirrorAtTheirOwnArea) {
-    // One vector for the four 8x8 blocks of a macroblock: every implementation gives each block
-    // the 8x8 prediction, not a slice of the 16x16 one (which differs next to the inner edges).
-    Rng rng(0x9E4);
-    for (int average = 0; average < 2; ++average)
-        for (int index = 0; index < 16; ++index)
-            for (int rc = 0; rc < 2; ++rc) {
-                SCOPED_TRACE(testing::Message()
-                             << "average " << average << " index " << index << " rounding " << rc);
-                std::vector<uint8_t> ref = rng.Bytes(kStep * 24);
-                if (index & 1)
-                    for (uint8_t& v : ref) v = rng.Bool() ? 0 : 255;
-                const uint8_t* origin = ref.data() + 3 * kStep + 3;
-                std::vector<int> want[4];
-                for (int b = 0; b < 4; ++b)
-                    want[b] = QuarterPelFormula(origin + (b >> 1) * 8 * kStep + (b & 1) * 8, 8, 8,
-                                                index, rc);
-                ForAll(average ? k::predictQuarterPelAverageFour8x8 : k::predictQuarterPelFour8x8,
-                       [&](auto* fn) {
-                           std::vector<uint8_t> dst(kStep * 24, 0xCD);
-                           fn(origin, kStep, dst.data() + 1, kStep, index, rc);
-                           for (int r = 0; r < 24; ++r)
-                               for (int c = 0; c < kStep; ++c) {
-                                   const int x = c - 1, b = (r >= 8) * 2 + (x >= 8);
-                                   if (r >= 16 || x < 0 || x >= 16) {
-                                       ASSERT_EQ(dst[r * kStep + c], 0xCD) << c << "," << r;
-                                       continue;
-                                   }
-                                   const int w = want[b][(r & 7) * 8 + (x & 7)];
-                                   ASSERT_EQ(dst[r * kStep + c], average ? (0xCD + w + 1) >> 1 : w)
-                                       << "at " << x << "," << r;
-                               }
-                       });
-            }
-}
-
 // Weights of the standard, typed from its matrices.
 constexpr int kOwn[8][8] = {{4, 5, 5, 5, 5, 5, 5, 4}, {5, 5, 5, 5, 5, 5, 5, 5},
                             {5, 5, 6, 6, 6, 6, 5, 5}, {5, 5, 6, 6, 6, 6, 5, 5},
