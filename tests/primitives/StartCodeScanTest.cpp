@@ -103,34 +103,6 @@ TEST(StartCodeScan, RandomBuffersMatchTheByteScan) {
     });
 }
 
-// The decoder's use: from each prefix found, on past its 4 bytes, to the next; every start code
-// of a long buffer at any alignment of the start.
-TEST(StartCodeScan, SuccessiveSearchesFindEveryCode) {
-    Rng rng(5);
-    std::vector<uint8_t> stream = rng.Bytes(1 << 16);
-    for (uint8_t& b : stream) b |= uint8_t(b < 4 ? 4 : 0);
-    for (size_t at = 0; at + 4 <= stream.size(); at += size_t(rng.Int(4, 3000))) {
-        stream[at] = stream[at + 1] = 0;
-        stream[at + 2] = 1;
-    }
-    std::vector<size_t> expected;
-    for (size_t i = 0; (i += Naive(stream.data() + i, stream.size() - i)) < stream.size(); i += 4)
-        expected.push_back(i);
-    ASSERT_GT(expected.size(), 20u);
-    EveryImplementation([&](Fn* fn) {
-        for (size_t first : {0u, 1u, 7u, 31u}) {
-            std::vector<size_t> found;
-            for (size_t i = first; (i += fn(stream.data() + i, stream.size() - i)) < stream.size();
-                 i += 4)
-                found.push_back(i);
-            std::vector<size_t> want;
-            for (size_t e : expected)
-                if (e >= first) want.push_back(e);
-            EXPECT_EQ(found, want) << "from " << first;
-        }
-    });
-}
-
 TEST(StartCodeScan, EntryChecksItsArguments) {
     const uint8_t bytes[] = {7, 0, 0, 1, 0xB8, 0};
     int offset = -1;
