@@ -142,9 +142,9 @@ TEST(Graph, PassThroughDeliversFlushesStartsASegmentAndCompletes) {
         joined.insert(joined.end(), samples[i].data.begin(), samples[i].data.end());
         const auto& s = samples[i];
         EXPECT_EQ(std::tuple(s.timeResult, s.start, s.stop, s.mediaTimeResult, s.mediaStart,
-                             s.discontinuity, s.syncPoint),
+                             s.mediaStop, s.discontinuity, s.syncPoint),
                   std::tuple(S_OK, REFERENCE_TIME(i) * 400000, REFERENCE_TIME(i + 1) * 400000, S_OK,
-                             LONGLONG(i), i == 0, true));
+                             LONGLONG(i), LONGLONG(i + 1), i == 0, true));
     }
     EXPECT_EQ(joined, stream);
     EXPECT_EQ(std::tuple(samples[5].data, samples[5].timeResult, samples[5].mediaTimeResult),
