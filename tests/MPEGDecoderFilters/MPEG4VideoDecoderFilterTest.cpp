@@ -203,14 +203,7 @@ TEST(OddSizeOutput, SampleSizeHoldsThePlanesOfEveryYuvType) {
                                IID_IMemAllocator, reinterpret_cast<void**>(allocator.Out())),
               S_OK);
     for (const GUID& subtype : kYuvSubtypes)
-        for (const auto& [w, h] : {std::pair{351, 239},
-                                   {75, 43},
-                                   {1, 1},
-                                   {351, 1},
-                                   {2, 3},
-                                   {7, 2},
-                                   {74, 42},
-                                   {354, 2}}) {
+        for (const auto& [w, h] : {std::pair{351, 239}, {1, 1}, {2, 3}, {354, 2}}) {
             SCOPED_TRACE(testing::Message() << w << "x" << h << " " << subtype.Data1);
             CMediaType mt;
             ASSERT_EQ(qm::CreateVideoInfoHeader2Type(&mt, w, h, 1, 1, 0, &subtype, 400000, 0),
