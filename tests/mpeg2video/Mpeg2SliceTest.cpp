@@ -1,6 +1,5 @@
 // Macroblock-level syntax the syntax streams and fixtures do not reach, on hand-built streams:
-// 10-bit DC precision, address escapes, slice errors, tall pictures, and the statuses and
-// structure of a field-picture pair.
+// 10-bit DC precision, slice errors, and the statuses and structure of a field-picture pair.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -64,13 +63,6 @@ TEST(Mpeg2Slices, HandBuiltPictures) {
          {1},
          {0},
          {{0, 0, 0, 32, 16, 101}}},
-        {"address escapes skip sixty-six macroblocks",
-         [](StreamWriter& w) {
-             PatternAfterIntra(w, 68, 1, 0, {1, 67});
-         },
-         {1, 2},
-         {0, 0},
-         {{1, 0, 0, 8, 8, 103}, {1, 16, 0, 66 * 16, 16, 100}, {1, 67 * 16, 0, 8, 8, 103}}},
         // The skip up to the row end runs, the rest of the slice is lost.
         {"a skip past the row end stops there",
          [](StreamWriter& w) {
@@ -92,20 +84,6 @@ TEST(Mpeg2Slices, HandBuiltPictures) {
          {1},
          {1},
          {{0, 0, 0, 16, 16, 100}}},
-        {"tall pictures read the vertical position extension",
-         [](StreamWriter& w) {
-             w.SequenceHeader({.width = 16, .height = 2816});  // 176 macroblock rows
-             w.PictureHeader({});
-             for (int row = 0; row < 176; ++row) {
-                 int pred[3] = {128, 128, 128};
-                 const int dc[6] = {row, row, row, row, 128, 128};
-                 w.SliceTall(row, 8);
-                 w.IntraMacroblockDcOnly(1, dc, 6, pred);
-             }
-         },
-         {1},
-         {0},
-         {{0, 0, 129 * 16, 16, 16, 129}, {0, 0, 175 * 16, 16, 16, 175}}},
     };
     for (const SliceRow& row : rows) {
         SCOPED_TRACE(row.name);
