@@ -217,22 +217,8 @@ TEST(Mpeg4Headers, ObjectGovAndVop) {
     EXPECT_EQ(vop(MPEG4_VOP_B, 1, 1, 1, 1), PARSE_ERROR);
 }
 
-TEST(Mpeg4Headers, SpriteCodes) {
-    // brightness_change_factor: one value per code length class.
-    for (auto [bits, length, value] : {std::tuple{0b0'00000, 6, -16},
-                                       {0b0'11111, 6, 16},
-                                       {0b10'000000, 8, -48},
-                                       {0b10'111111, 8, 48},
-                                       {0b110'0000000, 10, -112},
-                                       {0b110'1111111, 10, 112},
-                                       {0b1110'000000000, 13, 113},
-                                       {0b1111'1111111111, 14, 1648}}) {
-        BitWriter w;
-        w.Put(uint32_t(bits), length);
-        Parsed p(w);
-        EXPECT_EQ(ParseBrightnessChangeFactor(p.s->bits), value) << bits;
-        EXPECT_EQ(int(p.s->bits.Position() * 8 + p.s->bits.bitOffset), length);
-    }
+// A sprite trajectory component, and a length no dmv_length code has.
+TEST(Mpeg4Headers, SpriteTrajectory) {
     // Trajectory: du = -3 (length 2 code "011", value "00"), dv = 0; then nine one bits after
     // "111", a length no code has.
     BitWriter w, nine;

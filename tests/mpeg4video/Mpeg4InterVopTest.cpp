@@ -80,40 +80,6 @@ TEST_F(Mpeg4InterFrames, VectorsFarOutsideRepeatTheEdge) {
     }
 }
 
-// A 40x24 layer is decoded as 48x32 (whole macroblocks): the padding repeats the edge of that,
-// and the decoded samples beyond the displayable part stay.
-TEST_F(Mpeg4InterFrames, PaddingRepeatsTheDecodedEdge) {
-    const UMC::MPEG4FrameBuffer& f = *s.dec.forward;
-    for (int y = -16; y < 48; ++y) {
-        const int sy = std::clamp(y, 0, 31);
-        for (int x = -16; x < 64; ++x) {
-            const int sx = std::clamp(x, 0, 47);
-            ASSERT_EQ(f.y[y * f.yPitch + x], f.y[sy * f.yPitch + sx]) << x << "," << y;
-        }
-    }
-    EXPECT_NE(f.y[5 * f.yPitch + 45], f.y[5 * f.yPitch + 39]);  // random samples
-    for (int y = -8; y < 24; ++y)
-        for (int x = -8; x < 32; ++x)
-            ASSERT_EQ(f.u[y * f.uvPitch + x],
-                      f.u[std::clamp(y, 0, 15) * f.uvPitch + std::clamp(x, 0, 23)]);
-}
-
-TEST_F(Mpeg4InterFrames, BMacroblocksSkippedWithTheirColocatedOnesReadNothing) {
-    for (int i = 0; i < s.dec.mbCount; ++i) s.dec.info[i].notCoded = 1;
-    std::vector<uint8_t> nothing(kMpeg4InputPadding, 0);
-    s.bits.Init(nothing.data(), 0);
-    s.vop.codingType = UMC::MPEG4_VOP_B;
-    s.vop.quant = 4;
-    s.vop.fcodeForward = s.vop.fcodeBackward = 1;
-    s.dec.trb = 1;
-    s.dec.trd = 2;
-    EXPECT_EQ(UMC::mpeg4::DecodeBVop(s), 0);
-    EXPECT_EQ(s.bits.Position(), 0u);
-    const auto a = Packed(*s.dec.current, 40, 24), b = Packed(*s.dec.forward, 40, 24);
-    EXPECT_EQ(a, b);
-    EXPECT_EQ(s.dec.info[0].notCoded, 1);  // the newer reference's records stay
-}
-
 // Interlaced direct mode from a field-predicted co-located macroblock: a picture moving right by
 // three samples per field period, the references two frame periods apart and the B-VOP between.
 // Whichever fields the co-located macroblock predicted from, its field vectors scaled by the
