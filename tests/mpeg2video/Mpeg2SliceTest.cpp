@@ -1,5 +1,6 @@
 // Macroblock-level syntax the syntax streams and fixtures do not reach, on hand-built streams:
-// 10-bit DC precision, slice errors, and the statuses and structure of a field-picture pair.
+// 10-bit DC precision, address escapes, slice errors, and the statuses and structure of a
+// field-picture pair.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -63,6 +64,14 @@ TEST(Mpeg2Slices, HandBuiltPictures) {
          {1},
          {0},
          {{0, 0, 0, 32, 16, 101}}},
+        // Skipped runs of static content often look right one macroblock off: this one does not.
+        {"address escapes skip sixty-six macroblocks",
+         [](StreamWriter& w) {
+             PatternAfterIntra(w, 68, 1, 0, {1, 67});
+         },
+         {1, 2},
+         {0, 0},
+         {{1, 0, 0, 8, 8, 103}, {1, 16, 0, 66 * 16, 16, 100}, {1, 67 * 16, 0, 8, 8, 103}}},
         // The skip up to the row end runs, the rest of the slice is lost.
         {"a skip past the row end stops there",
          [](StreamWriter& w) {
