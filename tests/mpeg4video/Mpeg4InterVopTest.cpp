@@ -1,6 +1,6 @@
-// The inter VOP pieces the streams rarely reach: vector wrap, vectors far outside the picture,
-// B-VOP macroblocks skipped with their co-located ones, and damaged inter VOPs decoded without
-// reading or writing out of bounds.
+// The inter VOP pieces the streams do not reach: vector wrap, vectors far outside the picture,
+// B-VOP macroblocks skipped with their co-located ones, interlaced direct mode, and damaged inter
+// VOPs decoded without reading or writing out of bounds.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -78,6 +78,23 @@ TEST_F(Mpeg4InterFrames, VectorsFarOutsideRepeatTheEdge) {
                 for (int x = 32; x < 48; ++x) ASSERT_EQ(cur.y[y * cur.yPitch + x], corner);
         }
     }
+}
+
+// The fixtures' skipped macroblocks lie where both references agree: these copy the older one.
+TEST_F(Mpeg4InterFrames, BMacroblocksSkippedWithTheirColocatedOnesReadNothing) {
+    for (int i = 0; i < s.dec.mbCount; ++i) s.dec.info[i].notCoded = 1;
+    std::vector<uint8_t> nothing(kMpeg4InputPadding, 0);
+    s.bits.Init(nothing.data(), 0);
+    s.vop.codingType = UMC::MPEG4_VOP_B;
+    s.vop.quant = 4;
+    s.vop.fcodeForward = s.vop.fcodeBackward = 1;
+    s.dec.trb = 1;
+    s.dec.trd = 2;
+    EXPECT_EQ(UMC::mpeg4::DecodeBVop(s), 0);
+    EXPECT_EQ(s.bits.Position(), 0u);
+    const auto a = Packed(*s.dec.current, 40, 24), b = Packed(*s.dec.forward, 40, 24);
+    EXPECT_EQ(a, b);
+    EXPECT_EQ(s.dec.info[0].notCoded, 1);  // the newer reference's records stay
 }
 
 // Interlaced direct mode from a field-predicted co-located macroblock: a picture moving right by
