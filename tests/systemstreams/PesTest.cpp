@@ -1,5 +1,5 @@
-// PES headers at the limits of their fields and malformed, and time stamps across the 33-bit
-// wrap (both header forms are read from the container fixtures).
+// PES headers at the limits of their fields, the MPEG-1 form's STD buffer size, malformed
+// headers, and time stamps across the 33-bit wrap.
 #include <gtest/gtest.h>
 
 #include "VideoIO/MPEGSystemFilters/Pes.h"
@@ -24,6 +24,22 @@ TEST(PesHeader, Mpeg2FormCarriesPtsAndDtsUpTo33Bits) {
         EXPECT_EQ(pes.size() - h.payloadOffset, 3u);
         EXPECT_EQ(pes[h.payloadOffset], 1);
     }
+}
+
+// The system fixture's packets carry no STD buffer size after their stuffing.
+TEST(PesHeader, Mpeg1FormWithStuffingAndBufferSize) {
+    // Stuffing, STD buffer size, PTS and DTS; then a packet with only the 0x0F marker.
+    const Bytes withStamps = {0,    0,    1,    0xC0, 0,    16,   0xFF, 0xFF, 0x40, 0x20, 0x31,
+                              0x00, 0x03, 0x00, 0x05, 0x11, 0x00, 0x01, 0x00, 0x01, 0xAA};
+    PesHeader h;
+    ASSERT_TRUE(ParsePesHeader(withStamps.data(), withStamps.size(), &h));
+    EXPECT_EQ(h.pts, (1 << 15) | 2);
+    EXPECT_EQ(h.dts, 0);
+    EXPECT_EQ(withStamps[h.payloadOffset], 0xAA);
+    const Bytes plain = {0, 0, 1, 0xE0, 0, 2, 0x0F, 0xBB};
+    ASSERT_TRUE(ParsePesHeader(plain.data(), plain.size(), &h));
+    EXPECT_EQ(h.pts, -1);
+    EXPECT_EQ(h.payloadOffset, 7u);
 }
 
 TEST(PesHeader, MalformedHeadersAreRefused) {

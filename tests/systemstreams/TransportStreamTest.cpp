@@ -1,5 +1,5 @@
-// Transport streams built by hand (tables and their versions) and the generated fixture damaged
-// at random: dropped, repeated and cut packets.
+// Transport streams built by hand (tables and their versions, continuity) and the generated
+// fixture damaged at random: dropped, repeated and cut packets.
 #include <gtest/gtest.h>
 
 #include <map>
@@ -80,6 +80,33 @@ TEST(TransportStream, NewPmtVersionChangesAStreamAndBadCrcIsIgnored) {
     EXPECT_EQ(got.Codings(), (std::map<uint32_t, StreamCoding>{{kAudio, StreamCoding::Ac3}}));
     ASSERT_EQ(got.units.size(), 3u);
     EXPECT_EQ(got.Pts(kAudio), (std::vector<int64_t>{100, 200, 300}));
+}
+
+// The random damage marks a repeat as a gap: only this case sees it dropped.
+TEST(TransportStream, ContinuityGapsMarkUnitsAndRepeatsAreDropped) {
+    Mux m;
+    m.Tables({{0x02, kVideo, {}}});
+    m.Unit(kVideo, 0xE0, Payload(1000, 1), 1000);  // 6 packets
+    const size_t firstUnit = m.out.size() - 6 * 188;
+    // A repeated packet (same counter) is legal and carries nothing new.
+    Bytes repeated(m.out.begin() + std::ptrdiff_t(firstUnit + 188),
+                   m.out.begin() + std::ptrdiff_t(firstUnit + 2 * 188));
+    m.out.insert(m.out.begin() + std::ptrdiff_t(firstUnit + 2 * 188), repeated.begin(),
+                 repeated.end());
+    m.Unit(kVideo, 0xE0, Payload(1000, 2), 2000);
+    const size_t secondUnit = m.out.size() - 6 * 188;
+    m.out.erase(m.out.begin() + std::ptrdiff_t(secondUnit + 3 * 188),
+                m.out.begin() + std::ptrdiff_t(secondUnit + 4 * 188));  // lost
+    m.Unit(kVideo, 0xE0, Payload(1000, 3), 3000);
+    Collector got;
+    TransportStreamParser parser(&got);
+    qm::test::FeedInPieces(parser, m.out, 3, 500);
+    ASSERT_EQ(got.units.size(), 3u);
+    EXPECT_EQ(std::tuple(got.units[0].damaged, got.units[1].damaged, got.units[2].damaged),
+              std::tuple(false, true, false));
+    EXPECT_EQ(got.units[0].bytes, Payload(1000, 1));
+    EXPECT_EQ(got.units[2].bytes, Payload(1000, 3));
+    EXPECT_EQ(parser.ContinuityErrors(), 1u);
 }
 
 // The fixture with packets dropped, repeated, corrupted and sync broken (seeded): never a crash,
