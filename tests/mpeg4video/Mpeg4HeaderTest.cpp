@@ -165,16 +165,31 @@ TEST(Mpeg4Headers, DivxUserDataSetsTheCompatibilityMode) {
     }
 }
 
-// Source formats 0, 6 and 7 name no picture size (the others are read from the fixtures).
-TEST(Mpeg4Headers, ShortHeaderFormatsWithoutASize) {
-    for (int format : {0, 6, 7}) {
+// Formats without a picture size are refused; QCIF's GOB layout (which only concealment reads).
+TEST(Mpeg4Headers, ShortHeaderFormats) {
+    for (int format : {0, 6, 7, 2}) {
         BitWriter w;
         w.Put(0x20, 22);  // picture start code
         w.Put(0, 8);      // temporal reference
         w.Put(0b10'000, 5);
         w.Put(uint32_t(format), 3);
         w.Put(0b0'0000'00101'0'0, 12);  // I, quantiser 5, no pei
-        EXPECT_EQ(ParseVideoObjectLayer(*Parsed(w).s), PARSE_ERROR) << format;
+        Parsed p(w);
+        if (format != 2) {
+            EXPECT_EQ(ParseVideoObjectLayer(*p.s), PARSE_ERROR) << format;
+            continue;
+        }
+        ASSERT_EQ(ParseVideoObjectLayer(*p.s), PARSE_OK);
+        EXPECT_EQ(p.s->vol.shortVideoHeader, 1);
+        EXPECT_EQ(p.s->vol.width, 176);
+        EXPECT_EQ(p.s->vol.height, 144);
+        EXPECT_EQ(p.s->sh.gobsInVop, 9);
+        EXPECT_EQ(p.s->sh.macroblocksInGob, 11);
+        // The marker was not consumed: the picture header follows from 16 bits in.
+        p.s->bits.Skip(16);
+        ASSERT_EQ(ParseVopHeader(*p.s), PARSE_OK);
+        EXPECT_EQ(p.s->vop.codingType, MPEG4_VOP_I);
+        EXPECT_EQ(p.s->sh.quant, 5);
     }
 }
 
