@@ -1,5 +1,5 @@
 // The MPEG-2 video filter in a graph: offered types, decoding with times, rates, sub-segments,
-// refused format changes, skipped frames and odd-width RGB output.
+// refused format changes, skipped frames, odd-width RGB output and the input format block.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -457,6 +457,39 @@ TEST(MPEG2VideoDecoderFilter, OddWidthRgbRowsArePaddedToWholeWords) {
                     << ", row " << y;
             }
         }
+    }
+}
+
+// How the input format block reaches the decoder parameters: interlace order and stream type.
+TEST(MPEG2VideoDecoderFilter, InputFormatFillsTheDecoderParameters) {
+    const Stream s = LoadSample("sample-mpeg1.m1v");
+    ASSERT_TRUE(IsEqualGUID(s.probe.inputType.formattype, FORMAT_MPEGVideo));
+    ComPtr<IBaseFilter> filter;
+    ASSERT_EQ(CreateMPEG2VideoDecoderFilter(filter.Out()), S_OK);
+    auto* decoder = dynamic_cast<MPEG2VideoDecoderFilter*>(filter.Get());
+    ASSERT_NE(decoder, nullptr);
+    ASSERT_EQ(decoder->SetMediaType(PINDIR_INPUT, &s.probe.inputType), S_OK);
+    EXPECT_EQ(decoder->DecoderParams().info.stream_type, UMC::MPEG1_VIDEO);
+    // Without a sequence header the decoder has only the filter's word for the stream type.
+    CMediaType bare(s.probe.inputType);
+    reinterpret_cast<MPEG1VIDEOINFO*>(bare.pbFormat)->cbSequenceHeader = 0;
+    ASSERT_EQ(decoder->SetMediaType(PINDIR_INPUT, &bare), S_OK);
+    EXPECT_EQ(decoder->DecoderParams().info.stream_type, UMC::MPEG1_VIDEO);
+
+    const Stream s2 = LoadSample();
+    const struct {
+        DWORD flags;
+        int32_t interlaceType;
+    } cases[] = {{AMINTERLACE_IsInterlaced | AMINTERLACE_Field1First, 2},
+                 {AMINTERLACE_IsInterlaced, 3},
+                 {AMINTERLACE_Field1First, 0},
+                 {0, 0}};
+    for (const auto& c : cases) {
+        CMediaType t(s2.probe.inputType);
+        reinterpret_cast<MPEG2VIDEOINFO*>(t.pbFormat)->hdr.dwInterlaceFlags = c.flags;
+        ASSERT_EQ(decoder->SetMediaType(PINDIR_INPUT, &t), S_OK);
+        EXPECT_EQ(decoder->DecoderParams().info.interlace_type, c.interlaceType) << c.flags;
+        EXPECT_EQ(decoder->DecoderParams().info.stream_type, UMC::MPEG2_VIDEO);
     }
 }
 
