@@ -1,4 +1,4 @@
-// What the five filters share, one table over them: creation, identity, pins, the input pin's
+// What the five filters share, one table over them: creation, identity, the input pin's
 // allocator, buffer negotiation, offered types and the streaming edge cases, seen through the
 // graph.
 #include <gtest/gtest.h>
@@ -70,43 +70,24 @@ Input InputOf(const FilterRow& row) {
     return in;
 }
 
-TEST(DecoderFilters, IdentityPinsAndAllocators) {
+TEST(DecoderFilters, IdentityAndAllocators) {
     ReportCapture capture;
     for (const FilterRow& row : kFilters) {
         SCOPED_TRACE(row.name);
         ComPtr<IBaseFilter> filter;
         ASSERT_EQ(row.create(filter.Out()), S_OK);
-        // The creator holds the only reference.
-        EXPECT_EQ(filter->AddRef(), 2u);
-        EXPECT_EQ(filter->Release(), 1u);
         CLSID clsid;
         ASSERT_EQ(filter->GetClassID(&clsid), S_OK);
         EXPECT_TRUE(IsEqualGUID(clsid, row.clsid));
-        for (const GUID* iid :
-             {&IID_IBaseFilter, &IID_IMediaFilter, &IID_IPersist, &IID_IUnknown}) {
-            void* p = nullptr;
-            EXPECT_EQ(filter->QueryInterface(*iid, &p), S_OK);
-            if (p) static_cast<IUnknown*>(p)->Release();
-        }
         void* own = reinterpret_cast<void*>(1);
         EXPECT_EQ(filter->QueryInterface(row.ownIid, &own), E_NOINTERFACE);
-
-        auto* base = dynamic_cast<CBaseFilter*>(filter.Get());
-        ASSERT_NE(base, nullptr);
-        EXPECT_EQ(base->GetPinCount(), 2);
-        EXPECT_EQ(base->GetPin(2), nullptr);
-        EXPECT_EQ(base->GetPin(-1), nullptr);
-        ComPtr<IPin> in, out;
-        EXPECT_EQ(filter->FindPin(TEXT("in0"), in.Out()), S_OK);
-        EXPECT_EQ(filter->FindPin(TEXT("out0"), out.Out()), S_OK);
-        EXPECT_EQ(static_cast<IPin*>(base->GetPin(0)), in.Get());
-        EXPECT_EQ(static_cast<IPin*>(base->GetPin(1)), out.Get());
+        ComPtr<IPin> in;
+        ASSERT_EQ(filter->FindPin(TEXT("in0"), in.Out()), S_OK);
 
         // The input pin offers the sample allocator, created once and handed out again.
         ComPtr<IMemInputPin> memInput;
         ASSERT_EQ(in->QueryInterface(IID_IMemInputPin, reinterpret_cast<void**>(memInput.Out())),
                   S_OK);
-        EXPECT_EQ(memInput->GetAllocator(nullptr), E_POINTER);
         ComPtr<IMemAllocator> a1, a2;
         ASSERT_EQ(memInput->GetAllocator(a1.Out()), S_OK);
         ASSERT_EQ(memInput->GetAllocator(a2.Out()), S_OK);
@@ -116,7 +97,6 @@ TEST(DecoderFilters, IdentityPinsAndAllocators) {
         void* qm = nullptr;
         EXPECT_EQ(a1->QueryInterface(kIQMMemAllocator, &qm), S_OK);
         if (qm) static_cast<IUnknown*>(qm)->Release();
-        EXPECT_EQ(memInput->NotifyAllocator(nullptr, FALSE), E_POINTER);
 
         // Unconnected: the arguments are checked before the output type is read.
         auto* transform = dynamic_cast<CTransformFilter*>(filter.Get());

@@ -1,6 +1,5 @@
 // The coefficient loop shared by intra and non-intra blocks: escape-coded levels of both
-// standards, the forbidden levels, the short first code of non-intra blocks, saturation and
-// positions past the end of the block.
+// standards, the forbidden levels, saturation and positions past the end of the block.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -61,16 +60,6 @@ TEST_F(Mpeg2Blocks, CoefficientsEscapesAndErrors) {
          true,
          {{0, 64}, {1, 287}, {2, -287}, {3, -1}},
          3},
-        // "11s" is run 0, level -1 as a first code, run 0 level +1 afterwards.
-        {"the short first code only opens a non-intra block",
-         false,
-         false,
-         2,
-         0,
-         "11 110",
-         true,
-         {{0, -3}, {1, 3}},
-         1},
         {"a position past the intra block ends it", false, true, 2, 0, "000001 111111 000000000001",
          false},
         // A non-intra block starts before position 0: 63 is its last.

@@ -1,5 +1,6 @@
-// Macroblock-level behaviour on hand-built streams: DC-only blocks, skipped runs, address
-// escapes, slice errors, tall pictures, field-picture pairs and dual-prime prediction.
+// Macroblock-level syntax the syntax streams and fixtures do not reach, on hand-built streams:
+// 10-bit DC precision, address escapes, slice errors, and the statuses and structure of a
+// field-picture pair.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -32,12 +33,11 @@ void PatternAfterIntra(StreamWriter& w, int mbWidth, int rows, int row,
     for (int increment : increments) PatternMacroblockBlock0(w, increment);
 }
 
-// A rectangle of one plane of one output picture whose even lines hold `even` and odd ones `odd`.
+// A rectangle of the luma of one output picture that holds `value`.
 struct Region {
     size_t picture;
     int x, y, w, h;
-    int even, odd = -1;  // -1: as even
-    int plane = 0;
+    int value;
 };
 
 struct SliceRow {
@@ -45,54 +45,26 @@ struct SliceRow {
     std::function<void(StreamWriter&)> build;
     std::vector<int> types, damaged;
     std::vector<Region> regions;
-    int32_t flags = 0;
 };
 
 TEST(Mpeg2Slices, HandBuiltPictures) {
     const int kFlat[6] = {100, 100, 100, 100, 128, 128};
     const SliceRow rows[] = {
-        {"intra DC-only blocks are flat",
+        // 10-bit DC: 403 << 1 = 806, 806 / 8 = 100.75, which the transform rounds to 101.
+        {"intra DC at ten bits of precision",
          [](StreamWriter& w) {
              w.SequenceHeader({.width = 32, .height = 16});
-             w.PictureHeader({});
+             w.PictureHeader({.dcPrecision = 2});
              w.Slice(0, 8);
-             int pred[3] = {128, 128, 128};
-             const int first[6] = {10, 60, 200, 255, 90, 160};
-             const int second[6] = {0, 128, 129, 30, 128, 128};
-             w.IntraMacroblockDcOnly(1, first, 6, pred);
-             w.IntraMacroblockDcOnly(1, second, 6, pred);
-             // 10-bit DC: 403 << 1 = 806, 806 / 8 = 100.75, which the transform rounds to 101.
-             w.PictureHeader({.temporalReference = 1, .dcPrecision = 2});
-             w.Slice(0, 8);
-             int pred10[3] = {512, 512, 512};
-             const int third[6] = {403, 403, 403, 403, 512, 512};
-             w.IntraMacroblockDcOnly(1, third, 6, pred10);
-             w.IntraMacroblockDcOnly(1, third, 6, pred10);
+             int pred[3] = {512, 512, 512};
+             const int dc[6] = {403, 403, 403, 403, 512, 512};
+             w.IntraMacroblockDcOnly(1, dc, 6, pred);
+             w.IntraMacroblockDcOnly(1, dc, 6, pred);
          },
-         {1, 1},
-         {0, 0},
-         {{0, 0, 0, 8, 8, 10},
-          {0, 8, 0, 8, 8, 60},
-          {0, 0, 8, 8, 8, 200},
-          {0, 8, 8, 8, 8, 255},
-          {0, 16, 0, 8, 8, 0},
-          {0, 24, 8, 8, 8, 30},
-          {0, 0, 0, 1, 1, 90, -1, 1},
-          {0, 7, 7, 1, 1, 160, -1, 2},
-          {0, 8, 0, 1, 1, 128, -1, 1},
-          {1, 0, 0, 32, 16, 101}}},
-        // Quantiser scale 16: ((2 + 1) * 16 * 16) / 32 = 24, (24 + 4) >> 3 = 3.
-        {"skipped runs and non-intra DC-only blocks",
-         [](StreamWriter& w) {
-             PatternAfterIntra(w, 4, 1, 0, {1, 3});
-         },
-         {1, 2},
-         {0, 0},
-         {{1, 0, 0, 8, 8, 103},
-          {1, 8, 0, 8, 8, 100},
-          {1, 16, 0, 32, 16, 100},
-          {1, 48, 0, 8, 8, 103},
-          {1, 56, 0, 8, 16, 100}}},
+         {1},
+         {0},
+         {{0, 0, 0, 32, 16, 101}}},
+        // Skipped runs of static content often look right one macroblock off: this one does not.
         {"address escapes skip sixty-six macroblocks",
          [](StreamWriter& w) {
              PatternAfterIntra(w, 68, 1, 0, {1, 67});
@@ -121,104 +93,12 @@ TEST(Mpeg2Slices, HandBuiltPictures) {
          {1},
          {1},
          {{0, 0, 0, 16, 16, 100}}},
-        {"tall pictures read the vertical position extension",
-         [](StreamWriter& w) {
-             w.SequenceHeader({.width = 16, .height = 2816});  // 176 macroblock rows
-             w.PictureHeader({});
-             for (int row = 0; row < 176; ++row) {
-                 int pred[3] = {128, 128, 128};
-                 const int dc[6] = {row, row, row, row, 128, 128};
-                 w.SliceTall(row, 8);
-                 w.IntraMacroblockDcOnly(1, dc, 6, pred);
-             }
-         },
-         {1},
-         {0},
-         {{0, 0, 129 * 16, 16, 16, 129}, {0, 0, 175 * 16, 16, 16, 175}}},
-        // An I frame with field DCT, top field lines 100, bottom 50; in the P frame dual prime
-        // averages the two parities, frame prediction copies.
-        {"dual prime averages same and opposite parity fields",
-         [](StreamWriter& w) {
-             // The +1/2 field line of the bottom field reads one row below the macroblock.
-             w.SequenceHeader({.width = 32, .height = 48, .progressive = 0});
-             const StreamWriter::Picture i = {.framePredFrameDct = 0, .progressiveFrame = 0};
-             w.PictureHeader(i);
-             const int dc[6] = {100, 100, 50, 50, 128, 128};
-             for (int row = 0; row < 3; ++row) {
-                 w.Slice(row, 8);
-                 int pred[3] = {128, 128, 128};
-                 for (int col = 0; col < 2; ++col) w.IntraMacroblockDcOnly(1, dc, 6, pred, 1);
-             }
-             StreamWriter::Picture p = i;
-             p.type = 2;
-             p.temporalReference = 1;
-             w.PictureHeader(p);
-             w.Slice(1, 8);
-             w.AddressIncrement(1);
-             // Forward, not coded; dual prime; motion codes 0 with dmvectors 0.
-             w.Code(
-                 "001"
-                 "11"
-                 "1"
-                 "0"
-                 "1"
-                 "0");
-             w.AddressIncrement(1);
-             w.Code(
-                 "001"
-                 "10"
-                 "1"
-                 "1");  // frame prediction
-         },
-         {1, 2},
-         {0, 0},
-         {{0, 3, 0, 1, 48, 100, 50}, {1, 0, 16, 16, 16, 75}, {1, 20, 16, 1, 16, 100, 50}}},
-        // Reference frames of fields: I (top 100, bottom 50) and P of intra macroblocks (top
-        // 200, bottom 150). In each B field the first macroblock predicts forward from the field
-        // of the other parity and the second is skipped: it keeps the direction and the zero
-        // vector but must read the field of its own parity.
-        {"skipped macroblocks of B fields predict from their own parity",
-         [](StreamWriter& w) {
-             w.SequenceHeader({.width = 48, .height = 32, .progressive = 0});
-             w.Gop(true);
-             const int references[4][4] = {{1, 0, 1, 100},
-                                           {1, 0, 2, 50},
-                                           {2, 2, 1, 200},
-                                           {2, 2, 2, 150}};  // type, tr, structure, luma
-             for (const auto& f : references)
-                 w.FlatIntraPicture(3, 1, f[3],
-                                    {.type = f[0],
-                                     .temporalReference = f[1],
-                                     .structure = f[2],
-                                     .progressiveFrame = 0});
-             for (int structure : {1, 2}) {
-                 w.PictureHeader({.type = 3,
-                                  .temporalReference = 1,
-                                  .structure = structure,
-                                  .progressiveFrame = 0});
-                 w.Slice(0, 8);
-                 const int otherParity = structure == 1 ? 1 : 0;
-                 for (int increment : {1, 2}) {  // macroblock 0, then 2 after a skipped one
-                     w.AddressIncrement(increment);
-                     w.Code(
-                         "0010"
-                         "01");  // forward, not coded; field prediction
-                     w.Put(uint32_t(increment == 1 ? otherParity : 1 - otherParity), 1);
-                     w.MotionDelta(0, 1);
-                     w.MotionDelta(0, 1);
-                 }
-             }
-         },
-         {1, 3, 2},
-         {0, 0, 0},
-         {{1, 0, 0, 16, 32, 50, 100}, {1, 16, 0, 32, 32, 100, 50}},
-         UMC::FLAG_VDEC_REORDER},
     };
     for (const SliceRow& row : rows) {
         SCOPED_TRACE(row.name);
         StreamWriter w;
         row.build(w);
-        const DecodeResult r = Decode(w.End(), 1, row.flags);
+        const DecodeResult r = Decode(w.End(), 1, 0);
         std::vector<int> types, damaged;
         for (const Picture& p : r.pictures) {
             types.push_back(p.frameType);
@@ -228,17 +108,10 @@ TEST(Mpeg2Slices, HandBuiltPictures) {
         EXPECT_EQ(damaged, row.damaged);
         for (const Region& g : row.regions) {
             const Picture& p = r.pictures[g.picture];
-            const int pitch = g.plane ? p.chromaWidth : p.width;
-            const size_t plane =
-                g.plane ? size_t(p.width) * size_t(p.height) +
-                              size_t(g.plane - 1) * size_t(p.chromaWidth) * size_t(p.chromaHeight)
-                        : 0;
             for (int y = g.y; y < g.y + g.h; ++y)
                 for (int x = g.x; x < g.x + g.w; ++x)
-                    ASSERT_EQ(p.planes[plane + size_t(y) * size_t(pitch) + size_t(x)],
-                              y % 2 && g.odd >= 0 ? g.odd : g.even)
-                        << "picture " << g.picture << " plane " << g.plane << " at " << x << ","
-                        << y;
+                    ASSERT_EQ(p.planes[size_t(y) * size_t(p.width) + size_t(x)], g.value)
+                        << "picture " << g.picture << " at " << x << "," << y;
         }
     }
 }

@@ -146,16 +146,9 @@ public:
             Put(0, 1);
         }
     }
-    // slice_vertical_position = row + 1 (rows of up to 175).
+    // slice_vertical_position = row + 1.
     void Slice(int row, int quantiserScaleCode) {
-        StartCode(uint8_t((row & 127) + 1));
-        Put(uint32_t(quantiserScaleCode), 5);
-        Put(0, 1);
-    }
-    // A slice start code with the 3-bit vertical position extension (pictures above 2800 lines).
-    void SliceTall(int row, int quantiserScaleCode) {
-        StartCode(uint8_t((row & 127) + 1));
-        Put(uint32_t(row >> 7), 3);
+        StartCode(uint8_t(row + 1));
         Put(uint32_t(quantiserScaleCode), 5);
         Put(0, 1);
     }

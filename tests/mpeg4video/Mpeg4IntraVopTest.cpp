@@ -1,6 +1,5 @@
-// I-VOPs: hand-made ones for the intra DC VLC switch, DC prediction and dquant clipping; damaged
-// and truncated ones whose errors stay inside their video packet (or GOB), lost macroblocks being
-// copies of the previous picture.
+// I-VOPs: hand-made ones for dquant clipping; damaged and truncated ones whose errors stay inside
+// their video packet (or GOB), lost macroblocks being copies of the previous picture.
 #include <gtest/gtest.h>
 
 #include "primitives/dispatch/ProcessorDispatch.h"
@@ -15,62 +14,16 @@ protected:
     void SetUp() override { spInitProcessorDispatch(); }
 };
 
-// A 32x16 VOL (two macroblocks), H.263 quantisation, no resync markers, then one I-VOP whose
-// macroblocks the caller writes after the header.
-BitWriter Vop(int intraDcVlcThr, int quant) {
-    BitWriter w;
-    PutVol(w, VolSpec{.width = 32, .height = 16});
-    PutVopStart(w, UMC::MPEG4_VOP_I, 0, 5);
-    w.Put(uint32_t(intraDcVlcThr), 3);
-    w.Put(uint32_t(quant), 5);
-    return w;
-}
-
-// The one picture of a hand-made VOP, which must decode without an error.
-std::vector<uint8_t> Picture(BitWriter& w) {
-    w.Stuff();
-    const Decoded d = DecodeAll(w.Bytes());
-    EXPECT_EQ(d.pictures.size(), 1u);
-    EXPECT_EQ(d.results, std::vector<int32_t>(d.pictures.size(), 0));
-    return d.pictures.empty() ? std::vector<uint8_t>{} : d.pictures[0];
-}
-
-// An intra macroblock (mcbpc "1": cbpc 0, ac_pred 0, cbpy "0011": nothing coded) whose luma DC
-// differentials are `dc` (size, then value bits) and chroma ones 0.
-void PutIntraMacroblock(BitWriter& w, uint32_t block0Dc, int block0Bits) {
-    w.Put(0b1'0'0011, 6);
-    w.Put(block0Dc, block0Bits);
-    for (int b = 1; b < 4; ++b) w.Put(0b011, 3);
-    for (int b = 4; b < 6; ++b) w.Put(0b11, 2);
-}
-
-TEST_F(Mpeg4IntraVop, DcVlcSwitchAndPrediction) {
-    // Quantiser 4 < 13: separate DC. Macroblock 0: +4 (size 3 "010", "100") on block 0;
-    // macroblock 1 uncoded but for its prediction from the left.
-    BitWriter separate = Vop(0, 4);
-    PutIntraMacroblock(separate, 0b010'100, 6);
-    PutIntraMacroblock(separate, 0b011, 3);
-    const std::vector<uint8_t> a = Picture(separate);
-    ASSERT_EQ(a.size(), 32u * 16 * 3 / 2);
-    // DC scaler 8: block 0 = (1024 / 8 + 4) * 8 / 8 = 132; block 1 predicts from block 0 (the
-    // gradient rule: |A - B| = |1024 - 1024| is not below |B - C| = 0, so from the left), block 2
-    // from above (|A - B| < |B - C|), macroblock 1 from its left neighbour; chroma stays 128.
-    for (size_t at : {0, 8, 16, 32 * 8}) EXPECT_EQ(a[at], 132) << at;
-    EXPECT_EQ(a[32 * 16], 128);
-
-    // Threshold 7: never a separate DC; the DC is the first coefficient of the block's events:
-    // block 0 coded (cbpy 8, "00010"), event (last 1, run 0, level 4), positive.
-    BitWriter inAc = Vop(7, 4);
-    inAc.Put(0b1'0'00010, 7);
-    inAc.Put(0b000010111'0, 10);
-    inAc.Put(0b1'0'0011, 6);
-    EXPECT_EQ(Picture(inAc), a);
-}
-
 // dquant steps clip to 1..31: +2 at 30 gives 31, -2 at 2 gives 1 (seen through the DC scaler).
 TEST_F(Mpeg4IntraVop, DquantClipping) {
     for (auto [quant, dquant] : {std::pair{30, 0b11}, std::pair{2, 0b01}}) {
-        BitWriter w = Vop(0, quant);
+        // A 32x16 VOL (two macroblocks), H.263 quantisation, no resync markers; an I-VOP at
+        // intra_dc_vlc_thr 0.
+        BitWriter w;
+        PutVol(w, VolSpec{.width = 32, .height = 16});
+        PutVopStart(w, UMC::MPEG4_VOP_I, 0, 5);
+        w.Put(0, 3);
+        w.Put(uint32_t(quant), 5);
         for (int mb = 0; mb < 2; ++mb) {
             w.Put(0b0001'0'0011, 9);            // intra+q, cbpc 0, ac_pred 0, cbpy 0
             w.Put(mb == 0 ? dquant : 0b10, 2);  // second macroblock: +1 (clipped again)

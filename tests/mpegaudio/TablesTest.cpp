@@ -48,16 +48,6 @@ TEST(MpegAudioTables, HuffmanTablesAreCompletePrefixCodes) {
     }
 }
 
-TEST(MpegAudioTables, BandBoundariesEndAtTheGranule) {
-    for (const BandTable& b : kBands) {
-        EXPECT_EQ(b.longBounds[0], 0);
-        EXPECT_EQ(b.longBounds[22], 576);
-        EXPECT_EQ(b.shortBounds[13], 192);
-        for (int i = 0; i < 22; ++i) EXPECT_LT(b.longBounds[i], b.longBounds[i + 1]);
-        for (int i = 0; i < 13; ++i) EXPECT_LT(b.shortBounds[i], b.shortBounds[i + 1]);
-    }
-}
-
 TEST(MpegAudioTables, Layer2AllocationTables) {
     const int sblimits[5] = {27, 30, 8, 12, 30};
     for (int t = 0; t < 5; ++t) {

@@ -1,4 +1,5 @@
-// PES headers in both forms, and time stamps across the 33-bit wrap.
+// PES headers at the limits of their fields, the MPEG-1 form's STD buffer size, malformed
+// headers, and time stamps across the 33-bit wrap.
 #include <gtest/gtest.h>
 
 #include "VideoIO/MPEGSystemFilters/Pes.h"
@@ -13,7 +14,7 @@ TEST(PesHeader, Mpeg2FormCarriesPtsAndDtsUpTo33Bits) {
     const int64_t kMax = (int64_t(1) << 33) - 1;
     struct Case {
         int64_t pts, dts;
-    } cases[] = {{-1, -1}, {0, -1}, {kMax, -1}, {0x123456789, 0x0FEDCBA98}, {kMax, 0}};
+    } cases[] = {{-1, -1}, {kMax, -1}, {0x123456789, 0x0FEDCBA98}};
     for (const Case& c : cases) {
         const Bytes pes = qm::test::Pes(0xE0, {1, 2, 3}, c.pts, c.dts);
         PesHeader h;
@@ -25,6 +26,7 @@ TEST(PesHeader, Mpeg2FormCarriesPtsAndDtsUpTo33Bits) {
     }
 }
 
+// The system fixture's packets carry no STD buffer size after their stuffing.
 TEST(PesHeader, Mpeg1FormWithStuffingAndBufferSize) {
     // Stuffing, STD buffer size, PTS and DTS; then a packet with only the 0x0F marker.
     const Bytes withStamps = {0,    0,    1,    0xC0, 0,    16,   0xFF, 0xFF, 0x40, 0x20, 0x31,

@@ -88,25 +88,4 @@ TEST(ProgramStream, JunkIsSkippedAndACutPacketEndsDamaged) {
               std::tuple(11u, 1u));
 }
 
-TEST(DvdLpcm, FormatByte) {
-    struct Case {
-        uint8_t format;
-        bool valid;
-        uint16_t bits;
-        uint32_t rate;
-        uint16_t channels;
-    } cases[] = {{0x01, true, 16, 48000, 2},
-                 {0x40, true, 20, 48000, 1},
-                 {0x97, true, 24, 96000, 8},
-                 {0xC1, false, 0, 0, 0}};
-    for (const Case& c : cases) {
-        StreamInfo info;
-        ASSERT_EQ(DecodeDvdLpcmFormat(c.format, &info), c.valid) << int(c.format);
-        if (c.valid) {
-            EXPECT_EQ(std::tuple(info.bitsPerSample, info.sampleRate, info.channels),
-                      std::tuple(c.bits, c.rate, c.channels));
-        }
-    }
-}
-
 }  // namespace

@@ -16,6 +16,23 @@ void PutTimestamp(Bytes& b, unsigned prefix, int64_t t) {
     b.push_back(uint8_t((t << 1) | 1));
 }
 
+// A long-form section with its CRC.
+Bytes Section(uint8_t tableId, uint16_t extension, uint8_t version, const Bytes& body) {
+    const size_t length = 5 + body.size() + 4;
+    Bytes s = {tableId,
+               uint8_t(0xB0 | (length >> 8)),
+               uint8_t(length),
+               uint8_t(extension >> 8),
+               uint8_t(extension),
+               uint8_t(0xC1 | (version << 1)),
+               0,
+               0};
+    Append(s, body);
+    const uint32_t crc = qm_MPEGSystemFilters::Crc32Mpeg(s.data(), s.size());
+    for (int shift = 24; shift >= 0; shift -= 8) s.push_back(uint8_t(crc >> shift));
+    return s;
+}
+
 }  // namespace
 
 void Append(Bytes& to, const Bytes& more) {
@@ -30,7 +47,7 @@ Bytes Join(std::initializer_list<Bytes> parts) {
     return all;
 }
 
-Bytes Pes(uint8_t streamId, const Bytes& payload, int64_t pts, int64_t dts, bool unbounded) {
+Bytes Pes(uint8_t streamId, const Bytes& payload, int64_t pts, int64_t dts) {
     Bytes header;
     const unsigned flags = pts < 0 ? 0 : dts < 0 ? 2 : 3;
     header.push_back(0x80);
@@ -38,19 +55,19 @@ Bytes Pes(uint8_t streamId, const Bytes& payload, int64_t pts, int64_t dts, bool
     header.push_back(uint8_t(flags == 0 ? 0 : flags == 2 ? 5 : 10));
     if (flags >= 2) PutTimestamp(header, flags, pts);
     if (flags == 3) PutTimestamp(header, 1, dts);
-    const size_t length = unbounded ? 0 : header.size() + payload.size();
+    const size_t length = header.size() + payload.size();
     Bytes b = {0, 0, 1, streamId, uint8_t(length >> 8), uint8_t(length)};
     Append(b, header);
     Append(b, payload);
     return b;
 }
 
-Bytes TsPackets(uint16_t pid, const Bytes& data, int& cc, bool unitStart) {
+Bytes TsPackets(uint16_t pid, const Bytes& data, int& cc) {
     Bytes out;
     size_t at = 0;
     do {
         const size_t n = std::min<size_t>(184, data.size() - at);
-        Bytes p = {0x47, uint8_t((unitStart && at == 0 ? 0x40 : 0) | (pid >> 8)), uint8_t(pid),
+        Bytes p = {0x47, uint8_t((at == 0 ? 0x40 : 0) | (pid >> 8)), uint8_t(pid),
                    uint8_t(0x10 | (cc & 0x0F))};
         if (n < 184) {
             p[3] |= 0x20;
@@ -67,22 +84,6 @@ Bytes TsPackets(uint16_t pid, const Bytes& data, int& cc, bool unitStart) {
         at += n;
     } while (at < data.size());
     return out;
-}
-
-Bytes Section(uint8_t tableId, uint16_t extension, uint8_t version, const Bytes& body) {
-    const size_t length = 5 + body.size() + 4;
-    Bytes s = {tableId,
-               uint8_t(0xB0 | (length >> 8)),
-               uint8_t(length),
-               uint8_t(extension >> 8),
-               uint8_t(extension),
-               uint8_t(0xC1 | (version << 1)),
-               0,
-               0};
-    Append(s, body);
-    const uint32_t crc = qm_MPEGSystemFilters::Crc32Mpeg(s.data(), s.size());
-    for (int shift = 24; shift >= 0; shift -= 8) s.push_back(uint8_t(crc >> shift));
-    return s;
 }
 
 Bytes Pat(uint16_t pmtPid) {

@@ -10,16 +10,12 @@ namespace qm::test {
 
 using Bytes = std::vector<uint8_t>;
 
-// A PES packet of the MPEG-2 form (length 0 when `unbounded`, allowed for video in TS).
-Bytes Pes(uint8_t streamId, const Bytes& payload, int64_t pts = -1, int64_t dts = -1,
-          bool unbounded = false);
+// A PES packet of the MPEG-2 form.
+Bytes Pes(uint8_t streamId, const Bytes& payload, int64_t pts = -1, int64_t dts = -1);
 
 // TS packets of `pid` carrying `data`, the first with the unit-start flag; the last is padded
 // with adaptation-field stuffing. `cc` is advanced.
-Bytes TsPackets(uint16_t pid, const Bytes& data, int& cc, bool unitStart = true);
-
-// A long-form section with its CRC.
-Bytes Section(uint8_t tableId, uint16_t extension, uint8_t version, const Bytes& body);
+Bytes TsPackets(uint16_t pid, const Bytes& data, int& cc);
 // PAT naming one PMT; PMT listing (stream_type, pid) pairs, each with `descriptors`.
 Bytes Pat(uint16_t pmtPid);
 struct PmtEntry {

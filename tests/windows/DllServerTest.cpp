@@ -12,15 +12,14 @@ using namespace qm_MPEGDecoderFilters;
 
 struct FilterClass {
     const CLSID* clsid;
-    const IID* ownInterface;
     const char* name;
 };
 const FilterClass kFilters[] = {
-    {&CLSID_MPEG2VideoDecoderFilter, &IID_IMPEG2VideoDecoder, "MPEG-2 video"},
-    {&CLSID_MPEG4VideoDecoderFilter, &IID_IMPEG4VideoDecoder, "MPEG-4 video"},
-    {&CLSID_MPEGAudioDecoderFilter, &IID_IMPEGAudioDecoder, "MPEG audio"},
-    {&CLSID_AC3AudioDecoderFilter, &IID_IAC3AudioDecoder, "AC-3"},
-    {&CLSID_DVDAudioDecoderFilter, &IID_IDVDAudioDecoder, "DVD LPCM"},
+    {&CLSID_MPEG2VideoDecoderFilter, "MPEG-2 video"},
+    {&CLSID_MPEG4VideoDecoderFilter, "MPEG-4 video"},
+    {&CLSID_MPEGAudioDecoderFilter, "MPEG audio"},
+    {&CLSID_AC3AudioDecoderFilter, "AC-3"},
+    {&CLSID_DVDAudioDecoderFilter, "DVD LPCM"},
 };
 
 bool ClassKeyExists(REFCLSID clsid) {
@@ -96,39 +95,17 @@ TEST_F(DllServerTest, RegistersFindsAndUnregistersEveryFilter) {
     ASSERT_EQ(RunRegsvr32(false), 0u);
 }
 
-TEST_F(DllServerTest, EveryRegisteredClassCreatesAFilterWithTwoPins) {
+// Through the registry, each class gives a filter whose input pin refuses a type of the wrong
+// kind before anything is connected (identity and pins are checked in the decoder filter tests).
+TEST_F(DllServerTest, EveryRegisteredClassCreatesAFilter) {
     for (const FilterClass& f : kFilters) {
         SCOPED_TRACE(f.name);
         ComPtr<IBaseFilter> filter;
-        const HRESULT hr = Create(*f.clsid, IID_IBaseFilter, filter);
-        if (hr == E_NOTIMPL) {
-            // Registered for hosts already, but its decoder is not part of this build.
-            std::printf("note: the %s filter is not built yet (E_NOTIMPL)\n", f.name);
-            continue;
-        }
-        ASSERT_EQ(hr, S_OK);
-        CLSID clsid;
-        ASSERT_EQ(filter->GetClassID(&clsid), S_OK);
-        EXPECT_TRUE(IsEqualGUID(clsid, *f.clsid));
-        void* own = reinterpret_cast<void*>(1);
-        EXPECT_EQ(filter->QueryInterface(*f.ownInterface, &own), E_NOINTERFACE);
-        EXPECT_EQ(own, nullptr);
-
-        const PIN_DIRECTION dirs[2] = {PINDIR_INPUT, PINDIR_OUTPUT};
-        const wchar_t* names[2] = {L"in0", L"out0"};
-        for (int i = 0; i < 2; ++i) {
-            ComPtr<IPin> pin;
-            pin.p = FindPin(filter.p, dirs[i]);
-            ASSERT_TRUE(pin);
-            PIN_INFO info{};
-            ASSERT_EQ(pin->QueryPinInfo(&info), S_OK);
-            EXPECT_STREQ(info.achName, names[i]);
-            EXPECT_EQ(info.pFilter, filter.p);
-            if (info.pFilter) info.pFilter->Release();
-        }
-        // An input pin refuses a type of the wrong kind before anything is connected.
-        ComPtr<IPin> in;
+        ASSERT_EQ(Create(*f.clsid, IID_IBaseFilter, filter), S_OK);
+        ComPtr<IPin> in, out;
         in.p = FindPin(filter.p, PINDIR_INPUT);
+        out.p = FindPin(filter.p, PINDIR_OUTPUT);
+        ASSERT_TRUE(in && out);
         AM_MEDIA_TYPE text{};
         text.majortype = MEDIATYPE_Text;
         EXPECT_NE(in->QueryAccept(&text), S_OK);

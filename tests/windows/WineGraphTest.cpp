@@ -49,17 +49,10 @@ struct Graph {
     }
 };
 
-std::filesystem::path Sample(const char* name) {
-    return qm::test::SourceDir() / "samples" / name;
-}
-
-class WineGraphTest : public WineTest {};
-
-TEST_F(WineGraphTest, DecoderToNullRendererCompletesAndRunsAgainAfterStop) {
-    const Stream stream = LoadStream(Sample("sample-mpeg2.m2v"));
-    Graph graph;
-    ASSERT_TRUE(graph.control && graph.events);
-    ComPtr<qm::graph::PushSource> source;
+// source -> MPEG-2 video decoder -> Null Renderer in `graph`, the decoder's input connected
+// directly or through the graph manager.
+void BuildToNullRenderer(Graph& graph, const Stream& stream, ComPtr<qm::graph::PushSource>& source,
+                         bool direct) {
     ASSERT_EQ(CreateSource(stream, &source.p), S_OK);
     ComPtr<IBaseFilter> decoder, renderer;
     ASSERT_EQ(Create(CLSID_MPEG2VideoDecoderFilter, IID_IBaseFilter, decoder), S_OK);
@@ -71,8 +64,25 @@ TEST_F(WineGraphTest, DecoderToNullRendererCompletesAndRunsAgainAfterStop) {
     decoderIn.p = FindPin(decoder.p, PINDIR_INPUT);
     decoderOut.p = FindPin(decoder.p, PINDIR_OUTPUT);
     rendererIn.p = FindPin(renderer.p, PINDIR_INPUT);
-    ASSERT_EQ(graph.builder->ConnectDirect(source->OutputPin(), decoderIn.p, nullptr), S_OK);
+    ASSERT_EQ(direct ? graph.builder->ConnectDirect(source->OutputPin(), decoderIn.p, nullptr)
+                     : graph.builder->Connect(source->OutputPin(), decoderIn.p),
+              S_OK);
     ASSERT_EQ(graph.builder->Connect(decoderOut.p, rendererIn.p), S_OK);
+}
+
+std::filesystem::path Sample(const char* name) {
+    return qm::test::SourceDir() / "samples" / name;
+}
+
+class WineGraphTest : public WineTest {};
+
+TEST_F(WineGraphTest, DecoderToNullRendererCompletesAndRunsAgainAfterStop) {
+    const Stream stream = LoadStream(Sample("sample-mpeg2.m2v"));
+    Graph graph;
+    ASSERT_TRUE(graph.control && graph.events);
+    ComPtr<qm::graph::PushSource> source;
+    BuildToNullRenderer(graph, stream, source, true);
+    if (HasFatalFailure()) return;
 
     graph.RunToCompletion(source.p, stream);
     ASSERT_EQ(graph.control->Stop(), S_OK);
@@ -133,19 +143,8 @@ TEST_F(WineGraphTest, StoppingWhileSamplesAreInFlightLeavesNoObjectBehind) {
     {
         Graph graph;
         ComPtr<qm::graph::PushSource> source;
-        ASSERT_EQ(CreateSource(stream, &source.p), S_OK);
-        ComPtr<IBaseFilter> decoder, renderer;
-        ASSERT_EQ(Create(CLSID_MPEG2VideoDecoderFilter, IID_IBaseFilter, decoder), S_OK);
-        ASSERT_EQ(Create(kNullRenderer, IID_IBaseFilter, renderer), S_OK);
-        graph.builder->AddFilter(source.p, L"source");
-        graph.builder->AddFilter(decoder.p, L"decoder");
-        graph.builder->AddFilter(renderer.p, L"null");
-        ComPtr<IPin> decoderIn, decoderOut, rendererIn;
-        decoderIn.p = FindPin(decoder.p, PINDIR_INPUT);
-        decoderOut.p = FindPin(decoder.p, PINDIR_OUTPUT);
-        rendererIn.p = FindPin(renderer.p, PINDIR_INPUT);
-        ASSERT_EQ(graph.builder->Connect(source->OutputPin(), decoderIn.p), S_OK);
-        ASSERT_EQ(graph.builder->Connect(decoderOut.p, rendererIn.p), S_OK);
+        BuildToNullRenderer(graph, stream, source, false);
+        if (HasFatalFailure()) return;
         for (int round = 0; round < 3; ++round) {
             ASSERT_TRUE(SUCCEEDED(graph.control->Run()));
             std::atomic<bool> stop{false};
