@@ -386,18 +386,15 @@ Status MPEG2VideoDecoderBase::DecodeGroups(Mpeg2ThreadContext& ctx) {
         // A group runs to the start of the next one: wait until that is known or the scan is over
         // (the scan is many times faster than decoding, so this waits for the first rows only).
         // A short spin, then sleep till the scan's end: a busy machine may have taken the scanner.
-        bool done;
-        int published;
-        for (int spins = 0;; ++spins) {
-            done = m_scanDone.load(std::memory_order_acquire);
-            published = m_published.load(std::memory_order_acquire);
-            if (done || k + 1 < published) break;
-            if (spins >= 256) {
-                std::unique_lock<std::mutex> lock(m_scanMutex);
-                m_scanEnded.wait(lock,
-                                 [this] { return m_scanDone.load(std::memory_order_acquire); });
-            }
+        const auto known = [&] {
+            return m_scanDone.load(std::memory_order_acquire) ||
+                   k + 1 < m_published.load(std::memory_order_acquire);
+        };
+        if (!SpinUntil(known, SpinWaitEvent::kDefaultSpin)) {
+            std::unique_lock<std::mutex> lock(m_scanMutex);
+            m_scanEnded.wait(lock, [this] { return m_scanDone.load(std::memory_order_acquire); });
         }
+        const int published = m_published.load(std::memory_order_acquire);
         if (k >= published) break;
         SliceGroup& group = m_groups[k];
         const uint8_t* stop = k + 1 < published ? m_groups[k + 1].start : m_groupsEnd;

@@ -10,6 +10,7 @@
 
 #include "SDKs/CodecFramework/core/MediaData.h"
 #include "SDKs/CodecFramework/core/SampleBuffer.h"
+#include "SDKs/CodecFramework/core/SpinWaitEvent.h"
 #include "SDKs/CodecFramework/core/VideoDecoder.h"
 #include "SDKs/CodecFramework/mpeg2video/MPEG2VideoDecoder.h"
 #include "SDKs/CodecFramework/mpeg2video/Mpeg2BitReader.h"
@@ -32,37 +33,6 @@ enum : int32_t {
 enum Mpeg2FieldOfPair : int32_t {
     kFirstField = 0,
     kSecondField = 1,
-};
-
-// A simple auto-reset event for the slice workers.
-class Mpeg2Event {
-public:
-    void Set() {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_signalled = true;
-        m_cond.notify_one();
-    }
-    void Reset() {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_signalled = false;
-    }
-    void Wait() {
-        std::unique_lock<std::mutex> lock(m_mutex);
-        m_cond.wait(lock, [this] { return m_signalled; });
-        m_signalled = false;
-    }
-    // Zero time-out poll; consumes the signal when set.
-    bool Poll() {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        bool s = m_signalled;
-        m_signalled = false;
-        return s;
-    }
-
-private:
-    std::mutex m_mutex;
-    std::condition_variable m_cond;
-    bool m_signalled = false;
 };
 
 // Where the slices of the current picture write: its own slot, or the caller's output for a B
@@ -154,7 +124,7 @@ private:
         MPEG2VideoDecoderBase* decoder = nullptr;
         int index = 0;
         std::thread thread;
-        Mpeg2Event exit, start, done;
+        SpinWaitEvent exit, start, done;
     };
 
     // Headers. The extensions after a header go into the values being built for it: the
