@@ -1,11 +1,13 @@
 // An auto-reset event for hand-offs on a critical path between threads that each have a core:
 // the waiter spins for a short bounded time, because the other side usually signals within
 // microseconds and waking a sleeping thread costs tens of them (more on a virtual machine, where
-// the idle processor halts), then sleeps on a condition variable. Set takes the lock only when
-// the waiter sleeps. One waiter at a time. The sleep does not use std::atomic::wait: mingw-w64's
-// libstdc++ builds that without a futex and loses wake-ups.
+// the idle processor halts), then sleeps on a condition variable; spins that keep running out are
+// left off for a while. Set takes the lock only when the waiter sleeps. One waiter at a time. The
+// sleep does not use std::atomic::wait: mingw-w64's libstdc++ builds that without a futex and loses
+// wake-ups.
 #pragma once
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -63,12 +65,22 @@ public:
         uint32_t expected = kSignalled;
         return m_state.compare_exchange_strong(expected, kClear, std::memory_order_acq_rel);
     }
-    // Returns with the signal consumed.
+    // Returns with the signal consumed. A spin that ran out makes the next waits sleep at once,
+    // twice as many after each further miss (up to kMaxSkips), till a spin succeeds again: on a
+    // busy machine the thread being waited for may share this one's processor, and spinning
+    // would only keep it off.
     void Wait(std::chrono::nanoseconds spin = kDefaultSpin) {
-        if (SpinUntil([this] { return m_state.load(std::memory_order_acquire) == kSignalled; },
-                      spin) &&
-            Poll())
-            return;
+        if (m_skipsLeft > 0) {
+            --m_skipsLeft;
+        } else if (SpinUntil(
+                       [this] { return m_state.load(std::memory_order_acquire) == kSignalled; },
+                       spin)) {
+            m_skips = 0;
+            if (Poll()) return;
+        } else {
+            m_skips = std::min(2 * m_skips + 1, kMaxSkips);
+            m_skipsLeft = m_skips;
+        }
         std::unique_lock<std::mutex> lock(m_mutex);
         uint32_t expected = kClear;
         if (!m_state.compare_exchange_strong(expected, kSleeping, std::memory_order_acq_rel)) {
@@ -81,7 +93,9 @@ public:
 
 private:
     enum : uint32_t { kClear = 0, kSignalled = 1, kSleeping = 2 };
+    static constexpr int kMaxSkips = 63;
     std::atomic<uint32_t> m_state{kClear};
+    int m_skips = 0, m_skipsLeft = 0;  // the waiter's only
     std::mutex m_mutex;
     std::condition_variable m_wake;
 };

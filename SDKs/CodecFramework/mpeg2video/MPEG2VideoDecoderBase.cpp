@@ -407,12 +407,13 @@ Status MPEG2VideoDecoderBase::DecodeGroups(Mpeg2ThreadContext& ctx, bool fromBot
         if (k < 0) break;
         // A group runs to the start of the next one: wait until that is known or the scan is over
         // (the scan is many times faster than decoding, so this waits for the first rows only).
-        // A short spin, then sleep till the scan's end: a busy machine may have taken the scanner.
+        // A short spin (the scan finds a row every microsecond or so), then sleep till the scan's
+        // end: a busy machine may have taken the scanner.
         const auto known = [&] {
             return m_scanDone.load(std::memory_order_acquire) ||
                    k + 1 < m_published.load(std::memory_order_acquire);
         };
-        if (!SpinUntil(known, SpinWaitEvent::kDefaultSpin)) {
+        if (!SpinUntil(known, std::chrono::microseconds(10))) {
             std::unique_lock<std::mutex> lock(m_scanMutex);
             m_scanEnded.wait(lock, [this] { return m_scanDone.load(std::memory_order_acquire); });
         }
