@@ -10,6 +10,7 @@
 
 #include "SDKs/CodecFramework/core/MediaData.h"
 #include "SDKs/CodecFramework/core/SampleBuffer.h"
+#include "SDKs/CodecFramework/core/SpinWaitEvent.h"
 #include "SDKs/CodecFramework/core/VideoDecoder.h"
 #include "SDKs/CodecFramework/mpeg2video/MPEG2VideoDecoder.h"
 #include "SDKs/CodecFramework/mpeg2video/Mpeg2BitReader.h"
@@ -34,37 +35,6 @@ enum Mpeg2FieldOfPair : int32_t {
     kSecondField = 1,
 };
 
-// A simple auto-reset event for the slice workers.
-class Mpeg2Event {
-public:
-    void Set() {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_signalled = true;
-        m_cond.notify_one();
-    }
-    void Reset() {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_signalled = false;
-    }
-    void Wait() {
-        std::unique_lock<std::mutex> lock(m_mutex);
-        m_cond.wait(lock, [this] { return m_signalled; });
-        m_signalled = false;
-    }
-    // Zero time-out poll; consumes the signal when set.
-    bool Poll() {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        bool s = m_signalled;
-        m_signalled = false;
-        return s;
-    }
-
-private:
-    std::mutex m_mutex;
-    std::condition_variable m_cond;
-    bool m_signalled = false;
-};
-
 // Where the slices of the current picture write: its own slot, or the caller's output for a B
 // picture the post-processing chain would only copy. Macroblock rows from stripRow on would run
 // past the output's last line; they go to `strip` (same pitches, its first line that of row
@@ -76,7 +46,8 @@ struct Mpeg2PictureTarget {
     uint8_t* strip[3] = {};
 };
 
-struct Mpeg2ThreadContext {
+// On cache lines of its own: the contexts sit side by side and each is written per macroblock.
+struct alignas(64) Mpeg2ThreadContext {
     Mpeg2BitReader bs;
     alignas(32) int16_t block[64];
     const uint8_t* scan = kMpeg2ZigzagScan;
@@ -154,7 +125,7 @@ private:
         MPEG2VideoDecoderBase* decoder = nullptr;
         int index = 0;
         std::thread thread;
-        Mpeg2Event exit, start, done;
+        SpinWaitEvent exit, start, done;
     };
 
     // Headers. The extensions after a header go into the values being built for it: the
@@ -199,7 +170,8 @@ private:
     void StopThreads();
     static void WorkerMain(Worker* worker);
     Status DecodeRange(Mpeg2ThreadContext& ctx, int32_t* lastRow = nullptr);
-    Status DecodeGroups(Mpeg2ThreadContext& ctx);
+    int TakeGroup(bool fromBottom);
+    Status DecodeGroups(Mpeg2ThreadContext& ctx, bool fromBottom = false);
 
     // Slices (Mpeg2Slice.cpp).
     Status FindSlice(Mpeg2ThreadContext& ctx);
@@ -270,7 +242,8 @@ private:
     // Threads.
     int32_t m_threads = 1;
     // The picture's slices in groups of one macroblock row (the first kMaxSlices rows; the last
-    // group runs to the picture's end). Threads take the next group from m_nextGroup.
+    // group runs to the picture's end). Workers take groups from the top, the calling thread from
+    // the bottom (m_take).
     struct SliceGroup {
         const uint8_t* start;
         int32_t row;      // vertical position of its slices
@@ -284,7 +257,9 @@ private:
     std::atomic<bool> m_scanDone{false};
     std::mutex m_scanMutex;  // for workers that caught up with the scan to sleep till its end
     std::condition_variable m_scanEnded;
-    std::atomic<int> m_nextGroup{0};
+    // The next group from the top (high half) and one past the last left at the bottom (low
+    // half, kMaxSlices till the scan has ended), changed together.
+    std::atomic<uint64_t> m_take{0};
     Mpeg2ThreadContext* m_contexts = nullptr;
     Worker* m_workers = nullptr;  // index 1..m_threads-1 used
     Mpeg2QuantMatrices m_matrices;
