@@ -324,8 +324,7 @@ for f in 0 1 2 3 4 5 6 7 8; do
     [ $f = 0 ] && rate=1150
     enc2 "mpeg2enc_f$f" $size 12 25 "" 50 -f $f -a 2 -b $rate -g 6 -G 12
 done
-enc2 mpeg2enc_fields_tff 352x288 12 25 tff 50 -f 3 -I 2 -z t -b 4000 -g 6 -G 12
-enc2 mpeg2enc_fields_bff 352x288 12 25 bff 50 -f 3 -I 2 -z b -b 4000 -g 6 -G 12
+# (Field pictures: mpeg2enc's -I 2 crashes; the decoder's tests build them by hand.)
 enc2 mpeg2enc_interlaced 352x288 12 25 tff 50 -f 3 -I 1 -b 4000 -g 6 -G 12
 enc2 mpeg2enc_pulldown 352x240 24 24 "" 50 -f 3 -F 1 -p -b 4000 -g 6 -G 12
 enc2 mpeg2enc_pulldown_f8 720x480 12 24 "" 50 -f 8 -F 1 -p -b 6000 -g 6 -G 12
@@ -401,7 +400,8 @@ h263="-c:v h263 -q:v 4"
 for size in 128x96 176x144 352x288 704x576; do m4 "h263_$size" h263 $size 12 56 $h263 -g 6; done
 m4 h263_gob h263 176x144 12 56 $h263 -g 6 -ps 200
 m4 h263_q1 h263 176x144 8 56 -c:v h263 -q:v 1 -qmin 1 -g 4
-m4 h263_obmc h263 352x288 12 56 $h263 -g 12 -obmc 1
+# (ffmpeg's -obmc sets H.263's advanced prediction mode, whose bit the MPEG-4 short header
+# reserves: not a stream this decoder takes.)
 
 # ---- containers through qmdecode's graph --------------------------------------------------------
 mux() {  # mux NAME EXT VIDEO-CODEC CHROMA FFMPEG-OUTPUT-ARGS...
