@@ -136,8 +136,10 @@ bool MPEG2VideoDecoderBase::SequenceResizesFrames(Mpeg2BitReader bs) const {
     if (!m_frameBase || bs.BytesLeft() < 8 || ReadSequenceHeader(bs, header) != STATUS_OK)
         return false;
     const bool extended = !header.constrained && NextExtensionId(bs) == EXT_SEQUENCE;
+    const VideoStreamType type = extended ? MPEG2_VIDEO : MPEG1_VIDEO;
+    if (m_sequence.streamType != type) return false;  // refused, the old sequence goes on
     Mpeg2Sequence sequence = m_sequence;
-    sequence.Begin(header, extended ? MPEG2_VIDEO : MPEG1_VIDEO);
+    sequence.Begin(header, type);
     if (extended) {
         bs.FindStartCode();
         bs.Skip(36);  // start code and extension identifier
