@@ -379,6 +379,47 @@ TEST(Mpeg2Decoder, RefusedSequenceHeadersInMidStream) {
     }
 }
 
+// A sequence of another picture size: the reference held back for display order goes out at its
+// own size and content before the frame memory is replaced, with or without a sequence end code
+// between the sequences, whether pictures come one per call or the whole stream in one input.
+TEST(Mpeg2Decoder, SizeChangeOutputsTheHeldReferenceFirst) {
+    for (const bool mpeg2 : {true, false})
+        for (const bool endCode : {true, false})
+            for (const bool oneInput : {false, true}) {
+                SCOPED_TRACE(testing::Message() << "mpeg2 " << mpeg2 << " end code " << endCode
+                                                << " one input " << oneInput);
+                StreamWriter w;
+                w.SequenceHeader({.mpeg2 = mpeg2});
+                w.FlatIntraPicture(2, 2, 100, {.codingExtension = mpeg2});
+                w.FlatIntraPicture(2, 2, 60,
+                                   {.type = 2, .temporalReference = 1, .codingExtension = mpeg2});
+                if (endCode) w.StartCode(0xB7);
+                w.SequenceHeader({.width = 64, .height = 48, .mpeg2 = mpeg2});
+                w.FlatIntraPicture(4, 3, 30, {.codingExtension = mpeg2});
+                const std::vector<uint8_t>& stream = w.End();
+                DecodeResult r;
+                if (oneInput) {
+                    Session s;
+                    ASSERT_EQ(s.Init(), UMC::STATUS_OK);
+                    UMC::MediaData in;
+                    in.SetBufferPointer(const_cast<uint8_t*>(stream.data()), stream.size());
+                    in.SetDataSize(stream.size());
+                    for (int guard = 0; guard < 8 && in.GetDataSize() > 0; ++guard)
+                        s.decoder.GetFrame(&in, &s.out);
+                    s.Drain();
+                    r.pictures = s.stage.pictures;
+                } else {
+                    r = Decode(stream);
+                }
+                EXPECT_EQ(Lumas(r.pictures), (std::vector<int>{100, 60, 30}));
+                ASSERT_EQ(r.pictures.size(), 3u);
+                EXPECT_EQ(r.pictures[1].width, 32);
+                EXPECT_EQ(r.pictures[1].planes.size(), 32u * 32 * 3 / 2);
+                EXPECT_EQ(r.pictures[2].width, 64);
+                EXPECT_EQ(r.pictures[2].height, 48);
+            }
+}
+
 // Inputs that once broke the decoder under the fuzzer; first byte = the fuzzer's mode bits.
 TEST(Mpeg2Decoder, FuzzFindingsStayFixed) {
     int files = 0;

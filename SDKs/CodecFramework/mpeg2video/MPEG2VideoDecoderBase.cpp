@@ -490,11 +490,7 @@ Status MPEG2VideoDecoderBase::GetFrame(MediaData* input, MediaData* output) {
     if (!input || input->GetDataSize() == 0) {
         if (!output) return STATUS_NULL_PTR;
         if (m_waiting <= 0) return STATUS_NOT_ENOUGH_DATA;
-        const int slot = m_newestRef;
-        const double stamp = m_slots[slot].time;
-        double time = stamp >= 0 ? stamp : m_clock;
-        --m_waiting;
-        return OutputSlot(slot, time, output);
+        return OutputWaiting(output);
     }
     if (!output) return STATUS_NULL_PTR;
     const uint8_t* data = input->GetDataPointer();
@@ -510,6 +506,13 @@ Status MPEG2VideoDecoderBase::GetFrame(MediaData* input, MediaData* output) {
     // does; the pictures after it in the same input are timed by the running clock.
     if (m_stampTaken) input->SetTime(-1.0, -1.0);
     return st;
+}
+
+Status MPEG2VideoDecoderBase::OutputWaiting(MediaData* output) {
+    const int slot = m_newestRef;
+    const double stamp = m_slots[slot].time;
+    --m_waiting;
+    return OutputSlot(slot, stamp >= 0 ? stamp : m_clock, output);
 }
 
 // Skips the slices of a picture that is not decoded.
@@ -553,6 +556,13 @@ Status MPEG2VideoDecoderBase::DecodeLoop(MediaData* output) {
         if (code == 0x00) break;
         if (code == 0xB7) continue;
         if (code >= 0x01 && code <= 0xAF) continue;  // a slice outside a picture
+        if (code == 0xB3 && m_waiting > 0 && SequenceResizesFrames(bs)) {
+            // The held reference goes out before frame memory of another size replaces it; the
+            // next call starts at this header.
+            bs.ptr -= 4;
+            bs.bitOffset = 0;
+            return OutputWaiting(output);
+        }
         Status st = ParseHeader(0x100 + code, bs);
         if (st == STATUS_NOT_ENOUGH_DATA) return st;
         if (code == 0xB3 && st != STATUS_OK) return st;

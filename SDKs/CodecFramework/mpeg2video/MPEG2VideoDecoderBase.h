@@ -137,6 +137,9 @@ private:
         Mpeg2QuantMatrices* matrices = nullptr;
     };
     Status ParseSequenceHeader(Mpeg2BitReader& bs);
+    // Whether the sequence header after `bs` (past its start code) needs frame memory of another
+    // layout; reads a copy of the reader, so nothing changes.
+    bool SequenceResizesFrames(Mpeg2BitReader bs) const;
     Status ParseExtensions(Mpeg2BitReader& bs, const ExtensionTarget& target);
     Status ParseExtension(Mpeg2BitReader& bs, const ExtensionTarget& target);
     Status ParseGopHeader(Mpeg2BitReader& bs);
@@ -156,6 +159,8 @@ private:
     // status goes to m_earlyStatus.
     Status DecodePicture(Mpeg2BitReader& bs, MediaData* earlyOutput);
     Status OutputSlot(int slot, double time, MediaData* output);
+    // Outputs the reference picture held back for display order (a drain).
+    Status OutputWaiting(MediaData* output);
     Status PrepareOutput(int slot, double time);
     Status ConvertOutput(int slot, MediaData* output);
     // Points m_target at the slot being decoded, or at `output` when the B picture may be decoded

@@ -131,6 +131,26 @@ Status MPEG2VideoDecoderBase::ParseSequenceHeader(Mpeg2BitReader& bs) {
     return STATUS_OK;
 }
 
+bool MPEG2VideoDecoderBase::SequenceResizesFrames(Mpeg2BitReader bs) const {
+    Mpeg2SequenceHeader header;
+    if (!m_frameBase || bs.BytesLeft() < 8 || ReadSequenceHeader(bs, header) != STATUS_OK)
+        return false;
+    const bool extended = !header.constrained && NextExtensionId(bs) == EXT_SEQUENCE;
+    const VideoStreamType type = extended ? MPEG2_VIDEO : MPEG1_VIDEO;
+    if (m_sequence.streamType != type) return false;  // refused, the old sequence goes on
+    Mpeg2Sequence sequence = m_sequence;
+    sequence.Begin(header, type);
+    if (extended) {
+        bs.FindStartCode();
+        bs.Skip(36);  // start code and extension identifier
+        if (ReadInto(bs, &sequence, ReadSequenceExtension) != STATUS_OK) return false;
+    }
+    if (sequence.Finish() != STATUS_OK) return false;
+    const int32_t chroma = sequence.chromaFormat == CHROMA_422 ? 2 : 1;
+    return sequence.mbWidth != m_allocWidth || sequence.mbHeight != m_allocHeight ||
+           chroma != m_allocChroma;
+}
+
 void MPEG2VideoDecoderBase::UpdateSequenceInfo() {
     double period = FramePeriodFromCode(m_sequence.frameRateCode);
     int32_t sarW = 1, sarH = 1;
