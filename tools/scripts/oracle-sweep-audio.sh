@@ -369,14 +369,19 @@ PY
 # against the fold of ffmpeg's channels (psnr1) and a52dec's Dolby-compatible downmix scaled to
 # its level (psnr2).
 ac3_check() {  # name stream [a52dec gain-fit]
-    local n=$1 s=$2
-    "$EDIT" undither "$s" "$work/$n.nd.ac3" >/dev/null 2>&1 || cp "$s" "$work/$n.nd.ac3"
+    local n=$1 s=$2 note=""
+    # ac3-edit leaves a frame it cannot rewrite as it was (dither and all): say so.
+    if ! "$EDIT" undither "$s" "$work/$n.nd.ac3" > "$work/$n.edit.log" 2>&1; then
+        note=" (ac3-edit: $(grep -o '[0-9]* left as they were' "$work/$n.edit.log"))"
+        [ -s "$work/$n.nd.ac3" ] || cp "$s" "$work/$n.nd.ac3"
+    fi
     "$UMC" --codec ac3 --channels coded "$work/$n.nd.ac3" "$work/$n.coded.wav" 2>/dev/null
     ff -i "$work/$n.nd.ac3" -c:a pcm_s16le "$work/$n.ff.wav" 2>/dev/null
-    cmp_line "$n coded" 90 "$work/$n.coded.wav" "$work/$n.ff.wav"
+    echo "$(cmp_line "$n coded" 90 "$work/$n.coded.wav" "$work/$n.ff.wav")$note"
     "$UMC" --codec ac3 "$work/$n.nd.ac3" "$work/$n.fold.wav" 2>/dev/null
     a52dec -a -o wavdolby "$work/$n.nd.ac3" > "$work/$n.a52.wav" 2>/dev/null
-    cmp_line "$n fold" 90 "$work/$n.fold.wav" "$work/$n.ff.wav" "$work/$n.a52.wav" --fold --fit2
+    echo "$(cmp_line "$n fold" 90 "$work/$n.fold.wav" "$work/$n.ff.wav" "$work/$n.a52.wav" \
+        --fold --fit2)$note"
 }
 
 sweep_ac3() {
@@ -427,11 +432,11 @@ sweep_ac3() {
     done
     # Dual mono (no encoder writes it: a 2/0 stream without coupling rewritten as 1+1).
     ff -i "$work/a6_48000.wav" -ac 2 -c:a ac3 -b:a 192k -channel_coupling 0 "$work/dm_src.ac3"
-    "$EDIT" dualmono "$work/dm_src.ac3" "$work/dm.ac3" >/dev/null
+    "$EDIT" dualmono "$work/dm_src.ac3" "$work/dm.ac3" >/dev/null 2>&1
     ac3_check "ac3_dual_mono" "$work/dm.ac3"
     # Dynamic range words, applied in full by default by both sides.
     ff -i "$work/a6_48000.wav" -ac 2 -c:a ac3 -b:a 192k "$work/drc_src.ac3"
-    "$EDIT" gain 1024 "$work/drc_src.ac3" "$work/drc.ac3" >/dev/null
+    "$EDIT" gain 1024 "$work/drc_src.ac3" "$work/drc.ac3" >/dev/null 2>&1
     ac3_check "ac3_dynrng" "$work/drc.ac3"
     # Dithered streams as encoded: only the noise fill may differ.
     "$UMC" --codec ac3 --channels coded "$work/ac3_51b448.ac3" "$work/dith.wav" 2>/dev/null
@@ -458,7 +463,8 @@ sweep_lpcm() {
                 local fmt=s16
                 [ $bits -gt 16 ] && fmt=s32
                 ff -i "$work/$n.wav" -sample_fmt $fmt -c:a pcm_dvd \
-                    $([ $bits = 20 ] && echo -bits_per_raw_sample 20) -f vob "$work/$n.vob" ||
+                    $([ $bits = 20 ] && echo -bits_per_raw_sample 20) -f vob "$work/$n.vob" \
+                    2>/dev/null ||
                     { printf '%-44s encoder refused\n' "$n"; continue; }
                 ff -i "$work/$n.vob" -c:a pcm_s16le "$work/$n.ff.wav"
                 if "$QM" "$work/$n.vob" "$work/$n.ours.wav" >/dev/null 2>"$work/$n.log"; then
