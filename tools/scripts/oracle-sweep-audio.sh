@@ -369,18 +369,20 @@ PY
 # against the fold of ffmpeg's channels (psnr1) and a52dec's Dolby-compatible downmix scaled to
 # its level (psnr2).
 ac3_check() {  # name stream [a52dec gain-fit]
-    local n=$1 s=$2 note=""
-    # ac3-edit leaves a frame it cannot rewrite as it was (dither and all): say so.
+    local n=$1 s=$2 note="" t=90
+    # When ac3-edit cannot rewrite every frame, the stream is compared as encoded, dither and
+    # all, at the dithered threshold.
     if ! "$EDIT" undither "$s" "$work/$n.nd.ac3" > "$work/$n.edit.log" 2>&1; then
-        note=" (ac3-edit: $(grep -o '[0-9]* left as they were' "$work/$n.edit.log"))"
-        [ -s "$work/$n.nd.ac3" ] || cp "$s" "$work/$n.nd.ac3"
+        note=" (dithered: ac3-edit $(grep -o '[0-9]* left as they were' "$work/$n.edit.log"))"
+        cp "$s" "$work/$n.nd.ac3"
+        t=40
     fi
     "$UMC" --codec ac3 --channels coded "$work/$n.nd.ac3" "$work/$n.coded.wav" 2>/dev/null
     ff -i "$work/$n.nd.ac3" -c:a pcm_s16le "$work/$n.ff.wav" 2>/dev/null
-    echo "$(cmp_line "$n coded" 90 "$work/$n.coded.wav" "$work/$n.ff.wav")$note"
+    echo "$(cmp_line "$n coded" $t "$work/$n.coded.wav" "$work/$n.ff.wav")$note"
     "$UMC" --codec ac3 "$work/$n.nd.ac3" "$work/$n.fold.wav" 2>/dev/null
     a52dec -a -o wavdolby "$work/$n.nd.ac3" > "$work/$n.a52.wav" 2>/dev/null
-    echo "$(cmp_line "$n fold" 90 "$work/$n.fold.wav" "$work/$n.ff.wav" "$work/$n.a52.wav" \
+    echo "$(cmp_line "$n fold" $t "$work/$n.fold.wav" "$work/$n.ff.wav" "$work/$n.a52.wav" \
         --fold --fit2)$note"
 }
 
