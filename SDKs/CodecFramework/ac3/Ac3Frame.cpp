@@ -89,10 +89,8 @@ int DecodeFrame(State* s, const uint8_t* in, size_t size, int16_t* out, size_t o
     br.Set(frame, avail);
     Bsi bsi = s->bsi;
     if (!ParseSyncInfo(br, &bsi)) {
-        // Not a sync frame but 0x0B77 inside other data (a cut or damaged stream): the search
-        // goes on behind the word, and a filter takes this as no frame yet rather than an error.
-        *consumed = pos + 2;
-        return kNoSyncWord;
+        *consumed = pos + 5;  // syncinfo read: the next search starts behind it
+        return kBadParameter;
     }
     const size_t frameBytes = size_t(bsi.frameWords) * 2;
     if (avail < frameBytes) return kNeedMoreData;
