@@ -110,8 +110,7 @@ struct Shared {
     long value = 0;
 };
 
-DWORD WINAPI AddUnderLock(LPVOID p) {
-    auto* shared = static_cast<Shared*>(p);
+void AddUnderLock(Shared* shared) {
     for (int i = 0; i < 20000; ++i) {
         EnterCriticalSection(&shared->cs);
         EnterCriticalSection(&shared->cs);  // recursive
@@ -119,17 +118,15 @@ DWORD WINAPI AddUnderLock(LPVOID p) {
         LeaveCriticalSection(&shared->cs);
         LeaveCriticalSection(&shared->cs);
     }
-    return 0;
 }
 
-TEST(PlatformConcurrency, CriticalSectionsSerialiseWin32Threads) {
+TEST(PlatformConcurrency, CriticalSectionsSerialiseThreads) {
     Shared shared;
     InitializeCriticalSection(&shared.cs);
-    HANDLE threads[4];
-    for (HANDLE& t : threads) t = CreateThread(nullptr, 0, AddUnderLock, &shared, 0, nullptr);
-    ASSERT_EQ(WaitForMultipleObjects(4, threads, TRUE, INFINITE), WAIT_OBJECT_0);
+    std::vector<std::thread> threads;
+    for (int i = 0; i < 4; ++i) threads.emplace_back(AddUnderLock, &shared);
+    for (auto& t : threads) t.join();
     EXPECT_EQ(shared.value, 80000);
-    for (HANDLE t : threads) CloseHandle(t);
     DeleteCriticalSection(&shared.cs);
 }
 
