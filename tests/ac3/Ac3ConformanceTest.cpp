@@ -18,6 +18,7 @@ constexpr Fixture kFixtures[] = {
     {"mono_48k", 1, 0x4, 48000},
     {"stereo_32k", 2, 0x3, 32000},
     {"stereo_44k", 2, 0x3, 44100},
+    {"stereo_44k_mute", 2, 0x3, 44100},
     {"stereo_48k", 2, 0x3, 48000},
     {"stereo_cpl", 2, 0x3, 48000},
     {"c30_48k", 3, 0x7, 48000},
