@@ -30,6 +30,9 @@ constexpr size_t kTypeBytes = 256 * 1024;
 constexpr size_t kProbeWindow = 64 * 1024;
 
 constexpr REFERENCE_TIME kEndOfTime = 0x7FFFFFFFFFFFFFFF;
+// Untimed payloads joined to the timed one before them are delivered at about this size, so a
+// joined sample fits the smallest audio buffer.
+constexpr size_t kJoinLimit = 64 * 1024;
 
 // 90 kHz ticks to 100-ns units, rounded to nearest.
 REFERENCE_TIME TicksToReferenceTime(int64_t ticks) {
@@ -126,6 +129,12 @@ public:
     bool dead = false;  // downstream refused a sample: nothing more is delivered
     REFERENCE_TIME lastTime = 0;
     std::unique_ptr<CMediaType> pendingType;
+    // The decoder refuses untimed samples (AC-3): payloads without a time stamp are joined to
+    // the timed one before them, and dropped when none came yet or since lost data.
+    bool joinsUntimed = false;
+    uint32_t byteRate = 0;  // from the stream's header, 0 when unknown
+    std::vector<uint8_t> joined;
+    int64_t joinedPts = kNoTimestamp;
 
 private:
     DemuxStream m_stream;
@@ -156,13 +165,57 @@ public:
         if (pin->dead) return;
         if (u.damaged) {
             ++m_filter->m_damagedUnits;
+            if (pin->joinsUntimed) FlushJoined(pin);
+            pin->joinedPts = kNoTimestamp;  // the bytes lost leave no time for what follows
             pin->discontinuity = true;
             return;
         }
-        DeliverChecked(pin, u);
+        if (pin->joinsUntimed)
+            Join(pin, u);
+        else
+            DeliverChecked(pin, u);
+    }
+
+    // What the joined payloads hold at the end of the input.
+    void FlushAll() {
+        for (auto& [key, pin] : m_byKey)
+            if (!pin->dead && !Stopping()) FlushJoined(pin);
     }
 
 private:
+    // 90 kHz ticks that `bytes` of the stream last; valid when its byte rate is known.
+    static int64_t Ticks(const OutputPin* pin, size_t bytes) {
+        return int64_t(uint64_t(bytes) * 90000 / pin->byteRate);
+    }
+
+    void Join(OutputPin* pin, const AccessUnit& u) {
+        if (u.pts >= 0) {
+            FlushJoined(pin);
+            pin->joinedPts = u.pts;
+        } else if (pin->joinedPts < 0) {
+            return;  // before the stream's first time stamp, as players do
+        } else if (!pin->joined.empty() && pin->joined.size() + u.size > kJoinLimit) {
+            // Too much without a time stamp: the rest starts where the bytes so far end.
+            const int64_t next =
+                pin->byteRate ? pin->joinedPts + Ticks(pin, pin->joined.size()) : kNoTimestamp;
+            FlushJoined(pin);
+            pin->joinedPts = next;
+            if (next < 0) return;
+        }
+        pin->joined.insert(pin->joined.end(), u.data, u.data + u.size);
+    }
+
+    void FlushJoined(OutputPin* pin) {
+        if (pin->joined.empty()) return;
+        AccessUnit unit;
+        unit.key = pin->Stream().info.key;
+        unit.data = pin->joined.data();
+        unit.size = pin->joined.size();
+        unit.pts = pin->joinedPts;
+        DeliverChecked(pin, unit);
+        pin->joined.clear();
+    }
+
     HRESULT Deliver(OutputPin* pin, const AccessUnit& u) {
         const CMediaType& type = pin->CurrentMediaType();
         const bool video = IsEqualGUID(type.majortype, MEDIATYPE_Video);
@@ -191,6 +244,10 @@ private:
                     TicksToReferenceTime(pin->unwrapper.Unwrap(u.pts) - m_filter->m_timeBase);
                 hr = sample->SetTime(&pin->lastTime, nullptr);
                 if (SUCCEEDED(hr)) hr = sample->SetMediaTime(nullptr, nullptr);
+            } else if (SUCCEEDED(hr) && pin->joinsUntimed && u.pts >= 0 && pin->byteRate) {
+                // A unit split over buffers: each piece starts where the bytes before it end.
+                REFERENCE_TIME t = pin->lastTime + TicksToReferenceTime(Ticks(pin, at));
+                hr = sample->SetTime(&t, nullptr);
             } else if (SUCCEEDED(hr) && video) {
                 // The video decoders want a time on every sample: a piece without a time stamp
                 // of its own says so with the largest media time.
@@ -388,6 +445,13 @@ void DemultiplexerFilter::StreamingThread() {
         pin->dead = !pin->IsConnected();
         pin->unwrapper.Reset();
         pin->lastTime = 0;
+        const CMediaType& type = pin->CurrentMediaType();
+        pin->joinsUntimed = IsEqualGUID(type.subtype, MEDIASUBTYPE_DOLBY_AC3);
+        pin->byteRate = pin->joinsUntimed && type.cbFormat >= sizeof(WAVEFORMATEX)
+                            ? reinterpret_cast<const WAVEFORMATEX*>(type.pbFormat)->nAvgBytesPerSec
+                            : 0;
+        pin->joined.clear();
+        pin->joinedPts = kNoTimestamp;
         if (pin->IsConnected()) pin->DeliverNewSegment(0, kEndOfTime, 1.0);
     }
     Streamer streamer(this);
@@ -412,6 +476,7 @@ void DemultiplexerFilter::StreamingThread() {
             m_bytesRead += n;
         }
         if (!streamer.Stopping()) parser->Finish();
+        streamer.FlushAll();
     }
     if (!streamer.Stopping())
         for (OutputPin* pin : m_pins)

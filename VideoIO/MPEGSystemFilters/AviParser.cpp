@@ -195,6 +195,13 @@ void AviParser::OnStreamFormat(const uint8_t* p, size_t size) {
         if (s.info.coding == StreamCoding::Mpeg4Video) s.info.containerType = compression;
     } else if (!s.video && size >= 16) {
         s.info.formatTag = Le16(p);
+        // WAVE_FORMAT_EXTENSIBLE (more than two channels) names the format in its SubFormat
+        // GUID: the tag, then the fixed tail 0000-0010-8000-00AA00389B71.
+        static const uint8_t kSubFormatTail[12] = {0x00, 0x00, 0x10, 0x00, 0x80, 0x00,
+                                                   0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
+        if (s.info.formatTag == 0xFFFE && size >= 40 && Le16(p + 16) >= 22 && Le16(p + 26) == 0 &&
+            std::memcmp(p + 28, kSubFormatTail, 12) == 0)
+            s.info.formatTag = Le16(p + 24);
         s.info.channels = Le16(p + 2);
         s.info.sampleRate = Le32(p + 4);
         s.blockAlign = Le16(p + 12);
